@@ -1,0 +1,80 @@
+// Engine error codes and the internal error type.
+//
+// Every C entry point returns 0 or one of these codes and records the code and a text as the
+// calling thread's last error. Inside the engine a failure travels as an EngineError
+// exception up to the entry point, which converts it; nothing throws across the C boundary.
+// The codes that the data-access components react to keep the meaning they rely on; the
+// full table with texts and when each is given is docs/engine-errors.md.
+//
+// Each engine area adds its codes in its own block below; a code is never reused.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace engine {
+
+using ErrorCode = uint32_t;
+
+namespace err {
+// ---- codes the components rely on (meaning fixed) ----
+constexpr ErrorCode kInsufficientBuffer = 5005;   // caller's buffer too small; needed length returned
+constexpr ErrorCode kNoSuchIndexOrder = 5016;     // no index order (tag) of that name
+constexpr ErrorCode kNotCustomIndex = 5017;       // the index is not a custom index
+constexpr ErrorCode kInvalidRecordNumber = 5022;  // record number out of range / no such record
+constexpr ErrorCode kNoConnectionForHandle = 5023;
+constexpr ErrorCode kInvalidConnectionHandle = 5024;
+constexpr ErrorCode kNoCollation = 5025;
+constexpr ErrorCode kRecordLocked = 5035;          // lock refused: held by someone else
+constexpr ErrorCode kNoFilter = 5037;              // no filter to clear or return
+constexpr ErrorCode kNoScope = 5038;               // no scope set
+constexpr ErrorCode kNoCurrentKey = 5041;          // relative key position unavailable
+constexpr ErrorCode kPermissionDenied = 5054;      // rights do not allow the operation
+constexpr ErrorCode kNoMoreTables = 5059;          // end of a table enumeration
+constexpr ErrorCode kRecordNotLocked = 5062;
+constexpr ErrorCode kStaticCursor = 5064;          // result of a static cursor cannot be updated
+constexpr ErrorCode kIndexAlreadyOpen = 5065;
+constexpr ErrorCode kNoCurrentRecord = 5068;       // at BOF/EOF, no record positioned
+constexpr ErrorCode kNoUpdatePending = 5085;
+constexpr ErrorCode kTableNotLocked = 5087;
+constexpr ErrorCode kInvalidStatementHandle = 5106;
+constexpr ErrorCode kNotRowChangingStatement = 5117;
+constexpr ErrorCode kComponentRefusal = 5121;      // used by the components for their own refusals
+constexpr ErrorCode kNotInDictionary = 5132;       // name not found in the data dictionary
+constexpr ErrorCode kNoMoreObjects = 5137;         // end of a dictionary object enumeration
+constexpr ErrorCode kPropertyNotSet = 5138;        // property has no value
+constexpr ErrorCode kColumnNotFound = 5147;        // SQL: unknown column "NAME"
+constexpr ErrorCode kColumnAmbiguous = 5148;       // SQL: ambiguous column "NAME"
+constexpr ErrorCode kColumnTypeMismatch = 5149;    // SQL: column "NAME" has the wrong type for the value
+constexpr ErrorCode kRecordChanged = 5186;         // record changed by another user
+constexpr ErrorCode kFilterIsSet = 5211;
+constexpr ErrorCode kSqlError = 7200;              // SQL error; text has "NATIVEERROR = n;"
+constexpr ErrorCode kStatementMustBeRecreated = 7209;
+
+// ---- interface, handles, connections, dictionaries ----
+
+// ---- tables, records, blobs, locks ----
+
+// ---- expressions ----
+
+// ---- indexes ----
+
+// ---- SQL ----
+
+// ---- filters, encryption, copies ----
+}  // namespace err
+
+// An engine failure on its way to the C boundary.
+class EngineError : public std::runtime_error {
+ public:
+  EngineError(ErrorCode code, const std::string& text) : std::runtime_error(text), code_(code) {}
+  ErrorCode code() const { return code_; }
+
+ private:
+  ErrorCode code_;
+};
+
+[[noreturn]] inline void Fail(ErrorCode code, const std::string& text) { throw EngineError(code, text); }
+
+}  // namespace engine
