@@ -1,0 +1,7 @@
+#include "runtime/messages.h"
+
+#include <QCoreApplication>
+
+void ProcessMessages() {
+  if (QCoreApplication::instance()) QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
