@@ -55,6 +55,24 @@ constexpr ErrorCode kStatementMustBeRecreated = 7209;
 // ---- interface, handles, connections, dictionaries ----
 
 // ---- tables, records, blobs, locks ----
+constexpr ErrorCode kTableNotFound = 5401;          // no table file at that path
+constexpr ErrorCode kTableInUse = 5402;             // open refused: the table is open exclusively, or
+                                                    // an exclusive open while others have it open
+constexpr ErrorCode kNotATableFile = 5403;          // the file is not a native table (wrong magic)
+constexpr ErrorCode kTableVersion = 5404;           // table or memo file of an unknown format version
+constexpr ErrorCode kTableHeaderDamaged = 5405;     // header checksum or descriptors inconsistent
+constexpr ErrorCode kTableTruncated = 5406;         // record lies past the end of the table file
+constexpr ErrorCode kMemoDamaged = 5407;            // memo file missing, damaged, or a reference past it
+constexpr ErrorCode kInvalidFieldDefinition = 5408; // malformed field-definition string; names the field
+constexpr ErrorCode kFieldNotFound = 5409;          // no field of that name or number
+constexpr ErrorCode kFieldTypeMismatch = 5410;      // the operation does not fit the field's type
+constexpr ErrorCode kValueDoesNotFit = 5411;        // value too long or out of range for the field
+constexpr ErrorCode kTableReadOnly = 5412;          // change through a table opened read-only
+constexpr ErrorCode kExclusiveRequired = 5413;      // pack, zap, restructure need an exclusive open
+constexpr ErrorCode kTableIoError = 5414;           // the operating system refused a read or write
+constexpr ErrorCode kInvalidDateText = 5415;        // date text that does not match the date format
+constexpr ErrorCode kInvalidTableArgument = 5416;   // bad option, length or pointer for a table call
+constexpr ErrorCode kTableExists = 5417;            // restructure or create target in use
 
 // ---- expressions ----
 

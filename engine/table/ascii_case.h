@@ -1,0 +1,26 @@
+// Case folding of the letters a to z only, as names and paths are compared everywhere in the
+// system. Pure functions.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace engine {
+
+inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+inline bool AsciiEqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  }
+  return true;
+}
+
+inline std::string AsciiUpperCopy(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = AsciiUpper(c);
+  return out;
+}
+
+}  // namespace engine

@@ -1,0 +1,5 @@
+#include "engine/table/byte_order.h"
+
+#include <bit>
+
+static_assert(std::endian::native == std::endian::little, "the file formats are written little-endian");

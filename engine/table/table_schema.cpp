@@ -1,0 +1,210 @@
+#include "engine/table/table_schema.h"
+
+#include "engine/core/error.h"
+#include "engine/table/ascii_case.h"
+
+namespace engine {
+
+namespace {
+
+constexpr uint32_t kMaxCharLength = 65530;
+constexpr uint32_t kMaxVarLength = 65000;
+constexpr uint32_t kMaxNationalChars = 32000;
+constexpr uint32_t kMaxNumericDigits = 32;
+constexpr uint16_t kMaxDecimals = 15;
+
+[[noreturn]] void BadField(const std::string& name, const std::string& why) {
+  Fail(err::kInvalidFieldDefinition, "Field \"" + name + "\": " + why + ".");
+}
+
+// The engine's field length of a declaration (what AdsGetFieldLength reports).
+uint32_t ReportedLength(FieldType type, uint32_t declared) {
+  switch (type) {
+    case FieldType::kString:
+    case FieldType::kCIString:
+    case FieldType::kRaw:
+    case FieldType::kVarChar:
+    case FieldType::kVarBinary:
+    case FieldType::kNChar:
+    case FieldType::kNVarChar:
+    case FieldType::kNumeric:
+      return declared;
+    default:
+      return FieldStorageSize(type, declared);
+  }
+}
+
+void CheckSpec(const FieldSpec& spec) {
+  if (spec.name.empty()) BadField(spec.name, "the name is empty");
+  if (spec.name.size() > kMaxFieldNameLength) BadField(spec.name, "the name is longer than 128 characters");
+  for (char c : spec.name) {
+    if (c == ',' || c == ';' || static_cast<unsigned char>(c) < 0x20) BadField(spec.name, "the name holds a separator");
+  }
+  if (!IsNativeFieldType(static_cast<uint16_t>(spec.type))) BadField(spec.name, "the type is not a native field type");
+  switch (spec.type) {
+    case FieldType::kString:
+    case FieldType::kCIString:
+    case FieldType::kRaw:
+      if (spec.length < 1 || spec.length > kMaxCharLength) BadField(spec.name, "the length must be 1 to 65530");
+      break;
+    case FieldType::kVarChar:
+    case FieldType::kVarBinary:
+      if (spec.length < 1 || spec.length > kMaxVarLength) BadField(spec.name, "the length must be 1 to 65000");
+      break;
+    case FieldType::kNChar:
+    case FieldType::kNVarChar:
+      if (spec.length < 1 || spec.length > kMaxNationalChars) BadField(spec.name, "the length must be 1 to 32000");
+      break;
+    case FieldType::kNumeric:
+      if (spec.length < 1 || spec.length > kMaxNumericDigits) BadField(spec.name, "the length must be 1 to 32");
+      if (spec.decimals > kMaxDecimals) BadField(spec.name, "at most 15 decimals are allowed");
+      if (spec.decimals > 0 && spec.length < spec.decimals + 2u)
+        BadField(spec.name, "the length must leave room for the decimal point and a digit");
+      break;
+    case FieldType::kDouble:
+    case FieldType::kCurDouble:
+      if (spec.decimals > kMaxDecimals) BadField(spec.name, "at most 15 decimals are allowed");
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+uint32_t FieldStorageSize(FieldType type, uint32_t length) {
+  switch (type) {
+    case FieldType::kLogical:
+      return 1;
+    case FieldType::kShortInt:
+      return 2;
+    case FieldType::kCompactDate:
+      return 3;
+    case FieldType::kDate:
+    case FieldType::kInteger:
+    case FieldType::kTime:
+    case FieldType::kAutoInc:
+      return 4;
+    case FieldType::kDouble:
+    case FieldType::kCurDouble:
+    case FieldType::kTimeStamp:
+    case FieldType::kModTime:
+    case FieldType::kMoney:
+    case FieldType::kRowVersion:
+      return 8;
+    case FieldType::kMemo:
+    case FieldType::kBinary:
+    case FieldType::kImage:
+    case FieldType::kNMemo:
+      return kBlobRefSize;
+    case FieldType::kString:
+    case FieldType::kCIString:
+    case FieldType::kRaw:
+    case FieldType::kNumeric:
+      return length;
+    case FieldType::kVarChar:
+    case FieldType::kVarBinary:
+      return length + 2;
+    case FieldType::kNChar:
+      return length * 2;
+    case FieldType::kNVarChar:
+      return length * 2 + 2;
+  }
+  return 0;
+}
+
+Schema Schema::FromSpecs(const std::vector<FieldSpec>& specs) {
+  if (specs.empty()) Fail(err::kInvalidFieldDefinition, "A table needs at least one field.");
+  if (specs.size() > kMaxFields) Fail(err::kInvalidFieldDefinition, "A table has at most 2048 fields.");
+  Schema schema;
+  uint64_t offset = 1;
+  for (const FieldSpec& spec : specs) {
+    CheckSpec(spec);
+    if (schema.find(spec.name)) BadField(spec.name, "the name is used twice");
+    FieldDescriptor d;
+    d.name = spec.name;
+    d.type = spec.type;
+    d.length = ReportedLength(spec.type, spec.length);
+    d.decimals = (spec.type == FieldType::kNumeric || spec.type == FieldType::kDouble ||
+                  spec.type == FieldType::kCurDouble)
+                     ? spec.decimals
+                     : 0;
+    d.size = FieldStorageSize(spec.type, spec.length);
+    d.dataSize = IsVarLengthType(spec.type) ? d.size - 2 : d.size;
+    d.offset = static_cast<uint32_t>(offset);
+    offset += d.size;
+    if (offset > kMaxRecordLength) BadField(spec.name, "the record grows longer than 65535 bytes");
+    schema.fields_.push_back(std::move(d));
+  }
+  schema.recordLength_ = static_cast<uint32_t>(offset);
+  return schema;
+}
+
+Schema Schema::FromDescriptors(std::vector<FieldDescriptor> fields, uint32_t recordLength) {
+  std::vector<FieldSpec> specs;
+  specs.reserve(fields.size());
+  for (const FieldDescriptor& d : fields) {
+    FieldSpec spec;
+    spec.name = d.name;
+    spec.type = d.type;
+    spec.decimals = d.decimals;
+    spec.length = d.length;
+    specs.push_back(spec);
+  }
+  Schema rebuilt;
+  try {
+    rebuilt = FromSpecs(specs);
+  } catch (const EngineError& e) {
+    Fail(err::kTableHeaderDamaged, std::string("The table header holds an invalid field: ") + e.what());
+  }
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const FieldDescriptor& want = rebuilt.fields_[i];
+    if (fields[i].offset != want.offset || fields[i].size != want.size || fields[i].length != want.length) {
+      Fail(err::kTableHeaderDamaged, "The table header's descriptor of field \"" + fields[i].name +
+                                         "\" does not match its layout.");
+    }
+  }
+  if (rebuilt.recordLength_ != recordLength) {
+    Fail(err::kTableHeaderDamaged, "The table header's record length does not match its fields.");
+  }
+  return rebuilt;
+}
+
+std::optional<size_t> Schema::find(std::string_view name) const {
+  for (size_t i = 0; i < fields_.size(); ++i) {
+    if (AsciiEqualsIgnoreCase(fields_[i].name, name)) return i;
+  }
+  return std::nullopt;
+}
+
+bool Schema::hasBlobs() const {
+  for (const FieldDescriptor& d : fields_) {
+    if (IsBlobType(d.type)) return true;
+  }
+  return false;
+}
+
+FieldSpec Schema::specOf(size_t i) const {
+  const FieldDescriptor& d = fields_.at(i);
+  FieldSpec spec;
+  spec.name = d.name;
+  spec.type = d.type;
+  spec.decimals = d.decimals;
+  switch (d.type) {
+    case FieldType::kString:
+    case FieldType::kCIString:
+    case FieldType::kRaw:
+    case FieldType::kVarChar:
+    case FieldType::kVarBinary:
+    case FieldType::kNChar:
+    case FieldType::kNVarChar:
+    case FieldType::kNumeric:
+      spec.length = d.length;
+      break;
+    default:
+      spec.length = 0;
+  }
+  return spec;
+}
+
+}  // namespace engine

@@ -1,0 +1,89 @@
+// The structure of a native table: its fields with their place in the record image, and the
+// definitions of its index tags as the table file stores them.
+//
+// Record image: byte 0 is the deletion flag (' ' live, '*' deleted), the fields follow in
+// order, each at `offset` and `size` bytes long. A Schema is immutable once built and may be
+// shared between threads.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/table/field_type.h"
+
+namespace engine {
+
+constexpr size_t kMaxFieldNameLength = 128;
+constexpr size_t kMaxFields = 2048;
+constexpr uint32_t kMaxRecordLength = 65535;  // record sizes travel as 16-bit values
+constexpr uint8_t kLiveFlag = ' ';
+constexpr uint8_t kDeletedFlag = '*';
+
+// A field as the caller declares it (the field-definition string parses into these).
+struct FieldSpec {
+  std::string name;
+  FieldType type = FieldType::kString;
+  uint32_t length = 0;    // declared length: characters, bytes, or digits; 0 where the type has none
+  uint16_t decimals = 0;  // numeric decimals; display decimals of Double and CurDouble
+};
+
+struct FieldDescriptor {
+  std::string name;
+  FieldType type = FieldType::kString;
+  uint32_t length = 0;    // the engine's field length (characters for national types)
+  uint16_t decimals = 0;
+  uint32_t offset = 0;    // byte offset in the record image
+  uint32_t size = 0;      // bytes in the record image, including a variable field's 16-bit length
+  uint32_t dataSize = 0;  // bytes of value before that length (size - 2 for variable fields)
+};
+
+// An index tag as the table remembers it, so that a lost index file can always be rebuilt.
+// The index layer gives the texts and flags their meaning.
+struct TagDefinition {
+  std::string name;
+  std::string expression;
+  std::string condition;
+  uint32_t flags = 0;
+  std::string collation;
+  uint16_t pageSize = 0;
+  bool operator==(const TagDefinition&) const = default;
+};
+
+class Schema {
+ public:
+  Schema() = default;
+
+  // Lays the fields out in order after the deletion flag. Throws EngineError for a field list
+  // that cannot form a table (no fields, a duplicate or empty name, a bad length, a record
+  // longer than kMaxRecordLength); the text names the field.
+  static Schema FromSpecs(const std::vector<FieldSpec>& specs);
+
+  // Rebuilds a schema from stored descriptors, checking that they are consistent with the
+  // record length. Throws EngineError naming the first bad descriptor.
+  static Schema FromDescriptors(std::vector<FieldDescriptor> fields, uint32_t recordLength);
+
+  const std::vector<FieldDescriptor>& fields() const { return fields_; }
+  size_t fieldCount() const { return fields_.size(); }
+  uint32_t recordLength() const { return recordLength_; }
+
+  // The 0-based index of the field named `name` (a-z compared without case), or nullopt.
+  std::optional<size_t> find(std::string_view name) const;
+
+  // Whether any field is a blob (the table then has a memo file).
+  bool hasBlobs() const;
+
+  // The FieldSpec that would recreate field i.
+  FieldSpec specOf(size_t i) const;
+
+ private:
+  std::vector<FieldDescriptor> fields_;
+  uint32_t recordLength_ = 1;
+};
+
+// Bytes a field of this declaration takes in the record image (0 for an invalid declaration).
+uint32_t FieldStorageSize(FieldType type, uint32_t length);
+
+}  // namespace engine
