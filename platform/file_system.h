@@ -27,8 +27,8 @@ inline constexpr uint32_t kAttrReadOnly = 0x01;   // no write permission bit set
 inline constexpr uint32_t kAttrHidden = 0x02;     // the name starts with "."
 inline constexpr uint32_t kAttrSystem = 0x04;     // never set on this host
 inline constexpr uint32_t kAttrDirectory = 0x10;
-inline constexpr uint32_t kAttrArchive = 0x20;    // set on every regular file
-inline constexpr uint32_t kAttrNormal = 0x80;     // "no attributes": a file with none of the above
+inline constexpr uint32_t kAttrArchive = 0x20;    // never reported; accepted and ignored when set
+inline constexpr uint32_t kAttrNormal = 0x80;     // a file with none of the bits above
 inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
 
 struct FileInfo {
@@ -73,8 +73,8 @@ class FileSystem {
   uint32_t GetAttributes(const std::string& path);
 
   // Sets the attributes this host can represent: kAttrReadOnly clears every write permission
-  // bit, its absence restores the owner's write bit (and the group's and others' as the umask
-  // allows). Hidden follows the name and cannot be changed; the other bits are ignored.
+  // bit, its absence restores the owner's write bit when no write bit is set. Hidden follows
+  // the name and cannot be changed; the other bits are ignored.
   virtual Status SetAttributes(const std::string& path, uint32_t attributes) = 0;
 
   // Entries of `folder` whose names match `pattern` (text.h MatchesWildcard), in the order the

@@ -98,6 +98,10 @@ Status ToHostPath(const std::string& path, std::string* host_path);  // process 
 std::string ToWindowsPath(const std::string& host_path, const PathMap& map);
 std::string ToWindowsPath(const std::string& host_path);  // process map
 
+// True when the path names a root: a drive's root ("C:\", "d:"), a share's root
+// ("\\server\share\") or the host root ("/"), also after "." and ".." are resolved.
+bool IsRootPath(const std::string& path);
+
 // "dir\" for "dir"; unchanged when it already ends with "\" or "/"; "\" for the empty text.
 std::string WithTrailingBackslash(const std::string& path);
 

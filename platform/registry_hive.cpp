@@ -1,0 +1,550 @@
+// Reading and writing registry export files. The parser works on the text decoded to UTF-8, one
+// logical line at a time (a hex list ending with "\" continues on the next physical line), and
+// reports the first problem with the file name and the physical line number where the logical
+// line starts. The writer produces what regedit produces: a header, then each key in brackets
+// followed by its values and an empty line; long hex lists wrap with "\".
+#include "platform/registry_hive.h"
+
+#include <cctype>
+
+#include "platform/text.h"
+
+namespace platform {
+namespace {
+
+constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
+
+// Splits a key path at "\" and drops empty components.
+std::vector<std::string> KeyParts(std::string_view path) {
+  std::vector<std::string> parts;
+  size_t i = 0;
+  while (i < path.size()) {
+    while (i < path.size() && path[i] == '\\') ++i;
+    size_t start = i;
+    while (i < path.size() && path[i] != '\\') ++i;
+    if (i > start) parts.emplace_back(path.substr(start, i - start));
+  }
+  return parts;
+}
+
+std::string JoinKey(const std::vector<std::string>& parts, size_t count) {
+  std::string out;
+  for (size_t i = 0; i < count && i < parts.size(); ++i) {
+    if (i > 0) out += '\\';
+    out += parts[i];
+  }
+  return out;
+}
+
+std::string NormalizeKey(std::string_view path) {
+  std::vector<std::string> parts = KeyParts(path);
+  return JoinKey(parts, parts.size());
+}
+
+// True when `path` is `ancestor` or lies below it (both normalised), ignoring a..z case.
+bool IsAtOrBelow(const std::string& path, const std::string& ancestor) {
+  if (path.size() < ancestor.size()) return false;
+  if (!EqualsIgnoreAsciiCase(std::string_view(path).substr(0, ancestor.size()), ancestor))
+    return false;
+  return path.size() == ancestor.size() || path[ancestor.size()] == '\\';
+}
+
+std::string Trim(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+  return std::string(s);
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::vector<uint8_t> Utf16Bytes(const std::string& text, bool terminator) {
+  std::u16string wide = Utf8ToUtf16(text);
+  if (terminator) wide.push_back(u'\0');
+  std::vector<uint8_t> bytes;
+  bytes.reserve(wide.size() * 2);
+  for (char16_t c : wide) {
+    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+    bytes.push_back(static_cast<uint8_t>(c >> 8));
+  }
+  return bytes;
+}
+
+// Text of UTF-16LE bytes up to the first terminator (a value without one keeps all of it).
+std::string TextOfUtf16(const std::vector<uint8_t>& bytes) {
+  std::u16string wide;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    char16_t c = static_cast<char16_t>(bytes[i] | (bytes[i + 1] << 8));
+    if (c == u'\0') break;
+    wide.push_back(c);
+  }
+  return Utf16ToUtf8(wide);
+}
+
+class Parser {
+ public:
+  Parser(const std::string& file) : file_(file) {}
+
+  Status Error(size_t line, const std::string& what) const {
+    return Status::Error(StatusCode::kCorrupt,
+                         "Registry file \"" + file_ + "\", line " + std::to_string(line) + ": " + what);
+  }
+
+ private:
+  const std::string& file_;
+};
+
+// Parses a quoted string starting at text[*pos] == '"'; on success *pos is after the closing quote.
+bool ParseQuoted(const std::string& text, size_t* pos, std::string* out) {
+  out->clear();
+  size_t i = *pos + 1;
+  while (i < text.size()) {
+    char c = text[i];
+    if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '"')) {
+      out->push_back(text[i + 1]);
+      i += 2;
+      continue;
+    }
+    if (c == '"') {
+      *pos = i + 1;
+      return true;
+    }
+    out->push_back(c);
+    ++i;
+  }
+  return false;
+}
+
+std::string Quote(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"') out.push_back('\\');
+    out.push_back(c);
+  }
+  out.push_back('"');
+  return out;
+}
+
+bool HasControlCharacters(const std::string& text) {
+  for (unsigned char c : text)
+    if (c < 32) return true;
+  return false;
+}
+
+}  // namespace
+
+RegistryValue RegistryValue::String(std::string text) {
+  RegistryValue v;
+  v.type = kRegString;
+  v.text = std::move(text);
+  return v;
+}
+
+RegistryValue RegistryValue::ExpandString(std::string text) {
+  RegistryValue v;
+  v.type = kRegExpandString;
+  v.text = std::move(text);
+  return v;
+}
+
+RegistryValue RegistryValue::Dword(uint32_t value) {
+  RegistryValue v;
+  v.type = kRegDword;
+  v.dword = value;
+  return v;
+}
+
+RegistryValue RegistryValue::Binary(std::vector<uint8_t> bytes, uint32_t type) {
+  RegistryValue v;
+  v.type = type;
+  v.bytes = std::move(bytes);
+  return v;
+}
+
+RegistryHive::RegistryHive(std::string root_name) : root_name_(NormalizeKey(root_name)) {}
+
+Status RegistryHive::Load(FileSystem& fs, const std::string& file, const std::string& root_name,
+                          std::unique_ptr<RegistryHive>* out) {
+  auto hive = std::make_unique<RegistryHive>(root_name);
+  hive->file_ = file;
+  std::string bytes;
+  Status s = fs.ReadFile(file, &bytes);
+  if (s.code() == StatusCode::kNotFound || s.code() == StatusCode::kPathNotFound) {
+    *out = std::move(hive);
+    return Status::OK();
+  }
+  if (!s.ok()) return s;
+  s = hive->Parse(bytes, file);
+  if (!s.ok()) return s;
+  *out = std::move(hive);
+  return Status::OK();
+}
+
+Status RegistryHive::Parse(const std::string& bytes, const std::string& file) {
+  Parser errors(file);
+  keys_.clear();
+  if (file_.empty()) file_ = file;
+
+  // Decode to UTF-8.
+  std::string text;
+  if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF &&
+      static_cast<uint8_t>(bytes[1]) == 0xFE) {
+    encoding_ = HiveEncoding::kUtf16LE;
+    if (bytes.size() % 2 != 0) return errors.Error(1, "the file is truncated (odd number of bytes in UTF-16 text)");
+    std::u16string wide;
+    wide.reserve(bytes.size() / 2);
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+      wide.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
+                                           (static_cast<uint8_t>(bytes[i + 1]) << 8)));
+    text = Utf16ToUtf8(wide);
+  } else if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFE &&
+             static_cast<uint8_t>(bytes[1]) == 0xFF) {
+    return errors.Error(1, "big-endian UTF-16 is not supported; save the file as UTF-16LE or UTF-8");
+  } else {
+    encoding_ = HiveEncoding::kUtf8;
+    size_t skip = (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) ? 3 : 0;
+    text = bytes.substr(skip);
+    if (text.find('\0') != std::string::npos)
+      return errors.Error(1, "the file holds zero bytes: UTF-16 text needs its byte-order mark");
+  }
+
+  // Physical lines.
+  std::vector<std::string> lines;
+  {
+    size_t start = 0;
+    while (start < text.size()) {
+      size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      lines.push_back(text.substr(start, end - start));
+      start = end + 1;
+    }
+  }
+  crlf_ = lines.empty() || (!lines[0].empty() && lines[0].back() == '\r') ||
+          encoding_ == HiveEncoding::kUtf16LE;
+
+  size_t n = 0;
+  while (n < lines.size() && Trim(lines[n]).empty()) ++n;
+  if (n == lines.size()) return errors.Error(1, "the file is empty; expected \"" + std::string(kHeader) + "\"");
+  if (Trim(lines[n]) != kHeader)
+    return errors.Error(n + 1, "expected \"" + std::string(kHeader) + "\"");
+  ++n;
+
+  Key* current = nullptr;
+  while (n < lines.size()) {
+    const size_t line_no = n + 1;
+    std::string line = Trim(lines[n++]);
+    if (line.empty() || line[0] == ';') continue;
+
+    if (line[0] == '[') {
+      if (line.back() != ']') return errors.Error(line_no, "the key name lacks its closing \"]\"");
+      std::string inner = line.substr(1, line.size() - 2);
+      const bool remove = !inner.empty() && inner[0] == '-';
+      std::string path = NormalizeKey(remove ? inner.substr(1) : inner);
+      if (path.empty()) return errors.Error(line_no, "empty key name");
+      if (remove) {
+        std::erase_if(keys_, [&](const Key& k) { return IsAtOrBelow(k.path, path); });
+        current = nullptr;
+        continue;
+      }
+      current = FindKey(path);
+      if (current == nullptr) {
+        keys_.push_back({path, {}});
+        current = &keys_.back();
+      }
+      continue;
+    }
+
+    if (line[0] != '"' && line[0] != '@')
+      return errors.Error(line_no, "unrecognised line (expected a key in brackets or a value)");
+    if (current == nullptr) return errors.Error(line_no, "a value outside of any key");
+
+    // Value name.
+    std::string name;
+    size_t pos = 0;
+    if (line[0] == '@') {
+      pos = 1;
+    } else if (!ParseQuoted(line, &pos, &name)) {
+      return errors.Error(line_no, "the value name lacks its closing quote");
+    }
+    while (pos < line.size() && line[pos] == ' ') ++pos;
+    if (pos >= line.size() || line[pos] != '=')
+      return errors.Error(line_no, "expected \"=\" after the value name");
+    ++pos;
+    while (pos < line.size() && line[pos] == ' ') ++pos;
+    std::string data = line.substr(pos);
+
+    auto set = [&](const RegistryValue& v) {
+      for (auto& existing : current->values) {
+        if (EqualsIgnoreAsciiCase(existing.name, name)) {
+          existing.value = v;
+          return;
+        }
+      }
+      current->values.push_back({name, v});
+    };
+
+    if (data == "-") {
+      std::erase_if(current->values, [&](const Value& v) { return EqualsIgnoreAsciiCase(v.name, name); });
+      continue;
+    }
+    if (!data.empty() && data[0] == '"') {
+      std::string value;
+      size_t vpos = 0;
+      if (!ParseQuoted(data, &vpos, &value)) return errors.Error(line_no, "the string value lacks its closing quote");
+      if (!Trim(data.substr(vpos)).empty()) return errors.Error(line_no, "unexpected text after the string value");
+      set(RegistryValue::String(std::move(value)));
+      continue;
+    }
+    if (data.compare(0, 6, "dword:") == 0) {
+      std::string digits = data.substr(6);
+      if (digits.empty() || digits.size() > 8) return errors.Error(line_no, "a DWORD value needs 1 to 8 hexadecimal digits");
+      uint32_t v = 0;
+      for (char c : digits) {
+        int d = HexDigit(c);
+        if (d < 0) return errors.Error(line_no, "a DWORD value needs 1 to 8 hexadecimal digits");
+        v = (v << 4) | static_cast<uint32_t>(d);
+      }
+      set(RegistryValue::Dword(v));
+      continue;
+    }
+    if (data.compare(0, 3, "hex") == 0) {
+      uint32_t type = kRegBinary;
+      size_t p = 3;
+      if (p < data.size() && data[p] == '(') {
+        size_t close = data.find(')', p);
+        if (close == std::string::npos || close == p + 1 || close - p - 1 > 8)
+          return errors.Error(line_no, "malformed hex(type) prefix");
+        type = 0;
+        for (size_t i = p + 1; i < close; ++i) {
+          int d = HexDigit(data[i]);
+          if (d < 0) return errors.Error(line_no, "malformed hex(type) prefix");
+          type = (type << 4) | static_cast<uint32_t>(d);
+        }
+        p = close + 1;
+      }
+      if (p >= data.size() || data[p] != ':') return errors.Error(line_no, "expected \":\" after hex");
+      std::string list = data.substr(p + 1);
+      // Continuation lines.
+      while (!list.empty() && list.back() == '\\') {
+        list.pop_back();
+        if (n >= lines.size()) return errors.Error(line_no, "the file is truncated: a continued hex list has no next line");
+        list += Trim(lines[n++]);
+      }
+      std::vector<uint8_t> bytes_out;
+      size_t i = 0;
+      std::string compact;
+      for (char c : list)
+        if (c != ' ' && c != '\t') compact.push_back(c);
+      while (i < compact.size()) {
+        if (i + 1 >= compact.size() || HexDigit(compact[i]) < 0 || HexDigit(compact[i + 1]) < 0)
+          return errors.Error(line_no, "malformed hex byte list");
+        bytes_out.push_back(static_cast<uint8_t>(HexDigit(compact[i]) * 16 + HexDigit(compact[i + 1])));
+        i += 2;
+        if (i < compact.size()) {
+          if (compact[i] != ',') return errors.Error(line_no, "malformed hex byte list");
+          ++i;
+          if (i == compact.size()) return errors.Error(line_no, "malformed hex byte list (trailing comma)");
+        }
+      }
+      if (type == kRegString || type == kRegExpandString) {
+        if (bytes_out.size() % 2 != 0) return errors.Error(line_no, "a text value needs an even number of bytes");
+        RegistryValue v;
+        v.type = type;
+        v.text = TextOfUtf16(bytes_out);
+        set(v);
+      } else if (type == kRegDword && bytes_out.size() == 4) {
+        set(RegistryValue::Dword(static_cast<uint32_t>(bytes_out[0]) | (bytes_out[1] << 8) |
+                                 (bytes_out[2] << 16) | (static_cast<uint32_t>(bytes_out[3]) << 24)));
+      } else {
+        set(RegistryValue::Binary(std::move(bytes_out), type));
+      }
+      continue;
+    }
+    return errors.Error(line_no, "unrecognised value data (expected \"text\", dword:, hex: or hex(n):)");
+  }
+  return Status::OK();
+}
+
+namespace {
+
+// Appends "name"=hex(...):xx,xx,... wrapped as regedit wraps it.
+void AppendHex(std::string* out, const std::string& prefix, const std::vector<uint8_t>& bytes,
+               const char* eol) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string line = prefix;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    line.push_back(kDigits[bytes[i] >> 4]);
+    line.push_back(kDigits[bytes[i] & 15]);
+    if (i + 1 < bytes.size()) {
+      line.push_back(',');
+      if (line.size() >= 76) {
+        *out += line + "\\" + eol;
+        line = "  ";
+      }
+    }
+  }
+  *out += line + eol;
+}
+
+}  // namespace
+
+std::string RegistryHive::Serialize() const {
+  const char* eol = crlf_ ? "\r\n" : "\n";
+  std::string text = std::string(kHeader) + eol + eol;
+  for (const auto& key : keys_) {
+    text += "[" + key.path + "]" + eol;
+    for (const auto& [name, v] : key.values) {
+      const std::string prefix = (name.empty() ? std::string("@") : Quote(name)) + "=";
+      if (v.type == kRegString && !HasControlCharacters(v.text)) {
+        text += prefix + Quote(v.text) + eol;
+      } else if (v.type == kRegDword) {
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%08x", v.dword);
+        text += prefix + "dword:" + digits + eol;
+      } else if (v.IsText()) {
+        char tag[16];
+        std::snprintf(tag, sizeof tag, "hex(%x):", v.type);
+        AppendHex(&text, prefix + tag, Utf16Bytes(v.text, true), eol);
+      } else if (v.type == kRegBinary) {
+        AppendHex(&text, prefix + "hex:", v.bytes, eol);
+      } else {
+        char tag[16];
+        std::snprintf(tag, sizeof tag, "hex(%x):", v.type);
+        AppendHex(&text, prefix + tag, v.bytes, eol);
+      }
+    }
+    text += eol;
+  }
+  if (encoding_ == HiveEncoding::kUtf8) return text;
+  std::vector<uint8_t> wide = Utf16Bytes(text, false);
+  std::string bytes = "\xFF\xFE";
+  bytes.append(wide.begin(), wide.end());
+  return bytes;
+}
+
+Status RegistryHive::Save(FileSystem& fs, const std::string& file) const {
+  const std::string& target = file.empty() ? file_ : file;
+  if (target.empty()) return Status::Error(StatusCode::kInvalidArgument, "The hive has no file name.");
+  const std::string folder = ParentPath(target);
+  if (!folder.empty()) {
+    Status s = CreateDirectories(fs, folder);
+    if (!s.ok()) return s;
+  }
+  return WriteFileAtomically(fs, target, Serialize());
+}
+
+std::string RegistryHive::FullKey(const std::string& key) const {
+  std::string rel = NormalizeKey(key);
+  return rel.empty() ? root_name_ : root_name_ + "\\" + rel;
+}
+
+RegistryHive::Key* RegistryHive::FindKey(const std::string& full) {
+  for (auto& k : keys_)
+    if (EqualsIgnoreAsciiCase(k.path, full)) return &k;
+  return nullptr;
+}
+
+const RegistryHive::Key* RegistryHive::FindKey(const std::string& full) const {
+  for (const auto& k : keys_)
+    if (EqualsIgnoreAsciiCase(k.path, full)) return &k;
+  return nullptr;
+}
+
+bool RegistryHive::KeyExists(const std::string& key) const {
+  const std::string full = FullKey(key);
+  if (EqualsIgnoreAsciiCase(full, root_name_)) return true;
+  for (const auto& k : keys_)
+    if (IsAtOrBelow(k.path, full)) return true;
+  return false;
+}
+
+Status RegistryHive::CreateKey(const std::string& key) {
+  const std::vector<std::string> parts = KeyParts(FullKey(key));
+  const size_t root_parts = KeyParts(root_name_).size();
+  for (size_t count = root_parts + 1; count <= parts.size(); ++count) {
+    const std::string prefix = JoinKey(parts, count);
+    if (FindKey(prefix) != nullptr) continue;
+    bool implied = false;
+    for (const auto& k : keys_)
+      if (IsAtOrBelow(k.path, prefix)) implied = true;
+    if (!implied || count == parts.size()) keys_.push_back({prefix, {}});
+  }
+  return Status::OK();
+}
+
+Status RegistryHive::DeleteKey(const std::string& key) {
+  const std::string full = FullKey(key);
+  const size_t before = keys_.size();
+  std::erase_if(keys_, [&](const Key& k) { return IsAtOrBelow(k.path, full); });
+  if (keys_.size() == before) return Status::Error(StatusCode::kNotFound).WithDetail(full);
+  return Status::OK();
+}
+
+Status RegistryHive::GetValue(const std::string& key, const std::string& name,
+                              RegistryValue* value) const {
+  const Key* k = FindKey(FullKey(key));
+  if (k == nullptr) return Status::Error(StatusCode::kNotFound).WithDetail(FullKey(key));
+  for (const auto& v : k->values) {
+    if (EqualsIgnoreAsciiCase(v.name, name)) {
+      *value = v.value;
+      return Status::OK();
+    }
+  }
+  return Status::Error(StatusCode::kNotFound).WithDetail(FullKey(key) + "\\" + name);
+}
+
+Status RegistryHive::SetValue(const std::string& key, const std::string& name,
+                              const RegistryValue& value) {
+  const std::string full = FullKey(key);
+  Key* k = FindKey(full);
+  if (k == nullptr) {
+    CreateKey(key);
+    k = FindKey(full);
+  }
+  for (auto& v : k->values) {
+    if (EqualsIgnoreAsciiCase(v.name, name)) {
+      v.value = value;
+      return Status::OK();
+    }
+  }
+  k->values.push_back({name, value});
+  return Status::OK();
+}
+
+Status RegistryHive::DeleteValue(const std::string& key, const std::string& name) {
+  Key* k = FindKey(FullKey(key));
+  if (k == nullptr) return Status::Error(StatusCode::kNotFound).WithDetail(FullKey(key));
+  const size_t before = k->values.size();
+  std::erase_if(k->values, [&](const Value& v) { return EqualsIgnoreAsciiCase(v.name, name); });
+  if (k->values.size() == before) return Status::Error(StatusCode::kNotFound).WithDetail(name);
+  return Status::OK();
+}
+
+std::vector<std::string> RegistryHive::ValueNames(const std::string& key) const {
+  std::vector<std::string> names;
+  if (const Key* k = FindKey(FullKey(key)))
+    for (const auto& v : k->values) names.push_back(v.name);
+  return names;
+}
+
+std::vector<std::string> RegistryHive::SubKeyNames(const std::string& key) const {
+  const std::string full = FullKey(key);
+  const size_t depth = KeyParts(full).size();
+  std::vector<std::string> names;
+  for (const auto& k : keys_) {
+    if (!IsAtOrBelow(k.path, full) || k.path.size() == full.size()) continue;
+    std::vector<std::string> parts = KeyParts(k.path);
+    const std::string& child = parts[depth];
+    bool seen = false;
+    for (const auto& n : names)
+      if (EqualsIgnoreAsciiCase(n, child)) seen = true;
+    if (!seen) names.push_back(child);
+  }
+  return names;
+}
+
+}  // namespace platform
