@@ -53,6 +53,26 @@ constexpr ErrorCode kSqlError = 7200;              // SQL error; text has "NATIV
 constexpr ErrorCode kStatementMustBeRecreated = 7209;
 
 // ---- interface, handles, connections, dictionaries ----
+// Codes of our own are in 5900..5999; 5999 marks an entry point whose feature is not built.
+constexpr ErrorCode kInvalidHandle = 5901;          // zero, stale, unknown or wrong-kind handle
+constexpr ErrorCode kNullArgument = 5902;           // a required pointer argument is null
+constexpr ErrorCode kInvalidArgument = 5903;        // an option or value the entry point does not accept
+constexpr ErrorCode kServerNotAvailable = 5904;     // only the remote or internet server was requested
+constexpr ErrorCode kConnectStringInvalid = 5905;   // unknown or malformed connect-string item
+constexpr ErrorCode kDataSourceNotFound = 5906;     // the dictionary or folder to connect to is missing
+constexpr ErrorCode kLoginRefused = 5907;           // unknown user, wrong or missing password
+constexpr ErrorCode kNotADictionary = 5908;         // the file is not a data dictionary
+constexpr ErrorCode kAlreadyExists = 5909;          // the file or dictionary object already exists
+constexpr ErrorCode kNotDictionaryConnection = 5910;  // a dictionary call on a free-table connection
+constexpr ErrorCode kInvalidDateFormat = 5911;      // a date format the engine cannot use
+constexpr ErrorCode kUnknownProperty = 5912;        // a property id this object does not have
+constexpr ErrorCode kDictionaryFailure = 5913;      // the dictionary database could not be read or written
+constexpr ErrorCode kPathInvalid = 5914;            // a path that cannot be mapped to a host file
+constexpr ErrorCode kFileFailure = 5915;            // a host file operation failed
+constexpr ErrorCode kNotAdministrator = 5916;       // the operation needs the administrator (adssys)
+constexpr ErrorCode kInternalError = 5997;          // an unexpected failure inside the engine
+constexpr ErrorCode kOutOfMemory = 5998;            // memory could not be allocated
+constexpr ErrorCode kNotYetBuilt = 5999;            // the entry point's feature is not built yet
 
 // ---- tables, records, blobs, locks ----
 constexpr ErrorCode kTableNotFound = 5401;          // no table file at that path

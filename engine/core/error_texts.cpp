@@ -1,0 +1,79 @@
+#include "engine/core/error_texts.h"
+
+#include <map>
+
+namespace engine::core {
+namespace {
+
+// One line per code; docs/engine-errors.md carries the same texts with when each is given.
+const std::map<ErrorCode, const char*>& Table() {
+  static const std::map<ErrorCode, const char*> table = {
+      {err::kInsufficientBuffer, "The buffer is too small; the length needed has been returned."},
+      {err::kNoSuchIndexOrder, "No index order of that name is open on the table."},
+      {err::kNotCustomIndex, "The index is not a custom index."},
+      {err::kInvalidRecordNumber, "The record number is not valid."},
+      {err::kNoConnectionForHandle, "The handle has no connection."},
+      {err::kInvalidConnectionHandle, "The connection handle is not valid."},
+      {err::kNoCollation, "The table has no collation."},
+      {err::kRecordLocked, "The record or table is locked by another user."},
+      {err::kNoFilter, "No filter is set."},
+      {err::kNoScope, "No scope is set."},
+      {err::kNoCurrentKey, "There is no current key."},
+      {err::kPermissionDenied, "The user's rights do not allow this operation."},
+      {err::kNoMoreTables, "No more tables."},
+      {err::kRecordNotLocked, "The record is not locked."},
+      {err::kStaticCursor, "A static cursor cannot be updated."},
+      {err::kIndexAlreadyOpen, "The index is already open."},
+      {err::kNoCurrentRecord, "There is no current record."},
+      {err::kNoUpdatePending, "No update is pending."},
+      {err::kTableNotLocked, "The table is not locked."},
+      {err::kInvalidStatementHandle, "The statement handle is not valid."},
+      {err::kNotRowChangingStatement, "The statement does not change rows."},
+      {err::kComponentRefusal, "The operation was refused."},
+      {err::kNotInDictionary, "The name is not in the data dictionary."},
+      {err::kNoMoreObjects, "No more objects."},
+      {err::kPropertyNotSet, "The property has no value."},
+      {err::kColumnNotFound, "Column not found."},
+      {err::kColumnAmbiguous, "Column name is ambiguous."},
+      {err::kColumnTypeMismatch, "Column type does not match the value."},
+      {err::kRecordChanged, "The record was changed by another user."},
+      {err::kFilterIsSet, "A filter is set."},
+      {err::kSqlError, "SQL error."},
+      {err::kStatementMustBeRecreated, "The statement must be prepared again."},
+      {err::kInvalidHandle, "The handle is not valid."},
+      {err::kNullArgument, "A required argument is missing."},
+      {err::kInvalidArgument, "An argument has a value the engine does not accept."},
+      {err::kServerNotAvailable, "Server not available: only the local server is built into this engine."},
+      {err::kConnectStringInvalid, "The connect string is not valid."},
+      {err::kDataSourceNotFound, "The data source does not exist."},
+      {err::kLoginRefused, "The user name or password is not valid."},
+      {err::kNotADictionary, "The file is not a data dictionary."},
+      {err::kAlreadyExists, "The object already exists."},
+      {err::kNotDictionaryConnection, "The connection is not a data dictionary connection."},
+      {err::kInvalidDateFormat, "The date format is not valid."},
+      {err::kUnknownProperty, "The property is not known."},
+      {err::kDictionaryFailure, "The data dictionary could not be read or written."},
+      {err::kPathInvalid, "The path is not valid."},
+      {err::kFileFailure, "A file operation failed."},
+      {err::kNotAdministrator, "Only the administrator may do this."},
+      {err::kInternalError, "Internal engine error."},
+      {err::kOutOfMemory, "Out of memory."},
+      {err::kNotYetBuilt, "This entry point is not yet built."},
+  };
+  return table;
+}
+
+}  // namespace
+
+std::string ErrorText(ErrorCode code, const std::string& detail) {
+  return "Error " + std::to_string(code) + ": " + detail;
+}
+
+std::string StandardErrorText(ErrorCode code) {
+  auto it = Table().find(code);
+  return ErrorText(code, it == Table().end() ? "Unknown engine error." : it->second);
+}
+
+bool IsKnownErrorCode(ErrorCode code) { return Table().count(code) != 0; }
+
+}  // namespace engine::core

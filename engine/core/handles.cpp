@@ -1,0 +1,179 @@
+#include "engine/core/handles.h"
+
+#include <algorithm>
+#include <map>
+
+#include "engine/core/guard.h"
+
+namespace engine::core {
+namespace {
+
+struct Entry {
+  Kind kind;
+  std::type_index type;
+  std::shared_ptr<void> object;
+  Handle owner;
+  std::vector<Handle> owned;  // in registration order
+};
+
+struct Registry {
+  std::mutex mutex;
+  std::map<Handle, Entry> entries;
+  Handle next = 1;
+};
+
+Registry& TheRegistry() {
+  static Registry registry;
+  return registry;
+}
+
+std::string Describe(Handle handle) {
+  std::string where(CurrentEntryPoint());
+  return (where.empty() ? std::string() : where + ": ") + "handle " + std::to_string(handle);
+}
+
+[[noreturn]] void FailBadHandle(Handle handle, Kind wanted, const char* why) {
+  Fail(InvalidHandleCode(wanted),
+       Describe(handle) + " is not a valid " + KindName(wanted) + " handle (" + why + ").");
+}
+
+// REQUIRES: registry mutex held. Moves the objects of `handle` and its owned handles into `out`.
+void RemoveLocked(Registry& r, Handle handle, std::vector<std::shared_ptr<void>>& out) {
+  auto it = r.entries.find(handle);
+  if (it == r.entries.end()) return;
+  std::vector<Handle> owned = std::move(it->second.owned);
+  for (auto child = owned.rbegin(); child != owned.rend(); ++child) RemoveLocked(r, *child, out);
+  it = r.entries.find(handle);
+  out.push_back(std::move(it->second.object));
+  Handle owner = it->second.owner;
+  r.entries.erase(it);
+  if (owner != 0) {
+    auto o = r.entries.find(owner);
+    if (o != r.entries.end()) {
+      auto& list = o->second.owned;
+      list.erase(std::remove(list.begin(), list.end(), handle), list.end());
+    }
+  }
+}
+
+}  // namespace
+
+const char* KindName(Kind kind) {
+  switch (kind) {
+    case Kind::kConnection: return "connection";
+    case Kind::kTable: return "table";
+    case Kind::kIndexOrder: return "index order";
+    case Kind::kStatement: return "statement";
+    case Kind::kCursor: return "cursor";
+    case Kind::kTableFind: return "table enumeration";
+    case Kind::kObjectFind: return "object enumeration";
+    case Kind::kBookmark: return "bookmark";
+  }
+  return "engine";
+}
+
+ErrorCode InvalidHandleCode(Kind kind) {
+  switch (kind) {
+    case Kind::kConnection: return err::kInvalidConnectionHandle;
+    case Kind::kStatement: return err::kInvalidStatementHandle;
+    default: return err::kInvalidHandle;
+  }
+}
+
+Handle Handles::AddErased(Kind kind, std::shared_ptr<void> object, std::type_index type, Handle owner) {
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  if (owner != 0 && r.entries.find(owner) == r.entries.end()) {
+    Fail(err::kInvalidHandle, Describe(owner) + " cannot own a new handle: it is not live.");
+  }
+  Handle handle = 0;
+  do {
+    handle = r.next++;
+  } while (handle == 0 || handle == 0xFFFFFFFFu || r.entries.count(handle) != 0);
+  r.entries.emplace(handle, Entry{kind, type, std::move(object), owner, {}});
+  if (owner != 0) r.entries.at(owner).owned.push_back(handle);
+  return handle;
+}
+
+std::shared_ptr<void> Handles::GetErased(Handle handle, std::initializer_list<Kind> kinds, std::type_index type,
+                                         Kind* found_kind) {
+  Kind wanted = *kinds.begin();
+  if (handle == 0) FailBadHandle(handle, wanted, "zero");
+  if (handle == 0xFFFFFFFFu) FailBadHandle(handle, wanted, "closed");
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  auto it = r.entries.find(handle);
+  if (it == r.entries.end()) {
+    FailBadHandle(handle, wanted, handle < r.next ? "already released" : "never issued");
+  }
+  const Entry& e = it->second;
+  if (std::find(kinds.begin(), kinds.end(), e.kind) == kinds.end()) {
+    FailBadHandle(handle, wanted, (std::string("it is a ") + KindName(e.kind) + " handle").c_str());
+  }
+  if (e.type != type) {
+    Fail(err::kInternalError, Describe(handle) + " holds an object of another type than requested.");
+  }
+  if (found_kind) *found_kind = e.kind;
+  return e.object;
+}
+
+Kind Handles::KindOf(Handle handle) {
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  auto it = r.entries.find(handle);
+  if (it == r.entries.end()) Fail(err::kInvalidHandle, Describe(handle) + " is not a valid handle.");
+  return it->second.kind;
+}
+
+bool Handles::IsLive(Handle handle, Kind kind) {
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  auto it = r.entries.find(handle);
+  return it != r.entries.end() && it->second.kind == kind;
+}
+
+Handle Handles::OwnerOf(Handle handle) {
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  auto it = r.entries.find(handle);
+  if (it == r.entries.end()) Fail(err::kInvalidHandle, Describe(handle) + " is not a valid handle.");
+  return it->second.owner;
+}
+
+void Handles::Remove(Handle handle, Kind kind) {
+  std::vector<std::shared_ptr<void>> released;
+  {
+    Registry& r = TheRegistry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    if (handle == 0) FailBadHandle(handle, kind, "zero");
+    auto it = r.entries.find(handle);
+    if (it == r.entries.end()) FailBadHandle(handle, kind, "already released or never issued");
+    if (it->second.kind != kind) {
+      FailBadHandle(handle, kind, (std::string("it is a ") + KindName(it->second.kind) + " handle").c_str());
+    }
+    RemoveLocked(r, handle, released);
+  }
+  // Release deepest first (the order RemoveLocked collected them), outside the lock.
+  for (auto& object : released) object.reset();
+}
+
+std::vector<Handle> Handles::OwnedBy(Handle owner, Kind kind) {
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  std::vector<Handle> result;
+  auto it = r.entries.find(owner);
+  if (it == r.entries.end()) return result;
+  for (Handle h : it->second.owned) {
+    auto c = r.entries.find(h);
+    if (c != r.entries.end() && c->second.kind == kind) result.push_back(h);
+  }
+  return result;
+}
+
+size_t Handles::LiveCount() {
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  return r.entries.size();
+}
+
+}  // namespace engine::core
