@@ -22,6 +22,12 @@ int StrToInt(const QString& s);
 // Decimal text, "-" for negative values.
 QString IntToStr(int value);
 
+// True when a file (not a folder) of that name exists; links are followed. Through the file
+// system in use (runtime/filesys.h).
+bool FileExists(const QString& fileName);
+// True when a folder (not a file) of that name exists; links are followed.
+bool DirectoryExists(const QString& dir);
+
 // True for "\" and "/".
 bool IsPathSeparator(QChar c);
 
