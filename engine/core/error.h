@@ -95,6 +95,14 @@ constexpr ErrorCode kInvalidTableArgument = 5416;   // bad option, length or poi
 constexpr ErrorCode kTableExists = 5417;            // restructure or create target in use
 
 // ---- expressions ----
+constexpr ErrorCode kExprSyntax = 5301;           // malformed expression text
+constexpr ErrorCode kExprUnknownFunction = 5302;  // no function of that name
+constexpr ErrorCode kExprUnknownField = 5303;     // no field of that name (or alias) in the table
+constexpr ErrorCode kExprTypeMismatch = 5304;     // operand or argument of the wrong type
+constexpr ErrorCode kExprArgumentCount = 5305;    // too few or too many arguments
+constexpr ErrorCode kExprNotConstant = 5306;      // a length argument that must be a constant
+constexpr ErrorCode kExprResultType = 5307;       // expression does not give the type the call needs
+constexpr ErrorCode kExprTooComplex = 5308;       // nesting or result length beyond the limits
 
 // ---- indexes ----
 

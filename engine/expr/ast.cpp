@@ -1,0 +1,59 @@
+#include "engine/expr/ast.h"
+
+namespace engine {
+
+ConstNode::ConstNode(ExprType type, uint32_t pos, const Value& v) : Node(type, pos), value_(v) {
+  if (type == ExprType::String && !v.null) {
+    text_.assign(v.str, v.len);
+    value_.str = text_.data();
+    value_.len = static_cast<uint32_t>(text_.size());
+    length = value_.len;
+  }
+}
+
+FieldNode::FieldNode(const ExprField& field, uint32_t pos) : Node(field.type, pos), field_(field), slot_(field.slot) {
+  length = field.length;
+  decimals = field.decimals;
+  pure = false;
+}
+
+void FieldNode::eval(EvalContext& cx, Value& out) {
+  const ExprRecord& r = *cx.record;
+  if (r.fieldIsNull(slot_)) {
+    out.null = true;
+    return;
+  }
+  out.null = false;
+  switch (type) {
+    case ExprType::String: {
+      std::string_view s = r.fieldString(slot_);
+      out.str = s.data();
+      out.len = static_cast<uint32_t>(s.size());
+      break;
+    }
+    case ExprType::Numeric: out.number = r.fieldNumber(slot_); break;
+    case ExprType::Logical: out.logical = r.fieldLogical(slot_); break;
+    case ExprType::Date: out.integer = r.fieldDate(slot_); break;
+    case ExprType::Time: out.integer = r.fieldTime(slot_); break;
+    case ExprType::Timestamp: out.integer = r.fieldTimestamp(slot_); break;
+  }
+}
+
+FuncNode::FuncNode(ExprType type, uint32_t pos, FuncImpl impl, std::vector<NodePtr> kids_)
+    : Node(type, pos), kids(std::move(kids_)), vals(kids.size()), impl_(impl) {
+  for (const NodePtr& k : kids) pure = pure && k->pure;
+}
+
+const char* ExprTypeName(ExprType type) {
+  switch (type) {
+    case ExprType::Logical: return "logical";
+    case ExprType::Numeric: return "numeric";
+    case ExprType::Date: return "date";
+    case ExprType::String: return "character";
+    case ExprType::Time: return "time";
+    case ExprType::Timestamp: return "timestamp";
+  }
+  return "unknown";
+}
+
+}  // namespace engine

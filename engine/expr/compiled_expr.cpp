@@ -1,0 +1,154 @@
+#include "engine/expr/compiled_expr.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/core/error.h"
+#include "engine/expr/parser.h"
+
+namespace engine {
+
+namespace {
+
+uint32_t dateLengthOf(std::string_view dateFormat) {
+  std::optional<DateFormat> f = DateFormat::Parse(dateFormat);
+  return f ? f->length() : 10;
+}
+
+const DateFormat& defaultDateFormat() {
+  static const DateFormat f = *DateFormat::Parse("MM/DD/YYYY");
+  return f;
+}
+
+}  // namespace
+
+bool IsValidDateFormat(std::string_view pattern) { return DateFormat::Parse(pattern).has_value(); }
+
+std::unique_ptr<CompiledExpr> CompiledExpr::Compile(std::string_view text, const ExprSchema* schema,
+                                                    std::string_view dateFormat) {
+  Parser p(text, schema, dateLengthOf(dateFormat));
+  auto e = std::make_unique<CompiledExpr>();
+  e->root_ = p.parseAll();
+  e->text_.assign(text);
+  e->fields_ = p.fieldsUsed();
+  return e;
+}
+
+std::vector<std::unique_ptr<CompiledExpr>> CompiledExpr::CompileSegments(std::string_view text,
+                                                                         const ExprSchema* schema,
+                                                                         std::string_view dateFormat) {
+  Parser p(text, schema, dateLengthOf(dateFormat));
+  std::vector<NodePtr> roots = p.parseSegments();
+  std::vector<std::unique_ptr<CompiledExpr>> out;
+  for (NodePtr& r : roots) {
+    auto e = std::make_unique<CompiledExpr>();
+    e->root_ = std::move(r);
+    out.push_back(std::move(e));
+  }
+  // Each segment carries its own text and fields: split the text again by the segment
+  // boundaries the parser accepted (";" outside literals).
+  std::vector<std::string> texts;
+  std::string cur;
+  char quote = 0;
+  for (char c : text) {
+    if (quote) {
+      if (c == quote) quote = 0;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+    } else if (c == '[') {
+      quote = ']';
+    } else if (c == '{') {
+      quote = '}';
+    } else if (c == ';') {
+      texts.push_back(cur);
+      cur.clear();
+      continue;
+    }
+    cur.push_back(c);
+  }
+  texts.push_back(cur);
+  for (size_t i = 0; i < out.size(); ++i) {
+    out[i]->text_ = i < texts.size() ? texts[i] : std::string();
+    // Fields per segment: compile the segment text alone (it compiled as part of the whole).
+    Parser single(out[i]->text_, schema, dateLengthOf(dateFormat));
+    single.parseAll();
+    out[i]->fields_ = single.fieldsUsed();
+  }
+  return out;
+}
+
+bool CompiledExpr::isSingleField() const { return dynamic_cast<const FieldNode*>(root_.get()) != nullptr; }
+
+void CompiledExpr::prepare(const EvalOptions& options, EvalContext& cx) {
+  if (!dateFormat_ || dateFormat_->pattern() != options.dateFormat) dateFormat_ = DateFormat::Parse(options.dateFormat);
+  // A format the connection could not have accepted falls back to the default one.
+  cx.dateFormat = dateFormat_ ? &*dateFormat_ : &defaultDateFormat();
+  cx.exact = options.exact;
+  cx.epoch = options.epoch;
+  cx.fixedNowMs = options.fixedNowMs;
+}
+
+const Value& CompiledExpr::evaluate(const ExprRecord* record, const EvalOptions& options) {
+  EvalContext cx;
+  cx.record = record;
+  prepare(options, cx);
+  root_->eval(cx, result_);
+  return result_;
+}
+
+bool CompiledExpr::evalLogical(const ExprRecord* record, const EvalOptions& options) {
+  const Value& v = evaluate(record, options);
+  return !v.null && v.logical;
+}
+
+bool CompiledExpr::writeKey(const ExprRecord* record, const EvalOptions& options, char* out) {
+  const Value& v = evaluate(record, options);
+  uint32_t len = root_->length;
+  if (v.null) {
+    std::memset(out, ' ', len);
+    return false;
+  }
+  uint32_t n = v.len < len ? v.len : len;
+  std::memcpy(out, v.str, n);
+  if (n < len) std::memset(out + n, ' ', len - n);
+  return true;
+}
+
+std::string CompiledExpr::evalText(const ExprRecord* record, const EvalOptions& options) {
+  const Value& v = evaluate(record, options);
+  if (v.null) return std::string();
+  const DateFormat& f = dateFormat_ ? *dateFormat_ : defaultDateFormat();
+  switch (type()) {
+    case ExprType::String: return std::string(v.text());
+    case ExprType::Logical: return v.logical ? "T" : "F";
+    case ExprType::Numeric: {
+      char buf[64];
+      // The shortest form that reads back as the same number.
+      for (int precision = 1; precision <= 17; ++precision) {
+        std::snprintf(buf, sizeof buf, "%.*g", precision, v.number);
+        if (std::strtod(buf, nullptr) == v.number) break;
+      }
+      return buf;
+    }
+    case ExprType::Date: {
+      std::string s(f.length(), ' ');
+      f.write(v.integer, s.data());
+      return s;
+    }
+    case ExprType::Time: {
+      std::string s(8, ' ');
+      WriteTime(v.integer, s.data());
+      return s;
+    }
+    case ExprType::Timestamp: {
+      std::string s(f.length() + 9, ' ');
+      f.write(v.integer > 0 ? v.integer / kMsPerDay : 0, s.data());
+      if (v.integer > 0) WriteTime(v.integer % kMsPerDay, s.data() + f.length() + 1);
+      return s;
+    }
+  }
+  return std::string();
+}
+
+}  // namespace engine

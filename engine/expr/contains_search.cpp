@@ -1,0 +1,230 @@
+#include "engine/expr/contains_search.h"
+
+#include "engine/expr/text_ops.h"
+
+namespace engine {
+
+namespace {
+
+bool isWordChar(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
+}
+
+struct Word {
+  std::string text;  // upper case
+  bool prefix = false;
+};
+
+// Whether the words of `pattern` occur one after another in `text`.
+bool findPhrase(std::string_view text, const std::vector<Word>& pattern) {
+  const unsigned char* up = UpperTable();
+  // Collect word boundaries lazily: walk each word start of the text and try the phrase there.
+  size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && !isWordChar(static_cast<unsigned char>(text[i]))) ++i;
+    if (i >= text.size()) break;
+    size_t start = i;
+    size_t pos = start;
+    bool ok = true;
+    for (const Word& w : pattern) {
+      while (pos < text.size() && !isWordChar(static_cast<unsigned char>(text[pos]))) ++pos;
+      size_t end = pos;
+      while (end < text.size() && isWordChar(static_cast<unsigned char>(text[end]))) ++end;
+      size_t n = end - pos;
+      if (n < w.text.size() || (!w.prefix && n != w.text.size())) {
+        ok = false;
+        break;
+      }
+      for (size_t k = 0; k < w.text.size(); ++k)
+        if (up[static_cast<unsigned char>(text[pos + k])] != static_cast<unsigned char>(w.text[k])) {
+          ok = false;
+          break;
+        }
+      if (!ok) break;
+      pos = end;
+    }
+    if (ok) return true;
+    while (i < text.size() && isWordChar(static_cast<unsigned char>(text[i]))) ++i;
+  }
+  return false;
+}
+
+}  // namespace
+
+struct ContainsCondition::Term {
+  enum Kind { kPhrase, kAnd, kOr, kNot } kind = kPhrase;
+  std::vector<Word> words;
+  std::unique_ptr<Term> left, right;
+
+  bool eval(const std::string_view* texts, size_t count) const {
+    switch (kind) {
+      case kAnd: return left->eval(texts, count) && right->eval(texts, count);
+      case kOr: return left->eval(texts, count) || right->eval(texts, count);
+      case kNot: return !left->eval(texts, count);
+      default:
+        for (size_t i = 0; i < count; ++i)
+          if (findPhrase(texts[i], words)) return true;
+        return false;
+    }
+  }
+};
+
+namespace {
+
+class CondParser {
+ public:
+  explicit CondParser(std::string_view t) : t_(t) {}
+  using TermPtr = std::unique_ptr<ContainsCondition::Term>;
+
+  TermPtr parse(std::string& error, size_t& offset) {
+    TermPtr r = parseOr();
+    skip();
+    if (r && i_ < t_.size()) fail("unexpected text in the search condition");
+    if (!error_.empty()) {
+      error = error_;
+      offset = errPos_;
+      return nullptr;
+    }
+    return r;
+  }
+
+ private:
+  void skip() {
+    while (i_ < t_.size() && t_[i_] == ' ') ++i_;
+  }
+  void fail(const char* what) {
+    if (error_.empty()) {
+      error_ = what;
+      errPos_ = i_;
+    }
+  }
+  bool keyword(const char* kw) {
+    skip();
+    size_t n = std::char_traits<char>::length(kw);
+    if (i_ + n > t_.size()) return false;
+    for (size_t k = 0; k < n; ++k)
+      if (UpperChar(static_cast<unsigned char>(t_[i_ + k])) != static_cast<unsigned char>(kw[k])) return false;
+    if (i_ + n < t_.size() && isWordChar(static_cast<unsigned char>(t_[i_ + n]))) return false;
+    i_ += n;
+    return true;
+  }
+  TermPtr join(ContainsCondition::Term::Kind k, TermPtr l, TermPtr r) {
+    auto t = std::make_unique<ContainsCondition::Term>();
+    t->kind = k;
+    t->left = std::move(l);
+    t->right = std::move(r);
+    return t;
+  }
+  TermPtr parseOr() {
+    TermPtr l = parseAnd();
+    while (l && keyword("OR")) {
+      TermPtr r = parseAnd();
+      if (!r) return nullptr;
+      l = join(ContainsCondition::Term::kOr, std::move(l), std::move(r));
+    }
+    return l;
+  }
+  TermPtr parseAnd() {
+    TermPtr l = parseNot();
+    while (l) {
+      skip();
+      if (i_ >= t_.size() || t_[i_] == ')') break;
+      if (keyword("OR")) {
+        i_ -= 2;
+        break;
+      }
+      keyword("AND");
+      TermPtr r = parseNot();
+      if (!r) return nullptr;
+      l = join(ContainsCondition::Term::kAnd, std::move(l), std::move(r));
+    }
+    return l;
+  }
+  TermPtr parseNot() {
+    if (keyword("NOT")) {
+      TermPtr x = parseNot();
+      if (!x) return nullptr;
+      return join(ContainsCondition::Term::kNot, std::move(x), nullptr);
+    }
+    return parsePrimary();
+  }
+  TermPtr parsePrimary() {
+    skip();
+    if (i_ >= t_.size()) {
+      fail("a word is missing in the search condition");
+      return nullptr;
+    }
+    if (t_[i_] == '(') {
+      ++i_;
+      TermPtr x = parseOr();
+      skip();
+      if (!x) return nullptr;
+      if (i_ >= t_.size() || t_[i_] != ')') {
+        fail("a closing parenthesis is missing in the search condition");
+        return nullptr;
+      }
+      ++i_;
+      return x;
+    }
+    auto term = std::make_unique<ContainsCondition::Term>();
+    if (t_[i_] == '"') {
+      size_t close = t_.find('"', i_ + 1);
+      if (close == std::string_view::npos) {
+        fail("a phrase is not closed in the search condition");
+        return nullptr;
+      }
+      if (!words(t_.substr(i_ + 1, close - i_ - 1), term->words)) return nullptr;
+      i_ = close + 1;
+    } else {
+      size_t end = i_;
+      while (end < t_.size() && t_[end] != ' ' && t_[end] != '(' && t_[end] != ')' && t_[end] != '"') ++end;
+      if (!words(t_.substr(i_, end - i_), term->words)) return nullptr;
+      i_ = end;
+    }
+    if (term->words.empty()) {
+      fail("a word is missing in the search condition");
+      return nullptr;
+    }
+    return term;
+  }
+  // Splits a word or phrase into words; "*" at the end of a word makes it a prefix.
+  bool words(std::string_view s, std::vector<Word>& out) {
+    size_t k = 0;
+    while (k < s.size()) {
+      while (k < s.size() && !isWordChar(static_cast<unsigned char>(s[k]))) ++k;
+      if (k >= s.size()) break;
+      Word w;
+      while (k < s.size() && isWordChar(static_cast<unsigned char>(s[k])))
+        w.text.push_back(static_cast<char>(UpperChar(static_cast<unsigned char>(s[k++]))));
+      if (k < s.size() && s[k] == '*') w.prefix = true, ++k;
+      out.push_back(std::move(w));
+    }
+    return true;
+  }
+
+  std::string_view t_;
+  size_t i_ = 0;
+  std::string error_;
+  size_t errPos_ = 0;
+};
+
+}  // namespace
+
+ContainsCondition::ContainsCondition() = default;
+ContainsCondition::~ContainsCondition() = default;
+
+std::unique_ptr<ContainsCondition> ContainsCondition::Parse(std::string_view text, std::string& error,
+                                                            size_t& errorOffset) {
+  CondParser p(text);
+  auto root = p.parse(error, errorOffset);
+  if (!root) return nullptr;
+  auto c = std::make_unique<ContainsCondition>();
+  c->root_ = std::move(root);
+  return c;
+}
+
+bool ContainsCondition::matches(const std::string_view* texts, size_t count) const {
+  return root_->eval(texts, count);
+}
+
+}  // namespace engine

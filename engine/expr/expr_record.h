@@ -1,0 +1,66 @@
+// How an expression reaches the fields of a table.
+//
+// Compiling resolves every field name once through an ExprSchema, which hands back an
+// ExprField with a slot number; evaluating reads the current record through an ExprRecord by
+// that slot, so the hot path never looks a name up. A table implements both (or an adapter
+// does); the values are already decoded: fixed-length character fields come back with their
+// stored trailing blanks, dates as julian day numbers.
+//
+// Thread safety: an implementation is used by one thread at a time unless it says otherwise.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/expr/expr_types.h"
+
+namespace engine {
+
+struct ExprField {
+  std::string name;       // as the table declares it
+  int slot = 0;           // handed back to ExprRecord's getters
+  ExprType type = ExprType::String;
+  uint32_t length = 0;    // characters of a character field; display width of the others
+  uint16_t decimals = 0;  // numeric fields
+  bool variableLength = false;  // memo-like text: the value may be shorter or longer than length
+};
+
+class ExprSchema {
+ public:
+  virtual ~ExprSchema() = default;
+
+  // The field whose name equals `name` ignoring the case of a to z, or nothing.
+  virtual std::optional<ExprField> findField(std::string_view name) const = 0;
+
+  // Whether `alias` (as written before "->") names this table.
+  virtual bool isOwnAlias(std::string_view alias) const = 0;
+
+  // All fields in table order; used by CONTAINS(*, ...) and the short-name conversion.
+  virtual size_t fieldCount() const = 0;
+  virtual ExprField fieldAt(size_t index) const = 0;
+};
+
+// The current record. Getters are called only with slots the schema handed out and only for
+// the type that slot has; a getter for a null field is never called (fieldIsNull first).
+class ExprRecord {
+ public:
+  virtual ~ExprRecord() = default;
+
+  virtual bool fieldIsNull(int slot) const = 0;
+  // Character fields: the stored text (blank padded for fixed-length fields). The view stays
+  // valid until the record changes.
+  virtual std::string_view fieldString(int slot) const = 0;
+  virtual double fieldNumber(int slot) const = 0;
+  virtual bool fieldLogical(int slot) const = 0;
+  virtual int64_t fieldDate(int slot) const = 0;       // julian day, 0 when empty
+  virtual int64_t fieldTime(int slot) const = 0;       // ms since midnight
+  virtual int64_t fieldTimestamp(int slot) const = 0;  // julian day * kMsPerDay + ms, 0 when empty
+
+  virtual uint32_t recordNumber() const = 0;
+  virtual bool isDeleted() const = 0;
+};
+
+}  // namespace engine

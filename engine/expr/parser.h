@@ -1,0 +1,65 @@
+// Turns expression text into a typed tree.
+//
+// Recursive descent over the tokens of Lexer, one function per precedence level (lowest
+// first): .OR.; .AND.; .NOT.; comparisons; + and -; *, / and %; signs; ** and ^; primaries.
+// Names followed by "(" are functions, other names are fields of the schema (optionally
+// written alias->field). Every error is an EngineError naming the 1-based position.
+//
+// Thread safety: a Parser is used once, by one thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/expr/ast.h"
+#include "engine/expr/lexer.h"
+
+namespace engine {
+
+class Parser {
+ public:
+  // `schema` may be null: the expression then may use no fields. `dateLength` is the length
+  // of dates written as text (DTOC, TTOC).
+  Parser(std::string_view text, const ExprSchema* schema, uint32_t dateLength);
+
+  // The whole text as one expression.
+  NodePtr parseAll();
+  // The whole text as ";"-separated expressions (the segments of an index key).
+  std::vector<NodePtr> parseSegments();
+
+  // Names of the fields the parsed text reads, in order of first use, as the table spells them.
+  const std::vector<std::string>& fieldsUsed() const { return fields_; }
+
+ private:
+  void advance();
+  bool accept(Tok k);
+  void expect(Tok k, const char* what);
+  [[noreturn]] void unexpected(const char* wanted);
+
+  NodePtr parseOr();
+  NodePtr parseAnd();
+  NodePtr parseNot();
+  NodePtr parseComparison();
+  NodePtr parseAdditive();
+  NodePtr parseMultiplicative();
+  NodePtr parseSign();
+  NodePtr parsePower();
+  NodePtr parsePrimary();
+  NodePtr parseCall(const Token& name);
+  NodePtr parseField(const Token& name, const Token* alias);
+  NodePtr dateLiteral(const Token& t);
+
+  std::string_view text_;
+  Lexer lexer_;
+  Token tok_;
+  const ExprSchema* schema_;
+  uint32_t dateLength_;
+  int depth_ = 0;
+  std::vector<std::string> fields_;
+};
+
+// Looks a field up by its name or, failing that, by its short name (see field_names.h).
+std::optional<ExprField> ResolveField(const ExprSchema& schema, std::string_view name);
+
+}  // namespace engine

@@ -1,0 +1,111 @@
+// A small in-memory table for the expression tests: one record with a field of every type,
+// and helpers that compile and evaluate a text against it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/core/error.h"
+#include "engine/expr/compiled_expr.h"
+#include "engine/expr/date_text.h"
+#include "engine/expr/memory_record.h"
+
+namespace exprtest {
+
+using engine::CompiledExpr;
+using engine::EvalOptions;
+using engine::ExprType;
+using engine::JulianFromYmd;
+using engine::kMsPerDay;
+using engine::MemoryRecord;
+using engine::Value;
+
+struct Failure {
+  bool failed = false;
+  engine::ErrorCode code = 0;
+  std::string text;
+};
+
+class ExprTest : public ::testing::Test {
+ protected:
+  ExprTest() : table("CUST") {
+    name = table.addField("NAME", ExprType::String, 30);
+    city = table.addField("City", ExprType::String, 20);
+    age = table.addField("AGE", ExprType::Numeric, 5);
+    price = table.addField("PRICE", ExprType::Numeric, 10, 2);
+    born = table.addField("BORN", ExprType::Date, 8);
+    active = table.addField("ACTIVE", ExprType::Logical, 1);
+    notes = table.addField("NOTES", ExprType::String, 10, 0, /*variableLength=*/true);
+    stamp = table.addField("STAMP", ExprType::Timestamp, 8);
+    start = table.addField("START", ExprType::Time, 4);
+    empty = table.addField("NOTHING", ExprType::String, 6);
+    table.setString(name, "Smith");
+    table.setString(city, "Berlin");
+    table.setNumber(age, 42);
+    table.setNumber(price, 19.95);
+    table.setDate(born, JulianFromYmd(1982, 3, 7));
+    table.setLogical(active, true);
+    table.setString(notes, "Called twice about the invoice; prefers e-mail.");
+    table.setTimestamp(stamp, JulianFromYmd(2024, 1, 31) * kMsPerDay + ((13 * 60 + 5) * 60 + 9) * 1000LL);
+    table.setTime(start, ((8 * 60 + 30) * 60) * 1000LL);
+    table.setString(empty, "");
+    table.setRecordNumber(17);
+    options.fixedNowMs = JulianFromYmd(2026, 12, 9) * kMsPerDay + ((22 * 60 + 15) * 60 + 30) * 1000LL;
+  }
+
+  std::unique_ptr<CompiledExpr> compile(const std::string& text) { return CompiledExpr::Compile(text, &table, options.dateFormat); }
+
+  // Evaluates and copies the value (its text outlives the expression).
+  struct Result {
+    ExprType type;
+    Value value;
+    std::string text;
+    uint32_t length;
+  };
+  Result eval(const std::string& text) {
+    auto e = compile(text);
+    Result r{e->type(), e->evaluate(&table, options), {}, e->length()};
+    r.text.assign(r.value.text());
+    return r;
+  }
+  std::string str(const std::string& text) {
+    Result r = eval(text);
+    EXPECT_EQ(r.type, ExprType::String) << text;
+    EXPECT_FALSE(r.value.null) << text;
+    return r.text;
+  }
+  double num(const std::string& text) {
+    Result r = eval(text);
+    EXPECT_EQ(r.type, ExprType::Numeric) << text;
+    EXPECT_FALSE(r.value.null) << text;
+    return r.value.number;
+  }
+  bool logic(const std::string& text) {
+    Result r = eval(text);
+    EXPECT_EQ(r.type, ExprType::Logical) << text;
+    return r.value.logical && !r.value.null;
+  }
+  int64_t date(const std::string& text) {
+    Result r = eval(text);
+    EXPECT_EQ(r.type, ExprType::Date) << text;
+    return r.value.integer;
+  }
+  Failure fail(const std::string& text) {
+    Failure f;
+    try {
+      compile(text);
+    } catch (const engine::EngineError& e) {
+      f.failed = true;
+      f.code = e.code();
+      f.text = e.what();
+    }
+    return f;
+  }
+
+  MemoryRecord table;
+  EvalOptions options;
+  int name, city, age, price, born, active, notes, stamp, start, empty;
+};
+
+}  // namespace exprtest
