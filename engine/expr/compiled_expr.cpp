@@ -133,7 +133,7 @@ std::string CompiledExpr::evalText(const ExprRecord* record, const EvalOptions& 
     }
     case ExprType::Date: {
       std::string s(f.length(), ' ');
-      f.write(v.integer, s.data());
+      s.resize(f.write(v.integer, s.data()));
       return s;
     }
     case ExprType::Time: {
@@ -143,8 +143,9 @@ std::string CompiledExpr::evalText(const ExprRecord* record, const EvalOptions& 
     }
     case ExprType::Timestamp: {
       std::string s(f.length() + 9, ' ');
-      f.write(v.integer > 0 ? v.integer / kMsPerDay : 0, s.data());
-      if (v.integer > 0) WriteTime(v.integer % kMsPerDay, s.data() + f.length() + 1);
+      uint32_t n = f.write(v.integer > 0 ? v.integer / kMsPerDay : 0, s.data());
+      if (v.integer > 0) WriteTime(v.integer % kMsPerDay, s.data() + n + 1);
+      s.resize(n + 9);
       return s;
     }
   }

@@ -8,6 +8,7 @@ namespace engine {
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 }  // namespace
 
@@ -48,103 +49,167 @@ int64_t LocalNowMs() {
   return julian * 86400000LL + msOfDay;
 }
 
+namespace {
+
+const char* const kMonthNames[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+
+char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+}  // namespace
+
 std::optional<DateFormat> DateFormat::Parse(std::string_view pattern) {
   DateFormat f;
   f.pattern_.assign(pattern);
-  int found = 0;
-  bool seen[3] = {false, false, false};
+  bool seen[3] = {false, false, false};  // day, month, year
   bool anySeparator = false;
   for (size_t i = 0; i < pattern.size();) {
-    char c = pattern[i];
-    char up = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-    if (up != 'D' && up != 'M' && up != 'Y') {
+    if (f.count_ == 16) return std::nullopt;
+    char up = upperAscii(pattern[i]);
+    if (up != 'D' && up != 'M' && up != 'Y' && up != 'C') {
       anySeparator = true;
+      f.pieces_[f.count_++] = Piece{0, 1, false, pattern[i]};
+      ++f.length_;
       ++i;
       continue;
     }
     size_t j = i;
-    while (j < pattern.size() && (pattern[j] == c)) ++j;
-    int which = up == 'D' ? 0 : up == 'M' ? 1 : 2;
-    uint32_t width = static_cast<uint32_t>(j - i);
-    if (seen[which] || found == 3) return std::nullopt;
-    if (which == 2 ? (width != 2 && width != 4) : width != 2) return std::nullopt;
+    while (j < pattern.size() && upperAscii(pattern[j]) == up) ++j;
+    size_t run = j - i;
+    Piece p{up, static_cast<uint32_t>(run), false, 0};
+    int which;
+    if (up == 'C') {
+      // CCYY: the century digits and the year digits together form a four-digit year.
+      if (run != 2 || j + 2 > pattern.size() || upperAscii(pattern[j]) != 'Y' || upperAscii(pattern[j + 1]) != 'Y' ||
+          (j + 2 < pattern.size() && upperAscii(pattern[j + 2]) == 'Y'))
+        return std::nullopt;
+      j += 2;
+      p = Piece{'Y', 4, false, 0};
+      which = 2;
+    } else if (up == 'Y') {
+      if (run != 2 && run != 4) return std::nullopt;
+      which = 2;
+    } else if (up == 'D') {
+      if (run > 2) return std::nullopt;
+      p.minimal = run == 1;
+      p.width = 2;
+      which = 0;
+    } else {
+      if (run > 3) return std::nullopt;
+      if (run == 3) p = Piece{'N', 3, false, 0};
+      p.minimal = run == 1;
+      if (run == 1) p.width = 2;
+      which = 1;
+    }
+    if (seen[which]) return std::nullopt;
     seen[which] = true;
-    f.parts_[found++] = Part{up, static_cast<uint32_t>(i), width};
+    f.pieces_[f.count_++] = p;
+    f.length_ += p.width;
     i = j;
   }
-  if (found != 3) return std::nullopt;
+  if (!seen[0] || !seen[1] || !seen[2]) return std::nullopt;
   f.separated_ = anySeparator;
   return f;
 }
 
-void DateFormat::write(int64_t julian, char* out) const {
-  for (size_t i = 0; i < pattern_.size(); ++i) out[i] = pattern_[i];
+uint32_t DateFormat::write(int64_t julian, char* out) const {
   int year = 0, month = 0, day = 0;
   if (julian > 0) YmdFromJulian(julian, year, month, day);
-  for (const Part& p : parts_) {
-    int v = p.kind == 'D' ? day : p.kind == 'M' ? month : year;
-    for (uint32_t k = 0; k < p.width; ++k) {
-      char* slot = out + p.pos + p.width - 1 - k;
-      if (julian <= 0) {
-        *slot = ' ';
-      } else {
-        *slot = static_cast<char>('0' + v % 10);
-        v /= 10;
-      }
+  uint32_t at = 0;
+  for (int k = 0; k < count_; ++k) {
+    const Piece& p = pieces_[k];
+    if (p.kind == 0) {
+      out[at++] = p.literal;
+      continue;
     }
+    if (julian <= 0) {
+      for (uint32_t w = 0; w < p.width; ++w) out[at++] = ' ';
+      continue;
+    }
+    if (p.kind == 'N') {
+      for (int c = 0; c < 3; ++c) out[at++] = kMonthNames[month - 1][c];
+      continue;
+    }
+    int v = p.kind == 'D' ? day : p.kind == 'M' ? month : year;
+    uint32_t width = p.width;
+    if (p.minimal && v < 10) width = 1;
+    for (uint32_t w = 0; w < width; ++w) {
+      out[at + width - 1 - w] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    }
+    at += width;
   }
+  return at;
 }
 
 int64_t DateFormat::read(std::string_view text, int epoch) const {
-  int values[3] = {0, 0, 0};
-  int widths[3] = {0, 0, 0};
+  int year = -1, month = -1, day = -1;
+  int yearDigits = 0;
+  auto store = [&](char kind, int v, int digits) {
+    if (kind == 'D') day = v;
+    else if (kind == 'Y') year = v, yearDigits = digits;
+    else month = v;
+  };
+  size_t start = 0;
+  while (start < text.size() && text[start] == ' ') ++start;
+  size_t end = text.size();
+  while (end > start && text[end - 1] == ' ') --end;
+  std::string_view t = text.substr(start, end - start);
+  if (t.empty()) return 0;
+  size_t i = 0;
   if (separated_) {
-    size_t i = 0;
-    for (int n = 0; n < 3; ++n) {
-      while (i < text.size() && !isDigit(text[i])) {
-        if (text[i] != ' ' && n == 0) {
-          // Leading non-blank text that is no digit cannot be a date.
-          return 0;
-        }
-        ++i;
+    // The fields of the text in the pattern's order; separators are whatever is between them.
+    for (int k = 0; k < count_; ++k) {
+      const Piece& p = pieces_[k];
+      if (p.kind == 0) continue;
+      while (i < t.size() && !isDigit(t[i]) && !isLetter(t[i])) ++i;
+      if (i >= t.size()) return 0;
+      if (p.kind == 'N' ? !isLetter(t[i]) : !isDigit(t[i])) return 0;
+      if (p.kind == 'N') {
+        if (i + 3 > t.size()) return 0;
+        int m = 0;
+        for (int n = 0; n < 12 && !m; ++n)
+          if (upperAscii(t[i]) == kMonthNames[n][0] && upperAscii(t[i + 1]) == kMonthNames[n][1] &&
+              upperAscii(t[i + 2]) == kMonthNames[n][2])
+            m = n + 1;
+        if (!m) return 0;
+        month = m;
+        i += 3;
+        continue;
       }
-      if (i == text.size()) return 0;
-      int v = 0, w = 0;
-      while (i < text.size() && isDigit(text[i]) && w < 4) v = v * 10 + (text[i++] - '0'), ++w;
-      values[n] = v;
-      widths[n] = w;
+      int v = 0, w = 0, maxDigits = p.kind == 'Y' ? 4 : 2;
+      while (i < t.size() && isDigit(t[i]) && w < maxDigits) v = v * 10 + (t[i++] - '0'), ++w;
+      if (w == 0) return 0;
+      store(p.kind, v, w);
     }
-    for (; i < text.size(); ++i)
-      if (text[i] != ' ') return 0;
+    if (i != t.size()) return 0;
   } else {
-    size_t start = 0;
-    while (start < text.size() && text[start] == ' ') ++start;
-    std::string_view t = text.substr(start);
-    while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
-    if (t.size() != pattern_.size()) return 0;
-    for (int n = 0; n < 3; ++n) {
-      int v = 0;
-      for (uint32_t k = 0; k < parts_[n].width; ++k) {
-        char c = t[parts_[n].pos + k];
-        if (!isDigit(c)) return 0;
-        v = v * 10 + (c - '0');
+    // No separators: every field at its fixed width.
+    for (int k = 0; k < count_; ++k) {
+      const Piece& p = pieces_[k];
+      if (i + p.width > t.size()) return 0;
+      if (p.kind == 'N') {
+        int m = 0;
+        for (int n = 0; n < 12 && !m; ++n)
+          if (upperAscii(t[i]) == kMonthNames[n][0] && upperAscii(t[i + 1]) == kMonthNames[n][1] &&
+              upperAscii(t[i + 2]) == kMonthNames[n][2])
+            m = n + 1;
+        if (!m) return 0;
+        month = m;
+        i += 3;
+        continue;
       }
-      values[n] = v;
-      widths[n] = static_cast<int>(parts_[n].width);
+      int v = 0;
+      for (uint32_t w = 0; w < p.width; ++w) {
+        if (!isDigit(t[i])) return 0;
+        v = v * 10 + (t[i++] - '0');
+      }
+      store(p.kind, v, static_cast<int>(p.width));
     }
+    if (i != t.size()) return 0;
   }
-  int year = 0, month = 0, day = 0;
-  for (int n = 0; n < 3; ++n) {
-    switch (parts_[n].kind) {
-      case 'D': day = values[n]; break;
-      case 'M': month = values[n]; break;
-      default:
-        year = values[n];
-        if (widths[n] <= 2) {
-          year += epoch / 100 * 100;
-          if (year < epoch) year += 100;
-        }
-    }
+  if (yearDigits <= 2) {
+    year += epoch / 100 * 100;
+    if (year < epoch) year += 100;
   }
   return JulianFromYmd(year, month, day);
 }

@@ -24,26 +24,32 @@ int64_t LocalNowMs();
 
 class DateFormat {
  public:
-  // The pattern must contain one run each of D, M and Y (Y of length 2 or 4); returns nothing
-  // otherwise.
+  // The pattern holds one day run (D or DD), one month run (M, MM, or MMM for the month's
+  // three-letter English abbreviation) and one year run (YY, YYYY or CCYY), any other
+  // characters being separators; returns nothing otherwise.
   static std::optional<DateFormat> Parse(std::string_view pattern);
 
   const std::string& pattern() const { return pattern_; }
-  uint32_t length() const { return static_cast<uint32_t>(pattern_.size()); }
+  // The longest text write() gives (single D and M may take two digits).
+  uint32_t length() const { return length_; }
 
-  // Writes exactly length() characters.
-  void write(int64_t julian, char* out) const;
+  // Writes the date and returns the characters written (at most length()); the empty date is
+  // written as blanks in place of the digits, at the longest width.
+  uint32_t write(int64_t julian, char* out) const;
   // The julian day the text names, 0 for blank or unreadable text.
   int64_t read(std::string_view text, int epoch) const;
 
  private:
-  struct Part {
-    char kind;     // 'D', 'M' or 'Y'
-    uint32_t pos;  // offset in the pattern
-    uint32_t width;
+  struct Piece {
+    char kind;        // 'D', 'M', 'N' (month name), 'Y', or 0 for a literal character
+    uint32_t width;   // digits (2 for single D and M when writing two-digit values)
+    bool minimal;     // single D or M: no leading zero
+    char literal;
   };
   std::string pattern_;
-  Part parts_[3];
+  Piece pieces_[16];
+  int count_ = 0;
+  uint32_t length_ = 0;
   bool separated_ = true;
 };
 

@@ -252,8 +252,7 @@ void fnDtoc(FuncNode& n, EvalContext& cx, Value& out) {
   const DateFormat& f = *cx.dateFormat;
   char* p = n.buffer(f.length());
   int64_t julian = n.kids[0]->type == T::Timestamp ? a.integer / kMsPerDay : a.integer;
-  f.write(julian, p);
-  setText(out, p, f.length());
+  setText(out, p, f.write(julian, p));
 }
 void fnCtod(FuncNode& n, EvalContext& cx, Value& out) {
   ARG1;
@@ -293,15 +292,16 @@ void fnTtoc(FuncNode& n, EvalContext& cx, Value& out) {
   }
   const DateFormat& f = *cx.dateFormat;
   char* p = n.buffer(f.length() + 9);
+  uint32_t w;
   if (a.integer <= 0) {
-    f.write(0, p);
-    std::memcpy(p + f.length(), "   :  :  ", 9);
+    w = f.write(0, p);
+    std::memcpy(p + w, "   :  :  ", 9);
   } else {
-    f.write(a.integer / kMsPerDay, p);
-    p[f.length()] = ' ';
-    WriteTime(a.integer % kMsPerDay, p + f.length() + 1);
+    w = f.write(a.integer / kMsPerDay, p);
+    p[w] = ' ';
+    WriteTime(a.integer % kMsPerDay, p + w + 1);
   }
-  setText(out, p, f.length() + 9);
+  setText(out, p, w + 9);
 }
 void datePart(FuncNode& n, EvalContext& cx, Value& out) {
   ARG1;

@@ -33,6 +33,9 @@ TEST_F(ExprTest, DtocAndCtodFollowTheDateFormat) {
       {"YYYY-MM-DD", "1982-03-07", "    -  -  "},
       {"YYYYMMDD", "19820307", "        "},
       {"dd/mm/yyyy", "07/03/1982", "  /  /    "},
+      {"CCYY/MM/DD", "1982/03/07", "    /  /  "},
+      {"DD-MMM-YYYY", "07-MAR-1982", "  -   -    "},
+      {"M/D/YYYY", "3/7/1982", "  /  /    "},
   };
   for (const Case& c : cases) {
     options.dateFormat = c.format;
@@ -41,8 +44,30 @@ TEST_F(ExprTest, DtocAndCtodFollowTheDateFormat) {
     EXPECT_EQ(date(std::string("CTOD('") + c.written + "')"), JulianFromYmd(1982, 3, 7)) << c.format;
     EXPECT_TRUE(logic("CTOD(DTOC(BORN)) = BORN")) << c.format;
     EXPECT_EQ(date(std::string("CTOD('") + c.empty + "')"), 0) << c.format;
-    EXPECT_EQ(compile("DTOC(BORN)")->length(), std::string(c.written).size()) << c.format;
+    EXPECT_EQ(compile("DTOC(BORN)")->length(), std::string(c.empty).size()) << c.format;
   }
+}
+
+TEST(ExprDateFormat, OnlyPatternsWithOneDayMonthAndYearAreAccepted) {
+  for (const char* good : {"MM/DD/YYYY", "DD.MM.YY", "YYYYMMDD", "D/M/YY", "DD MMM CCYY", "mm-dd-yyyy"})
+    EXPECT_TRUE(engine::IsValidDateFormat(good)) << good;
+  for (const char* bad : {"", "MM/DD", "MM/DD/YYY", "MM/DD/Y", "MM/MM/YYYY", "DDD/MM/YY", "MMMM/DD/YY", "CC/MM/DD",
+                          "MM/DD/YYYYY", "DD/MM/YY/YY"})
+    EXPECT_FALSE(engine::IsValidDateFormat(bad)) << bad;
+}
+
+TEST_F(ExprTest, MonthNamesAndSingleDigitFieldsAreRead) {
+  options.dateFormat = "DD-MMM-YYYY";
+  EXPECT_EQ(date("CTOD('07-mar-1982')"), JulianFromYmd(1982, 3, 7));
+  EXPECT_EQ(date("CTOD('07-XYZ-1982')"), 0);
+  EXPECT_EQ(date("CTOD('07-03-1982')"), 0);
+  options.dateFormat = "M/D/YYYY";
+  EXPECT_EQ(date("CTOD('12/31/2024')"), JulianFromYmd(2024, 12, 31));
+  EXPECT_EQ(str("DTOC({2024-12-31})"), "12/31/2024");
+  EXPECT_EQ(str("DTOC({2024-01-02})"), "1/2/2024");
+  options.dateFormat = "YYYYMMDD";
+  EXPECT_EQ(date("CTOD('19820307')"), JulianFromYmd(1982, 3, 7));
+  EXPECT_EQ(date("CTOD('1982037')"), 0);
 }
 
 TEST_F(ExprTest, CtodReadsLenientlyAndGivesTheEmptyDateForNonsense) {
