@@ -1,0 +1,193 @@
+// One open native table file (.adt) with its memo file (.adm): records read and written by
+// number, blobs, the header's counters and tag definitions, pack, zap, and the locks that one
+// open holds against every other open of the same table.
+//
+// Each Table object is one open of the file with its own open file description, so its locks
+// conflict with those of every other Table on the same file, in this process or another.
+// Lock bytes (OFD locks, far past any data):
+//   kOpenLockByte       shared lock by every open, exclusive lock by an exclusive open
+//   kWriterLockByte     exclusive for the duration of one change of the header, a record,
+//                       the memo file or (through WriterLock) an index
+//   kRecordLockBase + n record n; the table lock covers the whole record range
+// The index layer may use the bytes from kIndexLockBase up to kRecordLockBase.
+//
+// Writes are ordered so that a crash leaves a readable table: a record reaches the file
+// before the counter block that counts it; an open that finds complete records past the
+// counted ones adopts them (an exclusive open writes the counter block only when it closes
+// or flushes, and relies on this). A blob is written before the record that refers to it.
+//
+// REQUIRES: external synchronization (one thread at a time per Table).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/table/file_handle.h"
+#include "engine/table/memo_file.h"
+#include "engine/table/record_access.h"
+#include "engine/table/table_header.h"
+
+namespace engine {
+
+constexpr uint64_t kOpenLockByte = uint64_t{1} << 62;
+constexpr uint64_t kWriterLockByte = kOpenLockByte + 1;
+constexpr uint64_t kIndexLockBase = kOpenLockByte + 16;
+constexpr uint64_t kRecordLockBase = kOpenLockByte + 4096;
+constexpr uint64_t kRecordLockSpan = uint64_t{1} << 32;
+
+// Called with a percentage during long operations; answering false stops the operation,
+// which then leaves the table as it was.
+using ProgressFn = std::function<bool(uint16_t percent)>;
+
+class Table {
+ public:
+  struct CreateOptions {
+    uint16_t memoBlockSize = 0;  // 0: kDefaultMemoBlockSize
+    uint16_t charType = 1;       // 1 ANSI, 2 OEM
+    std::string collation;
+    uint16_t indexPageSize = 512;
+    std::vector<TagDefinition> tags;
+  };
+  struct OpenOptions {
+    bool exclusive = false;
+    bool readOnly = false;
+  };
+
+  // Writes a new empty table (and its memo file when the schema has blobs) at `path`,
+  // replacing an existing table unless some other open holds it (kTableInUse).
+  static void Create(const std::string& path, const Schema& schema, const CreateOptions& options);
+
+  // Opens the table at `path`. Throws kTableNotFound, kTableInUse (open exclusively by
+  // another, or an exclusive open while others have it open), kNotATableFile, kTableVersion,
+  // kTableHeaderDamaged. A missing or damaged memo file does not prevent the open; reading a
+  // blob then fails with kMemoDamaged.
+  static std::unique_ptr<Table> Open(const std::string& path, const OpenOptions& options);
+
+  // Changes the fields of the table at `path`, which nobody may have open, keeping every
+  // record's data (values are converted to a changed type; text is cut to a shorter length).
+  // `add` uses the field-definition form; `remove` lists names; `change` holds entries
+  // "NAME,Type[,length[,decimals]]" or "OLDNAME,NEWNAME[,Type[,length[,decimals]]]".
+  static void Restructure(const std::string& path, std::string_view add, std::string_view remove,
+                          std::string_view change, const ProgressFn& progress);
+
+  ~Table();
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+
+  const std::string& path() const { return path_; }
+  static std::string MemoPathFor(const std::string& tablePath);
+  const Schema& schema() const { return header_.schema; }
+  const TableProperties& properties() const { return header_.properties; }
+  bool exclusive() const { return options_.exclusive; }
+  bool readOnly() const { return options_.readOnly; }
+
+  // Index tag definitions as stored in the header. SetTags rewrites the header (moving the
+  // records when the definitions outgrow it, which needs an exclusive open).
+  const std::vector<TagDefinition>& tags() const { return header_.tags; }
+  void SetTags(std::vector<TagDefinition> tags);
+
+  // Re-reads the counter block when others may have changed the table; answers whether the
+  // change counter moved since the last look.
+  bool Refresh();
+  uint32_t RecordCount();  // after Refresh
+  uint32_t cachedRecordCount() const { return header_.counters.recordCount; }
+  uint32_t lastAutoinc() const { return header_.counters.lastAutoinc; }
+  uint64_t changeCounter() const { return header_.counters.changeCounter; }
+
+  // Reads record n (1-based) into `image` (recordLength bytes). kInvalidRecordNumber when n
+  // is 0 or past the record count, kTableTruncated when the file ends before it.
+  void ReadRecord(uint32_t n, uint8_t* image);
+  // Reads up to `count` consecutive records from `first` (as many as exist); returns how many.
+  uint32_t ReadRecords(uint32_t first, uint32_t count, uint8_t* images);
+  // Calls fn for every record in order, deleted ones included (the view says so).
+  void Scan(const std::function<void(const RecordView&)>& fn);
+
+  // Appends `image` as a new record and answers its number. AutoInc fields get the next
+  // value, RowVersion fields the next version and ModTime fields the current time; `image`
+  // is updated with them.
+  uint32_t AppendRecord(uint8_t* image);
+  // Writes `image` over record n (the observers see the image the file held as `before`).
+  // RowVersion and ModTime fields are advanced; `image` is updated with them.
+  void WriteRecord(uint32_t n, uint8_t* image);
+  void SetDeleted(uint32_t n, bool deleted);
+
+  bool hasMemo() const { return memo_ != nullptr; }
+  std::string ReadBlob(BlobRef ref);
+  BlobRef WriteBlob(std::string_view content);
+  void FreeBlob(BlobRef ref);
+
+  // Removes deleted records (exclusive open only). Record numbers change.
+  void Pack(const ProgressFn& progress);
+  // Removes every record (exclusive open only).
+  void Zap();
+
+  // Locks held by this open. Lock* answer false when another open holds a conflicting lock.
+  // In an exclusive open every lock is granted and only remembered.
+  bool LockRecord(uint32_t n);
+  bool UnlockRecord(uint32_t n);  // false when this open does not hold it
+  bool LockTable();
+  bool UnlockTable();             // false when this open does not hold it
+  bool IsRecordLocked(uint32_t n) const { return recordLocks_.count(n) != 0; }
+  bool IsTableLocked() const { return tableLocked_; }
+  // Whether another open holds record n (or the table) locked.
+  bool IsRecordLockedByOthers(uint32_t n) const;
+  std::vector<uint32_t> RecordLocks() const { return {recordLocks_.begin(), recordLocks_.end()}; }
+
+  // Holds the writer lock for its lifetime (re-entrant within one Table). The index layer
+  // takes it around its page updates.
+  class WriterLock {
+   public:
+    explicit WriterLock(Table& table);
+    ~WriterLock();
+    WriterLock(const WriterLock&) = delete;
+    WriterLock& operator=(const WriterLock&) = delete;
+
+   private:
+    Table& table_;
+  };
+
+  // Observers are called in the order added. When one throws, the table undoes its own
+  // change but the observers that already ran are not called back: a table has at most one
+  // observer that can refuse a change (the index layer checks every tag before it changes
+  // any). Observers are borrowed and must outlive their registration.
+  void AddObserver(RecordObserver* observer);
+  void RemoveObserver(RecordObserver* observer);
+
+  // Writes pending counters and flushes both files to the disk.
+  void Flush();
+
+ private:
+  Table() = default;
+  void LoadHeader();
+  void WriteCounters();
+  void AfterChange();  // counts the change and publishes the counters
+  void CheckWritable() const;
+  void CheckRecordNumber(uint32_t n);
+  uint64_t RecordOffset(uint32_t n) const { return header_.headerLength + uint64_t{n - 1} * schema().recordLength(); }
+  uint32_t RecordsInFile() const;
+  void RecoverUncountedRecords(bool persist);
+  void StampRecord(uint8_t* image, bool appending);
+  void ReplaceFile(const std::string& tmpPath, FileHandle&& replacement);
+  void RewriteWithHeader(const TableHeader& header, const std::function<bool(uint32_t, const uint8_t*)>& keep,
+                         const ProgressFn& progress);
+  std::unique_ptr<MemoFile> OpenMemo();
+
+  std::string path_;
+  OpenOptions options_;
+  FileHandle file_;
+  TableHeader header_;
+  std::unique_ptr<MemoFile> memo_;
+  bool countersDirty_ = false;
+  bool intactChecked_ = false;  // exclusive opens check once that no counted record is missing
+  int writerDepth_ = 0;
+  std::set<uint32_t> recordLocks_;
+  bool tableLocked_ = false;
+  std::vector<RecordObserver*> observers_;
+};
+
+}  // namespace engine

@@ -1,0 +1,82 @@
+// The header of a native table file (.adt) and its encoding; docs/formats.md ("Table file")
+// describes it byte by byte.
+//
+//   [0, 64)    fixed block: magic, format version, header length, record length, length and
+//              CRC of the structure block; its own CRC
+//   [64, 128)  counter block: record count, last autoincrement value, change counter, last
+//              row version; its own CRC. Rewritten by every change of the table.
+//   [128, 128 + structure length)  structure block: table properties, field descriptors, index
+//              tag definitions. Rewritten only when the structure or the tags change.
+//   [header length, ...)  records, `record length` bytes each.
+//
+// Pure encoding and decoding; the Table class does the file work.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/table/table_schema.h"
+
+namespace engine {
+
+constexpr uint16_t kTableFormatVersion = 1;
+constexpr uint32_t kFixedBlockSize = 64;
+constexpr uint32_t kCounterBlockOffset = 64;
+constexpr uint32_t kCounterBlockSize = 64;
+constexpr uint32_t kStructureOffset = 128;
+constexpr uint32_t kHeaderAlignment = 512;
+extern const char kTableMagic[8];
+
+struct TableCounters {
+  uint32_t recordCount = 0;
+  uint32_t lastAutoinc = 0;
+  uint64_t changeCounter = 0;
+  uint64_t lastRowVersion = 0;
+};
+
+struct TableProperties {
+  uint16_t memoBlockSize = 0;
+  uint16_t charType = 1;  // 1 ANSI, 2 OEM
+  uint16_t indexPageSize = 512;
+  std::string collation;
+};
+
+struct TableHeader {
+  uint32_t headerLength = 0;  // where the records start; a multiple of 512
+  Schema schema;
+  TableProperties properties;
+  std::vector<TagDefinition> tags;
+  TableCounters counters;
+};
+
+// The structure block of a header.
+std::vector<uint8_t> EncodeStructure(const TableHeader& header);
+
+// The fixed block, given the encoded structure block.
+std::vector<uint8_t> EncodeFixedBlock(const TableHeader& header, const std::vector<uint8_t>& structure);
+
+std::vector<uint8_t> EncodeCounters(const TableCounters& counters);
+
+// The smallest header length that holds `structureSize` bytes of structure with room for the
+// tags to grow.
+uint32_t HeaderLengthFor(size_t structureSize);
+
+// Decodes the fixed block; throws EngineError: kNotATableFile (magic), kTableVersion,
+// kTableHeaderDamaged (CRC, impossible lengths). `fileName` names the file in the texts.
+struct FixedBlock {
+  uint32_t headerLength;
+  uint32_t recordLength;
+  uint32_t structureLength;
+  uint32_t structureCrc;
+};
+FixedBlock DecodeFixedBlock(const uint8_t* bytes, const std::string& fileName);
+
+// Decodes and checks the structure block against the fixed block; throws
+// kTableHeaderDamaged naming what does not fit.
+void DecodeStructure(const uint8_t* bytes, const FixedBlock& fixed, const std::string& fileName, TableHeader* out);
+
+// Decodes the counter block; false when its CRC does not match.
+bool DecodeCounters(const uint8_t* bytes, TableCounters* out);
+
+}  // namespace engine
