@@ -105,6 +105,17 @@ constexpr ErrorCode kExprResultType = 5307;       // expression does not give th
 constexpr ErrorCode kExprTooComplex = 5308;       // nesting or result length beyond the limits
 
 // ---- indexes ----
+constexpr ErrorCode kUnknownCollation = 7040;        // collation name not known to the engine
+constexpr ErrorCode kIndexFileCorrupt = 7041;        // index file damaged (checksum, structure, size)
+constexpr ErrorCode kIndexVersionUnsupported = 7042; // index file written by another format version
+constexpr ErrorCode kIndexCollationMismatch = 7043;  // tag built with another collation
+constexpr ErrorCode kIndexNeedsRebuild = 7044;       // an update of the index file was interrupted
+constexpr ErrorCode kDuplicateKey = 7045;            // candidate tag already holds the key
+constexpr ErrorCode kIndexKeyTooLong = 7046;         // key does not fit the index page size
+constexpr ErrorCode kInvalidIndexPageSize = 7047;    // page size not a power of two in 512..8192
+constexpr ErrorCode kIndexIoError = 7048;            // reading or writing an index or work file failed
+constexpr ErrorCode kRebuildCancelled = 7049;        // the progress callback asked to stop
+constexpr ErrorCode kInvalidTagDefinition = 7050;    // tag name, expression or layout not acceptable
 
 // ---- SQL ----
 

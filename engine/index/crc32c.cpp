@@ -1,0 +1,71 @@
+// CRC-32C; see crc32c.h.
+#include "engine/index/crc32c.h"
+
+#include <array>
+#include <cstring>
+
+#include "engine/index/page_format.h"
+
+#if defined(__x86_64__)
+#include <nmmintrin.h>
+#endif
+
+namespace engine {
+namespace {
+
+std::array<uint32_t, 256> MakeTable() {
+  std::array<uint32_t, 256> t{};
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t c = i;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? (c >> 1) ^ 0x82F63B78u : c >> 1;
+    t[i] = c;
+  }
+  return t;
+}
+
+uint32_t TableCrc(uint32_t crc, const uint8_t* p, size_t n) {
+  static const std::array<uint32_t, 256> table = MakeTable();
+  for (size_t i = 0; i < n; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+  return crc;
+}
+
+#if defined(__x86_64__)
+__attribute__((target("sse4.2"))) uint32_t HardwareCrc(uint32_t crc, const uint8_t* p, size_t n) {
+  uint64_t c = crc;
+  while (n >= 8) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    c = _mm_crc32_u64(c, v);
+    p += 8;
+    n -= 8;
+  }
+  uint32_t c32 = static_cast<uint32_t>(c);
+  while (n > 0) {
+    c32 = _mm_crc32_u8(c32, *p++);
+    --n;
+  }
+  return c32;
+}
+
+bool HasSse42() {
+  static const bool has = __builtin_cpu_supports("sse4.2");
+  return has;
+}
+#endif
+
+}  // namespace
+
+uint32_t Crc32c(const uint8_t* data, size_t len) {
+#if defined(__x86_64__)
+  if (HasSse42()) return ~HardwareCrc(~0u, data, len);
+#endif
+  return ~TableCrc(~0u, data, len);
+}
+
+void SealPage(uint8_t* page, uint32_t pageSize) { Put32(page, Crc32c(page + 4, pageSize - 4)); }
+
+bool PageChecksumOk(const uint8_t* page, uint32_t pageSize) {
+  return Get32(page) == Crc32c(page + 4, pageSize - 4);
+}
+
+}  // namespace engine

@@ -1,0 +1,284 @@
+// An open index file; see index_file.h.
+#include "engine/index/index_file.h"
+
+#include <cstring>
+
+#include "engine/core/error.h"
+#include "engine/index/btree.h"
+#include "engine/index/collation.h"
+#include "engine/index/crc32c.h"
+#include "engine/index/page_format.h"
+
+namespace engine {
+namespace {
+
+[[noreturn]] void Corrupt(const std::string& why) { Fail(err::kIndexFileCorrupt, "Index file damaged: " + why); }
+
+}  // namespace
+
+uint32_t HeaderPageCount(uint32_t pageSize, size_t catalogLength) {
+  size_t first = pageSize - kHeaderFixedSize;
+  if (catalogLength <= first) return 1;
+  size_t per = pageSize - kPageHeaderSize;
+  return static_cast<uint32_t>(1 + (catalogLength - first + per - 1) / per);
+}
+
+std::vector<uint8_t> BuildHeaderPages(uint32_t pageSize, uint32_t pageCount, uint32_t freeHead,
+                                      uint32_t flags, uint64_t changeCounter,
+                                      const std::vector<uint8_t>& catalog) {
+  uint32_t n = HeaderPageCount(pageSize, catalog.size());
+  std::vector<uint8_t> out(size_t{n} * pageSize);
+  uint8_t* p0 = out.data();
+  InitPage(p0, pageSize, kPageHeader, 0, 0);
+  Put32(p0 + 16, kIndexMagic);
+  Put32(p0 + 20, kIndexFormatVersion);
+  Put32(p0 + 24, pageSize);
+  Put32(p0 + 28, pageCount);
+  Put32(p0 + 32, freeHead);
+  Put32(p0 + 36, flags);
+  Put64(p0 + 40, changeCounter);
+  Put32(p0 + 48, static_cast<uint32_t>(catalog.size()));
+  Put32(p0 + 52, n);
+  size_t done = std::min(catalog.size(), size_t{pageSize} - kHeaderFixedSize);
+  std::memcpy(p0 + kHeaderFixedSize, catalog.data(), done);
+  for (uint32_t i = 1; i < n; ++i) {
+    uint8_t* p = out.data() + size_t{i} * pageSize;
+    InitPage(p, pageSize, kPageHeader, 0, 0);
+    size_t k = std::min(catalog.size() - done, size_t{pageSize} - kPageHeaderSize);
+    std::memcpy(p + kPageHeaderSize, catalog.data() + done, k);
+    done += k;
+  }
+  for (uint32_t i = 0; i < n; ++i) SealPage(out.data() + size_t{i} * pageSize, pageSize);
+  return out;
+}
+
+IndexFile::IndexFile(FileHandle file, bool readOnly) : file_(std::move(file)), readOnly_(readOnly) {}
+
+std::unique_ptr<IndexFile> IndexFile::Open(const std::filesystem::path& path, bool readOnly) {
+  std::unique_ptr<IndexFile> f(new IndexFile(FileHandle::OpenExisting(path, readOnly), readOnly));
+  f->LoadHeader(true);
+  return f;
+}
+
+IndexFile::~IndexFile() {
+  if (pager_ && pager_->dirty()) {
+    try {
+      Flush();
+    } catch (const EngineError&) {
+      // Nothing can report this here. The update-in-progress mark stays on disk, so the next
+      // open refuses the file and a rebuild restores it; no wrong answer can follow.
+    }
+  }
+}
+
+void IndexFile::LoadHeader(bool checkSize) {
+  uint8_t fixed[kHeaderFixedSize];
+  if (!file_.ReadAt(0, fixed, sizeof fixed)) Corrupt("the file is too short for a header");
+  if (Get32(fixed + 16) != kIndexMagic) Corrupt("not an index file");
+  if (Get32(fixed + 20) != kIndexFormatVersion) {
+    Fail(err::kIndexVersionUnsupported, "Index file \"" + file_.path().string() + "\" has format version " +
+                                            std::to_string(Get32(fixed + 20)) + "; this engine reads version " +
+                                            std::to_string(kIndexFormatVersion) + ". Rebuild the index.");
+  }
+  uint32_t ps = Get32(fixed + 24);
+  if (!KeyLayout::ValidPageSize(ps)) Corrupt("bad page size");
+  std::vector<uint8_t> page0(ps);
+  if (!file_.ReadAt(0, page0.data(), ps)) Corrupt("the header page is cut short");
+  if (!PageChecksumOk(page0.data(), ps) || PageType(page0.data()) != kPageHeader) Corrupt("the header has a bad checksum");
+  uint32_t pageCount = Get32(page0.data() + 28);
+  uint32_t freeHead = Get32(page0.data() + 32);
+  uint32_t flags = Get32(page0.data() + 36);
+  uint64_t counter = Get64(page0.data() + 40);
+  uint32_t catalogLen = Get32(page0.data() + 48);
+  uint32_t headerPages = Get32(page0.data() + 52);
+  if (catalogLen > (64u << 20) || headerPages != HeaderPageCount(ps, catalogLen) || headerPages > pageCount) {
+    Corrupt("the header's catalog description is inconsistent");
+  }
+  if (flags & kFlagUpdateInProgress) {
+    Fail(err::kIndexNeedsRebuild, "Index file \"" + file_.path().string() +
+                                      "\" was left in the middle of an update. Rebuild the index.");
+  }
+  if (checkSize && file_.Size() != uint64_t{pageCount} * ps) Corrupt("the file size does not match its page count");
+  if (freeHead != 0 && (freeHead < headerPages || freeHead >= pageCount)) Corrupt("the free list starts outside the file");
+  std::vector<uint8_t> catalog(catalogLen);
+  size_t done = std::min<size_t>(catalogLen, ps - kHeaderFixedSize);
+  std::memcpy(catalog.data(), page0.data() + kHeaderFixedSize, done);
+  std::vector<uint8_t> page(ps);
+  for (uint32_t i = 1; i < headerPages; ++i) {
+    if (!file_.ReadAt(uint64_t{i} * ps, page.data(), ps)) Corrupt("a header page is missing");
+    if (!PageChecksumOk(page.data(), ps) || PageType(page.data()) != kPageHeader) Corrupt("a header page has a bad checksum");
+    size_t k = std::min<size_t>(catalogLen - done, ps - kPageHeaderSize);
+    std::memcpy(catalog.data() + done, page.data() + kPageHeaderSize, k);
+    done += k;
+  }
+  std::vector<TagInfo> tags = ParseCatalog(catalog.data(), catalog.size(), ps);
+  for (const TagInfo& t : tags) {
+    if (t.root != 0 && (t.root < headerPages || t.root >= pageCount)) Corrupt("a tag's root lies outside the file");
+  }
+  pageSize_ = ps;
+  headerPages_ = headerPages;
+  changeCounter_ = counter;
+  tags_ = std::move(tags);
+  pager_ = std::make_unique<Pager>(&file_, ps);
+  pager_->pageCount = pageCount;
+  pager_->freeHead = freeHead;
+  pager_->firstTreePage = headerPages;
+  pager_->onFirstChange = [this] { WriteHeader(true); };
+}
+
+void IndexFile::WriteHeader(bool inProgress) {
+  std::vector<uint8_t> catalog = SerializeCatalog(tags_);
+  if (HeaderPageCount(pageSize_, catalog.size()) != headerPages_) {
+    Corrupt("the catalog no longer fits its header pages");  // roots and heights have fixed width
+  }
+  std::vector<uint8_t> pages = BuildHeaderPages(pageSize_, pager_->pageCount, pager_->freeHead,
+                                                inProgress ? kFlagUpdateInProgress : 0, changeCounter_, catalog);
+  file_.WriteAt(0, pages.data(), pages.size());
+}
+
+void IndexFile::CheckWritable() const {
+  if (readOnly_) Fail(err::kIndexIoError, "Index file \"" + file_.path().string() + "\" is open read-only");
+}
+
+int IndexFile::FindTag(const std::string& name) const {
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    if (SameTagName(tags_[i].def.name, name)) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::vector<size_t> IndexFile::CollationMismatches(const std::string& collation) const {
+  std::vector<size_t> out;
+  std::string wanted = collation.empty() ? std::string() : Collation::Find(collation).name();
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    const TagInfo& t = tags_[i];
+    bool hasText = false;
+    for (const Segment& s : t.layout.segments()) {
+      hasText = hasText || s.kind == SegmentKind::kString || s.kind == SegmentKind::kWideString;
+    }
+    if (!hasText) continue;
+    bool nameDiffers = !wanted.empty() && t.def.collation != wanted;
+    bool rulesDiffer = t.layout.collation().version() != t.collationVersion;
+    if (nameDiffers || rulesDiffer) out.push_back(i);
+  }
+  return out;
+}
+
+void IndexFile::CheckKey(size_t tag, std::span<const uint8_t> key) const {
+  if (tag >= tags_.size()) Fail(err::kNoSuchIndexOrder, "No such index tag");
+  if (key.size() > tags_[tag].layout.keyLength()) {
+    Fail(err::kIndexKeyTooLong, "Key longer than the tag's key length");
+  }
+}
+
+std::vector<uint8_t> IndexFile::MakeEntry(size_t tag, std::span<const uint8_t> key, uint32_t recno) const {
+  const TagInfo& t = tags_[tag];
+  if (key.size() != t.layout.keyLength()) Fail(err::kIndexKeyTooLong, "Key length does not match the tag");
+  std::vector<uint8_t> e(t.layout.entryLength());
+  std::memcpy(e.data(), key.data(), key.size());
+  PutBE32(e.data() + key.size(), recno);
+  return e;
+}
+
+uint64_t IndexFile::KeyCount(size_t tag) {
+  CheckKey(tag, {});
+  pager_->Trim();
+  TagInfo& t = tags_[tag];
+  return Btree(*pager_, static_cast<uint32_t>(tag + 1), t.layout.entryLength(), t.root, t.height).Count();
+}
+
+uint64_t IndexFile::LowerBound(size_t tag, std::span<const uint8_t> prefix) {
+  CheckKey(tag, prefix);
+  pager_->Trim();
+  TagInfo& t = tags_[tag];
+  return Btree(*pager_, static_cast<uint32_t>(tag + 1), t.layout.entryLength(), t.root, t.height)
+      .LowerBound(prefix.data(), prefix.size());
+}
+
+uint64_t IndexFile::UpperBound(size_t tag, std::span<const uint8_t> prefix) {
+  CheckKey(tag, prefix);
+  pager_->Trim();
+  TagInfo& t = tags_[tag];
+  return Btree(*pager_, static_cast<uint32_t>(tag + 1), t.layout.entryLength(), t.root, t.height)
+      .UpperBound(prefix.data(), prefix.size());
+}
+
+uint32_t IndexFile::EntryAt(size_t tag, uint64_t rank, uint8_t* key) {
+  CheckKey(tag, {});
+  pager_->Trim();
+  TagInfo& t = tags_[tag];
+  std::vector<uint8_t> e(t.layout.entryLength());
+  Btree(*pager_, static_cast<uint32_t>(tag + 1), e.size(), t.root, t.height).At(rank, e.data());
+  std::memcpy(key, e.data(), t.layout.keyLength());
+  return GetBE32(e.data() + t.layout.keyLength());
+}
+
+uint64_t IndexFile::RankOf(size_t tag, std::span<const uint8_t> key, uint32_t recno) {
+  CheckKey(tag, key);
+  std::vector<uint8_t> e = MakeEntry(tag, key, recno);
+  pager_->Trim();
+  TagInfo& t = tags_[tag];
+  return Btree(*pager_, static_cast<uint32_t>(tag + 1), e.size(), t.root, t.height).LowerBound(e.data(), e.size());
+}
+
+bool IndexFile::AddKey(size_t tag, std::span<const uint8_t> key, uint32_t recno) {
+  CheckKey(tag, key);
+  CheckWritable();
+  std::vector<uint8_t> e = MakeEntry(tag, key, recno);
+  pager_->Trim();
+  TagInfo& t = tags_[tag];
+  Btree tree(*pager_, static_cast<uint32_t>(tag + 1), e.size(), t.root, t.height);
+  if (t.def.options & (kTagUnique | kTagCandidate)) {
+    uint64_t at = tree.LowerBound(key.data(), key.size());
+    if (at < tree.Count()) {
+      std::vector<uint8_t> found(e.size());
+      tree.At(at, found.data());
+      if (std::memcmp(found.data(), key.data(), key.size()) == 0) {
+        uint32_t other = GetBE32(found.data() + key.size());
+        if (other == recno) return true;
+        if (t.def.options & kTagCandidate) {
+          Fail(err::kDuplicateKey, "Duplicate key in index tag \"" + t.def.name + "\" (record " +
+                                       std::to_string(other) + " has the same key)");
+        }
+        if (other < recno) return false;
+        tree.Erase(found.data());
+      }
+    }
+  }
+  tree.Insert(e.data());
+  return true;
+}
+
+bool IndexFile::RemoveKey(size_t tag, std::span<const uint8_t> key, uint32_t recno) {
+  CheckKey(tag, key);
+  CheckWritable();
+  std::vector<uint8_t> e = MakeEntry(tag, key, recno);
+  pager_->Trim();
+  TagInfo& t = tags_[tag];
+  return Btree(*pager_, static_cast<uint32_t>(tag + 1), e.size(), t.root, t.height).Erase(e.data());
+}
+
+void IndexFile::Flush() {
+  if (!pager_ || !pager_->dirty()) return;
+  pager_->WriteDirtyPages();
+  ++changeCounter_;
+  WriteHeader(false);
+}
+
+bool IndexFile::Revalidate() {
+  uint8_t fixed[kHeaderFixedSize];
+  if (!file_.ReadAt(0, fixed, sizeof fixed)) Corrupt("the file is too short for a header");
+  if (Get64(fixed + 40) == changeCounter_ && !(Get32(fixed + 36) & kFlagUpdateInProgress)) return false;
+  LoadHeader(true);  // replaces the cache only when the new header is sound
+  return true;
+}
+
+void IndexFile::Verify() {
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    pager_->Trim();
+    TagInfo& t = tags_[i];
+    Btree(*pager_, static_cast<uint32_t>(i + 1), t.layout.entryLength(), t.root, t.height).Verify();
+  }
+}
+
+}  // namespace engine

@@ -1,0 +1,137 @@
+// Sorting entries for rebuilds; see key_sorter.h.
+#include "engine/index/key_sorter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <queue>
+
+#include "engine/core/error.h"
+
+namespace engine {
+namespace {
+
+inline uint64_t Prefix(const uint8_t* p, size_t len) {
+  uint64_t v = 0;
+  size_t n = len < 8 ? len : 8;
+  for (size_t i = 0; i < n; ++i) v = (v << 8) | p[i];
+  return v << (8 * (8 - n));
+}
+
+}  // namespace
+
+KeySorter::KeySorter(size_t entryLength, std::filesystem::path workFolder)
+    : entryLength_(entryLength), workFolder_(std::move(workFolder)) {}
+
+KeySorter::~KeySorter() = default;
+
+void KeySorter::NewChunk() {
+  chunks_.push_back(std::make_unique<uint8_t[]>(kChunkBytes));
+  chunkUsed_ = 0;
+}
+
+void KeySorter::Sort() {
+  if (sorted_) return;
+  items_.clear();
+  items_.reserve(inMemory_);
+  size_t perChunk = kChunkBytes / entryLength_;
+  uint64_t left = inMemory_;
+  for (auto& c : chunks_) {
+    size_t n = static_cast<size_t>(std::min<uint64_t>(left, perChunk));
+    for (size_t i = 0; i < n; ++i) {
+      const uint8_t* e = c.get() + i * entryLength_;
+      items_.push_back(Item{Prefix(e, entryLength_), e});
+    }
+    left -= n;
+  }
+  const size_t rest = entryLength_ > 8 ? entryLength_ - 8 : 0;
+  std::sort(items_.begin(), items_.end(), [rest](const Item& a, const Item& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    return rest > 0 && std::memcmp(a.entry + 8, b.entry + 8, rest) < 0;
+  });
+  sorted_ = true;
+}
+
+void KeySorter::FreeMemory() {
+  chunks_.clear();
+  chunkUsed_ = kChunkBytes;
+  inMemory_ = 0;
+  std::vector<Item>().swap(items_);
+  sorted_ = false;
+}
+
+void KeySorter::Spill() {
+  if (inMemory_ == 0) return;
+  Sort();
+  Run run{FileHandle::CreateAnonymous(workFolder_), inMemory_};
+  std::vector<uint8_t> buf;
+  buf.reserve(size_t{1} << 20);
+  uint64_t offset = 0;
+  for (const Item& it : items_) {
+    buf.insert(buf.end(), it.entry, it.entry + entryLength_);
+    if (buf.size() + entryLength_ > buf.capacity()) {
+      run.file.WriteAt(offset, buf.data(), buf.size());
+      offset += buf.size();
+      buf.clear();
+    }
+  }
+  if (!buf.empty()) run.file.WriteAt(offset, buf.data(), buf.size());
+  spilled_ += inMemory_;
+  runs_.push_back(std::move(run));
+  FreeMemory();
+}
+
+void KeySorter::Drain(const std::function<void(const uint8_t*)>& out, size_t readBuffer) {
+  if (runs_.empty()) {
+    Sort();
+    for (const Item& it : items_) out(it.entry);
+    FreeMemory();
+    return;
+  }
+  Spill();
+  // k-way merge: each run is read through its own buffer; a heap picks the smallest head.
+  struct Reader {
+    Run* run;
+    std::vector<uint8_t> buf;
+    size_t pos = 0, len = 0;
+    uint64_t offset = 0, left = 0;
+  };
+  size_t per = std::max<size_t>(readBuffer / entryLength_, 16) * entryLength_;
+  std::vector<Reader> readers(runs_.size());
+  auto refill = [&](Reader& r) {
+    uint64_t n = std::min<uint64_t>(r.left, per / entryLength_);
+    r.len = static_cast<size_t>(n * entryLength_);
+    r.pos = 0;
+    if (r.len > 0 && !r.run->file.ReadAt(r.offset, r.buf.data(), r.len)) {
+      Fail(err::kIndexIoError, "A rebuild work file was cut short");
+    }
+    r.offset += r.len;
+    r.left -= n;
+  };
+  for (size_t i = 0; i < runs_.size(); ++i) {
+    readers[i].run = &runs_[i];
+    readers[i].buf.resize(per);
+    readers[i].left = runs_[i].entries;
+    refill(readers[i]);
+  }
+  const size_t len = entryLength_;
+  auto greater = [&](size_t a, size_t b) {
+    return std::memcmp(readers[a].buf.data() + readers[a].pos, readers[b].buf.data() + readers[b].pos, len) > 0;
+  };
+  std::priority_queue<size_t, std::vector<size_t>, decltype(greater)> heap(greater);
+  for (size_t i = 0; i < readers.size(); ++i) {
+    if (readers[i].len > 0) heap.push(i);
+  }
+  while (!heap.empty()) {
+    size_t i = heap.top();
+    heap.pop();
+    Reader& r = readers[i];
+    out(r.buf.data() + r.pos);
+    r.pos += len;
+    if (r.pos == r.len) refill(r);
+    if (r.pos < r.len) heap.push(i);
+  }
+  runs_.clear();
+  spilled_ = 0;
+}
+
+}  // namespace engine

@@ -1,0 +1,199 @@
+// Rebuilding an index file; see rebuild.h.
+#include "engine/index/rebuild.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <system_error>
+#include <thread>
+
+#include "engine/core/error.h"
+#include "engine/index/index_file.h"
+#include "engine/index/index_io.h"
+#include "engine/index/key_sorter.h"
+#include "engine/index/page_format.h"
+#include "engine/index/tree_writer.h"
+
+namespace engine {
+namespace {
+
+constexpr size_t kMinimumBudget = size_t{1} << 20;
+constexpr unsigned kScanShare = 70;  // percent of the progress given to the pass over records
+
+class Progress {
+ public:
+  explicit Progress(const std::function<bool(unsigned)>& cb) : cb_(cb) {}
+  void Report(unsigned percent) {
+    if (!cb_ || percent == last_) return;
+    last_ = percent;
+    if (!cb_(percent)) Fail(err::kRebuildCancelled, "The index rebuild was cancelled");
+  }
+
+ private:
+  const std::function<bool(unsigned)>& cb_;
+  unsigned last_ = ~0u;
+};
+
+class Collector : public KeySink {
+ public:
+  Collector(const std::vector<TagInfo>& tags, const std::filesystem::path& workFolder, size_t budget,
+            uint64_t records, Progress& progress)
+      : budget_(budget), records_(records), progress_(progress) {
+    for (const TagInfo& t : tags) {
+      sorters_.push_back(std::make_unique<KeySorter>(t.layout.entryLength(), workFolder));
+      keyLength_.push_back(t.layout.keyLength());
+      cost_.push_back(sorters_.back()->costPerEntry());
+    }
+  }
+
+  void Add(size_t tag, const uint8_t* key, uint32_t recno) override {
+    if (tag >= sorters_.size()) Fail(err::kNoSuchIndexOrder, "Key for a tag that is not being rebuilt");
+    sorters_[tag]->Add(key, keyLength_[tag], recno);
+    used_ += cost_[tag];
+    if (used_ > budget_) SpillAll();
+  }
+
+  void RecordsDone(uint64_t count) override {
+    uint64_t total = std::max<uint64_t>(records_, 1);
+    progress_.Report(static_cast<unsigned>(std::min<uint64_t>(count, total) * kScanShare / total));
+  }
+
+  void SpillAll() {
+    for (auto& s : sorters_) s->Spill();
+    used_ = 0;
+  }
+
+  std::vector<std::unique_ptr<KeySorter>>& sorters() { return sorters_; }
+
+ private:
+  std::vector<std::unique_ptr<KeySorter>> sorters_;
+  std::vector<size_t> keyLength_;
+  std::vector<size_t> cost_;
+  size_t budget_;
+  size_t used_ = 0;
+  uint64_t records_;
+  Progress& progress_;
+};
+
+// Sorts the in-memory entries of every tag on up to as many threads as there are cores.
+void SortInParallel(std::vector<std::unique_ptr<KeySorter>>& sorters) {
+  size_t threads = std::max(1u, std::thread::hardware_concurrency());
+  threads = std::min(threads, sorters.size());
+  if (threads <= 1) return;
+  std::vector<std::exception_ptr> errors(sorters.size());
+  std::vector<std::thread> pool;
+  std::atomic<size_t> next{0};
+  for (size_t t = 0; t < threads; ++t) {
+    pool.emplace_back([&] {
+      for (size_t i = next++; i < sorters.size(); i = next++) {
+        try {
+          sorters[i]->Sort();
+        } catch (...) {
+          errors[i] = std::current_exception();  // handed to the calling thread below
+        }
+      }
+    });
+  }
+  for (auto& th : pool) th.join();
+  for (auto& e : errors) {
+    if (e) std::rethrow_exception(e);
+  }
+}
+
+}  // namespace
+
+std::filesystem::path RebuildWorkPath(const std::filesystem::path& path) {
+  std::filesystem::path p = path;
+  p += ".rebuild";
+  return p;
+}
+
+RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSize,
+                              const std::vector<TagDef>& defs, KeySource& source,
+                              const RebuildOptions& options) {
+  std::vector<TagInfo> tags = PrepareTags(defs, pageSize);
+  Progress progress(options.progress);
+  progress.Report(0);
+  std::filesystem::path folder = path.parent_path();
+  if (folder.empty()) folder = ".";
+  std::filesystem::path workFolder = options.workFolder.empty() ? folder : options.workFolder;
+  size_t budget = std::max(options.memoryBudget, kMinimumBudget);
+
+  RebuildStats stats;
+  stats.records = source.RecordCount();
+  Collector collector(tags, workFolder, budget, stats.records, progress);
+  source.Scan(tags, collector);
+  progress.Report(kScanShare);
+
+  auto& sorters = collector.sorters();
+  uint64_t totalKeys = 0;
+  bool spilled = false;
+  for (auto& s : sorters) {
+    totalKeys += s->total();
+    spilled = spilled || s->runCount() > 0;
+  }
+  if (!spilled && options.parallelSort) SortInParallel(sorters);
+
+  std::filesystem::path work = RebuildWorkPath(path);
+  FileHandle out = FileHandle::CreateNew(work);
+  try {
+    uint32_t headerPages = HeaderPageCount(pageSize, SerializeCatalog(tags).size());
+    PageWriter pages(out, pageSize, headerPages);
+    uint64_t written = 0;
+    for (size_t t = 0; t < tags.size(); ++t) {
+      TagInfo& tag = tags[t];
+      stats.runs += sorters[t]->runCount();
+      const size_t keyLen = tag.layout.keyLength();
+      const bool unique = tag.def.options & kTagUnique;
+      const bool candidate = tag.def.options & kTagCandidate;
+      std::vector<uint8_t> last(tag.layout.entryLength());
+      bool haveLast = false;
+      TreeWriter tree(pages, static_cast<uint32_t>(t + 1), tag.layout.entryLength());
+      size_t readBuffer = std::min<size_t>(size_t{1} << 20, budget / (2 * (sorters[t]->runCount() + 1)));
+      uint64_t seen = 0;
+      sorters[t]->Drain(
+          [&](const uint8_t* e) {
+            if ((++seen & 0xFFFF) == 0) {
+              progress.Report(kScanShare + static_cast<unsigned>((written + seen) * (99 - kScanShare) /
+                                                                 std::max<uint64_t>(totalKeys, 1)));
+            }
+            if ((unique || candidate) && haveLast && std::memcmp(last.data(), e, keyLen) == 0) {
+              if (candidate) {
+                Fail(err::kDuplicateKey, "Duplicate key in candidate index tag \"" + tag.def.name +
+                                             "\" (records " + std::to_string(GetBE32(last.data() + keyLen)) +
+                                             " and " + std::to_string(GetBE32(e + keyLen)) + ")");
+              }
+              return;  // unique: the lowest record number of the key is already in
+            }
+            if (unique || candidate) {
+              std::memcpy(last.data(), e, last.size());
+              haveLast = true;
+            }
+            tree.Add(e);
+            ++stats.keys;
+          },
+          readBuffer);
+      written += seen;
+      tree.Finish(tag.root, tag.height);
+    }
+    pages.Finish();
+    stats.pages = pages.nextPage();
+    std::vector<uint8_t> header = BuildHeaderPages(pageSize, pages.nextPage(), 0, 0, 1, SerializeCatalog(tags));
+    out.WriteAt(0, header.data(), header.size());
+    progress.Report(99);
+    out.Sync();
+    out.Close();
+    ReplaceFile(work, path);
+  } catch (...) {
+    // Leave the old file in place and take the half-written new one away, then report.
+    out = FileHandle();
+    std::error_code ec;
+    std::filesystem::remove(work, ec);
+    throw;
+  }
+  progress.Report(100);
+  return stats;
+}
+
+}  // namespace engine

@@ -1,0 +1,113 @@
+// Bottom-up tree construction; see tree_writer.h and page_format.h.
+#include "engine/index/tree_writer.h"
+
+#include <cstring>
+
+#include "engine/core/error.h"
+#include "engine/index/crc32c.h"
+#include "engine/index/page_format.h"
+
+namespace engine {
+
+PageWriter::PageWriter(FileHandle& file, uint32_t pageSize, uint32_t firstPage)
+    : file_(file), pageSize_(pageSize), next_(firstPage), bufferedFrom_(firstPage) {
+  buffer_.resize(size_t{4} << 20);
+}
+
+uint32_t PageWriter::Append(uint8_t* page) {
+  if (used_ + pageSize_ > buffer_.size()) Finish();
+  SealPage(page, pageSize_);
+  std::memcpy(buffer_.data() + used_, page, pageSize_);
+  used_ += pageSize_;
+  return next_++;
+}
+
+void PageWriter::Finish() {
+  if (used_ > 0) file_.WriteAt(uint64_t{bufferedFrom_} * pageSize_, buffer_.data(), used_);
+  used_ = 0;
+  bufferedFrom_ = next_;
+}
+
+TreeWriter::TreeWriter(PageWriter& out, uint32_t tagNumber, size_t entryLength)
+    : out_(out),
+      tag_(tagNumber),
+      entryLength_(entryLength),
+      leafCap_(LeafCapacity(out.pageSize(), entryLength)),
+      innerCap_(InnerCapacity(out.pageSize(), entryLength)) {
+  levels_.emplace_back();
+  levels_[0].page.assign(out.pageSize(), 0);
+}
+
+void TreeWriter::Add(const uint8_t* entry) {
+  Level& leaf = levels_[0];
+  if (leaf.n == leafCap_) Emit(0);
+  std::memcpy(levels_[0].page.data() + kPageHeaderSize + levels_[0].n * entryLength_, entry, entryLength_);
+  ++levels_[0].n;
+  ++levels_[0].count;
+}
+
+void TreeWriter::Push(size_t level, const uint8_t* sep, uint32_t child, uint64_t count) {
+  if (level == levels_.size()) {
+    if (level >= static_cast<size_t>(kMaxTreeHeight)) Fail(err::kIndexKeyTooLong, "Index tree too deep");
+    levels_.emplace_back();
+    levels_.back().page.assign(out_.pageSize(), 0);
+  }
+  if (levels_[level].n == innerCap_) Emit(level);
+  Level& L = levels_[level];
+  uint8_t* e = L.page.data() + kPageHeaderSize + L.n * (entryLength_ + kInnerEntryExtra);
+  Put32(e, child);
+  Put32(e + 4, static_cast<uint32_t>(count));
+  std::memcpy(e + kInnerEntryExtra, sep, entryLength_);
+  ++L.n;
+  L.count += count;
+}
+
+void TreeWriter::Emit(size_t level) {
+  Level& L = levels_[level];
+  uint8_t* p = L.page.data();
+  p[4] = level == 0 ? kPageLeaf : kPageInner;
+  p[5] = static_cast<uint8_t>(level);
+  SetPageCount(p, static_cast<uint16_t>(L.n));
+  Put32(p + 8, tag_);
+  SetPageNext(p, 0);
+  std::vector<uint8_t> first(entryLength_);
+  std::memcpy(first.data(), p + kPageHeaderSize + (level == 0 ? 0 : kInnerEntryExtra), entryLength_);
+  uint32_t pg = out_.Append(p);
+  uint64_t count = L.count;
+  L.n = 0;
+  L.count = 0;
+  ++L.emitted;
+  std::memset(p + kPageHeaderSize, 0, out_.pageSize() - kPageHeaderSize);
+  Push(level + 1, first.data(), pg, count);
+}
+
+void TreeWriter::Finish(uint32_t& root, uint8_t& height) {
+  for (size_t i = 0;; ++i) {
+    bool top = i + 1 == levels_.size();
+    Level& L = levels_[i];
+    if (top && L.emitted == 0) {
+      if (L.n == 0) {
+        root = 0;
+        height = 0;
+        return;
+      }
+      if (i > 0 && L.n == 1) {
+        // A single child is the root itself.
+        root = Get32(L.page.data() + kPageHeaderSize);
+        height = static_cast<uint8_t>(i);
+        return;
+      }
+      uint8_t* p = L.page.data();
+      p[4] = i == 0 ? kPageLeaf : kPageInner;
+      p[5] = static_cast<uint8_t>(i);
+      SetPageCount(p, static_cast<uint16_t>(L.n));
+      Put32(p + 8, tag_);
+      root = out_.Append(p);
+      height = static_cast<uint8_t>(i + 1);
+      return;
+    }
+    if (L.n > 0) Emit(i);
+  }
+}
+
+}  // namespace engine

@@ -1,0 +1,43 @@
+// Helpers of the index tests: a key source over keys held in memory, and a model of a tag's
+// contents (a sorted set of key and record number) to compare the index file against.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <random>
+#include <string>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "engine/index/rebuild.h"
+#include "engine/index/tag_def.h"
+
+namespace indextest {
+
+using Key = std::vector<uint8_t>;
+using Entry = std::pair<Key, uint32_t>;  // orders as the tree does: key bytes, then record
+
+// Records numbered from 1; each record has, per tag, a key or none (excluded by a condition).
+class MemoryKeySource : public engine::KeySource {
+ public:
+  std::vector<std::vector<std::optional<Key>>> records;
+  uint64_t RecordCount() override { return records.size(); }
+  void Scan(const std::vector<engine::TagInfo>& tags, engine::KeySink& sink) override;
+};
+
+// The entries of one tag, as the rules of its options give them from the source's keys.
+std::set<Entry> ExpectedEntries(const MemoryKeySource& source, size_t tag, uint32_t options);
+
+// A tag definition with one raw segment of the given width.
+engine::TagDef RawTag(const std::string& name, uint16_t width, uint32_t options = 0);
+
+// A random key of that width over a small alphabet, so that duplicates and shared prefixes
+// are frequent.
+Key RandomKey(std::mt19937& rng, size_t width, int alphabet);
+
+// Raw segment key: marker byte, then the payload.
+Key RawKey(const Key& payload);
+
+}  // namespace indextest
