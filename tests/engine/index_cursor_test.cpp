@@ -134,7 +134,9 @@ TEST_P(IndexCursorModel, NavigationWithinScopesMatchesTheModel) {
         if (StartsWith(vis[i].first, k)) last = i;
       }
       ASSERT_EQ(cur.SeekLast(k), last < vis.size());
-      if (last < vis.size()) ASSERT_EQ(cur.recno(), vis[last].second);
+      if (last < vis.size()) {
+        ASSERT_EQ(cur.recno(), vis[last].second);
+      }
     }
     // Relative positions and random skips.
     for (int s = 0; s < 10; ++s) {
