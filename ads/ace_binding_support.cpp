@@ -20,7 +20,7 @@ struct Binding {
   std::string libraryName = "ACE32.DLL";
   std::unique_ptr<platform::Library> library;
   // Resolved addresses by entry number; null until resolved.
-  std::atomic<void*> slots[kMaxEntryPoints] = {};
+  std::atomic<void*> resolved[kMaxEntryPoints] = {};
 
   std::mutex traceLock;
   bool traceRead = false;
@@ -65,10 +65,10 @@ constexpr size_t kMaxTracedText = 400;
 
 void* Resolve(int index, const char* name) {
   Binding& b = State();
-  void* address = b.slots[index].load(std::memory_order_acquire);
+  void* address = b.resolved[index].load(std::memory_order_acquire);
   if (address != nullptr) return address;
   std::lock_guard<std::mutex> guard(b.lock);
-  address = b.slots[index].load(std::memory_order_relaxed);
+  address = b.resolved[index].load(std::memory_order_relaxed);
   if (address != nullptr) return address;
   if (!b.library) {
     std::unique_ptr<platform::Library> library;
@@ -84,14 +84,14 @@ void* Resolve(int index, const char* name) {
     throw EAceLoaderError(QStringLiteral("The procedure entry point %1 could not be located in the library %2.")
                               .arg(QString::fromLatin1(name), QString::fromStdString(b.library->path())));
   }
-  b.slots[index].store(address, std::memory_order_release);
+  b.resolved[index].store(address, std::memory_order_release);
   return address;
 }
 
 void ResetForTesting(const std::string& libraryName) {
   Binding& b = State();
   std::lock_guard<std::mutex> guard(b.lock);
-  for (auto& slot : b.slots) slot.store(nullptr);
+  for (auto& slot : b.resolved) slot.store(nullptr);
   b.library.reset();
   b.libraryName = libraryName;
   std::lock_guard<std::mutex> traceGuard(b.traceLock);

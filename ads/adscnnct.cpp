@@ -45,8 +45,8 @@ UNSIGNED8* Bytes(QByteArray& a) { return reinterpret_cast<UNSIGNED8*>(a.data());
 
 QString ReadConnectionText(uint32_t handle, uint32_t property) {
   UNSIGNED8 buffer[261] = {};
-  UNSIGNED16 length = 260;
-  CheckAceResult(nullptr, AdsGetConnectionProperty(handle, property, buffer, &length));
+  UNSIGNED32 length = 260;
+  CheckAceResult(nullptr, AdsGetConnectionProperty(handle, static_cast<UNSIGNED16>(property), buffer, &length));
   buffer[260] = 0;
   return FromAnsi(reinterpret_cast<const char*>(buffer));
 }
@@ -433,13 +433,13 @@ void TAdsConnection::SetHandle(uint32_t hConnection, bool bShareHandle) {
   FEncryptionOptions->FCommonName = ReadConnectionText(hConnection, 7);
   {
     UNSIGNED16 fips = 0;
-    UNSIGNED16 length = sizeof(fips);
+    UNSIGNED32 length = sizeof(fips);
     CheckAceResult(nullptr, AdsGetConnectionProperty(hConnection, 4, reinterpret_cast<UNSIGNED8*>(&fips), &length));
     FEncryptionOptions->FFIPSMode = fips != 0;
   }
   {
     UNSIGNED32 comm = 0;
-    UNSIGNED16 length = sizeof(comm);
+    UNSIGNED32 length = sizeof(comm);
     CheckAceResult(nullptr, AdsGetConnectionProperty(hConnection, 2, reinterpret_cast<UNSIGNED8*>(&comm), &length));
     if (comm == 1) FAdsCommunicationType = ctAdsTCPIP;
     if (comm == 5) FAdsCommunicationType = ctAdsTLS;
