@@ -242,6 +242,9 @@ void TraceLine::WideBuffer(const char* name, const WCHAR* buffer, const UNSIGNED
   arg(name) += WideBufferText(buffer, length, rc);
 }
 
+void TraceLine::InBytes(const char* name, const void* buffer, long long length) {
+  arg(name) += buffer == nullptr ? std::string("null") : "<bytes " + std::to_string(length) + ">";
+}
 void TraceLine::Bytes(const char* name, const void* buffer, const UNSIGNED16* length) {
   arg(name) += buffer == nullptr ? std::string("null") : "<bytes " + std::to_string(length ? *length : 0) + ">";
 }

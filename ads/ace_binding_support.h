@@ -68,6 +68,7 @@ class TraceLine {
   void Buffer(const char* name, const UNSIGNED8* buffer, const UNSIGNED32* length, UNSIGNED32 rc);
   void WideBuffer(const char* name, const WCHAR* buffer, const UNSIGNED16* length, UNSIGNED32 rc);
   void WideBuffer(const char* name, const WCHAR* buffer, const UNSIGNED32* length, UNSIGNED32 rc);
+  void InBytes(const char* name, const void* buffer, long long length);
   void Bytes(const char* name, const void* buffer, const UNSIGNED16* length);
   void Bytes(const char* name, const void* buffer, const UNSIGNED32* length);
   template <typename T, typename N>

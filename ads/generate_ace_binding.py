@@ -33,14 +33,15 @@ def trace_arg(p, params_by_name):
             return f't.Unsigned("{n}", static_cast<unsigned long long>({n}));'
         return f't.Pointer("{n}", reinterpret_cast<const void*>({n}));'
     if p.kind == "in":
-        if p.ref:
-            if p.is_wide:
-                return f't.WideText("{n}", {n}, static_cast<long long>({p.ref}));'
-            return f't.Text("{n}", {n}, static_cast<long long>({p.ref}));'
+        text_like = p.ctype.startswith("UNSIGNED8") or p.ctype.startswith("char")
         if p.is_wide:
-            return f't.WideText("{n}", {n}, -1);'
-        if p.ctype.startswith("UNSIGNED8") or p.ctype.startswith("char"):
-            return f't.Text("{n}", {n}, -1);'
+            length = f"static_cast<long long>({p.ref})" if p.ref else "-1"
+            return f't.WideText("{n}", {n}, {length});'
+        if text_like:
+            length = f"static_cast<long long>({p.ref})" if p.ref else "-1"
+            return f't.Text("{n}", {n}, {length});'
+        if p.ref:
+            return f't.InBytes("{n}", {n}, static_cast<long long>({p.ref}));'
         return f't.Pointer("{n}", {n});'
     if p.kind == "field":
         return f't.Field("{n}", {n});'
@@ -52,12 +53,14 @@ def trace_arg(p, params_by_name):
     if p.kind == "inout":
         return f't.InOut("{n}", {n}, in_{n});'
     if p.kind == "buf":
-        ref = params_by_name.get(p.ref)
         if p.is_wide:
             return f't.WideBuffer("{n}", {n}, {p.ref}, rc);'
-        return f't.Buffer("{n}", {n}, {p.ref}, rc);'
+        return f't.Buffer("{n}", reinterpret_cast<const UNSIGNED8*>({n}), {p.ref}, rc);'
     if p.kind == "bytes":
-        return f't.Bytes("{n}", {n}, {p.ref});'
+        ref = params_by_name.get(p.ref)
+        if ref is not None and ref.kind == "inout":
+            return f't.Bytes("{n}", {n}, {p.ref});'
+        return f't.InBytes("{n}", {n}, static_cast<long long>({p.ref}));'
     if p.kind == "array":
         return f't.Array("{n}", {n}, {p.ref});'
     return f't.Pointer("{n}", reinterpret_cast<const void*>({n}));'
