@@ -25,9 +25,10 @@ TApplication::TApplication(int& argc, char** argv)
 }
 
 TApplication::~TApplication() {
-  // The forms are destroyed by the component base after this body; they must not report back.
-  if (Application == this) Application = nullptr;
+  // The windows go while Qt and `Application` still exist.
+  DestroyComponents();
   mainForm_ = nullptr;
+  if (Application == this) Application = nullptr;
 }
 
 void TApplication::Initialize() {
@@ -52,7 +53,7 @@ void TApplication::Terminate() {
 
 void TApplication::ProcessMessages() { ::ProcessMessages(); }
 
-void TApplication::HandleException(TObject* sender, const std::exception& error) {
+void TApplication::HandleException(TComponent* sender, const std::exception& error) {
   if (OnException)
     OnException(sender, error);
   else

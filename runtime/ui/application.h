@@ -77,12 +77,12 @@ class TApplication : private ui_detail::QtApplicationHolder, public TComponent {
   void ProcessMessages();
 
   // The default handler: OnException when set, otherwise ShowException.
-  void HandleException(TObject* sender, const std::exception& error);
+  void HandleException(TComponent* sender, const std::exception& error);
   // Shows the message of `error` in a modal message box titled with the application's title.
   void ShowException(const std::exception& error);
 
   // Replaces the message box for exceptions that escape handlers (unattended runs, tests).
-  std::function<void(TObject* sender, const std::exception& error)> OnException;
+  std::function<void(TComponent* sender, const std::exception& error)> OnException;
 
   // Called by a form that is being destroyed.
   void FormDestroyed(TForm* form);
@@ -106,14 +106,17 @@ void ShowExceptionMessage(const QString& title, const std::exception& error);
 
 // Runs an event handler. An exception escaping it goes to the application's default handler
 // (or, without an application object, to a message box), so the message loop carries on.
+// Returns false when the handler ended with an exception.
 template <class Handler>
-void RunHandler(TObject* sender, Handler&& handler) {
+bool RunHandler(TComponent* sender, Handler&& handler) {
   try {
     handler();
+    return true;
   } catch (const std::exception& error) {
     if (Application != nullptr)
       Application->HandleException(sender, error);
     else
       ShowExceptionMessage(QString(), error);
+    return false;
   }
 }

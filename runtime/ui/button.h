@@ -18,5 +18,5 @@ class TButton : public TWinControl {
   // Runs OnClick as a click of the user would.
   void Click();
 
-  std::function<void(TObject* sender)> OnClick;
+  std::function<void(TComponent* sender)> OnClick;
 };

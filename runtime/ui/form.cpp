@@ -12,11 +12,14 @@ TForm::TForm(TComponent* owner) : TWinControl(owner, new FormWidget()) {
   SetVisible(false);
   formWidget()->setAutoFillBackground(true);
   formWidget()->onCloseQuery = [this] { return CloseQuery(); };
+  formWidget()->onFocusNext = [this](bool forward) { return SelectNext(forward); };
   ApplyWindowFlags();
   FontChanged();
 }
 
 TForm::~TForm() {
+  // The controls go first, while the window they sit in still exists.
+  DestroyComponents();
   if (Application != nullptr) Application->FormDestroyed(this);
 }
 
@@ -119,6 +122,7 @@ void TForm::Show() {
   if (!shownOnce_ && position_ == poScreenCenter) {
     QScreen* screen = w->screen() != nullptr ? w->screen() : QGuiApplication::primaryScreen();
     if (screen != nullptr) {
+      w->winId();  // the native window knows its frame, which is centred with the client area
       const QRect area = screen->geometry();
       const QSize size = w->frameGeometry().size();
       w->move(area.x() + (area.width() - size.width()) / 2,
@@ -142,9 +146,26 @@ void TForm::Close() {
   if (QWidget* w = Widget()) w->close();
 }
 
+bool TForm::SelectNext(bool forward) {
+  std::vector<TWinControl*> stops;
+  CollectTabStops(stops);
+  if (stops.empty()) return false;
+  QWidget* focus = Widget() != nullptr ? Widget()->focusWidget() : nullptr;
+  int current = -1;
+  for (int i = 0; i < static_cast<int>(stops.size()); ++i) {
+    QWidget* w = stops[static_cast<size_t>(i)]->Widget();
+    if (focus != nullptr && (focus == w || w->isAncestorOf(focus))) current = i;
+  }
+  const int count = static_cast<int>(stops.size());
+  const int next = current < 0 ? (forward ? 0 : count - 1) : (current + (forward ? 1 : count - 1)) % count;
+  stops[static_cast<size_t>(next)]->Widget()->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  return true;
+}
+
 bool TForm::CloseQuery() {
   TCloseAction action = caHide;
-  if (OnClose) RunHandler(this, [this, &action] { OnClose(this, action); });
+  // A close handler that failed has not done its work: the window stays open.
+  if (OnClose && !RunHandler(this, [this, &action] { OnClose(this, action); })) return false;
   if (action == caNone) return false;
   TControl::SetVisible(false);
   if (Application != nullptr && Application->MainForm() == this) {

@@ -62,8 +62,12 @@ class TForm : public TWinControl {
   // closing the application's main form ends the message loop.
   void Close();
 
-  std::function<void(TObject* sender)> OnCreate;
-  std::function<void(TObject* sender, TCloseAction& action)> OnClose;
+  // Moves the focus to the next control in tab order (or the previous one), wrapping around,
+  // as the Tab and Shift+Tab keys do.
+  bool SelectNext(bool forward);
+
+  std::function<void(TComponent* sender)> OnCreate;
+  std::function<void(TComponent* sender, TCloseAction& action)> OnClose;
 
  private:
   FormWidget* formWidget() const;

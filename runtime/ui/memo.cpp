@@ -62,6 +62,7 @@ int TMemoLines::Add(const QString& text) {
   // Keep the newest line in view, as an edit control does when text is added at its end.
   e->setTextCursor(cursor);
   e->ensureCursorVisible();
+  e->verticalScrollBar()->setValue(e->verticalScrollBar()->maximum());
   return Count() - 1;
 }
 
@@ -100,6 +101,7 @@ TMemo::TMemo(TComponent* owner) : TWinControl(owner, new QPlainTextEdit()), line
   SetWordWrap(true);
   QPlainTextEdit* e = edit();
   e->setUndoRedoEnabled(false);
+  e->setTabChangesFocus(true);  // the Tab key moves on to the next control
   // Text typed by the user (when not read-only) makes the memo hold lines.
   QObject::connect(e, &QPlainTextEdit::textChanged, e, [this] {
     if (!changingText_) lines_.empty_ = edit()->document()->isEmpty();

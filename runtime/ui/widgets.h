@@ -27,8 +27,14 @@ class FormWidget : public ContainerWidget {
   using ContainerWidget::ContainerWidget;
   // Returns whether the window may close; runs the form's close handling.
   std::function<bool()> onCloseQuery;
+  // Moves the focus to the next (or previous) control in tab order; returns whether it did.
+  std::function<bool(bool forward)> onFocusNext;
 
  protected:
+  bool focusNextPrevChild(bool next) override {
+    if (onFocusNext) return onFocusNext(next);
+    return ContainerWidget::focusNextPrevChild(next);
+  }
   void closeEvent(QCloseEvent* event) override {
     if (!onCloseQuery || onCloseQuery())
       event->accept();

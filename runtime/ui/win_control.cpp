@@ -36,14 +36,14 @@ void TWinControl::SetTabOrder(int order) {
   list.erase(std::find(list.begin(), list.end(), this));
   order = std::clamp(order, 0, static_cast<int>(list.size()));
   list.insert(list.begin() + order, this);
-  parent->ChainTabs();
 }
 
-void TWinControl::ChainTabs() {
-  for (size_t i = 1; i < tabList_.size(); ++i) {
-    QWidget* before = tabList_[i - 1]->Widget();
-    QWidget* after = tabList_[i]->Widget();
-    if (before != nullptr && after != nullptr) QWidget::setTabOrder(before, after);
+void TWinControl::CollectTabStops(std::vector<TWinControl*>& stops) const {
+  for (TWinControl* child : tabList_) {
+    QWidget* w = child->Widget();
+    if (w == nullptr || !child->Visible() || !child->Enabled()) continue;
+    if (w->focusPolicy() & Qt::TabFocus) stops.push_back(child);
+    child->CollectTabStops(stops);
   }
 }
 
@@ -107,7 +107,6 @@ void TWinControl::InsertControl(TControl* control) {
   controls_.push_back(control);
   if (auto* windowed = dynamic_cast<TWinControl*>(control)) {
     tabList_.push_back(windowed);
-    ChainTabs();
   }
 }
 

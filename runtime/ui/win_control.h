@@ -1,6 +1,6 @@
 // TWinControl: a control that can contain other controls. It keeps its children in the order
 // they were placed (the child list), arranges the aligned ones inside its client area, hands
-// its font to the children that follow it and chains the keyboard focus in tab order.
+// its font to the children that follow it and keeps its windowed children in tab order.
 // User-interface thread only.
 #pragma once
 
@@ -21,6 +21,9 @@ class TWinControl : public TControl {
   // Position among the parent's windowed children when the focus moves with the Tab key.
   int TabOrder() const;
   void SetTabOrder(int order);
+  // Appends, depth first in tab order, the visible and enabled controls inside this one that
+  // take the focus with the Tab key.
+  void CollectTabStops(std::vector<TWinControl*>& stops) const;
 
   // Places the aligned children: top, bottom, left and right ones along the edges in child
   // order, then the client-aligned ones over whatever is left.
@@ -41,7 +44,6 @@ class TWinControl : public TControl {
   friend class TControl;
   void InsertControl(TControl* control);
   void RemoveControl(TControl* control);
-  void ChainTabs();
 
   std::vector<TControl*> controls_;     // borrowed: the owner destroys them
   std::vector<TWinControl*> tabList_;   // the windowed children in tab order
