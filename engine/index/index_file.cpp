@@ -52,10 +52,10 @@ std::vector<uint8_t> BuildHeaderPages(uint32_t pageSize, uint32_t pageCount, uin
   return out;
 }
 
-IndexFile::IndexFile(FileHandle file, bool readOnly) : file_(std::move(file)), readOnly_(readOnly) {}
+IndexFile::IndexFile(IndexFileHandle file, bool readOnly) : file_(std::move(file)), readOnly_(readOnly) {}
 
 std::unique_ptr<IndexFile> IndexFile::Open(const std::filesystem::path& path, bool readOnly) {
-  std::unique_ptr<IndexFile> f(new IndexFile(FileHandle::OpenExisting(path, readOnly), readOnly));
+  std::unique_ptr<IndexFile> f(new IndexFile(IndexFileHandle::OpenExisting(path, readOnly), readOnly));
   f->LoadHeader(true);
   return f;
 }

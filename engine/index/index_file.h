@@ -85,14 +85,14 @@ class IndexFile {
   void Verify();
 
  private:
-  IndexFile(FileHandle file, bool readOnly);
+  IndexFile(IndexFileHandle file, bool readOnly);
   void LoadHeader(bool checkSize);
   void WriteHeader(bool inProgress);
   std::vector<uint8_t> MakeEntry(size_t tag, std::span<const uint8_t> key, uint32_t recno) const;
   void CheckKey(size_t tag, std::span<const uint8_t> key) const;
   void CheckWritable() const;
 
-  FileHandle file_;
+  IndexFileHandle file_;
   bool readOnly_;
   uint32_t pageSize_ = 0;
   uint32_t headerPages_ = 0;

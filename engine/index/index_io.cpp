@@ -19,13 +19,13 @@ namespace {
 
 }  // namespace
 
-FileHandle::~FileHandle() {
+IndexFileHandle::~IndexFileHandle() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-FileHandle::FileHandle(FileHandle&& o) noexcept : fd_(o.fd_), path_(std::move(o.path_)) { o.fd_ = -1; }
+IndexFileHandle::IndexFileHandle(IndexFileHandle&& o) noexcept : fd_(o.fd_), path_(std::move(o.path_)) { o.fd_ = -1; }
 
-FileHandle& FileHandle::operator=(FileHandle&& o) noexcept {
+IndexFileHandle& IndexFileHandle::operator=(IndexFileHandle&& o) noexcept {
   if (this != &o) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = o.fd_;
@@ -35,19 +35,19 @@ FileHandle& FileHandle::operator=(FileHandle&& o) noexcept {
   return *this;
 }
 
-FileHandle FileHandle::OpenExisting(const std::filesystem::path& path, bool readOnly) {
+IndexFileHandle IndexFileHandle::OpenExisting(const std::filesystem::path& path, bool readOnly) {
   int fd = ::open(path.c_str(), (readOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
   if (fd < 0) IoFail("Opening index file", path, errno);
-  return FileHandle(fd, path);
+  return IndexFileHandle(fd, path);
 }
 
-FileHandle FileHandle::CreateNew(const std::filesystem::path& path) {
+IndexFileHandle IndexFileHandle::CreateNew(const std::filesystem::path& path) {
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) IoFail("Creating index file", path, errno);
-  return FileHandle(fd, path);
+  return IndexFileHandle(fd, path);
 }
 
-FileHandle FileHandle::CreateAnonymous(const std::filesystem::path& folder) {
+IndexFileHandle IndexFileHandle::CreateAnonymous(const std::filesystem::path& folder) {
   int fd = ::open(folder.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
   if (fd < 0) {
     // File systems without O_TMPFILE: create a named file and unlink it at once.
@@ -56,10 +56,10 @@ FileHandle FileHandle::CreateAnonymous(const std::filesystem::path& folder) {
     if (fd < 0) IoFail("Creating a work file in", folder, errno);
     ::unlink(templ.c_str());
   }
-  return FileHandle(fd, folder / "(work file)");
+  return IndexFileHandle(fd, folder / "(work file)");
 }
 
-bool FileHandle::ReadAt(uint64_t offset, void* buf, size_t len) const {
+bool IndexFileHandle::ReadAt(uint64_t offset, void* buf, size_t len) const {
   auto* p = static_cast<uint8_t*>(buf);
   while (len > 0) {
     ssize_t n = ::pread(fd_, p, len, static_cast<off_t>(offset));
@@ -75,7 +75,7 @@ bool FileHandle::ReadAt(uint64_t offset, void* buf, size_t len) const {
   return true;
 }
 
-void FileHandle::WriteAt(uint64_t offset, const void* buf, size_t len) {
+void IndexFileHandle::WriteAt(uint64_t offset, const void* buf, size_t len) {
   const auto* p = static_cast<const uint8_t*>(buf);
   while (len > 0) {
     ssize_t n = ::pwrite(fd_, p, len, static_cast<off_t>(offset));
@@ -89,17 +89,17 @@ void FileHandle::WriteAt(uint64_t offset, const void* buf, size_t len) {
   }
 }
 
-uint64_t FileHandle::Size() const {
+uint64_t IndexFileHandle::Size() const {
   struct stat st;
   if (::fstat(fd_, &st) != 0) Throw("Examining");
   return static_cast<uint64_t>(st.st_size);
 }
 
-void FileHandle::Sync() {
+void IndexFileHandle::Sync() {
   if (::fsync(fd_) != 0) Throw("Flushing");
 }
 
-void FileHandle::Close() {
+void IndexFileHandle::Close() {
   if (fd_ >= 0) {
     int rc = ::close(fd_);
     fd_ = -1;
@@ -107,9 +107,9 @@ void FileHandle::Close() {
   }
 }
 
-void FileHandle::Throw(const char* what) const { IoFail(what, path_, errno); }
+void IndexFileHandle::Throw(const char* what) const { IoFail(what, path_, errno); }
 
-void ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+void ReplaceIndexFile(const std::filesystem::path& from, const std::filesystem::path& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) IoFail("Replacing index file", to, errno);
   std::filesystem::path folder = to.parent_path();
   if (folder.empty()) folder = ".";

@@ -2,7 +2,7 @@
 // reads and writes, flushing, atomic replacement. Every failure throws EngineError
 // kIndexIoError naming the file and the system's reason.
 //
-// A FileHandle is owned by one object and used by one thread at a time.
+// A IndexFileHandle is owned by one object and used by one thread at a time.
 #pragma once
 
 #include <cstddef>
@@ -12,21 +12,21 @@
 
 namespace engine {
 
-class FileHandle {
+class IndexFileHandle {
  public:
-  FileHandle() = default;
-  FileHandle(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
-  ~FileHandle();
-  FileHandle(FileHandle&& o) noexcept;
-  FileHandle& operator=(FileHandle&& o) noexcept;
-  FileHandle(const FileHandle&) = delete;
-  FileHandle& operator=(const FileHandle&) = delete;
+  IndexFileHandle() = default;
+  IndexFileHandle(int fd, std::filesystem::path path) : fd_(fd), path_(std::move(path)) {}
+  ~IndexFileHandle();
+  IndexFileHandle(IndexFileHandle&& o) noexcept;
+  IndexFileHandle& operator=(IndexFileHandle&& o) noexcept;
+  IndexFileHandle(const IndexFileHandle&) = delete;
+  IndexFileHandle& operator=(const IndexFileHandle&) = delete;
 
-  static FileHandle OpenExisting(const std::filesystem::path& path, bool readOnly);
+  static IndexFileHandle OpenExisting(const std::filesystem::path& path, bool readOnly);
   // Creates the file, replacing any file of that name.
-  static FileHandle CreateNew(const std::filesystem::path& path);
+  static IndexFileHandle CreateNew(const std::filesystem::path& path);
   // An anonymous work file in the folder; it disappears when closed, even after a crash.
-  static FileHandle CreateAnonymous(const std::filesystem::path& folder);
+  static IndexFileHandle CreateAnonymous(const std::filesystem::path& folder);
 
   bool valid() const { return fd_ >= 0; }
   const std::filesystem::path& path() const { return path_; }
@@ -47,6 +47,6 @@ class FileHandle {
 
 // Renames from over to (atomically replacing it) and flushes the folder so that the rename
 // survives a crash.
-void ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to);
+void ReplaceIndexFile(const std::filesystem::path& from, const std::filesystem::path& to);
 
 }  // namespace engine

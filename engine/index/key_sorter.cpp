@@ -62,7 +62,7 @@ void KeySorter::FreeMemory() {
 void KeySorter::Spill() {
   if (inMemory_ == 0) return;
   Sort();
-  Run run{FileHandle::CreateAnonymous(workFolder_), inMemory_};
+  Run run{IndexFileHandle::CreateAnonymous(workFolder_), inMemory_};
   std::vector<uint8_t> buf;
   buf.reserve(size_t{1} << 20);
   uint64_t offset = 0;

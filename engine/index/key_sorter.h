@@ -61,7 +61,7 @@ class KeySorter {
     const uint8_t* entry;
   };
   struct Run {
-    FileHandle file;
+    IndexFileHandle file;
     uint64_t entries = 0;
   };
   void NewChunk();

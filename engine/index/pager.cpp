@@ -18,7 +18,7 @@ constexpr size_t kCacheLimitBytes = 32u << 20;
 
 }  // namespace
 
-Pager::Pager(FileHandle* file, uint32_t pageSize) : file_(file), pageSize_(pageSize) {}
+Pager::Pager(IndexFileHandle* file, uint32_t pageSize) : file_(file), pageSize_(pageSize) {}
 
 Pager::CachedPage& Pager::Load(uint32_t pgno) {
   auto it = cache_.find(pgno);

@@ -21,7 +21,7 @@ namespace engine {
 
 class Pager {
  public:
-  Pager(FileHandle* file, uint32_t pageSize);
+  Pager(IndexFileHandle* file, uint32_t pageSize);
 
   uint32_t pageSize() const { return pageSize_; }
 
@@ -53,7 +53,7 @@ class Pager {
   CachedPage& Load(uint32_t pgno);
   void MarkChanged(CachedPage& p);
 
-  FileHandle* file_;
+  IndexFileHandle* file_;
   uint32_t pageSize_;
   std::unordered_map<uint32_t, std::unique_ptr<CachedPage>> cache_;
   bool dirty_ = false;

@@ -136,7 +136,7 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
   if (!spilled && options.parallelSort) SortInParallel(sorters);
 
   std::filesystem::path work = RebuildWorkPath(path);
-  FileHandle out = FileHandle::CreateNew(work);
+  IndexFileHandle out = IndexFileHandle::CreateNew(work);
   try {
     uint32_t headerPages = HeaderPageCount(pageSize, SerializeCatalog(tags).size());
     PageWriter pages(out, pageSize, headerPages);
@@ -184,10 +184,10 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
     progress.Report(99);
     out.Sync();
     out.Close();
-    ReplaceFile(work, path);
+    ReplaceIndexFile(work, path);
   } catch (...) {
     // Leave the old file in place and take the half-written new one away, then report.
-    out = FileHandle();
+    out = IndexFileHandle();
     std::error_code ec;
     std::filesystem::remove(work, ec);
     throw;

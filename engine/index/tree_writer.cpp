@@ -9,7 +9,7 @@
 
 namespace engine {
 
-PageWriter::PageWriter(FileHandle& file, uint32_t pageSize, uint32_t firstPage)
+PageWriter::PageWriter(IndexFileHandle& file, uint32_t pageSize, uint32_t firstPage)
     : file_(file), pageSize_(pageSize), next_(firstPage), bufferedFrom_(firstPage) {
   buffer_.resize(size_t{4} << 20);
 }

@@ -16,7 +16,7 @@ namespace engine {
 
 class PageWriter {
  public:
-  PageWriter(FileHandle& file, uint32_t pageSize, uint32_t firstPage);
+  PageWriter(IndexFileHandle& file, uint32_t pageSize, uint32_t firstPage);
   // Seals a copy of the page and returns its page number.
   uint32_t Append(uint8_t* page);
   // Writes what is buffered.
@@ -25,7 +25,7 @@ class PageWriter {
   uint32_t pageSize() const { return pageSize_; }
 
  private:
-  FileHandle& file_;
+  IndexFileHandle& file_;
   uint32_t pageSize_;
   uint32_t next_;
   uint32_t bufferedFrom_;
