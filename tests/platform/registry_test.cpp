@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "support/platform_test_util.h"
@@ -172,6 +175,42 @@ TEST_F(RegistryTest, AWriteWhoseRenameFailsReportsItAndKeepsTheOldHive) {
   EXPECT_EQ(v.text, "C:\\PellmarData\\");
   ASSERT_TRUE(key->ReadValue("DBServer", &v).ok());
   EXPECT_EQ(v.text, "db:3306");
+}
+
+TEST_F(RegistryTest, TwoProcessesWritingAtOnceKeepEachOthersValues) {
+  // Each process writes its own values; without the hive's write lock one process's
+  // read-modify-write would replace the file with a version lacking the other's values.
+  constexpr int kValuesPerProcess = 15;
+  pid_t children[2];
+  for (int p = 0; p < 2; ++p) {
+    children[p] = fork();
+    ASSERT_GE(children[p], 0);
+    if (children[p] == 0) {
+      std::unique_ptr<RegistryKey> key;
+      if (!RegistryKey::Open(Hive::kCurrentUser, "Environment", KeyAccess::kReadWrite, false, &key).ok())
+        _exit(2);
+      for (int i = 0; i < kValuesPerProcess; ++i) {
+        const std::string name = "P" + std::to_string(p) + "V" + std::to_string(i);
+        if (!key->WriteValue(name, RegistryValue::String(name)).ok()) _exit(3);
+      }
+      _exit(0);
+    }
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+  }
+  std::unique_ptr<RegistryHive> hive;
+  ASSERT_TRUE(LoadHive(Hive::kCurrentUser, &hive).ok());
+  for (int p = 0; p < 2; ++p) {
+    for (int i = 0; i < kValuesPerProcess; ++i) {
+      const std::string name = "P" + std::to_string(p) + "V" + std::to_string(i);
+      RegistryValue v;
+      EXPECT_TRUE(hive->GetValue("Environment", name, &v).ok()) << name;
+    }
+  }
 }
 
 }  // namespace
