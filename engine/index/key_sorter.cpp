@@ -2,6 +2,7 @@
 #include "engine/index/key_sorter.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <queue>
 
@@ -25,37 +26,88 @@ KeySorter::KeySorter(size_t entryLength, std::filesystem::path workFolder)
 KeySorter::~KeySorter() = default;
 
 void KeySorter::NewChunk() {
-  chunks_.push_back(std::make_unique<uint8_t[]>(kChunkBytes));
+  chunks_.emplace_back(kChunkBytes);
   chunkUsed_ = 0;
 }
 
 void KeySorter::Sort() {
   if (sorted_) return;
-  items_.clear();
-  items_.reserve(inMemory_);
+  itemMemory_ = HugeBuffer(static_cast<size_t>(inMemory_) * sizeof(Item));
+  items_ = static_cast<Item*>(itemMemory_.data());
+  itemCount_ = 0;
   size_t perChunk = kChunkBytes / entryLength_;
   uint64_t left = inMemory_;
   for (auto& c : chunks_) {
     size_t n = static_cast<size_t>(std::min<uint64_t>(left, perChunk));
+    const uint8_t* base = static_cast<const uint8_t*>(c.data());
     for (size_t i = 0; i < n; ++i) {
-      const uint8_t* e = c.get() + i * entryLength_;
-      items_.push_back(Item{Prefix(e, entryLength_), e});
+      const uint8_t* e = base + i * entryLength_;
+      items_[itemCount_++] = Item{Prefix(e, entryLength_), e};
     }
     left -= n;
   }
+  RadixSortByPrefix();
+  // Equal prefixes are rare for real keys; order them by the rest of the entry.
   const size_t rest = entryLength_ > 8 ? entryLength_ - 8 : 0;
-  std::sort(items_.begin(), items_.end(), [rest](const Item& a, const Item& b) {
-    if (a.prefix != b.prefix) return a.prefix < b.prefix;
-    return rest > 0 && std::memcmp(a.entry + 8, b.entry + 8, rest) < 0;
-  });
+  if (rest > 0) {
+    for (size_t i = 0; i < itemCount_;) {
+      size_t j = i + 1;
+      while (j < itemCount_ && items_[j].prefix == items_[i].prefix) ++j;
+      if (j - i > 1) {
+        std::sort(items_ + i, items_ + j,
+                  [rest](const Item& a, const Item& b) { return std::memcmp(a.entry + 8, b.entry + 8, rest) < 0; });
+      }
+      i = j;
+    }
+  }
   sorted_ = true;
+}
+
+// Least-significant-byte-first radix sort of the items by their prefix: one pass counts all
+// eight bytes, and a byte that is the same in every item (a marker, a high byte of a small
+// number) costs no pass.
+void KeySorter::RadixSortByPrefix() {
+  const size_t n = itemCount_;
+  if (n < 64) {
+    std::sort(items_, items_ + n, [](const Item& a, const Item& b) { return a.prefix < b.prefix; });
+    return;
+  }
+  std::vector<std::array<size_t, 256>> counts(8);
+  for (auto& c : counts) c.fill(0);
+  for (size_t i = 0; i < n; ++i) {
+    uint64_t p = items_[i].prefix;
+    for (int b = 0; b < 8; ++b) ++counts[b][(p >> (8 * b)) & 0xFF];
+  }
+  HugeBuffer other(n * sizeof(Item));
+  Item* src = items_;
+  Item* dst = static_cast<Item*>(other.data());
+  for (int b = 0; b < 8; ++b) {
+    auto& c = counts[b];
+    if (std::find(c.begin(), c.end(), n) != c.end()) continue;
+    size_t sum = 0;
+    for (size_t& v : c) {
+      size_t k = v;
+      v = sum;
+      sum += k;
+    }
+    const int shift = 8 * b;
+    for (size_t i = 0; i < n; ++i) dst[c[(src[i].prefix >> shift) & 0xFF]++] = src[i];
+    std::swap(src, dst);
+  }
+  if (src != items_) {
+    // The sorted items ended in the second buffer: keep that one.
+    itemMemory_ = std::move(other);
+    items_ = src;
+  }
 }
 
 void KeySorter::FreeMemory() {
   chunks_.clear();
   chunkUsed_ = kChunkBytes;
   inMemory_ = 0;
-  std::vector<Item>().swap(items_);
+  itemMemory_ = HugeBuffer();
+  items_ = nullptr;
+  itemCount_ = 0;
   sorted_ = false;
 }
 
@@ -66,7 +118,8 @@ void KeySorter::Spill() {
   std::vector<uint8_t> buf;
   buf.reserve(size_t{1} << 20);
   uint64_t offset = 0;
-  for (const Item& it : items_) {
+  for (size_t i = 0; i < itemCount_; ++i) {
+    const Item& it = items_[i];
     buf.insert(buf.end(), it.entry, it.entry + entryLength_);
     if (buf.size() + entryLength_ > buf.capacity()) {
       run.file.WriteAt(offset, buf.data(), buf.size());
@@ -83,7 +136,10 @@ void KeySorter::Spill() {
 void KeySorter::Drain(const std::function<void(const uint8_t*)>& out, size_t readBuffer) {
   if (runs_.empty()) {
     Sort();
-    for (const Item& it : items_) out(it.entry);
+    for (size_t i = 0; i < itemCount_; ++i) {
+      if (i + 16 < itemCount_) __builtin_prefetch(items_[i + 16].entry);
+      out(items_[i].entry);
+    }
     FreeMemory();
     return;
   }

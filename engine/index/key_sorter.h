@@ -1,9 +1,9 @@
 // Sorting the entries of one tag for a rebuild, in memory within a budget and through sorted
 // runs in work files beyond it.
 //
-// Entries (key + record number, fixed length) are collected in 1 MB chunks. Sort() orders them
-// through an array of (8-byte prefix, pointer) items, the prefix compared as an integer and the
-// rest with memcmp only on ties. Spill() sorts what is in memory, writes it as a run to an
+// Entries (key + record number, fixed length) are collected in 2 MB chunks. Sort() orders them
+// through an array of (8-byte prefix, pointer) items, radix-sorted by the prefix, the rest
+// compared with memcmp only where prefixes tie. Spill() sorts what is in memory, writes it as a run to an
 // anonymous work file and frees the memory. Drain() hands out every entry in ascending order:
 // straight from memory when nothing was spilled, else by a k-way merge of the runs.
 //
@@ -18,6 +18,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/index/huge_buffer.h"
 #include "engine/index/index_io.h"
 
 namespace engine {
@@ -29,7 +30,7 @@ class KeySorter {
 
   void Add(const uint8_t* key, size_t keyLength, uint32_t recno) {
     if (chunkUsed_ + entryLength_ > kChunkBytes) NewChunk();
-    uint8_t* p = chunks_.back().get() + chunkUsed_;
+    uint8_t* p = static_cast<uint8_t*>(chunks_.back().data()) + chunkUsed_;
     std::memcpy(p, key, keyLength);
     p[keyLength] = static_cast<uint8_t>(recno >> 24);
     p[keyLength + 1] = static_cast<uint8_t>(recno >> 16);
@@ -40,9 +41,10 @@ class KeySorter {
   }
 
   // Bytes this sorter holds or will need to sort what it holds.
-  size_t memoryUsed() const { return chunks_.size() * kChunkBytes + inMemory_ * sizeof(Item); }
-  // The cost in memory of one more entry (for budgets).
-  size_t costPerEntry() const { return entryLength_ + sizeof(Item); }
+  size_t memoryUsed() const { return chunks_.size() * kChunkBytes + inMemory_ * 2 * sizeof(Item); }
+  // The cost in memory of one more entry (for budgets): the entry, its sort item and the
+  // radix sort's second item array.
+  size_t costPerEntry() const { return entryLength_ + 2 * sizeof(Item); }
   uint64_t total() const { return spilled_ + inMemory_; }
   size_t runCount() const { return runs_.size(); }
 
@@ -53,7 +55,7 @@ class KeySorter {
   // read buffer in a merge.
   void Drain(const std::function<void(const uint8_t*)>& out, size_t readBuffer);
 
-  static constexpr size_t kChunkBytes = size_t{1} << 20;
+  static constexpr size_t kChunkBytes = size_t{2} << 20;
 
  private:
   struct Item {
@@ -65,15 +67,18 @@ class KeySorter {
     uint64_t entries = 0;
   };
   void NewChunk();
+  void RadixSortByPrefix();
   void FreeMemory();
 
   size_t entryLength_;
   std::filesystem::path workFolder_;
-  std::vector<std::unique_ptr<uint8_t[]>> chunks_;
+  std::vector<HugeBuffer> chunks_;
   size_t chunkUsed_ = kChunkBytes;
   uint64_t inMemory_ = 0;
   uint64_t spilled_ = 0;
-  std::vector<Item> items_;
+  HugeBuffer itemMemory_;
+  Item* items_ = nullptr;
+  size_t itemCount_ = 0;
   bool sorted_ = false;
   std::vector<Run> runs_;
 };
