@@ -31,8 +31,11 @@ TEST(ApiLastError, SetLastErrorReturnsTheCodeAndGetLastErrorReadsItBack) {
     EXPECT_EQ(AdsSetLastError(c.code, reinterpret_cast<UNSIGNED8*>(const_cast<char*>(c.text))), c.code);
     Last last = ReadLast();
     EXPECT_EQ(last.code, c.code);
-    if (*c.text) EXPECT_EQ(last.text, c.text);
-    else EXPECT_FALSE(last.text.empty()) << "an empty detail gets the code's standard text";
+    if (*c.text) {
+      EXPECT_EQ(last.text, c.text);
+    } else {
+      EXPECT_FALSE(last.text.empty()) << "an empty detail gets the code's standard text";
+    }
   }
   EXPECT_EQ(AdsSetLastError(0, nullptr), 0u);
   Last cleared = ReadLast();

@@ -1,0 +1,67 @@
+// A thin RAII layer over the SQLite C API for the dictionary: an open database and prepared
+// statements with bound values, stepping and column access. Every SQLite failure becomes an
+// EngineError with code 5913 and SQLite's message, except where the caller inspects codes.
+//
+// Thread safety: none; the Dictionary serialises access with its own mutex.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace engine::dict {
+
+class SqliteDb {
+ public:
+  // Opens `host_path` with the given sqlite3_open_v2 flags. On failure returns nullptr and
+  // stores SQLite's result code and message.
+  static std::unique_ptr<SqliteDb> Open(const std::string& host_path, int flags, int* code, std::string* message);
+  // Takes ownership of an open handle.
+  explicit SqliteDb(sqlite3* db) : db_(db) {}
+  ~SqliteDb();
+  SqliteDb(const SqliteDb&) = delete;
+  SqliteDb& operator=(const SqliteDb&) = delete;
+
+  sqlite3* raw() const { return db_; }
+  // Runs one or more statements without results; fails with 5913.
+  void Exec(const std::string& sql);
+  std::string ErrorMessage() const;
+
+ private:
+  sqlite3* db_;
+};
+
+class SqliteStmt {
+ public:
+  // Prepares `sql`; fails with 5913.
+  SqliteStmt(SqliteDb& db, const char* sql);
+  ~SqliteStmt();
+  SqliteStmt(const SqliteStmt&) = delete;
+  SqliteStmt& operator=(const SqliteStmt&) = delete;
+
+  SqliteStmt& Bind(int index, const std::string& text);
+  SqliteStmt& BindBlob(int index, const std::string& bytes);
+  SqliteStmt& Bind(int index, int64_t value);
+  SqliteStmt& BindNull(int index);
+
+  // Steps once: true for a row, false when done; fails with 5913 (or 5909 for a constraint
+  // violation, with `what` naming the object).
+  bool Step(const std::string& what = std::string());
+  // Steps to the end, for statements without rows.
+  void Run(const std::string& what = std::string()) { while (Step(what)) {} }
+  int LastCode() const { return last_code_; }
+
+  std::string Text(int column) const;
+  std::optional<std::string> OptionalText(int column) const;
+  int64_t Int(int column) const;
+
+ private:
+  SqliteDb& db_;
+  sqlite3_stmt* stmt_ = nullptr;
+  int last_code_ = SQLITE_OK;
+};
+
+}  // namespace engine::dict
