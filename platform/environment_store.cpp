@@ -13,8 +13,7 @@ const char* EnvironmentKeyPath(bool per_user) {
   return per_user ? "Environment" : "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 }
 
-Status ReadStoredVariable(const std::string& name, bool per_user, std::string* value,
-                          FileSystem* fs) {
+Status ReadStoredVariable(const std::string& name, bool per_user, std::string* value, FileSystem* fs) {
   value->clear();
   std::unique_ptr<RegistryKey> key;
   Status s = RegistryKey::Open(per_user ? Hive::kCurrentUser : Hive::kLocalMachine,
@@ -28,8 +27,7 @@ Status ReadStoredVariable(const std::string& name, bool per_user, std::string* v
   return Status::OK();
 }
 
-Status WriteStoredVariable(const std::string& name, const std::string& value, bool per_user,
-                           FileSystem* fs) {
+Status WriteStoredVariable(const std::string& name, const std::string& value, bool per_user, FileSystem* fs) {
   std::unique_ptr<RegistryKey> key;
   Status s = RegistryKey::Open(per_user ? Hive::kCurrentUser : Hive::kLocalMachine,
                                EnvironmentKeyPath(per_user), KeyAccess::kReadWrite, false, &key, fs);
@@ -47,8 +45,7 @@ const char* LookUp(const std::string& name) {
   for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
     std::string_view entry = *e;
     size_t eq = entry.find('=');
-    if (eq != std::string_view::npos && EqualsIgnoreAsciiCase(entry.substr(0, eq), name))
-      return *e + eq + 1;
+    if (eq != std::string_view::npos && EqualsIgnoreAsciiCase(entry.substr(0, eq), name)) return *e + eq + 1;
   }
   return nullptr;
 }

@@ -204,8 +204,7 @@ class PosixFileSystem : public FileSystem {
     Status s = Resolve(path, &host);
     if (!s.ok()) return s;
     if (::rmdir(host.c_str()) != 0) {
-      if (errno == EEXIST || errno == ENOTEMPTY)
-        return Status::Error(StatusCode::kNotEmpty).WithDetail(path);
+      if (errno == EEXIST || errno == ENOTEMPTY) return Status::Error(StatusCode::kNotEmpty).WithDetail(path);
       if (errno == ENOTDIR)
         return Status::Error(StatusCode::kInvalidArgument, "The directory name is invalid.", 267)
             .WithDetail(path);
@@ -224,8 +223,7 @@ class PosixFileSystem : public FileSystem {
     if (S_ISREG(st.st_mode)) {
       if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
         return Status::Error(StatusCode::kAccessDenied).WithDetail(path + ": read-only");
-      if (LockedByOthers(host))
-        return Status::Error(StatusCode::kSharingViolation).WithDetail(path);
+      if (LockedByOthers(host)) return Status::Error(StatusCode::kSharingViolation).WithDetail(path);
     }
     if (::unlink(host.c_str()) != 0) return ErrnoStatus(errno, host, path);
     return Status::OK();
@@ -349,8 +347,8 @@ std::string ParentPath(const std::string& path) {
 
 Status WriteFileAtomically(FileSystem& fs, const std::string& path, const std::string& data) {
   static std::atomic<uint64_t> counter{0};
-  const std::string temp = path + ".~" + std::to_string(::getpid()) + "-" +
-                           std::to_string(counter.fetch_add(1)) + ".tmp";
+  const std::string temp =
+      path + ".~" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1)) + ".tmp";
   std::unique_ptr<WritableFile> file;
   Status s = fs.NewWritableFile(temp, &file);
   if (!s.ok()) return s;

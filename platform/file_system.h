@@ -23,22 +23,22 @@
 namespace platform {
 
 // Attribute bits as the original platform numbers them.
-inline constexpr uint32_t kAttrReadOnly = 0x01;   // no write permission bit set on the host
-inline constexpr uint32_t kAttrHidden = 0x02;     // the name starts with "."
-inline constexpr uint32_t kAttrSystem = 0x04;     // never set on this host
+inline constexpr uint32_t kAttrReadOnly = 0x01;  // no write permission bit set on the host
+inline constexpr uint32_t kAttrHidden = 0x02;    // the name starts with "."
+inline constexpr uint32_t kAttrSystem = 0x04;    // never set on this host
 inline constexpr uint32_t kAttrDirectory = 0x10;
-inline constexpr uint32_t kAttrArchive = 0x20;    // never reported; accepted and ignored when set
-inline constexpr uint32_t kAttrNormal = 0x80;     // a file with none of the bits above
+inline constexpr uint32_t kAttrArchive = 0x20;  // never reported; accepted and ignored when set
+inline constexpr uint32_t kAttrNormal = 0x80;   // a file with none of the bits above
 inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
 
 struct FileInfo {
   uint32_t attributes = 0;
-  uint64_t size = 0;            // bytes; 0 for folders
-  int64_t modified_ns = 0;      // modification time, nanoseconds since 1970-01-01 UTC
+  uint64_t size = 0;        // bytes; 0 for folders
+  int64_t modified_ns = 0;  // modification time, nanoseconds since 1970-01-01 UTC
 };
 
 struct DirEntry {
-  std::string name;             // as stored on the host
+  std::string name;  // as stored on the host
   FileInfo info;
 };
 
@@ -101,8 +101,7 @@ class FileSystem {
   virtual Status ReadFile(const std::string& path, std::string* contents) = 0;
 
   // Creates (or truncates) a file for writing.
-  virtual Status NewWritableFile(const std::string& path,
-                                 std::unique_ptr<WritableFile>* file) = 0;
+  virtual Status NewWritableFile(const std::string& path, std::unique_ptr<WritableFile>* file) = 0;
 
   // Flushes a folder's entries (after a rename into it) to stable storage.
   virtual Status SyncDirectory(const std::string& path) = 0;
@@ -130,12 +129,8 @@ class FileSystemWrapper : public FileSystem {
                     std::vector<DirEntry>* entries) override {
     return target_->ListFolder(folder, pattern, entries);
   }
-  Status CreateDirectory(const std::string& path) override {
-    return target_->CreateDirectory(path);
-  }
-  Status RemoveDirectory(const std::string& path) override {
-    return target_->RemoveDirectory(path);
-  }
+  Status CreateDirectory(const std::string& path) override { return target_->CreateDirectory(path); }
+  Status RemoveDirectory(const std::string& path) override { return target_->RemoveDirectory(path); }
   Status DeleteFile(const std::string& path) override { return target_->DeleteFile(path); }
   Status RenameFile(const std::string& from, const std::string& to) override {
     return target_->RenameFile(from, to);
@@ -143,13 +138,10 @@ class FileSystemWrapper : public FileSystem {
   Status ReadFile(const std::string& path, std::string* contents) override {
     return target_->ReadFile(path, contents);
   }
-  Status NewWritableFile(const std::string& path,
-                         std::unique_ptr<WritableFile>* file) override {
+  Status NewWritableFile(const std::string& path, std::unique_ptr<WritableFile>* file) override {
     return target_->NewWritableFile(path, file);
   }
-  Status SyncDirectory(const std::string& path) override {
-    return target_->SyncDirectory(path);
-  }
+  Status SyncDirectory(const std::string& path) override { return target_->SyncDirectory(path); }
 
  private:
   FileSystem* target_;  // not owned

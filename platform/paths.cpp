@@ -28,17 +28,21 @@ const char kMsgFormat[] = "The path format is not supported";
 const char kMsgInvalid[] = "Invalid characters in path";
 const char kMsgDrive[] = "The drive cannot be found";
 
-bool IsSep(char c) { return c == '\\' || c == '/'; }
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsSep(char c) {
+  return c == '\\' || c == '/';
+}
+bool IsLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 enum class Form { kHost, kUnc, kDrive, kDriveRelative, kRooted, kRelative };
 
 struct Parsed {
   Form form = Form::kRelative;
-  char letter = 0;              // kDrive, kDriveRelative: upper case
-  std::string server, share;    // kUnc
+  char letter = 0;            // kDrive, kDriveRelative: upper case
+  std::string server, share;  // kUnc
   std::vector<std::string> parts;
-  bool trailing = false;        // the text ended with a separator after some component
+  bool trailing = false;  // the text ended with a separator after some component
 };
 
 std::vector<std::string> Split(std::string_view text) {
@@ -89,8 +93,7 @@ Status Parse(const std::string& path, Parsed* out) {
     out->share = unc[1];
     out->parts.assign(unc.begin() + 2, unc.end());
     for (const auto& p : out->parts)
-      if (p.find(':') != std::string::npos)
-        return Status::Error(StatusCode::kUnsupportedFormat, kMsgFormat);
+      if (p.find(':') != std::string::npos) return Status::Error(StatusCode::kUnsupportedFormat, kMsgFormat);
     if (out->server.find(':') != std::string::npos || out->share.find(':') != std::string::npos)
       return Status::Error(StatusCode::kUnsupportedFormat, kMsgFormat);
     out->trailing = !out->parts.empty() && IsSep(path.back());
@@ -127,7 +130,9 @@ Status CheckCharacters(const std::string& path) {
   return Status::OK();
 }
 
-std::vector<std::string> HostParts(const std::string& host) { return Normalize(Split(host)); }
+std::vector<std::string> HostParts(const std::string& host) {
+  return Normalize(Split(host));
+}
 
 std::string JoinHost(const std::string& root, const std::vector<std::string>& parts) {
   std::string out = root;
@@ -252,8 +257,7 @@ const std::string* PathMap::DriveRoot(char letter) const {
 
 const std::string* PathMap::ShareRoot(const std::string& server, const std::string& share) const {
   for (const auto& s : shares)
-    if (EqualsIgnoreAsciiCase(s.server, server) && EqualsIgnoreAsciiCase(s.share, share))
-      return &s.root;
+    if (EqualsIgnoreAsciiCase(s.server, server) && EqualsIgnoreAsciiCase(s.share, share)) return &s.root;
   return nullptr;
 }
 
@@ -283,8 +287,7 @@ Status AddDrive(const std::string& name, const std::string& root, std::vector<Dr
   if (letter.size() == 2 && letter[1] == ':') letter.pop_back();
   std::string where = Trim(root);
   if (letter.size() != 1 || !IsLetter(letter[0]) || where.empty() || where[0] != '/')
-    return Status::Error(StatusCode::kInvalidArgument,
-                         "Invalid drive mapping \"" + name + "=" + root + "\"");
+    return Status::Error(StatusCode::kInvalidArgument, "Invalid drive mapping \"" + name + "=" + root + "\"");
   const char upper = FoldAscii(letter[0]);
   drives->erase(std::remove_if(drives->begin(), drives->end(),
                                [&](const DriveMapping& d) { return d.letter == upper; }),
@@ -297,8 +300,7 @@ Status AddShare(const std::string& name, const std::string& root, std::vector<Sh
   std::vector<std::string> parts = Split(Trim(name));
   std::string where = Trim(root);
   if (parts.size() != 2 || where.empty() || where[0] != '/')
-    return Status::Error(StatusCode::kInvalidArgument,
-                         "Invalid share mapping \"" + name + "=" + root + "\"");
+    return Status::Error(StatusCode::kInvalidArgument, "Invalid share mapping \"" + name + "=" + root + "\"");
   shares->push_back({parts[0], parts[1], NormalizeRoot(where)});
   return Status::OK();
 }
@@ -473,7 +475,9 @@ std::string FullPath(const std::string& path, const PathMap& map) {
   return JoinWindows(p);
 }
 
-std::string FullPath(const std::string& path) { return FullPath(path, ProcessPathMap()); }
+std::string FullPath(const std::string& path) {
+  return FullPath(path, ProcessPathMap());
+}
 
 namespace {
 

@@ -27,14 +27,14 @@
 namespace platform {
 
 struct DriveMapping {
-  char letter = 'C';    // upper-case 'A'..'Z'
-  std::string root;     // host folder, absolute, without trailing "/" unless it is "/"
+  char letter = 'C';  // upper-case 'A'..'Z'
+  std::string root;   // host folder, absolute, without trailing "/" unless it is "/"
 };
 
 struct ShareMapping {
-  std::string server;   // matched without case
-  std::string share;    // matched without case
-  std::string root;     // host folder, absolute
+  std::string server;  // matched without case
+  std::string share;   // matched without case
+  std::string root;    // host folder, absolute
 };
 
 struct PathMap {

@@ -57,8 +57,7 @@ void ApplyDefaults(Hive hive, RegistryHive* h) {
 }
 
 Status LoadRaw(Hive hive, FileSystem* fs, std::unique_ptr<RegistryHive>* out) {
-  return RegistryHive::Load(fs ? *fs : *DefaultFileSystem(), HiveFilePath(hive), HiveRootName(hive),
-                            out);
+  return RegistryHive::Load(fs ? *fs : *DefaultFileSystem(), HiveFilePath(hive), HiveRootName(hive), out);
 }
 
 // Serialises the writes of this process and, through the lock file, those of other processes.

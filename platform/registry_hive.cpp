@@ -44,8 +44,7 @@ std::string NormalizeKey(std::string_view path) {
 // True when `path` is `ancestor` or lies below it (both normalised), ignoring a..z case.
 bool IsAtOrBelow(const std::string& path, const std::string& ancestor) {
   if (path.size() < ancestor.size()) return false;
-  if (!EqualsIgnoreAsciiCase(std::string_view(path).substr(0, ancestor.size()), ancestor))
-    return false;
+  if (!EqualsIgnoreAsciiCase(std::string_view(path).substr(0, ancestor.size()), ancestor)) return false;
   return path.size() == ancestor.size() || path[ancestor.size()] == '\\';
 }
 
@@ -191,15 +190,15 @@ Status RegistryHive::Parse(const std::string& bytes, const std::string& file) {
 
   // Decode to UTF-8.
   std::string text;
-  if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF &&
-      static_cast<uint8_t>(bytes[1]) == 0xFE) {
+  if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE) {
     encoding_ = HiveEncoding::kUtf16LE;
-    if (bytes.size() % 2 != 0) return errors.Error(1, "the file is truncated (odd number of bytes in UTF-16 text)");
+    if (bytes.size() % 2 != 0)
+      return errors.Error(1, "the file is truncated (odd number of bytes in UTF-16 text)");
     std::u16string wide;
     wide.reserve(bytes.size() / 2);
     for (size_t i = 2; i + 1 < bytes.size(); i += 2)
-      wide.push_back(static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
-                                           (static_cast<uint8_t>(bytes[i + 1]) << 8)));
+      wide.push_back(
+          static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8)));
     text = Utf16ToUtf8(wide);
   } else if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFE &&
              static_cast<uint8_t>(bytes[1]) == 0xFF) {
@@ -223,14 +222,14 @@ Status RegistryHive::Parse(const std::string& bytes, const std::string& file) {
       start = end + 1;
     }
   }
-  crlf_ = lines.empty() || (!lines[0].empty() && lines[0].back() == '\r') ||
-          encoding_ == HiveEncoding::kUtf16LE;
+  crlf_ =
+      lines.empty() || (!lines[0].empty() && lines[0].back() == '\r') || encoding_ == HiveEncoding::kUtf16LE;
 
   size_t n = 0;
   while (n < lines.size() && Trim(lines[n]).empty()) ++n;
-  if (n == lines.size()) return errors.Error(1, "the file is empty; expected \"" + std::string(kHeader) + "\"");
-  if (Trim(lines[n]) != kHeader)
-    return errors.Error(n + 1, "expected \"" + std::string(kHeader) + "\"");
+  if (n == lines.size())
+    return errors.Error(1, "the file is empty; expected \"" + std::string(kHeader) + "\"");
+  if (Trim(lines[n]) != kHeader) return errors.Error(n + 1, "expected \"" + std::string(kHeader) + "\"");
   ++n;
 
   Key* current = nullptr;
@@ -294,14 +293,17 @@ Status RegistryHive::Parse(const std::string& bytes, const std::string& file) {
     if (!data.empty() && data[0] == '"') {
       std::string value;
       size_t vpos = 0;
-      if (!ParseQuoted(data, &vpos, &value)) return errors.Error(line_no, "the string value lacks its closing quote");
-      if (!Trim(data.substr(vpos)).empty()) return errors.Error(line_no, "unexpected text after the string value");
+      if (!ParseQuoted(data, &vpos, &value))
+        return errors.Error(line_no, "the string value lacks its closing quote");
+      if (!Trim(data.substr(vpos)).empty())
+        return errors.Error(line_no, "unexpected text after the string value");
       set(RegistryValue::String(std::move(value)));
       continue;
     }
     if (data.compare(0, 6, "dword:") == 0) {
       std::string digits = data.substr(6);
-      if (digits.empty() || digits.size() > 8) return errors.Error(line_no, "a DWORD value needs 1 to 8 hexadecimal digits");
+      if (digits.empty() || digits.size() > 8)
+        return errors.Error(line_no, "a DWORD value needs 1 to 8 hexadecimal digits");
       uint32_t v = 0;
       for (char c : digits) {
         int d = HexDigit(c);
@@ -331,7 +333,8 @@ Status RegistryHive::Parse(const std::string& bytes, const std::string& file) {
       // Continuation lines.
       while (!list.empty() && list.back() == '\\') {
         list.pop_back();
-        if (n >= lines.size()) return errors.Error(line_no, "the file is truncated: a continued hex list has no next line");
+        if (n >= lines.size())
+          return errors.Error(line_no, "the file is truncated: a continued hex list has no next line");
         list += Trim(lines[n++]);
       }
       std::vector<uint8_t> bytes_out;
@@ -351,7 +354,8 @@ Status RegistryHive::Parse(const std::string& bytes, const std::string& file) {
         }
       }
       if (type == kRegString || type == kRegExpandString) {
-        if (bytes_out.size() % 2 != 0) return errors.Error(line_no, "a text value needs an even number of bytes");
+        if (bytes_out.size() % 2 != 0)
+          return errors.Error(line_no, "a text value needs an even number of bytes");
         RegistryValue v;
         v.type = type;
         v.text = TextOfUtf16(bytes_out);
@@ -484,8 +488,7 @@ Status RegistryHive::DeleteKey(const std::string& key) {
   return Status::OK();
 }
 
-Status RegistryHive::GetValue(const std::string& key, const std::string& name,
-                              RegistryValue* value) const {
+Status RegistryHive::GetValue(const std::string& key, const std::string& name, RegistryValue* value) const {
   const Key* k = FindKey(FullKey(key));
   if (k == nullptr) return Status::Error(StatusCode::kNotFound).WithDetail(FullKey(key));
   for (const auto& v : k->values) {
@@ -497,8 +500,7 @@ Status RegistryHive::GetValue(const std::string& key, const std::string& name,
   return Status::Error(StatusCode::kNotFound).WithDetail(FullKey(key) + "\\" + name);
 }
 
-Status RegistryHive::SetValue(const std::string& key, const std::string& name,
-                              const RegistryValue& value) {
+Status RegistryHive::SetValue(const std::string& key, const std::string& name, const RegistryValue& value) {
   const std::string full = FullKey(key);
   Key* k = FindKey(full);
   if (k == nullptr) {

@@ -52,6 +52,8 @@ ScopedSettingChangeRecorder::ScopedSettingChangeRecorder()
         last_area_ = area;
       })) {}
 
-ScopedSettingChangeRecorder::~ScopedSettingChangeRecorder() { RemoveSettingChangeObserver(id_); }
+ScopedSettingChangeRecorder::~ScopedSettingChangeRecorder() {
+  RemoveSettingChangeObserver(id_);
+}
 
 }  // namespace platform

@@ -94,7 +94,9 @@ std::string ExecutableHostFolder() {
   return buffer.substr(0, slash);
 }
 
-std::string ExecutableFolder() { return WithTrailingBackslash(ToWindowsPath(ExecutableHostFolder())); }
+std::string ExecutableFolder() {
+  return WithTrailingBackslash(ToWindowsPath(ExecutableHostFolder()));
+}
 
 void SetExecutableFolderOverride(const std::string& folder) {
   std::lock_guard<std::mutex> lock(OverrideMutex());

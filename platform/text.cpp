@@ -30,8 +30,8 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   int32_t length = 0;
   UErrorCode status = U_ZERO_ERROR;
   u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length,
-                     reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()),
-                     0xFFFD, nullptr, &status);
+                     reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()), 0xFFFD,
+                     nullptr, &status);
   if (U_FAILURE(status)) {
     if (status == U_MEMORY_ALLOCATION_ERROR) throw std::bad_alloc();
     return {};
@@ -52,7 +52,9 @@ size_t Utf16Length(std::string_view text) {
   return units;
 }
 
-char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char FoldAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string UpperAscii(std::string_view text) {
   std::string out(text);
@@ -93,7 +95,9 @@ std::u32string CodePoints(std::string_view text) {
   return out;
 }
 
-char32_t Fold(char32_t c) { return (c >= U'a' && c <= U'z') ? c - U'a' + U'A' : c; }
+char32_t Fold(char32_t c) {
+  return (c >= U'a' && c <= U'z') ? c - U'a' + U'A' : c;
+}
 
 }  // namespace
 
@@ -102,8 +106,7 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
   // A trailing ".*" also matches names without any dot, as on the original platform.
   std::u32string p = CodePoints(pattern);
   std::u32string s = CodePoints(name);
-  if (p.size() >= 2 && p[p.size() - 2] == U'.' && p.back() == U'*' &&
-      s.find(U'.') == std::u32string::npos) {
+  if (p.size() >= 2 && p[p.size() - 2] == U'.' && p.back() == U'*' && s.find(U'.') == std::u32string::npos) {
     p.resize(p.size() - 2);
   }
   // Iterative matching with one backtrack point for the last "*".

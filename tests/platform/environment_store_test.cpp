@@ -46,7 +46,9 @@ TEST(StoredVariableTest, PerUserAndMachineVariablesLiveInTheirHives) {
   EXPECT_EQ(value, "machine");
 
   std::unique_ptr<RegistryKey> key;
-  ASSERT_TRUE(RegistryKey::Open(Hive::kCurrentUser, EnvironmentKeyPath(true), KeyAccess::kReadWrite, false, &key).ok());
+  ASSERT_TRUE(
+      RegistryKey::Open(Hive::kCurrentUser, EnvironmentKeyPath(true), KeyAccess::kReadWrite, false, &key)
+          .ok());
   ASSERT_TRUE(key->WriteValue("Number", RegistryValue::Dword(1)).ok());
   EXPECT_EQ(ReadStoredVariable("Number", true, &value).code(), StatusCode::kInvalidArgument);
   EXPECT_STREQ(EnvironmentKeyPath(false), "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment");

@@ -166,8 +166,18 @@ TEST_F(FileSystemTest, FailuresCarryTheOriginalPlatformsErrorNumbers) {
       {"remove missing folder", fs().RemoveDirectory(P("absent")), kErrorFileNotFound},
       {"create existing folder", fs().CreateDirectory(P("full")), kErrorAlreadyExists},
       {"create without parent", fs().CreateDirectory(P("a/b")), kErrorPathNotFound},
-      {"read missing file", [&] { std::string c; return fs().ReadFile(P("absent"), &c); }(), kErrorFileNotFound},
-      {"read a folder", [&] { std::string c; return fs().ReadFile(P("full"), &c); }(), kErrorAccessDenied},
+      {"read missing file",
+       [&] {
+         std::string c;
+         return fs().ReadFile(P("absent"), &c);
+       }(),
+       kErrorFileNotFound},
+      {"read a folder",
+       [&] {
+         std::string c;
+         return fs().ReadFile(P("full"), &c);
+       }(),
+       kErrorAccessDenied},
       {"rename missing file", fs().RenameFile(P("absent"), P("x")), kErrorFileNotFound},
       {"rename into missing folder", fs().RenameFile(P("file"), P("nofolder/x")), kErrorPathNotFound},
   };
@@ -214,10 +224,17 @@ TEST(ParentPathTest, StopsAtEveryKindOfRoot) {
   struct Case {
     const char* path;
     const char* parent;
-  } cases[] = {{"C:\\a\\b", "C:\\a"},     {"C:\\a\\b\\", "C:\\a"}, {"C:\\a", "C:\\"},
-               {"C:\\", ""},              {"/a/b", "/a"},          {"/a", "/"},
-               {"/", ""},                 {"\\\\s\\sh\\a", "\\\\s\\sh\\"},
-               {"\\\\s\\sh", ""},         {"a\\b", "a"},           {"a", ""}};
+  } cases[] = {{"C:\\a\\b", "C:\\a"},
+               {"C:\\a\\b\\", "C:\\a"},
+               {"C:\\a", "C:\\"},
+               {"C:\\", ""},
+               {"/a/b", "/a"},
+               {"/a", "/"},
+               {"/", ""},
+               {"\\\\s\\sh\\a", "\\\\s\\sh\\"},
+               {"\\\\s\\sh", ""},
+               {"a\\b", "a"},
+               {"a", ""}};
   for (const auto& c : cases) EXPECT_EQ(ParentPath(c.path), c.parent) << c.path;
 }
 
@@ -271,8 +288,7 @@ TEST_F(FileSystemTest, AnAtomicWriteThatFailsLeavesTheOldFileAndNoTemporaryFile)
     EXPECT_FALSE(s.ok());
     EXPECT_EQ(ReadBytes(P("target")), "old content");
     std::vector<std::string> left = RawReaddir(tmp_.str());
-    EXPECT_EQ(std::set<std::string>(left.begin(), left.end()),
-              (std::set<std::string>{".", "..", "target"}));
+    EXPECT_EQ(std::set<std::string>(left.begin(), left.end()), (std::set<std::string>{".", "..", "target"}));
   }
   FaultyFileSystem sound(Fault::kNone);
   ASSERT_TRUE(WriteFileAtomically(sound, P("target"), "new").ok());

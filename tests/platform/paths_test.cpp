@@ -39,13 +39,13 @@ TEST_F(PathMappingTest, MapsDriveUncHostAndMixedCasePaths) {
     std::string host;  // relative to root_ unless it starts with "/"
   } cases[] = {
       {"D:\\data\\File.ADT", "/d/data/File.ADT"},
-      {"d:\\DATA\\file.adt", "/d/data/File.ADT"},          // each component found ignoring case
-      {"D:/Data/sub/", "/d/data/Sub/"},                     // slash separates, trailing kept
-      {"D:\\data\\sub\\NEW.txt", "/d/data/Sub/NEW.txt"},    // a new name is created as given
-      {"D:\\missing\\Deeper\\x", "/d/missing/Deeper/x"},    // nothing below a missing folder
+      {"d:\\DATA\\file.adt", "/d/data/File.ADT"},                    // each component found ignoring case
+      {"D:/Data/sub/", "/d/data/Sub/"},                              // slash separates, trailing kept
+      {"D:\\data\\sub\\NEW.txt", "/d/data/Sub/NEW.txt"},             // a new name is created as given
+      {"D:\\missing\\Deeper\\x", "/d/missing/Deeper/x"},             // nothing below a missing folder
       {"D:\\a\\..\\..\\..\\data\\.\\File.adt", "/d/data/File.ADT"},  // never above the root
       {"D:", "/d"},
-      {"D:data", "/d/data"},                                // drive-relative: from the root
+      {"D:data", "/d/data"},  // drive-relative: from the root
       {"\\\\FILESERVER\\Pellmar$\\db\\x.add", "/share/DB/x.add"},
       {"\\\\fileserver/PELLMAR$/DB", "/share/DB"},
   };
@@ -147,7 +147,7 @@ TEST(CheckPathTest, ClassifiesPathsAsTheRuntimeReportsThem) {
 TEST(CheckPathTest, RelativePathsAreMeasuredWithTheCurrentFolder) {
   PathMap map = PathMap::Default();
   const std::string cwd = FullPath("", map);  // current folder in Windows form
-  const size_t room = 248 - cwd.size() - 1;  // characters left after "cwd\"
+  const size_t room = 248 - cwd.size() - 1;   // characters left after "cwd\"
   EXPECT_TRUE(CheckPath(std::string(room, 'a'), 248, map).ok()) << cwd;
   EXPECT_EQ(CheckPath(std::string(room + 1, 'a'), 248, map).code(), StatusCode::kPathTooLong);
 }
@@ -265,8 +265,8 @@ TEST(PathsTest, IsRootPathAndTrailingBackslash) {
   struct Case {
     std::string path;
     bool root;
-  } cases[] = {{"C:\\", true},     {"c:", true},          {"C:\\x\\..", true}, {"/", true},
-               {"\\\\s\\sh", true}, {"\\\\s\\sh\\", true}, {"C:\\x", false},   {"x", false},
+  } cases[] = {{"C:\\", true},      {"c:", true},          {"C:\\x\\..", true}, {"/", true},
+               {"\\\\s\\sh", true}, {"\\\\s\\sh\\", true}, {"C:\\x", false},    {"x", false},
                {"\\", false},       {"/tmp", false}};
   for (const auto& c : cases) EXPECT_EQ(IsRootPath(c.path), c.root) << c.path;
   EXPECT_EQ(WithTrailingBackslash(""), "\\");

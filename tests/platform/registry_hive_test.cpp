@@ -29,7 +29,9 @@ std::vector<NamedValue> AllKindsOfValues() {
       {"Software\\Pellmar", "DataFolder", RegistryValue::String("C:\\PellmarData\\")},
       {"Software\\Pellmar", "Quoted", RegistryValue::String("say \"hi\" \\\\server\\")},
       {"Software\\Pellmar", "Empty", RegistryValue::String("")},
-      {"Software\\Pellmar", "Unicode", RegistryValue::String("Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC \xF0\x9F\x98\x80")},
+      {"Software\\Pellmar", "Unicode",
+       RegistryValue::String("Gr\xC3\xBC\xC3\x9F"
+                             "e \xE2\x82\xAC \xF0\x9F\x98\x80")},
       {"Software\\Pellmar", "Lines", RegistryValue::String("one\r\ntwo\tthree")},
       {"Software\\Pellmar", "", RegistryValue::String("the default value")},
       {"Environment", "Path", RegistryValue::ExpandString("%USERPROFILE%\\bin;%PATH%")},
@@ -40,7 +42,8 @@ std::vector<NamedValue> AllKindsOfValues() {
       {"Software\\Pellmar\\Bin", "Short", RegistryValue::Binary({0x00, 0xFF, 0x10})},
       {"Software\\Pellmar\\Bin", "Long", RegistryValue::Binary(long_binary)},
       {"Software\\Pellmar\\Bin", "None", RegistryValue::Binary({})},
-      {"Software\\Pellmar\\Bin", "Multi", RegistryValue::Binary({'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}, kRegMultiString)},
+      {"Software\\Pellmar\\Bin", "Multi",
+       RegistryValue::Binary({'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}, kRegMultiString)},
       {"Software\\Pellmar\\Bin", "Qword", RegistryValue::Binary({1, 2, 3, 4, 5, 6, 7, 8}, kRegQword)},
       {"Software\\Pellmar\\Bin", "Odd", RegistryValue::Binary({9}, 0x4000)},
   };
@@ -225,7 +228,8 @@ TEST(RegistryHiveTest, KeysAndValuesMatchWithoutCaseAndKeepTheirPlaceAndSpelling
 TEST(RegistryHiveTest, AMissingFileReadsAsEmptyAndAFolderIsAnError) {
   testenv::TempDir tmp;
   std::unique_ptr<RegistryHive> hive;
-  ASSERT_TRUE(RegistryHive::Load(*DefaultFileSystem(), tmp.str() + "/no/such.reg", "HKEY_CURRENT_USER", &hive).ok());
+  ASSERT_TRUE(
+      RegistryHive::Load(*DefaultFileSystem(), tmp.str() + "/no/such.reg", "HKEY_CURRENT_USER", &hive).ok());
   EXPECT_TRUE(hive->ValueNames("").empty());
   EXPECT_TRUE(hive->SubKeyNames("").empty());
   EXPECT_FALSE(RegistryHive::Load(*DefaultFileSystem(), tmp.str(), "HKEY_CURRENT_USER", &hive).ok());
@@ -281,9 +285,10 @@ TEST(RegistryHiveTest, AFailedSaveLeavesTheOldFileWithAllItsValues) {
     std::unique_ptr<RegistryHive> reread;
     ASSERT_TRUE(RegistryHive::Load(*DefaultFileSystem(), file, "HKEY_CURRENT_USER", &reread).ok());
     ExpectAllValues(*reread);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tmp.path()),
-                            std::filesystem::directory_iterator()),
-              1) << "no temporary file is left beside the hive";
+    EXPECT_EQ(
+        std::distance(std::filesystem::directory_iterator(tmp.path()), std::filesystem::directory_iterator()),
+        1)
+        << "no temporary file is left beside the hive";
   }
 }
 

@@ -3,7 +3,6 @@
 #include "platform/registry.h"
 
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,7 +25,8 @@ TEST(HiveFilePathTest, EnvironmentAndXdgFoldersDecide) {
   } cases[] = {
       {"/x/u.reg", "/x/m.reg", "/xdg", "/home/h", "/x/u.reg", "/x/m.reg"},
       {std::nullopt, std::nullopt, "/xdg", "/home/h", "/xdg/pellmar/HKCU.reg", "/etc/pellmar/HKLM.reg"},
-      {std::nullopt, std::nullopt, std::nullopt, "/home/h", "/home/h/.config/pellmar/HKCU.reg", "/etc/pellmar/HKLM.reg"},
+      {std::nullopt, std::nullopt, std::nullopt, "/home/h", "/home/h/.config/pellmar/HKCU.reg",
+       "/etc/pellmar/HKLM.reg"},
       {"", "", "relative", "/home/h", "/home/h/.config/pellmar/HKCU.reg", "/etc/pellmar/HKLM.reg"},
   };
   for (const auto& c : cases) {
@@ -60,7 +60,8 @@ TEST_F(RegistryTest, OpenModesFollowTheOriginalPlatform) {
   EXPECT_FALSE(std::filesystem::exists(user_file_));
 
   // Creating makes the file and its folders.
-  ASSERT_TRUE(RegistryKey::Open(Hive::kCurrentUser, "Software\\Pellmar", KeyAccess::kReadWrite, true, &key).ok());
+  ASSERT_TRUE(
+      RegistryKey::Open(Hive::kCurrentUser, "Software\\Pellmar", KeyAccess::kReadWrite, true, &key).ok());
   EXPECT_TRUE(std::filesystem::exists(user_file_));
   ASSERT_TRUE(key->WriteValue("DataFolder", RegistryValue::String("D:\\Data\\")).ok());
   ASSERT_TRUE(key->WriteValue("Port", RegistryValue::Dword(3307)).ok());
@@ -87,7 +88,8 @@ TEST_F(RegistryTest, OpenModesFollowTheOriginalPlatform) {
 TEST_F(RegistryTest, AlwaysPresentValuesHaveDefaultsThatAreNeverWritten) {
   std::unique_ptr<RegistryKey> key;
   ASSERT_TRUE(RegistryKey::Open(Hive::kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
-                                KeyAccess::kRead, false, &key).ok());
+                                KeyAccess::kRead, false, &key)
+                  .ok());
   RegistryValue v;
   ASSERT_TRUE(key->ReadValue("ProgramFilesDir", &v).ok());
   EXPECT_EQ(v, RegistryValue::String("C:\\Program Files"));
@@ -97,14 +99,16 @@ TEST_F(RegistryTest, AlwaysPresentValuesHaveDefaultsThatAreNeverWritten) {
   ASSERT_TRUE(key->WriteValue("PellmarData", RegistryValue::String("C:\\PellmarData")).ok());
   ASSERT_TRUE(RegistryKey::Open(Hive::kLocalMachine,
                                 "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment",
-                                KeyAccess::kReadWrite, false, &key).ok());
+                                KeyAccess::kReadWrite, false, &key)
+                  .ok());
   ASSERT_TRUE(key->WriteValue("X", RegistryValue::String("1")).ok());
   EXPECT_EQ(ReadBytes(machine_file_).find(std::string("P\0r\0o\0g\0r\0a\0m\0", 14)), std::string::npos)
       << "a default is not written into the file";
 
   // A value in the file wins over the default.
   ASSERT_TRUE(RegistryKey::Open(Hive::kLocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
-                                KeyAccess::kReadWrite, true, &key).ok());
+                                KeyAccess::kReadWrite, true, &key)
+                  .ok());
   ASSERT_TRUE(key->WriteValue("ProgramFilesDir", RegistryValue::String("D:\\Programs")).ok());
   ASSERT_TRUE(key->ReadValue("ProgramFilesDir", &v).ok());
   EXPECT_EQ(v.text, "D:\\Programs");
@@ -137,7 +141,8 @@ TEST_F(RegistryTest, AWriteKeepsEveryOtherKeyAndValueOfTheFile) {
 
 TEST_F(RegistryTest, ADamagedHiveIsReportedAndNeverOverwritten) {
   std::filesystem::create_directories(std::filesystem::path(user_file_).parent_path());
-  const std::string damaged = "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Environment]\n\"A\"=dword:zz\n";
+  const std::string damaged =
+      "Windows Registry Editor Version 5.00\n\n[HKEY_CURRENT_USER\\Environment]\n\"A\"=dword:zz\n";
   WriteBytes(user_file_, damaged);
   std::unique_ptr<RegistryKey> key;
   Status s = RegistryKey::Open(Hive::kCurrentUser, "Environment", KeyAccess::kReadWrite, false, &key);
@@ -159,14 +164,17 @@ class FailingRename : public FileSystemWrapper {
 
 TEST_F(RegistryTest, AWriteWhoseRenameFailsReportsItAndKeepsTheOldHive) {
   std::unique_ptr<RegistryKey> key;
-  ASSERT_TRUE(RegistryKey::Open(Hive::kCurrentUser, "Software\\Pellmar", KeyAccess::kReadWrite, true, &key).ok());
+  ASSERT_TRUE(
+      RegistryKey::Open(Hive::kCurrentUser, "Software\\Pellmar", KeyAccess::kReadWrite, true, &key).ok());
   ASSERT_TRUE(key->WriteValue("DataFolder", RegistryValue::String("C:\\PellmarData\\")).ok());
   ASSERT_TRUE(key->WriteValue("DBServer", RegistryValue::String("db:3306")).ok());
   const std::string before = ReadBytes(user_file_);
 
   FailingRename faulty;
   std::unique_ptr<RegistryKey> failing;
-  ASSERT_TRUE(RegistryKey::Open(Hive::kCurrentUser, "Software\\Pellmar", KeyAccess::kReadWrite, false, &failing, &faulty).ok());
+  ASSERT_TRUE(RegistryKey::Open(Hive::kCurrentUser, "Software\\Pellmar", KeyAccess::kReadWrite, false,
+                                &failing, &faulty)
+                  .ok());
   Status s = failing->WriteValue("DataFolder", RegistryValue::String("C:\\Elsewhere\\"));
   EXPECT_EQ(s.error_number(), kErrorAccessDenied);
   EXPECT_EQ(ReadBytes(user_file_), before);

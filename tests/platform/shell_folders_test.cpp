@@ -25,7 +25,7 @@ TEST(ShellFoldersTest, TempFolderIsInWindowsFormWithTrailingBackslash) {
       {std::nullopt, "C:\\tmp\\"},
       {"/var/tmp/", "C:\\var\\tmp\\"},
       {"/srv/tmproot/u1", "T:\\u1\\"},  // on the drive whose root holds it
-      {"relative", "C:\\tmp\\"},         // not a usable folder: the default
+      {"relative", "C:\\tmp\\"},        // not a usable folder: the default
   };
   for (const auto& c : cases) {
     ScopedEnv tmp("TMPDIR", c.tmpdir);
@@ -58,7 +58,8 @@ TEST(ShellFoldersTest, ExecutableFolderIsTheRealOneUnlessOverridden) {
   ScopedEnv drives("PELLMAR_DRIVES", std::nullopt);
   {
     ScopedEnv e("PELLMAR_EXE_DIR", std::nullopt);
-    EXPECT_EQ(std::filesystem::canonical(ExecutableHostFolder()), std::filesystem::canonical(testenv::BinDir()));
+    EXPECT_EQ(std::filesystem::canonical(ExecutableHostFolder()),
+              std::filesystem::canonical(testenv::BinDir()));
     EXPECT_EQ(ExecutableFolder(), WithTrailingBackslash(ToWindowsPath(ExecutableHostFolder())));
     EXPECT_EQ(ExecutableFolder().substr(0, 3), "C:\\");
   }
