@@ -469,6 +469,11 @@ bool RegistryHive::KeyExists(const std::string& key) const {
 Status RegistryHive::CreateKey(const std::string& key) {
   const std::vector<std::string> parts = KeyParts(FullKey(key));
   const size_t root_parts = KeyParts(root_name_).size();
+  if (parts.size() <= root_parts) {
+    // Values directly under the hive's root live in a "[HKEY_...]" section of their own.
+    if (FindKey(root_name_) == nullptr) keys_.push_back({root_name_, {}});
+    return Status::OK();
+  }
   for (size_t count = root_parts + 1; count <= parts.size(); ++count) {
     const std::string prefix = JoinKey(parts, count);
     if (FindKey(prefix) != nullptr) continue;

@@ -46,6 +46,7 @@ std::vector<NamedValue> AllKindsOfValues() {
        RegistryValue::Binary({'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}, kRegMultiString)},
       {"Software\\Pellmar\\Bin", "Qword", RegistryValue::Binary({1, 2, 3, 4, 5, 6, 7, 8}, kRegQword)},
       {"Software\\Pellmar\\Bin", "Odd", RegistryValue::Binary({9}, 0x4000)},
+      {"", "AtTheRoot", RegistryValue::String("values may sit on the hive's root key")},
   };
 }
 
@@ -198,6 +199,23 @@ TEST(RegistryHiveTest, DamagedFilesNameTheFileAndTheLine) {
   EXPECT_EQ(hive.Parse(cut, "f").code(), StatusCode::kCorrupt);
   EXPECT_EQ(hive.Parse("\xFE\xFF\0W", "f").code(), StatusCode::kCorrupt);
   EXPECT_EQ(hive.Parse(std::string("W\0i\0", 4), "f").code(), StatusCode::kCorrupt);
+}
+
+TEST(RegistryHiveTest, AFileCutAtAnyByteParsesOrGivesAClearError) {
+  for (HiveEncoding encoding : {HiveEncoding::kUtf16LE, HiveEncoding::kUtf8}) {
+    RegistryHive hive("HKEY_CURRENT_USER");
+    hive.set_encoding(encoding);
+    for (const auto& v : AllKindsOfValues()) hive.SetValue(v.key, v.name, v.value);
+    const std::string bytes = hive.Serialize();
+    for (size_t cut = 0; cut < bytes.size(); ++cut) {
+      RegistryHive damaged("HKEY_CURRENT_USER");
+      Status s = damaged.Parse(bytes.substr(0, cut), "cut.reg");
+      if (!s.ok()) {
+        EXPECT_EQ(s.code(), StatusCode::kCorrupt) << cut;
+        EXPECT_NE(s.message().find("cut.reg\", line "), std::string::npos) << s.message();
+      }
+    }
+  }
 }
 
 TEST(RegistryHiveTest, KeysAndValuesMatchWithoutCaseAndKeepTheirPlaceAndSpelling) {
