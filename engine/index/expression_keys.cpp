@@ -1,0 +1,96 @@
+// Keys from expressions; see expression_keys.h.
+#include "engine/index/expression_keys.h"
+
+#include <algorithm>
+
+#include "engine/core/error.h"
+
+namespace engine {
+namespace {
+
+SegmentSpec SpecFor(const CompiledExpr& e) {
+  switch (e.type()) {
+    case ExprType::String:
+      return {SegmentKind::kString, static_cast<uint16_t>(std::clamp<uint32_t>(e.length(), 1, 0xFFFF))};
+    case ExprType::Numeric: return {SegmentKind::kNumeric};
+    case ExprType::Date: return {SegmentKind::kDate};
+    case ExprType::Timestamp: return {SegmentKind::kTimestamp};
+    case ExprType::Time: return {SegmentKind::kInteger};
+    case ExprType::Logical: return {SegmentKind::kLogical};
+  }
+  return {SegmentKind::kString, 1};
+}
+
+uint8_t KeyTypeFor(ExprType t) {
+  switch (t) {
+    case ExprType::Logical: return kKeyTypeLogical;
+    case ExprType::Numeric: return kKeyTypeNumeric;
+    case ExprType::Date: return kKeyTypeDate;
+    case ExprType::String: return kKeyTypeString;
+    default: return kKeyTypeRaw;
+  }
+}
+
+}  // namespace
+
+ExpressionKeys::ExpressionKeys(const std::string& expression, const std::string& condition,
+                               const ExprSchema& schema)
+    : text_(expression) {
+  keys_ = CompiledExpr::CompileSegments(expression, &schema);
+  if (keys_.empty()) Fail(err::kInvalidTagDefinition, "The index key expression is empty");
+  for (const auto& k : keys_) specs_.push_back(SpecFor(*k));
+  keyType_ = keys_.size() == 1 ? KeyTypeFor(keys_[0]->type()) : kKeyTypeRaw;
+  if (!condition.empty()) {
+    condition_ = CompiledExpr::Compile(condition, &schema);
+    if (condition_->type() != ExprType::Logical) {
+      Fail(err::kInvalidTagDefinition, "The index condition \"" + condition + "\" is not a logical expression");
+    }
+  }
+}
+
+bool ExpressionKeys::Includes(const ExprRecord& record, const EvalOptions& options) {
+  return !condition_ || condition_->evalLogical(&record, options);
+}
+
+void ExpressionKeys::Build(const ExprRecord& record, const EvalOptions& options, KeyBuilder& builder) {
+  for (size_t i = 0; i < keys_.size(); ++i) {
+    const Value& v = keys_[i]->evaluate(&record, options);
+    if (v.null) {
+      builder.SetNull(i);
+      continue;
+    }
+    switch (keys_[i]->type()) {
+      case ExprType::String: builder.SetString(i, v.str, v.len); break;
+      case ExprType::Numeric: builder.SetNumeric(i, v.number); break;
+      case ExprType::Date: builder.SetDate(i, static_cast<int32_t>(v.integer)); break;
+      case ExprType::Timestamp:
+        builder.SetTimestamp(i, static_cast<int32_t>(v.integer / kMsPerDay), static_cast<uint32_t>(v.integer % kMsPerDay));
+        break;
+      case ExprType::Time: builder.SetInteger(i, v.integer); break;
+      case ExprType::Logical: builder.SetLogical(i, v.logical); break;
+    }
+  }
+}
+
+RecordKeySource::RecordKeySource(uint64_t recordCount, RecordWalk walk, std::vector<ExpressionKeys*> tagKeys,
+                                 EvalOptions options)
+    : count_(recordCount), walk_(std::move(walk)), keys_(std::move(tagKeys)), options_(std::move(options)) {}
+
+void RecordKeySource::Scan(const std::vector<TagInfo>& tags, KeySink& sink) {
+  if (tags.size() != keys_.size()) Fail(err::kInvalidTagDefinition, "Key expressions do not match the tags");
+  std::vector<std::unique_ptr<KeyBuilder>> builders;
+  for (const TagInfo& t : tags) builders.push_back(std::make_unique<KeyBuilder>(t.layout));
+  uint64_t done = 0;
+  walk_([&](const ExprRecord& record) {
+    for (size_t t = 0; t < keys_.size(); ++t) {
+      if (!keys_[t]->Includes(record, options_)) continue;
+      builders[t]->Clear();
+      keys_[t]->Build(record, options_, *builders[t]);
+      sink.Add(t, builders[t]->Key().data(), record.recordNumber());
+    }
+    if ((++done & 0x3FFF) == 0) sink.RecordsDone(done);
+  });
+  sink.RecordsDone(done);
+}
+
+}  // namespace engine
