@@ -48,6 +48,7 @@ TEST_F(PathMappingTest, MapsDriveUncHostAndMixedCasePaths) {
       {"D:data", "/d/data"},  // drive-relative: from the root
       {"\\\\FILESERVER\\Pellmar$\\db\\x.add", "/share/DB/x.add"},
       {"\\\\fileserver/PELLMAR$/DB", "/share/DB"},
+      {"\\\\fileserver\\pellmar$\\..\\..\\db", "/share/DB"},  // ".." stays inside the share
   };
   for (const auto& c : cases) {
     std::string host;
