@@ -34,10 +34,15 @@ bool Tokenize(std::string_view text, std::string* normal, Token* tokens, size_t*
       ++i;
       continue;
     }
+    // A run of one letter is one field; "CC" directly before "YY" is a four-digit year.
     size_t j = i;
-    while (j < text.size() && IsLetter(text[j])) ++j;
-    std::string run;
-    for (size_t k = i; k < j; ++k) run.push_back(Up(text[k]));
+    while (j < text.size() && Up(text[j]) == c) ++j;
+    std::string run(j - i, c);
+    if (run == "CC" && j + 1 < text.size() && Up(text[j]) == 'Y' && Up(text[j + 1]) == 'Y' &&
+        (j + 2 == text.size() || Up(text[j + 2]) != 'Y')) {
+      run = "CCYY";
+      j += 2;
+    }
     Field f;
     if (run == "DD") { f = Field::kDay; if (day) return false; day = true; }
     else if (run == "D") { f = Field::kDay1; if (day) return false; day = true; }
