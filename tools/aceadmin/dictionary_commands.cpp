@@ -1,0 +1,84 @@
+// aceadmin commands on data dictionaries: create one, add users and groups, set passwords.
+#include <cstdlib>
+#include <ostream>
+
+#include "tools/aceadmin/command.h"
+
+namespace aceadmin {
+namespace {
+
+std::string AdminPassword() {
+  const char* p = std::getenv("ACEADMIN_PASSWORD");
+  return p ? p : "";
+}
+
+bool Arity(const std::vector<std::string>& args, size_t min, size_t max, const std::string& usage, std::ostream& err) {
+  if (args.size() >= min && args.size() <= max) return true;
+  err << "aceadmin: usage: aceadmin " << usage << "\n";
+  return false;
+}
+
+int CreateDictionary(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (!Arity(args, 1, 2, "create-dictionary PATH.add [DESCRIPTION]", err)) return 2;
+  ADSHANDLE h = 0;
+  std::string description = args.size() > 1 ? args[1] : "";
+  if (int rc = Report(AdsDDCreate(Text(args[0]), 0, description.empty() ? nullptr : Text(description), &h),
+                      "create-dictionary " + args[0], err)) {
+    return rc;
+  }
+  if (!AdminPassword().empty()) {
+    std::string pw = AdminPassword();
+    if (int rc = Report(AdsDDSetUserProperty(h, Text("adssys"), ADS_DD_USER_PASSWORD, Text(pw),
+                                             static_cast<UNSIGNED16>(pw.size())),
+                        "setting the adssys password", err)) {
+      AdsDisconnect(h);
+      return rc;
+    }
+  }
+  out << "created " << args[0] << "\n";
+  return Report(AdsDisconnect(h), "disconnect", err);
+}
+
+int AddUser(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (!Arity(args, 2, 4, "add-user DICTIONARY USER [PASSWORD [GROUP]]", err)) return 2;
+  ADSHANDLE h = 0;
+  if (int rc = Report(ConnectTo(args[0], "adssys", AdminPassword(), &h), "connect " + args[0], err)) return rc;
+  std::string password = args.size() > 2 ? args[2] : "";
+  std::string group = args.size() > 3 ? args[3] : "";
+  int rc = Report(AdsDDCreateUser(h, group.empty() ? nullptr : Text(group), Text(args[1]),
+                                  password.empty() ? nullptr : Text(password), nullptr),
+                  "add-user " + args[1], err);
+  if (rc == 0) out << "added user " << args[1] << "\n";
+  AdsDisconnect(h);
+  return rc;
+}
+
+int AddGroup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (!Arity(args, 2, 2, "add-group DICTIONARY GROUP", err)) return 2;
+  ADSHANDLE h = 0;
+  if (int rc = Report(ConnectTo(args[0], "adssys", AdminPassword(), &h), "connect " + args[0], err)) return rc;
+  int rc = Report(AdsDDCreateUserGroup(h, Text(args[1]), nullptr), "add-group " + args[1], err);
+  if (rc == 0) out << "added group " << args[1] << "\n";
+  AdsDisconnect(h);
+  return rc;
+}
+
+int AddTable(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (!Arity(args, 3, 3, "add-table DICTIONARY NAME FILE", err)) return 2;
+  ADSHANDLE h = 0;
+  if (int rc = Report(ConnectTo(args[0], "adssys", AdminPassword(), &h), "connect " + args[0], err)) return rc;
+  int rc = Report(AdsDDAddTable(h, Text(args[1]), Text(args[2]), ADS_ADT, 1, nullptr, nullptr), "add-table " + args[1], err);
+  if (rc == 0) out << "added table " << args[1] << "\n";
+  AdsDisconnect(h);
+  return rc;
+}
+
+Registrar create_dictionary({"create-dictionary", "PATH.add [DESCRIPTION]",
+                             "Create an empty data dictionary (adssys's password from ACEADMIN_PASSWORD)",
+                             &CreateDictionary});
+Registrar add_user({"add-user", "DICTIONARY USER [PASSWORD [GROUP]]", "Add a user, optionally into a group", &AddUser});
+Registrar add_group({"add-group", "DICTIONARY GROUP", "Add a user group", &AddGroup});
+Registrar add_table({"add-table", "DICTIONARY NAME FILE", "Add an existing table file to the dictionary", &AddTable});
+
+}  // namespace
+}  // namespace aceadmin
