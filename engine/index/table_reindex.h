@@ -1,0 +1,35 @@
+// Rebuilding the structural index file of an open native table from the tag definitions its
+// header holds: the engine side of a reindex.
+//
+// Every tag's key expression and condition are compiled against the table's fields; one pass
+// over the records (deleted ones included) computes all keys; RebuildIndexFile writes the new
+// file and renames it over the old one. The old index file is never read, so a missing,
+// truncated or garbage index file is rebuilt, not refused. Custom tags hold only keys added
+// explicitly, which the records cannot give back; a rebuild leaves them empty.
+//
+// Fields the expressions can read: every type except the blob types (memo, binary, image,
+// national memo) and the national (UTF-16) character types.
+//
+// REQUIRES: the table is open exclusively (kExclusiveRequired otherwise) and used by this
+// thread only for the duration.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "engine/index/rebuild.h"
+
+namespace engine {
+
+class Table;
+
+// The structural index of a table file: the same name with the extension ".adi".
+std::filesystem::path StructuralIndexPath(const std::string& tablePath);
+
+// Rebuilds the structural index of the table. pageSize 0 takes the table's index page size.
+// Throws EngineError: kExclusiveRequired, the expression layer's errors for a bad key or
+// condition, and whatever RebuildIndexFile throws (the old file then stays as it was).
+RebuildStats ReindexTable(Table& table, uint32_t pageSize = 0, const RebuildOptions& options = {});
+
+}  // namespace engine
