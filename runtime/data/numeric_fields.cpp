@@ -68,9 +68,8 @@ void TIntegerField::SetAsBCD(const TBcd& value) {
 }
 
 QVariant TIntegerField::AsVariant() const {
-  int32_t v = 0;
-  if (!GetData(&v)) return QVariant();
-  return v;
+  if (IsNull()) return QVariant();
+  return AsInteger();  // the value form's width is the descendant's
 }
 
 TSmallintField::TSmallintField(TComponent* owner) : TIntegerField(owner, ftSmallint, -32768, 32767) {}
