@@ -253,4 +253,15 @@ UNSIGNED32 AdsGetHandleType(ADSHANDLE hObj, UNSIGNED16* pusType) {
   return 0;
 }
 
+UNSIGNED32 AdsGetHandleLong(ADSHANDLE hObj, UNSIGNED32* pulVal) {
+  Require(pulVal, "pulVal");
+  *pulVal = Handles::UserValue(hObj);
+  return 0;
+}
+
+UNSIGNED32 AdsSetHandleLong(ADSHANDLE hObj, UNSIGNED32 ulVal) {
+  Handles::SetUserValue(hObj, ulVal);
+  return 0;
+}
+
 }  // namespace engine::api

@@ -14,6 +14,7 @@ struct Entry {
   std::shared_ptr<void> object;
   Handle owner;
   std::vector<Handle> owned;  // in registration order
+  uint32_t user_value = 0;
 };
 
 struct Registry {
@@ -90,7 +91,7 @@ Handle Handles::AddErased(Kind kind, std::shared_ptr<void> object, std::type_ind
   do {
     handle = r.next++;
   } while (handle == 0 || handle == 0xFFFFFFFFu || r.entries.count(handle) != 0);
-  r.entries.emplace(handle, Entry{kind, type, std::move(object), owner, {}});
+  r.entries.emplace(handle, Entry{kind, type, std::move(object), owner, {}, 0});
   if (owner != 0) r.entries.at(owner).owned.push_back(handle);
   return handle;
 }
@@ -155,6 +156,22 @@ void Handles::Remove(Handle handle, Kind kind) {
   }
   // Release deepest first (the order RemoveLocked collected them), outside the lock.
   for (auto& object : released) object.reset();
+}
+
+void Handles::SetUserValue(Handle handle, uint32_t value) {
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  auto it = r.entries.find(handle);
+  if (it == r.entries.end()) Fail(err::kInvalidHandle, Describe(handle) + " is not a valid handle.");
+  it->second.user_value = value;
+}
+
+uint32_t Handles::UserValue(Handle handle) {
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  auto it = r.entries.find(handle);
+  if (it == r.entries.end()) Fail(err::kInvalidHandle, Describe(handle) + " is not a valid handle.");
+  return it->second.user_value;
 }
 
 std::vector<Handle> Handles::OwnedBy(Handle owner, Kind kind) {

@@ -85,6 +85,11 @@ class Handles {
   // dropped, so destructors may use the registry.
   static void Remove(Handle handle, Kind kind);
 
+  // A 32-bit value the caller keeps with a live handle (AdsSetHandleLong); 0 until set. Both
+  // fail with 5901 for a handle that is not live.
+  static void SetUserValue(Handle handle, uint32_t value);
+  static uint32_t UserValue(Handle handle);
+
   // Live handles owned directly by `owner`, of `kind`, in registration order.
   static std::vector<Handle> OwnedBy(Handle owner, Kind kind);
 

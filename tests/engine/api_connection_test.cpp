@@ -402,6 +402,25 @@ TEST(ApiConnection, ConnectionPropertiesAndServerNameUseTheBufferConvention) {
   EXPECT_EQ(AdsDisconnect(h), 0u);
 }
 
+TEST(ApiConnection, AHandleKeepsTheCallersValueUntilItIsReleased) {
+  Workspace ws;
+  ADSHANDLE a = 0, b = 0;
+  ASSERT_EQ(AdsConnect(U8(ws.WinFolder()), &a), 0u);
+  ASSERT_EQ(AdsConnect(U8(ws.WinFolder()), &b), 0u);
+  UNSIGNED32 value = 99;
+  EXPECT_EQ(AdsGetHandleLong(a, &value), 0u);
+  EXPECT_EQ(value, 0u);
+  EXPECT_EQ(AdsSetHandleLong(a, 0xCAFEu), 0u);
+  EXPECT_EQ(AdsGetHandleLong(a, &value), 0u);
+  EXPECT_EQ(value, 0xCAFEu);
+  EXPECT_EQ(AdsGetHandleLong(b, &value), 0u);
+  EXPECT_EQ(value, 0u) << "each handle has its own value";
+  EXPECT_EQ(AdsDisconnect(a), 0u);
+  EXPECT_EQ(AdsGetHandleLong(a, &value), 5901u);
+  EXPECT_EQ(AdsSetHandleLong(0, 1), 5901u);
+  EXPECT_EQ(AdsDisconnect(b), 0u);
+}
+
 TEST(ApiConnection, ExistenceAndServerQueries) {
   Workspace ws;
   acetest::WriteFile(ws.Host("here.adt"), "x");
