@@ -67,6 +67,17 @@ const std::map<ErrorCode, const char*>& Table() {
       {err::kInternalError, "Internal engine error."},
       {err::kOutOfMemory, "Out of memory."},
       {err::kNotYetBuilt, "This entry point is not yet built."},
+      {err::kUnknownCollation, "The collation is not known."},
+      {err::kIndexFileCorrupt, "The index file is damaged; rebuild the indexes."},
+      {err::kIndexVersionUnsupported, "The index file has another format version; rebuild the indexes."},
+      {err::kIndexCollationMismatch, "The index was built with another collation."},
+      {err::kIndexNeedsRebuild, "An update of the index file was interrupted; rebuild the indexes."},
+      {err::kDuplicateKey, "The key is already in the unique index."},
+      {err::kIndexKeyTooLong, "The index key is too long for the index page size."},
+      {err::kInvalidIndexPageSize, "The index page size is not valid."},
+      {err::kIndexIoError, "Reading or writing an index file failed."},
+      {err::kRebuildCancelled, "The index rebuild was cancelled."},
+      {err::kInvalidTagDefinition, "The index tag definition is not valid."},
   };
   return table;
 }
