@@ -273,3 +273,32 @@ TEST(IndexTree, CollationOfEachTagIsRecordedAndChecked) {
 
 }  // namespace
 }  // namespace engine
+
+namespace engine {
+namespace {
+
+// Two opens of one file (as two processes have): what one flushes, the other picks up at its
+// next revalidation, with its cached pages dropped.
+TEST(IndexTree, RevalidationPicksUpChangesOfAnotherOpen) {
+  testenv::TempDir dir;
+  auto path = dir.path() / "r.adi";
+  indextest::MemoryKeySource src;
+  for (uint8_t c = 'a'; c <= 'z'; ++c) src.records.push_back({indextest::RawKey({c, c})});
+  RebuildIndexFile(path, 512, {indextest::RawTag("K", 2)}, src);
+  auto writer = IndexFile::Open(path);
+  auto reader = IndexFile::Open(path);
+  EXPECT_FALSE(reader->Revalidate());
+  EXPECT_EQ(reader->KeyCount(0), 26u);
+  for (uint32_t r = 100; r < 400; ++r) {
+    ASSERT_TRUE(writer->AddKey(0, indextest::RawKey({'m', static_cast<uint8_t>(r % 251)}), r));
+  }
+  writer->Flush();
+  EXPECT_TRUE(reader->Revalidate());
+  EXPECT_EQ(reader->KeyCount(0), 326u);
+  EXPECT_EQ(reader->changeCounter(), writer->changeCounter());
+  reader->Verify();
+  EXPECT_FALSE(reader->Revalidate());
+}
+
+}  // namespace
+}  // namespace engine
