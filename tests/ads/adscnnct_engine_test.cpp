@@ -266,3 +266,43 @@ TEST_F(EngineConnection, TheTraceShowsTheCallsOfAConnectAndADisconnect) {
   EXPECT_NE(lines[0].find(") = 0"), std::string::npos);
   EXPECT_EQ(lines[1].rfind("AdsDisconnect(hConnect=", 0), 0u) << lines[1];
 }
+
+TEST_F(EngineConnection, LoginPromptAsksOnLoginOrTheDialogHook) {
+  {
+    TAdsConnection con(nullptr);
+    con.SetName("con");
+    con.SetConnectPath(QString::fromStdString(dictionary_));
+    con.SetUsername("preset");
+    QStringList seen;
+    con.OnLogin = [&](TAdsConnection* c, QString& user, QString& password) {
+      seen << c->Name() << user << password;
+      user = "adssys";
+    };
+    con.Connect();
+    EXPECT_TRUE(con.IsConnected());
+    EXPECT_EQ(seen, QStringList({"con", "", ""})) << "OnLogin starts with empty user name and password";
+    EXPECT_EQ(con.Username(), "adssys");
+  }
+  {
+    TAdsConnection con(nullptr);
+    con.SetName("con");
+    con.SetConnectPath(QString::fromStdString(dictionary_));
+    con.SetUsername("adssys");
+    QString hookUser;
+    SetLoginDialogHook([&](const QString&, QString& user, QString&) {
+      hookUser = user;
+      return false;
+    });
+    try {
+      con.Connect();
+      ADD_FAILURE() << "a refused login dialog connected";
+    } catch (const EADSDatabaseError&) {
+      ADD_FAILURE() << "the refusal is the framework's database error, not an engine error";
+    } catch (const EDatabaseError& e) {
+      EXPECT_EQ(Message(e), "Cannot connect to database 'con'");
+    }
+    SetLoginDialogHook(nullptr);
+    EXPECT_EQ(hookUser, "adssys");
+    EXPECT_FALSE(con.IsConnected());
+  }
+}
