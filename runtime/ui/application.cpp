@@ -1,8 +1,8 @@
 #include "runtime/ui/application.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
+#include "runtime/dialogs.h"
 #include "runtime/exception.h"
 #include "runtime/messages.h"
 #include "runtime/ui/form.h"
@@ -27,6 +27,7 @@ TApplication::TApplication(int& argc, char** argv)
 TApplication::~TApplication() {
   // The windows go while Qt and `Application` still exist.
   DestroyComponents();
+  signals_.reset();
   mainForm_ = nullptr;
   if (Application == this) Application = nullptr;
 }
@@ -34,6 +35,7 @@ TApplication::~TApplication() {
 void TApplication::Initialize() {
   QGuiApplication::setQuitOnLastWindowClosed(false);
   terminated_ = false;
+  if (!signals_) signals_ = std::make_unique<ui_detail::TerminationSignals>();
 }
 
 QIcon TApplication::Icon() const { return QApplication::windowIcon(); }
@@ -74,6 +76,5 @@ QString ExceptionMessage(const std::exception& error) {
 }
 
 void ShowExceptionMessage(const QString& title, const std::exception& error) {
-  QMessageBox box(QMessageBox::Critical, title, ExceptionMessage(error), QMessageBox::Ok);
-  box.exec();
+  ShowErrorMessageBox(ExceptionMessage(error), title);
 }

@@ -29,6 +29,20 @@ class QtApplicationHolder {
  private:
   std::unique_ptr<QApplication> app_;
 };
+
+// Turns the host's termination signals into a close request of the main form, delivered by
+// the message loop (a signal handler itself may only write to a pipe).
+class TerminationSignals {
+ public:
+  TerminationSignals();
+  ~TerminationSignals();
+  TerminationSignals(const TerminationSignals&) = delete;
+  TerminationSignals& operator=(const TerminationSignals&) = delete;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
 }  // namespace ui_detail
 
 class TApplication : private ui_detail::QtApplicationHolder, public TComponent {
@@ -40,7 +54,9 @@ class TApplication : private ui_detail::QtApplicationHolder, public TComponent {
   TApplication& operator=(const TApplication&) = delete;
 
   // Prepares the message loop: it ends when the main form closes, not when the last visible
-  // window does.
+  // window does. A termination request of the host (SIGTERM, SIGINT, SIGHUP: the session
+  // ends, a script stops the tool) closes the main form as its close box would, so that the
+  // close handler and the finalisations still run.
   void Initialize();
 
   QString Title() const { return title_; }
@@ -78,7 +94,7 @@ class TApplication : private ui_detail::QtApplicationHolder, public TComponent {
 
   // The default handler: OnException when set, otherwise ShowException.
   void HandleException(TComponent* sender, const std::exception& error);
-  // Shows the message of `error` in a modal message box titled with the application's title.
+  // Shows the message of `error` in the error message box titled with the application's title.
   void ShowException(const std::exception& error);
 
   // Replaces the message box for exceptions that escape handlers (unattended runs, tests).
@@ -88,6 +104,7 @@ class TApplication : private ui_detail::QtApplicationHolder, public TComponent {
   void FormDestroyed(TForm* form);
 
  private:
+  std::unique_ptr<ui_detail::TerminationSignals> signals_;
   QString title_;
   bool mainFormOnTaskBar_ = false;
   bool terminated_ = false;
@@ -101,7 +118,8 @@ extern TApplication* Application;
 // text of what() for any other standard exception.
 QString ExceptionMessage(const std::exception& error);
 
-// Shows the message of `error` in a modal message box with the given title.
+// Shows the message of `error` in the modal error message box with the given title (which an
+// unattended run writes to standard error instead).
 void ShowExceptionMessage(const QString& title, const std::exception& error);
 
 // Runs an event handler. An exception escaping it goes to the application's default handler

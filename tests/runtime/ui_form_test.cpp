@@ -5,11 +5,12 @@
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
+#include <csignal>
 #include <memory>
 
+#include "runtime/dialogs.h"
 #include "runtime/exception.h"
 #include "runtime/ui/button.h"
 #include "runtime/ui/form.h"
@@ -212,6 +213,24 @@ TEST(Form, ClosingTheMainFormEndsTheMessageLoop) {
   EXPECT_EQ(app.MainForm(), nullptr);
 }
 
+TEST(Form, TerminationSignalClosesTheMainFormThroughItsCloseHandler) {
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    TApplication& app = uitest::App();
+    app.Initialize();
+    TForm* form = nullptr;
+    app.CreateForm(form);
+    ASSERT_EQ(app.MainForm(), form);
+    int closes = 0;
+    form->OnClose = [&](TComponent*, TCloseAction&) { ++closes; };
+    QTimer::singleShot(0, [signal] { raise(signal); });
+    app.Run();
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(app.Terminated());
+    delete form;
+  }
+}
+
 TEST(Form, ActiveControlHasTheFocusWhenShown) {
   uitest::App();
   TForm form(nullptr);
@@ -228,26 +247,22 @@ TEST(Form, ActiveControlHasTheFocusWhenShown) {
   EXPECT_EQ(form.Widget()->focusWidget(), button->Widget());
 }
 
-TEST(Application, DefaultHandlerShowsTheMessageInABoxAndCarriesOn) {
+TEST(Application, DefaultHandlerShowsTheMessageInTheErrorBoxAndCarriesOn) {
   TApplication& app = uitest::App();
   app.SetTitle("Database Quenlor");
-  QString shownText;
-  QString shownTitle;
-  QTimer::singleShot(0, [&] {
-    // The box is modal: look for it while it runs its own loop, then dismiss it.
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      if (auto* box = qobject_cast<QMessageBox*>(w); box != nullptr && box->isVisible()) {
-        shownText = box->text();
-        shownTitle = box->windowTitle();
-        box->accept();
-      }
-    }
-  });
+  ScopedErrorMessageCapture shown;
   TButton button(nullptr);
-  button.OnClick = [](TComponent*) { throw EDatabaseError("tb: Cannot perform this operation on an open dataset"); };
-  button.Click();  // returns after the box was dismissed
-  EXPECT_EQ(shownText, "tb: Cannot perform this operation on an open dataset");
-  EXPECT_EQ(shownTitle, "Database Quenlor");
+  int calls = 0;
+  button.OnClick = [&](TComponent*) {
+    ++calls;
+    throw EDatabaseError("tb: Cannot perform this operation on an open dataset");
+  };
+  button.Click();
+  button.Click();
+  EXPECT_EQ(calls, 2);
+  ASSERT_EQ(shown.messages().size(), 2u);
+  EXPECT_EQ(shown.messages()[0].text, "tb: Cannot perform this operation on an open dataset");
+  EXPECT_EQ(shown.messages()[0].title, "Database Quenlor");
 }
 
 TEST(Application, TitleIconAndTaskBar) {
