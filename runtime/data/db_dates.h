@@ -10,7 +10,7 @@
 #include <QString>
 #include <cstdint>
 
-using TDateTime = double;
+#include "runtime/datetime.h"
 
 namespace dbdates {
 

@@ -115,3 +115,58 @@ TEST(TIndexDefs, ExpressionIndexesKeepTheirExpressionAndNamesAreUnique) {
 }
 
 }  // namespace
+
+#include "runtime/data/sql_scanner.h"
+
+namespace {
+
+TEST(SqlScanner, FindsTheTableAfterFromAtTheOuterLevel) {
+  struct Case {
+    const char* sql;
+    const char* table;
+  } cases[] = {
+      {"select name from system.tables", "system.tables"},
+      {"SELECT * FROM \"Order Items\" o where 1", "Order Items"},
+      {"select (select max(x) from inner_t) from outer_t", "outer_t"},
+      {"select 'from fake' , a from [real] ", "real"},
+      {"select a -- from commented\n from t2", "t2"},
+      {"update t set a = 1", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sql);
+    EXPECT_EQ(GetTableNameFromSQL(QString::fromLatin1(c.sql)), QString::fromLatin1(c.table));
+  }
+}
+
+TEST(SqlScanner, BuildsAnIndexDefinitionFromOrderBy) {
+  struct Case {
+    const char* sql;
+    bool found;
+    const char* fields;
+    const char* descFields;
+    bool descending;
+  } cases[] = {
+      {"select * from t order by NAME, CITY", true, "NAME;CITY", "", false},
+      {"select * from t ORDER BY a desc, b asc", true, "a;b", "a", false},
+      {"select * from t order by a desc, \"b c\" desc limit 5", true, "a;b c", "", true},
+      {"select * from t order by upper(a)", false, "", "", false},
+      {"select * from t order by 1", false, "", "", false},
+      {"select * from t", false, "", "", false},
+      {"select * from (select a from t order by a) x", false, "", "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sql);
+    TIndexDef def(nullptr);
+    def.SetFields(QStringLiteral("untouched"));
+    EXPECT_EQ(GetIndexForOrderBy(QString::fromLatin1(c.sql), def), c.found);
+    if (!c.found) {
+      EXPECT_EQ(def.Fields(), QStringLiteral("untouched"));
+      continue;
+    }
+    EXPECT_EQ(def.Fields(), QString::fromLatin1(c.fields));
+    EXPECT_EQ(def.DescFields(), QString::fromLatin1(c.descFields));
+    EXPECT_EQ(def.Options().testFlag(ixDescending), c.descending);
+  }
+}
+
+}  // namespace
