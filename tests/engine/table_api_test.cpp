@@ -660,17 +660,4 @@ TEST_F(TableApi, MalformedFieldDefinitionNamesTheField) {
   EXPECT_EQ(AdsCreateTable90(0, U(path_.c_str()), nullptr, 2, 1, 1, 1, 0, U("A,Char,4;"), 0, nullptr, &h), 5903u);
 }
 
-TEST_F(TableApi, DateConversionsUseTheDateFormat) {
-  DOUBLE julian = 0;
-  ASSERT_EQ(AdsConvertStringToJulian(U("01/01/2000"), 10, &julian), 0u);
-  EXPECT_EQ(julian, 2451545.0);
-  UNSIGNED8 buf[32];
-  UNSIGNED16 len = sizeof buf;
-  ASSERT_EQ(AdsConvertJulianToString(2451604.0, buf, &len), 0u);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), len), "02/29/2000");
-  EXPECT_EQ(AdsConvertStringToJulian(U("13/45/2000"), 10, &julian), 5415u);
-  ASSERT_EQ(AdsConvertStringToJulian(U("   "), 3, &julian), 0u);
-  EXPECT_EQ(julian, 0.0);
-}
-
 }  // namespace

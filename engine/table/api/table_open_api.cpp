@@ -8,6 +8,7 @@
 #include "engine/core/connection.h"
 #include "engine/core/error.h"
 #include "engine/core/text_out.h"
+#include "engine/dict/dictionary.h"
 #include "engine/table/api/table_handles.h"
 #include "engine/table/field_def_parser.h"
 #include "engine_api/entry_points.h"
@@ -58,7 +59,11 @@ namespace {
 
 // Opens the table file at `host` and registers its cursor on `connection`.
 ADSHANDLE RegisterOpen(ADSHANDLE connection, const std::string& name, const std::string& host,
-                       const std::string& windowsPath, uint32_t options, uint16_t lockType, bool checkRights) {
+                       const std::string& windowsPath, uint32_t options, uint16_t lockType, bool checkRights,
+                       uint32_t rights = dict::rights::kAll) {
+  if (checkRights && !(rights & dict::rights::kRead)) {
+    Fail(err::kPermissionDenied, "Read permission not granted on the table \"" + name + "\".");
+  }
   Table::OpenOptions o;
   o.exclusive = options & table::kOpenExclusive;
   o.readOnly = options & table::kOpenReadOnly;
@@ -72,23 +77,34 @@ ADSHANDLE RegisterOpen(ADSHANDLE connection, const std::string& name, const std:
   info.lockType = lockType;
   info.checkRights = checkRights;
   info.options = (o.exclusive ? table::kOptExclusive : 0) | (o.readOnly ? table::kOptReadOnly : 0);
-  if (!o.readOnly) info.options |= table::kOptUpdateGranted | table::kOptInsertGranted | table::kOptDeleteGranted;
+  if (!o.readOnly) {
+    bool all = !checkRights;
+    if (all || (rights & dict::rights::kUpdate)) info.options |= table::kOptUpdateGranted;
+    if (all || (rights & dict::rights::kInsert)) info.options |= table::kOptInsertGranted;
+    if (all || (rights & dict::rights::kDelete)) info.options |= table::kOptDeleteGranted;
+  }
   auto cursor = std::make_shared<TableCursor>(std::move(t), std::move(info));
   return core::Handles::Add(core::Kind::kTable, cursor, connection);
 }
 
-// Where a table name leads on a connection: a dictionary connection knows its tables by name
-// (they live beside the dictionary); a path or a free connection names the file.
-std::string ResolveOpenPath(ADSHANDLE connection, const std::string& name, std::string* windowsPath) {
+// Where a table name leads on a connection: a dictionary connection knows its tables by name;
+// a path, or a name on a free connection, names the file. *rights receives the user's rights
+// on a dictionary table (all rights otherwise).
+std::string ResolveOpenPath(ADSHANDLE connection, const std::string& name, std::string* windowsPath,
+                            uint32_t* rights = nullptr) {
+  if (rights) *rights = dict::rights::kAll;
   if (connection != 0) {
     std::shared_ptr<core::Connection> c = core::Connections::Get(connection);
     bool plainName = name.find_first_of("\\/:") == std::string::npos;
-    if (c->is_dictionary && plainName) {
-      std::string host = table::TableHostPath(connection, name, windowsPath);
-      if (!std::filesystem::exists(host)) {
-        Fail(err::kNotInDictionary, "The table \"" + name + "\" is not in the data dictionary.");
+    if (c->is_dictionary && c->dictionary && plainName) {
+      dict::TableEntry entry = c->dictionary->GetTable(name);  // 5132 when absent
+      if (entry.type != table::kNativeTableType && entry.type != 0) {
+        Fail(err::kInvalidArgument, "The table \"" + name + "\" is of type " + std::to_string(entry.type) +
+                                        ", which this engine does not open.");
       }
-      return host;
+      if (rights && !c->is_administrator) *rights = c->dictionary->RightsOf(c->user, dict::ObjectType::kTable, entry.name);
+      if (windowsPath) *windowsPath = c->dictionary->TableWindowsPath(entry);
+      return c->dictionary->TableHostPath(entry);
     }
   }
   return table::TableHostPath(connection, name, windowsPath);
@@ -117,16 +133,23 @@ UNSIGNED32 AdsCreateTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* p
   Table::Create(host, schema, co);
   // On a dictionary connection the table joins the dictionary unless it is asked to be free.
   constexpr uint32_t kFreeTable = 0x00001000;
-  if (hConnect != 0 && core::Connections::Get(hConnect)->is_dictionary && !(ulOptions & kFreeTable)) {
-    std::string object = core::InText(pucDBObjName);
-    if (object.empty()) object = std::filesystem::path(host).stem().string();
-    try {
-      AdsDDAddTable(hConnect, reinterpret_cast<UNSIGNED8*>(object.data()), reinterpret_cast<UNSIGNED8*>(windowsPath.data()),
-                    table::kNativeTableType, usCharType, nullptr, nullptr);
-    } catch (const EngineError&) {
-      ::unlink(host.c_str());
-      ::unlink(Table::MemoPathFor(host).c_str());
-      throw;
+  if (hConnect != 0) {
+    std::shared_ptr<core::Connection> c = core::Connections::Get(hConnect);
+    if (c->is_dictionary && c->dictionary && !(ulOptions & kFreeTable)) {
+      dict::TableEntry entry;
+      entry.name = core::InText(pucDBObjName);
+      if (entry.name.empty()) entry.name = std::filesystem::path(host).stem().string();
+      entry.path = windowsPath;
+      entry.type = table::kNativeTableType;
+      entry.char_type = co.charType;
+      try {
+        if (c->dictionary->FindTable(entry.name)) c->dictionary->RemoveTable(entry.name);
+        c->dictionary->AddTable(entry);
+      } catch (const EngineError&) {
+        ::unlink(host.c_str());
+        ::unlink(Table::MemoPathFor(host).c_str());
+        throw;
+      }
     }
   }
   *phTable = RegisterOpen(hConnect, name, host, windowsPath, table::kOpenExclusive, usLockType, usCheckRights != 2);
@@ -144,9 +167,10 @@ UNSIGNED32 AdsOpenTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* puc
   (void)pucCollation;
   std::string name = core::InText(pucName);
   std::string windowsPath;
-  std::string host = ResolveOpenPath(hConnect, name, &windowsPath);
+  uint32_t rights = 0;
+  std::string host = ResolveOpenPath(hConnect, name, &windowsPath, &rights);
   *phTable = RegisterOpen(hConnect, name, host, windowsPath, ulOptions & (table::kOpenExclusive | table::kOpenReadOnly),
-                          usLockType, usCheckRights != 2);
+                          usLockType, usCheckRights != 2, rights);
   return 0;
 }
 
