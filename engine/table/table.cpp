@@ -311,6 +311,44 @@ void Table::StampRecord(uint8_t* image, bool appending) {
   }
 }
 
+uint32_t Table::ReserveRecord(uint8_t* image) {
+  CheckWritable();
+  WriterLock w(*this);
+  Refresh();
+  if (!options_.exclusive || !intactChecked_) {
+    intactChecked_ = RecordsInFile() >= header_.counters.recordCount;
+  }
+  if (!intactChecked_) {
+    Fail(err::kTableTruncated, "The table file \"" + path_ + "\" is truncated; pack it before adding records.");
+  }
+  image[0] = kLiveFlag;
+  StampRecord(image, true);
+  uint32_t n = header_.counters.recordCount + 1;
+  if (n == 0xFFFFFFFFu) Fail(err::kValueDoesNotFit, "The table \"" + path_ + "\" is full.");
+  file_.WriteExact(RecordOffset(n), image, schema().recordLength());
+  header_.counters.recordCount = n;
+  AfterChange();
+  return n;
+}
+
+void Table::CompleteAppend(uint32_t n, uint8_t* image) {
+  CheckWritable();
+  WriterLock w(*this);
+  CheckRecordNumber(n);
+  StampRecord(image, false);
+  file_.WriteExact(RecordOffset(n), image, schema().recordLength());
+  AfterChange();
+  try {
+    RecordView v(schema(), image, n);
+    for (RecordObserver* o : observers_) o->RecordAppended(v);
+  } catch (const EngineError&) {
+    uint8_t flag = kDeletedFlag;
+    file_.WriteExact(RecordOffset(n), &flag, 1);
+    AfterChange();
+    throw;
+  }
+}
+
 uint32_t Table::AppendRecord(uint8_t* image) {
   CheckWritable();
   WriterLock w(*this);

@@ -111,6 +111,11 @@ class Table {
   // value, RowVersion fields the next version and ModTime fields the current time; `image`
   // is updated with them.
   uint32_t AppendRecord(uint8_t* image);
+  // Appends `image` without telling the observers: a record that is still being edited.
+  // CompleteAppend writes its final image and tells them RecordAppended; when one refuses,
+  // the record stays as a deleted record.
+  uint32_t ReserveRecord(uint8_t* image);
+  void CompleteAppend(uint32_t n, uint8_t* image);
   // Writes `image` over record n (the observers see the image the file held as `before`).
   // RowVersion and ModTime fields are advanced; `image` is updated with them.
   void WriteRecord(uint32_t n, uint8_t* image);

@@ -57,7 +57,7 @@ const std::set<std::string> kSucceedWithoutArguments = {
     "AdsThreadExit",       "AdsClearProgressCallback", "AdsClearCallbackFunction", "AdsClearSQLAbortFunc",
     "AdsCacheOpenTables",  "AdsCacheOpenCursors",      "AdsShowError",             "AdsSetLastError",
     "AdsRegisterProgressCallback", "AdsRegisterCallbackFunction", "AdsRegisterCallbackFunction101",
-    "AdsRegisterSQLAbortFunc",
+    "AdsRegisterSQLAbortFunc",     "AdsShowDeleted",
 };
 
 TEST(ApiEntryPoints, ZeroHandlesAndNullArgumentsGiveAnErrorNeverACrash) {

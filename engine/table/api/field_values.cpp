@@ -1,0 +1,221 @@
+#include "engine/table/api/field_values.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/core/codepage.h"
+#include "engine/core/error.h"
+#include "engine/expr/date_text.h"
+#include "engine/table/api/table_handles.h"
+#include "engine/table/record_writer.h"
+
+namespace engine::table {
+
+namespace {
+
+DateFormat CurrentFormat(TableCursor& cursor) {
+  std::optional<DateFormat> f = DateFormat::Parse(DateFormatText(cursor.info().connection));
+  if (!f) f = DateFormat::Parse("MM/DD/CCYY");
+  return *f;
+}
+
+std::string DateText(TableCursor& cursor, int32_t julian) {
+  DateFormat f = CurrentFormat(cursor);
+  char buf[64];
+  uint32_t n = f.write(julian, buf);
+  return std::string(buf, n);
+}
+
+std::string TimeText(int32_t ms) {
+  char buf[16];
+  WriteTime(ms, buf);
+  return std::string(buf, 8);
+}
+
+std::string NumberText(double v, uint16_t decimals) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(decimals), v);
+  return buf;
+}
+
+}  // namespace
+
+void CheckAssignable(TableCursor& cursor, size_t i) {
+  FieldType t = cursor.schema().fields()[i].type;
+  if (t == FieldType::kAutoInc || t == FieldType::kRowVersion || t == FieldType::kModTime) {
+    Fail(err::kFieldTypeMismatch, "Field \"" + cursor.schema().fields()[i].name + "\" is maintained by the engine.");
+  }
+}
+
+std::string FieldText(TableCursor& cursor, size_t i) {
+  RecordView v = cursor.CurrentView();
+  const FieldDescriptor& d = v.field(i);
+  if (IsBlobType(d.type)) {
+    std::string content = cursor.ReadBlob(i);
+    if (d.type == FieldType::kNMemo) {
+      std::u16string wide(content.size() / 2, u'\0');
+      std::memcpy(wide.data(), content.data(), wide.size() * 2);
+      return core::Utf16ToAnsi(wide);
+    }
+    return content;
+  }
+  switch (d.type) {
+    case FieldType::kString:
+    case FieldType::kCIString:
+    case FieldType::kVarChar:
+    case FieldType::kVarBinary:
+    case FieldType::kRaw:
+    case FieldType::kLogical:
+      return v.text(i);
+    case FieldType::kNChar:
+    case FieldType::kNVarChar:
+      return core::Utf16ToAnsi(v.wideText(i));
+    default:
+      break;
+  }
+  if (v.isNull(i)) return std::string();
+  switch (d.type) {
+    case FieldType::kNumeric:
+      return v.text(i);
+    case FieldType::kDouble:
+    case FieldType::kCurDouble:
+      return NumberText(v.number(i), d.decimals);
+    case FieldType::kMoney:
+      return NumberText(v.number(i), 4);
+    case FieldType::kDate:
+      return DateText(cursor, v.julian(i));
+    case FieldType::kTime:
+      return TimeText(v.milliseconds(i));
+    case FieldType::kTimeStamp:
+    case FieldType::kModTime:
+      return DateText(cursor, v.julian(i)) + " " + TimeText(v.milliseconds(i));
+    default:
+      return std::to_string(v.integer(i));
+  }
+}
+
+std::u16string FieldWideText(TableCursor& cursor, size_t i) {
+  const FieldDescriptor& d = cursor.schema().fields()[i];
+  if (d.type == FieldType::kNChar || d.type == FieldType::kNVarChar) return cursor.CurrentView().wideText(i);
+  if (d.type == FieldType::kNMemo) {
+    std::string content = cursor.ReadBlob(i);
+    std::u16string wide(content.size() / 2, u'\0');
+    std::memcpy(wide.data(), content.data(), wide.size() * 2);
+    return wide;
+  }
+  return core::AnsiToUtf16(FieldText(cursor, i));
+}
+
+template <typename S>
+S TrimImpl(S text, uint16_t option, typename S::value_type blank) {
+  if (option & 2) {
+    while (!text.empty() && (text.back() == blank || text.back() == 0)) text.pop_back();
+  }
+  if (option & 1) {
+    size_t k = 0;
+    while (k < text.size() && text[k] == blank) ++k;
+    text.erase(0, k);
+  }
+  return text;
+}
+
+std::string Trimmed(std::string text, uint16_t option) { return TrimImpl(std::move(text), option, ' '); }
+std::u16string Trimmed(std::u16string text, uint16_t option) { return TrimImpl(std::move(text), option, u' '); }
+
+void SetFieldText(TableCursor& cursor, size_t i, std::string_view text) {
+  CheckAssignable(cursor, i);
+  const Schema& s = cursor.schema();
+  const FieldDescriptor& d = s.fields()[i];
+  if (IsBlobType(d.type)) {
+    if (d.type == FieldType::kNMemo) {
+      std::u16string wide = core::AnsiToUtf16(text);
+      cursor.SetBlob(i, std::string_view(reinterpret_cast<const char*>(wide.data()), wide.size() * 2));
+    } else {
+      cursor.SetBlob(i, text);
+    }
+    return;
+  }
+  std::vector<uint8_t> copy(cursor.Current(), cursor.Current() + s.recordLength());
+  std::string t(text);
+  std::string trimmed = Trimmed(t, 3);
+  switch (d.type) {
+    case FieldType::kNChar:
+    case FieldType::kNVarChar:
+      WriteWideText(s, copy.data(), i, core::AnsiToUtf16(text), false);
+      break;
+    case FieldType::kDate:
+    case FieldType::kTimeStamp: {
+      if (trimmed.empty()) {
+        WriteNull(s, copy.data(), i);
+        break;
+      }
+      std::string datePart = trimmed.substr(0, trimmed.find(' '));
+      int64_t julian = CurrentFormat(cursor).read(datePart, 1900);
+      if (julian <= 0) Fail(err::kInvalidDateText, "\"" + datePart + "\" is not a date in the format " + CurrentFormat(cursor).pattern() + ".");
+      WriteJulian(s, copy.data(), i, static_cast<int32_t>(julian));
+      if (d.type == FieldType::kTimeStamp) {
+        size_t space = trimmed.find(' ');
+        int64_t ms = 0;
+        if (space != std::string::npos) {
+          std::optional<int64_t> parsed = ReadTime(trimmed.substr(space + 1));
+          if (!parsed) Fail(err::kInvalidDateText, "\"" + trimmed + "\" is not a timestamp.");
+          ms = *parsed;
+        }
+        WriteMilliseconds(s, copy.data(), i, static_cast<int32_t>(ms));
+      }
+      break;
+    }
+    case FieldType::kTime: {
+      if (trimmed.empty()) {
+        WriteNull(s, copy.data(), i);
+        break;
+      }
+      std::optional<int64_t> ms = ReadTime(trimmed);
+      if (!ms) Fail(err::kInvalidDateText, "\"" + trimmed + "\" is not a time of day.");
+      WriteMilliseconds(s, copy.data(), i, static_cast<int32_t>(*ms));
+      break;
+    }
+    case FieldType::kDouble:
+    case FieldType::kCurDouble:
+    case FieldType::kInteger:
+    case FieldType::kShortInt:
+    case FieldType::kMoney: {
+      if (trimmed.empty()) {
+        WriteNull(s, copy.data(), i);
+        break;
+      }
+      char* end = nullptr;
+      double value = std::strtod(trimmed.c_str(), &end);
+      if (end == trimmed.c_str() || *end != 0) {
+        Fail(err::kFieldTypeMismatch, "\"" + trimmed + "\" is not a number for field \"" + d.name + "\".");
+      }
+      WriteNumber(s, copy.data(), i, value);
+      break;
+    }
+    default:
+      WriteText(s, copy.data(), i, text, false);
+  }
+  uint8_t* image = cursor.BeginChange();
+  std::memcpy(image + d.offset, copy.data() + d.offset, d.size);
+}
+
+void SetFieldWideText(TableCursor& cursor, size_t i, std::u16string_view text) {
+  const FieldDescriptor& d = cursor.schema().fields()[i];
+  if (d.type == FieldType::kNChar || d.type == FieldType::kNVarChar) {
+    CheckAssignable(cursor, i);
+    std::vector<uint8_t> copy(cursor.Current(), cursor.Current() + cursor.schema().recordLength());
+    WriteWideText(cursor.schema(), copy.data(), i, text, false);
+    uint8_t* image = cursor.BeginChange();
+    std::memcpy(image + d.offset, copy.data() + d.offset, d.size);
+    return;
+  }
+  if (d.type == FieldType::kNMemo) {
+    CheckAssignable(cursor, i);
+    cursor.SetBlob(i, std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * 2));
+    return;
+  }
+  SetFieldText(cursor, i, core::Utf16ToAnsi(text));
+}
+
+}  // namespace engine::table

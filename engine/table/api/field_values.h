@@ -1,0 +1,31 @@
+// Field values as the value entry points give and take them: the text form of every type
+// (dates in the date format in force, times as HH:MM:SS, numbers with their decimals), and
+// the reverse conversion of text into a field.
+//
+// Thread safety: stateless; the cursor is used by the caller's thread only.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/table/table_cursor.h"
+
+namespace engine::table {
+
+// The text of field i of the current record (8-bit); blobs give their content (NMemo converted).
+std::string FieldText(TableCursor& cursor, size_t i);
+// The same as UTF-16 (national types without conversion).
+std::u16string FieldWideText(TableCursor& cursor, size_t i);
+// Applies a trim option (0 none, 1 left, 2 right, 3 both) to text.
+std::string Trimmed(std::string text, uint16_t option);
+std::u16string Trimmed(std::u16string text, uint16_t option);
+
+// Stores text into field i of the current record (beginning a change).
+void SetFieldText(TableCursor& cursor, size_t i, std::string_view text);
+void SetFieldWideText(TableCursor& cursor, size_t i, std::u16string_view text);
+
+// Fails unless the field may be written by the caller (AutoInc, RowVersion and ModTime
+// belong to the engine).
+void CheckAssignable(TableCursor& cursor, size_t i);
+
+}  // namespace engine::table

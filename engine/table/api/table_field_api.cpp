@@ -1,0 +1,487 @@
+// Entry points that describe fields and read or write field values of the current record.
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "engine/core/codepage.h"
+#include "engine/core/error.h"
+#include "engine/core/text_out.h"
+#include "engine/expr/date_text.h"
+#include "engine/table/api/field_values.h"
+#include "engine/table/api/table_handles.h"
+#include "engine/table/record_writer.h"
+#include "engine_api/entry_points.h"
+#include "platform/paths.h"
+
+namespace engine::api {
+
+using table::CursorOf;
+using table::FieldIndex;
+
+namespace {
+
+struct FieldRef {
+  table::CursorRef ref;
+  size_t index;
+  const FieldDescriptor& d() const { return ref.cursor->schema().fields()[index]; }
+};
+
+FieldRef Field(ADSHANDLE h, UNSIGNED8* field) {
+  FieldRef f{CursorOf(h), 0};
+  f.index = FieldIndex(*f.ref.cursor, field);
+  return f;
+}
+
+[[noreturn]] void WrongType(const FieldDescriptor& d, const char* what) {
+  Fail(err::kFieldTypeMismatch, "Field \"" + d.name + "\" of type " + std::string(TypeWordOf(d.type)) + " has no " + what + ".");
+}
+
+// Applies a change computed on a copy of the record, so that a refused value leaves the
+// record as it was.
+template <typename F>
+void Change(FieldRef& f, F&& write) {
+  table::TableCursor& c = *f.ref.cursor;
+  table::CheckAssignable(c, f.index);
+  std::vector<uint8_t> copy(c.Current(), c.Current() + c.schema().recordLength());
+  write(c.schema(), copy.data());
+  uint8_t* image = c.BeginChange();
+  std::memcpy(image + f.d().offset, copy.data() + f.d().offset, f.d().size);
+}
+
+std::string HostPathOf(const std::string& windowsPath) {
+  std::string host;
+  platform::Status s = platform::ToHostPath(windowsPath, &host);
+  if (!s.ok()) Fail(err::kTableIoError, "The path \"" + windowsPath + "\" cannot be used: " + s.message() + ".");
+  return host;
+}
+
+}  // namespace
+
+// ---- description ----
+
+UNSIGNED32 AdsGetRecordLength(ADSHANDLE hTable, UNSIGNED32* pulLength) {
+  core::Out(pulLength, CursorOf(hTable)->schema().recordLength(), "pulLength");
+  return 0;
+}
+
+UNSIGNED32 AdsGetNumFields(ADSHANDLE hObj, UNSIGNED16* pusCount) {
+  core::Out(pusCount, CursorOf(hObj)->schema().fieldCount(), "pusCount");
+  return 0;
+}
+
+UNSIGNED32 AdsGetFieldName(ADSHANDLE hObj, UNSIGNED16 usFld, UNSIGNED8* pucName, UNSIGNED16* pusBufLen) {
+  table::CursorRef c = CursorOf(hObj);
+  if (usFld == 0 || usFld > c->schema().fieldCount()) {
+    Fail(err::kFieldNotFound, "The table has no field number " + std::to_string(usFld) + ".");
+  }
+  return core::TextOut(c->schema().fields()[usFld - 1].name, pucName, pusBufLen);
+}
+
+UNSIGNED32 AdsGetFieldNum(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pusNum) {
+  core::Require(pucFldName, "pucFldName");
+  table::CursorRef c = CursorOf(hObj);
+  std::string name = core::InText(pucFldName);
+  std::optional<size_t> i = c->schema().find(name);
+  if (!i) Fail(err::kFieldNotFound, "The table has no field \"" + name + "\".");
+  core::Out(pusNum, *i + 1, "pusNum");
+  return 0;
+}
+
+UNSIGNED32 AdsGetFieldType(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pusType) {
+  core::Out(pusType, static_cast<uint16_t>(Field(hObj, pucFldName).d().type), "pusType");
+  return 0;
+}
+
+UNSIGNED32 AdsGetFieldLength(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32* pulLength) {
+  core::Out(pulLength, Field(hObj, pucFldName).d().length, "pulLength");
+  return 0;
+}
+
+UNSIGNED32 AdsGetFieldDecimals(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pusDecimals) {
+  core::Out(pusDecimals, Field(hObj, pucFldName).d().decimals, "pusDecimals");
+  return 0;
+}
+
+UNSIGNED32 AdsGetFieldOffset(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32* pulOffset) {
+  core::Out(pulOffset, Field(hObj, pucFldName).d().offset, "pulOffset");
+  return 0;
+}
+
+UNSIGNED32 AdsIsNullable(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pbNullable) {
+  Field(hObj, pucFldName);
+  core::Out(pbNullable, 1, "pbNullable");  // every field of a native table can be null
+  return 0;
+}
+
+UNSIGNED32 AdsGetColumnPermissions(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32* pulPermissions) {
+  FieldRef f = Field(hObj, pucFldName);
+  uint32_t options = f.ref->info().options;
+  uint32_t bits = 1;  // read
+  if (options & table::kOptUpdateGranted) bits |= 2;
+  if (options & table::kOptInsertGranted) bits |= 4;
+  core::Out(pulPermissions, bits, "pulPermissions");
+  return 0;
+}
+
+UNSIGNED32 AdsGetMemoDataType(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pusType) {
+  FieldRef f = Field(hObj, pucFldName);
+  if (!IsBlobType(f.d().type)) WrongType(f.d(), "memo data type");
+  core::Out(pusType, static_cast<uint16_t>(f.d().type), "pusType");
+  return 0;
+}
+
+// ---- reading ----
+
+UNSIGNED32 AdsIsEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pbEmpty) {
+  FieldRef f = Field(hObj, pucFldName);
+  core::Out(pbEmpty, f.ref->CurrentView().isEmpty(f.index) ? 1 : 0, "pbEmpty");
+  return 0;
+}
+
+UNSIGNED32 AdsIsNull(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pbNull) {
+  FieldRef f = Field(hObj, pucFldName);
+  core::Out(pbNull, f.ref->CurrentView().isNull(f.index) ? 1 : 0, "pbNull");
+  return 0;
+}
+
+UNSIGNED32 AdsGetField(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32* pulLen, UNSIGNED16 usOption) {
+  FieldRef f = Field(hObj, pucFldName);
+  return core::TextOut(table::Trimmed(table::FieldText(*f.ref.cursor, f.index), usOption), pucBuf, pulLen);
+}
+
+UNSIGNED32 AdsGetFieldW(ADSHANDLE hObj, UNSIGNED8* pucFldName, WCHAR* pwcBuf, UNSIGNED32* pulLen, UNSIGNED16 usOption) {
+  FieldRef f = Field(hObj, pucFldName);
+  return core::WideOut(table::Trimmed(table::FieldWideText(*f.ref.cursor, f.index), usOption), pwcBuf, pulLen);
+}
+
+UNSIGNED32 AdsGetString(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32* pulLen, UNSIGNED16 usOption) {
+  return AdsGetField(hObj, pucFldName, pucBuf, pulLen, usOption);
+}
+
+UNSIGNED32 AdsGetStringW(ADSHANDLE hObj, UNSIGNED8* pucFldName, WCHAR* pwcBuf, UNSIGNED32* pulLen, UNSIGNED16 usOption) {
+  return AdsGetFieldW(hObj, pucFldName, pwcBuf, pulLen, usOption);
+}
+
+UNSIGNED32 AdsGetDataLength(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32 ulOptions, UNSIGNED32* pulLength) {
+  FieldRef f = Field(hObj, pucFldName);
+  const FieldDescriptor& d = f.d();
+  RecordView v = f.ref->CurrentView();
+  uint32_t length;
+  if (d.type == FieldType::kNMemo) {
+    length = v.blob(f.index).length / 2;
+  } else if (IsBlobType(d.type)) {
+    length = v.blob(f.index).length;
+  } else if (d.type == FieldType::kNChar || d.type == FieldType::kNVarChar) {
+    length = static_cast<uint32_t>(v.wideText(f.index).size());
+  } else {
+    length = static_cast<uint32_t>(table::FieldText(*f.ref.cursor, f.index).size());
+  }
+  (void)ulOptions;  // the untrimmed length: a buffer of it holds every trimmed form too
+  core::Out(pulLength, length, "pulLength");
+  return 0;
+}
+
+UNSIGNED32 AdsGetMemoLength(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32* pulLength) {
+  FieldRef f = Field(hObj, pucFldName);
+  if (!IsBlobType(f.d().type)) WrongType(f.d(), "memo length");
+  uint32_t bytes = f.ref->CurrentView().blob(f.index).length;
+  core::Out(pulLength, f.d().type == FieldType::kNMemo ? bytes / 2 : bytes, "pulLength");
+  return 0;
+}
+
+UNSIGNED32 AdsGetBinaryLength(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32* pulLength) {
+  FieldRef f = Field(hObj, pucFldName);
+  if (!IsBlobType(f.d().type)) WrongType(f.d(), "binary length");
+  core::Out(pulLength, f.ref->CurrentView().blob(f.index).length, "pulLength");
+  return 0;
+}
+
+UNSIGNED32 AdsGetBinary(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32 ulOffset, UNSIGNED8* pucBuf, UNSIGNED32* pulLen) {
+  core::Require(pucBuf, "pucBuf");
+  core::Require(pulLen, "pulLen");
+  FieldRef f = Field(hObj, pucFldName);
+  if (!IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
+  std::string content = f.ref->ReadBlob(f.index);
+  uint32_t n = ulOffset >= content.size() ? 0 : std::min<uint32_t>(*pulLen, static_cast<uint32_t>(content.size() - ulOffset));
+  if (n) std::memcpy(pucBuf, content.data() + ulOffset, n);
+  *pulLen = n;
+  return 0;
+}
+
+UNSIGNED32 AdsBinaryToFile(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucFileName) {
+  core::Require(pucFileName, "pucFileName");
+  FieldRef f = Field(hObj, pucFldName);
+  if (!IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
+  std::string content = f.ref->ReadBlob(f.index);
+  std::string host = HostPathOf(core::InText(pucFileName));
+  std::ofstream out(host, std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  if (!out.good()) Fail(err::kTableIoError, "Cannot write the file \"" + core::InText(pucFileName) + "\".");
+  return 0;
+}
+
+UNSIGNED32 AdsGetDouble(ADSHANDLE hObj, UNSIGNED8* pucFldName, DOUBLE* pdValue) {
+  FieldRef f = Field(hObj, pucFldName);
+  FieldType t = f.d().type;
+  if (ValueKindOf(t) != ValueKind::kNumber && t != FieldType::kDate) WrongType(f.d(), "numeric value");
+  RecordView v = f.ref->CurrentView();
+  core::Out(pdValue, t == FieldType::kDate ? v.julian(f.index) : v.number(f.index), "pdValue");
+  return 0;
+}
+
+UNSIGNED32 AdsGetLong(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32* plValue) {
+  FieldRef f = Field(hObj, pucFldName);
+  FieldType t = f.d().type;
+  if (ValueKindOf(t) != ValueKind::kNumber && t != FieldType::kDate && t != FieldType::kTime) WrongType(f.d(), "integer value");
+  int64_t v = f.ref->CurrentView().integer(f.index);
+  if (v < INT32_MIN || v > INT32_MAX) Fail(err::kValueDoesNotFit, "The value of field \"" + f.d().name + "\" does not fit 32 bits.");
+  core::Out(plValue, v, "plValue");
+  return 0;
+}
+
+UNSIGNED32 AdsGetShort(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED16* psValue) {
+  FieldRef f = Field(hObj, pucFldName);
+  if (ValueKindOf(f.d().type) != ValueKind::kNumber) WrongType(f.d(), "integer value");
+  int64_t v = f.ref->CurrentView().integer(f.index);
+  if (v < INT16_MIN || v > INT16_MAX) Fail(err::kValueDoesNotFit, "The value of field \"" + f.d().name + "\" does not fit 16 bits.");
+  core::Out(psValue, v, "psValue");
+  return 0;
+}
+
+UNSIGNED32 AdsGetJulian(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32* plDate) {
+  FieldRef f = Field(hObj, pucFldName);
+  ValueKind k = ValueKindOf(f.d().type);
+  if (k != ValueKind::kDate && k != ValueKind::kTimeStamp) WrongType(f.d(), "date");
+  core::Out(plDate, f.ref->CurrentView().julian(f.index), "plDate");
+  return 0;
+}
+
+UNSIGNED32 AdsGetMilliseconds(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32* plTime) {
+  FieldRef f = Field(hObj, pucFldName);
+  ValueKind k = ValueKindOf(f.d().type);
+  if (k != ValueKind::kTime && k != ValueKind::kTimeStamp) WrongType(f.d(), "time");
+  core::Out(plTime, f.ref->CurrentView().milliseconds(f.index), "plTime");
+  return 0;
+}
+
+UNSIGNED32 AdsGetLogical(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pbValue) {
+  FieldRef f = Field(hObj, pucFldName);
+  if (f.d().type != FieldType::kLogical) WrongType(f.d(), "logical value");
+  core::Out(pbValue, f.ref->CurrentView().logical(f.index) ? 1 : 0, "pbValue");
+  return 0;
+}
+
+UNSIGNED32 AdsGetDate(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED16* pusLen) {
+  FieldRef f = Field(hObj, pucFldName);
+  ValueKind k = ValueKindOf(f.d().type);
+  if (k != ValueKind::kDate && k != ValueKind::kTimeStamp) WrongType(f.d(), "date");
+  std::string text = table::FieldText(*f.ref.cursor, f.index);
+  if (k == ValueKind::kTimeStamp) text = text.substr(0, text.find(' '));
+  return core::TextOut(text, pucBuf, pusLen);
+}
+
+UNSIGNED32 AdsGetTime(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED16* pusLen) {
+  FieldRef f = Field(hObj, pucFldName);
+  ValueKind k = ValueKindOf(f.d().type);
+  if (k != ValueKind::kTime && k != ValueKind::kTimeStamp) WrongType(f.d(), "time");
+  std::string text = table::FieldText(*f.ref.cursor, f.index);
+  if (k == ValueKind::kTimeStamp) {
+    size_t space = text.find(' ');
+    text = space == std::string::npos ? std::string() : text.substr(space + 1);
+  }
+  return core::TextOut(text, pucBuf, pusLen);
+}
+
+// ---- writing ----
+
+UNSIGNED32 AdsSetField(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32 ulLen) {
+  FieldRef f = Field(hObj, pucFldName);
+  std::string text = core::InText(pucBuf, ulLen, "pucBuf");
+  table::SetFieldText(*f.ref.cursor, f.index, text);
+  return 0;
+}
+
+UNSIGNED32 AdsSetString(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32 ulLen) {
+  return AdsSetField(hObj, pucFldName, pucBuf, ulLen);
+}
+
+UNSIGNED32 AdsSetFieldW(ADSHANDLE hObj, UNSIGNED8* pucFldName, WCHAR* pwcBuf, UNSIGNED32 ulLen) {
+  FieldRef f = Field(hObj, pucFldName);
+  if (ulLen && !pwcBuf) core::Require(pwcBuf, "pwcBuf");
+  table::SetFieldWideText(*f.ref.cursor, f.index, std::u16string_view(pwcBuf ? pwcBuf : u"", ulLen));
+  return 0;
+}
+
+UNSIGNED32 AdsSetStringW(ADSHANDLE hObj, UNSIGNED8* pucFldName, WCHAR* pwcBuf, UNSIGNED32 ulLen) {
+  return AdsSetFieldW(hObj, pucFldName, pwcBuf, ulLen);
+}
+
+UNSIGNED32 AdsSetFieldRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32 ulLen) {
+  FieldRef f = Field(hObj, pucFldName);
+  if (ulLen && !pucBuf) core::Require(pucBuf, "pucBuf");
+  const FieldDescriptor& d = f.d();
+  if (IsBlobType(d.type)) WrongType(d, "raw form; blobs are set through AdsSetString or AdsSetBinary");
+  Change(f, [&](const Schema& s, uint8_t* image) {
+    if (IsVarLengthType(d.type)) {
+      // The used bytes of a variable field; its length follows them.
+      uint32_t unit = d.type == FieldType::kNVarChar ? 2 : 1;
+      if (ulLen > d.dataSize) Fail(err::kValueDoesNotFit, "The value does not fit field \"" + d.name + "\".");
+      std::vector<uint8_t> raw(d.size, 0);
+      std::memcpy(raw.data(), pucBuf, ulLen);
+      uint16_t used = static_cast<uint16_t>(ulLen / unit);
+      std::memcpy(raw.data() + d.dataSize, &used, 2);
+      WriteRaw(s, image, f.index, raw.data(), raw.size());
+      return;
+    }
+    uint32_t bytes = d.type == FieldType::kNChar ? d.size : d.size;
+    if (ulLen > bytes) Fail(err::kValueDoesNotFit, "The value does not fit field \"" + d.name + "\".");
+    if (ulLen < bytes && d.type != FieldType::kRaw && d.type != FieldType::kString && d.type != FieldType::kCIString) {
+      Fail(err::kInvalidArgument, "Field \"" + d.name + "\" takes exactly " + std::to_string(bytes) + " raw bytes.");
+    }
+    std::vector<uint8_t> raw(d.size, 0);
+    std::memcpy(raw.data(), pucBuf, ulLen);
+    WriteRaw(s, image, f.index, raw.data(), raw.size());
+  });
+  return 0;
+}
+
+UNSIGNED32 AdsSetTimeStampRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, void* pvBuf, UNSIGNED32 ulLen) {
+  FieldRef f = Field(hObj, pucFldName);
+  if (ValueKindOf(f.d().type) != ValueKind::kTimeStamp) WrongType(f.d(), "timestamp");
+  if (ulLen != 8) Fail(err::kInvalidArgument, "A raw timestamp is 8 bytes.");
+  core::Require(pvBuf, "pvBuf");
+  Change(f, [&](const Schema& s, uint8_t* image) { WriteRaw(s, image, f.index, static_cast<uint8_t*>(pvBuf), 8); });
+  return 0;
+}
+
+UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName) {
+  FieldRef f = Field(hObj, pucFldName);
+  if (IsBlobType(f.d().type)) {
+    table::CheckAssignable(*f.ref.cursor, f.index);
+    f.ref->SetBlob(f.index, "");
+    return 0;
+  }
+  Change(f, [&](const Schema& s, uint8_t* image) { WriteNull(s, image, f.index); });
+  return 0;
+}
+
+UNSIGNED32 AdsSetNull(ADSHANDLE hObj, UNSIGNED8* pucFldName) { return AdsSetEmpty(hObj, pucFldName); }
+
+UNSIGNED32 AdsSetDouble(ADSHANDLE hObj, UNSIGNED8* pucFldName, DOUBLE dValue) {
+  FieldRef f = Field(hObj, pucFldName);
+  if (ValueKindOf(f.d().type) != ValueKind::kNumber) WrongType(f.d(), "numeric value");
+  Change(f, [&](const Schema& s, uint8_t* image) { WriteNumber(s, image, f.index, dValue); });
+  return 0;
+}
+
+UNSIGNED32 AdsSetLong(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lValue) {
+  FieldRef f = Field(hObj, pucFldName);
+  if (f.d().type == FieldType::kDate) {
+    Change(f, [&](const Schema& s, uint8_t* image) { WriteJulian(s, image, f.index, lValue); });
+    return 0;
+  }
+  if (ValueKindOf(f.d().type) != ValueKind::kNumber) WrongType(f.d(), "integer value");
+  Change(f, [&](const Schema& s, uint8_t* image) {
+    if (f.d().type == FieldType::kMoney) {
+      WriteNumber(s, image, f.index, lValue);
+    } else {
+      WriteInteger(s, image, f.index, lValue);
+    }
+  });
+  return 0;
+}
+
+UNSIGNED32 AdsSetShort(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED16 sValue) {
+  return AdsSetLong(hObj, pucFldName, sValue);
+}
+
+UNSIGNED32 AdsSetJulian(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lDate) {
+  FieldRef f = Field(hObj, pucFldName);
+  Change(f, [&](const Schema& s, uint8_t* image) {
+    if (lDate == 0) {
+      WriteNull(s, image, f.index);
+    } else {
+      WriteJulian(s, image, f.index, lDate);
+    }
+  });
+  return 0;
+}
+
+UNSIGNED32 AdsSetMilliseconds(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lTime) {
+  FieldRef f = Field(hObj, pucFldName);
+  Change(f, [&](const Schema& s, uint8_t* image) { WriteMilliseconds(s, image, f.index, lTime); });
+  return 0;
+}
+
+UNSIGNED32 AdsSetLogical(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16 bValue) {
+  FieldRef f = Field(hObj, pucFldName);
+  Change(f, [&](const Schema& s, uint8_t* image) { WriteLogical(s, image, f.index, bValue != 0); });
+  return 0;
+}
+
+UNSIGNED32 AdsSetDate(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucValue, UNSIGNED16 usLen) {
+  FieldRef f = Field(hObj, pucFldName);
+  ValueKind k = ValueKindOf(f.d().type);
+  if (k != ValueKind::kDate && k != ValueKind::kTimeStamp) WrongType(f.d(), "date");
+  std::string text = core::InText(pucValue, usLen, "pucValue");
+  if (k == ValueKind::kTimeStamp) {
+    // Only the date part changes.
+    int32_t ms = f.ref->CurrentView().milliseconds(f.index);
+    table::SetFieldText(*f.ref.cursor, f.index, text);
+    if (!f.ref->CurrentView().isNull(f.index)) {
+      Change(f, [&](const Schema& s, uint8_t* image) { WriteMilliseconds(s, image, f.index, ms); });
+    }
+    return 0;
+  }
+  table::SetFieldText(*f.ref.cursor, f.index, text);
+  return 0;
+}
+
+UNSIGNED32 AdsSetTime(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucValue, UNSIGNED16 usLen) {
+  FieldRef f = Field(hObj, pucFldName);
+  ValueKind k = ValueKindOf(f.d().type);
+  if (k != ValueKind::kTime && k != ValueKind::kTimeStamp) WrongType(f.d(), "time");
+  std::string text = core::InText(pucValue, usLen, "pucValue");
+  std::optional<int64_t> ms = ReadTime(text);
+  if (!ms) Fail(err::kInvalidDateText, "\"" + text + "\" is not a time of day.");
+  Change(f, [&](const Schema& s, uint8_t* image) { WriteMilliseconds(s, image, f.index, static_cast<int32_t>(*ms)); });
+  return 0;
+}
+
+UNSIGNED32 AdsSetBinary(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16 usBinaryType, UNSIGNED32 ulTotalLength,
+                        UNSIGNED32 ulOffset, UNSIGNED8* pucBuf, UNSIGNED32 ulLen) {
+  FieldRef f = Field(hObj, pucFldName);
+  if (!IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
+  if (usBinaryType != 6 && usBinaryType != 7) Fail(err::kInvalidArgument, "The binary type must be 6 or 7.");
+  if (ulLen && !pucBuf) core::Require(pucBuf, "pucBuf");
+  if (static_cast<uint64_t>(ulOffset) + ulLen > ulTotalLength) {
+    Fail(err::kInvalidArgument, "The piece lies past the total length of the binary value.");
+  }
+  table::CheckAssignable(*f.ref.cursor, f.index);
+  std::string& part = f.ref->binaryParts[f.index];
+  if (ulOffset == 0) part.assign(ulTotalLength, '\0');
+  if (part.size() != ulTotalLength) Fail(err::kInvalidArgument, "A binary value is set from offset 0 first.");
+  if (ulLen) std::memcpy(part.data() + ulOffset, pucBuf, ulLen);
+  if (ulOffset + ulLen == ulTotalLength) {
+    std::string content = std::move(part);
+    f.ref->binaryParts.erase(f.index);
+    f.ref->SetBlob(f.index, content);
+  }
+  return 0;
+}
+
+UNSIGNED32 AdsFileToBinary(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16 usBinaryType, UNSIGNED8* pucFileName) {
+  core::Require(pucFileName, "pucFileName");
+  FieldRef f = Field(hObj, pucFldName);
+  if (!IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
+  if (usBinaryType != 6 && usBinaryType != 7) Fail(err::kInvalidArgument, "The binary type must be 6 or 7.");
+  std::ifstream in(HostPathOf(core::InText(pucFileName)), std::ios::binary);
+  if (!in) Fail(err::kTableIoError, "Cannot read the file \"" + core::InText(pucFileName) + "\".");
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  table::CheckAssignable(*f.ref.cursor, f.index);
+  f.ref->SetBlob(f.index, content);
+  return 0;
+}
+
+}  // namespace engine::api

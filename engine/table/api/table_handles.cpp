@@ -1,0 +1,91 @@
+#include "engine/table/api/table_handles.h"
+
+#include <cstring>
+
+#include "engine/core/connection.h"
+#include "engine/core/error.h"
+#include "engine/table/ascii_case.h"
+#include "engine_api/entry_points.h"
+#include "platform/paths.h"
+
+namespace engine::table {
+
+CursorRef CursorOf(uint32_t handle) {
+  core::Kind kind = core::Handles::KindOf(handle);
+  CursorRef ref;
+  if (kind == core::Kind::kIndexOrder) {
+    ref.orderHandle = core::Handles::Get<OrderHandle>(handle, core::Kind::kIndexOrder);
+    ref.cursor = ref.orderHandle->cursor();
+    return ref;
+  }
+  ref.cursor = core::Handles::GetAny<TableCursor>(handle, {core::Kind::kTable, core::Kind::kCursor});
+  return ref;
+}
+
+std::shared_ptr<TableCursor> TableOf(uint32_t handle) {
+  return core::Handles::GetAny<TableCursor>(handle, {core::Kind::kTable, core::Kind::kCursor});
+}
+
+size_t FieldIndex(TableCursor& cursor, const uint8_t* field) {
+  uintptr_t value = reinterpret_cast<uintptr_t>(field);
+  if (value == 0) Fail(err::kFieldNotFound, "No field was named.");
+  if (value < 65536) {
+    if (value > cursor.schema().fieldCount()) {
+      Fail(err::kFieldNotFound, "The table has no field number " + std::to_string(value) + ".");
+    }
+    return value - 1;
+  }
+  std::string name(reinterpret_cast<const char*>(field));
+  std::optional<size_t> i = cursor.schema().find(name);
+  if (!i) Fail(err::kFieldNotFound, "The table has no field \"" + name + "\".");
+  return *i;
+}
+
+namespace {
+
+bool HasExtension(const std::string& name) {
+  size_t slash = name.find_last_of("\\/");
+  size_t dot = name.find_last_of('.');
+  return dot != std::string::npos && (slash == std::string::npos || dot > slash);
+}
+
+bool IsAbsolute(const std::string& name) {
+  if (name.size() >= 2 && name[1] == ':') return true;
+  return !name.empty() && (name[0] == '\\' || name[0] == '/');
+}
+
+}  // namespace
+
+std::string TableHostPath(uint32_t connection, const std::string& name, std::string* windowsPath) {
+  if (name.empty()) Fail(err::kTableNotFound, "No table name was given.");
+  std::string full = name;
+  if (!HasExtension(full)) full += ".adt";
+  if (!IsAbsolute(full) && connection != 0) {
+    std::shared_ptr<core::Connection> c = core::Connections::Get(connection);
+    std::string folder = c->folder;
+    if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
+    full = folder + full;
+  }
+  std::string host;
+  platform::Status s = platform::ToHostPath(full, &host);
+  if (!s.ok()) Fail(err::kTableNotFound, "The table path \"" + full + "\" cannot be used: " + s.message() + ".");
+  if (windowsPath) *windowsPath = full;
+  return host;
+}
+
+std::string DateFormatText(uint32_t connection) {
+  if (connection != 0 && core::Handles::IsLive(connection, core::Kind::kConnection)) {
+    std::string f = core::Connections::Get(connection)->DateFormat();
+    if (!f.empty()) return f;
+  }
+  uint8_t buf[64];
+  UNSIGNED16 len = sizeof buf;
+  try {
+    if (api::AdsGetDateFormat(buf, &len) == 0 && len > 0) return std::string(reinterpret_cast<char*>(buf), len);
+  } catch (const EngineError&) {
+    // No process format is kept: the engine's default applies.
+  }
+  return "MM/DD/CCYY";
+}
+
+}  // namespace engine::table

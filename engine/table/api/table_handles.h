@@ -1,0 +1,45 @@
+// What the table entry points share: finding the cursor (and the order) behind a table,
+// cursor or index handle, resolving field arguments, table paths and the date format, and the
+// process's progress callback.
+//
+// Thread safety: the functions are safe from any thread; the cursors they return are used by
+// one thread at a time (the handle's caller).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/core/handles.h"
+#include "engine/table/table_cursor.h"
+
+namespace engine::table {
+
+struct CursorRef {
+  std::shared_ptr<TableCursor> cursor;
+  std::shared_ptr<OrderHandle> orderHandle;  // set for an index handle
+  RecordOrder* order() const { return orderHandle ? &orderHandle->order() : nullptr; }
+  TableCursor* operator->() const { return cursor.get(); }
+};
+
+// The cursor of a table or cursor handle, or of an index order handle with its order.
+CursorRef CursorOf(uint32_t handle);
+// The cursor of a table or cursor handle only (calls that take hTable).
+std::shared_ptr<TableCursor> TableOf(uint32_t handle);
+
+// The 0-based field a field argument names: a 1-based number cast to a pointer (below 65536)
+// or a NUL-terminated name. Fails with kFieldNotFound.
+size_t FieldIndex(TableCursor& cursor, const uint8_t* field);
+
+// The host path of a table named `name` on connection `connection` (0: none): relative names
+// are taken in the connection's folder, ".adt" is added when the name has no extension.
+// *windowsPath receives the Windows form.
+std::string TableHostPath(uint32_t connection, const std::string& name, std::string* windowsPath);
+
+// The date format in force for a cursor's or connection's calls (connection 0: the process's).
+std::string DateFormatText(uint32_t connection);
+
+// Calls the registered progress callback; answers false when it asks to stop.
+bool ReportProgress(uint16_t percent);
+
+}  // namespace engine::table

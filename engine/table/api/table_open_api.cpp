@@ -1,0 +1,332 @@
+// Entry points that create, open, close, delete, restructure, pack and zap native tables,
+// describe an open table, and set its caching; and the progress callback.
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+
+#include "engine/core/connection.h"
+#include "engine/core/error.h"
+#include "engine/core/text_out.h"
+#include "engine/dict/dictionary.h"
+#include "engine/table/api/table_handles.h"
+#include "engine/table/field_def_parser.h"
+#include "engine_api/entry_points.h"
+
+namespace engine::table {
+
+namespace {
+
+std::atomic<ADS_PROGRESS_CALLBACK> gProgress{nullptr};
+std::atomic<uint16_t> gCacheOpenTables{0};
+std::atomic<uint16_t> gCacheOpenCursors{0};
+
+constexpr uint16_t kNativeTableType = 3;
+constexpr uint32_t kOpenExclusive = 0x1;
+constexpr uint32_t kOpenReadOnly = 0x2;
+
+void CheckTableType(uint16_t type) {
+  if (type != 0 && type != kNativeTableType) {
+    Fail(err::kInvalidArgument, "Table type " + std::to_string(type) + " is not supported; this engine keeps native tables (type 3).");
+  }
+}
+
+void CheckCharType(uint16_t charType) {
+  if (charType > 2 && charType < 70) return;  // the collation character types: kept as given
+  if (charType > 118) Fail(err::kInvalidArgument, "Character type " + std::to_string(charType) + " is unknown.");
+}
+
+ProgressFn ProgressForCall() {
+  return [](uint16_t percent) { return ReportProgress(percent); };
+}
+
+}  // namespace
+
+bool ReportProgress(uint16_t percent) {
+  ADS_PROGRESS_CALLBACK cb = gProgress.load();
+  if (!cb) return true;
+  return cb(percent) == 0;  // a non-zero answer asks to stop
+}
+
+}  // namespace engine::table
+
+namespace engine::api {
+
+using table::CursorInfo;
+using table::TableCursor;
+
+namespace {
+
+// Opens the table file at `host` and registers its cursor on `connection`.
+ADSHANDLE RegisterOpen(ADSHANDLE connection, const std::string& name, const std::string& host,
+                       const std::string& windowsPath, uint32_t options, uint16_t lockType, bool checkRights,
+                       uint32_t rights = dict::rights::kAll) {
+  if (checkRights && !(rights & dict::rights::kRead)) {
+    Fail(err::kPermissionDenied, "Read permission not granted on the table \"" + name + "\".");
+  }
+  Table::OpenOptions o;
+  o.exclusive = options & table::kOpenExclusive;
+  o.readOnly = options & table::kOpenReadOnly;
+  std::unique_ptr<Table> t = Table::Open(host, o);
+  CursorInfo info;
+  info.connection = connection;
+  info.name = name;
+  info.windowsPath = windowsPath;
+  info.collation = t->properties().collation;
+  info.charType = t->properties().charType;
+  info.lockType = lockType;
+  info.checkRights = checkRights;
+  info.options = (o.exclusive ? table::kOptExclusive : 0) | (o.readOnly ? table::kOptReadOnly : 0);
+  if (!o.readOnly) {
+    bool all = !checkRights;
+    if (all || (rights & dict::rights::kUpdate)) info.options |= table::kOptUpdateGranted;
+    if (all || (rights & dict::rights::kInsert)) info.options |= table::kOptInsertGranted;
+    if (all || (rights & dict::rights::kDelete)) info.options |= table::kOptDeleteGranted;
+  }
+  auto cursor = std::make_shared<TableCursor>(std::move(t), std::move(info));
+  return core::Handles::Add(core::Kind::kTable, cursor, connection);
+}
+
+// Where a table name leads on a connection: a dictionary connection knows its tables by name;
+// a path, or a name on a free connection, names the file. *rights receives the user's rights
+// on a dictionary table (all rights otherwise).
+std::string ResolveOpenPath(ADSHANDLE connection, const std::string& name, std::string* windowsPath,
+                            uint32_t* rights = nullptr) {
+  if (rights) *rights = dict::rights::kAll;
+  if (connection != 0) {
+    std::shared_ptr<core::Connection> c = core::Connections::Get(connection);
+    bool plainName = name.find_first_of("\\/:") == std::string::npos;
+    if (c->is_dictionary && c->dictionary && plainName) {
+      dict::TableEntry entry = c->dictionary->GetTable(name);  // 5132 when absent
+      if (entry.type != table::kNativeTableType && entry.type != 0) {
+        Fail(err::kInvalidArgument, "The table \"" + name + "\" is of type " + std::to_string(entry.type) +
+                                        ", which this engine does not open.");
+      }
+      if (rights && !c->is_administrator) *rights = c->dictionary->RightsOf(c->user, dict::ObjectType::kTable, entry.name);
+      if (windowsPath) *windowsPath = c->dictionary->TableWindowsPath(entry);
+      return c->dictionary->TableHostPath(entry);
+    }
+  }
+  return table::TableHostPath(connection, name, windowsPath);
+}
+
+}  // namespace
+
+UNSIGNED32 AdsCreateTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* pucDBObjName, UNSIGNED16 usTableType,
+                            UNSIGNED16 usCharType, UNSIGNED16 usLockType, UNSIGNED16 usCheckRights,
+                            UNSIGNED16 usMemoSize, UNSIGNED8* pucFields, UNSIGNED32 ulOptions, UNSIGNED8* pucCollation,
+                            ADSHANDLE* phTable) {
+  core::Require(pucName, "pucName");
+  core::Require(pucFields, "pucFields");
+  core::Require(phTable, "phTable");
+  table::CheckTableType(usTableType);
+  table::CheckCharType(usCharType);
+  (void)pucDBObjName;
+  std::string name = core::InText(pucName);
+  Schema schema = Schema::FromSpecs(ParseFieldDefinitions(core::InText(pucFields)));
+  std::string windowsPath;
+  std::string host = table::TableHostPath(hConnect, name, &windowsPath);
+  Table::CreateOptions co;
+  co.memoBlockSize = usMemoSize;
+  co.charType = usCharType == 2 ? 2 : 1;
+  co.collation = core::InText(pucCollation);
+  Table::Create(host, schema, co);
+  // On a dictionary connection the table joins the dictionary unless it is asked to be free.
+  constexpr uint32_t kFreeTable = 0x00001000;
+  if (hConnect != 0) {
+    std::shared_ptr<core::Connection> c = core::Connections::Get(hConnect);
+    if (c->is_dictionary && c->dictionary && !(ulOptions & kFreeTable)) {
+      dict::TableEntry entry;
+      entry.name = core::InText(pucDBObjName);
+      if (entry.name.empty()) entry.name = std::filesystem::path(host).stem().string();
+      entry.path = windowsPath;
+      entry.type = table::kNativeTableType;
+      entry.char_type = co.charType;
+      try {
+        if (c->dictionary->FindTable(entry.name)) c->dictionary->RemoveTable(entry.name);
+        c->dictionary->AddTable(entry);
+      } catch (const EngineError&) {
+        ::unlink(host.c_str());
+        ::unlink(Table::MemoPathFor(host).c_str());
+        throw;
+      }
+    }
+  }
+  *phTable = RegisterOpen(hConnect, name, host, windowsPath, table::kOpenExclusive, usLockType, usCheckRights != 2);
+  return 0;
+}
+
+UNSIGNED32 AdsOpenTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* pucAlias, UNSIGNED16 usTableType,
+                          UNSIGNED16 usCharType, UNSIGNED16 usLockType, UNSIGNED16 usCheckRights, UNSIGNED32 ulOptions,
+                          UNSIGNED8* pucCollation, ADSHANDLE* phTable) {
+  core::Require(pucName, "pucName");
+  core::Require(phTable, "phTable");
+  table::CheckTableType(usTableType);
+  table::CheckCharType(usCharType);
+  (void)pucAlias;
+  (void)pucCollation;
+  std::string name = core::InText(pucName);
+  std::string windowsPath;
+  uint32_t rights = 0;
+  std::string host = ResolveOpenPath(hConnect, name, &windowsPath, &rights);
+  *phTable = RegisterOpen(hConnect, name, host, windowsPath, ulOptions & (table::kOpenExclusive | table::kOpenReadOnly),
+                          usLockType, usCheckRights != 2, rights);
+  return 0;
+}
+
+UNSIGNED32 AdsCloseTable(ADSHANDLE hTable) {
+  core::Kind kind = core::Handles::KindOf(hTable);
+  if (kind != core::Kind::kTable && kind != core::Kind::kCursor) {
+    Fail(err::kInvalidHandle, "AdsCloseTable needs a table or cursor handle.");
+  }
+  std::shared_ptr<TableCursor> cursor = table::TableOf(hTable);
+  cursor->FlushPending();
+  core::Handles::Remove(hTable, kind);
+  return 0;
+}
+
+UNSIGNED32 AdsDeleteTable(ADSHANDLE hTable) {
+  std::shared_ptr<TableCursor> cursor = table::TableOf(hTable);
+  Table& t = cursor->table();
+  if (!t.exclusive()) {
+    Fail(err::kExclusiveRequired, "The table \"" + cursor->info().name + "\" must be open exclusively to delete it.");
+  }
+  cursor->CancelUpdate();
+  std::string path = t.path();
+  core::Handles::Remove(hTable, core::Kind::kTable);
+  ::unlink(path.c_str());
+  ::unlink(Table::MemoPathFor(path).c_str());
+  std::filesystem::path adi(path);
+  adi.replace_extension(".adi");
+  ::unlink(adi.c_str());
+  return 0;
+}
+
+UNSIGNED32 AdsRestructureTable90(ADSHANDLE hObj, UNSIGNED8* pucName, UNSIGNED8* pucPassword, UNSIGNED16 usTableType,
+                                 UNSIGNED16 usCharType, UNSIGNED16 usLockType, UNSIGNED16 usCheckRights,
+                                 UNSIGNED8* pucAddFields, UNSIGNED8* pucDeleteFields, UNSIGNED8* pucChangeFields,
+                                 UNSIGNED32 ulOptions, UNSIGNED8* pucCollation) {
+  core::Require(pucName, "pucName");
+  table::CheckTableType(usTableType);
+  (void)pucPassword, (void)usCharType, (void)usLockType, (void)usCheckRights, (void)ulOptions, (void)pucCollation;
+  std::string name = core::InText(pucName);
+  std::string windowsPath;
+  std::string host = ResolveOpenPath(hObj, name, &windowsPath);
+  Table::Restructure(host, core::InText(pucAddFields), core::InText(pucDeleteFields), core::InText(pucChangeFields),
+                     table::ProgressForCall());
+  return 0;
+}
+
+UNSIGNED32 AdsPackTable(ADSHANDLE hTable) {
+  std::shared_ptr<TableCursor> cursor = table::TableOf(hTable);
+  cursor->FlushPending();
+  cursor->table().Pack(table::ProgressForCall());
+  cursor->InvalidateCache();
+  cursor->GotoTop(nullptr);
+  return 0;
+}
+
+UNSIGNED32 AdsZapTable(ADSHANDLE hTable) {
+  std::shared_ptr<TableCursor> cursor = table::TableOf(hTable);
+  if (cursor->pending()) cursor->CancelUpdate();
+  cursor->table().Zap();
+  cursor->InvalidateCache();
+  cursor->GotoTop(nullptr);
+  return 0;
+}
+
+UNSIGNED32 AdsFlushFileBuffers(ADSHANDLE hTable) {
+  std::shared_ptr<TableCursor> cursor = table::TableOf(hTable);
+  cursor->FlushPending();
+  cursor->table().Flush();
+  return 0;
+}
+
+UNSIGNED32 AdsCacheRecords(ADSHANDLE hTable, UNSIGNED16 usNumRecords) {
+  table::CursorOf(hTable)->SetCacheSize(usNumRecords);
+  return 0;
+}
+
+// Tables and cursors are closed when their handle is closed; these settings are kept and
+// reported but no closed table is held open.
+UNSIGNED32 AdsCacheOpenTables(UNSIGNED16 usOpen) {
+  table::gCacheOpenTables.store(usOpen);
+  return 0;
+}
+
+UNSIGNED32 AdsCacheOpenCursors(UNSIGNED16 usOpen) {
+  table::gCacheOpenCursors.store(usOpen);
+  return 0;
+}
+
+UNSIGNED32 AdsCloseCachedTables(ADSHANDLE hConnect) {
+  core::Connections::Get(hConnect);
+  return 0;
+}
+
+UNSIGNED32 AdsGetTableConnection(ADSHANDLE hTable, ADSHANDLE* phConnect) {
+  uint32_t connection = table::CursorOf(hTable)->info().connection;
+  core::Out(phConnect, connection, "phConnect");
+  if (connection == 0) Fail(err::kNoConnectionForHandle, "The table was opened without a connection.");
+  return 0;
+}
+
+UNSIGNED32 AdsGetTableType(ADSHANDLE hTable, UNSIGNED16* pusType) {
+  table::CursorOf(hTable);
+  core::Out(pusType, table::kNativeTableType, "pusType");
+  return 0;
+}
+
+UNSIGNED32 AdsGetTableCharType(ADSHANDLE hTable, UNSIGNED16* pusCharType) {
+  core::Out(pusCharType, table::CursorOf(hTable)->info().charType, "pusCharType");
+  return 0;
+}
+
+UNSIGNED32 AdsGetTableCollation(ADSHANDLE hTable, UNSIGNED8* pucCollation, UNSIGNED16* pusLen) {
+  return core::TextOut(table::CursorOf(hTable)->info().collation, pucCollation, pusLen);
+}
+
+UNSIGNED32 AdsGetTableFilename(ADSHANDLE hTable, UNSIGNED16 usOption, UNSIGNED8* pucName, UNSIGNED16* pusLen) {
+  const std::string& path = table::CursorOf(hTable)->info().windowsPath;
+  size_t slash = path.find_last_of("\\/");
+  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  switch (usOption) {
+    case 1: {
+      size_t dot = base.find_last_of('.');
+      return core::TextOut(dot == std::string::npos ? base : base.substr(0, dot), pucName, pusLen);
+    }
+    case 2:
+      return core::TextOut(base, pucName, pusLen);
+    case 3:
+      return core::TextOut(path, pucName, pusLen);
+    default:
+      Fail(err::kInvalidArgument, "AdsGetTableFilename: option " + std::to_string(usOption) + " is unknown (1, 2 or 3).");
+  }
+}
+
+UNSIGNED32 AdsGetTableMemoSize(ADSHANDLE hTable, UNSIGNED16* pusMemoSize) {
+  core::Out(pusMemoSize, table::CursorOf(hTable)->table().properties().memoBlockSize, "pusMemoSize");
+  return 0;
+}
+
+UNSIGNED32 AdsGetTableOpenOptions(ADSHANDLE hTable, UNSIGNED32* pulOptions) {
+  core::Out(pulOptions, table::CursorOf(hTable)->info().options, "pulOptions");
+  return 0;
+}
+
+UNSIGNED32 AdsShowDeleted(UNSIGNED16 bShowDeleted) {
+  table::SetShowDeleted(bShowDeleted != 0);
+  return 0;
+}
+
+UNSIGNED32 AdsRegisterProgressCallback(ADS_PROGRESS_CALLBACK pfn) {
+  table::gProgress.store(pfn);
+  return 0;
+}
+
+UNSIGNED32 AdsClearProgressCallback() {
+  table::gProgress.store(nullptr);
+  return 0;
+}
+
+}  // namespace engine::api

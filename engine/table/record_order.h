@@ -1,0 +1,50 @@
+// Hooks through which other parts of the engine change how a table cursor is walked: an order
+// (an index tag, possibly scoped) and a visibility filter (an expression filter).
+//
+// An index order handle (core::Kind::kIndexOrder) is registered as an OrderHandle, the exact
+// type the navigation entry points Get: AdsGotoTop, AdsSkip and the rest, called with an index
+// handle, walk the order's cursor in the order's sequence. Table handles walk in record-number
+// order. Both move the one record position of the cursor.
+//
+// Implementations are called on the thread running the entry point, with the cursor used by
+// one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/table/record_access.h"
+
+namespace engine::table {
+
+class TableCursor;
+
+// A sequence of the records of one table. Record numbers are 1-based; 0 means "none".
+class RecordOrder {
+ public:
+  virtual ~RecordOrder() = default;
+  virtual uint32_t First() = 0;
+  virtual uint32_t Last() = 0;
+  // The record after / before `record` in this order (0 when there is none). `record` may have
+  // left the order (its key changed, or it was deleted); the order answers its neighbour by the
+  // key it now has.
+  virtual uint32_t Next(uint32_t record) = 0;
+  virtual uint32_t Prior(uint32_t record) = 0;
+};
+
+// What an index order handle stands for: an order over one open table.
+class OrderHandle {
+ public:
+  virtual ~OrderHandle() = default;
+  virtual std::shared_ptr<TableCursor> cursor() = 0;
+  virtual RecordOrder& order() = 0;
+};
+
+// Decides which records a cursor shows besides the deleted-record setting.
+class RecordFilter {
+ public:
+  virtual ~RecordFilter() = default;
+  virtual bool Accepts(const RecordView& record) = 0;
+};
+
+}  // namespace engine::table
