@@ -124,7 +124,11 @@ std::string CompiledExpr::evalText(const ExprRecord* record, const EvalOptions& 
     case ExprType::Logical: return v.logical ? "T" : "F";
     case ExprType::Numeric: {
       char buf[64];
-      // The shortest form that reads back as the same number.
+      // Whole numbers in full; others in the shortest form that reads back as the same number.
+      if (std::fabs(v.number) < 1e15 && v.number == std::trunc(v.number)) {
+        std::snprintf(buf, sizeof buf, "%.0f", v.number == 0 ? 0.0 : v.number);
+        return buf;
+      }
       for (int precision = 1; precision <= 17; ++precision) {
         std::snprintf(buf, sizeof buf, "%.*g", precision, v.number);
         if (std::strtod(buf, nullptr) == v.number) break;
