@@ -4,6 +4,7 @@
 // the same rows.
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -72,26 +73,38 @@ int main() {
   std::vector<char> keys(kRows * kWidth);
   unsigned checksum = 0;
 
+  // Each contender runs three rounds over the same rows; the best round counts (the machine
+  // is shared, and the first round pays for faulting the key buffer in).
+  auto best = [&](auto&& round) {
+    double b = 1e100;
+    for (int i = 0; i < 3; ++i) {
+      auto t0 = std::chrono::steady_clock::now();
+      round();
+      b = std::min(b, seconds(t0));
+    }
+    return b;
+  };
+
   // The engine: compile once, evaluate into the caller's key bytes.
   auto key = engine::CompiledExpr::Compile("UPPER(NAME)", &rows);
   engine::EvalOptions options;
-  auto t0 = std::chrono::steady_clock::now();
-  for (size_t r = 0; r < kRows; ++r) {
-    rows.at(r);
-    key->writeKey(&rows, options, keys.data() + r * kWidth);
-  }
-  double engineSecs = seconds(t0);
+  double engineSecs = best([&] {
+    for (size_t r = 0; r < kRows; ++r) {
+      rows.at(r);
+      key->writeKey(&rows, options, keys.data() + r * kWidth);
+    }
+  });
   checksum += static_cast<unsigned char>(keys[kRows * kWidth / 2]);
 
   // The floor: the same mapping written by hand.
   const unsigned char* up = engine::UpperTable();
-  t0 = std::chrono::steady_clock::now();
-  for (size_t r = 0; r < kRows; ++r) {
-    const char* src = rows.row(r);
-    char* dst = keys.data() + r * kWidth;
-    for (uint32_t k = 0; k < kWidth; ++k) dst[k] = static_cast<char>(up[static_cast<unsigned char>(src[k])]);
-  }
-  double loopSecs = seconds(t0);
+  double loopSecs = best([&] {
+    for (size_t r = 0; r < kRows; ++r) {
+      const char* src = rows.row(r);
+      char* dst = keys.data() + r * kWidth;
+      for (uint32_t k = 0; k < kWidth; ++k) dst[k] = static_cast<char>(up[static_cast<unsigned char>(src[k])]);
+    }
+  });
   checksum += static_cast<unsigned char>(keys[kRows * kWidth / 3]);
 
   // SQLite: upper(name) over the same rows of an in-memory table.
@@ -107,16 +120,16 @@ int main() {
   }
   sqlite3_finalize(ins);
   sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-  sqlite3_stmt* sel = nullptr;
-  sqlite3_prepare_v2(db, "SELECT upper(name) FROM t", -1, &sel, nullptr);
-  t0 = std::chrono::steady_clock::now();
-  size_t r = 0;
-  while (sqlite3_step(sel) == SQLITE_ROW) {
-    const unsigned char* v = sqlite3_column_text(sel, 0);
-    std::memcpy(keys.data() + (r++ % kRows) * kWidth, v, kWidth);
-  }
-  double sqliteSecs = seconds(t0);
-  sqlite3_finalize(sel);
+  double sqliteSecs = best([&] {
+    sqlite3_stmt* sel = nullptr;
+    sqlite3_prepare_v2(db, "SELECT upper(name) FROM t", -1, &sel, nullptr);
+    size_t r = 0;
+    while (sqlite3_step(sel) == SQLITE_ROW) {
+      const unsigned char* v = sqlite3_column_text(sel, 0);
+      std::memcpy(keys.data() + (r++ % kRows) * kWidth, v, kWidth);
+    }
+    sqlite3_finalize(sel);
+  });
   sqlite3_close(db);
   checksum += static_cast<unsigned char>(keys[kRows * kWidth / 4]);
 

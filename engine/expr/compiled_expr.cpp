@@ -32,6 +32,7 @@ std::unique_ptr<CompiledExpr> CompiledExpr::Compile(std::string_view text, const
   e->root_ = p.parseAll();
   e->text_.assign(text);
   e->fields_ = p.fieldsUsed();
+  e->usesDateFormat_ = p.usesDateFormat();
   return e;
 }
 
@@ -74,14 +75,17 @@ std::vector<std::unique_ptr<CompiledExpr>> CompiledExpr::CompileSegments(std::st
     Parser single(out[i]->text_, schema, dateLengthOf(dateFormat));
     single.parseAll();
     out[i]->fields_ = single.fieldsUsed();
+    out[i]->usesDateFormat_ = single.usesDateFormat();
   }
   return out;
 }
 
 bool CompiledExpr::isSingleField() const { return dynamic_cast<const FieldNode*>(root_.get()) != nullptr; }
 
-void CompiledExpr::prepare(const EvalOptions& options, EvalContext& cx) {
-  if (!dateFormat_ || dateFormat_->pattern() != options.dateFormat) dateFormat_ = DateFormat::Parse(options.dateFormat);
+void CompiledExpr::prepare(const EvalOptions& options, EvalContext& cx, bool needFormat) {
+  // The format is looked at only by expressions that use it, to keep key evaluation lean.
+  if (needFormat && (!dateFormat_ || dateFormat_->pattern() != options.dateFormat))
+    dateFormat_ = DateFormat::Parse(options.dateFormat);
   // A format the connection could not have accepted falls back to the default one.
   cx.dateFormat = dateFormat_ ? &*dateFormat_ : &defaultDateFormat();
   cx.exact = options.exact;
@@ -92,7 +96,7 @@ void CompiledExpr::prepare(const EvalOptions& options, EvalContext& cx) {
 const Value& CompiledExpr::evaluate(const ExprRecord* record, const EvalOptions& options) {
   EvalContext cx;
   cx.record = record;
-  prepare(options, cx);
+  prepare(options, cx, usesDateFormat_);
   root_->eval(cx, result_);
   return result_;
 }
@@ -116,7 +120,11 @@ bool CompiledExpr::writeKey(const ExprRecord* record, const EvalOptions& options
 }
 
 std::string CompiledExpr::evalText(const ExprRecord* record, const EvalOptions& options) {
-  const Value& v = evaluate(record, options);
+  EvalContext cx;
+  cx.record = record;
+  prepare(options, cx, true);
+  root_->eval(cx, result_);
+  const Value& v = result_;
   if (v.null) return std::string();
   const DateFormat& f = dateFormat_ ? *dateFormat_ : defaultDateFormat();
   switch (type()) {
@@ -124,7 +132,11 @@ std::string CompiledExpr::evalText(const ExprRecord* record, const EvalOptions& 
     case ExprType::Logical: return v.logical ? "T" : "F";
     case ExprType::Numeric: {
       char buf[64];
-      // The shortest form that reads back as the same number.
+      // Whole numbers in full; others in the shortest form that reads back as the same number.
+      if (std::fabs(v.number) < 1e15 && v.number == std::trunc(v.number)) {
+        std::snprintf(buf, sizeof buf, "%.0f", v.number == 0 ? 0.0 : v.number);
+        return buf;
+      }
       for (int precision = 1; precision <= 17; ++precision) {
         std::snprintf(buf, sizeof buf, "%.*g", precision, v.number);
         if (std::strtod(buf, nullptr) == v.number) break;

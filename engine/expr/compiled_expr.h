@@ -72,13 +72,14 @@ class CompiledExpr {
   std::string evalText(const ExprRecord* record, const EvalOptions& options);
 
  private:
-  void prepare(const EvalOptions& options, EvalContext& cx);
+  void prepare(const EvalOptions& options, EvalContext& cx, bool needFormat);
 
   std::string text_;
   NodePtr root_;
   std::vector<std::string> fields_;
   Value result_;
   std::optional<DateFormat> dateFormat_;  // parsed from the last options seen
+  bool usesDateFormat_ = true;            // whether evaluation needs dateFormat_
 };
 
 using CompiledExprPtr = std::unique_ptr<CompiledExpr>;

@@ -47,9 +47,12 @@ void setText(Value& out, const char* p, size_t len) {
 void fnUpper(FuncNode& n, EvalContext& cx, Value& out) {
   ARG1;
   const unsigned char* map = n.param ? LowerTable() : UpperTable();
-  char* p = n.buffer(a.len);
-  for (uint32_t i = 0; i < a.len; ++i) p[i] = static_cast<char>(map[static_cast<unsigned char>(a.str[i])]);
-  setText(out, p, a.len);
+  // Locals, so that the character stores cannot be taken to change the source or the length.
+  const uint32_t len = a.len;
+  const unsigned char* src = reinterpret_cast<const unsigned char*>(a.str);
+  char* p = n.buffer(len);
+  for (uint32_t i = 0; i < len; ++i) p[i] = static_cast<char>(map[src[i]]);
+  setText(out, p, len);
 }
 void fnRTrim(FuncNode& n, EvalContext& cx, Value& out) {
   ARG1;

@@ -241,6 +241,7 @@ NodePtr Parser::parseCall(const Token& name) {
   advance();  // "("
   if (++depth_ > kMaxDepth) FailExpr(err::kExprTooComplex, name.pos, "the expression is nested too deeply");
   std::string fn = upper(name.text);
+  if (fn == "DTOC" || fn == "CTOD" || fn == "CTOTS" || fn == "TTOC") usesDateFormat_ = true;
   CallArgs call;
   if (tok_.kind != Tok::RParen) {
     if (tok_.kind == Tok::Star) {

@@ -30,6 +30,8 @@ class Parser {
 
   // Names of the fields the parsed text reads, in order of first use, as the table spells them.
   const std::vector<std::string>& fieldsUsed() const { return fields_; }
+  // Whether the text calls a function that reads or writes dates in the date format.
+  bool usesDateFormat() const { return usesDateFormat_; }
 
  private:
   void advance();
@@ -57,6 +59,7 @@ class Parser {
   uint32_t dateLength_;
   int depth_ = 0;
   std::vector<std::string> fields_;
+  bool usesDateFormat_ = false;
 };
 
 // Looks a field up by its name or, failing that, by its short name (see field_names.h).

@@ -1,29 +1,35 @@
 #include "engine/expr/text_ops.h"
 
+#include <unicode/uchar.h>
+
 #include <cstring>
+#include <string>
+
+#include "engine/core/codepage.h"
 
 namespace engine {
 
 namespace {
 
+// The letters of the ANSI code page in effect when the tables are first used: each byte
+// that is a letter maps to its other case when that is a single byte of the same code page.
 struct CaseTables {
   unsigned char upper[256];
   unsigned char lower[256];
   CaseTables() {
     for (int i = 0; i < 256; ++i) upper[i] = lower[i] = static_cast<unsigned char>(i);
-    auto pair = [&](int lo, int up) {
-      upper[lo] = static_cast<unsigned char>(up);
-      lower[up] = static_cast<unsigned char>(lo);
-    };
-    for (int c = 'a'; c <= 'z'; ++c) pair(c, c - 32);
-    // Windows-1252 letters: a grave .. thorn map onto A grave .. Thorn, except the division
-    // and multiplication signs; and the four letters of the 0x80 row.
-    for (int c = 0xE0; c <= 0xFE; ++c)
-      if (c != 0xF7) pair(c, c - 0x20);
-    pair(0x9A, 0x8A);
-    pair(0x9C, 0x8C);
-    pair(0x9E, 0x8E);
-    pair(0xFF, 0x9F);
+    for (int i = 0x41; i < 256; ++i) {
+      std::u16string u = core::AnsiToUtf16(std::string(1, static_cast<char>(i)));
+      if (u.size() != 1) continue;
+      UChar32 c = u[0];
+      map(upper, i, u_toupper(c));
+      map(lower, i, u_tolower(c));
+    }
+  }
+  static void map(unsigned char* table, int byte, UChar32 other) {
+    if (other > 0xFFFF || other == 0xFFFD) return;
+    std::string back = core::Utf16ToAnsi(std::u16string(1, static_cast<char16_t>(other)));
+    if (back.size() == 1 && (back[0] != '?' || other == u'?')) table[byte] = static_cast<unsigned char>(back[0]);
   }
 };
 

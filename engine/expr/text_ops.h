@@ -1,7 +1,8 @@
 // Character operations shared by the expression operators and functions.
 //
 // Text is 8-bit in the ANSI code page (Windows-1252 by default); UPPER and LOWER map its
-// letters, accented ones included. Comparisons are byte order, blanks padding the shorter
+// letters, accented ones included, as Unicode maps them (tables built through ICU for the
+// code page in effect at first use). Comparisons are byte order, blanks padding the shorter
 // side, which is the order of fixed-length character fields.
 //
 // Thread safety: stateless.

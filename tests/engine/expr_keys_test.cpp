@@ -106,7 +106,8 @@ TEST_F(ExprTest, TextFormsOfEveryType) {
       {"NAME", "Smith                         "}, {"AGE", "42"},         {"PRICE", "19.95"},
       {"1/3", "0.3333333333333333"},         {"BORN", "03/07/1982"}, {"ACTIVE", "T"},
       {"ACTIVE = .F.", "F"},                  {"STAMP", "01/31/2024 13:05:09"}, {"START", "08:30:00"},
-      {"1/0", ""},
+      {"1/0", ""},                            {"300", "300"},           {"-1200000", "-1200000"},
+      {"1e20", "1e+20"},                      {"0.1 + 0.2", "0.30000000000000004"}, {"-0.5", "-0.5"},
   };
   for (const Case& c : cases) EXPECT_EQ(compile(c.text)->evalText(&table, options), c.want) << c.text;
 }

@@ -1,0 +1,158 @@
+#include "engine/expr/table_expr_record.h"
+
+#include <cstring>
+
+#include "engine/core/codepage.h"
+#include "engine/expr/field_names.h"
+
+namespace engine {
+
+namespace {
+
+std::optional<ExprType> exprTypeOf(FieldType t, bool memosReadable) {
+  switch (t) {
+    case FieldType::kString:
+    case FieldType::kCIString:
+    case FieldType::kVarChar:
+    case FieldType::kRaw:
+    case FieldType::kVarBinary:
+    case FieldType::kNChar:
+    case FieldType::kNVarChar:
+      return ExprType::String;
+    case FieldType::kMemo:
+    case FieldType::kNMemo:
+      if (memosReadable) return ExprType::String;
+      return std::nullopt;
+    case FieldType::kNumeric:
+    case FieldType::kDouble:
+    case FieldType::kCurDouble:
+    case FieldType::kInteger:
+    case FieldType::kShortInt:
+    case FieldType::kAutoInc:
+    case FieldType::kMoney:
+    case FieldType::kRowVersion:
+      return ExprType::Numeric;
+    case FieldType::kDate:
+    case FieldType::kCompactDate:
+      return ExprType::Date;
+    case FieldType::kTime:
+      return ExprType::Time;
+    case FieldType::kTimeStamp:
+    case FieldType::kModTime:
+      return ExprType::Timestamp;
+    case FieldType::kLogical:
+      return ExprType::Logical;
+    default:
+      return std::nullopt;
+  }
+}
+
+// Display width of a numeric field that declares no length.
+uint32_t widthOf(const FieldDescriptor& d) {
+  if (d.length) return d.length;
+  switch (d.type) {
+    case FieldType::kShortInt: return 6;
+    case FieldType::kInteger:
+    case FieldType::kAutoInc: return 11;
+    default: return 20;
+  }
+}
+
+}  // namespace
+
+TableExprSchema::TableExprSchema(const Schema& schema, std::string alias, bool memosReadable)
+    : alias_(std::move(alias)) {
+  const auto& fields = schema.fields();
+  for (size_t i = 0; i < fields.size(); ++i) {
+    const FieldDescriptor& d = fields[i];
+    std::optional<ExprType> t = exprTypeOf(d.type, memosReadable);
+    if (!t) continue;
+    ExprField f;
+    f.name = d.name;
+    f.slot = static_cast<int>(i);
+    f.type = *t;
+    f.decimals = d.decimals;
+    f.variableLength = d.type == FieldType::kMemo || d.type == FieldType::kNMemo;
+    switch (*t) {
+      case ExprType::String: f.length = f.variableLength ? 10 : d.length; break;
+      case ExprType::Numeric: f.length = widthOf(d); break;
+      case ExprType::Logical: f.length = 1; break;
+      default: f.length = 8;
+    }
+    fields_.push_back(std::move(f));
+  }
+}
+
+std::optional<ExprField> TableExprSchema::findField(std::string_view name) const {
+  for (const ExprField& f : fields_)
+    if (SameName(f.name, name)) return f;
+  return std::nullopt;
+}
+
+bool TableExprSchema::isOwnAlias(std::string_view alias) const { return SameName(alias, alias_); }
+
+TableExprRecord::TableExprRecord(const Schema& schema, MemoReader memo)
+    : schema_(schema), view_(schema, nullptr, 0), memo_(std::move(memo)), scratch_(schema.fieldCount()) {}
+
+void TableExprRecord::at(const uint8_t* image, uint32_t recordNumber) { view_ = RecordView(schema_, image, recordNumber); }
+
+bool TableExprRecord::fieldIsNull(int slot) const { return view_.isNull(static_cast<size_t>(slot)); }
+
+std::string_view TableExprRecord::fieldString(int slot) const {
+  size_t i = static_cast<size_t>(slot);
+  const FieldDescriptor& d = view_.field(i);
+  const char* p = reinterpret_cast<const char*>(view_.fieldBytes(i));
+  std::string& s = scratch_[i];
+  switch (d.type) {
+    case FieldType::kString:
+    case FieldType::kCIString:
+      // Stored bytes are the text; zero bytes (never written by the engine itself) read as blanks.
+      if (!std::memchr(p, 0, d.size)) return std::string_view(p, d.size);
+      s.assign(p, d.size);
+      for (char& c : s)
+        if (c == 0) c = ' ';
+      return s;
+    case FieldType::kVarChar:
+    case FieldType::kVarBinary: {
+      uint16_t n = view_.usedLength(i);
+      return std::string_view(p, n == 0xFFFF ? 0 : std::min<uint32_t>(n, d.dataSize));
+    }
+    case FieldType::kRaw:
+      return std::string_view(p, d.size);
+    case FieldType::kNChar:
+    case FieldType::kNVarChar:
+      s = core::Utf16ToAnsi(view_.wideText(i));
+      return s;
+    case FieldType::kMemo:
+      s = memo_ ? memo_(view_.blob(i)) : std::string();
+      return s;
+    case FieldType::kNMemo: {
+      std::string bytes = memo_ ? memo_(view_.blob(i)) : std::string();
+      std::u16string wide(bytes.size() / 2, u' ');
+      for (size_t k = 0; k < wide.size(); ++k)
+        wide[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
+                                        (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
+      s = core::Utf16ToAnsi(wide);
+      return s;
+    }
+    default:
+      return std::string_view();
+  }
+}
+
+double TableExprRecord::fieldNumber(int slot) const { return view_.number(static_cast<size_t>(slot)); }
+
+bool TableExprRecord::fieldLogical(int slot) const { return view_.logical(static_cast<size_t>(slot)); }
+
+int64_t TableExprRecord::fieldDate(int slot) const { return view_.julian(static_cast<size_t>(slot)); }
+
+int64_t TableExprRecord::fieldTime(int slot) const { return view_.milliseconds(static_cast<size_t>(slot)); }
+
+int64_t TableExprRecord::fieldTimestamp(int slot) const {
+  size_t i = static_cast<size_t>(slot);
+  int64_t julian = view_.julian(i);
+  if (julian == 0) return 0;
+  return julian * kMsPerDay + view_.milliseconds(i);
+}
+
+}  // namespace engine

@@ -1,0 +1,72 @@
+// Lets expressions read the records of a native table.
+//
+// TableExprSchema presents a table Schema as an ExprSchema (field slots are the 0-based field
+// indexes); TableExprRecord presents one record image, through a RecordView, as the
+// ExprRecord. Field types map onto expression types as follows:
+//   Char, CIChar, VarChar, Raw, VarBinary  -> character (Raw and VarBinary as their bytes)
+//   NChar, NVarChar                        -> character, converted to the ANSI code page
+//   Memo, NMemo                            -> character of variable length, read through the
+//                                             MemoReader when one is given (else unknown)
+//   Numeric, Double, CurDouble, Integer, ShortInt, AutoInc, Money, RowVersion -> numeric
+//   Date, CompactDate                      -> date
+//   Time                                   -> time
+//   TimeStamp, ModTime                     -> timestamp
+//   Logical                                -> logical
+// Binary and Image fields are not part of the language.
+//
+// Thread safety: a TableExprRecord keeps per-field scratch; one thread uses it at a time.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/expr/expr_record.h"
+#include "engine/table/record_access.h"
+
+namespace engine {
+
+// Reads the text of a memo field's blob (the Table's ReadBlob).
+using MemoReader = std::function<std::string(BlobRef ref)>;
+
+class TableExprSchema final : public ExprSchema {
+ public:
+  // `alias` is the name the table may be written with before "->" (its alias or file name).
+  TableExprSchema(const Schema& schema, std::string alias, bool memosReadable);
+
+  std::optional<ExprField> findField(std::string_view name) const override;
+  bool isOwnAlias(std::string_view alias) const override;
+  size_t fieldCount() const override { return fields_.size(); }
+  ExprField fieldAt(size_t index) const override { return fields_[index]; }
+
+ private:
+  std::string alias_;
+  std::vector<ExprField> fields_;  // the fields the language can read, in table order
+};
+
+class TableExprRecord final : public ExprRecord {
+ public:
+  TableExprRecord(const Schema& schema, MemoReader memo = nullptr);
+
+  // The record the next evaluations read. The image must stay unchanged while they run.
+  void at(const uint8_t* image, uint32_t recordNumber);
+
+  bool fieldIsNull(int slot) const override;
+  std::string_view fieldString(int slot) const override;
+  double fieldNumber(int slot) const override;
+  bool fieldLogical(int slot) const override;
+  int64_t fieldDate(int slot) const override;
+  int64_t fieldTime(int slot) const override;
+  int64_t fieldTimestamp(int slot) const override;
+  uint32_t recordNumber() const override { return view_.recordNumber(); }
+  bool isDeleted() const override { return view_.deleted(); }
+
+ private:
+  const Schema& schema_;
+  RecordView view_;
+  MemoReader memo_;
+  mutable std::vector<std::string> scratch_;  // per field: converted or copied text
+};
+
+}  // namespace engine

@@ -1,0 +1,77 @@
+// The evaluation calls' work: validity, typed evaluation and its refusals, the type test.
+#include "engine/expr/expr_calls.h"
+
+#include "expr_fixture.h"
+
+namespace exprtest {
+namespace {
+
+using namespace engine;
+
+class ExprCalls : public ExprTest {
+ protected:
+  ExprScene scene() {
+    ExprScene s;
+    s.schema = &table;
+    s.record = &table;
+    s.options = options;
+    return s;
+  }
+};
+
+TEST_F(ExprCalls, ValidityIsAVerdictNotAnError) {
+  for (const char* good : {"NAME", "UPPER(NAME) + CITY", "AGE > 3 .AND. ACTIVE", "DTOS(BORN)", "{}"})
+    EXPECT_TRUE(ExprIsValid(good, &table)) << good;
+  for (const char* bad : {"", "NAME +", "FOO(1)", "SURNAME", "UPPER(AGE)", "AGE = 'x'", "'open"})
+    EXPECT_FALSE(ExprIsValid(bad, &table)) << bad;
+}
+
+TEST_F(ExprCalls, EachEvaluationNeedsItsType) {
+  EXPECT_TRUE(EvalLogicalExpr("AGE = 42 .AND. ACTIVE", scene()));
+  EXPECT_DOUBLE_EQ(EvalNumericExpr("AGE * 2", scene()), 84);
+  EXPECT_EQ(EvalStringExpr("TRIM(NAME) + '/' + TRIM(CITY)", scene()), "Smith/Berlin");
+  EXPECT_EQ(EvalStringExpr("AGE", scene()), "42");
+  EXPECT_EQ(EvalStringExpr("BORN", scene()), "03/07/1982");
+  struct Refusal {
+    const char* text;
+    bool logical;  // else numeric
+    const char* message;
+  } refusals[] = {
+      {"AGE", true, "AdsEvalLogicalExpr needs a logical expression; \"AGE\" is numeric"},
+      {"NAME", false, "AdsEvalNumericExpr needs a numeric expression; \"NAME\" is character"},
+      {"BORN", false, "AdsEvalNumericExpr needs a numeric expression; \"BORN\" is date"},
+  };
+  for (const Refusal& r : refusals) {
+    try {
+      if (r.logical)
+        EvalLogicalExpr(r.text, scene());
+      else
+        EvalNumericExpr(r.text, scene());
+      ADD_FAILURE() << r.text << " was accepted";
+    } catch (const EngineError& e) {
+      EXPECT_EQ(e.code(), err::kExprResultType) << r.text;
+      EXPECT_STREQ(e.what(), r.message);
+    }
+  }
+  EXPECT_THROW(EvalStringExpr("NAME +", scene()), EngineError);
+}
+
+TEST_F(ExprCalls, NullResultsAreFalseZeroAndEmpty) {
+  table.setNull(age);
+  table.setNull(name);
+  EXPECT_FALSE(EvalLogicalExpr("IIF(ISNULL(AGE), ISNULL(AGE) .AND. AGE + 1 > 0, .T.) .AND. .NOT. ISNULL(AGE + 1)", scene()));
+  EXPECT_DOUBLE_EQ(EvalNumericExpr("AGE + 1", scene()), 0);
+  EXPECT_EQ(EvalStringExpr("UPPER(NAME)", scene()), "");
+}
+
+TEST_F(ExprCalls, TypeTestGivesTheTypeCodes) {
+  struct Case {
+    const char* text;
+    uint16_t code;
+  } cases[] = {{"ACTIVE", 1}, {"AGE + 1", 2}, {"BORN", 3}, {"NAME", 4}, {"START", 13}, {"STAMP", 14}, {"DTOS(BORN)", 4}};
+  for (const Case& c : cases) EXPECT_EQ(EvalTestExpr(c.text, &table), c.code) << c.text;
+  EXPECT_THROW(EvalTestExpr("FOO()", &table), EngineError);
+}
+
+}  // namespace
+}  // namespace exprtest
