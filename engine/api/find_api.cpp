@@ -1,9 +1,9 @@
 // Entry points of table enumeration: AdsFindFirstTable, AdsFindNextTable, their 62 forms with
 // link names, and AdsFindClose.
 //
-// On a dictionary connection an empty specification lists the dictionary's tables (and, for the
+// On a dictionary connection an empty search pattern lists the dictionary's tables (and, for the
 // 62 forms, the tables of its linked dictionaries under the link's alias). Otherwise the
-// specification is a folder and a file mask ("C:\data\*.adt"; a relative folder is relative to
+// search pattern is a folder and a file mask ("C:\data\*.adt"; a relative folder is relative to
 // the connection's folder; a mask alone searches the connection's folder); the names returned
 // are the matching file names, sorted ignoring the case of a..z. The names are collected when
 // the enumeration starts. The end gives 5059; so does a first call that finds nothing, which
@@ -31,13 +31,13 @@ bool IsRooted(const std::string& p) {
   return (p.size() >= 2 && p[1] == ':') || (!p.empty() && (p[0] == '\\' || p[0] == '/'));
 }
 
-std::vector<std::string> MatchingFiles(const Connection& c, const std::string& spec) {
-  std::string folder = c.folder, mask = spec;
-  size_t cut = spec.find_last_of("\\/");
+std::vector<std::string> MatchingFiles(const Connection& c, const std::string& pattern) {
+  std::string folder = c.folder, mask = pattern;
+  size_t cut = pattern.find_last_of("\\/");
   if (cut != std::string::npos) {
-    std::string part = spec.substr(0, cut);
-    mask = spec.substr(cut + 1);
-    if (part.empty()) part = spec.substr(0, 1);
+    std::string part = pattern.substr(0, cut);
+    mask = pattern.substr(cut + 1);
+    if (part.empty()) part = pattern.substr(0, 1);
     if (part.size() == 2 && part[1] == ':') part += "\\";
     folder = IsRooted(part) ? part : c.folder + "\\" + part;
   }
@@ -68,9 +68,9 @@ std::string HostPathOrFail(const std::string& path, const std::string& what) {
   return host;
 }
 
-Enumeration Collect(const Connection& c, const std::string& spec, bool with_links) {
+Enumeration Collect(const Connection& c, const std::string& pattern, bool with_links) {
   Enumeration en;
-  if (c.is_dictionary && spec.empty()) {
+  if (c.is_dictionary && pattern.empty()) {
     for (const auto& t : c.dictionary->Tables()) en.entries.emplace_back(std::string(), t.name);
     if (with_links) {
       for (const auto& link : c.dictionary->Links()) {
@@ -81,7 +81,7 @@ Enumeration Collect(const Connection& c, const std::string& spec, bool with_link
     }
     return en;
   }
-  std::string effective = spec;
+  std::string effective = pattern;
   if (effective.empty()) effective = c.default_table_type == 3 ? "*.adt" : "*.dbf";
   for (auto& name : MatchingFiles(c, effective)) en.entries.emplace_back(std::string(), name);
   return en;

@@ -52,7 +52,7 @@ struct SegmentSpec {
 // A segment as laid out in the key.
 struct Segment {
   SegmentKind kind;
-  uint16_t width;   // characters or bytes of the value (as given in the spec)
+  uint16_t width;   // characters or bytes of the value (as the segment definition gives it)
   uint16_t offset;  // of the marker byte within the key
   uint16_t length;  // marker byte included
 };

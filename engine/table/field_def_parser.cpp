@@ -52,9 +52,9 @@ FieldSpec ParseOne(std::string_view entry, size_t position) {
   std::string_view word = Trim(parts[1]);
   std::optional<TypeWord> type = FindTypeWord(word);
   if (!type) Bad(who, "unknown type \"" + std::string(word) + "\"");
-  FieldSpec spec;
-  spec.name = name;
-  spec.type = type->type;
+  FieldSpec decl;
+  decl.name = name;
+  decl.type = type->type;
   size_t args = parts.size() - 2;
   switch (type->args) {
     case TypeArgs::kNone:
@@ -62,19 +62,19 @@ FieldSpec ParseOne(std::string_view entry, size_t position) {
       break;
     case TypeArgs::kLength:
       if (args != 1) Bad(who, "type " + std::string(type->word) + " needs one length");
-      spec.length = ParseNumber(parts[2], who, "length");
+      decl.length = ParseNumber(parts[2], who, "length");
       break;
     case TypeArgs::kOptionalLength:
       if (args > 1) Bad(who, "type " + std::string(type->word) + " takes at most the number of decimals");
-      if (args == 1) spec.decimals = static_cast<uint16_t>(std::min<uint32_t>(ParseNumber(parts[2], who, "decimals"), 0xFFFF));
+      if (args == 1) decl.decimals = static_cast<uint16_t>(std::min<uint32_t>(ParseNumber(parts[2], who, "decimals"), 0xFFFF));
       break;
     case TypeArgs::kLengthDecimals:
       if (args < 1 || args > 2) Bad(who, "type " + std::string(type->word) + " needs a length and decimals");
-      spec.length = ParseNumber(parts[2], who, "length");
-      if (args == 2) spec.decimals = static_cast<uint16_t>(std::min<uint32_t>(ParseNumber(parts[3], who, "decimals"), 0xFFFF));
+      decl.length = ParseNumber(parts[2], who, "length");
+      if (args == 2) decl.decimals = static_cast<uint16_t>(std::min<uint32_t>(ParseNumber(parts[3], who, "decimals"), 0xFFFF));
       break;
   }
-  return spec;
+  return decl;
 }
 
 }  // namespace
@@ -114,20 +114,20 @@ std::string FormatFieldDefinitions(const Schema& schema) {
   std::string out;
   for (size_t i = 0; i < schema.fieldCount(); ++i) {
     const FieldDescriptor& d = schema.fields()[i];
-    FieldSpec spec = schema.specOf(i);
+    FieldSpec decl = schema.specOf(i);
     out += d.name;
     out += ',';
     out += TypeWordOf(d.type);
     switch (d.type) {
       case FieldType::kNumeric:
-        out += ',' + std::to_string(spec.length) + ',' + std::to_string(spec.decimals);
+        out += ',' + std::to_string(decl.length) + ',' + std::to_string(decl.decimals);
         break;
       case FieldType::kDouble:
       case FieldType::kCurDouble:
-        out += ',' + std::to_string(spec.decimals);
+        out += ',' + std::to_string(decl.decimals);
         break;
       default:
-        if (spec.length != 0) out += ',' + std::to_string(spec.length);
+        if (decl.length != 0) out += ',' + std::to_string(decl.length);
     }
     out += ';';
   }

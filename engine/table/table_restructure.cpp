@@ -19,7 +19,7 @@ namespace {
 
 struct Change {
   std::string oldName;
-  FieldSpec spec;  // the new declaration
+  FieldSpec decl;  // the new declaration
 };
 
 std::string TrimCopy(std::string_view s) {
@@ -48,15 +48,15 @@ std::vector<Change> ParseChanges(std::string_view text, const Schema& current) {
     Change c;
     c.oldName = oldName;
     if (!second.empty() && FindTypeWord(second)) {
-      c.spec = ParseFieldDefinitions(current.fields()[*field].name + "," + rest + ";")[0];
+      c.decl = ParseFieldDefinitions(current.fields()[*field].name + "," + rest + ";")[0];
     } else {
       if (second.empty()) Fail(err::kInvalidFieldDefinition, "Field \"" + oldName + "\": the change gives no new name or type.");
       size_t typeAt = rest.find(',');
       if (typeAt == std::string::npos) {
-        c.spec = current.specOf(*field);
-        c.spec.name = second;
+        c.decl = current.specOf(*field);
+        c.decl.name = second;
       } else {
-        c.spec = ParseFieldDefinitions(second + rest.substr(typeAt) + ";")[0];
+        c.decl = ParseFieldDefinitions(second + rest.substr(typeAt) + ";")[0];
       }
     }
     changes.push_back(c);
@@ -175,16 +175,16 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
     bool gone = false;
     for (const std::string& r : removed) gone = gone || AsciiEqualsIgnoreCase(r, name);
     if (gone) continue;
-    FieldSpec spec = current.specOf(i);
+    FieldSpec decl = current.specOf(i);
     for (const Change& c : changes) {
-      if (AsciiEqualsIgnoreCase(c.oldName, name)) spec = c.spec;
+      if (AsciiEqualsIgnoreCase(c.oldName, name)) decl = c.decl;
     }
-    specs.push_back(spec);
+    specs.push_back(decl);
     source.push_back(static_cast<int>(i));
   }
   if (!TrimCopy(add).empty()) {
-    for (const FieldSpec& spec : ParseFieldDefinitions(add)) {
-      specs.push_back(spec);
+    for (const FieldSpec& decl : ParseFieldDefinitions(add)) {
+      specs.push_back(decl);
       source.push_back(-1);
     }
   }

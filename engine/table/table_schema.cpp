@@ -34,36 +34,36 @@ uint32_t ReportedLength(FieldType type, uint32_t declared) {
   }
 }
 
-void CheckSpec(const FieldSpec& spec) {
-  if (spec.name.empty()) BadField(spec.name, "the name is empty");
-  if (spec.name.size() > kMaxFieldNameLength) BadField(spec.name, "the name is longer than 128 characters");
-  for (char c : spec.name) {
-    if (c == ',' || c == ';' || static_cast<unsigned char>(c) < 0x20) BadField(spec.name, "the name holds a separator");
+void CheckSpec(const FieldSpec& decl) {
+  if (decl.name.empty()) BadField(decl.name, "the name is empty");
+  if (decl.name.size() > kMaxFieldNameLength) BadField(decl.name, "the name is longer than 128 characters");
+  for (char c : decl.name) {
+    if (c == ',' || c == ';' || static_cast<unsigned char>(c) < 0x20) BadField(decl.name, "the name holds a separator");
   }
-  if (!IsNativeFieldType(static_cast<uint16_t>(spec.type))) BadField(spec.name, "the type is not a native field type");
-  switch (spec.type) {
+  if (!IsNativeFieldType(static_cast<uint16_t>(decl.type))) BadField(decl.name, "the type is not a native field type");
+  switch (decl.type) {
     case FieldType::kString:
     case FieldType::kCIString:
     case FieldType::kRaw:
-      if (spec.length < 1 || spec.length > kMaxCharLength) BadField(spec.name, "the length must be 1 to 65530");
+      if (decl.length < 1 || decl.length > kMaxCharLength) BadField(decl.name, "the length must be 1 to 65530");
       break;
     case FieldType::kVarChar:
     case FieldType::kVarBinary:
-      if (spec.length < 1 || spec.length > kMaxVarLength) BadField(spec.name, "the length must be 1 to 65000");
+      if (decl.length < 1 || decl.length > kMaxVarLength) BadField(decl.name, "the length must be 1 to 65000");
       break;
     case FieldType::kNChar:
     case FieldType::kNVarChar:
-      if (spec.length < 1 || spec.length > kMaxNationalChars) BadField(spec.name, "the length must be 1 to 32000");
+      if (decl.length < 1 || decl.length > kMaxNationalChars) BadField(decl.name, "the length must be 1 to 32000");
       break;
     case FieldType::kNumeric:
-      if (spec.length < 1 || spec.length > kMaxNumericDigits) BadField(spec.name, "the length must be 1 to 32");
-      if (spec.decimals > kMaxDecimals) BadField(spec.name, "at most 15 decimals are allowed");
-      if (spec.decimals > 0 && spec.length < spec.decimals + 2u)
-        BadField(spec.name, "the length must leave room for the decimal point and a digit");
+      if (decl.length < 1 || decl.length > kMaxNumericDigits) BadField(decl.name, "the length must be 1 to 32");
+      if (decl.decimals > kMaxDecimals) BadField(decl.name, "at most 15 decimals are allowed");
+      if (decl.decimals > 0 && decl.length < decl.decimals + 2u)
+        BadField(decl.name, "the length must leave room for the decimal point and a digit");
       break;
     case FieldType::kDouble:
     case FieldType::kCurDouble:
-      if (spec.decimals > kMaxDecimals) BadField(spec.name, "at most 15 decimals are allowed");
+      if (decl.decimals > kMaxDecimals) BadField(decl.name, "at most 15 decimals are allowed");
       break;
     default:
       break;
@@ -118,22 +118,22 @@ Schema Schema::FromSpecs(const std::vector<FieldSpec>& specs) {
   if (specs.size() > kMaxFields) Fail(err::kInvalidFieldDefinition, "A table has at most 2048 fields.");
   Schema schema;
   uint64_t offset = 1;
-  for (const FieldSpec& spec : specs) {
-    CheckSpec(spec);
-    if (schema.find(spec.name)) BadField(spec.name, "the name is used twice");
+  for (const FieldSpec& decl : specs) {
+    CheckSpec(decl);
+    if (schema.find(decl.name)) BadField(decl.name, "the name is used twice");
     FieldDescriptor d;
-    d.name = spec.name;
-    d.type = spec.type;
-    d.length = ReportedLength(spec.type, spec.length);
-    d.decimals = (spec.type == FieldType::kNumeric || spec.type == FieldType::kDouble ||
-                  spec.type == FieldType::kCurDouble)
-                     ? spec.decimals
+    d.name = decl.name;
+    d.type = decl.type;
+    d.length = ReportedLength(decl.type, decl.length);
+    d.decimals = (decl.type == FieldType::kNumeric || decl.type == FieldType::kDouble ||
+                  decl.type == FieldType::kCurDouble)
+                     ? decl.decimals
                      : 0;
-    d.size = FieldStorageSize(spec.type, spec.length);
-    d.dataSize = IsVarLengthType(spec.type) ? d.size - 2 : d.size;
+    d.size = FieldStorageSize(decl.type, decl.length);
+    d.dataSize = IsVarLengthType(decl.type) ? d.size - 2 : d.size;
     d.offset = static_cast<uint32_t>(offset);
     offset += d.size;
-    if (offset > kMaxRecordLength) BadField(spec.name, "the record grows longer than 65535 bytes");
+    if (offset > kMaxRecordLength) BadField(decl.name, "the record grows longer than 65535 bytes");
     schema.fields_.push_back(std::move(d));
   }
   schema.recordLength_ = static_cast<uint32_t>(offset);
@@ -144,12 +144,12 @@ Schema Schema::FromDescriptors(std::vector<FieldDescriptor> fields, uint32_t rec
   std::vector<FieldSpec> specs;
   specs.reserve(fields.size());
   for (const FieldDescriptor& d : fields) {
-    FieldSpec spec;
-    spec.name = d.name;
-    spec.type = d.type;
-    spec.decimals = d.decimals;
-    spec.length = d.length;
-    specs.push_back(spec);
+    FieldSpec decl;
+    decl.name = d.name;
+    decl.type = d.type;
+    decl.decimals = d.decimals;
+    decl.length = d.length;
+    specs.push_back(decl);
   }
   Schema rebuilt;
   try {
@@ -186,10 +186,10 @@ bool Schema::hasBlobs() const {
 
 FieldSpec Schema::specOf(size_t i) const {
   const FieldDescriptor& d = fields_.at(i);
-  FieldSpec spec;
-  spec.name = d.name;
-  spec.type = d.type;
-  spec.decimals = d.decimals;
+  FieldSpec decl;
+  decl.name = d.name;
+  decl.type = d.type;
+  decl.decimals = d.decimals;
   switch (d.type) {
     case FieldType::kString:
     case FieldType::kCIString:
@@ -199,12 +199,12 @@ FieldSpec Schema::specOf(size_t i) const {
     case FieldType::kNChar:
     case FieldType::kNVarChar:
     case FieldType::kNumeric:
-      spec.length = d.length;
+      decl.length = d.length;
       break;
     default:
-      spec.length = 0;
+      decl.length = 0;
   }
-  return spec;
+  return decl;
 }
 
 }  // namespace engine

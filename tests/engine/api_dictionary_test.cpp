@@ -297,7 +297,7 @@ TEST(ApiTableEnumeration, AFolderAndMaskListTheMatchingFilesSortedEndingWith5059
   ADSHANDLE h = 0;
   ASSERT_EQ(AdsConnect(U8(ws.WinFolder()), &h), 0u);
   const struct {
-    std::string spec;
+    std::string pattern;
     std::vector<std::string> expected;
   } cases[] = {
       {ws.WinFolder() + "\\*.adt", {"A.ADT", "b.adt"}},
@@ -308,9 +308,9 @@ TEST(ApiTableEnumeration, AFolderAndMaskListTheMatchingFilesSortedEndingWith5059
       {"*.xyz", {}},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.spec);
+    SCOPED_TRACE(c.pattern);
     UNSIGNED32 end = 0;
-    EXPECT_EQ(acetest::ListTables(h, c.spec, &end), c.expected);
+    EXPECT_EQ(acetest::ListTables(h, c.pattern, &end), c.expected);
     EXPECT_EQ(end, 5059u);
   }
   // Nothing found issues no handle.

@@ -45,12 +45,12 @@ UNSIGNED32 Connect101(const std::string& connect_string, ADSHANDLE* handle) {
   return AdsConnect101(U8(connect_string), nullptr, handle);
 }
 
-std::vector<std::string> ListTables(ADSHANDLE connection, const std::string& spec, UNSIGNED32* end_code) {
+std::vector<std::string> ListTables(ADSHANDLE connection, const std::string& pattern, UNSIGNED32* end_code) {
   std::vector<std::string> names;
   UNSIGNED8 buf[261];
   UNSIGNED16 len = 260;
   ADSHANDLE find = 0;
-  UNSIGNED32 rc = AdsFindFirstTable(connection, spec.empty() ? nullptr : U8(spec), buf, &len, &find);
+  UNSIGNED32 rc = AdsFindFirstTable(connection, pattern.empty() ? nullptr : U8(pattern), buf, &len, &find);
   while (rc == 0) {
     names.emplace_back(reinterpret_cast<char*>(buf), len);
     len = 260;

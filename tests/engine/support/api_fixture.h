@@ -50,6 +50,6 @@ class Workspace {
 UNSIGNED32 Connect101(const std::string& connect_string, ADSHANDLE* handle);
 
 // Reads an enumeration of table names; stops at 5059 (returned in *end_code).
-std::vector<std::string> ListTables(ADSHANDLE connection, const std::string& spec, UNSIGNED32* end_code);
+std::vector<std::string> ListTables(ADSHANDLE connection, const std::string& pattern, UNSIGNED32* end_code);
 
 }  // namespace acetest
