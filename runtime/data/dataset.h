@@ -349,6 +349,7 @@ class TDataSet : public TComponent {
   friend class TDataLink;
   friend class TFieldDefs;
   friend class TIndexDefs;
+  template <class, class> friend class TDefinitionList;
 
   void doOpen();
   void doClose();

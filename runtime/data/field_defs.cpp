@@ -58,87 +58,28 @@ void TFieldDef::Assign(const TFieldDef& source) {
 }
 
 void TFieldDef::changed() {
-  if (collection_ != nullptr) collection_->changed();
+  if (collection_ != nullptr) collection_->Changed();
 }
 
 TFieldDef* TFieldDefs::Add(const QString& name, TFieldType type, int size, bool required) {
-  if (name.isEmpty()) DatabaseError(dbmsg::kFieldNameMissing, dataSet_);
-  if (IndexOf(name) >= 0) DatabaseErrorFmt(dbmsg::kDuplicateFieldName, name, dataSet_);
+  if (name.isEmpty()) DatabaseError(dbmsg::kFieldNameMissing, DataSet());
+  if (IndexOf(name) >= 0) DatabaseErrorFmt(dbmsg::kDuplicateFieldName, name, DataSet());
   auto def = std::make_unique<TFieldDef>(this);
-  TFieldDef* raw = def.get();
-  ++internalUpdates_;  // one notification for the whole addition
-  raw->SetName(name);
-  raw->SetDataType(type);
-  raw->SetSize(size);
-  raw->SetRequired(required);
-  --internalUpdates_;
-  items_.push_back(std::move(def));
-  changed();
-  return raw;
+  BeginInternalUpdate();  // one notification for the whole addition
+  def->SetName(name);
+  def->SetDataType(type);
+  def->SetSize(size);
+  def->SetRequired(required);
+  EndInternalUpdate();
+  return Append(std::move(def));
 }
 
-TFieldDef* TFieldDefs::AddFieldDef() {
-  items_.push_back(std::make_unique<TFieldDef>(this));
-  changed();
-  return items_.back().get();
-}
+TFieldDef* TFieldDefs::AddFieldDef() { return Append(std::make_unique<TFieldDef>(this)); }
 
 TFieldDef* TFieldDefs::Find(const QString& name) const {
   int i = IndexOf(name);
-  if (i < 0) DatabaseErrorFmt(dbmsg::kFieldNotFound, name, dataSet_);
-  return items_[i].get();
+  if (i < 0) DatabaseErrorFmt(dbmsg::kFieldNotFound, name, DataSet());
+  return Items(i);
 }
 
-int TFieldDefs::IndexOf(const QString& name) const {
-  for (size_t i = 0; i < items_.size(); ++i)
-    if (SameTextAZ(items_[i]->Name(), name)) return static_cast<int>(i);
-  return -1;
-}
-
-TFieldDef* TFieldDefs::Items(int index) const {
-  if (index < 0 || index >= Count())
-    throw ERangeError(QStringLiteral("List index out of bounds (%1)").arg(index));
-  return items_[index].get();
-}
-
-void TFieldDefs::Delete(int index) {
-  Items(index);
-  items_.erase(items_.begin() + index);
-  changed();
-}
-
-void TFieldDefs::Clear() {
-  if (items_.empty()) return;
-  items_.clear();
-  changed();
-}
-
-void TFieldDefs::Assign(const TFieldDefs& source) {
-  if (&source == this) return;
-  ++internalUpdates_;
-  items_.clear();
-  for (const auto& def : source.items_) {
-    auto copy = std::make_unique<TFieldDef>(this);
-    copy->Assign(*def);
-    items_.push_back(std::move(copy));
-  }
-  --internalUpdates_;
-  changed();
-}
-
-void TFieldDefs::Update() {
-  if (updated_ || dataSet_ == nullptr) return;
-  BeginInternalUpdate();
-  try {
-    dataSet_->RefreshFieldDefs();
-  } catch (...) {
-    EndInternalUpdate();
-    throw;
-  }
-  EndInternalUpdate();
-  updated_ = true;
-}
-
-void TFieldDefs::changed() {
-  if (internalUpdates_ == 0 && dataSet_ != nullptr) dataSet_->DefChanged();
-}
+void TFieldDefs::Update() { UpdateWith(&TDataSet::RefreshFieldDefs); }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "runtime/data/db_types.h"
+#include "runtime/data/definition_list.h"
 
 class TDataSet;
 class TFieldDefs;
@@ -54,13 +55,9 @@ class TFieldDef {
   TFieldAttributes attributes_;
 };
 
-class TFieldDefs {
+class TFieldDefs : public TDefinitionList<TFieldDef, TFieldDefs> {
  public:
-  explicit TFieldDefs(TDataSet* dataSet) : dataSet_(dataSet) {}
-  TFieldDefs(const TFieldDefs&) = delete;
-  TFieldDefs& operator=(const TFieldDefs&) = delete;
-
-  TDataSet* DataSet() const { return dataSet_; }
+  explicit TFieldDefs(TDataSet* dataSet) : TDefinitionList(dataSet) {}
 
   // Appends a definition. EDatabaseError "Duplicate field name '<name>'" when the name is taken,
   // "Field name missing" when it is empty.
@@ -69,30 +66,10 @@ class TFieldDefs {
   TFieldDef* AddFieldDef();
   // The definition of that name; EDatabaseError "Field '<name>' not found" when none.
   TFieldDef* Find(const QString& name) const;
-  int IndexOf(const QString& name) const;
-  int Count() const { return static_cast<int>(items_.size()); }
-  TFieldDef* Items(int index) const;
-  TFieldDef* operator[](int index) const { return Items(index); }
-  void Delete(int index);
-  void Clear();
-  // Copies every definition of source (the list becomes a copy of it).
-  void Assign(const TFieldDefs& source);
 
-  bool Updated() const { return updated_; }
-  void SetUpdated(bool updated) { updated_ = updated; }
   // When not Updated: the dataset's RefreshFieldDefs fills the list, which is then Updated.
   void Update();
 
-  // Brackets the dataset's own refill of the list: no change notifications inside.
-  void BeginInternalUpdate() { ++internalUpdates_; }
-  void EndInternalUpdate() { --internalUpdates_; }
-
  private:
   friend class TFieldDef;
-  void changed();
-
-  TDataSet* dataSet_;
-  std::vector<std::unique_ptr<TFieldDef>> items_;
-  bool updated_ = false;
-  int internalUpdates_ = 0;
 };

@@ -67,42 +67,30 @@ void TIndexDef::Assign(const TIndexDef& source) {
 }
 
 void TIndexDef::changed() {
-  if (collection_ != nullptr) collection_->changed();
+  if (collection_ != nullptr) collection_->Changed();
 }
 
 TIndexDef* TIndexDefs::Add(const QString& name, const QString& fields, TIndexOptions options) {
   if (!name.isEmpty() && IndexOf(name) >= 0)
-    DatabaseErrorFmt(dbmsg::kDuplicateIndexName, name, dataSet_);
+    DatabaseErrorFmt(dbmsg::kDuplicateIndexName, name, DataSet());
   auto def = std::make_unique<TIndexDef>(this);
-  ++internalUpdates_;
+  BeginInternalUpdate();  // one notification for the whole addition
   def->SetName(name);
   if (options.testFlag(ixExpression))
     def->SetExpression(fields);
   else
     def->SetFields(fields);
   def->SetOptions(options);
-  --internalUpdates_;
-  items_.push_back(std::move(def));
-  changed();
-  return items_.back().get();
+  EndInternalUpdate();
+  return Append(std::move(def));
 }
 
-TIndexDef* TIndexDefs::AddIndexDef() {
-  items_.push_back(std::make_unique<TIndexDef>(this));
-  changed();
-  return items_.back().get();
-}
+TIndexDef* TIndexDefs::AddIndexDef() { return Append(std::make_unique<TIndexDef>(this)); }
 
 TIndexDef* TIndexDefs::Find(const QString& name) const {
   int i = IndexOf(name);
-  if (i < 0) DatabaseErrorFmt(dbmsg::kIndexNotFound, name, dataSet_);
-  return items_[i].get();
-}
-
-int TIndexDefs::IndexOf(const QString& name) const {
-  for (size_t i = 0; i < items_.size(); ++i)
-    if (SameTextAZ(items_[i]->Name(), name)) return static_cast<int>(i);
-  return -1;
+  if (i < 0) DatabaseErrorFmt(dbmsg::kIndexNotFound, name, DataSet());
+  return Items(i);
 }
 
 namespace {
@@ -120,7 +108,7 @@ TIndexDef* TIndexDefs::GetIndexForFields(const QString& fields, bool caseInsensi
   if (wanted.isEmpty()) return nullptr;
   for (int pass = 0; pass < 2; ++pass) {
     const bool exact = pass == 0;
-    for (const auto& def : items_) {
+    for (const auto& def : items()) {
       if (def->Options() & (ixDescending | ixExpression)) continue;
       if (caseInsensitive && !def->Options().testFlag(ixCaseInsensitive)) continue;
       const QStringList have = SplitFieldNames(def->Fields());
@@ -133,54 +121,8 @@ TIndexDef* TIndexDefs::GetIndexForFields(const QString& fields, bool caseInsensi
 
 TIndexDef* TIndexDefs::FindIndexForFields(const QString& fields) const {
   TIndexDef* def = GetIndexForFields(fields, false);
-  if (def == nullptr) DatabaseErrorFmt(dbmsg::kNoIndexForFields, fields, dataSet_);
+  if (def == nullptr) DatabaseErrorFmt(dbmsg::kNoIndexForFields, fields, DataSet());
   return def;
 }
 
-TIndexDef* TIndexDefs::Items(int index) const {
-  if (index < 0 || index >= Count())
-    throw ERangeError(QStringLiteral("List index out of bounds (%1)").arg(index));
-  return items_[index].get();
-}
-
-void TIndexDefs::Delete(int index) {
-  Items(index);
-  items_.erase(items_.begin() + index);
-  changed();
-}
-
-void TIndexDefs::Clear() {
-  if (items_.empty()) return;
-  items_.clear();
-  changed();
-}
-
-void TIndexDefs::Assign(const TIndexDefs& source) {
-  if (&source == this) return;
-  ++internalUpdates_;
-  items_.clear();
-  for (const auto& def : source.items_) {
-    auto copy = std::make_unique<TIndexDef>(this);
-    copy->Assign(*def);
-    items_.push_back(std::move(copy));
-  }
-  --internalUpdates_;
-  changed();
-}
-
-void TIndexDefs::Update() {
-  if (updated_ || dataSet_ == nullptr) return;
-  BeginInternalUpdate();
-  try {
-    dataSet_->RefreshIndexDefs();
-  } catch (...) {
-    EndInternalUpdate();
-    throw;
-  }
-  EndInternalUpdate();
-  updated_ = true;
-}
-
-void TIndexDefs::changed() {
-  if (internalUpdates_ == 0 && dataSet_ != nullptr) dataSet_->DefChanged();
-}
+void TIndexDefs::Update() { UpdateWith(&TDataSet::RefreshIndexDefs); }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "runtime/data/db_types.h"
+#include "runtime/data/definition_list.h"
 
 class TDataSet;
 class TIndexDefs;
@@ -60,13 +61,9 @@ class TIndexDef {
   TIndexOptions options_;
 };
 
-class TIndexDefs {
+class TIndexDefs : public TDefinitionList<TIndexDef, TIndexDefs> {
  public:
-  explicit TIndexDefs(TDataSet* dataSet) : dataSet_(dataSet) {}
-  TIndexDefs(const TIndexDefs&) = delete;
-  TIndexDefs& operator=(const TIndexDefs&) = delete;
-
-  TDataSet* DataSet() const { return dataSet_; }
+  explicit TIndexDefs(TDataSet* dataSet) : TDefinitionList(dataSet) {}
 
   // Appends a definition; EDatabaseError "Duplicate index name '<name>'" for a taken non-empty
   // name. With ixExpression the text is the expression, else the field list.
@@ -74,34 +71,16 @@ class TIndexDefs {
   TIndexDef* AddIndexDef();
   // EDatabaseError "Index '<name>' not found" when none.
   TIndexDef* Find(const QString& name) const;
-  int IndexOf(const QString& name) const;
   // The definition for a field list (see the file comment), or null.
   TIndexDef* GetIndexForFields(const QString& fields, bool caseInsensitive) const;
   // The same; EDatabaseError "No index for fields '<fields>'" when none.
   TIndexDef* FindIndexForFields(const QString& fields) const;
-  int Count() const { return static_cast<int>(items_.size()); }
-  TIndexDef* Items(int index) const;
-  TIndexDef* operator[](int index) const { return Items(index); }
-  void Delete(int index);
-  void Clear();
-  void Assign(const TIndexDefs& source);
 
-  bool Updated() const { return updated_; }
-  void SetUpdated(bool updated) { updated_ = updated; }
   // When not Updated: the dataset's RefreshIndexDefs fills the list, which is then Updated.
   void Update();
 
-  void BeginInternalUpdate() { ++internalUpdates_; }
-  void EndInternalUpdate() { --internalUpdates_; }
-
  private:
   friend class TIndexDef;
-  void changed();
-
-  TDataSet* dataSet_;
-  std::vector<std::unique_ptr<TIndexDef>> items_;
-  bool updated_ = false;
-  int internalUpdates_ = 0;
 };
 
 // Splits a ";"-separated field list into trimmed names, dropping empty entries.

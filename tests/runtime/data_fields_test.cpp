@@ -74,7 +74,9 @@ TEST_F(FieldValues, DefaultFieldsTakeTheirClassSizeAndBindingFromTheDefinitions)
     EXPECT_EQ(field->IsBlob(), c.blob);
     EXPECT_EQ(field->FieldNo(), static_cast<int>(i) + 1);
     EXPECT_EQ(field->FieldKind(), fkData);
-    if (c.blob) EXPECT_EQ(field->Offset(), blobIndex++);
+    if (c.blob) {
+      EXPECT_EQ(field->Offset(), blobIndex++);
+    }
     EXPECT_TRUE(field->IsNull());
     EXPECT_EQ(field->Owner(), &ds);
   }
