@@ -1,0 +1,632 @@
+// The dataset core of the data-access layer: TAdsDataSet, the dataset over one engine table or
+// cursor handle, with its option set (TAdsTableOptions), the engine description of its fields
+// (TACEFieldDefs), its two field classes (TAdsStringField, TAdsBCDField), the record-buffer
+// layout and reading of values, and the implicit connections and path resolution that give a
+// dataset without a connection component its engine connection (TDynamicConnList).
+//
+// TAdsDataSet implements the hooks of the dataset framework (runtime/data/dataset.h) with engine
+// calls. Its handle provider AcquireEngineHandle is abstract: the table and query components
+// supply it. Every engine return code goes to CheckAceResult with this dataset unless a comment
+// names the code as a signal.
+//
+// Record buffer layout (offsets 16-bit, computed by ComputeRecordLayout):
+//   [0, musRecordSize)                 the engine record (blob fields hold a 4-byte marker:
+//                                      0 empty or null, all bits set otherwise)
+//   [musRecordSize, +FCalcFieldsSize)  calculated-field area: has-value byte + value form
+//   [musBlobCacheOfs, +4*blobs)        one TAdsBlobCache pointer slot per blob field
+//   [musRecInfoOfs, +8)                record-info block: position (int32), 0, BookmarkFlag
+//   [musBookmarkOfs, +FBookmarkSize)   engine bookmark (first 32 bits: the record identifier)
+//
+// Implementation files live in ads/adsdata/, one concern each. The members of indexes, keys,
+// ranges and scopes are declared in the block at the end of TAdsDataSet and implemented in
+// ads/adsdata/index_*.cpp.
+//
+// Threading: a dataset is used by one thread at a time. The dataset registry and the list of
+// implicit connections are process-wide and locked.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "ace/ace_types.h"
+#include "ads/ads_dataset_client.h"
+#include "ads/ads_errors.h"
+#include "ads/ads_table_types.h"
+#include "ads/adscnnct.h"
+#include "runtime/classes.h"
+#include "runtime/data/data_link.h"
+#include "runtime/data/dataset.h"
+#include "runtime/data/field_classes.h"
+
+class TAdsDataSet;
+class TAdsQuery;
+class TAdsBlobCache;
+
+// The fixed fields at the start of a key buffer block; the block continues with a record
+// image (RecordSize bytes) and one 16-bit length per table field (0xFFFF: not given).
+struct TAdsKeyBuffer {
+  bool Modified = false;
+  bool Exclusive = false;
+  int32_t FieldCount = 0;
+  uint32_t BufferSize = 0;
+};
+constexpr size_t kKeyBufferHeaderSize = sizeof(TAdsKeyBuffer);
+
+// ---- option value types ---------------------------------------------------------------------
+
+// The 118 character types, in their fixed order: ANSI, OEM, 66 FoxPro collations, 50 engine
+// collations. X(name) for each.
+#define ADS_CHAR_TYPE_LIST(X)                                                                     \
+  X(ANSI) X(OEM) X(CZECH_VFP_CI_AS_1250) X(GENERAL_VFP_CI_AS_1250) X(HUNGARY_VFP_CI_AS_1250)      \
+  X(MACHINE_VFP_BIN_1250) X(POLISH_VFP_CI_AS_1250) X(SLOVAK_VFP_CI_AS_1250)                       \
+  X(MACHINE_VFP_BIN_1251) X(RUSSIAN_VFP_CI_AS_1251) X(DUTCH_VFP_CI_AS_1252)                       \
+  X(GENERAL_VFP_CI_AS_1252) X(GERMAN_VFP_CI_AS_1252) X(ICELAND_VFP_CI_AS_1252)                    \
+  X(MACHINE_VFP_BIN_1252) X(NORDAN_VFP_CI_AS_1252) X(SPANISH_VFP_CI_AS_1252)                      \
+  X(SWEFIN_VFP_CI_AS_1252) X(UNIQWT_VFP_CS_AS_1252) X(GREEK_VFP_CI_AS_1253)                       \
+  X(MACHINE_VFP_BIN_1253) X(GENERAL_VFP_CI_AS_1254) X(MACHINE_VFP_BIN_1254)                       \
+  X(TURKISH_VFP_CI_AS_1254) X(DUTCH_VFP_CI_AS_437) X(GENERAL_VFP_CI_AS_437)                       \
+  X(GERMAN_VFP_CI_AS_437) X(ICELAND_VFP_CI_AS_437) X(MACHINE_VFP_BIN_437)                         \
+  X(NORDAN_VFP_CI_AS_437) X(SPANISH_VFP_CI_AS_437) X(SWEFIN_VFP_CI_AS_437)                        \
+  X(UNIQWT_VFP_CS_AS_437) X(GENERAL_VFP_CI_AS_620) X(MACHINE_VFP_BIN_620)                         \
+  X(POLISH_VFP_CI_AS_620) X(GREEK_VFP_CI_AS_737) X(MACHINE_VFP_BIN_737) X(DUTCH_VFP_CI_AS_850)    \
+  X(GENERAL_VFP_CI_AS_850) X(ICELAND_VFP_CI_AS_850) X(MACHINE_VFP_BIN_850)                        \
+  X(NORDAN_VFP_CI_AS_850) X(SPANISH_VFP_CI_AS_850) X(SWEFIN_VFP_CI_AS_850)                        \
+  X(UNIQWT_VFP_CS_AS_850) X(CZECH_VFP_CI_AS_852) X(GENERAL_VFP_CI_AS_852)                         \
+  X(HUNGARY_VFP_CI_AS_852) X(MACHINE_VFP_BIN_852) X(POLISH_VFP_CI_AS_852)                         \
+  X(SLOVAK_VFP_CI_AS_852) X(GENERAL_VFP_CI_AS_857) X(MACHINE_VFP_BIN_857)                         \
+  X(TURKISH_VFP_CI_AS_857) X(GENERAL_VFP_CI_AS_861) X(ICELAND_VFP_CI_AS_861)                      \
+  X(MACHINE_VFP_BIN_861) X(GENERAL_VFP_CI_AS_865) X(MACHINE_VFP_BIN_865)                          \
+  X(NORDAN_VFP_CI_AS_865) X(SWEFIN_VFP_CI_AS_865) X(MACHINE_VFP_BIN_866)                          \
+  X(RUSSIAN_VFP_CI_AS_866) X(CZECH_VFP_CI_AS_895) X(GENERAL_VFP_CI_AS_895)                        \
+  X(MACHINE_VFP_BIN_895) X(SLOVAK_VFP_CI_AS_895) X(DANISH_ADS_CS_AS_1252)                         \
+  X(DUTCH_ADS_CS_AS_1252) X(ENGL_AMER_ADS_CS_AS_1252) X(ENGL_CAN_ADS_CS_AS_1252)                  \
+  X(ENGL_UK_ADS_CS_AS_1252) X(FINNISH_ADS_CS_AS_1252) X(FRENCH_ADS_CS_AS_1252)                    \
+  X(FRENCH_CAN_ADS_CS_AS_1252) X(GERMAN_ADS_CS_AS_1252) X(ICELANDIC_ADS_CS_AS_1252)               \
+  X(ITALIAN_ADS_CS_AS_1252) X(NORWEGIAN_ADS_CS_AS_1252) X(PORTUGUESE_ADS_CS_AS_1252)              \
+  X(SPANISH_ADS_CS_AS_1252) X(SPAN_MOD_ADS_CS_AS_1252) X(SWEDISH_ADS_CS_AS_1252)                  \
+  X(RUSSIAN_ADS_CS_AS_1251) X(ASCII_ADS_CS_AS_1252) X(TURKISH_ADS_CS_AS_1254)                     \
+  X(POLISH_ADS_CS_AS_1250) X(BALTIC_ADS_CS_AS_1257) X(UKRAINIAN_ADS_CS_AS_1251)                   \
+  X(DUDEN_DE_ADS_CS_AS_1252) X(USA_ADS_CS_AS_437) X(DANISH_ADS_CS_AS_865)                         \
+  X(DUTCH_ADS_CS_AS_850) X(FINNISH_ADS_CS_AS_865) X(FRENCH_ADS_CS_AS_863)                         \
+  X(GERMAN_ADS_CS_AS_850) X(GREEK437_ADS_CS_AS_437) X(GREEK851_ADS_CS_AS_851)                     \
+  X(ICELD850_ADS_CS_AS_850) X(ICELD861_ADS_CS_AS_861) X(ITALIAN_ADS_CS_AS_850)                    \
+  X(NORWEGN_ADS_CS_AS_865) X(PORTUGUE_ADS_CS_AS_860) X(SPANISH_ADS_CS_AS_852)                     \
+  X(SWEDISH_ADS_CS_AS_865) X(MAZOVIA_ADS_CS_AS_852) X(PC_LATIN_ADS_CS_AS_852)                     \
+  X(ISOLATIN_ADS_CS_AS_850) X(RUSSIAN_ADS_CS_AS_866) X(NTXCZ852_ADS_CS_AS_852)                    \
+  X(NTXCZ895_ADS_CS_AS_895) X(NTXSL852_ADS_CS_AS_852) X(NTXSL895_ADS_CS_AS_895)                   \
+  X(NTXHU852_ADS_CS_AS_852) X(NTXPL852_ADS_CS_AS_852) X(TURKISH_ADS_CS_AS_857)                    \
+  X(BOSNIAN_ADS_CS_AS_775)
+
+#define ADS_CHAR_TYPE_ENUM_ITEM(name) name,
+enum TAdsCharTypes : uint8_t { ADS_CHAR_TYPE_LIST(ADS_CHAR_TYPE_ENUM_ITEM) };
+#undef ADS_CHAR_TYPE_ENUM_ITEM
+constexpr int kAdsCharTypeCount = 118;
+
+// The value's name as written in code ("GERMAN_VFP_CI_AS_1252"); empty outside the range.
+QString AdsCharTypeName(int value);
+// The collation text the engine knows the value by: the name, except the four engine
+// collations whose names carry parentheses ("ENGL(AMER)_ADS_CS_AS_1252", ...). Empty outside
+// the range.
+QString AdsCharTypeCollation(int value);
+
+enum TAdsLockTypes { Proprietary, Compatible };
+enum TAdsRespectFilters { IGNORE_WHEN_COUNTING, RESPECT_WHEN_COUNTING };
+enum TAdsRespectScopes { IGNORE_SCOPES_WHEN_COUNTING, RESPECT_SCOPES_WHEN_COUNTING };
+using TAdsIndexPageSizes = uint16_t;
+enum TAdsRecordCacheTypes { rcNone, rcStandard, rcAggressive };
+enum TAdsAOFTypes { atDynamic, atKeySet, atFixed };
+enum TAdsRecordLockingModes { lmPessimistic, lmOptimistic };
+enum TAdsTableCachingOption { tcNone, tcReads, tcWrites };
+enum TAdsLocateBehavior { lbFastestPossible, lbFindFirst };
+enum TAdsIndexTypes { ndxNone, ndxIndexName, ndxIndexField, ndxDefault };
+enum TAdsSequenceLevel { slStandard, slExact };
+
+// Update kinds and actions of the provider's update-record hook.
+enum TUpdateKind { ukModify, ukInsert, ukDelete };
+enum TUpdateAction { uaFail, uaAbort, uaSkip, uaRetry, uaApplied };
+
+// ---- TAdsTableOptions -------------------------------------------------------------------------
+
+// The option set of one dataset, owned by it and bound to it by SetTableInstance. "Refused
+// while open" setters raise EADSDatabaseError (5121) "Table must not be Active." while the
+// dataset is active.
+class TAdsTableOptions : public TPersistent {
+ public:
+  TAdsTableOptions();
+  void SetTableInstance(TAdsDataSet* poAdsTable) { mpoAdsTable = poAdsTable; }
+  TAdsDataSet* TableInstance() const { return mpoAdsTable; }
+
+  TAdsLockTypes AdsLockType() const { return meAdsLockType; }
+  void SetAdsLockType(TAdsLockTypes value);  // refused while open
+  TAdsCharTypes AdsCharType() const { return meAdsCharType; }
+  // Refused while open; for ttAdsCDX / ttAdsNTX only ANSI and OEM; 118 or above is refused.
+  void SetAdsCharType(int value);
+  TAdsRespectFilters AdsFilterOptions() const { return meAdsRespectFilters; }
+  void SetAdsFilterOptions(TAdsRespectFilters value) { meAdsRespectFilters = value; }
+  TAdsRespectScopes AdsScopeOptions() const { return meAdsRespectScopes; }
+  void SetAdsScopeOptions(TAdsRespectScopes value) { meAdsRespectScopes = value; }
+  bool AdsFreshRecordCount() const { return mbRefreshCount; }
+  void SetAdsFreshRecordCount(bool value) { mbRefreshCount = value; }
+  bool AdsAOFResolveImmediate() const { return mbAOFResolveImmediate; }
+  void SetAdsAOFResolveImmediate(bool value) { mbAOFResolveImmediate = value; }
+  bool AdsRightsCheck() const { return mbAdsRightsCheck; }
+  void SetAdsRightsCheck(bool value);  // refused while open
+  bool AdsOptimizedFilters() const { return mbAdsOptimizedFilters; }
+  // Re-applies an active filter under the new setting (restoring the old one on failure).
+  void SetAdsOptimizedFilters(bool value);
+  TAdsIndexPageSizes AdsIndexPageSize() const { return mulIndexPageSize; }
+  void SetAdsIndexPageSize(TAdsIndexPageSizes value) { mulIndexPageSize = value; }
+  TAdsRecordCacheTypes AdsRecordCache() const { return meAdsRecordCache; }
+  // While open, tells the engine first (AdsCacheRecords 0 / 10 / 100).
+  void SetAdsRecordCache(TAdsRecordCacheTypes value);
+  TAdsAOFTypes AdsAOFType() const { return meAdsAOFType; }
+  void SetAdsAOFType(TAdsAOFTypes value) { meAdsAOFType = value; }
+  bool AdsAutoKeyFieldCount() const { return mbAutoKeyFieldCount; }
+  void SetAdsAutoKeyFieldCount(bool value) { mbAutoKeyFieldCount = value; }
+  bool AdsCalcFieldsBeforeFilter() const { return mbCalcFieldsBeforeFilter; }
+  void SetAdsCalcFieldsBeforeFilter(bool value) { mbCalcFieldsBeforeFilter = value; }
+  TAdsRecordLockingModes AdsRecordLockingMode() const { return meRecordLockingMode; }
+  void SetAdsRecordLockingMode(TAdsRecordLockingModes value) { meRecordLockingMode = value; }
+  bool AdsPreserveSpaces() const { return mbPreserveSpaces; }
+  void SetAdsPreserveSpaces(bool value) { mbPreserveSpaces = value; }
+  bool AdsNumericsAsFloats() const { return mbNumericsAsFloats; }
+  void SetAdsNumericsAsFloats(bool value) { mbNumericsAsFloats = value; }
+  QString AdsCollation() const { return mstrCollation; }
+  void SetAdsCollation(const QString& value) { mstrCollation = value; }
+  TAdsTableCachingOption AdsCachingOption() const { return meAdsCachingOption; }
+  void SetAdsCachingOption(TAdsTableCachingOption value);  // refused while open
+  TAdsLocateBehavior AdsLocateBehavior() const { return meAdsLocateBehavior; }
+  void SetAdsLocateBehavior(TAdsLocateBehavior value) { meAdsLocateBehavior = value; }
+
+ private:
+  void refuseWhileOpen() const;
+
+  TAdsDataSet* mpoAdsTable = nullptr;
+  TAdsLockTypes meAdsLockType = Proprietary;
+  TAdsCharTypes meAdsCharType = ANSI;
+  TAdsRespectFilters meAdsRespectFilters = IGNORE_WHEN_COUNTING;
+  TAdsRespectScopes meAdsRespectScopes = IGNORE_SCOPES_WHEN_COUNTING;
+  bool mbRefreshCount = false;
+  bool mbAOFResolveImmediate = false;
+  bool mbAdsRightsCheck = false;
+  bool mbAdsOptimizedFilters = false;
+  TAdsIndexPageSizes mulIndexPageSize = 0;
+  TAdsRecordCacheTypes meAdsRecordCache = rcNone;
+  TAdsAOFTypes meAdsAOFType = atDynamic;
+  bool mbAutoKeyFieldCount = false;
+  bool mbCalcFieldsBeforeFilter = false;
+  TAdsRecordLockingModes meRecordLockingMode = lmPessimistic;
+  bool mbPreserveSpaces = false;
+  bool mbNumericsAsFloats = false;
+  QString mstrCollation;
+  TAdsTableCachingOption meAdsCachingOption = tcNone;
+  TAdsLocateBehavior meAdsLocateBehavior = lbFastestPossible;
+};
+
+// ---- engine field descriptions ----------------------------------------------------------------
+
+class TACEFieldDefs;
+
+// The engine's description of one field.
+class TACEFieldDef {
+ public:
+  explicit TACEFieldDef(TACEFieldDefs* collection) : FCollection(collection) {}
+
+  QString FieldName() const { return FName; }
+  void SetFieldName(const QString& v) { FName = v; }
+  uint16_t FieldNumber() const { return FNumber; }
+  void SetFieldNumber(uint16_t v) { FNumber = v; }
+  uint32_t Offset() const { return FOffset; }
+  void SetOffset(uint32_t v) { FOffset = v; }
+  // Bytes in the engine record (twice the characters for the national string types 26, 27).
+  uint32_t Length() const { return FLength; }
+  void SetLength(uint32_t v) { FLength = v; }
+  uint16_t FieldType() const { return FType; }
+  void SetFieldType(uint16_t v) { FType = v; }
+  uint16_t Decimals() const { return FDecimals; }
+  void SetDecimals(uint16_t v) { FDecimals = v; }
+  // Bit value 2: update granted; 4: insert granted.
+  uint8_t Permissions() const { return FPermissions; }
+  void SetPermissions(uint8_t v) { FPermissions = v; }
+  bool Modified() const { return FModified; }
+  void SetModified(bool v) { FModified = v; }
+  bool Nullable() const { return FNullable; }
+  void SetNullable(bool v) { FNullable = v; }
+  TACEFieldDefs* Collection() const { return FCollection; }
+
+ private:
+  TACEFieldDefs* FCollection;
+  QString FName;
+  uint16_t FNumber = 0;
+  uint32_t FOffset = 0;
+  uint32_t FLength = 0;
+  uint16_t FType = 0;
+  uint16_t FDecimals = 0;
+  uint8_t FPermissions = 0;
+  bool FModified = false;
+  bool FNullable = false;
+};
+
+// The engine descriptions of a dataset's fields, in engine field order.
+class TACEFieldDefs {
+ public:
+  explicit TACEFieldDefs(TPersistent* Owner) : FOwner(Owner) {}
+  TACEFieldDefs(const TACEFieldDefs&) = delete;
+  TACEFieldDefs& operator=(const TACEFieldDefs&) = delete;
+
+  TACEFieldDef* Add();
+  int Count() const { return static_cast<int>(FItems.size()); }
+  // EStringListError-free access: an index outside 0..Count()-1 raises ERangeError.
+  TACEFieldDef* Items(int Index) const;
+  void SetItems(int Index, const TACEFieldDef& value);
+  TACEFieldDef* operator[](int Index) const { return Items(Index); }
+  // The first item whose name equals FieldName ignoring case; -1 when none.
+  int IndexOf(const QString& FieldName) const;
+  void Clear() { FItems.clear(); }
+  TPersistent* Owner() const { return FOwner; }
+
+ private:
+  TPersistent* FOwner;
+  std::vector<std::unique_ptr<TACEFieldDef>> FItems;
+};
+
+// ---- field classes ------------------------------------------------------------------------------
+
+class TAdsStringField : public TStringField {
+ public:
+  explicit TAdsStringField(TComponent* owner) : TStringField(owner) {}
+  // True for fields of the engine's case-insensitive string type (20); set by the open.
+  bool CaseInsensitive() const { return FCaseInsensitive; }
+
+ private:
+  friend class TAdsDataSet;
+  bool FCaseInsensitive = false;
+};
+
+class TAdsBCDField : public TBCDField {
+ public:
+  // Currency is true at creation unless the owner is being loaded from a stream.
+  explicit TAdsBCDField(TComponent* owner);
+};
+
+// ---- the dataset ----------------------------------------------------------------------------------
+
+class TAdsDataSet : public TDataSet, public AdsDataSetClient {
+ public:
+  using TUpdateRecordEvent = std::function<void(TDataSet* DataSet, TUpdateKind UpdateKind, TUpdateAction& UpdateAction)>;
+
+  explicit TAdsDataSet(TComponent* AOwner);
+  ~TAdsDataSet() override;
+
+  // ---- AdsDataSetClient -----------------------------------------------------------------------
+  TComponent& ClientComponent() override { return *this; }
+  QString DatabaseName() const override { return mstrDatabaseName; }
+  // Resolution through connection components, aliases and paths; refused while open.
+  void SetDatabaseName(const QString& value) override;
+  QString GetDatabasePath() override;
+  QString TableName() const override { return mstrTableName; }
+  void SetTableType(TAdsTableTypes value) override { meTableType = value; }
+  TAdsConnection* AdsConnection() const override { return mpoAdsConnection; }
+  void DetachConnection() override { mpoAdsConnection = nullptr; }
+  void SetActive(bool value) override { TDataSet::SetActive(value); }
+  // Nothing here; the query component forgets its statement.
+  void InvalidateAceHandles() override {}
+  void UpdateDefaultIndex() override;
+
+  // ---- identity and connection ------------------------------------------------------------
+  TAdsTableTypes TableType() const { return meTableType; }
+  // Attaches the dataset to a connection component (null: none); refused while open.
+  virtual void SetAdsConnection(TAdsConnection* value);
+  QString GetNativeDatabasePath() { return GetDatabasePath(); }
+  // The connection handle: the component's (connecting it), else an implicit connection on
+  // the database path; 0 when none could be had.
+  uint32_t ConnectAndGetHandle();
+  // Appends the table file names of the dataset's database ("*.adt" or "*.dbf", or the tables
+  // of a dictionary) to poCurrList.
+  void GetFiles(TStringList* poCurrList);
+
+  // ---- handles ------------------------------------------------------------------------------
+  uint32_t Handle() const { return mlHandle; }
+  uint32_t ActiveHandle() const { return mlActiveHandle; }
+  // Before opening: an engine cursor to adopt instead of acquiring one.
+  void SetActiveHandle(uint32_t value) { mlActiveHandle = value; }
+  // AdsGetTableConnection of the open table; 0 when the engine knows no table (5023).
+  uint32_t GetAceConnectionHandle();
+  uint32_t GetAceTableHandle() const { return mlHandle; }
+  // The index order handle, or -1 in natural order.
+  uint32_t GetAceIndexHandle() const { return mlActiveHandle == mlHandle ? kNoHandle : mlActiveHandle; }
+  uint32_t GetAceOrderHandle() const { return mlActiveHandle; }
+  // Closes the dataset and opens it again on handle (nothing is opened for 0 or -1).
+  void AdoptCursorHandle(uint32_t handle);
+  // Reads the opened table's character type and collation into the option set.
+  void SyncCharType(uint32_t handle);
+
+  // ---- options and descriptions ---------------------------------------------------------------
+  TAdsTableOptions& AdsTableOptions() { return *mpoAdsTableOptions; }
+  const TAdsTableOptions& AdsTableOptions() const { return *mpoAdsTableOptions; }
+  TACEFieldDefs& ACEFieldDefs() { return *FACEFieldDefs; }
+  QString GetEffectiveCollation() const;
+  // "11.10.0.30 (ACE <major>.<minor><letter>)"; the setter ignores its value.
+  QString Version();
+  void SetVersion(const QString&) {}
+  int AdsBinaryFldLen() const { return mlBinaryFldLen; }
+  void SetAdsBinaryFldLen(int value) { mlBinaryFldLen = value; }
+  bool StoreActive() const { return FbStoreActive; }
+  void SetStoreActive(bool value) { FbStoreActive = value; }
+  QString InfoStructure() const { return mstrStruct; }
+  void SetInfoStructure(const QString& value) { mstrStruct = value; }
+  bool Sequenced() const { return mbIsSequenced; }
+  void SetSequenced(bool value) { mbIsSequenced = value; }
+  TAdsSequenceLevel SequencedLevel() const { return meSeqLevel; }
+  void SetSequencedLevel(TAdsSequenceLevel value) { meSeqLevel = value; }
+  TMasterDataLink* MasterLink() const { return mpoMasterLink.get(); }
+  TIndexDefs& IndexDefs() { return *mpoIndexDefs; }
+  TUpdateRecordEvent OnUpdateRecord;
+
+  // ---- records (framework overrides) --------------------------------------------------------
+  bool CanModify() const override { return mbCanModify && !mbReadOnly; }
+  int RecordSize() override { return musRecordSize; }
+  int RecNo() override;
+  void SetRecNo(int value) override;
+  int RecordCount() override;
+  bool IsSequenced() override { return mbIsSequenced; }
+  bool GetCurrentRecord(TRecordBuffer buffer) override;
+  bool GetFieldData(TField* field, void* value) override;
+  void StoreFieldData(TField* field, const void* value) override;
+  bool BookmarkValid(const TBookmark& bookmark) override;
+  int CompareBookmarks(const TBookmark& bookmark1, const TBookmark& bookmark2) override;
+  void DataEvent(TDataEvent event, intptr_t info = 0) override;
+  // Reads the engine's current bookmark, moves the engine to the active buffer's record and
+  // returns the bookmark read first (0 in dsCalcFields).
+  uint32_t AdsActiveRecord();
+  // The buffer field access uses in the current state, or null.
+  TRecordBuffer ActiveRecordBuffer();
+
+  // ---- byte rules on a raw record image -------------------------------------------------------
+  // Whether the field's bytes (raw, length bytes) hold no value, by table type (3 native,
+  // 4 FoxPro, other DBF). record is the whole record image (FoxPro null flags).
+  bool IsFieldEmpty(const uint8_t* raw, uint32_t length, const TACEFieldDef& field, const uint8_t* record,
+                    uint16_t tableType);
+  // Writes the field's value form into value from the record image.
+  void ConvertFieldValue(TField* field, const TACEFieldDef& def, const uint8_t* record, void* value,
+                         uint16_t tableType);
+
+  // ---- refused members ----------------------------------------------------------------------
+  [[noreturn]] int TableLevel() const;
+  [[noreturn]] void SetTableLevel(int value);
+  [[noreturn]] void* Database() const;
+  [[noreturn]] void* DBHandle() const;
+  [[noreturn]] void* DBLocale() const;
+  [[noreturn]] void* DBSession() const;
+  [[noreturn]] void* Provider() const;
+  [[noreturn]] void* Locale() const;
+  [[noreturn]] bool ExpIndex() const;
+  [[noreturn]] QString SessionName() const;
+  [[noreturn]] void SetSessionName(const QString& value);
+  [[noreturn]] bool CacheBlobs() const;
+  [[noreturn]] void SetCacheBlobs(bool value);
+  [[noreturn]] bool CachedUpdates() const;
+  [[noreturn]] void SetCachedUpdates(bool value);
+  [[noreturn]] void* UpdateObject() const;
+  [[noreturn]] void SetUpdateObject(void* value);
+  [[noreturn]] bool UpdatesPending() const;
+  [[noreturn]] int UpdateRecordTypes() const;
+  [[noreturn]] void SetUpdateRecordTypes(int value);
+  [[noreturn]] void BatchMove(TDataSet* source, int mode);
+  [[noreturn]] void CheckOpen(uint32_t status);
+  [[noreturn]] void ApplyUpdates();
+  [[noreturn]] void CancelUpdates();
+  [[noreturn]] void CommitUpdates();
+  [[noreturn]] bool ConstraintsDisabled();
+  [[noreturn]] void DisableConstraints();
+  [[noreturn]] void EnableConstraints();
+  [[noreturn]] void FetchAll();
+  [[noreturn]] void GetIndexInfo();
+  [[noreturn]] void RevertRecord();
+  TUpdateStatus UpdateStatus() override;
+
+  // ---- provider support -----------------------------------------------------------------------
+  bool PSIsSQLSupported() const { return true; }
+  bool PSIsSQLBased() const { return true; }
+  QString PSGetQuoteChar() const { return QStringLiteral("\""); }
+  bool PSInTransaction();
+  void PSStartTransaction();
+  void PSEndTransaction(bool Commit);
+  void PSReset();
+  bool PSUpdateRecord(TUpdateKind UpdateKind, TDataSet* Delta);
+
+  static constexpr uint32_t kNoHandle = 0xFFFFFFFFu;
+
+ protected:
+  // ---- the handle provider --------------------------------------------------------------------
+  // Opens the table or runs the statement, sets musAceTableType (AdsGetTableType), runs
+  // SyncCharType on the new handle and returns it (never -1).
+  virtual uint32_t AcquireEngineHandle() = 0;
+
+  // ---- framework hooks ----------------------------------------------------------------------
+  void ClearCalculatedArea(TRecordBuffer buffer) override;
+  void FireAfterOpen() override;
+  void FireOnNewRecord() override;
+  bool SearchRecord(bool restart, bool forward) override;
+  TFieldClass FieldClassForType(TFieldType type) const override;
+  void RefreshFieldDefs() override;
+  void ResetRecordBuffer(TRecordBuffer buffer) override;
+  void CancelRecordEdit() override;
+  void BeginRecordEdit() override;
+  void BeginRecordInsert() override;
+  void PostRecord() override;
+  void RemoveCurrentRecord() override;
+  void InternalAddRecord(TRecordBuffer buffer, bool append) override;
+  void RefetchCurrentRecord() override;
+  TRecordBuffer AllocateRecordBuffer() override;
+  void ReleaseRecordBuffer(TRecordBuffer& buffer) override;
+  void ReadBookmarkData(TRecordBuffer buffer, void* data) override;
+  void WriteBookmarkData(TRecordBuffer buffer, const void* data) override;
+  BookmarkFlag ReadBookmarkFlag(TRecordBuffer buffer) override;
+  void WriteBookmarkFlag(TRecordBuffer buffer, BookmarkFlag flag) override;
+  void MoveToFirst() override;
+  void MoveToLast() override;
+  void MoveToBookmark(const void* bookmark) override;
+  void MoveToRecordBuffer(TRecordBuffer buffer) override;
+  void FillNewRecord(TRecordBuffer buffer) override;
+  FetchResult FetchRecord(TRecordBuffer buffer, FetchMode mode, bool check) override;
+  void CloseEngineCursor() override;
+  void DescribeFields() override;
+  void OpenEngineCursor() override;
+  bool HasEngineCursor() const override { return mlHandle != kNoHandle; }
+
+  // ---- core operations for descendants ------------------------------------------------------
+  // Describes engine field n of handle into FieldDefs and ACEFieldDefs.
+  void DescribeField(uint32_t handle, uint16_t n);
+  // Offsets of the record buffer regions, FBookmarkSize and musRecBufSize.
+  void ComputeRecordLayout();
+  FetchResult FetchVisibleRecord(TRecordBuffer buffer, uint16_t length, FetchMode mode);
+  void ReadRecordInto(TRecordBuffer buffer, uint16_t length, bool calc);
+  int32_t CurrentRecordPosition();
+  // The handle navigation reads bookmarks of: mlActiveHandle, or mlHandle when that is 0 or -1.
+  uint32_t NavigationHandle() const;
+  void FreeOldRecordBuffer();
+  // Raises EADSDatabaseError (this dataset, 5121) with msg.
+  [[noreturn]] void RaiseComponentError(const QString& msg);
+  // Raises EDatabaseError saying that member is not built in this version.
+  [[noreturn]] void NotBuilt(const QString& member) const;
+  // Filter activation (filters and Locate); the core calls them around opening and searching.
+  virtual void ActivateFilter();
+  virtual void DeactivateFilter();
+  // Runs OnFilterRecord for buffer in dsFilter; true when accepted.
+  bool RunFilterRecord(TRecordBuffer buffer);
+  // Scans in direction forward until OnFilterRecord accepts a record; false when none.
+  virtual bool FilteredScan(bool forward);
+
+  // The record-info block of a buffer.
+  int32_t& RecordPositionOf(TRecordBuffer buffer) const;
+  uint8_t* RecordInfoOf(TRecordBuffer buffer) const;
+  uint8_t* BookmarkOf(TRecordBuffer buffer) const;
+  TAdsBlobCache** BlobCachesOf(TRecordBuffer buffer) const;
+
+  friend class TAdsTableOptions;
+
+  // ---- fields, in their documented order ----------------------------------------------------
+  uint32_t mlHandle = kNoHandle;
+  uint32_t mlActiveHandle = kNoHandle;
+  uint16_t musAceTableType = 0;
+  uint16_t musOpenTableType = 3;
+  uint16_t musOpenCharType = 0;
+  uint32_t mulTableOptions = 0;
+  bool mbCanModify = false;
+  uint16_t musRecordSize = 0;
+  uint16_t musRecBufSize = 0;
+  uint16_t musBlobCacheOfs = 0;
+  uint16_t musRecInfoOfs = 0;
+  uint16_t musBookmarkOfs = 0;
+  TRecordBuffer FOldRecordBuffer = nullptr;
+  std::unique_ptr<TACEFieldDefs> FACEFieldDefs;
+  QString strBinaryFieldName;
+  int32_t mlBinaryFldLen = 0;
+  QString mstrDatabaseName;
+  QString mstrAliasPath;
+  QString mstrTableName;
+  TAdsTableTypes meTableType = ttAdsADT;
+  bool mbExclusive = false;
+  bool mbReadOnly = false;
+  TAdsConnection* mpoAdsConnection = nullptr;
+  std::unique_ptr<TAdsTableOptions> mpoAdsTableOptions;
+  // index, key, scope and sequencing state (declared here, used by the index members below)
+  QString mstrIndexName;
+  QString mstrIndexFieldNames;
+  QString mstrDefaultIndex;
+  TAdsIndexTypes meActiveIndexType = ndxNone;
+  std::unique_ptr<TIndexDefs> mpoIndexDefs;
+  std::unique_ptr<TStringList> mpoIndexFiles;
+  std::vector<char*> mapKeyBuffers;
+  char* mpstKeyBuffer = nullptr;
+  bool mbScoped = false;
+  QString mstrScopeStart;
+  QString mstrScopeEnd;
+  bool mbIsSequenced = false;
+  TAdsSequenceLevel meSeqLevel = slStandard;
+  // filter state
+  TRecordBuffer mpFilterBuffer = nullptr;
+  QString mstrExprStruct;
+  // master-detail link
+  std::unique_ptr<TMasterDataLink> mpoMasterLink;
+  QString mstrMasterField;
+  QString mstrStruct;
+  uint32_t mulSavedCRC = 0;
+  bool FbStoreActive = true;
+  // Set once a path warning was given for the current connection (extended datasets).
+  bool mbPathWarningGiven = false;
+
+ private:
+  void checkNotActive(const QString& message);
+
+  // ============================================================================================
+  // Indexes, keys, ranges and scopes. This block belongs to the index members; their bodies
+  // are in ads/adsdata/index_*.cpp. The core calls AllocateKeyBuffers / FreeKeyBuffers (open and
+  // close), ApplyActiveIndex (open), ActivateScope (open, when Scoped), ApplyMasterRange and
+  // CancelRange (master link), UpdateDefaultIndex (connection, table name).
+  // ============================================================================================
+ public:
+  QString IndexName() const { return mstrIndexName; }
+  QString IndexFieldNames() const { return mstrIndexFieldNames; }
+  QString DefaultIndex() const { return mstrDefaultIndex; }
+  bool Scoped() const { return mbScoped; }
+  QString ScopeBegin() const { return mstrScopeStart; }
+  QString ScopeStart() const { return mstrScopeStart; }
+  QString ScopeEnd() const { return mstrScopeEnd; }
+
+ protected:
+  // Allocates the six zero-filled key buffers for the open table / frees them.
+  void AllocateKeyBuffers();
+  void FreeKeyBuffers();
+  // Activates the order that meActiveIndexType selects and rebuilds the record buffers.
+  void ApplyActiveIndex();
+  void ActivateScope();
+  void ApplyMasterRange();
+  void CancelRange();
+  // Size in bytes of one key buffer block.
+  size_t KeyBufferBlockSize() const;
+  // ======================== end of the index, key, range and scope block ======================
+};
+
+// ---- implicit connections -------------------------------------------------------------------------
+
+// One implicit connection: the engine handle and the path it was opened on, unchanged.
+class TDynamicConn {
+ public:
+  TDynamicConn(uint32_t hAceConn, const QString& strDatabasename)
+      : FhAceConn(hAceConn), FstrDatabasename(strDatabasename) {}
+  uint32_t FhAceConn;
+  QString FstrDatabasename;
+};
+
+// The process-wide list of implicit connections, in creation order. Entries live until the
+// layer shuts down (the list's destruction disconnects every one of them).
+class TDynamicConnList {
+ public:
+  TDynamicConnList() = default;
+  ~TDynamicConnList();
+  TDynamicConnList(const TDynamicConnList&) = delete;
+  TDynamicConnList& operator=(const TDynamicConnList&) = delete;
+
+  // The process's list (created on first use, destroyed at exit).
+  static TDynamicConnList& Instance();
+
+  // Connects to strDatabasename (AdsConnect) and records the connection; raises the engine's
+  // failure (nothing is added), returns 0 when the entry could not be recorded.
+  uint32_t Add(const QString& strDatabasename);
+  // The handle of the first entry whose path equals strDatabasename ignoring the case of a-z;
+  // 0 when none.
+  uint32_t FindSameDatabasename(const QString& strDatabasename);
+  int Count();
+
+ private:
+  std::vector<std::unique_ptr<TDynamicConn>> FItems;
+  std::mutex FSync;
+};

@@ -1,0 +1,236 @@
+// TAdsDataSet: opening and closing the engine cursor, and describing its fields.
+#include "ads/adsdata.h"
+#include "ads/adsdata/adsdata_internal.h"
+#include "runtime/text.h"
+
+using adsdata::FieldArg;
+
+void TAdsDataSet::OpenEngineCursor() {
+  if (mlHandle != kNoHandle) RaiseComponentError(QStringLiteral("Table is already open."));
+
+  if (mlActiveHandle != kNoHandle) {
+    // A cursor another object created (provider execution, AdoptCursorHandle): this dataset
+    // now owns it.
+    mlHandle = mlActiveHandle;
+    CheckAceResult(this, AdsGetTableType(mlHandle, &musAceTableType));
+  } else {
+    mlHandle = AcquireEngineHandle();
+  }
+
+  UNSIGNED32 recordLength = 0;
+  CheckAceResult(this, AdsGetRecordLength(mlHandle, &recordLength));
+  CheckAceResult(this, AdsGetTableOpenOptions(mlHandle, &mulTableOptions));
+  mbCanModify = (mulTableOptions & 2u) == 0;
+  if (mbCanModify && (mulTableOptions & 1u) != 0) {
+    UNSIGNED16 isLive = 1;
+    if (AdsSqlPeekStatement(mlHandle, &isLive) == 0 && isLive == 0) mbExclusive = true;
+  }
+
+  switch (mpoAdsTableOptions->AdsRecordCache()) {
+    case rcNone:
+      CheckAceResult(this, AdsCacheRecords(mlHandle, 0));
+      break;
+    case rcAggressive:
+      CheckAceResult(this, AdsCacheRecords(mlHandle, 100));
+      break;
+    case rcStandard:
+      break;
+  }
+
+  // The page size of the table's indexes; a failure here only leaves it unknown (0).
+  {
+    ADSHANDLE indexes[1] = {0};
+    UNSIGNED16 count = 1;
+    const UNSIGNED32 rc = AdsGetAllIndexes(mlHandle, indexes, &count);
+    UNSIGNED32 pageSize = 0;
+    if ((rc == 0 || rc == adsdata::kAeInsufficientBuffer) && count > 0 &&
+        AdsGetIndexPageSize(indexes[0], &pageSize) == 0 && pageSize <= 0xFFFFu)
+      mpoAdsTableOptions->SetAdsIndexPageSize(static_cast<TAdsIndexPageSizes>(pageSize));
+    else
+      mpoAdsTableOptions->SetAdsIndexPageSize(0);
+  }
+
+  if (recordLength > 0xFFFFu)
+    RaiseComponentError(QStringLiteral("The record length %1 exceeds the largest record buffer of 65535 bytes.")
+                            .arg(recordLength));
+  musRecordSize = static_cast<uint16_t>(recordLength);
+  musRecBufSize = musRecordSize;
+  UNSIGNED32 bookmarkLength = 0;
+  CheckAceResult(this, AdsGetBookmarkLength(NavigationHandle(), &bookmarkLength));
+  FBookmarkSize = static_cast<int>(bookmarkLength);
+
+  AllocateKeyBuffers();
+
+  FieldDefs().SetUpdated(false);
+  FieldDefs().Update();
+  CreateDefaultFields();
+
+  for (TField* field : Fields()) {
+    const int i = FACEFieldDefs->IndexOf(field->FieldName());
+    if (i < 0) continue;
+    const uint16_t engineType = FACEFieldDefs->Items(i)->FieldType();
+    if (field->DataType() == ftBCD) {
+      auto* adsBcd = dynamic_cast<TAdsBCDField*>(field);
+      if (adsBcd == nullptr) {
+        if (auto* bcd = dynamic_cast<TBcdValueField*>(field)) bcd->SetCurrency(true);
+      } else if (engineType == 2 || engineType == 21) {
+        adsBcd->SetCurrency(false);
+      }
+    } else if (field->DataType() == ftString && engineType == 20) {
+      if (auto* s = dynamic_cast<TAdsStringField*>(field)) s->FCaseInsensitive = true;
+    }
+  }
+
+  BindFieldBuffers(true);
+  ComputeRecordLayout();
+
+  mpoIndexDefs->SetUpdated(false);
+  mpoIndexDefs->Update();
+  if (mlHandle != 0) ApplyActiveIndex();
+
+  if (mbScoped) ActivateScope();
+  if (Filtered()) ActivateFilter();
+  if (mlHandle != 0) MoveToFirst();
+}
+
+void TAdsDataSet::CloseEngineCursor() {
+  if (ComponentStateHas(csDesigning)) {
+    // In the designer the engine must really let go of the table.
+    CheckAceResult(this, AdsCacheOpenTables(0));
+    CheckAceResult(this, AdsCacheOpenCursors(0));
+  }
+  BindFieldBuffers(false);
+  DestroyDefaultFields();
+  FreeKeyBuffers();
+  FreeOldRecordBuffer();
+  if (mlHandle != kNoHandle) {
+    const UNSIGNED32 rc = AdsCloseTable(mlHandle);
+    if (rc != 0) {
+      try {
+        CheckAceResult(this, rc);
+      } catch (const EADSDatabaseError&) {
+        // Closing goes on whatever the engine says: the handle is gone for this dataset.
+      }
+    }
+  }
+  mlHandle = kNoHandle;
+  mlActiveHandle = kNoHandle;
+  mbCanModify = false;
+}
+
+void TAdsDataSet::RefreshFieldDefs() {
+  const bool temporary = !Active() && mlHandle == kNoHandle;
+  const uint32_t handle = temporary ? AcquireEngineHandle() : mlHandle;
+  try {
+    UNSIGNED16 count = 0;
+    CheckAceResult(this, AdsGetNumFields(handle, &count));
+    FieldDefs().BeginInternalUpdate();
+    try {
+      FieldDefs().Clear();
+      FACEFieldDefs->Clear();
+      for (uint16_t n = 1; n <= count; ++n) DescribeField(handle, n);
+    } catch (...) {
+      FieldDefs().EndInternalUpdate();
+      throw;
+    }
+    FieldDefs().EndInternalUpdate();
+  } catch (const Exception&) {
+    if (temporary) AdsCloseTable(handle);  // the failure being raised is the one to report
+    throw;
+  }
+  if (temporary) CheckAceResult(this, AdsCloseTable(handle));
+}
+
+void TAdsDataSet::DescribeFields() {
+  UNSIGNED16 count = 0;
+  CheckAceResult(this, AdsGetNumFields(mlHandle, &count));
+  FieldDefs().BeginInternalUpdate();
+  try {
+    FieldDefs().Clear();
+    FACEFieldDefs->Clear();
+    for (uint16_t n = 1; n <= count; ++n) DescribeField(mlHandle, n);
+  } catch (...) {
+    FieldDefs().EndInternalUpdate();
+    throw;
+  }
+  FieldDefs().EndInternalUpdate();
+}
+
+void TAdsDataSet::DescribeField(uint32_t handle, uint16_t n) {
+  UNSIGNED16 engineType = 0;
+  UNSIGNED32 length = 0;
+  CheckAceResult(this, AdsGetFieldType(handle, FieldArg(n), &engineType));
+  CheckAceResult(this, AdsGetFieldLength(handle, FieldArg(n), &length));
+
+  TFieldType type = ftUnknown;
+  int size = 0;
+  int precision = -1;  // -1: not set
+  UNSIGNED16 decimals = 0;
+  switch (engineType) {
+    case 1: type = ftBoolean; break;
+    case 2: {
+      CheckAceResult(this, AdsGetFieldDecimals(handle, FieldArg(n), &decimals));
+      if (musAceTableType == kAceTypeADT && !mpoAdsTableOptions->AdsNumericsAsFloats()) {
+        type = (decimals > 4 || length >= 19) ? ftFMTBcd : ftBCD;
+        size = decimals;
+        precision = decimals > 0 ? static_cast<int>(length) - 2 : static_cast<int>(length) - 1;
+      } else {
+        type = (decimals > 0 || length >= 5) ? ftFloat : ftSmallint;
+      }
+      break;
+    }
+    case 3: case 9: type = ftDate; break;
+    case 4: case 20: case 23: type = ftString; size = static_cast<int>(length); break;
+    case 5: case 8: type = ftMemo; size = 1; break;
+    case 6: case 7: case 51: case 52: type = ftBlob; size = 1; break;
+    case 10: type = ftFloat; break;
+    case 11: type = ftInteger; break;
+    case 12: type = ftSmallint; break;
+    case 13: type = ftTime; break;
+    case 14: case 22: type = ftDateTime; break;
+    case 15: type = ftAutoInc; break;
+    case 16: type = ftBytes; size = static_cast<int>(length); break;
+    case 17: type = ftCurrency; break;
+    case 18: type = ftBCD; size = 4; precision = 20; break;
+    case 21: type = ftBCD; size = 0; precision = 20; break;
+    case 24: type = ftVarBytes; size = static_cast<int>(length); break;
+    case 26: case 27: type = ftWideString; size = static_cast<int>(length); break;
+    case 28: type = ftWideMemo; size = 1; break;
+    default:
+      RaiseComponentError(QStringLiteral("Unknown field type (%1) encountered.").arg(engineType));
+  }
+
+  UNSIGNED8 nameBuffer[129] = {};
+  UNSIGNED16 nameLength = sizeof nameBuffer;
+  CheckAceResult(this, AdsGetFieldName(handle, n, nameBuffer, &nameLength));
+  const QByteArray ansiName(reinterpret_cast<const char*>(nameBuffer));
+  const QString name = FromAnsi(ansiName);
+
+  TFieldDef* def = FieldDefs().Add(name, type, size, false);
+  if (precision >= 0) {
+    try {
+      def->SetPrecision(precision);
+    } catch (const Exception&) {
+      // A precision the definition refuses leaves the framework's default.
+    }
+  }
+
+  QByteArray nameArg = ansiName;
+  UNSIGNED16 nullable = 0;
+  CheckAceResult(this, AdsIsNullable(handle, reinterpret_cast<UNSIGNED8*>(nameArg.data()), &nullable));
+  UNSIGNED32 offset = 0;
+  CheckAceResult(this, AdsGetFieldOffset(handle, FieldArg(n), &offset));
+  UNSIGNED32 permissions = 0;
+  CheckAceResult(this, AdsGetColumnPermissions(handle, FieldArg(n), &permissions));
+
+  TACEFieldDef* ace = FACEFieldDefs->Add();
+  ace->SetFieldName(name);
+  ace->SetFieldNumber(n);
+  ace->SetLength((engineType == 26 || engineType == 27) ? length * 2 : length);
+  ace->SetFieldType(engineType);
+  ace->SetDecimals(decimals);
+  ace->SetNullable(nullable != 0);
+  ace->SetOffset(offset);
+  ace->SetPermissions(static_cast<uint8_t>(permissions));
+  ace->SetModified(false);
+}

@@ -1,0 +1,314 @@
+// TAdsDataSet: which buffer field access reads, and the byte rules that turn a field of a raw
+// record image into "no value" or into the field's value form, for native, FoxPro and DBF
+// record layouts.
+#include <cmath>
+#include <cstring>
+#include <string>
+
+#include "ads/adsdata.h"
+#include "ads/adsdata/adsdata_internal.h"
+#include "runtime/data/bcd.h"
+
+using adsdata::FieldArg;
+using adsdata::ReadI16;
+using adsdata::ReadI32;
+using adsdata::ReadI64;
+using adsdata::ReadU16;
+using adsdata::ReadU32;
+using adsdata::Write;
+
+namespace {
+
+bool AllBytesAre(const uint8_t* p, uint32_t n, uint8_t a) {
+  for (uint32_t i = 0; i < n; ++i)
+    if (p[i] != a) return false;
+  return true;
+}
+
+bool AllBytesZeroOrBlank(const uint8_t* p, uint32_t n) {
+  for (uint32_t i = 0; i < n; ++i)
+    if (p[i] != 0 && p[i] != ' ') return false;
+  return true;
+}
+
+// Copies n bytes as NUL-terminated 8-bit text with trailing blanks removed.
+void CopyTrimmedText(const uint8_t* src, uint32_t n, void* value) {
+  auto* out = static_cast<char*>(value);
+  std::memcpy(out, src, n);
+  out[n] = 0;
+  int end = static_cast<int>(n);
+  while (end > 0 && out[end - 1] == ' ') --end;
+  out[end] = 0;
+}
+
+// Copies n UTF-16 characters, NUL-terminated, with trailing U+0020 removed.
+void CopyTrimmedWide(const uint8_t* src, uint32_t n, void* value) {
+  auto* out = static_cast<char16_t*>(value);
+  std::memcpy(out, src, n * 2);
+  out[n] = 0;
+  int end = static_cast<int>(n);
+  while (end > 0 && out[end - 1] == u' ') --end;
+  out[end] = 0;
+}
+
+}  // namespace
+
+TRecordBuffer TAdsDataSet::ActiveRecordBuffer() {
+  switch (State()) {
+    case dsBrowse:
+    case dsBlockRead:
+      return FActiveRecord < FRecordCount ? ActiveBuffer() : nullptr;
+    case dsEdit:
+    case dsInsert:
+    case dsNewValue:
+      return ActiveBuffer();
+    case dsSetKey:
+      // The record image inside the key buffer being edited, after its fixed fields.
+      return mpstKeyBuffer == nullptr ? nullptr : mpstKeyBuffer + kKeyBufferHeaderSize;
+    case dsCalcFields:
+      return FCalcBuffer;
+    case dsFilter:
+      return mpFilterBuffer;
+    case dsOldValue:
+      return FOldRecordBuffer;
+    default:
+      return nullptr;
+  }
+}
+
+bool TAdsDataSet::GetFieldData(TField* field, void* value) {
+  TRecordBuffer buffer = ActiveRecordBuffer();
+  if (buffer == nullptr || field == nullptr) return false;
+  if (field->FieldNo() > 0) {
+    if (field->FieldNo() > FACEFieldDefs->Count()) return false;
+    const TACEFieldDef& def = *FACEFieldDefs->Items(field->FieldNo() - 1);
+    if (def.Offset() + def.Length() > musRecordSize) return false;
+    const auto* record = reinterpret_cast<const uint8_t*>(buffer);
+    // Blob values being edited live in the blob caches, which come with the blob streams;
+    // until then every blob is judged by its marker.
+    const bool empty = IsFieldEmpty(record + def.Offset(), def.Length(), def, record, musAceTableType);
+    if (!empty && value != nullptr) ConvertFieldValue(field, def, record, value, musAceTableType);
+    return !empty;
+  }
+  const TDataSetState s = State();
+  if (s != dsBrowse && s != dsEdit && s != dsInsert && s != dsCalcFields && s != dsFilter) return false;
+  const char* slot = buffer + musRecordSize + field->Offset();
+  const bool hasValue = slot[0] != 0;
+  if (hasValue && value != nullptr) std::memcpy(value, slot + 1, static_cast<size_t>(field->DataSize()));
+  return hasValue;
+}
+
+bool TAdsDataSet::IsFieldEmpty(const uint8_t* raw, uint32_t length, const TACEFieldDef& field, const uint8_t* record,
+                               uint16_t tableType) {
+  const uint16_t t = field.FieldType();
+  if (tableType == kAceTypeADT) {
+    switch (t) {
+      case 1:
+        return raw[0] == ' ';
+      case 2: case 3: case 4: case 9: case 16: case 20: case 26:
+        return AllBytesAre(raw, length, 0);
+      case 5: case 6: case 7: case 8: case 28:
+        return ReadU32(raw) == 0;
+      case 10: case 17:
+        return ReadU32(raw) == 32u && ReadI32(raw + 4) == INT32_MIN;
+      case 11:
+        return ReadI32(raw) == INT32_MIN;
+      case 12:
+        return ReadU16(raw) == 0x8000u;
+      case 13: case 15:
+        return ReadI32(raw) == -1;
+      case 14: case 22:
+        return ReadI32(raw) == 0;
+      case 18: case 21:
+        return ReadI32(raw + 4) == INT32_MIN && ReadU32(raw) == 0;
+      case 23: case 24: case 27:
+        return ReadU16(raw + length) == 0xFFFFu;
+      default:
+        return true;
+    }
+  }
+  if (tableType == kAceTypeVFP) {
+    bool empty = false;
+    switch (t) {
+      case 1: case 2: case 3:
+        empty = AllBytesAre(raw, length, ' ');
+        break;
+      case 5: case 6: case 7: case 14: case 28:
+        empty = ReadU32(raw) == 0;
+        break;
+      case 27:
+        empty = ReadU16(raw + length) == 0xFFFFu;
+        break;
+      default:
+        break;
+    }
+    if (empty) return true;
+    if (!field.Nullable()) return false;
+    UNSIGNED16 isNull = 0;
+    CheckAceResult(this, AdsAccessVfpSystemField(mlHandle, FieldArg(field.FieldNumber()),
+                                                 const_cast<uint8_t*>(record), 1, &isNull));
+    return isNull != 0;
+  }
+  switch (t) {
+    case 1: case 2: case 4:
+      return AllBytesZeroOrBlank(raw, length);
+    case 3:
+      return length == 4 ? ReadI32(raw) == 0 : AllBytesZeroOrBlank(raw, length);
+    case 5: case 6: case 7: case 8: case 28:
+      return ReadU32(raw) == 0;
+    case 9:
+      return AllBytesAre(raw, length, 0);
+    case 10: case 11: case 12: case 17:
+      return false;
+    case 26:
+      return AllBytesZeroOrBlank(raw, length / 2);
+    case 27:
+      return ReadU16(raw + length) == 0xFFFFu;
+    default:
+      return true;
+  }
+}
+
+void TAdsDataSet::ConvertFieldValue(TField* field, const TACEFieldDef& def, const uint8_t* record, void* value,
+                                    uint16_t tableType) {
+  const uint8_t* raw = record + def.Offset();
+  const uint32_t length = def.Length();
+  switch (def.FieldType()) {
+    case 1: {
+      const uint8_t c = raw[0];
+      const bool truth = c == '1' || c == 'T' || c == 'Y' || c == 't' || c == 'y';
+      Write<int16_t>(value, truth ? int16_t(-1) : int16_t(0));
+      return;
+    }
+    case 2: {
+      // The text ends at the field's end or at a NUL inside it.
+      qsizetype n = 0;
+      while (n < static_cast<qsizetype>(length) && raw[n] != 0) ++n;
+      const QString text = QString::fromLatin1(reinterpret_cast<const char*>(raw), n);
+      // A number that does not parse leaves the value as it was; the field reads its old value.
+      switch (field->DataType()) {
+        case ftSmallint: {
+          bool ok = false;
+          const int v = text.trimmed().toInt(&ok);
+          if (ok && v >= INT16_MIN && v <= INT16_MAX) Write<int16_t>(value, static_cast<int16_t>(v));
+          return;
+        }
+        case ftBCD:
+        case ftFMTBcd: {
+          TBcd bcd;
+          if (TryStrToBcd(text, bcd, QLatin1Char('.'))) std::memcpy(value, &bcd, sizeof bcd);
+          return;
+        }
+        default: {
+          bool ok = false;
+          const double v = text.trimmed().toDouble(&ok);
+          if (ok) Write<double>(value, v);
+          return;
+        }
+      }
+    }
+    case 3: {
+      if (length == 4) {
+        Write<int32_t>(value, ReadI32(raw) - adsdata::kJulianOffset);
+        return;
+      }
+      std::string text(reinterpret_cast<const char*>(raw), length);
+      DOUBLE julian = 0;
+      CheckAceResult(this, AdsConvertStringToJulian(reinterpret_cast<UNSIGNED8*>(text.data()),
+                                                    static_cast<UNSIGNED16>(length), &julian));
+      Write<int32_t>(value, static_cast<int32_t>(std::trunc(julian - adsdata::kJulianOffset)));
+      return;
+    }
+    case 4:
+    case 20:
+      CopyTrimmedText(raw, length, value);
+      return;
+    case 9: {
+      const uint32_t packed = (uint32_t(raw[0]) << 16) | (uint32_t(raw[1]) << 8) | uint32_t(raw[2]);
+      const unsigned year = packed >> 9;
+      const unsigned month = (packed >> 5) & 15u;
+      const unsigned day = packed & 31u;
+      std::string text = QStringLiteral("%1%2%3")
+                             .arg(year, 4, 10, QLatin1Char('0'))
+                             .arg(month, 2, 10, QLatin1Char('0'))
+                             .arg(day, 2, 10, QLatin1Char('0'))
+                             .toStdString();
+      DOUBLE julian = 0;
+      CheckAceResult(this, AdsConvertStringToJulian(reinterpret_cast<UNSIGNED8*>(text.data()), 8, &julian));
+      Write<int32_t>(value, static_cast<int32_t>(std::trunc(julian - adsdata::kJulianOffset)));
+      return;
+    }
+    case 10:
+    case 17:
+      std::memcpy(value, raw, 8);
+      return;
+    case 11:
+    case 13:
+    case 15:
+      Write<int32_t>(value, ReadI32(raw));
+      return;
+    case 12:
+      Write<int16_t>(value, ReadI16(raw));
+      return;
+    case 14:
+    case 22: {
+      const int32_t d = ReadI32(raw);
+      int64_t m = ReadI32(raw + 4);
+      if (tableType == kAceTypeVFP) m = (m + 500) / 1000 * 1000;
+      double v = static_cast<double>(int64_t(d) - adsdata::kJulianOffset) * 86400000.0 + static_cast<double>(m);
+      if (v < 0) v = 0;
+      Write<double>(value, v);
+      return;
+    }
+    case 16:
+      std::memcpy(value, raw, length);
+      return;
+    case 18: {
+      TBcd scaled = Int64ToBcd(ReadI64(raw), 4);
+      TBcd out;
+      if (!NormalizeBcd(scaled, out, 20, 4)) out = scaled;
+      std::memcpy(value, &out, sizeof out);
+      return;
+    }
+    case 21: {
+      const TBcd bcd = StrToBcd(QString::number(ReadI64(raw)));
+      std::memcpy(value, &bcd, sizeof bcd);
+      return;
+    }
+    case 23:
+    case 24: {
+      std::memset(value, 0, length);
+      uint32_t used = length;
+      if (tableType == kAceTypeADT) {
+        used = ReadU16(raw + length);
+      } else if (tableType == kAceTypeVFP) {
+        UNSIGNED16 full = 0;
+        CheckAceResult(this, AdsAccessVfpSystemField(mlHandle, FieldArg(def.FieldNumber()),
+                                                     const_cast<uint8_t*>(record), 4, &full));
+        used = (full != 0 || length == 0) ? length : raw[length - 1];
+      }
+      // A stored length beyond the field is damage; the value is cut to the field.
+      if (used > length) used = length;
+      if (def.FieldType() == 24) {
+        Write<uint16_t>(value, static_cast<uint16_t>(used));
+        std::memcpy(static_cast<char*>(value) + 2, raw, used);
+      } else {
+        CopyTrimmedText(raw, used, value);
+      }
+      return;
+    }
+    case 26:
+      CopyTrimmedWide(raw, length / 2, value);
+      return;
+    case 27: {
+      std::memset(value, 0, length);
+      uint32_t chars = ReadU16(raw + length);
+      if (chars > length / 2) chars = length / 2;
+      CopyTrimmedWide(raw, chars, value);
+      return;
+    }
+    default:
+      // Blobs are read through blob streams.
+      return;
+  }
+}
