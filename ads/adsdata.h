@@ -295,6 +295,26 @@ class TAdsBCDField : public TBCDField {
   explicit TAdsBCDField(TComponent* owner);
 };
 
+// ---- field-type mapping and version text ------------------------------------------------------
+
+// The field definition made from an engine field: its type, Size and Precision (-1: left as
+// the definition's default).
+struct TAdsFieldMapping {
+  TFieldType type = ftUnknown;
+  int size = 0;
+  int precision = -1;
+};
+
+// Maps an engine field (type code, engine length, decimals) to its field definition. Numerics
+// (type 2) become ftBCD / ftFMTBcd in native tables (aceTableType 3) unless numericsAsFloats,
+// else ftFloat / ftSmallint. A type outside the mapping raises EADSDatabaseError (5121)
+// "Unknown field type (<code>) encountered." for dataset.
+TAdsFieldMapping MapEngineFieldType(AdsDataSetClient* dataset, uint16_t engineType, uint32_t length,
+                                    uint16_t decimals, uint16_t aceTableType, bool numericsAsFloats);
+
+// "11.10.0.30 (ACE <major>.<minor, two digits><letter>)"; a blank or NUL letter is left out.
+QString FormatAdsVersionText(uint32_t major, uint32_t minor, uint8_t letter);
+
 // ---- the dataset ----------------------------------------------------------------------------------
 
 class TAdsDataSet : public TDataSet, public AdsDataSetClient {

@@ -109,6 +109,10 @@ QString TAdsDataSet::Version() {
   UNSIGNED32 minor = 0;
   UNSIGNED8 letter = ' ';
   CheckAceResult(this, AdsGetVersion(&major, &minor, &letter, nullptr, nullptr));
+  return FormatAdsVersionText(major, minor, letter);
+}
+
+QString FormatAdsVersionText(uint32_t major, uint32_t minor, uint8_t letter) {
   QString text = QStringLiteral("11.10.0.30 (ACE ") + QString::number(major) + QLatin1Char('.');
   if (minor < 10) text += QLatin1Char('0');
   text += QString::number(minor);

@@ -162,43 +162,13 @@ void TAdsDataSet::DescribeField(uint32_t handle, uint16_t n) {
   CheckAceResult(this, AdsGetFieldType(handle, FieldArg(n), &engineType));
   CheckAceResult(this, AdsGetFieldLength(handle, FieldArg(n), &length));
 
-  TFieldType type = ftUnknown;
-  int size = 0;
-  int precision = -1;  // -1: not set
   UNSIGNED16 decimals = 0;
-  switch (engineType) {
-    case 1: type = ftBoolean; break;
-    case 2: {
-      CheckAceResult(this, AdsGetFieldDecimals(handle, FieldArg(n), &decimals));
-      if (musAceTableType == kAceTypeADT && !mpoAdsTableOptions->AdsNumericsAsFloats()) {
-        type = (decimals > 4 || length >= 19) ? ftFMTBcd : ftBCD;
-        size = decimals;
-        precision = decimals > 0 ? static_cast<int>(length) - 2 : static_cast<int>(length) - 1;
-      } else {
-        type = (decimals > 0 || length >= 5) ? ftFloat : ftSmallint;
-      }
-      break;
-    }
-    case 3: case 9: type = ftDate; break;
-    case 4: case 20: case 23: type = ftString; size = static_cast<int>(length); break;
-    case 5: case 8: type = ftMemo; size = 1; break;
-    case 6: case 7: case 51: case 52: type = ftBlob; size = 1; break;
-    case 10: type = ftFloat; break;
-    case 11: type = ftInteger; break;
-    case 12: type = ftSmallint; break;
-    case 13: type = ftTime; break;
-    case 14: case 22: type = ftDateTime; break;
-    case 15: type = ftAutoInc; break;
-    case 16: type = ftBytes; size = static_cast<int>(length); break;
-    case 17: type = ftCurrency; break;
-    case 18: type = ftBCD; size = 4; precision = 20; break;
-    case 21: type = ftBCD; size = 0; precision = 20; break;
-    case 24: type = ftVarBytes; size = static_cast<int>(length); break;
-    case 26: case 27: type = ftWideString; size = static_cast<int>(length); break;
-    case 28: type = ftWideMemo; size = 1; break;
-    default:
-      RaiseComponentError(QStringLiteral("Unknown field type (%1) encountered.").arg(engineType));
-  }
+  if (engineType == 2) CheckAceResult(this, AdsGetFieldDecimals(handle, FieldArg(n), &decimals));
+  const TAdsFieldMapping mapping = MapEngineFieldType(this, engineType, length, decimals, musAceTableType,
+                                                      mpoAdsTableOptions->AdsNumericsAsFloats());
+  const TFieldType type = mapping.type;
+  const int size = mapping.size;
+  const int precision = mapping.precision;
 
   UNSIGNED8 nameBuffer[129] = {};
   UNSIGNED16 nameLength = sizeof nameBuffer;
@@ -233,4 +203,43 @@ void TAdsDataSet::DescribeField(uint32_t handle, uint16_t n) {
   ace->SetOffset(offset);
   ace->SetPermissions(static_cast<uint8_t>(permissions));
   ace->SetModified(false);
+}
+
+TAdsFieldMapping MapEngineFieldType(AdsDataSetClient* dataset, uint16_t engineType, uint32_t length,
+                                    uint16_t decimals, uint16_t aceTableType, bool numericsAsFloats) {
+  TAdsFieldMapping m;
+  const int len = static_cast<int>(length);
+  switch (engineType) {
+    case 1: m.type = ftBoolean; break;
+    case 2:
+      if (aceTableType == kAceTypeADT && !numericsAsFloats) {
+        m.type = (decimals > 4 || length >= 19) ? ftFMTBcd : ftBCD;
+        m.size = decimals;
+        m.precision = decimals > 0 ? len - 2 : len - 1;
+      } else {
+        m.type = (decimals > 0 || length >= 5) ? ftFloat : ftSmallint;
+      }
+      break;
+    case 3: case 9: m.type = ftDate; break;
+    case 4: case 20: case 23: m.type = ftString; m.size = len; break;
+    case 5: case 8: m.type = ftMemo; m.size = 1; break;
+    case 6: case 7: case 51: case 52: m.type = ftBlob; m.size = 1; break;
+    case 10: m.type = ftFloat; break;
+    case 11: m.type = ftInteger; break;
+    case 12: m.type = ftSmallint; break;
+    case 13: m.type = ftTime; break;
+    case 14: case 22: m.type = ftDateTime; break;
+    case 15: m.type = ftAutoInc; break;
+    case 16: m.type = ftBytes; m.size = len; break;
+    case 17: m.type = ftCurrency; break;
+    case 18: m.type = ftBCD; m.size = 4; m.precision = 20; break;
+    case 21: m.type = ftBCD; m.size = 0; m.precision = 20; break;
+    case 24: m.type = ftVarBytes; m.size = len; break;
+    case 26: case 27: m.type = ftWideString; m.size = len; break;
+    case 28: m.type = ftWideMemo; m.size = 1; break;
+    default:
+      throw EADSDatabaseError(dataset, kAdsComponentError,
+                              QStringLiteral("Unknown field type (%1) encountered.").arg(engineType));
+  }
+  return m;
 }
