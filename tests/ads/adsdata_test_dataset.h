@@ -7,7 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "ads/ace.h"
 #include "ads/adsdata.h"
@@ -120,5 +124,44 @@ inline void AppendNamedRows(ADSHANDLE table, const char* field, std::initializer
     ASSERT_EQ(AdsWriteRecord(table), 0u) << LastError();
   }
 }
+
+}  // namespace adsdata_test
+
+namespace adsdata_test {
+
+// Traces every engine call of the test into a file from construction on (the engine library
+// is loaded anew, so create it before any handle the test uses). Lines() reads what was traced
+// so far; names are the entry points of those lines.
+class EngineTrace {
+ public:
+  explicit EngineTrace(const std::string& file) : file_(file) {
+    setenv("ACE_TRACE", file_.c_str(), 1);
+    ace_binding::ResetForTesting();
+  }
+  ~EngineTrace() {
+    unsetenv("ACE_TRACE");
+    ace_binding::ResetForTesting();
+  }
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines;
+    std::ifstream in(file_);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  size_t Mark() const { return Lines().size(); }
+  // The lines traced since mark.
+  std::vector<std::string> Since(size_t mark) const {
+    std::vector<std::string> all = Lines();
+    return std::vector<std::string>(all.begin() + static_cast<long>(std::min(mark, all.size())), all.end());
+  }
+  static std::vector<std::string> Names(const std::vector<std::string>& lines) {
+    std::vector<std::string> names;
+    for (const std::string& l : lines) names.push_back(l.substr(0, l.find('(')));
+    return names;
+  }
+
+ private:
+  std::string file_;
+};
 
 }  // namespace adsdata_test
