@@ -43,6 +43,7 @@ class TestAdsDataSet : public TAdsDataSet {
   using TAdsDataSet::AllocateRecordBuffer;
   using TAdsDataSet::ReleaseRecordBuffer;
   using TAdsDataSet::ApplyActiveIndex;
+  using TAdsDataSet::OpenEngineCursor;
 
   int acquired = 0;
 
