@@ -1,0 +1,269 @@
+// How a dataset finds its database: DatabaseName naming a connection component (through the
+// four passes), an alias of the alias file, or a path; the database path; implicit connections
+// shared by every dataset of the same path; the listing of table files; and renames of the
+// connection component carried over to the datasets that name it.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <thread>
+
+#include "adsdata_test_dataset.h"
+#include "test_env.h"
+
+using namespace adsdata_test;
+
+namespace {
+
+void WriteFile(const std::filesystem::path& path, const QByteArray& bytes) {
+  QFile f(QString::fromStdString(path.string()));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(bytes);
+}
+
+std::string Message(const Exception& e) { return e.Message().toStdString(); }
+
+class AdsDataPaths : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ace_binding::ResetForTesting();
+    connection_ = ConnectFolder(dir_.str());
+    ADSHANDLE t = CreateTable(connection_, "abc", "NAME,Char,6;");
+    AppendNamedRows(t, "NAME", {"ann"});
+    ASSERT_EQ(AdsCloseTable(t), 0u);
+    ADSHANDLE e = CreateTable(connection_, "Other", "NAME,Char,6;");
+    ASSERT_EQ(AdsCloseTable(e), 0u);
+  }
+  void TearDown() override { AdsDisconnect(connection_); }
+
+  testenv::TempDir dir_;
+  ADSHANDLE connection_ = 0;
+};
+
+}  // namespace
+
+TEST_F(AdsDataPaths, APathKeepsItsTextWithoutOneTrailingSeparator) {
+  struct Row {
+    const char* name;
+    const char* path;
+  };
+  const Row rows[] = {{"C:\\data\\", "C:\\data"}, {"C:\\data", "C:\\data"}, {"C:\\", "C:"},
+                      {"\\\\srv\\share\\", "\\\\srv\\share"}, {"/", "/"}, {"d/e/", "d/e"},
+                      {"relativename", "relativename"}};
+  for (const Row& r : rows) {
+    TestAdsDataSet ds(nullptr);
+    ds.SetDatabaseName(r.name);
+    EXPECT_EQ(ds.DatabaseName(), r.name);
+    EXPECT_EQ(ds.GetDatabasePath(), r.path) << r.name;
+    EXPECT_EQ(ds.TableType(), ttAdsADT);
+  }
+}
+
+TEST_F(AdsDataPaths, DatasetsWhosePathsDifferInCaseShareOneImplicitConnection) {
+  const QString lower = QString::fromStdString(dir_.str());
+  QString upper = lower;
+  // Change the case of the last folder's letters: the host finds it ignoring case.
+  const qsizetype cut = upper.lastIndexOf('/');
+  upper = upper.left(cut) + upper.mid(cut).toUpper();
+  ASSERT_NE(upper, lower);
+  const int before = TDynamicConnList::Instance().Count();
+  TestAdsDataSet a(nullptr), b(nullptr);
+  a.SetDatabaseName(lower + "/");
+  a.SetTableName("abc");
+  b.SetDatabaseName(upper);
+  b.SetTableName("abc");
+  a.Open();
+  b.Open();
+  EXPECT_EQ(a.FieldByName("NAME")->AsString(), "ann");
+  EXPECT_EQ(b.FieldByName("NAME")->AsString(), "ann");
+  EXPECT_EQ(TDynamicConnList::Instance().Count(), before + 1);
+  EXPECT_EQ(a.GetAceConnectionHandle(), b.GetAceConnectionHandle());
+  EXPECT_EQ(a.ConnectAndGetHandle(), TDynamicConnList::Instance().FindSameDatabasename(lower));
+  // Closing and freeing datasets leaves the implicit connection open.
+  a.Close();
+  b.Close();
+  EXPECT_EQ(TDynamicConnList::Instance().Count(), before + 1);
+  EXPECT_NE(TDynamicConnList::Instance().FindSameDatabasename(upper), 0u);
+}
+
+TEST_F(AdsDataPaths, ABareDriveConnectsToItsRootFolder) {
+  TestAdsDataSet ds(nullptr);
+  ds.SetDatabaseName("C:\\");
+  EXPECT_EQ(ds.GetDatabasePath(), "C:");
+  const uint32_t handle = ds.ConnectAndGetHandle();
+  EXPECT_NE(handle, 0u);
+  EXPECT_EQ(TDynamicConnList::Instance().FindSameDatabasename("c:\\"), handle);
+  EXPECT_EQ(ds.ConnectAndGetHandle(), handle);
+}
+
+TEST_F(AdsDataPaths, AFailedImplicitConnectRaisesTheEngineErrorAndAddsNothing) {
+  TestAdsDataSet ds(nullptr);
+  ds.SetName("tb");
+  ds.SetDatabaseName("/nonexistent/folder/of/tables");
+  const int before = TDynamicConnList::Instance().Count();
+  try {
+    ds.ConnectAndGetHandle();
+    FAIL() << "connected to a missing folder";
+  } catch (const EADSDatabaseError& e) {
+    EXPECT_NE(e.ACEErrorCode(), 0u);
+    EXPECT_NE(e.ACEErrorCode(), 5121u);
+    EXPECT_FALSE(e.Message().startsWith("tb: ")) << "the list reports without the dataset: " << Message(e);
+  }
+  EXPECT_EQ(TDynamicConnList::Instance().Count(), before);
+}
+
+TEST_F(AdsDataPaths, ConnectionComponentsAreFoundInFourPasses) {
+  TComponent form(nullptr), other(nullptr);
+  form.SetName("form");
+  other.SetName("other");
+  // Registered first, but of another owner and created on another thread.
+  std::unique_ptr<TAdsConnection> foreign;
+  std::thread([&] { foreign = std::make_unique<TAdsConnection>(nullptr); }).join();
+  foreign->SetName("shared");
+  TAdsConnection elsewhere(&other);
+  elsewhere.SetName("shared");
+  TAdsConnection mine(&form);
+  mine.SetName("Shared");
+  TAdsConnection only(&other);
+  only.SetName("onlycon");
+
+  struct Row {
+    TComponent* owner;
+    const char* name;
+    TAdsConnection* expected;
+  };
+  const Row rows[] = {
+      {&form, "SHARED", &mine},           // pass 1: same owner, this thread
+      {nullptr, "shared", &elsewhere},    // pass 2: this thread (first in the registry)
+      {&other, "shared", &elsewhere},     // pass 1 again
+      {&form, "onlycon", &only},          // any owner
+      {&form, "OTHER.onlycon", &only},    // owner name + "." + name
+      {&form, "form.nothing", nullptr},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    TestAdsDataSet ds(r.owner);
+    ds.SetDatabaseName(r.name);
+    EXPECT_EQ(ds.AdsConnection(), r.expected);
+    EXPECT_EQ(ds.DatabaseName(), r.name);
+  }
+  // A component of another thread is taken when it is the only one of its name.
+  foreign->SetName("threaded");
+  TestAdsDataSet ds(&form);
+  ds.SetDatabaseName("threaded");
+  EXPECT_EQ(ds.AdsConnection(), foreign.get());
+  ds.SetAdsConnection(nullptr);
+}
+
+TEST_F(AdsDataPaths, AnAttachedDatasetTakesTheConnectionsPath) {
+  // A dictionary connection's tables live in the dictionary's folder.
+  const std::string dictionary = (dir_.path() / "DB.add").string();
+  {
+    QByteArray path = ToAnsi(QString::fromStdString(dictionary));
+    ADSHANDLE h = 0;
+    ASSERT_EQ(AdsDDCreate(A(path), 0, nullptr, &h), 0u) << LastError();
+    ASSERT_EQ(AdsDisconnect(h), 0u);
+  }
+  TComponent form(nullptr);
+  form.SetName("form");
+  TAdsConnection con(&form);
+  con.SetName("con");
+  con.SetConnectPath(QString::fromStdString(dictionary));
+  TestAdsDataSet ds(&form);
+  ds.SetDatabaseName("CON");
+  ASSERT_EQ(ds.AdsConnection(), &con);
+  EXPECT_EQ(ds.GetDatabasePath(), QString::fromStdString(dir_.str()));
+  EXPECT_EQ(con.DataSetCount(), 1);
+  // Setting a path later does not detach the dataset; its path is then the path given.
+  ds.SetDatabaseName("C:\\elsewhere\\");
+  EXPECT_EQ(ds.AdsConnection(), &con);
+  EXPECT_EQ(ds.GetDatabasePath(), "C:\\elsewhere");
+  // An empty name follows the connection again.
+  ds.SetDatabaseName("");
+  EXPECT_EQ(ds.GetDatabasePath(), QString::fromStdString(dir_.str()));
+}
+
+TEST_F(AdsDataPaths, RenamingTheConnectionRenamesTheDatabaseNameOfItsDatasets) {
+  TComponent form(nullptr);
+  form.SetName("form");
+  TAdsConnection con(&form);
+  con.SetName("con");
+  TestAdsDataSet byName(&form), byOwnerName(&form);
+  byName.SetDatabaseName("con");
+  byOwnerName.SetDatabaseName("form.con");
+  con.SetName("renamed");
+  EXPECT_EQ(byName.DatabaseName(), "renamed");
+  EXPECT_EQ(byOwnerName.DatabaseName(), "form.renamed");
+  EXPECT_EQ(byName.AdsConnection(), &con);
+}
+
+TEST_F(AdsDataPaths, AliasesGiveAPathAndATableType) {
+  testenv::TempDir ini;
+  WriteFile(ini.path() / "ads.ini", "[Databases]\r\nfleet=C:\\data\\;NTX\r\nplain=C:\\plain\r\nfox=C:\\fox;v\r\n"
+                                    "cdx=C:\\c;C\r\nadt=C:\\a;A\r\n");
+  setenv("adsini_path", ini.str().c_str(), 1);
+  struct Row {
+    const char* name;
+    const char* path;
+    TAdsTableTypes type;
+  };
+  const Row rows[] = {{"fleet", "C:\\data", ttAdsNTX}, {"PLAIN", "C:\\plain", ttAdsADT}, {"fox", "C:\\fox", ttAdsVFP},
+                      {"cdx", "C:\\c", ttAdsCDX},      {"adt", "C:\\a", ttAdsADT},        {"unknown", "unknown", ttAdsADT}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    TestAdsDataSet ds(nullptr);
+    ds.SetDatabaseName(r.name);
+    EXPECT_EQ(ds.GetDatabasePath(), r.path);
+    EXPECT_EQ(ds.TableType(), r.type);
+  }
+  // A name with a separator is a path, never an alias.
+  TestAdsDataSet ds(nullptr);
+  ds.SetDatabaseName(".\\fleet");
+  EXPECT_EQ(ds.GetDatabasePath(), ".\\fleet");
+  EXPECT_EQ(ds.TableType(), ttAdsADT);
+  unsetenv("adsini_path");
+}
+
+TEST_F(AdsDataPaths, DatabaseNameAndConnectionAreFrozenWhileOpen) {
+  TestAdsDataSet ds(nullptr);
+  ds.SetName("tb");
+  ds.SetDatabaseName(QString::fromStdString(dir_.str()));
+  ds.SetTableName("abc");
+  ds.Open();
+  try {
+    ds.SetDatabaseName("C:\\other");
+    FAIL();
+  } catch (const EADSDatabaseError& e) {
+    EXPECT_EQ(e.ACEErrorCode(), 5121u);
+    EXPECT_EQ(Message(e), "tb: Cannot perform this operation on an open dataset");
+  }
+  TAdsConnection con(nullptr);
+  try {
+    ds.SetAdsConnection(&con);
+    FAIL();
+  } catch (const EADSDatabaseError& e) {
+    EXPECT_EQ(Message(e), "tb: Table must not be Active.");
+  }
+  EXPECT_EQ(ds.AdsConnection(), nullptr);
+  EXPECT_EQ(con.DataSetCount(), 0);
+}
+
+TEST_F(AdsDataPaths, GetFilesListsTheTableFilesOfTheDatabase) {
+  TestAdsDataSet ds(nullptr);
+  ds.SetDatabaseName(QString::fromStdString(dir_.str()) + "/");
+  TStringList files;
+  files.Add("kept");
+  ds.GetFiles(&files);
+  ASSERT_EQ(files.Count(), 3);
+  EXPECT_EQ(files.Strings(0), "kept");
+  EXPECT_EQ(files.Strings(1), "abc.adt");
+  EXPECT_EQ(files.Strings(2), "Other.adt");
+  // DBF table types look for other files: there are none here.
+  ds.SetTableType(ttAdsCDX);
+  TStringList none;
+  ds.GetFiles(&none);
+  EXPECT_EQ(none.Count(), 0);
+  // No database: nothing is listed and nothing is asked.
+  TestAdsDataSet empty(nullptr);
+  empty.GetFiles(&none);
+  EXPECT_EQ(none.Count(), 0);
+}
