@@ -186,27 +186,33 @@ void TAdsDataSet::ReadRecordInto(TRecordBuffer buffer, uint16_t length, bool cal
 
   if (musOpenCharType == 2) {
     // OEM tables: character fields are read again through the engine so that their text
-    // arrives translated to the ANSI code page.
+    // arrives translated to the ANSI code page. A field without a value has no text to
+    // translate and keeps its bytes, so that it still reads as having no value.
+    const auto* record = reinterpret_cast<const uint8_t*>(buffer);
     for (int i = 0; i < FACEFieldDefs->Count(); ++i) {
       const TACEFieldDef* def = FACEFieldDefs->Items(i);
       const uint16_t t = def->FieldType();
       if (t != 4 && t != 20 && t != 23 && t != 26 && t != 27) continue;
-      // The engine writes a terminating NUL after the value: the byte after the field is
-      // saved and put back, also when the call fails. A field at the very end of the buffer
-      // has no byte after it inside the buffer and is left as the record read gave it.
+      const bool wide = t == 26 || t == 27;
+      // The engine writes a terminating NUL (two bytes for UTF-16) after the value: the bytes
+      // after the field are saved and put back, also when the call fails. A field without
+      // room for them inside the buffer is left as the record read gave it.
       const uint32_t end = def->Offset() + def->Length();
-      if (end >= length) continue;
+      const uint32_t terminator = wide ? 2 : 1;
+      if (end + terminator > length || end > musRecordSize) continue;
+      if (IsFieldEmpty(record + def->Offset(), def->Length(), *def, record, musAceTableType)) continue;
       char* field = buffer + def->Offset();
-      const char saved = buffer[end];
+      char saved[2] = {buffer[end], wide ? buffer[end + 1] : char(0)};
       UNSIGNED32 rc = 0;
-      if (t == 26 || t == 27) {
+      if (wide) {
         UNSIGNED32 chars = (def->Length() + 2) / 2;
         rc = AdsGetFieldW(mlHandle, FieldArg(def->FieldNumber()), reinterpret_cast<WCHAR*>(field), &chars, 0);
       } else {
         UNSIGNED32 bytes = def->Length() + 1;
         rc = AdsGetField(mlHandle, FieldArg(def->FieldNumber()), reinterpret_cast<UNSIGNED8*>(field), &bytes, 0);
       }
-      buffer[end] = saved;
+      buffer[end] = saved[0];
+      if (wide) buffer[end + 1] = saved[1];
       CheckAceResult(this, rc);
     }
   }

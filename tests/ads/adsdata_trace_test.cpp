@@ -22,6 +22,19 @@ class AdsDataTrace : public ::testing::Test {
     ADSHANDLE oem = CreateTable(connection_, "oemnames", "NAME,Char,6;N,Integer;", 2);
     AppendNamedRows(oem, "NAME", {"\xe4rger"});  // stored in code page 437 by the engine
     ASSERT_EQ(AdsCloseTable(oem), 0u);
+    ADSHANDLE wide = CreateTable(connection_, "oemwide", "W,NVarChar,4;V,VarChar,3;C,Char,2;NC,NChar,2;I,Integer;", 2);
+    AppendNamedRows(wide, "C", {"x"});
+    ASSERT_EQ(AdsAppendRecord(wide), 0u);
+    std::u16string hi = u"hi";
+    QByteArray w("W");
+    ASSERT_EQ(AdsSetStringW(wide, A(w), hi.data(), 2), 0u) << LastError();
+    SetString(wide, "V", "ab");
+    std::u16string ab = u"ab";
+    QByteArray nc("NC");
+    ASSERT_EQ(AdsSetStringW(wide, A(nc), ab.data(), 2), 0u) << LastError();
+    SetLong(wide, "I", 0x01020304);
+    ASSERT_EQ(AdsWriteRecord(wide), 0u);
+    ASSERT_EQ(AdsCloseTable(wide), 0u);
     con_.SetConnectPath(QString::fromStdString(dir_.str()));
     con_.SetLoginPrompt(false);
   }
@@ -191,4 +204,25 @@ TEST_F(AdsDataTrace, AdsActiveRecordReadsTheEnginesBookmarkThenMovesToTheActiveR
   EXPECT_NE(lines[1].find("ulRec=2"), std::string::npos) << lines[1];
   EXPECT_NE(engineBookmark, 0u);
   EXPECT_EQ(ds.FieldByName("NAME")->AsString(), "bob");
+}
+
+TEST_F(AdsDataTrace, OemReReadsKeepTheLengthsAndFieldsAfterEachValue) {
+  TestAdsDataSet ds(nullptr);
+  ds.SetAdsConnection(&con_);
+  ds.SetTableName("oemwide");
+  ds.AdsTableOptions().SetAdsCharType(OEM);
+  ds.Open();
+  // Row 1: the variable fields hold no value; the engine's terminators written after the
+  // re-read values must not turn their stored lengths into values.
+  EXPECT_TRUE(ds.FieldByName("W")->IsNull());
+  EXPECT_TRUE(ds.FieldByName("V")->IsNull());
+  EXPECT_EQ(ds.FieldByName("C")->AsString(), "x");
+  ds.Next();
+  EXPECT_EQ(ds.FieldByName("W")->AsString(), "hi");
+  EXPECT_EQ(ds.FieldByName("V")->AsString(), "ab");
+  EXPECT_TRUE(ds.FieldByName("C")->IsNull());
+  // The national string fills its field: both bytes of the wide terminator land in the next
+  // field and are put back.
+  EXPECT_EQ(ds.FieldByName("NC")->AsString(), "ab");
+  EXPECT_EQ(ds.FieldByName("I")->AsInteger(), 0x01020304);
 }
