@@ -43,6 +43,7 @@
 #include "runtime/data/data_link.h"
 #include "runtime/data/dataset.h"
 #include "runtime/data/field_classes.h"
+#include "runtime/data/params.h"
 
 class TAdsDataSet;
 class TAdsQuery;
@@ -126,6 +127,14 @@ enum TAdsTableCachingOption { tcNone, tcReads, tcWrites };
 enum TAdsLocateBehavior { lbFastestPossible, lbFindFirst };
 enum TAdsIndexTypes { ndxNone, ndxIndexName, ndxIndexField, ndxDefault };
 enum TAdsSequenceLevel { slStandard, slExact };
+
+// The open settings a provider statement runs with, taken from a dataset's option set.
+struct TAdsDatasetOptions {
+  uint16_t usLockType = 1;     // 1 proprietary, 0 compatible
+  uint16_t usCharType = 1;     // AdsCharType + 1
+  uint16_t usCheckRights = 1;  // 1 check rights, 2 ignore them
+  uint16_t usTableType = 3;    // the table type used for opening
+};
 
 // Update kinds and actions of the provider's update-record hook.
 enum TUpdateKind { ukModify, ukInsert, ukDelete };
@@ -460,6 +469,12 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   void PSEndTransaction(bool Commit);
   void PSReset();
   bool PSUpdateRecord(TUpdateKind UpdateKind, TDataSet* Delta);
+  // Runs a statement through the connection component (required); the second form hands the
+  // result cursor to a new query when ResultSet is not null on entry.
+  int PSExecuteStatement(const QString& ASQL, TParams* AParams);
+  int PSExecuteStatement(const QString& ASQL, TParams* AParams, TDataSet*& ResultSet);
+  // The open settings of provider statements, from the option set.
+  TAdsDatasetOptions ProviderDatasetOptions() const;
 
   static constexpr uint32_t kNoHandle = 0xFFFFFFFFu;
 

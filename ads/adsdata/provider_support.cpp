@@ -32,3 +32,25 @@ bool TAdsDataSet::PSUpdateRecord(TUpdateKind UpdateKind, TDataSet* Delta) {
   OnUpdateRecord(Delta, UpdateKind, action);
   return action == uaApplied;
 }
+
+TAdsDatasetOptions TAdsDataSet::ProviderDatasetOptions() const {
+  TAdsDatasetOptions o;
+  o.usLockType = mpoAdsTableOptions->AdsLockType() == Proprietary ? 1 : 0;
+  o.usCharType = static_cast<uint16_t>(mpoAdsTableOptions->AdsCharType() + 1);
+  o.usCheckRights = mpoAdsTableOptions->AdsRightsCheck() ? 1 : 2;
+  o.usTableType = musOpenTableType;
+  return o;
+}
+
+int TAdsDataSet::PSExecuteStatement(const QString& ASQL, TParams* AParams) {
+  TDataSet* none = nullptr;
+  return PSExecuteStatement(ASQL, AParams, none);
+}
+
+int TAdsDataSet::PSExecuteStatement(const QString&, TParams*, TDataSet*&) {
+  if (mpoAdsConnection == nullptr)
+    RaiseComponentError(QStringLiteral(
+        "A TAdsConnection component is required for TClientDataSet/IProvider support. Use either the "
+        "AdsConnection  property or the Database property to specify a TAdsConnection instance."));
+  NotBuilt(QStringLiteral("Executing provider statements on the connection"));
+}

@@ -212,6 +212,29 @@ TEST(AdsDataOptions, ProviderSupportWithoutAConnection) {
   EXPECT_TRUE(ds.PSUpdateRecord(ukInsert, &ds));
   EXPECT_EQ(seen, ukInsert);
   EXPECT_FALSE(ds.PSUpdateRecord(ukModify, &ds));
+
+  ds.SetName("cds");
+  TDataSet* result = nullptr;
+  EXPECT_EQ(Refusal([&] { ds.PSExecuteStatement("select 1", nullptr, result); }),
+            "cds: A TAdsConnection component is required for TClientDataSet/IProvider support. Use either the "
+            "AdsConnection  property or the Database property to specify a TAdsConnection instance.");
+  EXPECT_EQ(result, nullptr);
+}
+
+TEST(AdsDataOptions, ProviderStatementsTakeTheOpenSettingsOfTheOptionSet) {
+  TestAdsDataSet ds(nullptr);
+  TAdsDatasetOptions o = ds.ProviderDatasetOptions();
+  EXPECT_EQ(o.usLockType, 1);
+  EXPECT_EQ(o.usCharType, 1);
+  EXPECT_EQ(o.usCheckRights, 1);
+  EXPECT_EQ(o.usTableType, 3);
+  ds.AdsTableOptions().SetAdsLockType(Compatible);
+  ds.AdsTableOptions().SetAdsCharType(OEM);
+  ds.AdsTableOptions().SetAdsRightsCheck(false);
+  o = ds.ProviderDatasetOptions();
+  EXPECT_EQ(o.usLockType, 0);
+  EXPECT_EQ(o.usCharType, 2);
+  EXPECT_EQ(o.usCheckRights, 2);
 }
 
 namespace {
@@ -256,4 +279,55 @@ TEST_F(AdsDataOpenOptions, OptionsRefusedWhileOpenAndTheOpenModeReported) {
   ds.Open();
   EXPECT_TRUE(ds.CanModify());
   ds.Close();
+}
+
+TEST_F(AdsDataOpenOptions, TheOpenedTablesCharTypeComesBackIntoTheOptionSet) {
+  ADSHANDLE t = CreateTable(connection_, "oem", "NAME,Char,6;", 2);
+  ASSERT_EQ(AdsCloseTable(t), 0u);
+  TestAdsDataSet ds(nullptr);
+  ds.SetDatabaseName(QString::fromStdString(dir_.str()));
+  ds.SetTableName("oem");
+  ASSERT_EQ(ds.AdsTableOptions().AdsCharType(), ANSI);
+  ds.Open();
+  EXPECT_EQ(ds.OpenCharType(), 2);
+  EXPECT_EQ(ds.AdsTableOptions().AdsCharType(), OEM);
+  ds.Close();
+}
+
+TEST_F(AdsDataOpenOptions, ADestroyedDatasetLeavesItsConnection) {
+  TAdsConnection con(nullptr);
+  con.SetConnectPath(QString::fromStdString(dir_.str()));
+  con.SetLoginPrompt(false);
+  {
+    TestAdsDataSet ds(nullptr);
+    ds.SetAdsConnection(&con);
+    ds.SetTableName("abc");
+    ds.Open();
+    EXPECT_EQ(con.DataSetCount(), 1);
+  }
+  EXPECT_EQ(con.DataSetCount(), 0);
+  con.Disconnect();
+  EXPECT_FALSE(con.IsConnected());
+}
+
+TEST_F(AdsDataOpenOptions, AnExclusiveOpenIsReportedByTheEngine) {
+  TestAdsDataSet ds(nullptr);
+  ds.SetDatabaseName(QString::fromStdString(dir_.str()));
+  ds.SetTableName("abc");
+  ds.SetExclusive(true);
+  ds.Open();
+  UNSIGNED32 options = 0;
+  ASSERT_EQ(AdsGetTableOpenOptions(ds.Handle(), &options), 0u);
+  EXPECT_NE(options & 1u, 0u);
+  EXPECT_TRUE(ds.Exclusive());
+  EXPECT_TRUE(ds.CanModify());
+  // A second, shared open of the same table is refused while the first holds it.
+  TestAdsDataSet other(nullptr);
+  other.SetDatabaseName(QString::fromStdString(dir_.str()));
+  other.SetTableName("abc");
+  EXPECT_THROW(other.Open(), EADSDatabaseError);
+  EXPECT_FALSE(other.Active());
+  ds.Close();
+  other.Open();
+  EXPECT_TRUE(other.Active());
 }
