@@ -486,6 +486,10 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
 
   // ---- framework hooks ----------------------------------------------------------------------
   void ClearCalculatedArea(TRecordBuffer buffer) override;
+  // Editing records is not built yet: these refuse before the framework touches its ring.
+  void FireBeforeInsert() override;
+  void FireBeforeEdit() override;
+  void FireBeforeDelete() override;
   void FireAfterOpen() override;
   void FireOnNewRecord() override;
   bool SearchRecord(bool restart, bool forward) override;

@@ -4,6 +4,12 @@
 #include "ads/ace.h"
 #include "ads/adsdata.h"
 
+// Edit, Insert, Append and Delete reach these before they change the buffer ring, so the
+// refusal leaves the dataset browsing the records it showed.
+void TAdsDataSet::FireBeforeInsert() { NotBuilt(QStringLiteral("Inserting records")); }
+void TAdsDataSet::FireBeforeEdit() { NotBuilt(QStringLiteral("Editing records")); }
+void TAdsDataSet::FireBeforeDelete() { NotBuilt(QStringLiteral("Deleting records")); }
+
 void TAdsDataSet::StoreFieldData(TField*, const void*) { NotBuilt(QStringLiteral("Storing field values")); }
 void TAdsDataSet::FillNewRecord(TRecordBuffer) { NotBuilt(QStringLiteral("Initialising a new record")); }
 void TAdsDataSet::BeginRecordEdit() { NotBuilt(QStringLiteral("Editing records")); }

@@ -3,6 +3,8 @@
 // adopted cursor, field definitions of a closed dataset, and the clean-up of a failed open.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "adsdata_test_dataset.h"
 #include "test_env.h"
 
@@ -278,4 +280,47 @@ TEST_F(AdsDataNavigation, DisconnectingTheConnectionClosesTheDataset) {
   ds.Open();
   EXPECT_TRUE(con_.IsConnected());
   EXPECT_EQ(Walk(ds, true), QStringList({"ann", "bob", "cy"}));
+}
+
+TEST_F(AdsDataNavigation, TheFrameworksOrdersHoldAroundTheEngineCursor) {
+  TestAdsDataSet ds(nullptr);
+  Attach(ds, "abc");
+  QStringList seen;
+  ds.BeforeOpen = [&](TDataSet* d) { seen << QString("BeforeOpen handle=%1").arg(static_cast<TAdsDataSet*>(d)->Handle() == TAdsDataSet::kNoHandle ? "none" : "set"); };
+  ds.AfterOpen = [&](TDataSet* d) {
+    seen << QString("AfterOpen state=%1 bof=%2 name=%3").arg(d->State()).arg(d->Bof()).arg(d->FieldByName("NAME")->AsString());
+  };
+  ds.BeforeClose = [&](TDataSet* d) {
+    seen << QString("BeforeClose handle=%1").arg(static_cast<TAdsDataSet*>(d)->Handle() == TAdsDataSet::kNoHandle ? "none" : "set");
+  };
+  ds.AfterClose = [&](TDataSet* d) {
+    seen << QString("AfterClose state=%1 handle=%2 fields=%3")
+                .arg(d->State())
+                .arg(static_cast<TAdsDataSet*>(d)->Handle() == TAdsDataSet::kNoHandle ? "none" : "set")
+                .arg(d->FieldCount());
+  };
+  ds.Open();
+  ds.Close();
+  EXPECT_EQ(seen, QStringList({"BeforeOpen handle=none", "AfterOpen state=1 bof=1 name=ann", "BeforeClose handle=set",
+                               "AfterClose state=0 handle=none fields=0"}));
+}
+
+TEST_F(AdsDataNavigation, RefusedEditingLeavesTheRecordsAsTheyWere) {
+  TestAdsDataSet ds(nullptr);
+  Attach(ds, "abc");
+  ds.Open();
+  ds.Next();
+  for (const std::function<void()>& change : std::vector<std::function<void()>>{
+           [&] { ds.Insert(); }, [&] { ds.Append(); }, [&] { ds.Edit(); }, [&] { ds.Delete(); }}) {
+    try {
+      change();
+      ADD_FAILURE() << "a record change was accepted";
+    } catch (const EDatabaseError& e) {
+      EXPECT_TRUE(e.Message().contains("not built")) << e.Message().toStdString();
+    }
+    EXPECT_EQ(ds.State(), dsBrowse);
+    EXPECT_EQ(ds.FieldByName("NAME")->AsString(), "bob");
+  }
+  EXPECT_EQ(Walk(ds, true), QStringList({"ann", "bob", "cy"}));
+  EXPECT_EQ(ds.RecordCount(), 3);
 }
