@@ -271,7 +271,7 @@ class TACEFieldDefs {
 
   TACEFieldDef* Add();
   int Count() const { return static_cast<int>(FItems.size()); }
-  // EStringListError-free access: an index outside 0..Count()-1 raises ERangeError.
+  // An index outside 0..Count()-1 raises ERangeError.
   TACEFieldDef* Items(int Index) const;
   void SetItems(int Index, const TACEFieldDef& value);
   TACEFieldDef* operator[](int Index) const { return Items(Index); }

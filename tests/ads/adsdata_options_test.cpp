@@ -331,3 +331,29 @@ TEST_F(AdsDataOpenOptions, AnExclusiveOpenIsReportedByTheEngine) {
   other.Open();
   EXPECT_TRUE(other.Active());
 }
+
+TEST(AdsDataOptions, APropertyChangeMarksTheIndexDefinitionsForReading) {
+  TestAdsDataSet ds(nullptr);
+  ds.IndexDefs().SetUpdated(true);
+  ds.DataEvent(deDataSetChange);
+  EXPECT_TRUE(ds.IndexDefs().Updated());
+  ds.DataEvent(dePropertyChange);
+  EXPECT_FALSE(ds.IndexDefs().Updated());
+}
+
+TEST(AdsDataOptions, FieldDescriptionsAreFoundByNameIgnoringCase) {
+  TACEFieldDefs defs(nullptr);
+  defs.Add()->SetFieldName("Name");
+  defs.Add()->SetFieldName("AGE");
+  EXPECT_EQ(defs.IndexOf("name"), 0);
+  EXPECT_EQ(defs.IndexOf("age"), 1);
+  EXPECT_EQ(defs.IndexOf("none"), -1);
+  TACEFieldDef copy(nullptr);
+  copy.SetFieldName("Other");
+  copy.SetLength(12);
+  defs.SetItems(1, copy);
+  EXPECT_EQ(defs.Items(1)->FieldName(), "Other");
+  EXPECT_EQ(defs.Items(1)->Length(), 12u);
+  EXPECT_EQ(defs.Items(1)->Collection(), &defs);
+  EXPECT_THROW(defs.Items(2), ERangeError);
+}

@@ -267,3 +267,28 @@ TEST_F(AdsDataPaths, GetFilesListsTheTableFilesOfTheDatabase) {
   empty.GetFiles(&none);
   EXPECT_EQ(none.Count(), 0);
 }
+
+TEST_F(AdsDataPaths, GetFilesOfADictionaryConnectionListsTheDictionarysTables) {
+  const std::string dictionary = (dir_.path() / "DB.add").string();
+  {
+    QByteArray path = ToAnsi(QString::fromStdString(dictionary));
+    ADSHANDLE h = 0;
+    ASSERT_EQ(AdsDDCreate(A(path), 0, nullptr, &h), 0u) << LastError();
+    QByteArray name("abc");
+    QByteArray file("abc.adt");
+    ASSERT_EQ(AdsDDAddTable(h, A(name), A(file), 3, 1, nullptr, nullptr), 0u) << LastError();
+    ASSERT_EQ(AdsDisconnect(h), 0u);
+  }
+  TAdsConnection con(nullptr);
+  con.SetConnectPath(QString::fromStdString(dictionary));
+  con.SetLoginPrompt(false);
+  con.SetUsername("adssys");
+  TestAdsDataSet ds(nullptr);
+  ds.SetAdsConnection(&con);
+  TStringList tables;
+  ds.GetFiles(&tables);
+  EXPECT_TRUE(con.IsConnected()) << "listing connects the component";
+  ASSERT_EQ(tables.Count(), 1);
+  EXPECT_EQ(tables.Strings(0).toLower(), "abc");
+  ds.SetAdsConnection(nullptr);
+}
