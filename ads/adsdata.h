@@ -544,7 +544,8 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   virtual bool FilteredScan(bool forward);
 
   // The record-info block of a buffer.
-  int32_t& RecordPositionOf(TRecordBuffer buffer) const;
+  int32_t RecordPositionOf(TRecordBuffer buffer) const;
+  void SetRecordPositionOf(TRecordBuffer buffer, int32_t position) const;
   uint8_t* RecordInfoOf(TRecordBuffer buffer) const;
   uint8_t* BookmarkOf(TRecordBuffer buffer) const;
   TAdsBlobCache** BlobCachesOf(TRecordBuffer buffer) const;

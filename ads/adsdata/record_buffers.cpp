@@ -29,8 +29,11 @@ uint8_t* TAdsDataSet::RecordInfoOf(TRecordBuffer buffer) const {
   return reinterpret_cast<uint8_t*>(buffer) + musRecInfoOfs;
 }
 
-int32_t& TAdsDataSet::RecordPositionOf(TRecordBuffer buffer) const {
-  return *reinterpret_cast<int32_t*>(buffer + musRecInfoOfs);
+// The block's offset follows the record and need not be aligned: it is read and written bytewise.
+int32_t TAdsDataSet::RecordPositionOf(TRecordBuffer buffer) const { return adsdata::ReadI32(RecordInfoOf(buffer)); }
+
+void TAdsDataSet::SetRecordPositionOf(TRecordBuffer buffer, int32_t position) const {
+  adsdata::Write(RecordInfoOf(buffer), position);
 }
 
 uint8_t* TAdsDataSet::BookmarkOf(TRecordBuffer buffer) const {
@@ -38,6 +41,7 @@ uint8_t* TAdsDataSet::BookmarkOf(TRecordBuffer buffer) const {
 }
 
 TAdsBlobCache** TAdsDataSet::BlobCachesOf(TRecordBuffer buffer) const {
+  // The slots need not be aligned: read and write them with memcpy.
   return reinterpret_cast<TAdsBlobCache**>(buffer + musBlobCacheOfs);
 }
 
@@ -74,7 +78,7 @@ void TAdsDataSet::ClearCalculatedArea(TRecordBuffer buffer) {
 
 void TAdsDataSet::ResetRecordBuffer(TRecordBuffer buffer) {
   TDataSet::ResetRecordBuffer(buffer);
-  RecordPositionOf(buffer) = -1;
+  SetRecordPositionOf(buffer, -1);
   RecordInfoOf(buffer)[4] = 0;
   RecordInfoOf(buffer)[5] = 0;
   if (FBookmarkSize >= 4) std::memset(BookmarkOf(buffer), 0, 4);
@@ -126,7 +130,7 @@ FetchResult TAdsDataSet::FetchRecord(TRecordBuffer buffer, FetchMode mode, bool 
   if (result == FetchResult::Ok) {
     RecordInfoOf(buffer)[4] = 0;
     RecordInfoOf(buffer)[5] = static_cast<uint8_t>(BookmarkFlag::Current);
-    RecordPositionOf(buffer) = CurrentRecordPosition();
+    SetRecordPositionOf(buffer, CurrentRecordPosition());
   }
   return result;
 }

@@ -292,3 +292,21 @@ TEST_F(AdsDataPaths, GetFilesOfADictionaryConnectionListsTheDictionarysTables) {
   EXPECT_EQ(tables.Strings(0).toLower(), "abc");
   ds.SetAdsConnection(nullptr);
 }
+
+TEST_F(AdsDataPaths, AttachingFollowsTheTableTypeOfTheConnectionsAlias) {
+  testenv::TempDir ini;
+  WriteFile(ini.path() / "ads.ini", "[Databases]\nold=C:\\data;ntx\nplain=C:\\plain\n");
+  setenv("adsini_path", ini.str().c_str(), 1);
+  TAdsConnection con(nullptr);
+  con.SetAliasName("old");
+  TestAdsDataSet ds(nullptr);
+  ds.SetAdsConnection(&con);
+  EXPECT_EQ(ds.TableType(), ttAdsNTX);
+  EXPECT_EQ(ds.GetDatabasePath(), "C:\\data");
+  // An alias without a table type leaves the dataset's type as it is.
+  con.SetAliasName("plain");
+  EXPECT_EQ(ds.GetDatabasePath(), "C:\\plain");
+  EXPECT_EQ(ds.TableType(), ttAdsNTX);
+  ds.SetAdsConnection(nullptr);
+  unsetenv("adsini_path");
+}
