@@ -158,6 +158,20 @@ int32_t Day(int y, int m, int d) { return static_cast<int32_t>(QDate(y, m, d).to
 
 }  // namespace
 
+TEST_F(AdsDataFieldBytes, NullableFoxProFieldsAskTheEngineForTheirNullFlag) {
+  // Bytes that are not empty by themselves leave the answer to the table's null flags; without
+  // an open table the engine cannot give it, and the failure is raised, never guessed.
+  TACEFieldDef def = Def(4, 3);
+  def.SetNullable(true);
+  std::vector<uint8_t> record = Cat(Text(" "), Text("abc"));
+  EXPECT_THROW(ds_.IsFieldEmpty(record.data() + 1, 3, def, record.data(), 4), EADSDatabaseError);
+  // Empty by their bytes: no question is asked.
+  TACEFieldDef logical = Def(1, 1);
+  logical.SetNullable(true);
+  record = Cat(Text(" "), Text(" "));
+  EXPECT_TRUE(ds_.IsFieldEmpty(record.data() + 1, 1, logical, record.data(), 4));
+}
+
 TEST_F(AdsDataFieldBytes, ValueFormsByFieldType) {
   const int32_t jd = static_cast<int32_t>(QDate(2024, 3, 15).toJulianDay());
   const std::vector<ValueCase> cases = {

@@ -310,3 +310,53 @@ TEST_F(AdsDataPaths, AttachingFollowsTheTableTypeOfTheConnectionsAlias) {
   ds.SetAdsConnection(nullptr);
   unsetenv("adsini_path");
 }
+
+TEST_F(AdsDataPaths, TheDictionarysDefaultIndexBecomesTheActiveIndexName) {
+  const std::string dictionary = (dir_.path() / "DB.add").string();
+  {
+    QByteArray path = ToAnsi(QString::fromStdString(dictionary));
+    ADSHANDLE h = 0;
+    ASSERT_EQ(AdsDDCreate(A(path), 0, nullptr, &h), 0u) << LastError();
+    for (const char* table : {"abc", "Other"}) {
+      QByteArray name(table);
+      QByteArray file = QByteArray(table) + ".adt";
+      ASSERT_EQ(AdsDDAddTable(h, A(name), A(file), 3, 1, nullptr, nullptr), 0u) << LastError();
+    }
+    QByteArray name("abc");
+    QByteArray index("BYNAME");
+    ASSERT_EQ(AdsDDSetTableProperty(h, A(name), ADS_DD_TABLE_DEFAULT_INDEX, index.data(),
+                                    static_cast<UNSIGNED16>(index.size() + 1)),
+              0u)
+        << LastError();
+    ASSERT_EQ(AdsDisconnect(h), 0u);
+  }
+  TAdsConnection con(nullptr);
+  con.SetConnectPath(QString::fromStdString(dictionary));
+  con.SetLoginPrompt(false);
+  con.SetUsername("adssys");
+  con.Connect();
+  TestAdsDataSet withDefault(nullptr), without(nullptr);
+  withDefault.SetAdsConnection(&con);
+  withDefault.SetTableName("abc");
+  withDefault.UpdateDefaultIndex();
+  EXPECT_EQ(withDefault.DefaultIndex(), "BYNAME");
+  EXPECT_EQ(withDefault.IndexName(), "ADS_DEFAULT");
+  without.SetAdsConnection(&con);
+  without.SetTableName("Other");
+  without.UpdateDefaultIndex();
+  EXPECT_EQ(without.DefaultIndex(), "");
+  EXPECT_EQ(without.IndexName(), "");
+  // A free-table connection has no default indexes.
+  TAdsConnection folder(nullptr);
+  folder.SetConnectPath(QString::fromStdString(dir_.str()));
+  folder.SetLoginPrompt(false);
+  TestAdsDataSet free(nullptr);
+  free.SetAdsConnection(&folder);
+  free.SetTableName("abc");
+  free.UpdateDefaultIndex();
+  EXPECT_EQ(free.IndexName(), "");
+  EXPECT_FALSE(folder.IsConnected()) << "nothing is asked of a free-table connection";
+  withDefault.SetAdsConnection(nullptr);
+  without.SetAdsConnection(nullptr);
+  free.SetAdsConnection(nullptr);
+}
