@@ -51,6 +51,7 @@ class MainWindowTest : public ::testing::Test {
     install.WriteUserHive(installtest::UserKey(
         "Software\\Pellmar", {{"DataFolder", installtest::RegSz(folder.toStdString())}}));
     FinalizeSettings();
+    LoadBranding();  // the settings are read under the brand's registry key
     InitializeSettings();
   }
 
