@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "environment/OEMDEFS.h"
+#include "environment/VistaReady.h"
 #include "environment/toolbookprocs.h"
 
 namespace {
@@ -15,9 +16,10 @@ struct Step {
   void (*finalize)();  // must be safe after an initialisation that raised half-way
 };
 
-// The one place that fixes the order. Window appearance comes first and the data-access layer
-// second; each adds its line above the branding when it exists.
+// The one place that fixes the order. The data-access layer keeps its list of implicit
+// connections itself (created on first use, released at exit), so it needs no step here.
 const Step kSteps[] = {
+    {"window appearance", CaptureDesktopFont, ReleaseDesktopFont},
     {"branding", LoadBranding, FinalizeBranding},
     {"installation settings", InitializeSettings, FinalizeSettings},
 };

@@ -1,4 +1,5 @@
 #include "environment/startup.h"
+#include "environment/VistaReady.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +12,15 @@ namespace {
 
 using installtest::Installation;
 
-TEST(Startup, BrandingComesBeforeTheSettingsAndExitUndoesBothInReverse) {
+TEST(Startup, AppearanceBrandingAndSettingsInOrderAndExitUndoesThemInReverse) {
   Installation host;
   host.WriteText("exe/oeminfo.dat", "[OEM]\r\nOEMCOMPSHORT=Acme\r\n");
+  SetDesktopFontOverride("Segoe UI", 9);
   {
     Startup startup;
-    EXPECT_EQ(startup.CompletedSteps(), 2u);
+    EXPECT_EQ(startup.CompletedSteps(), 3u);
+    EXPECT_EQ(DesktopFontName(), QStringLiteral("Segoe UI"));
+    EXPECT_EQ(DesktopFontSize(), 9);
     // The settings already saw the branding: the default data folder carries its brand word.
     EXPECT_EQ(DataFolder(), QStringLiteral("C:\\AcmeData\\"));
     EXPECT_EQ(WorkFolder(), host.Win("tmp\\_Pellmar1\\"));
@@ -25,6 +29,8 @@ TEST(Startup, BrandingComesBeforeTheSettingsAndExitUndoesBothInReverse) {
   EXPECT_FALSE(host.Exists("tmp/_Pellmar1"));
   EXPECT_EQ(DataFolder(), QString());
   EXPECT_EQ(OEMCOMPSHORT(), QString());
+  EXPECT_EQ(DesktopFontName(), QString()) << "the desktop font was released";
+  ClearDesktopFontOverride();
 }
 
 // Refuses every rename, so that no hive file can be replaced.
@@ -38,6 +44,7 @@ class FailingRename : public platform::FileSystemWrapper {
 
 TEST(Startup, AFailingStepUndoesWhatWasDoneAndLetsTheErrorThrough) {
   Installation host;
+  SetDesktopFontOverride("Segoe UI", 9);
   // Publishing the folders fails after the work folder was claimed.
   FailingRename fs;
   ScopedFileSystem scoped(&fs);
@@ -50,6 +57,8 @@ TEST(Startup, AFailingStepUndoesWhatWasDoneAndLetsTheErrorThrough) {
   EXPECT_EQ(OEMCOMPSHORT(), QString()) << "branding was finalised";
   EXPECT_FALSE(host.Exists("tmp/_Pellmar1")) << "the claimed work folder is gone";
   EXPECT_TRUE(host.Exists("tmp"));
+  EXPECT_EQ(DesktopFontName(), QString()) << "the appearance step was undone too";
+  ClearDesktopFontOverride();
 }
 
 }  // namespace
