@@ -82,7 +82,11 @@ bool TAdsDataSet::GetFieldData(TField* field, void* value) {
   if (field->FieldNo() > 0) {
     if (field->FieldNo() > FACEFieldDefs->Count()) return false;
     const TACEFieldDef& def = *FACEFieldDefs->Items(field->FieldNo() - 1);
-    if (def.Offset() + def.Length() > musRecordSize) return false;
+    // A description that reaches past the record (with the 16-bit length of variable fields)
+    // is not read from: the bytes there belong to other regions of the buffer.
+    const uint16_t t = def.FieldType();
+    const uint32_t extent = def.Offset() + def.Length() + ((t == 23 || t == 24 || t == 27) ? 2u : 0u);
+    if (extent > musRecordSize) return false;
     const auto* record = reinterpret_cast<const uint8_t*>(buffer);
     // Blob values being edited live in the blob caches, which come with the blob streams;
     // until then every blob is judged by its marker.
