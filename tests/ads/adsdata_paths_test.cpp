@@ -360,3 +360,35 @@ TEST_F(AdsDataPaths, TheDictionarysDefaultIndexBecomesTheActiveIndexName) {
   without.SetAdsConnection(nullptr);
   free.SetAdsConnection(nullptr);
 }
+
+TEST_F(AdsDataPaths, ThreadsResolvingPathsShareTheImplicitConnections) {
+  testenv::TempDir second;
+  const QString paths[2] = {QString::fromStdString(dir_.str()), QString::fromStdString(second.str())};
+  const int before = TDynamicConnList::Instance().Count();
+  std::vector<uint32_t> seen[4];
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 10; ++i) {
+        TestAdsDataSet ds(nullptr);
+        ds.SetDatabaseName(paths[(t + i) % 2]);
+        seen[t].push_back(ds.ConnectAndGetHandle());
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  // Two threads meeting a new path at once may each connect; later lookups give the first.
+  const int added = TDynamicConnList::Instance().Count() - before;
+  EXPECT_GE(added, 2);
+  EXPECT_LE(added, 8);
+  const uint32_t first[2] = {TDynamicConnList::Instance().FindSameDatabasename(paths[0]),
+                             TDynamicConnList::Instance().FindSameDatabasename(paths[1])};
+  EXPECT_NE(first[0], 0u);
+  EXPECT_NE(first[1], 0u);
+  EXPECT_NE(first[0], first[1]);
+  for (int t = 0; t < 4; ++t) {
+    for (uint32_t h : seen[t]) EXPECT_NE(h, 0u);
+    // The last lookups of every thread found the first entry of their path.
+    EXPECT_EQ(seen[t].back(), first[(t + 9) % 2]);
+  }
+}
