@@ -365,7 +365,7 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   uint32_t ActiveHandle() const { return mlActiveHandle; }
   // Before opening: an engine cursor to adopt instead of acquiring one.
   void SetActiveHandle(uint32_t value) { mlActiveHandle = value; }
-  // AdsGetTableConnection of the open table; 0 when the engine knows no table (5023).
+  // AdsGetTableConnection of the open table; 0 when the handle has no connection (5023).
   uint32_t GetAceConnectionHandle();
   uint32_t GetAceTableHandle() const { return mlHandle; }
   // The index order handle, or -1 in natural order.
