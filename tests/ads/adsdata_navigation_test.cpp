@@ -324,3 +324,13 @@ TEST_F(AdsDataNavigation, RefusedEditingLeavesTheRecordsAsTheyWere) {
   EXPECT_EQ(Walk(ds, true), QStringList({"ann", "bob", "cy"}));
   EXPECT_EQ(ds.RecordCount(), 3);
 }
+
+TEST_F(AdsDataNavigation, AdsActiveRecordOfAnEmptyTableIsNoFailure) {
+  TestAdsDataSet ds(nullptr);
+  Attach(ds, "nothing");
+  ds.Open();
+  EXPECT_NO_THROW(ds.AdsActiveRecord());
+  EXPECT_TRUE(ds.Eof());
+  ds.Close();
+  EXPECT_THROW(ds.AdsActiveRecord(), EDatabaseError) << "a closed dataset has no active record";
+}
