@@ -1,8 +1,13 @@
-// TAdsDataSet: the editing hooks of the framework. Editing and posting records is a later
-// piece of the dataset core; until it lands, each hook that would change a record refuses
-// with a clear error instead of pretending to succeed.
+// TAdsDataSet: the editing hooks of the framework. Values of calculated and lookup fields are
+// stored in their area of the record buffer. Editing and posting records is a later piece of
+// the dataset core; until it lands, each hook that would change a record refuses with a clear
+// error instead of pretending to succeed.
+#include <cstring>
+
 #include "ads/ace.h"
+
 #include "ads/adsdata.h"
+#include "runtime/data/db_errors.h"
 
 // Edit, Insert, Append and Delete reach these before they change the buffer ring, so the
 // refusal leaves the dataset browsing the records it showed.
@@ -10,7 +15,26 @@ void TAdsDataSet::FireBeforeInsert() { NotBuilt(QStringLiteral("Inserting record
 void TAdsDataSet::FireBeforeEdit() { NotBuilt(QStringLiteral("Editing records")); }
 void TAdsDataSet::FireBeforeDelete() { NotBuilt(QStringLiteral("Deleting records")); }
 
-void TAdsDataSet::StoreFieldData(TField*, const void*) { NotBuilt(QStringLiteral("Storing field values")); }
+void TAdsDataSet::StoreFieldData(TField* field, const void* value) {
+  const TDataSetState s = State();
+  if (!((s >= dsEdit && s <= dsNewValue) || s == dsInternalCalc))
+    RaiseComponentError(QStringLiteral("Dataset not in edit mode"));
+  if (s == dsSetKey && field->FieldNo() < 0)
+    DatabaseErrorFmt(dbmsg::kNotIndexField, field->DisplayName(), this);
+  TRecordBuffer buffer = ActiveRecordBuffer();
+  if (buffer == nullptr) RaiseComponentError(QStringLiteral("Dataset not in edit mode"));
+  if (field->FieldNo() < 1) {
+    // Calculated and lookup fields live in the calculated-field area: a has-value byte, then
+    // the value form.
+    char* slot = buffer + musRecordSize + field->Offset();
+    slot[0] = value != nullptr ? 1 : 0;
+    if (value != nullptr) std::memcpy(slot + 1, value, static_cast<size_t>(field->DataSize()));
+  } else {
+    if (s == dsCalcFields) RaiseComponentError(QStringLiteral("Dataset not in edit mode"));
+    NotBuilt(QStringLiteral("Storing values of data fields"));
+  }
+  if (s != dsCalcFields && s != dsFilter && s != dsNewValue) DataEvent(deFieldChange, reinterpret_cast<intptr_t>(field));
+}
 void TAdsDataSet::FillNewRecord(TRecordBuffer) { NotBuilt(QStringLiteral("Initialising a new record")); }
 void TAdsDataSet::BeginRecordEdit() { NotBuilt(QStringLiteral("Editing records")); }
 void TAdsDataSet::BeginRecordInsert() { NotBuilt(QStringLiteral("Inserting records")); }

@@ -334,3 +334,33 @@ TEST_F(AdsDataNavigation, AdsActiveRecordOfAnEmptyTableIsNoFailure) {
   ds.Close();
   EXPECT_THROW(ds.AdsActiveRecord(), EDatabaseError) << "a closed dataset has no active record";
 }
+
+TEST_F(AdsDataNavigation, CalculatedFieldsLiveInTheirAreaOfEachBuffer) {
+  TestAdsDataSet ds(nullptr);
+  Attach(ds, "abc");
+  TStringField name(&ds);
+  name.SetFieldName("NAME");
+  name.SetSize(6);
+  name.SetDataSet(&ds);
+  TIntegerField length(&ds);
+  length.SetFieldName("LEN");
+  length.SetFieldKind(fkCalculated);
+  length.SetDataSet(&ds);
+  TIntegerField position(&ds);
+  position.SetFieldName("POS");
+  position.SetFieldKind(fkCalculated);
+  position.SetDataSet(&ds);
+  ds.OnCalcFields = [&](TDataSet* d) {
+    length.SetAsInteger(name.AsString().size());
+    // While calculating, the record number comes from the buffer being calculated.
+    position.SetAsInteger(d->RecNo());
+  };
+  ds.Open();
+  QStringList rows;
+  for (ds.First(); !ds.Eof(); ds.Next())
+    rows << QString("%1 %2 %3").arg(name.AsString()).arg(length.AsInteger()).arg(position.AsInteger());
+  EXPECT_EQ(rows, QStringList({"ann 3 1", "bob 3 2", "cy 2 3"}));
+  // Outside an edit state a calculated value cannot be stored.
+  EXPECT_THROW(length.SetAsInteger(9), EDatabaseError);
+  ds.Close();
+}
