@@ -603,14 +603,13 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   // Set once a path warning was given for the current connection (extended datasets).
   bool mbPathWarningGiven = false;
 
- private:
-  void checkNotActive(const QString& message);
-
   // ============================================================================================
   // Indexes, keys, ranges and scopes. This block belongs to the index members; their bodies
   // are in ads/adsdata/index_*.cpp. The core calls AllocateKeyBuffers / FreeKeyBuffers (open and
   // close), ApplyActiveIndex (open), ActivateScope (open, when Scoped), ApplyMasterRange and
-  // CancelRange (master link), UpdateDefaultIndex (connection, table name).
+  // CancelRange (master link), UpdateDefaultIndex (connection, table name). Their first bodies
+  // are in ads/adsdata/index_core.cpp: the natural order, named and default orders, the key
+  // buffers and the default index work; the rest refuses as not built.
   // ============================================================================================
  public:
   QString IndexName() const { return mstrIndexName; }

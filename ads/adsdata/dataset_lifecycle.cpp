@@ -59,10 +59,6 @@ void TAdsDataSet::NotBuilt(const QString& member) const {
           .arg(Name().isEmpty() ? QString() : Name() + QStringLiteral(": "), member));
 }
 
-void TAdsDataSet::checkNotActive(const QString& message) {
-  if (Active()) RaiseComponentError(message);
-}
-
 uint32_t TAdsDataSet::NavigationHandle() const {
   return (mlActiveHandle == kNoHandle || mlActiveHandle == 0) ? mlHandle : mlActiveHandle;
 }
