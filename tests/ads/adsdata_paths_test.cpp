@@ -392,3 +392,27 @@ TEST_F(AdsDataPaths, ThreadsResolvingPathsShareTheImplicitConnections) {
     EXPECT_EQ(seen[t].back(), first[(t + 9) % 2]);
   }
 }
+
+TEST_F(AdsDataPaths, ANameThatIsNeitherComponentNorAliasIsAFolderOfTheCurrentFolder) {
+  const std::filesystem::path sub = dir_.path() / "plainname";
+  std::filesystem::create_directory(sub);
+  {
+    ADSHANDLE c = ConnectFolder(sub.string());
+    ADSHANDLE t = CreateTable(c, "inner", "NAME,Char,6;");
+    AppendNamedRows(t, "NAME", {"deep"});
+    ASSERT_EQ(AdsCloseTable(t), 0u);
+    ASSERT_EQ(AdsDisconnect(c), 0u);
+  }
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.path());
+  unsetenv("adsini_path");
+  {
+    TestAdsDataSet ds(nullptr);
+    ds.SetDatabaseName("plainname");
+    ds.SetTableName("inner");
+    EXPECT_EQ(ds.GetDatabasePath(), "plainname");
+    ds.Open();
+    EXPECT_EQ(ds.FieldByName("NAME")->AsString(), "deep");
+  }
+  std::filesystem::current_path(previous);
+}
