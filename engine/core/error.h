@@ -120,6 +120,8 @@ constexpr ErrorCode kInvalidTagDefinition = 7050;    // tag name, expression or 
 // ---- SQL ----
 
 // ---- filters, encryption, copies ----
+constexpr ErrorCode kNoLocate = 5501;              // AdsContinue without an earlier AdsLocate
+constexpr ErrorCode kNotAvailableOnHost = 5502;    // the feature needs a desktop service this host lacks
 }  // namespace err
 
 // An engine failure on its way to the C boundary.

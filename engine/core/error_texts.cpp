@@ -95,6 +95,8 @@ const std::map<ErrorCode, const char*>& Table() {
       {err::kIndexIoError, "Reading or writing an index file failed."},
       {err::kRebuildCancelled, "The index rebuild was cancelled."},
       {err::kInvalidTagDefinition, "The index tag definition is not valid."},
+      {err::kNoLocate, "There is no locate to continue; call AdsLocate first."},
+      {err::kNotAvailableOnHost, "This operation is not available on this host."},
   };
   return table;
 }

@@ -45,6 +45,15 @@ class RecordFilter {
  public:
   virtual ~RecordFilter() = default;
   virtual bool Accepts(const RecordView& record) = 0;
+  // Whether the filter hides anything now; a cursor treats an inactive filter as none.
+  virtual bool Active() const { return true; }
+  // Shortcuts for walking in record-number order: the first record number from n up to last
+  // (NextCandidate) or from n down to 1 (PriorCandidate) that Accepts may accept, 0 when there
+  // is none. Every record skipped over is certainly not accepted.
+  virtual uint32_t NextCandidate(uint32_t n, uint32_t last) { return n <= last ? n : 0; }
+  virtual uint32_t PriorCandidate(uint32_t n) { return n; }
+  // Whether the candidates are few enough that visiting them one by one beats a full scan.
+  virtual bool Sparse() const { return false; }
 };
 
 }  // namespace engine::table

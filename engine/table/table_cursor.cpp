@@ -75,7 +75,7 @@ void TableCursor::ReadRecordCached(uint32_t n, uint8_t* out) {
 
 bool TableCursor::VisibleImage(const uint8_t* image, uint32_t n) {
   if (image[0] == kDeletedFlag && !ShowDeleted()) return false;
-  if (filter_ && !filter_->Accepts(RecordView(schema(), image, n))) return false;
+  if (Filtering() && !filter_->Accepts(RecordView(schema(), image, n))) return false;
   return true;
 }
 
@@ -105,20 +105,38 @@ void TableCursor::SetBOFOnEmpty() {
   loaded_ = false;
 }
 
+// In record-number order a filter may name the next record worth reading, so that records it
+// cannot accept are never read.
+uint32_t TableCursor::FirstOf(RecordOrder* order) {
+  if (order) return order->First();
+  uint32_t count = table_->RecordCount();
+  if (count == 0) return 0;
+  return Filtering() ? filter_->NextCandidate(1, count) : 1;
+}
+
+uint32_t TableCursor::LastOf(RecordOrder* order) {
+  if (order) return order->Last();
+  uint32_t count = table_->RecordCount();
+  if (count == 0) return 0;
+  return Filtering() ? filter_->PriorCandidate(count) : count;
+}
+
 uint32_t TableCursor::NextOf(uint32_t n, RecordOrder* order) {
   if (order) return order->Next(n);
   if (n >= table_->cachedRecordCount()) table_->Refresh();
-  return n < table_->cachedRecordCount() ? n + 1 : 0;
+  if (n >= table_->cachedRecordCount()) return 0;
+  return Filtering() ? filter_->NextCandidate(n + 1, table_->cachedRecordCount()) : n + 1;
 }
 
 uint32_t TableCursor::PriorOf(uint32_t n, RecordOrder* order) {
   if (order) return order->Prior(n);
-  return n > 1 ? n - 1 : 0;
+  if (n <= 1) return 0;
+  return Filtering() ? filter_->PriorCandidate(n - 1) : n - 1;
 }
 
 void TableCursor::GotoTop(RecordOrder* order) {
   FlushPending();
-  uint32_t n = order ? order->First() : (table_->RecordCount() ? 1 : 0);
+  uint32_t n = FirstOf(order);
   while (n != 0 && !LoadVisible(n)) n = NextOf(n, order);
   if (n == 0) return SetBOFOnEmpty();
   PositionOn(n);
@@ -126,7 +144,7 @@ void TableCursor::GotoTop(RecordOrder* order) {
 
 void TableCursor::GotoBottom(RecordOrder* order) {
   FlushPending();
-  uint32_t n = order ? order->Last() : table_->RecordCount();
+  uint32_t n = LastOf(order);
   while (n != 0 && !LoadVisible(n)) n = PriorOf(n, order);
   if (n == 0) return SetBOFOnEmpty();
   PositionOn(n);
@@ -157,7 +175,7 @@ void TableCursor::Skip(int32_t count, RecordOrder* order) {
   if (count > 0) {
     if (eof_ && n == 0) return;
     if (n == 0) {  // from the phantom record before the first
-      n = order ? order->First() : (table_->RecordCount() ? 1 : 0);
+      n = FirstOf(order);
       while (n != 0 && !LoadVisible(n)) n = NextOf(n, order);
       --steps;
     }
@@ -171,7 +189,7 @@ void TableCursor::Skip(int32_t count, RecordOrder* order) {
   } else {
     if (bof_ && n == 0) return;
     if (n == 0) {  // from the phantom record after the last
-      n = order ? order->Last() : table_->RecordCount();
+      n = LastOf(order);
       while (n != 0 && !LoadVisible(n)) n = PriorOf(n, order);
       --steps;
     }
@@ -212,12 +230,20 @@ uint32_t TableCursor::CountRecords(uint16_t option, RecordOrder* order) {
   uint16_t base = option > 4 ? option - 4 : option;
   uint32_t total = table_->RecordCount();
   if (base == 2 && !order) return total;
-  if (base == 2 || (!filter_ && ShowDeleted() && !order)) return total;
+  if (base == 2 || (!Filtering() && ShowDeleted() && !order)) return total;
   // Visible records: walk the records (in the order when one restricts them) reading ahead.
   uint32_t counted = 0;
   std::vector<uint8_t> image(schema().recordLength());
   if (order && base != 1) {
     for (uint32_t n = order->First(); n != 0; n = order->Next(n)) {
+      table_->ReadRecord(n, image.data());
+      if (VisibleImage(image.data(), n)) ++counted;
+    }
+    return counted;
+  }
+  if (Filtering() && filter_->Sparse()) {
+    for (uint32_t n = total ? filter_->NextCandidate(1, total) : 0; n != 0;
+         n = n < total ? filter_->NextCandidate(n + 1, total) : 0) {
       table_->ReadRecord(n, image.data());
       if (VisibleImage(image.data(), n)) ++counted;
     }

@@ -125,6 +125,9 @@ class TableCursor {
   void PositionOn(uint32_t n);
   void SetEOF();
   void SetBOFOnEmpty();
+  bool Filtering() const { return filter_ && filter_->Active(); }
+  uint32_t FirstOf(RecordOrder* order);
+  uint32_t LastOf(RecordOrder* order);
   uint32_t NextOf(uint32_t n, RecordOrder* order);
   uint32_t PriorOf(uint32_t n, RecordOrder* order);
   void ReleaseImplicitLock();

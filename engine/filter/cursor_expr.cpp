@@ -1,0 +1,39 @@
+#include "engine/filter/cursor_expr.h"
+
+#include "engine/filter/cursor_filters.h"
+#include "engine/table/api/table_handles.h"
+#include "engine/table/record_writer.h"
+
+namespace engine::filter {
+
+std::string AliasOf(const table::CursorInfo& info) {
+  std::string name = info.name.empty() ? info.windowsPath : info.name;
+  size_t slash = name.find_last_of("\\/");
+  if (slash != std::string::npos) name.erase(0, slash + 1);
+  size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  return name;
+}
+
+EvalOptions OptionsFor(table::TableCursor& cursor) {
+  EvalOptions options;
+  if (const CursorFilters* f = CursorFilters::Find(cursor)) options.exact = f->exact();
+  options.dateFormat = table::DateFormatText(cursor.info().connection);
+  return options;
+}
+
+CursorExpr::CursorExpr(table::TableCursor& cursor)
+    : cursor_(cursor),
+      schema_(cursor.schema(), AliasOf(cursor.info()), cursor.table().hasMemo()),
+      record_(cursor.schema(), [&t = cursor.table()](BlobRef ref) { return t.ReadBlob(ref); }) {}
+
+const ExprRecord& CursorExpr::current() {
+  if (cursor_.recordNumber() != 0) return at(cursor_.Current(), cursor_.recordNumber());
+  if (empty_.empty()) {
+    empty_.resize(cursor_.schema().recordLength());
+    WriteEmptyRecord(cursor_.schema(), empty_.data());
+  }
+  return at(empty_.data(), 0);
+}
+
+}  // namespace engine::filter
