@@ -349,7 +349,32 @@ void Table::CompleteAppend(uint32_t n, uint8_t* image) {
   }
 }
 
-uint32_t Table::AppendRecord(uint8_t* image) {
+uint32_t Table::AppendRecord(uint8_t* image) { return AppendImage(image, true); }
+
+uint32_t Table::AppendCopiedRecord(uint8_t* image) { return AppendImage(image, false); }
+
+// Keeps the copied values of the stamped fields and moves the counters past them, so that
+// later appends never repeat an autoincrement value or a row version.
+void Table::AdoptStamps(const uint8_t* image) {
+  RecordView v(schema(), image, 0);
+  for (size_t i = 0; i < schema().fieldCount(); ++i) {
+    if (v.isNull(i)) continue;
+    FieldType type = schema().fields()[i].type;
+    if (type == FieldType::kAutoInc) {
+      int64_t value = v.integer(i);
+      if (value > 0 && static_cast<uint64_t>(value) > header_.counters.lastAutoinc) {
+        header_.counters.lastAutoinc = static_cast<uint32_t>(value);
+      }
+    } else if (type == FieldType::kRowVersion) {
+      int64_t value = v.integer(i);
+      if (value > 0 && static_cast<uint64_t>(value) > header_.counters.lastRowVersion) {
+        header_.counters.lastRowVersion = static_cast<uint64_t>(value);
+      }
+    }
+  }
+}
+
+uint32_t Table::AppendImage(uint8_t* image, bool stamp) {
   CheckWritable();
   WriterLock w(*this);
   Refresh();
@@ -360,8 +385,13 @@ uint32_t Table::AppendRecord(uint8_t* image) {
   if (!intactChecked_) {
     Fail(err::kTableTruncated, "The table file \"" + path_ + "\" is truncated; pack it before adding records.");
   }
-  image[0] = kLiveFlag;
-  StampRecord(image, true);
+  if (stamp) {
+    image[0] = kLiveFlag;
+    StampRecord(image, true);
+  } else {
+    if (image[0] != kDeletedFlag) image[0] = kLiveFlag;
+    AdoptStamps(image);
+  }
   uint32_t n = header_.counters.recordCount + 1;
   if (n == 0xFFFFFFFFu) Fail(err::kValueDoesNotFit, "The table \"" + path_ + "\" is full.");
   file_.WriteExact(RecordOffset(n), image, schema().recordLength());

@@ -111,6 +111,10 @@ class Table {
   // value, RowVersion fields the next version and ModTime fields the current time; `image`
   // is updated with them.
   uint32_t AppendRecord(uint8_t* image);
+  // Appends a record copied from another table as it is: its deletion flag and the values of
+  // its AutoInc, RowVersion and ModTime fields are kept, and the table's counters move past
+  // the copied values.
+  uint32_t AppendCopiedRecord(uint8_t* image);
   // Appends `image` without telling the observers: a record that is still being edited.
   // CompleteAppend writes its final image and tells them RecordAppended; when one refuses,
   // the record stays as a deleted record.
@@ -177,6 +181,8 @@ class Table {
   uint32_t RecordsInFile() const;
   void RecoverUncountedRecords(bool persist);
   void StampRecord(uint8_t* image, bool appending);
+  void AdoptStamps(const uint8_t* image);
+  uint32_t AppendImage(uint8_t* image, bool stamp);
   void ReplaceFile(const std::string& tmpPath, FileHandle&& replacement);
   void RewriteWithHeader(const TableHeader& header, const std::function<bool(uint32_t, const uint8_t*)>& keep,
                          const ProgressFn& progress);

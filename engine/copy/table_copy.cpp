@@ -1,0 +1,148 @@
+#include "engine/copy/table_copy.h"
+
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
+
+#include "engine/core/error.h"
+#include "engine/index/table_reindex.h"
+#include "engine/table/ascii_case.h"
+#include "engine/table/record_writer.h"
+
+namespace engine::copy {
+
+namespace {
+
+uint16_t BaseOption(uint16_t option) {
+  uint16_t base = option > 4 ? option - 4 : option;
+  if (base < 1 || base > 3) {
+    Fail(err::kInvalidArgument, "The counting option " + std::to_string(option) + " is unknown.");
+  }
+  return base;
+}
+
+// Calls fn(image, recno) for every record the option selects, in the order's sequence when
+// there is one.
+template <typename Fn>
+void ForEachSelected(table::TableCursor& source, table::RecordOrder* order, uint16_t option, Fn fn) {
+  uint16_t base = BaseOption(option);
+  source.FlushPending();
+  Table& t = source.table();
+  t.Refresh();
+  const auto& filter = source.filter();
+  bool useFilter = base == 1 && filter && filter->Active();
+  bool hideDeleted = base != 2 && !table::ShowDeleted();
+  auto selected = [&](const uint8_t* image, uint32_t n) {
+    if (hideDeleted && image[0] == kDeletedFlag) return false;
+    return !useFilter || filter->Accepts(RecordView(t.schema(), image, n));
+  };
+  std::vector<uint8_t> image(t.schema().recordLength());
+  if (order && base != 2) {
+    for (uint32_t n = order->First(); n != 0; n = order->Next(n)) {
+      t.ReadRecord(n, image.data());
+      if (selected(image.data(), n)) fn(image.data(), n);
+    }
+    return;
+  }
+  t.Scan([&](const RecordView& v) {
+    if (!selected(v.raw(), v.recordNumber())) return;
+    std::memcpy(image.data(), v.raw(), image.size());
+    fn(image.data(), v.recordNumber());
+  });
+}
+
+// Gives the blobs of a record copied from `from` new copies in `to`.
+void CopyBlobs(Table& from, Table& to, uint8_t* image) {
+  const Schema& schema = to.schema();
+  for (size_t i = 0; i < schema.fieldCount(); ++i) {
+    if (!IsBlobType(schema.fields()[i].type)) continue;
+    BlobRef ref = RecordView(schema, image, 0).blob(i);
+    if (ref.block == 0) continue;
+    WriteBlobRef(schema, image, i, to.WriteBlob(from.ReadBlob(ref)));
+  }
+}
+
+bool SameFields(const Schema& a, const Schema& b) {
+  if (a.fieldCount() != b.fieldCount() || a.recordLength() != b.recordLength()) return false;
+  for (size_t i = 0; i < a.fieldCount(); ++i) {
+    const FieldDescriptor& x = a.fields()[i];
+    const FieldDescriptor& y = b.fields()[i];
+    if (!AsciiEqualsIgnoreCase(x.name, y.name) || x.type != y.type || x.length != y.length ||
+        x.offset != y.offset) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t option, const std::string& hostPath,
+               bool withRecords) {
+  if (withRecords) BaseOption(option);
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (fs::equivalent(hostPath, source.table().path(), ec)) {
+    Fail(err::kTableInUse, "A table cannot be copied onto itself (\"" + hostPath + "\").");
+  }
+  fs::path dest(hostPath);
+  std::string tmp = (dest.parent_path() / (dest.stem().string() + ".~copy" + std::to_string(::getpid()) + ".adt")).string();
+  Table::CreateOptions co;
+  const TableProperties& p = source.table().properties();
+  co.memoBlockSize = p.memoBlockSize;
+  co.charType = p.charType;
+  co.collation = p.collation;
+  co.indexPageSize = p.indexPageSize;
+  source.FlushPending();
+  Table::Create(tmp, source.schema(), co);
+  auto removeTmp = [&] {
+    fs::remove(tmp, ec);
+    fs::remove(Table::MemoPathFor(tmp), ec);
+  };
+  try {
+    {
+      auto copy = Table::Open(tmp, {true, false});
+      if (withRecords) {
+        ForEachSelected(source, order, option, [&](uint8_t* image, uint32_t) {
+          CopyBlobs(source.table(), *copy, image);
+          copy->AppendCopiedRecord(image);
+        });
+      }
+      copy->Flush();
+    }
+    // The destination's own memo and index files belong to the table being replaced.
+    fs::remove(Table::MemoPathFor(hostPath), ec);
+    fs::remove(StructuralIndexPath(hostPath), ec);
+    if (fs::exists(Table::MemoPathFor(tmp))) fs::rename(Table::MemoPathFor(tmp), Table::MemoPathFor(hostPath));
+    fs::rename(tmp, hostPath);
+  } catch (const fs::filesystem_error& e) {
+    removeTmp();
+    Fail(err::kFileFailure, std::string("The copy could not be put in place: ") + e.what());
+  } catch (const EngineError&) {
+    removeTmp();
+    throw;
+  }
+}
+
+void CopyContents(table::TableCursor& source, table::RecordOrder* order, uint16_t option,
+                  table::TableCursor& destination) {
+  BaseOption(option);
+  if (&source.table() == &destination.table()) {
+    Fail(err::kInvalidTableArgument, "A table's records cannot be copied into the same handle.");
+  }
+  if (!SameFields(source.schema(), destination.schema())) {
+    Fail(err::kInvalidTableArgument, "The tables' fields differ: \"" + source.table().path() + "\" and \"" +
+                                         destination.table().path() + "\" need the same fields to copy records.");
+  }
+  destination.FlushPending();
+  Table& to = destination.table();
+  ForEachSelected(source, order, option, [&](uint8_t* image, uint32_t) {
+    bool deleted = image[0] == kDeletedFlag;
+    CopyBlobs(source.table(), to, image);
+    uint32_t n = to.AppendRecord(image);
+    if (deleted) to.SetDeleted(n, true);
+  });
+  destination.InvalidateCache();
+}
+
+}  // namespace engine::copy

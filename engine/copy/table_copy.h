@@ -1,0 +1,39 @@
+// Copies of native tables: a new table with the fields of an open one, with or without its
+// records, and the records of one open table appended to another.
+//
+// Which records a copy takes follows the counting option of the record-count calls:
+//   1  the records the handle shows: deleted records by the deleted-record setting, the
+//      expression and optimised filters, and, through an index handle, the order's scope;
+//   2  every record, deleted ones included (copied as deleted);
+//   3  through an index handle the records within its scope, filters aside, deleted records by
+//      the setting; through a table handle as 2 without the deleted records hidden by the setting.
+// Adding 4 (a fresh count) changes nothing here. Through an index handle the records are copied
+// in the order's sequence, else in record order. Blobs are copied with their records.
+//
+// A new table is written under a temporary name beside its destination and renamed into place
+// only when complete, so a failed copy leaves an existing destination as it was. The copy has
+// the fields, memo block size, character type, collation and index page size of the source,
+// and no index tags: its indexes are made on it afterwards.
+//
+// REQUIRES: the cursors are used by the calling thread only for the duration.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/table/table_cursor.h"
+
+namespace engine::copy {
+
+// Writes a new table at hostPath with the fields of `source` and, when withRecords, the
+// records the option selects (see above). `order` may be null.
+void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t option,
+               const std::string& hostPath, bool withRecords);
+
+// Appends the selected records of `source` to `destination`, which must have the same fields
+// (names, types and lengths, in order): kInvalidTableArgument otherwise. Appended records get
+// the destination's next autoincrement values and row versions.
+void CopyContents(table::TableCursor& source, table::RecordOrder* order, uint16_t option,
+                  table::TableCursor& destination);
+
+}  // namespace engine::copy
