@@ -103,7 +103,9 @@ void OptimizedFilter::Resolve(bool evaluateRest) {
       exactSet_ = true;
     }
   }
-  touched_ = RecordSet();
+  // Records this handle changed stay evaluated in full: the index may not show their change
+  // yet. Only a pack or zap, which renumbers the records, forgets them.
+  if (stale_) touched_ = RecordSet();
   resolved_ = true;
   stale_ = false;
   knownCounter_ = table.changeCounter();

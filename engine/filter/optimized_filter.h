@@ -3,8 +3,8 @@
 //
 // Kinds (option bits of AdsSetAOF100):
 //   dynamic (0)   membership follows the data: records this handle changes are evaluated
-//                 again, and a change by another open (seen through the table's change counter)
-//                 resolves the set again;
+//                 in full from then on, and a change by another open (seen through the table's
+//                 change counter) resolves the set again from the index;
 //   key set (4)   the members are fixed when the filter is set; a member is shown while it
 //                 still satisfies the expression, records that join later are not;
 //   fixed (8)     the members are fixed when the filter is set and shown whatever they hold.
@@ -109,7 +109,7 @@ class OptimizedFilter final : public RecordObserver {
   bool stale_ = false;
   bool exactSet_ = false;  // members_ holds exactly the matching records (as of the resolve)
   RecordSet members_;
-  RecordSet touched_;      // changed by this handle since the resolve
+  RecordSet touched_;      // changed by this handle (evaluated in full from then on)
   RecordSet added_, removed_;
   uint64_t knownCounter_ = 0;
   uint32_t resolvedCount_ = 0;

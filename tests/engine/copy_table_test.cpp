@@ -107,6 +107,12 @@ TEST_F(CopyTable, OptionsChooseTheRecordsAndValuesAreCarriedOver) {
   }
   // A copy onto the source itself is refused.
   EXPECT_NE(AdsCopyTable(h_, 2, U(src_)), 0u);
+  // A conversion to a native table is a copy; other table types are not built yet.
+  std::string converted = Path("converted.adt");
+  ASSERT_EQ(AdsConvertTable(h_, 1, U(converted), 3), 0u) << LastText();
+  EXPECT_EQ(Rows(Open(converted)).size(), 7u);
+  EXPECT_EQ(AdsConvertTable(h_, 1, U(Path("x.dbf")), 2), 5999u);
+  EXPECT_EQ(AdsConvertTable(h_, 1, U(Path("y.adt")), 9), 5903u);
 }
 
 TEST_F(CopyTable, StructureIsEmptyAndContentsNeedTheSameFields) {

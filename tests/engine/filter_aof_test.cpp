@@ -178,6 +178,21 @@ TEST_F(FilterAof, KindsDifferInHowChangedRecordsAreTreated) {
   }
 }
 
+TEST_F(FilterAof, ADynamicFilterKeepsFollowingThisHandlesChangesAfterARefresh) {
+  uint32_t b = Expected([](const Row& r) { return r.n == 61; }).at(0);
+  ASSERT_EQ(AdsSetAOF100(h_, U("N = 60"), kDynamicNow), 0u);
+  ASSERT_EQ(AdsGotoRecord(h_, b), 0u);
+  ASSERT_EQ(AdsSetLong(h_, U("N"), 60), 0u);
+  ASSERT_EQ(AdsWriteRecord(h_), 0u);
+  ASSERT_EQ(AdsRefreshAOF(h_), 0u);
+  auto want = Expected([&](const Row& r) { return r.n == 60 || r.recno == b; });
+  EXPECT_EQ(Forward(h_), want);
+  EXPECT_EQ(Count(h_), want.size());
+  UNSIGNED16 in = 0;
+  ASSERT_EQ(AdsIsRecordInAOF(h_, b, &in), 0u);
+  EXPECT_EQ(in, 1);
+}
+
 TEST_F(FilterAof, TextsComeBackAndMissingFiltersAre5037) {
   UNSIGNED8 buf[64];
   UNSIGNED16 len = sizeof buf;

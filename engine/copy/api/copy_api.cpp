@@ -33,3 +33,25 @@ UNSIGNED32 AdsCopyTableStructure(ADSHANDLE hTable, UNSIGNED8* pucFile) {
 }
 
 }  // namespace engine::api
+
+namespace engine::api {
+
+// Only native tables (type 3) are built in this engine: a conversion to them is a copy; the
+// other table types come with their record formats.
+UNSIGNED32 AdsConvertTable(ADSHANDLE hObj, UNSIGNED16 usFilterOption, UNSIGNED8* pucFile, UNSIGNED16 usTableType) {
+  table::CursorRef c = table::CursorOf(hObj);
+  std::string name = core::InText(core::Require(pucFile, "pucFile"));
+  if (usTableType != 3) {
+    if (usTableType == 1 || usTableType == 2 || usTableType == 4) {
+      Fail(err::kNotYetBuilt, "AdsConvertTable to table type " + std::to_string(usTableType) +
+                                  " is not yet built in this engine: only native tables (type 3) are.");
+    }
+    Fail(err::kInvalidArgument, "AdsConvertTable: table type " + std::to_string(usTableType) + " is unknown.");
+  }
+  std::string windows;
+  std::string host = table::TableHostPath(c->info().connection, name, &windows);
+  copy::CopyTable(*c.cursor, c.order(), usFilterOption, host, true);
+  return 0;
+}
+
+}  // namespace engine::api
