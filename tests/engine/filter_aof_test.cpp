@@ -97,6 +97,46 @@ TEST_F(FilterAof, NavigationCountsAndLevelsMatchTheModel) {
   AdsSetExact22(h_, 0);
 }
 
+// Descending tags answer the same ranges; a named collation orders texts otherwise than the
+// language compares them, so its text comparisons narrow at most.
+class FilterAofTags : public FilterTable {};
+
+TEST_F(FilterAofTags, DescendingTagsAndNamedCollationsGiveTheSameRecords) {
+  struct Setup {
+    uint32_t options;
+    const char* collation;
+    UNSIGNED16 textEqualLevel, textRangeLevel;
+  } setups[] = {{8, "", 1, 1}, {0, "GENERAL_VFP_CI_AS_1252", 2, 3}};
+  for (const Setup& s : setups) {
+    SCOPED_TRACE(std::string("options ") + std::to_string(s.options) + " " + s.collation);
+    if (h_) AdsCloseTable(h_);
+    h_ = 0;
+    rows_.clear();
+    Build(2500, 5, s.options, s.collation);
+    struct Q {
+      const char* expr;
+      UNSIGNED16 level;
+      std::function<bool(const Row&)> model;
+    } qs[] = {
+        {"N < 7", 1, [](const Row& r) { return r.n < 7; }},
+        {"N >= 93", 1, [](const Row& r) { return r.n >= 93; }},
+        {"N > 40 .AND. N <= 44", 1, [](const Row& r) { return r.n > 40 && r.n <= 44; }},
+        {"N <> 0", 1, [](const Row& r) { return r.n != 0; }},
+        {"NAME = 'K2'", s.textEqualLevel, [](const Row& r) { return CompareText(r.name, "K2", false) == 0; }},
+        {"NAME < 'K2'", s.textRangeLevel, [](const Row& r) { return CompareText(r.name, "K2", false) < 0; }},
+    };
+    for (const Q& q : qs) {
+      SCOPED_TRACE(q.expr);
+      ASSERT_EQ(AdsSetAOF100(h_, U(q.expr), 2), 0u) << LastText();
+      UNSIGNED16 level = 0;
+      ASSERT_EQ(AdsGetAOFOptLevel(h_, &level, nullptr, nullptr), 0u);
+      EXPECT_EQ(level, q.level);
+      EXPECT_EQ(Forward(h_), Expected(q.model));
+      EXPECT_EQ(Count(h_), Expected(q.model).size());
+    }
+  }
+}
+
 TEST_F(FilterAof, FilterAndOptimisedFilterTogetherShowTheirIntersection) {
   ASSERT_EQ(AdsSetAOF100(h_, U("N < 30"), kDynamicLater), 0u);
   ASSERT_EQ(AdsSetFilter100(h_, U("CITY = 'Lima' .OR. ACTIVE"), 0), 0u);

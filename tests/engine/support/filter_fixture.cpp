@@ -36,7 +36,7 @@ int CompareText(const std::string& a, const std::string& b, bool exact) {
   return x < y ? -1 : (x > y ? 1 : 0);
 }
 
-void FilterTable::Build(uint32_t count, uint32_t seed) {
+void FilterTable::Build(uint32_t count, uint32_t seed, uint32_t tagOptions, const std::string& collation) {
   using namespace engine;
   path_ = (dir_.path() / "people.adt").string();
   Schema schema = Schema::FromSpecs({{"NAME", FieldType::kString, kNameWidth, 0},
@@ -44,8 +44,8 @@ void FilterTable::Build(uint32_t count, uint32_t seed) {
                                      {"CITY", FieldType::kString, 8, 0},
                                      {"ACTIVE", FieldType::kLogical, 0, 0}});
   Table::CreateOptions co;
-  co.tags = {{"BYNAME", "NAME", "", 0, "", 0},
-             {"BYN", "N", "", 0, "", 0},
+  co.tags = {{"BYNAME", "NAME", "", tagOptions, collation, 0},
+             {"BYN", "N", "", tagOptions, "", 0},
              {"BYUPPER", "UPPER(NAME)", "", 0, "", 0},
              {"BYACTIVE", "ACTIVE", "", 0, "", 0}};
   Table::Create(path_, schema, co);

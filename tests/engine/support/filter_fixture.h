@@ -38,8 +38,9 @@ int CompareText(const std::string& a, const std::string& b, bool exact);
 class FilterTable : public ::testing::Test {
  protected:
   // Creates `count` records (seeded) with tags BYNAME "NAME", BYN "N", BYUPPER "UPPER(NAME)",
-  // BYACTIVE "ACTIVE", and opens the table shared.
-  void Build(uint32_t count, uint32_t seed = 7);
+  // BYACTIVE "ACTIVE", and opens the table shared. `tagOptions` are the option bits of BYN and
+  // BYNAME (8 makes them descending); `collation` is that of BYNAME (empty: ANSI).
+  void Build(uint32_t count, uint32_t seed = 7, uint32_t tagOptions = 0, const std::string& collation = "");
   void TearDown() override;
 
   // Record numbers the handle shows, walking forward from the top / backward from the bottom.
