@@ -1,0 +1,216 @@
+// aceadmin's table commands: creating a table, loading CSV rows, showing them, packing, and
+// verifying table files, sound and damaged.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "support/api_fixture.h"
+
+namespace {
+
+struct ToolRun {
+  int status;
+  std::string output;
+};
+
+ToolRun Aceadmin(const std::string& args) {
+  std::string command = (testenv::BinDir() / "aceadmin").string() + " " + args + " 2>&1";
+  ToolRun r{-1, {}};
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return r;
+  char buf[512];
+  while (size_t n = fread(buf, 1, sizeof buf, p)) r.output.append(buf, n);
+  int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+  return r;
+}
+
+std::string Q(const std::string& s) { return "'" + s + "'"; }
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+constexpr const char* kVesselFields = "ID,Integer;NAME,Char,20;BUILT,Date;NOTES,Memo;PRICE,Numeric,10,2;";
+
+// A dictionary with the table vessel holding `csv`.
+struct VesselFixture {
+  acetest::Workspace ws;
+  std::string dd = ws.Win("DB.add");
+
+  ToolRun Load(const std::string& csv) {
+    acetest::WriteFile(ws.Host("rows.csv"), csv);
+    return Aceadmin("load-csv " + Q(dd) + " vessel " + Q(ws.Host("rows.csv")));
+  }
+  void Create() {
+    ASSERT_EQ(Aceadmin("create-dictionary " + Q(dd)).status, 0);
+    ToolRun r = Aceadmin("create-table " + Q(dd) + " vessel " + Q(kVesselFields));
+    ASSERT_EQ(r.status, 0) << r.output;
+  }
+};
+
+TEST(TableAceadmin, LoadsCsvRowsThatTheEngineReadsBack) {
+  VesselFixture f;
+  f.Create();
+  ToolRun load = f.Load(
+      "ID,NAME,BUILT,NOTES,PRICE\r\n"
+      "1,Aurora,03/15/1999,\"two lines,\nwith \"\"quotes\"\"\",12.50\r\n"
+      "\n"
+      "2,Borealis,,,\r\n"
+      "3,\"\",01/02/2020,,7\n");
+  ASSERT_EQ(load.status, 0) << load.output;
+  EXPECT_TRUE(Has(load.output, "loaded 3 rows into vessel")) << load.output;
+
+  // The table is in the dictionary, and the engine reads every value as loaded.
+  ADSHANDLE c = 0, t = 0;
+  ASSERT_EQ(acetest::Connect101("Data Source=" + f.dd + ";User ID=adssys;", &c), 0u) << acetest::Last().text;
+  ASSERT_EQ(AdsOpenTable90(c, acetest::U8("vessel"), nullptr, ADS_ADT, 0, 0, 2, 0, nullptr, &t), 0u)
+      << acetest::Last().text;
+  UNSIGNED32 count = 0;
+  ASSERT_EQ(AdsGetRecordCount(t, 2, &count), 0u);
+  EXPECT_EQ(count, 3u);
+  ASSERT_EQ(AdsGotoRecord(t, 1), 0u);
+  UNSIGNED8 buf[128];
+  UNSIGNED32 len = sizeof buf;
+  ASSERT_EQ(AdsGetField(t, acetest::U8("NOTES"), buf, &len, 0), 0u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), len), "two lines,\nwith \"quotes\"");
+  ASSERT_EQ(AdsGotoRecord(t, 2), 0u);
+  UNSIGNED16 empty = 0;
+  ASSERT_EQ(AdsIsEmpty(t, acetest::U8("BUILT"), &empty), 0u);
+  EXPECT_EQ(empty, 1);
+  EXPECT_EQ(AdsCloseTable(t), 0u);
+  EXPECT_EQ(AdsDisconnect(c), 0u);
+
+  ToolRun show = Aceadmin("show-rows " + Q(f.dd) + " vessel");
+  ASSERT_EQ(show.status, 0) << show.output;
+  EXPECT_TRUE(Has(show.output, "ID,NAME,BUILT,NOTES,PRICE\n")) << show.output;
+  EXPECT_TRUE(Has(show.output, "1,Aurora,03/15/1999,\"two lines,\nwith \"\"quotes\"\"\",")) << show.output;
+  EXPECT_TRUE(Has(show.output, "2,Borealis,,,\n")) << show.output;
+  ToolRun limited = Aceadmin("show-rows " + Q(f.dd) + " vessel --limit 1");
+  EXPECT_FALSE(Has(limited.output, "Borealis")) << limited.output;
+}
+
+TEST(TableAceadmin, RefusesBadInputWithoutLosingRowsAlreadyStored) {
+  VesselFixture f;
+  f.Create();
+  ASSERT_EQ(f.Load("ID,NAME\n1,Kept\n").status, 0);
+  const struct {
+    std::string csv;
+    std::string says;
+  } cases[] = {
+      {"ID,NAME\n2,Two\n3\n", "line 3: 1 values for 2 columns"},
+      {"ID,NAME\n2,\"open\n", "line 2: a quoted field is not closed"},
+      {"ID,NOSUCH\n2,x\n", "NOSUCH"},
+      {"ID,BUILT\n2,13/45/2020\n", "BUILT"},
+      {"", "the first line must name the fields"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.csv);
+    ToolRun r = f.Load(c.csv);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_TRUE(Has(r.output, c.says)) << r.output;
+  }
+  // The row stored first is still there, and the table is sound.
+  ToolRun show = Aceadmin("show-rows " + Q(f.dd) + " vessel");
+  EXPECT_TRUE(Has(show.output, "1,Kept,")) << show.output;
+  ToolRun verify = Aceadmin("verify " + Q(f.dd) + " vessel");
+  EXPECT_EQ(verify.status, 0) << verify.output;
+}
+
+TEST(TableAceadmin, CreatesFreeTablesAndRefusesBadDefinitions) {
+  acetest::Workspace ws;
+  const std::string folder = ws.WinFolder();
+  const struct {
+    std::string args;
+    int status;
+    std::string says;
+  } steps[] = {
+      {"create-table " + Q(folder) + " parts 'CODE,Char,8;QTY,Integer'", 0, "created table parts"},
+      {"create-table " + Q(folder) + " bad 'CODE,Sausage,8'", 1, "Error"},
+      {"create-table " + Q(folder) + " parts", 2, "usage"},
+      {"create-table " + Q(folder) + " memo 'N,Memo' --memo-size 0", 2, "memo block size"},
+      {"show-rows " + Q(folder) + " nothere", 1, "Error"},
+  };
+  for (const auto& s : steps) {
+    SCOPED_TRACE(s.args);
+    ToolRun r = Aceadmin(s.args);
+    EXPECT_EQ(r.status, s.status) << r.output;
+    EXPECT_TRUE(Has(r.output, s.says)) << r.output;
+  }
+  EXPECT_TRUE(std::filesystem::exists(ws.Host("parts.adt")));
+  EXPECT_FALSE(std::filesystem::exists(ws.Host("bad.adt")));
+
+  // In a dictionary --free leaves the table out of it.
+  const std::string dd = ws.Win("DB.add");
+  ASSERT_EQ(Aceadmin("create-dictionary " + Q(dd)).status, 0);
+  ASSERT_EQ(Aceadmin("create-table " + Q(dd) + " loose 'A,Char,2' --free").status, 0);
+  ASSERT_EQ(Aceadmin("create-table " + Q(dd) + " listed 'A,Char,2'").status, 0);
+  ToolRun list = Aceadmin("list-tables " + Q(dd));
+  EXPECT_TRUE(Has(list.output, "listed")) << list.output;
+  EXPECT_FALSE(Has(list.output, "loose")) << list.output;
+}
+
+TEST(TableAceadmin, PackRemovesDeletedRecords) {
+  VesselFixture f;
+  f.Create();
+  ASSERT_EQ(f.Load("ID,NAME\n1,a\n2,b\n3,c\n").status, 0);
+  ADSHANDLE t = 0;
+  ASSERT_EQ(AdsOpenTable90(0, acetest::U8(f.ws.Win("vessel.adt")), nullptr, ADS_ADT, 0, 0, 2, 0, nullptr, &t), 0u)
+      << acetest::Last().text;
+  ASSERT_EQ(AdsGotoRecord(t, 2), 0u);
+  ASSERT_EQ(AdsDeleteRecord(t), 0u);
+  ASSERT_EQ(AdsCloseTable(t), 0u);
+  ToolRun pack = Aceadmin("pack " + Q(f.dd) + " vessel");
+  ASSERT_EQ(pack.status, 0) << pack.output;
+  EXPECT_TRUE(Has(pack.output, "packed vessel: 2 records")) << pack.output;
+  ToolRun show = Aceadmin("show-rows " + Q(f.dd) + " vessel");
+  EXPECT_TRUE(Has(show.output, "1,a,") && Has(show.output, "3,c,")) << show.output;
+  EXPECT_FALSE(Has(show.output, "2,b,")) << show.output;
+}
+
+// Damage done to the files of a sound table, and what verify must say about it.
+TEST(TableAceadmin, VerifyFindsDamagedFiles) {
+  const struct {
+    const char* name;
+    std::function<void(const std::string& adt, const std::string& adm)> damage;
+    std::string says;
+  } cases[] = {
+      {"sound", [](const std::string&, const std::string&) {}, "ok, 3 records, 5 fields"},
+      {"fixed header byte changed",
+       [](const std::string& adt, const std::string&) {
+         std::string b = acetest::ReadFile(adt);
+         b[12] ^= 0x5A;
+         acetest::WriteFile(adt, b);
+       },
+       "damaged"},
+      {"structure byte changed",
+       [](const std::string& adt, const std::string&) {
+         std::string b = acetest::ReadFile(adt);
+         b[150] ^= 0x5A;
+         acetest::WriteFile(adt, b);
+       },
+       "damaged"},
+      {"not a table",
+       [](const std::string& adt, const std::string&) { acetest::WriteFile(adt, std::string(600, 'x')); },
+       "damaged"},
+      {"truncated table",
+       [](const std::string& adt, const std::string&) {
+         std::filesystem::resize_file(adt, std::filesystem::file_size(adt) - 5);
+       },
+       "record 3"},
+      {"memo references past the memo file",
+       [](const std::string&, const std::string& adm) { std::filesystem::resize_file(adm, 8); },
+       "field NOTES"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    VesselFixture f;
+    f.Create();
+    ASSERT_EQ(f.Load("ID,NAME,NOTES\n1,a,first note\n2,b,second note\n3,c,third note\n").status, 0);
+    c.damage(f.ws.Host("vessel.adt"), f.ws.Host("vessel.adm"));
+    ToolRun r = Aceadmin("verify " + Q(f.dd) + " vessel");
+    EXPECT_EQ(r.status, std::string(c.name) == "sound" ? 0 : 1) << r.output;
+    EXPECT_TRUE(Has(r.output, c.says)) << r.output;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,31 @@
+// aceadmin pack: removes the deleted records of a table (it is opened exclusively).
+#include <ostream>
+
+#include "tools/aceadmin/command.h"
+#include "tools/aceadmin/table_common.h"
+
+namespace aceadmin {
+namespace {
+
+constexpr UNSIGNED16 kIgnoreFilters = 2;  // count every record that is not deleted
+
+int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() != 2) {
+    err << "aceadmin: usage: aceadmin pack DICTIONARY|FOLDER TABLE\n";
+    return 2;
+  }
+  OpenedTable t;
+  std::string what;
+  if (int rc = Report(t.Open(args[0], args[1], ADS_EXCLUSIVE, &what), what, err)) return rc;
+  if (int rc = Report(AdsPackTable(t.table()), "pack " + args[1], err)) return rc;
+  UNSIGNED32 count = 0;
+  if (int rc = Report(AdsGetRecordCount(t.table(), kIgnoreFilters, &count), "counting", err)) return rc;
+  if (int rc = Report(t.Close(), "closing " + args[1], err)) return rc;
+  out << "packed " << args[1] << ": " << count << " records\n";
+  return 0;
+}
+
+Registrar pack({"pack", "DICTIONARY|FOLDER TABLE", "Remove a table's deleted records", &Pack});
+
+}  // namespace
+}  // namespace aceadmin
