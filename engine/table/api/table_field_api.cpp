@@ -8,6 +8,7 @@
 #include "engine/core/error.h"
 #include "engine/core/text_out.h"
 #include "engine/expr/date_text.h"
+#include "engine/sql/api/statement_params.h"
 #include "engine/table/api/field_values.h"
 #include "engine/table/api/table_handles.h"
 #include "engine/table/record_writer.h"
@@ -296,6 +297,7 @@ UNSIGNED32 AdsGetTime(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, 
 // ---- writing ----
 
 UNSIGNED32 AdsSetField(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32 ulLen) {
+  if (sql::IsStatementHandle(hObj)) return sql::SetStringParam(hObj, pucFldName, pucBuf, ulLen);
   FieldRef f = Field(hObj, pucFldName);
   std::string text = core::InText(pucBuf, ulLen, "pucBuf");
   table::SetFieldText(*f.ref.cursor, f.index, text);
@@ -307,6 +309,7 @@ UNSIGNED32 AdsSetString(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf
 }
 
 UNSIGNED32 AdsSetFieldW(ADSHANDLE hObj, UNSIGNED8* pucFldName, WCHAR* pwcBuf, UNSIGNED32 ulLen) {
+  if (sql::IsStatementHandle(hObj)) return sql::SetStringWParam(hObj, pucFldName, pwcBuf, ulLen);
   FieldRef f = Field(hObj, pucFldName);
   if (ulLen && !pwcBuf) core::Require(pwcBuf, "pwcBuf");
   table::SetFieldWideText(*f.ref.cursor, f.index, std::u16string_view(pwcBuf ? pwcBuf : u"", ulLen));
@@ -347,6 +350,7 @@ UNSIGNED32 AdsSetFieldRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucB
 }
 
 UNSIGNED32 AdsSetTimeStampRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, void* pvBuf, UNSIGNED32 ulLen) {
+  if (sql::IsStatementHandle(hObj)) return sql::SetTimeStampRawParam(hObj, pucFldName, pvBuf, ulLen);
   FieldRef f = Field(hObj, pucFldName);
   if (ValueKindOf(f.d().type) != ValueKind::kTimeStamp) WrongType(f.d(), "timestamp");
   if (ulLen != 8) Fail(err::kInvalidArgument, "A raw timestamp is 8 bytes.");
@@ -356,6 +360,7 @@ UNSIGNED32 AdsSetTimeStampRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, void* pvBuf
 }
 
 UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName) {
+  if (sql::IsStatementHandle(hObj)) return sql::SetEmptyParam(hObj, pucFldName);
   FieldRef f = Field(hObj, pucFldName);
   if (IsBlobType(f.d().type)) {
     table::CheckAssignable(*f.ref.cursor, f.index);
@@ -369,6 +374,7 @@ UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName) {
 UNSIGNED32 AdsSetNull(ADSHANDLE hObj, UNSIGNED8* pucFldName) { return AdsSetEmpty(hObj, pucFldName); }
 
 UNSIGNED32 AdsSetDouble(ADSHANDLE hObj, UNSIGNED8* pucFldName, DOUBLE dValue) {
+  if (sql::IsStatementHandle(hObj)) return sql::SetDoubleParam(hObj, pucFldName, dValue);
   FieldRef f = Field(hObj, pucFldName);
   if (ValueKindOf(f.d().type) != ValueKind::kNumber) WrongType(f.d(), "numeric value");
   Change(f, [&](const Schema& s, uint8_t* image) { WriteNumber(s, image, f.index, dValue); });
@@ -376,6 +382,7 @@ UNSIGNED32 AdsSetDouble(ADSHANDLE hObj, UNSIGNED8* pucFldName, DOUBLE dValue) {
 }
 
 UNSIGNED32 AdsSetLong(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lValue) {
+  if (sql::IsStatementHandle(hObj)) return sql::SetLongParam(hObj, pucFldName, lValue);
   FieldRef f = Field(hObj, pucFldName);
   if (f.d().type == FieldType::kDate) {
     Change(f, [&](const Schema& s, uint8_t* image) { WriteJulian(s, image, f.index, lValue); });
@@ -397,6 +404,7 @@ UNSIGNED32 AdsSetShort(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED16 sValue) {
 }
 
 UNSIGNED32 AdsSetJulian(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lDate) {
+  if (sql::IsStatementHandle(hObj)) return sql::SetJulianParam(hObj, pucFldName, lDate);
   FieldRef f = Field(hObj, pucFldName);
   Change(f, [&](const Schema& s, uint8_t* image) {
     if (lDate == 0) {
@@ -409,12 +417,14 @@ UNSIGNED32 AdsSetJulian(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lDate) {
 }
 
 UNSIGNED32 AdsSetMilliseconds(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lTime) {
+  if (sql::IsStatementHandle(hObj)) return sql::SetMillisecondsParam(hObj, pucFldName, lTime);
   FieldRef f = Field(hObj, pucFldName);
   Change(f, [&](const Schema& s, uint8_t* image) { WriteMilliseconds(s, image, f.index, lTime); });
   return 0;
 }
 
 UNSIGNED32 AdsSetLogical(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16 bValue) {
+  if (sql::IsStatementHandle(hObj)) return sql::SetLogicalParam(hObj, pucFldName, bValue);
   FieldRef f = Field(hObj, pucFldName);
   Change(f, [&](const Schema& s, uint8_t* image) { WriteLogical(s, image, f.index, bValue != 0); });
   return 0;
@@ -451,6 +461,9 @@ UNSIGNED32 AdsSetTime(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucValue
 
 UNSIGNED32 AdsSetBinary(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16 usBinaryType, UNSIGNED32 ulTotalLength,
                         UNSIGNED32 ulOffset, UNSIGNED8* pucBuf, UNSIGNED32 ulLen) {
+  if (sql::IsStatementHandle(hObj)) {
+    return sql::SetBinaryParam(hObj, pucFldName, usBinaryType, ulTotalLength, ulOffset, pucBuf, ulLen);
+  }
   FieldRef f = Field(hObj, pucFldName);
   if (!IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
   if (usBinaryType != 6 && usBinaryType != 7) Fail(err::kInvalidArgument, "The binary type must be 6 or 7.");

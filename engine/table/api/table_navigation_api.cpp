@@ -4,6 +4,7 @@
 
 #include "engine/core/error.h"
 #include "engine/core/text_out.h"
+#include "engine/sql/api/statement_params.h"
 #include "engine/table/api/table_handles.h"
 #include "engine_api/entry_points.h"
 
@@ -63,6 +64,7 @@ UNSIGNED32 AdsGetRecordNum(ADSHANDLE hObj, UNSIGNED16 usFilterOption, UNSIGNED32
 }
 
 UNSIGNED32 AdsGetRecordCount(ADSHANDLE hObj, UNSIGNED16 usFilterOption, UNSIGNED32* pulCount) {
+  if (sql::IsStatementHandle(hObj)) return sql::StatementRowsAffected(hObj, pulCount);
   core::Require(pulCount, "pulCount");
   table::CursorRef c = CursorOf(hObj);
   uint16_t base = usFilterOption > 4 ? usFilterOption - 4 : usFilterOption;

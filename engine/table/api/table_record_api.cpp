@@ -4,6 +4,7 @@
 
 #include "engine/core/error.h"
 #include "engine/core/text_out.h"
+#include "engine/sql/api/statement_params.h"
 #include "engine/table/api/table_handles.h"
 #include "engine/table/crc32.h"
 #include "engine/table/record_writer.h"
@@ -105,6 +106,7 @@ UNSIGNED32 AdsGetRecordCRC(ADSHANDLE hTable, UNSIGNED32* pulCRC, UNSIGNED32 ulOp
 }
 
 UNSIGNED32 AdsGetLastAutoinc(ADSHANDLE hObj, UNSIGNED32* pulAutoIncVal) {
+  if (sql::IsStatementHandle(hObj)) return sql::StatementLastAutoinc(hObj, pulAutoIncVal);
   table::CursorRef c = CursorOf(hObj);
   uint32_t value = c->lastAppendedAutoinc;
   if (value == 0) {

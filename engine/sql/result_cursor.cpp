@@ -1,0 +1,265 @@
+#include "engine/sql/result_cursor.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/core/codepage.h"
+#include "engine/sql/session.h"
+#include "engine/sql/sql_error.h"
+#include "engine/sql/value_codec.h"
+#include "engine/table/record_writer.h"
+#include "engine/table/table.h"
+
+namespace engine::sql {
+
+namespace {
+
+constexpr uint32_t kLongestCharColumn = 8000;
+constexpr uint32_t kRecordBudget = 60000;
+
+std::atomic<uint64_t> gCursorCounter{0};
+
+// The files of one static cursor, removed when the cursor goes.
+struct TempTableFiles {
+  std::string path;
+  ~TempTableFiles() {
+    if (path.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+    std::filesystem::remove(Table::MemoPathFor(path), ec);
+  }
+};
+
+// A cursor with the files it reads; the cursor (declared last) is released before the files.
+struct StaticCursor {
+  TempTableFiles files;
+  std::unique_ptr<table::TableCursor> cursor;
+};
+
+std::string NewTempPath() {
+  std::error_code ec;
+  std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
+  if (ec) dir = "/tmp";
+  return (dir / ("ace_cursor_" + std::to_string(::getpid()) + "_" + std::to_string(++gCursorCounter) + ".adt"))
+      .string();
+}
+
+// A result column's name made fit for a field: separators replaced, at most 128 characters,
+// unique without regard to case.
+std::string FieldName(const char* utf8, size_t index, std::set<std::string>* taken) {
+  std::string name = core::Utf8ToAnsi(utf8 ? utf8 : "");
+  for (char& c : name) {
+    if (c == ',' || c == ';' || static_cast<unsigned char>(c) < 0x20) c = '_';
+  }
+  if (name.empty()) name = "EXPR_" + std::to_string(index + 1);
+  if (name.size() > kMaxFieldNameLength) name.resize(kMaxFieldNameLength);
+  std::string candidate = name;
+  for (int n = 1; taken->count(core::AsciiUpper(candidate)); ++n) {
+    std::string suffix = "_" + std::to_string(n);
+    candidate = name.substr(0, kMaxFieldNameLength - suffix.size()) + suffix;
+  }
+  taken->insert(core::AsciiUpper(candidate));
+  return candidate;
+}
+
+// The declaration of the column a result column selects, when it selects one directly.
+std::optional<FieldSpec> OriginOf(Session& session, sqlite3_stmt* stmt, int i) {
+  const char* db = sqlite3_column_database_name(stmt, i);
+  const char* table = sqlite3_column_table_name(stmt, i);
+  const char* column = sqlite3_column_origin_name(stmt, i);
+  if (!db || !table || !column) return std::nullopt;
+  const std::vector<FieldSpec>* columns = session.ColumnsOf(db, table);
+  if (!columns) return std::nullopt;
+  std::string ansi = core::Utf8ToAnsi(column);
+  for (const FieldSpec& f : *columns) {
+    if (!core::EqualsIgnoringAsciiCase(f.name, ansi)) continue;
+    FieldSpec out = f;
+    if (out.type == FieldType::kAutoInc) out.type = FieldType::kInteger;
+    if (out.type == FieldType::kModTime) out.type = FieldType::kTimeStamp;
+    if (out.type == FieldType::kRowVersion) out = FieldSpec{f.name, FieldType::kNumeric, 20, 0};
+    return out;
+  }
+  return std::nullopt;
+}
+
+using ValuePtr = std::unique_ptr<sqlite3_value, decltype(&sqlite3_value_free)>;
+
+// The natural type of a computed column from all its values.
+FieldSpec Inferred(const std::vector<std::vector<ValuePtr>>& rows, size_t c) {
+  bool text = false, blob = false, real = false, big = false, any = false;
+  uint32_t longest = 1;
+  for (const auto& row : rows) {
+    sqlite3_value* v = row[c].get();
+    switch (sqlite3_value_type(v)) {
+      case SQLITE_NULL:
+        continue;
+      case SQLITE_INTEGER: {
+        sqlite3_int64 n = sqlite3_value_int64(v);
+        if (n < INT32_MIN || n > INT32_MAX) big = true;
+        break;
+      }
+      case SQLITE_FLOAT:
+        real = true;
+        break;
+      case SQLITE_BLOB:
+        blob = true;
+        break;
+      default:
+        text = true;
+        break;
+    }
+    any = true;
+    if (sqlite3_value_type(v) != SQLITE_BLOB) {
+      const unsigned char* t = sqlite3_value_text(v);
+      std::string ansi = core::Utf8ToAnsi(t ? reinterpret_cast<const char*>(t) : "");
+      longest = std::max<uint32_t>(longest, static_cast<uint32_t>(ansi.size()));
+    }
+  }
+  FieldSpec f;
+  if (blob) {
+    f.type = FieldType::kBinary;
+  } else if (text || !any) {
+    f.type = longest > kLongestCharColumn ? FieldType::kMemo : FieldType::kString;
+    if (f.type == FieldType::kString) f.length = longest;
+  } else if (real || big) {
+    f.type = FieldType::kDouble;
+  } else {
+    f.type = FieldType::kInteger;
+  }
+  return f;
+}
+
+// Turns the longest character fields into memos until the record fits.
+void FitRecord(std::vector<FieldSpec>* specs) {
+  for (;;) {
+    uint64_t total = 1;
+    size_t longest = specs->size();
+    for (size_t i = 0; i < specs->size(); ++i) {
+      const FieldSpec& f = (*specs)[i];
+      total += FieldStorageSize(f.type, f.length);
+      if ((f.type == FieldType::kString || f.type == FieldType::kCIString) &&
+          (longest == specs->size() || f.length > (*specs)[longest].length)) {
+        longest = i;
+      }
+    }
+    if (total <= kRecordBudget || longest == specs->size()) return;
+    (*specs)[longest].type = FieldType::kMemo;
+    (*specs)[longest].length = 0;
+  }
+}
+
+// Writes rows into the open table `t`: `next` gives each row's values (false at the end).
+void WriteRows(Table& t, const std::function<bool(std::vector<sqlite3_value*>*)>& next) {
+  const Schema& schema = t.schema();
+  std::vector<uint8_t> image(schema.recordLength());
+  std::vector<sqlite3_value*> values;
+  while (next(&values)) {
+    WriteEmptyRecord(schema, image.data());
+    for (size_t i = 0; i < values.size(); ++i) {
+      StoreValue(schema, image.data(), i, values[i], true, [&](std::string_view content) {
+        WriteBlobRef(schema, image.data(), i, content.empty() ? BlobRef{} : t.WriteBlob(content));
+      });
+    }
+    t.AppendRecord(image.data());
+  }
+}
+
+// A value that does not fit its selected column's type (a UNION mixing types): the rows are
+// typed from their values instead.
+bool IsTypeMismatch(const EngineError& e) { return e.code() == err::kColumnTypeMismatch; }
+
+}  // namespace
+
+std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_stmt* stmt, const StepFn& step) {
+  int columns = sqlite3_column_count(stmt);
+  std::vector<std::optional<FieldSpec>> origin(columns);
+  std::vector<std::string> names(columns);
+  std::set<std::string> taken;
+  bool allKnown = true;
+  for (int i = 0; i < columns; ++i) {
+    names[i] = FieldName(sqlite3_column_name(stmt, i), i, &taken);
+    origin[i] = OriginOf(session, stmt, i);
+    if (!origin[i]) allKnown = false;
+  }
+
+  auto holder = std::make_shared<StaticCursor>();
+  holder->files.path = NewTempPath();
+  auto create = [&](std::vector<FieldSpec> specs) {
+    for (int i = 0; i < columns; ++i) specs[i].name = names[i];
+    FitRecord(&specs);
+    Table::Create(holder->files.path, Schema::FromSpecs(specs), Table::CreateOptions());
+    Table::OpenOptions o;
+    o.exclusive = true;
+    return Table::Open(holder->files.path, o);
+  };
+
+  bool written = false;
+  // A statement that changes data (INSERT ... RETURNING) must run once only: its rows are
+  // always kept, so that a retyping never runs it again.
+  if (allKnown && columns > 0 && sqlite3_stmt_readonly(stmt)) {
+    // Every column selects a table column: the rows stream straight into the cursor's table.
+    std::vector<FieldSpec> specs;
+    for (const auto& o : origin) specs.push_back(*o);
+    std::unique_ptr<Table> t = create(specs);
+    try {
+      WriteRows(*t, [&](std::vector<sqlite3_value*>* values) {
+        if (!step()) return false;
+        values->clear();
+        for (int i = 0; i < columns; ++i) values->push_back(sqlite3_column_value(stmt, i));
+        return true;
+      });
+      t->Flush();
+      written = true;
+    } catch (const EngineError& e) {
+      if (!IsTypeMismatch(e)) throw;
+      t.reset();
+      sqlite3_reset(stmt);
+    }
+  }
+  if (!written) {
+    std::vector<std::vector<ValuePtr>> rows;
+    while (step()) {
+      std::vector<ValuePtr> row;
+      for (int i = 0; i < columns; ++i) {
+        sqlite3_value* copy = sqlite3_value_dup(sqlite3_column_value(stmt, i));
+        if (!copy) throw std::bad_alloc();
+        row.emplace_back(copy, &sqlite3_value_free);
+      }
+      rows.push_back(std::move(row));
+    }
+    std::vector<FieldSpec> specs;
+    for (int i = 0; i < columns; ++i) specs.push_back(Inferred(rows, i));
+    if (columns == 0) specs.push_back(FieldSpec{"EXPR_1", FieldType::kString, 1, 0});
+    std::unique_ptr<Table> t = create(specs);
+    size_t r = 0;
+    WriteRows(*t, [&](std::vector<sqlite3_value*>* values) {
+      if (r >= rows.size()) return false;
+      values->clear();
+      for (auto& v : rows[r]) values->push_back(v.get());
+      ++r;
+      return true;
+    });
+    t->Flush();
+  }
+
+  Table::OpenOptions ro;
+  ro.exclusive = true;
+  ro.readOnly = true;
+  std::unique_ptr<Table> t = Table::Open(holder->files.path, ro);
+  table::CursorInfo info;
+  info.connection = session.connection();
+  info.name = "";
+  info.windowsPath = holder->files.path;
+  info.options = table::kOptReadOnly;
+  info.checkRights = false;
+  holder->cursor = std::make_unique<table::TableCursor>(std::move(t), std::move(info));
+  return std::shared_ptr<table::TableCursor>(holder, holder->cursor.get());
+}
+
+}  // namespace engine::sql

@@ -1,0 +1,195 @@
+#include "engine/sql/session.h"
+
+#include <filesystem>
+
+#include "engine/core/codepage.h"
+#include "engine/dict/dictionary.h"
+#include "engine/sql/catalog.h"
+#include "engine/sql/sql_error.h"
+#include "engine/sql/sql_text.h"
+#include "engine/sql/table_vtab.h"
+#include "engine/table/api/table_handles.h"
+
+namespace engine::sql {
+
+namespace {
+
+std::mutex gSessionsMutex;
+// One session per connection handle while any statement holds it. Handles are never reused,
+// so an expired entry can never be mistaken for a newer connection's.
+std::map<uint32_t, std::weak_ptr<Session>> gSessions;
+
+std::string Key(const std::string& database, const std::string& table) {
+  return Upper(database) + "." + Upper(table);
+}
+
+// SQL text for an identifier: double quotes, inner ones doubled.
+std::string Quoted(const std::string& name) {
+  std::string out = "\"";
+  for (char c : name) {
+    out += c;
+    if (c == '"') out += '"';
+  }
+  return out + "\"";
+}
+
+// Statements reach SQLite only to read and change the engine's tables through the virtual
+// tables. Anything that would make or change objects of SQLite's own (tables, views,
+// triggers, attached files, settings) would live only in the connection's scratch database and
+// vanish unseen, so it is refused; the session's own virtual tables are made while
+// `internal` is set.
+int Authorize(void* p, int action, const char*, const char*, const char*, const char*) {
+  auto* internal = static_cast<bool*>(p);
+  switch (action) {
+    case SQLITE_CREATE_VTABLE:
+    case SQLITE_DROP_VTABLE:
+      return *internal ? SQLITE_OK : SQLITE_DENY;
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH:
+    case SQLITE_PRAGMA:
+    case SQLITE_ALTER_TABLE:
+    case SQLITE_CREATE_INDEX:
+    case SQLITE_CREATE_TABLE:
+    case SQLITE_CREATE_TEMP_INDEX:
+    case SQLITE_CREATE_TEMP_TABLE:
+    case SQLITE_CREATE_TEMP_TRIGGER:
+    case SQLITE_CREATE_TEMP_VIEW:
+    case SQLITE_CREATE_TRIGGER:
+    case SQLITE_CREATE_VIEW:
+    case SQLITE_DROP_INDEX:
+    case SQLITE_DROP_TABLE:
+    case SQLITE_DROP_TEMP_INDEX:
+    case SQLITE_DROP_TEMP_TABLE:
+    case SQLITE_DROP_TEMP_TRIGGER:
+    case SQLITE_DROP_TEMP_VIEW:
+    case SQLITE_DROP_TRIGGER:
+    case SQLITE_DROP_VIEW:
+    case SQLITE_ANALYZE:
+    case SQLITE_REINDEX:
+      return *internal ? SQLITE_OK : SQLITE_DENY;
+    default:
+      return SQLITE_OK;
+  }
+}
+
+// Sets `flag` for its lifetime.
+struct InternalScope {
+  bool& flag;
+  explicit InternalScope(bool& f) : flag(f) { flag = true; }
+  ~InternalScope() { flag = false; }
+};
+
+void Exec(sqlite3* db, const std::string& sql) {
+  int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) FailFromSqlite(db, rc);
+}
+
+}  // namespace
+
+std::shared_ptr<Session> Session::For(uint32_t connection) {
+  core::Connections::Get(connection);  // 5024 for a bad handle
+  std::lock_guard<std::mutex> lock(gSessionsMutex);
+  for (auto it = gSessions.begin(); it != gSessions.end();) {
+    it = it->second.expired() ? gSessions.erase(it) : std::next(it);
+  }
+  std::shared_ptr<Session> s = gSessions[connection].lock();
+  if (!s) {
+    s = std::make_shared<Session>(connection);
+    gSessions[connection] = s;
+  }
+  return s;
+}
+
+Session::Session(uint32_t connection) : connection_(connection) {
+  int rc = sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                           nullptr);
+  if (rc != SQLITE_OK) {
+    std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+    sqlite3_close(db_);
+    db_ = nullptr;
+    FailSql(native::kOther, "The SQL engine could not start: " + msg + ".");
+  }
+  sqlite3_extended_result_codes(db_, 1);
+  sqlite3_set_authorizer(db_, Authorize, &internal_);
+  InternalScope scope(internal_);
+  RegisterTableModule(db_, this);
+  Exec(db_, "ATTACH DATABASE ':memory:' AS system");
+  CreateCatalog(db_, this);
+}
+
+Session::~Session() { sqlite3_close_v2(db_); }
+
+std::shared_ptr<core::Connection> Session::Connection() const { return core::Connections::Get(connection_); }
+
+std::optional<ResolvedTable> Session::Resolve(const std::string& name) const {
+  if (name.empty()) return std::nullopt;
+  std::shared_ptr<core::Connection> c = Connection();
+  std::string ansi = core::Utf8ToAnsi(name);
+  ResolvedTable r;
+  bool plainName = ansi.find_first_of("\\/:") == std::string::npos;
+  if (c->is_dictionary && c->dictionary && plainName) {
+    std::optional<dict::TableEntry> entry = c->dictionary->FindTable(ansi);
+    if (!entry) return std::nullopt;
+    r.name = entry->name;
+    r.hostPath = c->dictionary->TableHostPath(*entry);
+    r.windowsPath = c->dictionary->TableWindowsPath(*entry);
+    r.inDictionary = true;
+    if (!c->is_administrator) {
+      r.rights = c->dictionary->RightsOf(c->user, dict::ObjectType::kTable, entry->name);
+      r.checkRights = true;
+    }
+    return r;
+  }
+  std::string host;
+  try {
+    host = table::TableHostPath(connection_, ansi, &r.windowsPath);
+  } catch (const EngineError&) {
+    return std::nullopt;  // a name that cannot be a path names no table
+  }
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(host, ec)) return std::nullopt;
+  r.name = ansi;
+  r.hostPath = host;
+  return r;
+}
+
+bool Session::AttachTable(const std::string& name) {
+  if (!Resolve(name)) return false;
+  std::string sql = "CREATE VIRTUAL TABLE main." + Quoted(name) + " USING engine_table(" + Quoted(name) + ")";
+  InternalScope scope(internal_);
+  int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) {
+    if (std::optional<EngineError> e = TakePendingError()) throw *e;
+    FailFromSqlite(db_, rc);
+  }
+  attached_.push_back(name);
+  return true;
+}
+
+void Session::DetachTables() {
+  InternalScope scope(internal_);
+  for (const std::string& name : attached_) {
+    std::string sql = "DROP TABLE IF EXISTS main." + Quoted(name);
+    sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);  // dropping a virtual table only forgets it
+    columns_.erase(Key("main", name));
+  }
+  attached_.clear();
+  pending_.reset();
+}
+
+const std::vector<FieldSpec>* Session::ColumnsOf(const std::string& database, const std::string& table) const {
+  auto it = columns_.find(Key(database, table));
+  return it == columns_.end() ? nullptr : &it->second;
+}
+
+void Session::SetColumns(const std::string& database, const std::string& table, std::vector<FieldSpec> columns) {
+  columns_[Key(database, table)] = std::move(columns);
+}
+
+std::optional<EngineError> Session::TakePendingError() {
+  std::optional<EngineError> e = std::move(pending_);
+  pending_.reset();
+  return e;
+}
+
+}  // namespace engine::sql

@@ -1,0 +1,95 @@
+// The SQL side of one engine connection: its own SQLite connection (an in-memory database) in
+// which the connection's tables appear as virtual tables over the engine's files, and the
+// attached schema "system" holds the catalogue (system.tables and its siblings).
+//
+// A table's virtual table is made the first time a statement names it and dropped again when
+// the statement has run, so every statement sees the table's fields as they are at that
+// moment and no file stays open between statements (the reindex run opens tables exclusively
+// while its query is open). Statements are prepared and stepped under the session's mutex.
+//
+// Sessions live as long as a statement of the connection holds one; one session exists per
+// connection at a time (Session::For).
+//
+// Thread safety: For is safe from any thread. The rest REQUIRES the session's mutex, which
+// Lock() gives.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/core/connection.h"
+#include "engine/core/error.h"
+#include "engine/table/table_schema.h"
+
+namespace engine::sql {
+
+// Where a table name leads on a connection.
+struct ResolvedTable {
+  std::string name;         // as the dictionary knows it (or as given, for a free table)
+  std::string hostPath;
+  std::string windowsPath;
+  uint32_t rights = 0xFFFFFFFFu;  // the user's rights (dict::rights bits)
+  bool checkRights = false;       // a dictionary user other than the administrator
+  bool inDictionary = false;
+};
+
+class Session {
+ public:
+  // The session of `connection` (which must be a live connection handle), made on first use.
+  static std::shared_ptr<Session> For(uint32_t connection);
+
+  explicit Session(uint32_t connection);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock<std::recursive_mutex>(mutex_); }
+
+  sqlite3* db() const { return db_; }
+  uint32_t connection() const { return connection_; }
+  // The connection object; fails with 5024 when the connection has been closed.
+  std::shared_ptr<core::Connection> Connection() const;
+
+  // The table `name` of the connection, or nullopt when it has none of that name. Dictionary
+  // connections know their tables by name; free connections take "name.adt" in the folder.
+  std::optional<ResolvedTable> Resolve(const std::string& name) const;
+
+  // Makes the virtual table of the table `name` in the schema "main"; answers false when the
+  // connection has no such table. Fails with the table's open errors (5401, 5402, ...).
+  bool AttachTable(const std::string& name);
+  // Drops every virtual table AttachTable made.
+  void DetachTables();
+
+  // The engine declarations of a virtual table's columns ("main" or "system", table name
+  // without regard to case); null when unknown.
+  const std::vector<FieldSpec>* ColumnsOf(const std::string& database, const std::string& table) const;
+  void SetColumns(const std::string& database, const std::string& table, std::vector<FieldSpec> columns);
+
+  // An engine error raised inside a virtual table callback (SQLite sees only a failure code);
+  // the statement raises it in place of SQLite's message once SQLite returns.
+  void SetPendingError(const EngineError& error) { pending_ = error; }
+  std::optional<EngineError> TakePendingError();
+
+  // The application id sp_setapplicationid keeps for the connection.
+  std::string applicationId;
+  // Autoincrement value of the last record an INSERT of this session appended.
+  uint32_t lastAutoinc = 0;
+
+ private:
+  uint32_t connection_;
+  sqlite3* db_ = nullptr;
+  std::recursive_mutex mutex_;
+  std::vector<std::string> attached_;
+  std::map<std::string, std::vector<FieldSpec>> columns_;
+  std::optional<EngineError> pending_;
+  bool internal_ = false;  // the session itself is making or dropping virtual tables
+};
+
+}  // namespace engine::sql

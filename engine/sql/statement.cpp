@@ -1,0 +1,421 @@
+#include "engine/sql/statement.h"
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <set>
+#include <unordered_set>
+
+#include "engine/core/codepage.h"
+#include "engine/core/handles.h"
+#include "engine/dict/dictionary.h"
+#include "engine/sql/engine_statements.h"
+#include "engine/sql/live_cursor.h"
+#include "engine/sql/result_cursor.h"
+#include "engine/sql/sql_abort.h"
+#include "engine/sql/sql_error.h"
+#include "engine/sql/sql_text.h"
+#include "engine/table/table.h"
+
+namespace engine::sql {
+
+namespace {
+
+constexpr int kProgressSteps = 4000;  // VM steps between two looks at the timeout and abort callback
+constexpr int kMaxTablesPerStatement = 200;
+
+std::mutex gLiveMutex;
+std::unordered_set<uint32_t> gLiveCursors;
+
+using StmtPtr = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
+
+// Drops the session's table virtual tables when a run ends, however it ends.
+struct DetachGuard {
+  Session& session;
+  ~DetachGuard() { session.DetachTables(); }
+};
+
+// Why the progress handler stopped a statement.
+struct RunState {
+  std::optional<std::chrono::steady_clock::time_point> deadline;
+  bool timedOut = false;
+  bool aborted = false;
+};
+
+int OnProgress(void* p) {
+  auto* state = static_cast<RunState*>(p);
+  if (state->deadline && std::chrono::steady_clock::now() >= *state->deadline) {
+    state->timedOut = true;
+    return 1;
+  }
+  if (AbortRequested()) {
+    state->aborted = true;
+    return 1;
+  }
+  return 0;
+}
+
+// Installs the progress handler for one run and removes it afterwards.
+struct ProgressGuard {
+  sqlite3* db;
+  ProgressGuard(sqlite3* d, RunState* state) : db(d) { sqlite3_progress_handler(db, kProgressSteps, OnProgress, state); }
+  ~ProgressGuard() { sqlite3_progress_handler(db, 0, nullptr, nullptr); }
+};
+
+[[noreturn]] void FailStep(Session& session, int rc, const RunState& state) {
+  if (std::optional<EngineError> e = session.TakePendingError()) throw *e;
+  if ((rc & 0xFF) == SQLITE_INTERRUPT) {
+    if (state.timedOut) FailSql(native::kTimeout, "The statement ran longer than its timeout and was stopped.");
+    if (state.aborted) FailSql(native::kAborted, "The statement was stopped by the abort callback.");
+  }
+  FailFromSqlite(session.db(), rc);
+}
+
+std::string NoSuchTable(const std::string& msg) {
+  const std::string prefix = "no such table: ";
+  if (msg.rfind(prefix, 0) != 0) return "";
+  std::string name = msg.substr(prefix.size());
+  if (name.rfind("main.", 0) == 0) name = name.substr(5);
+  return name;
+}
+
+// Prepares one statement, making the virtual tables of the tables it names as SQLite asks
+// for them.
+StmtPtr PrepareWithTables(Session& session, const std::string& text) {
+  for (int attempt = 0; attempt < kMaxTablesPerStatement; ++attempt) {
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(session.db(), text.c_str(), static_cast<int>(text.size()), &raw, &tail);
+    StmtPtr stmt(raw, &sqlite3_finalize);
+    if (rc == SQLITE_OK) {
+      if (!stmt) FailSql(native::kSyntax, "Syntax error: the statement is empty.");
+      for (; tail && *tail; ++tail) {
+        if (!std::isspace(static_cast<unsigned char>(*tail))) {
+          FailSql(native::kSyntax, "Syntax error: text follows the end of the statement.");
+        }
+      }
+      return stmt;
+    }
+    if (std::optional<EngineError> e = session.TakePendingError()) throw *e;
+    std::string missing = NoSuchTable(sqlite3_errmsg(session.db()));
+    if (missing.empty() || missing.find('.') != std::string::npos || !session.AttachTable(missing)) {
+      FailFromSqlite(session.db(), rc);
+    }
+  }
+  FailSql(native::kOther, "The statement names too many tables.");
+}
+
+// The marker number of parameter j of a prepared statement ("?N").
+uint32_t MarkerNumber(sqlite3_stmt* stmt, int j) {
+  const char* name = sqlite3_bind_parameter_name(stmt, j);
+  if (!name || name[0] != '?') return static_cast<uint32_t>(j);
+  return static_cast<uint32_t>(std::strtoul(name + 1, nullptr, 10));
+}
+
+void Bind(sqlite3_stmt* stmt, int j, const ParamValue& v) {
+  int rc = SQLITE_OK;
+  switch (v.kind) {
+    case ParamValue::Kind::kNull:
+      rc = sqlite3_bind_null(stmt, j);
+      break;
+    case ParamValue::Kind::kInteger:
+      rc = sqlite3_bind_int64(stmt, j, v.integer);
+      break;
+    case ParamValue::Kind::kReal:
+      rc = sqlite3_bind_double(stmt, j, v.real);
+      break;
+    case ParamValue::Kind::kText:
+      rc = sqlite3_bind_text(stmt, j, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_TRANSIENT);
+      break;
+    case ParamValue::Kind::kBlob:
+      rc = sqlite3_bind_blob(stmt, j, v.bytes.data(), static_cast<int>(v.bytes.size()), SQLITE_TRANSIENT);
+      break;
+  }
+  if (rc != SQLITE_OK) FailSql(native::kParameter, "Parameter " + std::to_string(j) + " could not be bound.");
+}
+
+std::vector<std::string> ColumnNames(sqlite3_stmt* stmt) {
+  std::vector<std::string> names;
+  for (int i = 0; i < sqlite3_column_count(stmt); ++i) names.push_back(Upper(sqlite3_column_name(stmt, i)));
+  return names;
+}
+
+// A record filter holding the records a live cursor's condition chose when it ran; records
+// appended since are shown too.
+class ChosenRecords : public table::RecordFilter {
+ public:
+  ChosenRecords(std::set<uint32_t> records, uint32_t countAtRun) : records_(std::move(records)), count_(countAtRun) {}
+  void SetCountAtRun(uint32_t count) { count_ = count; }
+  bool Accepts(const RecordView& record) override {
+    return record.recordNumber() > count_ || records_.count(record.recordNumber()) != 0;
+  }
+
+ private:
+  std::set<uint32_t> records_;
+  uint32_t count_;
+};
+
+// A plain selection of every field of one table ("SELECT * FROM t [WHERE ...]").
+struct PlainSelect {
+  std::string table;
+  size_t starOffset = 0;
+  bool hasCondition = false;
+};
+
+std::optional<PlainSelect> PlainSelection(const std::string& text) {
+  std::vector<Token> t = Tokenize(text);
+  if (t.size() < 4 || Upper(t[0].text) != "SELECT" || t[1].text != "*" || Upper(t[2].text) != "FROM") return std::nullopt;
+  if (t[3].literal) return std::nullopt;
+  PlainSelect plain{t[3].text, t[1].offset, false};
+  if (t.size() == 4) return plain;
+  if (Upper(t[4].text) != "WHERE" || t[4].quoted) return std::nullopt;
+  static const std::set<std::string> kNotPlain = {"ORDER", "GROUP", "HAVING", "LIMIT", "UNION", "EXCEPT",
+                                                  "INTERSECT", "JOIN", "SELECT", "OFFSET"};
+  for (size_t i = 5; i < t.size(); ++i) {
+    if (!t[i].quoted && !t[i].literal && kNotPlain.count(Upper(t[i].text))) return std::nullopt;
+  }
+  plain.hasCondition = true;
+  return plain;
+}
+
+}  // namespace
+
+void NoteCursor(uint32_t handle, bool live) {
+  std::lock_guard<std::mutex> lock(gLiveMutex);
+  if (live) {
+    gLiveCursors.insert(handle);
+  } else {
+    gLiveCursors.erase(handle);
+  }
+}
+
+bool IsLiveCursor(uint32_t handle) {
+  std::lock_guard<std::mutex> lock(gLiveMutex);
+  return gLiveCursors.count(handle) != 0;
+}
+
+Statement::Statement(uint32_t connection, std::shared_ptr<Session> session)
+    : connection_(connection), session_(std::move(session)) {}
+
+void Statement::Verify(const std::string& sql) {
+  auto lock = session_->Lock();
+  DetachGuard detach{*session_};
+  session_->Connection();  // 5024 once the connection is gone
+  std::vector<StatementText> parts = SplitStatements(sql);
+  if (parts.empty()) FailSql(native::kSyntax, "Syntax error: the statement is empty.");
+  for (const StatementText& part : parts) {
+    std::vector<std::string> words = LeadingWords(part.text, 3);
+    bool engineRuns = !words.empty() && (words[0] == "EXECUTE" || words[0] == "EXEC" ||
+                                         (words.size() >= 2 && (words[0] == "CREATE" || words[0] == "DROP") &&
+                                          (words[1] == "TABLE" || words[1] == "INDEX" || words[1] == "UNIQUE")));
+    if (engineRuns) continue;  // checked when it runs: it may depend on the statements before it
+    PrepareWithTables(*session_, part.text);
+  }
+}
+
+void Statement::Prepare(const std::string& sql) {
+  Verify(sql);
+  prepared_ = sql;
+  preparedColumns_.clear();
+  params_.clear();
+  binaryParts_.clear();
+  auto lock = session_->Lock();
+  DetachGuard detach{*session_};
+  std::vector<StatementText> parts = SplitStatements(sql);
+  std::vector<std::string> words = LeadingWords(parts.back().text, 1);
+  if (!words.empty() && words[0] == "SELECT") {
+    try {
+      preparedColumns_ = ColumnNames(PrepareWithTables(*session_, parts.back().text).get());
+    } catch (const EngineError&) {
+      // A select that depends on an earlier statement of the script is checked when it runs.
+      preparedColumns_.clear();
+    }
+  }
+}
+
+size_t Statement::parameterCount() const { return prepared_ ? static_cast<size_t>(CountParameters(*prepared_)) : 0; }
+
+void Statement::CheckParameterNumber(uint32_t number) const {
+  if (number == 0 || (prepared_ && number > parameterCount())) {
+    FailSql(native::kParameter, "Parameter " + std::to_string(number) + " is out of range: the statement has " +
+                                    std::to_string(parameterCount()) + " parameters.");
+  }
+}
+
+void Statement::SetParam(uint32_t number, ParamValue value) {
+  CheckParameterNumber(number);
+  binaryParts_.erase(number);
+  params_[number] = std::move(value);
+}
+
+void Statement::SetBinaryPart(uint32_t number, uint32_t total, uint32_t offset, std::string_view bytes) {
+  CheckParameterNumber(number);
+  std::string& buffer = binaryParts_[number];
+  if (offset != buffer.size()) {
+    FailSql(native::kParameter, "Parameter " + std::to_string(number) + ": the pieces of a binary value must come in order.");
+  }
+  buffer.append(bytes);
+  if (buffer.size() > total) FailSql(native::kParameter, "Parameter " + std::to_string(number) + ": more bytes than the total length.");
+  ParamValue v;
+  v.kind = ParamValue::Kind::kBlob;
+  v.bytes = buffer;
+  params_[number] = std::move(v);
+  if (buffer.size() == total) binaryParts_.erase(number);
+}
+
+uint32_t Statement::Execute(uint32_t self) {
+  if (!prepared_) FailSql(native::kSyntax, "The statement has no prepared text; call AdsPrepareSQLW first.");
+  return Run(self, *prepared_, true);
+}
+
+uint32_t Statement::ExecuteDirect(uint32_t self, const std::string& sql) {
+  prepared_.reset();
+  preparedColumns_.clear();
+  return Run(self, sql, false);
+}
+
+uint32_t Statement::Run(uint32_t self, const std::string& sql, bool checkShape) {
+  auto lock = session_->Lock();
+  session_->Connection();  // 5024 once the connection is gone
+  DetachGuard detach{*session_};
+  rowsAffected_.reset();
+  session_->lastAutoinc = 0;
+
+  RunState state;
+  uint32_t seconds = timeoutSeconds;
+  if (seconds == 0) {
+    std::shared_ptr<core::Connection> c = session_->Connection();
+    std::lock_guard<std::mutex> cl(c->mutex);
+    seconds = c->sql_timeout;
+  }
+  if (seconds) state.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  ProgressGuard progress(session_->db(), &state);
+
+  std::vector<StatementText> parts = SplitStatements(sql);
+  if (parts.empty()) FailSql(native::kSyntax, "Syntax error: the statement is empty.");
+
+  auto bindAll = [&](sqlite3_stmt* stmt) {
+    for (int j = 1; j <= sqlite3_bind_parameter_count(stmt); ++j) {
+      uint32_t n = MarkerNumber(stmt, j);
+      auto it = params_.find(n);
+      if (it == params_.end()) FailSql(native::kParameter, "Parameter " + std::to_string(n) + " has no value.");
+      Bind(stmt, j, it->second);
+    }
+  };
+  auto stepper = [&](sqlite3_stmt* stmt) {
+    return [this, stmt, &state]() {
+      int rc = sqlite3_step(stmt);
+      if (rc == SQLITE_ROW) return true;
+      if (rc == SQLITE_DONE) return false;
+      FailStep(*session_, rc, state);
+    };
+  };
+  auto registerCursor = [&](std::shared_ptr<table::TableCursor> cursor, bool live) {
+    uint32_t h = core::Handles::Add(core::Kind::kCursor, std::move(cursor), self);
+    NoteCursor(h, live);
+    return h;
+  };
+
+  EngineStatementContext context{*session_, self, {}, {}};
+  context.evaluate = [&](const std::vector<std::string>& expressions) {
+    std::vector<std::string> values;
+    if (expressions.empty()) return values;
+    std::string select = "SELECT ";
+    for (size_t i = 0; i < expressions.size(); ++i) select += (i ? ", " : "") + expressions[i];
+    StmtPtr stmt = PrepareWithTables(*session_, select);
+    bindAll(stmt.get());
+    if (stepper(stmt.get())()) {
+      for (int i = 0; i < sqlite3_column_count(stmt.get()); ++i) {
+        const unsigned char* t = sqlite3_column_text(stmt.get(), i);
+        values.push_back(t ? reinterpret_cast<const char*>(t) : "");
+      }
+    }
+    return values;
+  };
+  context.cursorFrom = [&](const std::string& select) {
+    StmtPtr stmt = PrepareWithTables(*session_, select);
+    bindAll(stmt.get());
+    return registerCursor(MaterialiseResult(*session_, stmt.get(), stepper(stmt.get())), false);
+  };
+
+  uint32_t cursor = 0;
+  std::vector<uint32_t> produced;  // cursors of earlier statements of a script, released at the end
+  try {
+    for (size_t p = 0; p < parts.size(); ++p) {
+      const StatementText& part = parts[p];
+      bool last = p + 1 == parts.size();
+      if (cursor) {
+        produced.push_back(cursor);
+        cursor = 0;
+      }
+      if (std::optional<EngineStatementResult> r = RunEngineStatement(context, part)) {
+        cursor = r->cursor;
+        rowsAffected_ = r->rowsAffected;
+        continue;
+      }
+      // A live cursor: the table itself, with the records the condition chose.
+      if (options.readOnly == 2) {
+        if (auto plain = PlainSelection(part.text)) {
+          if (std::optional<ResolvedTable> t = session_->Resolve(plain->table)) {
+            std::shared_ptr<table::RecordFilter> filter;
+            if (plain->hasCondition) {
+              // The condition chooses the records once, through SQLite; the cursor then shows
+              // those records as the table holds them.
+              std::string select = part.text.substr(0, plain->starOffset) + "_rowid_" +
+                                   part.text.substr(plain->starOffset + 1);
+              StmtPtr stmt = PrepareWithTables(*session_, select);
+              bindAll(stmt.get());
+              std::set<uint32_t> chosen;
+              auto step = stepper(stmt.get());
+              while (step()) chosen.insert(static_cast<uint32_t>(sqlite3_column_int64(stmt.get(), 0)));
+              filter = std::make_shared<ChosenRecords>(std::move(chosen), 0);
+            }
+            std::shared_ptr<table::TableCursor> live = OpenLiveCursor(*session_, *t, options);
+            if (filter) {
+              auto* chosen = static_cast<ChosenRecords*>(filter.get());
+              chosen->SetCountAtRun(live->table().RecordCount());
+              live->SetFilter(filter);
+            }
+            cursor = registerCursor(std::move(live), true);
+            rowsAffected_.reset();
+            continue;
+          }
+        }
+      }
+      StmtPtr stmt = PrepareWithTables(*session_, part.text);
+      if (checkShape && last && !preparedColumns_.empty() && ColumnNames(stmt.get()) != preparedColumns_) {
+        Fail(err::kStatementMustBeRecreated,
+             "The tables of the prepared statement changed since it was prepared; close the statement, create it "
+             "again and prepare it.");
+      }
+      bindAll(stmt.get());
+      if (sqlite3_column_count(stmt.get()) > 0) {
+        cursor = registerCursor(MaterialiseResult(*session_, stmt.get(), stepper(stmt.get())), false);
+        rowsAffected_.reset();
+        continue;
+      }
+      auto step = stepper(stmt.get());
+      while (step()) {
+      }
+      bool changesRows = !sqlite3_stmt_readonly(stmt.get());
+      std::vector<std::string> words = LeadingWords(part.text, 1);
+      bool dml = !words.empty() && (words[0] == "INSERT" || words[0] == "UPDATE" || words[0] == "DELETE" ||
+                                    words[0] == "REPLACE" || words[0] == "WITH");
+      if (changesRows && dml) {
+        rowsAffected_ = static_cast<uint32_t>(sqlite3_changes(session_->db()));
+      } else {
+        rowsAffected_.reset();
+      }
+      if (session_->lastAutoinc) lastAutoinc_ = session_->lastAutoinc;
+    }
+  } catch (...) {
+    for (uint32_t h : produced) core::Handles::Remove(h, core::Kind::kCursor);
+    if (cursor) core::Handles::Remove(cursor, core::Kind::kCursor);
+    throw;
+  }
+  for (uint32_t h : produced) core::Handles::Remove(h, core::Kind::kCursor);
+  if (session_->lastAutoinc) lastAutoinc_ = session_->lastAutoinc;
+  return cursor;
+}
+
+}  // namespace engine::sql

@@ -1,0 +1,361 @@
+#include "engine/sql/table_vtab.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/core/codepage.h"
+#include "engine/dict/dictionary.h"
+#include "engine/sql/session.h"
+#include "engine/sql/sql_error.h"
+#include "engine/sql/value_codec.h"
+#include "engine/table/table.h"
+#include "engine/table/table_cursor.h"
+
+namespace engine::sql {
+
+namespace {
+
+constexpr uint32_t kBatch = 256;  // records read from the file at a time during a scan
+
+struct TableVtab : sqlite3_vtab {
+  Session* session = nullptr;
+  ResolvedTable table;
+  Schema schema;
+  // The engine cursor changes go through; opened by the first change of a statement and
+  // closed with the virtual table when the statement has run.
+  std::unique_ptr<table::TableCursor> writer;
+};
+
+struct TableScan : sqlite3_vtab_cursor {
+  std::unique_ptr<Table> file;
+  uint32_t count = 0;        // records when the scan began
+  uint32_t recno = 0;        // current record; count + 1 at the end
+  std::vector<uint8_t> batch;
+  uint32_t batchFirst = 0;
+  uint32_t batchCount = 0;
+};
+
+TableVtab* VtabOf(sqlite3_vtab* v) { return static_cast<TableVtab*>(v); }
+TableScan* ScanOf(sqlite3_vtab_cursor* c) { return static_cast<TableScan*>(c); }
+
+// Keeps an engine error for the statement and gives SQLite a failure code.
+int Failed(sqlite3_vtab* vtab, Session* session, const EngineError& e) {
+  session->SetPendingError(e);
+  sqlite3_free(vtab->zErrMsg);
+  vtab->zErrMsg = sqlite3_mprintf("%s", e.what());
+  return SQLITE_ERROR;
+}
+
+std::string DeclarationOf(const Schema& schema) {
+  std::string sql = "CREATE TABLE x(";
+  for (size_t i = 0; i < schema.fieldCount(); ++i) {
+    const FieldDescriptor& d = schema.fields()[i];
+    if (i) sql += ", ";
+    sql += "\"";
+    for (char c : core::AnsiToUtf8(d.name)) {
+      sql += c;
+      if (c == '"') sql += '"';
+    }
+    sql += "\" ";
+    sql += DeclaredType(d.type);
+    if (d.type == FieldType::kCIString) sql += " COLLATE NOCASE";
+  }
+  return sql + ")";
+}
+
+std::string Unquoted(const char* arg) {
+  std::string s(arg ? arg : "");
+  if (s.size() >= 2 && (s.front() == '"' || s.front() == '\'')) {
+    char q = s.front();
+    std::string out;
+    for (size_t i = 1; i + 1 < s.size(); ++i) {
+      out += s[i];
+      if (s[i] == q && s[i + 1] == q) ++i;
+    }
+    return out;
+  }
+  return s;
+}
+
+int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out, char** errOut) {
+  auto* session = static_cast<Session*>(aux);
+  try {
+    if (argc < 4) FailSql(native::kOther, "The table's virtual table was declared without its name.");
+    std::string name = Unquoted(argv[3]);
+    std::optional<ResolvedTable> resolved = session->Resolve(name);
+    if (!resolved) FailSql(native::kUnknownTable, "Table not found: \"" + name + "\".");
+    Table::OpenOptions o;
+    o.readOnly = true;
+    std::unique_ptr<Table> t = Table::Open(resolved->hostPath, o);
+    auto vtab = std::make_unique<TableVtab>();
+    vtab->session = session;
+    vtab->table = *resolved;
+    vtab->schema = t->schema();
+    int rc = sqlite3_declare_vtab(db, DeclarationOf(vtab->schema).c_str());
+    if (rc != SQLITE_OK) FailFromSqlite(db, rc);
+    std::vector<FieldSpec> columns;
+    for (size_t i = 0; i < vtab->schema.fieldCount(); ++i) columns.push_back(vtab->schema.specOf(i));
+    session->SetColumns("main", argv[2], std::move(columns));
+    sqlite3_vtab_config(db, SQLITE_VTAB_CONSTRAINT_SUPPORT, 1);
+    *out = vtab.release();  // SQLite owns it until Disconnect
+    return SQLITE_OK;
+  } catch (const EngineError& e) {
+    session->SetPendingError(e);
+    *errOut = sqlite3_mprintf("%s", e.what());
+    return SQLITE_ERROR;
+  }
+}
+
+int Disconnect(sqlite3_vtab* v) {
+  std::unique_ptr<TableVtab> owned(VtabOf(v));
+  if (owned->writer) {
+    try {
+      owned->writer->FlushPending();
+    } catch (const EngineError& e) {
+      // Every change is written inside its own xUpdate; a failure here has been reported there.
+      owned->session->SetPendingError(e);
+    }
+  }
+  return SQLITE_OK;
+}
+
+int BestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
+  (void)v;
+  info->idxNum = 0;
+  info->estimatedCost = 1e6;
+  info->estimatedRows = 1000000;
+  return SQLITE_OK;
+}
+
+int Open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
+  TableVtab* vtab = VtabOf(v);
+  try {
+    if (vtab->table.checkRights && !(vtab->table.rights & dict::rights::kRead)) {
+      Fail(err::kPermissionDenied, "Read permission not granted on the table \"" + vtab->table.name + "\".");
+    }
+    auto scan = std::make_unique<TableScan>();
+    Table::OpenOptions o;
+    o.readOnly = true;
+    scan->file = Table::Open(vtab->table.hostPath, o);
+    if (scan->file->schema().recordLength() != vtab->schema.recordLength() ||
+        scan->file->schema().fieldCount() != vtab->schema.fieldCount()) {
+      Fail(err::kStatementMustBeRecreated,
+           "The fields of the table \"" + vtab->table.name + "\" changed while the statement ran.");
+    }
+    *out = scan.release();  // SQLite owns it until Close
+    return SQLITE_OK;
+  } catch (const EngineError& e) {
+    return Failed(v, vtab->session, e);
+  }
+}
+
+int Close(sqlite3_vtab_cursor* c) {
+  std::unique_ptr<TableScan> owned(ScanOf(c));
+  return SQLITE_OK;
+}
+
+// Loads the batch holding record n when it is not loaded.
+void LoadBatch(TableScan* s, uint32_t n) {
+  if (n >= s->batchFirst && n < s->batchFirst + s->batchCount) return;
+  uint32_t length = s->file->schema().recordLength();
+  s->batch.resize(size_t{kBatch} * length);
+  s->batchFirst = n;
+  s->batchCount = s->file->ReadRecords(n, std::min(kBatch, s->count - n + 1), s->batch.data());
+}
+
+const uint8_t* ImageOf(TableScan* s, uint32_t n) {
+  LoadBatch(s, n);
+  if (n >= s->batchFirst + s->batchCount) return nullptr;
+  return s->batch.data() + size_t{n - s->batchFirst} * s->file->schema().recordLength();
+}
+
+// Moves to the first live record from n on.
+void SeekLive(TableScan* s, uint32_t n) {
+  for (; n <= s->count; ++n) {
+    const uint8_t* image = ImageOf(s, n);
+    if (!image) {
+      n = s->count + 1;
+      break;
+    }
+    if (image[0] != kDeletedFlag) break;
+  }
+  s->recno = n;
+}
+
+int Filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sqlite3_value** argv) {
+  (void)idxNum;
+  (void)idxStr;
+  (void)argc;
+  (void)argv;
+  TableScan* s = ScanOf(c);
+  TableVtab* vtab = VtabOf(c->pVtab);
+  try {
+    s->file->Refresh();
+    s->count = s->file->RecordCount();
+    s->batchCount = 0;
+    SeekLive(s, 1);
+    return SQLITE_OK;
+  } catch (const EngineError& e) {
+    return Failed(c->pVtab, vtab->session, e);
+  }
+}
+
+int Next(sqlite3_vtab_cursor* c) {
+  TableScan* s = ScanOf(c);
+  try {
+    SeekLive(s, s->recno + 1);
+    return SQLITE_OK;
+  } catch (const EngineError& e) {
+    return Failed(c->pVtab, VtabOf(c->pVtab)->session, e);
+  }
+}
+
+int Eof(sqlite3_vtab_cursor* c) { return ScanOf(c)->recno > ScanOf(c)->count; }
+
+int Column(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int i) {
+  TableScan* s = ScanOf(c);
+  try {
+    const uint8_t* image = ImageOf(s, s->recno);
+    if (!image) Fail(err::kTableTruncated, "A record of the table ended early.");
+    RecordView view(s->file->schema(), image, s->recno);
+    const FieldDescriptor& d = view.field(static_cast<size_t>(i));
+    if (IsBlobType(d.type) && sqlite3_vtab_nochange(ctx)) return SQLITE_OK;  // an UPDATE keeps it
+    ResultField(ctx, view, static_cast<size_t>(i), [&](BlobRef ref) { return s->file->ReadBlob(ref); });
+    return SQLITE_OK;
+  } catch (const EngineError& e) {
+    return Failed(c->pVtab, VtabOf(c->pVtab)->session, e);
+  }
+}
+
+int Rowid(sqlite3_vtab_cursor* c, sqlite3_int64* rowid) {
+  *rowid = ScanOf(c)->recno;
+  return SQLITE_OK;
+}
+
+// The engine sets these fields itself.
+bool EngineSet(FieldType t) {
+  return t == FieldType::kAutoInc || t == FieldType::kRowVersion || t == FieldType::kModTime;
+}
+
+table::TableCursor& Writer(TableVtab* vtab) {
+  if (!vtab->writer) {
+    Table::OpenOptions o;
+    std::unique_ptr<Table> t = Table::Open(vtab->table.hostPath, o);
+    table::CursorInfo info;
+    info.connection = vtab->session->connection();
+    info.name = vtab->table.name;
+    info.windowsPath = vtab->table.windowsPath;
+    info.collation = t->properties().collation;
+    info.charType = t->properties().charType;
+    info.checkRights = vtab->table.checkRights;
+    uint32_t r = vtab->table.rights;
+    if (r & dict::rights::kUpdate) info.options |= table::kOptUpdateGranted;
+    if (r & dict::rights::kInsert) info.options |= table::kOptInsertGranted;
+    if (r & dict::rights::kDelete) info.options |= table::kOptDeleteGranted;
+    vtab->writer = std::make_unique<table::TableCursor>(std::move(t), std::move(info));
+  }
+  return *vtab->writer;
+}
+
+// Stores the new values argv[2..] into the writer's current record.
+void StoreRow(TableVtab* vtab, table::TableCursor& w, sqlite3_value** argv, bool inserting) {
+  const Schema& schema = w.schema();
+  for (size_t i = 0; i < schema.fieldCount(); ++i) {
+    sqlite3_value* v = argv[2 + i];
+    const FieldDescriptor& d = schema.fields()[i];
+    if (sqlite3_value_nochange(v)) continue;
+    if (EngineSet(d.type)) {
+      if (inserting && sqlite3_value_type(v) == SQLITE_NULL) continue;
+      if (!inserting) {
+        // An UPDATE passes every column; an unchanged engine-set value is simply kept.
+        RecordView now(schema, w.Current(), w.recordNumber());
+        if (sqlite3_value_type(v) == SQLITE_INTEGER && sqlite3_value_int64(v) == now.integer(i)) continue;
+        if (d.type == FieldType::kModTime) continue;
+      }
+      FailColumn(err::kColumnTypeMismatch, d.name, "The engine sets this value; a statement cannot");
+    }
+    uint8_t* image = w.BeginChange();
+    StoreValue(schema, image, i, v, false, [&](std::string_view content) { w.SetBlob(i, content); });
+  }
+  (void)vtab;
+}
+
+int Update(sqlite3_vtab* v, int argc, sqlite3_value** argv, sqlite3_int64* rowid) {
+  TableVtab* vtab = VtabOf(v);
+  try {
+    table::TableCursor& w = Writer(vtab);
+    if (argc == 1) {
+      w.GotoRecord(static_cast<uint32_t>(sqlite3_value_int64(argv[0])));
+      w.DeleteRecord();
+      return SQLITE_OK;
+    }
+    if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+      if (sqlite3_value_type(argv[1]) != SQLITE_NULL) {
+        FailSql(native::kMisuse, "A record number cannot be chosen for a new record.");
+      }
+      w.AppendRecord();
+      try {
+        StoreRow(vtab, w, argv, true);
+        w.WriteRecord();
+      } catch (...) {
+        w.CancelUpdate();
+        throw;
+      }
+      *rowid = w.recordNumber();
+      vtab->session->lastAutoinc = w.lastAppendedAutoinc;
+      return SQLITE_OK;
+    }
+    uint32_t n = static_cast<uint32_t>(sqlite3_value_int64(argv[0]));
+    if (sqlite3_value_int64(argv[1]) != sqlite3_value_int64(argv[0])) {
+      FailSql(native::kMisuse, "The record number of a record cannot be changed.");
+    }
+    w.GotoRecord(n);
+    try {
+      StoreRow(vtab, w, argv, false);
+      if (w.pending()) w.WriteRecord();
+    } catch (...) {
+      if (w.pending()) w.CancelUpdate();
+      throw;
+    }
+    return SQLITE_OK;
+  } catch (const EngineError& e) {
+    return Failed(v, vtab->session, e);
+  }
+}
+
+sqlite3_module gModule = {
+    /* iVersion */ 2,
+    /* xCreate */ Connect,
+    /* xConnect */ Connect,
+    /* xBestIndex */ BestIndex,
+    /* xDisconnect */ Disconnect,
+    /* xDestroy */ Disconnect,
+    /* xOpen */ Open,
+    /* xClose */ Close,
+    /* xFilter */ Filter,
+    /* xNext */ Next,
+    /* xEof */ Eof,
+    /* xColumn */ Column,
+    /* xRowid */ Rowid,
+    /* xUpdate */ Update,
+    /* xBegin */ nullptr,
+    /* xSync */ nullptr,
+    /* xCommit */ nullptr,
+    /* xRollback */ nullptr,
+    /* xFindFunction */ nullptr,
+    /* xRename */ nullptr,
+    /* xSavepoint */ nullptr,
+    /* xRelease */ nullptr,
+    /* xRollbackTo */ nullptr,
+    /* xShadowName */ nullptr,
+};
+
+}  // namespace
+
+void RegisterTableModule(sqlite3* db, Session* session) {
+  sqlite3_create_module(db, "engine_table", &gModule, session);
+}
+
+}  // namespace engine::sql

@@ -1,0 +1,22 @@
+// The SQLite module "engine_table": a virtual table over one native table of a connection.
+// Reading walks the table's live records in record-number order (SQLite applies every
+// condition; the engine's indexes are not consulted yet); the rowid is the record number.
+// Inserts, updates and deletes go through a table cursor of the engine, so record locks,
+// rights and autoincrement values hold as for any other caller of the record calls.
+//
+// The table file is opened per scan and per changing statement, never kept open between
+// statements.
+//
+// Threading: called by SQLite on the thread that runs the statement, under the session lock.
+#pragma once
+
+#include <sqlite3.h>
+
+namespace engine::sql {
+
+class Session;
+
+// Registers the module on `db`; its virtual tables belong to `session`.
+void RegisterTableModule(sqlite3* db, Session* session);
+
+}  // namespace engine::sql

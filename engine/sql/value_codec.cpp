@@ -1,0 +1,352 @@
+#include "engine/sql/value_codec.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/core/codepage.h"
+#include "engine/core/error.h"
+#include "engine/sql/sql_error.h"
+#include "engine/sql/sql_text.h"
+#include "engine/table/julian.h"
+#include "engine/table/record_writer.h"
+
+namespace engine::sql {
+
+namespace {
+
+constexpr int32_t kMsPerDay = 86400000;
+
+std::string RightTrimmed(std::string s) {
+  size_t e = s.find_last_not_of(' ');
+  s.resize(e == std::string::npos ? 0 : e + 1);
+  return s;
+}
+
+std::u16string RightTrimmed(std::u16string s) {
+  size_t e = s.find_last_not_of(u' ');
+  s.resize(e == std::u16string::npos ? 0 : e + 1);
+  return s;
+}
+
+void ResultText(sqlite3_context* ctx, const std::string& utf8) {
+  sqlite3_result_text(ctx, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+}
+
+[[noreturn]] void Mismatch(const FieldDescriptor& d, const std::string& what) {
+  FailColumn(err::kColumnTypeMismatch, d.name, "The value " + what + " does not fit the column's type");
+}
+
+std::string ValueText(sqlite3_value* v) {
+  const unsigned char* t = sqlite3_value_text(v);
+  return t ? std::string(reinterpret_cast<const char*>(t), sqlite3_value_bytes(v)) : std::string();
+}
+
+std::string ValueBytes(sqlite3_value* v) {
+  const void* b = sqlite3_value_blob(v);
+  return b ? std::string(static_cast<const char*>(b), sqlite3_value_bytes(v)) : std::string();
+}
+
+bool ReadNumber(std::string_view s, size_t* pos, size_t digits, int* out) {
+  if (*pos + digits > s.size()) return false;
+  int v = 0;
+  for (size_t k = 0; k < digits; ++k) {
+    char c = s[*pos + k];
+    if (c < '0' || c > '9') return false;
+    v = v * 10 + (c - '0');
+  }
+  *pos += digits;
+  *out = v;
+  return true;
+}
+
+bool ParseDateAt(std::string_view s, size_t* pos, int32_t* julian) {
+  CivilDate d;
+  if (!ReadNumber(s, pos, 4, &d.year)) return false;
+  if (*pos >= s.size() || (s[*pos] != '-' && s[*pos] != '/')) return false;
+  ++*pos;
+  if (!ReadNumber(s, pos, 2, &d.month)) return false;
+  if (*pos >= s.size() || (s[*pos] != '-' && s[*pos] != '/')) return false;
+  ++*pos;
+  if (!ReadNumber(s, pos, 2, &d.day)) return false;
+  if (!IsValidCivil(d)) return false;
+  *julian = CivilToJulian(d);
+  return true;
+}
+
+bool ParseTimeAt(std::string_view s, size_t* pos, int32_t* ms) {
+  int h = 0, m = 0, sec = 0, frac = 0;
+  if (!ReadNumber(s, pos, 2, &h)) return false;
+  if (*pos >= s.size() || s[*pos] != ':') return false;
+  ++*pos;
+  if (!ReadNumber(s, pos, 2, &m)) return false;
+  if (*pos < s.size() && s[*pos] == ':') {
+    ++*pos;
+    if (!ReadNumber(s, pos, 2, &sec)) return false;
+    if (*pos < s.size() && s[*pos] == '.') {
+      ++*pos;
+      int scale = 100;
+      size_t start = *pos;
+      while (*pos < s.size() && s[*pos] >= '0' && s[*pos] <= '9') {
+        if (scale > 0) frac += (s[*pos] - '0') * scale;
+        scale /= 10;
+        ++*pos;
+      }
+      if (*pos == start) return false;
+    }
+  }
+  if (h > 23 || m > 59 || sec > 59) return false;
+  *ms = ((h * 60 + m) * 60 + sec) * 1000 + frac;
+  return true;
+}
+
+}  // namespace
+
+const char* DeclaredType(FieldType type) {
+  switch (ValueKindOf(type)) {
+    case ValueKind::kString:
+    case ValueKind::kWideString:
+    case ValueKind::kDate:
+    case ValueKind::kTime:
+    case ValueKind::kTimeStamp:
+      return "TEXT";
+    case ValueKind::kBytes:
+      return "BLOB";
+    case ValueKind::kLogical:
+      return "INTEGER";
+    case ValueKind::kNumber:
+      break;
+  }
+  switch (type) {
+    case FieldType::kInteger:
+    case FieldType::kShortInt:
+    case FieldType::kAutoInc:
+    case FieldType::kRowVersion:
+      return "INTEGER";
+    default:
+      return "REAL";
+  }
+}
+
+std::string DateText(int32_t julian) {
+  CivilDate d = JulianToCivil(julian);
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
+  return buf;
+}
+
+std::string TimeText(int32_t ms) {
+  if (ms < 0) ms = 0;
+  if (ms >= kMsPerDay) ms = kMsPerDay - 1;
+  char buf[32];
+  int s = ms / 1000;
+  if (ms % 1000) {
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%03d", s / 3600, s / 60 % 60, s % 60, ms % 1000);
+  } else {
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", s / 3600, s / 60 % 60, s % 60);
+  }
+  return buf;
+}
+
+std::optional<int32_t> ParseDate(std::string_view text) {
+  size_t pos = 0;
+  int32_t j = 0;
+  if (!ParseDateAt(text, &pos, &j) || pos != text.size()) return std::nullopt;
+  return j;
+}
+
+std::optional<int32_t> ParseTime(std::string_view text) {
+  size_t pos = 0;
+  int32_t ms = 0;
+  if (!ParseTimeAt(text, &pos, &ms) || pos != text.size()) return std::nullopt;
+  return ms;
+}
+
+bool ParseTimeStamp(std::string_view text, int32_t* julian, int32_t* ms) {
+  size_t pos = 0;
+  if (!ParseDateAt(text, &pos, julian)) return false;
+  *ms = 0;
+  if (pos == text.size()) return true;
+  if (text[pos] != ' ' && text[pos] != 'T') return false;
+  ++pos;
+  return ParseTimeAt(text, &pos, ms) && pos == text.size();
+}
+
+void ResultField(sqlite3_context* ctx, const RecordView& r, size_t i,
+                 const std::function<std::string(BlobRef)>& readBlob) {
+  const FieldDescriptor& d = r.field(i);
+  if (r.isNull(i)) {
+    sqlite3_result_null(ctx);
+    return;
+  }
+  switch (d.type) {
+    case FieldType::kString:
+    case FieldType::kCIString:
+      ResultText(ctx, core::AnsiToUtf8(RightTrimmed(r.text(i))));
+      return;
+    case FieldType::kVarChar:
+      ResultText(ctx, core::AnsiToUtf8(r.text(i)));
+      return;
+    case FieldType::kNChar:
+      ResultText(ctx, core::Utf16ToUtf8(RightTrimmed(r.wideText(i))));
+      return;
+    case FieldType::kNVarChar:
+      ResultText(ctx, core::Utf16ToUtf8(r.wideText(i)));
+      return;
+    case FieldType::kMemo:
+      ResultText(ctx, core::AnsiToUtf8(readBlob(r.blob(i))));
+      return;
+    case FieldType::kNMemo: {
+      std::string bytes = readBlob(r.blob(i));
+      std::u16string wide(bytes.size() / 2, u'\0');
+      std::memcpy(wide.data(), bytes.data(), wide.size() * 2);
+      ResultText(ctx, core::Utf16ToUtf8(wide));
+      return;
+    }
+    case FieldType::kBinary:
+    case FieldType::kImage: {
+      std::string bytes = readBlob(r.blob(i));
+      sqlite3_result_blob(ctx, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+      return;
+    }
+    case FieldType::kRaw:
+    case FieldType::kVarBinary: {
+      std::string bytes = r.text(i);
+      sqlite3_result_blob(ctx, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+      return;
+    }
+    case FieldType::kLogical:
+      sqlite3_result_int(ctx, r.logical(i) ? 1 : 0);
+      return;
+    case FieldType::kInteger:
+    case FieldType::kShortInt:
+    case FieldType::kAutoInc:
+    case FieldType::kRowVersion:
+      sqlite3_result_int64(ctx, r.integer(i));
+      return;
+    case FieldType::kNumeric:
+      if (d.decimals == 0) {
+        sqlite3_result_int64(ctx, r.integer(i));
+      } else {
+        sqlite3_result_double(ctx, r.number(i));
+      }
+      return;
+    case FieldType::kDate:
+      ResultText(ctx, DateText(r.julian(i)));
+      return;
+    case FieldType::kTime:
+      ResultText(ctx, TimeText(r.milliseconds(i)));
+      return;
+    case FieldType::kTimeStamp:
+    case FieldType::kModTime:
+      ResultText(ctx, DateText(r.julian(i)) + " " + TimeText(r.milliseconds(i)));
+      return;
+    default:
+      sqlite3_result_double(ctx, r.number(i));
+      return;
+  }
+}
+
+void StoreValue(const Schema& s, uint8_t* image, size_t i, sqlite3_value* v, bool truncate,
+                const std::function<void(std::string_view)>& setBlob) {
+  const FieldDescriptor& d = s.fields()[i];
+  int vt = sqlite3_value_type(v);
+  if (vt == SQLITE_NULL) {
+    if (IsBlobType(d.type)) {
+      setBlob("");
+    } else {
+      WriteNull(s, image, i);
+    }
+    return;
+  }
+  switch (d.type) {
+    case FieldType::kString:
+    case FieldType::kCIString:
+    case FieldType::kVarChar:
+      if (vt == SQLITE_BLOB) Mismatch(d, "of binary data");
+      WriteText(s, image, i, core::Utf8ToAnsi(ValueText(v)), truncate);
+      return;
+    case FieldType::kNChar:
+    case FieldType::kNVarChar:
+      if (vt == SQLITE_BLOB) Mismatch(d, "of binary data");
+      WriteWideText(s, image, i, core::Utf8ToUtf16(ValueText(v)), truncate);
+      return;
+    case FieldType::kMemo:
+      setBlob(vt == SQLITE_BLOB ? ValueBytes(v) : core::Utf8ToAnsi(ValueText(v)));
+      return;
+    case FieldType::kNMemo: {
+      std::u16string wide = core::Utf8ToUtf16(ValueText(v));
+      setBlob(std::string_view(reinterpret_cast<const char*>(wide.data()), wide.size() * 2));
+      return;
+    }
+    case FieldType::kBinary:
+    case FieldType::kImage:
+      setBlob(vt == SQLITE_BLOB ? ValueBytes(v) : ValueText(v));
+      return;
+    case FieldType::kRaw:
+    case FieldType::kVarBinary:
+      WriteText(s, image, i, vt == SQLITE_BLOB ? ValueBytes(v) : ValueText(v), truncate);
+      return;
+    case FieldType::kLogical: {
+      if (vt == SQLITE_INTEGER || vt == SQLITE_FLOAT) {
+        WriteLogical(s, image, i, sqlite3_value_double(v) != 0);
+        return;
+      }
+      std::string t = Upper(ValueText(v));
+      if (t == "T" || t == "TRUE" || t == "Y" || t == "1") {
+        WriteLogical(s, image, i, true);
+      } else if (t == "F" || t == "FALSE" || t == "N" || t == "0") {
+        WriteLogical(s, image, i, false);
+      } else {
+        Mismatch(d, "'" + ValueText(v) + "'");
+      }
+      return;
+    }
+    case FieldType::kDate: {
+      std::optional<int32_t> j = ParseDate(ValueText(v));
+      if (!j) {
+        int32_t ms = 0, jj = 0;
+        if (vt == SQLITE_TEXT && ParseTimeStamp(ValueText(v), &jj, &ms)) j = jj;
+      }
+      if (!j) Mismatch(d, "'" + ValueText(v) + "' (a date is written 'YYYY-MM-DD')");
+      WriteJulian(s, image, i, *j);
+      return;
+    }
+    case FieldType::kTime: {
+      std::optional<int32_t> ms = ParseTime(ValueText(v));
+      if (!ms) Mismatch(d, "'" + ValueText(v) + "' (a time is written 'HH:MM:SS')");
+      WriteMilliseconds(s, image, i, *ms);
+      return;
+    }
+    case FieldType::kTimeStamp:
+    case FieldType::kModTime: {
+      int32_t j = 0, ms = 0;
+      if (!ParseTimeStamp(ValueText(v), &j, &ms)) {
+        Mismatch(d, "'" + ValueText(v) + "' (a timestamp is written 'YYYY-MM-DD HH:MM:SS')");
+      }
+      WriteTimeStamp(s, image, i, j, ms);
+      return;
+    }
+    default:
+      break;
+  }
+  // The numeric kinds.
+  if (vt == SQLITE_BLOB) Mismatch(d, "of binary data");
+  if (vt == SQLITE_TEXT) {
+    // Text that reads as a number is that number (SQLite's own affinity rule).
+    std::string t = ValueText(v);
+    char* end = nullptr;
+    double value = std::strtod(t.c_str(), &end);
+    if (t.empty() || end == t.c_str() || *end != '\0' || !std::isfinite(value)) Mismatch(d, "'" + t + "'");
+    WriteNumber(s, image, i, value);
+    return;
+  }
+  if (vt == SQLITE_INTEGER && d.type != FieldType::kMoney && d.type != FieldType::kNumeric &&
+      d.type != FieldType::kDouble && d.type != FieldType::kCurDouble) {
+    WriteInteger(s, image, i, sqlite3_value_int64(v));
+    return;
+  }
+  WriteNumber(s, image, i, sqlite3_value_double(v));
+}
+
+}  // namespace engine::sql
