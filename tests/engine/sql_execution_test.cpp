@@ -1,0 +1,204 @@
+// What SQL statements do to and with the data: joins, grouping, parameters of every setter,
+// static and live cursors, procedures, timeouts and the abort callback.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+
+#include "ace/ace.h"
+#include "support/sql_fixture.h"
+
+namespace {
+
+using acetest::U8;
+using sqltest::LastCode;
+using sqltest::LastText;
+using sqltest::Rows;
+
+class SqlExecution : public sqltest::SqlTest {
+ protected:
+  void SetUp() override {
+    SqlTest::SetUp();
+    MakeTable("cust", "ID,Integer;NAME,Char,20;", {{"1", "Ann"}, {"2", "Bob"}, {"3", "Cy"}});
+    MakeTable("orders", "NO,Integer;CUST,Integer;AMOUNT,Double,2;DAY,Date;",
+              {{"10", "1", "5.5", "01/02/2024"}, {"11", "1", "4.5", "01/03/2024"}, {"12", "2", "7", "02/01/2024"}});
+  }
+};
+
+TEST_F(SqlExecution, JoinsGroupingAndOrdering) {
+  EXPECT_EQ(Query("select c.name, count(*) as n, sum(o.amount) as total from cust c join orders o on o.cust = c.id "
+                  "group by c.name order by total desc"),
+            (Rows{{"Ann", "2", "10"}, {"Bob", "1", "7"}}));
+  EXPECT_EQ(Query("select c.name from cust c left join orders o on o.cust = c.id where o.no is null"), (Rows{{"Cy"}}));
+  EXPECT_EQ(Query("select no from orders where day >= '2024-01-03' order by no"), (Rows{{"11"}, {"12"}}));
+}
+
+TEST_F(SqlExecution, ParametersOfEverySetter) {
+  MakeTable("p", "S,Char,10;W,NChar,5;L,Logical;D,Double,3;DT,Date;T,Time;TS,TimeStamp;B,Binary;E,Char,4;");
+  ADSHANDLE s = Statement();
+  ASSERT_EQ(AdsPrepareSQLW(s, const_cast<WCHAR*>(u"insert into p values (:s, :w, ?, :d, :dt, :t, :ts, :b, :e)")), 0u)
+      << LastText();
+  ASSERT_EQ(AdsSetString(s, ADSFIELD(1), U8("text"), 4), 0u) << LastText();
+  ASSERT_EQ(AdsSetStringW(s, ADSFIELD(2), const_cast<WCHAR*>(u"\u00e9t\u00e9"), 3), 0u);
+  ASSERT_EQ(AdsSetLogical(s, ADSFIELD(3), 1), 0u);
+  ASSERT_EQ(AdsSetDouble(s, ADSFIELD(4), 2.125), 0u);
+  ASSERT_EQ(AdsSetJulian(s, ADSFIELD(5), 2415019), 0u);  // 1899-12-30
+  ASSERT_EQ(AdsSetMilliseconds(s, ADSFIELD(6), 43200000), 0u);
+  SIGNED32 raw[2] = {2460311, 3723004};  // 2024-01-01 01:02:03.004
+  ASSERT_EQ(AdsSetTimeStampRaw(s, ADSFIELD(7), raw, 8), 0u);
+  UNSIGNED8 bytes[] = {0, 1, 2, 3, 255};
+  ASSERT_EQ(AdsSetBinary(s, ADSFIELD(8), 6, 5, 0, bytes, 2), 0u);
+  ASSERT_EQ(AdsSetBinary(s, ADSFIELD(8), 6, 5, 2, bytes + 2, 3), 0u);
+  ASSERT_EQ(AdsSetEmpty(s, ADSFIELD(9)), 0u);
+  ASSERT_EQ(AdsExecuteSQL(s, nullptr), 0u) << LastText();
+
+  ADSHANDLE c = 0;
+  ASSERT_EQ(Run("select * from p", &c), 0u) << LastText();
+  EXPECT_EQ(sqltest::ReadAll(c)[0][0], "text");
+  ASSERT_EQ(AdsGotoTop(c), 0u);
+  WCHAR wide[10];
+  UNSIGNED32 wlen = 10;
+  ASSERT_EQ(AdsGetStringW(c, U8("W"), wide, &wlen, 2), 0u) << LastText();
+  EXPECT_EQ(std::u16string(wide, wlen), u"\u00e9t\u00e9");
+  UNSIGNED16 logical = 0;
+  EXPECT_EQ(AdsGetLogical(c, U8("L"), &logical), 0u);
+  EXPECT_EQ(logical, 1);
+  DOUBLE d = 0;
+  EXPECT_EQ(AdsGetDouble(c, U8("D"), &d), 0u);
+  EXPECT_DOUBLE_EQ(d, 2.125);
+  SIGNED32 julian = 0, ms = 0;
+  EXPECT_EQ(AdsGetJulian(c, U8("DT"), &julian), 0u);
+  EXPECT_EQ(julian, 2415019);
+  EXPECT_EQ(AdsGetMilliseconds(c, U8("T"), &ms), 0u);
+  EXPECT_EQ(ms, 43200000);
+  EXPECT_EQ(AdsGetJulian(c, U8("TS"), &julian), 0u);
+  EXPECT_EQ(AdsGetMilliseconds(c, U8("TS"), &ms), 0u);
+  EXPECT_EQ(julian, 2460311);
+  EXPECT_EQ(ms, 3723004);
+  UNSIGNED8 blob[10];
+  UNSIGNED32 blen = sizeof blob;
+  EXPECT_EQ(AdsGetBinary(c, U8("B"), 0, blob, &blen), 0u) << LastText();
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(blob), blen), std::string(reinterpret_cast<char*>(bytes), 5));
+  UNSIGNED16 empty = 0;
+  EXPECT_EQ(AdsIsEmpty(c, U8("E"), &empty), 0u);
+  EXPECT_EQ(empty, 1);
+  AdsCloseTable(c);
+}
+
+TEST_F(SqlExecution, ParameterErrors) {
+  ADSHANDLE s = Statement();
+  ASSERT_EQ(AdsPrepareSQLW(s, const_cast<WCHAR*>(u"select name from cust where id = ?")), 0u);
+  // Out of range, by name, and missing values are parameter errors (NATIVEERROR 2110).
+  EXPECT_EQ(AdsSetString(s, ADSFIELD(2), U8("1"), 1), 7200u);
+  EXPECT_NE(LastText().find("NATIVEERROR = 2110;"), std::string::npos) << LastText();
+  EXPECT_EQ(AdsSetString(s, U8("id"), U8("1"), 1), 7200u);
+  ADSHANDLE c = 0;
+  EXPECT_EQ(AdsExecuteSQL(s, &c), 7200u);
+  EXPECT_NE(LastText().find("NATIVEERROR = 2110;"), std::string::npos) << LastText();
+  // A text parameter compares with a number column as a number.
+  ASSERT_EQ(AdsSetString(s, ADSFIELD(1), U8("2"), 1), 0u);
+  ASSERT_EQ(AdsExecuteSQL(s, &c), 0u) << LastText();
+  EXPECT_EQ(sqltest::ReadAll(c), (Rows{{"Bob"}}));
+  // Markers inside quotes are text, and ":name" markers count by occurrence.
+  ADSHANDLE s2 = Statement();
+  ASSERT_EQ(AdsPrepareSQLW(s2, const_cast<WCHAR*>(u"select ':x ?' as a, :v as b, :v as c")), 0u) << LastText();
+  ASSERT_EQ(AdsSetString(s2, ADSFIELD(1), U8("one"), 3), 0u);
+  ASSERT_EQ(AdsSetString(s2, ADSFIELD(2), U8("two"), 3), 0u);
+  EXPECT_EQ(AdsSetString(s2, ADSFIELD(3), U8("x"), 1), 7200u);
+  ASSERT_EQ(AdsExecuteSQL(s2, &c), 0u) << LastText();
+  EXPECT_EQ(sqltest::ReadAll(c), (Rows{{":x ?", "one", "two"}}));
+}
+
+TEST_F(SqlExecution, AStaticCursorIsUnaffectedByLaterChangesAndChangesAreSeenAtOnce) {
+  ADSHANDLE c = 0;
+  ASSERT_EQ(Run("select name from cust order by id", &c), 0u);
+  ASSERT_EQ(Run("update cust set name = 'Zed' where id = 1"), 0u) << LastText();
+  EXPECT_EQ(sqltest::ReadAll(c), (Rows{{"Ann"}, {"Bob"}, {"Cy"}}));
+  // A table handle sees the change at once.
+  ADSHANDLE t = 0;
+  ASSERT_EQ(AdsOpenTable90(conn_, U8("cust"), nullptr, 0, 1, 1, 1, 0, nullptr, &t), 0u) << LastText();
+  ASSERT_EQ(AdsGotoTop(t), 0u);
+  UNSIGNED8 buf[30];
+  UNSIGNED32 len = sizeof buf;
+  ASSERT_EQ(AdsGetString(t, U8("NAME"), buf, &len, 2), 0u);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), len), "Zed");
+  // A record locked by a table handle cannot be changed by a statement.
+  ASSERT_EQ(AdsLockRecord(t, 2), 0u);
+  EXPECT_EQ(Run("update cust set name = 'No' where id = 2"), 5035u) << LastText();
+  AdsCloseTable(t);
+  EXPECT_EQ(Query("select name from cust where id = 2"), (Rows{{"Bob"}}));
+}
+
+TEST_F(SqlExecution, ALiveCursorIsTheTableItself) {
+  ADSHANDLE s = Statement();
+  ASSERT_EQ(AdsStmtSetTableReadOnly(s, 2), 0u);
+  ADSHANDLE c = 0;
+  ASSERT_EQ(AdsExecuteSQLDirect(s, U8("select * from cust where id >= 2"), &c), 0u) << LastText();
+  UNSIGNED16 live = 0;
+  ASSERT_EQ(AdsSqlPeekStatement(c, &live), 0u);
+  EXPECT_EQ(live, 1);
+  EXPECT_EQ(sqltest::ReadAll(c), (Rows{{"2", "Bob"}, {"3", "Cy"}}));
+  ASSERT_EQ(AdsGotoTop(c), 0u);
+  ASSERT_EQ(AdsSetString(c, U8("NAME"), U8("Bea"), 3), 0u) << LastText();
+  ASSERT_EQ(AdsWriteRecord(c), 0u) << LastText();
+  ASSERT_EQ(AdsCloseTable(c), 0u);
+  EXPECT_EQ(Query("select name from cust where id = 2"), (Rows{{"Bea"}}));
+  // Anything but a plain selection of one table stays static.
+  ASSERT_EQ(AdsExecuteSQLDirect(s, U8("select name from cust order by name"), &c), 0u);
+  ASSERT_EQ(AdsSqlPeekStatement(c, &live), 0u);
+  EXPECT_EQ(live, 0);
+  AdsCloseTable(c);
+}
+
+TEST_F(SqlExecution, ProceduresTheComponentsCall) {
+  ASSERT_EQ(Run("execute procedure sp_setapplicationid('Quenlor run')"), 0u) << LastText();
+  ADSHANDLE c = 0;
+  ADSHANDLE s = Statement();
+  ASSERT_EQ(Run("execute procedure sp_getapplicationid( )", &c, s), 0u) << LastText();
+  UNSIGNED8 buf[301];
+  UNSIGNED32 len = 301;
+  ASSERT_EQ(AdsGotoTop(c), 0u);
+  ASSERT_EQ(AdsGetField(c, U8("ApplicationID"), buf, &len, 3), 0u) << LastText();
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), len), "Quenlor run");
+  ASSERT_EQ(Run("EXECUTE PROCEDURE sp_ModifyTableProperty('cust', 'TABLE_PRIMARY_KEY', 'ID_TAG', 'APPEND_FAIL', NULL)"),
+            0u)
+      << LastText();
+  EXPECT_EQ(Query("select table_primary_key from system.tables where name = 'cust'"), (Rows{{"ID_TAG"}}));
+  ASSERT_EQ(Run("execute procedure sp_CreateUser('mia', 'secret', 'a clerk')"), 0u) << LastText();
+  ASSERT_EQ(Run("execute procedure sp_CreateGroup('clerks', '')"), 0u) << LastText();
+  ASSERT_EQ(Run("execute procedure sp_AddUserToGroup('mia', 'clerks')"), 0u) << LastText();
+  EXPECT_EQ(Query("select name from system.usergroups"), (Rows{{"clerks"}}));
+  Rows users = Query("select name from system.users order by name");
+  EXPECT_NE(std::find(users.begin(), users.end(), std::vector<std::string>{"mia"}), users.end());
+  EXPECT_EQ(Run("execute procedure sp_CreateUser('x')"), 7200u);
+  EXPECT_NE(LastText().find("NATIVEERROR = 2141;"), std::string::npos) << LastText();
+}
+
+TEST_F(SqlExecution, TheCatalogueDescribesColumns) {
+  EXPECT_EQ(Query("select name, field_type, field_length from system.columns where parent = 'cust' order by field_num"),
+            (Rows{{"ID", "11", "4"}, {"NAME", "4", "20"}}));
+}
+
+std::atomic<int> gAbortCalls{0};
+UNSIGNED32 AbortAfterAFewCalls() { return ++gAbortCalls > 3 ? 1 : 0; }
+
+TEST_F(SqlExecution, TimeoutsAndTheAbortCallbackStopALongQuery) {
+  const char* endless =
+      "with recursive n(i) as (select 1 union all select i + 1 from n) select count(*) from n";
+  ADSHANDLE s = Statement();
+  ASSERT_EQ(AdsSetSQLTimeout(s, 1), 0u);
+  ADSHANDLE c = 0;
+  EXPECT_EQ(AdsExecuteSQLDirect(s, U8(endless), &c), 7200u);
+  EXPECT_NE(LastText().find("NATIVEERROR = 2120;"), std::string::npos) << LastText();
+  ASSERT_EQ(AdsSetSQLTimeout(s, 0), 0u);
+  ASSERT_EQ(AdsRegisterSQLAbortFunc(AbortAfterAFewCalls), 0u);
+  EXPECT_EQ(AdsExecuteSQLDirect(s, U8(endless), &c), 7200u);
+  EXPECT_NE(LastText().find("NATIVEERROR = 2121;"), std::string::npos) << LastText();
+  ASSERT_EQ(AdsClearSQLAbortFunc(), 0u);
+  // The statement works afterwards.
+  EXPECT_EQ(AdsExecuteSQLDirect(s, U8("select count(*) from cust"), &c), 0u) << LastText();
+  EXPECT_EQ(sqltest::ReadAll(c), (Rows{{"3"}}));
+}
+
+}  // namespace
