@@ -1,0 +1,199 @@
+// Appending and reading the records of a 10-field native table through the engine's C
+// interface, against the same rows inserted into and read from an SQLite table in the same
+// run. Prints both figures and the ratios (engine time / SQLite time; below 1 the engine is
+// faster).
+//
+// Fields: two integers, three character fields (30, 20 and 10), a date, a numeric, a double,
+// a logical and an integer; values are generated from the record number, so both sides write
+// identical rows. The engine appends through AdsAppendRecord, the typed setters and
+// AdsWriteRecord on a table opened exclusively, and reads every field of every record with
+// AdsGetField while skipping through the table. SQLite inserts inside one transaction with
+// a prepared statement and reads every column with one SELECT. Both files live in one new
+// folder under the temporary folder.
+//
+// Options: --records N (default 1000000).
+#include <sqlite3.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "ace/ace.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+UNSIGNED8* U8(const char* s) { return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s)); }
+
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+void Check(UNSIGNED32 rc, const char* what) {
+  if (rc == 0) return;
+  UNSIGNED32 code = 0;
+  UNSIGNED8 text[512];
+  UNSIGNED16 len = sizeof text;
+  AdsGetLastError(&code, text, &len);
+  std::fprintf(stderr, "bench_table: %s: %.*s\n", what, static_cast<int>(len), reinterpret_cast<char*>(text));
+  std::exit(1);
+}
+
+void CheckSql(int rc, sqlite3* db, const char* what) {
+  if (rc == SQLITE_OK || rc == SQLITE_DONE || rc == SQLITE_ROW) return;
+  std::fprintf(stderr, "bench_table: %s: %s\n", what, sqlite3_errmsg(db));
+  std::exit(1);
+}
+
+struct Row {
+  int id, vessel, grossTon;
+  char name[31], port[21], code[11], date[11];
+  double amount, ratio;
+  bool active;
+};
+
+const char* const kWords[] = {"Aurora", "Borealis", "Cassiopeia", "Dolphin", "Endeavour", "Fjord", "Gannet", "Halcyon"};
+
+void MakeRow(uint32_t n, Row* r) {
+  r->id = static_cast<int>(n);
+  r->vessel = static_cast<int>(n % 997);
+  r->grossTon = static_cast<int>((n * 7919u) % 150000u);
+  std::snprintf(r->name, sizeof r->name, "%s %s %u", kWords[n % 8], kWords[(n / 8) % 8], n);
+  std::snprintf(r->port, sizeof r->port, "Port %u", n % 311);
+  std::snprintf(r->code, sizeof r->code, "C%09u", n);
+  std::snprintf(r->date, sizeof r->date, "%02u/%02u/%04u", n % 12 + 1, n % 28 + 1, 1990 + n % 36);
+  r->amount = static_cast<double>(n % 1000000) / 100.0;
+  r->ratio = static_cast<double>(n % 977) / 977.0;
+  r->active = n % 3 != 0;
+}
+
+const char* const kFieldNames[] = {"ID", "VESSEL", "NAME", "PORT", "CODE", "DUE", "AMOUNT", "RATIO", "ACTIVE", "GROSS"};
+
+struct Figures {
+  double append, read;
+};
+
+Figures Engine(const std::string& path, uint32_t records) {
+  const char* fields =
+      "ID,Integer;VESSEL,Integer;NAME,Char,30;PORT,Char,20;CODE,Char,10;DUE,Date;AMOUNT,Numeric,12,2;"
+      "RATIO,Double;ACTIVE,Logical;GROSS,Integer;";
+  ADSHANDLE t = 0;
+  Row r;
+  auto start = Clock::now();
+  Check(AdsCreateTable90(0, U8(path.c_str()), nullptr, ADS_ADT, 1, 0, 2, 0, U8(fields), 0, nullptr, &t), "create");
+  for (uint32_t n = 1; n <= records; ++n) {
+    MakeRow(n, &r);
+    Check(AdsAppendRecord(t), "append");
+    Check(AdsSetLong(t, U8("ID"), r.id), "ID");
+    Check(AdsSetLong(t, U8("VESSEL"), r.vessel), "VESSEL");
+    Check(AdsSetString(t, U8("NAME"), U8(r.name), static_cast<UNSIGNED32>(std::strlen(r.name))), "NAME");
+    Check(AdsSetString(t, U8("PORT"), U8(r.port), static_cast<UNSIGNED32>(std::strlen(r.port))), "PORT");
+    Check(AdsSetString(t, U8("CODE"), U8(r.code), static_cast<UNSIGNED32>(std::strlen(r.code))), "CODE");
+    Check(AdsSetDate(t, U8("DUE"), U8(r.date), 10), "DUE");
+    Check(AdsSetDouble(t, U8("AMOUNT"), r.amount), "AMOUNT");
+    Check(AdsSetDouble(t, U8("RATIO"), r.ratio), "RATIO");
+    Check(AdsSetLogical(t, U8("ACTIVE"), r.active), "ACTIVE");
+    Check(AdsSetLong(t, U8("GROSS"), r.grossTon), "GROSS");
+    Check(AdsWriteRecord(t), "write");
+  }
+  Check(AdsCloseTable(t), "close");
+  Figures f{Seconds(start), 0};
+
+  start = Clock::now();
+  Check(AdsOpenTable90(0, U8(path.c_str()), nullptr, ADS_ADT, 0, 0, 2, ADS_READONLY, nullptr, &t), "open");
+  Check(AdsGotoTop(t), "top");
+  uint64_t bytes = 0, seen = 0;
+  UNSIGNED8 buf[64];
+  for (;;) {
+    UNSIGNED16 eof = 0;
+    Check(AdsAtEOF(t, &eof), "eof");
+    if (eof) break;
+    for (const char* name : kFieldNames) {
+      UNSIGNED32 len = sizeof buf;
+      Check(AdsGetField(t, U8(name), buf, &len, 0), name);
+      bytes += len;
+    }
+    ++seen;
+    Check(AdsSkip(t, 1), "skip");
+  }
+  Check(AdsCloseTable(t), "close");
+  f.read = Seconds(start);
+  if (seen != records || bytes == 0) {
+    std::fprintf(stderr, "bench_table: read %llu records of %u\n", static_cast<unsigned long long>(seen), records);
+    std::exit(1);
+  }
+  return f;
+}
+
+Figures Sqlite(const std::string& path, uint32_t records) {
+  sqlite3* db = nullptr;
+  Row r;
+  auto start = Clock::now();
+  CheckSql(sqlite3_open(path.c_str(), &db), db, "open");
+  CheckSql(sqlite3_exec(db,
+                        "CREATE TABLE t(id INTEGER, vessel INTEGER, name TEXT, port TEXT, code TEXT, due TEXT, "
+                        "amount REAL, ratio REAL, active INTEGER, gross INTEGER); BEGIN;",
+                        nullptr, nullptr, nullptr),
+           db, "create");
+  sqlite3_stmt* ins = nullptr;
+  CheckSql(sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?,?,?,?,?,?,?,?,?,?)", -1, &ins, nullptr), db, "prepare");
+  for (uint32_t n = 1; n <= records; ++n) {
+    MakeRow(n, &r);
+    sqlite3_bind_int(ins, 1, r.id);
+    sqlite3_bind_int(ins, 2, r.vessel);
+    sqlite3_bind_text(ins, 3, r.name, -1, SQLITE_STATIC);
+    sqlite3_bind_text(ins, 4, r.port, -1, SQLITE_STATIC);
+    sqlite3_bind_text(ins, 5, r.code, -1, SQLITE_STATIC);
+    sqlite3_bind_text(ins, 6, r.date, 10, SQLITE_STATIC);
+    sqlite3_bind_double(ins, 7, r.amount);
+    sqlite3_bind_double(ins, 8, r.ratio);
+    sqlite3_bind_int(ins, 9, r.active);
+    sqlite3_bind_int(ins, 10, r.grossTon);
+    CheckSql(sqlite3_step(ins), db, "insert");
+    sqlite3_reset(ins);
+  }
+  sqlite3_finalize(ins);
+  CheckSql(sqlite3_exec(db, "COMMIT;", nullptr, nullptr, nullptr), db, "commit");
+  sqlite3_close(db);
+  Figures f{Seconds(start), 0};
+
+  start = Clock::now();
+  CheckSql(sqlite3_open(path.c_str(), &db), db, "open");
+  sqlite3_stmt* sel = nullptr;
+  CheckSql(sqlite3_prepare_v2(db, "SELECT * FROM t", -1, &sel, nullptr), db, "prepare");
+  uint64_t bytes = 0, seen = 0;
+  int rc;
+  while ((rc = sqlite3_step(sel)) == SQLITE_ROW) {
+    for (int c = 0; c < 10; ++c) bytes += static_cast<uint64_t>(sqlite3_column_bytes(sel, c)) + (sqlite3_column_text(sel, c) != nullptr);
+    ++seen;
+  }
+  CheckSql(rc, db, "select");
+  sqlite3_finalize(sel);
+  sqlite3_close(db);
+  f.read = Seconds(start);
+  if (seen != records || bytes == 0) std::exit(1);
+  return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  uint32_t records = 1000000;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--records") == 0 && i + 1 < argc) records = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+  }
+  if (records == 0) records = 1;
+  std::filesystem::path folder = std::filesystem::temp_directory_path() / ("bench_table_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  Figures e = Engine((folder / "rows.adt").string(), records);
+  Figures s = Sqlite((folder / "rows.db").string(), records);
+  std::printf("records: %u, fields: 10\n", records);
+  std::printf("append: engine %.3f s, sqlite %.3f s, ratio %.2f\n", e.append, s.append, e.append / s.append);
+  std::printf("read:   engine %.3f s, sqlite %.3f s, ratio %.2f\n", e.read, s.read, e.read / s.read);
+  std::filesystem::remove_all(folder);
+  return 0;
+}
