@@ -41,6 +41,7 @@ void TStringList::SetStrings(int index, const QString& s) {
   if (sorted_) throw EStringListError(QStringLiteral("Operation not allowed on sorted list"));
   checkIndex(index);
   items_[static_cast<size_t>(index)].text = s;
+  changed();
 }
 
 void* TStringList::Objects(int index) const {
@@ -75,11 +76,43 @@ int TStringList::AddObject(const QString& s, void* object) {
 }
 
 void TStringList::AddStrings(const QStringList& strings) {
-  for (const QString& s : strings) Add(s);
+  inUpdate([&] {
+    for (const QString& s : strings) Add(s);
+  });
+}
+
+void TStringList::inUpdate(const std::function<void()>& change) {
+  BeginUpdate();
+  try {
+    change();
+  } catch (...) {
+    // The bracket is closed before the failure goes on, so that a change made before it is
+    // still reported; a failure of that report replaces the first one.
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
 }
 
 void TStringList::insertItem(int index, const QString& s, void* object) {
   items_.insert(items_.begin() + index, Item{s, object});
+  changed();
+}
+
+void TStringList::changed() {
+  if (updateCount_ > 0) {
+    changedInUpdate_ = true;
+    return;
+  }
+  if (OnChange) OnChange();
+}
+
+void TStringList::EndUpdate() {
+  if (updateCount_ == 0) return;
+  if (--updateCount_ == 0 && changedInUpdate_) {
+    changedInUpdate_ = false;
+    if (OnChange) OnChange();
+  }
 }
 
 void TStringList::Insert(int index, const QString& s) {
@@ -91,14 +124,20 @@ void TStringList::Insert(int index, const QString& s) {
 void TStringList::Delete(int index) {
   checkIndex(index);
   items_.erase(items_.begin() + index);
+  changed();
 }
 
-void TStringList::Clear() { items_.clear(); }
+void TStringList::Clear() {
+  if (items_.empty()) return;
+  items_.clear();
+  changed();
+}
 
 void TStringList::Exchange(int a, int b) {
   checkIndex(a);
   checkIndex(b);
   std::swap(items_[static_cast<size_t>(a)], items_[static_cast<size_t>(b)]);
+  changed();
 }
 
 bool TStringList::Find(const QString& s, int& index) const {
@@ -129,6 +168,7 @@ int TStringList::IndexOf(const QString& s) const {
 void TStringList::Sort() {
   std::stable_sort(items_.begin(), items_.end(),
                    [this](const Item& a, const Item& b) { return compare(a.text, b.text) < 0; });
+  changed();
 }
 
 void TStringList::SetSorted(bool sorted) {
@@ -156,6 +196,10 @@ QString TStringList::DelimitedText() const {
 }
 
 void TStringList::SetDelimitedText(const QString& text) {
+  inUpdate([&] { setDelimitedText(text); });
+}
+
+void TStringList::setDelimitedText(const QString& text) {
   Clear();
   const qsizetype n = text.size();
   qsizetype p = 0;
@@ -207,6 +251,10 @@ QString TStringList::Text() const {
 }
 
 void TStringList::SetText(const QString& text) {
+  inUpdate([&] { setText(text); });
+}
+
+void TStringList::setText(const QString& text) {
   Clear();
   const qsizetype n = text.size();
   qsizetype p = 0;
@@ -242,6 +290,10 @@ QString TStringList::Values(const QString& name) const {
 }
 
 void TStringList::SetValues(const QString& name, const QString& value) {
+  inUpdate([&] { setValues(name, value); });
+}
+
+void TStringList::setValues(const QString& name, const QString& value) {
   const int i = IndexOfName(name);
   if (value.isEmpty()) {
     if (i >= 0) Delete(i);
@@ -255,6 +307,7 @@ void TStringList::SetValues(const QString& name, const QString& value) {
     Add(entry);
   } else {
     items_[static_cast<size_t>(i)].text = entry;
+    changed();
   }
 }
 

@@ -14,6 +14,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 enum TDuplicates { dupIgnore, dupAccept, dupError };
@@ -78,6 +79,14 @@ class TStringList {
 
   QStringList ToQStringList() const;
 
+  // Change notification: OnChange runs after every change of the entries, except inside a
+  // BeginUpdate / EndUpdate bracket, whose outermost EndUpdate runs it once when anything
+  // changed inside. SetText, SetDelimitedText, AddStrings and SetValues are one change each.
+  std::function<void()> OnChange;
+  void BeginUpdate() { ++updateCount_; }
+  void EndUpdate();
+  int UpdateCount() const { return updateCount_; }
+
  private:
   struct Item {
     QString text;
@@ -86,6 +95,12 @@ class TStringList {
   int compare(const QString& a, const QString& b) const;
   void checkIndex(int index) const;
   void insertItem(int index, const QString& s, void* object);
+  void changed();
+  // Runs change inside a BeginUpdate / EndUpdate bracket, closing it on failure too.
+  void inUpdate(const std::function<void()>& change);
+  void setText(const QString& text);
+  void setDelimitedText(const QString& text);
+  void setValues(const QString& name, const QString& value);
 
   std::vector<Item> items_;
   bool sorted_ = false;
@@ -94,4 +109,6 @@ class TStringList {
   QChar delimiter_ = u',';
   QChar quoteChar_ = u'"';
   bool strictDelimiter_ = false;
+  int updateCount_ = 0;
+  bool changedInUpdate_ = false;
 };

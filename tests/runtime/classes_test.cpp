@@ -146,3 +146,63 @@ TEST(StringList, NameValuePairs) {
 }
 
 }  // namespace
+
+// Change notification: every change runs OnChange once, a bracket runs it once at its end
+// (and not at all when nothing changed), and the text setters count as one change.
+TEST(StringListChanges, OnChangeRunsOncePerChangeOrBracket) {
+  TStringList list;
+  int changes = 0;
+  list.OnChange = [&] { ++changes; };
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    int expected;
+  };
+  const Case cases[] = {
+      {"Add", [&] { list.Add("a"); }, 1},
+      {"Insert", [&] { list.Insert(0, "b"); }, 1},
+      {"SetStrings", [&] { list.SetStrings(0, "c"); }, 1},
+      {"Exchange", [&] { list.Exchange(0, 1); }, 1},
+      {"Delete", [&] { list.Delete(0); }, 1},
+      {"SetText of three lines", [&] { list.SetText("x\r\ny\r\nz"); }, 1},
+      {"SetDelimitedText", [&] { list.SetDelimitedText("p,q"); }, 1},
+      {"AddStrings", [&] { list.AddStrings({"r", "s"}); }, 1},
+      {"SetValues", [&] { list.SetValues("k", "v"); }, 1},
+      {"Clear", [&] { list.Clear(); }, 1},
+      {"Clear of an empty list", [&] { list.Clear(); }, 0},
+      {"a bracket of three changes", [&] {
+         list.BeginUpdate();
+         list.Add("1");
+         list.Add("2");
+         list.Delete(0);
+         EXPECT_EQ(changes, 0);
+         list.EndUpdate();
+       }, 1},
+      {"an empty bracket", [&] {
+         list.BeginUpdate();
+         list.EndUpdate();
+       }, 0},
+  };
+  for (const Case& c : cases) {
+    changes = 0;
+    c.change();
+    EXPECT_EQ(changes, c.expected) << c.what;
+  }
+  EXPECT_EQ(list.UpdateCount(), 0);
+}
+
+TEST(StringListChanges, AFailingHandlerInsideSetTextLeavesNoOpenBracket) {
+  TStringList list;
+  bool fail = true;
+  list.OnChange = [&] {
+    if (fail) throw Exception(QStringLiteral("refused"));
+  };
+  EXPECT_THROW(list.SetText("a\r\nb"), Exception);
+  EXPECT_EQ(list.UpdateCount(), 0);
+  EXPECT_EQ(list.Count(), 2);
+  fail = false;
+  int seen = 0;
+  list.OnChange = [&] { ++seen; };
+  list.Add("c");
+  EXPECT_EQ(seen, 1);
+}
