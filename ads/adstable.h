@@ -13,7 +13,7 @@
 // comes back is handed to the dataset core like an opened table. Changing SQL closes the query
 // and re-derives Params from the text (ParamCheck).
 //
-// Both derive from the dataset core (ads/adsdata.h); its TableType writer is replaced here by
+// Both derive from the extended dataset (ads/adsfunc.h) over the dataset core (ads/adsdata.h); its TableType writer is replaced here by
 // the generic table-type setter (CheckedOpenTableType), which refuses a type that disagrees
 // with the alias or connection the dataset uses.
 //
@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "ads/adsdata.h"
+#include "ads/adsfunc.h"
 #include "runtime/classes.h"
 #include "runtime/data/data_link.h"
 #include "runtime/data/params.h"
@@ -54,7 +55,7 @@ uint32_t TableOpenOptions(bool exclusive, bool readOnly, bool connectionReadOnly
 
 // ---- TAdsTable ------------------------------------------------------------------------------
 
-class TAdsTable : public TAdsDataSet {
+class TAdsTable : public TAdsExtendedTable {
  public:
   explicit TAdsTable(TComponent* AOwner);
   ~TAdsTable() override;
@@ -131,7 +132,7 @@ class TAdsQueryDataLink : public TDetailDataLink {
   TAdsQuery* FQuery;
 };
 
-class TAdsQuery : public TAdsDataSet {
+class TAdsQuery : public TAdsExtendedDataSet {
  public:
   explicit TAdsQuery(TComponent* AOwner);
   ~TAdsQuery() override;

@@ -20,7 +20,7 @@ int32_t SignedFromUnsigned(UNSIGNED32 value) {
 }
 }  // namespace
 
-TAdsQuery::TAdsQuery(TComponent* AOwner) : TAdsDataSet(AOwner) {
+TAdsQuery::TAdsQuery(TComponent* AOwner) : TAdsExtendedDataSet(AOwner) {
   mSQL = std::make_unique<TStringList>();
   moParams = std::make_unique<TParams>();
   moDataLink = std::make_unique<TAdsQueryDataLink>(this);

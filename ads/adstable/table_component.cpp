@@ -8,7 +8,7 @@
 #include "runtime/data/db_errors.h"
 #include "runtime/sysutils.h"
 
-TAdsTable::TAdsTable(TComponent* AOwner) : TAdsDataSet(AOwner) {
+TAdsTable::TAdsTable(TComponent* AOwner) : TAdsExtendedTable(AOwner) {
   meIndexCollationMismatch = icmError;
   FstrEncryptionPassword.clear();
 }
