@@ -169,3 +169,31 @@ TEST(AdsTableFiles, TableNameChangesClearIndexFilesAndExistsTestsTheRightFile) {
   TAdsTable empty(nullptr);
   EXPECT_FALSE(empty.Exists());
 }
+
+TEST_F(AdsTableOnDictionary, TheReindexRunsRoadListsTablesAndRebuildsEachExclusively) {
+  TAdsConnection con(nullptr);
+  Configure(con);
+  TAdsQuery q(nullptr);
+  q.SetName("q");
+  q.SetAdsConnection(&con);
+  TAdsTable tb(nullptr);
+  tb.SetName("tb");
+  tb.SetAdsConnection(&con);
+  con.Connect();
+  q.SQL()->SetText("select name from system.tables");
+  q.Open();
+  QStringList seen;
+  for (q.First(); !q.Eof(); q.Next()) {
+    const QString name = q.FieldByName("Name")->AsString();
+    seen << name;
+    tb.SetExclusive(true);
+    tb.SetTableName(name);
+    tb.Open();
+    tb.AdsReindex();
+    tb.Close();
+  }
+  q.Close();
+  EXPECT_EQ(seen, QStringList({"people"}));
+  tb.SetAdsConnection(nullptr);
+  q.SetAdsConnection(nullptr);
+}
