@@ -619,6 +619,9 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   QString ScopeBegin() const { return mstrScopeStart; }
   QString ScopeStart() const { return mstrScopeStart; }
   QString ScopeEnd() const { return mstrScopeEnd; }
+  // Chooses the index order by name (empty: natural order; "ADS_DEFAULT": the dictionary's
+  // default index); empties IndexFieldNames. The old name and type come back on failure.
+  void SetIndexName(const QString& value);
 
  protected:
   // Allocates the six zero-filled key buffers for the open table / frees them.
