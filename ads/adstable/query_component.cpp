@@ -91,7 +91,7 @@ void TAdsQuery::SQLChanged() {
     const qsizetype textLength = buffer.size();
     buffer.resize(textLength * 2 + 256, '\0');
     UNSIGNED32 length = static_cast<UNSIGNED32>(buffer.size());
-    CheckAceResult(this, AdsGetSQLStmtParams(mhStmt, reinterpret_cast<UNSIGNED8*>(buffer.data()), &length));
+    CheckAceResult(this, ::AdsGetSQLStmtParams(mhStmt, reinterpret_cast<UNSIGNED8*>(buffer.data()), &length));
     text = FromAnsi(buffer.constData(), static_cast<qsizetype>(std::min<UNSIGNED32>(length, buffer.size())));
   }
 
@@ -139,7 +139,7 @@ void TAdsQuery::SetPrepared(bool value) {
 void TAdsQuery::SetSQLTimeout(int32_t value) {
   if (value < 0) throw ERangeError(QStringLiteral("Range check error"));
   FSQLTimeout = value;
-  if (mhStmt != kNoHandle) CheckAceResult(this, AdsSetSQLTimeout(mhStmt, static_cast<UNSIGNED32>(value)));
+  if (mhStmt != kNoHandle) CheckAceResult(this, ::AdsSetSQLTimeout(mhStmt, static_cast<UNSIGNED32>(value)));
 }
 
 void TAdsQuery::InternalSetTableType(TAdsTableTypes eValue, bool bIgnoreNTXError) {
@@ -203,7 +203,7 @@ void TAdsQuery::AdsStmtClearTablePasswords() {
 
 int32_t TAdsQuery::FetchLastAutoInc() {
   UNSIGNED32 value = 0;
-  CheckAceResult(this, AdsGetLastAutoinc(holdsCursor() ? mlHandle : mhStmt, &value));
+  CheckAceResult(this, ::AdsGetLastAutoinc(holdsCursor() ? mlHandle : mhStmt, &value));
   return SignedFromUnsigned(value);
 }
 

@@ -38,20 +38,20 @@ void TAdsQuery::EnsureStatementHandle() {
   if (connection == 0 || connection == kNoHandle)
     RaiseComponentError(QStringLiteral("Internal Error: invalid connection handle."));
   ADSHANDLE statement = 0;
-  CheckAceResult(this, AdsCreateSQLStatement(connection, &statement));
+  CheckAceResult(this, ::AdsCreateSQLStatement(connection, &statement));
   mhStmt = statement;
-  if (FSQLTimeout != 0) CheckAceResult(this, AdsSetSQLTimeout(mhStmt, static_cast<UNSIGNED32>(FSQLTimeout)));
+  if (FSQLTimeout != 0) CheckAceResult(this, ::AdsSetSQLTimeout(mhStmt, static_cast<UNSIGNED32>(FSQLTimeout)));
 }
 
 void TAdsQuery::ApplyStatementOptions() {
   const TAdsTableOptions& options = *mpoAdsTableOptions;
-  CheckAceResult(this, AdsStmtSetTableLockType(mhStmt, options.AdsLockType() == Proprietary ? 1 : 0));
+  CheckAceResult(this, ::AdsStmtSetTableLockType(mhStmt, options.AdsLockType() == Proprietary ? 1 : 0));
   QByteArray collation = ToAnsi(GetEffectiveCollation());
-  CheckAceResult(this, AdsStmtSetTableCollation(mhStmt, reinterpret_cast<UNSIGNED8*>(collation.data())));
-  CheckAceResult(this, AdsStmtSetTableRights(mhStmt, options.AdsRightsCheck() ? 1 : 2));
-  CheckAceResult(this, AdsStmtSetTableReadOnly(mhStmt, mbRequestLive ? 2 : 1));
+  CheckAceResult(this, ::AdsStmtSetTableCollation(mhStmt, reinterpret_cast<UNSIGNED8*>(collation.data())));
+  CheckAceResult(this, ::AdsStmtSetTableRights(mhStmt, options.AdsRightsCheck() ? 1 : 2));
+  CheckAceResult(this, ::AdsStmtSetTableReadOnly(mhStmt, mbRequestLive ? 2 : 1));
   if (mpoAdsConnection != nullptr && mpoAdsConnection->ReadOnly())
-    CheckAceResult(this, AdsStmtSetTableReadOnly(mhStmt, 1));
+    CheckAceResult(this, ::AdsStmtSetTableReadOnly(mhStmt, 1));
   UNSIGNED16 type = 1;
   switch (meTableType) {
     case ttAdsADT: type = 3; break;
@@ -59,9 +59,9 @@ void TAdsQuery::ApplyStatementOptions() {
     case ttAdsVFP: type = 4; break;
     default: type = 1; break;
   }
-  CheckAceResult(this, AdsStmtSetTableType(mhStmt, type));
-  CheckAceResult(this, AdsStmtConstrainUpdates(mhStmt, mbConstrained ? 1 : 2));
-  CheckAceResult(this, AdsStmtReadAllColumns(mhStmt, mbReadAllColumns ? 1 : 2));
+  CheckAceResult(this, ::AdsStmtSetTableType(mhStmt, type));
+  CheckAceResult(this, ::AdsStmtConstrainUpdates(mhStmt, mbConstrained ? 1 : 2));
+  CheckAceResult(this, ::AdsStmtReadAllColumns(mhStmt, mbReadAllColumns ? 1 : 2));
 }
 
 void TAdsQuery::BindParameters() {
@@ -77,7 +77,7 @@ uint32_t TAdsQuery::ExecuteStatement() {
   ApplyStatementOptions();
   Prepare();
   std::u16string text = WideText(mSQL->Text());
-  CheckAceResult(this, AdsPrepareSQLW(mhStmt, reinterpret_cast<WCHAR*>(text.data())));
+  CheckAceResult(this, ::AdsPrepareSQLW(mhStmt, reinterpret_cast<WCHAR*>(text.data())));
   if (DataSource() != nullptr) BindMasterParams();
   BindParameters();
 
@@ -94,7 +94,7 @@ uint32_t TAdsQuery::ExecuteStatement() {
   try {
     if (result != kNoHandle) {
       UNSIGNED16 live = 0;
-      CheckAceResult(this, AdsSqlPeekStatement(result, &live));
+      CheckAceResult(this, ::AdsSqlPeekStatement(result, &live));
       if (live == 0) mbReadOnly = true;
       if (live == 1) SyncCharType(result);
     }
@@ -121,14 +121,14 @@ uint32_t TAdsQuery::AcquireEngineHandle() {
         QStringLiteral("The SQL statement did not generate a cursor handle.  Use TAdsQuery.ExecSQL to execute SQL "
                        "statements that are not SELECT statements"));
   try {
-    CheckAceResult(this, AdsGetTableType(cursor, &musAceTableType));
+    CheckAceResult(this, ::AdsGetTableType(cursor, &musAceTableType));
     if (mpoIndexFiles->Count() > 0) {
       const QString databasePath = GetDatabasePath();
       for (int i = 0; i < mpoIndexFiles->Count(); ++i) {
         QByteArray path = ToAnsi(databasePath + QLatin1Char('\\') + mpoIndexFiles->Strings(i));
         ADSHANDLE indexes[256] = {};
         UNSIGNED16 count = 256;
-        CheckAceResult(this, AdsOpenIndex(cursor, reinterpret_cast<UNSIGNED8*>(path.data()), indexes, &count));
+        CheckAceResult(this, ::AdsOpenIndex(cursor, reinterpret_cast<UNSIGNED8*>(path.data()), indexes, &count));
       }
     }
   } catch (const Exception&) {
@@ -146,7 +146,7 @@ void TAdsQuery::CloseEngineCursor() {
 
 void TAdsQuery::ExecSQL() {
   const uint32_t cursor = ExecuteStatement();
-  if (cursor != kNoHandle) CheckAceResult(this, AdsCloseTable(cursor));
+  if (cursor != kNoHandle) CheckAceResult(this, ::AdsCloseTable(cursor));
 }
 
 void TAdsQuery::closeStatement(bool checkOpen) {
@@ -197,7 +197,7 @@ void TAdsQuery::ProcessScript(ScriptMode mode) {
         ExecSQL();
       } else {
         std::u16string text = WideText(mSQL->Text());
-        CheckAceResult(this, AdsVerifySQLW(mhStmt, reinterpret_cast<WCHAR*>(text.data())));
+        CheckAceResult(this, ::AdsVerifySQLW(mhStmt, reinterpret_cast<WCHAR*>(text.data())));
       }
     } catch (const Exception& e) {
       throw EDatabaseError(QStringLiteral("ERROR IN SCRIPT: ") + e.Message());
@@ -229,23 +229,23 @@ int32_t TAdsQuery::QueryRecordPosition() {
     order = mlActiveHandle;
   } else {
     ADSHANDLE own = 0;
-    CheckAceResult(this, AdsGetIndexHandle(mlHandle, nullptr, &own));
+    CheckAceResult(this, ::AdsGetIndexHandle(mlHandle, nullptr, &own));
     order = own;
   }
   if (!mbIsSequenced || order == 0 || order == kNoHandle || order == mlHandle) {
     UNSIGNED32 record = 0;
-    CheckAceResult(this, AdsGetRecordNum(mlHandle, 2, &record));
+    CheckAceResult(this, ::AdsGetRecordNum(mlHandle, 2, &record));
     return static_cast<int32_t>(record);
   }
   if (meSeqLevel == slExact) {
     UNSIGNED32 key = 0;
-    CheckAceResult(this, AdsGetKeyNum(order, 1, &key));
+    CheckAceResult(this, ::AdsGetKeyNum(order, 1, &key));
     return static_cast<int32_t>(key);
   }
   UNSIGNED32 count = 0;
-  CheckAceResult(this, AdsGetRecordCount(mlHandle, 2, &count));
+  CheckAceResult(this, ::AdsGetRecordCount(mlHandle, 2, &count));
   DOUBLE position = 0;
-  const UNSIGNED32 rc = AdsGetRelKeyPos(order, &position);
+  const UNSIGNED32 rc = ::AdsGetRelKeyPos(order, &position);
   if (rc == kAeNoKeyPosition)
     position = 0;
   else

@@ -63,7 +63,7 @@ bool TAdsTable::Exists() {
 
 int32_t TAdsTable::FetchLastAutoInc() {
   UNSIGNED32 value = 0;
-  CheckAceResult(this, AdsGetLastAutoinc(mlHandle, &value));
+  CheckAceResult(this, ::AdsGetLastAutoinc(mlHandle, &value));
   if (value > static_cast<UNSIGNED32>(std::numeric_limits<int32_t>::max()))
     throw ERangeError(QStringLiteral("Range check error"));
   return static_cast<int32_t>(value);

@@ -59,27 +59,27 @@ uint32_t TAdsTable::AcquireEngineHandle() {
   CheckAceResult(this, rc);
 
   try {
-    CheckAceResult(this, AdsGetTableType(handle, &musAceTableType));
+    CheckAceResult(this, ::AdsGetTableType(handle, &musAceTableType));
     if (dictionary) {
-      CheckAceResult(this, AdsGetTableType(handle, &musOpenTableType));
+      CheckAceResult(this, ::AdsGetTableType(handle, &musOpenTableType));
       SetTableType(TableTypeOfEngineCode(musOpenTableType));
     }
     SyncCharType(handle);
     if (!FstrEncryptionPassword.isEmpty()) {
       UNSIGNED16 encrypted = 0;
       UNSIGNED16 enabled = 0;
-      CheckAceResult(this, AdsIsTableEncrypted(handle, &encrypted));
-      CheckAceResult(this, AdsIsEncryptionEnabled(handle, &enabled));
+      CheckAceResult(this, ::AdsIsTableEncrypted(handle, &encrypted));
+      CheckAceResult(this, ::AdsIsEncryptionEnabled(handle, &enabled));
       if (encrypted == 1 && enabled != 1) {
         QByteArray password = ToAnsi(FstrEncryptionPassword);
-        CheckAceResult(this, AdsEnableEncryption(handle, reinterpret_cast<UNSIGNED8*>(password.data())));
+        CheckAceResult(this, ::AdsEnableEncryption(handle, reinterpret_cast<UNSIGNED8*>(password.data())));
       }
     }
     for (int i = 0; i < mpoIndexFiles->Count(); ++i) {
       QByteArray path = ToAnsi(databasePath + QLatin1Char('\\') + mpoIndexFiles->Strings(i));
       ADSHANDLE indexes[256] = {};
       UNSIGNED16 count = 256;
-      CheckAceResult(this, AdsOpenIndex(handle, reinterpret_cast<UNSIGNED8*>(path.data()), indexes, &count));
+      CheckAceResult(this, ::AdsOpenIndex(handle, reinterpret_cast<UNSIGNED8*>(path.data()), indexes, &count));
     }
   } catch (const Exception&) {
     // The failure being raised is the one to report; the handle must not outlive it.
