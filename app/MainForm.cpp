@@ -49,6 +49,23 @@ TfmReindex::TfmReindex(TComponent* owner) : TForm(owner) {
   Memo1->SetWordWrap(true);
   Memo1->SetTabOrder(1);
 
+  con = new TAdsConnection(this);
+  con->SetName("con");
+  con->SetAdsServerTypes(AdsServerTypeBit(stADS_REMOTE) | AdsServerTypeBit(stADS_LOCAL));
+  con->SetLoginPrompt(false);
+  con->SetUsername("adssys");
+  con->SetStoreConnected(false);
+
+  tb = new TAdsTable(this);
+  tb->SetName("tb");
+  tb->SetAdsConnection(con);
+  tb->SetStoreActive(false);
+
+  q = new TAdsQuery(this);
+  q->SetName("q");
+  q->SetAdsConnection(con);
+  q->SetStoreActive(false);
+
   SetActiveControl(cmStart);
   OnCreate = [this](TComponent* sender) { FormCreate(sender); };
   OnClose = [this](TComponent* sender, TCloseAction& action) { FormClose(sender, action); };
@@ -63,14 +80,20 @@ void TfmReindex::FormCreate(TComponent*) {
   ListDatabases();
 }
 
-void TfmReindex::FormClose(TComponent*, TCloseAction&) { DatabaseList.reset(); }
-
-void TfmReindex::cmStartClick(TComponent*) {
-  // The reindex run is not part of this build yet.
+void TfmReindex::FormClose(TComponent*, TCloseAction& action) {
+  if (running_) {
+    // The run still reads DatabaseList and the data components: it stops after the current
+    // table and closes the window itself.
+    closeRequested_ = true;
+    action = caNone;
+    return;
+  }
+  DatabaseList.reset();
 }
 
 void TfmReindex::Log(const QString& text) {
   Memo1->Lines()->Add(text);
+  if (OnLogLine) OnLogLine(text, false);
   ProcessMessages();
 }
 
@@ -79,4 +102,5 @@ void TfmReindex::LogAppend(const QString& text) {
   if (lines->Count() == 0) return;
   const int last = lines->Count() - 1;
   lines->SetStrings(last, lines->Strings(last) + ", " + text);
+  if (OnLogLine) OnLogLine(", " + text, true);
 }

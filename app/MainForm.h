@@ -6,8 +6,11 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 
+#include "ads/adscnnct.h"
+#include "ads/adstable.h"
 #include "runtime/classes.h"
 #include "runtime/ui/button.h"
 #include "runtime/ui/form.h"
@@ -23,13 +26,27 @@ class TfmReindex : public TForm {
   TPanel* Panel1;   // owned by the window
   TButton* cmStart;
   TMemo* Memo1;
+  // The data components of the run, owned by the window: the connection to one dictionary at
+  // a time, the table being reindexed and the query listing the dictionary's tables.
+  TAdsConnection* con;
+  TAdsTable* tb;
+  TAdsQuery* q;
 
   // Creation: appearance, caption, log pane, then the discovery of the data dictionaries.
   void FormCreate(TComponent* sender);
-  // Closing: releases DatabaseList; the close action stays as the framework set it.
+  // Closing: releases DatabaseList; the close action stays as the framework set it. While a
+  // run is in progress the window stays open instead: the run stops after the table it is
+  // working on, writes its end lines and the log file, and then closes the window.
   void FormClose(TComponent* sender, TCloseAction& action);
-  // The "Start" button.
+  // The "Start" button: reindexes every dictionary of DatabaseList, logging each step, then
+  // saves the log pane as DataFolder() + "Logs\quenlor.txt".
   void cmStartClick(TComponent* sender);
+
+  // Whether the Start handler is running.
+  bool Running() const { return running_; }
+  // Called with every line the log pane gets and every extension of its last line (the
+  // unattended run copies them to standard output). Null: nothing.
+  std::function<void(const QString& line, bool appended)> OnLogLine;
 
  protected:
   // Private to the window in spirit; protected so that tests can reach them through a
@@ -46,6 +63,13 @@ class TfmReindex : public TForm {
   // Fills DatabaseList with the main dictionary and every site dictionary under the data
   // folder and writes the introduction.
   void ListDatabases();
+  // Processes one data dictionary (path P); reports every failure it can.
+  void ReindexDatabase(const QString& path);
+  // The table steps for the query's current row.
+  void ReindexTable(const QString& folder);
+
+  bool running_ = false;
+  bool closeRequested_ = false;
 };
 
 // The main window (nullptr until it is created).

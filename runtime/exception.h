@@ -39,6 +39,12 @@ class EInOutError : public Exception {
   int ErrorCode;
 };
 
+// A file that could not be created or written: "Cannot create file "<path>". <reason>".
+class EFCreateError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
 // A value outside the range its target can hold, or an index outside a list.
 class ERangeError : public Exception {
  public:

@@ -84,8 +84,10 @@ UNSIGNED32 AdsExecuteSQLDirectW(ADSHANDLE hStatement, WCHAR* pwcSQL, ADSHANDLE* 
 
 UNSIGNED32 AdsGetSQLStmtParams(ADSHANDLE hStatement, UNSIGNED8* pucSQL, UNSIGNED32* pulLen) {
   // The caller's text is taken as it stands: parameters are positional, ":name" and "?"
-  // markers alike, so nothing needs rewriting. The length reports the text's length.
-  StatementOf(hStatement);
+  // markers alike, so nothing needs rewriting. The length reports the text's length. The text
+  // needs no statement: components ask before they have created one (handle 0 or -1); any
+  // other handle must be a statement.
+  if (hStatement != 0 && hStatement != 0xFFFFFFFFu) StatementOf(hStatement);
   core::Require(pucSQL, "pucSQL");
   core::Require(pulLen, "pulLen");
   size_t n = 0;
