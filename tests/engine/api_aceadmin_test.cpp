@@ -1,4 +1,5 @@
 // aceadmin, the admin shell: creating a dictionary, adding users and tables, listing them.
+#include "support/aceadmin_run.h"
 #include <cstdio>
 #include <cstdlib>
 #include <sys/wait.h>
@@ -7,24 +8,10 @@
 
 namespace {
 
-struct ToolRun {
-  int status;
-  std::string output;
-};
+using acetest::Aceadmin;
+using acetest::ToolRun;
 
-ToolRun Aceadmin(const std::string& args) {
-  std::string command = (testenv::BinDir() / "aceadmin").string() + " " + args + " 2>&1";
-  ToolRun r{-1, {}};
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return r;
-  char buf[512];
-  while (size_t n = fread(buf, 1, sizeof buf, p)) r.output.append(buf, n);
-  int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
-
-std::string Q(const std::string& s) { return "'" + s + "'"; }
+using acetest::Q;
 
 TEST(ApiAceadmin, BuildsADictionaryThatTheEngineThenReads) {
   acetest::Workspace ws;

@@ -1,5 +1,6 @@
 // aceadmin's table commands: creating a table, loading CSV rows, showing them, packing, and
 // verifying table files, sound and damaged.
+#include "support/aceadmin_run.h"
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -9,24 +10,10 @@
 
 namespace {
 
-struct ToolRun {
-  int status;
-  std::string output;
-};
+using acetest::Aceadmin;
+using acetest::ToolRun;
 
-ToolRun Aceadmin(const std::string& args) {
-  std::string command = (testenv::BinDir() / "aceadmin").string() + " " + args + " 2>&1";
-  ToolRun r{-1, {}};
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return r;
-  char buf[512];
-  while (size_t n = fread(buf, 1, sizeof buf, p)) r.output.append(buf, n);
-  int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
-
-std::string Q(const std::string& s) { return "'" + s + "'"; }
+using acetest::Q;
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

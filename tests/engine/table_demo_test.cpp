@@ -1,6 +1,7 @@
 // aceadmin build-demo: the layout discovery relies on, tables the engine reads, the planted
 // faults (a listed table without its file, a damaged index file), the decoy folders, and the
 // same rows on every build.
+#include "support/aceadmin_run.h"
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -12,22 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct ToolRun {
-  int status;
-  std::string output;
-};
-
-ToolRun Aceadmin(const std::string& args) {
-  std::string command = (testenv::BinDir() / "aceadmin").string() + " " + args + " 2>&1";
-  ToolRun r{-1, {}};
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return r;
-  char buf[512];
-  while (size_t n = fread(buf, 1, sizeof buf, p)) r.output.append(buf, n);
-  int st = pclose(p);
-  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-  return r;
-}
+using acetest::Aceadmin;
+using acetest::ToolRun;
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
