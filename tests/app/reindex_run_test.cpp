@@ -122,5 +122,26 @@ TEST_F(ReindexRunTest, ASecondRunReplacesTheLogOfTheFirst) {
   EXPECT_FALSE(saved.join("").contains("xxxx"));
 }
 
+TEST_F(ReindexRunTest, ClosingTheWindowDuringARunStopsAfterTheCurrentTableAndSavesTheLog) {
+  MakeDictionary("DB.add", {"crew", "vessel"});
+  MakeDictionary("1000002/sitedb.add", {"job"});
+  MainWindowProbe& w = CreateWindow();
+  w.Show();
+  bool asked = false;
+  w.OnLogLine = [&](const QString& line, bool appended) {
+    if (!appended && line.startsWith("- table \"crew") && !asked) {
+      asked = true;
+      w.Close();  // as the close box does while the run pumps messages
+    }
+  };
+  w.cmStartClick(w.cmStart);
+  EXPECT_TRUE(asked);
+  const QStringList run = RunPart(SavedLog());
+  EXPECT_EQ(run, QStringList({"", "Starting", "", "T Reindexing DB \"" + Db("DB.add") + "\"",
+                              "- table \"crew, open, reindex, finished", "", "T Finished."}))
+      << run.join('\n').toStdString();
+  EXPECT_EQ(DatabaseList, nullptr) << "the window closed once the run had ended";
+}
+
 }  // namespace
 }  // namespace apptest
