@@ -17,6 +17,7 @@
 namespace engine::api {
 
 using sql::Statement;
+using sql::StatementOptions;
 
 namespace {
 
@@ -31,11 +32,17 @@ UNSIGNED32 HandOut(ADSHANDLE cursor, ADSHANDLE* phCursor) {
   return 0;
 }
 
-void CheckChoice(UNSIGNED16 value, UNSIGNED16 low, UNSIGNED16 high, const char* call) {
+// Sets one numeric statement option that takes the values low to high; any other value is an
+// argument error naming the call.
+UNSIGNED32 SetChoice(ADSHANDLE hStatement, uint16_t StatementOptions::*option, UNSIGNED16 value, UNSIGNED16 low,
+                     UNSIGNED16 high, const char* call) {
+  auto s = StatementOf(hStatement);
   if (value < low || value > high) {
     Fail(err::kInvalidArgument, std::string(call) + ": the value " + std::to_string(value) + " is not one of " +
                                     std::to_string(low) + " to " + std::to_string(high) + ".");
   }
+  s->options.*option = value;
+  return 0;
 }
 
 }  // namespace
@@ -97,10 +104,7 @@ UNSIGNED32 AdsGetSQLStmtParams(ADSHANDLE hStatement, UNSIGNED8* pucSQL, UNSIGNED
 }
 
 UNSIGNED32 AdsStmtSetTableType(ADSHANDLE hStatement, UNSIGNED16 usTableType) {
-  auto s = StatementOf(hStatement);
-  CheckChoice(usTableType, 0, 4, "AdsStmtSetTableType");
-  s->options.tableType = usTableType;
-  return 0;
+  return SetChoice(hStatement, &StatementOptions::tableType, usTableType, 0, 4, "AdsStmtSetTableType");
 }
 
 UNSIGNED32 AdsStmtSetTableCharType(ADSHANDLE hStatement, UNSIGNED16 usCharType) {
@@ -113,24 +117,15 @@ UNSIGNED32 AdsStmtSetTableCharType(ADSHANDLE hStatement, UNSIGNED16 usCharType) 
 }
 
 UNSIGNED32 AdsStmtSetTableLockType(ADSHANDLE hStatement, UNSIGNED16 usLockType) {
-  auto s = StatementOf(hStatement);
-  CheckChoice(usLockType, 0, 1, "AdsStmtSetTableLockType");
-  s->options.lockType = usLockType;
-  return 0;
+  return SetChoice(hStatement, &StatementOptions::lockType, usLockType, 0, 1, "AdsStmtSetTableLockType");
 }
 
 UNSIGNED32 AdsStmtSetTableRights(ADSHANDLE hStatement, UNSIGNED16 usCheckRights) {
-  auto s = StatementOf(hStatement);
-  CheckChoice(usCheckRights, 1, 2, "AdsStmtSetTableRights");
-  s->options.checkRights = usCheckRights;
-  return 0;
+  return SetChoice(hStatement, &StatementOptions::checkRights, usCheckRights, 1, 2, "AdsStmtSetTableRights");
 }
 
 UNSIGNED32 AdsStmtSetTableReadOnly(ADSHANDLE hStatement, UNSIGNED16 usReadOnly) {
-  auto s = StatementOf(hStatement);
-  CheckChoice(usReadOnly, 1, 2, "AdsStmtSetTableReadOnly");
-  s->options.readOnly = usReadOnly;
-  return 0;
+  return SetChoice(hStatement, &StatementOptions::readOnly, usReadOnly, 1, 2, "AdsStmtSetTableReadOnly");
 }
 
 UNSIGNED32 AdsStmtSetTableCollation(ADSHANDLE hStatement, UNSIGNED8* pucCollation) {
@@ -162,17 +157,11 @@ UNSIGNED32 AdsStmtDisableEncryption(ADSHANDLE hStatement) {
 }
 
 UNSIGNED32 AdsStmtConstrainUpdates(ADSHANDLE hStatement, UNSIGNED16 usConstrain) {
-  auto s = StatementOf(hStatement);
-  CheckChoice(usConstrain, 1, 2, "AdsStmtConstrainUpdates");
-  s->options.constrain = usConstrain;
-  return 0;
+  return SetChoice(hStatement, &StatementOptions::constrain, usConstrain, 1, 2, "AdsStmtConstrainUpdates");
 }
 
 UNSIGNED32 AdsStmtReadAllColumns(ADSHANDLE hStatement, UNSIGNED16 usReadColumns) {
-  auto s = StatementOf(hStatement);
-  CheckChoice(usReadColumns, 1, 2, "AdsStmtReadAllColumns");
-  s->options.readAllColumns = usReadColumns;
-  return 0;
+  return SetChoice(hStatement, &StatementOptions::readAllColumns, usReadColumns, 1, 2, "AdsStmtReadAllColumns");
 }
 
 UNSIGNED32 AdsSetSQLTimeout(ADSHANDLE hObj, UNSIGNED32 ulTimeout) {
