@@ -82,18 +82,14 @@ void TAdsQuery::SetSQL(const TStringList& value) {
 
 void TAdsQuery::SQLChanged() {
   // The engine may rewrite the text (its own parameter markers); the rewritten text is what
-  // the parameters are taken from. The buffer has room to grow.
-  // Without a statement there is nothing to ask (the engine refuses the -1 handle), and the
-  // text is scanned as it stands.
-  QString text = mSQL->Text();
-  if (mhStmt != kNoHandle) {
-    QByteArray buffer = ToAnsi(text);
-    const qsizetype textLength = buffer.size();
-    buffer.resize(textLength * 2 + 256, '\0');
-    UNSIGNED32 length = static_cast<UNSIGNED32>(buffer.size());
-    CheckAceResult(this, ::AdsGetSQLStmtParams(mhStmt, reinterpret_cast<UNSIGNED8*>(buffer.data()), &length));
-    text = FromAnsi(buffer.constData(), static_cast<qsizetype>(std::min<UNSIGNED32>(length, buffer.size())));
-  }
+  // the parameters are taken from. The buffer has room to grow. The call needs no statement
+  // yet: before the first one exists the handle is -1.
+  QByteArray buffer = ToAnsi(mSQL->Text());
+  const qsizetype textLength = buffer.size();
+  buffer.resize(textLength * 2 + 256, '\0');
+  UNSIGNED32 length = static_cast<UNSIGNED32>(buffer.size());
+  CheckAceResult(this, ::AdsGetSQLStmtParams(mhStmt, reinterpret_cast<UNSIGNED8*>(buffer.data()), &length));
+  const QString text = FromAnsi(buffer.constData(), static_cast<qsizetype>(std::min<UNSIGNED32>(length, buffer.size())));
 
   if (ComponentStateHas(csReading)) return;
   Close();
