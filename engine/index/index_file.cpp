@@ -61,7 +61,7 @@ std::unique_ptr<IndexFile> IndexFile::Open(const std::filesystem::path& path, bo
 }
 
 IndexFile::~IndexFile() {
-  if (pager_ && pager_->dirty()) {
+  if (!discarded_ && pager_ && pager_->dirty()) {
     try {
       Flush();
     } catch (const EngineError&) {
@@ -164,7 +164,16 @@ std::vector<size_t> IndexFile::CollationMismatches(const std::string& collation)
   return out;
 }
 
+void IndexFile::Discard() {
+  pager_->DropCache();
+  discarded_ = true;
+}
+
 void IndexFile::CheckKey(size_t tag, std::span<const uint8_t> key) const {
+  if (discarded_) {
+    Fail(err::kIndexNeedsRebuild, "An update of the index file \"" + file_.path().string() +
+                                      "\" failed; rebuild the indexes of its table");
+  }
   if (tag >= tags_.size()) Fail(err::kNoSuchIndexOrder, "No such index tag");
   if (key.size() > tags_[tag].layout.keyLength()) {
     Fail(err::kIndexKeyTooLong, "Key longer than the tag's key length");
@@ -259,13 +268,14 @@ bool IndexFile::RemoveKey(size_t tag, std::span<const uint8_t> key, uint32_t rec
 }
 
 void IndexFile::Flush() {
-  if (!pager_ || !pager_->dirty()) return;
+  if (discarded_ || !pager_ || !pager_->dirty()) return;
   pager_->WriteDirtyPages();
   ++changeCounter_;
   WriteHeader(false);
 }
 
 bool IndexFile::Revalidate() {
+  if (discarded_) return false;
   uint8_t fixed[kHeaderFixedSize];
   if (!file_.ReadAt(0, fixed, sizeof fixed)) Corrupt("the file is too short for a header");
   if (Get64(fixed + 40) == changeCounter_ && !(Get32(fixed + 36) & kFlagUpdateInProgress)) return false;

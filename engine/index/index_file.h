@@ -80,6 +80,11 @@ class IndexFile {
   // reloads the catalog. Returns whether it had changed. REQUIRES: no pending changes.
   bool Revalidate();
 
+  // Drops every change not yet written, after an update failed half-way: the file stays marked
+  // "update in progress" on disk, and every later use of this object fails with
+  // kIndexNeedsRebuild, so the half-made change is never written nor read.
+  void Discard();
+
   // Checks every tree completely (order, separators, counts, page ownership). Throws
   // kIndexFileCorrupt on the first fault.
   void Verify();
@@ -94,6 +99,7 @@ class IndexFile {
 
   IndexFileHandle file_;
   bool readOnly_;
+  bool discarded_ = false;
   uint32_t pageSize_ = 0;
   uint32_t headerPages_ = 0;
   uint64_t changeCounter_ = 0;

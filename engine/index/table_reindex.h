@@ -17,12 +17,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "engine/index/rebuild.h"
 
 namespace engine {
 
 class Table;
+struct TagDefinition;
 
 // The structural index of a table file: the same name with the extension ".adi".
 std::filesystem::path StructuralIndexPath(const std::string& tablePath);
@@ -31,5 +33,10 @@ std::filesystem::path StructuralIndexPath(const std::string& tablePath);
 // Throws EngineError: kExclusiveRequired, the expression layer's errors for a bad key or
 // condition, and whatever RebuildIndexFile throws (the old file then stays as it was).
 RebuildStats ReindexTable(Table& table, uint32_t pageSize = 0, const RebuildOptions& options = {});
+
+// Rebuilds (or creates) the index file at `path` of the table with these tag definitions; the
+// same rules as ReindexTable.
+RebuildStats RebuildTableIndex(Table& table, const std::filesystem::path& path, const std::vector<TagDefinition>& tags,
+                               uint32_t pageSize, const RebuildOptions& options = {});
 
 }  // namespace engine

@@ -165,6 +165,41 @@ bool TagCursor::GotoEntry(std::span<const uint8_t> key, uint32_t recno) {
   return true;
 }
 
+bool TagCursor::NextAfter(std::span<const uint8_t> key, uint32_t recno) {
+  if (key.size() != key_.size()) Fail(err::kIndexKeyTooLong, "Key length does not match the tag");
+  Range r = ScopeRange();
+  uint64_t rank = file_.RankOf(tag_, key, recno);
+  if (rank < file_.KeyCount(tag_)) {
+    std::vector<uint8_t> k(key_.size());
+    if (file_.EntryAt(tag_, rank, k.data()) == recno && std::memcmp(k.data(), key.data(), k.size()) == 0) ++rank;
+  }
+  rank = std::max(rank, r.lo);
+  if (r.lo >= r.hi) return PositionAt(r.lo, r);
+  return PositionAt(rank, r);
+}
+
+bool TagCursor::PriorBefore(std::span<const uint8_t> key, uint32_t recno) {
+  if (key.size() != key_.size()) Fail(err::kIndexKeyTooLong, "Key length does not match the tag");
+  Range r = ScopeRange();
+  uint64_t rank = std::min(file_.RankOf(tag_, key, recno), r.hi);  // first entry not before it
+  if (r.lo >= r.hi) return PositionAt(r.lo, r);
+  if (rank <= r.lo) {
+    PositionAt(r.lo, r);
+    bof_ = true;
+    on_ = false;
+    return false;
+  }
+  return PositionAt(rank - 1, r);
+}
+
+void TagCursor::StandOn(std::span<const uint8_t> key, uint32_t recno) {
+  if (key.size() != key_.size()) Fail(err::kIndexKeyTooLong, "Key length does not match the tag");
+  key_.assign(key.begin(), key.end());
+  recno_ = recno;
+  on_ = true;
+  bof_ = eof_ = false;
+}
+
 uint64_t TagCursor::KeyCount() {
   Range r = ScopeRange();
   return r.hi - r.lo;

@@ -56,6 +56,15 @@ class TagCursor {
   // Positions on the entry of that record with that key; EOF when the tag (in scope) lacks it.
   bool GotoEntry(std::span<const uint8_t> key, uint32_t recno);
 
+  // Positions on the first entry in scope after the place of (key, recno) in the order, or on
+  // the last entry before it, whether or not the tag holds (key, recno) itself: how a record
+  // that left the tag (or was never in it) finds its neighbours. REQUIRES: a full key.
+  bool NextAfter(std::span<const uint8_t> key, uint32_t recno);
+  bool PriorBefore(std::span<const uint8_t> key, uint32_t recno);
+  // Moves onto (key, recno) as if it were an entry, without looking it up: KeyNumber and
+  // RelativePosition then tell its place, and Skip moves to its neighbours.
+  void StandOn(std::span<const uint8_t> key, uint32_t recno);
+
   bool atBOF() const { return bof_; }
   bool atEOF() const { return eof_; }
   bool onEntry() const { return on_; }

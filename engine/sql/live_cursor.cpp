@@ -1,3 +1,4 @@
+#include "engine/index/table_indexes.h"
 #include "engine/sql/live_cursor.h"
 
 #include "engine/dict/dictionary.h"
@@ -13,6 +14,7 @@ std::shared_ptr<table::TableCursor> OpenLiveCursor(Session& session, const Resol
   }
   Table::OpenOptions o;
   std::unique_ptr<Table> file = Table::Open(t.hostPath, o);
+  TableIndexes::Attach(*file);  // edits through the cursor keep the indexes right
   table::CursorInfo info;
   info.connection = session.connection();
   info.name = t.name;

@@ -1,3 +1,4 @@
+#include "engine/index/table_indexes.h"
 #include "engine/sql/table_vtab.h"
 
 #include <cstring>
@@ -243,6 +244,7 @@ table::TableCursor& Writer(TableVtab* vtab) {
   if (!vtab->writer) {
     Table::OpenOptions o;
     std::unique_ptr<Table> t = Table::Open(vtab->table.hostPath, o);
+    TableIndexes::Attach(*t);  // DML keeps the indexes right
     table::CursorInfo info;
     info.connection = vtab->session->connection();
     info.name = vtab->table.name;

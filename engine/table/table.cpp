@@ -138,6 +138,7 @@ std::unique_ptr<MemoFile> Table::OpenMemo() {
 }
 
 Table::~Table() {
+  indexes_.reset();  // flushes the indexes and stops observing while the table is whole
   try {
     if (countersDirty_ && file_.valid()) WriteCounters();
   } catch (const EngineError&) {
@@ -649,6 +650,23 @@ Table::WriterLock::WriterLock(Table& table) : table_(table) {
 
 Table::WriterLock::~WriterLock() {
   if (--table_.writerDepth_ == 0 && !table_.options_.exclusive && table_.file_.writable()) {
+    try {
+      table_.file_.Unlock(kWriterLockByte, 1);
+    } catch (const EngineError&) {
+      // Unlocking a held range cannot fail on a valid descriptor; closing it would release it.
+    }
+  }
+}
+
+Table::ReaderLock::ReaderLock(Table& table) : table_(table) {
+  if (table_.options_.exclusive || table_.writerDepth_ > 0) return;
+  if (table_.readerDepth_++ == 0) table_.file_.LockWait(kWriterLockByte, 1, false);
+  locked_ = true;
+}
+
+Table::ReaderLock::~ReaderLock() {
+  if (!locked_) return;
+  if (--table_.readerDepth_ == 0) {
     try {
       table_.file_.Unlock(kWriterLockByte, 1);
     } catch (const EngineError&) {

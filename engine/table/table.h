@@ -34,6 +34,8 @@
 
 namespace engine {
 
+class TableIndexes;  // the index layer's state of one open (engine/index/table_indexes.h)
+
 constexpr uint64_t kOpenLockByte = uint64_t{1} << 62;
 constexpr uint64_t kWriterLockByte = kOpenLockByte + 1;
 constexpr uint64_t kIndexLockBase = kOpenLockByte + 16;
@@ -160,6 +162,26 @@ class Table {
     Table& table_;
   };
 
+  // Holds the shared writer lock byte for its lifetime, so that no writer changes the header or
+  // an index while the holder reads them (re-entrant; a no-op inside a WriterLock and in an
+  // exclusive open, where nobody else writes).
+  class ReaderLock {
+   public:
+    explicit ReaderLock(Table& table);
+    ~ReaderLock();
+    ReaderLock(const ReaderLock&) = delete;
+    ReaderLock& operator=(const ReaderLock&) = delete;
+
+   private:
+    Table& table_;
+    bool locked_ = false;
+  };
+
+  // The index layer's state of this open: its index files and their maintenance. It lives as
+  // long as the open, so every user of the open (handles, SQL, copies) keeps the indexes right.
+  TableIndexes* indexes() const { return indexes_.get(); }
+  void SetIndexes(std::shared_ptr<TableIndexes> indexes) { indexes_ = std::move(indexes); }
+
   // Observers are called in the order added. When one throws, the table undoes its own
   // change but the observers that already ran are not called back: a table has at most one
   // observer that can refuse a change (the index layer checks every tag before it changes
@@ -196,9 +218,11 @@ class Table {
   bool countersDirty_ = false;
   bool intactChecked_ = false;  // exclusive opens check once that no counted record is missing
   int writerDepth_ = 0;
+  int readerDepth_ = 0;
   std::set<uint32_t> recordLocks_;
   bool tableLocked_ = false;
   std::vector<RecordObserver*> observers_;
+  std::shared_ptr<TableIndexes> indexes_;  // released first when the open ends
 };
 
 }  // namespace engine

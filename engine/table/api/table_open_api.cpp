@@ -9,6 +9,7 @@
 #include "engine/core/error.h"
 #include "engine/core/text_out.h"
 #include "engine/dict/dictionary.h"
+#include "engine/index/table_indexes.h"
 #include "engine/table/api/table_handles.h"
 #include "engine/table/field_def_parser.h"
 #include "engine_api/entry_points.h"
@@ -60,7 +61,7 @@ namespace {
 // Opens the table file at `host` and registers its cursor on `connection`.
 ADSHANDLE RegisterOpen(ADSHANDLE connection, const std::string& name, const std::string& host,
                        const std::string& windowsPath, uint32_t options, uint16_t lockType, bool checkRights,
-                       uint32_t rights = dict::rights::kAll) {
+                       uint32_t rights = dict::rights::kAll, const std::string& collation = {}) {
   if (checkRights && !(rights & dict::rights::kRead)) {
     Fail(err::kPermissionDenied, "Read permission not granted on the table \"" + name + "\".");
   }
@@ -68,6 +69,7 @@ ADSHANDLE RegisterOpen(ADSHANDLE connection, const std::string& name, const std:
   o.exclusive = options & table::kOpenExclusive;
   o.readOnly = options & table::kOpenReadOnly;
   std::unique_ptr<Table> t = Table::Open(host, o);
+  TableIndexes::Attach(*t, collation, options);
   CursorInfo info;
   info.connection = connection;
   info.name = name;
@@ -164,13 +166,14 @@ UNSIGNED32 AdsOpenTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* puc
   table::CheckTableType(usTableType);
   table::CheckCharType(usCharType);
   (void)pucAlias;
-  (void)pucCollation;
   std::string name = core::InText(pucName);
   std::string windowsPath;
   uint32_t rights = 0;
   std::string host = ResolveOpenPath(hConnect, name, &windowsPath, &rights);
-  *phTable = RegisterOpen(hConnect, name, host, windowsPath, ulOptions & (table::kOpenExclusive | table::kOpenReadOnly),
-                          usLockType, usCheckRights != 2, rights);
+  *phTable = RegisterOpen(hConnect, name, host, windowsPath,
+                          ulOptions & (table::kOpenExclusive | table::kOpenReadOnly | kOpenRebuildOnCollationMismatch |
+                                       kOpenIgnoreCollationMismatch),
+                          usLockType, usCheckRights != 2, rights, core::InText(pucCollation));
   return 0;
 }
 

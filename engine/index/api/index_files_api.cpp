@@ -1,0 +1,154 @@
+// Entry points that create, open, close and delete index files and tags, and rebuild them.
+#include <filesystem>
+
+#include "engine/core/error.h"
+#include "engine/core/text_out.h"
+#include "engine/index/api/index_order.h"
+#include "engine/index/table_reindex.h"
+#include "engine/table/api/table_handles.h"
+#include "engine_api/entry_points.h"
+
+namespace engine::index_api {
+namespace {
+
+constexpr uint32_t kCreateOptionBits = kTagUnique | kTagCompound | kTagCustom | kTagDescending | kTagCandidate;
+
+// The host path of an index file named by a caller: empty for the structural index; a name
+// without extension gets ".adi"; a name without a folder lives beside its table.
+std::filesystem::path IndexHostPath(table::TableCursor& cursor, const std::string& name) {
+  if (name.empty()) return {};
+  std::string n = name;
+  size_t slash = n.find_last_of("\\/");
+  size_t dot = n.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) n += ".adi";
+  if (slash == std::string::npos && n.find(':') == std::string::npos) {
+    return std::filesystem::path(cursor.table().path()).parent_path() / n;
+  }
+  return table::TableHostPath(cursor.info().connection, n, nullptr);
+}
+
+uint32_t TableHandleOf(uint32_t handle) {
+  if (core::Handles::KindOf(handle) == core::Kind::kIndexOrder) return core::Handles::OwnerOf(handle);
+  return handle;
+}
+
+}  // namespace
+}  // namespace engine::index_api
+
+namespace engine::api {
+
+using index_api::IndexOrder;
+
+UNSIGNED32 AdsCreateIndex90(ADSHANDLE hObj, UNSIGNED8* pucFileName, UNSIGNED8* pucTag, UNSIGNED8* pucExpr,
+                            UNSIGNED8* pucCondition, UNSIGNED8* pucWhile, UNSIGNED32 ulOptions, UNSIGNED32 ulPageSize,
+                            UNSIGNED8* pucCollation, ADSHANDLE* phIndex) {
+  core::Require(pucExpr, "pucExpr");
+  core::Require(phIndex, "phIndex");
+  uint32_t hTable = index_api::TableHandleOf(hObj);
+  std::shared_ptr<table::TableCursor> cursor = table::TableOf(hTable);
+  if (!core::InText(pucWhile).empty()) {
+    Fail(err::kInvalidArgument, "AdsCreateIndex90: a WHILE condition is not accepted by this engine; use a condition (FOR).");
+  }
+  if (ulPageSize != 0 && ulPageSize != cursor->table().properties().indexPageSize) {
+    if (!KeyLayout::ValidPageSize(ulPageSize)) {
+      Fail(err::kInvalidIndexPageSize, "The index page size " + std::to_string(ulPageSize) +
+                                           " is not a power of two from 512 to 8192.");
+    }
+  }
+  TagDef def;
+  def.expression = core::InText(pucExpr);
+  def.name = core::InText(pucTag);
+  std::filesystem::path file = index_api::IndexHostPath(*cursor, core::InText(pucFileName));
+  if (def.name.empty()) {
+    // An index file of its own without a tag name: the tag takes the file's name.
+    if (file.empty()) Fail(err::kInvalidTagDefinition, "AdsCreateIndex90: a tag of the structural index needs a name.");
+    def.name = file.stem().string();
+  }
+  def.condition = core::InText(pucCondition);
+  def.options = ulOptions & index_api::kCreateOptionBits;
+  def.collation = core::InText(pucCollation);
+  cursor->FlushPending();
+  TableIndexes& ix = index_api::IndexesOf(*cursor);
+  size_t position = ix.CreateTag(file, def);
+  index_api::DropStaleHandles(hTable, ix);
+  *phIndex = index_api::HandleFor(hTable, cursor, ix.tag(position).id);
+  return 0;
+}
+
+UNSIGNED32 AdsOpenIndex(ADSHANDLE hTable, UNSIGNED8* pucName, ADSHANDLE* ahIndex, UNSIGNED16* pusArrayLen) {
+  core::Require(pucName, "pucName");
+  std::shared_ptr<table::TableCursor> cursor = table::TableOf(hTable);
+  std::string name = core::InText(pucName);
+  std::filesystem::path file = index_api::IndexHostPath(*cursor, name);
+  if (file.empty()) Fail(err::kInvalidArgument, "AdsOpenIndex: no index file was named.");
+  TableIndexes& ix = index_api::IndexesOf(*cursor);
+  if (file.lexically_normal() == StructuralIndexPath(cursor->table().path()).lexically_normal()) {
+    Fail(err::kIndexAlreadyOpen, "The index file \"" + name + "\" is the table's own and is open with it.");
+  }
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) {
+    Fail(err::kIndexIoError, "The index file \"" + name + "\" does not exist.");
+  }
+  std::vector<size_t> positions = ix.OpenFile(file);
+  size_t capacity = (ahIndex && pusArrayLen) ? *pusArrayLen : 0;
+  size_t filled = 0;
+  for (size_t p : positions) {
+    uint32_t h = index_api::HandleFor(hTable, cursor, ix.tag(p).id);
+    if (filled < capacity) ahIndex[filled++] = h;
+  }
+  if (pusArrayLen) {
+    if (filled < positions.size()) {
+      *pusArrayLen = static_cast<UNSIGNED16>(positions.size());
+      Fail(err::kInsufficientBuffer, "The index file is open; its " + std::to_string(positions.size()) +
+                                         " index orders need a larger array.");
+    }
+    *pusArrayLen = static_cast<UNSIGNED16>(filled);
+  }
+  return 0;
+}
+
+UNSIGNED32 AdsCloseIndex(ADSHANDLE hIndex) {
+  std::shared_ptr<IndexOrder> order = index_api::OrderOf(hIndex);
+  IndexOrder::Bound b = order->Resolve();
+  uint32_t hTable = core::Handles::OwnerOf(hIndex);
+  b.indexes->CloseFile(b.tag->file);
+  index_api::DropStaleHandles(hTable, *b.indexes);
+  return 0;
+}
+
+UNSIGNED32 AdsCloseAllIndexes(ADSHANDLE hTable) {
+  std::shared_ptr<table::TableCursor> cursor = table::TableOf(hTable);
+  TableIndexes& ix = index_api::IndexesOf(*cursor);
+  ix.CloseAllOtherFiles();
+  index_api::DropStaleHandles(hTable, ix);
+  return 0;
+}
+
+UNSIGNED32 AdsDeleteIndex(ADSHANDLE hIndex) {
+  std::shared_ptr<IndexOrder> order = index_api::OrderOf(hIndex);
+  IndexOrder::Bound b = order->Resolve();
+  uint32_t hTable = core::Handles::OwnerOf(hIndex);
+  b.cursor->FlushPending();
+  b.indexes->DeleteTag(b.tag->id);
+  index_api::DropStaleHandles(hTable, *b.indexes);
+  return 0;
+}
+
+UNSIGNED32 AdsReindex61(ADSHANDLE hObject, UNSIGNED32 ulPageSize) {
+  uint32_t hTable = index_api::TableHandleOf(hObject);
+  std::shared_ptr<table::TableCursor> cursor = table::TableOf(hTable);
+  if (ulPageSize != 0 && !KeyLayout::ValidPageSize(ulPageSize)) {
+    Fail(err::kInvalidIndexPageSize, "The index page size " + std::to_string(ulPageSize) +
+                                         " is not a power of two from 512 to 8192.");
+  }
+  cursor->FlushPending();
+  RebuildOptions options;
+  options.progress = [](unsigned percent) { return table::ReportProgress(static_cast<uint16_t>(percent)); };
+  TableIndexes& ix = index_api::IndexesOf(*cursor);
+  ix.Rebuild(ulPageSize, options);
+  index_api::DropStaleHandles(hTable, ix);
+  cursor->InvalidateCache();
+  return 0;
+}
+
+}  // namespace engine::api

@@ -1,0 +1,516 @@
+// The indexes of one open table; see table_indexes.h.
+#include "engine/index/table_indexes.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "engine/core/error.h"
+#include "engine/index/table_reindex.h"
+
+namespace engine {
+namespace {
+
+std::string LowerAZ(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+bool SamePath(const std::filesystem::path& a, const std::filesystem::path& b) {
+  return a.lexically_normal() == b.lexically_normal();
+}
+
+TagDefinition DefinitionOf(const TagDef& d) {
+  TagDefinition t;
+  t.name = d.name;
+  t.expression = d.expression;
+  t.condition = d.condition;
+  t.flags = d.options;
+  t.collation = d.collation;
+  return t;
+}
+
+}  // namespace
+
+TableIndexes& TableIndexes::Attach(Table& table, const std::string& requestedCollation, uint32_t openOptions) {
+  if (table.indexes()) return *table.indexes();
+  auto indexes = std::make_shared<TableIndexes>(table);
+  indexes->OpenStructural(requestedCollation, openOptions);
+  table.AddObserver(indexes.get());
+  table.SetIndexes(indexes);
+  return *indexes;
+}
+
+TableIndexes& TableIndexes::Of(Table& table) { return table.indexes() ? *table.indexes() : Attach(table); }
+
+TableIndexes::TableIndexes(Table& table)
+    : table_(table), fields_(table.schema()), record_(table.schema().fieldCount()) {}
+
+TableIndexes::~TableIndexes() {
+  table_.RemoveObserver(this);
+  // The files flush what is pending when they close.
+}
+
+TableIndexes::Reading::Reading(TableIndexes& indexes) : lock_(indexes.table_) { indexes.Revalidate(); }
+
+bool TableIndexes::StructuralMatchesHeader(const IndexFile& file) const {
+  const std::vector<TagDefinition>& header = table_.tags();
+  if (file.tagCount() != header.size()) return false;
+  for (size_t i = 0; i < header.size(); ++i) {
+    const TagDef& d = file.tag(i).def;
+    if (!SameTagName(d.name, header[i].name) || d.expression != header[i].expression ||
+        d.condition != header[i].condition || d.options != header[i].flags) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void TableIndexes::OpenStructural(const std::string& requestedCollation, uint32_t openOptions) {
+  files_.clear();
+  tags_.clear();
+  unavailable_.clear();
+  unavailableCode_ = 0;
+  hasStructural_ = !table_.tags().empty();
+  if (!hasStructural_) return;
+  std::filesystem::path path = StructuralIndexPath(table_.path());
+  bool mayRebuild = table_.exclusive() && !table_.readOnly();
+  auto open = [&]() -> std::unique_ptr<IndexFile> {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+      unavailableCode_ = err::kIndexFileCorrupt;
+      unavailable_ = "The index file \"" + path.string() + "\" of the table is missing; rebuild the indexes of the table";
+      return nullptr;
+    }
+    try {
+      std::unique_ptr<IndexFile> f = IndexFile::Open(path, table_.readOnly());
+      if (!StructuralMatchesHeader(*f)) {
+        unavailableCode_ = err::kIndexNeedsRebuild;
+        unavailable_ = "The index file \"" + path.string() +
+                       "\" holds other tags than its table defines; rebuild the indexes of the table";
+        return nullptr;
+      }
+      return f;
+    } catch (const EngineError& e) {
+      unavailableCode_ = e.code();
+      unavailable_ = std::string(e.what()) + " (rebuild the indexes of the table)";
+      return nullptr;
+    }
+  };
+  std::unique_ptr<IndexFile> file = open();
+  if (!file && mayRebuild) {
+    // An exclusive open repairs what it can: the header holds every tag's definition.
+    try {
+      ReindexTable(table_);
+      file = open();
+    } catch (const EngineError& e) {
+      unavailableCode_ = e.code();
+      unavailable_ = e.what();
+    }
+  }
+  if (!file) return;
+  std::vector<size_t> mismatched = file->CollationMismatches(requestedCollation);
+  if (!mismatched.empty() && !(openOptions & kOpenIgnoreCollationMismatch)) {
+    if ((openOptions & kOpenRebuildOnCollationMismatch) && mayRebuild) {
+      file.reset();
+      ReindexTable(table_);
+      file = IndexFile::Open(path, false);
+    } else {
+      Fail(err::kIndexCollationMismatch,
+           "The index tag \"" + file->tag(mismatched.front()).def.name + "\" of \"" + table_.path() +
+               "\" was built with another collation; rebuild the indexes or open with the option to ignore it");
+    }
+  }
+  unavailable_.clear();
+  unavailableCode_ = 0;
+  files_.push_back(File{path, std::move(file), true});
+  LoadTags();
+}
+
+void TableIndexes::CheckAvailable() const {
+  if (!unavailable_.empty()) Fail(unavailableCode_ ? unavailableCode_ : err::kIndexFileCorrupt, unavailable_);
+}
+
+void TableIndexes::LoadTags() {
+  std::map<std::pair<std::string, std::string>, uint64_t> ids;
+  for (const auto& t : tags_) ids[{t->filePath.lexically_normal().string(), LowerAZ(t->name)}] = t->id;
+  tags_.clear();
+  for (size_t f = 0; f < files_.size(); ++f) {
+    IndexFile& file = *files_[f].index;
+    for (size_t i = 0; i < file.tagCount(); ++i) {
+      const TagInfo& info = file.tag(i);
+      auto t = std::make_unique<Tag>();
+      auto found = ids.find({files_[f].path.lexically_normal().string(), LowerAZ(info.def.name)});
+      t->id = found != ids.end() ? found->second : nextId_++;
+      t->name = info.def.name;
+      t->filePath = files_[f].path;
+      t->file = f;
+      t->tagInFile = i;
+      t->keys = std::make_unique<ExpressionKeys>(info.def.expression, info.def.condition, fields_);
+      t->builder = std::make_unique<KeyBuilder>(info.layout);
+      tags_.push_back(std::move(t));
+    }
+  }
+}
+
+TableIndexes::Tag* TableIndexes::FindTag(const std::string& name) {
+  for (auto& t : tags_) {
+    if (SameTagName(InfoOf(*t).def.name, name)) return t.get();
+  }
+  return nullptr;
+}
+
+TableIndexes::Tag* TableIndexes::FindById(uint64_t id) {
+  for (auto& t : tags_) {
+    if (t->id == id) return t.get();
+  }
+  return nullptr;
+}
+
+IndexFile& TableIndexes::FileOf(const Tag& t) { return *files_.at(t.file).index; }
+
+void TableIndexes::Revalidate() {
+  if (table_.exclusive()) return;  // nobody else changes the files
+  bool changed = false;
+  for (File& f : files_) changed = f.index->Revalidate() || changed;
+  if (changed) LoadTags();  // the catalogs were reloaded; the key builders borrow their layouts
+}
+
+std::span<const uint8_t> TableIndexes::KeyOf(Tag& t, const uint8_t* image, uint32_t recno, int deleted) {
+  RecordView view(table_.schema(), image, recno);
+  record_.Set(&view, deleted);
+  t.builder->Clear();
+  t.keys->Build(record_, options_, *t.builder);
+  return t.builder->Key();
+}
+
+bool TableIndexes::Includes(Tag& t, const uint8_t* image, uint32_t recno, int deleted) {
+  RecordView view(table_.schema(), image, recno);
+  record_.Set(&view, deleted);
+  return t.keys->Includes(record_, options_);
+}
+
+std::span<const uint8_t> TableIndexes::KeyOfRecord(Tag& t, uint32_t recno, bool* included) {
+  std::vector<uint8_t> image(table_.schema().recordLength());
+  table_.ReadRecord(recno, image.data());
+  if (included) *included = Includes(t, image.data(), recno);
+  return KeyOf(t, image.data(), recno);
+}
+
+std::vector<TableIndexes::KeyChange> TableIndexes::ChangesFor(Side before, Side after) {
+  std::vector<KeyChange> out;
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    Tag& t = *tags_[i];
+    if (InfoOf(t).def.options & kTagCustom) continue;  // only explicit calls change custom tags
+    KeyChange c{i, false, false, {}, {}};
+    uint32_t recno = (after.view ? after.view : before.view)->recordNumber();
+    if (before.view) {
+      c.hadOld = Includes(t, before.view->raw(), recno, before.deleted);
+      if (c.hadOld) {
+        std::span<const uint8_t> k = KeyOf(t, before.view->raw(), recno, before.deleted);
+        c.oldKey.assign(k.begin(), k.end());
+      }
+    }
+    if (after.view) {
+      c.hasNew = Includes(t, after.view->raw(), recno, after.deleted);
+      if (c.hasNew) {
+        std::span<const uint8_t> k = KeyOf(t, after.view->raw(), recno, after.deleted);
+        c.newKey.assign(k.begin(), k.end());
+      }
+    }
+    if (c.hadOld == c.hasNew && (!c.hadOld || c.oldKey == c.newKey)) continue;
+    out.push_back(std::move(c));
+  }
+  return out;
+}
+
+void TableIndexes::Apply(const std::vector<KeyChange>& changes, uint32_t recno) {
+  if (changes.empty()) return;
+  // Refuse before changing anything: a candidate tag admits each key value once.
+  for (const KeyChange& c : changes) {
+    Tag& t = *tags_[c.tag];
+    if (!c.hasNew || !(InfoOf(t).def.options & kTagCandidate)) continue;
+    IndexFile& file = FileOf(t);
+    uint64_t rank = file.LowerBound(t.tagInFile, c.newKey);
+    if (rank >= file.KeyCount(t.tagInFile)) continue;
+    std::vector<uint8_t> key(c.newKey.size());
+    uint32_t holder = file.EntryAt(t.tagInFile, rank, key.data());
+    if (key == c.newKey && holder != recno) {
+      Fail(err::kDuplicateKey, "The key is already in the candidate index tag \"" + InfoOf(t).def.name + "\" (record " +
+                                   std::to_string(holder) + ")");
+    }
+  }
+  try {
+    for (const KeyChange& c : changes) {
+      Tag& t = *tags_[c.tag];
+      IndexFile& file = FileOf(t);
+      bool removedHolder = c.hadOld && file.RemoveKey(t.tagInFile, c.oldKey, recno);
+      if (c.hasNew) file.AddKey(t.tagInFile, c.newKey, recno);
+      if (removedHolder && (InfoOf(t).def.options & kTagUnique)) RefillUniqueKey(c.tag, c.oldKey, recno);
+    }
+    Flush();
+  } catch (...) {
+    // A half-made change must never be written or read: the files concerned stay marked as
+    // being updated on disk and refuse every use until the indexes are rebuilt.
+    for (File& f : files_) f.index->Discard();
+    throw;
+  }
+}
+
+// A unique tag holds the lowest record of each key value. When that record leaves the value,
+// the next record that has it takes its place.
+void TableIndexes::RefillUniqueKey(size_t tag, const std::vector<uint8_t>& key, uint32_t removed) {
+  Tag& t = *tags_[tag];
+  IndexFile& file = FileOf(t);
+  uint32_t best = 0;
+  std::vector<uint8_t> k;
+  table_.Scan([&](const RecordView& view) {
+    if (best != 0 || view.recordNumber() == removed) return;
+    if (!Includes(t, view.raw(), view.recordNumber())) return;
+    std::span<const uint8_t> candidate = KeyOf(t, view.raw(), view.recordNumber());
+    if (candidate.size() == key.size() && std::equal(candidate.begin(), candidate.end(), key.begin())) {
+      best = view.recordNumber();
+    }
+  });
+  if (best != 0) file.AddKey(t.tagInFile, key, best);
+}
+
+void TableIndexes::Flush() {
+  for (File& f : files_) f.index->Flush();
+}
+
+void TableIndexes::RecordAppended(const RecordView& record) {
+  Revalidate();
+  Apply(ChangesFor({}, {&record, -1}), record.recordNumber());
+}
+
+void TableIndexes::RecordUpdated(const RecordView& before, const RecordView& after) {
+  Revalidate();
+  Apply(ChangesFor({&before, -1}, {&after, -1}), after.recordNumber());
+}
+
+void TableIndexes::RecordDeleted(const RecordView& record) {
+  Revalidate();
+  Apply(ChangesFor({&record, 0}, {&record, 1}), record.recordNumber());
+}
+
+void TableIndexes::RecordRecalled(const RecordView& record) {
+  Revalidate();
+  Apply(ChangesFor({&record, 1}, {&record, 0}), record.recordNumber());
+}
+
+void TableIndexes::TablePacked() { Rebuild(0, {}); }
+
+void TableIndexes::TableZapped() { Rebuild(0, {}); }
+
+std::vector<TagDef> TableIndexes::DefinitionsOf(const File& f) {
+  std::vector<TagDef> out;
+  for (size_t i = 0; i < f.index->tagCount(); ++i) out.push_back(f.index->tag(i).def);
+  return out;
+}
+
+void TableIndexes::ReopenFiles() {
+  for (File& f : files_) {
+    f.index.reset();
+    f.index = IndexFile::Open(f.path, table_.readOnly());
+  }
+  LoadTags();
+}
+
+RebuildStats TableIndexes::Rebuild(uint32_t pageSize, const RebuildOptions& options) {
+  if (!table_.exclusive()) {
+    Fail(err::kExclusiveRequired, "Rebuilding the indexes of \"" + table_.path() + "\" needs the table open exclusively");
+  }
+  for (File& f : files_) {
+    if (f.structural) continue;
+    std::vector<TagDefinition> defs;
+    for (const TagDef& d : DefinitionsOf(f)) defs.push_back(DefinitionOf(d));
+    f.index.reset();  // a rebuild renames a new file into place
+    RebuildTableIndex(table_, f.path, defs, pageSize, options);
+  }
+  if (hasStructural_ && !files_.empty() && files_[0].structural) files_[0].index.reset();
+  RebuildStats stats = ReindexTable(table_, pageSize, options);
+  if (hasStructural_ && (files_.empty() || !files_[0].structural)) {
+    // The structural index was unavailable; it opens now and its tags come first.
+    files_.insert(files_.begin(), File{StructuralIndexPath(table_.path()), nullptr, true});
+    for (auto& t : tags_) ++t->file;
+  }
+  unavailable_.clear();
+  unavailableCode_ = 0;
+  ReopenFiles();
+  return stats;
+}
+
+size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& def) {
+  if (!table_.exclusive()) {
+    Fail(err::kExclusiveRequired, "Creating an index of \"" + table_.path() + "\" needs the table open exclusively");
+  }
+  ExpressionKeys check(def.expression, def.condition, fields_);  // a bad key fails before any change
+  (void)check;
+  std::filesystem::path structural = StructuralIndexPath(table_.path());
+  if (file.empty() || SamePath(file, structural)) {
+    std::vector<TagDefinition> old = table_.tags();
+    std::vector<TagDefinition> tags = old;
+    TagDefinition added = DefinitionOf(def);
+    auto same = std::find_if(tags.begin(), tags.end(), [&](const TagDefinition& t) { return SameTagName(t.name, def.name); });
+    if (same != tags.end()) *same = added;  // a tag of the same name is replaced
+    else tags.push_back(added);
+    Flush();
+    if (!files_.empty() && files_[0].structural) files_[0].index.reset();
+    table_.SetTags(tags);
+    try {
+      ReindexTable(table_);
+    } catch (...) {
+      table_.SetTags(old);
+      if (!files_.empty() && files_[0].structural && !old.empty()) {
+        try {
+          files_[0].index = IndexFile::Open(structural, false);
+        } catch (const EngineError&) {
+          files_.erase(files_.begin());
+          for (auto& t : tags_) --t->file;
+        }
+      }
+      throw;
+    }
+    if (!hasStructural_ || files_.empty() || !files_[0].structural) {
+      files_.insert(files_.begin(), File{structural, nullptr, true});
+      for (auto& t : tags_) ++t->file;
+    }
+    hasStructural_ = true;
+    unavailable_.clear();
+    unavailableCode_ = 0;
+    ReopenFiles();
+  } else {
+    auto open = std::find_if(files_.begin(), files_.end(), [&](const File& f) { return SamePath(f.path, file); });
+    std::vector<TagDefinition> defs;
+    if (open != files_.end()) {
+      for (const TagDef& d : DefinitionsOf(*open)) defs.push_back(DefinitionOf(d));
+      open->index.reset();
+    } else {
+      std::error_code ec;
+      if (std::filesystem::exists(file, ec)) {
+        std::unique_ptr<IndexFile> existing = IndexFile::Open(file, true);
+        for (size_t i = 0; i < existing->tagCount(); ++i) defs.push_back(DefinitionOf(existing->tag(i).def));
+      }
+    }
+    TagDefinition added = DefinitionOf(def);
+    auto same = std::find_if(defs.begin(), defs.end(), [&](const TagDefinition& t) { return SameTagName(t.name, def.name); });
+    if (same != defs.end()) *same = added;
+    else defs.push_back(added);
+    try {
+      RebuildTableIndex(table_, file, defs, 0, {});
+    } catch (...) {
+      if (open != files_.end()) open->index = IndexFile::Open(open->path, false);
+      throw;
+    }
+    if (open == files_.end()) files_.push_back(File{file, nullptr, false});
+    ReopenFiles();
+  }
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    const File& f = files_[tags_[i]->file];
+    if ((file.empty() ? f.structural : SamePath(f.path, file)) && SameTagName(InfoOf(*tags_[i]).def.name, def.name)) {
+      return i;
+    }
+  }
+  Fail(err::kInternalError, "The new index tag \"" + def.name + "\" did not open");
+}
+
+std::vector<size_t> TableIndexes::OpenFile(const std::filesystem::path& file) {
+  for (const File& f : files_) {
+    if (SamePath(f.path, file)) Fail(err::kIndexAlreadyOpen, "The index file \"" + file.string() + "\" is already open");
+  }
+  std::unique_ptr<IndexFile> index = IndexFile::Open(file, table_.readOnly());
+  files_.push_back(File{file, std::move(index), false});
+  try {
+    LoadTags();
+  } catch (...) {
+    files_.pop_back();
+    LoadTags();
+    throw;
+  }
+  std::vector<size_t> out;
+  for (size_t i = 0; i < tags_.size(); ++i) {
+    if (tags_[i]->file == files_.size() - 1) out.push_back(i);
+  }
+  return out;
+}
+
+void TableIndexes::CloseFile(size_t file) {
+  if (file >= files_.size()) return;
+  if (files_[file].structural) {
+    Fail(err::kInvalidArgument, "The structural index of a table stays open with its table");
+  }
+  files_[file].index->Flush();
+  files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(file));
+  std::vector<std::unique_ptr<Tag>> kept;
+  for (auto& t : tags_) {
+    if (t->file == file) continue;
+    if (t->file > file) --t->file;
+    kept.push_back(std::move(t));
+  }
+  tags_ = std::move(kept);
+}
+
+void TableIndexes::CloseAllOtherFiles() {
+  for (size_t f = files_.size(); f-- > 0;) {
+    if (!files_[f].structural) CloseFile(f);
+  }
+}
+
+void TableIndexes::DeleteTag(uint64_t id) {
+  Tag* t = FindById(id);
+  if (!t) Fail(err::kNoSuchIndexOrder, "The index order is no longer open");
+  if (!table_.exclusive()) {
+    Fail(err::kExclusiveRequired, "Deleting an index of \"" + table_.path() + "\" needs the table open exclusively");
+  }
+  std::string name = InfoOf(*t).def.name;
+  size_t fileIndex = t->file;
+  File& f = files_[fileIndex];
+  Flush();
+  if (f.structural) {
+    std::vector<TagDefinition> tags = table_.tags();
+    tags.erase(std::remove_if(tags.begin(), tags.end(), [&](const TagDefinition& d) { return SameTagName(d.name, name); }),
+               tags.end());
+    f.index.reset();
+    table_.SetTags(tags);
+    if (tags.empty()) {
+      ::unlink(f.path.c_str());
+      files_.erase(files_.begin());
+      tags_.erase(std::remove_if(tags_.begin(), tags_.end(), [&](const auto& x) { return x->file == 0; }), tags_.end());
+      for (auto& x : tags_) --x->file;
+      hasStructural_ = false;
+      return;
+    }
+    ReindexTable(table_);
+  } else {
+    std::vector<TagDefinition> defs;
+    for (const TagDef& d : DefinitionsOf(f)) {
+      if (!SameTagName(d.name, name)) defs.push_back(DefinitionOf(d));
+    }
+    f.index.reset();
+    if (defs.empty()) {
+      ::unlink(f.path.c_str());
+      files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(fileIndex));
+      std::vector<std::unique_ptr<Tag>> kept;
+      for (auto& x : tags_) {
+        if (x->file == fileIndex) continue;
+        if (x->file > fileIndex) --x->file;
+        kept.push_back(std::move(x));
+      }
+      tags_ = std::move(kept);
+      return;
+    }
+    RebuildTableIndex(table_, f.path, defs, 0, {});
+  }
+  ReopenFiles();
+}
+
+RebuildStats ReindexOpenTable(Table& table, uint32_t pageSize, const RebuildOptions& options) {
+  return TableIndexes::Of(table).Rebuild(pageSize, options);
+}
+
+}  // namespace engine
