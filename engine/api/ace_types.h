@@ -42,6 +42,30 @@ typedef UNSIGNED32 (*ADS_SQL_ABORT_FUNC)(void);
 #define AE_NO_MORE_OBJECTS 5137u
 #define AE_PROPERTY_NOT_SET 5138u
 #define AE_NOT_YET_BUILT 5999u
+#define AE_NO_SUCH_INDEX_ORDER 5016u
+#define AE_NO_SCOPE 5038u
+#define AE_INDEX_ALREADY_OPEN 5065u
+#define AE_DUPLICATE_KEY 7045u
+
+/* Index tag options (AdsCreateIndex90, AdsGetIndexFlags). */
+#define ADS_UNIQUE 1u
+#define ADS_COMPOUND 2u
+#define ADS_CUSTOM 4u
+#define ADS_DESCENDING 8u
+#define ADS_CANDIDATE 2048u
+
+/* Key data types of seeks and scopes, seek types, scope bounds and counting options. */
+#define ADS_RAWKEY 1u
+#define ADS_STRINGKEY 2u
+#define ADS_DOUBLEKEY 4u
+#define ADS_WSTRINGKEY 8u
+#define ADS_SOFTSEEK 1u
+#define ADS_HARDSEEK 2u
+#define ADS_TOP 1u
+#define ADS_BOTTOM 2u
+#define ADS_RESPECTFILTERS 1u
+#define ADS_IGNOREFILTERS 2u
+#define ADS_RESPECTSCOPES 3u
 
 /* Server types (AdsConnect60 and the connect string's ServerType). */
 #define ADS_LOCAL_SERVER 1u
