@@ -1,16 +1,27 @@
 // The reindex run on installations built at test time: the saved log file compared line by
 // line (time stamps by pattern), a data folder without any dictionary, a table the dictionary
-// lists whose file is missing, a dictionary file that is garbage, and a second run replacing
-// the log of the first.
+// lists whose file is missing, a dictionary file that is garbage, a second run replacing the
+// log of the first, a table held open by another process, a failure after a table was opened,
+// a site folder that goes away after discovery, a log folder that cannot be made, and the
+// records of every table left exactly as they were.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <QGuiApplication>
 #include <QRegularExpression>
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "ads/ace.h"
 #include "environment/toolbookprocs.h"
+#include "runtime/dialogs.h"
 #include "runtime/text.h"
+#include "runtime/ui/screen.h"
 #include "test_env.h"
 #include "tests/app/main_window_fixture.h"
 
@@ -18,6 +29,41 @@ namespace apptest {
 namespace {
 
 UNSIGNED8* A(QByteArray& b) { return reinterpret_cast<UNSIGNED8*>(b.data()); }
+
+// A second process that opens a table file shared through the engine and holds it until it is
+// killed. The constructor returns once the child reports the outcome of its open.
+class TableHolder {
+ public:
+  explicit TableHolder(const std::filesystem::path& table) {
+    int up[2];
+    if (pipe(up) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(up[0]);
+      QByteArray path = ToAnsi(QString::fromStdString(table.string()));
+      ADSHANDLE h = 0;
+      const UNSIGNED32 rc = AdsOpenTable90(0, A(path), nullptr, 3, 1, 1, 1, 0, nullptr, &h);
+      if (write(up[1], &rc, sizeof rc) != sizeof rc) _exit(2);
+      for (;;) pause();
+    }
+    close(up[1]);
+    if (pid_ < 0 || read(up[0], &openResult_, sizeof openResult_) != sizeof openResult_) openResult_ = 0xFFFFFFFF;
+    close(up[0]);
+  }
+  ~TableHolder() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  TableHolder(const TableHolder&) = delete;
+  TableHolder& operator=(const TableHolder&) = delete;
+  UNSIGNED32 openResult() const { return openResult_; }
+
+ private:
+  pid_t pid_ = -1;
+  UNSIGNED32 openResult_ = 0xFFFFFFFF;
+};
 
 class ReindexRunTest : public MainWindowTest {
  protected:
@@ -58,6 +104,81 @@ class ReindexRunTest : public MainWindowTest {
     ASSERT_EQ(AdsDisconnect(dict), 0u);
   }
   QString Db(const QString& relative) { return DataFolder() + "DB\\" + relative; }
+
+  // A dictionary at data/DB/<relative> whose tables hold `rows` records of several field types,
+  // memos among them, every seventh record deleted.
+  void MakeDictionaryWithRecords(const std::string& relative, std::initializer_list<const char*> tables, int rows) {
+    const std::filesystem::path path = data_ / "DB" / relative;
+    std::filesystem::create_directories(path.parent_path());
+    QByteArray p = ToAnsi(QString::fromStdString(path.string()));
+    ADSHANDLE dict = 0;
+    ASSERT_EQ(AdsDDCreate(A(p), 0, nullptr, &dict), 0u);
+    for (const char* t : tables) {
+      QByteArray name(t);
+      QByteArray fields("NAME,Char,20;QTY,Integer;PRICE,Numeric,10,2;DUE,Date;OK,Logical;NOTE,Memo;");
+      ADSHANDLE table = 0;
+      ASSERT_EQ(AdsCreateTable90(dict, A(name), nullptr, 3, 1, 1, 1, 512, A(fields), 0, nullptr, &table), 0u);
+      for (int n = 1; n <= rows; ++n) {
+        char due[16];
+        std::snprintf(due, sizeof due, "%02d/%02d/20%02d", n % 12 + 1, n % 28 + 1, n % 30);
+        const std::pair<const char*, QByteArray> values[] = {
+            {"NAME", QByteArray(t) + " " + QByteArray::number(n * 7919 % 1000)},
+            {"QTY", QByteArray::number(n * 31 % 500 - 250)},
+            {"PRICE", QByteArray::number(n * 13 % 10000) + ".25"},
+            {"DUE", due},
+            {"OK", n % 2 ? "T" : "F"},
+            {"NOTE", n % 3 ? QByteArray("remark ").repeated(n % 40 + 1) : QByteArray()}};
+        ASSERT_EQ(AdsAppendRecord(table), 0u);
+        for (auto [field, value] : values) {
+          QByteArray f(field);
+          if (!value.isEmpty()) {
+            ASSERT_EQ(AdsSetString(table, A(f), A(value), value.size()), 0u) << field;
+          }
+        }
+        ASSERT_EQ(AdsWriteRecord(table), 0u);
+        if (n % 7 == 0) {
+          ASSERT_EQ(AdsDeleteRecord(table), 0u);
+        }
+      }
+      ASSERT_EQ(AdsCloseTable(table), 0u);
+    }
+    ASSERT_EQ(AdsDisconnect(dict), 0u);
+  }
+
+  // Every table file under the data folder with its records as the engine reads them: for
+  // each record its deletion flag and its whole record image, and the bytes of its memo file.
+  std::map<std::string, QByteArray> RecordImages() {
+    std::map<std::string, QByteArray> images;
+    AdsShowDeleted(1);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(data_)) {
+      if (entry.path().extension() != ".adt") continue;
+      QByteArray path = ToAnsi(QString::fromStdString(entry.path().string()));
+      ADSHANDLE h = 0;
+      QByteArray& image = images[entry.path().string()];
+      if (AdsOpenTable90(0, A(path), nullptr, 3, 1, 1, 1, ADS_READONLY, nullptr, &h) != 0) {
+        image = "cannot open";
+        continue;
+      }
+      UNSIGNED32 count = 0;
+      EXPECT_EQ(AdsGetRecordCount(h, 2, &count), 0u);
+      for (UNSIGNED32 n = 1; n <= count; ++n) {
+        EXPECT_EQ(AdsGotoRecord(h, n), 0u);
+        UNSIGNED16 deleted = 0;
+        EXPECT_EQ(AdsIsRecordDeleted(h, &deleted), 0u);
+        QByteArray record(4096, '\0');
+        UNSIGNED32 length = record.size();
+        EXPECT_EQ(AdsGetRecord(h, A(record), &length), 0u);
+        image += (deleted ? 'D' : ' ') + record.left(length);
+      }
+      EXPECT_EQ(AdsCloseTable(h), 0u);
+      std::filesystem::path memo = entry.path();
+      memo.replace_extension(".adm");
+      std::ifstream in(memo, std::ios::binary);
+      image += "memo:" + QByteArray::fromStdString(std::string((std::istreambuf_iterator<char>(in)), {}));
+    }
+    AdsShowDeleted(0);
+    return images;
+  }
 
   // The engine library beside the tool's executable, where the components look first.
   bool engineInstalled_ = [this] {
@@ -141,6 +262,136 @@ TEST_F(ReindexRunTest, ClosingTheWindowDuringARunStopsAfterTheCurrentTableAndSav
                               "- table \"crew, open, reindex, finished", "", "T Finished."}))
       << run.join('\n').toStdString();
   EXPECT_EQ(DatabaseList, nullptr) << "the window closed once the run had ended";
+}
+
+TEST_F(ReindexRunTest, ATableHeldOpenByAnotherProcessIsLoggedAndTheFollowingTablesAreProcessed) {
+  MakeDictionary("DB.add", {"crew", "job", "vessel"});  // listed in name order
+  TableHolder other(data_ / "DB" / "job.adt");
+  ASSERT_EQ(other.openResult(), 0u);
+
+  MainWindowProbe& w = CreateWindow();
+  w.cmStartClick(w.cmStart);
+  const QStringList run = RunPart(SavedLog());
+  const QString job = QString::fromStdString((data_ / "DB" / "job.adt").string());
+  EXPECT_EQ(run, QStringList({"", "Starting", "", "T Reindexing DB \"" + Db("DB.add") + "\"",
+                              "- table \"crew, open, reindex, finished", "- table \"job, open",
+                              "ERROR (table): tb: Error 5402: The table \"" + job +
+                                  "\" is open by another user and cannot be opened exclusively.",
+                              "- table \"vessel, open, reindex, finished", "", "T Finished."}))
+      << run.join('\n').toStdString();
+  EXPECT_FALSE(std::filesystem::exists(data_ / "DB" / "job.adi")) << "the held table was not reindexed";
+}
+
+TEST_F(ReindexRunTest, AFailureAfterTheOpenLeavesTheLaterTablesOfThatDictionaryFailingUntilTheNext) {
+  MakeDictionary("DB.add", {"crew", "job", "porder", "vessel"});  // listed in name order
+  MakeDictionary("1000002/sitedb.add", {"incident"});
+  // A folder where the rebuilt index file would be renamed to: the reindex of "job" fails
+  // after its table was opened.
+  std::filesystem::remove(data_ / "DB" / "job.adi");
+  std::filesystem::create_directory(data_ / "DB" / "job.adi");
+
+  MainWindowProbe& w = CreateWindow();
+  w.cmStartClick(w.cmStart);
+  const QStringList run = RunPart(SavedLog());
+  const QString adi = QString::fromStdString((data_ / "DB" / "job.adi").string());
+  const QString openDataset = QStringLiteral("ERROR (table): tb: Cannot perform this operation on an open dataset");
+  EXPECT_EQ(run, QStringList({"", "Starting", "", "T Reindexing DB \"" + Db("DB.add") + "\"",
+                              "- table \"crew, open, reindex, finished", "- table \"job, open, reindex",
+                              "ERROR (table): tb: Error 7048: Replacing index file \"" + adi + "\" failed: Is a directory",
+                              "- table \"porder", openDataset, "- table \"vessel", openDataset,
+                              "", "T Reindexing DB \"" + Db("1000002\\sitedb.add") + "\"",
+                              "- table \"incident, open, reindex, finished", "", "T Finished."}))
+      << run.join('\n').toStdString();
+  // The failed rebuild left nothing behind beside the table: the folder in the way is as it
+  // was, and no half-written index file remains.
+  EXPECT_TRUE(std::filesystem::is_directory(data_ / "DB" / "job.adi"));
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(data_ / "DB")) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind("job", 0) == 0) left.push_back(name);
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, std::vector<std::string>({"job.adi", "job.adt"}));
+}
+
+// A site dictionary whose folder is removed after discovery listed it, either before Start or
+// while the run works on the dictionary before it: the dictionary is reported as not found and
+// the run carries on with the next one.
+TEST_F(ReindexRunTest, ASiteFolderThatDisappearsAfterDiscoveryIsReportedAsNotFound) {
+  for (bool duringTheRun : {false, true}) {
+    SCOPED_TRACE(duringTheRun ? "removed during the run" : "removed before Start");
+    std::filesystem::remove_all(data_ / "DB");
+    MakeDictionary("DB.add", {"crew"});
+    MakeDictionary("1000001/sitedb.add", {"job"});
+    MakeDictionary("1000002/sitedb.add", {"porder"});
+    MainWindowProbe& w = CreateWindow();
+    ASSERT_EQ(DatabaseList->Count(), 3);
+    const std::filesystem::path gone = data_ / "DB" / "1000001";
+    if (duringTheRun) {
+      w.OnLogLine = [&](const QString& line, bool appended) {
+        if (!appended && line == "- table \"crew") std::filesystem::remove_all(gone);
+      };
+    } else {
+      std::filesystem::remove_all(gone);
+    }
+    w.cmStartClick(w.cmStart);
+    QStringList expected = {"", "Starting", "", "T Reindexing DB \"" + Db("DB.add") + "\"",
+                            "- table \"crew, open, reindex, finished"};
+    for (int i = 1; i < 3; ++i) {
+      const QString site = DatabaseList->Strings(i);
+      expected << "" << "T Reindexing DB \"" + Db(site) + "\"";
+      if (site.startsWith("1000001"))
+        expected << "ERROR: file not found (" + Db(site) + ")";
+      else
+        expected << "- table \"porder, open, reindex, finished";
+    }
+    expected << "" << "T Finished.";
+    const QStringList run = RunPart(SavedLog());
+    EXPECT_EQ(run, expected) << run.join('\n').toStdString();
+    window.reset();
+    fmReindex = nullptr;
+    DatabaseList.reset();
+  }
+}
+
+TEST_F(ReindexRunTest, ALogFolderThatCannotBeCreatedReachesTheDefaultHandlerWithTheCursorLeftBusy) {
+  MakeDictionary("DB.add", {"crew"});
+  std::ofstream(data_ / "Logs", std::ios::binary) << "not a folder";
+  MainWindowProbe& w = CreateWindow();
+  const QString logFile = DataFolder() + "Logs\\quenlor.txt";
+  {
+    ScopedErrorMessageCapture boxes;
+    w.cmStart->Click();  // as the user clicks: an escaping exception goes to the default handler
+    ASSERT_EQ(boxes.messages().size(), 1u);
+    const QString text = boxes.messages()[0].text;
+    EXPECT_EQ(text, "Cannot create file \"" + logFile + "\". The system cannot find the path specified.");
+    EXPECT_EQ(boxes.messages()[0].title, "Database Quenlor");
+  }
+  ASSERT_NE(QGuiApplication::overrideCursor(), nullptr) << "the busy cursor stays";
+  EXPECT_EQ(QGuiApplication::overrideCursor()->shape(), Qt::WaitCursor);
+  Screen->SetCursor(crDefault);
+  const QStringList pane = w.PaneLines();
+  EXPECT_TRUE(pane.back().endsWith(" Finished.")) << pane.back().toStdString();
+  EXPECT_FALSE(pane.join('\n').contains("A log file has been saved"));
+  EXPECT_FALSE(w.cmStart->Enabled());
+  std::ifstream in(data_ / "Logs", std::ios::binary);
+  EXPECT_EQ(std::string((std::istreambuf_iterator<char>(in)), {}), "not a folder") << "the file in the way is kept";
+}
+
+TEST_F(ReindexRunTest, NoRecordOfAnyTableChanges) {
+  MakeDictionaryWithRecords("DB.add", {"vessel", "crew"}, 300);
+  MakeDictionaryWithRecords("1000001/sitedb.add", {"job", "porder"}, 700);
+  const std::map<std::string, QByteArray> before = RecordImages();
+  ASSERT_EQ(before.size(), 4u);
+  for (const auto& [table, image] : before) ASSERT_GT(image.size(), 300 * 40) << table;
+
+  MainWindowProbe& w = CreateWindow();
+  w.cmStartClick(w.cmStart);
+  const QStringList run = RunPart(SavedLog());
+  ASSERT_EQ(run.filter(", open, reindex, finished").size(), 4) << run.join('\n').toStdString();
+  const std::map<std::string, QByteArray> after = RecordImages();
+  ASSERT_EQ(after.size(), before.size());
+  for (const auto& [table, image] : before) EXPECT_TRUE(after.at(table) == image) << table << " changed";
 }
 
 }  // namespace
