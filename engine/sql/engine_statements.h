@@ -1,6 +1,7 @@
 // Statements the engine runs itself rather than SQLite: EXECUTE PROCEDURE of the system
-// procedures. CREATE, DROP and ALTER are refused with NATIVEERROR 2140: SQL does not yet
-// make or drop the engine's tables and indexes.
+// procedures, and CREATE/DROP of tables and indexes (ddl.h). Every other CREATE, DROP and
+// ALTER is refused with NATIVEERROR 2140: SQLite could only make such objects inside the
+// connection's scratch database, where they would vanish unseen.
 //
 // Threading: called with the session lock held.
 #pragma once
@@ -28,6 +29,9 @@ struct EngineStatementContext {
   std::function<std::vector<std::string>(const std::vector<std::string>& expressions)> evaluate;
   // Makes a static cursor from a SELECT text whose markers are bound (procedure results).
   std::function<uint32_t(const std::string& select)> cursorFrom;
+  // Character type (1 ANSI, 2 OEM) and collation of tables the statement creates.
+  uint16_t charType = 1;
+  std::string collation;
 };
 
 struct EngineStatementResult {

@@ -18,6 +18,7 @@ namespace engine::sql {
 namespace native {
 constexpr int kSyntax = 2100;            // the text is not a statement SQLite or the engine knows
 constexpr int kUnknownTable = 2101;      // no table of that name on the connection
+constexpr int kUnknownIndex = 2102;      // no index of that name on the table
 constexpr int kUnknownFunction = 2103;   // no function of that name or argument count
 constexpr int kMisuse = 2104;            // an operation the statement may not do (aggregate misuse, ...)
 constexpr int kConstraint = 2105;        // a unique or not-null rule refused a change
@@ -27,6 +28,7 @@ constexpr int kTimeout = 2120;           // the statement ran past its timeout
 constexpr int kAborted = 2121;           // the abort callback stopped the statement
 constexpr int kUnsupported = 2140;       // a statement or procedure the engine does not provide
 constexpr int kProcedureArguments = 2141;  // wrong arguments to a system procedure
+constexpr int kExists = 2142;            // CREATE of a table or index whose name is taken
 constexpr int kOther = 2199;             // any other failure SQLite reports
 }  // namespace native
 

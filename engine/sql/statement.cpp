@@ -9,6 +9,7 @@
 #include "engine/core/codepage.h"
 #include "engine/core/handles.h"
 #include "engine/dict/dictionary.h"
+#include "engine/sql/ddl.h"
 #include "engine/sql/engine_statements.h"
 #include "engine/sql/live_cursor.h"
 #include "engine/sql/result_cursor.h"
@@ -203,12 +204,18 @@ void Statement::Verify(const std::string& sql) {
   session_->Connection();  // 5024 once the connection is gone
   std::vector<StatementText> parts = SplitStatements(sql);
   if (parts.empty()) FailSql(native::kSyntax, "Syntax error: the statement is empty.");
+  bool definesTables = false;
   for (const StatementText& part : parts) {
-    std::vector<std::string> words = LeadingWords(part.text, 3);
-    bool engineRuns = !words.empty() && (words[0] == "EXECUTE" || words[0] == "EXEC" ||
-                                         (words.size() >= 2 && (words[0] == "CREATE" || words[0] == "DROP") &&
-                                          (words[1] == "TABLE" || words[1] == "INDEX" || words[1] == "UNIQUE")));
-    if (engineRuns) continue;  // checked when it runs: it may depend on the statements before it
+    std::vector<Token> tokens = Tokenize(part.text);
+    std::vector<std::string> words = LeadingWords(part.text, 1);
+    if (!words.empty() && (words[0] == "EXECUTE" || words[0] == "EXEC")) continue;  // checked when it runs
+    if (IsDdl(tokens)) {
+      // Only its syntax can be checked: the tables it names may come from earlier statements.
+      CheckDdl(part.text, tokens);
+      definesTables = true;
+      continue;
+    }
+    if (definesTables) continue;  // may name tables that the script defines first
     PrepareWithTables(*session_, part.text);
   }
 }
@@ -317,6 +324,8 @@ uint32_t Statement::Run(uint32_t self, const std::string& sql, bool checkShape) 
   };
 
   EngineStatementContext context{*session_, self, {}, {}};
+  context.charType = options.charType;
+  context.collation = options.collation;
   context.evaluate = [&](const std::vector<std::string>& expressions) {
     std::vector<std::string> values;
     if (expressions.empty()) return values;

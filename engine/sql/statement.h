@@ -2,7 +2,8 @@
 // its last execution left (rows affected, the last autoincrement value).
 //
 // Execution runs the statements of the text in order (";" separates them); EXECUTE PROCEDURE
-// of the system procedures is run by the engine itself, DDL is refused (engine_statements.h). The last statement that produces rows gives the cursor: a static cursor
+// of the system procedures and CREATE/DROP of tables and indexes are run by the engine itself
+// (engine_statements.h). The last statement that produces rows gives the cursor: a static cursor
 // (see result_cursor.h), or a live cursor over the table itself when the statement asked for
 // one (read-only option 2) and is a plain selection of every field of one table.
 //

@@ -1,0 +1,349 @@
+// Tables and indexes made and dropped through SQL: what the record calls, the catalogue and the
+// index file show at once, and the refusals that leave everything as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ace/ace.h"
+#include "engine/index/index_file.h"
+#include "support/sql_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using acetest::U8;
+using sqltest::LastText;
+using sqltest::Rows;
+
+class SqlDdl : public sqltest::SqlTest {
+ protected:
+  // Record numbers of a tag of the table's structural index, in key order.
+  std::vector<uint32_t> TagOrder(const std::string& table, const std::string& tag) {
+    std::unique_ptr<engine::IndexFile> index = engine::IndexFile::Open(ws_.Host(table + ".adi"), true);
+    int t = index->FindTag(tag);
+    EXPECT_GE(t, 0) << tag;
+    if (t < 0) return {};
+    std::vector<uint32_t> order;
+    std::vector<uint8_t> key(index->tag(static_cast<size_t>(t)).layout.keyLength());
+    for (uint64_t r = 0; r < index->KeyCount(static_cast<size_t>(t)); ++r) {
+      order.push_back(index->EntryAt(static_cast<size_t>(t), r, key.data()));
+    }
+    return order;
+  }
+  ADSHANDLE Open(const std::string& table) {
+    ADSHANDLE t = 0;
+    EXPECT_EQ(AdsOpenTable90(conn_, U8(table), nullptr, 0, 1, 1, 1, 0, nullptr, &t), 0u) << LastText();
+    return t;
+  }
+  Rows Tables() { return Query("select name from system.tables order by name"); }
+};
+
+TEST_F(SqlDdl, CreateTableTakesTheEngineTypeWordsAndTheRecordCallsSeeItAtOnce) {
+  struct Column {
+    const char* declaration;
+    UNSIGNED16 type;
+    UNSIGNED32 length;  // 0: not checked
+    UNSIGNED16 decimals;
+  } columns[] = {
+      {"c CHAR(10)", 4, 10, 0},         {"ci CICHAR(8)", 20, 8, 0},     {"vc VARCHAR(30)", 23, 30, 0},
+      {"i INTEGER", 11, 0, 0},          {"i2 INT", 11, 0, 0},           {"s SHORTINT", 12, 0, 0},
+      {"s2 SMALLINT", 12, 0, 0},        {"ai AUTOINC", 15, 0, 0},       {"n NUMERIC(10,2)", 2, 10, 2},
+      {"n2 DECIMAL(8)", 2, 8, 0},       {"d DOUBLE", 10, 0, 0},         {"d2 DOUBLE PRECISION", 10, 0, 0},
+      {"d3 Double(4)", 10, 0, 4},       {"f FLOAT", 10, 0, 0},          {"cd CurDouble", 17, 0, 0},
+      {"m MONEY", 18, 0, 0},            {"dt DATE", 3, 0, 0},           {"tm TIME", 13, 0, 0},
+      {"ts TIMESTAMP", 14, 0, 0},       {"ts2 DATETIME", 14, 0, 0},     {"l LOGICAL", 1, 0, 0},
+      {"b BOOLEAN", 1, 0, 0},           {"me MEMO", 5, 0, 0},           {"bl BLOB", 6, 0, 0},
+      {"bi Binary", 6, 0, 0},           {"im IMAGE", 7, 0, 0},          {"r RAW(16)", 16, 16, 0},
+      {"nc NCHAR(5)", 26, 5, 0},        {"nm NMEMO", 28, 0, 0},         {"rv ROWVERSION", 21, 0, 0},
+      {"mt MODTIME", 22, 0, 0},         {"nul INTEGER NULL", 11, 0, 0},
+  };
+  std::string sql = "CREATE TABLE every (";
+  for (size_t i = 0; i < std::size(columns); ++i) sql += (i ? ", " : "") + std::string(columns[i].declaration);
+  ASSERT_EQ(Run(sql + ")"), 0u) << LastText();
+
+  ADSHANDLE t = Open("every");
+  UNSIGNED16 count = 0;
+  ASSERT_EQ(AdsGetNumFields(t, &count), 0u);
+  ASSERT_EQ(count, std::size(columns));
+  for (size_t i = 0; i < std::size(columns); ++i) {
+    const Column& c = columns[i];
+    UNSIGNED16 type = 0;
+    EXPECT_EQ(AdsGetFieldType(t, ADSFIELD(i + 1), &type), 0u);
+    EXPECT_EQ(type, c.type) << c.declaration;
+    if (c.length) {
+      UNSIGNED32 length = 0;
+      EXPECT_EQ(AdsGetFieldLength(t, ADSFIELD(i + 1), &length), 0u);
+      EXPECT_EQ(length, c.length) << c.declaration;
+    }
+    UNSIGNED16 decimals = 99;
+    EXPECT_EQ(AdsGetFieldDecimals(t, ADSFIELD(i + 1), &decimals), 0u);
+    if (c.type == 2 || c.decimals) {
+      EXPECT_EQ(decimals, c.decimals) << c.declaration;
+    }
+  }
+  AdsCloseTable(t);
+  EXPECT_EQ(Tables(), (Rows{{"every"}}));
+
+  // Rows inserted through SQL are the table's records.
+  ASSERT_EQ(Run("insert into every (c, i, n, me) values ('abc', 7, 12.5, 'long text')"), 0u) << LastText();
+  t = Open("every");
+  ASSERT_EQ(AdsGotoTop(t), 0u);
+  SIGNED32 i = 0;
+  EXPECT_EQ(AdsGetLong(t, U8("i"), &i), 0u);
+  EXPECT_EQ(i, 7);
+  SIGNED32 autoinc = 0;
+  EXPECT_EQ(AdsGetLong(t, U8("ai"), &autoinc), 0u);
+  EXPECT_EQ(autoinc, 1);
+  AdsCloseTable(t);
+  // A numeric value reads right-aligned in its width.
+  EXPECT_EQ(Query("select c, n, me from every"), (Rows{{"abc", "     12.50", "long text"}}));
+}
+
+TEST_F(SqlDdl, ADictionaryTableGetsItsFileBesideTheDictionaryAndItsPrimaryKey) {
+  ASSERT_EQ(Run("create table staff (id integer primary key, name char(20), city char(10), unique (name))"), 0u)
+      << LastText();
+  EXPECT_TRUE(fs::exists(ws_.Host("staff.adt")));
+  EXPECT_EQ(Query("select name, table_relative_path, table_primary_key from system.tables"),
+            (Rows{{"staff", "staff.adt", "PRIMARY_KEY"}}));
+  EXPECT_EQ(Query("select name, index_expression, index_options from system.indexes where parent = 'staff' "
+                  "order by name"),
+            (Rows{{"PRIMARY_KEY", "id", "2048"}, {"name", "name", "2048"}}));
+  std::unique_ptr<engine::IndexFile> index = engine::IndexFile::Open(ws_.Host("staff.adi"), true);
+  EXPECT_EQ(index->tagCount(), 2u);
+  ADSHANDLE t = Open("staff");
+  UNSIGNED16 fields = 0;
+  EXPECT_EQ(AdsGetNumFields(t, &fields), 0u);
+  EXPECT_EQ(fields, 3);
+  AdsCloseTable(t);
+}
+
+TEST_F(SqlDdl, CreateIndexBuildsTheTagAtOnceAndDropIndexRemovesIt) {
+  MakeTable("people", "ID,Integer;NAME,Char,10;CITY,Char,10;",
+            {{"1", "Dora", "Rome"}, {"2", "Ann", "Oslo"}, {"3", "Cy", "Rome"}, {"4", "Bob", "Bern"}});
+  ASSERT_EQ(Run("create index byname on people (name)"), 0u) << LastText();
+  EXPECT_EQ(TagOrder("people", "byname"), (std::vector<uint32_t>{2, 4, 3, 1}));
+  ASSERT_EQ(Run("CREATE INDEX bycity ON people (city, name)"), 0u) << LastText();
+  EXPECT_EQ(TagOrder("people", "bycity"), (std::vector<uint32_t>{4, 2, 3, 1}));
+  ASSERT_EQ(Run("create index newest on people (id desc)"), 0u) << LastText();
+  EXPECT_EQ(TagOrder("people", "newest"), (std::vector<uint32_t>{4, 3, 2, 1}));
+  ASSERT_EQ(Run("create index upname on people (upper(name) + city)"), 0u) << LastText();
+  EXPECT_EQ(TagOrder("people", "upname"), (std::vector<uint32_t>{2, 4, 3, 1}));
+  EXPECT_EQ(Query("select name, index_expression, index_options from system.indexes order by name"),
+            (Rows{{"bycity", "city;name", "2"},
+                  {"byname", "name", "0"},
+                  {"newest", "id", "8"},
+                  {"upname", "upper(name) + city", "0"}}));
+
+  // A unique index over duplicate keys is refused; the table keeps the tags it had.
+  EXPECT_EQ(Run("create unique index onecity on people (city)"), 7045u) << LastText();
+  EXPECT_EQ(Query("select count(*) from system.indexes"), (Rows{{"4"}}));
+  EXPECT_EQ(TagOrder("people", "byname"), (std::vector<uint32_t>{2, 4, 3, 1}));
+  ASSERT_EQ(Run("create unique index oneid on people (id)"), 0u) << LastText();
+
+  // An index is dropped by table.name or, in a dictionary, by its name alone; the dictionary
+  // forgets it as the table's default index.
+  ASSERT_EQ(Run("execute procedure sp_ModifyTableProperty('people', 'TABLE_DEFAULT_INDEX', 'byname', NULL)"), 0u)
+      << LastText();
+  ASSERT_EQ(Run("drop index people.byname"), 0u) << LastText();
+  EXPECT_EQ(Query("select table_default_index from system.tables"), (Rows{{""}}));
+  ASSERT_EQ(Run("drop index newest"), 0u) << LastText();
+  ASSERT_EQ(Run("drop index people.bycity; drop index people.upname; drop index people.oneid"), 0u) << LastText();
+  EXPECT_EQ(Query("select count(*) from system.indexes"), (Rows{{"0"}}));
+  EXPECT_FALSE(fs::exists(ws_.Host("people.adi")));
+  EXPECT_EQ(Query("select count(*) from people"), (Rows{{"4"}}));
+}
+
+TEST_F(SqlDdl, DropTableRemovesTheTableItsFilesAndItsEntry) {
+  ASSERT_EQ(Run("create table notes (id integer, body memo); insert into notes values (1, 'text');"
+                "create index byid on notes (id)"),
+            0u)
+      << LastText();
+  for (const char* file : {"notes.adt", "notes.adm", "notes.adi"}) EXPECT_TRUE(fs::exists(ws_.Host(file))) << file;
+  // Not while another open holds it.
+  ADSHANDLE t = Open("notes");
+  EXPECT_EQ(Run("drop table notes"), 5402u) << LastText();
+  EXPECT_EQ(Run("drop index notes.byid"), 5402u) << LastText();
+  EXPECT_EQ(Run("create index other on notes (id)"), 5402u) << LastText();
+  AdsCloseTable(t);
+  EXPECT_EQ(Query("select body from notes"), (Rows{{"text"}}));
+  ASSERT_EQ(Run("drop table notes"), 0u) << LastText();
+  for (const char* file : {"notes.adt", "notes.adm", "notes.adi"}) EXPECT_FALSE(fs::exists(ws_.Host(file))) << file;
+  EXPECT_EQ(Tables(), Rows{});
+  ADSHANDLE gone = 0;
+  EXPECT_EQ(AdsOpenTable90(conn_, U8("notes"), nullptr, 0, 1, 1, 1, 0, nullptr, &gone), 5132u);
+  // A dictionary entry whose file is already gone is removed as well.
+  MakeTable("lost", "A,Integer;");
+  fs::remove(ws_.Host("lost.adt"));
+  ASSERT_EQ(Run("drop table lost"), 0u) << LastText();
+  EXPECT_EQ(Tables(), Rows{});
+}
+
+TEST_F(SqlDdl, RefusedDefinitionsChangeNothing) {
+  MakeTable("t", "A,Integer;NAME,Char,10;", {{"1", "keep"}});
+  ASSERT_EQ(Run("create index ia on t (a)"), 0u) << LastText();
+  struct Case {
+    const char* sql;
+    UNSIGNED32 code;
+    const char* text;
+  } cases[] = {
+      {"create table t (a integer)", 7200, "NATIVEERROR = 2142;"},
+      {"create table x (a nosuchtype)", 7200, "\"nosuchtype\""},
+      {"create table x (a char)", 7200, "NATIVEERROR = 2100;"},
+      {"create table x (a integer(4))", 7200, "NATIVEERROR = 2100;"},
+      {"create table x (a numeric)", 7200, "NATIVEERROR = 2100;"},
+      {"create table x (a integer not null)", 7200, "NATIVEERROR = 2140;"},
+      {"create table x (a integer default 0)", 7200, "NATIVEERROR = 2140;"},
+      {"create table x (a integer, a char(2))", 5408, "\"a\""},
+      {"create table x (a integer, primary key (b))", 5147, "column \"b\""},
+      {"create table x (a integer primary key, b integer primary key)", 7200, "NATIVEERROR = 2100;"},
+      {"create table x (a integer", 7200, "NATIVEERROR = 2100;"},
+      {"create table x ()", 7200, "NATIVEERROR = 2100;"},
+      {"create table x (a integer) extra", 7200, "NATIVEERROR = 2100;"},
+      {"create table \"C:\\elsewhere\\x\" (a integer)", 7200, "NATIVEERROR = 2100;"},
+      {"drop table nowhere", 7200, "NATIVEERROR = 2101;"},
+      {"create index ib on nowhere (a)", 7200, "NATIVEERROR = 2101;"},
+      {"create index ib on t (nosuch)", 5303, "nosuch"},
+      {"create index ib on t (a desc, name)", 7200, "NATIVEERROR = 2140;"},
+      {"create index ia on t (name)", 7200, "NATIVEERROR = 2142;"},
+      {"create index ib on t a", 7200, "NATIVEERROR = 2100;"},
+      {"create index ib on t (a", 7200, "NATIVEERROR = 2100;"},
+      {"drop index t.nosuch", 7200, "NATIVEERROR = 2102;"},
+      {"drop index nosuch", 7200, "NATIVEERROR = 2102;"},
+      {"alter table t add column b integer", 7200, "NATIVEERROR = 2140;"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Run(c.sql), c.code) << c.sql << ": " << LastText();
+    EXPECT_NE(LastText().find(c.text), std::string::npos) << c.sql << ": " << LastText();
+  }
+  EXPECT_FALSE(fs::exists(ws_.Host("x.adt")));
+  EXPECT_EQ(Tables(), (Rows{{"t"}}));
+  EXPECT_EQ(Query("select a, name from t"), (Rows{{"1", "keep"}}));
+  EXPECT_EQ(Query("select name, index_expression from system.indexes"), (Rows{{"ia", "a"}}));
+  EXPECT_EQ(TagOrder("t", "ia"), (std::vector<uint32_t>{1}));
+}
+
+TEST_F(SqlDdl, OnlyTheAdministratorDefinesTablesOfADictionary) {
+  MakeTable("t", "A,Integer;");
+  ASSERT_EQ(Run("execute procedure sp_CreateUser('clerk', 'pw', '')"), 0u) << LastText();
+  ADSHANDLE clerk = 0;
+  ASSERT_EQ(acetest::Connect101("Data Source=" + ws_.Win("db.add") + ";User ID=clerk;Password=pw;", &clerk), 0u)
+      << LastText();
+  ADSHANDLE s = 0;
+  ASSERT_EQ(AdsCreateSQLStatement(clerk, &s), 0u);
+  ADSHANDLE c = 0;
+  for (const char* sql : {"create table mine (a integer)", "drop table t", "create index ia on t (a)"}) {
+    EXPECT_EQ(AdsExecuteSQLDirect(s, U8(sql), &c), 5916u) << sql << ": " << LastText();
+  }
+  AdsDisconnect(clerk);
+  EXPECT_EQ(Tables(), (Rows{{"t"}}));
+}
+
+TEST_F(SqlDdl, AFolderConnectionDefinesTheFoldersTableFiles) {
+  ADSHANDLE folder = 0;
+  ASSERT_EQ(acetest::Connect101("Data Source=" + ws_.WinFolder() + ";", &folder), 0u) << LastText();
+  ADSHANDLE s = 0;
+  ASSERT_EQ(AdsCreateSQLStatement(folder, &s), 0u);
+  ADSHANDLE c = 0;
+  ASSERT_EQ(AdsExecuteSQLDirect(s, U8("create table loose (id integer, name char(8)); insert into loose values (5, "
+                                      "'x'); create index byid on loose (id)"),
+                                &c),
+            0u)
+      << LastText();
+  ADSHANDLE t = 0;
+  ASSERT_EQ(AdsOpenTable90(folder, U8("loose"), nullptr, 3, 1, 1, 1, 0, nullptr, &t), 0u) << LastText();
+  UNSIGNED16 fields = 0;
+  EXPECT_EQ(AdsGetNumFields(t, &fields), 0u);
+  EXPECT_EQ(fields, 2);
+  AdsCloseTable(t);
+  EXPECT_EQ(TagOrder("loose", "byid"), (std::vector<uint32_t>{1}));
+  // The dictionary of the same folder does not list a free table.
+  EXPECT_EQ(Tables(), Rows{});
+  // Without a dictionary an index is named with its table.
+  EXPECT_EQ(AdsExecuteSQLDirect(s, U8("drop index byid"), &c), 7200u);
+  EXPECT_NE(LastText().find("NATIVEERROR = 2100;"), std::string::npos) << LastText();
+  ASSERT_EQ(AdsExecuteSQLDirect(s, U8("drop index loose.byid; drop table loose"), &c), 0u) << LastText();
+  EXPECT_FALSE(fs::exists(ws_.Host("loose.adt")));
+  AdsDisconnect(folder);
+}
+
+TEST_F(SqlDdl, AStatementPreparedBeforeItsTableChangedMustBeMadeAgain) {
+  MakeTable("t", "A,Integer;", {{"1"}});
+  ADSHANDLE s = Statement();
+  ASSERT_EQ(AdsPrepareSQLW(s, const_cast<WCHAR*>(u"select * from t")), 0u) << LastText();
+  ASSERT_EQ(Run("drop table t; create table t (b char(5), c integer); insert into t values ('new', 2)"), 0u)
+      << LastText();
+  ADSHANDLE c = 0;
+  EXPECT_EQ(AdsExecuteSQL(s, &c), 7209u);
+  EXPECT_NE(LastText().find("create it again"), std::string::npos) << LastText();
+  // Closed, created and prepared again, the statement reads the new table.
+  ASSERT_EQ(AdsCloseSQLStatement(s), 0u);
+  ADSHANDLE s2 = Statement();
+  ASSERT_EQ(AdsPrepareSQLW(s2, const_cast<WCHAR*>(u"select * from t")), 0u) << LastText();
+  ASSERT_EQ(AdsExecuteSQL(s2, &c), 0u) << LastText();
+  EXPECT_EQ(sqltest::ReadAll(c), (Rows{{"new", "2"}}));
+}
+
+TEST_F(SqlDdl, VerifyChecksWithoutRunning) {
+  MakeTable("t", "A,Integer;");
+  ADSHANDLE s = Statement();
+  struct Case {
+    const char16_t* sql;
+    UNSIGNED32 code;
+  } cases[] = {
+      {u"select a from t", 0},
+      {u"insert into t values (1)", 0},
+      {u"create table q (a integer); insert into q values (1); select * from q", 0},
+      {u"create index ia on t (a)", 0},
+      {u"drop table t", 0},
+      {u"selec a from t", 7200},
+      {u"select nosuch from t", 5147},
+      {u"select * from nowhere", 7200},
+      {u"create table q (a nosuchtype)", 7200},
+      {u"create index ia on t", 7200},
+      {u"", 7200},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(AdsVerifySQLW(s, const_cast<WCHAR*>(reinterpret_cast<const WCHAR*>(c.sql))), c.code) << LastText();
+  }
+  // Nothing ran.
+  EXPECT_FALSE(fs::exists(ws_.Host("q.adt")));
+  EXPECT_EQ(Tables(), (Rows{{"t"}}));
+  EXPECT_EQ(Query("select count(*) from t"), (Rows{{"0"}}));
+  EXPECT_EQ(Query("select count(*) from system.indexes"), (Rows{{"0"}}));
+}
+
+TEST_F(SqlDdl, UserAndGroupProceduresManageTheDictionary) {
+  ASSERT_EQ(Run("execute procedure sp_CreateUser('mia', 'one', 'a clerk');"
+                "execute procedure sp_CreateGroup('clerks', 'front desk');"
+                "execute procedure sp_CreateGroup('night', '');"
+                "execute procedure sp_AddUserToGroup('mia', 'clerks');"
+                "execute procedure sp_AddUserToGroup('mia', 'night');"
+                "execute procedure sp_RemoveUserFromGroup('mia', 'night');"
+                "execute procedure sp_ModifyUserProperty('mia', 'USER_PASSWORD', 'two')"),
+            0u)
+      << LastText();
+  auto login = [&](const char* password) {
+    ADSHANDLE h = 0;
+    UNSIGNED32 rc =
+        acetest::Connect101("Data Source=" + ws_.Win("db.add") + ";User ID=mia;Password=" + password + ";", &h);
+    if (rc == 0) AdsDisconnect(h);
+    return rc;
+  };
+  EXPECT_NE(login("one"), 0u);
+  EXPECT_EQ(login("two"), 0u) << LastText();
+  // The groups of the user, as the components read them.
+  UNSIGNED8 groups[100];
+  UNSIGNED16 len = sizeof groups;
+  ASSERT_EQ(AdsDDGetUserProperty(conn_, U8("mia"), ADS_DD_USER_GROUP_MEMBERSHIP, groups, &len), 0u) << LastText();
+  std::string got(reinterpret_cast<char*>(groups), len);
+  got.erase(got.find_last_not_of('\0') + 1);
+  EXPECT_EQ(got, "clerks");
+  ASSERT_EQ(Run("execute procedure sp_DropUser('mia')"), 0u) << LastText();
+  EXPECT_NE(login("two"), 0u);
+  EXPECT_EQ(Run("execute procedure sp_ModifyUserProperty('nobody', 'USER_PASSWORD', 'x')"), 5132u) << LastText();
+  EXPECT_EQ(Run("execute procedure sp_ModifyUserProperty('adssys', 'USER_DESCRIPTION', 'x')"), 7200u) << LastText();
+}
+
+}  // namespace
