@@ -12,6 +12,7 @@
 #include "engine/core/codepage.h"
 #include "engine/core/error.h"
 #include "engine/dict/dictionary.h"
+#include "engine/index/table_indexes.h"
 #include "engine/index/table_reindex.h"
 #include "engine/index/tag_def.h"
 #include "engine/sql/session.h"
@@ -421,24 +422,6 @@ TagDefinition TagOf(const KeyDef& key) {
   return tag;
 }
 
-// Stores `tags` in the table's header and builds its structural index from them; when the
-// build fails (a bad expression, a duplicate key of a unique index) the header gets `before`
-// back and the old index file is untouched.
-void ReplaceTags(Table& t, std::vector<TagDefinition> tags, const std::vector<TagDefinition>& before) {
-  t.SetTags(std::move(tags));
-  try {
-    if (t.tags().empty()) {
-      std::error_code ec;
-      std::filesystem::remove(StructuralIndexPath(t.path()), ec);
-    } else {
-      ReindexTable(t);
-    }
-  } catch (...) {
-    t.SetTags(before);
-    throw;
-  }
-}
-
 void RemoveFiles(const std::string& host) {
   ::unlink(host.c_str());
   ::unlink(Table::MemoPathFor(host).c_str());
@@ -514,15 +497,20 @@ void RunCreateIndex(Session& s, const CreateIndex& c) {
   ResolvedTable t = MustResolve(s, c.table);
   if (t.inDictionary) DictionaryFor(s, "CREATE INDEX");
   std::unique_ptr<Table> open = OpenExclusive(t);
-  std::vector<TagDefinition> before = open->tags();
-  for (const TagDefinition& tag : before) {
+  TableIndexes& indexes = TableIndexes::Attach(*open);
+  for (const TagDefinition& tag : open->tags()) {
     if (SameTagName(tag.name, c.key.name)) {
       FailSql(native::kExists, "The table \"" + t.name + "\" already has an index \"" + tag.name + "\".");
     }
   }
-  std::vector<TagDefinition> tags = before;
-  tags.push_back(TagOf(c.key));
-  ReplaceTags(*open, std::move(tags), before);
+  TagDefinition tag = TagOf(c.key);
+  TagDef def;
+  def.name = tag.name;
+  def.expression = tag.expression;
+  def.options = tag.flags;
+  // A failed build (a bad expression, a repeated key of a unique index) leaves the table's
+  // tags and index file as they were.
+  indexes.CreateTag({}, def);
 }
 
 void RunDropIndex(Session& s, const DropIndex& c) {
@@ -559,18 +547,15 @@ void RunDropIndex(Session& s, const DropIndex& c) {
   }
   dict::Dictionary* d = t.inDictionary ? DictionaryFor(s, "DROP INDEX") : nullptr;
   std::unique_ptr<Table> open = OpenExclusive(t);
-  std::vector<TagDefinition> before = open->tags();
-  std::vector<TagDefinition> tags;
   std::string dropped;
-  for (const TagDefinition& tag : before) {
-    if (SameTagName(tag.name, c.index)) {
-      dropped = tag.name;
-    } else {
-      tags.push_back(tag);
-    }
+  for (const TagDefinition& tag : open->tags()) {
+    if (SameTagName(tag.name, c.index)) dropped = tag.name;
   }
   if (dropped.empty()) FailSql(native::kUnknownIndex, "The table \"" + t.name + "\" has no index \"" + c.index + "\".");
-  ReplaceTags(*open, std::move(tags), before);
+  TableIndexes& indexes = TableIndexes::Attach(*open);
+  TableIndexes::Tag* tag = indexes.FindTag(dropped);
+  if (!tag) FailSql(native::kUnknownIndex, "The table \"" + t.name + "\" has no index \"" + c.index + "\".");
+  indexes.DeleteTag(tag->id);
   if (d) {
     // The dictionary forgets the dropped index as the table's default index or primary key.
     dict::TableEntry entry = d->GetTable(t.name);

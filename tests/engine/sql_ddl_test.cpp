@@ -110,13 +110,20 @@ TEST_F(SqlDdl, ADictionaryTableGetsItsFileBesideTheDictionaryAndItsPrimaryKey) {
   EXPECT_EQ(Query("select name, index_expression, index_options from system.indexes where parent = 'staff' "
                   "order by name"),
             (Rows{{"PRIMARY_KEY", "id", "2048"}, {"name", "name", "2048"}}));
-  std::unique_ptr<engine::IndexFile> index = engine::IndexFile::Open(ws_.Host("staff.adi"), true);
-  EXPECT_EQ(index->tagCount(), 2u);
   ADSHANDLE t = Open("staff");
-  UNSIGNED16 fields = 0;
-  EXPECT_EQ(AdsGetNumFields(t, &fields), 0u);
-  EXPECT_EQ(fields, 3);
+  UNSIGNED16 count = 0;
+  EXPECT_EQ(AdsGetNumFields(t, &count), 0u);
+  EXPECT_EQ(count, 3);
+  EXPECT_EQ(AdsGetNumIndexes(t, &count), 0u) << LastText();
+  EXPECT_EQ(count, 2);
   AdsCloseTable(t);
+  // Rows inserted through SQL are in the keys at once, and a key that repeats is refused.
+  ASSERT_EQ(Run("insert into staff values (3, 'Cy', 'Oslo'); insert into staff values (1, 'Ann', 'Rome')"), 0u)
+      << LastText();
+  EXPECT_EQ(TagOrder("staff", "PRIMARY_KEY"), (std::vector<uint32_t>{2, 1}));
+  EXPECT_EQ(Run("insert into staff values (3, 'Dan', 'Bern')"), 7045u) << LastText();
+  EXPECT_EQ(Run("update staff set name = 'Ann' where id = 3"), 7045u) << LastText();
+  EXPECT_EQ(Query("select id, name from staff order by id"), (Rows{{"1", "Ann"}, {"3", "Cy"}}));
 }
 
 TEST_F(SqlDdl, CreateIndexBuildsTheTagAtOnceAndDropIndexRemovesIt) {
@@ -136,6 +143,12 @@ TEST_F(SqlDdl, CreateIndexBuildsTheTagAtOnceAndDropIndexRemovesIt) {
                   {"newest", "id", "8"},
                   {"upname", "upper(name) + city", "0"}}));
 
+  // A table handle opened afterwards has the tags as index orders.
+  ADSHANDLE t = Open("people");
+  UNSIGNED16 orders = 0;
+  EXPECT_EQ(AdsGetNumIndexes(t, &orders), 0u) << LastText();
+  EXPECT_EQ(orders, 4);
+  AdsCloseTable(t);
   // A unique index over duplicate keys is refused; the table keeps the tags it had.
   EXPECT_EQ(Run("create unique index onecity on people (city)"), 7045u) << LastText();
   EXPECT_EQ(Query("select count(*) from system.indexes"), (Rows{{"4"}}));
