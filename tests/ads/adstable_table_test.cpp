@@ -1,7 +1,13 @@
 // The table component on real dictionaries and folders: the reindex run's open (dictionary name,
 // table type 0, exclusive option) seen in the call trace, the open option bits, the closed-only
-// properties, the table-type rules and the table file's existence.
+// properties, the table-type rules, the table file's existence, and the reindex run's loop with a table
+// that another process holds.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <stdexcept>
 
 #include "ads/adstable.h"
 #include "adsdata_test_dataset.h"
@@ -196,4 +202,156 @@ TEST_F(AdsTableOnDictionary, TheReindexRunsRoadListsTablesAndRebuildsEachExclusi
   EXPECT_EQ(seen, QStringList({"people"}));
   tb.SetAdsConnection(nullptr);
   q.SetAdsConnection(nullptr);
+}
+
+namespace {
+
+// A second process that opens a table through the engine (shared, as another user of the
+// installation would), reports the result on one pipe and holds the table until the other
+// pipe is closed.
+class TableHolder {
+ public:
+  explicit TableHolder(const std::string& tablePath) {
+    int up[2], down[2];
+    if (pipe(up) != 0 || pipe(down) != 0) throw std::runtime_error("pipe");
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("fork");
+    if (pid_ == 0) {
+      close(up[0]);
+      close(down[1]);
+      QByteArray path(tablePath.c_str());
+      ADSHANDLE h = 0;
+      const UNSIGNED32 rc = AdsOpenTable90(0, A(path), nullptr, 3, 1, 1, 1, 0, nullptr, &h);
+      if (write(up[1], &rc, sizeof rc) != sizeof rc) _exit(2);
+      char c;
+      while (read(down[0], &c, 1) > 0) {
+      }
+      _exit(0);
+    }
+    close(up[1]);
+    close(down[0]);
+    release_ = down[1];
+    if (read(up[0], &openResult_, sizeof openResult_) != sizeof openResult_) openResult_ = 0xFFFFFFFFu;
+    close(up[0]);
+  }
+  ~TableHolder() {
+    close(release_);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+  UNSIGNED32 openResult() const { return openResult_; }
+
+ private:
+  pid_t pid_ = -1;
+  int release_ = -1;
+  UNSIGNED32 openResult_ = 0xFFFFFFFFu;
+};
+
+// The dictionary of the fixture with two more tables, so a run has neighbours on both sides of
+// the table another process holds.
+class AdsTableRun : public AdsTableOnDictionary {
+ protected:
+  void SetUp() override {
+    AdsTableOnDictionary::SetUp();
+    ADSHANDLE folder = ConnectFolder(dir_.str());
+    for (const char* name : {"cargo", "ships"}) {
+      ADSHANDLE t = CreateTable(folder, name, "NAME,Char,10;");
+      AppendNamedRows(t, "NAME", {"a", "b"});
+      ASSERT_EQ(AdsCloseTable(t), 0u);
+    }
+    ASSERT_EQ(AdsDisconnect(folder), 0u);
+    QByteArray path = ToAnsi(QString::fromStdString(dictionary_));
+    ADSHANDLE dd = 0;
+    QByteArray user("adssys");
+    ASSERT_EQ(AdsConnect60(A(path), 1, A(user), nullptr, 0, &dd), 0u) << LastError();
+    for (const char* name : {"cargo", "ships"}) {
+      QByteArray n(name);
+      QByteArray file = n + ".adt";
+      ASSERT_EQ(AdsDDAddTable(dd, A(n), A(file), 3, 1, nullptr, nullptr), 0u) << LastError();
+    }
+    ASSERT_EQ(AdsDisconnect(dd), 0u);
+  }
+
+  // The tool's loop over "select name from system.tables": one line per table, "ok" or the
+  // message of what failed.
+  QStringList RunLikeTheTool(TAdsConnection& con, TAdsTable& tb,
+                             const std::function<void(TAdsTable&)>& betweenOpenAndClose = nullptr) {
+    TAdsQuery q(nullptr);
+    q.SetName("q");
+    q.SetAdsConnection(&con);
+    q.SQL()->SetText("select name from system.tables");
+    q.Open();
+    QStringList log;
+    for (q.First(); !q.Eof(); q.Next()) {
+      const QString name = q.FieldByName("Name")->AsString();
+      try {
+        tb.SetExclusive(true);
+        tb.SetTableName(name);
+        tb.Open();
+        if (betweenOpenAndClose) betweenOpenAndClose(tb);
+        tb.AdsReindex();
+        tb.Close();
+        log << name + ": ok";
+      } catch (const Exception& e) {
+        log << name + ": " + e.Message();
+      }
+    }
+    q.Close();
+    q.SetAdsConnection(nullptr);
+    return log;
+  }
+};
+
+}  // namespace
+
+TEST_F(AdsTableRun, ATableHeldByAnotherProcessFailsItsExclusiveOpenWithTheEnginesText) {
+  TableHolder other((dir_.path() / "people.adt").string());
+  ASSERT_EQ(other.openResult(), 0u);
+  TAdsConnection con(nullptr);
+  Configure(con);
+  con.Connect();
+  TAdsTable tb(nullptr);
+  tb.SetName("tb");
+  tb.SetAdsConnection(&con);
+  const QStringList log = RunLikeTheTool(con, tb);
+  ASSERT_EQ(log.size(), 3) << log.join("\n").toStdString();
+  // The message is the component's name and the engine's own text of the refusal.
+  UNSIGNED32 code = 0;
+  QByteArray attempt = "people";
+  ADSHANDLE h = 0;
+  EXPECT_NE(AdsOpenTable90(con.ConnectionHandle(), A(attempt), nullptr, 0, 1, 1, 1, 1, nullptr, &h), 0u);
+  UNSIGNED8 text[601] = {};
+  UNSIGNED16 len = 600;
+  AdsGetLastError(&code, text, &len);
+  const QString engineText = FromAnsi(reinterpret_cast<const char*>(text));
+  EXPECT_FALSE(engineText.isEmpty());
+  EXPECT_TRUE(log.contains("people: tb: " + engineText)) << log.join("\n").toStdString();
+  EXPECT_TRUE(log.contains("cargo: ok")) << log.join("\n").toStdString();
+  EXPECT_TRUE(log.contains("ships: ok")) << log.join("\n").toStdString();
+  EXPECT_FALSE(tb.Active());
+  EXPECT_EQ(tb.Handle(), TAdsDataSet::kNoHandle) << "a refused open holds no handle";
+  tb.SetAdsConnection(nullptr);
+}
+
+TEST_F(AdsTableRun, AFailureBetweenOpenAndCloseLeavesTheTableOpenForTheNextAssignment) {
+  TAdsConnection con(nullptr);
+  Configure(con);
+  con.Connect();
+  TAdsTable tb(nullptr);
+  tb.SetName("tb");
+  tb.SetAdsConnection(&con);
+  bool failedOnce = false;
+  const QStringList log = RunLikeTheTool(con, tb, [&](TAdsTable& t) {
+    if (!failedOnce) {
+      failedOnce = true;
+      t.FieldByName("NO_SUCH_FIELD");
+    }
+  });
+  ASSERT_EQ(log.size(), 3) << log.join("\n").toStdString();
+  EXPECT_FALSE(log[0].endsWith(": ok")) << log[0].toStdString();
+  for (int i = 1; i < 3; ++i)
+    EXPECT_TRUE(log[i].endsWith(": tb: Cannot perform this operation on an open dataset")) << log[i].toStdString();
+  EXPECT_TRUE(tb.Active()) << "the table of the first failure is still open";
+  tb.Close();
+  tb.SetAdsConnection(nullptr);
 }
