@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "engine/table/transaction.h"
 #include "engine/core/codepage.h"
 #include "engine/core/connect_string.h"
 #include "engine/core/connection.h"
@@ -87,6 +88,15 @@ UNSIGNED32 AdsConnect101(UNSIGNED8* pucConnectString, ADSHANDLE* phConnectionOpt
 
 UNSIGNED32 AdsDisconnect(ADSHANDLE hConnect) {
   Connections::Get(hConnect);  // 5024 for anything but a live connection
+  // A transaction that was neither committed nor rolled back is rolled back: its changes were
+  // never confirmed.
+  if (table::InTransaction(hConnect)) {
+    try {
+      table::RollbackTransaction(hConnect);
+    } catch (const EngineError&) {
+      table::ForgetTransaction(hConnect);  // what could be undone was; the connection still ends
+    }
+  }
   CloseConnection(hConnect);
   return 0;
 }

@@ -325,24 +325,48 @@ RebuildStats TableIndexes::Rebuild(uint32_t pageSize, const RebuildOptions& opti
   if (!table_.exclusive()) {
     Fail(err::kExclusiveRequired, "Rebuilding the indexes of \"" + table_.path() + "\" needs the table open exclusively");
   }
-  for (File& f : files_) {
-    if (f.structural) continue;
-    std::vector<TagDefinition> defs;
-    for (const TagDef& d : DefinitionsOf(f)) defs.push_back(DefinitionOf(d));
-    f.index.reset();  // a rebuild renames a new file into place
-    RebuildTableIndex(table_, f.path, defs, pageSize, options);
+  Flush();
+  RebuildStats stats;
+  try {
+    for (File& f : files_) {
+      if (f.structural) continue;
+      std::vector<TagDefinition> defs;
+      for (const TagDef& d : DefinitionsOf(f)) defs.push_back(DefinitionOf(d));
+      f.index.reset();  // a rebuild renames a new file into place
+      RebuildTableIndex(table_, f.path, defs, pageSize, options);
+    }
+    if (hasStructural_ && !files_.empty() && files_[0].structural) files_[0].index.reset();
+    stats = ReindexTable(table_, pageSize, options);
+  } catch (...) {
+    // What was rebuilt is in place; what was not is as it was. Open them all again.
+    ReopenAfterFailure();
+    throw;
   }
-  if (hasStructural_ && !files_.empty() && files_[0].structural) files_[0].index.reset();
-  RebuildStats stats = ReindexTable(table_, pageSize, options);
   if (hasStructural_ && (files_.empty() || !files_[0].structural)) {
     // The structural index was unavailable; it opens now and its tags come first.
     files_.insert(files_.begin(), File{StructuralIndexPath(table_.path()), nullptr, true});
-    for (auto& t : tags_) ++t->file;
   }
   unavailable_.clear();
   unavailableCode_ = 0;
   ReopenFiles();
   return stats;
+}
+
+void TableIndexes::ReopenAfterFailure() {
+  std::vector<File> kept;
+  for (File& f : files_) {
+    try {
+      if (!f.index) f.index = IndexFile::Open(f.path, table_.readOnly());
+      kept.push_back(std::move(f));
+    } catch (const EngineError& e) {
+      if (f.structural) {
+        unavailableCode_ = e.code();
+        unavailable_ = std::string(e.what()) + " (rebuild the indexes of the table)";
+      }
+    }
+  }
+  files_ = std::move(kept);
+  LoadTags();
 }
 
 size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& def) {
@@ -361,19 +385,12 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& 
     else tags.push_back(added);
     Flush();
     if (!files_.empty() && files_[0].structural) files_[0].index.reset();
-    table_.SetTags(tags);
     try {
+      table_.SetTags(tags);
       ReindexTable(table_);
     } catch (...) {
       table_.SetTags(old);
-      if (!files_.empty() && files_[0].structural && !old.empty()) {
-        try {
-          files_[0].index = IndexFile::Open(structural, false);
-        } catch (const EngineError&) {
-          files_.erase(files_.begin());
-          for (auto& t : tags_) --t->file;
-        }
-      }
+      ReopenAfterFailure();
       throw;
     }
     if (!hasStructural_ || files_.empty() || !files_[0].structural) {
@@ -404,7 +421,7 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& 
     try {
       RebuildTableIndex(table_, file, defs, 0, {});
     } catch (...) {
-      if (open != files_.end()) open->index = IndexFile::Open(open->path, false);
+      ReopenAfterFailure();
       throw;
     }
     if (open == files_.end()) files_.push_back(File{file, nullptr, false});
@@ -476,7 +493,12 @@ void TableIndexes::DeleteTag(uint64_t id) {
     tags.erase(std::remove_if(tags.begin(), tags.end(), [&](const TagDefinition& d) { return SameTagName(d.name, name); }),
                tags.end());
     f.index.reset();
-    table_.SetTags(tags);
+    try {
+      table_.SetTags(tags);
+    } catch (...) {
+      ReopenAfterFailure();
+      throw;
+    }
     if (tags.empty()) {
       ::unlink(f.path.c_str());
       files_.erase(files_.begin());
@@ -485,7 +507,12 @@ void TableIndexes::DeleteTag(uint64_t id) {
       hasStructural_ = false;
       return;
     }
-    ReindexTable(table_);
+    try {
+      ReindexTable(table_);
+    } catch (...) {
+      ReopenAfterFailure();
+      throw;
+    }
   } else {
     std::vector<TagDefinition> defs;
     for (const TagDef& d : DefinitionsOf(f)) {
@@ -504,7 +531,12 @@ void TableIndexes::DeleteTag(uint64_t id) {
       tags_ = std::move(kept);
       return;
     }
-    RebuildTableIndex(table_, f.path, defs, 0, {});
+    try {
+      RebuildTableIndex(table_, f.path, defs, 0, {});
+    } catch (...) {
+      ReopenAfterFailure();
+      throw;
+    }
   }
   ReopenFiles();
 }

@@ -148,6 +148,9 @@ class TableIndexes final : public RecordObserver {
   void Apply(const std::vector<KeyChange>& changes, uint32_t recno);
   void RefillUniqueKey(size_t tag, const std::vector<uint8_t>& key, uint32_t removed);
   void ReopenFiles();
+  // After a failed rebuild: opens again what it can; a file that no longer opens is dropped
+  // (the structural one becomes unavailable with the reason).
+  void ReopenAfterFailure();
   std::vector<TagDef> DefinitionsOf(const File& f);
 
   Table& table_;

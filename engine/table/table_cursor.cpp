@@ -25,6 +25,7 @@ void SetShowDeleted(bool show) { gShowDeleted.store(show); }
 
 TableCursor::TableCursor(std::unique_ptr<Table> table, CursorInfo info)
     : table_(std::move(table)), info_(std::move(info)), image_(table_->schema().recordLength()) {
+  if (info_.connection != 0) journal_ = std::make_unique<TransactionJournal>(*table_, info_.connection);
   GotoTop(nullptr);
 }
 
@@ -306,7 +307,11 @@ void TableCursor::AppendRecord() {
 }
 
 void TableCursor::ReleaseImplicitLock() {
-  if (implicitLock_ && recno_ != 0) table_->UnlockRecord(recno_);
+  if (implicitLock_ && recno_ != 0) {
+    // A record changed in a transaction stays locked until the transaction ends.
+    if (journal_ && InTransaction(info_.connection)) journal_->HoldLock(recno_);
+    else table_->UnlockRecord(recno_);
+  }
   implicitLock_ = false;
 }
 
@@ -326,8 +331,11 @@ void TableCursor::WriteRecord() {
   dirty_ = false;
   appending_ = false;
   newBlobs_.clear();
-  // Blobs the record no longer refers to are freed only now that it is stored.
-  for (BlobRef ref : oldBlobs_) table_->FreeBlob(ref);
+  // Blobs the record no longer refers to are freed only now that it is stored, and not before
+  // a transaction ends: a rollback restores the references.
+  if (!InTransaction(info_.connection)) {
+    for (BlobRef ref : oldBlobs_) table_->FreeBlob(ref);
+  }
   oldBlobs_.clear();
   ReleaseImplicitLock();
   InvalidateCache();

@@ -24,6 +24,7 @@
 
 #include "engine/table/record_order.h"
 #include "engine/table/table.h"
+#include "engine/table/transaction.h"
 
 namespace engine::table {
 
@@ -148,6 +149,10 @@ class TableCursor {
   bool implicitLock_ = false;
   std::vector<BlobRef> newBlobs_;   // written during this change; freed on cancel
   std::vector<BlobRef> oldBlobs_;   // replaced during this change; freed after the write
+
+  // Journals this open's changes while its connection is in a transaction (null without a
+  // connection). Declared after table_, so it stops observing before the table closes.
+  std::unique_ptr<TransactionJournal> journal_;
 
   uint16_t cacheSize_ = 10;
   std::vector<uint8_t> cache_;

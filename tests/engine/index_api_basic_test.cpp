@@ -271,4 +271,29 @@ TEST_F(IndexApiBasic, ACandidateTagRefusesASecondRecordWithItsKeyAndChangesNothi
   EXPECT_EQ(Walk(byNameOnce).size(), rows_.size());
 }
 
+std::vector<std::pair<UNSIGNED16, UNSIGNED32>> gCalls;
+UNSIGNED32 gStopAt = 1000;
+UNSIGNED32 RecordCall(UNSIGNED16 percent, UNSIGNED32 id) {
+  gCalls.push_back({percent, id});
+  return percent >= gStopAt ? 1 : 0;
+}
+
+TEST_F(IndexApiBasic, AReindexReportsToTheCallbackFunctionWithItsIdentifierAndStopsWhenAsked) {
+  gCalls.clear();
+  gStopAt = 1000;
+  ASSERT_EQ(AdsRegisterCallbackFunction(RecordCall, 42), 0u);
+  ASSERT_EQ(AdsReindex61(table_, 0), 0u) << acetest::Last().text;
+  ASSERT_FALSE(gCalls.empty());
+  EXPECT_EQ(gCalls.back().first, 100);
+  for (const auto& c : gCalls) EXPECT_EQ(c.second, 42u);
+
+  gStopAt = 0;  // the first report asks to stop: the old index stays
+  EXPECT_EQ(AdsReindex61(table_, 0), 7049u);
+  EXPECT_EQ(Walk(byName_), Expected(rows_, Upper, All, false));
+  ASSERT_EQ(AdsClearCallbackFunction(), 0u);
+  gCalls.clear();
+  ASSERT_EQ(AdsReindex61(table_, 0), 0u);
+  EXPECT_TRUE(gCalls.empty());
+}
+
 }  // namespace

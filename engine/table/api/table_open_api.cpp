@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <mutex>
 #include <filesystem>
 
 #include "engine/core/connection.h"
@@ -19,6 +20,14 @@ namespace engine::table {
 namespace {
 
 std::atomic<ADS_PROGRESS_CALLBACK> gProgress{nullptr};
+// The callback function registered with an identifier (32-bit or 64-bit form); one at a time.
+struct IdentifiedCallback {
+  ADS_CALLBACK_FUNCTION fn32 = nullptr;
+  ADS_CALLBACK_FUNCTION101 fn64 = nullptr;
+  int64_t id = 0;
+};
+std::mutex gCallbackMutex;
+IdentifiedCallback gCallback;
 std::atomic<uint16_t> gCacheOpenTables{0};
 std::atomic<uint16_t> gCacheOpenCursors{0};
 
@@ -44,9 +53,17 @@ ProgressFn ProgressForCall() {
 }  // namespace
 
 bool ReportProgress(uint16_t percent) {
+  // A non-zero answer of either callback asks to stop.
+  IdentifiedCallback identified;
+  {
+    std::lock_guard<std::mutex> lock(gCallbackMutex);
+    identified = gCallback;
+  }
+  if (identified.fn32 && identified.fn32(percent, static_cast<UNSIGNED32>(identified.id)) != 0) return false;
+  if (identified.fn64 && identified.fn64(percent, identified.id) != 0) return false;
   ADS_PROGRESS_CALLBACK cb = gProgress.load();
   if (!cb) return true;
-  return cb(percent) == 0;  // a non-zero answer asks to stop
+  return cb(percent) == 0;
 }
 
 }  // namespace engine::table
@@ -220,8 +237,18 @@ UNSIGNED32 AdsRestructureTable90(ADSHANDLE hObj, UNSIGNED8* pucName, UNSIGNED8* 
   return 0;
 }
 
+namespace {
+void RefuseInTransaction(const TableCursor& cursor, const char* what) {
+  if (table::InTransaction(cursor.info().connection)) {
+    Fail(err::kInTransaction, std::string("The table \"") + cursor.info().name + "\" cannot be " + what +
+                                  " during a transaction.");
+  }
+}
+}  // namespace
+
 UNSIGNED32 AdsPackTable(ADSHANDLE hTable) {
   std::shared_ptr<TableCursor> cursor = table::TableOf(hTable);
+  RefuseInTransaction(*cursor, "packed");
   cursor->FlushPending();
   cursor->table().Pack(table::ProgressForCall());
   cursor->InvalidateCache();
@@ -231,6 +258,7 @@ UNSIGNED32 AdsPackTable(ADSHANDLE hTable) {
 
 UNSIGNED32 AdsZapTable(ADSHANDLE hTable) {
   std::shared_ptr<TableCursor> cursor = table::TableOf(hTable);
+  RefuseInTransaction(*cursor, "zapped");
   if (cursor->pending()) cursor->CancelUpdate();
   cursor->table().Zap();
   cursor->InvalidateCache();
@@ -329,6 +357,24 @@ UNSIGNED32 AdsRegisterProgressCallback(ADS_PROGRESS_CALLBACK pfn) {
 
 UNSIGNED32 AdsClearProgressCallback() {
   table::gProgress.store(nullptr);
+  return 0;
+}
+
+UNSIGNED32 AdsRegisterCallbackFunction(ADS_CALLBACK_FUNCTION pfn, UNSIGNED32 ulCallbackID) {
+  std::lock_guard<std::mutex> lock(table::gCallbackMutex);
+  table::gCallback = {pfn, nullptr, ulCallbackID};
+  return 0;
+}
+
+UNSIGNED32 AdsRegisterCallbackFunction101(ADS_CALLBACK_FUNCTION101 pfn, SIGNED64 qCallbackID) {
+  std::lock_guard<std::mutex> lock(table::gCallbackMutex);
+  table::gCallback = {nullptr, pfn, qCallbackID};
+  return 0;
+}
+
+UNSIGNED32 AdsClearCallbackFunction() {
+  std::lock_guard<std::mutex> lock(table::gCallbackMutex);
+  table::gCallback = {};
   return 0;
 }
 
