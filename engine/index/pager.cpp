@@ -25,6 +25,7 @@ Pager::CachedPage& Pager::Load(uint32_t pgno) {
   if (it != cache_.end()) return *it->second;
   if (pgno < firstTreePage || pgno >= pageCount) Corrupt(pgno, "is out of range");
   auto page = std::make_unique<CachedPage>();
+  page->pgno = pgno;
   page->data.resize(pageSize_);
   if (!file_->ReadAt(uint64_t{pgno} * pageSize_, page->data.data(), pageSize_)) Corrupt(pgno, "is missing");
   if (!PageChecksumOk(page->data.data(), pageSize_)) Corrupt(pgno, "has a bad checksum");
@@ -40,6 +41,7 @@ void Pager::MarkChanged(CachedPage& p) {
     if (onFirstChange) onFirstChange();
     dirty_ = true;
   }
+  if (!p.dirty) dirtyPages_.push_back(&p);
   p.dirty = true;
 }
 
@@ -59,6 +61,7 @@ uint32_t Pager::Allocate() {
   } else {
     pgno = pageCount++;
     auto page = std::make_unique<CachedPage>();
+    page->pgno = pgno;
     page->data.resize(pageSize_);
     cache_.emplace(pgno, std::move(page));
   }
@@ -75,16 +78,18 @@ void Pager::Free(uint32_t pgno) {
 }
 
 void Pager::WriteDirtyPages() {
-  for (auto& [pgno, page] : cache_) {
-    if (!page->dirty) continue;
+  // Only the changed pages are visited: a flush after each small change costs what it writes.
+  for (CachedPage* page : dirtyPages_) {
     SealPage(page->data.data(), pageSize_);
-    file_->WriteAt(uint64_t{pgno} * pageSize_, page->data.data(), pageSize_);
+    file_->WriteAt(uint64_t{page->pgno} * pageSize_, page->data.data(), pageSize_);
     page->dirty = false;
   }
+  dirtyPages_.clear();
   dirty_ = false;
 }
 
 void Pager::DropCache() {
+  dirtyPages_.clear();
   cache_.clear();
   dirty_ = false;
 }

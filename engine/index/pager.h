@@ -47,6 +47,7 @@ class Pager {
 
  private:
   struct CachedPage {
+    uint32_t pgno = 0;
     std::vector<uint8_t> data;
     bool dirty = false;
   };
@@ -57,6 +58,7 @@ class Pager {
   uint32_t pageSize_;
   std::unordered_map<uint32_t, std::unique_ptr<CachedPage>> cache_;
   bool dirty_ = false;
+  std::vector<CachedPage*> dirtyPages_;  // the changed pages of the cache, each once
 };
 
 }  // namespace engine

@@ -252,7 +252,13 @@ void TableIndexes::Apply(const std::vector<KeyChange>& changes, uint32_t recno) 
       if (c.hasNew) file.AddKey(t.tagInFile, c.newKey, recno);
       if (removedHolder && (InfoOf(t).def.options & kTagUnique)) RefillUniqueKey(c.tag, c.oldKey, recno);
     }
-    Flush();
+    // Other opens read the files after every change. An exclusive open writes them now and
+    // then (and when it closes): a crash in between leaves them marked as being updated, and
+    // the next exclusive open rebuilds them from the table.
+    if (!table_.exclusive() || ++unflushedChanges_ >= kExclusiveFlushInterval) {
+      Flush();
+      unflushedChanges_ = 0;
+    }
   } catch (...) {
     // A half-made change must never be written or read: the files concerned stay marked as
     // being updated on disk and refuse every use until the indexes are rebuilt.

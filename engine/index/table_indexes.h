@@ -163,6 +163,8 @@ class TableIndexes final : public RecordObserver {
   uint32_t unavailableCode_ = 0;
   std::string unavailable_;
   bool hasStructural_ = false;
+  static constexpr uint32_t kExclusiveFlushInterval = 1024;
+  uint32_t unflushedChanges_ = 0;
 };
 
 // Rebuilds the structural index of an open table from its header, and every other open index

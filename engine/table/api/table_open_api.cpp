@@ -269,6 +269,7 @@ UNSIGNED32 AdsZapTable(ADSHANDLE hTable) {
 UNSIGNED32 AdsFlushFileBuffers(ADSHANDLE hTable) {
   std::shared_ptr<TableCursor> cursor = table::TableOf(hTable);
   cursor->FlushPending();
+  TableIndexes::Of(cursor->table()).Flush();
   cursor->table().Flush();
   return 0;
 }
