@@ -23,7 +23,7 @@
 #include "runtime/text.h"
 #include "runtime/ui/screen.h"
 #include "test_env.h"
-#include "tests/app/main_window_fixture.h"
+#include "tests/app/reindex_run_fixture.h"
 
 namespace apptest {
 namespace {
@@ -65,26 +65,8 @@ class TableHolder {
   UNSIGNED32 openResult_ = 0xFFFFFFFF;
 };
 
-class ReindexRunTest : public MainWindowTest {
+class ReindexRunTest : public ReindexRunFixture {
  protected:
-  // The saved log file, split at CR LF; the file must end with CR LF.
-  QStringList SavedLog() {
-    std::ifstream in(data_ / "Logs" / "quenlor.txt", std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    EXPECT_TRUE(bytes.size() >= 2 && bytes.substr(bytes.size() - 2) == "\r\n");
-    QStringList lines = FromAnsi(QByteArray::fromStdString(bytes)).split(QStringLiteral("\r\n"));
-    if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
-    return lines;
-  }
-  // The lines after the introduction ("Starting" onwards), time stamps replaced by "T".
-  static QStringList RunPart(const QStringList& lines) {
-    const int start = static_cast<int>(lines.indexOf(QStringLiteral("Starting")));
-    EXPECT_GE(start, 1);
-    QStringList out;
-    static const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}( \\d{2}:\\d{2}:\\d{2})? "));
-    for (int i = start - 1; i < lines.size(); ++i) out << QString(lines[i]).replace(stamp, QStringLiteral("T "));
-    return out;
-  }
   // A dictionary at data/DB/<relative> with native tables of one row each.
   void MakeDictionary(const std::string& relative, std::initializer_list<const char*> tables) {
     const std::filesystem::path path = data_ / "DB" / relative;
@@ -103,7 +85,6 @@ class ReindexRunTest : public MainWindowTest {
     }
     ASSERT_EQ(AdsDisconnect(dict), 0u);
   }
-  QString Db(const QString& relative) { return DataFolder() + "DB\\" + relative; }
 
   // A dictionary at data/DB/<relative> whose tables hold `rows` records of several field types,
   // memos among them, every seventh record deleted.
@@ -145,49 +126,6 @@ class ReindexRunTest : public MainWindowTest {
     ASSERT_EQ(AdsDisconnect(dict), 0u);
   }
 
-  // Every table file under the data folder with its records as the engine reads them: for
-  // each record its deletion flag and its whole record image, and the bytes of its memo file.
-  std::map<std::string, QByteArray> RecordImages() {
-    std::map<std::string, QByteArray> images;
-    AdsShowDeleted(1);
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(data_)) {
-      if (entry.path().extension() != ".adt") continue;
-      QByteArray path = ToAnsi(QString::fromStdString(entry.path().string()));
-      ADSHANDLE h = 0;
-      QByteArray& image = images[entry.path().string()];
-      if (AdsOpenTable90(0, A(path), nullptr, 3, 1, 1, 1, ADS_READONLY, nullptr, &h) != 0) {
-        image = "cannot open";
-        continue;
-      }
-      UNSIGNED32 count = 0;
-      EXPECT_EQ(AdsGetRecordCount(h, 2, &count), 0u);
-      for (UNSIGNED32 n = 1; n <= count; ++n) {
-        EXPECT_EQ(AdsGotoRecord(h, n), 0u);
-        UNSIGNED16 deleted = 0;
-        EXPECT_EQ(AdsIsRecordDeleted(h, &deleted), 0u);
-        QByteArray record(4096, '\0');
-        UNSIGNED32 length = record.size();
-        EXPECT_EQ(AdsGetRecord(h, A(record), &length), 0u);
-        image += (deleted ? 'D' : ' ') + record.left(length);
-      }
-      EXPECT_EQ(AdsCloseTable(h), 0u);
-      std::filesystem::path memo = entry.path();
-      memo.replace_extension(".adm");
-      std::ifstream in(memo, std::ios::binary);
-      image += "memo:" + QByteArray::fromStdString(std::string((std::istreambuf_iterator<char>(in)), {}));
-    }
-    AdsShowDeleted(0);
-    return images;
-  }
-
-  // The engine library beside the tool's executable, where the components look first.
-  bool engineInstalled_ = [this] {
-    std::filesystem::create_directories(install.root() / "exe");
-    std::filesystem::create_symlink(testenv::BinDir() / "libace32.so", install.root() / "exe" / "libace32.so");
-    ace_binding::ResetForTesting();
-    return true;
-  }();
-  std::filesystem::path data_ = UseHostDataFolder();
 };
 
 TEST_F(ReindexRunTest, ADataFolderWithoutDictionariesStillSavesItsLog) {
