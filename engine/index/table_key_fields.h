@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/expr/expr_record.h"
+#include "engine/table/ascii_case.h"
 #include "engine/table/record_access.h"
 
 namespace engine {
@@ -41,7 +42,7 @@ class TableFields final : public ExprSchema {
 
   std::optional<ExprField> findField(std::string_view name) const override {
     for (const ExprField& f : fields_) {
-      if (SameNameAZ(f.name, name)) return f;
+      if (AsciiEqualsIgnoreCase(f.name, name)) return f;
     }
     return std::nullopt;
   }
@@ -74,17 +75,6 @@ class TableFields final : public ExprSchema {
       default: return std::nullopt;
     }
   }
-  static bool SameNameAZ(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-      char x = a[i], y = b[i];
-      if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-      if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-      if (x != y) return false;
-    }
-    return true;
-  }
-
   std::vector<ExprField> fields_;
 };
 

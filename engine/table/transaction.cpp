@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "engine/core/error.h"
+#include "engine/table/ascii_case.h"
 #include "engine/table/table.h"
 
 namespace engine::table {
@@ -31,17 +32,6 @@ std::mutex gMutex;
 std::map<uint32_t, Transaction> gTransactions;               // by connection
 std::multimap<std::string, TransactionJournal*> gJournals;  // live opens, by table path
 thread_local bool tReplaying = false;                        // a rollback writes; nothing journals
-
-bool SameNameAZ(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 void Journal(uint32_t connection, Change change) {
   if (tReplaying) return;
@@ -196,7 +186,7 @@ void RollbackToSavepoint(uint32_t connection, const std::string& name) {
     std::lock_guard<std::mutex> lock(gMutex);
     Transaction& t = Active(connection, "roll back");
     auto it = std::find_if(t.savepoints.rbegin(), t.savepoints.rend(),
-                           [&](const auto& s) { return SameNameAZ(s.first, name); });
+                           [&](const auto& s) { return AsciiEqualsIgnoreCase(s.first, name); });
     if (it == t.savepoints.rend()) Fail(err::kNoSuchSavepoint, "There is no savepoint \"" + name + "\" in the transaction.");
     from = it->second;
     // Savepoints made after this one are gone with the changes they marked; this one stays.

@@ -185,18 +185,8 @@ UNSIGNED32 AdsGetIndexName(ADSHANDLE hIndex, UNSIGNED8* pucName, UNSIGNED16* pus
 UNSIGNED32 AdsGetIndexFilename(ADSHANDLE hIndex, UNSIGNED16 usOption, UNSIGNED8* pucName, UNSIGNED16* pusLen) {
   IndexOrder::Bound b = OrderOf(hIndex)->Resolve();
   std::string base = b.indexes->FileEntry(*b.tag).path.filename().string();
-  switch (usOption) {
-    case 1: {
-      size_t dot = base.find_last_of('.');
-      return core::TextOut(dot == std::string::npos ? base : base.substr(0, dot), pucName, pusLen);
-    }
-    case 2:
-      return core::TextOut(base, pucName, pusLen);
-    case 3:
-      return core::TextOut(index_api::FolderOf(b.cursor->info().windowsPath) + base, pucName, pusLen);
-    default:
-      Fail(err::kInvalidArgument, "AdsGetIndexFilename: option " + std::to_string(usOption) + " is unknown (1, 2 or 3).");
-  }
+  return table::FileNameOut(index_api::FolderOf(b.cursor->info().windowsPath) + base, usOption, pucName, pusLen,
+                            "AdsGetIndexFilename");
 }
 
 UNSIGNED32 AdsGetIndexExpr(ADSHANDLE hIndex, UNSIGNED8* pucExpr, UNSIGNED16* pusLen) {

@@ -4,6 +4,7 @@
 
 #include "engine/core/connection.h"
 #include "engine/core/error.h"
+#include "engine/core/text_out.h"
 #include "engine/table/ascii_case.h"
 #include "engine_api/entry_points.h"
 #include "platform/paths.h"
@@ -20,6 +21,23 @@ CursorRef CursorOf(uint32_t handle) {
   }
   ref.cursor = core::Handles::GetAny<TableCursor>(handle, {core::Kind::kTable, core::Kind::kCursor});
   return ref;
+}
+
+uint32_t FileNameOut(const std::string& windowsPath, uint16_t option, uint8_t* buf, uint16_t* len, const char* call) {
+  size_t slash = windowsPath.find_last_of("\\/");
+  std::string base = slash == std::string::npos ? windowsPath : windowsPath.substr(slash + 1);
+  switch (option) {
+    case 1: {
+      size_t dot = base.find_last_of('.');
+      return core::TextOut(dot == std::string::npos ? base : base.substr(0, dot), buf, len);
+    }
+    case 2:
+      return core::TextOut(base, buf, len);
+    case 3:
+      return core::TextOut(windowsPath, buf, len);
+    default:
+      Fail(err::kInvalidArgument, std::string(call) + ": option " + std::to_string(option) + " is unknown (1, 2 or 3).");
+  }
 }
 
 std::shared_ptr<TableCursor> TableOf(uint32_t handle) {

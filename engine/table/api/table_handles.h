@@ -36,6 +36,11 @@ size_t FieldIndex(TableCursor& cursor, const uint8_t* field);
 // *windowsPath receives the Windows form.
 std::string TableHostPath(uint32_t connection, const std::string& name, std::string* windowsPath);
 
+// Returns the name of a file given by its Windows path as the file-name calls do: option 1
+// the base name without extension, 2 with it, 3 the whole path; `call` names the entry point
+// in the error for another option.
+uint32_t FileNameOut(const std::string& windowsPath, uint16_t option, uint8_t* buf, uint16_t* len, const char* call);
+
 // The date format in force for a cursor's or connection's calls (connection 0: the process's).
 std::string DateFormatText(uint32_t connection);
 

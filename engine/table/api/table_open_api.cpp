@@ -319,21 +319,7 @@ UNSIGNED32 AdsGetTableCollation(ADSHANDLE hTable, UNSIGNED8* pucCollation, UNSIG
 }
 
 UNSIGNED32 AdsGetTableFilename(ADSHANDLE hTable, UNSIGNED16 usOption, UNSIGNED8* pucName, UNSIGNED16* pusLen) {
-  const std::string& path = table::CursorOf(hTable)->info().windowsPath;
-  size_t slash = path.find_last_of("\\/");
-  std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  switch (usOption) {
-    case 1: {
-      size_t dot = base.find_last_of('.');
-      return core::TextOut(dot == std::string::npos ? base : base.substr(0, dot), pucName, pusLen);
-    }
-    case 2:
-      return core::TextOut(base, pucName, pusLen);
-    case 3:
-      return core::TextOut(path, pucName, pusLen);
-    default:
-      Fail(err::kInvalidArgument, "AdsGetTableFilename: option " + std::to_string(usOption) + " is unknown (1, 2 or 3).");
-  }
+  return table::FileNameOut(table::CursorOf(hTable)->info().windowsPath, usOption, pucName, pusLen, "AdsGetTableFilename");
 }
 
 UNSIGNED32 AdsGetTableMemoSize(ADSHANDLE hTable, UNSIGNED16* pusMemoSize) {
