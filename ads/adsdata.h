@@ -49,6 +49,32 @@ class TAdsDataSet;
 class TAdsQuery;
 class TAdsBlobCache;
 
+// The extra index files a dataset opens with its table: a sorted list of file names (duplicates
+// ignored), normally relative to the dataset's database path. While the owner is open, adding
+// an entry opens the file and deleting or clearing closes it; every change marks the owner's
+// IndexDefs out of date.
+class TAdsIndexFiles : public TStringList {
+ public:
+  // EADSDatabaseError (5121, no dataset) "TAdsIndexFiles instances require a non-nil owner"
+  // when AOwner is null.
+  explicit TAdsIndexFiles(TAdsDataSet* AOwner);
+  int Add(const QString& strValue);
+  // A sorted list refuses positional inserts (EStringListError), so nothing is opened then.
+  void Insert(int Index, const QString& S);
+  void Delete(int Index);
+  void Clear();
+
+ private:
+  TAdsDataSet* mpoOwner;
+};
+
+// Creates an index order from a definition on an open table (table creation): the engine
+// table type decides compound options and whether the name is the tag (every type but NTX, 1)
+// or the file (NTX). EADSDatabaseError (5121, no dataset) "ixCaseInsensitive is not supported
+// with ixExpression indexes" before any engine call.
+void CreateIndexFromDef(uint32_t hTable, uint16_t usTableType, const TIndexDef& def, const QString& strCollation,
+                        uint32_t ulPageSize);
+
 // The fixed fields at the start of a key buffer block; the block continues with a record
 // image (RecordSize bytes) and one 16-bit length per table field (0xFFFF: not given).
 struct TAdsKeyBuffer {
@@ -583,7 +609,7 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   QString mstrDefaultIndex;
   TAdsIndexTypes meActiveIndexType = ndxNone;
   std::unique_ptr<TIndexDefs> mpoIndexDefs;
-  std::unique_ptr<TStringList> mpoIndexFiles;
+  std::unique_ptr<TAdsIndexFiles> mpoIndexFiles;
   std::vector<char*> mapKeyBuffers;
   char* mpstKeyBuffer = nullptr;
   bool mbScoped = false;
@@ -604,24 +630,104 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   bool mbPathWarningGiven = false;
 
   // ============================================================================================
-  // Indexes, keys, ranges and scopes. This block belongs to the index members; their bodies
-  // are in ads/adsdata/index_*.cpp. The core calls AllocateKeyBuffers / FreeKeyBuffers (open and
-  // close), ApplyActiveIndex (open), ActivateScope (open, when Scoped), ApplyMasterRange and
-  // CancelRange (master link), UpdateDefaultIndex (connection, table name). Their first bodies
-  // are in ads/adsdata/index_core.cpp: the natural order, named and default orders, the key
-  // buffers and the default index work; the rest refuses as not built.
+  // Indexes, keys, ranges and scopes; bodies in ads/adsdata/index_*.cpp, key_buffers.cpp and
+  // ranges.cpp. The core calls AllocateKeyBuffers / FreeKeyBuffers (open and close),
+  // ApplyActiveIndex (open), ActivateScope (open, when Scoped), ApplyMasterRange and
+  // CancelRange (master link), UpdateDefaultIndex (connection, table name).
+  //
+  // Refusals are EADSDatabaseError (this dataset, 5121) with the texts given here, unless a
+  // comment names the framework's EDatabaseError.
   // ============================================================================================
  public:
+  // ---- choosing the order -----------------------------------------------------------------
   QString IndexName() const { return mstrIndexName; }
+  // Chooses the index order by name (empty: natural order; "ADS_DEFAULT" in any letter case:
+  // the dictionary's default index); empties IndexFieldNames, drops a scope (Scoped false) or
+  // else the range. The old name and type come back when activating the order fails.
+  void SetIndexName(const QString& value);
   QString IndexFieldNames() const { return mstrIndexFieldNames; }
+  // Chooses the order whose leading fields are the ";"-separated names (blanks around the
+  // value removed); empties IndexName and drops a scope, but keeps a range. "Not a valid
+  // index field name:<names>" when no order has those fields.
+  void SetIndexFieldNames(const QString& value);
   QString DefaultIndex() const { return mstrDefaultIndex; }
+  // Replaces the list by the names of the table's index orders in engine order, plus
+  // "ADS_DEFAULT" on a dictionary connection that gives a default index. A closed dataset
+  // opens a temporary handle for this and closes it again.
+  void GetIndexNames(TStringList* poList);
+  // Appends the names of the table's full-text index orders.
+  void GetFTSIndexNames(TStringList* poList);
+  void SetIndexDefs(const TIndexDefs& value) { mpoIndexDefs->Assign(value); }
+  // Segments of the active order (0 in natural order).
+  int IndexFieldCount();
+  // The field of segment Index of the active order.
+  TField* IndexFields(int Index);
+  // Assigns value's value to the field of segment Index.
+  void SetIndexFields(int Index, TField* value);
+  // The field number of segment Index; "Internal Error: GetSegmentFieldNum : No Active Index"
+  // in natural order.
+  int GetSegmentFieldNum(int Index);
+  // Key length of the active order (0 in natural order).
+  int KeySize();
+
+  // ---- index files and creating indexes -------------------------------------------------------
+  TAdsIndexFiles* IndexFiles() const { return mpoIndexFiles.get(); }
+  // Opens the index file strIndexName (a bare name is taken in the database folder).
+  // "Table must be Active." when closed.
+  void OpenIndexFile(const QString& strIndexName);
+  // Closes the orders of the open index file whose file name (without folder, any letter case)
+  // is strIndexName's; an active order in it falls back to natural order.
+  void CloseIndexFile(const QString& strIndexName);
+  // Creates an index order over the ";"-separated fields (or the expression with ixExpression).
+  void AddIndex(const QString& strName, const QString& strFields, TIndexOptions poOptions);
+  void AddIndexEx(const QString& strFileName, const QString& strIndexName, const QString& strFields,
+                  TIndexOptions poOptions);
+  // Deletes an order of the table, which must be open exclusively ("Table must be Active and
+  // Exclusive.") and not navigating along it ("Cannot delete the active index!").
+  void DeleteIndex(const QString& strName);
+
+  // ---- key search -----------------------------------------------------------------------------
+  // Enter dsSetKey on the lookup key: SetKey clears it, EditKey keeps its values.
+  void SetKey();
+  void EditKey();
+  // Seek the lookup key exactly; on failure the dataset stays where it was. Returns Found.
+  bool GotoKey();
+  // Seek the lookup key softly (the first key at or after it).
+  void GotoNearest();
+  bool FindKey(const QVariantList& KeyValues);
+  void FindNearest(const QVariantList& KeyValues);
+  // The key buffer being edited; outside dsSetKey the framework's "Dataset not in edit mode".
+  bool KeyExclusive() const;
+  void SetKeyExclusive(bool value);
+  int16_t KeyFieldCount() const;
+  void SetKeyFieldCount(int16_t value);
+  // In dsSetKey these end the key edit, keeping (Post) or restoring (Cancel) the key.
+  void Post() override;
+  void Cancel() override;
+
+  // ---- ranges -------------------------------------------------------------------------------
+  void SetRangeStart();
+  void SetRangeEnd();
+  void EditRangeStart();
+  void EditRangeEnd();
+  // Pushes the prepared bounds to the engine and moves to the first record when they changed.
+  void ApplyRange();
+  void CancelRange();
+  void SetRange(const QVariantList& aStartValues, const QVariantList& aEndValues);
+
+  // ---- scopes -------------------------------------------------------------------------------
   bool Scoped() const { return mbScoped; }
   QString ScopeBegin() const { return mstrScopeStart; }
   QString ScopeStart() const { return mstrScopeStart; }
   QString ScopeEnd() const { return mstrScopeEnd; }
-  // Chooses the index order by name (empty: natural order; "ADS_DEFAULT": the dictionary's
-  // default index); empties IndexFieldNames. The old name and type come back on failure.
-  void SetIndexName(const QString& value);
+  // Texts of the scope bounds (at most 4082 characters), used at the next ActivateScope.
+  void SetScopeBegin(const QString& value);
+  void SetScopeEnd(const QString& value);
+  void SetScoped(bool value);
+
+  // Moves to the record poTable stands on; both must show the same table ("Tables are not the
+  // same", the framework's EDatabaseError).
+  void GotoCurrent(TAdsDataSet* poTable);
 
  protected:
   // Allocates the six zero-filled key buffers for the open table / frees them.
@@ -629,11 +735,41 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   void FreeKeyBuffers();
   // Activates the order that meActiveIndexType selects and rebuilds the record buffers.
   void ApplyActiveIndex();
-  void ActivateScope();
+  virtual void ActivateScope();
+  virtual void DeactivateScope();
   void ApplyMasterRange();
-  void CancelRange();
   // Size in bytes of one key buffer block.
   size_t KeyBufferBlockSize() const;
+  bool IsIndexField(TField* field) override;
+  void RefreshIndexDefs() override;
+  // The ";"-separated fields of the active order as IndexDefs describe it.
+  QString CurrentIndexFields();
+  // The order handle for the index definition of fields; 0 when there is none.
+  uint32_t FindIndexForFields(const QString& fields);
+  // The key buffer of slot (0 lookup, 1/2 range being prepared, 3/4 range applied, 5 saved).
+  char* KeyBuffer(int slot) const { return mapKeyBuffers.at(static_cast<size_t>(slot)); }
+  void InitKeyBuffer(char* buffer);
+  // The entered-length entries of a key buffer, one per table field.
+  uint16_t* KeyFieldLens(char* buffer) const;
+  void EnterKeyState(int slot, bool clear);
+  void AssignKeyValues(int slot, const QVariantList& values);
+  // Builds the engine key of the key buffer on the active order into key (capacity length on
+  // entry, key length on return).
+  void BuildSeekKey(char* buffer, bool partial, uint8_t* key, uint16_t& length);
+  bool PushRange();
+  bool DropRange();
+  // The exact seek of GotoKey under OnFilterRecord: the first record from the hit on whose key
+  // still begins with key and that the handler accepts. "Expected OnFilterRecord event."
+  // without a handler.
+  bool FilteredSeek(const uint8_t* key, uint16_t length, uint16_t dataType);
+  // Writes a value form (null: no value) of a data field into the record image, by the
+  // field's engine type and the table type.
+  void WriteFieldValue(uint16_t fieldNumber, TFieldType type, const void* value, TRecordBuffer record);
+  // Runs the index creation of AddIndex / AddIndexEx with file and tag chosen.
+  void createIndex(const QString& file, const QString& tag, const QString& fields, TIndexOptions options);
+  // A handle for work while closed: mlHandle when it is held, else a temporary one.
+  uint32_t workHandle(bool& temporary);
+  void releaseWorkHandle(uint32_t handle, bool temporary);
   // ======================== end of the index, key, range and scope block ======================
 };
 

@@ -78,7 +78,7 @@ class TAdsTable : public TAdsExtendedTable {
   void SetStoreDefs(bool value) { FStoreDefs = value; }
   QString InfoExpression() const { return mstrExprStruct; }
   void SetInfoExpression(const QString& value) { mstrExprStruct = value; }
-  TStringList* IndexFiles() const { return mpoIndexFiles.get(); }
+  TAdsIndexFiles* IndexFiles() const { return mpoIndexFiles.get(); }
 
   // GetNativeDatabasePath + "\" + TableName, with ".adt" (ttAdsADT) or ".dbf" (other types)
   // added when TableName has no extension.

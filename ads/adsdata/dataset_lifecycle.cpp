@@ -19,9 +19,7 @@ TAdsDataSet::TAdsDataSet(TComponent* AOwner) : TDataSet(AOwner) {
   musOpenTableType = kAceTypeADT;
   mbIsSequenced = false;
   meSeqLevel = slStandard;
-  mpoIndexFiles = std::make_unique<TStringList>();
-  mpoIndexFiles->SetDuplicates(dupIgnore);
-  mpoIndexFiles->SetSorted(true);
+  mpoIndexFiles = std::make_unique<TAdsIndexFiles>(this);
   mpoAdsTableOptions = std::make_unique<TAdsTableOptions>();
   mpoAdsTableOptions->SetTableInstance(this);
   mpoAdsTableOptions->SetAdsRightsCheck(true);

@@ -1,8 +1,10 @@
 // TAdsDataSet: the editing hooks of the framework. Values of calculated and lookup fields are
-// stored in their area of the record buffer. Editing and posting records is a later piece of
+// stored in their area of the record buffer, key values (state dsSetKey) in the record image of
+// the key buffer being edited. Editing and posting records is a later piece of
 // the dataset core; until it lands, each hook that would change a record refuses with a clear
 // error instead of pretending to succeed.
 #include <cstring>
+#include <string>
 
 #include "ads/ace.h"
 
@@ -19,7 +21,7 @@ void TAdsDataSet::StoreFieldData(TField* field, const void* value) {
   const TDataSetState s = State();
   if (!((s >= dsEdit && s <= dsNewValue) || s == dsInternalCalc))
     RaiseComponentError(QStringLiteral("Dataset not in edit mode"));
-  if (s == dsSetKey && field->FieldNo() < 0)
+  if (s == dsSetKey && (field->FieldNo() < 0 || (IndexFieldCount() > 0 && !IsIndexField(field))))
     DatabaseErrorFmt(dbmsg::kNotIndexField, field->DisplayName(), this);
   TRecordBuffer buffer = ActiveRecordBuffer();
   if (buffer == nullptr) RaiseComponentError(QStringLiteral("Dataset not in edit mode"));
@@ -31,7 +33,17 @@ void TAdsDataSet::StoreFieldData(TField* field, const void* value) {
     if (value != nullptr) std::memcpy(slot + 1, value, static_cast<size_t>(field->DataSize()));
   } else {
     if (s == dsCalcFields) RaiseComponentError(QStringLiteral("Dataset not in edit mode"));
-    NotBuilt(QStringLiteral("Storing values of data fields"));
+    // Key values are written into the key buffer's record image; values of records being
+    // edited wait for posting, which is not built yet.
+    if (s != dsSetKey) NotBuilt(QStringLiteral("Storing values of data fields"));
+    WriteFieldValue(static_cast<uint16_t>(field->FieldNo()), field->DataType(), value, buffer);
+    uint16_t entered = 1;
+    if (field->DataType() == ftString)
+      entered = value == nullptr ? 0 : static_cast<uint16_t>(std::strlen(static_cast<const char*>(value)));
+    else if (field->DataType() == ftWideString)
+      entered = value == nullptr ? 0
+                                 : static_cast<uint16_t>(std::char_traits<char16_t>::length(static_cast<const char16_t*>(value)));
+    KeyFieldLens(mpstKeyBuffer)[field->FieldNo() - 1] = entered;
   }
   if (s != dsCalcFields && s != dsFilter && s != dsNewValue) DataEvent(deFieldChange, reinterpret_cast<intptr_t>(field));
 }
@@ -50,4 +62,3 @@ void TAdsDataSet::FreeOldRecordBuffer() {
   ReleaseRecordBuffer(FOldRecordBuffer);
 }
 
-void TAdsDataSet::FireOnNewRecord() { TDataSet::FireOnNewRecord(); }
