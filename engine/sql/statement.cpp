@@ -323,9 +323,7 @@ uint32_t Statement::Run(uint32_t self, const std::string& sql, bool checkShape) 
     return h;
   };
 
-  EngineStatementContext context{*session_, self, {}, {}};
-  context.charType = options.charType;
-  context.collation = options.collation;
+  EngineStatementContext context{*session_, self, {}, {}, options.charType, options.collation};
   context.evaluate = [&](const std::vector<std::string>& expressions) {
     std::vector<std::string> values;
     if (expressions.empty()) return values;

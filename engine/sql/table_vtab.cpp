@@ -1,7 +1,13 @@
+#include "engine/index/key_builder.h"
 #include "engine/index/table_indexes.h"
+#include "engine/index/tag_def.h"
 #include "engine/sql/table_vtab.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstring>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,6 +30,9 @@ struct TableVtab : sqlite3_vtab {
   Session* session = nullptr;
   ResolvedTable table;
   Schema schema;
+  // Per column, the name of an index tag whose key is that column alone and holds every
+  // record ("" when none): an equality constraint on the column is looked up in it.
+  std::vector<std::string> columnTag;
   // The engine cursor changes go through; opened by the first change of a statement and
   // closed with the virtual table when the statement has run.
   std::unique_ptr<table::TableCursor> writer;
@@ -36,6 +45,11 @@ struct TableScan : sqlite3_vtab_cursor {
   std::vector<uint8_t> batch;
   uint32_t batchFirst = 0;
   uint32_t batchCount = 0;
+  // An index lookup: the records whose key matched, ascending; the scan walks them instead of
+  // the whole table.
+  bool lookup = false;
+  std::vector<uint32_t> chosen;
+  size_t chosenAt = 0;
 };
 
 TableVtab* VtabOf(sqlite3_vtab* v) { return static_cast<TableVtab*>(v); }
@@ -80,6 +94,39 @@ std::string Unquoted(const char* arg) {
   return s;
 }
 
+// Field types whose SQL value gives the index key exactly (an equal value has an equal key).
+bool LookupType(FieldType t) {
+  switch (t) {
+    case FieldType::kString:
+    case FieldType::kInteger:
+    case FieldType::kShortInt:
+    case FieldType::kAutoInc:
+    case FieldType::kNumeric:
+    case FieldType::kDouble:
+    case FieldType::kCurDouble:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::vector<std::string> LookupTags(const Schema& schema, const std::vector<TagDefinition>& tags) {
+  std::vector<std::string> out(schema.fieldCount());
+  for (const TagDefinition& tag : tags) {
+    // Unique tags keep one record per key and custom tags only what was added: neither can
+    // answer which records hold a value.
+    if (!tag.condition.empty() || (tag.flags & (kTagUnique | kTagCustom))) continue;
+    std::string expression = tag.expression;
+    while (!expression.empty() && std::isspace(static_cast<unsigned char>(expression.back()))) expression.pop_back();
+    size_t b = 0;
+    while (b < expression.size() && std::isspace(static_cast<unsigned char>(expression[b]))) ++b;
+    std::optional<size_t> field = schema.find(expression.substr(b));
+    if (!field || !out[*field].empty() || !LookupType(schema.fields()[*field].type)) continue;
+    out[*field] = tag.name;
+  }
+  return out;
+}
+
 int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out, char** errOut) {
   auto* session = static_cast<Session*>(aux);
   try {
@@ -94,6 +141,7 @@ int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
     vtab->session = session;
     vtab->table = *resolved;
     vtab->schema = t->schema();
+    vtab->columnTag = LookupTags(vtab->schema, t->tags());
     int rc = sqlite3_declare_vtab(db, DeclarationOf(vtab->schema).c_str());
     if (rc != SQLITE_OK) FailFromSqlite(db, rc);
     std::vector<FieldSpec> columns;
@@ -122,12 +170,80 @@ int Disconnect(sqlite3_vtab* v) {
   return SQLITE_OK;
 }
 
+// An equality constraint on a column with a lookup tag is answered from the tag (idxNum is the
+// column + 1); SQLite still checks every row it gets, so the lookup only has to find a
+// superset of the matching records. Anything else scans the table.
 int BestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
-  (void)v;
+  TableVtab* vtab = VtabOf(v);
   info->idxNum = 0;
   info->estimatedCost = 1e6;
   info->estimatedRows = 1000000;
+  for (int i = 0; i < info->nConstraint; ++i) {
+    const auto& c = info->aConstraint[i];
+    if (!c.usable || c.op != SQLITE_INDEX_CONSTRAINT_EQ || c.iColumn < 0) continue;
+    if (static_cast<size_t>(c.iColumn) >= vtab->columnTag.size() || vtab->columnTag[c.iColumn].empty()) continue;
+    info->idxNum = c.iColumn + 1;
+    info->aConstraintUsage[i].argvIndex = 1;
+    info->aConstraintUsage[i].omit = 0;
+    info->estimatedCost = 20;
+    info->estimatedRows = 10;
+    break;
+  }
   return SQLITE_OK;
+}
+
+// The records whose key in the column's tag equals `value`, ascending; nullopt when the tag
+// cannot answer (its index is unavailable, or the value is not of the column's kind), and the
+// scan then reads the whole table.
+std::optional<std::vector<uint32_t>> LookUp(TableVtab* vtab, Table& file, size_t column, sqlite3_value* value) {
+  int type = sqlite3_value_type(value);
+  if (type == SQLITE_NULL) return std::vector<uint32_t>{};  // "= NULL" holds for no record
+  TableIndexes* indexes = nullptr;
+  try {
+    indexes = &TableIndexes::Attach(file);
+  } catch (const EngineError&) {
+    return std::nullopt;  // no usable index: the full scan gives the same rows
+  }
+  if (indexes->structuralUnavailable()) return std::nullopt;
+  TableIndexes::Tag* tag = indexes->FindTag(vtab->columnTag[column]);
+  if (!tag) return std::nullopt;
+  TableIndexes::Reading reading(*indexes);
+  const KeyLayout& layout = indexes->InfoOf(*tag).layout;
+  if (layout.segments().size() != 1) return std::nullopt;
+  KeyBuilder key(layout);
+  switch (layout.segments()[0].kind) {
+    case SegmentKind::kNumeric:
+    case SegmentKind::kInteger:
+    case SegmentKind::kInteger64:
+      if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) return std::nullopt;
+      if (layout.segments()[0].kind == SegmentKind::kNumeric) {
+        key.SetNumeric(0, sqlite3_value_double(value));
+      } else {
+        double d = sqlite3_value_double(value);
+        if (d != std::floor(d)) return std::vector<uint32_t>{};  // no whole number equals it
+        key.SetInteger(0, sqlite3_value_int64(value));
+      }
+      break;
+    case SegmentKind::kString: {
+      if (type != SQLITE_TEXT) return std::nullopt;
+      std::string text(reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
+      std::string ansi = core::Utf8ToAnsi(text);
+      if (core::AnsiToUtf8(ansi) != text) return std::nullopt;  // not a text the field can hold
+      key.SetString(0, ansi.data(), ansi.size());
+      break;
+    }
+    default:
+      return std::nullopt;
+  }
+  std::span<const uint8_t> k = key.Key();
+  IndexFile& index = indexes->FileOf(*tag);
+  uint64_t from = index.LowerBound(tag->tagInFile, k);
+  uint64_t to = index.UpperBound(tag->tagInFile, k);
+  std::vector<uint32_t> records;
+  std::vector<uint8_t> scratch(layout.keyLength());
+  for (uint64_t r = from; r < to; ++r) records.push_back(index.EntryAt(tag->tagInFile, r, scratch.data()));
+  std::sort(records.begin(), records.end());
+  return records;
 }
 
 int Open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
@@ -185,17 +301,39 @@ void SeekLive(TableScan* s, uint32_t n) {
   s->recno = n;
 }
 
+// Moves to the first live record of the lookup list from position i on.
+void SeekChosen(TableScan* s, size_t i) {
+  for (; i < s->chosen.size(); ++i) {
+    uint32_t n = s->chosen[i];
+    if (n > s->count) break;  // appended after the scan began
+    const uint8_t* image = ImageOf(s, n);
+    if (image && image[0] != kDeletedFlag) {
+      s->chosenAt = i;
+      s->recno = n;
+      return;
+    }
+  }
+  s->chosenAt = s->chosen.size();
+  s->recno = s->count + 1;
+}
+
 int Filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sqlite3_value** argv) {
-  (void)idxNum;
   (void)idxStr;
-  (void)argc;
-  (void)argv;
   TableScan* s = ScanOf(c);
   TableVtab* vtab = VtabOf(c->pVtab);
   try {
     s->file->Refresh();
     s->count = s->file->RecordCount();
     s->batchCount = 0;
+    s->lookup = false;
+    if (idxNum > 0 && argc == 1) {
+      if (auto records = LookUp(vtab, *s->file, static_cast<size_t>(idxNum - 1), argv[0])) {
+        s->lookup = true;
+        s->chosen = std::move(*records);
+        SeekChosen(s, 0);
+        return SQLITE_OK;
+      }
+    }
     SeekLive(s, 1);
     return SQLITE_OK;
   } catch (const EngineError& e) {
@@ -206,6 +344,10 @@ int Filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sql
 int Next(sqlite3_vtab_cursor* c) {
   TableScan* s = ScanOf(c);
   try {
+    if (s->lookup) {
+      SeekChosen(s, s->chosenAt + 1);
+      return SQLITE_OK;
+    }
     SeekLive(s, s->recno + 1);
     return SQLITE_OK;
   } catch (const EngineError& e) {

@@ -1,6 +1,10 @@
 // The SQLite module "engine_table": a virtual table over one native table of a connection.
-// Reading walks the table's live records in record-number order (SQLite applies every
-// condition; the engine's indexes are not consulted yet); the rowid is the record number.
+// Reading walks the table's live records in record-number order; the rowid is the record
+// number. An equality constraint on a column that an index tag keys alone (no condition, not
+// a unique or custom tag; character, integer and numeric columns) is looked up in that tag
+// instead, and only the matching records are read. SQLite still applies every condition to
+// the rows it gets, so a lookup that cannot be made (index unavailable, a value of another
+// kind) falls back to the walk with the same result.
 // Inserts, updates and deletes go through a table cursor of the engine, so record locks,
 // rights and autoincrement values hold as for any other caller of the record calls.
 //

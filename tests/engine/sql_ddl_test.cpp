@@ -360,3 +360,69 @@ TEST_F(SqlDdl, UserAndGroupProceduresManageTheDictionary) {
 }
 
 }  // namespace
+
+namespace {
+
+class SqlIndexLookup : public sqltest::SqlTest {};
+
+// Equality on a column with an index tag of its own is answered from the tag; the rows are the
+// same as those of a full scan in every case, and the plan says which way the table was read.
+TEST_F(SqlIndexLookup, EqualityOnAnIndexedColumnReadsTheTagAndGivesTheScansRows) {
+  MakeTable("people", "ID,Integer;NAME,Char,10;CI,CIChar,10;SCORE,Double;",
+            {{"3", "Ann", "Ann", "1.5"},
+             {"1", "Bob", "bob", "2"},
+             {"3", "Cy", "CY", "1.5"},
+             {"2", "Ann", "ann", "3"},
+             {"5", "Dora", "Dora", "2"},
+             {"3", "Eve", "eve", ""}});
+  ASSERT_EQ(Run("create index byid on people (id); create index byname on people (name);"
+                "create index byci on people (ci); create index byscore on people (score)"),
+            0u)
+      << LastText();
+  // A deleted record and one appended after the index was made.
+  ASSERT_EQ(Run("delete from people where name = 'Cy'; insert into people values (3, 'Fay', 'fay', 9)"), 0u)
+      << LastText();
+  struct Case {
+    const char* condition;   // on an indexed column
+    const char* scanned;     // the same condition written so that it cannot use an index
+    bool usesIndex;
+  } cases[] = {
+      {"id = 3", "+id = 3", true},
+      {"id = ?", "+id = ?", true},
+      {"3 = id", "3 = +id", true},
+      {"id = 4", "+id = 4", true},
+      {"id = 3.5", "+id = 3.5", true},
+      {"id = '3'", "+id = 3", true},  // the column's affinity makes the text a number
+      {"id = null", "+id = null", true},
+      {"name = 'Ann'", "+name = 'Ann'", true},
+      {"name = 'Ann  '", "+name = 'Ann  '", true},
+      {"name = 'An'", "+name = 'An'", true},
+      {"score = 1.5", "+score = 1.5", true},
+      {"score = 2", "+score = 2", true},
+      {"ci = 'ANN'", "+ci = 'ANN'", false},  // compared without case: read by a scan
+      {"id > 2", "+id > 2", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.condition);
+    auto rows = [&](const std::string& condition) {
+      ADSHANDLE s = Statement();
+      std::string sql = "select id, name from people where " + condition + " order by name";
+      std::u16string wide(sql.begin(), sql.end());
+      EXPECT_EQ(AdsPrepareSQLW(s, reinterpret_cast<WCHAR*>(wide.data())), 0u) << LastText();
+      if (condition.find('?') != std::string::npos) EXPECT_EQ(AdsSetDouble(s, ADSFIELD(1), 3), 0u) << LastText();
+      ADSHANDLE cursor = 0;
+      EXPECT_EQ(AdsExecuteSQL(s, &cursor), 0u) << LastText();
+      return cursor ? sqltest::ReadAll(cursor) : Rows{};
+    };
+    EXPECT_EQ(rows(c.condition), rows(c.scanned));
+    if (std::string(c.condition).find('?') == std::string::npos) {
+      Rows plan = Query(std::string("explain query plan select id from people where ") + c.condition);
+      ASSERT_FALSE(plan.empty());
+      bool indexed = plan[0].back().find("INDEX 0") == std::string::npos;
+      EXPECT_EQ(indexed, c.usesIndex) << plan[0].back();
+    }
+  }
+  EXPECT_EQ(Query("select name from people where id = 3 order by name"), (Rows{{"Ann"}, {"Eve"}, {"Fay"}}));
+}
+
+}  // namespace
