@@ -201,4 +201,38 @@ TEST_F(SqlExecution, TimeoutsAndTheAbortCallbackStopALongQuery) {
   EXPECT_EQ(sqltest::ReadAll(c), (Rows{{"3"}}));
 }
 
+std::atomic<int> gScanAbortCalls{0};
+UNSIGNED32 AbortLater() { return ++gScanAbortCalls > 20 ? 1 : 0; }
+
+// A join of a table with itself that would read hundreds of millions of rows is stopped by
+// the timeout and by the abort callback while it reads the table, and nothing it read changes.
+TEST_F(SqlExecution, TimeoutsAndTheAbortCallbackStopALongQueryOverATable) {
+  ASSERT_EQ(Run("create table big (n integer, s char(10));"
+                "insert into big select value, 'row' from (with recursive c(value) as (select 1 union all "
+                "select value + 1 from c where value < 800) select value from c)"),
+            0u)
+      << LastText();
+  const char* huge = "select count(*) from big a, big b, big c where a.s = b.s and b.s = c.s";
+  ADSHANDLE s = Statement();
+  ADSHANDLE c = 0;
+  ASSERT_EQ(AdsSetSQLTimeout(s, 1), 0u);
+  EXPECT_EQ(AdsExecuteSQLDirect(s, U8(huge), &c), 7200u);
+  EXPECT_NE(LastText().find("NATIVEERROR = 2120;"), std::string::npos) << LastText();
+  ASSERT_EQ(AdsSetSQLTimeout(s, 0), 0u);
+  // The connection's timeout applies to a statement without its own.
+  ASSERT_EQ(AdsSetSQLTimeout(conn_, 1), 0u) << LastText();
+  EXPECT_EQ(AdsExecuteSQLDirect(s, U8(huge), &c), 7200u);
+  EXPECT_NE(LastText().find("NATIVEERROR = 2120;"), std::string::npos) << LastText();
+  ASSERT_EQ(AdsSetSQLTimeout(conn_, 0), 0u);
+  ASSERT_EQ(AdsRegisterSQLAbortFunc(AbortLater), 0u);
+  EXPECT_EQ(AdsExecuteSQLDirect(s, U8("update big set s = 'changed' where n in (select a.n from big a, big b, big c)"),
+                                &c),
+            7200u);
+  EXPECT_NE(LastText().find("NATIVEERROR = 2121;"), std::string::npos) << LastText();
+  ASSERT_EQ(AdsClearSQLAbortFunc(), 0u);
+  EXPECT_EQ(Query("select count(*), min(s), max(s) from big"), (Rows{{"800", "row", "row"}}));
+  // The table is free again: it can be dropped at once.
+  EXPECT_EQ(Run("drop table big"), 0u) << LastText();
+}
+
 }  // namespace
