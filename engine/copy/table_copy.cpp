@@ -102,6 +102,12 @@ void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t o
   try {
     {
       auto copy = Table::Open(tmp, {true, false});
+      // A copy of an encrypted table is encrypted with the same password: its records never
+      // reach the new file in clear.
+      if (source.table().encrypted() && source.table().encryptionEnabled()) {
+        copy->ShareKeyOf(source.table());
+        copy->EncryptTable();
+      }
       if (withRecords) {
         ForEachSelected(source, order, option, [&](uint8_t* image, uint32_t) {
           CopyBlobs(source.table(), *copy, image);

@@ -126,6 +126,10 @@ constexpr ErrorCode kInvalidTagDefinition = 7050;    // tag name, expression or 
 // ---- filters, encryption, copies ----
 constexpr ErrorCode kNoLocate = 5501;              // AdsContinue without an earlier AdsLocate
 constexpr ErrorCode kNotAvailableOnHost = 5502;    // the feature needs a desktop service this host lacks
+constexpr ErrorCode kEncryptionNotEnabled = 5503;  // encrypted record or table, and this handle has no key
+constexpr ErrorCode kWrongTablePassword = 5504;    // the password is not the encrypted table's password
+constexpr ErrorCode kEncryptedDataDamaged = 5505;  // an encrypted record or blob fails its authentication
+constexpr ErrorCode kEncryptedTableUnsupported = 5506;  // the operation is not available on an encrypted table
 }  // namespace err
 
 // An engine failure on its way to the C boundary.

@@ -101,6 +101,10 @@ const std::map<ErrorCode, const char*>& Table() {
       {err::kInvalidTagDefinition, "The index tag definition is not valid."},
       {err::kNoLocate, "There is no locate to continue; call AdsLocate first."},
       {err::kNotAvailableOnHost, "This operation is not available on this host."},
+      {err::kEncryptionNotEnabled, "The table or record is encrypted; enable encryption with the table's password."},
+      {err::kWrongTablePassword, "The password is not the table's password."},
+      {err::kEncryptedDataDamaged, "Encrypted data of the table failed its authentication check."},
+      {err::kEncryptedTableUnsupported, "This operation is not available on an encrypted table; decrypt it first."},
   };
   return table;
 }

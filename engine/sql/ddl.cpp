@@ -497,6 +497,7 @@ void RunCreateIndex(Session& s, const CreateIndex& c) {
   ResolvedTable t = MustResolve(s, c.table);
   if (t.inDictionary) DictionaryFor(s, "CREATE INDEX");
   std::unique_ptr<Table> open = OpenExclusive(t);
+  s.ApplyPassword(*open, t);  // the keys of an encrypted table come from its decrypted records
   TableIndexes& indexes = TableIndexes::Attach(*open);
   for (const TagDefinition& tag : open->tags()) {
     if (SameTagName(tag.name, c.key.name)) {

@@ -14,6 +14,7 @@ std::shared_ptr<table::TableCursor> OpenLiveCursor(Session& session, const Resol
   }
   Table::OpenOptions o;
   std::unique_ptr<Table> file = Table::Open(t.hostPath, o);
+  session.ApplyPassword(*file, t);
   TableIndexes::Attach(*file);  // edits through the cursor keep the indexes right
   table::CursorInfo info;
   info.connection = session.connection();

@@ -190,13 +190,23 @@ std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_
 
   auto holder = std::make_shared<StaticCursor>();
   holder->files.path = NewTempPath();
+  // A statement that has passwords may read encrypted tables: its rows must not reach the
+  // temporary folder in clear, so the result table is encrypted under a random password that
+  // lives only in this process.
+  std::string resultPassword;
+  if (!session.tablePasswords.empty() || session.encryptionPassword) resultPassword = RandomPassword();
   auto create = [&](std::vector<FieldSpec> specs) {
     for (int i = 0; i < columns; ++i) specs[i].name = names[i];
     FitRecord(&specs);
     Table::Create(holder->files.path, Schema::FromSpecs(specs), Table::CreateOptions());
     Table::OpenOptions o;
     o.exclusive = true;
-    return Table::Open(holder->files.path, o);
+    std::unique_ptr<Table> t = Table::Open(holder->files.path, o);
+    if (!resultPassword.empty()) {
+      t->EnableEncryption(resultPassword, CipherKind::kAes256Gcm);
+      t->EncryptTable();
+    }
+    return t;
   };
 
   bool written = false;
@@ -252,6 +262,7 @@ std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_
   ro.exclusive = true;
   ro.readOnly = true;
   std::unique_ptr<Table> t = Table::Open(holder->files.path, ro);
+  if (!resultPassword.empty()) t->EnableEncryption(resultPassword, CipherKind::kAes256Gcm);
   table::CursorInfo info;
   info.connection = session.connection();
   info.name = "";

@@ -9,6 +9,7 @@
 #include "engine/sql/sql_text.h"
 #include "engine/sql/table_vtab.h"
 #include "engine/table/api/table_handles.h"
+#include "engine/table/table.h"
 
 namespace engine::sql {
 
@@ -151,6 +152,20 @@ std::optional<ResolvedTable> Session::Resolve(const std::string& name) const {
   r.name = ansi;
   r.hostPath = host;
   return r;
+}
+
+void Session::ApplyPassword(Table& file, const ResolvedTable& table) const {
+  if (!file.encrypted()) return;
+  auto byName = [&](const std::string& name) -> const std::string* {
+    auto it = tablePasswords.find(core::AsciiUpper(name));
+    return it == tablePasswords.end() ? nullptr : &it->second;
+  };
+  // The application may name the table as the dictionary does, or by its file.
+  const std::string* password = byName(table.name);
+  if (!password) password = byName(std::filesystem::path(table.hostPath).stem().string());
+  if (!password && encryptionPassword) password = &*encryptionPassword;
+  if (!password || password->empty()) return;
+  file.EnableEncryption(*password, CipherKind::kAes256Gcm);
 }
 
 bool Session::AttachTable(const std::string& name) {

@@ -28,6 +28,10 @@
 #include "engine/core/error.h"
 #include "engine/table/table_schema.h"
 
+namespace engine {
+class Table;
+}
+
 namespace engine::sql {
 
 // Where a table name leads on a connection.
@@ -76,6 +80,15 @@ class Session {
   // the statement raises it in place of SQLite's message once SQLite returns.
   void SetPendingError(const EngineError& error) { pending_ = error; }
   std::optional<EngineError> TakePendingError();
+
+  // The table passwords of the statement that runs now (AdsStmtSetTablePassword, upper-cased
+  // names) and its general password (AdsStmtEnableEncryption); set for the duration of a run.
+  std::map<std::string, std::string> tablePasswords;
+  std::optional<std::string> encryptionPassword;
+  // Enables encryption on `file`, just opened for `table`, when it is encrypted and the running
+  // statement has a password for it (its table password first, else its general password). A
+  // wrong password fails with 5504; without one, encrypted records give 5503 when read.
+  void ApplyPassword(Table& file, const ResolvedTable& table) const;
 
   // The application id sp_setapplicationid keeps for the connection.
   std::string applicationId;

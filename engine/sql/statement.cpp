@@ -285,6 +285,16 @@ uint32_t Statement::Run(uint32_t self, const std::string& sql, bool checkShape) 
   auto lock = session_->Lock();
   session_->Connection();  // 5024 once the connection is gone
   DetachGuard detach{*session_};
+  // The tables this run opens get the statement's passwords, and only for this run.
+  session_->tablePasswords = options.tablePasswords;
+  session_->encryptionPassword = options.encryptionPassword;
+  struct PasswordGuard {
+    Session& s;
+    ~PasswordGuard() {
+      s.tablePasswords.clear();
+      s.encryptionPassword.reset();
+    }
+  } passwordGuard{*session_};
   rowsAffected_.reset();
   session_->lastAutoinc = 0;
 

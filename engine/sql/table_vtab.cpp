@@ -256,6 +256,7 @@ int Open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
     Table::OpenOptions o;
     o.readOnly = true;
     scan->file = Table::Open(vtab->table.hostPath, o);
+    vtab->session->ApplyPassword(*scan->file, vtab->table);
     if (scan->file->schema().recordLength() != vtab->schema.recordLength() ||
         scan->file->schema().fieldCount() != vtab->schema.fieldCount()) {
       Fail(err::kStatementMustBeRecreated,
@@ -386,6 +387,7 @@ table::TableCursor& Writer(TableVtab* vtab) {
   if (!vtab->writer) {
     Table::OpenOptions o;
     std::unique_ptr<Table> t = Table::Open(vtab->table.hostPath, o);
+    vtab->session->ApplyPassword(*t, vtab->table);
     TableIndexes::Attach(*t);  // DML keeps the indexes right
     table::CursorInfo info;
     info.connection = vtab->session->connection();

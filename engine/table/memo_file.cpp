@@ -192,6 +192,25 @@ void MemoFile::Free(BlobRef ref) {
   StoreHeader(h);
 }
 
+void MemoFile::WipeFree() {
+  Header h = LoadHeader();
+  std::vector<uint8_t> zeros;
+  // A damaged list that loops is cut off after as many steps as the file has blocks.
+  uint32_t steps = 0;
+  for (uint32_t cur = h.freeHead; cur != 0 && steps++ <= h.totalBlocks;) {
+    if (cur < firstDataBlock() || cur >= h.totalBlocks) Damaged(path(), "its free list leaves the file");
+    uint8_t fh[kExtentHeaderSize];
+    file_.ReadExact(static_cast<uint64_t>(cur) * blockSize_, fh, sizeof fh);
+    if (LoadLE<uint32_t>(fh) != kFreeKind) Damaged(path(), "its free list is broken");
+    uint32_t blocks = LoadLE<uint32_t>(fh + 8);
+    if (blocks == 0 || blocks > h.totalBlocks - cur) Damaged(path(), "a free extent leaves the file");
+    size_t bytes = static_cast<size_t>(blocks) * blockSize_ - kExtentHeaderSize;
+    if (zeros.size() < bytes) zeros.assign(bytes, 0);
+    file_.WriteExact(static_cast<uint64_t>(cur) * blockSize_ + kExtentHeaderSize, zeros.data(), bytes);
+    cur = LoadLE<uint32_t>(fh + 12);
+  }
+}
+
 uint32_t MemoFile::totalBlocks() { return LoadHeader().totalBlocks; }
 uint32_t MemoFile::freeBlocks() { return LoadHeader().freeBlocks; }
 

@@ -47,6 +47,9 @@ class MemoFile {
   // Returns a blob's extent to the free list (null references are ignored).
   void Free(BlobRef ref);
   void Sync() { file_.Sync(); }
+  // Overwrites with zeros whatever freed extents still hold past their headers, so that no
+  // former content of a blob can be read from the file (used when a table is encrypted).
+  void WipeFree();
 
   // Blocks in the file and blocks on the free list (for verification and tests).
   uint32_t totalBlocks();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <filesystem>
 
@@ -175,7 +176,7 @@ void Table::LoadHeader() {
 uint32_t Table::RecordsInFile() const {
   uint64_t size = file_.Size();
   if (size <= header_.headerLength) return 0;
-  return static_cast<uint32_t>(std::min<uint64_t>((size - header_.headerLength) / schema().recordLength(), 0xFFFFFFFEu));
+  return static_cast<uint32_t>(std::min<uint64_t>((size - header_.headerLength) / slotLength(), 0xFFFFFFFEu));
 }
 
 void Table::RecoverUncountedRecords(bool persist) {
@@ -183,9 +184,18 @@ void Table::RecoverUncountedRecords(bool persist) {
   uint32_t inFile = RecordsInFile();
   if (inFile <= header_.counters.recordCount) return;
   // Records that reached the file before a crash kept their counter block from being written.
+  std::vector<uint8_t> slot(slotLength());
   std::vector<uint8_t> image(schema().recordLength());
   for (uint32_t n = header_.counters.recordCount + 1; n <= inFile; ++n) {
-    file_.ReadExact(RecordOffset(n), image.data(), image.size());
+    file_.ReadExact(RecordOffset(n), slot.data(), slot.size());
+    // An encrypted record cannot be read without the key, which no open has yet: it is
+    // counted, but its stamped values cannot move the counters.
+    if (!CanDecodeSlot(slot.data())) continue;
+    try {
+      DecodeSlot(n, slot.data(), image.data());
+    } catch (const EngineError&) {
+      continue;  // a damaged slot is reported when the record is read, not here
+    }
     RecordView v(schema(), image.data(), n);
     for (size_t i = 0; i < schema().fieldCount(); ++i) {
       if (v.isNull(i)) continue;
@@ -253,10 +263,19 @@ void Table::CheckRecordNumber(uint32_t n) {
 
 void Table::ReadRecord(uint32_t n, uint8_t* image) {
   CheckRecordNumber(n);
-  if (file_.ReadSome(RecordOffset(n), image, schema().recordLength()) != schema().recordLength()) {
+  if (!encrypted()) {
+    if (file_.ReadSome(RecordOffset(n), image, schema().recordLength()) != schema().recordLength()) {
+      Fail(err::kTableTruncated, "Record " + std::to_string(n) + " lies past the end of \"" + path_ +
+                                     "\": the table file is truncated.");
+    }
+    return;
+  }
+  std::vector<uint8_t> slot(slotLength());
+  if (file_.ReadSome(RecordOffset(n), slot.data(), slot.size()) != slot.size()) {
     Fail(err::kTableTruncated, "Record " + std::to_string(n) + " lies past the end of \"" + path_ +
                                    "\": the table file is truncated.");
   }
+  DecodeSlot(n, slot.data(), image);
 }
 
 uint32_t Table::ReadRecords(uint32_t first, uint32_t count, uint8_t* images) {
@@ -264,9 +283,76 @@ uint32_t Table::ReadRecords(uint32_t first, uint32_t count, uint8_t* images) {
   uint32_t total = header_.counters.recordCount;
   if (first > total) return 0;
   count = std::min(count, total - first + 1);
-  size_t want = static_cast<size_t>(count) * schema().recordLength();
-  size_t got = file_.ReadSome(RecordOffset(first), images, want);
-  return static_cast<uint32_t>(got / schema().recordLength());
+  if (!encrypted()) {
+    size_t want = static_cast<size_t>(count) * schema().recordLength();
+    size_t got = file_.ReadSome(RecordOffset(first), images, want);
+    return static_cast<uint32_t>(got / schema().recordLength());
+  }
+  const uint32_t slotLen = slotLength();
+  const uint32_t len = schema().recordLength();
+  std::vector<uint8_t> slots(static_cast<size_t>(count) * slotLen);
+  uint32_t got = static_cast<uint32_t>(file_.ReadSome(RecordOffset(first), slots.data(), slots.size()) / slotLen);
+  for (uint32_t k = 0; k < got; ++k) {
+    const uint8_t* slot = slots.data() + static_cast<size_t>(k) * slotLen;
+    // The first record reports why it cannot be read; later ones are left to the next read.
+    if (k == 0) {
+      DecodeSlot(first, slot, images);
+      continue;
+    }
+    try {
+      DecodeSlot(first + k, slot, images + static_cast<size_t>(k) * len);
+    } catch (const EngineError&) {
+      return k;
+    }
+  }
+  return got;
+}
+
+bool Table::CanDecodeSlot(const uint8_t* slot) const {
+  return !encrypted() || slot[1] != kPieceEncrypted || cipher_ != nullptr;
+}
+
+void Table::DecodeSlot(uint32_t n, const uint8_t* slot, uint8_t* image) const {
+  const uint32_t len = schema().recordLength();
+  if (!encrypted()) {
+    std::memcpy(image, slot, len);
+    return;
+  }
+  image[0] = slot[0];
+  if (slot[1] == kPiecePlain) {
+    std::memcpy(image + 1, slot + 1 + kSealOverhead, len - 1);
+    return;
+  }
+  if (slot[1] != kPieceEncrypted) {
+    Fail(err::kEncryptedDataDamaged, "Record " + std::to_string(n) + " of \"" + path_ + "\" is damaged: its seal is unknown.");
+  }
+  if (!cipher_) {
+    Fail(err::kEncryptionNotEnabled, "Record " + std::to_string(n) + " of \"" + path_ +
+                                         "\" is encrypted; enable encryption with the table's password to read it.");
+  }
+  if (!cipher_->Open(PieceKind::kRecord, slot + 1, len - 1, image + 1)) {
+    Fail(err::kEncryptedDataDamaged, "Record " + std::to_string(n) + " of \"" + path_ +
+                                         "\" fails its authentication check: it is damaged or does not belong to this table.");
+  }
+}
+
+void Table::CheckCanWriteEncrypted() const {
+  if (encrypted() && !cipher_) {
+    Fail(err::kEncryptionNotEnabled, "The table \"" + path_ +
+                                         "\" is encrypted; enable encryption with its password before changing it.");
+  }
+}
+
+void Table::WriteImage(uint32_t n, const uint8_t* image) {
+  if (!encrypted()) {
+    file_.WriteExact(RecordOffset(n), image, schema().recordLength());
+    return;
+  }
+  CheckCanWriteEncrypted();
+  std::vector<uint8_t> slot(slotLength());
+  slot[0] = image[0];
+  cipher_->Seal(PieceKind::kRecord, image + 1, schema().recordLength() - 1, slot.data() + 1);
+  file_.WriteExact(RecordOffset(n), slot.data(), slot.size());
 }
 
 void Table::Scan(const std::function<void(const RecordView&)>& fn) {
@@ -322,11 +408,12 @@ uint32_t Table::ReserveRecord(uint8_t* image) {
   if (!intactChecked_) {
     Fail(err::kTableTruncated, "The table file \"" + path_ + "\" is truncated; pack it before adding records.");
   }
+  CheckCanWriteEncrypted();
   image[0] = kLiveFlag;
   StampRecord(image, true);
   uint32_t n = header_.counters.recordCount + 1;
   if (n == 0xFFFFFFFFu) Fail(err::kValueDoesNotFit, "The table \"" + path_ + "\" is full.");
-  file_.WriteExact(RecordOffset(n), image, schema().recordLength());
+  WriteImage(n, image);
   header_.counters.recordCount = n;
   AfterChange();
   return n;
@@ -336,8 +423,9 @@ void Table::CompleteAppend(uint32_t n, uint8_t* image) {
   CheckWritable();
   WriterLock w(*this);
   CheckRecordNumber(n);
+  CheckCanWriteEncrypted();
   StampRecord(image, false);
-  file_.WriteExact(RecordOffset(n), image, schema().recordLength());
+  WriteImage(n, image);
   AfterChange();
   try {
     RecordView v(schema(), image, n);
@@ -386,6 +474,7 @@ uint32_t Table::AppendImage(uint8_t* image, bool stamp) {
   if (!intactChecked_) {
     Fail(err::kTableTruncated, "The table file \"" + path_ + "\" is truncated; pack it before adding records.");
   }
+  CheckCanWriteEncrypted();
   if (stamp) {
     image[0] = kLiveFlag;
     StampRecord(image, true);
@@ -395,7 +484,7 @@ uint32_t Table::AppendImage(uint8_t* image, bool stamp) {
   }
   uint32_t n = header_.counters.recordCount + 1;
   if (n == 0xFFFFFFFFu) Fail(err::kValueDoesNotFit, "The table \"" + path_ + "\" is full.");
-  file_.WriteExact(RecordOffset(n), image, schema().recordLength());
+  WriteImage(n, image);
   header_.counters.recordCount = n;
   AfterChange();
   try {
@@ -415,17 +504,18 @@ void Table::WriteRecord(uint32_t n, uint8_t* image) {
   CheckWritable();
   WriterLock w(*this);
   CheckRecordNumber(n);
+  CheckCanWriteEncrypted();
   std::vector<uint8_t> old(schema().recordLength());
   ReadRecord(n, old.data());
   image[0] = old[0];
   StampRecord(image, false);
-  file_.WriteExact(RecordOffset(n), image, schema().recordLength());
+  WriteImage(n, image);
   AfterChange();
   try {
     RecordView before(schema(), old.data(), n), after(schema(), image, n);
     for (RecordObserver* o : observers_) o->RecordUpdated(before, after);
   } catch (const EngineError&) {
-    file_.WriteExact(RecordOffset(n), old.data(), old.size());
+    WriteImage(n, old.data());
     AfterChange();
     throw;
   }
@@ -453,18 +543,59 @@ void Table::SetDeleted(uint32_t n, bool deleted) {
   }
 }
 
-std::string Table::ReadBlob(BlobRef ref) {
-  if (ref.block == 0) return std::string();
-  if (!memo_) Fail(err::kMemoDamaged, "The memo file \"" + MemoPathFor(path_) + "\" is missing or damaged.");
-  return memo_->Read(ref);
-}
+std::string Table::ReadBlob(BlobRef ref) { return LoadBlob(ref, encrypted()); }
 
 BlobRef Table::WriteBlob(std::string_view content) {
   CheckWritable();
   if (content.empty()) return BlobRef{};
-  if (!memo_) Fail(err::kMemoDamaged, "The memo file \"" + MemoPathFor(path_) + "\" is missing or damaged.");
+  CheckCanWriteEncrypted();
   WriterLock w(*this);
-  return memo_->Write(content);
+  return StoreBlob(content, encrypted(), true);
+}
+
+// In an encrypted table a blob is a sealed piece; the record's reference keeps the length of
+// the content, the memo file holds kSealOverhead bytes more.
+std::string Table::LoadBlob(BlobRef ref, bool encryptedFormat) const {
+  if (ref.block == 0) return std::string();
+  if (!memo_) Fail(err::kMemoDamaged, "The memo file \"" + MemoPathFor(path_) + "\" is missing or damaged.");
+  if (!encryptedFormat) return memo_->Read(ref);
+  if (ref.length > 0xFFFFFFFFu - kSealOverhead) {
+    Fail(err::kMemoDamaged, "A record of \"" + path_ + "\" refers to a blob of an impossible length.");
+  }
+  std::string sealed = memo_->Read(BlobRef{ref.block, ref.length + kSealOverhead});
+  const uint8_t* piece = reinterpret_cast<const uint8_t*>(sealed.data());
+  if (piece[0] == kPiecePlain) return sealed.substr(kSealOverhead);
+  if (piece[0] != kPieceEncrypted) {
+    Fail(err::kEncryptedDataDamaged, "The blob in block " + std::to_string(ref.block) + " of \"" +
+                                         MemoPathFor(path_) + "\" is damaged: its seal is unknown.");
+  }
+  if (!cipher_) {
+    Fail(err::kEncryptionNotEnabled, "A blob of \"" + path_ +
+                                         "\" is encrypted; enable encryption with the table's password to read it.");
+  }
+  std::string plain(ref.length, '\0');
+  if (!cipher_->Open(PieceKind::kBlob, piece, ref.length, reinterpret_cast<uint8_t*>(plain.data()))) {
+    Fail(err::kEncryptedDataDamaged, "The blob in block " + std::to_string(ref.block) + " of \"" +
+                                         MemoPathFor(path_) + "\" fails its authentication check.");
+  }
+  return plain;
+}
+
+BlobRef Table::StoreBlob(std::string_view content, bool encryptedFormat, bool seal) {
+  if (content.empty()) return BlobRef{};
+  if (!memo_) Fail(err::kMemoDamaged, "The memo file \"" + MemoPathFor(path_) + "\" is missing or damaged.");
+  if (!encryptedFormat) return memo_->Write(content);
+  if (content.size() > 0x7FFFFFF0u - kSealOverhead) Fail(err::kValueDoesNotFit, "A blob is limited to 2 GB.");
+  std::string piece(content.size() + kSealOverhead, '\0');
+  uint8_t* out = reinterpret_cast<uint8_t*>(piece.data());
+  const uint8_t* in = reinterpret_cast<const uint8_t*>(content.data());
+  if (seal) {
+    cipher_->Seal(PieceKind::kBlob, in, content.size(), out);
+  } else {
+    RecordCipher::StorePlain(in, content.size(), out);
+  }
+  BlobRef stored = memo_->Write(piece);
+  return BlobRef{stored.block, static_cast<uint32_t>(content.size())};
 }
 
 void Table::FreeBlob(BlobRef ref) {
@@ -496,14 +627,17 @@ void Table::RewriteWithHeader(const TableHeader& header, const std::function<boo
     TableHeader h = header;
     h.counters.recordCount = 0;
     WriteWholeHeader(out, h);
-    const uint32_t len = schema().recordLength();
+    // Slots are copied as they are (no key needed): the new header keeps the cipher.
+    assert(h.encryption.has_value() == encrypted());
+    const uint32_t len = slotLength();
     uint32_t total = header_.counters.recordCount;
     std::vector<uint8_t> batch(static_cast<size_t>(kBatchRecords) * len);
     std::vector<uint8_t> kept;
     uint32_t written = 0;
     uint16_t lastPercent = 0xFFFF;
     for (uint32_t n = 1; n <= total;) {
-      uint32_t got = ReadRecords(n, kBatchRecords, batch.data());
+      uint32_t want = std::min(kBatchRecords, total - n + 1);
+      uint32_t got = static_cast<uint32_t>(file_.ReadSome(RecordOffset(n), batch.data(), size_t{want} * len) / len);
       if (got == 0) break;  // a truncated file: the records that exist are kept
       kept.clear();
       for (uint32_t k = 0; k < got; ++k) {
@@ -541,12 +675,22 @@ void Table::Pack(const ProgressFn& progress) {
     if (IsBlobType(schema().fields()[i].type)) blobFields.push_back(i);
   }
   Schema s = schema();
+  std::vector<uint8_t> image(s.recordLength());
   RewriteWithHeader(
       header_,
-      [&](uint32_t n, const uint8_t* rec) {
-        if (rec[0] != kDeletedFlag) return true;
-        RecordView v(s, rec, n);
-        for (size_t i : blobFields) freed.push_back(v.blob(i));
+      [&](uint32_t n, const uint8_t* slot) {
+        if (slot[0] != kDeletedFlag) return true;
+        // The blobs of an encrypted record are found only with the key; without it they stay
+        // allocated (space, never data, is lost).
+        if (!blobFields.empty() && CanDecodeSlot(slot)) {
+          try {
+            DecodeSlot(n, slot, image.data());
+          } catch (const EngineError&) {
+            return false;  // a damaged deleted record goes; its blobs stay allocated
+          }
+          RecordView v(s, image.data(), n);
+          for (size_t i : blobFields) freed.push_back(v.blob(i));
+        }
         return false;
       },
       progress);
@@ -685,6 +829,197 @@ void Table::Flush() {
   if (countersDirty_) WriteCounters();
   if (file_.writable()) file_.Sync();
   if (memo_ && file_.writable()) memo_->Sync();
+}
+
+// ---- encryption ----
+
+void Table::EnableEncryption(std::string_view password, CipherKind kind) {
+  if (header_.encryption) {
+    std::unique_ptr<RecordCipher> c = RecordCipher::Unlock(*header_.encryption, password);
+    if (!c) Fail(err::kWrongTablePassword, "The password is not the password of the table \"" + path_ + "\".");
+    cipher_ = std::move(c);
+    return;
+  }
+  cipher_ = RecordCipher::ForNewTable(password, kind);
+}
+
+bool Table::IsRecordDeletedInFile(uint32_t n) {
+  CheckRecordNumber(n);
+  uint8_t flag = 0;
+  if (file_.ReadSome(RecordOffset(n), &flag, 1) != 1) {
+    Fail(err::kTableTruncated, "Record " + std::to_string(n) + " lies past the end of \"" + path_ +
+                                   "\": the table file is truncated.");
+  }
+  return flag == kDeletedFlag;
+}
+
+bool Table::IsRecordEncrypted(uint32_t n) {
+  CheckRecordNumber(n);
+  if (!encrypted()) return false;
+  uint8_t head[2];
+  if (file_.ReadSome(RecordOffset(n), head, 2) != 2) {
+    Fail(err::kTableTruncated, "Record " + std::to_string(n) + " lies past the end of \"" + path_ +
+                                   "\": the table file is truncated.");
+  }
+  return head[1] == kPieceEncrypted;
+}
+
+// Writes the table anew with the cipher `target` (none: in clear), every record sealed or
+// stored as `seal` says, each record's blobs in the form of their record. The new blobs go
+// to the memo file before the table that refers to them is renamed into place; the old ones
+// are freed after, so a failure at any point leaves the old table whole.
+void Table::RewriteEncryption(const std::optional<CipherParams>& target, const std::function<bool(uint32_t)>& seal) {
+  CheckWritable();
+  if (!options_.exclusive) {
+    Fail(err::kExclusiveRequired, "The table \"" + path_ + "\" must be open exclusively to encrypt or decrypt it.");
+  }
+  if (countersDirty_) WriteCounters();
+  TableHeader h = header_;
+  h.encryption = target;
+  size_t structureSize = EncodeStructure(h).size();
+  if (kStructureOffset + structureSize > h.headerLength) h.headerLength = HeaderLengthFor(structureSize);
+  const bool toEncrypted = target.has_value();
+  const uint32_t len = schema().recordLength();
+  const uint32_t newSlot = len + (toEncrypted ? kSealOverhead : 0);
+  std::vector<size_t> blobFields;
+  for (size_t i = 0; i < schema().fieldCount(); ++i) {
+    if (IsBlobType(schema().fields()[i].type)) blobFields.push_back(i);
+  }
+  std::vector<BlobRef> oldBlobs, newBlobs;
+  std::string tmp = TempPathFor(path_);
+  FileHandle out = CreateLockedTemp(tmp);
+  try {
+    TableHeader written = h;
+    written.counters.recordCount = 0;
+    WriteWholeHeader(out, written);
+    uint32_t total = header_.counters.recordCount;
+    std::vector<uint8_t> image(len);
+    std::vector<uint8_t> batch;
+    uint32_t batchFirst = 1;
+    for (uint32_t n = 1; n <= total; ++n) {
+      ReadRecord(n, image.data());
+      bool sealIt = toEncrypted && seal(n);
+      for (size_t i : blobFields) {
+        BlobRef ref = RecordView(schema(), image.data(), n).blob(i);
+        if (ref.block == 0) continue;
+        std::string content = ReadBlob(ref);
+        BlobRef fresh = StoreBlob(content, toEncrypted, sealIt);
+        newBlobs.push_back(fresh);
+        oldBlobs.push_back(ref);
+        WriteBlobRef(schema(), image.data(), i, fresh);
+      }
+      size_t at = batch.size();
+      batch.resize(at + newSlot);
+      if (!toEncrypted) {
+        std::memcpy(batch.data() + at, image.data(), len);
+      } else {
+        batch[at] = image[0];
+        if (sealIt) {
+          cipher_->Seal(PieceKind::kRecord, image.data() + 1, len - 1, batch.data() + at + 1);
+        } else {
+          RecordCipher::StorePlain(image.data() + 1, len - 1, batch.data() + at + 1);
+        }
+      }
+      if (batch.size() >= (size_t{1} << 20) || n == total) {
+        out.WriteExact(h.headerLength + uint64_t{batchFirst - 1} * newSlot, batch.data(), batch.size());
+        batchFirst = n + 1;
+        batch.clear();
+      }
+    }
+    written.counters = header_.counters;
+    written.counters.changeCounter++;
+    std::vector<uint8_t> c = EncodeCounters(written.counters);
+    out.WriteExact(kCounterBlockOffset, c.data(), c.size());
+  } catch (...) {
+    ::unlink(tmp.c_str());
+    if (memo_) {
+      for (BlobRef ref : newBlobs) memo_->Free(ref);
+    }
+    throw;
+  }
+  ReplaceFile(tmp, std::move(out));
+  if (memo_) {
+    for (BlobRef ref : oldBlobs) memo_->Free(ref);
+    // Freed extents keep their former content, the blobs just replaced and any older
+    // versions: none of it may stay readable in the memo file of an encrypted table.
+    if (toEncrypted) memo_->WipeFree();
+  }
+}
+
+void Table::EncryptTable() {
+  if (!cipher_) {
+    Fail(err::kEncryptionNotEnabled, "Enable encryption with a password before encrypting the table \"" + path_ + "\".");
+  }
+  RewriteEncryption(cipher_->params(), [](uint32_t) { return true; });
+}
+
+void Table::DecryptTable() {
+  if (!encrypted()) return;
+  if (!cipher_) {
+    Fail(err::kEncryptionNotEnabled, "Enable encryption with the table's password before decrypting \"" + path_ + "\".");
+  }
+  RewriteEncryption(std::nullopt, [](uint32_t) { return false; });
+}
+
+void Table::EncryptRecord(uint32_t n) {
+  CheckWritable();
+  if (!cipher_) {
+    Fail(err::kEncryptionNotEnabled, "Enable encryption with a password before encrypting a record of \"" + path_ + "\".");
+  }
+  CheckRecordNumber(n);
+  if (!encrypted()) {
+    if (!options_.exclusive) {
+      Fail(err::kExclusiveRequired,
+           "The table \"" + path_ + "\" has no password yet; open it exclusively to encrypt its first record.");
+    }
+    RewriteEncryption(cipher_->params(), [n](uint32_t k) { return k == n; });
+    return;
+  }
+  if (IsRecordEncrypted(n)) return;
+  WriterLock w(*this);
+  std::vector<uint8_t> image(schema().recordLength());
+  ReadRecord(n, image.data());
+  std::vector<BlobRef> old;
+  for (size_t i = 0; i < schema().fieldCount(); ++i) {
+    if (!IsBlobType(schema().fields()[i].type)) continue;
+    BlobRef ref = RecordView(schema(), image.data(), n).blob(i);
+    if (ref.block == 0) continue;
+    WriteBlobRef(schema(), image.data(), i, StoreBlob(ReadBlob(ref), true, true));
+    old.push_back(ref);
+  }
+  WriteImage(n, image.data());
+  AfterChange();
+  if (!old.empty()) {
+    for (BlobRef ref : old) memo_->Free(ref);
+    memo_->WipeFree();
+  }
+}
+
+void Table::DecryptRecord(uint32_t n) {
+  CheckWritable();
+  CheckRecordNumber(n);
+  if (!encrypted() || !IsRecordEncrypted(n)) return;
+  if (!cipher_) {
+    Fail(err::kEncryptionNotEnabled, "Enable encryption with the table's password before decrypting a record of \"" +
+                                         path_ + "\".");
+  }
+  WriterLock w(*this);
+  std::vector<uint8_t> image(schema().recordLength());
+  ReadRecord(n, image.data());
+  std::vector<BlobRef> old;
+  for (size_t i = 0; i < schema().fieldCount(); ++i) {
+    if (!IsBlobType(schema().fields()[i].type)) continue;
+    BlobRef ref = RecordView(schema(), image.data(), n).blob(i);
+    if (ref.block == 0) continue;
+    WriteBlobRef(schema(), image.data(), i, StoreBlob(ReadBlob(ref), true, false));
+    old.push_back(ref);
+  }
+  std::vector<uint8_t> slot(slotLength());
+  slot[0] = image[0];
+  RecordCipher::StorePlain(image.data() + 1, image.size() - 1, slot.data() + 1);
+  file_.WriteExact(RecordOffset(n), slot.data(), slot.size());
+  AfterChange();
+  for (BlobRef ref : old) memo_->Free(ref);
 }
 
 }  // namespace engine

@@ -16,12 +16,22 @@
 // counted ones adopts them (an exclusive open writes the counter block only when it closes
 // or flushes, and relies on this). A blob is written before the record that refers to it.
 //
+// Encryption: a table with a password (format version 2) stores every record in a slot of its
+// record length plus kSealOverhead: the deletion flag in clear (so that deleting, recalling
+// and packing need no key), then the record's body as a sealed piece (record_cipher.h), either
+// encrypted or, for a record written before the table was encrypted or decrypted on its own,
+// stored as it is. Its blobs are sealed pieces too. The key is a property of one open: records
+// are handed out decrypted only to the open that enabled encryption with the right password;
+// any other open gets kEncryptionNotEnabled for an encrypted record and may not write records
+// or blobs at all, so nothing is ever stored in clear in an encrypted table by accident.
+//
 // REQUIRES: external synchronization (one thread at a time per Table).
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -29,6 +39,7 @@
 
 #include "engine/table/file_handle.h"
 #include "engine/table/memo_file.h"
+#include "engine/table/record_cipher.h"
 #include "engine/table/record_access.h"
 #include "engine/table/table_header.h"
 
@@ -104,7 +115,8 @@ class Table {
   // Reads record n (1-based) into `image` (recordLength bytes). kInvalidRecordNumber when n
   // is 0 or past the record count, kTableTruncated when the file ends before it.
   void ReadRecord(uint32_t n, uint8_t* image);
-  // Reads up to `count` consecutive records from `first` (as many as exist); returns how many.
+  // Reads up to `count` consecutive records from `first` (as many as exist, stopping before a
+  // record that this open cannot decrypt); returns how many.
   uint32_t ReadRecords(uint32_t first, uint32_t count, uint8_t* images);
   // Calls fn for every record in order, deleted ones included (the view says so).
   void Scan(const std::function<void(const RecordView&)>& fn);
@@ -192,6 +204,37 @@ class Table {
   // Writes pending counters and flushes both files to the disk.
   void Flush();
 
+  // ---- encryption (see the file comment) ----
+  // The table has a password: its records may be encrypted.
+  bool encrypted() const { return header_.encryption.has_value(); }
+  // This open holds the key: encrypted records are read decrypted, records written encrypted.
+  bool encryptionEnabled() const { return cipher_ != nullptr; }
+  // Enables encryption with `password`. For an encrypted table the password must be the
+  // table's (kWrongTablePassword otherwise, and nothing changes); for a table without a
+  // password it becomes the password that EncryptTable or EncryptRecord give the table.
+  // `kind` is the cipher such a table gets.
+  void EnableEncryption(std::string_view password, CipherKind kind);
+  void DisableEncryption() { cipher_.reset(); }
+  // Takes the key (and cipher parameters) that `other` enabled, so that EncryptTable gives
+  // this table the same password; used for copies of encrypted tables.
+  void ShareKeyOf(const Table& other) { cipher_ = other.cipher_ ? other.cipher_->Clone() : nullptr; }
+  // The deletion flag of record n as the file holds it (needs no key).
+  bool IsRecordDeletedInFile(uint32_t n);
+  // Whether record n is stored encrypted.
+  bool IsRecordEncrypted(uint32_t n);
+  // Encrypts every record and blob (exclusive open, encryption enabled); a table without a
+  // password gets the enabled one. The file is rewritten beside the old one and renamed
+  // over it, so a failure leaves the table as it was.
+  void EncryptTable();
+  // Stores every record and blob in clear and removes the password (exclusive open,
+  // encryption enabled); nothing to do for a table without a password.
+  void DecryptTable();
+  // Encrypts record n and its blobs. A table without a password is first rewritten with the
+  // enabled one (exclusive open); in an encrypted table the record is rewritten in place.
+  void EncryptRecord(uint32_t n);
+  // Stores record n and its blobs in clear (encryption enabled); the table keeps its password.
+  void DecryptRecord(uint32_t n);
+
  private:
   Table() = default;
   void LoadHeader();
@@ -199,7 +242,18 @@ class Table {
   void AfterChange();  // counts the change and publishes the counters
   void CheckWritable() const;
   void CheckRecordNumber(uint32_t n);
-  uint64_t RecordOffset(uint32_t n) const { return header_.headerLength + uint64_t{n - 1} * schema().recordLength(); }
+  uint64_t RecordOffset(uint32_t n) const { return header_.headerLength + uint64_t{n - 1} * slotLength(); }
+  // Bytes one record takes in the file: the record, plus the seal of an encrypted table.
+  uint32_t slotLength() const { return schema().recordLength() + (encrypted() ? kSealOverhead : 0); }
+  // Record image <-> file slot. DecodeSlot fails with kEncryptionNotEnabled for an encrypted
+  // record without the key and with kEncryptedDataDamaged when its authentication fails.
+  void DecodeSlot(uint32_t n, const uint8_t* slot, uint8_t* image) const;
+  bool CanDecodeSlot(const uint8_t* slot) const;
+  void WriteImage(uint32_t n, const uint8_t* image);  // encrypted with the key in an encrypted table
+  void CheckCanWriteEncrypted() const;  // kEncryptionNotEnabled: an encrypted table without the key
+  BlobRef StoreBlob(std::string_view content, bool encryptedFormat, bool seal);
+  std::string LoadBlob(BlobRef ref, bool encryptedFormat) const;
+  void RewriteEncryption(const std::optional<CipherParams>& target, const std::function<bool(uint32_t)>& seal);
   uint32_t RecordsInFile() const;
   void RecoverUncountedRecords(bool persist);
   void StampRecord(uint8_t* image, bool appending);
@@ -222,6 +276,7 @@ class Table {
   std::set<uint32_t> recordLocks_;
   bool tableLocked_ = false;
   std::vector<RecordObserver*> observers_;
+  std::unique_ptr<RecordCipher> cipher_;  // the key this open enabled
   std::shared_ptr<TableIndexes> indexes_;  // released first when the open ends
 };
 

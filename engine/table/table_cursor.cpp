@@ -48,6 +48,11 @@ void TableCursor::InvalidateCache() {
   cacheFirst_ = 0;
 }
 
+void TableCursor::ForgetImages() {
+  InvalidateCache();
+  if (!dirty_ && !appending_) loaded_ = false;
+}
+
 void TableCursor::SetCacheSize(uint16_t records) {
   cacheSize_ = records;
   InvalidateCache();
@@ -81,7 +86,15 @@ bool TableCursor::VisibleImage(const uint8_t* image, uint32_t n) {
 }
 
 bool TableCursor::LoadVisible(uint32_t n) {
-  ReadRecordCached(n, image_.data());
+  try {
+    ReadRecordCached(n, image_.data());
+  } catch (const EngineError& e) {
+    // An encrypted record without the key: without a filter its deletion flag, which is
+    // stored in clear, is all that navigation needs; reading a field of it reports 5503.
+    if (e.code() != err::kEncryptionNotEnabled || Filtering()) throw;
+    loaded_ = false;
+    return !(table_->IsRecordDeletedInFile(n) && !ShowDeleted());
+  }
   loaded_ = true;
   return VisibleImage(image_.data(), n);
 }

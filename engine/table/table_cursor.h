@@ -118,6 +118,10 @@ class TableCursor {
 
   // Forgets cached records (after a pack, zap or a lock).
   void InvalidateCache();
+  // Forgets every record image read so far, the current one included (unless it has pending
+  // changes): after the key of the open changed or the file was rewritten, the next read
+  // comes from the file with the key now in force.
+  void ForgetImages();
 
  private:
   void ReadRecordCached(uint32_t n, uint8_t* out);

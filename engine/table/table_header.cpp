@@ -23,6 +23,7 @@ class Writer {
     U16(static_cast<uint16_t>(s.size()));
     Put(s.data(), s.size());
   }
+  void Bytes(const uint8_t* p, size_t n) { Put(p, n); }
   std::vector<uint8_t> bytes;
 
  private:
@@ -42,6 +43,7 @@ class Reader {
     const uint8_t* b = Take(len, what);
     return std::string(reinterpret_cast<const char*>(b), len);
   }
+  void Bytes(uint8_t* out, size_t n, const char* what) { std::memcpy(out, Take(n, what), n); }
   bool atEnd() const { return pos_ == n_; }
 
  private:
@@ -90,6 +92,13 @@ std::vector<uint8_t> EncodeStructure(const TableHeader& h) {
     w.Text(t.collation);
     w.U16(t.pageSize);
   }
+  if (h.encryption) {
+    w.U16(static_cast<uint16_t>(h.encryption->kind));
+    w.U16(0);
+    w.U32(h.encryption->iterations);
+    w.Bytes(h.encryption->salt.data(), h.encryption->salt.size());
+    w.Bytes(h.encryption->verifier.data(), h.encryption->verifier.size());
+  }
   return std::move(w.bytes);
 }
 
@@ -101,7 +110,7 @@ uint32_t HeaderLengthFor(size_t structureSize) {
 std::vector<uint8_t> EncodeFixedBlock(const TableHeader& h, const std::vector<uint8_t>& structure) {
   std::vector<uint8_t> b(kFixedBlockSize, 0);
   std::memcpy(b.data(), kTableMagic, 8);
-  StoreLE<uint16_t>(&b[8], kTableFormatVersion);
+  StoreLE<uint16_t>(&b[8], h.encryption ? kEncryptedTableFormatVersion : kTableFormatVersion);
   StoreLE<uint16_t>(&b[10], 0);
   StoreLE<uint32_t>(&b[12], h.headerLength);
   StoreLE<uint32_t>(&b[16], h.schema.recordLength());
@@ -126,9 +135,10 @@ FixedBlock DecodeFixedBlock(const uint8_t* b, const std::string& file) {
     Fail(err::kNotATableFile, "The file \"" + file + "\" is not a native table.");
   }
   uint16_t version = LoadLE<uint16_t>(b + 8);
-  if (version != kTableFormatVersion) {
+  if (version != kTableFormatVersion && version != kEncryptedTableFormatVersion) {
     Fail(err::kTableVersion, "The table \"" + file + "\" has format version " + std::to_string(version) +
-                                 "; this engine reads version " + std::to_string(kTableFormatVersion) + ".");
+                                 "; this engine reads versions " + std::to_string(kTableFormatVersion) + " and " +
+                                 std::to_string(kEncryptedTableFormatVersion) + ".");
   }
   if (LoadLE<uint32_t>(b + 60) != Crc32(b, 60)) Damaged(file, "the checksum of its first block does not match");
   FixedBlock f;
@@ -136,6 +146,7 @@ FixedBlock DecodeFixedBlock(const uint8_t* b, const std::string& file) {
   f.recordLength = LoadLE<uint32_t>(b + 16);
   f.structureLength = LoadLE<uint32_t>(b + 20);
   f.structureCrc = LoadLE<uint32_t>(b + 24);
+  f.version = version;
   if (f.headerLength % kHeaderAlignment != 0 || f.headerLength < kStructureOffset + f.structureLength ||
       f.structureLength < 12) {
     Damaged(file, "its lengths are inconsistent");
@@ -184,6 +195,22 @@ void DecodeStructure(const uint8_t* bytes, const FixedBlock& fixed, const std::s
     t.collation = r.Text("an index tag definition");
     t.pageSize = r.U16("an index tag definition");
     tags.push_back(std::move(t));
+  }
+  if (fixed.version == kEncryptedTableFormatVersion) {
+    CipherParams c;
+    uint16_t kind = r.U16("the cipher parameters");
+    r.U16("the cipher parameters");
+    c.iterations = r.U32("the cipher parameters");
+    r.Bytes(c.salt.data(), c.salt.size(), "the cipher parameters");
+    r.Bytes(c.verifier.data(), c.verifier.size(), "the cipher parameters");
+    if (kind != static_cast<uint16_t>(CipherKind::kAes256Gcm) && kind != static_cast<uint16_t>(CipherKind::kAes128Gcm)) {
+      Damaged(file, "its cipher " + std::to_string(kind) + " is unknown");
+    }
+    if (c.iterations < kMinimumKdfIterations) Damaged(file, "its key derivation count is impossible");
+    c.kind = static_cast<CipherKind>(kind);
+    out->encryption = c;
+  } else {
+    out->encryption.reset();
   }
   if (!r.atEnd()) Damaged(file, "the structure block is longer than its descriptors");
   if (Crc32(bytes, fixed.structureLength) != fixed.structureCrc) {

@@ -13,14 +13,21 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/table/record_cipher.h"
 #include "engine/table/table_schema.h"
 
 namespace engine {
 
+// Version 1: records stored as they are. Version 2: the table has a password; its structure
+// block ends with the cipher parameters and every record slot is the record's length plus
+// kSealOverhead (see Table and record_cipher.h). An engine that knows only version 1 refuses
+// version 2 files instead of reading their ciphertext as data.
 constexpr uint16_t kTableFormatVersion = 1;
+constexpr uint16_t kEncryptedTableFormatVersion = 2;
 constexpr uint32_t kFixedBlockSize = 64;
 constexpr uint32_t kCounterBlockOffset = 64;
 constexpr uint32_t kCounterBlockSize = 64;
@@ -48,6 +55,7 @@ struct TableHeader {
   TableProperties properties;
   std::vector<TagDefinition> tags;
   TableCounters counters;
+  std::optional<CipherParams> encryption;  // set for a table with a password (version 2)
 };
 
 // The structure block of a header.
@@ -69,6 +77,7 @@ struct FixedBlock {
   uint32_t recordLength;
   uint32_t structureLength;
   uint32_t structureCrc;
+  uint16_t version;
 };
 FixedBlock DecodeFixedBlock(const uint8_t* bytes, const std::string& fileName);
 

@@ -161,6 +161,10 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
   exclusive.exclusive = true;
   std::unique_ptr<Table> t = Open(path, exclusive);
   t->CheckWritable();
+  if (t->encrypted()) {
+    Fail(err::kEncryptedTableUnsupported,
+         "The table \"" + path + "\" is encrypted; decrypt it before changing its fields.");
+  }
   const Schema& current = t->schema();
 
   std::vector<std::string> removed = ParseFieldNameList(remove);
