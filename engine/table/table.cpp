@@ -668,6 +668,9 @@ void Table::RewriteWithHeader(const TableHeader& header, const std::function<boo
 void Table::Pack(const ProgressFn& progress) {
   CheckWritable();
   if (!options_.exclusive) Fail(err::kExclusiveRequired, "The table \"" + path_ + "\" must be open exclusively to pack it.");
+  // Packing renumbers the records, so the indexes are rebuilt from them afterwards: without
+  // the key that could not be done, and the indexes would be left naming the wrong records.
+  CheckCanWriteEncrypted();
   if (countersDirty_) WriteCounters();
   std::vector<BlobRef> freed;
   std::vector<size_t> blobFields;

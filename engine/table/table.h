@@ -17,8 +17,8 @@
 // or flushes, and relies on this). A blob is written before the record that refers to it.
 //
 // Encryption: a table with a password (format version 2) stores every record in a slot of its
-// record length plus kSealOverhead: the deletion flag in clear (so that deleting, recalling
-// and packing need no key), then the record's body as a sealed piece (record_cipher.h), either
+// record length plus kSealOverhead: the deletion flag in clear (so that walking the records
+// needs no key), then the record's body as a sealed piece (record_cipher.h), either
 // encrypted or, for a record written before the table was encrypted or decrypted on its own,
 // stored as it is. Its blobs are sealed pieces too. The key is a property of one open: records
 // are handed out decrypted only to the open that enabled encryption with the right password;
