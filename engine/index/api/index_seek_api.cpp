@@ -350,6 +350,8 @@ UNSIGNED32 AdsSetRelKeyPos(ADSHANDLE hIndex, DOUBLE dPos) {
     return c;
   }();
   order->MoveCursorTo(b, tc);
+  // A position near the end whose records the cursor hides stands on the last one it shows.
+  if (tc.onEntry() && b.cursor->atEOF()) b.cursor->Skip(-1, order.get());
   return 0;
 }
 
