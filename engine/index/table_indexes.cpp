@@ -8,6 +8,7 @@
 #include <map>
 
 #include "engine/core/error.h"
+#include "engine/index/collation.h"
 #include "engine/index/table_reindex.h"
 
 namespace engine {
@@ -97,7 +98,8 @@ void TableIndexes::OpenStructural(const std::string& requestedCollation, uint32_
       return f;
     } catch (const EngineError& e) {
       unavailableCode_ = e.code();
-      unavailable_ = std::string(e.what()) + " (rebuild the indexes of the table)";
+      unavailable_ = "The index file \"" + path.string() + "\" of the table is not available: " + e.what() +
+                     "; rebuild the indexes of the table";
       return nullptr;
     }
   };
@@ -116,8 +118,20 @@ void TableIndexes::OpenStructural(const std::string& requestedCollation, uint32_
   std::vector<size_t> mismatched = file->CollationMismatches(requestedCollation);
   if (!mismatched.empty() && !(openOptions & kOpenIgnoreCollationMismatch)) {
     if ((openOptions & kOpenRebuildOnCollationMismatch) && mayRebuild) {
+      // The tags take the collation the open asks for (a tag whose collation rules changed
+      // keeps its name and is built again under the current rules).
+      uint32_t pageSize = file->pageSize();
+      if (!requestedCollation.empty()) {
+        std::string wanted = Collation::Find(requestedCollation).name();
+        std::vector<TagDefinition> tags = table_.tags();
+        for (size_t i : mismatched) {
+          if (i < tags.size()) tags[i].collation = wanted;
+        }
+        file.reset();
+        table_.SetTags(tags);
+      }
       file.reset();
-      ReindexTable(table_);
+      ReindexTable(table_, pageSize);
       file = IndexFile::Open(path, false);
     } else {
       Fail(err::kIndexCollationMismatch,
@@ -186,6 +200,13 @@ std::span<const uint8_t> TableIndexes::KeyOf(Tag& t, const uint8_t* image, uint3
   t.builder->Clear();
   t.keys->Build(record_, options_, *t.builder);
   return t.builder->Key();
+}
+
+void TableIndexes::BuildInto(Tag& t, const uint8_t* image, KeyBuilder& builder) {
+  RecordView view(table_.schema(), image, 0);
+  record_.Set(&view);
+  builder.Clear();
+  t.keys->Build(record_, options_, builder);
 }
 
 bool TableIndexes::Includes(Tag& t, const uint8_t* image, uint32_t recno, int deleted) {
@@ -338,11 +359,16 @@ RebuildStats TableIndexes::Rebuild(uint32_t pageSize, const RebuildOptions& opti
       if (f.structural) continue;
       std::vector<TagDefinition> defs;
       for (const TagDef& d : DefinitionsOf(f)) defs.push_back(DefinitionOf(d));
+      uint32_t size = pageSize ? pageSize : f.index->pageSize();
       f.index.reset();  // a rebuild renames a new file into place
-      RebuildTableIndex(table_, f.path, defs, pageSize, options);
+      RebuildTableIndex(table_, f.path, defs, size, options);
     }
-    if (hasStructural_ && !files_.empty() && files_[0].structural) files_[0].index.reset();
-    stats = ReindexTable(table_, pageSize, options);
+    uint32_t structuralSize = pageSize;
+    if (hasStructural_ && !files_.empty() && files_[0].structural) {
+      if (!structuralSize && files_[0].index) structuralSize = files_[0].index->pageSize();
+      files_[0].index.reset();
+    }
+    stats = ReindexTable(table_, structuralSize, options);
   } catch (...) {
     // What was rebuilt is in place; what was not is as it was. Open them all again.
     ReopenAfterFailure();
@@ -375,7 +401,7 @@ void TableIndexes::ReopenAfterFailure() {
   LoadTags();
 }
 
-size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& def) {
+size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& def, uint32_t pageSize) {
   if (!table_.exclusive()) {
     Fail(err::kExclusiveRequired, "Creating an index of \"" + table_.path() + "\" needs the table open exclusively");
   }
@@ -390,10 +416,14 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& 
     if (same != tags.end()) *same = added;  // a tag of the same name is replaced
     else tags.push_back(added);
     Flush();
-    if (!files_.empty() && files_[0].structural) files_[0].index.reset();
+    uint32_t size = pageSize;
+    if (!files_.empty() && files_[0].structural) {
+      if (!size && files_[0].index) size = files_[0].index->pageSize();
+      files_[0].index.reset();
+    }
     try {
       table_.SetTags(tags);
-      ReindexTable(table_);
+      ReindexTable(table_, size);
     } catch (...) {
       table_.SetTags(old);
       ReopenAfterFailure();
@@ -410,14 +440,17 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& 
   } else {
     auto open = std::find_if(files_.begin(), files_.end(), [&](const File& f) { return SamePath(f.path, file); });
     std::vector<TagDefinition> defs;
+    uint32_t size = pageSize;
     if (open != files_.end()) {
       for (const TagDef& d : DefinitionsOf(*open)) defs.push_back(DefinitionOf(d));
+      if (!size) size = open->index->pageSize();
       open->index.reset();
     } else {
       std::error_code ec;
       if (std::filesystem::exists(file, ec)) {
         std::unique_ptr<IndexFile> existing = IndexFile::Open(file, true);
         for (size_t i = 0; i < existing->tagCount(); ++i) defs.push_back(DefinitionOf(existing->tag(i).def));
+        if (!size) size = existing->pageSize();
       }
     }
     TagDefinition added = DefinitionOf(def);
@@ -425,7 +458,7 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& 
     if (same != defs.end()) *same = added;
     else defs.push_back(added);
     try {
-      RebuildTableIndex(table_, file, defs, 0, {});
+      RebuildTableIndex(table_, file, defs, size, {});
     } catch (...) {
       ReopenAfterFailure();
       throw;
@@ -440,6 +473,40 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& 
     }
   }
   Fail(err::kInternalError, "The new index tag \"" + def.name + "\" did not open");
+}
+
+void TableIndexes::LimitTag(uint64_t id, const std::vector<uint32_t>& keep) {
+  Tag* t = FindById(id);
+  if (!t) Fail(err::kNoSuchIndexOrder, "The index order is no longer open");
+  IndexFile& file = FileOf(*t);
+  const bool unique = InfoOf(*t).def.options & kTagUnique;
+  std::vector<uint8_t> image(table_.schema().recordLength());
+  try {
+    uint32_t count = table_.cachedRecordCount();
+    size_t k = 0;
+    for (uint32_t r = 1; r <= count; ++r) {
+      while (k < keep.size() && keep[k] < r) ++k;
+      if (k < keep.size() && keep[k] == r) continue;
+      table_.ReadRecord(r, image.data());
+      if (!Includes(*t, image.data(), r)) continue;
+      std::span<const uint8_t> key = KeyOf(*t, image.data(), r);
+      file.RemoveKey(t->tagInFile, std::vector<uint8_t>(key.begin(), key.end()), r);
+    }
+    // A unique tag holds the lowest kept record of each key: adding every kept record in number
+    // order keeps the first one of each key.
+    if (unique) {
+      for (uint32_t r : keep) {
+        table_.ReadRecord(r, image.data());
+        if (!Includes(*t, image.data(), r)) continue;
+        std::span<const uint8_t> key = KeyOf(*t, image.data(), r);
+        file.AddKey(t->tagInFile, std::vector<uint8_t>(key.begin(), key.end()), r);
+      }
+    }
+    file.Flush();
+  } catch (...) {
+    file.Discard();
+    throw;
+  }
 }
 
 std::vector<size_t> TableIndexes::OpenFile(const std::filesystem::path& file) {

@@ -99,13 +99,23 @@ class TableIndexes final : public RecordObserver {
   // The stored key of a record image for a tag, and whether the record belongs to the tag.
   std::span<const uint8_t> KeyOf(Tag& t, const uint8_t* image, uint32_t recno, int deleted = -1);
   bool Includes(Tag& t, const uint8_t* image, uint32_t recno, int deleted = -1);
+  // Sets the segments of `builder` from a record image for a tag; the builder's layout may be
+  // another layout of the same segments (the raw-key calls read texts back through a byte-order
+  // one).
+  void BuildInto(Tag& t, const uint8_t* image, KeyBuilder& builder);
   // The key of record n as the table holds it now.
   std::span<const uint8_t> KeyOfRecord(Tag& t, uint32_t recno, bool* included = nullptr);
 
   // Adds tags to the structural index (their definitions go to the table header) or to another
   // index file (`fileName` other than the structural one; created when absent) and builds
-  // them. Needs an exclusive open. Answers the position of the first new tag.
-  size_t CreateTag(const std::filesystem::path& file, const TagDef& def);
+  // them. Needs an exclusive open. `pageSize` 0 keeps the page size of an existing file (the
+  // table's index page size for a new one); another valid size rebuilds the whole file with it.
+  // Answers the position of the new tag.
+  size_t CreateTag(const std::filesystem::path& file, const TagDef& def, uint32_t pageSize = 0);
+  // Keeps in a tag just built only the entries of the records in `keep` (sorted): what a
+  // creation limited by a WHILE condition leaves. The tag is maintained as usual afterwards,
+  // and a rebuild makes it complete again.
+  void LimitTag(uint64_t id, const std::vector<uint32_t>& keep);
   // Opens another index file; answers the positions of its tags. kIndexAlreadyOpen when open.
   std::vector<size_t> OpenFile(const std::filesystem::path& file);
   // Closes a non-structural file (the structural one stays with its table).
@@ -115,6 +125,8 @@ class TableIndexes final : public RecordObserver {
   void DeleteTag(uint64_t id);
 
   // Rebuilds every open index file from its definitions; the structural one from the header.
+  // pageSize 0 keeps each file's page size (the table's index page size for a file that could
+  // not be read).
   RebuildStats Rebuild(uint32_t pageSize, const RebuildOptions& options);
 
   // Writes pending index changes.

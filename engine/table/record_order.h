@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/table/record_access.h"
 
@@ -32,12 +33,25 @@ class RecordOrder {
   virtual uint32_t Prior(uint32_t record) = 0;
 };
 
+// The record image that the field setters fill, instead of the current record, while a raw key
+// is being built on an index order handle (AdsInitRawKey, the setters, AdsBuildRawKey).
+struct RawKeyScratch {
+  static constexpr uint32_t kUnset = 0xFFFFFFFF;  // the field was not given
+  static constexpr uint32_t kFull = 0xFFFFFFFE;   // given completely (not as a text prefix)
+  std::vector<uint8_t> image;
+  // Per field: kUnset, kFull, or the length of the text given (bytes of 8-bit text, characters
+  // of UTF-16 text), which makes a partial key end after that much of the field.
+  std::vector<uint32_t> given;
+};
+
 // What an index order handle stands for: an order over one open table.
 class OrderHandle {
  public:
   virtual ~OrderHandle() = default;
   virtual std::shared_ptr<TableCursor> cursor() = 0;
   virtual RecordOrder& order() = 0;
+  // The raw key being built on this handle, or null when none is.
+  virtual RawKeyScratch* rawKey() { return nullptr; }
 };
 
 // Decides which records a cursor shows besides the deleted-record setting.

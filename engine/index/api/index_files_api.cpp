@@ -1,9 +1,12 @@
 // Entry points that create, open, close and delete index files and tags, and rebuild them.
+#include <algorithm>
 #include <filesystem>
 
 #include "engine/core/error.h"
 #include "engine/core/text_out.h"
 #include "engine/index/api/index_order.h"
+#include "engine/index/expression_keys.h"
+#include "engine/index/table_key_fields.h"
 #include "engine/index/table_reindex.h"
 #include "engine/table/api/table_handles.h"
 #include "engine_api/entry_points.h"
@@ -27,6 +30,33 @@ std::filesystem::path IndexHostPath(table::TableCursor& cursor, const std::strin
   return table::TableHostPath(cursor.info().connection, n, nullptr);
 }
 
+// The records a creation limited by a WHILE condition takes: from the current record of the
+// handle (a table, or an index order walked in its order), each record the handle shows while
+// the condition holds, stopping at the first one where it does not. The position is left as it
+// was. A condition that does not compile fails before anything changes.
+std::vector<uint32_t> WhileRecords(uint32_t handle, table::TableCursor& cursor, const std::string& key,
+                                   const std::string& condition) {
+  TableFields fields(cursor.schema());
+  ExpressionKeys whileKeys(key, condition, fields);
+  table::CursorRef ref = table::CursorOf(handle);
+  std::vector<uint32_t> out;
+  uint32_t start = cursor.recordNumber();
+  if (start == 0) return out;  // at an end: no record to start from
+  TableRecord record(cursor.schema().fieldCount());
+  EvalOptions options;
+  for (;;) {
+    RecordView view = cursor.CurrentView();
+    record.Set(&view);
+    if (!whileKeys.Includes(record, options)) break;
+    out.push_back(cursor.recordNumber());
+    cursor.Skip(1, ref.order());
+    if (cursor.recordNumber() == 0) break;
+  }
+  cursor.GotoRecord(start);
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
 uint32_t TableHandleOf(uint32_t handle) {
   if (core::Handles::KindOf(handle) == core::Kind::kIndexOrder) return core::Handles::OwnerOf(handle);
   return handle;
@@ -46,14 +76,9 @@ UNSIGNED32 AdsCreateIndex90(ADSHANDLE hObj, UNSIGNED8* pucFileName, UNSIGNED8* p
   core::Require(phIndex, "phIndex");
   uint32_t hTable = index_api::TableHandleOf(hObj);
   std::shared_ptr<table::TableCursor> cursor = table::TableOf(hTable);
-  if (!core::InText(pucWhile).empty()) {
-    Fail(err::kInvalidArgument, "AdsCreateIndex90: a WHILE condition is not accepted by this engine; use a condition (FOR).");
-  }
-  if (ulPageSize != 0 && ulPageSize != cursor->table().properties().indexPageSize) {
-    if (!KeyLayout::ValidPageSize(ulPageSize)) {
-      Fail(err::kInvalidIndexPageSize, "The index page size " + std::to_string(ulPageSize) +
-                                           " is not a power of two from 512 to 8192.");
-    }
+  if (ulPageSize != 0 && !KeyLayout::ValidPageSize(ulPageSize)) {
+    Fail(err::kInvalidIndexPageSize, "The index page size " + std::to_string(ulPageSize) +
+                                         " is not a power of two from 512 to 8192.");
   }
   TagDef def;
   def.expression = core::InText(pucExpr);
@@ -69,9 +94,19 @@ UNSIGNED32 AdsCreateIndex90(ADSHANDLE hObj, UNSIGNED8* pucFileName, UNSIGNED8* p
   def.collation = core::InText(pucCollation);
   cursor->FlushPending();
   TableIndexes& ix = index_api::IndexesOf(*cursor);
-  size_t position = ix.CreateTag(file, def);
+  std::string whileText = core::InText(pucWhile);
+  std::vector<uint32_t> keep;
+  if (!whileText.empty()) {
+    if (!cursor->table().exclusive()) {
+      Fail(err::kExclusiveRequired, "Creating an index of \"" + cursor->table().path() + "\" needs the table open exclusively");
+    }
+    keep = index_api::WhileRecords(hObj, *cursor, def.expression, whileText);
+  }
+  size_t position = ix.CreateTag(file, def, ulPageSize);
+  uint64_t id = ix.tag(position).id;
+  if (!whileText.empty()) ix.LimitTag(id, keep);
   index_api::DropStaleHandles(hTable, ix);
-  *phIndex = index_api::HandleFor(hTable, cursor, ix.tag(position).id);
+  *phIndex = index_api::HandleFor(hTable, cursor, id);
   return 0;
 }
 

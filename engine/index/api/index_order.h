@@ -59,10 +59,17 @@ class IndexOrder final : public table::OrderHandle, public table::RecordOrder {
   // the cursor does not show), or at the end when it stands on none.
   void MoveCursorTo(const Bound& b, TagCursor& tc);
 
+  // A raw key being built on this handle (raw_key_api.cpp): the field setters fill its scratch
+  // record from InitRawKey until the key is built.
+  table::RawKeyScratch* rawKey() override;
+  void InitRawKey(const Bound& b);
+  void EndRawKey() { rawKey_.reset(); }
+
  private:
   std::weak_ptr<table::TableCursor> cursor_;
   uint64_t tagId_;
   std::optional<std::vector<uint8_t>> top_, bottom_;
+  std::optional<table::RawKeyScratch> rawKey_;
 };
 
 // The index order of a handle (kIndexOrder), resolved.

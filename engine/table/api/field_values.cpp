@@ -123,10 +123,11 @@ S TrimImpl(S text, uint16_t option, typename S::value_type blank) {
 std::string Trimmed(std::string text, uint16_t option) { return TrimImpl(std::move(text), option, ' '); }
 std::u16string Trimmed(std::u16string text, uint16_t option) { return TrimImpl(std::move(text), option, u' '); }
 
-void SetFieldText(TableCursor& cursor, size_t i, std::string_view text) {
-  CheckAssignable(cursor, i);
+void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t* into) {
   const Schema& s = cursor.schema();
   const FieldDescriptor& d = s.fields()[i];
+  if (into && IsBlobType(d.type)) Fail(err::kFieldTypeMismatch, "Field \"" + d.name + "\" is a blob and cannot be part of a key.");
+  if (!into) CheckAssignable(cursor, i);
   if (IsBlobType(d.type)) {
     if (d.type == FieldType::kNMemo) {
       std::u16string wide = core::AnsiToUtf16(text);
@@ -136,7 +137,8 @@ void SetFieldText(TableCursor& cursor, size_t i, std::string_view text) {
     }
     return;
   }
-  std::vector<uint8_t> copy(cursor.Current(), cursor.Current() + s.recordLength());
+  const uint8_t* base = into ? into : cursor.Current();
+  std::vector<uint8_t> copy(base, base + s.recordLength());
   std::string t(text);
   std::string trimmed = Trimmed(t, 3);
   switch (d.type) {
@@ -196,20 +198,22 @@ void SetFieldText(TableCursor& cursor, size_t i, std::string_view text) {
     default:
       WriteText(s, copy.data(), i, text, false);
   }
-  uint8_t* image = cursor.BeginChange();
+  uint8_t* image = into ? into : cursor.BeginChange();
   std::memcpy(image + d.offset, copy.data() + d.offset, d.size);
 }
 
-void SetFieldWideText(TableCursor& cursor, size_t i, std::u16string_view text) {
+void SetFieldWideText(TableCursor& cursor, size_t i, std::u16string_view text, uint8_t* into) {
   const FieldDescriptor& d = cursor.schema().fields()[i];
   if (d.type == FieldType::kNChar || d.type == FieldType::kNVarChar) {
-    CheckAssignable(cursor, i);
-    std::vector<uint8_t> copy(cursor.Current(), cursor.Current() + cursor.schema().recordLength());
+    if (!into) CheckAssignable(cursor, i);
+    const uint8_t* base = into ? into : cursor.Current();
+    std::vector<uint8_t> copy(base, base + cursor.schema().recordLength());
     WriteWideText(cursor.schema(), copy.data(), i, text, false);
-    uint8_t* image = cursor.BeginChange();
+    uint8_t* image = into ? into : cursor.BeginChange();
     std::memcpy(image + d.offset, copy.data() + d.offset, d.size);
     return;
   }
+  if (into) return SetFieldText(cursor, i, core::Utf16ToAnsi(text), into);
   if (d.type == FieldType::kNMemo) {
     CheckAssignable(cursor, i);
     cursor.SetBlob(i, std::string_view(reinterpret_cast<const char*>(text.data()), text.size() * 2));

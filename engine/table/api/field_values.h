@@ -20,9 +20,10 @@ std::u16string FieldWideText(TableCursor& cursor, size_t i);
 std::string Trimmed(std::string text, uint16_t option);
 std::u16string Trimmed(std::u16string text, uint16_t option);
 
-// Stores text into field i of the current record (beginning a change).
-void SetFieldText(TableCursor& cursor, size_t i, std::string_view text);
-void SetFieldWideText(TableCursor& cursor, size_t i, std::u16string_view text);
+// Stores text into field i of the current record (beginning a change), or, with `into`, into
+// that record image of the cursor's schema (blob fields refused).
+void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t* into = nullptr);
+void SetFieldWideText(TableCursor& cursor, size_t i, std::u16string_view text, uint8_t* into = nullptr);
 
 // Fails unless the field may be written by the caller (AutoInc, RowVersion and ModTime
 // belong to the engine).

@@ -38,11 +38,24 @@ FieldRef Field(ADSHANDLE h, UNSIGNED8* field) {
   Fail(err::kFieldTypeMismatch, "Field \"" + d.name + "\" of type " + std::string(TypeWordOf(d.type)) + " has no " + what + ".");
 }
 
+// The raw key being built on the index handle a setter was called with, or null: while one is,
+// the setters fill its image instead of the current record.
+table::RawKeyScratch* RawKeyOf(const FieldRef& f) {
+  return f.ref.orderHandle ? f.ref.orderHandle->rawKey() : nullptr;
+}
+
 // Applies a change computed on a copy of the record, so that a refused value leaves the
 // record as it was.
 template <typename F>
 void Change(FieldRef& f, F&& write) {
   table::TableCursor& c = *f.ref.cursor;
+  if (table::RawKeyScratch* key = RawKeyOf(f)) {
+    std::vector<uint8_t> copy = key->image;
+    write(c.schema(), copy.data());
+    key->image = std::move(copy);
+    key->given[f.index] = table::RawKeyScratch::kFull;
+    return;
+  }
   table::CheckAssignable(c, f.index);
   std::vector<uint8_t> copy(c.Current(), c.Current() + c.schema().recordLength());
   write(c.schema(), copy.data());
@@ -300,6 +313,11 @@ UNSIGNED32 AdsSetField(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf,
   if (sql::IsStatementHandle(hObj)) return sql::SetStringParam(hObj, pucFldName, pucBuf, ulLen);
   FieldRef f = Field(hObj, pucFldName);
   std::string text = core::InText(pucBuf, ulLen, "pucBuf");
+  if (table::RawKeyScratch* key = RawKeyOf(f)) {
+    table::SetFieldText(*f.ref.cursor, f.index, text, key->image.data());
+    key->given[f.index] = static_cast<uint32_t>(text.size());
+    return 0;
+  }
   table::SetFieldText(*f.ref.cursor, f.index, text);
   return 0;
 }
@@ -312,7 +330,13 @@ UNSIGNED32 AdsSetFieldW(ADSHANDLE hObj, UNSIGNED8* pucFldName, WCHAR* pwcBuf, UN
   if (sql::IsStatementHandle(hObj)) return sql::SetStringWParam(hObj, pucFldName, pwcBuf, ulLen);
   FieldRef f = Field(hObj, pucFldName);
   if (ulLen && !pwcBuf) core::Require(pwcBuf, "pwcBuf");
-  table::SetFieldWideText(*f.ref.cursor, f.index, std::u16string_view(pwcBuf ? pwcBuf : u"", ulLen));
+  std::u16string_view text(pwcBuf ? pwcBuf : u"", ulLen);
+  if (table::RawKeyScratch* key = RawKeyOf(f)) {
+    table::SetFieldWideText(*f.ref.cursor, f.index, text, key->image.data());
+    key->given[f.index] = static_cast<uint32_t>(text.size());
+    return 0;
+  }
+  table::SetFieldWideText(*f.ref.cursor, f.index, text);
   return 0;
 }
 
@@ -363,6 +387,7 @@ UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName) {
   if (sql::IsStatementHandle(hObj)) return sql::SetEmptyParam(hObj, pucFldName);
   FieldRef f = Field(hObj, pucFldName);
   if (IsBlobType(f.d().type)) {
+    if (RawKeyOf(f)) Fail(err::kFieldTypeMismatch, "Field \"" + f.d().name + "\" is a blob and cannot be part of a key.");
     table::CheckAssignable(*f.ref.cursor, f.index);
     f.ref->SetBlob(f.index, "");
     return 0;
