@@ -148,6 +148,15 @@ std::vector<uint8_t> BuildRawKey(IndexOrder::Bound& b, const RawKeyScratch& scra
     while (same + 1 < ps.length && plainLow[ps.offset + 1 + same] == plainHigh[ps.offset + 1 + same]) ++same;
     if (seg.kind == SegmentKind::kWideString) same -= same % 2;
     if (same == 0) break;  // nothing of the text is given: the key ends before the segment
+    // A text given in part but followed by a later segment that is given (a port and a tonnage)
+    // is the whole value, padded, as the record holds it: only the last given part is a prefix.
+    for (size_t m = n + 1; m < layout.segments().size(); ++m) {
+      const Segment& later = layout.segments()[m];
+      if (std::memcmp(storedLow.data() + later.offset, storedHigh.data() + later.offset, later.length) == 0 &&
+          !(options & kWholeValues)) {
+        return BuildRawKey(b, scratch, options | kWholeValues);
+      }
+    }
     const uint8_t* payload = plainLow.data() + ps.offset + 1;
     KeyBuilder prefix(layout);
     if (seg.kind == SegmentKind::kString) {
