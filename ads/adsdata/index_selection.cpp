@@ -166,22 +166,33 @@ void TAdsDataSet::UpdateDefaultIndex() {
   // Any other answer leaves the default index as it was: the lookup is advisory.
 }
 
+namespace {
+
+// Asks the engine how many orders of one kind `handle` has and which, then adds their names to
+// poList (emptied first when asked, after the orders were read). Every call is checked.
+void AddOrderNames(TAdsDataSet* dataset, uint32_t handle, UNSIGNED32 (*countOrders)(ADSHANDLE, UNSIGNED16*),
+                   UNSIGNED32 (*listOrders)(ADSHANDLE, ADSHANDLE*, UNSIGNED16*), TStringList* poList, bool clearFirst) {
+  UNSIGNED16 count = 0;
+  CheckAceResult(dataset, countOrders(handle, &count));
+  std::vector<ADSHANDLE> orders(count > 0 ? count : 1);
+  UNSIGNED16 got = count;
+  CheckAceResult(dataset, listOrders(handle, orders.data(), &got));
+  if (clearFirst) poList->Clear();
+  for (UNSIGNED16 i = 0; i < got && i < count; ++i) {
+    UNSIGNED8 name[260] = {};
+    UNSIGNED16 len = sizeof name - 1;
+    CheckAceResult(dataset, ::AdsGetIndexName(orders[i], name, &len));
+    poList->Add(Ansi(name));
+  }
+}
+
+}  // namespace
+
 void TAdsDataSet::GetIndexNames(TStringList* poList) {
   bool temporary = false;
   const uint32_t handle = workHandle(temporary);
   try {
-    UNSIGNED16 count = 0;
-    CheckAceResult(this, ::AdsGetNumIndexes(handle, &count));
-    std::vector<ADSHANDLE> orders(count > 0 ? count : 1);
-    UNSIGNED16 got = count;
-    CheckAceResult(this, ::AdsGetAllIndexes(handle, orders.data(), &got));
-    poList->Clear();
-    for (UNSIGNED16 i = 0; i < got && i < count; ++i) {
-      UNSIGNED8 name[260] = {};
-      UNSIGNED16 len = sizeof name - 1;
-      CheckAceResult(this, ::AdsGetIndexName(orders[i], name, &len));
-      poList->Add(Ansi(name));
-    }
+    AddOrderNames(this, handle, ::AdsGetNumIndexes, ::AdsGetAllIndexes, poList, /*clearFirst=*/true);
   } catch (const Exception&) {
     if (temporary) ::AdsCloseTable(handle);  // the failure being raised is the one to report
     throw;
@@ -195,17 +206,7 @@ void TAdsDataSet::GetFTSIndexNames(TStringList* poList) {
   bool temporary = false;
   const uint32_t handle = workHandle(temporary);
   try {
-    UNSIGNED16 count = 0;
-    CheckAceResult(this, ::AdsGetNumFTSIndexes(handle, &count));
-    std::vector<ADSHANDLE> orders(count > 0 ? count : 1);
-    UNSIGNED16 got = count;
-    CheckAceResult(this, ::AdsGetFTSIndexes(handle, orders.data(), &got));
-    for (UNSIGNED16 i = 0; i < got && i < count; ++i) {
-      UNSIGNED8 name[260] = {};
-      UNSIGNED16 len = sizeof name - 1;
-      CheckAceResult(this, ::AdsGetIndexName(orders[i], name, &len));
-      poList->Add(Ansi(name));
-    }
+    AddOrderNames(this, handle, ::AdsGetNumFTSIndexes, ::AdsGetFTSIndexes, poList, /*clearFirst=*/false);
   } catch (const Exception&) {
     if (temporary) ::AdsCloseTable(handle);  // the failure being raised is the one to report
     throw;
