@@ -115,11 +115,6 @@ class IndexedShips : public ::testing::Test {
   std::vector<TAdsTable*> tables_;
 };
 
-// Whether the engine builds raw keys from field values; key search and ranges need it.
-bool EngineBuildsRawKeys(TAdsDataSet& d) {
-  return AdsInitRawKey(d.ActiveHandle()) == 0;
-}
-
 }  // namespace
 
 TEST_F(IndexedShips, IndexNameAndIndexFieldNamesChooseTheOrder) {
@@ -406,7 +401,6 @@ TEST_F(IndexedShips, KeySearchFindsAlongTheActiveOrder) {
             "tb: An index must be active to perform this operation. Set the IndexName property.");
   tb.SetIndexName("PORT_TONS");
   EXPECT_EQ(Raised([&] { tb.FindKey({"Oslo", 200, "x"}); }), "tb: Too many values given for current index");
-  if (!EngineBuildsRawKeys(tb)) GTEST_SKIP() << "the engine builds no raw keys yet (AdsInitRawKey)";
 
   EXPECT_TRUE(tb.FindKey({"Oslo", 500}));
   EXPECT_EQ(tb.FieldByName("NAME")->AsString(), "Vega");
@@ -438,7 +432,6 @@ TEST_F(IndexedShips, RangesAndScopesExcludeEachOther) {
   TAdsTable& tb = Table("tb");
   tb.SetIndexName("PORT_TONS");
   tb.Open();
-  if (!EngineBuildsRawKeys(tb)) GTEST_SKIP() << "the engine builds no raw keys yet (AdsInitRawKey)";
   tb.SetRange({"Oslo"}, {"Oslo"});
   EXPECT_EQ(Walk(tb), QStringList({"Deneb", "Vega", "Castor"}));
   tb.First();
@@ -472,7 +465,6 @@ TEST_F(IndexedShips, ADetailFollowsItsMasterThroughARange) {
   ports.Open();
   ships.SetIndexName("PORT_TONS");
   ships.Open();
-  if (!EngineBuildsRawKeys(ships)) GTEST_SKIP() << "the engine builds no raw keys yet (AdsInitRawKey)";
   TDataSource source(nullptr);
   source.SetDataSet(&ports);
   ships.MasterLink()->SetFieldNames("PORT");

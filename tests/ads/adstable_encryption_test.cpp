@@ -5,41 +5,28 @@
 
 #include "ads/ads_errors.h"
 #include "ads/adstable.h"
-#include "adsdata_test_dataset.h"
-#include "test_env.h"
+#include "adstable_dictionary.h"
 
 using namespace adsdata_test;
 
 namespace {
 
-class AdsTableEncrypted : public ::testing::Test {
+class AdsTableEncrypted : public PeopleDictionary {
  protected:
-  void SetUp() override {
-    ace_binding::ResetForTesting();
-    dictionary_ = (dir_.path() / "DB.add").string();
-    QByteArray path = ToAnsi(QString::fromStdString(dictionary_));
-    ADSHANDLE dd = 0;
-    ASSERT_EQ(AdsDDCreate(A(path), 0, nullptr, &dd), 0u) << LastError();
-    ADSHANDLE folder = ConnectFolder(dir_.str());
-    ADSHANDLE t = CreateTable(folder, "people", "NAME,Char,10;AGE,Integer;");
-    AppendNamedRows(t, "NAME", {"cy", "ann", "bob"});
-    ASSERT_EQ(AdsCloseTable(t), 0u);
-    // Encrypt it through the engine, exclusively, with the password "harbour".
+  // Encrypts "people" through the engine, exclusively, with the password "harbour".
+  void PreparePeople(ADSHANDLE folder) override {
     QByteArray name("people");
+    ADSHANDLE t = 0;
     ASSERT_EQ(AdsOpenTable90(folder, A(name), nullptr, 3, 1, 1, 1, 1, nullptr, &t), 0u) << LastError();
     QByteArray password("harbour");
     ASSERT_EQ(AdsEnableEncryption(t, A(password)), 0u) << LastError();
     ASSERT_EQ(AdsEncryptTable(t), 0u) << LastError();
     ASSERT_EQ(AdsCloseTable(t), 0u);
-    ASSERT_EQ(AdsDisconnect(folder), 0u);
-    QByteArray file("people.adt");
-    ASSERT_EQ(AdsDDAddTable(dd, A(name), A(file), 3, 1, nullptr, nullptr), 0u) << LastError();
-    ASSERT_EQ(AdsDisconnect(dd), 0u);
+  }
 
-    con_.SetAdsServerTypes(AdsServerTypeBit(stADS_REMOTE) | AdsServerTypeBit(stADS_LOCAL));
-    con_.SetLoginPrompt(false);
-    con_.SetUsername("adssys");
-    con_.SetConnectPath(QString::fromStdString(dictionary_));
+  void SetUp() override {
+    PeopleDictionary::SetUp();
+    Configure(con_);
     con_.Connect();
     tb_.SetName("tb");
     tb_.SetAdsConnection(&con_);
@@ -51,8 +38,6 @@ class AdsTableEncrypted : public ::testing::Test {
     tb_.SetAdsConnection(nullptr);
   }
 
-  testenv::TempDir dir_;
-  std::string dictionary_;
   TAdsConnection con_{nullptr};
   TAdsTable tb_{nullptr};
 };

@@ -10,48 +10,27 @@
 #include <stdexcept>
 
 #include "ads/adstable.h"
-#include "adsdata_test_dataset.h"
-#include "test_env.h"
+#include "adstable_dictionary.h"
 
 using namespace adsdata_test;
 
 namespace {
 
-class AdsTableOnDictionary : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ace_binding::ResetForTesting();
-    dictionary_ = (dir_.path() / "DB.add").string();
-    QByteArray path = ToAnsi(QString::fromStdString(dictionary_));
-    ADSHANDLE dd = 0;
-    ASSERT_EQ(AdsDDCreate(A(path), 0, nullptr, &dd), 0u) << LastError();
-    ADSHANDLE folder = ConnectFolder(dir_.str());
-    ADSHANDLE t = CreateTable(folder, "people", "NAME,Char,10;AGE,Integer;");
-    AppendNamedRows(t, "NAME", {"cy", "ann", "bob"});
-    ASSERT_EQ(AdsCloseTable(t), 0u);
-    ASSERT_EQ(AdsDisconnect(folder), 0u);
-    QByteArray name("people");
-    QByteArray file("people.adt");
-    ASSERT_EQ(AdsDDAddTable(dd, A(name), A(file), 3, 1, nullptr, nullptr), 0u) << LastError();
-    ASSERT_EQ(AdsDisconnect(dd), 0u);
-  }
+using AdsTableOnDictionary = PeopleDictionary;
 
-  void Configure(TAdsConnection& con) {
-    con.SetAdsServerTypes(AdsServerTypeBit(stADS_REMOTE) | AdsServerTypeBit(stADS_LOCAL));
-    con.SetLoginPrompt(false);
-    con.SetUsername("adssys");
-    con.SetConnectPath(QString::fromStdString(dictionary_));
-  }
-
-  testenv::TempDir dir_;
-  std::string dictionary_;
-};
-
-std::vector<std::string> OpenCalls(const std::vector<std::string>& lines) {
-  std::vector<std::string> opens;
+std::vector<std::string> CallsOf(const std::vector<std::string>& lines, const std::string& entryPoint) {
+  std::vector<std::string> calls;
   for (const std::string& l : lines)
-    if (l.rfind("AdsOpenTable90(", 0) == 0) opens.push_back(l);
-  return opens;
+    if (l.rfind(entryPoint + "(", 0) == 0) calls.push_back(l);
+  return calls;
+}
+
+std::vector<std::string> OpenCalls(const std::vector<std::string>& lines) { return CallsOf(lines, "AdsOpenTable90"); }
+
+QStringList Walk(TAdsDataSet& d, const char* field = "NAME") {
+  QStringList names;
+  for (d.First(); !d.Eof(); d.Next()) names << d.FieldByName(field)->AsString();
+  return names;
 }
 
 }  // namespace
@@ -176,34 +155,6 @@ TEST(AdsTableFiles, TableNameChangesClearIndexFilesAndExistsTestsTheRightFile) {
   EXPECT_FALSE(empty.Exists());
 }
 
-TEST_F(AdsTableOnDictionary, TheReindexRunsRoadListsTablesAndRebuildsEachExclusively) {
-  TAdsConnection con(nullptr);
-  Configure(con);
-  TAdsQuery q(nullptr);
-  q.SetName("q");
-  q.SetAdsConnection(&con);
-  TAdsTable tb(nullptr);
-  tb.SetName("tb");
-  tb.SetAdsConnection(&con);
-  con.Connect();
-  q.SQL()->SetText("select name from system.tables");
-  q.Open();
-  QStringList seen;
-  for (q.First(); !q.Eof(); q.Next()) {
-    const QString name = q.FieldByName("Name")->AsString();
-    seen << name;
-    tb.SetExclusive(true);
-    tb.SetTableName(name);
-    tb.Open();
-    tb.AdsReindex();
-    tb.Close();
-  }
-  q.Close();
-  EXPECT_EQ(seen, QStringList({"people"}));
-  tb.SetAdsConnection(nullptr);
-  q.SetAdsConnection(nullptr);
-}
-
 namespace {
 
 // A second process that opens a table through the engine (shared, as another user of the
@@ -248,27 +199,27 @@ class TableHolder {
 };
 
 // The dictionary of the fixture with two more tables, so a run has neighbours on both sides of
-// the table another process holds.
-class AdsTableRun : public AdsTableOnDictionary {
+// "people"; "people" has the order BYNAME, which the dictionary names as its default index.
+class AdsTableRun : public PeopleDictionary {
  protected:
+  void PreparePeople(ADSHANDLE folder) override {
+    QByteArray name("people"), tag("BYNAME"), expr("NAME");
+    ADSHANDLE t = 0, order = 0;
+    ASSERT_EQ(AdsOpenTable90(folder, A(name), nullptr, 3, 1, 1, 1, 1, nullptr, &t), 0u) << LastError();
+    ASSERT_EQ(AdsCreateIndex90(t, nullptr, A(tag), A(expr), nullptr, nullptr, 2, 512, nullptr, &order), 0u)
+        << LastError();
+    ASSERT_EQ(AdsCloseTable(t), 0u);
+  }
+
   void SetUp() override {
-    AdsTableOnDictionary::SetUp();
-    ADSHANDLE folder = ConnectFolder(dir_.str());
-    for (const char* name : {"cargo", "ships"}) {
-      ADSHANDLE t = CreateTable(folder, name, "NAME,Char,10;");
-      AppendNamedRows(t, "NAME", {"a", "b"});
-      ASSERT_EQ(AdsCloseTable(t), 0u);
-    }
-    ASSERT_EQ(AdsDisconnect(folder), 0u);
-    QByteArray path = ToAnsi(QString::fromStdString(dictionary_));
-    ADSHANDLE dd = 0;
-    QByteArray user("adssys");
-    ASSERT_EQ(AdsConnect60(A(path), 1, A(user), nullptr, 0, &dd), 0u) << LastError();
-    for (const char* name : {"cargo", "ships"}) {
-      QByteArray n(name);
-      QByteArray file = n + ".adt";
-      ASSERT_EQ(AdsDDAddTable(dd, A(n), A(file), 3, 1, nullptr, nullptr), 0u) << LastError();
-    }
+    PeopleDictionary::SetUp();
+    AddTables({"cargo", "ships"});
+    ADSHANDLE dd = ConnectDictionary();
+    QByteArray name("people"), index("BYNAME");
+    ASSERT_EQ(AdsDDSetTableProperty(dd, A(name), ADS_DD_TABLE_DEFAULT_INDEX, index.data(),
+                                    static_cast<UNSIGNED16>(index.size())),
+              0u)
+        << LastError();
     ASSERT_EQ(AdsDisconnect(dd), 0u);
   }
 
@@ -303,6 +254,87 @@ class AdsTableRun : public AdsTableOnDictionary {
 };
 
 }  // namespace
+
+// The tool's whole road on a dictionary, seen through the call trace: the table list from
+// "select name from system.tables", and for each name an exclusive open by its dictionary name
+// (table type 0, options 1) along the dictionary's default order when it names one, a rebuild
+// of the indexes, and the close.
+TEST_F(AdsTableRun, TheReindexRunsRoadOpensEachTableExclusivelyAlongItsDefaultOrder) {
+  testenv::TempDir traceDir;
+  EngineTrace trace((traceDir.path() / "trace.txt").string());
+  TAdsConnection con(nullptr);
+  Configure(con);
+  TAdsQuery q(nullptr);
+  q.SetName("q");
+  q.SetAdsConnection(&con);
+  TAdsTable tb(nullptr);
+  tb.SetName("tb");
+  tb.SetAdsConnection(&con);
+  con.Connect();
+  q.SQL()->SetText("select name from system.tables");
+  q.Open();
+  struct Visit {
+    QString name, indexName;
+    QStringList rows, rowsAfterReindex;
+    std::vector<std::string> calls;
+  };
+  std::vector<Visit> visits;
+  for (q.First(); !q.Eof(); q.Next()) {
+    Visit v;
+    v.name = q.FieldByName("Name")->AsString();
+    tb.SetExclusive(true);
+    tb.SetTableName(v.name);
+    const size_t mark = trace.Mark();
+    tb.Open();
+    v.indexName = tb.IndexName();
+    v.rows = Walk(tb);
+    tb.AdsReindex();
+    v.rowsAfterReindex = Walk(tb);
+    tb.Close();
+    v.calls = trace.Since(mark);
+    visits.push_back(v);
+  }
+  q.Close();
+
+  struct Expected {
+    const char* name;
+    const char* defaultOrder;  // "" when the dictionary names none
+    QStringList rows;
+  };
+  const Expected expected[] = {
+      {"cargo", "", {"a", "b"}},
+      {"people", "BYNAME", {"ann", "bob", "cy"}},  // natural order would be cy, ann, bob
+      {"ships", "", {"a", "b"}},
+  };
+  ASSERT_EQ(visits.size(), std::size(expected));
+  for (size_t i = 0; i < visits.size(); ++i) {
+    const Visit& v = visits[i];
+    const Expected& e = expected[i];
+    SCOPED_TRACE(e.name);
+    EXPECT_EQ(v.name, e.name);
+    const std::vector<std::string> opens = CallsOf(v.calls, "AdsOpenTable90");
+    ASSERT_EQ(opens.size(), 1u);
+    EXPECT_NE(opens[0].find(std::string("pucName=\"") + e.name + "\""), std::string::npos) << opens[0];
+    EXPECT_NE(opens[0].find("usTableType=0,"), std::string::npos) << opens[0];
+    EXPECT_NE(opens[0].find("ulOptions=1,"), std::string::npos) << opens[0];
+    EXPECT_EQ(opens[0].find(dir_.str()), std::string::npos) << "no path on a dictionary connection";
+    EXPECT_EQ(CallsOf(v.calls, "AdsReindex61").size(), 1u);
+    const std::vector<std::string> orders = CallsOf(v.calls, "AdsGetIndexHandle");
+    if (*e.defaultOrder != '\0') {
+      EXPECT_EQ(v.indexName, "ADS_DEFAULT");
+      ASSERT_EQ(orders.size(), 1u) << "the default order is chosen once, at the open";
+      EXPECT_NE(orders[0].find(std::string("pucIndexOrder=\"") + e.defaultOrder + "\""), std::string::npos)
+          << orders[0];
+    } else {
+      EXPECT_EQ(v.indexName, "");
+      EXPECT_TRUE(orders.empty()) << orders[0];
+    }
+    EXPECT_EQ(v.rows, e.rows);
+    EXPECT_EQ(v.rowsAfterReindex, e.rows) << "the rebuild keeps the order the table was opened along";
+  }
+  tb.SetAdsConnection(nullptr);
+  q.SetAdsConnection(nullptr);
+}
 
 TEST_F(AdsTableRun, ATableHeldByAnotherProcessFailsItsExclusiveOpenWithTheEnginesText) {
   TableHolder other((dir_.path() / "people.adt").string());
