@@ -163,9 +163,10 @@ QString TAdsExtendedTable::AdsGetString(const QString& strFieldName, TAdsTrimOpt
   const UNSIGNED16 trim = adsfunc_map::TrimOption(enumTrimOptions);
   if (fieldType == AdsfldNCHAR || fieldType == AdsfldNVARCHAR || fieldType == AdsfldNMEMO) {
     length += 1;
-    // The length counts bytes; the wide buffer holds half as many characters.
-    std::vector<char16_t> text(length / 2 + 1, u'\0');
-    UNSIGNED32 characters = length / 2;
+    // The engine gives a wide field's data length in characters; the engine is told the
+    // buffer's whole room, as half of it would cut every value longer than about half its length.
+    std::vector<char16_t> text(length + 1, u'\0');
+    UNSIGNED32 characters = length;
     CheckExtendedResult(
         ::AdsGetStringW(GetAceTableHandle(), field.get(), reinterpret_cast<WCHAR*>(text.data()), &characters, trim));
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(characters));
@@ -188,8 +189,10 @@ QString TAdsExtendedTable::AdsGetField(const QString& strFieldName, TAdsTrimOpti
   } else {
     CheckExtendedResult(::AdsGetDataLength(GetAceTableHandle(), field.get(), kDataLengthOption, &length));
   }
+  // The engine is told the buffer's whole room in characters: half of it would cut every value
+  // longer than about half its length.
   std::vector<char16_t> text(static_cast<size_t>(length) + 2, u'\0');
-  UNSIGNED32 characters = (length + 2) / 2;
+  UNSIGNED32 characters = length + 2;
   CheckExtendedResult(::AdsGetFieldW(GetAceTableHandle(), field.get(), reinterpret_cast<WCHAR*>(text.data()),
                                      &characters, adsfunc_map::TrimOption(enumTrimOptions)));
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(characters));
