@@ -1,8 +1,8 @@
-// Every extended member called on a real table (and the cursor members on a query's cursor):
-// each case starts from a fresh copy of one small table, runs the member, and checks its result
-// (or what the engine holds afterwards) and the record the dataset shows, which must be the one
-// the engine holds for it. The same cases on a closed dataset raise the closed-dataset error
-// without an engine call, except the members that use no handle of the dataset.
+// Every extended member called on a real table: each case starts from a fresh copy of one small
+// table, runs the member, and checks its result (or what the engine holds afterwards) and the
+// record the dataset shows, which must be the one the engine holds for it. The same cases on a
+// closed dataset raise the closed-dataset error without an engine call, except the members that
+// use no handle of the dataset.
 #include <gtest/gtest.h>
 
 #include <QString>
@@ -19,6 +19,7 @@
 #include "ads/adsfunc.h"
 #include "ads/adstable.h"
 #include "adsdata_test_dataset.h"
+#include "adsfunc_test_table.h"
 #include "runtime/data/db_errors.h"
 #include "runtime/exception.h"
 #include "runtime/text.h"
@@ -30,26 +31,6 @@ using adsdata_test::A;
 using adsdata_test::EngineTrace;
 using adsdata_test::LastError;
 namespace fs = std::filesystem;
-
-// An extended table that opens the free table named by its table name exclusively on an
-// implicit connection, so maintenance members (rebuild, pack, zap, encryption) are allowed.
-class ExclusiveTable : public TAdsExtendedTable {
- public:
-  explicit ExclusiveTable(TComponent* owner) : TAdsExtendedTable(owner) {}
-  ~ExclusiveTable() override { CloseForDestruction(); }
-  void SetTableName(const QString& name) { mstrTableName = name; }
-
- protected:
-  uint32_t AcquireEngineHandle() override {
-    const uint32_t connection = ConnectAndGetHandle();
-    QByteArray name = ToAnsi(mstrTableName);
-    ADSHANDLE table = 0;
-    CheckAceResult(this, ::AdsOpenTable90(connection, A(name), nullptr, 3, 1, 1, 1, 1, nullptr, &table));
-    CheckAceResult(this, ::AdsGetTableType(table, &musAceTableType));
-    SyncCharType(table);
-    return table;
-  }
-};
 
 constexpr int32_t kJanuarySecond2020 = 2458851;  // julian day
 constexpr int32_t kHalfPastEight = 30600000;     // milliseconds
@@ -159,7 +140,8 @@ class EveryMember : public ::testing::Test {
     work_ = std::make_unique<testenv::TempDir>();
     for (const auto& entry : fs::directory_iterator(model_->path()))
       fs::copy_file(entry.path(), work_->path() / entry.path().filename());
-    tb_ = std::make_unique<ExclusiveTable>(&form_);
+    tb_ = std::make_unique<TestExtendedTable>(&form_);
+    tb_->SetExclusive(true);
     tb_->SetName(QStringLiteral("tb"));
     tb_->SetDatabaseName(QString::fromStdString(work_->str()));
     tb_->SetTableName(QStringLiteral("ships"));
@@ -170,7 +152,7 @@ class EveryMember : public ::testing::Test {
     tb_.reset();
   }
 
-  ExclusiveTable& tb() { return *tb_; }
+  TestExtendedTable& tb() { return *tb_; }
   static QString F(const char* text) { return QString::fromLatin1(text); }
   // Makes tag the active order and shows its first record.
   void Use(const char* tag) {
@@ -266,7 +248,7 @@ class EveryMember : public ::testing::Test {
   static testenv::TempDir* model_;
   TComponent form_{nullptr};
   std::unique_ptr<testenv::TempDir> work_;
-  std::unique_ptr<ExclusiveTable> tb_;
+  std::unique_ptr<TestExtendedTable> tb_;
 };
 
 testenv::TempDir* EveryMember::model_ = nullptr;
@@ -985,7 +967,7 @@ class EveryMemberDataSets : public EveryMember {
     return B(called);
   }
 
-  std::unique_ptr<ExclusiveTable> dest_;
+  std::unique_ptr<TestExtendedTable> dest_;
 
   std::vector<MemberCase> Cases() {
     return {
@@ -1043,7 +1025,8 @@ class EveryMemberDataSets : public EveryMember {
          "3", "Aurora"},
         {"AdsCopyTableContents",
          [this] {
-           dest_ = std::make_unique<ExclusiveTable>(nullptr);
+           dest_ = std::make_unique<TestExtendedTable>(nullptr);
+           dest_->SetExclusive(true);
            dest_->SetDatabaseName(QString::fromStdString(work_->str()));
            dest_->SetTableName(F("dest"));
            dest_->Open();

@@ -11,6 +11,7 @@
 #include "ads/ace.h"
 #include "ads/adsfunc.h"
 #include "adsdata_test_dataset.h"
+#include "adsfunc_test_table.h"
 #include "runtime/data/db_errors.h"
 #include "runtime/exception.h"
 #include "runtime/text.h"
@@ -21,25 +22,6 @@ namespace {
 using adsdata_test::A;
 using adsdata_test::EngineTrace;
 using adsdata_test::LastError;
-
-// An extended table opening the free table named by its table name on an implicit connection.
-class TestExtendedTable : public TAdsExtendedTable {
- public:
-  explicit TestExtendedTable(TComponent* owner) : TAdsExtendedTable(owner) {}
-  ~TestExtendedTable() override { CloseForDestruction(); }
-  void SetTableName(const QString& name) { mstrTableName = name; }
-
- protected:
-  uint32_t AcquireEngineHandle() override {
-    const uint32_t connection = ConnectAndGetHandle();
-    QByteArray name = ToAnsi(mstrTableName);
-    ADSHANDLE table = 0;
-    CheckAceResult(this, ::AdsOpenTable90(connection, A(name), nullptr, 3, 1, 1, 2, 0, nullptr, &table));
-    CheckAceResult(this, ::AdsGetTableType(table, &musAceTableType));
-    SyncCharType(table);
-    return table;
-  }
-};
 
 class AdsFuncMembers : public ::testing::Test {
  protected:
