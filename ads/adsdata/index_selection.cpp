@@ -161,6 +161,9 @@ void TAdsDataSet::UpdateDefaultIndex() {
       mstrIndexName = QStringLiteral("ADS_DEFAULT");
     }
   } else if (rc == kAeNoDefaultIndex) {
+    // The table has no default index: the one remembered from the table named before does not
+    // belong to this one (GetIndexNames would offer it).
+    mstrDefaultIndex.clear();
     if (mstrIndexName == QStringLiteral("ADS_DEFAULT")) SetIndexName(QString());
   }
   // Any other answer leaves the default index as it was: the lookup is advisory.

@@ -336,6 +336,41 @@ TEST_F(AdsTableRun, TheReindexRunsRoadOpensEachTableExclusivelyAlongItsDefaultOr
   q.SetAdsConnection(nullptr);
 }
 
+TEST_F(AdsTableRun, TheDefaultIndexFollowsTheTableName) {
+  TAdsConnection con(nullptr);
+  Configure(con);
+  con.Connect();
+  TAdsTable tb(nullptr);
+  tb.SetName("tb");
+  tb.SetAdsConnection(&con);
+  struct Step {
+    const char* tableName;
+    const char* defaultIndex;
+    const char* indexName;
+    QStringList indexNames;
+  };
+  const Step steps[] = {
+      {"people", "BYNAME", "ADS_DEFAULT", {"BYNAME", "ADS_DEFAULT"}},
+      {"cargo", "", "", {}},
+      {"people", "BYNAME", "ADS_DEFAULT", {"BYNAME", "ADS_DEFAULT"}},
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.tableName);
+    tb.SetTableName(s.tableName);
+    EXPECT_EQ(tb.DefaultIndex(), s.defaultIndex);
+    EXPECT_EQ(tb.IndexName(), s.indexName);
+    TStringList names;
+    tb.GetIndexNames(&names);
+    EXPECT_EQ(names.ToQStringList(), s.indexNames);
+  }
+  // Written in any letter case, the name selects the default order.
+  tb.SetIndexName("ads_default");
+  tb.Open();
+  EXPECT_EQ(Walk(tb), QStringList({"ann", "bob", "cy"}));
+  tb.Close();
+  tb.SetAdsConnection(nullptr);
+}
+
 TEST_F(AdsTableRun, ATableHeldByAnotherProcessFailsItsExclusiveOpenWithTheEnginesText) {
   TableHolder other((dir_.path() / "people.adt").string());
   ASSERT_EQ(other.openResult(), 0u);
