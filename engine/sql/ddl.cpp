@@ -578,9 +578,9 @@ std::optional<EngineStatementResult> RunDdl(EngineStatementContext& context, con
   Parsed p = Parse(text, tokens);
   if (p.kind == Kind::kNone) return std::nullopt;
   Session& s = context.session;
-  // The session's virtual tables may hold the table open (a writer of an earlier statement of
-  // the script); they are made again when a later statement names them.
-  s.DetachTables();
+  // The session's virtual tables describe the tables as they were; they are made again when
+  // a later statement names them.
+  s.ForgetTables();
   switch (p.kind) {
     case Kind::kCreateTable:
       RunCreateTable(s, p.createTable, context.charType, context.collation);

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "engine/core/codepage.h"
+#include "engine/index/table_reindex.h"
+#include "engine/sql/result_order.h"
 #include "engine/sql/session.h"
 #include "engine/sql/sql_error.h"
 #include "engine/sql/value_codec.h"
@@ -33,6 +35,7 @@ struct TempTableFiles {
     std::error_code ec;
     std::filesystem::remove(path, ec);
     std::filesystem::remove(Table::MemoPathFor(path), ec);
+    std::filesystem::remove(StructuralIndexPath(path), ec);
   }
 };
 
@@ -176,7 +179,8 @@ bool IsTypeMismatch(const EngineError& e) { return e.code() == err::kColumnTypeM
 
 }  // namespace
 
-std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_stmt* stmt, const StepFn& step) {
+std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_stmt* stmt, const StepFn& step,
+                                                      std::string_view statement) {
   int columns = sqlite3_column_count(stmt);
   std::vector<std::optional<FieldSpec>> origin(columns);
   std::vector<std::string> names(columns);
@@ -198,15 +202,25 @@ std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_
   auto create = [&](std::vector<FieldSpec> specs) {
     for (int i = 0; i < columns; ++i) specs[i].name = names[i];
     FitRecord(&specs);
-    Table::Create(holder->files.path, Schema::FromSpecs(specs), Table::CreateOptions());
+    Table::CreateOptions c;
+    c.scratch = true;
+    Table::Create(holder->files.path, Schema::FromSpecs(specs), c);
     Table::OpenOptions o;
     o.exclusive = true;
+    o.scratch = true;
     std::unique_ptr<Table> t = Table::Open(holder->files.path, o);
     if (!resultPassword.empty()) {
       t->EnableEncryption(resultPassword, CipherKind::kAes256Gcm);
       t->EncryptTable();
     }
     return t;
+  };
+
+  // The rows are in the statement's order; an ORDER BY also gives the cursor an order of its own.
+  std::optional<OrderByClause> orderBy = FindOrderBy(statement, names);
+  auto Finish = [&](Table& t) {
+    if (orderBy) AddResultOrder(t, *orderBy);
+    t.Flush();
   };
 
   bool written = false;
@@ -224,7 +238,7 @@ std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_
         for (int i = 0; i < columns; ++i) values->push_back(sqlite3_column_value(stmt, i));
         return true;
       });
-      t->Flush();
+      Finish(*t);
       written = true;
     } catch (const EngineError& e) {
       if (!IsTypeMismatch(e)) throw;
@@ -255,12 +269,13 @@ std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_
       ++r;
       return true;
     });
-    t->Flush();
+    Finish(*t);
   }
 
   Table::OpenOptions ro;
   ro.exclusive = true;
   ro.readOnly = true;
+  ro.scratch = true;
   std::unique_ptr<Table> t = Table::Open(holder->files.path, ro);
   if (!resultPassword.empty()) t->EnableEncryption(resultPassword, CipherKind::kAes256Gcm);
   table::CursorInfo info;
@@ -269,6 +284,7 @@ std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_
   info.windowsPath = holder->files.path;
   info.options = table::kOptReadOnly;
   info.checkRights = false;
+  if (orderBy) info.ownOrder = kResultOrderTag;
   holder->cursor = std::make_unique<table::TableCursor>(std::move(t), std::move(info));
   return std::shared_ptr<table::TableCursor>(holder, holder->cursor.get());
 }

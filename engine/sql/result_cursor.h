@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <string_view>
 
 #include "engine/table/table_cursor.h"
 
@@ -26,7 +27,9 @@ class Session;
 // Steps `stmt` once: true for a row, false at the end; throws the statement's error.
 using StepFn = std::function<bool()>;
 
-// Runs `stmt` to its end through `step` and returns the static cursor of its rows.
-std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_stmt* stmt, const StepFn& step);
+// Runs `stmt` to its end through `step` and returns the static cursor of its rows. `statement`
+// is its text: an ORDER BY at its end gives the cursor its own order (result_order.h).
+std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_stmt* stmt, const StepFn& step,
+                                                      std::string_view statement);
 
 }  // namespace engine::sql

@@ -169,10 +169,13 @@ void Session::ApplyPassword(Table& file, const ResolvedTable& table) const {
 }
 
 bool Session::AttachTable(const std::string& name) {
-  if (!Resolve(name)) return false;
+  std::optional<ResolvedTable> resolved = Resolve(name);
+  if (!resolved) return false;
   std::string sql = "CREATE VIRTUAL TABLE main." + Quoted(name) + " USING engine_table(" + Quoted(name) + ")";
   InternalScope scope(internal_);
+  attaching_.emplace(name, std::move(*resolved));
   int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+  attaching_.reset();
   if (rc != SQLITE_OK) {
     if (std::optional<EngineError> e = TakePendingError()) throw *e;
     FailFromSqlite(db_, rc);
@@ -181,7 +184,13 @@ bool Session::AttachTable(const std::string& name) {
   return true;
 }
 
-void Session::DetachTables() {
+std::optional<ResolvedTable> Session::ResolveForAttach(const std::string& name) const {
+  if (attaching_ && attaching_->first == name) return attaching_->second;
+  return Resolve(name);
+}
+
+void Session::ForgetTables() {
+  EndStatement();
   InternalScope scope(internal_);
   for (const std::string& name : attached_) {
     std::string sql = "DROP TABLE IF EXISTS main." + Quoted(name);
@@ -190,6 +199,49 @@ void Session::DetachTables() {
   }
   attached_.clear();
   pending_.reset();
+}
+
+void Session::ForgetTable(const std::string& name) {
+  for (auto it = attached_.begin(); it != attached_.end(); ++it) {
+    if (Upper(*it) != Upper(name)) continue;
+    InternalScope scope(internal_);
+    std::string sql = "DROP TABLE IF EXISTS main." + Quoted(*it);
+    sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+    columns_.erase(Key("main", *it));
+    attached_.erase(it);
+    return;
+  }
+}
+
+void Session::EndStatement() {
+  // A hook may not add or remove hooks, so the map is walked as it stands.
+  for (auto& [owner, hooks] : hooks_) hooks.endStatement();
+  pending_.reset();
+  stale_.reset();
+}
+
+void Session::AddTableHooks(const void* owner, const std::string& name, std::function<void()> endStatement,
+                            std::function<bool()> isStale) {
+  hooks_[owner] = TableHooks{name, std::move(endStatement), std::move(isStale)};
+}
+
+void Session::RemoveTableHooks(const void* owner) { hooks_.erase(owner); }
+
+bool Session::ForgetChangedTables() {
+  std::vector<std::string> changed;
+  for (auto& [owner, hooks] : hooks_) {
+    if (hooks.isStale()) changed.push_back(hooks.name);
+  }
+  if (changed.empty()) return false;
+  EndStatement();
+  for (const std::string& name : changed) ForgetTable(name);
+  return true;
+}
+
+std::optional<std::string> Session::TakeStale() {
+  std::optional<std::string> s = std::move(stale_);
+  stale_.reset();
+  return s;
 }
 
 const std::vector<FieldSpec>* Session::ColumnsOf(const std::string& database, const std::string& table) const {

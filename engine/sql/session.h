@@ -2,10 +2,15 @@
 // which the connection's tables appear as virtual tables over the engine's files, and the
 // attached schema "system" holds the catalogue (system.tables and its siblings).
 //
-// A table's virtual table is made the first time a statement names it and dropped again when
-// the statement has run, so every statement sees the table's fields as they are at that
-// moment and no file stays open between statements (the reindex run opens tables exclusively
-// while its query is open). Statements are prepared and stepped under the session's mutex.
+// A table's virtual table is made the first time a statement names it and kept for later
+// statements, since making one changes SQLite's schema and costs more than a small query.
+// No file stays open between statements (the reindex run opens tables exclusively while its
+// query is open): EndStatement releases what the virtual tables opened. Each statement checks
+// a kept virtual table against the table as it is then (its file, its fields, the user's
+// rights) the first time it reads or changes it; a table whose fields changed is marked
+// stale, and the statement forgets it and runs again with a new one (statement.cpp). The
+// engine's own statements (CREATE/DROP TABLE and INDEX, procedures) forget every kept table.
+// Statements are prepared and stepped under the session's mutex.
 //
 // Sessions live as long as a statement of the connection holds one; one session exists per
 // connection at a time (Session::For).
@@ -17,6 +22,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -68,8 +74,27 @@ class Session {
   // Makes the virtual table of the table `name` in the schema "main"; answers false when the
   // connection has no such table. Fails with the table's open errors (5401, 5402, ...).
   bool AttachTable(const std::string& name);
-  // Drops every virtual table AttachTable made.
-  void DetachTables();
+  // Where `name` leads: what AttachTable found while it makes that virtual table, else Resolve.
+  std::optional<ResolvedTable> ResolveForAttach(const std::string& name) const;
+  // Drops every virtual table AttachTable made, or the one of that name.
+  void ForgetTables();
+  void ForgetTable(const std::string& name);
+
+  // Runs when a statement has run, however it ended: the virtual tables write what they hold
+  // and close their files. Hooks are registered by each virtual table for its lifetime.
+  void EndStatement();
+  // `isStale` answers whether the kept virtual table `name` no longer matches its table.
+  void AddTableHooks(const void* owner, const std::string& name, std::function<void()> endStatement,
+                     std::function<bool()> isStale);
+  void RemoveTableHooks(const void* owner);
+  // Forgets every kept virtual table that no longer matches its table; answers whether there
+  // was one. A statement that SQLite refused may have been judged by one of them.
+  bool ForgetChangedTables();
+
+  // A kept virtual table that no longer matches its table; the running statement fails and
+  // is run again after the table was forgotten.
+  void MarkStale(const std::string& name) { stale_ = name; }
+  std::optional<std::string> TakeStale();
 
   // The engine declarations of a virtual table's columns ("main" or "system", table name
   // without regard to case); null when unknown.
@@ -94,12 +119,22 @@ class Session {
   std::string applicationId;
   // Autoincrement value of the last record an INSERT of this session appended.
   uint32_t lastAutoinc = 0;
+  // Records written through the virtual tables since the session began.
+  uint64_t writes = 0;
 
  private:
   uint32_t connection_;
   sqlite3* db_ = nullptr;
   std::recursive_mutex mutex_;
   std::vector<std::string> attached_;
+  std::optional<std::pair<std::string, ResolvedTable>> attaching_;
+  struct TableHooks {
+    std::string name;
+    std::function<void()> endStatement;
+    std::function<bool()> isStale;
+  };
+  std::map<const void*, TableHooks> hooks_;
+  std::optional<std::string> stale_;
   std::map<std::string, std::vector<FieldSpec>> columns_;
   std::optional<EngineError> pending_;
   bool internal_ = false;  // the session itself is making or dropping virtual tables

@@ -30,10 +30,10 @@ std::unordered_set<uint32_t> gLiveCursors;
 
 using StmtPtr = std::unique_ptr<sqlite3_stmt, decltype(&sqlite3_finalize)>;
 
-// Drops the session's table virtual tables when a run ends, however it ends.
-struct DetachGuard {
+// Ends the session's statement when a run ends, however it ends.
+struct EndGuard {
   Session& session;
-  ~DetachGuard() { session.DetachTables(); }
+  ~EndGuard() { session.EndStatement(); }
 };
 
 // Why the progress handler stopped a statement.
@@ -200,7 +200,7 @@ Statement::Statement(uint32_t connection, std::shared_ptr<Session> session)
 
 void Statement::Verify(const std::string& sql) {
   auto lock = session_->Lock();
-  DetachGuard detach{*session_};
+  EndGuard end{*session_};
   session_->Connection();  // 5024 once the connection is gone
   std::vector<StatementText> parts = SplitStatements(sql);
   if (parts.empty()) FailSql(native::kSyntax, "Syntax error: the statement is empty.");
@@ -227,7 +227,7 @@ void Statement::Prepare(const std::string& sql) {
   params_.clear();
   binaryParts_.clear();
   auto lock = session_->Lock();
-  DetachGuard detach{*session_};
+  EndGuard end{*session_};
   std::vector<StatementText> parts = SplitStatements(sql);
   std::vector<std::string> words = LeadingWords(parts.back().text, 1);
   if (!words.empty() && words[0] == "SELECT") {
@@ -284,7 +284,7 @@ uint32_t Statement::ExecuteDirect(uint32_t self, const std::string& sql) {
 uint32_t Statement::Run(uint32_t self, const std::string& sql, bool checkShape) {
   auto lock = session_->Lock();
   session_->Connection();  // 5024 once the connection is gone
-  DetachGuard detach{*session_};
+  EndGuard end{*session_};
   // The tables this run opens get the statement's passwords, and only for this run.
   session_->tablePasswords = options.tablePasswords;
   session_->encryptionPassword = options.encryptionPassword;
@@ -352,7 +352,7 @@ uint32_t Statement::Run(uint32_t self, const std::string& sql, bool checkShape) 
   context.cursorFrom = [&](const std::string& select) {
     StmtPtr stmt = PrepareWithTables(*session_, select);
     bindAll(stmt.get());
-    return registerCursor(MaterialiseResult(*session_, stmt.get(), stepper(stmt.get())), false);
+    return registerCursor(MaterialiseResult(*session_, stmt.get(), stepper(stmt.get()), select), false);
   };
 
   uint32_t cursor = 0;
@@ -368,60 +368,83 @@ uint32_t Statement::Run(uint32_t self, const std::string& sql, bool checkShape) 
       if (std::optional<EngineStatementResult> r = RunEngineStatement(context, part)) {
         cursor = r->cursor;
         rowsAffected_ = r->rowsAffected;
+        // Procedures change tables' properties and rights: later parts see them afresh.
+        session_->ForgetTables();
         continue;
       }
-      // A live cursor: the table itself, with the records the condition chose.
-      if (options.readOnly == 2) {
-        if (auto plain = PlainSelection(part.text)) {
-          if (std::optional<ResolvedTable> t = session_->Resolve(plain->table)) {
-            std::shared_ptr<table::RecordFilter> filter;
-            if (plain->hasCondition) {
-              // The condition chooses the records once, through SQLite; the cursor then shows
-              // those records as the table holds them.
-              std::string select = part.text.substr(0, plain->starOffset) + "_rowid_" +
-                                   part.text.substr(plain->starOffset + 1);
-              StmtPtr stmt = PrepareWithTables(*session_, select);
-              bindAll(stmt.get());
-              std::set<uint32_t> chosen;
-              auto step = stepper(stmt.get());
-              while (step()) chosen.insert(static_cast<uint32_t>(sqlite3_column_int64(stmt.get(), 0)));
-              filter = std::make_shared<ChosenRecords>(std::move(chosen), 0);
+      // A kept virtual table found stale when the part first touched it, or a failure while
+      // some kept virtual table no longer matches its table (SQLite judged the statement by
+      // old fields), makes the part run again with new ones, unless it already changed records.
+      auto runPart = [&]() {
+        // A live cursor: the table itself, with the records the condition chose.
+        if (options.readOnly == 2) {
+          if (auto plain = PlainSelection(part.text)) {
+            if (std::optional<ResolvedTable> t = session_->Resolve(plain->table)) {
+              std::shared_ptr<table::RecordFilter> filter;
+              if (plain->hasCondition) {
+                // The condition chooses the records once, through SQLite; the cursor then shows
+                // those records as the table holds them.
+                std::string select = part.text.substr(0, plain->starOffset) + "_rowid_" +
+                                     part.text.substr(plain->starOffset + 1);
+                StmtPtr stmt = PrepareWithTables(*session_, select);
+                bindAll(stmt.get());
+                std::set<uint32_t> chosen;
+                auto step = stepper(stmt.get());
+                while (step()) chosen.insert(static_cast<uint32_t>(sqlite3_column_int64(stmt.get(), 0)));
+                filter = std::make_shared<ChosenRecords>(std::move(chosen), 0);
+              }
+              std::shared_ptr<table::TableCursor> live = OpenLiveCursor(*session_, *t, options);
+              if (filter) {
+                auto* chosen = static_cast<ChosenRecords*>(filter.get());
+                chosen->SetCountAtRun(live->table().RecordCount());
+                live->SetFilter(filter);
+              }
+              cursor = registerCursor(std::move(live), true);
+              rowsAffected_.reset();
+              return;
             }
-            std::shared_ptr<table::TableCursor> live = OpenLiveCursor(*session_, *t, options);
-            if (filter) {
-              auto* chosen = static_cast<ChosenRecords*>(filter.get());
-              chosen->SetCountAtRun(live->table().RecordCount());
-              live->SetFilter(filter);
-            }
-            cursor = registerCursor(std::move(live), true);
-            rowsAffected_.reset();
-            continue;
           }
         }
-      }
-      StmtPtr stmt = PrepareWithTables(*session_, part.text);
-      if (checkShape && last && !preparedColumns_.empty() && ColumnNames(stmt.get()) != preparedColumns_) {
-        Fail(err::kStatementMustBeRecreated,
-             "The tables of the prepared statement changed since it was prepared; close the statement, create it "
-             "again and prepare it.");
-      }
-      bindAll(stmt.get());
-      if (sqlite3_column_count(stmt.get()) > 0) {
-        cursor = registerCursor(MaterialiseResult(*session_, stmt.get(), stepper(stmt.get())), false);
-        rowsAffected_.reset();
-        continue;
-      }
-      auto step = stepper(stmt.get());
-      while (step()) {
-      }
-      bool changesRows = !sqlite3_stmt_readonly(stmt.get());
-      std::vector<std::string> words = LeadingWords(part.text, 1);
-      bool dml = !words.empty() && (words[0] == "INSERT" || words[0] == "UPDATE" || words[0] == "DELETE" ||
-                                    words[0] == "REPLACE" || words[0] == "WITH");
-      if (changesRows && dml) {
-        rowsAffected_ = static_cast<uint32_t>(sqlite3_changes(session_->db()));
-      } else {
-        rowsAffected_.reset();
+        StmtPtr stmt = PrepareWithTables(*session_, part.text);
+        if (checkShape && last && !preparedColumns_.empty() && ColumnNames(stmt.get()) != preparedColumns_) {
+          Fail(err::kStatementMustBeRecreated,
+               "The tables of the prepared statement changed since it was prepared; close the statement, create it "
+               "again and prepare it.");
+        }
+        bindAll(stmt.get());
+        if (sqlite3_column_count(stmt.get()) > 0) {
+          cursor = registerCursor(MaterialiseResult(*session_, stmt.get(), stepper(stmt.get()), part.text), false);
+          rowsAffected_.reset();
+          return;
+        }
+        auto step = stepper(stmt.get());
+        while (step()) {
+        }
+        bool changesRows = !sqlite3_stmt_readonly(stmt.get());
+        std::vector<std::string> words = LeadingWords(part.text, 1);
+        bool dml = !words.empty() && (words[0] == "INSERT" || words[0] == "UPDATE" || words[0] == "DELETE" ||
+                                      words[0] == "REPLACE" || words[0] == "WITH");
+        if (changesRows && dml) {
+          rowsAffected_ = static_cast<uint32_t>(sqlite3_changes(session_->db()));
+        } else {
+          rowsAffected_.reset();
+        }
+      };
+      for (int attempt = 0;; ++attempt) {
+        uint64_t writes = session_->writes;
+        try {
+          runPart();
+          break;
+        } catch (const EngineError&) {
+          if (attempt >= 2 || session_->writes != writes) throw;
+          std::optional<std::string> stale = session_->TakeStale();
+          if (stale) {
+            session_->EndStatement();
+            session_->ForgetTable(*stale);
+          } else if (!session_->ForgetChangedTables()) {
+            throw;
+          }
+        }
       }
       if (session_->lastAutoinc) lastAutoinc_ = session_->lastAutoinc;
     }

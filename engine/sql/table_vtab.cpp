@@ -17,6 +17,7 @@
 #include "engine/sql/session.h"
 #include "engine/sql/sql_error.h"
 #include "engine/sql/value_codec.h"
+#include "engine/table/record_writer.h"
 #include "engine/table/table.h"
 #include "engine/table/table_cursor.h"
 
@@ -26,16 +27,31 @@ namespace {
 
 constexpr uint32_t kBatch = 256;  // records read from the file at a time during a scan
 
+// An index tag that holds every record and whose key depends on one column only, so that the
+// records holding a value are found under the key of that value: a key of the column itself,
+// or of UPPER()/LOWER() of a text column. `fromRecord` tags get the key of a value by
+// evaluating their expression on a record holding it; the others are built directly.
+struct ColumnLookup {
+  std::string tag;  // "" when the column has none
+  bool fromRecord = false;
+};
+
 struct TableVtab : sqlite3_vtab {
   Session* session = nullptr;
   ResolvedTable table;
   Schema schema;
-  // Per column, the name of an index tag whose key is that column alone and holds every
-  // record ("" when none): an equality constraint on the column is looked up in it.
-  std::vector<std::string> columnTag;
+  // Per column, the index tag that an equality constraint on it is looked up in.
+  std::vector<ColumnLookup> columnTag;
   // The engine cursor changes go through; opened by the first change of a statement and
   // closed with the virtual table when the statement has run.
   std::unique_ptr<table::TableCursor> writer;
+  // The file Connect read the fields from, handed to the first scan of the statement so that
+  // a statement opens each table once for reading.
+  std::unique_ptr<Table> connected;
+  std::string sqlName;    // the virtual table's name in SQLite
+  std::string givenName;  // the table name as the statement gave it
+  // Whether the running statement has checked the virtual table against the table (Check).
+  bool checked = false;
 };
 
 struct TableScan : sqlite3_vtab_cursor {
@@ -110,21 +126,121 @@ bool LookupType(FieldType t) {
   }
 }
 
-std::vector<std::string> LookupTags(const Schema& schema, const std::vector<TagDefinition>& tags) {
-  std::vector<std::string> out(schema.fieldCount());
+// The field a tag expression keys when it is "FIELD", or "UPPER(FIELD)" / "LOWER(FIELD)"
+// (then *folded is set); nullopt for any other expression.
+std::optional<size_t> KeyedField(const Schema& schema, const std::string& expression, bool* folded) {
+  auto trim = [](std::string_view v) {
+    while (!v.empty() && std::isspace(static_cast<unsigned char>(v.front()))) v.remove_prefix(1);
+    while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back()))) v.remove_suffix(1);
+    return v;
+  };
+  std::string_view e = trim(expression);
+  *folded = false;
+  size_t open = e.find('(');
+  if (open != std::string_view::npos) {
+    std::string function = core::AsciiUpper(std::string(trim(e.substr(0, open))));
+    if ((function != "UPPER" && function != "LOWER") || e.back() != ')') return std::nullopt;
+    e = trim(e.substr(open + 1, e.size() - open - 2));
+    *folded = true;
+  }
+  return schema.find(std::string(e));
+}
+
+std::vector<ColumnLookup> LookupTags(const Schema& schema, const std::vector<TagDefinition>& tags) {
+  std::vector<ColumnLookup> out(schema.fieldCount());
   for (const TagDefinition& tag : tags) {
     // Unique tags keep one record per key and custom tags only what was added: neither can
     // answer which records hold a value.
     if (!tag.condition.empty() || (tag.flags & (kTagUnique | kTagCustom))) continue;
-    std::string expression = tag.expression;
-    while (!expression.empty() && std::isspace(static_cast<unsigned char>(expression.back()))) expression.pop_back();
-    size_t b = 0;
-    while (b < expression.size() && std::isspace(static_cast<unsigned char>(expression[b]))) ++b;
-    std::optional<size_t> field = schema.find(expression.substr(b));
-    if (!field || !out[*field].empty() || !LookupType(schema.fields()[*field].type)) continue;
-    out[*field] = tag.name;
+    bool folded = false;
+    std::optional<size_t> field = KeyedField(schema, tag.expression, &folded);
+    if (!field) continue;
+    FieldType type = schema.fields()[*field].type;
+    ColumnLookup candidate{tag.name, true};
+    if (!folded && LookupType(type)) {
+      candidate.fromRecord = false;
+    } else if (folded ? (type != FieldType::kString && type != FieldType::kCIString) : type != FieldType::kDate) {
+      // A CIChar column compares without regard to case, which only a folded key answers.
+      continue;
+    }
+    ColumnLookup& slot = out[*field];
+    // A key of the column itself picks out fewer records than a folded one.
+    if (slot.tag.empty() || (slot.fromRecord && !candidate.fromRecord)) slot = candidate;
   }
   return out;
+}
+
+bool SameFields(const Schema& a, const Schema& b) {
+  if (a.fieldCount() != b.fieldCount() || a.recordLength() != b.recordLength()) return false;
+  for (size_t i = 0; i < a.fieldCount(); ++i) {
+    const FieldDescriptor& x = a.fields()[i];
+    const FieldDescriptor& y = b.fields()[i];
+    if (x.name != y.name || x.type != y.type || x.length != y.length || x.decimals != y.decimals) return false;
+  }
+  return true;
+}
+
+[[noreturn]] void FailStale(TableVtab* vtab) {
+  vtab->session->MarkStale(vtab->sqlName);
+  Fail(err::kStatementMustBeRecreated,
+       "The fields of the table \"" + vtab->table.name + "\" changed since the statement was prepared.");
+}
+
+// Once per statement, before the virtual table is read or changed: the table must still be
+// where it was and have the fields SQLite was told of; the user's rights and the index tags
+// are taken as they are now. `file` is the table, just opened.
+void Check(TableVtab* vtab, Table& file) {
+  if (vtab->checked) return;
+  std::optional<ResolvedTable> now = vtab->session->Resolve(vtab->givenName);
+  if (!now || now->hostPath != vtab->table.hostPath || !SameFields(file.schema(), vtab->schema)) FailStale(vtab);
+  vtab->table = std::move(*now);
+  vtab->columnTag = LookupTags(vtab->schema, file.tags());
+  vtab->checked = true;
+}
+
+// Opens the table of a kept virtual table; a table that is gone makes it stale.
+std::unique_ptr<Table> OpenChecked(TableVtab* vtab, bool readOnly) {
+  Table::OpenOptions o;
+  o.readOnly = readOnly;
+  std::unique_ptr<Table> t;
+  try {
+    t = Table::Open(vtab->table.hostPath, o);
+  } catch (const EngineError& e) {
+    if (!vtab->checked && e.code() == err::kTableNotFound) FailStale(vtab);
+    throw;
+  }
+  Check(vtab, *t);
+  return t;
+}
+
+// Whether the table of a kept virtual table is gone, moved or has other fields now.
+bool IsStale(TableVtab* vtab) {
+  std::optional<ResolvedTable> now = vtab->session->Resolve(vtab->givenName);
+  if (!now || now->hostPath != vtab->table.hostPath) return true;
+  try {
+    Table::OpenOptions o;
+    o.readOnly = true;
+    return !SameFields(Table::Open(now->hostPath, o)->schema(), vtab->schema);
+  } catch (const EngineError& e) {
+    // A table that exists but cannot be opened now (held exclusively) is not known to differ.
+    return e.code() == err::kTableNotFound;
+  }
+}
+
+// What a statement's end does to a kept virtual table: writes what its writer holds and
+// closes every file it opened.
+void EndOfStatement(TableVtab* vtab) {
+  if (vtab->writer) {
+    try {
+      vtab->writer->FlushPending();
+    } catch (const EngineError&) {
+      // Swallowed: every change is written inside its own xUpdate and a failure was reported
+      // there; what is left to write is the tail of a batch the table will write on close.
+    }
+  }
+  vtab->writer.reset();
+  vtab->connected.reset();
+  vtab->checked = false;
 }
 
 int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out, char** errOut) {
@@ -132,7 +248,7 @@ int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
   try {
     if (argc < 4) FailSql(native::kOther, "The table's virtual table was declared without its name.");
     std::string name = Unquoted(argv[3]);
-    std::optional<ResolvedTable> resolved = session->Resolve(name);
+    std::optional<ResolvedTable> resolved = session->ResolveForAttach(name);
     if (!resolved) FailSql(native::kUnknownTable, "Table not found: \"" + name + "\".");
     Table::OpenOptions o;
     o.readOnly = true;
@@ -142,12 +258,18 @@ int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
     vtab->table = *resolved;
     vtab->schema = t->schema();
     vtab->columnTag = LookupTags(vtab->schema, t->tags());
+    vtab->connected = std::move(t);
+    vtab->sqlName = argv[2];
+    vtab->givenName = name;
+    vtab->checked = true;
     int rc = sqlite3_declare_vtab(db, DeclarationOf(vtab->schema).c_str());
     if (rc != SQLITE_OK) FailFromSqlite(db, rc);
     std::vector<FieldSpec> columns;
     for (size_t i = 0; i < vtab->schema.fieldCount(); ++i) columns.push_back(vtab->schema.specOf(i));
     session->SetColumns("main", argv[2], std::move(columns));
     sqlite3_vtab_config(db, SQLITE_VTAB_CONSTRAINT_SUPPORT, 1);
+    TableVtab* raw = vtab.get();
+    session->AddTableHooks(raw, raw->sqlName, [raw]() { EndOfStatement(raw); }, [raw]() { return IsStale(raw); });
     *out = vtab.release();  // SQLite owns it until Disconnect
     return SQLITE_OK;
   } catch (const EngineError& e) {
@@ -159,14 +281,8 @@ int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
 
 int Disconnect(sqlite3_vtab* v) {
   std::unique_ptr<TableVtab> owned(VtabOf(v));
-  if (owned->writer) {
-    try {
-      owned->writer->FlushPending();
-    } catch (const EngineError& e) {
-      // Every change is written inside its own xUpdate; a failure here has been reported there.
-      owned->session->SetPendingError(e);
-    }
-  }
+  owned->session->RemoveTableHooks(owned.get());
+  EndOfStatement(owned.get());
   return SQLITE_OK;
 }
 
@@ -181,7 +297,7 @@ int BestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
   for (int i = 0; i < info->nConstraint; ++i) {
     const auto& c = info->aConstraint[i];
     if (!c.usable || c.op != SQLITE_INDEX_CONSTRAINT_EQ || c.iColumn < 0) continue;
-    if (static_cast<size_t>(c.iColumn) >= vtab->columnTag.size() || vtab->columnTag[c.iColumn].empty()) continue;
+    if (static_cast<size_t>(c.iColumn) >= vtab->columnTag.size() || vtab->columnTag[c.iColumn].tag.empty()) continue;
     info->idxNum = c.iColumn + 1;
     info->aConstraintUsage[i].argvIndex = 1;
     info->aConstraintUsage[i].omit = 0;
@@ -190,6 +306,41 @@ int BestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
     break;
   }
   return SQLITE_OK;
+}
+
+// The records whose key in a tag is `key`, ascending.
+std::vector<uint32_t> RecordsUnder(IndexFile& index, size_t tagInFile, std::span<const uint8_t> key, size_t keyLength) {
+  uint64_t from = index.LowerBound(tagInFile, key);
+  uint64_t to = index.UpperBound(tagInFile, key);
+  std::vector<uint32_t> records;
+  std::vector<uint8_t> scratch(keyLength);
+  for (uint64_t r = from; r < to; ++r) records.push_back(index.EntryAt(tagInFile, r, scratch.data()));
+  std::sort(records.begin(), records.end());
+  return records;
+}
+
+// The key a record holding `value` in `column` has in the tag; nullopt when the value is not
+// one that a record equal to it in SQL holds in the same form (text of another kind, a date
+// not written as the column gives its dates).
+std::optional<std::vector<uint8_t>> KeyFromRecord(TableIndexes& indexes, TableIndexes::Tag& tag, const Schema& schema,
+                                                 size_t column, sqlite3_value* value) {
+  if (sqlite3_value_type(value) != SQLITE_TEXT) return std::nullopt;
+  std::string text(reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
+  if (schema.fields()[column].type == FieldType::kDate) {
+    std::optional<int32_t> day = ParseDate(text);
+    if (!day || DateText(*day) != text) return std::nullopt;
+  } else if (core::AnsiToUtf8(core::Utf8ToAnsi(text)) != text) {
+    return std::nullopt;  // not a text the field can hold
+  }
+  std::vector<uint8_t> image(schema.recordLength());
+  WriteEmptyRecord(schema, image.data());
+  try {
+    StoreValue(schema, image.data(), column, value, true, [](std::string_view) {});
+  } catch (const EngineError&) {
+    return std::nullopt;
+  }
+  std::span<const uint8_t> key = indexes.KeyOf(tag, image.data(), 0);
+  return std::vector<uint8_t>(key.begin(), key.end());
 }
 
 // The records whose key in the column's tag equals `value`, ascending; nullopt when the tag
@@ -205,11 +356,16 @@ std::optional<std::vector<uint32_t>> LookUp(TableVtab* vtab, Table& file, size_t
     return std::nullopt;  // no usable index: the full scan gives the same rows
   }
   if (indexes->structuralUnavailable()) return std::nullopt;
-  TableIndexes::Tag* tag = indexes->FindTag(vtab->columnTag[column]);
+  TableIndexes::Tag* tag = indexes->FindTag(vtab->columnTag[column].tag);
   if (!tag) return std::nullopt;
   TableIndexes::Reading reading(*indexes);
   const KeyLayout& layout = indexes->InfoOf(*tag).layout;
   if (layout.segments().size() != 1) return std::nullopt;
+  if (vtab->columnTag[column].fromRecord) {
+    std::optional<std::vector<uint8_t>> k = KeyFromRecord(*indexes, *tag, file.schema(), column, value);
+    if (!k) return std::nullopt;
+    return RecordsUnder(indexes->FileOf(*tag), tag->tagInFile, *k, layout.keyLength());
+  }
   KeyBuilder key(layout);
   switch (layout.segments()[0].kind) {
     case SegmentKind::kNumeric:
@@ -236,32 +392,19 @@ std::optional<std::vector<uint32_t>> LookUp(TableVtab* vtab, Table& file, size_t
       return std::nullopt;
   }
   std::span<const uint8_t> k = key.Key();
-  IndexFile& index = indexes->FileOf(*tag);
-  uint64_t from = index.LowerBound(tag->tagInFile, k);
-  uint64_t to = index.UpperBound(tag->tagInFile, k);
-  std::vector<uint32_t> records;
-  std::vector<uint8_t> scratch(layout.keyLength());
-  for (uint64_t r = from; r < to; ++r) records.push_back(index.EntryAt(tag->tagInFile, r, scratch.data()));
-  std::sort(records.begin(), records.end());
-  return records;
+  return RecordsUnder(indexes->FileOf(*tag), tag->tagInFile, k, layout.keyLength());
 }
 
 int Open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   TableVtab* vtab = VtabOf(v);
   try {
+    auto scan = std::make_unique<TableScan>();
+    scan->file = vtab->connected ? std::move(vtab->connected) : OpenChecked(vtab, true);
+    Check(vtab, *scan->file);
     if (vtab->table.checkRights && !(vtab->table.rights & dict::rights::kRead)) {
       Fail(err::kPermissionDenied, "Read permission not granted on the table \"" + vtab->table.name + "\".");
     }
-    auto scan = std::make_unique<TableScan>();
-    Table::OpenOptions o;
-    o.readOnly = true;
-    scan->file = Table::Open(vtab->table.hostPath, o);
     vtab->session->ApplyPassword(*scan->file, vtab->table);
-    if (scan->file->schema().recordLength() != vtab->schema.recordLength() ||
-        scan->file->schema().fieldCount() != vtab->schema.fieldCount()) {
-      Fail(err::kStatementMustBeRecreated,
-           "The fields of the table \"" + vtab->table.name + "\" changed while the statement ran.");
-    }
     *out = scan.release();  // SQLite owns it until Close
     return SQLITE_OK;
   } catch (const EngineError& e) {
@@ -385,8 +528,7 @@ bool EngineSet(FieldType t) {
 
 table::TableCursor& Writer(TableVtab* vtab) {
   if (!vtab->writer) {
-    Table::OpenOptions o;
-    std::unique_ptr<Table> t = Table::Open(vtab->table.hostPath, o);
+    std::unique_ptr<Table> t = OpenChecked(vtab, false);
     vtab->session->ApplyPassword(*t, vtab->table);
     TableIndexes::Attach(*t);  // DML keeps the indexes right
     table::CursorInfo info;
@@ -432,6 +574,7 @@ int Update(sqlite3_vtab* v, int argc, sqlite3_value** argv, sqlite3_int64* rowid
   TableVtab* vtab = VtabOf(v);
   try {
     table::TableCursor& w = Writer(vtab);
+    ++vtab->session->writes;
     if (argc == 1) {
       w.GotoRecord(static_cast<uint32_t>(sqlite3_value_int64(argv[0])));
       w.DeleteRecord();

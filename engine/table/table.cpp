@@ -84,7 +84,7 @@ void Table::Create(const std::string& path, const Schema& schema, const CreateOp
   FileHandle f = CreateLockedTemp(tmp);
   try {
     WriteWholeHeader(f, h);
-    f.Sync();
+    if (!options.scratch) f.Sync();
   } catch (...) {
     ::unlink(tmp.c_str());
     throw;
@@ -830,6 +830,7 @@ void Table::RemoveObserver(RecordObserver* observer) {
 
 void Table::Flush() {
   if (countersDirty_) WriteCounters();
+  if (options_.scratch) return;
   if (file_.writable()) file_.Sync();
   if (memo_ && file_.writable()) memo_->Sync();
 }

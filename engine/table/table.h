@@ -65,10 +65,15 @@ class Table {
     std::string collation;
     uint16_t indexPageSize = 512;
     std::vector<TagDefinition> tags;
+    // A scratch table (such as an SQL result) that nothing needs after a crash: its creation
+    // is not forced to the disk.
+    bool scratch = false;
   };
   struct OpenOptions {
     bool exclusive = false;
     bool readOnly = false;
+    // A scratch table: Flush writes what is pending without forcing it to the disk.
+    bool scratch = false;
   };
 
   // Writes a new empty table (and its memo file when the schema has blobs) at `path`,

@@ -48,6 +48,9 @@ struct CursorInfo {
   uint16_t lockType = 1;
   uint32_t options = 0;       // kOpt* bits
   bool checkRights = true;
+  // The index tag whose order the cursor's rows follow (an SQL result with ORDER BY); empty
+  // when the rows follow record numbers only. AdsGetIndexHandle with no name gives its order.
+  std::string ownOrder;
 };
 
 class TableCursor {

@@ -368,19 +368,21 @@ class SqlIndexLookup : public sqltest::SqlTest {};
 // Equality on a column with an index tag of its own is answered from the tag; the rows are the
 // same as those of a full scan in every case, and the plan says which way the table was read.
 TEST_F(SqlIndexLookup, EqualityOnAnIndexedColumnReadsTheTagAndGivesTheScansRows) {
-  MakeTable("people", "ID,Integer;NAME,Char,10;CI,CIChar,10;SCORE,Double;",
-            {{"3", "Ann", "Ann", "1.5"},
-             {"1", "Bob", "bob", "2"},
-             {"3", "Cy", "CY", "1.5"},
-             {"2", "Ann", "ann", "3"},
-             {"5", "Dora", "Dora", "2"},
-             {"3", "Eve", "eve", ""}});
+  MakeTable("people", "ID,Integer;NAME,Char,10;CI,CIChar,10;SCORE,Double;DAY,Date;",
+            {{"3", "Ann", "Ann", "1.5", "01/02/2024"},
+             {"1", "Bob", "bob", "2", "01/02/2024"},
+             {"3", "Cy", "CY", "1.5", "03/04/2023"},
+             {"2", "Ann", "ann", "3", ""},
+             {"5", "Dora", "Dora", "2", "12/31/2024"},
+             {"3", "Eve", "eve", "", "03/04/2023"}});
   ASSERT_EQ(Run("create index byid on people (id); create index byname on people (name);"
-                "create index byci on people (ci); create index byscore on people (score)"),
+                "create index byci on people (ci); create index byscore on people (score);"
+                "create index byupperci on people (upper(ci)); create index byday on people (day)"),
             0u)
       << LastText();
   // A deleted record and one appended after the index was made.
-  ASSERT_EQ(Run("delete from people where name = 'Cy'; insert into people values (3, 'Fay', 'fay', 9)"), 0u)
+  ASSERT_EQ(Run("delete from people where name = 'Cy'; insert into people values (3, 'Fay', 'fay', 9, '2024-12-31')"),
+            0u)
       << LastText();
   struct Case {
     const char* condition;   // on an indexed column
@@ -399,7 +401,15 @@ TEST_F(SqlIndexLookup, EqualityOnAnIndexedColumnReadsTheTagAndGivesTheScansRows)
       {"name = 'An'", "+name = 'An'", true},
       {"score = 1.5", "+score = 1.5", true},
       {"score = 2", "+score = 2", true},
-      {"ci = 'ANN'", "+ci = 'ANN'", false},  // compared without case: read by a scan
+      // Compared without case: answered by the tag of UPPER(ci), not by the one of ci.
+      {"ci = 'ANN'", "+ci = 'ANN'", true},
+      {"ci = 'fay'", "+ci = 'fay'", true},
+      {"ci = 'ann '", "+ci = 'ann '", true},
+      {"day = '2024-01-02'", "+day = '2024-01-02'", true},
+      {"day = '2024-12-31'", "+day = '2024-12-31'", true},
+      {"day = '2024-1-2'", "+day = '2024-1-2'", true},  // no date field reads so: no row
+      {"day = 'soon'", "+day = 'soon'", true},
+      {"day = null", "+day = null", true},
       {"id > 2", "+id > 2", false},
   };
   for (const Case& c : cases) {
@@ -423,6 +433,8 @@ TEST_F(SqlIndexLookup, EqualityOnAnIndexedColumnReadsTheTagAndGivesTheScansRows)
     }
   }
   EXPECT_EQ(Query("select name from people where id = 3 order by name"), (Rows{{"Ann"}, {"Eve"}, {"Fay"}}));
+  EXPECT_EQ(Query("select id from people where ci = 'ANN' order by id"), (Rows{{"2"}, {"3"}}));
+  EXPECT_EQ(Query("select name from people where day = '2024-12-31' order by name"), (Rows{{"Dora"}, {"Fay"}}));
 }
 
 }  // namespace

@@ -142,6 +142,23 @@ TEST_F(SqlExecution, ALiveCursorIsTheTableItself) {
   ASSERT_EQ(AdsGotoTop(c), 0u);
   ASSERT_EQ(AdsSetString(c, U8("NAME"), U8("Bea"), 3), 0u) << LastText();
   ASSERT_EQ(AdsWriteRecord(c), 0u) << LastText();
+  // A table handle sees the edit at once, and the cursor sees the table handle's.
+  auto name = [](ADSHANDLE h) {
+    UNSIGNED8 buf[30];
+    UNSIGNED32 len = sizeof buf;
+    EXPECT_EQ(AdsGetString(h, U8("NAME"), buf, &len, 2), 0u) << LastText();
+    return std::string(reinterpret_cast<char*>(buf), len);
+  };
+  ADSHANDLE t = 0;
+  ASSERT_EQ(AdsOpenTable90(conn_, U8("cust"), nullptr, 0, 1, 1, 1, 0, nullptr, &t), 0u) << LastText();
+  ASSERT_EQ(AdsGotoRecord(t, 2), 0u);
+  EXPECT_EQ(name(t), "Bea");
+  ASSERT_EQ(AdsGotoRecord(t, 3), 0u);
+  ASSERT_EQ(AdsSetString(t, U8("NAME"), U8("Cid"), 3), 0u) << LastText();
+  ASSERT_EQ(AdsWriteRecord(t), 0u) << LastText();
+  ASSERT_EQ(AdsSkip(c, 1), 0u);
+  EXPECT_EQ(name(c), "Cid");
+  ASSERT_EQ(AdsCloseTable(t), 0u);
   ASSERT_EQ(AdsCloseTable(c), 0u);
   EXPECT_EQ(Query("select name from cust where id = 2"), (Rows{{"Bea"}}));
   // Anything but a plain selection of one table stays static.

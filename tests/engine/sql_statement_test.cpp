@@ -203,6 +203,9 @@ TEST_F(SqlStatement, ErrorsCarryTheirDocumentedCodesAndTexts) {
       {"attach database 'x.db' as x", 7200, "NATIVEERROR = 2140;"},
       {"pragma table_info(t)", 7200, "NATIVEERROR = 2140;"},
       {"", 7200, "NATIVEERROR = 2100;"},
+      {"select id from t where count(*) > 1", 7200, "NATIVEERROR = 2104;"},
+      {"select id from t limit 'many'", 7200, "NATIVEERROR = 2106;"},
+      {"select abs(-9223372036854775808)", 7200, "NATIVEERROR = 2199;"},
   };
   for (const Case& c : cases) {
     ADSHANDLE cursor = 0;
@@ -211,6 +214,55 @@ TEST_F(SqlStatement, ErrorsCarryTheirDocumentedCodesAndTexts) {
     EXPECT_NE(text.find(c.text), std::string::npos) << c.sql << ": " << text;
     if (c.code == 7200) EXPECT_NE(text.find("Error 7200:"), std::string::npos) << text;
   }
+}
+
+// The session keeps what it learnt of a table between statements, but every statement sees
+// the table as it is: no file stays open in between, and changes made elsewhere (fields added,
+// the table dropped or made again) are seen by the next statement.
+TEST_F(SqlStatement, EachStatementSeesTheTableAsItIsNow) {
+  MakeTable("t", "ID,Integer;NAME,Char,10;", {{"1", "Ann"}, {"2", "Bob"}});
+  ADSHANDLE s = Statement();
+  auto rows = [&](const char* sql) {
+    ADSHANDLE c = 0;
+    EXPECT_EQ(AdsExecuteSQLDirect(s, U8(sql), &c), 0u) << sql << ": " << LastText();
+    Rows r = c ? sqltest::ReadAll(c) : Rows{};
+    if (c) AdsCloseTable(c);
+    return r;
+  };
+  EXPECT_EQ(rows("select * from t where id = 2"), (Rows{{"2", "Bob"}}));
+  ASSERT_EQ(AdsExecuteSQLDirect(s, U8("insert into t values (3, 'Cy')"), nullptr), 0u) << LastText();
+
+  // Nothing holds the table between statements: it opens exclusively.
+  ADSHANDLE t = 0;
+  ASSERT_EQ(AdsOpenTable90(conn_, U8("t"), nullptr, 0, 1, 1, 1, ADS_EXCLUSIVE, nullptr, &t), 0u) << LastText();
+  ASSERT_EQ(AdsCloseTable(t), 0u);
+
+  // Fields added outside SQL: reading and inserting both take the new fields.
+  ASSERT_EQ(AdsRestructureTable90(conn_, U8("t"), nullptr, 3, 1, 1, 1, U8("SCORE,Integer;"), nullptr, nullptr, 0,
+                                  nullptr),
+            0u)
+      << LastText();
+  ASSERT_EQ(AdsExecuteSQLDirect(s, U8("insert into t values (4, 'Dee', 7)"), nullptr), 0u) << LastText();
+  EXPECT_EQ(rows("select * from t order by id"), (Rows{{"1", "Ann", ""}, {"2", "Bob", ""}, {"3", "Cy", ""},
+                                                      {"4", "Dee", "7"}}));
+
+  // Dropped and made again with other fields through another connection.
+  ADSHANDLE other = 0;
+  ASSERT_EQ(acetest::Connect101("Data Source=" + ws_.Win("db.add") + ";User ID=adssys;", &other), 0u)
+      << LastText();
+  ADSHANDLE os = 0;
+  ASSERT_EQ(AdsCreateSQLStatement(other, &os), 0u);
+  ASSERT_EQ(AdsExecuteSQLDirect(os, U8("drop table t"), nullptr), 0u) << LastText();
+  ADSHANDLE c = 0;
+  EXPECT_EQ(AdsExecuteSQLDirect(s, U8("select * from t"), &c), 7200u);
+  EXPECT_NE(LastText().find("NATIVEERROR = 2101;"), std::string::npos) << LastText();
+  ASSERT_EQ(AdsExecuteSQLDirect(os, U8("create table t (CODE char(4)); insert into t values ('x')"), nullptr), 0u)
+      << LastText();
+  EXPECT_EQ(rows("select * from t"), (Rows{{"x"}}));
+  ASSERT_EQ(AdsExecuteSQLDirect(s, U8("update t set code = 'y'"), nullptr), 0u) << LastText();
+  EXPECT_EQ(rows("select code from t"), (Rows{{"y"}}));
+  AdsCloseSQLStatement(os);
+  AdsDisconnect(other);
 }
 
 }  // namespace

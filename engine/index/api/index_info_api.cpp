@@ -114,7 +114,10 @@ UNSIGNED32 AdsGetIndexHandle(ADSHANDLE hTable, UNSIGNED8* pucIndexOrder, ADSHAND
   index_api::TableRef t = index_api::TableArg(hTable);
   std::string name = core::InText(pucIndexOrder);
   if (name.empty()) {
-    *phIndex = 0;  // a table handle walks in record order of its own
+    // A table walks in record order of its own; a cursor of an ORDER BY has its order.
+    const std::string& own = t.cursor->info().ownOrder;
+    TableIndexes::Tag* tag = own.empty() ? nullptr : index_api::IndexesOf(*t.cursor).FindTag(own);
+    *phIndex = tag ? index_api::HandleFor(hTable, t.cursor, tag->id) : 0;
     return 0;
   }
   TableIndexes& ix = index_api::IndexesOf(*t.cursor);

@@ -1,0 +1,152 @@
+#include "engine/sql/result_order.h"
+
+#include <cctype>
+
+#include "engine/core/codepage.h"
+#include "engine/index/table_indexes.h"
+#include "engine/index/tag_def.h"
+#include "engine/sql/sql_text.h"
+#include "engine/table/table.h"
+
+namespace engine::sql {
+
+namespace {
+
+bool IsWord(const Token& t, const char* word) { return !t.quoted && !t.literal && Upper(t.text) == word; }
+
+bool AllDigits(const std::string& s) {
+  if (s.empty()) return false;
+  for (char c : s) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}
+
+// A field name that a key expression can name as it stands.
+bool KeyableName(const std::string& name) {
+  if (name.empty() || !(std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_')) return false;
+  for (char c : name) {
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_')) return false;
+  }
+  return true;
+}
+
+// The result column a term (its tokens without ASC/DESC) names: a column number, or a name,
+// possibly qualified, that is the name of a result column.
+std::optional<size_t> ColumnOfTerm(const std::vector<Token>& term, const std::vector<std::string>& names) {
+  if (term.size() == 1 && !term[0].quoted && !term[0].literal && AllDigits(term[0].text)) {
+    size_t n = std::stoul(term[0].text);
+    if (n >= 1 && n <= names.size()) return n - 1;
+    return std::nullopt;
+  }
+  const Token* name = nullptr;
+  if (term.size() == 1 && !term[0].literal) name = &term[0];
+  if (term.size() == 3 && term[1].text == "." && !term[1].quoted && !term[2].literal) name = &term[2];
+  if (!name) return std::nullopt;
+  std::optional<size_t> found;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (!core::EqualsIgnoringAsciiCase(names[i], name->text)) continue;
+    if (found) return std::nullopt;  // two result columns of that name: which one is unclear
+    found = i;
+  }
+  return found;
+}
+
+// Whether the entries of a tag list records 1, 2, ... in that sequence.
+bool WalksInRecordOrder(TableIndexes& indexes, TableIndexes::Tag& tag, uint32_t records) {
+  IndexFile& file = indexes.FileOf(tag);
+  if (file.KeyCount(tag.tagInFile) != records) return false;
+  std::vector<uint8_t> key(indexes.InfoOf(tag).layout.keyLength());
+  for (uint64_t r = 0; r < records; ++r) {
+    if (file.EntryAt(tag.tagInFile, r, key.data()) != r + 1) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<OrderByClause> FindOrderBy(std::string_view statement, const std::vector<std::string>& columnNames) {
+  std::vector<Token> t = Tokenize(statement);
+  // The last ORDER BY outside parentheses belongs to the statement itself.
+  size_t by = t.size();
+  int depth = 0;
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (!t[i].quoted && !t[i].literal && t[i].text == "(") ++depth;
+    if (!t[i].quoted && !t[i].literal && t[i].text == ")") --depth;
+    if (depth == 0 && i + 1 < t.size() && IsWord(t[i], "ORDER") && IsWord(t[i + 1], "BY")) by = i + 2;
+  }
+  if (by == t.size()) return std::nullopt;
+  size_t end = by;
+  depth = 0;
+  for (; end < t.size(); ++end) {
+    if (!t[end].quoted && !t[end].literal && t[end].text == "(") ++depth;
+    if (!t[end].quoted && !t[end].literal && t[end].text == ")") --depth;
+    if (depth == 0 && (IsWord(t[end], "LIMIT") || IsWord(t[end], "OFFSET"))) break;
+  }
+
+  OrderByClause clause;
+  bool keyable = true;
+  int descending = 0;
+  std::vector<Token> term;
+  auto endTerm = [&]() {
+    bool desc = false;
+    if (!term.empty() && (IsWord(term.back(), "ASC") || IsWord(term.back(), "DESC"))) {
+      desc = IsWord(term.back(), "DESC");
+      term.pop_back();
+    }
+    descending += desc ? 1 : 0;
+    bool plain = true;
+    for (const Token& k : term) {
+      if (IsWord(k, "COLLATE") || IsWord(k, "NULLS")) plain = false;
+    }
+    std::optional<size_t> column = plain ? ColumnOfTerm(term, columnNames) : std::nullopt;
+    if (!column || !KeyableName(columnNames[*column])) keyable = false;
+    if (column) clause.columns.push_back(*column);
+    term.clear();
+  };
+  depth = 0;
+  for (size_t i = by; i < end; ++i) {
+    if (!t[i].quoted && !t[i].literal && t[i].text == "(") ++depth;
+    if (!t[i].quoted && !t[i].literal && t[i].text == ")") --depth;
+    if (depth == 0 && !t[i].quoted && !t[i].literal && t[i].text == ",") {
+      endTerm();
+      continue;
+    }
+    term.push_back(t[i]);
+  }
+  endTerm();
+  // One tag has one direction: terms that mix them are not keyed.
+  if (descending != 0 && descending != static_cast<int>(clause.columns.size())) keyable = false;
+  clause.descending = keyable && descending != 0;
+  if (!keyable) clause.columns.clear();
+  return clause;
+}
+
+void AddResultOrder(Table& result, const OrderByClause& clause) {
+  TableIndexes& indexes = TableIndexes::Attach(result);
+  uint32_t records = result.RecordCount();
+  if (!clause.columns.empty()) {
+    TagDef def;
+    def.name = kResultOrderTag;
+    for (size_t i = 0; i < clause.columns.size(); ++i) {
+      def.expression += (i ? ";" : "") + result.schema().fields()[clause.columns[i]].name;
+    }
+    if (clause.columns.size() > 1) def.options |= kTagCompound;
+    if (clause.descending) def.options |= kTagDescending;
+    try {
+      TableIndexes::Tag& tag = indexes.tag(indexes.CreateTag({}, def));
+      if (WalksInRecordOrder(indexes, tag, records)) return;
+      // The engine's collation or its keys of empty values sort these rows otherwise than the
+      // statement did; the rows keep the statement's order and the order follows them.
+      indexes.DeleteTag(tag.id);
+    } catch (const EngineError&) {
+      // A column that no key can hold (a memo, a blob): the order follows the rows.
+    }
+  }
+  TagDef def;
+  def.name = kResultOrderTag;
+  def.expression = "RECNO()";
+  indexes.CreateTag({}, def);
+}
+
+}  // namespace engine::sql
