@@ -34,6 +34,9 @@ constexpr uint32_t kBatch = 256;  // records read from the file at a time during
 struct ColumnLookup {
   std::string tag;  // "" when the column has none
   bool fromRecord = false;
+  // The tag is the column itself, ascending, on a number or date column: its keys are in the
+  // column's SQL order, so a range of values is a range of keys.
+  bool ordered = false;
 };
 
 struct TableVtab : sqlite3_vtab {
@@ -157,6 +160,8 @@ std::vector<ColumnLookup> LookupTags(const Schema& schema, const std::vector<Tag
     if (!field) continue;
     FieldType type = schema.fields()[*field].type;
     ColumnLookup candidate{tag.name, true};
+    bool number = LookupType(type) && type != FieldType::kString;
+    candidate.ordered = !folded && !(tag.flags & kTagDescending) && (number || type == FieldType::kDate);
     if (!folded && LookupType(type)) {
       candidate.fromRecord = false;
     } else if (folded ? (type != FieldType::kString && type != FieldType::kCIString) : type != FieldType::kDate) {
@@ -286,25 +291,55 @@ int Disconnect(sqlite3_vtab* v) {
   return SQLITE_OK;
 }
 
+// idxNum of a range: the column + 1, and which bounds xFilter gets (the lower one first).
+constexpr int kRangeLower = 0x10000;
+constexpr int kRangeUpper = 0x20000;
+constexpr int kColumnBits = 0xFFFF;
+constexpr uint64_t kRangeScanMinimum = 1000;
+
 // An equality constraint on a column with a lookup tag is answered from the tag (idxNum is the
-// column + 1); SQLite still checks every row it gets, so the lookup only has to find a
+// column + 1), and so is a range (>, >=, <, <=, BETWEEN) on a number or date column whose tag is
+// the column itself; SQLite still checks every row it gets, so the lookup only has to find a
 // superset of the matching records. Anything else scans the table.
 int BestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
   TableVtab* vtab = VtabOf(v);
   info->idxNum = 0;
   info->estimatedCost = 1e6;
   info->estimatedRows = 1000000;
+  auto tagOf = [&](int column) -> const ColumnLookup* {
+    if (column < 0 || static_cast<size_t>(column) >= vtab->columnTag.size()) return nullptr;
+    const ColumnLookup& l = vtab->columnTag[column];
+    return l.tag.empty() ? nullptr : &l;
+  };
   for (int i = 0; i < info->nConstraint; ++i) {
     const auto& c = info->aConstraint[i];
-    if (!c.usable || c.op != SQLITE_INDEX_CONSTRAINT_EQ || c.iColumn < 0) continue;
-    if (static_cast<size_t>(c.iColumn) >= vtab->columnTag.size() || vtab->columnTag[c.iColumn].tag.empty()) continue;
+    if (!c.usable || c.op != SQLITE_INDEX_CONSTRAINT_EQ || !tagOf(c.iColumn)) continue;
     info->idxNum = c.iColumn + 1;
     info->aConstraintUsage[i].argvIndex = 1;
     info->aConstraintUsage[i].omit = 0;
     info->estimatedCost = 20;
     info->estimatedRows = 10;
-    break;
+    return SQLITE_OK;
   }
+  // A range on the first column that has an ordered tag: its lowest lower bound and upper
+  // bound constraints (idxNum carries which are given).
+  int column = -1, lower = -1, upper = -1;
+  for (int i = 0; i < info->nConstraint; ++i) {
+    const auto& c = info->aConstraint[i];
+    const ColumnLookup* l = tagOf(c.iColumn);
+    if (!c.usable || !l || !l->ordered || (column >= 0 && c.iColumn != column)) continue;
+    bool isLower = c.op == SQLITE_INDEX_CONSTRAINT_GT || c.op == SQLITE_INDEX_CONSTRAINT_GE;
+    bool isUpper = c.op == SQLITE_INDEX_CONSTRAINT_LT || c.op == SQLITE_INDEX_CONSTRAINT_LE;
+    if (isLower && lower < 0) lower = i;
+    if (isUpper && upper < 0) upper = i;
+    if (isLower || isUpper) column = c.iColumn;
+  }
+  if (column < 0) return SQLITE_OK;
+  info->idxNum = (column + 1) | (lower >= 0 ? kRangeLower : 0) | (upper >= 0 ? kRangeUpper : 0);
+  if (lower >= 0) info->aConstraintUsage[lower].argvIndex = 1;
+  if (upper >= 0) info->aConstraintUsage[upper].argvIndex = lower >= 0 ? 2 : 1;
+  info->estimatedCost = lower >= 0 && upper >= 0 ? 100 : 1000;
+  info->estimatedRows = lower >= 0 && upper >= 0 ? 100 : 1000;
   return SQLITE_OK;
 }
 
@@ -395,6 +430,85 @@ std::optional<std::vector<uint32_t>> LookUp(TableVtab* vtab, Table& file, size_t
   return RecordsUnder(indexes->FileOf(*tag), tag->tagInFile, k, layout.keyLength());
 }
 
+// The key of a range bound on an ordered tag; nullopt when the value is not of the column's
+// kind (the comparison SQL makes is then not the keys' order). `upper` rounds a whole-number
+// bound up, a lower one down, so the key range holds every record within the bounds.
+std::optional<std::vector<uint8_t>> BoundKey(const KeyLayout& layout, sqlite3_value* value, bool upper) {
+  int type = sqlite3_value_type(value);
+  KeyBuilder key(layout);
+  switch (layout.segments()[0].kind) {
+    case SegmentKind::kNumeric:
+      if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) return std::nullopt;
+      key.SetNumeric(0, sqlite3_value_double(value));
+      break;
+    case SegmentKind::kInteger:
+    case SegmentKind::kInteger64: {
+      if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) return std::nullopt;
+      double d = sqlite3_value_double(value);
+      if (!std::isfinite(d) || std::fabs(d) > 9.0e18) return std::nullopt;
+      key.SetInteger(0, type == SQLITE_INTEGER ? sqlite3_value_int64(value)
+                                               : static_cast<int64_t>(upper ? std::ceil(d) : std::floor(d)));
+      break;
+    }
+    case SegmentKind::kDate: {
+      if (type != SQLITE_TEXT) return std::nullopt;
+      std::string text(reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
+      // Dates compare as their text in SQL; only a date written as the column gives them
+      // falls in the same place among them.
+      std::optional<int32_t> day = ParseDate(text);
+      if (!day || DateText(*day) != text) return std::nullopt;
+      key.SetDate(0, *day);
+      break;
+    }
+    default:
+      return std::nullopt;
+  }
+  std::span<const uint8_t> k = key.Key();
+  return std::vector<uint8_t>(k.begin(), k.end());
+}
+
+// The records whose key in the column's ordered tag lies between the bounds given (either may
+// be null), ascending; nullopt when the tag cannot answer.
+std::optional<std::vector<uint32_t>> LookUpRange(TableVtab* vtab, Table& file, size_t column, sqlite3_value* lower,
+                                                 sqlite3_value* upper) {
+  // A NULL bound holds for no record.
+  if ((lower && sqlite3_value_type(lower) == SQLITE_NULL) || (upper && sqlite3_value_type(upper) == SQLITE_NULL)) {
+    return std::vector<uint32_t>{};
+  }
+  TableIndexes* indexes = nullptr;
+  try {
+    indexes = &TableIndexes::Attach(file);
+  } catch (const EngineError&) {
+    return std::nullopt;  // no usable index: the full scan gives the same rows
+  }
+  if (indexes->structuralUnavailable() || !vtab->columnTag[column].ordered) return std::nullopt;
+  TableIndexes::Tag* tag = indexes->FindTag(vtab->columnTag[column].tag);
+  if (!tag) return std::nullopt;
+  TableIndexes::Reading reading(*indexes);
+  const TagInfo& info = indexes->InfoOf(*tag);
+  if (info.layout.segments().size() != 1 || (info.def.options & kTagDescending)) return std::nullopt;
+  IndexFile& index = indexes->FileOf(*tag);
+  uint64_t from = 0, to = index.KeyCount(tag->tagInFile);
+  if (lower) {
+    std::optional<std::vector<uint8_t>> k = BoundKey(info.layout, lower, false);
+    if (!k) return std::nullopt;
+    from = index.LowerBound(tag->tagInFile, *k);
+  }
+  if (upper) {
+    std::optional<std::vector<uint8_t>> k = BoundKey(info.layout, upper, true);
+    if (!k) return std::nullopt;
+    to = index.UpperBound(tag->tagInFile, *k);
+  }
+  // A range over much of a large table reads faster as a scan, which gives the same rows.
+  uint64_t total = index.KeyCount(tag->tagInFile);
+  if (to > from && to - from > kRangeScanMinimum && (to - from) * 4 > total) return std::nullopt;
+  std::vector<uint32_t> records;
+  std::vector<uint8_t> scratch(info.layout.keyLength());
+  for (uint64_t r = from; r < to; ++r) records.push_back(index.EntryAt(tag->tagInFile, r, scratch.data()));
+  std::sort(records.begin(), records.end());
+  return records;
+}
+
 int Open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   TableVtab* vtab = VtabOf(v);
   try {
@@ -470,13 +584,22 @@ int Filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sql
     s->count = s->file->RecordCount();
     s->batchCount = 0;
     s->lookup = false;
-    if (idxNum > 0 && argc == 1) {
-      if (auto records = LookUp(vtab, *s->file, static_cast<size_t>(idxNum - 1), argv[0])) {
-        s->lookup = true;
-        s->chosen = std::move(*records);
-        SeekChosen(s, 0);
-        return SQLITE_OK;
+    std::optional<std::vector<uint32_t>> records;
+    size_t column = static_cast<size_t>((idxNum & kColumnBits) - 1);
+    if (idxNum & (kRangeLower | kRangeUpper)) {
+      bool hasLower = idxNum & kRangeLower, hasUpper = idxNum & kRangeUpper;
+      if (argc == (hasLower ? 1 : 0) + (hasUpper ? 1 : 0)) {
+        records = LookUpRange(vtab, *s->file, column, hasLower ? argv[0] : nullptr,
+                              hasUpper ? argv[hasLower ? 1 : 0] : nullptr);
       }
+    } else if (idxNum > 0 && argc == 1) {
+      records = LookUp(vtab, *s->file, column, argv[0]);
+    }
+    if (records) {
+      s->lookup = true;
+      s->chosen = std::move(*records);
+      SeekChosen(s, 0);
+      return SQLITE_OK;
     }
     SeekLive(s, 1);
     return SQLITE_OK;

@@ -410,7 +410,21 @@ TEST_F(SqlIndexLookup, EqualityOnAnIndexedColumnReadsTheTagAndGivesTheScansRows)
       {"day = '2024-1-2'", "+day = '2024-1-2'", true},  // no date field reads so: no row
       {"day = 'soon'", "+day = 'soon'", true},
       {"day = null", "+day = null", true},
-      {"id > 2", "+id > 2", false},
+      // Ranges on a number or date column whose tag is the column itself.
+      {"id > 2", "+id > 2", true},
+      {"id between 2 and 3", "+id between 2 and 3", true},
+      {"id >= 3 and id < 5", "+id >= 3 and +id < 5", true},
+      {"id < 2.5", "+id < 2.5", true},
+      {"id > 2.5 and id <= 5.5", "+id > 2.5 and +id <= 5.5", true},
+      {"id > null", "+id > null", true},
+      {"id > '2'", "+id > 2", true},  // read by a scan: text is no bound on the keys
+      {"score >= 2", "+score >= 2", true},
+      {"score < 2", "+score < 2", true},
+      {"day > '2024-01-02'", "+day > '2024-01-02'", true},
+      {"day between '2023-01-01' and '2024-01-02'", "+day between '2023-01-01' and '2024-01-02'", true},
+      {"day >= '2024-1-2'", "+day >= '2024-1-2'", true},  // not as dates read: a scan
+      {"name > 'B'", "+name > 'B'", false},  // texts compare otherwise than their keys
+      {"ci < 'c'", "+ci < 'c'", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.condition);
