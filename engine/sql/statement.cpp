@@ -9,6 +9,8 @@
 #include "engine/core/codepage.h"
 #include "engine/core/handles.h"
 #include "engine/dict/dictionary.h"
+#include "engine/index/api/index_order.h"
+#include "engine/index/table_indexes.h"
 #include "engine/sql/ddl.h"
 #include "engine/sql/engine_statements.h"
 #include "engine/sql/live_cursor.h"
@@ -156,23 +158,55 @@ class ChosenRecords : public table::RecordFilter {
   uint32_t count_;
 };
 
-// A plain selection of every field of one table ("SELECT * FROM t [WHERE ...]").
+// A plain selection of every field of one table ("SELECT * FROM t [WHERE ...] [ORDER BY ...]").
 struct PlainSelect {
   std::string table;
   size_t starOffset = 0;
   bool hasCondition = false;
+  size_t end = std::string::npos;  // where the ORDER BY begins, if there is one
+  LiveOrder order;                 // the ORDER BY's field names and direction
 };
+
+// Reads a trailing "ORDER BY name [, name ...] [ASC|DESC]" of one direction from token k on.
+bool ReadOrderBy(const std::vector<Token>& t, size_t k, LiveOrder* order) {
+  auto word = [&](size_t i, const char* w) { return !t[i].quoted && !t[i].literal && Upper(t[i].text) == w; };
+  int descending = 0;
+  size_t i = k + 2;
+  for (;;) {
+    if (i >= t.size() || t[i].literal) return false;
+    if (i + 2 < t.size() && t[i + 1].text == "." && !t[i + 1].quoted && !t[i + 2].literal) i += 2;  // t.name
+    order->fields.push_back(t[i].text);
+    ++i;
+    bool desc = i < t.size() && word(i, "DESC");
+    if (i < t.size() && (desc || word(i, "ASC"))) ++i;
+    descending += desc ? 1 : 0;
+    if (i == t.size()) break;
+    if (t[i].text != "," || t[i].quoted || t[i].literal) return false;
+    ++i;
+  }
+  if (descending != 0 && descending != static_cast<int>(order->fields.size())) return false;
+  order->descending = descending != 0;
+  return true;
+}
 
 std::optional<PlainSelect> PlainSelection(const std::string& text) {
   std::vector<Token> t = Tokenize(text);
   if (t.size() < 4 || Upper(t[0].text) != "SELECT" || t[1].text != "*" || Upper(t[2].text) != "FROM") return std::nullopt;
   if (t[3].literal) return std::nullopt;
   PlainSelect plain{t[3].text, t[1].offset, false};
-  if (t.size() == 4) return plain;
+  size_t end = t.size();
+  for (size_t k = 4; k + 1 < t.size(); ++k) {
+    if (t[k].quoted || t[k].literal || Upper(t[k].text) != "ORDER" || Upper(t[k + 1].text) != "BY") continue;
+    if (!ReadOrderBy(t, k, &plain.order)) return std::nullopt;
+    end = k;
+    plain.end = t[k].offset;
+    break;
+  }
+  if (end == 4) return plain;
   if (Upper(t[4].text) != "WHERE" || t[4].quoted) return std::nullopt;
   static const std::set<std::string> kNotPlain = {"ORDER", "GROUP", "HAVING", "LIMIT", "UNION", "EXCEPT",
                                                   "INTERSECT", "JOIN", "SELECT", "OFFSET"};
-  for (size_t i = 5; i < t.size(); ++i) {
+  for (size_t i = 5; i < end; ++i) {
     if (!t[i].quoted && !t[i].literal && kNotPlain.count(Upper(t[i].text))) return std::nullopt;
   }
   plain.hasCondition = true;
@@ -376,30 +410,35 @@ uint32_t Statement::Run(uint32_t self, const std::string& sql, bool checkShape) 
       // some kept virtual table no longer matches its table (SQLite judged the statement by
       // old fields), makes the part run again with new ones, unless it already changed records.
       auto runPart = [&]() {
-        // A live cursor: the table itself, with the records the condition chose.
+        // A live cursor: the table itself, with the records the condition chose, walking the
+        // tag that an ORDER BY names (without one, the statement gives a static cursor).
         if (options.readOnly == 2) {
           if (auto plain = PlainSelection(part.text)) {
-            if (std::optional<ResolvedTable> t = session_->Resolve(plain->table)) {
+            std::optional<ResolvedTable> t = session_->Resolve(plain->table);
+            std::shared_ptr<table::TableCursor> live =
+                t ? OpenLiveCursor(*session_, *t, options, plain->order) : nullptr;
+            if (live) {
               std::shared_ptr<table::RecordFilter> filter;
               if (plain->hasCondition) {
                 // The condition chooses the records once, through SQLite; the cursor then shows
                 // those records as the table holds them.
                 std::string select = part.text.substr(0, plain->starOffset) + "_rowid_" +
-                                     part.text.substr(plain->starOffset + 1);
+                                     part.text.substr(plain->starOffset + 1, plain->end == std::string::npos
+                                                                                 ? std::string::npos
+                                                                                 : plain->end - plain->starOffset - 1);
                 StmtPtr stmt = PrepareWithTables(*session_, select);
                 bindAll(stmt.get());
                 std::set<uint32_t> chosen;
                 auto step = stepper(stmt.get());
                 while (step()) chosen.insert(static_cast<uint32_t>(sqlite3_column_int64(stmt.get(), 0)));
-                filter = std::make_shared<ChosenRecords>(std::move(chosen), 0);
-              }
-              std::shared_ptr<table::TableCursor> live = OpenLiveCursor(*session_, *t, options);
-              if (filter) {
-                auto* chosen = static_cast<ChosenRecords*>(filter.get());
-                chosen->SetCountAtRun(live->table().RecordCount());
+                filter = std::make_shared<ChosenRecords>(std::move(chosen), live->table().RecordCount());
                 live->SetFilter(filter);
               }
-              cursor = registerCursor(std::move(live), true);
+              cursor = registerCursor(live, true);
+              if (!live->info().ownOrder.empty()) {
+                TableIndexes::Tag* tag = TableIndexes::Of(live->table()).FindTag(live->info().ownOrder);
+                live->SetDefaultOrder(index_api::OrderOf(index_api::HandleFor(cursor, live, tag->id)));
+              }
               rowsAffected_.reset();
               return;
             }

@@ -63,6 +63,10 @@ class TableCursor {
   const CursorInfo& info() const { return info_; }
   void SetFilter(std::shared_ptr<RecordFilter> filter) { filter_ = std::move(filter); }
   const std::shared_ptr<RecordFilter>& filter() const { return filter_; }
+  // The order the cursor handle itself walks in (a live SQL cursor of an ORDER BY walks its
+  // table's tag); null for record-number order. Index handles walk their own order.
+  void SetDefaultOrder(std::shared_ptr<OrderHandle> order) { defaultOrder_ = std::move(order); }
+  RecordOrder* defaultOrder() const { return defaultOrder_ ? &defaultOrder_->order() : nullptr; }
 
   // Navigation; `order` null walks in record-number order.
   void GotoTop(RecordOrder* order);
@@ -145,6 +149,7 @@ class TableCursor {
   std::unique_ptr<Table> table_;
   CursorInfo info_;
   std::shared_ptr<RecordFilter> filter_;
+  std::shared_ptr<OrderHandle> defaultOrder_;
 
   uint32_t recno_ = 0;
   bool bof_ = true;

@@ -173,20 +173,50 @@ TEST_F(SqlResultOrder, WithoutAnOrderByACursorHasNoOrderOfItsOwn) {
   AdsCloseTable(t);
 }
 
-// A live request with ORDER BY gets a static cursor in the statement's order.
-TEST_F(SqlResultOrder, ALiveRequestWithAnOrderByGivesAStaticSortedCursor) {
+// A live request whose ORDER BY is the key of one of the table's tags is the table itself,
+// walking that tag; with any other ORDER BY it is a static cursor in the statement's order.
+TEST_F(SqlResultOrder, ALiveCursorOfAnOrderByWalksTheTablesTag) {
+  ASSERT_EQ(Run("create index byname on ships (name); create index byport on ships (port desc)"), 0u) << LastText();
   ADSHANDLE s = Statement();
   ASSERT_EQ(AdsStmtSetTableReadOnly(s, 2), 0u);
+  struct Case {
+    const char* sql;
+    bool live;
+    const char* orderName;  // AdsGetIndexName of the cursor's own order
+    std::vector<std::string> names;
+  } cases[] = {
+      {"select * from ships order by name", true, "byname", {"Anna", "Bea", "Cleo", "Dora", "Edda"}},
+      {"select * from ships order by ships.NAME asc", true, "byname", {"Anna", "Bea", "Cleo", "Dora", "Edda"}},
+      {"select * from ships where tons > 5 order by name", true, "byname", {"Anna", "Bea", "Cleo", "Dora"}},
+      {"select * from ships order by port desc", true, "byport", {"Dora", "Cleo", "Edda", "Anna", "Bea"}},
+      {"select * from ships order by name desc", false, "ORDERBY", {"Edda", "Dora", "Cleo", "Bea", "Anna"}},
+      {"select * from ships order by tons, name", false, "ORDERBY", {"Edda", "Cleo", "Dora", "Anna", "Bea"}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.sql);
+    ADSHANDLE c = 0;
+    ASSERT_EQ(Run(k.sql, &c, s), 0u) << LastText();
+    UNSIGNED16 live = 9;
+    ASSERT_EQ(AdsSqlPeekStatement(c, &live), 0u);
+    EXPECT_EQ(live, k.live ? 1 : 0);
+    EXPECT_EQ(Column(sqltest::ReadAll(c), 1), k.names);
+    ADSHANDLE order = 0;
+    ASSERT_EQ(AdsGetIndexHandle(c, nullptr, &order), 0u);
+    ASSERT_NE(order, 0u);
+    EXPECT_EQ(Text(AdsGetIndexName, order), k.orderName);
+    EXPECT_EQ(Walk(order, c, "NAME"), k.names);
+    AdsCloseTable(c);
+  }
+
+  // An edit through the live cursor moves the record along the tag at once.
   ADSHANDLE c = 0;
   ASSERT_EQ(Run("select * from ships order by name", &c, s), 0u) << LastText();
-  UNSIGNED16 live = 9;
-  ASSERT_EQ(AdsSqlPeekStatement(c, &live), 0u);
-  EXPECT_EQ(live, 0);
-  EXPECT_EQ(Column(sqltest::ReadAll(c), 1), (std::vector<std::string>{"Anna", "Bea", "Cleo", "Dora", "Edda"}));
-  ADSHANDLE order = 0;
-  ASSERT_EQ(AdsGetIndexHandle(c, nullptr, &order), 0u);
-  EXPECT_NE(order, 0u);
+  ASSERT_EQ(AdsGotoTop(c), 0u);
+  ASSERT_EQ(AdsSetString(c, U8("NAME"), U8("Zora"), 4), 0u) << LastText();
+  ASSERT_EQ(AdsWriteRecord(c), 0u) << LastText();
+  EXPECT_EQ(Column(sqltest::ReadAll(c), 1), (std::vector<std::string>{"Bea", "Cleo", "Dora", "Edda", "Zora"}));
   AdsCloseTable(c);
+  EXPECT_EQ(Query("select name from ships where id = 2"), (Rows{{"Zora"}}));
 }
 
 }  // namespace

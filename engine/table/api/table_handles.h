@@ -18,7 +18,9 @@ namespace engine::table {
 struct CursorRef {
   std::shared_ptr<TableCursor> cursor;
   std::shared_ptr<OrderHandle> orderHandle;  // set for an index handle
-  RecordOrder* order() const { return orderHandle ? &orderHandle->order() : nullptr; }
+  // The order navigation follows: the index handle's, else the cursor's own (record order
+  // when it has none).
+  RecordOrder* order() const { return orderHandle ? &orderHandle->order() : cursor->defaultOrder(); }
   TableCursor* operator->() const { return cursor.get(); }
 };
 
