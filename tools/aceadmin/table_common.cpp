@@ -34,6 +34,34 @@ UNSIGNED32 OpenedTable::Close() {
   return first;
 }
 
+bool EndsWithNoCase(const std::string& s, const std::string& suffix) {
+  if (s.size() < suffix.size()) return false;
+  for (size_t i = 0; i < suffix.size(); ++i) {
+    char c = s[s.size() - suffix.size() + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != suffix[i]) return false;
+  }
+  return true;
+}
+
+bool TakeTableName(std::vector<std::string>* positional, TableName* name) {
+  if (positional->empty()) return false;
+  const std::string& first = positional->front();
+  if (EndsWithNoCase(first, ".adt")) {
+    // Windows-form paths use either separator.
+    const size_t slash = first.find_last_of("/\\");
+    name->target = slash == std::string::npos ? "." : first.substr(0, slash == 0 ? 1 : slash);
+    name->table = slash == std::string::npos ? first : first.substr(slash + 1);
+    positional->erase(positional->begin());
+    return true;
+  }
+  if (positional->size() < 2) return false;
+  name->target = (*positional)[0];
+  name->table = (*positional)[1];
+  positional->erase(positional->begin(), positional->begin() + 2);
+  return true;
+}
+
 std::string AdminPasswordFromEnvironment() {
   const char* p = std::getenv("ACEADMIN_PASSWORD");
   return p ? p : "";

@@ -36,6 +36,19 @@ class OpenedTable {
   ADSHANDLE table_ = 0;
 };
 
+// The table a command works on: "DICTIONARY|FOLDER TABLE", or one table file "TABLE.adt" that is
+// opened by its name in its own folder.
+struct TableName {
+  std::string target;  // the dictionary or folder connected to
+  std::string table;   // the table's name (or file name) on that connection
+};
+// Takes the table name off the front of `positional` (one argument when the first ends in .adt,
+// two otherwise). Returns false, leaving `positional` as it was, when too few are left.
+bool TakeTableName(std::vector<std::string>* positional, TableName* name);
+
+// Whether `s` ends with `suffix` (lower case), ignoring the case of a to z.
+bool EndsWithNoCase(const std::string& s, const std::string& suffix);
+
 // The administrator password for dictionaries that have one (ACEADMIN_PASSWORD).
 std::string AdminPasswordFromEnvironment();
 

@@ -17,16 +17,6 @@ namespace {
 
 constexpr UNSIGNED16 kAllRecords = 2;  // the count the header keeps, deleted records included
 
-bool EndsWithNoCase(const std::string& s, const std::string& suffix) {
-  if (s.size() < suffix.size()) return false;
-  for (size_t i = 0; i < suffix.size(); ++i) {
-    char c = s[s.size() - suffix.size() + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != suffix[i]) return false;
-  }
-  return true;
-}
-
 std::string Seconds(std::chrono::steady_clock::duration d) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.3f s", std::chrono::duration<double>(d).count());
