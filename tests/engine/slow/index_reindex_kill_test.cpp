@@ -45,7 +45,8 @@ std::string Rows(int count) {
     std::string name;
     for (int c = 0; c < 12; ++c) name += static_cast<char>((c ? 'a' : 'A') + rng() % 6);  // many duplicates
     char built[16];
-    std::snprintf(built, sizeof built, "%02u/%02u/%u", 1 + rng() % 12, 1 + rng() % 28, 1950 + rng() % 70);
+    std::snprintf(built, sizeof built, "%02u/%02u/%u", static_cast<unsigned>(1 + rng() % 12),
+                  static_cast<unsigned>(1 + rng() % 28), static_cast<unsigned>(1950 + rng() % 70));
     csv += std::to_string(i * 7 % 100003) + "," + name + "," + ports[rng() % 7] + "," + built + "," +
            std::to_string(rng() % 10000) + "\n";
   }
