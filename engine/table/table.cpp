@@ -790,9 +790,22 @@ bool Table::IsRecordLockedByOthers(uint32_t n) const {
 }
 
 Table::WriterLock::WriterLock(Table& table) : table_(table) {
-  if (table_.writerDepth_++ == 0 && !table_.options_.exclusive && table_.file_.writable()) {
+  if (table_.writerDepth_ == 0 && !table_.options_.exclusive && table_.file_.writable()) {
     table_.file_.LockWait(kWriterLockByte, 1, true);
+    // Every change under the lock starts from the counters as the other opens left them:
+    // writing back an older copy would undo their appends (two opens would then append the
+    // same record number) and move the change counter backwards. Counters found damaged when
+    // the table opened are rebuilt by this open and not read again.
+    if (!table_.countersDirty_) {
+      try {
+        table_.Refresh();
+      } catch (...) {
+        table_.file_.Unlock(kWriterLockByte, 1);
+        throw;
+      }
+    }
   }
+  ++table_.writerDepth_;
 }
 
 Table::WriterLock::~WriterLock() {

@@ -167,7 +167,8 @@ class Table {
   std::vector<uint32_t> RecordLocks() const { return {recordLocks_.begin(), recordLocks_.end()}; }
 
   // Holds the writer lock for its lifetime (re-entrant within one Table). The index layer
-  // takes it around its page updates.
+  // takes it around its page updates. In a shared open, taking it re-reads the counter block,
+  // so the change made under it starts from the counters the other opens left.
   class WriterLock {
    public:
     explicit WriterLock(Table& table);
