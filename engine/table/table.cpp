@@ -398,7 +398,7 @@ void Table::StampRecord(uint8_t* image, bool appending) {
   }
 }
 
-uint32_t Table::ReserveRecord(uint8_t* image) {
+uint32_t Table::ReserveRecord(uint8_t* image, bool* lockTaken) {
   CheckWritable();
   WriterLock w(*this);
   Refresh();
@@ -409,13 +409,31 @@ uint32_t Table::ReserveRecord(uint8_t* image) {
     Fail(err::kTableTruncated, "The table file \"" + path_ + "\" is truncated; pack it before adding records.");
   }
   CheckCanWriteEncrypted();
-  image[0] = kLiveFlag;
-  StampRecord(image, true);
   uint32_t n = header_.counters.recordCount + 1;
   if (n == 0xFFFFFFFFu) Fail(err::kValueDoesNotFit, "The table \"" + path_ + "\" is full.");
-  WriteImage(n, image);
-  header_.counters.recordCount = n;
-  AfterChange();
+  // The reserved record is in no index until CompleteAppend; were another open to change it
+  // in between, both its change and the completed append would add keys for it. So it is
+  // locked before the counters make it visible, and another open's table lock (which covers
+  // records yet to come) refuses the append.
+  bool locked = false;
+  if (!options_.exclusive && !tableLocked_ && !recordLocks_.count(n)) {
+    if (!file_.TryLock(kRecordLockBase + n, 1, true)) {
+      Fail(err::kRecordLocked, "The table \"" + path_ + "\" is locked by another user; no record can be appended to it.");
+    }
+    recordLocks_.insert(n);
+    locked = true;
+  }
+  try {
+    image[0] = kLiveFlag;
+    StampRecord(image, true);
+    WriteImage(n, image);
+    header_.counters.recordCount = n;
+    AfterChange();
+  } catch (...) {
+    if (locked) UnlockRecord(n);
+    throw;
+  }
+  if (lockTaken) *lockTaken = locked;
   return n;
 }
 

@@ -136,8 +136,10 @@ class Table {
   uint32_t AppendCopiedRecord(uint8_t* image);
   // Appends `image` without telling the observers: a record that is still being edited.
   // CompleteAppend writes its final image and tells them RecordAppended; when one refuses,
-  // the record stays as a deleted record.
-  uint32_t ReserveRecord(uint8_t* image);
+  // the record stays as a deleted record. In a shared open the new record is locked for this
+  // open before any other can see it (*lockTaken says whether that lock is new, to be released
+  // once the record is complete); kRecordLocked when another open holds the table locked.
+  uint32_t ReserveRecord(uint8_t* image, bool* lockTaken = nullptr);
   void CompleteAppend(uint32_t n, uint8_t* image);
   // Writes `image` over record n (the observers see the image the file held as `before`).
   // RowVersion and ModTime fields are advanced; `image` is updated with them.

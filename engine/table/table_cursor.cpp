@@ -309,8 +309,9 @@ void TableCursor::AppendRecord() {
   CheckWritable(kOptInsertGranted, "Insert");
   std::vector<uint8_t> image(schema().recordLength());
   WriteEmptyRecord(schema(), image.data());
-  uint32_t n = table_->ReserveRecord(image.data());
-  if (!table_->exclusive() && !table_->IsTableLocked()) implicitLock_ = table_->LockRecord(n);
+  bool locked = false;
+  uint32_t n = table_->ReserveRecord(image.data(), &locked);
+  implicitLock_ = locked;
   image_ = std::move(image);
   loaded_ = true;
   appending_ = true;
