@@ -119,6 +119,7 @@ void IndexFile::LoadHeader(bool checkSize) {
   headerPages_ = headerPages;
   changeCounter_ = counter;
   tags_ = std::move(tags);
+  ++catalogLoads_;
   pager_ = std::make_unique<Pager>(&file_, ps);
   pager_->pageCount = pageCount;
   pager_->freeHead = freeHead;

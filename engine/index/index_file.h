@@ -44,6 +44,9 @@ class IndexFile {
   const std::filesystem::path& path() const { return file_.path(); }
   uint32_t pageSize() const { return pageSize_; }
   uint64_t changeCounter() const { return changeCounter_; }
+  // How many times the header and catalogue were loaded: when this moves, every TagInfo
+  // reference and layout taken from tag() before is stale.
+  uint64_t catalogLoads() const { return catalogLoads_; }
 
   size_t tagCount() const { return tags_.size(); }
   const TagInfo& tag(size_t i) const { return tags_.at(i); }
@@ -103,6 +106,7 @@ class IndexFile {
   uint32_t pageSize_ = 0;
   uint32_t headerPages_ = 0;
   uint64_t changeCounter_ = 0;
+  uint64_t catalogLoads_ = 0;
   std::vector<TagInfo> tags_;
   std::unique_ptr<Pager> pager_;
 };

@@ -149,22 +149,40 @@ void TableIndexes::CheckAvailable() const {
   if (!unavailable_.empty()) Fail(unavailableCode_ ? unavailableCode_ : err::kIndexFileCorrupt, unavailable_);
 }
 
+// Tags keep their objects (and ids) across reloads: a caller that resolved a Tag before a
+// Reading revalidated the files still holds a valid one afterwards. The key builders are made
+// again every time, since they borrow their layouts from the catalogues just loaded.
 void TableIndexes::LoadTags() {
-  std::map<std::pair<std::string, std::string>, uint64_t> ids;
-  for (const auto& t : tags_) ids[{t->filePath.lexically_normal().string(), LowerAZ(t->name)}] = t->id;
+  std::map<std::pair<std::string, std::string>, std::unique_ptr<Tag>> old;
+  for (auto& t : tags_) {
+    auto name = std::make_pair(t->filePath.lexically_normal().string(), LowerAZ(t->name));
+    old.emplace(std::move(name), std::move(t));
+  }
   tags_.clear();
   for (size_t f = 0; f < files_.size(); ++f) {
     IndexFile& file = *files_[f].index;
+    files_[f].catalogLoads = file.catalogLoads();
     for (size_t i = 0; i < file.tagCount(); ++i) {
       const TagInfo& info = file.tag(i);
-      auto t = std::make_unique<Tag>();
-      auto found = ids.find({files_[f].path.lexically_normal().string(), LowerAZ(info.def.name)});
-      t->id = found != ids.end() ? found->second : nextId_++;
+      std::unique_ptr<Tag> t;
+      auto found = old.find({files_[f].path.lexically_normal().string(), LowerAZ(info.def.name)});
+      if (found != old.end()) {
+        t = std::move(found->second);
+        old.erase(found);
+      } else {
+        t = std::make_unique<Tag>();
+        t->id = nextId_++;
+      }
+      bool sameKeys = t->keys && t->expression == info.def.expression && t->condition == info.def.condition;
+      if (!sameKeys) {
+        t->keys = std::make_unique<ExpressionKeys>(info.def.expression, info.def.condition, fields_);
+        t->expression = info.def.expression;
+        t->condition = info.def.condition;
+      }
       t->name = info.def.name;
       t->filePath = files_[f].path;
       t->file = f;
       t->tagInFile = i;
-      t->keys = std::make_unique<ExpressionKeys>(info.def.expression, info.def.condition, fields_);
       t->builder = std::make_unique<KeyBuilder>(info.layout);
       tags_.push_back(std::move(t));
     }
@@ -189,9 +207,14 @@ IndexFile& TableIndexes::FileOf(const Tag& t) { return *files_.at(t.file).index;
 
 void TableIndexes::Revalidate() {
   if (table_.exclusive()) return;  // nobody else changes the files
-  bool changed = false;
-  for (File& f : files_) changed = f.index->Revalidate() || changed;
-  if (changed) LoadTags();  // the catalogs were reloaded; the key builders borrow their layouts
+  // A catalogue may also have been reloaded by a direct IndexFile::Revalidate of another user
+  // of the file: the load count, not the answer, tells whether the tags must follow.
+  bool reloaded = false;
+  for (File& f : files_) {
+    f.index->Revalidate();
+    reloaded = reloaded || f.index->catalogLoads() != f.catalogLoads;
+  }
+  if (reloaded) LoadTags();
 }
 
 std::span<const uint8_t> TableIndexes::KeyOf(Tag& t, const uint8_t* image, uint32_t recno, int deleted) {

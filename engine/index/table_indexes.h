@@ -49,12 +49,14 @@ class TableIndexes final : public RecordObserver {
     size_t file = 0;  // position in files()
     size_t tagInFile = 0;
     std::unique_ptr<ExpressionKeys> keys;
+    std::string expression, condition;  // what `keys` was made from
     std::unique_ptr<KeyBuilder> builder;
   };
   struct File {
     std::filesystem::path path;
     std::unique_ptr<IndexFile> index;
     bool structural = false;
+    uint64_t catalogLoads = 0;  // index->catalogLoads() when the tags were last made from it
   };
 
   // Makes the indexes of an open table and attaches them to it (once per open).
