@@ -88,6 +88,9 @@ void TableIndexes::OpenStructural(const std::string& requestedCollation, uint32_
       return nullptr;
     }
     try {
+      // Another open may be in the middle of an update of the file: its mark and its
+      // half-written pages are not the file's state. The reader lock waits for it to finish.
+      Table::ReaderLock reading(table_);
       std::unique_ptr<IndexFile> f = IndexFile::Open(path, table_.readOnly());
       if (!StructuralMatchesHeader(*f)) {
         unavailableCode_ = err::kIndexNeedsRebuild;
@@ -536,7 +539,11 @@ std::vector<size_t> TableIndexes::OpenFile(const std::filesystem::path& file) {
   for (const File& f : files_) {
     if (SamePath(f.path, file)) Fail(err::kIndexAlreadyOpen, "The index file \"" + file.string() + "\" is already open");
   }
-  std::unique_ptr<IndexFile> index = IndexFile::Open(file, table_.readOnly());
+  std::unique_ptr<IndexFile> index;
+  {
+    Table::ReaderLock reading(table_);  // not in the middle of another open's update
+    index = IndexFile::Open(file, table_.readOnly());
+  }
   files_.push_back(File{file, std::move(index), false});
   try {
     LoadTags();
