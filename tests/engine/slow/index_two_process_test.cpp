@@ -127,21 +127,35 @@ class Worker {
 
   bool Run(const std::string& folder) {
     if (!Ok(AdsConnect60(U8(folder), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &conn_), "connect")) return false;
-    if (!Ok(AdsOpenTable90(conn_, U8("shared"), nullptr, ADS_ADT, 1, 0, 0, 0, nullptr, &table_), "open")) return false;
-    for (size_t i = 0; i < Tags().size(); ++i) {
-      ADSHANDLE h = 0;
-      if (!Ok(AdsGetIndexHandle(table_, U8(Tags()[i].name), &h), "index handle")) return false;
-      orders_.push_back(h);
-    }
+    if (!Open()) return false;
     for (op_ = 0; op_ < kOpsEach; ++op_) {
       int dice = std::uniform_int_distribution<int>(0, 99)(rng_);
-      bool ok = dice < 30 ? Append() : dice < 65 ? Edit() : dice < 80 ? Delete() : dice < 90 ? Recall() : SeeOthers();
+      bool ok = dice < 30   ? Append()
+                : dice < 65 ? Edit()
+                : dice < 80 ? Delete()
+                : dice < 88 ? Recall()
+                : dice < 90 ? Reopen()
+                            : SeeOthers();
       if (!ok) return false;
     }
     return SeeOthers() && Ok(AdsCloseTable(table_), "close") && Ok(AdsDisconnect(conn_), "disconnect");
   }
 
  private:
+  // Opens the table while the others keep changing it: the index files must open whole.
+  bool Open() {
+    if (!Ok(AdsOpenTable90(conn_, U8("shared"), nullptr, ADS_ADT, 1, 0, 0, 0, nullptr, &table_), "open")) return false;
+    orders_.clear();
+    for (size_t i = 0; i < Tags().size(); ++i) {
+      ADSHANDLE h = 0;
+      if (!Ok(AdsGetIndexHandle(table_, U8(Tags()[i].name), &h), "index handle")) return false;
+      orders_.push_back(h);
+    }
+    return true;
+  }
+
+  bool Reopen() { return Ok(AdsCloseTable(table_), "close") && Open(); }
+
   bool Ok(UNSIGNED32 rc, const char* what) {
     if (rc == 0) return true;
     std::fprintf(stderr, "worker %d, operation %d: %s failed: %u %s\n", index_, op_, what, rc, LastText().c_str());
