@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ace/ace.h"
+#include "support/aceadmin_run.h"
 #include "support/api_fixture.h"
 
 namespace {
@@ -430,6 +431,11 @@ TEST_F(IndexTwoProcesses, ConcurrentChangesLeaveEveryTagAgreeingWithTheTable) {
   std::vector<Rec> recs = ReadRecords();
   EXPECT_GT(recs.size(), static_cast<size_t>(kSeedRecords + kWorkers * kOpsEach / 5));
   CheckEveryTag(recs);
+
+  // The admin shell's check agrees: every tag against the records, stored keys included.
+  acetest::ToolRun verify = acetest::Aceadmin("verify-index " + acetest::Q(ws_.WinFolder()) + " shared");
+  EXPECT_EQ(verify.status, 0) << verify.output;
+  for (const TagModel& tag : Tags()) EXPECT_NE(verify.output.find(std::string(tag.name)), std::string::npos) << verify.output;
 }
 
 }  // namespace
