@@ -3,6 +3,10 @@
 //   equality   "SELECT COUNT(*), SUM(v) FROM rows WHERE k = <key>" for --lookups different keys,
 //              k being indexed on both sides (CREATE INDEX through the engine's SQL, which builds
 //              an index tag, and SQLite's CREATE INDEX);
+//   range      "SELECT COUNT(*), SUM(v) FROM rows WHERE k BETWEEN <key> AND <key> + 9" for the same
+//              keys (ten keys' rows each);
+//   ordered    "SELECT k, v FROM rows WHERE k = <key> ORDER BY v DESC" for the same keys, reading
+//              the first row (a result with an order of its own on the engine's side);
 //   aggregate  "SELECT COUNT(*), SUM(v), MIN(v), MAX(v), AVG(k) FROM rows" over every record.
 //
 // The table has three fields: K Integer (record number modulo 100,000, so each key holds
@@ -64,13 +68,34 @@ std::vector<int> LookupKeys(int lookups) {
   return keys;
 }
 
+// The statements run once per lookup key, and how many columns of their first row are read.
+struct Lookup {
+  const char* name;
+  int columns;
+  std::string (*text)(int key);
+};
+const Lookup kLookups[] = {
+    {"equality", 2, [](int key) { return "SELECT COUNT(*), SUM(v) FROM rows WHERE k = " + std::to_string(key); }},
+    {"range", 2,
+     [](int key) {
+       return "SELECT COUNT(*), SUM(v) FROM rows WHERE k BETWEEN " + std::to_string(key) + " AND " +
+              std::to_string(key + 9);
+     }},
+    {"ordered", 2,
+     [](int key) { return "SELECT k, v FROM rows WHERE k = " + std::to_string(key) + " ORDER BY v DESC"; }},
+};
+constexpr size_t kLookupKinds = sizeof kLookups / sizeof kLookups[0];
+
 struct Answers {
-  std::vector<double> equality;  // count * 1e9 + sum, per lookup: one number that both parts must match
+  // Per kind and lookup, the first row's values folded into one number (a * 1e9 + b) that both
+  // sides must match.
+  std::vector<double> lookups[kLookupKinds];
   std::vector<double> aggregate;
 };
 
 struct Figures {
-  double load = 0, index = 0, equality = 0, aggregate = 0;
+  double load = 0, index = 0, aggregate = 0;
+  double lookups[kLookupKinds] = {};
   Answers answers;
 };
 
@@ -116,15 +141,17 @@ Figures Engine(const std::filesystem::path& folder, uint32_t records, int lookup
   Check(AdsExecuteSQLDirect(statement, U8("CREATE INDEX bykey ON rows (k)"), &cursor), "create index");
   f.index = Seconds(start);
 
-  start = Clock::now();
-  for (int key : LookupKeys(lookups)) {
-    std::string sql = "SELECT COUNT(*), SUM(v) FROM rows WHERE k = " + std::to_string(key);
-    Check(AdsExecuteSQLDirect(statement, U8(sql.c_str()), &cursor), "equality query");
-    std::vector<double> row = OneRow(cursor, 2);
-    f.answers.equality.push_back(row[0] * 1e9 + row[1]);
-    Check(AdsCloseTable(cursor), "close cursor");
+  for (size_t kind = 0; kind < kLookupKinds; ++kind) {
+    start = Clock::now();
+    for (int key : LookupKeys(lookups)) {
+      std::string sql = kLookups[kind].text(key);
+      Check(AdsExecuteSQLDirect(statement, U8(sql.c_str()), &cursor), kLookups[kind].name);
+      std::vector<double> row = OneRow(cursor, kLookups[kind].columns);
+      f.answers.lookups[kind].push_back(row[0] * 1e9 + row[1]);
+      Check(AdsCloseTable(cursor), "close cursor");
+    }
+    f.lookups[kind] = Seconds(start);
   }
-  f.equality = Seconds(start);
 
   start = Clock::now();
   Check(AdsExecuteSQLDirect(statement, U8("SELECT COUNT(*), SUM(v), MIN(v), MAX(v), AVG(k) FROM rows"), &cursor),
@@ -172,16 +199,18 @@ Figures Sqlite(const std::filesystem::path& folder, uint32_t records, int lookup
   CheckSql(sqlite3_exec(db, "CREATE INDEX bykey ON rows(k)", nullptr, nullptr, nullptr), db, "create index");
   f.index = Seconds(start);
 
-  start = Clock::now();
-  for (int key : LookupKeys(lookups)) {
-    // The statement text is prepared anew each time, as the engine's side does.
-    std::string sql = "SELECT COUNT(*), SUM(v) FROM rows WHERE k = " + std::to_string(key);
-    sqlite3_stmt* q = nullptr;
-    CheckSql(sqlite3_prepare_v2(db, sql.c_str(), -1, &q, nullptr), db, "prepare");
-    std::vector<double> row = OneRow(q, db, 2);
-    f.answers.equality.push_back(row[0] * 1e9 + row[1]);
+  for (size_t kind = 0; kind < kLookupKinds; ++kind) {
+    start = Clock::now();
+    for (int key : LookupKeys(lookups)) {
+      // The statement text is prepared anew each time, as the engine's side does.
+      std::string sql = kLookups[kind].text(key);
+      sqlite3_stmt* q = nullptr;
+      CheckSql(sqlite3_prepare_v2(db, sql.c_str(), -1, &q, nullptr), db, "prepare");
+      std::vector<double> row = OneRow(q, db, kLookups[kind].columns);
+      f.answers.lookups[kind].push_back(row[0] * 1e9 + row[1]);
+    }
+    f.lookups[kind] = Seconds(start);
   }
-  f.equality = Seconds(start);
 
   start = Clock::now();
   sqlite3_stmt* q = nullptr;
@@ -223,16 +252,20 @@ int main(int argc, char** argv) {
   Figures e = Engine(folder, records, lookups);
   Figures s = Sqlite(folder, records, lookups);
   std::filesystem::remove_all(folder);
-  if (!Same(e.answers.equality, s.answers.equality) || !Same(e.answers.aggregate, s.answers.aggregate)) {
+  bool same = Same(e.answers.aggregate, s.answers.aggregate);
+  for (size_t kind = 0; kind < kLookupKinds; ++kind) same = same && Same(e.answers.lookups[kind], s.answers.lookups[kind]);
+  if (!same) {
     std::fprintf(stderr, "bench_sql: the engine and SQLite answered differently\n");
     return 1;
   }
-  std::printf("records: %u, equality lookups: %d (%u rows each)\n", records, lookups, records / kKeys);
+  std::printf("records: %u, lookups of each kind: %d (%u rows per key)\n", records, lookups, records / kKeys);
   std::printf("load:      engine %.3f s, sqlite %.3f s, ratio %.2f\n", e.load, s.load, e.load / s.load);
   std::printf("index:     engine %.3f s, sqlite %.3f s, ratio %.2f\n", e.index, s.index, e.index / s.index);
-  std::printf("equality:  engine %.4f s, sqlite %.4f s, ratio %.2f (per lookup: engine %.2f ms, sqlite %.2f ms)\n",
-              e.equality, s.equality, e.equality / s.equality, 1000 * e.equality / lookups,
-              1000 * s.equality / lookups);
+  for (size_t kind = 0; kind < kLookupKinds; ++kind) {
+    std::printf("%-10s engine %.4f s, sqlite %.4f s, ratio %.2f (per lookup: engine %.2f ms, sqlite %.2f ms)\n",
+                (std::string(kLookups[kind].name) + ":").c_str(), e.lookups[kind], s.lookups[kind],
+                e.lookups[kind] / s.lookups[kind], 1000 * e.lookups[kind] / lookups, 1000 * s.lookups[kind] / lookups);
+  }
   std::printf("aggregate: engine %.3f s, sqlite %.3f s, ratio %.2f\n", e.aggregate, s.aggregate,
               e.aggregate / s.aggregate);
   return 0;

@@ -109,8 +109,9 @@ void IndexFileHandle::Close() {
 
 void IndexFileHandle::Throw(const char* what) const { IoFail(what, path_, errno); }
 
-void ReplaceIndexFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+void ReplaceIndexFile(const std::filesystem::path& from, const std::filesystem::path& to, bool syncFolder) {
   if (::rename(from.c_str(), to.c_str()) != 0) IoFail("Replacing index file", to, errno);
+  if (!syncFolder) return;
   std::filesystem::path folder = to.parent_path();
   if (folder.empty()) folder = ".";
   int dfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

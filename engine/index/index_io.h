@@ -45,8 +45,8 @@ class IndexFileHandle {
   std::filesystem::path path_;
 };
 
-// Renames from over to (atomically replacing it) and flushes the folder so that the rename
-// survives a crash.
-void ReplaceIndexFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Renames from over to (atomically replacing it) and, unless `syncFolder` is false, flushes the
+// folder so that the rename survives a crash.
+void ReplaceIndexFile(const std::filesystem::path& from, const std::filesystem::path& to, bool syncFolder = true);
 
 }  // namespace engine

@@ -182,9 +182,9 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
     std::vector<uint8_t> header = BuildHeaderPages(pageSize, pages.nextPage(), 0, 0, 1, SerializeCatalog(tags));
     out.WriteAt(0, header.data(), header.size());
     progress.Report(99);
-    out.Sync();
+    if (options.durable) out.Sync();
     out.Close();
-    ReplaceIndexFile(work, path);
+    ReplaceIndexFile(work, path, options.durable);
   } catch (...) {
     // Leave the old file in place and take the half-written new one away, then report.
     out = IndexFileHandle();

@@ -59,6 +59,9 @@ struct RebuildOptions {
   std::filesystem::path workFolder;
   // Sort tags on several threads when the keys fit in memory.
   bool parallelSort = true;
+  // Force the new file and its rename to the disk; false for the indexes of scratch tables,
+  // which nothing needs after a crash.
+  bool durable = true;
 };
 
 struct RebuildStats {

@@ -80,7 +80,9 @@ RebuildStats RebuildTableIndex(Table& table, const std::filesystem::path& path, 
   std::vector<bool> custom;
   for (const TagDef& d : defs) custom.push_back((d.options & kTagCustom) != 0);
   Source source(table, sourceKeys, custom);
-  return RebuildIndexFile(path, pageSize, defs, source, options);
+  RebuildOptions effective = options;
+  if (table.scratch()) effective.durable = false;  // nothing needs a scratch table's index after a crash
+  return RebuildIndexFile(path, pageSize, defs, source, effective);
 }
 
 }  // namespace engine

@@ -103,6 +103,7 @@ class Table {
   const TableProperties& properties() const { return header_.properties; }
   bool exclusive() const { return options_.exclusive; }
   bool readOnly() const { return options_.readOnly; }
+  bool scratch() const { return options_.scratch; }
 
   // Index tag definitions as stored in the header. SetTags rewrites the header (moving the
   // records when the definitions outgrow it, which needs an exclusive open).
