@@ -8,7 +8,8 @@
 // CREATE INDEX ... (i), (upper(s30)), (s20, d) with REINDEX. This engine's side runs the real
 // rebuild (sort within the budget, runs and merge beyond it, bottom-up trees, a new file flushed
 // and renamed into place); its key source computes the keys from the generated rows in place of
-// the table and expression layers. Both flush to disk at the end.
+// the table and expression layers. Both flush to disk at the end. This isolates the sort and
+// the tree writing; table_reindex_bench.cpp measures the whole reindex of a real table.
 //
 // Options: --records N (default 1000000), --budget-mb M (default: the engine's default budget),
 // --page-size P (default 512, the table's default index page size), --skip-sqlite,
@@ -28,34 +29,12 @@
 #include "engine/core/error.h"
 #include "engine/index/key_builder.h"
 #include "engine/index/rebuild.h"
+#include "rebuild_rows.h"
 
 namespace {
 
-struct Row {
-  int32_t i;
-  char s30[31];
-  char s20[21];
-  int32_t d;
-};
-
-uint64_t SplitMix(uint64_t& x) {
-  uint64_t z = (x += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
-
-void MakeRow(uint32_t recno, Row& r) {
-  static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ   ";
-  uint64_t s = recno * 0x1000193ull;
-  r.i = static_cast<int32_t>(SplitMix(s));
-  for (int k = 0; k < 30; ++k) r.s30[k] = kChars[SplitMix(s) % (sizeof kChars - 1)];
-  r.s30[30] = 0;
-  // Few distinct leading characters in s20, so that the date often decides the order.
-  for (int k = 0; k < 20; ++k) r.s20[k] = kChars[SplitMix(s) % (k < 2 ? 3 : sizeof kChars - 1)];
-  r.s20[20] = 0;
-  r.d = 2440588 + static_cast<int32_t>(SplitMix(s) % 20000);
-}
+using bench::MakeRow;
+using bench::Row;
 
 class BenchSource : public engine::KeySource {
  public:

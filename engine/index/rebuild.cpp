@@ -2,6 +2,9 @@
 #include "engine/index/rebuild.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -102,6 +105,17 @@ void SortInParallel(std::vector<std::unique_ptr<KeySorter>>& sorters) {
 }
 
 }  // namespace
+
+size_t DefaultRebuildMemoryBudget() {
+  const char* text = std::getenv("ACE_REBUILD_MEMORY_MB");
+  if (text == nullptr || *text == 0) return kDefaultRebuildMemoryBudget;
+  char* end = nullptr;
+  errno = 0;
+  unsigned long long mb = std::strtoull(text, &end, 10);
+  // Anything but a positive whole number (or one too large for the address space) is ignored.
+  if (errno != 0 || *end != 0 || *text == '-' || mb == 0 || mb > (SIZE_MAX >> 21)) return kDefaultRebuildMemoryBudget;
+  return static_cast<size_t>(mb) << 20;
+}
 
 std::filesystem::path RebuildWorkPath(const std::filesystem::path& path) {
   std::filesystem::path p = path;

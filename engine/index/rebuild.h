@@ -49,9 +49,14 @@ class KeySource {
 // 256 MB: enough to sort about 2.5 million entries of three typical tags in memory.
 constexpr size_t kDefaultRebuildMemoryBudget = size_t{256} << 20;
 
+// The budget rebuilds use unless told otherwise: ACE_REBUILD_MEMORY_MB megabytes when that
+// environment variable holds a positive whole number, else kDefaultRebuildMemoryBudget. Read at
+// every call, so a process may change it between rebuilds.
+size_t DefaultRebuildMemoryBudget();
+
 struct RebuildOptions {
   // Memory for keys being sorted; beyond it sorted runs go to work files. At least 1 MB is used.
-  size_t memoryBudget = kDefaultRebuildMemoryBudget;
+  size_t memoryBudget = DefaultRebuildMemoryBudget();
   // Called with 0..100 as the rebuild advances (each value at most once); returning false stops
   // the rebuild with kRebuildCancelled and leaves the old file as it was.
   std::function<bool(unsigned percent)> progress;

@@ -2,6 +2,7 @@
 // from 0 to 100; a cancelled or failed rebuild leaves the previous file untouched.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <random>
 
@@ -110,6 +111,38 @@ TEST_F(IndexRebuild, CancelledRebuildLeavesThePreviousFile) {
     EXPECT_EQ(ReadAll(path), before);
     EXPECT_FALSE(std::filesystem::exists(RebuildWorkPath(path)));
   }
+}
+
+// The budget comes from ACE_REBUILD_MEMORY_MB when it holds a positive whole number; anything
+// else leaves the default. A small budget from the environment makes a rebuild spill runs.
+TEST_F(IndexRebuild, MemoryBudgetComesFromTheEnvironment) {
+  struct Case {
+    const char* value;  // nullptr: unset
+    size_t budget;
+  } cases[] = {
+      {nullptr, kDefaultRebuildMemoryBudget}, {"", kDefaultRebuildMemoryBudget},
+      {"64", size_t{64} << 20},               {"1", size_t{1} << 20},
+      {"0", kDefaultRebuildMemoryBudget},     {"-5", kDefaultRebuildMemoryBudget},
+      {"12x", kDefaultRebuildMemoryBudget},   {"many", kDefaultRebuildMemoryBudget},
+      {"99999999999999999999999", kDefaultRebuildMemoryBudget},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value ? c.value : "(unset)");
+    if (c.value) {
+      setenv("ACE_REBUILD_MEMORY_MB", c.value, 1);
+    } else {
+      unsetenv("ACE_REBUILD_MEMORY_MB");
+    }
+    EXPECT_EQ(DefaultRebuildMemoryBudget(), c.budget);
+    EXPECT_EQ(RebuildOptions().memoryBudget, c.budget);
+  }
+  setenv("ACE_REBUILD_MEMORY_MB", "1", 1);
+  RebuildStats spilled = RebuildIndexFile(dir_.path() / "env.adi", 1024, defs_, src_);
+  unsetenv("ACE_REBUILD_MEMORY_MB");
+  EXPECT_GT(spilled.runs, defs_.size());
+  RebuildStats inMemory = RebuildIndexFile(dir_.path() / "default.adi", 1024, defs_, src_);
+  EXPECT_EQ(inMemory.runs, 0u);
+  EXPECT_EQ(ReadAll(dir_.path() / "env.adi"), ReadAll(dir_.path() / "default.adi"));
 }
 
 }  // namespace

@@ -1,0 +1,294 @@
+// Rebuilding the indexes of a native table through the engine's C interface (AdsReindex61 on the
+// table opened exclusively), against SQLite's REINDEX of the same rows and the same three
+// indexes, measured in the same run.
+//
+// The table: fields I Integer, S30 Char 30, S20 Char 20, D Date, filled with the rows of
+// rebuild_rows.h through AdsAppendRecord and the typed setters, with three tags in its
+// structural index: "I" on I, "US30" on UPPER(S30), "S20D" on S20;D (the 20 characters followed
+// by the date). SQLite holds the same rows in a table of its database file with
+// CREATE INDEX ... (i), (upper(s30)), (s20, d). Creating and filling both is not timed.
+//
+// What is timed: the engine's whole reindex from the open table (reading every record of the
+// .adt, evaluating the key expressions, sorting, writing the trees, flushing the new file and
+// renaming it into place) and SQLite's REINDEX in autocommit (its journal and fsync included).
+// Each side runs in a child process of its own, so the peak memory printed (the child's
+// maximum resident set, from wait4) is that side's alone. SQLite gets the engine's memory
+// budget as its page cache and two sorter threads, as many as the engine may use.
+//
+// The engine reads its sort budget from ACE_REBUILD_MEMORY_MB (docs/formats.md, "Rebuilds");
+// --budget-mb sets it for the engine's child and SQLite's cache_size alike.
+//
+// Options: --records N (default 1000000), --budget-mb M (default: the engine's default budget),
+// --repeat R (default 2: each side R times, alternating, a ratio per round), --skip-sqlite,
+// --folder PATH (keep the table and the database there and reuse them when they hold N rows;
+// default: a new folder under the temporary folder, removed at the end).
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ace/ace.h"
+#include "rebuild_rows.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kTags[][2] = {{"I", "I"}, {"US30", "UPPER(S30)"}, {"S20D", "S20;D"}};
+
+UNSIGNED8* U8(const char* s) { return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s)); }
+
+double Now() {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+void Check(UNSIGNED32 rc, const char* what) {
+  if (rc == 0) return;
+  UNSIGNED32 code = 0;
+  UNSIGNED8 text[512];
+  UNSIGNED16 len = sizeof text;
+  AdsGetLastError(&code, text, &len);
+  std::fprintf(stderr, "bench_table_reindex: %s: %u %.*s\n", what, code, static_cast<int>(len),
+               reinterpret_cast<char*>(text));
+  std::exit(1);
+}
+
+void Exec(sqlite3* db, const char* sql) {
+  char* msg = nullptr;
+  if (sqlite3_exec(db, sql, nullptr, nullptr, &msg) != SQLITE_OK) {
+    std::fprintf(stderr, "bench_table_reindex: SQLite: %s: %s\n", sql, msg ? msg : "?");
+    std::exit(1);
+  }
+}
+
+// The number of records of an existing table, or 0 when it cannot be opened.
+uint32_t TableRecords(const fs::path& adt) {
+  if (!fs::exists(adt)) return 0;
+  ADSHANDLE t = 0;
+  if (AdsOpenTable90(0, U8(adt.c_str()), nullptr, ADS_ADT, 1, 0, 2, ADS_EXCLUSIVE, nullptr, &t) != 0) return 0;
+  UNSIGNED32 n = 0;
+  UNSIGNED16 tags = 0;
+  AdsGetRecordCount(t, 0, &n);
+  AdsGetNumIndexes(t, &tags);
+  AdsCloseTable(t);
+  return tags == 3 ? n : 0;
+}
+
+void CreateTable(const fs::path& adt, uint32_t n) {
+  fs::remove(adt);
+  fs::path adi = adt;
+  fs::remove(adi.replace_extension(".adi"));
+  ADSHANDLE t = 0;
+  Check(AdsCreateTable90(0, U8(adt.c_str()), nullptr, ADS_ADT, 1, 0, 2, 0,
+                         U8("I,Integer;S30,Char,30;S20,Char,20;D,Date;"), 0, nullptr, &t),
+        "create table");
+  bench::Row r;
+  for (uint32_t recno = 1; recno <= n; ++recno) {
+    bench::MakeRow(recno, r);
+    Check(AdsAppendRecord(t), "append");
+    Check(AdsSetLong(t, U8("I"), r.i), "I");
+    Check(AdsSetString(t, U8("S30"), U8(r.s30), 30), "S30");
+    Check(AdsSetString(t, U8("S20"), U8(r.s20), 20), "S20");
+    Check(AdsSetJulian(t, U8("D"), r.d), "D");
+    Check(AdsWriteRecord(t), "write");
+  }
+  for (const auto& tag : kTags) {
+    ADSHANDLE index = 0;
+    Check(AdsCreateIndex90(t, nullptr, U8(tag[0]), U8(tag[1]), nullptr, nullptr, ADS_COMPOUND, 0, nullptr, &index),
+          tag[0]);
+  }
+  Check(AdsCloseTable(t), "close table");
+}
+
+bool DatabaseRows(const fs::path& file, uint32_t n) {
+  if (!fs::exists(file)) return false;
+  sqlite3* db = nullptr;
+  sqlite3_int64 rows = -1, indexes = 0;
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT (SELECT max(rowid) FROM t), (SELECT count(*) FROM sqlite_master WHERE type='index')",
+                           -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW) {
+      rows = sqlite3_column_int64(st, 0);
+      indexes = sqlite3_column_int64(st, 1);
+    }
+    sqlite3_finalize(st);
+  }
+  sqlite3_close(db);
+  return rows == n && indexes == 3;
+}
+
+void CreateDatabase(const fs::path& file, uint32_t n) {
+  fs::remove(file);
+  sqlite3* db = nullptr;
+  sqlite3_open(file.c_str(), &db);
+  Exec(db, "CREATE TABLE t(i INTEGER, s30 TEXT, s20 TEXT, d INTEGER)");
+  Exec(db, "BEGIN");
+  sqlite3_stmt* ins = nullptr;
+  sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?,?,?,?)", -1, &ins, nullptr);
+  bench::Row r;
+  for (uint32_t recno = 1; recno <= n; ++recno) {
+    bench::MakeRow(recno, r);
+    sqlite3_bind_int(ins, 1, r.i);
+    sqlite3_bind_text(ins, 2, r.s30, 30, SQLITE_STATIC);
+    sqlite3_bind_text(ins, 3, r.s20, 20, SQLITE_STATIC);
+    sqlite3_bind_int(ins, 4, r.d);
+    sqlite3_step(ins);
+    sqlite3_reset(ins);
+  }
+  sqlite3_finalize(ins);
+  Exec(db, "CREATE INDEX ti ON t(i)");
+  Exec(db, "CREATE INDEX tu ON t(upper(s30))");
+  Exec(db, "CREATE INDEX tc ON t(s20, d)");
+  Exec(db, "COMMIT");
+  sqlite3_close(db);
+}
+
+// Child: reindexes the table and prints the seconds; then checks that every tag holds a key
+// for every record (outside the timing).
+int ChildEngine(const fs::path& adt, uint32_t n) {
+  ADSHANDLE t = 0;
+  Check(AdsOpenTable90(0, U8(adt.c_str()), nullptr, ADS_ADT, 1, 0, 2, ADS_EXCLUSIVE, nullptr, &t), "open");
+  double t0 = Now();
+  Check(AdsReindex61(t, 0), "reindex");
+  double seconds = Now() - t0;
+  for (const auto& tag : kTags) {
+    ADSHANDLE index = 0;
+    UNSIGNED32 keys = 0;
+    Check(AdsGetIndexHandle(t, U8(tag[0]), &index), tag[0]);
+    Check(AdsGetKeyCount(index, 0, &keys), tag[0]);
+    if (keys != n) {
+      std::fprintf(stderr, "bench_table_reindex: tag %s holds %u keys of %u\n", tag[0], keys, n);
+      return 1;
+    }
+  }
+  Check(AdsCloseTable(t), "close");
+  std::printf("%.6f\n", seconds);
+  return 0;
+}
+
+int ChildSqlite(const fs::path& file, size_t budgetMb) {
+  sqlite3* db = nullptr;
+  if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) return 1;
+  std::string pragma = "PRAGMA cache_size = -" + std::to_string(budgetMb * 1024);
+  Exec(db, pragma.c_str());
+  Exec(db, "PRAGMA threads = 2");
+  double t0 = Now();
+  Exec(db, "REINDEX");
+  double seconds = Now() - t0;
+  sqlite3_close(db);
+  std::printf("%.6f\n", seconds);
+  return 0;
+}
+
+struct Figure {
+  double seconds = 0;
+  double peakMb = 0;
+};
+
+// Runs this program again as a child with args and returns what it printed and its peak memory.
+Figure RunChild(const std::vector<std::string>& args) {
+  int fds[2];
+  if (pipe(fds) != 0) std::exit(1);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], 1);
+    close(fds[0]);
+    close(fds[1]);
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv("/proc/self/exe", argv.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string out;
+  char buf[256];
+  for (ssize_t k; (k = read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<size_t>(k));
+  close(fds[0]);
+  int status = 0;
+  struct rusage usage {};
+  wait4(pid, &status, 0, &usage);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || out.empty()) {
+    std::fprintf(stderr, "bench_table_reindex: the %s run failed\n", args[2].c_str());
+    std::exit(1);
+  }
+  return Figure{std::atof(out.c_str()), static_cast<double>(usage.ru_maxrss) / 1024.0};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 5 && std::strcmp(argv[1], "--child") == 0) {
+    if (std::strcmp(argv[2], "engine") == 0) return ChildEngine(argv[3], static_cast<uint32_t>(std::stoul(argv[4])));
+    return ChildSqlite(argv[3], std::stoul(argv[4]));
+  }
+  uint32_t records = 1000000;
+  size_t budgetMb = 0;
+  int repeat = 2;
+  bool sqlite = true;
+  fs::path folder;
+  for (int a = 1; a < argc; ++a) {
+    std::string o = argv[a];
+    if (o == "--records" && a + 1 < argc) records = static_cast<uint32_t>(std::stoul(argv[++a]));
+    else if (o == "--budget-mb" && a + 1 < argc) budgetMb = std::stoul(argv[++a]);
+    else if (o == "--repeat" && a + 1 < argc) repeat = std::max(1, std::stoi(argv[++a]));
+    else if (o == "--skip-sqlite") sqlite = false;
+    else if (o == "--folder" && a + 1 < argc) folder = argv[++a];
+    else {
+      std::fprintf(stderr,
+                   "usage: %s [--records N] [--budget-mb M] [--repeat R] [--skip-sqlite] [--folder PATH]\n", argv[0]);
+      return 2;
+    }
+  }
+  if (records == 0) records = 1;
+  if (budgetMb > 0) {
+    setenv("ACE_REBUILD_MEMORY_MB", std::to_string(budgetMb).c_str(), 1);
+  } else if (const char* env = std::getenv("ACE_REBUILD_MEMORY_MB")) {
+    budgetMb = std::stoul(env);
+  } else {
+    budgetMb = 256;  // the engine's default
+  }
+  bool ownFolder = folder.empty();
+  if (ownFolder) folder = fs::temp_directory_path() / ("table_reindex_bench." + std::to_string(getpid()));
+  fs::create_directories(folder);
+  fs::path adt = fs::absolute(folder / "rows.adt");
+  fs::path db = fs::absolute(folder / "rows.db");
+
+  std::printf("table reindex: %u records, 3 tags (I; UPPER(S30); S20;D), page size 512, ANSI\n", records);
+  double t0 = Now();
+  if (TableRecords(adt) != records) {
+    CreateTable(adt, records);
+    std::printf("created %s in %.1f s (not timed)\n", adt.c_str(), Now() - t0);
+  }
+  if (sqlite && !DatabaseRows(db, records)) {
+    t0 = Now();
+    CreateDatabase(db, records);
+    std::printf("created %s in %.1f s (not timed)\n", db.c_str(), Now() - t0);
+  }
+  std::printf("engine: AdsReindex61 on the table opened exclusively, memory budget %zu MB\n", budgetMb);
+  if (sqlite) std::printf("sqlite: %s REINDEX, cache_size %zu MB, threads 2\n", sqlite3_libversion(), budgetMb);
+  const std::string self = argv[0];
+  for (int round = 1; round <= repeat; ++round) {
+    Figure ours = RunChild({self, "--child", "engine", adt.string(), std::to_string(records)});
+    std::printf("round %d: engine %.3f s (peak %.1f MB)", round, ours.seconds, ours.peakMb);
+    if (sqlite) {
+      Figure theirs = RunChild({self, "--child", "sqlite", db.string(), std::to_string(budgetMb)});
+      std::printf(", sqlite %.3f s (peak %.1f MB), ratio (sqlite / engine) %.2f", theirs.seconds, theirs.peakMb,
+                  theirs.seconds / ours.seconds);
+    }
+    std::printf("\n");
+    std::fflush(stdout);
+  }
+  if (ownFolder) fs::remove_all(folder);
+  return 0;
+}
