@@ -5,6 +5,7 @@
 
 #include "engine/core/error.h"
 #include "engine/index/index_file.h"
+#include "engine/index/table_indexes.h"
 #include "engine/index/table_reindex.h"
 
 namespace engine::filter {
@@ -21,8 +22,16 @@ std::unique_ptr<CompiledExpr> CompileLogical(const std::string& text, const Expr
   return e;
 }
 
+// Writes the open's pending index changes. The filter reads the index file through its own
+// read-only copy, and an exclusive open writes its changes in batches: without this the copy
+// would miss the latest changes or find the file marked as in the middle of an update.
+void WritePendingIndexChanges(Table& table) {
+  if (TableIndexes* indexes = table.indexes()) indexes->Flush();
+}
+
 // The structural index of the table, opened for reading, or null when it has none that opens.
 std::unique_ptr<IndexFile> OpenIndex(table::TableCursor& cursor) {
+  WritePendingIndexChanges(cursor.table());
   std::filesystem::path path = StructuralIndexPath(cursor.table().path());
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) return nullptr;
@@ -92,6 +101,7 @@ void OptimizedFilter::Resolve(bool evaluateRest) {
       exactSet_ = true;
     }
   } else {
+    WritePendingIndexChanges(table);
     members_ = plan_->Resolve(count);
     exactSet_ = plan_->level() == OptLevel::kFull;
     if (!exactSet_ && (evaluateRest || membersFixed)) {
