@@ -36,6 +36,8 @@ std::unique_ptr<IndexFile> OpenIndex(table::TableCursor& cursor) {
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) return nullptr;
   try {
+    // Under the reader lock, so that another open's update in progress is not taken for damage.
+    Table::ReaderLock reading(cursor.table());
     return IndexFile::Open(path, /*readOnly=*/true);
   } catch (const EngineError&) {
     return nullptr;  // a damaged index answers nothing; the filter is evaluated per record
@@ -102,7 +104,10 @@ void OptimizedFilter::Resolve(bool evaluateRest) {
     }
   } else {
     WritePendingIndexChanges(table);
-    members_ = plan_->Resolve(count);
+    {
+      Table::ReaderLock reading(table);  // the trees stay whole while the plan reads them
+      members_ = plan_->Resolve(count);
+    }
     exactSet_ = plan_->level() == OptLevel::kFull;
     if (!exactSet_ && (evaluateRest || membersFixed)) {
       std::vector<uint8_t> image(table.schema().recordLength());
