@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "ace/ace.h"
+#include "engine/table/julian.h"
 #include "support/aceadmin_run.h"
 #include "support/api_fixture.h"
 
@@ -53,19 +54,11 @@ std::string Upper(std::string s) {
   return s;
 }
 
-// YYYYMMDD of a julian day (the civil calendar).
+// YYYYMMDD of a julian day, as DTOS gives it.
 std::string Dtos(int32_t jd) {
-  int64_t a = jd + 32044;
-  int64_t b = (4 * a + 3) / 146097;
-  int64_t c = a - 146097 * b / 4;
-  int64_t d = (4 * c + 3) / 1461;
-  int64_t e = c - 1461 * d / 4;
-  int64_t m = (5 * e + 2) / 153;
-  int day = static_cast<int>(e - (153 * m + 2) / 5 + 1);
-  int month = static_cast<int>(m + 3 - 12 * (m / 10));
-  int year = static_cast<int>(100 * b + d - 4800 + m / 10);
+  const engine::CivilDate d = engine::JulianToCivil(jd);
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d", year, month, day);
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year, d.month, d.day);
   return buf;
 }
 
