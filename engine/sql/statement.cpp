@@ -193,7 +193,9 @@ std::optional<PlainSelect> PlainSelection(const std::string& text) {
   std::vector<Token> t = Tokenize(text);
   if (t.size() < 4 || Upper(t[0].text) != "SELECT" || t[1].text != "*" || Upper(t[2].text) != "FROM") return std::nullopt;
   if (t[3].literal) return std::nullopt;
-  PlainSelect plain{t[3].text, t[1].offset, false};
+  PlainSelect plain;
+  plain.table = t[3].text;
+  plain.starOffset = t[1].offset;
   size_t end = t.size();
   for (size_t k = 4; k + 1 < t.size(); ++k) {
     if (t[k].quoted || t[k].literal || Upper(t[k].text) != "ORDER" || Upper(t[k + 1].text) != "BY") continue;

@@ -36,7 +36,7 @@ std::string Bytes(const std::string& hostPath) {
 // A hex dump of `n` bytes from `offset`, shown when a file holds what it should not.
 std::string HexDump(const std::string& bytes, size_t offset, size_t n) {
   std::string out;
-  char buf[8];
+  char buf[24];
   for (size_t i = 0; i < n && offset + i < bytes.size(); ++i) {
     if (i % 32 == 0) {
       std::snprintf(buf, sizeof buf, "\n%06zx", offset + i);

@@ -433,7 +433,9 @@ TEST_F(SqlIndexLookup, EqualityOnAnIndexedColumnReadsTheTagAndGivesTheScansRows)
       std::string sql = "select id, name from people where " + condition + " order by name";
       std::u16string wide(sql.begin(), sql.end());
       EXPECT_EQ(AdsPrepareSQLW(s, reinterpret_cast<WCHAR*>(wide.data())), 0u) << LastText();
-      if (condition.find('?') != std::string::npos) EXPECT_EQ(AdsSetDouble(s, ADSFIELD(1), 3), 0u) << LastText();
+      if (condition.find('?') != std::string::npos) {
+        EXPECT_EQ(AdsSetDouble(s, ADSFIELD(1), 3), 0u) << LastText();
+      }
       ADSHANDLE cursor = 0;
       EXPECT_EQ(AdsExecuteSQL(s, &cursor), 0u) << LastText();
       return cursor ? sqltest::ReadAll(cursor) : Rows{};
