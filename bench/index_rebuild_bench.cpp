@@ -30,6 +30,7 @@
 #include "engine/index/key_builder.h"
 #include "engine/index/rebuild.h"
 #include "rebuild_rows.h"
+#include "rebuild_sqlite.h"
 
 namespace {
 
@@ -80,43 +81,17 @@ double PeakRssMb() {
   return 0;
 }
 
-void Exec(sqlite3* db, const char* sql) {
-  char* msg = nullptr;
-  if (sqlite3_exec(db, sql, nullptr, nullptr, &msg) != SQLITE_OK) {
-    std::fprintf(stderr, "SQLite: %s: %s\n", sql, msg ? msg : "?");
-    std::exit(1);
-  }
-}
-
 double SqliteReindex(const std::filesystem::path& file, uint32_t n, size_t budget) {
   std::filesystem::remove(file);
   sqlite3* db = nullptr;
   sqlite3_open(file.c_str(), &db);
-  Exec(db, "CREATE TABLE t(i INTEGER, s30 TEXT, s20 TEXT, d INTEGER)");
-  Exec(db, "BEGIN");
-  sqlite3_stmt* ins = nullptr;
-  sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?,?,?,?)", -1, &ins, nullptr);
-  Row r;
-  for (uint32_t recno = 1; recno <= n; ++recno) {
-    MakeRow(recno, r);
-    sqlite3_bind_int(ins, 1, r.i);
-    sqlite3_bind_text(ins, 2, r.s30, 30, SQLITE_STATIC);
-    sqlite3_bind_text(ins, 3, r.s20, 20, SQLITE_STATIC);
-    sqlite3_bind_int(ins, 4, r.d);
-    sqlite3_step(ins);
-    sqlite3_reset(ins);
-  }
-  sqlite3_finalize(ins);
-  Exec(db, "CREATE INDEX ti ON t(i)");
-  Exec(db, "CREATE INDEX tu ON t(upper(s30))");
-  Exec(db, "CREATE INDEX tc ON t(s20, d)");
-  Exec(db, "COMMIT");
+  bench::FillSqliteTable(db, n);
   // The same memory and the same number of threads as the engine's rebuild.
   std::string pragma = "PRAGMA cache_size = -" + std::to_string(budget / 1024);
-  Exec(db, pragma.c_str());
-  Exec(db, "PRAGMA threads = 2");
+  bench::SqliteExec(db, pragma.c_str());
+  bench::SqliteExec(db, "PRAGMA threads = 2");
   double t0 = Now();
-  Exec(db, "REINDEX");
+  bench::SqliteExec(db, "REINDEX");
   double t1 = Now();
   sqlite3_close(db);
   return t1 - t0;

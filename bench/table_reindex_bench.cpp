@@ -38,6 +38,7 @@
 
 #include "ace/ace.h"
 #include "rebuild_rows.h"
+#include "rebuild_sqlite.h"
 
 namespace {
 
@@ -60,14 +61,6 @@ void Check(UNSIGNED32 rc, const char* what) {
   std::fprintf(stderr, "bench_table_reindex: %s: %u %.*s\n", what, code, static_cast<int>(len),
                reinterpret_cast<char*>(text));
   std::exit(1);
-}
-
-void Exec(sqlite3* db, const char* sql) {
-  char* msg = nullptr;
-  if (sqlite3_exec(db, sql, nullptr, nullptr, &msg) != SQLITE_OK) {
-    std::fprintf(stderr, "bench_table_reindex: SQLite: %s: %s\n", sql, msg ? msg : "?");
-    std::exit(1);
-  }
 }
 
 // The number of records of an existing table, or 0 when it cannot be opened.
@@ -131,25 +124,7 @@ void CreateDatabase(const fs::path& file, uint32_t n) {
   fs::remove(file);
   sqlite3* db = nullptr;
   sqlite3_open(file.c_str(), &db);
-  Exec(db, "CREATE TABLE t(i INTEGER, s30 TEXT, s20 TEXT, d INTEGER)");
-  Exec(db, "BEGIN");
-  sqlite3_stmt* ins = nullptr;
-  sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?,?,?,?)", -1, &ins, nullptr);
-  bench::Row r;
-  for (uint32_t recno = 1; recno <= n; ++recno) {
-    bench::MakeRow(recno, r);
-    sqlite3_bind_int(ins, 1, r.i);
-    sqlite3_bind_text(ins, 2, r.s30, 30, SQLITE_STATIC);
-    sqlite3_bind_text(ins, 3, r.s20, 20, SQLITE_STATIC);
-    sqlite3_bind_int(ins, 4, r.d);
-    sqlite3_step(ins);
-    sqlite3_reset(ins);
-  }
-  sqlite3_finalize(ins);
-  Exec(db, "CREATE INDEX ti ON t(i)");
-  Exec(db, "CREATE INDEX tu ON t(upper(s30))");
-  Exec(db, "CREATE INDEX tc ON t(s20, d)");
-  Exec(db, "COMMIT");
+  bench::FillSqliteTable(db, n);
   sqlite3_close(db);
 }
 
@@ -180,10 +155,10 @@ int ChildSqlite(const fs::path& file, size_t budgetMb) {
   sqlite3* db = nullptr;
   if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) return 1;
   std::string pragma = "PRAGMA cache_size = -" + std::to_string(budgetMb * 1024);
-  Exec(db, pragma.c_str());
-  Exec(db, "PRAGMA threads = 2");
+  bench::SqliteExec(db, pragma.c_str());
+  bench::SqliteExec(db, "PRAGMA threads = 2");
   double t0 = Now();
-  Exec(db, "REINDEX");
+  bench::SqliteExec(db, "REINDEX");
   double seconds = Now() - t0;
   sqlite3_close(db);
   std::printf("%.6f\n", seconds);
