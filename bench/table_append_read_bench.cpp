@@ -24,6 +24,7 @@
 #include <string>
 
 #include "ace/ace.h"
+#include "ace_check.h"
 
 namespace {
 
@@ -33,15 +34,7 @@ UNSIGNED8* U8(const char* s) { return reinterpret_cast<UNSIGNED8*>(const_cast<ch
 
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
-void Check(UNSIGNED32 rc, const char* what) {
-  if (rc == 0) return;
-  UNSIGNED32 code = 0;
-  UNSIGNED8 text[512];
-  UNSIGNED16 len = sizeof text;
-  AdsGetLastError(&code, text, &len);
-  std::fprintf(stderr, "bench_table: %s: %.*s\n", what, static_cast<int>(len), reinterpret_cast<char*>(text));
-  std::exit(1);
-}
+void Check(UNSIGNED32 rc, const char* what) { bench::CheckAce(rc, "bench_table", what); }
 
 void CheckSql(int rc, sqlite3* db, const char* what) {
   if (rc == SQLITE_OK || rc == SQLITE_DONE || rc == SQLITE_ROW) return;

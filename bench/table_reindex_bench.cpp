@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "ace/ace.h"
+#include "ace_check.h"
 #include "rebuild_rows.h"
 #include "rebuild_sqlite.h"
 
@@ -52,16 +53,7 @@ double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
-void Check(UNSIGNED32 rc, const char* what) {
-  if (rc == 0) return;
-  UNSIGNED32 code = 0;
-  UNSIGNED8 text[512];
-  UNSIGNED16 len = sizeof text;
-  AdsGetLastError(&code, text, &len);
-  std::fprintf(stderr, "bench_table_reindex: %s: %u %.*s\n", what, code, static_cast<int>(len),
-               reinterpret_cast<char*>(text));
-  std::exit(1);
-}
+void Check(UNSIGNED32 rc, const char* what) { bench::CheckAce(rc, "bench_table_reindex", what); }
 
 // The number of records of an existing table, or 0 when it cannot be opened.
 uint32_t TableRecords(const fs::path& adt) {
