@@ -1014,20 +1014,25 @@ void Table::EncryptRecord(uint32_t n) {
   WriterLock w(*this);
   std::vector<uint8_t> image(schema().recordLength());
   ReadRecord(n, image.data());
-  std::vector<BlobRef> old;
-  for (size_t i = 0; i < schema().fieldCount(); ++i) {
-    if (!IsBlobType(schema().fields()[i].type)) continue;
-    BlobRef ref = RecordView(schema(), image.data(), n).blob(i);
-    if (ref.block == 0) continue;
-    WriteBlobRef(schema(), image.data(), i, StoreBlob(ReadBlob(ref), true, true));
-    old.push_back(ref);
-  }
+  std::vector<BlobRef> old = RestoreBlobs(n, image.data(), /*seal=*/true);
   WriteImage(n, image.data());
   AfterChange();
   if (!old.empty()) {
     for (BlobRef ref : old) memo_->Free(ref);
     memo_->WipeFree();
   }
+}
+
+std::vector<BlobRef> Table::RestoreBlobs(uint32_t n, uint8_t* image, bool seal) {
+  std::vector<BlobRef> old;
+  for (size_t i = 0; i < schema().fieldCount(); ++i) {
+    if (!IsBlobType(schema().fields()[i].type)) continue;
+    BlobRef ref = RecordView(schema(), image, n).blob(i);
+    if (ref.block == 0) continue;
+    WriteBlobRef(schema(), image, i, StoreBlob(ReadBlob(ref), true, seal));
+    old.push_back(ref);
+  }
+  return old;
 }
 
 void Table::DecryptRecord(uint32_t n) {
@@ -1041,14 +1046,7 @@ void Table::DecryptRecord(uint32_t n) {
   WriterLock w(*this);
   std::vector<uint8_t> image(schema().recordLength());
   ReadRecord(n, image.data());
-  std::vector<BlobRef> old;
-  for (size_t i = 0; i < schema().fieldCount(); ++i) {
-    if (!IsBlobType(schema().fields()[i].type)) continue;
-    BlobRef ref = RecordView(schema(), image.data(), n).blob(i);
-    if (ref.block == 0) continue;
-    WriteBlobRef(schema(), image.data(), i, StoreBlob(ReadBlob(ref), true, false));
-    old.push_back(ref);
-  }
+  std::vector<BlobRef> old = RestoreBlobs(n, image.data(), /*seal=*/false);
   std::vector<uint8_t> slot(slotLength());
   slot[0] = image[0];
   RecordCipher::StorePlain(image.data() + 1, image.size() - 1, slot.data() + 1);

@@ -261,6 +261,9 @@ class Table {
   void WriteImage(uint32_t n, const uint8_t* image);  // encrypted with the key in an encrypted table
   void CheckCanWriteEncrypted() const;  // kEncryptionNotEnabled: an encrypted table without the key
   BlobRef StoreBlob(std::string_view content, bool encryptedFormat, bool seal);
+  // Stores every blob of record n's image again, sealed or plain, and points the image at the new
+  // copies; answers the old references, to be freed once the image is written.
+  std::vector<BlobRef> RestoreBlobs(uint32_t n, uint8_t* image, bool seal);
   std::string LoadBlob(BlobRef ref, bool encryptedFormat) const;
   void RewriteEncryption(const std::optional<CipherParams>& target, const std::function<bool(uint32_t)>& seal);
   uint32_t RecordsInFile() const;
