@@ -767,9 +767,9 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   void WriteFieldValue(uint16_t fieldNumber, TFieldType type, const void* value, TRecordBuffer record);
   // Runs the index creation of AddIndex / AddIndexEx with file and tag chosen.
   void createIndex(const QString& file, const QString& tag, const QString& fields, TIndexOptions options);
-  // A handle for work while closed: mlHandle when it is held, else a temporary one.
-  uint32_t workHandle(bool& temporary);
-  void releaseWorkHandle(uint32_t handle, bool temporary);
+  // Runs `work` on mlHandle when it is held, else on a temporary handle closed afterwards (also
+  // when `work` raises, whose failure is then the one reported).
+  void withWorkHandle(const std::function<void(uint32_t handle)>& work);
   // ======================== end of the index, key, range and scope block ======================
 };
 

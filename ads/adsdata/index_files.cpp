@@ -112,9 +112,7 @@ void TAdsDataSet::createIndex(const QString& file, const QString& tag, const QSt
   if (options.testFlag(ixDescending)) engineOptions |= kIndexDescending;
   if (meTableType == ttAdsCDX || meTableType == ttAdsADT || meTableType == ttAdsVFP) engineOptions |= kIndexCompound;
 
-  bool temporary = false;
-  const uint32_t handle = workHandle(temporary);
-  try {
+  withWorkHandle([&](uint32_t handle) {
     if (options.testFlag(ixCaseInsensitive) && options.testFlag(ixExpression)) RaiseComponentError(kCaseAndExpression);
     QString expression = fields;
     if (options.testFlag(ixCaseInsensitive)) {
@@ -138,11 +136,7 @@ void TAdsDataSet::createIndex(const QString& file, const QString& tag, const QSt
     CheckAceResult(this, ::AdsCreateIndex90(handle, Text(fileText), Text(tagText), Text(expressionText), nullptr,
                                             nullptr, engineOptions, mpoAdsTableOptions->AdsIndexPageSize(),
                                             collation.isEmpty() ? nullptr : Text(collation), &order));
-  } catch (const Exception&) {
-    if (temporary) ::AdsCloseTable(handle);  // the failure being raised is the one to report
-    throw;
-  }
-  releaseWorkHandle(handle, temporary);
+  });
   mpoIndexDefs->SetUpdated(false);
 }
 

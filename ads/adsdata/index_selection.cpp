@@ -17,12 +17,15 @@ constexpr UNSIGNED16 kMaxOrders = 256;
 QString Ansi(const UNSIGNED8* text) { return FromAnsi(reinterpret_cast<const char*>(text)); }
 }  // namespace
 
-uint32_t TAdsDataSet::workHandle(bool& temporary) {
-  temporary = mlHandle == kNoHandle;
-  return temporary ? AcquireEngineHandle() : mlHandle;
-}
-
-void TAdsDataSet::releaseWorkHandle(uint32_t handle, bool temporary) {
+void TAdsDataSet::withWorkHandle(const std::function<void(uint32_t handle)>& work) {
+  const bool temporary = mlHandle == kNoHandle;
+  const uint32_t handle = temporary ? AcquireEngineHandle() : mlHandle;
+  try {
+    work(handle);
+  } catch (const Exception&) {
+    if (temporary) ::AdsCloseTable(handle);  // the failure being raised is the one to report
+    throw;
+  }
   if (temporary) CheckAceResult(this, ::AdsCloseTable(handle));
 }
 
@@ -192,35 +195,21 @@ void AddOrderNames(TAdsDataSet* dataset, uint32_t handle, UNSIGNED32 (*countOrde
 }  // namespace
 
 void TAdsDataSet::GetIndexNames(TStringList* poList) {
-  bool temporary = false;
-  const uint32_t handle = workHandle(temporary);
-  try {
+  withWorkHandle([&](uint32_t handle) {
     AddOrderNames(this, handle, ::AdsGetNumIndexes, ::AdsGetAllIndexes, poList, /*clearFirst=*/true);
-  } catch (const Exception&) {
-    if (temporary) ::AdsCloseTable(handle);  // the failure being raised is the one to report
-    throw;
-  }
-  releaseWorkHandle(handle, temporary);
+  });
   if (mpoAdsConnection != nullptr && mpoAdsConnection->IsDictionaryConn() && !mstrDefaultIndex.isEmpty())
     poList->Add(QStringLiteral("ADS_DEFAULT"));
 }
 
 void TAdsDataSet::GetFTSIndexNames(TStringList* poList) {
-  bool temporary = false;
-  const uint32_t handle = workHandle(temporary);
-  try {
+  withWorkHandle([&](uint32_t handle) {
     AddOrderNames(this, handle, ::AdsGetNumFTSIndexes, ::AdsGetFTSIndexes, poList, /*clearFirst=*/false);
-  } catch (const Exception&) {
-    if (temporary) ::AdsCloseTable(handle);  // the failure being raised is the one to report
-    throw;
-  }
-  releaseWorkHandle(handle, temporary);
+  });
 }
 
 void TAdsDataSet::RefreshIndexDefs() {
-  bool temporary = false;
-  const uint32_t handle = workHandle(temporary);
-  try {
+  withWorkHandle([&](uint32_t handle) {
     mpoIndexDefs->Clear();
     UNSIGNED16 count = 0;
     CheckAceResult(this, ::AdsGetNumIndexes(handle, &count));
@@ -260,11 +249,7 @@ void TAdsDataSet::RefreshIndexDefs() {
       def->SetOptions(options);
     }
     mpoIndexDefs->SetUpdated(true);
-  } catch (const Exception&) {
-    if (temporary) ::AdsCloseTable(handle);  // the failure being raised is the one to report
-    throw;
-  }
-  releaseWorkHandle(handle, temporary);
+  });
 }
 
 int TAdsDataSet::IndexFieldCount() {
