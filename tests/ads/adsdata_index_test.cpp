@@ -142,8 +142,12 @@ TEST_F(IndexedShips, IndexNameAndIndexFieldNamesChooseTheOrder) {
     else
       tb.SetIndexFieldNames(c.indexFieldNames);
     EXPECT_EQ(Walk(tb), c.names) << (c.indexName ? c.indexName : c.indexFieldNames);
-    if (c.indexName != nullptr) EXPECT_TRUE(tb.IndexFieldNames().isEmpty());
-    if (c.indexFieldNames != nullptr) EXPECT_TRUE(tb.IndexName().isEmpty());
+    if (c.indexName != nullptr) {
+      EXPECT_TRUE(tb.IndexFieldNames().isEmpty());
+    }
+    if (c.indexFieldNames != nullptr) {
+      EXPECT_TRUE(tb.IndexName().isEmpty());
+    }
   }
   EXPECT_EQ(tb.IndexFieldNames(), "");
 
