@@ -591,6 +591,42 @@ TEST_F(TableApi, OpenModesExcludeEachOther) {
   EXPECT_EQ(AdsPackTable(readOnly), 5412u);
 }
 
+TEST_F(TableApi, DeletingATableRemovesItsFilesAndNeedsItExclusively) {
+  ADSHANDLE setup = Create("NAME,Char,4;M,Memo;");
+  ASSERT_EQ(AdsAppendRecord(setup), 0u);
+  ASSERT_EQ(AdsSetString(setup, F("M"), U("memo"), 4), 0u);
+  ASSERT_EQ(AdsWriteRecord(setup), 0u);
+  ADSHANDLE index = 0;
+  ASSERT_EQ(AdsCreateIndex90(setup, nullptr, U("BYNAME"), U("NAME"), nullptr, nullptr, 2, 512, nullptr, &index), 0u);
+  Close(setup);
+  const std::filesystem::path table(path_);
+  const std::filesystem::path files[] = {table, std::filesystem::path(table).replace_extension(".adm"),
+                                         std::filesystem::path(table).replace_extension(".adi")};
+  for (const auto& f : files) ASSERT_TRUE(std::filesystem::exists(f)) << f;
+
+  ADSHANDLE shared = Open();
+  EXPECT_EQ(AdsDeleteTable(shared), 5413u);
+  for (const auto& f : files) EXPECT_TRUE(std::filesystem::exists(f)) << f;
+  Close(shared);
+
+  // With nothing pending, and with a change in progress that goes with the table.
+  for (bool pending : {false, true}) {
+    if (pending) {
+      setup = Create("NAME,Char,4;");
+      Close(setup);
+    }
+    ADSHANDLE exclusive = Open(kExclusive);
+    if (pending) {
+      ASSERT_EQ(AdsAppendRecord(exclusive), 0u);
+      ASSERT_EQ(AdsSetString(exclusive, F("NAME"), U("x"), 1), 0u);
+    }
+    EXPECT_EQ(AdsDeleteTable(exclusive), 0u);
+    open_.erase(std::remove(open_.begin(), open_.end(), exclusive), open_.end());
+    for (const auto& f : files) EXPECT_FALSE(std::filesystem::exists(f)) << f;
+    EXPECT_NE(AdsCloseTable(exclusive), 0u) << "the handle went with the table";
+  }
+}
+
 TEST_F(TableApi, DamagedFilesGiveDocumentedErrors) {
   ADSHANDLE h = Create("NAME,Char,4;NOTE,Memo;");
   for (int i = 0; i < 5; ++i) {

@@ -211,7 +211,8 @@ UNSIGNED32 AdsDeleteTable(ADSHANDLE hTable) {
   if (!t.exclusive()) {
     Fail(err::kExclusiveRequired, "The table \"" + cursor->info().name + "\" must be open exclusively to delete it.");
   }
-  cursor->CancelUpdate();
+  // A change in progress goes with the table; without one there is nothing to drop.
+  if (cursor->pending()) cursor->CancelUpdate();
   std::string path = t.path();
   core::Handles::Remove(hTable, core::Kind::kTable);
   ::unlink(path.c_str());
