@@ -273,3 +273,58 @@ TEST_F(IndexRawKey, SteppedKeysBoundRangesThatExcludeTheKeyItself) {
 }
 
 }  // namespace
+
+namespace {
+
+// A table whose key fields stand beside numbers of every kind: the fields a raw key leaves
+// unset are filled with the extremes they can hold, which must fit each field.
+TEST(IndexRawKeyBesideNumbers, KeysOfEveryFieldAreBuiltAndSelectTheirRecord) {
+  acetest::Workspace ws;
+  ADSHANDLE conn = 0, table = 0;
+  ASSERT_EQ(AdsConnect60(U8(ws.WinFolder()), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &conn), 0u) << acetest::Last().text;
+  ASSERT_EQ(AdsCreateTable90(conn, U8("prices"), nullptr, ADS_ADT, 1, 0, 0, 0,
+                             U8("NAME,Char,4;N,Numeric,5,2;M,Money;D,Double;"), 0, nullptr, &table),
+            0u)
+      << acetest::Last().text;
+  const struct {
+    const char* name;
+    double n, m, d;
+  } rows[] = {{"a", 1.5, 2.25, -3}, {"b", -1.5, -100000000000.5, 1e300}, {"c", 99.99, 1, 0}};
+  for (const auto& r : rows) {
+    ASSERT_EQ(AdsAppendRecord(table), 0u);
+    ASSERT_EQ(AdsSetString(table, U8("NAME"), U8(r.name), 1), 0u);
+    ASSERT_EQ(AdsSetDouble(table, U8("N"), r.n), 0u) << acetest::Last().text;
+    ASSERT_EQ(AdsSetDouble(table, U8("M"), r.m), 0u) << acetest::Last().text;
+    ASSERT_EQ(AdsSetDouble(table, U8("D"), r.d), 0u) << acetest::Last().text;
+    ASSERT_EQ(AdsWriteRecord(table), 0u) << acetest::Last().text;
+  }
+  for (const char* tag : {"NAME", "N", "M", "D"}) {
+    ADSHANDLE h = 0;
+    ASSERT_EQ(AdsCreateIndex90(table, nullptr, U8(tag), U8(tag), nullptr, nullptr, 0, 0, nullptr, &h), 0u) << tag;
+  }
+  for (const char* tag : {"NAME", "N", "M", "D"}) {
+    ADSHANDLE order = 0;
+    ASSERT_EQ(AdsGetIndexHandle(table, U8(tag), &order), 0u);
+    for (UNSIGNED32 r = 1; r <= 3; ++r) {
+      SCOPED_TRACE(std::string(tag) + " of record " + std::to_string(r));
+      const auto& row = rows[r - 1];
+      ASSERT_EQ(AdsInitRawKey(order), 0u);
+      const std::string field(tag);
+      const UNSIGNED32 set = field == "NAME" ? AdsSetString(order, U8("NAME"), U8(row.name), 1)
+                                             : AdsSetDouble(order, U8(tag), field == "N" ? row.n : field == "M" ? row.m : row.d);
+      ASSERT_EQ(set, 0u) << acetest::Last().text;
+      UNSIGNED8 key[64];
+      UNSIGNED16 len = sizeof key;
+      ASSERT_EQ(AdsBuildRawKey100(order, key, &len, 1), 0u) << acetest::Last().text;
+      ASSERT_EQ(AdsGotoRecord(table, r), 0u);
+      UNSIGNED8 own[64];
+      UNSIGNED16 ownLen = sizeof own;
+      ASSERT_EQ(AdsExtractKey(order, own, &ownLen), 0u);
+      EXPECT_EQ(Bytes(key, key + len), Bytes(own, own + ownLen));
+    }
+  }
+  AdsCloseTable(table);
+  AdsDisconnect(conn);
+}
+
+}  // namespace

@@ -15,6 +15,8 @@
 // decided whole ends the key before it.
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <string>
 
 #include "engine/core/error.h"
 #include "engine/core/text_out.h"
@@ -85,11 +87,24 @@ void Fill(const Schema& s, uint8_t* image, size_t i, uint32_t given, bool high) 
     case FieldType::kShortInt:
       WriteInteger(s, image, i, high ? 32767 : -32767);
       break;
-    case FieldType::kNumeric:
+    case FieldType::kNumeric: {
+      // The field's whole width of nines: no value the field can hold lies beyond either.
+      std::string text(d.size, '9');
+      if (!high) text[0] = '-';
+      WriteRaw(s, image, i, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+      break;
+    }
+    case FieldType::kMoney: {
+      // The smallest 64-bit value marks an empty field, so the lowest value is one above it.
+      const int64_t extreme = high ? INT64_MAX : INT64_MIN + 1;
+      uint8_t bytes[8];
+      std::memcpy(bytes, &extreme, sizeof bytes);
+      WriteRaw(s, image, i, bytes, sizeof bytes);
+      break;
+    }
     case FieldType::kDouble:
     case FieldType::kCurDouble:
-    case FieldType::kMoney:
-      WriteNumber(s, image, i, high ? 9e15 : -9e15);
+      WriteNumber(s, image, i, high ? std::numeric_limits<double>::max() : std::numeric_limits<double>::lowest());
       break;
     case FieldType::kRaw:
     case FieldType::kVarBinary: {
