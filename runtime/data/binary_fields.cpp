@@ -2,6 +2,7 @@
 // the dataset's blob streams.
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "runtime/data/dataset.h"
 #include "runtime/data/db_errors.h"
@@ -76,6 +77,34 @@ void TBlobField::SetAsBytes(const QByteArray& value) {
   std::unique_ptr<TStream> stream = DataSet()->CreateBlobStream(this, bmWrite);
   if (!stream) AccessError(QStringLiteral("Blob"));
   stream->WriteAll(value);
+}
+
+void TBlobField::LoadFromStream(TStream* stream) {
+  if (DataSet() == nullptr) DatabaseErrorFmt(dbmsg::kDataSetMissing, DisplayName());
+  std::unique_ptr<TStream> blob = DataSet()->CreateBlobStream(this, bmWrite);
+  if (!blob) AccessError(QStringLiteral("Blob"));
+  blob->SetSize(0);
+  stream->Seek(0, soBeginning);
+  // Copied in pieces, so that a large value is not held twice in memory.
+  std::vector<char> chunk(64 * 1024);
+  for (;;) {
+    const int64_t got = stream->Read(chunk.data(), static_cast<int64_t>(chunk.size()));
+    if (got <= 0) break;
+    if (blob->Write(chunk.data(), got) != got) DatabaseErrorFmt(dbmsg::kBlobWriteFailed, DisplayName(), DataSet());
+  }
+}
+
+void TBlobField::SaveToStream(TStream* stream) const {
+  if (DataSet() == nullptr) DatabaseErrorFmt(dbmsg::kDataSetMissing, DisplayName());
+  std::unique_ptr<TStream> blob = DataSet()->CreateBlobStream(const_cast<TBlobField*>(this), bmRead);
+  if (!blob) return;
+  blob->Seek(0, soBeginning);
+  std::vector<char> chunk(64 * 1024);
+  for (;;) {
+    const int64_t got = blob->Read(chunk.data(), static_cast<int64_t>(chunk.size()));
+    if (got <= 0) break;
+    if (stream->Write(chunk.data(), got) != got) DatabaseErrorFmt(dbmsg::kBlobWriteFailed, DisplayName(), DataSet());
+  }
 }
 
 int64_t TBlobField::BlobSize() const {

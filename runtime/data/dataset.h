@@ -229,7 +229,9 @@ class TDataSet : public TComponent {
   // ClearCalculatedArea. Does nothing when there are no calculated or lookup fields.
   void ComputeCalcFields(TRecordBuffer buffer);
   // Binds (true) or unbinds (false) the fields: FieldNo, Offset, FCalcFieldsSize and
-  // FBlobFieldCount as field.h describes.
+  // FBlobFieldCount as field.h describes. A data field whose type does not fit its definition,
+  // or whose Size differs from it for the types whose value form Size measures (strings,
+  // bytes), is refused with EDatabaseError ("Type mismatch ..." / "Size mismatch ...").
   void BindFieldBuffers(bool binding);
   // FRecordCount 0, FActiveRecord 0, FCurrentRecord -1, FBOF and FEOF true.
   void ResetBufferList();

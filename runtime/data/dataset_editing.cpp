@@ -63,24 +63,24 @@ void TDataSet::ResetRecordBuffer(TRecordBuffer buffer) {
   WriteBookmarkFlag(buffer, BookmarkFlag::Inserted);
 }
 
+// The new record is prepared in the spare buffer before it joins the ring, so that a failing
+// initialisation (a default value that does not fit) leaves the ring as it was.
 void TDataSet::Insert() {
   beginInsertAppend();
-  QByteArray current;
-  if (FRecordCount > 0) {
-    current.resize(FBookmarkSize);
+  TRecordBuffer buffer = FBuffers[FRecordCount];
+  ResetRecordBuffer(buffer);
+  if (FRecordCount == 0) {
+    WriteBookmarkFlag(buffer, BookmarkFlag::BeforeFirst);
+  } else {
+    QByteArray current(FBookmarkSize, '\0');
     ReadBookmarkData(ActiveBuffer(), current.data());
+    WriteBookmarkData(buffer, current.constData());
   }
   moveBuffer(FRecordCount, FActiveRecord);
   if (FCurrentRecord >= FActiveRecord) {
     ++FCurrentRecord;
     if (FCurrentRecord >= std::min(FRecordCount + 1, FBufferCount)) FCurrentRecord = -1;
   }
-  TRecordBuffer buffer = ActiveBuffer();
-  ResetRecordBuffer(buffer);
-  if (FRecordCount == 0)
-    WriteBookmarkFlag(buffer, BookmarkFlag::BeforeFirst);
-  else
-    WriteBookmarkData(buffer, current.constData());
   if (FRecordCount < FBufferCount) ++FRecordCount;
   BeginRecordInsert();
   endInsertAppend();
@@ -88,10 +88,12 @@ void TDataSet::Insert() {
 
 void TDataSet::Append() {
   beginInsertAppend();
-  ResetBufferList();
-  TRecordBuffer buffer = FBuffers[0];
+  const int spare = FRecordCount;
+  TRecordBuffer buffer = FBuffers[spare];
   ResetRecordBuffer(buffer);
   WriteBookmarkFlag(buffer, BookmarkFlag::AfterLast);
+  ResetBufferList();
+  moveBuffer(spare, 0);
   FRecordCount = 1;
   FBOF = false;
   getPriorRecords();

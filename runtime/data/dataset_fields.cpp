@@ -84,6 +84,16 @@ void TDataSet::BindFieldBuffers(bool binding) {
           DatabaseError(FormatMessage(dbmsg::kFieldTypeMismatch,
                                       {field->DisplayName(), FieldTypeName(field->DataType()), FieldTypeName(defType)}),
                         this);
+        // The value buffers of these types are as long as the field's Size says: a field
+        // object smaller than its definition would receive values longer than its buffer.
+        const TFieldType fieldType = field->DataType();
+        const bool sized = fieldType == ftString || fieldType == ftFixedChar || fieldType == ftWideString ||
+                           fieldType == ftFixedWideChar || fieldType == ftBytes || fieldType == ftVarBytes;
+        if (sized && field->Size() != FFieldDefs[index]->Size())
+          DatabaseError(FormatMessage(dbmsg::kFieldSizeMismatch,
+                                      {field->DisplayName(), QString::number(FFieldDefs[index]->Size()),
+                                       QString::number(field->Size())}),
+                        this);
         field->setBinding(index + 1, field->IsBlob() ? FBlobFieldCount++ : 0);
         break;
       }

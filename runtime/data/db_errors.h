@@ -60,4 +60,6 @@ inline const QString kBookmarkNotFound = QStringLiteral("Bookmark not found");
 namespace dbmsg {
 inline const QString kUnknownFieldType = QStringLiteral("Field '%s' is of an unknown type");
 inline const QString kKeyValueCount = QStringLiteral("Wrong number of key values for the fields '%s'");
+inline const QString kFieldSizeMismatch = QStringLiteral("Size mismatch for field '%s', expecting: %s actual: %s");
+inline const QString kBlobWriteFailed = QStringLiteral("The value of field '%s' could not be written completely");
 }  // namespace dbmsg

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "runtime/data/field.h"
+#include "runtime/data/stream.h"
 
 class TStringField : public TField {
  public:
@@ -254,6 +255,10 @@ class TBlobField : public TField {
   bool Modified() const { return modified_; }
   void SetModified(bool modified) { modified_ = modified; }
   int64_t BlobSize() const;
+  // Replaces the value with the whole content of stream (read from its start).
+  void LoadFromStream(TStream* stream);
+  // Writes the value into stream at its position.
+  void SaveToStream(TStream* stream) const;
   QString AsString() const override;
   void SetAsString(const QString& value) override;
   QByteArray AsBytes() const override;

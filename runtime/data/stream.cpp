@@ -52,3 +52,8 @@ void TBytesStream::SetSize(int64_t size) {
   bytes_.resize(static_cast<qsizetype>(std::max<int64_t>(0, size)), '\0');
   if (position_ > bytes_.size()) position_ = bytes_.size();
 }
+
+void TMemoryStream::Clear() {
+  bytes_.clear();
+  position_ = 0;
+}

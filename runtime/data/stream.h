@@ -1,6 +1,6 @@
 // TStream: the byte stream interface through which blob field values are read and written (a
-// dataset hands one out from CreateBlobStream), and TBytesStream, a stream over a growable
-// byte array.
+// dataset hands one out from CreateBlobStream), TBytesStream, a stream over a growable byte
+// array, and TMemoryStream, the same over memory it owns and hands out for direct filling.
 //
 // Threading: a stream is used by one thread at a time.
 #pragma once
@@ -47,7 +47,16 @@ class TBytesStream : public TStream {
 
   const QByteArray& Bytes() const { return bytes_; }
 
- private:
+ protected:
   QByteArray bytes_;
   int64_t position_ = 0;
+};
+
+// A stream over a block of memory it owns. Memory() gives the block (Size() bytes) for filling
+// it in place after SetSize; Clear empties it and rewinds.
+class TMemoryStream : public TBytesStream {
+ public:
+  TMemoryStream() = default;
+  char* Memory() { return bytes_.data(); }
+  void Clear();
 };

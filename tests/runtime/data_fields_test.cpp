@@ -413,6 +413,25 @@ TEST_F(CalculatedFields, PersistentFieldsMustMatchTheirDefinitions) {
   }
 }
 
+TEST_F(CalculatedFields, PersistentFieldsMustHaveTheSizeOfTheirDefinitions) {
+  // A smaller field would receive values longer than its buffer; a larger one would not hold
+  // what its definition says. Both are refused before any value is read.
+  for (int size : {2, 11}) {
+    name->SetSize(size);
+    try {
+      people.Open();
+      FAIL() << "opened with a field of size " << size;
+    } catch (const EDatabaseError& e) {
+      EXPECT_EQ(e.Message(), QStringLiteral("People: Size mismatch for field 'NAME', expecting: 10 actual: ") +
+                                 QString::number(size));
+    }
+    EXPECT_FALSE(people.Active());
+  }
+  name->SetSize(10);
+  people.Open();
+  EXPECT_TRUE(people.Active());
+}
+
 TEST_F(CalculatedFields, FieldsCannotChangeDatasetsOrKindsWhileOpen) {
   people.Open();
   EXPECT_THROW(upper->SetFieldKind(fkData), EDatabaseError);
