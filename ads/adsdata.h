@@ -330,6 +330,80 @@ class TAdsBCDField : public TBCDField {
   explicit TAdsBCDField(TComponent* owner);
 };
 
+// ---- blob caches and blob streams ---------------------------------------------------------------
+
+// An in-memory copy of one blob of one record: each record buffer owns one per blob field. It
+// is filled from the engine on demand (RefreshCache), changed by blob streams, and written to
+// the engine by Flush when the record is posted. Text blobs hold their 8-bit characters, the
+// national memo (engine type 28) UTF-16, binary blobs their bytes; never a terminating NUL.
+// Engine failures raise EADSDatabaseError without a dataset.
+class TAdsBlobCache : public TMemoryStream {
+ public:
+  TAdsBlobCache();
+
+  // Fills the cache with field ulFieldNo of record ulRecNo (0: a record not yet stored, whose
+  // blob is empty) of table hAdsTable. Without bForceReread a cache already holding that blob
+  // only rewinds. May move the engine to the record and leaves it there. A blob the engine
+  // reports as absent (5068, 5022) leaves the cache empty.
+  void RefreshCache(uint32_t hAdsTable, uint32_t ulFieldNo, uint32_t ulRecNo, bool bForceReread);
+  int64_t Read(void* Buffer, int64_t Count) override;
+  // Writes at the position and marks the content modified.
+  int64_t Write(const void* Buffer, int64_t Count) override;
+  // Sizes the content and marks it modified.
+  void SetSize(int64_t size) override;
+  // Empties the content and marks it modified.
+  void Truncate();
+  // Empties the content and forgets which blob it held; not modified.
+  void ClearCache();
+  // Writes a modified content to the blob it was filled from (AdsSetField, AdsSetFieldW for
+  // the national memo); afterwards not modified.
+  void Flush();
+  bool IsCacheModified() const { return mbBlobModified; }
+  // Marks the content modified again (a post that failed after flushing it).
+  void SetCacheModified(bool value) { mbBlobModified = value; }
+  uint32_t RecordNumber() const { return mulRecNum; }
+  // The new record the cache belongs to was given its number by the engine.
+  void AssignRecord(uint32_t ulRecNo) { mulRecNum = ulRecNo; }
+
+ private:
+  uint32_t mhAdsTable;
+  uint32_t mulRecNum;
+  uint32_t mulFieldNo;
+  bool mbBlobModified;
+};
+
+// A stream over the blob cache of the active record buffer, handed out by CreateBlobStream and
+// owned by the caller. It must not outlive the buffer state it was opened in. Without a usable
+// buffer (a closed dataset, a state without one) it has no cache: it reads nothing and refuses
+// to write. Its refusals are EADSDatabaseError (5121) without a dataset.
+class TAdsBlobStream : public TStream {
+ public:
+  // Opens the stream on Field in Mode (a field of another kind of dataset gets no cache): the
+  // cache is refreshed from the engine as needed; bmWrite starts empty and counts as a change.
+  // "Invalid blob open on non-blob field." when the engine field is not a blob.
+  TAdsBlobStream(TBlobField* Field, TBlobStreamMode Mode);
+  // A stream that changed the content marks the field modified and sends deFieldChange.
+  ~TAdsBlobStream() override;
+
+  int64_t Read(void* Buffer, int64_t Count) override;
+  // "Error modifying read only blob." in bmRead; "Cannot write to blob in current state."
+  // without a cache.
+  int64_t Write(const void* Buffer, int64_t Count) override;
+  // Empties the content; refused as Write is.
+  void Truncate();
+  // Sizes the content; refused as Write is.
+  void SetSize(int64_t size) override;
+  int64_t Seek(int64_t Offset, TSeekOrigin Origin) override;
+
+ private:
+  void checkWritable() const;
+
+  TBlobField* moField;
+  TBlobStreamMode moMode;
+  TAdsBlobCache* moAdsBlobCach = nullptr;
+  bool mbModified = false;
+};
+
 // ---- field-type mapping and version text ------------------------------------------------------
 
 // The field definition made from an engine field: its type, Size and Precision (-1: left as
@@ -424,6 +498,28 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   TIndexDefs& IndexDefs() { return *mpoIndexDefs; }
   TUpdateRecordEvent OnUpdateRecord;
 
+  // ---- table-level operations ---------------------------------------------------------------
+  // Lock / unlock the whole table (nothing when closed or exclusive); unlocking a table that
+  // is not locked (5087) is no failure.
+  void LockTable();
+  void UnlockTable();
+  // Removes every record: on the open table (after posting or cancelling an edit), or through
+  // a handle of its own that is closed again when the dataset is closed.
+  void EmptyTable();
+  // Deletes the table's files through a handle of its own; requires the dataset closed.
+  void DeleteTable();
+  // Removes deleted records of the open table and shows the records again (closed: nothing).
+  void PackTable();
+  // Posts or cancels an edit, then asks the engine to write its buffers.
+  void FlushBuffers();
+  // Makes the memo or blob field strFieldName read and write as binary. EADSDatabaseError
+  // (5121) "Table must be Active.", "Invalid field name for the given table", "Invalid field
+  // type to begin with to change to binary".
+  void ADSSetFieldToBinary(const QString& strFieldName);
+  // A stream over the blob field's value in the active buffer. Writing modes need dsEdit or
+  // dsInsert: "Table must be in Edit or Insert state to open blob stream in Write Mode."
+  std::unique_ptr<TStream> CreateBlobStream(TField* Field, TBlobStreamMode Mode) override;
+
   // ---- records (framework overrides) --------------------------------------------------------
   bool CanModify() const override { return mbCanModify && !mbReadOnly; }
   int RecordSize() override { return musRecordSize; }
@@ -512,10 +608,6 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
 
   // ---- framework hooks ----------------------------------------------------------------------
   void ClearCalculatedArea(TRecordBuffer buffer) override;
-  // Editing records is not built yet: these refuse before the framework touches its ring.
-  void FireBeforeInsert() override;
-  void FireBeforeEdit() override;
-  void FireBeforeDelete() override;
   void FireAfterOpen() override;
   void FireOnNewRecord() override;
   bool SearchRecord(bool restart, bool forward) override;
@@ -557,6 +649,16 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   // The handle navigation reads bookmarks of: mlActiveHandle, or mlHandle when that is 0 or -1.
   uint32_t NavigationHandle() const;
   void FreeOldRecordBuffer();
+  // Empties every blob cache of buffer.
+  void ClearBlobCaches(TRecordBuffer buffer);
+  // The blob cache of buffer for the blob field with blob index blobIndex (a field's Offset).
+  TAdsBlobCache* BlobCacheOf(TRecordBuffer buffer, int blobIndex) const;
+  // Applies a field's default expression (trimmed) to the new record image buffer.
+  void ApplyDefaultExpression(const TACEFieldDef& def, const QString& expression, TRecordBuffer buffer);
+  // Sends the modified fields and blobs of buffer to the engine's current record.
+  void SendModifiedFields(TRecordBuffer buffer);
+  // Raises the engine's 5054 with text, as the engine reports refused rights.
+  [[noreturn]] void RaisePermissionError(const QString& text);
   // Raises EADSDatabaseError (this dataset, 5121) with msg.
   [[noreturn]] void RaiseComponentError(const QString& msg);
   // Raises EDatabaseError saying that member is not built in this version.
@@ -577,6 +679,7 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   TAdsBlobCache** BlobCachesOf(TRecordBuffer buffer) const;
 
   friend class TAdsTableOptions;
+  friend class TAdsBlobStream;
 
   // ---- fields, in their documented order ----------------------------------------------------
   uint32_t mlHandle = kNoHandle;

@@ -88,9 +88,16 @@ bool TAdsDataSet::GetFieldData(TField* field, void* value) {
     const uint32_t extent = def.Offset() + def.Length() + ((t == 23 || t == 24 || t == 27) ? 2u : 0u);
     if (extent > musRecordSize) return false;
     const auto* record = reinterpret_cast<const uint8_t*>(buffer);
-    // Blob values being edited live in the blob caches, which come with the blob streams;
-    // until then every blob is judged by its marker.
-    const bool empty = IsFieldEmpty(record + def.Offset(), def.Length(), def, record, musAceTableType);
+    // A blob changed in the edit lives in its cache until the post: its size decides.
+    bool empty = false;
+    TAdsBlobCache* cache = nullptr;
+    const TDataSetState s = State();
+    if ((s == dsEdit || s == dsInsert) && adsdata::IsBlobEngineType(t) && field->IsBlob())
+      cache = BlobCacheOf(buffer, field->Offset());
+    if (cache != nullptr && cache->IsCacheModified())
+      empty = cache->Size() == 0;
+    else
+      empty = IsFieldEmpty(record + def.Offset(), def.Length(), def, record, musAceTableType);
     if (!empty && value != nullptr) ConvertFieldValue(field, def, record, value, musAceTableType);
     return !empty;
   }

@@ -1,20 +1,28 @@
 // TAdsDataSet: writing a field's value form into a record image in the engine's layout, the
-// reverse of the byte rules in field_values.cpp. Key buffers are its first user: a key value
-// entered in dsSetKey is laid out exactly as the engine stores it, so the engine can build the
-// order's key from it. The layouts of native tables (type 3) are complete; for the DBF-style
-// tables the fixed-width types are written, and the ones whose text forms need the DBF
-// conventions (numeric text, packed dates, BCD) refuse as not built.
+// reverse of the byte rules in field_values.cpp. Record buffers being edited and the record
+// images of key buffers are both written here, so a value is laid out exactly as the engine
+// stores it: the post sends the bytes on, and a key search builds the order's key from them.
+//
+// Numbers of the engine's numeric-text type are written as right-aligned fixed-point text; a
+// value whose text does not fit the field is refused ("Numeric out of range.") rather than cut.
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "ads/ace.h"
 #include "ads/adsdata.h"
 #include "ads/adsdata/adsdata_internal.h"
+#include "runtime/data/bcd.h"
 
+using adsdata::FieldArg;
 using adsdata::Write;
 
 namespace {
 constexpr double kMsPerDay = 86400000.0;
+constexpr uint16_t kFullLengthFlag = 0xFFFF;  // -1 as the engine's 16-bit flag
+// Options of the engine's access to FoxPro system fields.
+constexpr UNSIGNED32 kVfpNullFlag = 2;
+constexpr UNSIGNED32 kVfpFullLength = 3;
 
 void FillWideBlanks(uint8_t* raw, uint32_t bytes) {
   for (uint32_t i = 0; i + 1 < bytes; i += 2) {
@@ -22,6 +30,44 @@ void FillWideBlanks(uint8_t* raw, uint32_t bytes) {
     raw[i + 1] = 0;
   }
 }
+
+bool IsVarLength(uint16_t t) { return t == 23 || t == 24 || t == 27; }
+
+// The right-aligned text of a number for an engine numeric-text field of `length` bytes with
+// `decimals` decimals, from the value form of `type`.
+QString NumericFieldText(TFieldType type, const void* value, uint32_t length, uint16_t decimals, bool& bcdForm) {
+  const int len = static_cast<int>(length);
+  bcdForm = false;
+  switch (type) {
+    case ftSmallint: {
+      int16_t v;
+      std::memcpy(&v, value, sizeof v);
+      return QString::number(v);
+    }
+    case ftBCD:
+    case ftFMTBcd: {
+      TBcd bcd;
+      std::memcpy(&bcd, value, sizeof bcd);
+      bcdForm = true;
+      return decimals > 0 ? BcdToStrFixed(bcd, len - 2, decimals) : BcdToStrFixed(bcd, len - 1, 0);
+    }
+    default: {
+      double v = 0;
+      if (type == ftInteger || type == ftAutoInc) {
+        int32_t i;
+        std::memcpy(&i, value, sizeof i);
+        v = i;
+      } else {
+        std::memcpy(&v, value, sizeof v);
+      }
+      TBcd bcd;
+      // Not a number at all: a text that no field holds.
+      if (!TryDoubleToBcd(v, bcd)) return QStringLiteral("E");
+      return decimals > 0 ? BcdToStrFixed(bcd, len - 1, decimals) : BcdToStrFixed(bcd, len, 0);
+    }
+  }
+}
+
 }  // namespace
 
 void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const void* value, TRecordBuffer record) {
@@ -32,9 +78,19 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
   const uint32_t length = def.Length();
   const uint16_t t = def.FieldType();
   const bool native = musAceTableType == kAceTypeADT;
-  const bool hasLengthWord = native && (t == 23 || t == 24 || t == 27);
+  const bool foxPro = musAceTableType == kAceTypeVFP;
+  // The 16-bit used length follows the variable fields of native records, and the national
+  // variable strings of the others.
+  const bool hasLengthWord = native ? IsVarLength(t) : t == 27;
   if (def.Offset() + length + (hasLengthWord ? 2u : 0u) > musRecordSize)
     RaiseComponentError(QStringLiteral("Internal Error: field %1 reaches past the record").arg(def.FieldName()));
+
+  // FoxPro tables keep a null flag per nullable field in a hidden field of the record.
+  auto setFoxProNull = [&](bool isNull) {
+    if (!foxPro || !def.Nullable()) return;
+    UNSIGNED16 flag = isNull ? kFullLengthFlag : 0;
+    CheckAceResult(this, AdsAccessVfpSystemField(mlHandle, FieldArg(fieldNumber), record, kVfpNullFlag, &flag));
+  };
 
   if (value == nullptr) {
     if (native) {
@@ -54,12 +110,37 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
           return;
       }
     }
+    if (foxPro) {
+      switch (t) {
+        case 1: case 2: case 3: case 4: case 23: case 24:
+          std::memset(raw, ' ', length);
+          break;
+        case 5: case 6: case 7: case 10: case 11: case 12: case 14: case 15: case 17: case 18: case 28: case 51: case 52:
+          std::memset(raw, 0, length);
+          break;
+        case 26:
+          FillWideBlanks(raw, length);
+          break;
+        case 27:
+          FillWideBlanks(raw, length);
+          Write<uint16_t>(raw + length, 0xFFFF);
+          break;
+        default:
+          break;
+      }
+      setFoxProNull(true);
+      return;
+    }
     switch (t) {
       case 5: case 6: case 7: case 8: case 9: case 10: case 11: case 12: case 17: case 28:
         std::memset(raw, 0, length);
         return;
-      case 26: case 27:
+      case 26:
         FillWideBlanks(raw, length);
+        return;
+      case 27:
+        FillWideBlanks(raw, length);
+        Write<uint16_t>(raw + length, 0xFFFF);
         return;
       default:
         std::memset(raw, ' ', length);
@@ -67,41 +148,89 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
     }
   }
 
+  // Stores the used length of a variable field: after the field in native tables; in FoxPro
+  // tables in the field's last byte when shorter than the field, with the full-length flag.
+  auto storeUsedLength = [&](size_t used) {
+    if (native) {
+      Write<uint16_t>(raw + length, static_cast<uint16_t>(used));
+    } else if (foxPro) {
+      const bool full = used >= length;
+      if (!full) raw[length - 1] = static_cast<uint8_t>(used);
+      UNSIGNED16 flag = full ? kFullLengthFlag : 0;
+      CheckAceResult(this, AdsAccessVfpSystemField(mlHandle, FieldArg(fieldNumber), record, kVfpFullLength, &flag));
+    }
+  };
+
   const bool zeroFill = !mpoAdsTableOptions->AdsPreserveSpaces() && meTableType == ttAdsADT;
   switch (t) {
     case 1: {
       int16_t b;
       std::memcpy(&b, value, sizeof b);
       raw[0] = b != 0 ? 'T' : 'F';
-      return;
+      break;
     }
-    case 3: {
-      if (length != 4) break;
+    case 2: {
+      bool bcdForm = false;
+      const QString text = NumericFieldText(type, value, length, def.Decimals(), bcdForm);
+      const int len = static_cast<int>(length);
+      if (text.isEmpty() || text.size() > len || text.contains(QLatin1Char('E')) ||
+          (bcdForm && text.size() == len && !text.startsWith(QLatin1Char('-'))))
+        RaiseComponentError(QStringLiteral("Numeric out of range."));
+      const QByteArray bytes = text.rightJustified(len, QLatin1Char(' ')).toLatin1();
+      std::memcpy(raw, bytes.constData(), length);
+      break;
+    }
+    case 3:
+    case 9: {
       int32_t day;
       std::memcpy(&day, value, sizeof day);
-      Write<int32_t>(raw, day + adsdata::kJulianOffset);
-      return;
+      if (t == 3 && length == 4) {
+        Write<int32_t>(raw, day + adsdata::kJulianOffset);
+        break;
+      }
+      UNSIGNED8 text[13] = {};
+      UNSIGNED16 textLength = sizeof text;
+      CheckAceResult(this, AdsConvertJulianToString(static_cast<double>(day) + adsdata::kJulianOffset, text, &textLength));
+      if (t == 3) {
+        if (textLength > length) RaiseComponentError(QStringLiteral("Something's wrong with ADS date functions"));
+        std::memset(raw, ' ', length);
+        std::memcpy(raw, text, textLength);
+        break;
+      }
+      // Compact dates: year x 512 + month x 32 + day in 3 bytes, most significant first.
+      const QString ymd = QString::fromLatin1(reinterpret_cast<const char*>(text), textLength);
+      bool okYear = false, okMonth = false, okDay = false;
+      const uint32_t year = ymd.left(4).toUInt(&okYear);
+      const uint32_t month = ymd.mid(4, 2).toUInt(&okMonth);
+      const uint32_t dom = ymd.mid(6, 2).toUInt(&okDay);
+      if (textLength != 8 || !okYear || !okMonth || !okDay || length < 3)
+        RaiseComponentError(QStringLiteral("Something's wrong with ADS date functions"));
+      const uint32_t packed = year * 512 + month * 32 + dom;
+      raw[0] = static_cast<uint8_t>(packed >> 16);
+      raw[1] = static_cast<uint8_t>(packed >> 8);
+      raw[2] = static_cast<uint8_t>(packed);
+      break;
     }
     case 4:
     case 20: {
       const char* text = static_cast<const char*>(value);
-      const size_t n = std::min<size_t>(std::strlen(text), length);
+      const size_t n = strnlen(text, length);
       std::memset(raw, (n == 0 && zeroFill) ? 0 : ' ', length);
       std::memcpy(raw, text, n);
-      return;
+      break;
     }
     case 10:
     case 17:
       std::memcpy(raw, value, 8);
-      return;
+      break;
     case 11:
     case 13:
     case 15:
       std::memcpy(raw, value, 4);
-      return;
+      break;
     case 12:
       std::memcpy(raw, value, 2);
-      return;
+      break;
     case 14:
     case 22: {
       double v;
@@ -109,45 +238,63 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
       const double d = std::trunc(v / kMsPerDay);
       Write<int32_t>(raw, static_cast<int32_t>(d) + adsdata::kJulianOffset);
       Write<int32_t>(raw + 4, static_cast<int32_t>(std::llround(v - d * kMsPerDay)));
-      return;
+      break;
     }
     case 16:
       std::memcpy(raw, value, length);
-      return;
+      break;
+    case 18:
+    case 21: {
+      TBcd bcd;
+      std::memcpy(&bcd, value, sizeof bcd);
+      int64_t scaled = 0;
+      try {
+        if (t == 18) {
+          scaled = BcdToScaledInt64(bcd, 4);
+        } else {
+          bool ok = false;
+          scaled = BcdToStr(bcd).toLongLong(&ok);
+          if (!ok) RaiseComponentError(QStringLiteral("Numeric out of range."));
+        }
+      } catch (const EConvertError&) {
+        RaiseComponentError(QStringLiteral("Numeric out of range."));
+      }
+      Write<int64_t>(raw, scaled);
+      break;
+    }
     case 23: {
-      if (!native) break;
       const char* text = static_cast<const char*>(value);
-      const size_t n = std::min<size_t>(std::strlen(text), length);
+      const size_t n = strnlen(text, length);
       std::memset(raw, ' ', length);
       std::memcpy(raw, text, n);
-      Write<uint16_t>(raw + length, static_cast<uint16_t>(n));
-      return;
+      storeUsedLength(n);
+      break;
     }
     case 24: {
-      if (!native) break;
       uint16_t count;
       std::memcpy(&count, value, sizeof count);
       const size_t n = std::min<size_t>(count, length);
       std::memset(raw, ' ', length);
       std::memcpy(raw, static_cast<const char*>(value) + 2, n);
-      Write<uint16_t>(raw + length, static_cast<uint16_t>(n));
-      return;
+      storeUsedLength(n);
+      break;
     }
     case 26:
     case 27: {
       const auto* text = static_cast<const char16_t*>(value);
-      const size_t chars = std::min<size_t>(std::char_traits<char16_t>::length(text), length / 2);
+      size_t chars = 0;
+      while (chars < length / 2 && text[chars] != 0) ++chars;
       if (chars == 0 && zeroFill)
         std::memset(raw, 0, length);
       else
         FillWideBlanks(raw, length);
       std::memcpy(raw, text, chars * 2);
-      if (t == 27 && native) Write<uint16_t>(raw + length, static_cast<uint16_t>(chars));
-      return;
+      if (t == 27) Write<uint16_t>(raw + length, static_cast<uint16_t>(chars));
+      break;
     }
     default:
-      break;
+      // Blobs travel through their caches; other types have no value form to write.
+      return;
   }
-  (void)type;
-  NotBuilt(QStringLiteral("Writing values of engine field type %1 in this table type").arg(t));
+  setFoxProNull(false);
 }

@@ -126,14 +126,6 @@ void TAdsDataSet::ApplyMasterRange() {
   ApplyRange();
 }
 
-void TAdsDataSet::FireOnNewRecord() {
-  if (mpoMasterLink != nullptr && mpoMasterLink->Active()) {
-    const std::vector<TField*>& masters = mpoMasterLink->Fields();
-    for (size_t i = 0; i < masters.size(); ++i) SetIndexFields(static_cast<int>(i), masters[i]);
-  }
-  TDataSet::FireOnNewRecord();
-}
-
 // ---- scopes ---------------------------------------------------------------------------------
 
 void TAdsDataSet::SetScopeBegin(const QString& value) {

@@ -1,6 +1,8 @@
 // TAdsDataSet: the record-buffer layout, the buffer hooks of the framework's ring, moving the
 // engine, and fetching and reading records into buffers.
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "ads/adsdata.h"
 #include "ads/adsdata/adsdata_internal.h"
@@ -46,12 +48,21 @@ TAdsBlobCache** TAdsDataSet::BlobCachesOf(TRecordBuffer buffer) const {
 }
 
 TRecordBuffer TAdsDataSet::AllocateRecordBuffer() {
-  // The buffer ring owns its buffers as plain blocks; ReleaseRecordBuffer is the only release.
-  // The blob-cache slots start empty: blob caches are created with the blob streams.
-  return new char[musRecBufSize]();
+  // The buffer ring owns its buffers as plain blocks with one blob cache per blob field in
+  // their slots; ReleaseRecordBuffer is the only release.
+  std::unique_ptr<char[]> buffer(new char[musRecBufSize]());
+  std::vector<std::unique_ptr<TAdsBlobCache>> caches;
+  for (int i = 0; i < FBlobFieldCount; ++i) caches.push_back(std::make_unique<TAdsBlobCache>());
+  for (int i = 0; i < FBlobFieldCount; ++i) {
+    TAdsBlobCache* cache = caches[static_cast<size_t>(i)].release();
+    std::memcpy(buffer.get() + musBlobCacheOfs + sizeof cache * static_cast<size_t>(i), &cache, sizeof cache);
+  }
+  return buffer.release();
 }
 
 void TAdsDataSet::ReleaseRecordBuffer(TRecordBuffer& buffer) {
+  if (buffer == nullptr) return;
+  for (int i = 0; i < FBlobFieldCount; ++i) delete BlobCacheOf(buffer, i);
   delete[] buffer;
   buffer = nullptr;
 }
@@ -184,8 +195,8 @@ void TAdsDataSet::ReadRecordInto(TRecordBuffer buffer, uint16_t length, bool cal
       const uint32_t marker = (empty != 0 || isNull != 0) ? 0u : 0xFFFFFFFFu;
       if (def->Offset() + 4 <= musRecordSize) adsdata::Write(buffer + def->Offset(), marker);
     }
-    // Blob caches are created with the blob streams; until a buffer holds some there is
-    // nothing to clear.
+    const TDataSetState s = State();
+    if (s == dsBrowse || s == dsEdit || s == dsInsert || s == dsCalcFields || s == dsNewValue) ClearBlobCaches(buffer);
   }
 
   if (musOpenCharType == 2) {
