@@ -133,6 +133,9 @@ class Analyzer {
     const TagInfo& info = t.file->tag(t.tag);
     if (info.def.options & (kTagUnique | kTagCustom)) return f;
     if (!info.def.condition.empty() || info.layout.segments().size() != 1) return f;
+    // A national text key holds UTF-16 text the language reads in the ANSI code page: its keys
+    // cannot answer a comparison written in the language.
+    if (info.layout.segments()[0].kind == SegmentKind::kWideString) return f;
     try {
       auto e = CompiledExpr::Compile(t.expression, &schema_, options_.dateFormat);
       f.type = e->type();

@@ -2,8 +2,10 @@
 #include "engine/index/expression_keys.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "engine/core/error.h"
+#include "engine/index/table_key_fields.h"
 
 namespace engine {
 namespace {
@@ -31,15 +33,69 @@ uint8_t KeyTypeFor(ExprType t) {
   }
 }
 
+// The segments of a key text: split at ";" outside literals, as CompileSegments splits them.
+std::vector<std::string> SegmentTexts(const std::string& text) {
+  std::vector<std::string> parts(1);
+  char close = 0;
+  for (char c : text) {
+    if (close) {
+      if (c == close) close = 0;
+    } else if (c == '\'' || c == '"') {
+      close = c;
+    } else if (c == '[') {
+      close = ']';
+    } else if (c == '{') {
+      close = '}';
+    } else if (c == ';') {
+      parts.emplace_back();
+      continue;
+    }
+    parts.back().push_back(c);
+  }
+  return parts;
+}
+
+std::string Trimmed(const std::string& s) {
+  const size_t a = s.find_first_not_of(" \t\r\n");
+  if (a == std::string::npos) return std::string();
+  const size_t b = s.find_last_not_of(" \t\r\n");
+  return s.substr(a, b - a + 1);
+}
+
 }  // namespace
 
 ExpressionKeys::ExpressionKeys(const std::string& expression, const std::string& condition,
                                const ExprSchema& schema)
     : text_(expression) {
-  keys_ = CompiledExpr::CompileSegments(expression, &schema);
-  if (keys_.empty()) Fail(err::kInvalidTagDefinition, "The index key expression is empty");
-  for (const auto& k : keys_) specs_.push_back(SpecFor(*k));
-  keyType_ = keys_.size() == 1 ? KeyTypeFor(keys_[0]->type()) : kKeyTypeRaw;
+  std::vector<std::string> parts = SegmentTexts(expression);
+  std::vector<std::optional<TableFields::NationalField>> nationals(parts.size());
+  bool anyNational = false;
+  if (const auto* table = dynamic_cast<const TableFields*>(&schema)) {
+    for (size_t i = 0; i < parts.size(); ++i) {
+      nationals[i] = table->FindNational(Trimmed(parts[i]));
+      anyNational = anyNational || nationals[i].has_value();
+    }
+  }
+  if (!anyNational) {
+    keys_ = CompiledExpr::CompileSegments(expression, &schema);
+    if (keys_.empty()) Fail(err::kInvalidTagDefinition, "The index key expression is empty");
+    national_.assign(keys_.size(), -1);
+    for (const auto& k : keys_) specs_.push_back(SpecFor(*k));
+    keyType_ = keys_.size() == 1 ? KeyTypeFor(keys_[0]->type()) : kKeyTypeRaw;
+  } else {
+    for (size_t i = 0; i < parts.size(); ++i) {
+      if (nationals[i]) {
+        keys_.push_back(nullptr);
+        national_.push_back(nationals[i]->slot);
+        specs_.push_back({SegmentKind::kWideString, static_cast<uint16_t>(std::clamp<uint32_t>(nationals[i]->chars, 1, 0xFFFF))});
+      } else {
+        keys_.push_back(CompiledExpr::Compile(parts[i], &schema));
+        national_.push_back(-1);
+        specs_.push_back(SpecFor(*keys_.back()));
+      }
+    }
+    keyType_ = parts.size() == 1 ? kKeyTypeString : kKeyTypeRaw;
+  }
   if (!condition.empty()) {
     condition_ = CompiledExpr::Compile(condition, &schema);
     if (condition_->type() != ExprType::Logical) {
@@ -54,6 +110,18 @@ bool ExpressionKeys::Includes(const ExprRecord& record, const EvalOptions& optio
 
 void ExpressionKeys::Build(const ExprRecord& record, const EvalOptions& options, KeyBuilder& builder) {
   for (size_t i = 0; i < keys_.size(); ++i) {
+    if (national_[i] >= 0) {
+      // National segments exist only over TableFields, whose records are TableRecords.
+      assert(dynamic_cast<const TableRecord*>(&record) != nullptr);
+      const auto& table = static_cast<const TableRecord&>(record);
+      if (table.fieldIsNull(national_[i])) {
+        builder.SetNull(i);
+      } else {
+        const std::u16string_view text = table.nationalText(national_[i]);
+        builder.SetWideString(i, text.data(), text.size());
+      }
+      continue;
+    }
     const Value& v = keys_[i]->evaluate(&record, options);
     if (v.null) {
       builder.SetNull(i);

@@ -2,7 +2,9 @@
 //
 // ExpressionKeys compiles a tag's key text (one expression, or ";"-separated segments each of
 // which becomes one key segment) and its condition against a schema, tells the segment layout
-// and key type its TagDef needs, and builds a record's key. RecordKeySource is the KeySource of
+// and key type its TagDef needs, and builds a record's key. Over a native table's fields
+// (TableFields), a segment that names a national character field alone is a UTF-16 text
+// segment taken straight from the record (TableRecord); other segments are expressions. RecordKeySource is the KeySource of
 // a rebuild over any sequence of records: every record (deleted ones too; hiding them is a
 // matter of navigation) gets, for each tag whose condition it meets, its key.
 //
@@ -41,7 +43,8 @@ class ExpressionKeys {
   void Build(const ExprRecord& record, const EvalOptions& options, KeyBuilder& builder);
 
  private:
-  std::vector<CompiledExprPtr> keys_;
+  std::vector<CompiledExprPtr> keys_;  // null for a national field segment
+  std::vector<int> national_;          // the field slot of a national field segment, else -1
   CompiledExprPtr condition_;
   std::vector<SegmentSpec> specs_;
   uint8_t keyType_ = kKeyTypeString;

@@ -4,7 +4,9 @@
 // same whichever path made it.
 //
 // Fields the expressions can read: every type except the blob types (memo, binary, image,
-// national memo) and the national (UTF-16) character types.
+// national memo) and the national (UTF-16) character types. A national field is a key segment
+// of its own when the segment names it alone (ExpressionKeys): FindNational and nationalText
+// serve that segment with the field's UTF-16 text, which an 8-bit expression could not hold.
 //
 // A TableRecord keeps per-field scratch text; one thread uses it at a time.
 #pragma once
@@ -27,6 +29,10 @@ class TableFields final : public ExprSchema {
     const auto& fields = schema.fields();
     for (size_t i = 0; i < fields.size(); ++i) {
       const FieldDescriptor& f = fields[i];
+      if (f.type == FieldType::kNChar || f.type == FieldType::kNVarChar) {
+        national_.push_back({f.name, static_cast<int>(i), f.length});
+        continue;
+      }
       std::optional<ExprType> type = TypeOf(f.type);
       if (!type) continue;
       ExprField e;
@@ -42,6 +48,18 @@ class TableFields final : public ExprSchema {
 
   std::optional<ExprField> findField(std::string_view name) const override {
     for (const ExprField& f : fields_) {
+      if (AsciiEqualsIgnoreCase(f.name, name)) return f;
+    }
+    return std::nullopt;
+  }
+  // A national character field by name: its slot and its length in characters.
+  struct NationalField {
+    std::string name;
+    int slot = 0;
+    uint32_t chars = 0;
+  };
+  std::optional<NationalField> FindNational(std::string_view name) const {
+    for (const NationalField& f : national_) {
       if (AsciiEqualsIgnoreCase(f.name, name)) return f;
     }
     return std::nullopt;
@@ -76,12 +94,13 @@ class TableFields final : public ExprSchema {
     }
   }
   std::vector<ExprField> fields_;
+  std::vector<NationalField> national_;
 };
 
 // The record a table scan stands on, as the expression language reads it.
 class TableRecord final : public ExprRecord {
  public:
-  explicit TableRecord(size_t fieldCount) : text_(fieldCount) {}
+  explicit TableRecord(size_t fieldCount) : text_(fieldCount), wide_(fieldCount) {}
   // The record the next evaluations read; the view must outlive them. `deletedOverride` (-1:
   // none) makes the record read as deleted (1) or not (0) whatever its flag says.
   void Set(const RecordView* view, int deletedOverride = -1) {
@@ -103,6 +122,11 @@ class TableRecord final : public ExprRecord {
     if (day == 0) return 0;
     return int64_t{day} * kMsPerDay + view_->milliseconds(static_cast<size_t>(slot));
   }
+  // The UTF-16 text of a national character field (see TableFields::FindNational).
+  std::u16string_view nationalText(int slot) const {
+    wide_[static_cast<size_t>(slot)] = view_->wideText(static_cast<size_t>(slot));
+    return wide_[static_cast<size_t>(slot)];
+  }
   uint32_t recordNumber() const override { return view_->recordNumber(); }
   bool isDeleted() const override { return deleted_ < 0 ? view_->deleted() : deleted_ == 1; }
 
@@ -110,6 +134,7 @@ class TableRecord final : public ExprRecord {
   const RecordView* view_ = nullptr;
   int deleted_ = -1;
   mutable std::vector<std::string> text_;
+  mutable std::vector<std::u16string> wide_;
 };
 
 }  // namespace engine
