@@ -172,6 +172,14 @@ void TraceLine::WideText(const char* name, const WCHAR* text, long long length) 
   a += text == nullptr ? "null" : "u" + TraceQuote(Utf16ToUtf8(text, length));
 }
 
+void TraceLine::FilterText(const char* name, const void* text, UNSIGNED32 options) {
+  constexpr UNSIGNED32 kTextIsUtf16 = 8192;
+  if (options & kTextIsUtf16)
+    WideText(name, static_cast<const WCHAR*>(text), -1);
+  else
+    Text(name, static_cast<const UNSIGNED8*>(text), -1);
+}
+
 void TraceLine::Field(const char* name, const UNSIGNED8* field) {
   std::string& a = arg(name);
   const auto value = reinterpret_cast<uintptr_t>(field);

@@ -53,6 +53,8 @@ class TraceLine {
   void Pointer(const char* name, const void* value);
   void Text(const char* name, const UNSIGNED8* text, long long length);
   void WideText(const char* name, const WCHAR* text, long long length);
+  // A NUL-terminated filter text: UTF-16 when options has 8192 set, else ANSI.
+  void FilterText(const char* name, const void* text, UNSIGNED32 options);
   void Field(const char* name, const UNSIGNED8* field);
   void Out_u8(const char* name, const UNSIGNED8* p);
   void Out_u16(const char* name, const UNSIGNED16* p);

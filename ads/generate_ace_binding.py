@@ -33,6 +33,9 @@ def trace_arg(p, params_by_name):
             return f't.Unsigned("{n}", static_cast<unsigned long long>({n}));'
         return f't.Pointer("{n}", reinterpret_cast<const void*>({n}));'
     if p.kind == "in":
+        if p.ctype == "void*" and "ulOptions" in params_by_name:
+            # A filter text: UTF-16 when its options say so (8192), else ANSI.
+            return f't.FilterText("{n}", {n}, ulOptions);'
         text_like = p.ctype.startswith("UNSIGNED8") or p.ctype.startswith("char")
         if p.is_wide:
             length = f"static_cast<long long>({p.ref})" if p.ref else "-1"
