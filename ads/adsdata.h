@@ -520,6 +520,14 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   // dsInsert: "Table must be in Edit or Insert state to open blob stream in Write Mode."
   std::unique_ptr<TStream> CreateBlobStream(TField* Field, TBlobStreamMode Mode) override;
 
+  // ---- filters -------------------------------------------------------------------------------
+  // Storing the text while open and Filtered applies it again; a text the engine refuses (its
+  // expression error, naming the position) leaves the previous text and filter in force.
+  void SetFilter(const QString& text) override;
+  // While a handle is held, true activates and false removes the filter (a refused activation
+  // leaves the flag as it was); then, when open, First.
+  void SetFiltered(bool value) override;
+
   // ---- records (framework overrides) --------------------------------------------------------
   bool CanModify() const override { return mbCanModify && !mbReadOnly; }
   int RecordSize() override { return musRecordSize; }
@@ -663,12 +671,22 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   [[noreturn]] void RaiseComponentError(const QString& msg);
   // Raises EDatabaseError saying that member is not built in this version.
   [[noreturn]] void NotBuilt(const QString& member) const;
-  // Filter activation (filters and Locate); the core calls them around opening and searching.
+  // ---- filters (ads/adsdata/filters.cpp) ----------------------------------------------------
+  // Puts the Filter text on mlHandle: an optimised filter (AdsOptimizedFilters, with the option
+  // bits of AdsAOFType and AdsAOFResolveImmediate) or an expression filter, after setting the
+  // exact setting PrepareFilterText gives. An empty Filter removes the filter instead.
   virtual void ActivateFilter();
+  // Removes the kind of filter AdsOptimizedFilters names; none being set is no failure.
   virtual void DeactivateFilter();
-  // Runs OnFilterRecord for buffer in dsFilter; true when accepted.
+  // The engine text of Filter (long field names kept, trailing "*" wildcards of literals
+  // removed) and in exact whether texts are to compare with the exact setting on.
+  QString PrepareFilterText(bool& exact);
+  // Runs OnFilterRecord for buffer in dsFilter; true when accepted. A handler's exception goes
+  // to the process-wide exception handler when one is installed (the verdict is then what the
+  // handler last set), else it propagates.
   bool RunFilterRecord(TRecordBuffer buffer);
-  // Scans in direction forward until OnFilterRecord accepts a record; false when none.
+  // From the current record on, in direction forward, the first record OnFilterRecord accepts;
+  // false when the end is reached first. "Expected OnFilterRecord event." without a handler.
   virtual bool FilteredScan(bool forward);
 
   // The record-info block of a buffer.

@@ -184,44 +184,6 @@ void TAdsDataSet::BuildSeekKey(char* buffer, bool partial, uint8_t* key, uint16_
     CheckAceResult(this, ::AdsBuildRawKey(mlActiveHandle, key, &length));
 }
 
-bool TAdsDataSet::FilteredSeek(const uint8_t* key, uint16_t length, uint16_t dataType) {
-  if (!FOnFilterRecord) RaiseComponentError(QStringLiteral("Expected OnFilterRecord event."));
-  UNSIGNED16 hit = 0;
-  CheckAceResult(this, ::AdsSeek(mlActiveHandle, const_cast<uint8_t*>(key), length, dataType, kSeekHard, &hit));
-  if (hit == 0) return false;
-  // The records from the hit on are offered to OnFilterRecord while their keys still begin
-  // with the sought key.
-  TRecordBuffer scratch = AllocateRecordBuffer();
-  bool accepted = false;
-  try {
-    UNSIGNED16 keyLength = 0;
-    CheckAceResult(this, ::AdsGetKeyLength(mlActiveHandle, &keyLength));
-    std::vector<uint8_t> built(static_cast<size_t>(keyLength) + 1);
-    ReadRecordInto(scratch, musRecBufSize, mpoAdsTableOptions->AdsCalcFieldsBeforeFilter());
-    for (;;) {
-      if (RunFilterRecord(scratch)) {
-        accepted = true;
-        break;
-      }
-      CheckAceResult(this, ::AdsSkip(mlActiveHandle, 1));
-      UNSIGNED16 atEnd = 0;
-      CheckAceResult(this, ::AdsAtEOF(mlHandle, &atEnd));
-      if (atEnd != 0) break;
-      ReadRecordInto(scratch, musRecBufSize, mpoAdsTableOptions->AdsCalcFieldsBeforeFilter());
-      UNSIGNED16 builtLength = static_cast<UNSIGNED16>(built.size());
-      CheckAceResult(this, ::AdsBuildKeyFromRecord(mlActiveHandle, reinterpret_cast<UNSIGNED8*>(scratch), musRecordSize,
-                                                   built.data(), &builtLength));
-      if (builtLength < length) RaiseComponentError(QStringLiteral("Invalid key size."));
-      if (std::memcmp(built.data(), key, length) != 0) break;
-    }
-  } catch (const Exception&) {
-    ReleaseRecordBuffer(scratch);
-    throw;
-  }
-  ReleaseRecordBuffer(scratch);
-  return accepted;
-}
-
 bool TAdsDataSet::GotoKey() {
   CheckBrowseMode();
   FireBeforeScroll();

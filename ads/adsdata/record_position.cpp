@@ -148,7 +148,9 @@ bool TAdsDataSet::SearchRecord(bool restart, bool forward) {
   FFound = false;
   UpdateCursorPos();
   FCurrentRecord = -1;
-  const bool filterAdded = !Filtered();
+  // The Filter text is applied for the search alone. Without a text there is nothing to apply,
+  // and removing "the" filter afterwards would remove one set through the extended members.
+  const bool filterAdded = !Filtered() && !Filter().isEmpty();
   if (filterAdded) ActivateFilter();
   bool atEnd = false;
   try {

@@ -256,7 +256,7 @@ TEST_F(AdsDataNavigation, OpeningTwiceOnOneHandleIsRefused) {
 TEST_F(AdsDataNavigation, AFailedOpenReleasesTheHandleAndStaysClosed) {
   TestAdsDataSet ds(nullptr);
   Attach(ds, "abc");
-  ds.SetFilter("NAME = 'bob'");
+  ds.SetFilter("NAME = ");  // the engine refuses the text when the open applies it
   ds.SetFiltered(true);
   const size_t mark = trace_.Mark();
   EXPECT_THROW(ds.Open(), EDatabaseError);

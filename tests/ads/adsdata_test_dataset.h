@@ -44,6 +44,8 @@ class TestAdsDataSet : public TAdsDataSet {
   using TAdsDataSet::ReleaseRecordBuffer;
   using TAdsDataSet::ApplyActiveIndex;
   using TAdsDataSet::OpenEngineCursor;
+  using TAdsDataSet::FilteredScan;
+  using TAdsDataSet::FilteredSeek;
 
   int acquired = 0;
 
