@@ -91,7 +91,9 @@ void IndexFile::LoadHeader(bool checkSize) {
   uint64_t counter = Get64(page0.data() + 40);
   uint32_t catalogLen = Get32(page0.data() + 48);
   uint32_t headerPages = Get32(page0.data() + 52);
-  if (catalogLen > (64u << 20) || headerPages != HeaderPageCount(ps, catalogLen) || headerPages > pageCount) {
+  // A catalogue holds at least its tag count (2 bytes), even when it lists no tag.
+  if (catalogLen < 2 || catalogLen > (64u << 20) || headerPages != HeaderPageCount(ps, catalogLen) ||
+      headerPages > pageCount) {
     Corrupt("the header's catalog description is inconsistent");
   }
   if (flags & kFlagUpdateInProgress) {

@@ -99,6 +99,7 @@ TEST_F(IndexDamage, DamagedFilesGiveClearErrors) {
       {"page count beyond the file", resealed(good_, 28, 100000), err::kIndexFileCorrupt},
       {"free list outside the file", resealed(good_, 32, 100000), err::kIndexFileCorrupt},
       {"catalog length wrong", resealed(good_, 48, 3), err::kIndexFileCorrupt},
+      {"catalog length 0", resealed(good_, 48, 0), err::kIndexFileCorrupt},
       {"update left in progress", resealed(good_, 36, kFlagUpdateInProgress), err::kIndexNeedsRebuild},
   };
   for (const Case& c : cases) {
