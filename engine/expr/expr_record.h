@@ -51,7 +51,8 @@ class ExprRecord {
 
   virtual bool fieldIsNull(int slot) const = 0;
   // Character fields: the stored text (blank padded for fixed-length fields). The view stays
-  // valid until the record changes.
+  // valid until the record changes, also when the same field is read again meanwhile: one
+  // evaluation may read a field twice and compare the two views (NAME = NAME).
   virtual std::string_view fieldString(int slot) const = 0;
   virtual double fieldNumber(int slot) const = 0;
   virtual bool fieldLogical(int slot) const = 0;

@@ -94,7 +94,10 @@ bool TableExprSchema::isOwnAlias(std::string_view alias) const { return SameName
 TableExprRecord::TableExprRecord(const Schema& schema, MemoReader memo)
     : schema_(schema), view_(schema, nullptr, 0), memo_(std::move(memo)), scratch_(schema.fieldCount()) {}
 
-void TableExprRecord::at(const uint8_t* image, uint32_t recordNumber) { view_ = RecordView(schema_, image, recordNumber); }
+void TableExprRecord::at(const uint8_t* image, uint32_t recordNumber) {
+  view_ = RecordView(schema_, image, recordNumber);
+  scratch_.NextRecord();
+}
 
 bool TableExprRecord::fieldIsNull(int slot) const { return view_.isNull(static_cast<size_t>(slot)); }
 
@@ -102,16 +105,19 @@ std::string_view TableExprRecord::fieldString(int slot) const {
   size_t i = static_cast<size_t>(slot);
   const FieldDescriptor& d = view_.field(i);
   const char* p = reinterpret_cast<const char*>(view_.fieldBytes(i));
-  std::string& s = scratch_[i];
+  // Text that is not the stored bytes is decoded once per record (see FieldTextCache).
+  if (const std::string* done = scratch_.Find(i)) return *done;
   switch (d.type) {
     case FieldType::kString:
-    case FieldType::kCIString:
+    case FieldType::kCIString: {
       // Stored bytes are the text; zero bytes (never written by the engine itself) read as blanks.
       if (!std::memchr(p, 0, d.size)) return std::string_view(p, d.size);
+      std::string& s = scratch_.Fill(i);
       s.assign(p, d.size);
       for (char& c : s)
         if (c == 0) c = ' ';
       return s;
+    }
     case FieldType::kVarChar:
     case FieldType::kVarBinary: {
       uint16_t n = view_.usedLength(i);
@@ -120,20 +126,22 @@ std::string_view TableExprRecord::fieldString(int slot) const {
     case FieldType::kRaw:
       return std::string_view(p, d.size);
     case FieldType::kNChar:
-    case FieldType::kNVarChar:
-      s = core::Utf16ToAnsi(view_.wideText(i));
-      return s;
-    case FieldType::kMemo:
-      s = memo_ ? memo_(view_.blob(i)) : std::string();
-      return s;
+    case FieldType::kNVarChar: {
+      std::string text = core::Utf16ToAnsi(view_.wideText(i));
+      return scratch_.Fill(i) = std::move(text);
+    }
+    case FieldType::kMemo: {
+      std::string text = memo_ ? memo_(view_.blob(i)) : std::string();  // may throw: fill only after
+      return scratch_.Fill(i) = std::move(text);
+    }
     case FieldType::kNMemo: {
       std::string bytes = memo_ ? memo_(view_.blob(i)) : std::string();
       std::u16string wide(bytes.size() / 2, u' ');
       for (size_t k = 0; k < wide.size(); ++k)
         wide[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
                                         (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
-      s = core::Utf16ToAnsi(wide);
-      return s;
+      std::string text = core::Utf16ToAnsi(wide);
+      return scratch_.Fill(i) = std::move(text);
     }
     default:
       return std::string_view();

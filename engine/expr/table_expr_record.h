@@ -14,7 +14,8 @@
 //   Logical                                -> logical
 // Binary and Image fields are not part of the language.
 //
-// Thread safety: a TableExprRecord keeps per-field scratch; one thread uses it at a time.
+// Thread safety: a TableExprRecord keeps the text it decoded for the current record; one thread
+// uses it at a time.
 #pragma once
 
 #include <functional>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "engine/expr/expr_record.h"
+#include "engine/expr/field_text_cache.h"
 #include "engine/table/record_access.h"
 
 namespace engine {
@@ -66,7 +68,7 @@ class TableExprRecord final : public ExprRecord {
   const Schema& schema_;
   RecordView view_;
   MemoReader memo_;
-  mutable std::vector<std::string> scratch_;  // per field: converted or copied text
+  mutable FieldTextCache scratch_;  // converted or copied text; views of it live until the next at()
 };
 
 }  // namespace engine

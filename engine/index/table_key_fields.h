@@ -8,7 +8,7 @@
 // of its own when the segment names it alone (ExpressionKeys): FindNational and nationalText
 // serve that segment with the field's UTF-16 text, which an 8-bit expression could not hold.
 //
-// A TableRecord keeps per-field scratch text; one thread uses it at a time.
+// A TableRecord keeps the text it decoded for the current record; one thread uses it at a time.
 #pragma once
 
 #include <optional>
@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/expr/expr_record.h"
+#include "engine/expr/field_text_cache.h"
 #include "engine/table/ascii_case.h"
 #include "engine/table/record_access.h"
 
@@ -106,12 +107,15 @@ class TableRecord final : public ExprRecord {
   void Set(const RecordView* view, int deletedOverride = -1) {
     view_ = view;
     deleted_ = deletedOverride;
+    text_.NextRecord();
   }
 
   bool fieldIsNull(int slot) const override { return view_->isNull(static_cast<size_t>(slot)); }
   std::string_view fieldString(int slot) const override {
-    text_[static_cast<size_t>(slot)] = view_->text(static_cast<size_t>(slot));
-    return text_[static_cast<size_t>(slot)];
+    size_t i = static_cast<size_t>(slot);
+    if (const std::string* done = text_.Find(i)) return *done;
+    std::string text = view_->text(i);
+    return text_.Fill(i) = std::move(text);
   }
   double fieldNumber(int slot) const override { return view_->number(static_cast<size_t>(slot)); }
   bool fieldLogical(int slot) const override { return view_->logical(static_cast<size_t>(slot)); }
@@ -133,7 +137,7 @@ class TableRecord final : public ExprRecord {
  private:
   const RecordView* view_ = nullptr;
   int deleted_ = -1;
-  mutable std::vector<std::string> text_;
+  mutable FieldTextCache text_;  // decoded text; views of it live until the next Set
   mutable std::vector<std::u16string> wide_;
 };
 
