@@ -1,5 +1,7 @@
 #include "engine/expr/ast.h"
 
+#include <algorithm>
+
 namespace engine {
 
 ConstNode::ConstNode(ExprType type, uint32_t pos, const Value& v) : Node(type, pos), value_(v) {
@@ -41,7 +43,11 @@ void FieldNode::eval(EvalContext& cx, Value& out) {
 
 FuncNode::FuncNode(ExprType type, uint32_t pos, FuncImpl impl, std::vector<NodePtr> kids_)
     : Node(type, pos), kids(std::move(kids_)), vals(kids.size()), impl_(impl) {
-  for (const NodePtr& k : kids) pure = pure && k->pure;
+  for (const NodePtr& k : kids) {
+    pure = pure && k->pure;
+    clock = clock || k->clock;
+    height = std::max(height, k->height + 1);
+  }
 }
 
 const char* ExprTypeName(ExprType type) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/expr/date_text.h"
@@ -50,9 +51,15 @@ class Node {
   uint32_t pos;           // 1-based position of the node's first character
   uint32_t length = 0;    // character results: static length; others: display width
   uint16_t decimals = 0;  // numeric results: decimals for display
+  // Levels of nodes from this one down to its deepest leaf. Evaluating and destroying a tree
+  // recurse once per level, so the parser bounds it (a chain A+B+C... grows it by one per term).
+  uint32_t height = 1;
   // Depends on nothing but its children: no record, no setting, no clock. Pure nodes over
   // constants are folded into constants when the tree is built.
   bool pure = true;
+  // Reads the clock (TODAY, NOW, TIME), itself or below: its value changes while the record
+  // stays the same, so it can be no part of an index key or condition.
+  bool clock = false;
 };
 
 using NodePtr = std::unique_ptr<Node>;
@@ -102,6 +109,7 @@ class FuncNode final : public Node {
   std::vector<NodePtr> kids;
   std::vector<Value> vals;
   std::string buf;
+  std::vector<std::string_view> views;  // scratch of functions that gather their arguments' texts
   int64_t param = 0;            // a constant the builder fixed (a length, a mode)
   std::shared_ptr<void> extra;  // builder-owned data (a parsed CONTAINS condition)
 

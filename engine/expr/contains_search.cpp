@@ -51,16 +51,25 @@ bool findPhrase(std::string_view text, const std::vector<Word>& pattern) {
 
 }  // namespace
 
+// A parsed condition. AND and OR hold all their operands in one node, so that a long run of
+// words ("a b c ...") makes a wide node rather than a deep one: matching and destroying recurse
+// only as deep as parentheses and NOT nest, which the parser bounds.
 struct ContainsCondition::Term {
   enum Kind { kPhrase, kAnd, kOr, kNot } kind = kPhrase;
   std::vector<Word> words;
-  std::unique_ptr<Term> left, right;
+  std::vector<std::unique_ptr<Term>> kids;
 
   bool eval(const std::string_view* texts, size_t count) const {
     switch (kind) {
-      case kAnd: return left->eval(texts, count) && right->eval(texts, count);
-      case kOr: return left->eval(texts, count) || right->eval(texts, count);
-      case kNot: return !left->eval(texts, count);
+      case kAnd:
+        for (const auto& k : kids)
+          if (!k->eval(texts, count)) return false;
+        return true;
+      case kOr:
+        for (const auto& k : kids)
+          if (k->eval(texts, count)) return true;
+        return false;
+      case kNot: return !kids.front()->eval(texts, count);
       default:
         for (size_t i = 0; i < count; ++i)
           if (findPhrase(texts[i], words)) return true;
@@ -108,12 +117,23 @@ class CondParser {
     i_ += n;
     return true;
   }
+  // l AND r, l OR r, or NOT l (r null); a run of one operator extends its node.
   TermPtr join(ContainsCondition::Term::Kind k, TermPtr l, TermPtr r) {
+    if (r && l->kind == k) {
+      l->kids.push_back(std::move(r));
+      return l;
+    }
     auto t = std::make_unique<ContainsCondition::Term>();
     t->kind = k;
-    t->left = std::move(l);
-    t->right = std::move(r);
+    t->kids.push_back(std::move(l));
+    if (r) t->kids.push_back(std::move(r));
     return t;
+  }
+  // Enters one level of parentheses or NOT; false (with the error set) beyond the limit.
+  bool enter() {
+    if (++depth_ <= kMaxNesting) return true;
+    fail("the search condition is nested too deeply");
+    return false;
   }
   TermPtr parseOr() {
     TermPtr l = parseAnd();
@@ -142,7 +162,9 @@ class CondParser {
   }
   TermPtr parseNot() {
     if (keyword("NOT")) {
+      if (!enter()) return nullptr;
       TermPtr x = parseNot();
+      --depth_;
       if (!x) return nullptr;
       return join(ContainsCondition::Term::kNot, std::move(x), nullptr);
     }
@@ -155,8 +177,10 @@ class CondParser {
       return nullptr;
     }
     if (t_[i_] == '(') {
+      if (!enter()) return nullptr;
       ++i_;
       TermPtr x = parseOr();
+      --depth_;
       skip();
       if (!x) return nullptr;
       if (i_ >= t_.size() || t_[i_] != ')') {
@@ -198,12 +222,23 @@ class CondParser {
         w.text.push_back(static_cast<char>(UpperChar(static_cast<unsigned char>(s[k++]))));
       if (k < s.size() && s[k] == '*') w.prefix = true, ++k;
       out.push_back(std::move(w));
+      if (++words_ > kMaxWords) {
+        fail("the search condition has more than 1000 words");
+        return false;
+      }
     }
     return true;
   }
 
+  // Parentheses and NOT nest at most this deep; the condition may come from a record's data.
+  static constexpr int kMaxNesting = 100;
+  // Each word is looked for in the whole text of every record, so their number is bounded too.
+  static constexpr int kMaxWords = 1000;
+
   std::string_view t_;
   size_t i_ = 0;
+  int depth_ = 0;
+  int words_ = 0;
   std::string error_;
   size_t errPos_ = 0;
 };

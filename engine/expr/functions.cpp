@@ -419,8 +419,9 @@ void fnContains(FuncNode& n, EvalContext& cx, Value& out) {
     }
     cond = parsed.get();
   }
-  // Kept per thread so that a search over many records allocates once.
-  thread_local std::vector<std::string_view> texts;
+  // Kept in the node so that a search over many records allocates once; per node, because a
+  // searched text may itself hold a CONTAINS (IIF(CONTAINS(...), ...)) evaluated meanwhile.
+  std::vector<std::string_view>& texts = n.views;
   texts.clear();
   for (size_t i = 1; i < n.kids.size(); ++i) {
     const Value& v = n.arg(i, cx);
@@ -479,6 +480,11 @@ NodePtr node(const Call& c, T type, FuncImpl impl, uint32_t length = 0, int64_t 
 }
 NodePtr impure(NodePtr n) {
   n->pure = false;
+  return n;
+}
+NodePtr readsClock(NodePtr n) {
+  n->pure = false;
+  n->clock = true;
   return n;
 }
 
@@ -596,9 +602,9 @@ NodePtr bDatePart(Call& c) {
   int64_t part = c.name == "YEAR" ? 0 : c.name == "MONTH" ? 1 : c.name == "DAY" ? 2 : 3;
   return node(c, T::Numeric, datePart, part == 0 ? 4 : 2, part);
 }
-NodePtr bToday(Call& c) { return impure(node(c, T::Date, fnToday)); }
-NodePtr bNow(Call& c) { return impure(node(c, T::Timestamp, fnNow, c.dateLength + 9)); }
-NodePtr bTime(Call& c) { return impure(node(c, T::String, fnTime, 8)); }
+NodePtr bToday(Call& c) { return readsClock(node(c, T::Date, fnToday)); }
+NodePtr bNow(Call& c) { return readsClock(node(c, T::Timestamp, fnNow, c.dateLength + 9)); }
+NodePtr bTime(Call& c) { return readsClock(node(c, T::String, fnTime, 8)); }
 NodePtr bAbsInt(Call& c) {
   need(c, 0, T::Numeric);
   uint32_t len = c.args[0]->length;

@@ -8,7 +8,10 @@ namespace engine {
 
 namespace {
 
+// Nesting the parser follows by recursion: parentheses, calls, signs and NOT.
 constexpr int kMaxDepth = 200;
+// Height of the tree built (see Node::height): what evaluating and destroying it recurse on.
+constexpr uint32_t kMaxHeight = 1000;
 
 std::string upper(std::string_view s) {
   std::string r(s);
@@ -33,6 +36,13 @@ bool digits(std::string_view s, size_t& i, int maxDigits, int& v) {
   int n = 0;
   while (i < s.size() && s[i] >= '0' && s[i] <= '9' && n < maxDigits) v = v * 10 + (s[i++] - '0'), ++n;
   return n > 0;
+}
+
+// Refuses a node whose tree grew beyond kMaxHeight; a left-associative chain grows by one level
+// per operator without any nesting in the text.
+NodePtr Bounded(NodePtr n) {
+  if (n->height > kMaxHeight) FailExpr(err::kExprTooComplex, n->pos, "the expression is nested too deeply");
+  return n;
 }
 
 }  // namespace
@@ -93,7 +103,7 @@ NodePtr Parser::parseOr() {
   while (tok_.kind == Tok::Or) {
     uint32_t pos = tok_.pos;
     advance();
-    l = MakeBinary(Tok::Or, pos, std::move(l), parseAnd());
+    l = Bounded(MakeBinary(Tok::Or, pos, std::move(l), parseAnd()));
   }
   --depth_;
   return l;
@@ -104,7 +114,7 @@ NodePtr Parser::parseAnd() {
   while (tok_.kind == Tok::And) {
     uint32_t pos = tok_.pos;
     advance();
-    l = MakeBinary(Tok::And, pos, std::move(l), parseNot());
+    l = Bounded(MakeBinary(Tok::And, pos, std::move(l), parseNot()));
   }
   return l;
 }
@@ -114,7 +124,7 @@ NodePtr Parser::parseNot() {
     uint32_t pos = tok_.pos;
     advance();
     if (++depth_ > kMaxDepth) FailExpr(err::kExprTooComplex, pos, "the expression is nested too deeply");
-    NodePtr n = MakeNot(pos, parseNot());
+    NodePtr n = Bounded(MakeNot(pos, parseNot()));
     --depth_;
     return n;
   }
@@ -130,7 +140,7 @@ NodePtr Parser::parseComparison() {
       return l;
     uint32_t pos = tok_.pos;
     advance();
-    l = MakeBinary(k, pos, std::move(l), parseAdditive());
+    l = Bounded(MakeBinary(k, pos, std::move(l), parseAdditive()));
   }
 }
 
@@ -140,7 +150,7 @@ NodePtr Parser::parseAdditive() {
     Tok k = tok_.kind;
     uint32_t pos = tok_.pos;
     advance();
-    l = MakeBinary(k, pos, std::move(l), parseMultiplicative());
+    l = Bounded(MakeBinary(k, pos, std::move(l), parseMultiplicative()));
   }
   return l;
 }
@@ -151,7 +161,7 @@ NodePtr Parser::parseMultiplicative() {
     Tok k = tok_.kind;
     uint32_t pos = tok_.pos;
     advance();
-    l = MakeBinary(k, pos, std::move(l), parseSign());
+    l = Bounded(MakeBinary(k, pos, std::move(l), parseSign()));
   }
   return l;
 }
@@ -162,7 +172,7 @@ NodePtr Parser::parseSign() {
     uint32_t pos = tok_.pos;
     advance();
     if (++depth_ > kMaxDepth) FailExpr(err::kExprTooComplex, pos, "the expression is nested too deeply");
-    NodePtr n = MakeSign(pos, minus, parseSign());
+    NodePtr n = Bounded(MakeSign(pos, minus, parseSign()));
     --depth_;
     return n;
   }
@@ -176,7 +186,7 @@ NodePtr Parser::parsePower() {
   advance();
   // Right associative: 2 ** 3 ** 2 is 2 ** 9; the exponent may carry a sign.
   if (++depth_ > kMaxDepth) FailExpr(err::kExprTooComplex, pos, "the expression is nested too deeply");
-  NodePtr n = MakeBinary(Tok::Power, pos, std::move(base), parseSign());
+  NodePtr n = Bounded(MakeBinary(Tok::Power, pos, std::move(base), parseSign()));
   --depth_;
   return n;
 }
@@ -267,7 +277,7 @@ NodePtr Parser::parseCall(const Token& name) {
   }
   expect(Tok::RParen, "',' or ')'");
   --depth_;
-  return MakeCall(fn, name.pos, std::move(call), dateLength_);
+  return Bounded(MakeCall(fn, name.pos, std::move(call), dateLength_));
 }
 
 NodePtr Parser::parseField(const Token& name, const Token* alias) {
