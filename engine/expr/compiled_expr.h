@@ -51,6 +51,9 @@ class CompiledExpr {
   uint16_t decimals() const { return root_->decimals; }
   // Whether the value is one field, unchanged.
   bool isSingleField() const;
+  // Whether the value depends on the clock (TODAY, NOW, TIME): evaluating it twice on the same
+  // record may give two values.
+  bool readsClock() const { return root_->clock; }
   // The fields the expression reads, in order of first use, spelled as the table spells them.
   const std::vector<std::string>& fields() const { return fields_; }
 

@@ -104,6 +104,12 @@ ExpressionKeys::ExpressionKeys(const std::string& expression, const std::string&
   }
 }
 
+bool ExpressionKeys::readsClock() const {
+  for (const auto& k : keys_)
+    if (k->readsClock()) return true;
+  return condition_ && condition_->readsClock();
+}
+
 bool ExpressionKeys::Includes(const ExprRecord& record, const EvalOptions& options) {
   return !condition_ || condition_->evalLogical(&record, options);
 }

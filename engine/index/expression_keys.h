@@ -34,6 +34,9 @@ class ExpressionKeys {
   // expression's type for one segment, raw for several).
   const std::vector<SegmentSpec>& segments() const { return specs_; }
   uint8_t keyType() const { return keyType_; }
+  // Whether the key or the condition reads the clock (TODAY, NOW, TIME): such a tag would
+  // disagree with its table as soon as the clock moves, so no new tag may have one.
+  bool readsClock() const;
 
   // Whether the record belongs to the tag: true without a condition, else the condition's
   // verdict (null counts as false).

@@ -432,7 +432,11 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& 
     Fail(err::kExclusiveRequired, "Creating an index of \"" + table_.path() + "\" needs the table open exclusively");
   }
   ExpressionKeys check(def.expression, def.condition, fields_);  // a bad key fails before any change
-  (void)check;
+  if (check.readsClock()) {
+    Fail(err::kInvalidTagDefinition, "The index \"" + def.name + "\" of \"" + table_.path() +
+                                         "\" reads the clock (TODAY, DATE, NOW or TIME) in its key or condition: "
+                                         "an index can only hold values its records determine");
+  }
   std::filesystem::path structural = StructuralIndexPath(table_.path());
   if (file.empty() || SamePath(file, structural)) {
     std::vector<TagDefinition> old = table_.tags();
