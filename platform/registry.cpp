@@ -1,5 +1,5 @@
-// The process's hives on the host and keys opened in them. Each operation loads the hive file
-// afresh; a write holds a lock file beside the hive ("<hive>.lock", flock) for its
+// The process's hives on the host and keys opened in them. Each operation reads the hive file
+// afresh (and parses it only when it changed); a write holds a lock file beside the hive ("<hive>.lock", flock) for its
 // read-modify-write so that two processes writing at once both keep their changes.
 #include "platform/registry.h"
 
@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <map>
 #include <mutex>
 
 #include "platform/text.h"
@@ -56,8 +57,67 @@ void ApplyDefaults(Hive hive, RegistryHive* h) {
   }
 }
 
+// Hives already parsed, by file. Every operation still reads the file, so that it sees what
+// other processes wrote, but parses it only when its bytes differ from those parsed last time:
+// a program reading many values of a large hive parses it once.
+class HiveCache {
+ public:
+  // The hive as the file holds it now; with `defaults`, with the values the original platform
+  // always has added.
+  Status Get(Hive hive, FileSystem* fs, bool defaults, std::shared_ptr<const RegistryHive>* out) {
+    const std::string file = HiveFilePath(hive);
+    std::string bytes;
+    Status s = fs->ReadFile(file, &bytes);
+    const bool missing = s.code() == StatusCode::kNotFound || s.code() == StatusCode::kPathNotFound;
+    if (!s.ok() && !missing) return s;
+    std::lock_guard<std::mutex> lock(mu_);
+    Entry& e = entries_[file + '\n' + HiveRootName(hive)];
+    if (!e.raw || e.missing != missing || e.bytes != bytes) {
+      e.raw.reset();
+      e.withDefaults.reset();
+      auto parsed = std::make_unique<RegistryHive>(HiveRootName(hive));
+      if (!missing) {
+        s = parsed->Parse(bytes, file);
+        if (!s.ok()) return s;
+      } else {
+        s = RegistryHive::Load(*fs, file, HiveRootName(hive), &parsed);  // an empty hive that knows its file
+        if (!s.ok()) return s;
+      }
+      auto withDefaults = std::make_shared<RegistryHive>(*parsed);
+      ApplyDefaults(hive, withDefaults.get());
+      e.bytes = std::move(bytes);
+      e.missing = missing;
+      e.raw = std::move(parsed);
+      e.withDefaults = std::move(withDefaults);
+    }
+    *out = defaults ? e.withDefaults : e.raw;
+    return Status::OK();
+  }
+
+  static HiveCache& Instance() {
+    static HiveCache* cache = new HiveCache;
+    return *cache;
+  }
+
+ private:
+  struct Entry {
+    std::string bytes;
+    bool missing = false;
+    std::shared_ptr<const RegistryHive> raw, withDefaults;
+  };
+  std::mutex mu_;
+  std::map<std::string, Entry> entries_;
+};
+
+Status LoadShared(Hive hive, FileSystem* fs, bool defaults, std::shared_ptr<const RegistryHive>* out) {
+  return HiveCache::Instance().Get(hive, fs ? fs : DefaultFileSystem(), defaults, out);
+}
+
 Status LoadRaw(Hive hive, FileSystem* fs, std::unique_ptr<RegistryHive>* out) {
-  return RegistryHive::Load(fs ? *fs : *DefaultFileSystem(), HiveFilePath(hive), HiveRootName(hive), out);
+  std::shared_ptr<const RegistryHive> shared;
+  Status s = LoadShared(hive, fs, false, &shared);
+  if (s.ok()) *out = std::make_unique<RegistryHive>(*shared);
+  return s;
 }
 
 // Serialises the writes of this process and, through the lock file, those of other processes.
@@ -117,8 +177,9 @@ std::string HiveFilePath(Hive hive) {
 }
 
 Status LoadHive(Hive hive, std::unique_ptr<RegistryHive>* out, FileSystem* fs) {
-  Status s = LoadRaw(hive, fs, out);
-  if (s.ok()) ApplyDefaults(hive, out->get());
+  std::shared_ptr<const RegistryHive> shared;
+  Status s = LoadShared(hive, fs, true, &shared);
+  if (s.ok()) *out = std::make_unique<RegistryHive>(*shared);
   return s;
 }
 
@@ -126,8 +187,8 @@ Status RegistryKey::Open(Hive hive, const std::string& path, KeyAccess access, b
                          std::unique_ptr<RegistryKey>* out, FileSystem* fs) {
   out->reset();
   if (fs == nullptr) fs = DefaultFileSystem();
-  std::unique_ptr<RegistryHive> h;
-  Status s = LoadHive(hive, &h, fs);
+  std::shared_ptr<const RegistryHive> h;
+  Status s = LoadShared(hive, fs, true, &h);
   if (!s.ok()) return s;
   if (!h->KeyExists(path)) {
     if (!create) return Status::Error(StatusCode::kNotFound).WithDetail(path);
@@ -140,8 +201,8 @@ Status RegistryKey::Open(Hive hive, const std::string& path, KeyAccess access, b
 }
 
 Status RegistryKey::ReadValue(const std::string& name, RegistryValue* value) const {
-  std::unique_ptr<RegistryHive> h;
-  Status s = LoadHive(hive_, &h, fs_);
+  std::shared_ptr<const RegistryHive> h;
+  Status s = LoadShared(hive_, fs_, true, &h);
   if (!s.ok()) return s;
   return h->GetValue(path_, name, value);
 }
@@ -162,16 +223,16 @@ Status RegistryKey::DeleteValue(const std::string& name) {
 }
 
 Status RegistryKey::ValueNames(std::vector<std::string>* names) const {
-  std::unique_ptr<RegistryHive> h;
-  Status s = LoadHive(hive_, &h, fs_);
+  std::shared_ptr<const RegistryHive> h;
+  Status s = LoadShared(hive_, fs_, true, &h);
   if (!s.ok()) return s;
   *names = h->ValueNames(path_);
   return Status::OK();
 }
 
 Status RegistryKey::SubKeyNames(std::vector<std::string>* names) const {
-  std::unique_ptr<RegistryHive> h;
-  Status s = LoadHive(hive_, &h, fs_);
+  std::shared_ptr<const RegistryHive> h;
+  Status s = LoadShared(hive_, fs_, true, &h);
   if (!s.ok()) return s;
   *names = h->SubKeyNames(path_);
   return Status::OK();

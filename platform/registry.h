@@ -12,8 +12,9 @@
 //   the keys "Environment" (current user) and
 //   "SYSTEM\CurrentControlSet\Control\Session Manager\Environment" (local machine) always exist.
 //
-// Every read loads the file afresh and every write re-reads it, applies the one change and writes
-// it back atomically, so changes made meanwhile by other processes or other keys are kept.
+// Every read reads the file afresh and every write re-reads it, applies the one change and writes
+// it back atomically, so changes made meanwhile by other processes or other keys are kept. A file
+// whose bytes are those of the last read is not parsed again.
 //
 // Thread safety: safe from any thread; writes of one process are serialised.
 #pragma once

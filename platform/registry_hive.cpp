@@ -36,6 +36,13 @@ std::string JoinKey(const std::vector<std::string>& parts, size_t count) {
   return out;
 }
 
+// The spelling keys and names are indexed by: a..z folded, as matching ignores their case.
+std::string Folded(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = FoldAscii(c);
+  return out;
+}
+
 std::string NormalizeKey(std::string_view path) {
   std::vector<std::string> parts = KeyParts(path);
   return JoinKey(parts, parts.size());
@@ -186,6 +193,7 @@ Status RegistryHive::Load(FileSystem& fs, const std::string& file, const std::st
 Status RegistryHive::Parse(const std::string& bytes, const std::string& file) {
   Parser errors(file);
   keys_.clear();
+  Reindex();
   if (file_.empty()) file_ = file;
 
   // Decode to UTF-8.
@@ -245,15 +253,14 @@ Status RegistryHive::Parse(const std::string& bytes, const std::string& file) {
       std::string path = NormalizeKey(remove ? inner.substr(1) : inner);
       if (path.empty()) return errors.Error(line_no, "empty key name");
       if (remove) {
+        const size_t before = keys_.size();
         std::erase_if(keys_, [&](const Key& k) { return IsAtOrBelow(k.path, path); });
+        if (keys_.size() != before) Reindex();
         current = nullptr;
         continue;
       }
       current = FindKey(path);
-      if (current == nullptr) {
-        keys_.push_back({path, {}});
-        current = &keys_.back();
-      }
+      if (current == nullptr) current = &AddKey(path);
       continue;
     }
 
@@ -276,18 +283,11 @@ Status RegistryHive::Parse(const std::string& bytes, const std::string& file) {
     while (pos < line.size() && line[pos] == ' ') ++pos;
     std::string data = line.substr(pos);
 
-    auto set = [&](const RegistryValue& v) {
-      for (auto& existing : current->values) {
-        if (EqualsIgnoreAsciiCase(existing.name, name)) {
-          existing.value = v;
-          return;
-        }
-      }
-      current->values.push_back({name, v});
-    };
+    auto set = [&](const RegistryValue& v) { PutValue(*current, name, v); };
 
     if (data == "-") {
       std::erase_if(current->values, [&](const Value& v) { return EqualsIgnoreAsciiCase(v.name, name); });
+      ReindexValues(*current);
       continue;
     }
     if (!data.empty() && data[0] == '"') {
@@ -447,23 +447,55 @@ std::string RegistryHive::FullKey(const std::string& key) const {
 }
 
 RegistryHive::Key* RegistryHive::FindKey(const std::string& full) {
-  for (auto& k : keys_)
-    if (EqualsIgnoreAsciiCase(k.path, full)) return &k;
-  return nullptr;
+  auto it = key_index_.find(Folded(full));
+  return it == key_index_.end() ? nullptr : &keys_[it->second];
 }
 
 const RegistryHive::Key* RegistryHive::FindKey(const std::string& full) const {
-  for (const auto& k : keys_)
-    if (EqualsIgnoreAsciiCase(k.path, full)) return &k;
-  return nullptr;
+  auto it = key_index_.find(Folded(full));
+  return it == key_index_.end() ? nullptr : &keys_[it->second];
+}
+
+RegistryHive::Key& RegistryHive::AddKey(const std::string& full) {
+  std::string folded = Folded(full);
+  key_index_.emplace(folded, keys_.size());
+  for (size_t at = folded.find('\\'); at != std::string::npos; at = folded.find('\\', at + 1))
+    ancestors_.insert(folded.substr(0, at));
+  keys_.push_back({full, {}, {}});
+  return keys_.back();
+}
+
+bool RegistryHive::HasKeyBelow(const std::string& full) const { return ancestors_.count(Folded(full)) != 0; }
+
+void RegistryHive::PutValue(Key& key, const std::string& name, const RegistryValue& value) {
+  auto [it, added] = key.value_index.emplace(Folded(name), key.values.size());
+  if (added)
+    key.values.push_back({name, value});
+  else
+    key.values[it->second].value = value;
+}
+
+void RegistryHive::ReindexValues(Key& key) {
+  key.value_index.clear();
+  for (size_t i = 0; i < key.values.size(); ++i) key.value_index.emplace(Folded(key.values[i].name), i);
+}
+
+void RegistryHive::Reindex() {
+  std::vector<Key> keys = std::move(keys_);
+  keys_.clear();
+  key_index_.clear();
+  ancestors_.clear();
+  for (Key& k : keys) {
+    Key& added = AddKey(k.path);
+    added.values = std::move(k.values);
+    added.value_index = std::move(k.value_index);
+  }
 }
 
 bool RegistryHive::KeyExists(const std::string& key) const {
   const std::string full = FullKey(key);
   if (EqualsIgnoreAsciiCase(full, root_name_)) return true;
-  for (const auto& k : keys_)
-    if (IsAtOrBelow(k.path, full)) return true;
-  return false;
+  return FindKey(full) != nullptr || HasKeyBelow(full);
 }
 
 Status RegistryHive::CreateKey(const std::string& key) {
@@ -471,16 +503,13 @@ Status RegistryHive::CreateKey(const std::string& key) {
   const size_t root_parts = KeyParts(root_name_).size();
   if (parts.size() <= root_parts) {
     // Values directly under the hive's root live in a "[HKEY_...]" section of their own.
-    if (FindKey(root_name_) == nullptr) keys_.push_back({root_name_, {}});
+    if (FindKey(root_name_) == nullptr) AddKey(root_name_);
     return Status::OK();
   }
   for (size_t count = root_parts + 1; count <= parts.size(); ++count) {
     const std::string prefix = JoinKey(parts, count);
     if (FindKey(prefix) != nullptr) continue;
-    bool implied = false;
-    for (const auto& k : keys_)
-      if (IsAtOrBelow(k.path, prefix)) implied = true;
-    if (!implied || count == parts.size()) keys_.push_back({prefix, {}});
+    if (!HasKeyBelow(prefix) || count == parts.size()) AddKey(prefix);
   }
   return Status::OK();
 }
@@ -490,19 +519,17 @@ Status RegistryHive::DeleteKey(const std::string& key) {
   const size_t before = keys_.size();
   std::erase_if(keys_, [&](const Key& k) { return IsAtOrBelow(k.path, full); });
   if (keys_.size() == before) return Status::Error(StatusCode::kNotFound).WithDetail(full);
+  Reindex();
   return Status::OK();
 }
 
 Status RegistryHive::GetValue(const std::string& key, const std::string& name, RegistryValue* value) const {
   const Key* k = FindKey(FullKey(key));
   if (k == nullptr) return Status::Error(StatusCode::kNotFound).WithDetail(FullKey(key));
-  for (const auto& v : k->values) {
-    if (EqualsIgnoreAsciiCase(v.name, name)) {
-      *value = v.value;
-      return Status::OK();
-    }
-  }
-  return Status::Error(StatusCode::kNotFound).WithDetail(FullKey(key) + "\\" + name);
+  auto it = k->value_index.find(Folded(name));
+  if (it == k->value_index.end()) return Status::Error(StatusCode::kNotFound).WithDetail(FullKey(key) + "\\" + name);
+  *value = k->values[it->second].value;
+  return Status::OK();
 }
 
 Status RegistryHive::SetValue(const std::string& key, const std::string& name, const RegistryValue& value) {
@@ -512,13 +539,7 @@ Status RegistryHive::SetValue(const std::string& key, const std::string& name, c
     CreateKey(key);
     k = FindKey(full);
   }
-  for (auto& v : k->values) {
-    if (EqualsIgnoreAsciiCase(v.name, name)) {
-      v.value = value;
-      return Status::OK();
-    }
-  }
-  k->values.push_back({name, value});
+  PutValue(*k, name, value);
   return Status::OK();
 }
 
@@ -528,6 +549,7 @@ Status RegistryHive::DeleteValue(const std::string& key, const std::string& name
   const size_t before = k->values.size();
   std::erase_if(k->values, [&](const Value& v) { return EqualsIgnoreAsciiCase(v.name, name); });
   if (k->values.size() == before) return Status::Error(StatusCode::kNotFound).WithDetail(name);
+  ReindexValues(*k);
   return Status::OK();
 }
 
@@ -542,14 +564,12 @@ std::vector<std::string> RegistryHive::SubKeyNames(const std::string& key) const
   const std::string full = FullKey(key);
   const size_t depth = KeyParts(full).size();
   std::vector<std::string> names;
+  std::unordered_set<std::string> seen;
   for (const auto& k : keys_) {
     if (!IsAtOrBelow(k.path, full) || k.path.size() == full.size()) continue;
     std::vector<std::string> parts = KeyParts(k.path);
     const std::string& child = parts[depth];
-    bool seen = false;
-    for (const auto& n : names)
-      if (EqualsIgnoreAsciiCase(n, child)) seen = true;
-    if (!seen) names.push_back(child);
+    if (seen.insert(Folded(child)).second) names.push_back(child);
   }
   return names;
 }

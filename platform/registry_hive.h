@@ -21,6 +21,10 @@
 //
 // A malformed or truncated file gives kCorrupt with "<file>(<line>): <what is wrong>".
 //
+// Keys and value names are indexed (by their spelling with a..z folded), so that reading a hive
+// of tens of thousands of keys, and looking a key or a value up in it, costs no more than a
+// pass over the file and a hash lookup.
+//
 // Thread safety: a RegistryHive is a plain value object; external synchronization is required to
 // share one between threads.
 #pragma once
@@ -28,6 +32,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/file_system.h"
@@ -119,17 +125,29 @@ class RegistryHive {
   struct Key {
     std::string path;  // full path including the root name, as spelt in the file
     std::vector<Value> values;
+    std::unordered_map<std::string, size_t> value_index;  // folded name -> position in values
   };
 
   std::string FullKey(const std::string& key) const;
   Key* FindKey(const std::string& full);
   const Key* FindKey(const std::string& full) const;
+  // Appends a key that is not listed yet and indexes it.
+  Key& AddKey(const std::string& full);
+  // Whether a listed key lies strictly below `full`.
+  bool HasKeyBelow(const std::string& full) const;
+  // Sets or adds a value of `key`; an existing value keeps its position and spelling.
+  static void PutValue(Key& key, const std::string& name, const RegistryValue& value);
+  // Rebuilds the indexes after keys or values were removed.
+  void Reindex();
+  static void ReindexValues(Key& key);
 
   std::string root_name_;
   std::string file_;
   HiveEncoding encoding_ = HiveEncoding::kUtf16LE;
   bool crlf_ = true;
   std::vector<Key> keys_;
+  std::unordered_map<std::string, size_t> key_index_;  // folded path -> position in keys_
+  std::unordered_set<std::string> ancestors_;          // folded paths of every key's ancestors
 };
 
 }  // namespace platform

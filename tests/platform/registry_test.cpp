@@ -139,6 +139,52 @@ TEST_F(RegistryTest, AWriteKeepsEveryOtherKeyAndValueOfTheFile) {
   EXPECT_EQ(hive->encoding(), HiveEncoding::kUtf16LE);
 }
 
+TEST_F(RegistryTest, ReadsOfALargeHiveSeeEveryChangeOfTheFile) {
+  // 40,000 keys of one value each, the last of them written twice (the later one counts).
+  std::string text = "Windows Registry Editor Version 5.00\n\n";
+  for (int i = 0; i < 40000; ++i)
+    text += "[HKEY_CURRENT_USER\\Software\\Big\\K" + std::to_string(i) + "]\n\"V\"=dword:" +
+            std::to_string(10000000 + i) + "\n\n";
+  text += "[hkey_current_user\\software\\big\\k39999]\n\"v\"=dword:00000007\n";
+  std::filesystem::create_directories(std::filesystem::path(user_file_).parent_path());
+  WriteBytes(user_file_, text);
+  std::unique_ptr<RegistryKey> key;
+  RegistryValue v;
+  for (int i : {0, 1, 20000, 39998}) {
+    ASSERT_TRUE(RegistryKey::Open(Hive::kCurrentUser, "Software\\Big\\k" + std::to_string(i), KeyAccess::kRead,
+                                  false, &key)
+                    .ok());
+    ASSERT_TRUE(key->ReadValue("v", &v).ok());
+    EXPECT_EQ(v.dword, static_cast<uint32_t>(0x10000000 + (i / 10000) * 0x10000 + (i / 1000 % 10) * 0x1000 +
+                                             (i / 100 % 10) * 0x100 + (i / 10 % 10) * 0x10 + i % 10));
+  }
+  ASSERT_TRUE(RegistryKey::Open(Hive::kCurrentUser, "Software\\Big\\K39999", KeyAccess::kRead, false, &key).ok());
+  ASSERT_TRUE(key->ReadValue("V", &v).ok());
+  EXPECT_EQ(v.dword, 7u);
+  std::vector<std::string> names;
+  ASSERT_TRUE(RegistryKey::Open(Hive::kCurrentUser, "Software\\Big", KeyAccess::kRead, false, &key).ok());
+  ASSERT_TRUE(key->SubKeyNames(&names).ok());
+  EXPECT_EQ(names.size(), 40000u);
+
+  // Another process replaces the file with one of the same size: the next read sees it.
+  std::string changed = text;
+  changed.replace(changed.rfind("00000007"), 8, "00000009");
+  WriteBytes(user_file_, changed);
+  ASSERT_TRUE(RegistryKey::Open(Hive::kCurrentUser, "Software\\Big\\K39999", KeyAccess::kRead, false, &key).ok());
+  ASSERT_TRUE(key->ReadValue("V", &v).ok());
+  EXPECT_EQ(v.dword, 9u);
+  // A write keeps all of it.
+  ASSERT_TRUE(RegistryKey::Open(Hive::kCurrentUser, "Software\\Big\\K5", KeyAccess::kReadWrite, false, &key).ok());
+  ASSERT_TRUE(key->WriteValue("W", RegistryValue::String("x")).ok());
+  std::unique_ptr<RegistryHive> hive;
+  ASSERT_TRUE(LoadHive(Hive::kCurrentUser, &hive).ok());
+  EXPECT_EQ(hive->SubKeyNames("Software\\Big").size(), 40000u);
+  ASSERT_TRUE(hive->GetValue("Software\\Big\\K39999", "V", &v).ok());
+  EXPECT_EQ(v.dword, 9u);
+  ASSERT_TRUE(hive->GetValue("Software\\Big\\K5", "W", &v).ok());
+  EXPECT_EQ(v.text, "x");
+}
+
 TEST_F(RegistryTest, ADamagedHiveIsReportedAndNeverOverwritten) {
   std::filesystem::create_directories(std::filesystem::path(user_file_).parent_path());
   const std::string damaged =
