@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/check.h"
 #include "engine/core/error.h"
 #include "engine/index/page_format.h"
 #include "engine/index/pager.h"
@@ -54,6 +55,7 @@ uint64_t Btree::Count() {
 }
 
 uint64_t Btree::Bound(const uint8_t* prefix, size_t len, bool upper) {
+  ENGINE_CHECK(len <= entryLength_, "a bound's prefix is longer than the tag's entries");
   if (root_ == 0) return 0;
   // Entries "before" the prefix compare < 0 (lower bound) or <= 0 (upper bound).
   auto before = [&](const uint8_t* e) {
@@ -90,6 +92,7 @@ uint64_t Btree::LowerBound(const uint8_t* prefix, size_t len) { return Bound(pre
 uint64_t Btree::UpperBound(const uint8_t* prefix, size_t len) { return Bound(prefix, len, true); }
 
 void Btree::At(uint64_t rank, uint8_t* out) {
+  ENGINE_CHECK(root_ == 0 || rank < Count(), "an entry asked for beyond the tag's count");
   if (root_ == 0) Fail(err::kIndexFileCorrupt, "Index file damaged: key position beyond the tag");
   uint32_t pg = root_;
   for (int level = height_ - 1; level > 0; --level) {

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "engine/core/check.h"
 #include "engine/core/error.h"
 #include "engine/index/crc32c.h"
 #include "engine/index/page_format.h"
@@ -40,6 +41,9 @@ TreeWriter::TreeWriter(PageWriter& out, uint32_t tagNumber, size_t entryLength)
 
 void TreeWriter::Add(const uint8_t* entry) {
   Level& leaf = levels_[0];
+  ENGINE_CHECK(leaf.n == 0 || std::memcmp(leaf.page.data() + kPageHeaderSize + (leaf.n - 1) * entryLength_, entry,
+                                          entryLength_) < 0,
+               "entries handed to the tree writer out of ascending order");
   if (leaf.n == leafCap_) Emit(0);
   std::memcpy(levels_[0].page.data() + kPageHeaderSize + levels_[0].n * entryLength_, entry, entryLength_);
   ++levels_[0].n;

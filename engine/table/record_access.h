@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/core/check.h"
 #include "engine/table/table_schema.h"
 
 namespace engine {
@@ -57,7 +58,10 @@ class RecordView {
   uint32_t length() const { return schema_->recordLength(); }
 
   size_t fieldCount() const { return schema_->fieldCount(); }
-  const FieldDescriptor& field(size_t i) const { return schema_->fields()[i]; }  // 0-based
+  const FieldDescriptor& field(size_t i) const {  // 0-based
+    ENGINE_CHECK(i < schema_->fields().size(), "a field number beyond the record's fields");
+    return schema_->fields()[i];
+  }
   std::optional<size_t> findField(std::string_view name) const { return schema_->find(name); }
   const uint8_t* fieldBytes(size_t i) const { return image_ + field(i).offset; }
 
