@@ -5,6 +5,7 @@
 // followed by its values and an empty line; long hex lists wrap with "\".
 #include "platform/registry_hive.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "platform/text.h"
@@ -207,6 +208,11 @@ Status RegistryHive::Parse(const std::string& bytes, const std::string& file) {
     for (size_t i = 2; i + 1 < bytes.size(); i += 2)
       wide.push_back(
           static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8)));
+    // A zero character belongs to no text; a value holding one would lose the rest of it on
+    // the next rewrite (a text value ends at its first zero).
+    if (size_t zero = wide.find(u'\0'); zero != std::u16string::npos)
+      return errors.Error(1 + std::count(wide.begin(), wide.begin() + zero, u'\n'),
+                          "the file holds a zero character");
     text = Utf16ToUtf8(wide);
   } else if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFE &&
              static_cast<uint8_t>(bytes[1]) == 0xFF) {
@@ -215,8 +221,9 @@ Status RegistryHive::Parse(const std::string& bytes, const std::string& file) {
     encoding_ = HiveEncoding::kUtf8;
     size_t skip = (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) ? 3 : 0;
     text = bytes.substr(skip);
-    if (text.find('\0') != std::string::npos)
-      return errors.Error(1, "the file holds zero bytes: UTF-16 text needs its byte-order mark");
+    if (size_t zero = text.find('\0'); zero != std::string::npos)
+      return errors.Error(1 + std::count(text.begin(), text.begin() + zero, '\n'),
+                          "the file holds zero bytes: UTF-16 text needs its byte-order mark");
   }
 
   // Physical lines.

@@ -182,6 +182,8 @@ TEST(RegistryHiveTest, DamagedFilesNameTheFileAndTheLine) {
       {header + "[HKEY_CURRENT_USER\\Open\r\n", "line 4"},
       {header + "[]\r\n", "line 4"},
       {"Windows Registry Editor Version 5.00\r\n\"a\"=\"1\"\r\n", "line 2"},
+      // A zero character inside a text value: kept, it would cut the value at the next rewrite.
+      {header + std::string("\"a\"=\"x\0y\"\r\n", 11), "line 4"},
   };
   for (const auto& c : cases) {
     for (bool wide : {false, true}) {
