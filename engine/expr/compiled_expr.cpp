@@ -109,12 +109,13 @@ bool CompiledExpr::evalLogical(const ExprRecord* record, const EvalOptions& opti
 bool CompiledExpr::writeKey(const ExprRecord* record, const EvalOptions& options, char* out) {
   const Value& v = evaluate(record, options);
   uint32_t len = root_->length;
+  // A key of length 0 ('' or LEFT(NAME, 0)) writes nothing, and its buffer may be null.
   if (v.null) {
-    std::memset(out, ' ', len);
+    if (len) std::memset(out, ' ', len);
     return false;
   }
   uint32_t n = v.len < len ? v.len : len;
-  std::memcpy(out, v.str, n);
+  if (n) std::memcpy(out, v.str, n);
   if (n < len) std::memset(out + n, ' ', len - n);
   return true;
 }

@@ -67,6 +67,15 @@ TEST_F(ExprTest, HugeOrDeepTextIsRefusedWithAClearError) {
   EXPECT_DOUBLE_EQ(num(Chain("1", "+", 150000)), 150000);
 }
 
+TEST_F(ExprTest, AKeyOfLengthZeroWritesNothing) {
+  for (const char* text : {"''", "LEFT(NAME, 0)", "SPACE(0)", "SUBSTR(NAME, 40)"}) {
+    SCOPED_TRACE(text);
+    auto e = compile(text);
+    ASSERT_EQ(e->length(), 0u);
+    EXPECT_TRUE(e->writeKey(&table, options, nullptr));
+  }
+}
+
 TEST_F(ExprTest, LongChainsWithinTheLimitEvaluate) {
   EXPECT_DOUBLE_EQ(num(Chain("AGE", "+", 1000)), 42 * 1000);
   EXPECT_EQ(str(Chain("TRIM(NAME)", "+", 500)), Chain("Smith", "", 500));
