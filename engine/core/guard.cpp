@@ -12,6 +12,22 @@ std::string_view CurrentEntryPoint() { return t_entry_point; }
 
 namespace detail {
 
+namespace {
+
+// Error texts are at most this long, as callers size their buffers for them; a text that names
+// a huge name or quotes a huge statement is cut and ends in "...".
+constexpr size_t kMaxErrorText = 600;
+
+std::string Shortened(std::string text) {
+  if (text.size() > kMaxErrorText) {
+    text.resize(kMaxErrorText - 3);
+    text += "...";
+  }
+  return text;
+}
+
+}  // namespace
+
 EntryScope::EntryScope(std::string_view name) : previous_(t_entry_point) { t_entry_point = name; }
 EntryScope::~EntryScope() { t_entry_point = previous_; }
 
@@ -26,7 +42,7 @@ void RecordEngineError(const EngineError& e) noexcept {
     } else if (text.rfind(prefix, 0) != 0) {
       text = ErrorText(e.code(), text);
     }
-    SetLastError(e.code(), text);
+    SetLastError(e.code(), Shortened(std::move(text)));
   } catch (const std::bad_alloc&) {
     SetLastError(e.code(), std::string());
   }
@@ -35,7 +51,8 @@ void RecordEngineError(const EngineError& e) noexcept {
 void RecordException(std::string_view entry_point, const std::exception& e) noexcept {
   try {
     SetLastError(err::kInternalError,
-                 ErrorText(err::kInternalError, "Internal engine error in " + std::string(entry_point) + ": " + e.what()));
+                 Shortened(ErrorText(err::kInternalError,
+                                     "Internal engine error in " + std::string(entry_point) + ": " + e.what())));
   } catch (const std::bad_alloc&) {
     SetLastError(err::kInternalError, std::string());
   }

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "platform/paths.h"
 
@@ -9,10 +10,15 @@ namespace acetest {
 
 LastError Last() {
   LastError e;
-  UNSIGNED8 buf[601] = {};
+  std::vector<UNSIGNED8> buf(601);
   UNSIGNED16 len = 600;
-  EXPECT_EQ(AdsGetLastError(&e.code, buf, &len), 0u);
-  e.text.assign(reinterpret_cast<char*>(buf), len);
+  UNSIGNED32 code = AdsGetLastError(&e.code, buf.data(), &len);
+  if (code == 5005) {  // a longer text (one naming a huge name): len is the capacity it needs
+    buf.assign(len, 0);
+    code = AdsGetLastError(&e.code, buf.data(), &len);
+  }
+  EXPECT_EQ(code, 0u);
+  e.text.assign(reinterpret_cast<char*>(buf.data()), code == 0 ? len : 0);
   return e;
 }
 
