@@ -591,6 +591,9 @@ TEST_F(DataSetScript, TemporaryStatesSwitchWithoutNotifyingLinks) {
   ds.Edit();
   EXPECT_EQ(stateChanges, 2);
   EXPECT_EQ(source.State(), dsEdit);
+  // The handler counts into this test's frame; the fixture's source outlives it and notifies
+  // once more when it is destroyed.
+  source.OnStateChange = nullptr;
 }
 
 TEST_F(DataSetScript, OpenAndCloseGuardsNameTheDataset) {
