@@ -227,7 +227,7 @@ UNSIGNED32 BuildRaw(ADSHANDLE hIndex, UNSIGNED8* pucKey, UNSIGNED16* pusKeyLen, 
     Fail(err::kInsufficientBuffer, "The key needs " + std::to_string(key.size()) + " bytes.");
   }
   order->EndRawKey();
-  std::memcpy(pucKey, key.data(), key.size());
+  if (!key.empty()) std::memcpy(pucKey, key.data(), key.size());  // an empty key has no bytes, nor a buffer
   *pusKeyLen = static_cast<UNSIGNED16>(key.size());
   return 0;
 }
