@@ -59,7 +59,7 @@ uint64_t Btree::Bound(const uint8_t* prefix, size_t len, bool upper) {
   if (root_ == 0) return 0;
   // Entries "before" the prefix compare < 0 (lower bound) or <= 0 (upper bound).
   auto before = [&](const uint8_t* e) {
-    int c = std::memcmp(e, prefix, len);
+    int c = len ? std::memcmp(e, prefix, len) : 0;  // an empty prefix (a seek of no key bytes) may be null
     return upper ? c <= 0 : c < 0;
   };
   uint64_t rank = 0;
