@@ -10,6 +10,16 @@
 
 namespace engine {
 
+namespace {
+
+// Whether `key` begins with `prefix`; an empty prefix (a seek of no key bytes, whose pointer may
+// be null) begins every key.
+bool BeginsWith(const std::vector<uint8_t>& key, std::span<const uint8_t> prefix) {
+  return prefix.empty() || std::memcmp(key.data(), prefix.data(), prefix.size()) == 0;
+}
+
+}  // namespace
+
 TagCursor::TagCursor(IndexFile& file, size_t tag) : file_(file), tag_(tag) {
   if (tag >= file.tagCount()) Fail(err::kNoSuchIndexOrder, "No such index tag");
   key_.resize(file.tag(tag).layout.keyLength());
@@ -132,7 +142,7 @@ bool TagCursor::Seek(std::span<const uint8_t> key, SeekType type) {
     if (r.lo < r.hi) SetEOF();
     return false;
   }
-  bool found = std::memcmp(key_.data(), key.data(), key.size()) == 0;
+  bool found = BeginsWith(key_, key);
   if (!found && type == SeekType::kHard) SetEOF();
   return found;
 }
@@ -146,7 +156,7 @@ bool TagCursor::SeekLast(std::span<const uint8_t> key) {
     return false;
   }
   PositionAt(upper - 1, r);
-  if (std::memcmp(key_.data(), key.data(), key.size()) != 0) {
+  if (!BeginsWith(key_, key)) {
     SetEOF();
     return false;
   }
@@ -158,7 +168,7 @@ bool TagCursor::GotoEntry(std::span<const uint8_t> key, uint32_t recno) {
   Range r = ScopeRange();
   uint64_t rank = file_.RankOf(tag_, key, recno);
   if (rank < r.lo || !PositionAt(rank, r) || recno_ != recno ||
-      std::memcmp(key_.data(), key.data(), key.size()) != 0) {
+      !BeginsWith(key_, key)) {
     SetEOF();
     return false;
   }
