@@ -127,7 +127,8 @@ std::vector<uint8_t> CallerKey(const TagInfo& info, const uint8_t* key, uint16_t
 }
 
 bool StartsWith(std::span<const uint8_t> key, const std::vector<uint8_t>& prefix) {
-  return key.size() >= prefix.size() && std::memcmp(key.data(), prefix.data(), prefix.size()) == 0;
+  // An empty prefix (no key bytes, a pointer that may be null) begins every key.
+  return key.size() >= prefix.size() && (prefix.empty() || std::memcmp(key.data(), prefix.data(), prefix.size()) == 0);
 }
 
 // The current record's key on the order; false when the cursor stands on no record or the record
