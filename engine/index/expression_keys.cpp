@@ -106,7 +106,7 @@ ExpressionKeys::ExpressionKeys(const std::string& expression, const std::string&
 
 bool ExpressionKeys::readsClock() const {
   for (const auto& k : keys_)
-    if (k->readsClock()) return true;
+    if (k && k->readsClock()) return true;  // a national segment (null) is a field's text
   return condition_ && condition_->readsClock();
 }
 
