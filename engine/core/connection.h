@@ -5,7 +5,7 @@
 // registered with the connection's handle as owner, so AdsDisconnect releases it all.
 //
 // Thread safety: the fixed members are set before the connection is registered and never change;
-// the mutable settings (date format, SQL timeout) are guarded by `mutex`. A connection is used by
+// the mutable settings (date format, SQL timeout, application id) are guarded by `mutex`. A connection is used by
 // one thread at a time otherwise, like the components' connection it serves.
 #pragma once
 
@@ -54,6 +54,9 @@ struct Connection {
   mutable std::mutex mutex;
   std::string date_format;  // guarded by mutex
   uint32_t sql_timeout = 0;  // guarded by mutex
+  // The id the application gave itself (sp_setapplicationid); it lasts as long as the
+  // connection, whatever statements come and go.
+  std::string application_id;  // guarded by mutex
 
   std::string DateFormat() const {
     std::lock_guard<std::mutex> lock(mutex);

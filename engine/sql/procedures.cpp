@@ -4,6 +4,7 @@
 #include <map>
 
 #include "engine/core/codepage.h"
+#include "engine/core/connection.h"
 #include "engine/dict/dictionary.h"
 #include "engine/sql/session.h"
 #include "engine/sql/sql_error.h"
@@ -90,14 +91,22 @@ const std::map<std::string, std::pair<std::pair<size_t, size_t>, Handler>>& Proc
       {"SP_SETAPPLICATIONID",
        {{1, 1},
         [](EngineStatementContext& c, const Call&, std::vector<std::string>& a) {
-          c.session.applicationId = a[0];
+          std::shared_ptr<core::Connection> connection = c.session.Connection();
+          std::lock_guard<std::mutex> lock(connection->mutex);
+          connection->application_id = a[0];
           return EngineStatementResult{};
         }}},
       {"SP_GETAPPLICATIONID",
        {{0, 0},
         [](EngineStatementContext& c, const Call&, std::vector<std::string>&) {
+          std::string id;
+          {
+            std::shared_ptr<core::Connection> connection = c.session.Connection();
+            std::lock_guard<std::mutex> lock(connection->mutex);
+            id = connection->application_id;
+          }
           EngineStatementResult r;
-          r.cursor = c.cursorFrom("SELECT CAST(" + Literal(c.session.applicationId) + " AS TEXT) AS \"ApplicationID\"");
+          r.cursor = c.cursorFrom("SELECT CAST(" + Literal(id) + " AS TEXT) AS \"ApplicationID\"");
           return r;
         }}},
       {"SP_MODIFYTABLEPROPERTY",

@@ -115,8 +115,6 @@ class Session {
   // wrong password fails with 5504; without one, encrypted records give 5503 when read.
   void ApplyPassword(Table& file, const ResolvedTable& table) const;
 
-  // The application id sp_setapplicationid keeps for the connection.
-  std::string applicationId;
   // Autoincrement value of the last record an INSERT of this session appended.
   uint32_t lastAutoinc = 0;
   // Records written through the virtual tables since the session began.

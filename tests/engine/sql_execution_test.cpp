@@ -192,6 +192,40 @@ TEST_F(SqlExecution, ProceduresTheComponentsCall) {
   EXPECT_NE(LastText().find("NATIVEERROR = 2141;"), std::string::npos) << LastText();
 }
 
+TEST_F(SqlExecution, TheApplicationIdBelongsToTheConnectionNotToAStatement) {
+  // Set through a bound parameter on a statement that is closed at once, as the components do.
+  ADSHANDLE set = Statement();
+  std::u16string text = u"execute procedure sp_setapplicationid(:FAppID)";
+  ASSERT_EQ(AdsPrepareSQLW(set, text.data()), 0u) << LastText();
+  ASSERT_EQ(AdsSetString(set, ADSFIELD(1), U8("nightly"), 7), 0u) << LastText();
+  ASSERT_EQ(AdsExecuteSQL(set, nullptr), 0u) << LastText();
+  ASSERT_EQ(AdsCloseSQLStatement(set), 0u);
+  auto read = [&] {
+    ADSHANDLE s = Statement();
+    ADSHANDLE c = 0;
+    EXPECT_EQ(Run("execute procedure sp_getapplicationid( )", &c, s), 0u) << LastText();
+    UNSIGNED8 buf[301] = {};
+    UNSIGNED32 len = 300;
+    EXPECT_EQ(AdsGetField(c, U8("ApplicationID"), buf, &len, 3), 0u) << LastText();
+    AdsCloseSQLStatement(s);
+    return std::string(reinterpret_cast<char*>(buf), len);
+  };
+  EXPECT_EQ(read(), "nightly");
+  EXPECT_EQ(read(), "nightly") << "reading it does not forget it";
+  // Another connection has its own.
+  ADSHANDLE other = 0;
+  ASSERT_EQ(AdsConnect(U8(ws_.WinFolder().c_str()), &other), 0u) << LastText();
+  ADSHANDLE s = 0;
+  ASSERT_EQ(AdsCreateSQLStatement(other, &s), 0u);
+  ADSHANDLE c = 0;
+  ASSERT_EQ(AdsExecuteSQLDirect(s, U8("execute procedure sp_getapplicationid( )"), &c), 0u) << LastText();
+  UNSIGNED8 buf[301] = {};
+  UNSIGNED32 len = 300;
+  ASSERT_EQ(AdsGetField(c, U8("ApplicationID"), buf, &len, 3), 0u) << LastText();
+  EXPECT_EQ(len, 0u);
+  AdsDisconnect(other);
+}
+
 TEST_F(SqlExecution, TheCatalogueDescribesColumns) {
   EXPECT_EQ(Query("select name, field_type, field_length from system.columns where parent = 'cust' order by field_num"),
             (Rows{{"ID", "11", "4"}, {"NAME", "4", "20"}}));
