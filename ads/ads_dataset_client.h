@@ -42,4 +42,11 @@ class AdsDataSetClient {
   virtual void InvalidateAceHandles() = 0;
   // Re-reads the default index after a connection to a data dictionary was made.
   virtual void UpdateDefaultIndex() = 0;
+
+  // What a rollback of the connection's transaction does to its datasets: an edit or insert in
+  // progress is cancelled (the framework's Cancel) before the rollback, and a dataset that is
+  // open and browsing reads its records again (the framework's Refresh) after it.
+  virtual void Cancel() = 0;
+  virtual bool IsBrowsing() const = 0;
+  virtual void Refresh() = 0;
 };

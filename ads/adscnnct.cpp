@@ -463,76 +463,7 @@ AdsDataSetClient* TAdsConnection::GetDataSet(int Index) const {
   return FTablesList[static_cast<size_t>(Index)];
 }
 
-// ---- statements ----
-
-int32_t TAdsConnection::StatementHash(const QString& sql) {
-  uint32_t h = 0;
-  const qsizetype n = sql.size();
-  if (n < 16) {
-    for (QChar c : sql) h = h * 37u + c.unicode();
-  } else {
-    const qsizetype step = n / 8;
-    for (qsizetype i = 0; i < n; i += step) h = h * 39u + sql[i].unicode();
-  }
-  return static_cast<int32_t>(h);
-}
-
-TStmtInfo& TAdsConnection::FindOrAddCachedStatement(const QString& sql) {
-  const int32_t hash = StatementHash(sql);
-  for (auto& entry : FStmtList) {
-    if (entry->HashCode == hash && SameTextAZ(entry->SQLText, sql)) return *entry;
-  }
-  FStmtList.push_back(std::make_unique<TStmtInfo>());
-  FStmtList.back()->HashCode = hash;
-  return *FStmtList.back();
-}
-
-void TAdsConnection::CloseCachedStatements() {
-  // Entries whose statement was never created hold no handle and are only freed: closing a
-  // zero handle must not abort a disconnect.
-  // Every statement is closed and every entry freed; the first failure is raised afterwards.
-  std::vector<std::unique_ptr<TStmtInfo>> entries;
-  entries.swap(FStmtList);
-  UNSIGNED32 firstFailure = 0;
-  for (auto& entry : entries) {
-    if (entry->StmtHandle == 0) continue;
-    const UNSIGNED32 rc = AdsCloseSQLStatement(entry->StmtHandle);
-    if (rc != 0 && firstFailure == 0) firstFailure = rc;
-  }
-  CheckAceResult(nullptr, firstFailure);
-}
-
-// ---- application id and properties ----
-
-void TAdsConnection::SetApplicationID(const QString& value) {
-  if (value != FAppID) SendApplicationID(value);
-}
-
-void TAdsConnection::SendApplicationID(const QString& value) {
-  FAppID = value;
-  if (!FConnected) return;
-  // The statement "execute procedure sp_setapplicationid(:FAppID)" with its one string
-  // parameter, uncached and without cursor.
-  UNSIGNED32 stmt = 0;
-  CheckAceResult(nullptr, AdsCreateSQLStatement(FhConnection, &stmt));
-  try {
-    if (!FAdsCollation.isEmpty()) {
-      QByteArray collation = ToAnsi(FAdsCollation);
-      CheckAceResult(nullptr, AdsStmtSetTableCollation(stmt, Bytes(collation)));
-    }
-    std::u16string sql = u"execute procedure sp_setapplicationid(:FAppID)";
-    CheckAceResult(nullptr, AdsPrepareSQLW(stmt, reinterpret_cast<WCHAR*>(sql.data())));
-    QByteArray text = ToAnsi(value);
-    CheckAceResult(nullptr, AdsSetString(stmt, reinterpret_cast<UNSIGNED8*>(static_cast<uintptr_t>(1)),
-                                         Bytes(text), static_cast<UNSIGNED32>(value.size())));
-    UNSIGNED32 cursor = 0;
-    CheckAceResult(nullptr, AdsExecuteSQL(stmt, &cursor));
-  } catch (...) {
-    AdsCloseSQLStatement(stmt);
-    throw;
-  }
-  CheckAceResult(nullptr, AdsCloseSQLStatement(stmt));
-}
+// ---- properties ----
 
 void TAdsConnection::SetSQLTimeout(int32_t value) {
   FSQLTimeout = value;

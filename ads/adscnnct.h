@@ -2,9 +2,12 @@
 // file ending in ".ADD") or to a folder of free tables, named by a path (ConnectPath) or by an
 // alias of the alias file "ads.ini" (AliasName). Datasets attach to it and are closed with it.
 //
-// Also here: the exception classes and CheckAceResult (ads_errors.h), the encryption options,
-// and the connection registry, a process-wide locked list of every live connection component
-// that dataset name resolution searches.
+// Also here: the services on an open connection (SQL execution with a cache of prepared
+// statements, transactions and savepoints, lists of tables, links and procedures, the
+// application id, the date format, server information and user groups), the exception classes
+// and CheckAceResult (ads_errors.h), the encryption options, and the connection registry, a
+// process-wide locked list of every live connection component that dataset name resolution
+// searches.
 //
 // Threading: a connection component is used by one thread at a time; it records the thread
 // that created it (ConnectionThreadID). The connection registry is locked while it is searched,
@@ -19,10 +22,15 @@
 #include <mutex>
 #include <vector>
 
+#include "ace/ace_types.h"
 #include "ads/ads_dataset_client.h"
 #include "ads/ads_errors.h"
 #include "ads/ads_table_types.h"
+#include "runtime/classes.h"
 #include "runtime/component.h"
+#include "runtime/datetime.h"
+
+class TParams;
 
 enum TAdsServerType { stADS_REMOTE = 0, stADS_LOCAL = 1, stADS_AIS = 2 };
 // A set of TAdsServerType: bit 0 remote, bit 1 local, bit 2 internet.
@@ -101,6 +109,22 @@ struct TStmtInfo {
   QString SQLText;
 };
 
+// The open settings a statement of the second Execute runs with (engine codes): lock type
+// 1 proprietary / 0 compatible, character type, rights checking 1 check / 2 ignore, table type,
+// and the collation (empty: none is set).
+struct TAdsDatasetOptions {
+  uint16_t musAdsLockType = 1;
+  uint16_t musAdsCharType = 1;
+  uint16_t musAdsRightsCheck = 1;
+  uint16_t musAdsTableType = 3;
+  QString mstrCollation;
+};
+
+// Options of a link to another data dictionary: a set of TAdsLinkOption, bit n for value n.
+enum TAdsLinkOption { loGlobal = 0, loAuthenticateActiveUser = 1, loPathIsStatic = 2 };
+using TAdsLinkOptions = unsigned;
+constexpr TAdsLinkOptions AdsLinkOptionBit(TAdsLinkOption o) { return 1u << static_cast<unsigned>(o); }
+
 class TAdsConnection : public TComponent {
  public:
   explicit TAdsConnection(TComponent* Owner);
@@ -148,6 +172,18 @@ class TAdsConnection : public TComponent {
   virtual AdsDataSetClient* GetDataSet(int Index) const;
   virtual int DataSetCount() const { return static_cast<int>(FTablesList.size()); }
 
+  // ---- SQL execution (connection_statements.cpp) ----
+  // Runs SQL on this connection (connecting first when needed) and returns the number of rows
+  // it affected (0 when a cursor is requested or the engine has no count). Params (may be
+  // null) are bound by position when there is at least one. With Cache the prepared statement
+  // is kept for the next call with the same text; otherwise it is closed, also on failure.
+  // Cursor (may be null) receives the result cursor, which the caller then owns.
+  virtual int32_t Execute(const QString& SQL, TParams* Params, bool Cache, ADSHANDLE* Cursor);
+  // The same with the statement's open settings and collation taken from oAdsDatasetOptions;
+  // an engine without a row count is then an error.
+  virtual int32_t Execute(const TAdsDatasetOptions& oAdsDatasetOptions, const QString& SQL, TParams* Params,
+                          bool Cache, ADSHANDLE* Cursor);
+
   // ---- statement cache ----
   // Closes every cached statement and empties the cache.
   virtual void CloseCachedStatements();
@@ -157,10 +193,70 @@ class TAdsConnection : public TComponent {
   static int32_t StatementHash(const QString& sql);
   const std::vector<std::unique_ptr<TStmtInfo>>& CachedStatements() const { return FStmtList; }
 
+  // ---- transactions (connection_services.cpp) ----
+  // Each refuses with AdsConnectionError "No connection to the database server." when not
+  // connected; engine failures of begin, commit and rollback raise AdsError.
+  virtual void BeginTransaction();
+  // BeforeCommit, closes the cached statements, commits, AfterCommit.
+  virtual void Commit();
+  // InternalRollback: BeforeRollback, closes the cached statements, cancels every attached
+  // dataset when CancelOnRollback, rolls back, refreshes every attached dataset that is
+  // browsing, AfterRollback.
+  virtual void Rollback();
+  // Rolls back to the savepoint (an empty name: the whole transaction as Rollback does), with
+  // no events and nothing done to statements or datasets.
+  virtual void Rollback(const QString& strSavepoint);
+  virtual void CreateSavepoint(const QString& strSavepoint);
+  virtual bool TransactionActive();
+  // Nesting depth of the connection's transaction (0: none).
+  virtual int32_t TransactionCount();
+
+  // ---- tables, links and procedures ----
+  // Adds the names of the dictionary's tables (or, on a free-table connection, of the table
+  // files the mask finds in the connection's folder; an alias of a known table type imposes
+  // "*.adt" or "*.dbf") to poList (null: nothing).
+  virtual void GetTableNames(TStringList* poList, const QString& strFileMask);
+  // The same with the tables of linked dictionaries: each entry's link name (empty for the
+  // dictionary's own tables) goes to poLinkNames and its table name to poTableNames, each when
+  // given.
+  virtual void GetTableAndLinkNames(TStringList* poLinkNames, TStringList* poTableNames, const QString& strFileMask);
+  // Adds the names of the dictionary's stored procedures (connecting first); nothing on a
+  // free-table connection or without a list.
+  virtual void GetProcedureNames(TStringList* poList);
+  // Number of links to other dictionaries.
+  virtual int32_t GetNumActiveDDLinks();
+  // Adds the ";"-separated pieces of link iLinkNum's description to poList (null: nothing);
+  // text after the last ";" is not added.
+  virtual void GetActiveDDLinkInfo(int32_t iLinkNum, TStringList* poList);
+  void CreateDDLink(const QString& strLinkAlias, const QString& strLinkedDDPath, const QString& strUserName,
+                    const QString& strPassword, TAdsLinkOptions Options);
+  void DropDDLink(const QString& strLinkedDD, bool bDropGlobal);
+
+  // ---- server information ----
+  // The server's name; not connected: empty at design time, else AdsConnectionError "Must be
+  // connected to get the database server name.".
+  virtual QString ServerName();
+  // "Local", "Remote" or "Internet"; empty when not connected.
+  virtual QString ConnectionType();
+  virtual bool IsConnectionAlive();
+  // The dictionary's version; 0 unless connected to a dictionary.
+  int32_t DDVersionMajor();
+  int32_t DDVersionMinor();
+  // The server's date and time (connecting first).
+  virtual TDateTime GetServerTime();
+  virtual void CloseCachedTables();
+
+  // ---- user groups ----
+  // The groups of Username in the dictionary, read once per connection.
+  virtual TStringList* UserGroups();
+  virtual QString UserGroupsString();
+
   // ---- application id ----
   QString ApplicationID() const { return FAppID; }
   virtual void SetApplicationID(const QString& value);
   virtual void SendApplicationID(const QString& value);
+  // The application id the server holds for this connection; the stored one when not connected.
+  virtual QString GetApplicationID();
 
   // ---- properties ----
   TAdsServerTypes AdsServerTypes() const { return FAdsServerTypes; }
@@ -194,6 +290,10 @@ class TAdsConnection : public TComponent {
   QString ExtraConnectString() const { return FExtraConnectString; }
   virtual void SetExtraConnectString(const QString& value);
   QString DateFormat() const { return FDateFormat; }
+  // Connected: applied to the connection (an empty value is refused). Not connected: a
+  // non-empty value must be a format the engine accepts ("Unrecognized DateFormat String");
+  // it reaches the engine at the next connect.
+  virtual void SetDateFormat(const QString& value);
 
   // ---- events ----
   TConnectionNotifyEvent BeforeConnect, AfterConnect, OnConnect;
@@ -218,6 +318,8 @@ class TAdsConnection : public TComponent {
   virtual void OpenServerConnection(const QByteArray& pathBuffer);
   // True in this class: the connection is opened with the connect string.
   virtual bool UseConnectString() const { return true; }
+  virtual void InternalRollback();
+  virtual void ReadUserGroups();
 
  private:
   friend class TAdsEncryptionOptions;
@@ -225,6 +327,13 @@ class TAdsConnection : public TComponent {
   void DoConnect();
   void DoDisconnect();
   void CallEvent(const TConnectionNotifyEvent& event);
+  // AdsConnectionError "No connection to the database server." when not connected.
+  void RequireConnected() const;
+  // Runs the statement steps of both Execute forms; options null for the first form.
+  int32_t executeStatement(const TAdsDatasetOptions* options, const QString& SQL, TParams* Params, bool Cache,
+                           ADSHANDLE* Cursor);
+  void findTables(TStringList* poLinkNames, TStringList* poTableNames, const QString& strFileMask, bool withLinks);
+  int32_t dictionaryVersion(uint16_t property);
 
   QString FAliasName;
   bool FValidAlias = true;
@@ -249,7 +358,7 @@ class TAdsConnection : public TComponent {
   bool FReadOnly = false;
   int32_t FThreadID = 0;
   uint32_t FGivenConnection = 0;
-  QStringList FUserGroups;
+  TStringList FUserGroups;
   QString FUserGroupsString;
   bool FReadUserGroups = false;
   bool FCancelOnRollback = true;
@@ -264,6 +373,10 @@ class TAdsConnection : public TComponent {
 // True when path names a data dictionary: it ends, ignoring the case of a-z, in ".ADD" or in
 // "__rootdd".
 bool IsDataDictionaryPath(const QString& path);
+
+// The pieces of text that a ";" ends, in order ("a;b;c" gives a and b): how a link's
+// description is read.
+QStringList SplitTerminatedPieces(const QString& text);
 
 // The connection registry: every live TAdsConnection, in creation order.
 class ConnectionRegistry {

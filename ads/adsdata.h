@@ -154,14 +154,6 @@ enum TAdsLocateBehavior { lbFastestPossible, lbFindFirst };
 enum TAdsIndexTypes { ndxNone, ndxIndexName, ndxIndexField, ndxDefault };
 enum TAdsSequenceLevel { slStandard, slExact };
 
-// The open settings a provider statement runs with, taken from a dataset's option set.
-struct TAdsDatasetOptions {
-  uint16_t usLockType = 1;     // 1 proprietary, 0 compatible
-  uint16_t usCharType = 1;     // AdsCharType + 1
-  uint16_t usCheckRights = 1;  // 1 check rights, 2 ignore them
-  uint16_t usTableType = 3;    // the table type used for opening
-};
-
 // Update kinds and actions of the provider's update-record hook.
 enum TUpdateKind { ukModify, ukInsert, ukDelete };
 enum TUpdateAction { uaFail, uaAbort, uaSkip, uaRetry, uaApplied };
@@ -447,6 +439,8 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   // Nothing here; the query component forgets its statement.
   void InvalidateAceHandles() override {}
   void UpdateDefaultIndex() override;
+  bool IsBrowsing() const override { return State() == dsBrowse; }
+  void Refresh() override { TDataSet::Refresh(); }
 
   // ---- identity and connection ------------------------------------------------------------
   TAdsTableTypes TableType() const { return meTableType; }
@@ -599,10 +593,12 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   void PSEndTransaction(bool Commit);
   void PSReset();
   bool PSUpdateRecord(TUpdateKind UpdateKind, TDataSet* Delta);
-  // Runs a statement through the connection component (required); the second form hands the
-  // result cursor to a new query when ResultSet is not null on entry.
+  // Runs a statement through the connection component (required), with the option set's open
+  // settings and a cached statement, and returns the rows it changed. When ResultSet is given,
+  // the statement's cursor is handed to a new query without owner, stored there (it is left
+  // closed when the statement gave no cursor).
   int PSExecuteStatement(const QString& ASQL, TParams* AParams);
-  int PSExecuteStatement(const QString& ASQL, TParams* AParams, TDataSet*& ResultSet);
+  int PSExecuteStatement(const QString& ASQL, TParams* AParams, std::unique_ptr<TDataSet>* ResultSet);
   // The open settings of provider statements, from the option set.
   TAdsDatasetOptions ProviderDatasetOptions() const;
 

@@ -27,6 +27,7 @@
 
 #include "ads/adsdata.h"
 #include "ads/adsfunc.h"
+#include "ads/statement_binding.h"
 #include "runtime/classes.h"
 #include "runtime/data/data_link.h"
 #include "runtime/data/params.h"
@@ -265,9 +266,3 @@ class TAdsQuery : public TAdsExtendedDataSet {
   bool mbUniDirectional = false;
   bool mbLocal = false;
 };
-
-// Binds one parameter to statement parameter number (1-based) of statement, as the query
-// does before executing: null values with AdsSetEmpty, otherwise by data type. Raises
-// EADSDatabaseError (dataset, 5121) for ftUnknown and the unsupported types; types without a
-// binding are left alone. Engine results are checked with dataset.
-void BindStatementParam(AdsDataSetClient* dataset, uint32_t statement, uint16_t number, const TParam& param);

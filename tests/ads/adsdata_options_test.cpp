@@ -214,8 +214,8 @@ TEST(AdsDataOptions, ProviderSupportWithoutAConnection) {
   EXPECT_FALSE(ds.PSUpdateRecord(ukModify, &ds));
 
   ds.SetName("cds");
-  TDataSet* result = nullptr;
-  EXPECT_EQ(Refusal([&] { ds.PSExecuteStatement("select 1", nullptr, result); }),
+  std::unique_ptr<TDataSet> result;
+  EXPECT_EQ(Refusal([&] { ds.PSExecuteStatement("select 1", nullptr, &result); }),
             "cds: A TAdsConnection component is required for TClientDataSet/IProvider support. Use either the "
             "AdsConnection  property or the Database property to specify a TAdsConnection instance.");
   EXPECT_EQ(result, nullptr);
@@ -224,17 +224,17 @@ TEST(AdsDataOptions, ProviderSupportWithoutAConnection) {
 TEST(AdsDataOptions, ProviderStatementsTakeTheOpenSettingsOfTheOptionSet) {
   TestAdsDataSet ds(nullptr);
   TAdsDatasetOptions o = ds.ProviderDatasetOptions();
-  EXPECT_EQ(o.usLockType, 1);
-  EXPECT_EQ(o.usCharType, 1);
-  EXPECT_EQ(o.usCheckRights, 1);
-  EXPECT_EQ(o.usTableType, 3);
+  EXPECT_EQ(o.musAdsLockType, 1);
+  EXPECT_EQ(o.musAdsCharType, 1);
+  EXPECT_EQ(o.musAdsRightsCheck, 1);
+  EXPECT_EQ(o.musAdsTableType, 3);
   ds.AdsTableOptions().SetAdsLockType(Compatible);
   ds.AdsTableOptions().SetAdsCharType(OEM);
   ds.AdsTableOptions().SetAdsRightsCheck(false);
   o = ds.ProviderDatasetOptions();
-  EXPECT_EQ(o.usLockType, 0);
-  EXPECT_EQ(o.usCharType, 2);
-  EXPECT_EQ(o.usCheckRights, 2);
+  EXPECT_EQ(o.musAdsLockType, 0);
+  EXPECT_EQ(o.musAdsCharType, 2);
+  EXPECT_EQ(o.musAdsRightsCheck, 2);
 }
 
 namespace {

@@ -51,12 +51,17 @@ class RecordingDataSet : public TComponent, public AdsDataSetClient {
   }
   void InvalidateAceHandles() override { note("InvalidateAceHandles"); }
   void UpdateDefaultIndex() override { note("UpdateDefaultIndex"); }
+  void Cancel() override { note("Cancel"); }
+  bool IsBrowsing() const override { return active_ && browsing_; }
+  void Refresh() override { note("Refresh"); }
 
   QString path_;
   QString tableName_;
   bool failPath_ = false;
   bool failClose_ = false;
   bool active_ = false;
+  // With active_, the dataset answers that it is browsing (not editing or inserting).
+  bool browsing_ = true;
   TAdsTableTypes tableType_ = ttAdsADT;
 
  private:

@@ -1,12 +1,12 @@
-// Binding one query parameter to a statement parameter by its data type. Dates go to the
-// engine as Julian day numbers (the framework's day 0, 1899-12-30, is day 2415019), times as
-// milliseconds of the day, timestamps as both in an 8-byte little-endian buffer.
+// Binding one parameter to a statement parameter by its data type (see statement_binding.h).
+#include "ads/statement_binding.h"
+
 #include <cmath>
 #include <cstring>
 #include <limits>
 
 #include "ads/ace.h"
-#include "ads/adstable.h"
+#include "ads/ads_errors.h"
 #include "runtime/text.h"
 
 namespace {
@@ -37,7 +37,8 @@ int32_t DayMilliseconds(TDateTime value) {
 
 }  // namespace
 
-void BindStatementParam(AdsDataSetClient* dataset, uint32_t statement, uint16_t number, const TParam& param) {
+void BindStatementParam(AdsDataSetClient* dataset, uint32_t statement, uint16_t number, const TParam& param,
+                        StructuredParamTypes structured) {
   UNSIGNED8* target = ADSFIELD(number);
   if (param.IsNull()) {
     CheckAceResult(dataset, AdsSetEmpty(statement, target));
@@ -97,6 +98,10 @@ void BindStatementParam(AdsDataSetClient* dataset, uint32_t statement, uint16_t 
     }
     case ftParadoxOle: case ftDBaseOle: case ftTypedBinary: case ftCursor:
       RefuseType(dataset, param, QStringLiteral("a DataType that is not supported."));
+    case ftADT: case ftArray: case ftReference: case ftDataSet:
+      if (structured == StructuredParamTypes::kRefused)
+        RefuseType(dataset, param, QStringLiteral("a DataType that is not supported."));
+      return;
     default:
       // The remaining types have no statement binding: the parameter is left unbound.
       return;
