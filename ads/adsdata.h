@@ -75,6 +75,21 @@ class TAdsIndexFiles : public TStringList {
 void CreateIndexFromDef(uint32_t hTable, uint16_t usTableType, const TIndexDef& def, const QString& strCollation,
                         uint32_t ulPageSize);
 
+// ---- table creation ---------------------------------------------------------------------------
+
+// How CreateTable(eOptions) makes the table: a set of TAdsCreateTableOption, bit n for value n.
+enum TAdsCreateTableOption { ctFreeTable = 0, ctDictionaryTable = 1 };
+using TAdsCreateTableOptions = unsigned;
+constexpr TAdsCreateTableOptions AdsCreateTableOptionBit(TAdsCreateTableOption o) {
+  return 1u << static_cast<unsigned>(o);
+}
+
+// The engine's field-definition string for FieldDefs in a table of engine type usTableType
+// (3 native, else a DBF type): "NAME,Type[,size[,decimals]];" per field, in order. A type the
+// table type cannot store raises EADSDatabaseError (dataset, 5121) "<ftName> is not a
+// supported field type.".
+QString AdsFieldDefinitionString(AdsDataSetClient* dataset, TFieldDefs& FieldDefs, uint16_t usTableType);
+
 // The fixed fields at the start of a key buffer block; the block continues with a record
 // image (RecordSize bytes) and one 16-bit length per table field (0xFFFF: not given).
 struct TAdsKeyBuffer {
@@ -602,9 +617,23 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   // The open settings of provider statements, from the option set.
   TAdsDatasetOptions ProviderDatasetOptions() const;
 
+  // ---- table creation and renaming (table_creation.cpp) ---------------------------------------
+  // Creates the table TableName describes with FieldDefs (filled from the persistent fields
+  // when empty) and IndexDefs, free beside the database path or, on a dictionary connection,
+  // in the dictionary (whose primary key an ixPrimary definition becomes), and closes it again.
+  void CreateTable();
+  void CreateTable(TAdsCreateTableOptions eOptions);
+  // Renames the table in the data dictionary of the connection component, then takes the new
+  // name; "The method RenameTable in TAdsDataSet is not supported on free tables." otherwise.
+  void RenameTable(const QString& NewTableName);
+  // The TableName writer; the table component adds its rules.
+  virtual void SetTableName(const QString& value) { mstrTableName = value; }
+
   static constexpr uint32_t kNoHandle = 0xFFFFFFFFu;
 
  protected:
+  virtual void InternalCreateTable(TAdsCreateTableOptions eOptions);
+
   // ---- the handle provider --------------------------------------------------------------------
   // Opens the table or runs the statement, sets musAceTableType (AdsGetTableType), runs
   // SyncCharType on the new handle and returns it (never -1).

@@ -68,7 +68,7 @@ class TAdsTable : public TAdsExtendedTable {
   void SetReadOnly(bool value);
   // Refused while open. A different name (case-sensitive) clears IndexFiles unless the
   // component is being read from a stream; then the dictionary's default index is read.
-  void SetTableName(const QString& value);
+  void SetTableName(const QString& value) override;
   // The generic table-type setter.
   void SetTableType(TAdsTableTypes value) override;
   TIndexCollationMismatchOptions IndexCollationMismatch() const { return meIndexCollationMismatch; }
@@ -80,6 +80,14 @@ class TAdsTable : public TAdsExtendedTable {
   QString InfoExpression() const { return mstrExprStruct; }
   void SetInfoExpression(const QString& value) { mstrExprStruct = value; }
   TAdsIndexFiles* IndexFiles() const { return mpoIndexFiles.get(); }
+
+  // Adds, deletes and changes fields of the closed table, keeping its records. The three lists
+  // are the engine's: the add list in the field-definition form, the delete list names, the
+  // change list "NAME,Type[,length[,decimals]]" or "OLDNAME,NEWNAME[,Type...]" entries, each
+  // ending in ";". Refusals (EADSDatabaseError, 5121): "Cannot perform this operation on an open
+  // dataset", "Missing TableName property", "One of the DatabaseName property or the
+  // AdsConnection property must have a value.", "Internal Error: invalid connection handle.".
+  void Restructure(const QString& strAddFields, const QString& strDeleteFields, const QString& strChangeFields);
 
   // GetNativeDatabasePath + "\" + TableName, with ".adt" (ttAdsADT) or ".dbf" (other types)
   // added when TableName has no extension.

@@ -154,6 +154,9 @@ class TDataSet : public TComponent {
   // One name: the field's value; several: a QVariantList of their values.
   QVariant FieldValues(const QString& fieldNames) const;
   void SetFieldValues(const QString& fieldNames, const QVariant& values);
+  // Fills FieldDefs from the data fields the dataset holds (their name, type, size, required
+  // flag and, for BCD fields, precision), in field order; the list is emptied first.
+  void InitFieldDefsFromFields();
   // True when the field objects were created from FieldDefs by the dataset.
   bool DefaultFields() const { return !FDefaultFieldList.empty(); }
   bool AutoCalcFields() const { return FAutoCalcFields; }

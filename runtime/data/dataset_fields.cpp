@@ -37,6 +37,16 @@ void TDataSet::CreateDefaultFields() {
   }
 }
 
+void TDataSet::InitFieldDefsFromFields() {
+  FFieldDefs.Clear();
+  for (int i = 0; i < FFields.Count(); ++i) {
+    const TField* field = FFields[i];
+    if (field->FieldKind() != fkData) continue;
+    TFieldDef* def = FFieldDefs.Add(field->FieldName(), field->DataType(), field->Size(), field->Required());
+    if (auto* bcd = dynamic_cast<const TBcdValueField*>(field)) def->SetPrecision(bcd->Precision());
+  }
+}
+
 void TDataSet::DestroyDefaultFields() {
   std::vector<TField*> fields;
   fields.swap(FDefaultFieldList);

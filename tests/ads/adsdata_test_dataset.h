@@ -22,7 +22,7 @@ class TestAdsDataSet : public TAdsDataSet {
   explicit TestAdsDataSet(TComponent* owner) : TAdsDataSet(owner) {}
   ~TestAdsDataSet() override { CloseForDestruction(); }
 
-  void SetTableName(const QString& name) { mstrTableName = name; }
+  void SetTableName(const QString& name) override { mstrTableName = name; }
   void SetExclusive(bool v) { mbExclusive = v; }
   void SetReadOnly(bool v) { mbReadOnly = v; }
   bool Exclusive() const { return mbExclusive; }
