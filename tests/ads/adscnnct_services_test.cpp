@@ -17,22 +17,11 @@ using namespace adsdata_test;
 
 namespace {
 
-std::string Message(const Exception& e) { return e.Message().toStdString(); }
 
 QStringList Strings(const TStringList& list) {
   QStringList s;
   for (int i = 0; i < list.Count(); ++i) s << list.Strings(i);
   return s;
-}
-
-// The message of what call raises; empty when it raises nothing.
-std::string Raised(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const Exception& e) {
-    return Message(e);
-  }
-  return std::string();
 }
 
 class ConnectionServices : public PeopleDictionary {

@@ -16,7 +16,6 @@ using namespace adsdata_test;
 
 namespace {
 
-std::string Message(const Exception& e) { return e.Message().toStdString(); }
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 std::vector<std::string> CallsOf(const std::vector<std::string>& lines, const std::string& entryPoint) {
@@ -24,16 +23,6 @@ std::vector<std::string> CallsOf(const std::vector<std::string>& lines, const st
   for (const std::string& l : lines)
     if (l.rfind(entryPoint + "(", 0) == 0) calls.push_back(l);
   return calls;
-}
-
-// The message of what call raises, or "" when it raises nothing.
-std::string Raised(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const Exception& e) {
-    return Message(e);
-  }
-  return "";
 }
 
 // Record numbers 1 to 5, in natural order.

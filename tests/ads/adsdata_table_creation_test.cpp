@@ -17,15 +17,6 @@ namespace {
 
 std::string Message(const Exception& e) { return e.Message().toStdString(); }
 
-std::string Raised(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const Exception& e) {
-    return Message(e);
-  }
-  return std::string();
-}
-
 struct FieldCase {
   TFieldType type;
   int size;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,16 @@ inline std::string LastError() {
 }
 
 inline UNSIGNED8* A(QByteArray& b) { return reinterpret_cast<UNSIGNED8*>(b.data()); }
+
+// The message of the exception call raises; empty when it raises nothing.
+inline std::string Raised(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const Exception& e) {
+    return e.Message().toStdString();
+  }
+  return std::string();
+}
 
 // Connects to folder (a free-table connection) and returns the handle.
 inline ADSHANDLE ConnectFolder(const std::string& folder) {
