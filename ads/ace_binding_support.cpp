@@ -1,5 +1,6 @@
 #include "ads/ace_binding_support.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +25,9 @@ struct Binding {
 
   std::mutex traceLock;
   bool traceRead = false;
+  // Whether calls are traced, readable without the lock on every engine call: 0 not read yet,
+  // 1 off, 2 on.
+  std::atomic<int> tracing{0};
   std::string traceFile;
   FILE* trace = nullptr;
 };
@@ -42,6 +46,7 @@ void ReadTraceSetting(Binding& b) {
     b.trace = nullptr;
   }
   b.traceRead = true;
+  b.tracing.store(b.traceFile.empty() ? 1 : 2, std::memory_order_release);
 }
 
 std::string Hex(const void* p) {
@@ -107,6 +112,8 @@ std::string TraceFileName() {
 
 bool TraceEnabled() {
   Binding& b = State();
+  const int tracing = b.tracing.load(std::memory_order_acquire);
+  if (tracing != 0) return tracing == 2;
   std::lock_guard<std::mutex> guard(b.traceLock);
   if (!b.traceRead) ReadTraceSetting(b);
   return !b.traceFile.empty();
