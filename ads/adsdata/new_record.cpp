@@ -5,6 +5,7 @@
 // Fields that receive a default count as assigned, so the post sends them.
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "ads/ace.h"
 #include "ads/adsdata.h"
@@ -49,6 +50,13 @@ void TAdsDataSet::FillNewRecord(TRecordBuffer buffer) {
   CheckAceResult(this, AdsGetNumFields(mlHandle, &fieldCount));
   const int count = std::min<int>(fieldCount, FACEFieldDefs->Count());
   const bool editing = State() == dsEdit;
+  // The field objects that carry a default, by engine field number (a data field's FieldNo).
+  std::vector<TField*> withDefault;
+  for (TField* field : Fields()) {
+    if (field->FieldNo() < 1 || field->FieldNo() > count || field->DefaultExpression().isEmpty()) continue;
+    withDefault.resize(static_cast<size_t>(count), nullptr);
+    withDefault[static_cast<size_t>(field->FieldNo() - 1)] = field;
+  }
   for (int i = 0; i < count; ++i) {
     TACEFieldDef& def = *FACEFieldDefs->Items(i);
     def.SetModified(editing);
@@ -63,8 +71,8 @@ void TAdsDataSet::FillNewRecord(TRecordBuffer buffer) {
         adsdata::Write<int32_t>(buffer + def.Offset(), 0);
       continue;
     }
-    TField* field = FindField(def.FieldName());
-    if (field == nullptr || field->DefaultExpression().isEmpty()) continue;
+    TField* field = withDefault.empty() ? nullptr : withDefault[static_cast<size_t>(i)];
+    if (field == nullptr) continue;
     def.SetModified(true);
     ApplyDefaultExpression(def, field->DefaultExpression().trimmed(), buffer);
   }

@@ -375,6 +375,7 @@ class TDataSet : public TComponent {
   void freeFieldBuffers();
   void addRecord(const QVariantList& values, bool append);
   bool hasCalculatedFields() const;
+  bool scanCalculatedFields() const;
   void calculateLookup(TField* field);
   bool recordMatches(const std::vector<TField*>& fields, const QVariantList& values, TLocateOptions options) const;
   int desiredBufferCount() const;
@@ -386,6 +387,8 @@ class TDataSet : public TComponent {
   std::vector<TField*> FDefaultFieldList;
   std::vector<TDataSource*> FDataSources;
   bool FAutoCalcFields = true;
+  bool FFieldsBound = false;
+  bool FHasCalculatedFields = false;
   bool FStreamedActive = false;
   bool FDestroying = false;
   int FDisableCount = 0;

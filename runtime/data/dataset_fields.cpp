@@ -56,6 +56,7 @@ void TDataSet::DestroyDefaultFields() {
 void TDataSet::BindFieldBuffers(bool binding) {
   FCalcFieldsSize = 0;
   FBlobFieldCount = 0;
+  FFieldsBound = false;
   for (TField* field : FFields) {
     if (!binding) {
       field->setBinding(0, 0);
@@ -109,6 +110,11 @@ void TDataSet::BindFieldBuffers(bool binding) {
       }
     }
   }
+  if (!binding) return;
+  // Fields cannot be added or change their kind while bound (the dataset is open), so the
+  // answer holds until the next binding.
+  FHasCalculatedFields = scanCalculatedFields();
+  FFieldsBound = true;
 }
 
 void TDataSet::GetFieldList(std::vector<TField*>& list, const QString& fieldNames) const {
@@ -143,7 +149,9 @@ void TDataSet::SetFieldValues(const QString& fieldNames, const QVariant& values)
   for (size_t i = 0; i < fields.size(); ++i) fields[i]->SetAsVariant(list[static_cast<qsizetype>(i)]);
 }
 
-bool TDataSet::hasCalculatedFields() const {
+bool TDataSet::hasCalculatedFields() const { return FFieldsBound ? FHasCalculatedFields : scanCalculatedFields(); }
+
+bool TDataSet::scanCalculatedFields() const {
   for (const TField* field : FFields)
     if (field->FieldKind() == fkCalculated || field->FieldKind() == fkLookup) return true;
   return false;
