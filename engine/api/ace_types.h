@@ -94,6 +94,7 @@ typedef UNSIGNED32 (*ADS_SQL_ABORT_FUNC)(void);
 /* Dictionary object types (AdsDDFindFirstObject, AdsDDRenameObject, permissions). */
 #define ADS_DD_TABLE_OBJECT 1u
 #define ADS_DD_VIEW_OBJECT 2u
+#define ADS_DD_COLUMN_OBJECT 4u
 #define ADS_DD_USER_OBJECT 5u
 #define ADS_DD_USER_GROUP_OBJECT 6u
 #define ADS_DD_PROCEDURE_OBJECT 10u

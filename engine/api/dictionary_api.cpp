@@ -12,6 +12,7 @@
 #include "engine/core/guard.h"
 #include "engine/core/text_out.h"
 #include "engine/dict/dictionary.h"
+#include "engine/table/table.h"
 #include "engine_api/entry_points.h"
 #include "platform/paths.h"
 
@@ -43,6 +44,24 @@ std::shared_ptr<Connection> DictionaryConnection(ADSHANDLE hDictionary) {
   return c;
 }
 
+// The rights object of a column, "table.column": the table as the dictionary knows it and the
+// column as the table's file names it. 5132 when no leading part names a table of the
+// dictionary, 5409 when the table has no such column.
+std::string ColumnObject(const Connection& c, const std::string& object) {
+  for (size_t dot = object.find('.'); dot != std::string::npos; dot = object.find('.', dot + 1)) {
+    std::optional<dict::TableEntry> entry = c.dictionary->FindTable(object.substr(0, dot));
+    if (!entry) continue;
+    const std::string column = object.substr(dot + 1);
+    Table::OpenOptions o;
+    o.readOnly = true;
+    std::unique_ptr<Table> t = Table::Open(c.dictionary->TableHostPath(*entry), o);
+    std::optional<size_t> i = t->schema().find(column);
+    if (!i) Fail(err::kFieldNotFound, "The table \"" + entry->name + "\" has no column \"" + column + "\".");
+    return entry->name + "." + t->schema().fields()[*i].name;
+  }
+  Fail(err::kNotInDictionary, "\"" + object + "\" does not name a column of a table of the data dictionary (table.column).");
+}
+
 void RequireAdministrator(const Connection& c) {
   if (!c.is_administrator) {
     Fail(err::kNotAdministrator, std::string(CurrentEntryPoint()) + ": only the administrator adssys may change the "
@@ -53,13 +72,14 @@ void RequireAdministrator(const Connection& c) {
 ObjectType ObjectTypeOf(UNSIGNED16 value) {
   switch (value) {
     case 1: return ObjectType::kTable;
+    case 4: return ObjectType::kColumn;
     case 5: return ObjectType::kUser;
     case 6: return ObjectType::kGroup;
     case 10: return ObjectType::kProcedure;
     case 12: return ObjectType::kLink;
     default:
       Fail(err::kInvalidArgument, std::string(CurrentEntryPoint()) + ": " + std::to_string(value) +
-                                      " is not a dictionary object type (1 table, 5 user, 6 group, 10 procedure, 12 link).");
+                                      " is not a dictionary object type (1 table, 4 column, 5 user, 6 group, 10 procedure, 12 link).");
   }
 }
 
@@ -268,10 +288,14 @@ UNSIGNED32 AdsDDGrantPermission(ADSHANDLE hDictionary, UNSIGNED16 usObjectType, 
   ObjectType type = ObjectTypeOf(usObjectType);
   std::string object = InText(Require(pucObjectName, "pucObjectName"));
   std::string grantee = InText(Require(pucGrantee, "pucGrantee"));
-  auto names = c->dictionary->ObjectNames(type, std::string());
-  bool known = false;
-  for (const auto& n : names) known = known || EqualsIgnoringAsciiCase(n, object);
-  if (!known) Fail(err::kNotInDictionary, "The object \"" + object + "\" is not in the data dictionary.");
+  if (type == ObjectType::kColumn) {
+    object = ColumnObject(*c, object);
+  } else {
+    auto names = c->dictionary->ObjectNames(type, std::string());
+    bool known = false;
+    for (const auto& n : names) known = known || EqualsIgnoringAsciiCase(n, object);
+    if (!known) Fail(err::kNotInDictionary, "The object \"" + object + "\" is not in the data dictionary.");
+  }
   if (!c->dictionary->UserExists(grantee)) {
     bool group = false;
     for (const auto& g : c->dictionary->ObjectNames(ObjectType::kGroup, std::string())) {
@@ -287,8 +311,10 @@ UNSIGNED32 AdsDDRevokePermission(ADSHANDLE hDictionary, UNSIGNED16 usObjectType,
                                  UNSIGNED8* pucGrantee, UNSIGNED32 ulPermissions) {
   auto c = DictionaryConnection(hDictionary);
   RequireAdministrator(*c);
-  c->dictionary->Revoke(ObjectTypeOf(usObjectType), InText(Require(pucObjectName, "pucObjectName")),
-                        InText(Require(pucGrantee, "pucGrantee")), ulPermissions);
+  ObjectType type = ObjectTypeOf(usObjectType);
+  std::string object = InText(Require(pucObjectName, "pucObjectName"));
+  if (type == ObjectType::kColumn) object = ColumnObject(*c, object);
+  c->dictionary->Revoke(type, object, InText(Require(pucGrantee, "pucGrantee")), ulPermissions);
   return 0;
 }
 

@@ -66,6 +66,7 @@ CREATE TABLE dd_procedures(
 const char* TypeWord(ObjectType t) {
   switch (t) {
     case ObjectType::kTable: return "table";
+    case ObjectType::kColumn: return "column";
     case ObjectType::kUser: return "user";
     case ObjectType::kGroup: return "group";
     case ObjectType::kProcedure: return "procedure";
@@ -90,6 +91,7 @@ ObjectTable TableOf(ObjectType t) {
     case ObjectType::kGroup: return {"dd_groups", "name"};
     case ObjectType::kProcedure: return {"dd_procedures", "name"};
     case ObjectType::kLink: return {"dd_links", "alias"};
+    case ObjectType::kColumn: break;  // columns are objects of rights only, kept with their table
   }
   Fail(err::kInvalidArgument, "Unknown dictionary object type.");
 }
@@ -449,6 +451,34 @@ void Dictionary::Revoke(ObjectType type, const std::string& object, const std::s
   q.Bind(1, int64_t{r}).Bind(2, int64_t{static_cast<uint16_t>(type)}).Bind(3, object).Bind(4, grantee).Run();
 }
 
+std::map<std::string, uint32_t> Dictionary::ColumnRightsOf(const std::string& user, const std::string& table) {
+  std::map<std::string, uint32_t> out;
+  if (core::EqualsIgnoringAsciiCase(user, kAdministrator)) return out;
+  const std::string prefix = table + ".";
+  std::lock_guard<std::mutex> lock(mutex_);
+  SqliteStmt q(*db_,
+               "SELECT object_name, rights FROM dd_rights WHERE object_type = ? AND "
+               "(grantee = ? OR grantee IN (SELECT group_name FROM dd_members WHERE user_name = ?))");
+  q.Bind(1, int64_t{static_cast<uint16_t>(ObjectType::kColumn)}).Bind(2, user).Bind(3, user);
+  while (q.Step()) {
+    const std::string object = q.Text(0);
+    if (object.compare(0, prefix.size(), prefix) == 0) out[object.substr(prefix.size())] |= static_cast<uint32_t>(q.Int(1));
+  }
+  return out;
+}
+
+std::vector<std::string> Dictionary::ColumnObjectsOf(const std::string& table) {
+  const std::string prefix = table + ".";
+  SqliteStmt q(*db_, "SELECT DISTINCT object_name FROM dd_rights WHERE object_type = ?");
+  q.Bind(1, int64_t{static_cast<uint16_t>(ObjectType::kColumn)});
+  std::vector<std::string> out;
+  while (q.Step()) {
+    std::string object = q.Text(0);
+    if (object.compare(0, prefix.size(), prefix) == 0) out.push_back(std::move(object));
+  }
+  return out;
+}
+
 uint32_t Dictionary::RightsOf(const std::string& user, ObjectType type, const std::string& object) {
   if (core::EqualsIgnoringAsciiCase(user, kAdministrator)) return rights::kAll;
   std::lock_guard<std::mutex> lock(mutex_);
@@ -520,6 +550,14 @@ void Dictionary::Rename(ObjectType type, const std::string& name, const std::str
     if (sqlite3_changes(db_->raw()) == 0) NotThere(type, name);
     SqliteStmt r(*db_, "UPDATE dd_rights SET object_name = ? WHERE object_type = ? AND object_name = ?");
     r.Bind(1, new_name).Bind(2, int64_t{static_cast<uint16_t>(type)}).Bind(3, name).Run();
+    if (type == ObjectType::kTable) {
+      // The table's columns keep their rights under the new name.
+      for (const std::string& column : ColumnObjectsOf(name)) {
+        SqliteStmt c(*db_, "UPDATE dd_rights SET object_name = ? WHERE object_type = ? AND object_name = ?");
+        c.Bind(1, new_name + column.substr(name.size())).Bind(2, int64_t{static_cast<uint16_t>(ObjectType::kColumn)});
+        c.Bind(3, column).Run();
+      }
+    }
     if (type == ObjectType::kUser || type == ObjectType::kGroup) {
       SqliteStmt g(*db_, "UPDATE dd_rights SET grantee = ? WHERE grantee = ?");
       g.Bind(1, new_name).Bind(2, name).Run();
@@ -542,6 +580,13 @@ void Dictionary::Drop(ObjectType type, const std::string& name) {
     if (sqlite3_changes(db_->raw()) == 0) NotThere(type, name);
     SqliteStmt r(*db_, "DELETE FROM dd_rights WHERE object_type = ? AND object_name = ?");
     r.Bind(1, int64_t{static_cast<uint16_t>(type)}).Bind(2, name).Run();
+    if (type == ObjectType::kTable) {
+      // The table's columns go with it.
+      for (const std::string& column : ColumnObjectsOf(name)) {
+        SqliteStmt c(*db_, "DELETE FROM dd_rights WHERE object_type = ? AND object_name = ?");
+        c.Bind(1, int64_t{static_cast<uint16_t>(ObjectType::kColumn)}).Bind(2, column).Run();
+      }
+    }
     if (type == ObjectType::kUser || type == ObjectType::kGroup) {
       SqliteStmt g(*db_, "DELETE FROM dd_rights WHERE grantee = ?");
       g.Bind(1, name).Run();

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -28,6 +29,7 @@ class SqliteDb;
 // Object types of the dictionary, as AdsDDFindFirstObject and AdsDDRenameObject number them.
 enum class ObjectType : uint16_t {
   kTable = 1,
+  kColumn = 4,  // a column of a table, named "table.column"
   kUser = 5,
   kGroup = 6,
   kProcedure = 10,
@@ -130,6 +132,10 @@ class Dictionary {
   // Rights of `user` on the object: everything for the administrator, else the user's own
   // rights combined with those of its groups.
   uint32_t RightsOf(const std::string& user, ObjectType type, const std::string& object);
+  // The rights of `user` (with its groups) on those columns of `table` that have rights of
+  // their own, by column name as granted: such a column has these rights instead of the
+  // table's. Empty for the administrator.
+  std::map<std::string, uint32_t> ColumnRightsOf(const std::string& user, const std::string& table);
 
   // ---- links and procedures ----
   std::vector<LinkEntry> Links();
@@ -152,6 +158,9 @@ class Dictionary {
   void SetProperty(uint16_t id, const std::string& value);
 
  private:
+  // The rights objects of the columns of `table` ("table.column"). REQUIRES: mutex_ held.
+  std::vector<std::string> ColumnObjectsOf(const std::string& table);
+
   std::mutex mutex_;
   std::unique_ptr<SqliteDb> db_;
   std::string host_path_;

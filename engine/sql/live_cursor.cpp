@@ -8,6 +8,7 @@
 #include "engine/core/codepage.h"
 #include "engine/dict/dictionary.h"
 #include "engine/index/tag_def.h"
+#include "engine/table/api/field_values.h"
 #include "engine/table/table.h"
 
 namespace engine::sql {
@@ -73,6 +74,7 @@ std::shared_ptr<table::TableCursor> OpenLiveCursor(Session& session, const Resol
   if (!checkRights || (t.rights & dict::rights::kUpdate)) info.options |= table::kOptUpdateGranted;
   if (!checkRights || (t.rights & dict::rights::kInsert)) info.options |= table::kOptInsertGranted;
   if (!checkRights || (t.rights & dict::rights::kDelete)) info.options |= table::kOptDeleteGranted;
+  if (checkRights && !t.columnRights.empty()) info.columnOptions = table::ColumnOptionsOf(file->schema(), t.columnRights);
   return std::make_shared<table::TableCursor>(std::move(file), std::move(info));
 }
 

@@ -137,6 +137,7 @@ std::optional<ResolvedTable> Session::Resolve(const std::string& name) const {
     r.inDictionary = true;
     if (!c->is_administrator) {
       r.rights = c->dictionary->RightsOf(c->user, dict::ObjectType::kTable, entry->name);
+      r.columnRights = c->dictionary->ColumnRightsOf(c->user, entry->name);
       r.checkRights = true;
     }
     return r;

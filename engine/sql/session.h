@@ -47,6 +47,8 @@ struct ResolvedTable {
   std::string windowsPath;
   uint32_t rights = 0xFFFFFFFFu;  // the user's rights (dict::rights bits)
   bool checkRights = false;       // a dictionary user other than the administrator
+  // The user's rights on the columns that have rights of their own, by column name.
+  std::map<std::string, uint32_t> columnRights;
   bool inDictionary = false;
 };
 

@@ -17,6 +17,7 @@
 #include "engine/sql/session.h"
 #include "engine/sql/sql_error.h"
 #include "engine/sql/value_codec.h"
+#include "engine/table/api/field_values.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/table.h"
 #include "engine/table/table_cursor.h"
@@ -189,6 +190,14 @@ bool SameFields(const Schema& a, const Schema& b) {
   vtab->session->MarkStale(vtab->sqlName);
   Fail(err::kStatementMustBeRecreated,
        "The fields of the table \"" + vtab->table.name + "\" changed since the statement was prepared.");
+}
+
+// Whether the user has rights of its own on the column `name` (checked against them when set).
+bool HasOwnRights(const TableVtab* vtab, const std::string& name) {
+  if (!vtab->table.checkRights) return false;
+  for (const auto& entry : vtab->table.columnRights)
+    if (core::EqualsIgnoringAsciiCase(entry.first, name)) return true;
+  return false;
 }
 
 // Once per statement, before the virtual table is read or changed: the table must still be
@@ -631,7 +640,8 @@ int Column(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int i) {
     if (!image) Fail(err::kTableTruncated, "A record of the table ended early.");
     RecordView view(s->file->schema(), image, s->recno);
     const FieldDescriptor& d = view.field(static_cast<size_t>(i));
-    if (IsBlobType(d.type) && sqlite3_vtab_nochange(ctx)) return SQLITE_OK;  // an UPDATE keeps it
+    // An UPDATE keeps blobs, and columns with rights of their own, that it does not set.
+    if ((IsBlobType(d.type) || HasOwnRights(VtabOf(c->pVtab), d.name)) && sqlite3_vtab_nochange(ctx)) return SQLITE_OK;
     ResultField(ctx, view, static_cast<size_t>(i), [&](BlobRef ref) { return s->file->ReadBlob(ref); });
     return SQLITE_OK;
   } catch (const EngineError& e) {
@@ -665,6 +675,8 @@ table::TableCursor& Writer(TableVtab* vtab) {
     if (r & dict::rights::kUpdate) info.options |= table::kOptUpdateGranted;
     if (r & dict::rights::kInsert) info.options |= table::kOptInsertGranted;
     if (r & dict::rights::kDelete) info.options |= table::kOptDeleteGranted;
+    if (info.checkRights && !vtab->table.columnRights.empty())
+      info.columnOptions = table::ColumnOptionsOf(t->schema(), vtab->table.columnRights);
     vtab->writer = std::make_unique<table::TableCursor>(std::move(t), std::move(info));
   }
   return *vtab->writer;
@@ -687,6 +699,8 @@ void StoreRow(TableVtab* vtab, table::TableCursor& w, sqlite3_value** argv, bool
       }
       FailColumn(err::kColumnTypeMismatch, d.name, "The engine sets this value; a statement cannot");
     }
+    // A new record may leave a column without a value whatever the column's rights.
+    if (!(inserting && sqlite3_value_type(v) == SQLITE_NULL)) table::CheckAssignable(w, i);
     uint8_t* image = w.BeginChange();
     StoreValue(schema, image, i, v, false, [&](std::string_view content) { w.SetBlob(i, content); });
   }

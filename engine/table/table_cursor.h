@@ -35,6 +35,9 @@ constexpr uint32_t kOptUpdateGranted = 0x20;
 constexpr uint32_t kOptInsertGranted = 0x40;
 constexpr uint32_t kOptDeleteGranted = 0x80;
 
+// A column whose rights are the table's.
+constexpr uint32_t kColumnAsTable = 0xFFFFFFFFu;
+
 // Whether cursors show deleted records (one setting for the process; off by default).
 bool ShowDeleted();
 void SetShowDeleted(bool show);
@@ -48,6 +51,9 @@ struct CursorInfo {
   uint16_t lockType = 1;
   uint32_t options = 0;       // kOpt* bits
   bool checkRights = true;
+  // Per field, the kOpt*Granted bits of a column with rights of its own, or kColumnAsTable
+  // (also for every field when the vector is empty).
+  std::vector<uint32_t> columnOptions;
   // The index tag whose order the cursor's rows follow (an SQL result with ORDER BY); empty
   // when the rows follow record numbers only. AdsGetIndexHandle with no name gives its order.
   std::string ownOrder;
@@ -92,6 +98,8 @@ class TableCursor {
   // The current record for changing: checks the rights and takes the implicit lock.
   uint8_t* BeginChange();
   bool pending() const { return dirty_ || appending_; }
+  // A record appended by this handle and not written yet.
+  bool appending() const { return appending_; }
 
   void AppendRecord();
   void WriteRecord();

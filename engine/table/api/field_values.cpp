@@ -6,6 +6,7 @@
 
 #include "engine/core/codepage.h"
 #include "engine/core/error.h"
+#include "engine/dict/dictionary.h"
 #include "engine/expr/date_text.h"
 #include "engine/table/api/table_handles.h"
 #include "engine/table/record_writer.h"
@@ -41,10 +42,37 @@ std::string NumberText(double v, uint16_t decimals) {
 
 }  // namespace
 
+std::vector<uint32_t> ColumnOptionsOf(const Schema& schema, const std::map<std::string, uint32_t>& columnRights) {
+  std::vector<uint32_t> options(schema.fieldCount(), kColumnAsTable);
+  for (const auto& [column, rights] : columnRights) {
+    std::optional<size_t> i = schema.find(column);
+    if (!i) continue;  // a column the table no longer has
+    uint32_t bits = 0;
+    if (rights & dict::rights::kUpdate) bits |= kOptUpdateGranted;
+    if (rights & dict::rights::kInsert) bits |= kOptInsertGranted;
+    options[*i] = options[*i] == kColumnAsTable ? bits : (options[*i] | bits);
+  }
+  return options;
+}
+
+uint32_t ColumnOptions(const TableCursor& cursor, size_t i) {
+  const CursorInfo& info = cursor.info();
+  if (i < info.columnOptions.size() && info.columnOptions[i] != kColumnAsTable) return info.columnOptions[i];
+  return info.options;
+}
+
 void CheckAssignable(TableCursor& cursor, size_t i) {
-  FieldType t = cursor.schema().fields()[i].type;
-  if (t == FieldType::kAutoInc || t == FieldType::kRowVersion || t == FieldType::kModTime) {
-    Fail(err::kFieldTypeMismatch, "Field \"" + cursor.schema().fields()[i].name + "\" is maintained by the engine.");
+  const FieldDescriptor& d = cursor.schema().fields()[i];
+  if (d.type == FieldType::kAutoInc || d.type == FieldType::kRowVersion || d.type == FieldType::kModTime) {
+    Fail(err::kFieldTypeMismatch, "Field \"" + d.name + "\" is maintained by the engine.");
+  }
+  // The table's own rights are checked when the change begins; here only a column's own.
+  const CursorInfo& info = cursor.info();
+  if (!info.checkRights || i >= info.columnOptions.size() || info.columnOptions[i] == kColumnAsTable) return;
+  const bool inserting = cursor.appending();
+  if (!(info.columnOptions[i] & (inserting ? kOptInsertGranted : kOptUpdateGranted))) {
+    Fail(err::kPermissionDenied,
+         std::string(inserting ? "Insert" : "Update") + " permission not granted on the column \"" + d.name + "\".");
   }
 }
 

@@ -5,8 +5,10 @@
 // Thread safety: stateless; the cursor is used by the caller's thread only.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/table/table_cursor.h"
 
@@ -25,8 +27,14 @@ std::u16string Trimmed(std::u16string text, uint16_t option);
 void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t* into = nullptr);
 void SetFieldWideText(TableCursor& cursor, size_t i, std::u16string_view text, uint8_t* into = nullptr);
 
-// Fails unless the field may be written by the caller (AutoInc, RowVersion and ModTime
-// belong to the engine).
+// Fails unless the field may be written by the caller: AutoInc, RowVersion and ModTime belong
+// to the engine (5410), and a column with rights of its own needs the insert right in a record
+// being appended, else the update right (5054).
 void CheckAssignable(TableCursor& cursor, size_t i);
+// The columnOptions of a cursor over `schema` for the rights of the columns that have their own
+// (dictionary rights bits by column name, matched without regard to the case of a-z).
+std::vector<uint32_t> ColumnOptionsOf(const Schema& schema, const std::map<std::string, uint32_t>& columnRights);
+// The kOpt*Granted bits that apply to field i of the cursor: the column's own, or the table's.
+uint32_t ColumnOptions(const TableCursor& cursor, size_t i);
 
 }  // namespace engine::table

@@ -130,7 +130,8 @@ UNSIGNED32 AdsIsNullable(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pbNu
 
 UNSIGNED32 AdsGetColumnPermissions(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32* pulPermissions) {
   FieldRef f = Field(hObj, pucFldName);
-  uint32_t options = f.ref->info().options;
+  // A column's own rights never go beyond the table's.
+  uint32_t options = f.ref->info().options & table::ColumnOptions(*f.ref.cursor, f.index);
   uint32_t bits = 1;  // read
   if (options & table::kOptUpdateGranted) bits |= 2;
   if (options & table::kOptInsertGranted) bits |= 4;

@@ -5,12 +5,14 @@
 #include <atomic>
 #include <mutex>
 #include <filesystem>
+#include <map>
 
 #include "engine/core/connection.h"
 #include "engine/core/error.h"
 #include "engine/core/text_out.h"
 #include "engine/dict/dictionary.h"
 #include "engine/index/table_indexes.h"
+#include "engine/table/api/field_values.h"
 #include "engine/table/api/table_handles.h"
 #include "engine/table/field_def_parser.h"
 #include "engine_api/entry_points.h"
@@ -78,7 +80,8 @@ namespace {
 // Opens the table file at `host` and registers its cursor on `connection`.
 ADSHANDLE RegisterOpen(ADSHANDLE connection, const std::string& name, const std::string& host,
                        const std::string& windowsPath, uint32_t options, uint16_t lockType, bool checkRights,
-                       uint32_t rights = dict::rights::kAll, const std::string& collation = {}) {
+                       uint32_t rights = dict::rights::kAll, const std::string& collation = {},
+                       const std::map<std::string, uint32_t>& columnRights = {}) {
   if (checkRights && !(rights & dict::rights::kRead)) {
     Fail(err::kPermissionDenied, "Read permission not granted on the table \"" + name + "\".");
   }
@@ -101,6 +104,7 @@ ADSHANDLE RegisterOpen(ADSHANDLE connection, const std::string& name, const std:
     if (all || (rights & dict::rights::kUpdate)) info.options |= table::kOptUpdateGranted;
     if (all || (rights & dict::rights::kInsert)) info.options |= table::kOptInsertGranted;
     if (all || (rights & dict::rights::kDelete)) info.options |= table::kOptDeleteGranted;
+    if (!all && !columnRights.empty()) info.columnOptions = table::ColumnOptionsOf(t->schema(), columnRights);
   }
   auto cursor = std::make_shared<TableCursor>(std::move(t), std::move(info));
   return core::Handles::Add(core::Kind::kTable, cursor, connection);
@@ -110,7 +114,7 @@ ADSHANDLE RegisterOpen(ADSHANDLE connection, const std::string& name, const std:
 // a path, or a name on a free connection, names the file. *rights receives the user's rights
 // on a dictionary table (all rights otherwise).
 std::string ResolveOpenPath(ADSHANDLE connection, const std::string& name, std::string* windowsPath,
-                            uint32_t* rights = nullptr) {
+                            uint32_t* rights = nullptr, std::map<std::string, uint32_t>* columnRights = nullptr) {
   if (rights) *rights = dict::rights::kAll;
   if (connection != 0) {
     std::shared_ptr<core::Connection> c = core::Connections::Get(connection);
@@ -122,6 +126,7 @@ std::string ResolveOpenPath(ADSHANDLE connection, const std::string& name, std::
                                         ", which this engine does not open.");
       }
       if (rights && !c->is_administrator) *rights = c->dictionary->RightsOf(c->user, dict::ObjectType::kTable, entry.name);
+      if (columnRights && !c->is_administrator) *columnRights = c->dictionary->ColumnRightsOf(c->user, entry.name);
       if (windowsPath) *windowsPath = c->dictionary->TableWindowsPath(entry);
       return c->dictionary->TableHostPath(entry);
     }
@@ -186,11 +191,12 @@ UNSIGNED32 AdsOpenTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* puc
   std::string name = core::InText(pucName);
   std::string windowsPath;
   uint32_t rights = 0;
-  std::string host = ResolveOpenPath(hConnect, name, &windowsPath, &rights);
+  std::map<std::string, uint32_t> columnRights;
+  std::string host = ResolveOpenPath(hConnect, name, &windowsPath, &rights, &columnRights);
   *phTable = RegisterOpen(hConnect, name, host, windowsPath,
                           ulOptions & (table::kOpenExclusive | table::kOpenReadOnly | kOpenRebuildOnCollationMismatch |
                                        kOpenIgnoreCollationMismatch),
-                          usLockType, usCheckRights != 2, rights, core::InText(pucCollation));
+                          usLockType, usCheckRights != 2, rights, core::InText(pucCollation), columnRights);
   return 0;
 }
 
