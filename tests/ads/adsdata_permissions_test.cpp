@@ -107,3 +107,31 @@ TEST_F(AdsPermissions, TableRightsLetTheUserEditAndInsert) {
   tb.Close();
   EXPECT_EQ(StoredNames(), QStringList({"cyd", "ann", "bob", "dot"}));
 }
+
+TEST_F(AdsPermissions, AUserWithoutColumnRightsCannotSetThatColumn) {
+  Grant(kTableObject, "people", kRead | kUpdate | kInsert);
+  Grant(ADS_DD_COLUMN_OBJECT, "people.NAME", kRead);           // never written
+  Grant(ADS_DD_COLUMN_OBJECT, "people.AGE", kRead | kUpdate);  // not in new records
+  TAdsConnection con(nullptr);
+  TAdsTable tb(nullptr);
+  OpenAsClerk(con, tb);
+  tb.Edit();
+  ExpectRefusal([&] { tb.FieldByName("NAME")->SetAsString("cyd"); }, "Update permission not granted on this field: NAME.");
+  EXPECT_EQ(tb.FieldByName("NAME")->AsString(), "cy");
+  tb.FieldByName("AGE")->SetAsInteger(40);
+  tb.Post();
+  tb.Append();
+  ExpectRefusal([&] { tb.FieldByName("AGE")->SetAsInteger(1); }, "Insert permission not granted on this field: AGE.");
+  ExpectRefusal([&] { tb.FieldByName("NAME")->SetAsString("dot"); }, "Insert permission not granted on this field: NAME.");
+  tb.Cancel();
+  tb.Close();
+  EXPECT_EQ(StoredNames(), QStringList({"cy", "ann", "bob"}));
+  ADSHANDLE dd = ConnectDictionary();
+  QByteArray name("people");
+  ADSHANDLE h = 0;
+  ASSERT_EQ(AdsOpenTable90(dd, A(name), nullptr, 0, 1, 1, 1, 0, nullptr, &h), 0u) << LastError();
+  ASSERT_EQ(AdsGotoTop(h), 0u);
+  EXPECT_EQ(EngineField(h, "AGE").Long(), 40);
+  AdsCloseTable(h);
+  AdsDisconnect(dd);
+}
