@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "engine/table/api/table_handles.h"
 #include "engine/table/transaction.h"
 #include "engine/core/codepage.h"
 #include "engine/core/connect_string.h"
@@ -92,9 +93,9 @@ UNSIGNED32 AdsDisconnect(ADSHANDLE hConnect) {
   // never confirmed.
   if (table::InTransaction(hConnect)) {
     try {
-      table::RollbackTransaction(hConnect);
+      table::RollbackTransaction(hConnect, table::OpenForUndo);
     } catch (const EngineError&) {
-      table::ForgetTransaction(hConnect);  // what could be undone was; the connection still ends
+      table::ForgetTransaction(hConnect);  // what is left is undone by the next open of its tables
     }
   }
   CloseConnection(hConnect);

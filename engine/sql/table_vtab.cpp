@@ -21,6 +21,7 @@
 #include "engine/table/record_writer.h"
 #include "engine/table/table.h"
 #include "engine/table/table_cursor.h"
+#include "engine/table/transaction.h"
 
 namespace engine::sql {
 
@@ -60,6 +61,7 @@ struct TableVtab : sqlite3_vtab {
 
 struct TableScan : sqlite3_vtab_cursor {
   std::unique_ptr<Table> file;
+  uint32_t connection = 0;   // the reading connection: other transactions show committed records
   uint32_t count = 0;        // records when the scan began
   uint32_t recno = 0;        // current record; count + 1 at the end
   std::vector<uint8_t> batch;
@@ -523,6 +525,7 @@ int Open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   try {
     auto scan = std::make_unique<TableScan>();
     scan->file = vtab->connected ? std::move(vtab->connected) : OpenChecked(vtab, true);
+    scan->connection = vtab->session->connection();
     Check(vtab, *scan->file);
     if (vtab->table.checkRights && !(vtab->table.rights & dict::rights::kRead)) {
       Fail(err::kPermissionDenied, "Read permission not granted on the table \"" + vtab->table.name + "\".");
@@ -547,6 +550,7 @@ void LoadBatch(TableScan* s, uint32_t n) {
   s->batch.resize(size_t{kBatch} * length);
   s->batchFirst = n;
   s->batchCount = s->file->ReadRecords(n, std::min(kBatch, s->count - n + 1), s->batch.data());
+  table::ShowCommitted(*s->file, s->connection, n, s->batchCount, s->batch.data());
 }
 
 const uint8_t* ImageOf(TableScan* s, uint32_t n) {

@@ -104,6 +104,13 @@ class RecordView {
 class RecordObserver {
  public:
   virtual ~RecordObserver() = default;
+  // Before a change of record n reaches the file, inside the writer lock: the record as it is
+  // (null for a record being appended). An observer that throws stops the change before
+  // anything is written.
+  virtual void RecordWillChange(uint32_t n, const uint8_t* current) {
+    (void)n;
+    (void)current;
+  }
   virtual void RecordAppended(const RecordView& record) = 0;
   virtual void RecordUpdated(const RecordView& before, const RecordView& after) = 0;
   virtual void RecordDeleted(const RecordView& record) = 0;   // deletion flag set

@@ -424,6 +424,7 @@ uint32_t Table::ReserveRecord(uint8_t* image, bool* lockTaken) {
     locked = true;
   }
   try {
+    for (RecordObserver* o : observers_) o->RecordWillChange(n, nullptr);
     image[0] = kLiveFlag;
     StampRecord(image, true);
     WriteImage(n, image);
@@ -502,6 +503,7 @@ uint32_t Table::AppendImage(uint8_t* image, bool stamp) {
   }
   uint32_t n = header_.counters.recordCount + 1;
   if (n == 0xFFFFFFFFu) Fail(err::kValueDoesNotFit, "The table \"" + path_ + "\" is full.");
+  for (RecordObserver* o : observers_) o->RecordWillChange(n, nullptr);
   WriteImage(n, image);
   header_.counters.recordCount = n;
   AfterChange();
@@ -525,6 +527,7 @@ void Table::WriteRecord(uint32_t n, uint8_t* image) {
   CheckCanWriteEncrypted();
   std::vector<uint8_t> old(schema().recordLength());
   ReadRecord(n, old.data());
+  for (RecordObserver* o : observers_) o->RecordWillChange(n, old.data());
   image[0] = old[0];
   StampRecord(image, false);
   WriteImage(n, image);
@@ -547,6 +550,7 @@ void Table::SetDeleted(uint32_t n, bool deleted) {
   ReadRecord(n, image.data());
   uint8_t flag = deleted ? kDeletedFlag : kLiveFlag;
   if (image[0] == flag) return;
+  for (RecordObserver* o : observers_) o->RecordWillChange(n, image.data());
   uint8_t old = image[0];
   file_.WriteExact(RecordOffset(n), &flag, 1);
   image[0] = flag;
@@ -805,6 +809,11 @@ bool Table::UnlockTable() {
 bool Table::IsRecordLockedByOthers(uint32_t n) const {
   if (options_.exclusive) return false;
   return file_.LockedByOthers(kRecordLockBase + n, 1);
+}
+
+bool Table::ChangedByTransactions() const {
+  if (options_.exclusive) return false;
+  return file_.LockedByOthers(kTransactionLockByte, 1);
 }
 
 Table::WriterLock::WriterLock(Table& table) : table_(table) {

@@ -8,6 +8,8 @@
 //   kOpenLockByte       shared lock by every open, exclusive lock by an exclusive open
 //   kWriterLockByte     exclusive for the duration of one change of the header, a record,
 //                       the memo file or (through WriterLock) an index
+//   kTransactionLockByte shared by the transaction log of every connection whose open
+//                       transaction has changed the table (transaction_log.h)
 //   kRecordLockBase + n record n; the table lock covers the whole record range
 // The index layer may use the bytes from kIndexLockBase up to kRecordLockBase.
 //
@@ -49,6 +51,7 @@ class TableIndexes;  // the index layer's state of one open (engine/index/table_
 
 constexpr uint64_t kOpenLockByte = uint64_t{1} << 62;
 constexpr uint64_t kWriterLockByte = kOpenLockByte + 1;
+constexpr uint64_t kTransactionLockByte = kOpenLockByte + 2;
 constexpr uint64_t kIndexLockBase = kOpenLockByte + 16;
 constexpr uint64_t kRecordLockBase = kOpenLockByte + 4096;
 constexpr uint64_t kRecordLockSpan = uint64_t{1} << 32;
@@ -167,6 +170,9 @@ class Table {
   bool IsTableLocked() const { return tableLocked_; }
   // Whether another open holds record n (or the table) locked.
   bool IsRecordLockedByOthers(uint32_t n) const;
+  // Whether some connection's open transaction has changed the table (always false in an
+  // exclusive open, which no other connection can share).
+  bool ChangedByTransactions() const;
   std::vector<uint32_t> RecordLocks() const { return {recordLocks_.begin(), recordLocks_.end()}; }
 
   // Holds the writer lock for its lifetime (re-entrant within one Table). The index layer

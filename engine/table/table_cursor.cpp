@@ -67,15 +67,18 @@ void TableCursor::ReadRecordCached(uint32_t n, uint8_t* out) {
   uint32_t size = table_->exclusive() ? std::max(cacheSize_, kExclusiveReadAhead) : cacheSize_;
   if (size <= 1) {
     table_->ReadRecord(n, out);
+    ShowCommitted(*table_, info_.connection, n, 1, out);
     return;
   }
   // Read ahead in the direction of travel: centred on n when coming from above.
   uint32_t first = n;
   if (cacheCount_ && n + 1 == cacheFirst_) first = n >= size ? n - size + 1 : 1;
   table_->ReadRecord(n, out);  // checks the number and reports truncation
+  ShowCommitted(*table_, info_.connection, n, 1, out);
   cache_.resize(static_cast<size_t>(size) * len);
   cacheFirst_ = first;
   cacheCount_ = table_->ReadRecords(first, size, cache_.data());
+  ShowCommitted(*table_, info_.connection, cacheFirst_, cacheCount_, cache_.data());
   if (!(n >= cacheFirst_ && n < cacheFirst_ + cacheCount_)) InvalidateCache();
 }
 
@@ -251,6 +254,7 @@ uint32_t TableCursor::CountRecords(uint16_t option, RecordOrder* order) {
   if (order && base != 1) {
     for (uint32_t n = order->First(); n != 0; n = order->Next(n)) {
       table_->ReadRecord(n, image.data());
+      ShowCommitted(*table_, info_.connection, n, 1, image.data());
       if (VisibleImage(image.data(), n)) ++counted;
     }
     return counted;
@@ -259,7 +263,23 @@ uint32_t TableCursor::CountRecords(uint16_t option, RecordOrder* order) {
     for (uint32_t n = total ? filter_->NextCandidate(1, total) : 0; n != 0;
          n = n < total ? filter_->NextCandidate(n + 1, total) : 0) {
       table_->ReadRecord(n, image.data());
+      ShowCommitted(*table_, info_.connection, n, 1, image.data());
       if (VisibleImage(image.data(), n)) ++counted;
+    }
+    return counted;
+  }
+  if (table_->ChangedByTransactions()) {
+    // Records another connection's transaction changed count as they were committed.
+    constexpr uint32_t kBatch = 256;
+    std::vector<uint8_t> batch(size_t{kBatch} * image.size());
+    for (uint32_t first = 1; first <= total;) {
+      uint32_t got = table_->ReadRecords(first, std::min(kBatch, total - first + 1), batch.data());
+      if (got == 0) break;
+      ShowCommitted(*table_, info_.connection, first, got, batch.data());
+      for (uint32_t i = 0; i < got; ++i) {
+        if (VisibleImage(batch.data() + size_t{i} * image.size(), first + i)) ++counted;
+      }
+      first += got;
     }
     return counted;
   }
@@ -291,10 +311,13 @@ uint8_t* TableCursor::BeginChange() {
   if (!dirty_ && !appending_) {
     CheckWritable(kOptUpdateGranted, "Update");
     if (!table_->exclusive() && !table_->IsTableLocked() && !table_->IsRecordLocked(recno_)) {
-      if (!table_->LockRecord(recno_)) {
+      if (HoldForTransaction(recno_)) {
+        // The connection's transaction holds the record until it ends.
+      } else if (InTransaction(info_.connection) || !table_->LockRecord(recno_)) {
         Fail(err::kRecordLocked, "Record " + std::to_string(recno_) + " is locked by another user.");
+      } else {
+        implicitLock_ = true;
       }
-      implicitLock_ = true;
       // The lock makes the file's record the one to change.
       table_->ReadRecord(recno_, image_.data());
       InvalidateCache();
@@ -322,11 +345,22 @@ void TableCursor::AppendRecord() {
 
 void TableCursor::ReleaseImplicitLock() {
   if (implicitLock_ && recno_ != 0) {
-    // A record changed in a transaction stays locked until the transaction ends.
-    if (journal_ && InTransaction(info_.connection)) journal_->HoldLock(recno_);
-    else table_->UnlockRecord(recno_);
+    table_->UnlockRecord(recno_);
+    // A record appended in a transaction stays locked until the transaction ends; it is
+    // handed over at once, and nobody else sees it meanwhile (it reads as deleted to them).
+    HoldForTransaction(recno_);
   }
   implicitLock_ = false;
+}
+
+bool TableCursor::HoldForTransaction(uint32_t n) { return journal_ && journal_->HoldForTransaction(n); }
+
+bool TableCursor::TakeChangeLock(uint32_t n) {
+  if (HoldForTransaction(n)) return true;  // held by the transaction: kept when the change is done
+  if (InTransaction(info_.connection) || !table_->LockRecord(n)) {
+    Fail(err::kRecordLocked, "Record " + std::to_string(n) + " is locked by another user.");
+  }
+  return false;
 }
 
 void TableCursor::DropPendingBlobs() {
@@ -385,6 +419,7 @@ void TableCursor::RefreshRecord() {
   if (dirty_ || appending_) CancelUpdate();
   InvalidateCache();
   table_->ReadRecord(recno_, image_.data());
+  ShowCommitted(*table_, info_.connection, recno_, 1, image_.data());
   loaded_ = true;
 }
 
@@ -393,9 +428,7 @@ void TableCursor::DeleteRecord() {
   FlushPending();
   CheckWritable(kOptDeleteGranted, "Delete");
   bool locked = table_->exclusive() || table_->IsTableLocked() || table_->IsRecordLocked(recno_);
-  if (!locked && !table_->LockRecord(recno_)) {
-    Fail(err::kRecordLocked, "Record " + std::to_string(recno_) + " is locked by another user.");
-  }
+  if (!locked) locked = TakeChangeLock(recno_);
   try {
     table_->SetDeleted(recno_, true);
   } catch (const EngineError&) {
@@ -412,9 +445,7 @@ void TableCursor::RecallRecord() {
   FlushPending();
   CheckWritable(kOptUpdateGranted, "Update");
   bool locked = table_->exclusive() || table_->IsTableLocked() || table_->IsRecordLocked(recno_);
-  if (!locked && !table_->LockRecord(recno_)) {
-    Fail(err::kRecordLocked, "Record " + std::to_string(recno_) + " is locked by another user.");
-  }
+  if (!locked) locked = TakeChangeLock(recno_);
   try {
     table_->SetDeleted(recno_, false);
   } catch (const EngineError&) {
@@ -450,7 +481,8 @@ bool TableCursor::LockRecord(uint32_t n) {
   if (n == 0) n = recno_;
   if (n == 0) NoCurrentRecord();
   if (n > table_->RecordCount()) Fail(err::kInvalidRecordNumber, "Record " + std::to_string(n) + " does not exist.");
-  if (!table_->LockRecord(n)) return false;
+  // A record the connection's transaction holds is this connection's already.
+  if (!table_->LockRecord(n)) return InTransaction(info_.connection) && HoldForTransaction(n);
   if (n == recno_) implicitLock_ = false;  // now held on purpose
   if (n == recno_ && !dirty_ && !appending_) loaded_ = false;  // re-read under the lock
   InvalidateCache();

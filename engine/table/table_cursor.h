@@ -139,6 +139,13 @@ class TableCursor {
   void ForgetImages();
 
  private:
+  // While the connection is in a transaction: holds record n for the transaction (true), or
+  // false when another open holds it. Outside a transaction: false.
+  bool HoldForTransaction(uint32_t n);
+  // Locks record n for a deletion or recall: answers true when the transaction now holds it (to
+  // be kept), false when this open locked it (to be released after the change); 5035 when
+  // another open holds it.
+  bool TakeChangeLock(uint32_t n);
   void ReadRecordCached(uint32_t n, uint8_t* out);
   bool VisibleImage(const uint8_t* image, uint32_t n);
   bool LoadVisible(uint32_t n);

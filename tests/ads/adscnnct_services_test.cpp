@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "adstable_dictionary.h"
+#include "tests/engine/support/aceadmin_run.h"
 #include "fake_dataset.h"
 #include "runtime/datetime.h"
 
@@ -107,6 +108,36 @@ TEST_F(ConnectionServices, NestedTransactionsSavepointsAndAPartialRollback) {
   con_.Commit();
   EXPECT_FALSE(con_.TransactionActive());
   EXPECT_EQ(Ages(), QStringList({"1", "1", "1"}));
+}
+
+TEST_F(ConnectionServices, AnotherProcessSeesTheTransactionOnlyOnceItIsCommitted) {
+  // The other process: the admin shell, reading the dictionary through SQL.
+  const std::string query = (dir_.path() / "ages.sql").string();
+  QFile sql(QString::fromStdString(query));
+  ASSERT_TRUE(sql.open(QIODevice::WriteOnly));
+  sql.write("select NAME, AGE from people order by NAME;\n");
+  sql.close();
+  auto seen = [&] {
+    setenv("ACEADMIN_PASSWORD", "", 1);
+    acetest::ToolRun run = acetest::Aceadmin("sql " + acetest::Q(dictionary_) + " < " + acetest::Q(query));
+    EXPECT_EQ(run.status, 0) << run.output;
+    return QString::fromStdString(run.output).simplified();
+  };
+  const QString committed = seen();
+  ASSERT_TRUE(committed.contains("ann")) << committed.toStdString();
+
+  con_.Connect();
+  con_.BeginTransaction();
+  con_.Execute("update people set AGE = 41 where NAME = 'ann'", nullptr, false, nullptr);
+  con_.CreateSavepoint("more");
+  con_.Execute("update people set AGE = 42 where NAME = 'bob'", nullptr, false, nullptr);
+  con_.Rollback("more");
+  EXPECT_EQ(Ages(), QStringList({"", "41", ""})) << "the connection sees its own changes";
+  EXPECT_EQ(seen(), committed) << "nothing shows before the commit";
+  con_.Commit();
+  const QString after = seen();
+  EXPECT_TRUE(after.contains("ann | 41")) << after.toStdString();
+  EXPECT_FALSE(after.contains("42")) << "the rolled-back part stays undone: " << after.toStdString();
 }
 
 TEST_F(ConnectionServices, RollbackCancelsThenRefreshesTheAttachedDatasetsBetweenItsEvents) {

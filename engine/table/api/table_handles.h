@@ -49,4 +49,8 @@ std::string DateFormatText(uint32_t connection);
 // Calls the registered progress callback; answers false when it asks to stop.
 bool ReportProgress(uint16_t percent);
 
+// Opens the table file at a host path shared, with its indexes kept right: how a rollback
+// reaches a table that no open of its connection holds any more.
+std::unique_ptr<Table> OpenForUndo(const std::string& host);
+
 }  // namespace engine::table

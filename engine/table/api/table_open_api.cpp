@@ -68,6 +68,12 @@ bool ReportProgress(uint16_t percent) {
   return cb(percent) == 0;
 }
 
+std::unique_ptr<Table> OpenForUndo(const std::string& host) {
+  std::unique_ptr<Table> t = Table::Open(host, {});
+  TableIndexes::Attach(*t);
+  return t;
+}
+
 }  // namespace engine::table
 
 namespace engine::api {
@@ -90,6 +96,8 @@ ADSHANDLE RegisterOpen(ADSHANDLE connection, const std::string& name, const std:
   o.readOnly = options & table::kOpenReadOnly;
   std::unique_ptr<Table> t = Table::Open(host, o);
   TableIndexes::Attach(*t, collation, options);
+  // What a transaction whose process died left in the table is undone before anyone reads it.
+  if (!o.readOnly) table::RecoverAbandonedTransactions(*t);
   CursorInfo info;
   info.connection = connection;
   info.name = name;

@@ -38,7 +38,7 @@ UNSIGNED32 AdsCommitTransaction(ADSHANDLE hConnect) {
 UNSIGNED32 AdsRollbackTransaction(ADSHANDLE hConnect) {
   core::Connections::Get(hConnect);
   try {
-    table::RollbackTransaction(hConnect);
+    table::RollbackTransaction(hConnect, table::OpenForUndo);
   } catch (...) {
     RefreshCursorsOf(hConnect);
     throw;
@@ -52,7 +52,7 @@ UNSIGNED32 AdsRollbackTransaction80(ADSHANDLE hConnect, UNSIGNED8* pucSavepoint,
   core::Connections::Get(hConnect);
   std::string name = core::InText(pucSavepoint);
   if (name.empty()) return AdsRollbackTransaction(hConnect);
-  table::RollbackToSavepoint(hConnect, name);
+  table::RollbackToSavepoint(hConnect, name, table::OpenForUndo);
   RefreshCursorsOf(hConnect);
   return 0;
 }

@@ -1,0 +1,270 @@
+// Transaction logs beside tables; see transaction_log.h.
+#include "engine/table/transaction_log.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include "engine/core/error.h"
+#include "engine/table/table.h"
+
+namespace engine::table {
+
+namespace {
+
+constexpr char kMagic[8] = {'Q', 'T', 'X', 'N', 'L', 'O', 'G', '1'};
+constexpr uint64_t kHeaderSize = 16;
+constexpr uint8_t kImageEntry = 1;
+constexpr uint8_t kAppendedEntry = 2;
+constexpr uint64_t kLiveByte = 0;
+
+std::atomic<uint64_t> gSerial{0};
+
+void PutU32(uint8_t* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+uint32_t GetU32(const uint8_t* p) {
+  uint32_t v = 0;
+  for (int i = 0; i < 4; ++i) v |= uint32_t{p[i]} << (8 * i);
+  return v;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
+}
+std::string NameOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+std::string LogPrefix(const std::string& tablePath) { return NameOf(tablePath) + ".txn-"; }
+
+// The owner a log's name gives: its process and connection.
+bool OwnerOf(const std::string& name, const std::string& prefix, long* pid, unsigned long* connection) {
+  if (name.compare(0, prefix.size(), prefix) != 0) return false;
+  const char* p = name.c_str() + prefix.size();
+  char* end = nullptr;
+  *pid = std::strtol(p, &end, 10);
+  if (end == p || *end != '-') return false;
+  p = end + 1;
+  *connection = std::strtoul(p, &end, 10);
+  return end != p && *end == '-';
+}
+
+// One log as last read: its entries, re-read when the file grows.
+struct CachedLog {
+  ino_t inode = 0;
+  uint64_t size = 0;
+  CommittedImages images;
+};
+
+std::mutex gCacheMutex;
+std::map<std::string, CachedLog> gLogs;  // by log path
+
+// Reads the entries of a log from `from` on into images (first entry of a record wins);
+// returns the size read up to the last complete entry.
+uint64_t ReadEntries(const FileHandle& f, uint64_t from, uint64_t size, uint32_t recordLength,
+                     CommittedImages& images) {
+  uint64_t at = from;
+  std::vector<uint8_t> image(recordLength);
+  while (at + 5 <= size) {
+    uint8_t head[5];
+    f.ReadExact(at, head, sizeof head);
+    uint32_t n = GetU32(head);
+    if (head[4] == kImageEntry) {
+      if (at + 5 + recordLength > size) break;
+      f.ReadExact(at + 5, image.data(), recordLength);
+      images.emplace(n, image);
+      at += 5 + recordLength;
+    } else if (head[4] == kAppendedEntry) {
+      images.emplace(n, std::nullopt);
+      at += 5;
+    } else {
+      break;  // a damaged tail: what came before still counts
+    }
+  }
+  return at;
+}
+
+// The logs of the table in its folder, as host paths.
+std::vector<std::string> LogsOf(const std::string& tablePath) {
+  std::vector<std::string> logs;
+  const std::string folder = FolderOf(tablePath);
+  const std::string prefix = LogPrefix(tablePath);
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return logs;
+  while (dirent* e = ::readdir(dir)) {
+    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) logs.push_back(folder + "/" + e->d_name);
+  }
+  ::closedir(dir);
+  return logs;
+}
+
+bool ValidHeader(const FileHandle& f, uint32_t recordLength) {
+  uint8_t header[kHeaderSize];
+  if (f.ReadSome(0, header, sizeof header) != sizeof header) return false;
+  return std::memcmp(header, kMagic, sizeof kMagic) == 0 && GetU32(header + 8) == recordLength;
+}
+
+}  // namespace
+
+TransactionLog::TransactionLog(const std::string& tablePath, uint32_t connection, uint32_t recordLength,
+                               bool exclusive)
+    : tablePath_(tablePath), recordLength_(recordLength) {
+  int error = 0;
+  table_ = FileHandle::Open(tablePath, FileHandle::Mode::kReadWrite, &error);
+  if (!table_.valid()) {
+    Fail(err::kTableIoError, "Cannot open \"" + tablePath + "\" for its transaction: " + std::strerror(error) + ".");
+  }
+  // The open lock keeps exclusive opens away while the transaction lives; a table this
+  // connection opened exclusively has nobody else to keep away.
+  if (!exclusive && !table_.TryLock(kOpenLockByte, 1, false)) {
+    Fail(err::kTableInUse, "The table \"" + tablePath + "\" is open exclusively by another user.");
+  }
+  table_.TryLock(kTransactionLockByte, 1, false);
+  // The log is complete and locked before it takes its name, so whoever finds it by its name
+  // finds its header and, while the owner lives, its lock.
+  const std::string owner = std::to_string(::getpid()) + "-" + std::to_string(connection) + "-" + std::to_string(++gSerial);
+  const std::string path = tablePath + ".txn-" + owner;
+  const std::string draft = tablePath + ".txnnew-" + owner;
+  log_ = FileHandle::Open(draft, FileHandle::Mode::kCreateNew, &error);
+  if (!log_.valid()) {
+    Fail(err::kTableIoError, "Cannot create the transaction log \"" + path + "\": " + std::strerror(error) + ".");
+  }
+  try {
+    log_.TryLock(kLiveByte, 1, true);
+    uint8_t header[kHeaderSize] = {};
+    std::memcpy(header, kMagic, sizeof kMagic);
+    PutU32(header + 8, recordLength);
+    log_.WriteExact(0, header, sizeof header);
+    log_.Sync();
+    logSize_ = kHeaderSize;
+    if (::rename(draft.c_str(), path.c_str()) != 0) {
+      Fail(err::kTableIoError, "Cannot create the transaction log \"" + path + "\": " + std::strerror(errno) + ".");
+    }
+  } catch (...) {
+    ::unlink(draft.c_str());
+    throw;
+  }
+  name_ = path;
+}
+
+TransactionLog::~TransactionLog() {
+  // Removing the name first: a reader that finds no log reads the table as it now is, and one
+  // that still holds the log sees its lock until the handle closes.
+  if (log_.valid()) ::unlink(name_.c_str());
+  log_.Close();
+  table_.Close();
+}
+
+void TransactionLog::Note(uint32_t n, const uint8_t* image) {
+  if (noted_.count(n)) return;
+  std::vector<uint8_t> entry(5 + (image ? recordLength_ : 0));
+  PutU32(entry.data(), n);
+  entry[4] = image ? kImageEntry : kAppendedEntry;
+  if (image) std::memcpy(entry.data() + 5, image, recordLength_);
+  log_.WriteExact(logSize_, entry.data(), entry.size());
+  log_.Sync();
+  logSize_ += entry.size();
+  noted_.insert(n);
+}
+
+bool TransactionLog::Hold(uint32_t n) {
+  if (held_.count(n)) return true;
+  if (!table_.TryLock(kRecordLockBase + n, 1, true)) return false;
+  held_.insert(n);
+  return true;
+}
+
+void TransactionLog::Abandon() {
+  log_.Close();
+  table_.Close();
+}
+
+void TransactionLog::SyncTable() {
+  table_.Sync();
+  int error = 0;
+  FileHandle memo = FileHandle::Open(Table::MemoPathFor(tablePath_), FileHandle::Mode::kReadOnly, &error);
+  if (memo.valid()) memo.Sync();
+}
+
+CommittedImages ReadCommittedImages(const std::string& tablePath, uint32_t connection, uint32_t recordLength) {
+  CommittedImages result;
+  const std::string prefix = LogPrefix(tablePath);
+  std::vector<std::string> logs = LogsOf(tablePath);
+  std::lock_guard<std::mutex> lock(gCacheMutex);
+  for (const std::string& path : logs) {
+    long pid = 0;
+    unsigned long owner = 0;
+    if (!OwnerOf(NameOf(path), prefix, &pid, &owner)) continue;
+    if (connection != 0 && pid == ::getpid() && owner == connection) continue;
+    int error = 0;
+    FileHandle f = FileHandle::Open(path, FileHandle::Mode::kReadOnly, &error);
+    if (!f.valid()) continue;  // ended since the folder was read
+    try {
+      struct stat st;
+      if (::fstat(f.fd(), &st) != 0) continue;
+      CachedLog& cached = gLogs[path];
+      if (cached.inode != st.st_ino || static_cast<uint64_t>(st.st_size) < cached.size) cached = CachedLog{};
+      if (cached.size == 0) {
+        if (!ValidHeader(f, recordLength)) continue;
+        cached.inode = st.st_ino;
+        cached.size = kHeaderSize;
+      }
+      cached.size = ReadEntries(f, cached.size, static_cast<uint64_t>(st.st_size), recordLength, cached.images);
+      for (const auto& [n, image] : cached.images) result.emplace(n, image);
+    } catch (const EngineError&) {
+      // A log that cannot be read is one that is going away.
+    }
+  }
+  // Logs that are gone are forgotten.
+  for (auto it = gLogs.begin(); it != gLogs.end();) {
+    bool stale = it->first.compare(0, FolderOf(tablePath).size() + 1 + prefix.size(),
+                                   FolderOf(tablePath) + "/" + prefix) == 0 &&
+                 std::find(logs.begin(), logs.end(), it->first) == logs.end();
+    it = stale ? gLogs.erase(it) : std::next(it);
+  }
+  return result;
+}
+
+std::vector<AbandonedLog> ClaimAbandonedLogs(const std::string& tablePath, uint32_t recordLength) {
+  std::vector<AbandonedLog> claimed;
+  const std::string prefix = LogPrefix(tablePath);
+  for (const std::string& path : LogsOf(tablePath)) {
+    long pid = 0;
+    unsigned long owner = 0;
+    if (!OwnerOf(NameOf(path), prefix, &pid, &owner)) continue;
+    int error = 0;
+    AbandonedLog log;
+    log.file = FileHandle::Open(path, FileHandle::Mode::kReadWrite, &error);
+    if (!log.file.valid()) continue;
+    try {
+      // The owner holds the lock while it lives, another open while it undoes the log.
+      if (!log.file.TryLock(kLiveByte, 1, true)) continue;
+      if (!ValidHeader(log.file, recordLength)) {
+        // Not a log of this table as it now is (or a header never completed): nothing in the
+        // table can depend on it, since entries reach the log before changes reach the table.
+        ::unlink(path.c_str());
+        continue;
+      }
+      ReadEntries(log.file, kHeaderSize, log.file.Size(), recordLength, log.images);
+      claimed.push_back(std::move(log));
+    } catch (const EngineError&) {
+      // A log that cannot be read now is left for a later open.
+    }
+  }
+  return claimed;
+}
+
+void RemoveLog(AbandonedLog& log) {
+  ::unlink(log.file.path().c_str());
+  log.file.Close();
+}
+
+}  // namespace engine::table
