@@ -93,8 +93,13 @@ class Table {
   // record's data (values are converted to a changed type; text is cut to a shorter length).
   // `add` uses the field-definition form; `remove` lists names; `change` holds entries
   // "NAME,Type[,length[,decimals]]" or "OLDNAME,NEWNAME[,Type[,length[,decimals]]]".
+  // `beforeReplace`, when given, runs once the new file is complete and before it replaces the
+  // old one, with the new fields and the table's tags; when it throws, the table stays as it
+  // was.
+  using RestructureCheck = std::function<void(const Schema& next, const std::vector<TagDefinition>& tags)>;
   static void Restructure(const std::string& path, std::string_view add, std::string_view remove,
-                          std::string_view change, const ProgressFn& progress);
+                          std::string_view change, const ProgressFn& progress,
+                          const RestructureCheck& beforeReplace = {});
 
   ~Table();
   Table(const Table&) = delete;

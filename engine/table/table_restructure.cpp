@@ -156,7 +156,7 @@ void ConvertField(const RecordView& old, size_t from, const Schema& schema, uint
 }  // namespace
 
 void Table::Restructure(const std::string& path, std::string_view add, std::string_view remove,
-                        std::string_view change, const ProgressFn& progress) {
+                        std::string_view change, const ProgressFn& progress, const RestructureCheck& beforeReplace) {
   OpenOptions exclusive;
   exclusive.exclusive = true;
   std::unique_ptr<Table> t = Open(path, exclusive);
@@ -260,6 +260,7 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
     written.counters.recordCount = n - 1;
     counters = EncodeCounters(written.counters);
     out.WriteExact(kCounterBlockOffset, counters.data(), counters.size());
+    if (beforeReplace) beforeReplace(next, h.tags);
   } catch (...) {
     ::unlink(tmp.c_str());
     throw;

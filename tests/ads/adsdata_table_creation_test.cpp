@@ -15,7 +15,6 @@ using namespace adsdata_test;
 
 namespace {
 
-std::string Message(const Exception& e) { return e.Message().toStdString(); }
 
 struct FieldCase {
   TFieldType type;
@@ -379,6 +378,12 @@ TEST_F(TableCreation, RestructuringKeepsEveryRecordAndValueOfTheKeptFields) {
     EXPECT_EQ(bytes(), image) << f.add << f.remove << f.change;
   }
   EXPECT_EQ(Records("stock"), after);
+  // A change of a key field: the index follows the new keys.
+  tb.Restructure("", "", "CODE,Char,3;");
+  const acetest::ToolRun keys = acetest::Aceadmin("verify-index " + acetest::Q(Folder()) + " stock");
+  EXPECT_EQ(keys.status, 0) << keys.output;
+  const auto shortened = Records("stock");
+  for (size_t i = 0; i < after.size(); ++i) EXPECT_EQ(shortened[i].at("CODE"), after[i].at("CODE").substr(0, 3)) << i;
 }
 
 TEST_F(TableCreation, RestructureRefusesWhatItCannotDo) {

@@ -383,6 +383,55 @@ TEST_F(TableApi, PackZapRestructureAndAutoincAcrossReopen) {
   EXPECT_EQ(eof, 1);
 }
 
+TEST_F(TableApi, RestructureRebuildsTheIndexAndRefusesToLoseATag) {
+  ADSHANDLE h = Create("CODE,Char,6;NAME,Char,10;QTY,Integer;");
+  ADSHANDLE order = 0;
+  ASSERT_EQ(AdsCreateIndex90(h, nullptr, U("BYCODE"), U("CODE"), nullptr, nullptr, 2, 512, nullptr, &order), 0u);
+  ASSERT_EQ(AdsCreateIndex90(h, nullptr, U("BYQTY"), U("QTY"), U("QTY > 1"), nullptr, 2, 512, nullptr, &order), 0u);
+  for (const char* code : {"zz9999", "mm5555", "aa1111"}) {
+    ASSERT_EQ(AdsAppendRecord(h), 0u);
+    ASSERT_EQ(AdsSetString(h, F("CODE"), U(code), 6), 0u);
+    ASSERT_EQ(AdsSetLong(h, F("QTY"), code[2] - '0'), 0u);
+    ASSERT_EQ(AdsWriteRecord(h), 0u);
+  }
+  Close(h);
+  const std::filesystem::path index = std::filesystem::path(path_).replace_extension(".adi");
+  auto codesAlong = [&](const char* tag) {
+    ADSHANDLE t = Open();
+    ADSHANDLE o = 0;
+    EXPECT_EQ(AdsGetIndexHandle(t, U(tag), &o), 0u);
+    std::string codes;
+    UNSIGNED16 eof = 0;
+    for (AdsGotoTop(o); AdsAtEOF(o, &eof) == 0 && !eof; AdsSkip(o, 1)) codes += Get(o, "CODE") + "|";
+    Close(t);
+    return codes;
+  };
+  // A key field made shorter: the keys are made again from the new values.
+  ASSERT_EQ(AdsRestructureTable90(0, U(path_.c_str()), nullptr, 3, 1, 1, 1, U("EXTRA,Char,2;"), U("NAME"),
+                                  U("CODE,Char,2"), 0, nullptr),
+            0u);
+  EXPECT_EQ(codesAlong("BYCODE"), "aa|mm|zz|");
+  EXPECT_EQ(codesAlong("BYQTY"), "mm|zz|") << "the condition still holds";
+  const auto indexBytes = std::filesystem::file_size(index);
+
+  // Deleting or renaming a field a tag uses is refused and changes nothing.
+  const auto tableBytes = std::filesystem::file_size(path_);
+  for (auto [remove, change] : {std::pair<const char*, const char*>{"QTY", ""}, {"", "CODE,KEY"}}) {
+    EXPECT_NE(AdsRestructureTable90(0, U(path_.c_str()), nullptr, 3, 1, 1, 1, U(""), U(remove), U(change), 0, nullptr),
+              0u)
+        << remove << change;
+    UNSIGNED8 text[601];
+    UNSIGNED16 len = 600;
+    UNSIGNED32 code = 0;
+    AdsGetLastError(&code, text, &len);
+    EXPECT_NE(std::string(reinterpret_cast<char*>(text)).find(remove[0] ? "BYQTY" : "BYCODE"), std::string::npos)
+        << text;
+    EXPECT_EQ(std::filesystem::file_size(path_), tableBytes);
+    EXPECT_EQ(std::filesystem::file_size(index), indexBytes) << "the index is back";
+    EXPECT_EQ(codesAlong("BYCODE"), "aa|mm|zz|");
+  }
+}
+
 TEST_F(TableApi, ProgressCallbackSeesPackAndCanStopIt) {
   static std::vector<UNSIGNED16> seen;
   static UNSIGNED32 answer = 0;

@@ -11,7 +11,10 @@
 #include "engine/core/error.h"
 #include "engine/core/text_out.h"
 #include "engine/dict/dictionary.h"
+#include "engine/index/expression_keys.h"
 #include "engine/index/table_indexes.h"
+#include "engine/index/table_key_fields.h"
+#include "engine/index/table_reindex.h"
 #include "engine/table/api/field_values.h"
 #include "engine/table/api/table_handles.h"
 #include "engine/table/field_def_parser.h"
@@ -247,8 +250,47 @@ UNSIGNED32 AdsRestructureTable90(ADSHANDLE hObj, UNSIGNED8* pucName, UNSIGNED8* 
   std::string name = core::InText(pucName);
   std::string windowsPath;
   std::string host = ResolveOpenPath(hObj, name, &windowsPath);
-  Table::Restructure(host, core::InText(pucAddFields), core::InText(pucDeleteFields), core::InText(pucChangeFields),
-                     table::ProgressForCall());
+  // The structural index holds keys made from the old fields. Every tag must still work with
+  // the new ones (a tag on a deleted or renamed field is refused, nothing changes); the index
+  // file goes just before the new table takes the old one's place, so that a crash from then
+  // until the rebuild leaves an index that is missing (rebuilt by the next exclusive open)
+  // rather than one that lies.
+  const std::filesystem::path index = StructuralIndexPath(host);
+  bool hasTags = false, indexRemoved = false;
+  auto checkTags = [&](const Schema& next, const std::vector<TagDefinition>& tags) {
+    TableFields fields(next);
+    for (const TagDefinition& tag : tags) {
+      try {
+        ExpressionKeys keys(tag.expression, tag.condition, fields);
+      } catch (const EngineError& e) {
+        Fail(e.code(), "The index tag \"" + tag.name + "\" of \"" + name + "\" cannot be kept with the new fields (" +
+                           e.what() + "); delete the tag first.");
+      }
+    }
+    hasTags = !tags.empty();
+    std::error_code ec;
+    indexRemoved = std::filesystem::remove(index, ec);
+  };
+  auto rebuild = [&]() {
+    Table::OpenOptions exclusive;
+    exclusive.exclusive = true;
+    std::unique_ptr<Table> t = Table::Open(host, exclusive);
+    ReindexTable(*t);
+  };
+  try {
+    Table::Restructure(host, core::InText(pucAddFields), core::InText(pucDeleteFields), core::InText(pucChangeFields),
+                       table::ProgressForCall(), checkTags);
+  } catch (...) {
+    if (indexRemoved) {
+      try {
+        rebuild();  // the table stayed as it was: it gets its index back
+      } catch (const EngineError&) {
+        // The restructure's failure is the one to report; a later reindex repairs the index.
+      }
+    }
+    throw;
+  }
+  if (hasTags) rebuild();
   return 0;
 }
 
