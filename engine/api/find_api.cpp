@@ -4,7 +4,8 @@
 // On a dictionary connection an empty search pattern lists the dictionary's tables (and, for the
 // 62 forms, the tables of its linked dictionaries under the link's alias). Otherwise the
 // search pattern is a folder and a file mask ("C:\data\*.adt"; a relative folder is relative to
-// the connection's folder; a mask alone searches the connection's folder); the names returned
+// the connection's folder; a mask alone searches the connection's folder; a folder alone finds
+// the files of the connection's table type, as an empty pattern does); the names returned
 // are the matching file names, sorted ignoring the case of a..z. The names are collected when
 // the enumeration starts. The end gives 5059; so does a first call that finds nothing, which
 // then issues no handle (the out-parameter gets 0).
@@ -41,7 +42,8 @@ std::vector<std::string> MatchingFiles(const Connection& c, const std::string& p
     if (part.size() == 2 && part[1] == ':') part += "\\";
     folder = IsRooted(part) ? part : c.folder + "\\" + part;
   }
-  if (mask.empty()) mask = "*";
+  // A folder without a mask holds the connection's kind of tables, as an empty pattern does.
+  if (mask.empty()) mask = c.default_table_type == 3 ? "*.adt" : "*.dbf";
   std::string host;
   platform::Status s = platform::ToHostPath(folder, &host);
   if (!s.ok()) Fail(err::kPathInvalid, "The folder " + folder + " cannot be searched: " + s.message());

@@ -260,6 +260,7 @@ TEST_F(ConnectionServices, TableNamesOfADictionaryAndOfFoldersByMaskAndByAliasTy
   } cases[] = {
       {"", "*.adt", {"people.adt", "ships.adt"}},
       {"", "*.dbf", {"old.dbf"}},
+      {"", "", {"people.adt", "ships.adt"}},
       {"native", "*.dbf", {"people.adt", "ships.adt"}},
       {"plain", "*.dbf", {"old.dbf"}},
   };

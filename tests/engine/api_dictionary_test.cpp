@@ -304,6 +304,8 @@ TEST(ApiTableEnumeration, AFolderAndMaskListTheMatchingFilesSortedEndingWith5059
       {ws.WinFolder() + "\\*.ADT", {"A.ADT", "b.adt"}},
       {"*.dbf", {"c.dbf"}},
       {"", {"A.ADT", "b.adt"}},
+      {ws.WinFolder() + "\\", {"A.ADT", "b.adt"}},
+      {ws.WinFolder() + "/", {"A.ADT", "b.adt"}},
       {ws.WinFolder() + "/?.*", {"a.adi", "A.ADT", "b.adt", "c.dbf"}},
       {"*.xyz", {}},
   };
