@@ -252,6 +252,55 @@ TEST_F(TableCreation, ADictionaryTableGetsItsPrimaryKeyAndAFreeOneDoesNot) {
   EXPECT_EQ(verify.status, 0) << verify.output;
 }
 
+TEST_F(TableCreation, TheEngineGetsTheSettingsOfTheOptionSetAndTheTableIsClosedAfterAFailure) {
+  testenv::TempDir traceDir;
+  EngineTrace trace((traceDir.path() / "trace.txt").string());
+  con_.SetAdsCollation("GERMAN_VFP_CI_AS_1252");
+  TAdsTable tb(nullptr);
+  tb.SetName("tb");
+  tb.SetAdsConnection(&con_);
+  tb.SetTableName("fleet");
+  tb.AdsTableOptions().SetAdsLockType(Compatible);
+  tb.AdsTableOptions().SetAdsCharType(OEM);
+  tb.AdsTableOptions().SetAdsRightsCheck(false);
+  tb.AdsTableOptions().SetAdsCachingOption(tcWrites);
+  tb.FieldDefs().Add("NAME", ftString, 12);
+  tb.IndexDefs().Add("PK", "NAME", TIndexOptions(ixPrimary));
+  tb.IndexDefs().Add("BAD", "NOSUCHFIELD", TIndexOptions());
+  const size_t mark = trace.Mark();
+  EXPECT_THROW(tb.CreateTable(AdsCreateTableOptionBit(ctDictionaryTable)), EADSDatabaseError);
+  const std::vector<std::string> lines = trace.Since(mark);
+  const std::vector<std::string> names = EngineTrace::Names(lines);
+  auto at = [&](const std::string& name) {
+    return std::find(names.begin(), names.end(), name) - names.begin();
+  };
+  const size_t create = static_cast<size_t>(at("AdsCreateTable90"));
+  ASSERT_LT(create, lines.size());
+  EXPECT_NE(lines[create].find("pucName=\"fleet\", pucDBObjName=null, usTableType=3, usCharType=2, usLockType=0, "
+                               "usCheckRights=2, usMemoSize=0, pucFields=\"NAME,Char,12;\", ulOptions=1073758208, "
+                               "pucCollation=\"GERMAN_VFP_CI_AS_1252\""),
+            std::string::npos)
+      << lines[create];
+  const size_t primary = static_cast<size_t>(at("AdsPrepareSQLW"));
+  ASSERT_LT(primary, lines.size());
+  EXPECT_NE(lines[primary].find("EXECUTE PROCEDURE sp_ModifyTableProperty( 'fleet', 'TABLE_PRIMARY_KEY', 'PK', "
+                                "'NO_VALIDATE', NULL )"),
+            std::string::npos)
+      << lines[primary];
+  EXPECT_EQ(names.back(), "AdsCloseTable") << "the failed index leaves no table open";
+  EXPECT_EQ(PrimaryKey("fleet"), "PK");
+
+  const size_t restructure = trace.Mark();
+  tb.Restructure("EXTRA,Char,2;", "", "");
+  const std::vector<std::string> calls = trace.Since(restructure);
+  ASSERT_FALSE(calls.empty());
+  EXPECT_NE(calls.back().find("AdsRestructureTable90(hObj=" + std::to_string(con_.ConnectionHandle()) +
+                              ", pucName=\"fleet\", pucPassword=null, usTableType=0, usCharType=2, usLockType=0, "
+                              "usCheckRights=2, pucAddFields=\"EXTRA,Char,2;\""),
+            std::string::npos)
+      << calls.back();
+}
+
 TEST_F(TableCreation, ARefusedTypeCreatesNothing) {
   TAdsTable tb(nullptr);
   tb.SetName("tb");
