@@ -694,8 +694,6 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   [[noreturn]] void RaisePermissionError(const QString& text);
   // Raises EADSDatabaseError (this dataset, 5121) with msg.
   [[noreturn]] void RaiseComponentError(const QString& msg);
-  // Raises EDatabaseError saying that member is not built in this version.
-  [[noreturn]] void NotBuilt(const QString& member) const;
   // ---- filters (ads/adsdata/filters.cpp) ----------------------------------------------------
   // Puts the Filter text on mlHandle: an optimised filter (AdsOptimizedFilters, with the option
   // bits of AdsAOFType and AdsAOFResolveImmediate) or an expression filter, after setting the

@@ -28,6 +28,7 @@
 #include "ads/adstable.h"
 #include "runtime/datetime.h"
 #include "runtime/text.h"
+#include "ten_field_rows.h"
 
 namespace {
 
@@ -47,38 +48,12 @@ void Check(UNSIGNED32 rc, const char* what) {
   std::exit(1);
 }
 
-constexpr const char* kFields =
-    "ID,Integer;VESSEL,Integer;NAME,Char,30;PORT,Char,20;CODE,Char,10;DUE,Date;AMOUNT,Numeric,12,2;"
-    "RATIO,Double;ACTIVE,Logical;GROSS,Integer;";
-
-struct Row {
-  int id, vessel, grossTon;
-  char name[31], port[21], code[11];
-  int year, month, day;
-  double amount, ratio;
-  bool active;
-};
-
-const char* const kWords[] = {"Aurora", "Borealis", "Cassiopeia", "Dolphin", "Endeavour", "Fjord", "Gannet", "Halcyon"};
-
-void MakeRow(uint32_t n, Row* r) {
-  r->id = static_cast<int>(n);
-  r->vessel = static_cast<int>(n % 997);
-  r->grossTon = static_cast<int>((n * 7919u) % 150000u);
-  std::snprintf(r->name, sizeof r->name, "%s %s %u", kWords[n % 8], kWords[(n / 8) % 8], n);
-  std::snprintf(r->port, sizeof r->port, "Port %u", n % 311);
-  std::snprintf(r->code, sizeof r->code, "C%09u", n);
-  r->year = 1990 + static_cast<int>(n % 36);
-  r->month = static_cast<int>(n % 12) + 1;
-  r->day = static_cast<int>(n % 28) + 1;
-  r->amount = static_cast<double>(n % 1000000) / 100.0;
-  r->ratio = static_cast<double>(n % 977) / 977.0;
-  r->active = n % 3 != 0;
-}
+using Row = bench::TenFieldRow;
+constexpr auto MakeRow = bench::MakeTenFieldRow;
 
 void CreateTable(ADSHANDLE connection, const char* name) {
   ADSHANDLE t = 0;
-  Check(AdsCreateTable90(connection, U8(name), nullptr, ADS_ADT, 1, 0, 2, 0, U8(kFields), 0, nullptr, &t), "create");
+  Check(AdsCreateTable90(connection, U8(name), nullptr, ADS_ADT, 1, 0, 2, 0, U8(bench::kTenFields), 0, nullptr, &t), "create");
   Check(AdsCloseTable(t), "close");
 }
 
@@ -114,8 +89,7 @@ double Components(TAdsConnection& con, const char* name, uint32_t records) {
   tb.SetExclusive(true);
   tb.Open();
   TField* fields[10];
-  const char* const names[] = {"ID", "VESSEL", "NAME", "PORT", "CODE", "DUE", "AMOUNT", "RATIO", "ACTIVE", "GROSS"};
-  for (int i = 0; i < 10; ++i) fields[i] = tb.FieldByName(names[i]);
+  for (int i = 0; i < 10; ++i) fields[i] = tb.FieldByName(bench::kTenFieldNames[i]);
   Row r;
   const auto start = Clock::now();
   for (uint32_t n = 1; n <= records; ++n) {

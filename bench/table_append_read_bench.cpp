@@ -25,6 +25,7 @@
 
 #include "ace/ace.h"
 #include "ace_check.h"
+#include "ten_field_rows.h"
 
 namespace {
 
@@ -42,38 +43,16 @@ void CheckSql(int rc, sqlite3* db, const char* what) {
   std::exit(1);
 }
 
-struct Row {
-  int id, vessel, grossTon;
-  char name[31], port[21], code[11], date[11];
-  double amount, ratio;
-  bool active;
-};
-
-const char* const kWords[] = {"Aurora", "Borealis", "Cassiopeia", "Dolphin", "Endeavour", "Fjord", "Gannet", "Halcyon"};
-
-void MakeRow(uint32_t n, Row* r) {
-  r->id = static_cast<int>(n);
-  r->vessel = static_cast<int>(n % 997);
-  r->grossTon = static_cast<int>((n * 7919u) % 150000u);
-  std::snprintf(r->name, sizeof r->name, "%s %s %u", kWords[n % 8], kWords[(n / 8) % 8], n);
-  std::snprintf(r->port, sizeof r->port, "Port %u", n % 311);
-  std::snprintf(r->code, sizeof r->code, "C%09u", n);
-  std::snprintf(r->date, sizeof r->date, "%02u/%02u/%04u", n % 12 + 1, n % 28 + 1, 1990 + n % 36);
-  r->amount = static_cast<double>(n % 1000000) / 100.0;
-  r->ratio = static_cast<double>(n % 977) / 977.0;
-  r->active = n % 3 != 0;
-}
-
-const char* const kFieldNames[] = {"ID", "VESSEL", "NAME", "PORT", "CODE", "DUE", "AMOUNT", "RATIO", "ACTIVE", "GROSS"};
+using Row = bench::TenFieldRow;
+constexpr auto MakeRow = bench::MakeTenFieldRow;
+const auto& kFieldNames = bench::kTenFieldNames;
 
 struct Figures {
   double append, read;
 };
 
 Figures Engine(const std::string& path, uint32_t records) {
-  const char* fields =
-      "ID,Integer;VESSEL,Integer;NAME,Char,30;PORT,Char,20;CODE,Char,10;DUE,Date;AMOUNT,Numeric,12,2;"
-      "RATIO,Double;ACTIVE,Logical;GROSS,Integer;";
+  const char* fields = bench::kTenFields;
   ADSHANDLE t = 0;
   Row r;
   auto start = Clock::now();

@@ -51,12 +51,6 @@ void TAdsDataSet::RaiseComponentError(const QString& msg) {
   throw EADSDatabaseError(this, kAdsComponentError, msg);
 }
 
-void TAdsDataSet::NotBuilt(const QString& member) const {
-  throw EDatabaseError(
-      QStringLiteral("%1%2 is not built in this version of the data-access components.")
-          .arg(Name().isEmpty() ? QString() : Name() + QStringLiteral(": "), member));
-}
-
 uint32_t TAdsDataSet::NavigationHandle() const {
   return (mlActiveHandle == kNoHandle || mlActiveHandle == 0) ? mlHandle : mlActiveHandle;
 }

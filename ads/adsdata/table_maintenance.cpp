@@ -28,14 +28,8 @@ void TAdsDataSet::EmptyTable() {
     DataEvent(deDataSetChange);
     return;
   }
-  const uint32_t handle = AcquireEngineHandle();
-  try {
-    CheckAceResult(this, AdsZapTable(handle));
-  } catch (...) {
-    AdsCloseTable(handle);  // result ignored: the zap's failure is the one to report
-    throw;
-  }
-  CheckAceResult(this, AdsCloseTable(handle));
+  // A closed dataset empties the table through a handle of its own, closed again afterwards.
+  withWorkHandle([this](uint32_t handle) { CheckAceResult(this, AdsZapTable(handle)); });
 }
 
 void TAdsDataSet::DeleteTable() {

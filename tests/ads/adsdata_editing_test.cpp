@@ -107,6 +107,14 @@ class AdsEditing : public ::testing::Test {
       if (entry.path().extension() == ".adt") ExpectIndexesAgree(dir_.str(), entry.path().stem().string());
   }
 
+  // Creates table `name` with one record whose fields are all empty.
+  void CreateWithEmptyRecord(const char* name, const char* fields) {
+    ADSHANDLE t = CreateTable(raw_, name, fields);
+    ASSERT_EQ(AdsAppendRecord(t), 0u);
+    ASSERT_EQ(AdsWriteRecord(t), 0u);
+    ASSERT_EQ(AdsCloseTable(t), 0u);
+  }
+
   void Attach(TAdsTable& tb, const char* table) {
     tb.SetName("tb");
     tb.SetAdsConnection(&con_);
@@ -398,10 +406,7 @@ TEST_F(AdsEditing, AnIntegerDefaultOutOfRangeRefusesTheNewRecord) {
 // ---- numbers stored as text ------------------------------------------------------------------------
 
 TEST_F(AdsEditing, NumericTextsMustFitTheField) {
-  ADSHANDLE t = CreateTable(raw_, "numerics", "N,Numeric,6,2;W,Numeric,4,0;");
-  ASSERT_EQ(AdsAppendRecord(t), 0u);
-  ASSERT_EQ(AdsWriteRecord(t), 0u);
-  ASSERT_EQ(AdsCloseTable(t), 0u);
+  CreateWithEmptyRecord("numerics", "N,Numeric,6,2;W,Numeric,4,0;");
   const struct {
     const char* field;
     bool asFloats;
@@ -461,10 +466,7 @@ TEST_F(AdsEditing, NumericTextsMustFitTheField) {
 // ---- blanks ---------------------------------------------------------------------------------------------
 
 TEST_F(AdsEditing, BlankStringsArePostedAsEmptyUnlessSpacesArePreserved) {
-  ADSHANDLE t = CreateTable(raw_, "blanks", "C,Char,4;NC,NChar,4;NV,NVarChar,4;V,VarChar,4;");
-  ASSERT_EQ(AdsAppendRecord(t), 0u);
-  ASSERT_EQ(AdsWriteRecord(t), 0u);
-  ASSERT_EQ(AdsCloseTable(t), 0u);
+  CreateWithEmptyRecord("blanks", "C,Char,4;NC,NChar,4;NV,NVarChar,4;V,VarChar,4;");
   for (bool preserve : {false, true}) {
     SCOPED_TRACE(preserve ? "preserving spaces" : "not preserving spaces");
     TAdsTable tb(nullptr);

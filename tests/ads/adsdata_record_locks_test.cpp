@@ -2,63 +2,14 @@
 // refused with the engine's message, a pessimistic edit's lock keeps another process out, and
 // an optimistic edit notices a change another process made to its record.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <functional>
-#include <stdexcept>
 
 #include "ads/adstable.h"
 #include "editing_support.h"
+#include "other_user.h"
 
 using namespace adsdata_test;
 
 namespace {
-
-// A second process that runs `work` on the table file through the engine (an open of its own,
-// as another user's program would), reports work's result, and keeps the table open until it
-// is released (or the object dies).
-class OtherUser {
- public:
-  OtherUser(const std::string& tablePath, const std::function<UNSIGNED32(ADSHANDLE)>& work) {
-    int up[2], down[2];
-    if (pipe(up) != 0 || pipe(down) != 0) throw std::runtime_error("pipe");
-    pid_ = fork();
-    if (pid_ < 0) throw std::runtime_error("fork");
-    if (pid_ == 0) {
-      close(up[0]);
-      close(down[1]);
-      QByteArray path(tablePath.c_str());
-      ADSHANDLE h = 0;
-      UNSIGNED32 rc = AdsOpenTable90(0, A(path), nullptr, 3, 1, 1, 1, 0, nullptr, &h);
-      if (rc == 0) rc = work(h);
-      if (write(up[1], &rc, sizeof rc) != sizeof rc) _exit(2);
-      char c;
-      while (read(down[0], &c, 1) > 0) {
-      }
-      _exit(0);
-    }
-    close(up[1]);
-    close(down[0]);
-    release_ = down[1];
-    if (read(up[0], &result_, sizeof result_) != sizeof result_) result_ = 0xFFFFFFFFu;
-    close(up[0]);
-  }
-  ~OtherUser() { Release(); }
-  void Release() {
-    if (pid_ < 0) return;
-    close(release_);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-  }
-  UNSIGNED32 result() const { return result_; }
-
- private:
-  pid_t pid_ = -1;
-  int release_ = -1;
-  UNSIGNED32 result_ = 0xFFFFFFFFu;
-};
 
 class AdsRecordLocks : public ::testing::Test {
  protected:

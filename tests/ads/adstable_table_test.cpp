@@ -3,14 +3,12 @@
 // properties, the table-type rules, the table file's existence, and the reindex run's loop with a table
 // that another process holds.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <functional>
-#include <stdexcept>
 
 #include "ads/adstable.h"
 #include "adstable_dictionary.h"
+#include "other_user.h"
 
 using namespace adsdata_test;
 
@@ -156,47 +154,6 @@ TEST(AdsTableFiles, TableNameChangesClearIndexFilesAndExistsTestsTheRightFile) {
 }
 
 namespace {
-
-// A second process that opens a table through the engine (shared, as another user of the
-// installation would), reports the result on one pipe and holds the table until the other
-// pipe is closed.
-class TableHolder {
- public:
-  explicit TableHolder(const std::string& tablePath) {
-    int up[2], down[2];
-    if (pipe(up) != 0 || pipe(down) != 0) throw std::runtime_error("pipe");
-    pid_ = fork();
-    if (pid_ < 0) throw std::runtime_error("fork");
-    if (pid_ == 0) {
-      close(up[0]);
-      close(down[1]);
-      QByteArray path(tablePath.c_str());
-      ADSHANDLE h = 0;
-      const UNSIGNED32 rc = AdsOpenTable90(0, A(path), nullptr, 3, 1, 1, 1, 0, nullptr, &h);
-      if (write(up[1], &rc, sizeof rc) != sizeof rc) _exit(2);
-      char c;
-      while (read(down[0], &c, 1) > 0) {
-      }
-      _exit(0);
-    }
-    close(up[1]);
-    close(down[0]);
-    release_ = down[1];
-    if (read(up[0], &openResult_, sizeof openResult_) != sizeof openResult_) openResult_ = 0xFFFFFFFFu;
-    close(up[0]);
-  }
-  ~TableHolder() {
-    close(release_);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-  }
-  UNSIGNED32 openResult() const { return openResult_; }
-
- private:
-  pid_t pid_ = -1;
-  int release_ = -1;
-  UNSIGNED32 openResult_ = 0xFFFFFFFFu;
-};
 
 // The dictionary of the fixture with two more tables, so a run has neighbours on both sides of
 // "people"; "people" has the order BYNAME, which the dictionary names as its default index.
@@ -372,8 +329,8 @@ TEST_F(AdsTableRun, TheDefaultIndexFollowsTheTableName) {
 }
 
 TEST_F(AdsTableRun, ATableHeldByAnotherProcessFailsItsExclusiveOpenWithTheEnginesText) {
-  TableHolder other((dir_.path() / "people.adt").string());
-  ASSERT_EQ(other.openResult(), 0u);
+  OtherUser other((dir_.path() / "people.adt").string());
+  ASSERT_EQ(other.result(), 0u);
   TAdsConnection con(nullptr);
   Configure(con);
   con.Connect();
