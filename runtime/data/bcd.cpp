@@ -3,6 +3,7 @@
 #include "runtime/data/bcd.h"
 
 #include <QLocale>
+#include <charconv>
 #include <cmath>
 #include <string>
 
@@ -99,45 +100,46 @@ bool toBcd(Decimal d, TBcd& bcd) {
   return true;
 }
 
-// Parses [blanks][sign]digits[sep digits][e[sign]digits][blanks]; the exponent form only when
-// allowExponent (used for the text of doubles).
-bool parseDecimal(const QString& text, QChar sep, bool allowExponent, Decimal& d) {
+// Parses [blanks][sign]digits[sep digits][e[sign]digits][blanks] of the n characters at(0) to
+// at(n - 1); the exponent form only when allowExponent (used for the text of doubles).
+template <typename At>
+bool parseDecimalChars(int n, At at, char16_t sep, bool allowExponent, Decimal& d) {
+  auto digit = [&](int k) { return at(k) >= u'0' && at(k) <= u'9'; };
   int i = 0;
-  const int n = text.size();
-  while (i < n && text[i] == QLatin1Char(' ')) ++i;
+  while (i < n && at(i) == u' ') ++i;
   int end = n;
-  while (end > i && text[end - 1] == QLatin1Char(' ')) --end;
-  if (i < end && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
-    d.neg = text[i] == QLatin1Char('-');
+  while (end > i && at(end - 1) == u' ') --end;
+  if (i < end && (at(i) == u'-' || at(i) == u'+')) {
+    d.neg = at(i) == u'-';
     ++i;
   }
   bool any = false;
-  while (i < end && text[i].isDigit() && text[i].unicode() < 128) {
-    d.digits.push_back(static_cast<char>(text[i].unicode()));
+  while (i < end && digit(i)) {
+    d.digits.push_back(static_cast<char>(at(i)));
     any = true;
     ++i;
   }
-  if (i < end && text[i] == sep) {
+  if (i < end && at(i) == sep) {
     ++i;
-    while (i < end && text[i].isDigit() && text[i].unicode() < 128) {
-      d.digits.push_back(static_cast<char>(text[i].unicode()));
+    while (i < end && digit(i)) {
+      d.digits.push_back(static_cast<char>(at(i)));
       ++d.scale;
       any = true;
       ++i;
     }
   }
   if (!any) return false;
-  if (allowExponent && i < end && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
+  if (allowExponent && i < end && (at(i) == u'e' || at(i) == u'E')) {
     ++i;
     bool expNeg = false;
-    if (i < end && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+'))) {
-      expNeg = text[i] == QLatin1Char('-');
+    if (i < end && (at(i) == u'-' || at(i) == u'+')) {
+      expNeg = at(i) == u'-';
       ++i;
     }
     int exp = 0;
     bool expAny = false;
-    while (i < end && text[i].isDigit() && text[i].unicode() < 128 && exp < 10000) {
-      exp = exp * 10 + (text[i].unicode() - '0');
+    while (i < end && digit(i) && exp < 10000) {
+      exp = exp * 10 + (at(i) - u'0');
       expAny = true;
       ++i;
     }
@@ -153,6 +155,11 @@ bool parseDecimal(const QString& text, QChar sep, bool allowExponent, Decimal& d
     }
   }
   return i == end;
+}
+
+bool parseDecimal(const QString& text, QChar sep, bool allowExponent, Decimal& d) {
+  return parseDecimalChars(
+      static_cast<int>(text.size()), [&](int k) { return text[k].unicode(); }, sep.unicode(), allowExponent, d);
 }
 
 QString decimalText(const Decimal& d, QChar sep) {
@@ -308,9 +315,14 @@ double BcdToDouble(const TBcd& bcd) {
 
 bool TryDoubleToBcd(double value, TBcd& bcd) {
   if (!std::isfinite(value)) return false;
-  QString text = QString::number(value, 'g', QLocale::FloatingPointShortest);
+  // The shortest text that reads back as the same double.
+  char text[64];
+  const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
+  if (r.ec != std::errc()) return false;
   Decimal d;
-  if (!parseDecimal(text, QLatin1Char('.'), true, d)) return false;
+  if (!parseDecimalChars(
+          static_cast<int>(r.ptr - text), [&](int k) { return static_cast<char16_t>(text[k]); }, u'.', true, d))
+    return false;
   return toBcd(d, bcd);
 }
 
