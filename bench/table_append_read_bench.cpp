@@ -60,16 +60,7 @@ Figures Engine(const std::string& path, uint32_t records) {
   for (uint32_t n = 1; n <= records; ++n) {
     MakeRow(n, &r);
     Check(AdsAppendRecord(t), "append");
-    Check(AdsSetLong(t, U8("ID"), r.id), "ID");
-    Check(AdsSetLong(t, U8("VESSEL"), r.vessel), "VESSEL");
-    Check(AdsSetString(t, U8("NAME"), U8(r.name), static_cast<UNSIGNED32>(std::strlen(r.name))), "NAME");
-    Check(AdsSetString(t, U8("PORT"), U8(r.port), static_cast<UNSIGNED32>(std::strlen(r.port))), "PORT");
-    Check(AdsSetString(t, U8("CODE"), U8(r.code), static_cast<UNSIGNED32>(std::strlen(r.code))), "CODE");
-    Check(AdsSetDate(t, U8("DUE"), U8(r.date), 10), "DUE");
-    Check(AdsSetDouble(t, U8("AMOUNT"), r.amount), "AMOUNT");
-    Check(AdsSetDouble(t, U8("RATIO"), r.ratio), "RATIO");
-    Check(AdsSetLogical(t, U8("ACTIVE"), r.active), "ACTIVE");
-    Check(AdsSetLong(t, U8("GROSS"), r.grossTon), "GROSS");
+    bench::SetTenFieldsThroughEngine(t, r, true, Check);
     Check(AdsWriteRecord(t), "write");
   }
   Check(AdsCloseTable(t), "close");

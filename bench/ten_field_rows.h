@@ -5,6 +5,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+
+#include "ace/ace.h"
 
 namespace bench {
 
@@ -39,6 +42,36 @@ inline void MakeTenFieldRow(uint32_t n, TenFieldRow* r) {
   r->amount = static_cast<double>(n % 1000000) / 100.0;
   r->ratio = static_cast<double>(n % 977) / 977.0;
   r->active = n % 3 != 0;
+}
+
+// The Julian day number of a date of the Gregorian calendar.
+inline int32_t JulianDay(int year, int month, int day) {
+  const int a = (14 - month) / 12;
+  const int y = year + 4800 - a;
+  const int m = month + 12 * a - 3;
+  return day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
+}
+
+// Sets the fields of the record being appended on table t through the engine's typed setters;
+// the date as its text (MM/DD/YYYY, the engine's default date format) or as its Julian day.
+// check(rc, what) receives every result.
+template <typename Check>
+void SetTenFieldsThroughEngine(ADSHANDLE t, const TenFieldRow& r, bool dateAsText, Check check) {
+  auto u8 = [](const char* s) { return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s)); };
+  auto text = [&](const char* field, const char* value) {
+    check(AdsSetString(t, u8(field), u8(value), static_cast<UNSIGNED32>(std::strlen(value))), field);
+  };
+  check(AdsSetLong(t, u8("ID"), r.id), "ID");
+  check(AdsSetLong(t, u8("VESSEL"), r.vessel), "VESSEL");
+  text("NAME", r.name);
+  text("PORT", r.port);
+  text("CODE", r.code);
+  check(dateAsText ? AdsSetDate(t, u8("DUE"), u8(r.date), 10) : AdsSetJulian(t, u8("DUE"), JulianDay(r.year, r.month, r.day)),
+        "DUE");
+  check(AdsSetDouble(t, u8("AMOUNT"), r.amount), "AMOUNT");
+  check(AdsSetDouble(t, u8("RATIO"), r.ratio), "RATIO");
+  check(AdsSetLogical(t, u8("ACTIVE"), r.active), "ACTIVE");
+  check(AdsSetLong(t, u8("GROSS"), r.grossTon), "GROSS");
 }
 
 }  // namespace bench

@@ -249,9 +249,7 @@ TEST_F(AdsEditing, CancelledInsertsAndEditsLeaveTheTableAsItWas) {
   ASSERT_EQ(AdsGotoTop(h), 0u);
   EXPECT_EQ(EngineField(h, "NAME").Text(), "ann");
   // The edit's lock went with the cancel.
-  UNSIGNED16 locked = 1;
-  ASSERT_EQ(AdsIsRecordLocked(h, 1, &locked), 0u);
-  EXPECT_EQ(locked, 0);
+  EXPECT_FALSE(RecordLocked(h, 1));
   AdsCloseTable(h);
 }
 
@@ -558,9 +556,7 @@ TEST_F(AdsEditingUnique, AnEditPostedAgainAfterAFailedPostWritesTheCorrectedValu
   ASSERT_EQ(AdsRefreshRecord(h), 0u);
   EXPECT_EQ(EngineField(h, "NAME").Text(), "al");
   EXPECT_EQ(EngineField(h, "QTY").Long(), 3);
-  UNSIGNED16 locked = 1;
-  ASSERT_EQ(AdsIsRecordLocked(h, 1, &locked), 0u);
-  EXPECT_EQ(locked, 0);
+  EXPECT_FALSE(RecordLocked(h, 1));
   AdsCloseTable(h);
 }
 

@@ -130,6 +130,13 @@ inline QString TimeStampText(int32_t julian, int32_t ms) {
   return dbdates::DateTimeText(static_cast<double>(julian - kJulianOf18991230) + ms / dbdates::kMSecsPerDay);
 }
 
+// Whether record n is locked (by any open of the table).
+inline bool RecordLocked(ADSHANDLE h, UNSIGNED32 n) {
+  UNSIGNED16 locked = 0;
+  EXPECT_EQ(AdsIsRecordLocked(h, n, &locked), 0u) << LastError();
+  return locked != 0;
+}
+
 // Records the engine shows on h (deleted ones hidden).
 inline uint32_t VisibleRecords(ADSHANDLE h) {
   UNSIGNED32 n = 0;
