@@ -158,8 +158,8 @@ TEST(IndexAceadmin, CreateIndexReportsUsageAndEngineErrors) {
   } cases[] = {
       {"ONLYTAG", 2, "usage: aceadmin create-index"},
       {"T NAME --unique --candidate", 2, "either unique or candidate"},
-      {"T NAME --sideways", 2, "unknown option or missing value \"--sideways\""},
-      {"T NAME --for", 2, "missing value \"--for\""},
+      {"T NAME --sideways", 2, "unknown option \"--sideways\""},
+      {"T NAME --for", 2, "--for needs a value"},
       {"BAD " + Q("UPPER(NAME"), 1, "aceadmin: create-index BAD of vessel.adt: Error"},
       {"BAD " + Q("NOSUCHFIELD"), 1, "aceadmin: create-index BAD of vessel.adt: Error"},
       {"BAD NAME --for " + Q("ID >"), 1, "aceadmin: create-index BAD of vessel.adt: Error"},

@@ -126,7 +126,7 @@ TEST_F(SqlAceadmin, UsersFoldersAndUsageErrors) {
   } usages[] = {
       {"sql", "usage"},
       {"sql " + Q(dd_) + " -u", "needs a value"},
-      {"sql " + Q(dd_) + " --bogus", "unexpected argument"},
+      {"sql " + Q(dd_) + " --bogus", "unknown option \"--bogus\""},
   };
   for (const Usage& u : usages) {
     ToolRun run = Aceadmin(u.args + " < /dev/null");

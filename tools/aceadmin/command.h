@@ -24,6 +24,7 @@ struct Command {
   std::string usage;    // the arguments, e.g. "DICTIONARY USER [PASSWORD]"
   std::string summary;  // one line
   std::function<int(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)> run;
+  std::string details;  // what "aceadmin COMMAND --help" adds: the arguments, options, exit status
 };
 
 // All registered commands, in name order.

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <ostream>
 
+#include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
 
 namespace aceadmin {
@@ -12,14 +13,23 @@ std::string AdminPassword() {
   return p ? p : "";
 }
 
-bool Arity(const std::vector<std::string>& args, size_t min, size_t max, const std::string& usage, std::ostream& err) {
-  if (args.size() >= min && args.size() <= max) return true;
-  err << "aceadmin: usage: aceadmin " << usage << "\n";
-  return false;
+// The positional arguments of a command without options into *positional; false, with the
+// usage error printed, when their number is outside [min, max].
+bool Arity(const std::string& command, const std::vector<std::string>& args, size_t min, size_t max,
+           std::vector<std::string>* positional, std::ostream& err) {
+  Arguments parsed;
+  std::string problem = ParseArguments(args, {}, min, max, &parsed);
+  if (!problem.empty()) {
+    UsageError(command, problem, err);
+    return false;
+  }
+  *positional = parsed.positional;
+  return true;
 }
 
-int CreateDictionary(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (!Arity(args, 1, 2, "create-dictionary PATH.add [DESCRIPTION]", err)) return 2;
+int CreateDictionary(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> args;
+  if (!Arity("create-dictionary", given, 1, 2, &args, err)) return 2;
   ADSHANDLE h = 0;
   std::string description = args.size() > 1 ? args[1] : "";
   if (int rc = Report(AdsDDCreate(Text(args[0]), 0, description.empty() ? nullptr : Text(description), &h),
@@ -39,8 +49,9 @@ int CreateDictionary(const std::vector<std::string>& args, std::ostream& out, st
   return Report(AdsDisconnect(h), "disconnect", err);
 }
 
-int AddUser(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (!Arity(args, 2, 4, "add-user DICTIONARY USER [PASSWORD [GROUP]]", err)) return 2;
+int AddUser(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> args;
+  if (!Arity("add-user", given, 2, 4, &args, err)) return 2;
   ADSHANDLE h = 0;
   if (int rc = Report(ConnectTo(args[0], "adssys", AdminPassword(), &h), "connect " + args[0], err)) return rc;
   std::string password = args.size() > 2 ? args[2] : "";
@@ -53,8 +64,9 @@ int AddUser(const std::vector<std::string>& args, std::ostream& out, std::ostrea
   return rc;
 }
 
-int AddGroup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (!Arity(args, 2, 2, "add-group DICTIONARY GROUP", err)) return 2;
+int AddGroup(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> args;
+  if (!Arity("add-group", given, 2, 2, &args, err)) return 2;
   ADSHANDLE h = 0;
   if (int rc = Report(ConnectTo(args[0], "adssys", AdminPassword(), &h), "connect " + args[0], err)) return rc;
   int rc = Report(AdsDDCreateUserGroup(h, Text(args[1]), nullptr), "add-group " + args[1], err);
@@ -63,8 +75,9 @@ int AddGroup(const std::vector<std::string>& args, std::ostream& out, std::ostre
   return rc;
 }
 
-int AddTable(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (!Arity(args, 3, 3, "add-table DICTIONARY NAME FILE", err)) return 2;
+int AddTable(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
+  std::vector<std::string> args;
+  if (!Arity("add-table", given, 3, 3, &args, err)) return 2;
   ADSHANDLE h = 0;
   if (int rc = Report(ConnectTo(args[0], "adssys", AdminPassword(), &h), "connect " + args[0], err)) return rc;
   int rc = Report(AdsDDAddTable(h, Text(args[1]), Text(args[2]), ADS_ADT, 1, nullptr, nullptr), "add-table " + args[1], err);
@@ -75,10 +88,15 @@ int AddTable(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
 Registrar create_dictionary({"create-dictionary", "PATH.add [DESCRIPTION]",
                              "Create an empty data dictionary (adssys's password from ACEADMIN_PASSWORD)",
-                             &CreateDictionary});
-Registrar add_user({"add-user", "DICTIONARY USER [PASSWORD [GROUP]]", "Add a user, optionally into a group", &AddUser});
-Registrar add_group({"add-group", "DICTIONARY GROUP", "Add a user group", &AddGroup});
-Registrar add_table({"add-table", "DICTIONARY NAME FILE", "Add an existing table file to the dictionary", &AddTable});
+                             &CreateDictionary,
+                             "The dictionary file must not exist yet. When ACEADMIN_PASSWORD is set, it becomes the\n"
+                             "password of the administrator adssys; later commands on the dictionary take it from there too."});
+Registrar add_user({"add-user", "DICTIONARY USER [PASSWORD [GROUP]]", "Add a user, optionally into a group", &AddUser,
+                    "Works as adssys (password from ACEADMIN_PASSWORD). Without PASSWORD the user has none."});
+Registrar add_group({"add-group", "DICTIONARY GROUP", "Add a user group", &AddGroup,
+                     "Works as adssys (password from ACEADMIN_PASSWORD)."});
+Registrar add_table({"add-table", "DICTIONARY NAME FILE", "Add an existing table file to the dictionary", &AddTable,
+                     "FILE is the table file (.adt); NAME is the name the dictionary lists it under."});
 
 }  // namespace
 }  // namespace aceadmin

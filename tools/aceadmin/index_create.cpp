@@ -3,6 +3,7 @@
 // table is opened exclusively, as creating a tag needs. Prints the tag with its key count.
 #include <ostream>
 
+#include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
 #include "tools/aceadmin/table_common.h"
 
@@ -13,42 +14,33 @@ constexpr const char* kArguments =
     "DICTIONARY|FOLDER TABLE | TABLE.adt TAG EXPRESSION [--for CONDITION] [--unique|--candidate] [--descending] "
     "[--collation NAME] [--file INDEXFILE]";
 
-int Usage(std::ostream& err) {
-  err << "aceadmin: usage: aceadmin create-index " << kArguments << "\n";
-  return 2;
-}
-
 int CreateIndex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::vector<std::string> positional;
-  std::string condition, collation, file;
-  UNSIGNED32 options = 0;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (a == "--unique") {
-      options |= ADS_UNIQUE;
-    } else if (a == "--candidate") {
-      options |= ADS_CANDIDATE;
-    } else if (a == "--descending") {
-      options |= ADS_DESCENDING;
-    } else if (a == "--for" && hasValue) {
-      condition = args[++i];
-    } else if (a == "--collation" && hasValue) {
-      collation = args[++i];
-    } else if (a == "--file" && hasValue) {
-      file = args[++i];
-    } else if (a.rfind("--", 0) == 0) {
-      err << "aceadmin: create-index: unknown option or missing value \"" << a << "\"\n";
-      return Usage(err);
-    } else {
-      positional.push_back(a);
-    }
+  Arguments parsed;
+  if (std::string problem = ParseArguments(args,
+                                           {{"--unique", false},
+                                            {"--candidate", false},
+                                            {"--descending", false},
+                                            {"--for", true},
+                                            {"--collation", true},
+                                            {"--file", true}},
+                                           3, 4, &parsed);
+      !problem.empty()) {
+    return UsageError("create-index", problem, err);
   }
+  std::vector<std::string> positional = parsed.positional;
+  const std::string condition = parsed.Value("--for"), collation = parsed.Value("--collation"),
+                    file = parsed.Value("--file");
+  UNSIGNED32 options = 0;
+  if (parsed.Has("--unique")) options |= ADS_UNIQUE;
+  if (parsed.Has("--candidate")) options |= ADS_CANDIDATE;
+  if (parsed.Has("--descending")) options |= ADS_DESCENDING;
   TableName name;
-  if (!TakeTableName(&positional, &name) || positional.size() != 2) return Usage(err);
+  if (!TakeTableName(&positional, &name) || positional.size() != 2) {
+    return UsageError("create-index", "give the table (DICTIONARY|FOLDER TABLE, or TABLE.adt), the tag and its expression",
+                      err);
+  }
   if ((options & ADS_UNIQUE) && (options & ADS_CANDIDATE)) {
-    err << "aceadmin: create-index: a tag is either unique or candidate, not both\n";
-    return Usage(err);
+    return UsageError("create-index", "a tag is either unique or candidate, not both", err);
   }
   const std::string& tag = positional[0];
   const std::string& expression = positional[1];
@@ -74,7 +66,15 @@ int CreateIndex(const std::vector<std::string>& args, std::ostream& out, std::os
 Registrar createIndex({"create-index", kArguments,
                        "Create an index tag of a table (opened exclusively) and build it; --for keeps only the "
                        "records for which CONDITION holds",
-                       &CreateIndex});
+                       &CreateIndex,
+                       "The tag goes into the table's own index file, or with --file into another index file beside\n"
+                       "the table (created when absent); a tag of the same name there is replaced.\n"
+                       "--for CONDITION   keep the records for which CONDITION holds\n"
+                       "--unique          keep the first record of each key value\n"
+                       "--candidate       refuse a second record with the same key\n"
+                       "--descending      order the keys from the highest\n"
+                       "--collation NAME  order text keys by a named collation\n"
+                       "--file INDEXFILE  put the tag into that index file"});
 
 }  // namespace
 }  // namespace aceadmin

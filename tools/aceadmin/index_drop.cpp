@@ -2,6 +2,7 @@
 // the index file named with --file. The table is opened exclusively, as deleting a tag needs.
 #include <ostream>
 
+#include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
 #include "tools/aceadmin/table_common.h"
 
@@ -11,19 +12,15 @@ namespace {
 constexpr const char* kArguments = "DICTIONARY|FOLDER TABLE | TABLE.adt TAG [--file INDEXFILE]";
 
 int DropIndex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::vector<std::string> positional;
-  std::string file;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--file" && i + 1 < args.size()) {
-      file = args[++i];
-    } else {
-      positional.push_back(args[i]);
-    }
+  Arguments parsed;
+  if (std::string problem = ParseArguments(args, {{"--file", true}}, 2, 3, &parsed); !problem.empty()) {
+    return UsageError("drop-index", problem, err);
   }
+  std::vector<std::string> positional = parsed.positional;
+  const std::string file = parsed.Value("--file");
   TableName name;
-  if (!TakeTableName(&positional, &name) || positional.size() != 1 || positional[0].rfind("--", 0) == 0) {
-    err << "aceadmin: usage: aceadmin drop-index " << kArguments << "\n";
-    return 2;
+  if (!TakeTableName(&positional, &name) || positional.size() != 1) {
+    return UsageError("drop-index", "give the table (DICTIONARY|FOLDER TABLE, or TABLE.adt) and the tag", err);
   }
   const std::string& tag = positional[0];
   OpenedTable t;
@@ -42,7 +39,8 @@ int DropIndex(const std::vector<std::string>& args, std::ostream& out, std::ostr
   return 0;
 }
 
-Registrar dropIndex({"drop-index", kArguments, "Delete an index tag of a table (opened exclusively)", &DropIndex});
+Registrar dropIndex({"drop-index", kArguments, "Delete an index tag of a table (opened exclusively)", &DropIndex,
+                     "--file INDEXFILE  delete it from that index file beside the table"});
 
 }  // namespace
 }  // namespace aceadmin

@@ -7,6 +7,7 @@
 // tag disagrees with the table or cannot be read.
 #include <ostream>
 
+#include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
 #include "tools/aceadmin/index_check.h"
 #include "tools/aceadmin/table_common.h"
@@ -23,18 +24,15 @@ struct DeletedShown {
 };
 
 int VerifyIndex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::vector<std::string> positional, files;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--file" && i + 1 < args.size()) {
-      files.push_back(args[++i]);
-    } else {
-      positional.push_back(args[i]);
-    }
+  Arguments parsed;
+  if (std::string problem = ParseArguments(args, {{"--file", true}}, 1, 2, &parsed); !problem.empty()) {
+    return UsageError("verify-index", problem, err);
   }
+  std::vector<std::string> positional = parsed.positional;
+  const std::vector<std::string> files = parsed.Values("--file");
   TableName name;
   if (!TakeTableName(&positional, &name) || !positional.empty()) {
-    err << "aceadmin: usage: aceadmin verify-index " << kArguments << "\n";
-    return 2;
+    return UsageError("verify-index", "give the table as DICTIONARY|FOLDER TABLE, or as TABLE.adt", err);
   }
   DeletedShown shown;
   OpenedTable t;
@@ -86,7 +84,11 @@ int VerifyIndex(const std::vector<std::string>& args, std::ostream& out, std::os
 Registrar verifyIndex({"verify-index", kArguments,
                        "Check every index tag of a table against its records: each record the tag should hold "
                        "appears once with its own key, in order, and the key count agrees (exit 1 when not)",
-                       &VerifyIndex});
+                       &VerifyIndex,
+                       "The table is opened shared and read-only, so the check runs beside other users; a tag that\n"
+                       "another user changes meanwhile may show a change half seen: check again before rebuilding.\n"
+                       "--file INDEXFILE  check the tags of that index file too (may be repeated)\n"
+                       "\"aceadmin reindex\" repairs what it reports."});
 
 }  // namespace
 }  // namespace aceadmin

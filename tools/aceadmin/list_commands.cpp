@@ -2,16 +2,18 @@
 #include <cstdlib>
 #include <ostream>
 
+#include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
 
 namespace aceadmin {
 namespace {
 
-int ListTables(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.empty() || args.size() > 2) {
-    err << "aceadmin: usage: aceadmin list-tables DICTIONARY|FOLDER [MASK]\n";
-    return 2;
+int ListTables(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
+  Arguments parsed;
+  if (std::string problem = ParseArguments(given, {}, 1, 2, &parsed); !problem.empty()) {
+    return UsageError("list-tables", problem, err);
   }
+  const std::vector<std::string>& args = parsed.positional;
   ADSHANDLE h = 0;
   const char* pw = std::getenv("ACEADMIN_PASSWORD");
   if (int rc = Report(ConnectTo(args[0], "", pw ? pw : "", &h), "connect " + args[0], err)) return rc;
@@ -31,11 +33,12 @@ int ListTables(const std::vector<std::string>& args, std::ostream& out, std::ost
   return status;
 }
 
-int TableInfo(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() != 2) {
-    err << "aceadmin: usage: aceadmin table-info DICTIONARY TABLE\n";
-    return 2;
+int TableInfo(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
+  Arguments parsed;
+  if (std::string problem = ParseArguments(given, {}, 2, 2, &parsed); !problem.empty()) {
+    return UsageError("table-info", problem, err);
   }
+  const std::vector<std::string>& args = parsed.positional;
   ADSHANDLE h = 0;
   const char* pw = std::getenv("ACEADMIN_PASSWORD");
   if (int rc = Report(ConnectTo(args[0], "", pw ? pw : "", &h), "connect " + args[0], err)) return rc;
@@ -70,8 +73,9 @@ int TableInfo(const std::vector<std::string>& args, std::ostream& out, std::ostr
 }
 
 Registrar list_tables({"list-tables", "DICTIONARY|FOLDER [MASK]", "List the tables of a dictionary, or a folder's table files",
-                       &ListTables});
-Registrar table_info({"table-info", "DICTIONARY TABLE", "Show a dictionary table's properties", &TableInfo});
+                       &ListTables, "MASK chooses the names, with * and ? as wildcards (for example \"ord*\")."});
+Registrar table_info({"table-info", "DICTIONARY TABLE", "Show a dictionary table's properties", &TableInfo,
+                       "Prints the table's path, type, character type, default index and primary key."});
 
 }  // namespace
 }  // namespace aceadmin

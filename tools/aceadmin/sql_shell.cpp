@@ -19,6 +19,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
 #include "tools/aceadmin/table_common.h"
 
@@ -290,33 +291,15 @@ int Prompt(ADSHANDLE statement, std::istream& in, std::ostream& out, std::ostrea
 }
 
 int Sql(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::string target, user, password, script;
-  bool havePassword = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    bool takesValue = a == "-u" || a == "-p" || a == "--script";
-    if (takesValue && i + 1 >= args.size()) {
-      err << "aceadmin: " << a << " needs a value\nusage: aceadmin sql " << kUsage << "\n";
-      return 2;
-    }
-    if (a == "-u") {
-      user = args[++i];
-    } else if (a == "-p") {
-      password = args[++i];
-      havePassword = true;
-    } else if (a == "--script") {
-      script = args[++i];
-    } else if (target.empty() && (a.empty() || a[0] != '-')) {
-      target = a;
-    } else {
-      err << "aceadmin: unexpected argument \"" << a << "\"\nusage: aceadmin sql " << kUsage << "\n";
-      return 2;
-    }
+  Arguments parsed;
+  if (std::string problem = ParseArguments(args, {{"-u", true}, {"-p", true}, {"--script", true}}, 1, 1, &parsed);
+      !problem.empty()) {
+    return UsageError("sql", problem, err);
   }
-  if (target.empty()) {
-    err << "aceadmin: usage: aceadmin sql " << kUsage << "\n";
-    return 2;
-  }
+  const std::string target = parsed.positional[0];
+  std::string user = parsed.Value("-u"), password = parsed.Value("-p");
+  const std::string script = parsed.Value("--script");
+  const bool havePassword = parsed.Has("-p");
   if (IsDictionary(target)) {
     if (user.empty()) user = "adssys";
     if (!havePassword && user == "adssys") password = AdminPasswordFromEnvironment();
@@ -335,7 +318,12 @@ int Sql(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
 Registrar sql({"sql", kUsage,
                "Run SQL statements from standard input (a prompt) or from a script file, printing result tables",
-               &Sql});
+               &Sql,
+               "-u USER          connect as USER (on a dictionary: adssys by default)\n"
+               "-p PASSWORD      the user's password (adssys: ACEADMIN_PASSWORD by default)\n"
+               "--script FILE    run the statements of FILE, stopping at the first error\n"
+               "A statement read from standard input ends with \";\" at the end of a line, an empty line or\n"
+               "the end of the input."});
 
 }  // namespace
 }  // namespace aceadmin

@@ -2,38 +2,26 @@
 // dictionary (which then lists it) or in a folder.
 #include <ostream>
 
+#include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
 #include "tools/aceadmin/table_common.h"
 
 namespace aceadmin {
 namespace {
 
-constexpr const char* kUsage = "create-table DICTIONARY|FOLDER TABLE FIELDS [--free] [--memo-size N]";
 
 int CreateTable(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::vector<std::string> positional;
-  bool freeTable = false;
-  unsigned long memoSize = 0;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--free") {
-      freeTable = true;
-    } else if (args[i] == "--memo-size" && i + 1 < args.size()) {
-      try {
-        memoSize = std::stoul(args[++i]);
-      } catch (const std::exception&) {
-        memoSize = 0x10000;  // refused below
-      }
-      if (memoSize == 0 || memoSize > 8192) {
-        err << "aceadmin: the memo block size must be from 8 to 8192\n";
-        return 2;
-      }
-    } else {
-      positional.push_back(args[i]);
-    }
+  Arguments parsed;
+  if (std::string problem = ParseArguments(args, {{"--free", false}, {"--memo-size", true}}, 3, 3, &parsed);
+      !problem.empty()) {
+    return UsageError("create-table", problem, err);
   }
-  if (positional.size() != 3) {
-    err << "aceadmin: usage: aceadmin " << kUsage << "\n";
-    return 2;
+  const std::vector<std::string>& positional = parsed.positional;
+  const bool freeTable = parsed.Has("--free");
+  unsigned long memoSize = 0;
+  if (parsed.Has("--memo-size") && !ParseNumber(parsed.Value("--memo-size"), 8, 8192, &memoSize)) {
+    return UsageError("create-table", "the memo block size must be from 8 to 8192, not \"" +
+                                          parsed.Value("--memo-size") + "\"", err);
   }
   const std::string& target = positional[0];
   const std::string& table = positional[1];
@@ -61,7 +49,11 @@ int CreateTable(const std::vector<std::string>& args, std::ostream& out, std::os
 Registrar create_table({"create-table", "DICTIONARY|FOLDER TABLE FIELDS [--free] [--memo-size N]",
                         "Create a native table from field definitions (\"NAME,Char,30;QTY,Integer;\"); in a "
                         "dictionary it is listed there unless --free",
-                        &CreateTable});
+                        &CreateTable,
+                        "FIELDS lists NAME,TYPE[,LENGTH[,DECIMALS]]; items (types: Char, CIChar, Integer, ShortInt,\n"
+                        "AutoInc, Numeric, Double, CurDouble, Logical, Date, Time, TimeStamp, Memo, Blob, ...).\n"
+                        "--free      in a dictionary: create the file only, without listing it\n"
+                        "--memo-size N  the memo block size in bytes (8 to 8192)"});
 
 }  // namespace
 }  // namespace aceadmin

@@ -5,17 +5,19 @@
 #include <ostream>
 #include <sstream>
 
+#include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
 #include "tools/aceadmin/table_common.h"
 
 namespace aceadmin {
 namespace {
 
-int LoadCsv(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() != 3) {
-    err << "aceadmin: usage: aceadmin load-csv DICTIONARY|FOLDER TABLE FILE.csv\n";
-    return 2;
+int LoadCsv(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
+  Arguments parsed;
+  if (std::string problem = ParseArguments(given, {}, 3, 3, &parsed); !problem.empty()) {
+    return UsageError("load-csv", problem, err);
   }
+  const std::vector<std::string>& args = parsed.positional;
   std::ifstream in(args[2], std::ios::binary);
   if (!in) {
     err << "aceadmin: cannot read \"" << args[2] << "\"\n";
@@ -85,7 +87,9 @@ int LoadCsv(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
 Registrar load_csv({"load-csv", "DICTIONARY|FOLDER TABLE FILE.csv",
                     "Append CSV rows to a table (first line: field names; an unquoted empty value stays empty)",
-                    &LoadCsv});
+                    &LoadCsv,
+                    "The table is opened exclusively and each row is appended. The first line of FILE.csv names\n"
+                    "the fields the columns go to; fields are separated by commas and may be quoted (\"a, b\")."});
 
 }  // namespace
 }  // namespace aceadmin

@@ -1,6 +1,7 @@
 // aceadmin pack: removes the deleted records of a table (it is opened exclusively).
 #include <ostream>
 
+#include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
 #include "tools/aceadmin/table_common.h"
 
@@ -9,11 +10,12 @@ namespace {
 
 constexpr UNSIGNED16 kIgnoreFilters = 2;  // count every record that is not deleted
 
-int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() != 2) {
-    err << "aceadmin: usage: aceadmin pack DICTIONARY|FOLDER TABLE\n";
-    return 2;
+int Pack(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
+  Arguments parsed;
+  if (std::string problem = ParseArguments(given, {}, 2, 2, &parsed); !problem.empty()) {
+    return UsageError("pack", problem, err);
   }
+  const std::vector<std::string>& args = parsed.positional;
   OpenedTable t;
   std::string what;
   if (int rc = Report(t.Open(args[0], args[1], ADS_EXCLUSIVE, &what), what, err)) return rc;
@@ -25,7 +27,9 @@ int Pack(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
   return 0;
 }
 
-Registrar pack({"pack", "DICTIONARY|FOLDER TABLE", "Remove a table's deleted records", &Pack});
+Registrar pack({"pack", "DICTIONARY|FOLDER TABLE", "Remove a table's deleted records", &Pack,
+                "The table is opened exclusively and rewritten without its deleted records; its indexes are\n"
+                "rebuilt. Prints the number of records left."});
 
 }  // namespace
 }  // namespace aceadmin

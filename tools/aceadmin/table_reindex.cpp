@@ -9,6 +9,7 @@
 #include <ostream>
 #include <vector>
 
+#include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
 #include "tools/aceadmin/table_common.h"
 
@@ -59,12 +60,16 @@ int ReindexOne(const std::string& target, const std::string& table, std::ostream
   return 0;
 }
 
-int Reindex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  const bool dictionary = args.size() == 1 && EndsWithNoCase(args[0], ".add");
-  const bool tableFile = args.size() == 1 && EndsWithNoCase(args[0], ".adt");
+int Reindex(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
+  Arguments parsed;
+  if (std::string problem = ParseArguments(given, {}, 1, 1, &parsed); !problem.empty()) {
+    return UsageError("reindex", problem, err);
+  }
+  const std::vector<std::string>& args = parsed.positional;
+  const bool dictionary = EndsWithNoCase(args[0], ".add");
+  const bool tableFile = EndsWithNoCase(args[0], ".adt");
   if (!dictionary && !tableFile) {
-    err << "aceadmin: usage: aceadmin reindex DICTIONARY.add|TABLE.adt\n";
-    return 2;
+    return UsageError("reindex", "\"" + args[0] + "\" names neither a dictionary (.add) nor a table file (.adt)", err);
   }
   const auto start = std::chrono::steady_clock::now();
   std::string target = args[0];
@@ -88,7 +93,9 @@ int Reindex(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 Registrar reindex({"reindex", "DICTIONARY.add|TABLE.adt",
                    "Rebuild every index of a table file, or of every table of a dictionary (each opened "
                    "exclusively; exit 1 when any table fails)",
-                   &Reindex});
+                   &Reindex,
+                   "Prints one line per table with its record count and time, and the total. A table that cannot\n"
+                   "be opened (missing, in use elsewhere) or rebuilt is reported and the next one is processed."});
 
 }  // namespace
 }  // namespace aceadmin

@@ -1,6 +1,7 @@
 // aceadmin show-rows: prints a table's rows as CSV, its field names first, in record order.
 #include <ostream>
 
+#include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
 #include "tools/aceadmin/table_common.h"
 
@@ -8,23 +9,14 @@ namespace aceadmin {
 namespace {
 
 int ShowRows(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  std::vector<std::string> positional;
-  unsigned long limit = 0;  // 0: all
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--limit" && i + 1 < args.size()) {
-      try {
-        limit = std::stoul(args[++i]);
-      } catch (const std::exception&) {
-        err << "aceadmin: --limit needs a number\n";
-        return 2;
-      }
-    } else {
-      positional.push_back(args[i]);
-    }
+  Arguments parsed;
+  if (std::string problem = ParseArguments(args, {{"--limit", true}}, 2, 2, &parsed); !problem.empty()) {
+    return UsageError("show-rows", problem, err);
   }
-  if (positional.size() != 2) {
-    err << "aceadmin: usage: aceadmin show-rows DICTIONARY|FOLDER TABLE [--limit N]\n";
-    return 2;
+  const std::vector<std::string>& positional = parsed.positional;
+  unsigned long limit = 0;  // 0: all
+  if (parsed.Has("--limit") && !ParseNumber(parsed.Value("--limit"), 0, 0xFFFFFFFFul, &limit)) {
+    return UsageError("show-rows", "--limit needs a number, not \"" + parsed.Value("--limit") + "\"", err);
   }
   OpenedTable t;
   std::string what;
@@ -52,7 +44,9 @@ int ShowRows(const std::vector<std::string>& args, std::ostream& out, std::ostre
   return Report(t.Close(), "closing", err);
 }
 
-Registrar show_rows({"show-rows", "DICTIONARY|FOLDER TABLE [--limit N]", "Print a table's rows as CSV", &ShowRows});
+Registrar show_rows({"show-rows", "DICTIONARY|FOLDER TABLE [--limit N]", "Print a table's rows as CSV", &ShowRows,
+                      "The first line names the fields; rows follow in record order. --limit N prints the first N\n"
+                      "rows only (0: all)."});
 
 }  // namespace
 }  // namespace aceadmin

@@ -5,6 +5,7 @@
 // read-only and nothing is changed.
 #include <ostream>
 
+#include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
 #include "tools/aceadmin/table_common.h"
 
@@ -14,11 +15,12 @@ namespace {
 constexpr UNSIGNED16 kAllRecords = 2;  // the count the header keeps
 constexpr int kProblemsShown = 20;
 
-int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.size() != 2) {
-    err << "aceadmin: usage: aceadmin verify DICTIONARY|FOLDER TABLE\n";
-    return 2;
+int Verify(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
+  Arguments parsed;
+  if (std::string problem = ParseArguments(given, {}, 2, 2, &parsed); !problem.empty()) {
+    return UsageError("verify", problem, err);
   }
+  const std::vector<std::string>& args = parsed.positional;
   OpenedTable t;
   std::string what;
   if (UNSIGNED32 rc = t.Open(args[0], args[1], ADS_READONLY, &what)) {
@@ -60,7 +62,9 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
 Registrar verify({"verify", "DICTIONARY|FOLDER TABLE",
                   "Check a table file: header, record count against the file, memo references (exit 1 when damaged)",
-                  &Verify});
+                  &Verify,
+                  "The table is opened read-only and every record and memo is read. Prints \"ok\" or the\n"
+                  "problems found; exit status 1 when the files are damaged."});
 
 }  // namespace
 }  // namespace aceadmin
