@@ -276,14 +276,14 @@ TEST_F(IndexRawKey, SteppedKeysBoundRangesThatExcludeTheKeyItself) {
 
 namespace {
 
-// A table whose key fields stand beside numbers of every kind: the fields a raw key leaves
-// unset are filled with the extremes they can hold, which must fit each field.
+// A table whose key fields stand beside numbers of every kind and a counter: the fields a raw
+// key leaves unset are filled with the extremes they can hold, which must fit each field.
 TEST(IndexRawKeyBesideNumbers, KeysOfEveryFieldAreBuiltAndSelectTheirRecord) {
   acetest::Workspace ws;
   ADSHANDLE conn = 0, table = 0;
   ASSERT_EQ(AdsConnect60(U8(ws.WinFolder()), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &conn), 0u) << acetest::Last().text;
   ASSERT_EQ(AdsCreateTable90(conn, U8("prices"), nullptr, ADS_ADT, 1, 0, 0, 0,
-                             U8("NAME,Char,4;N,Numeric,5,2;M,Money;D,Double;"), 0, nullptr, &table),
+                             U8("NAME,Char,4;N,Numeric,5,2;M,Money;D,Double;A,AutoInc;"), 0, nullptr, &table),
             0u)
       << acetest::Last().text;
   const struct {

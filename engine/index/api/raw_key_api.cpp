@@ -81,8 +81,11 @@ void Fill(const Schema& s, uint8_t* image, size_t i, uint32_t given, bool high) 
       WriteTimeStamp(s, image, i, high ? 5373484 : 1, high ? 86399999 : 0);
       break;
     case FieldType::kInteger:
-    case FieldType::kAutoInc:
       WriteInteger(s, image, i, high ? 2147483647 : -2147483647);
+      break;
+    case FieldType::kAutoInc:
+      // Counters are never negative (-1 marks an empty one).
+      WriteInteger(s, image, i, high ? 2147483647 : 0);
       break;
     case FieldType::kShortInt:
       WriteInteger(s, image, i, high ? 32767 : -32767);
