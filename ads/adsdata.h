@@ -529,13 +529,27 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   // dsInsert: "Table must be in Edit or Insert state to open blob stream in Write Mode."
   std::unique_ptr<TStream> CreateBlobStream(TField* Field, TBlobStreamMode Mode) override;
 
-  // ---- filters -------------------------------------------------------------------------------
+  // ---- filters, Locate and Lookup ------------------------------------------------------------
   // Storing the text while open and Filtered applies it again; a text the engine refuses (its
   // expression error, naming the position) leaves the previous text and filter in force.
   void SetFilter(const QString& text) override;
   // While a handle is held, true activates and false removes the filter (a refused activation
   // leaves the flag as it was); then, when open, First.
   void SetFiltered(bool value) override;
+  // Moves to the first record found with the key values (see LocateCore); false leaves the
+  // dataset where it was.
+  bool Locate(const QString& KeyFields, const QVariant& KeyValues, TLocateOptions Options) override;
+  // The value(s) of ResultFields of the record with the key values (null when none); the
+  // visible records stay as they are, the engine position is re-read at the next access.
+  QVariant Lookup(const QString& KeyFields, const QVariant& KeyValues, const QString& ResultFields) override;
+  // From the top of the navigation order, the first record on which the expression (ANSI) holds;
+  // whether one was found.
+  bool LocateLocally(const QString& strFilter);
+  // The index order Locate may seek on besides the active one, for lbFindFirst: the active
+  // order, or -1 in natural order.
+  virtual uint32_t CurrentOrderHandle() { return mlActiveHandle == mlHandle ? kNoHandle : mlActiveHandle; }
+  // Rearranges the orders Locate tries in natural order; nothing here.
+  virtual void PreferCurrentOrder(std::vector<uint32_t>& candidates) { (void)candidates; }
 
   // ---- records (framework overrides) --------------------------------------------------------
   bool CanModify() const override { return mbCanModify && !mbReadOnly; }
@@ -694,7 +708,7 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   [[noreturn]] void RaisePermissionError(const QString& text);
   // Raises EADSDatabaseError (this dataset, 5121) with msg.
   [[noreturn]] void RaiseComponentError(const QString& msg);
-  // ---- filters (ads/adsdata/filters.cpp) ----------------------------------------------------
+  // ---- filters, Locate and Lookup (ads/adsdata/filters.cpp and locate.cpp) ------------------
   // Puts the Filter text on mlHandle: an optimised filter (AdsOptimizedFilters, with the option
   // bits of AdsAOFType and AdsAOFResolveImmediate) or an expression filter, after setting the
   // exact setting PrepareFilterText gives. An empty Filter removes the filter instead.
@@ -711,6 +725,15 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   // From the current record on, in direction forward, the first record OnFilterRecord accepts;
   // false when the end is reached first. "Expected OnFilterRecord event." without a handler.
   virtual bool FilteredScan(bool forward);
+  // Finds the key values: an index seek where an order serves, else a temporary engine filter
+  // built from the values (see locate.cpp). The exact setting, the filters, the state and, when
+  // nothing is found, the position are as they were before.
+  bool LocateCore(const QString& KeyFields, const QVariant& KeyValues, TLocateOptions Options);
+  // The engine expression for the key values in mpFilterBuffer (state dsFilter, else "Internal
+  // Error, << BuildFilterString >>").
+  QString BuildLocateFilter(const std::vector<TField*>& fields, bool caseInsensitive);
+  // The work of one LocateCore (ads/adsdata/locate.cpp).
+  class LocateSearch;
 
   // The record-info block of a buffer.
   int32_t RecordPositionOf(TRecordBuffer buffer) const;

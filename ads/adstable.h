@@ -236,9 +236,9 @@ class TAdsQuery : public TAdsExtendedDataSet {
   int32_t QueryRecordPosition();
   // The order Locate may seek on: mlActiveHandle when it differs from the cursor, else the
   // cursor's own order, or -1.
-  uint32_t CurrentOrderHandle();
+  uint32_t CurrentOrderHandle() override;
   // Moves the cursor's own order to the front of candidates (nothing when it has none).
-  void PreferCurrentOrder(std::vector<uint32_t>& candidates);
+  void PreferCurrentOrder(std::vector<uint32_t>& candidates) override;
 
  protected:
   uint32_t AcquireEngineHandle() override;

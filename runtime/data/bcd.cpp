@@ -382,3 +382,26 @@ int BcdCompare(const TBcd& a, const TBcd& b) {
     mag = x.digits.compare(y.digits) < 0 ? -1 : (x.digits == y.digits ? 0 : 1);
   return x.neg ? -mag : mag;
 }
+
+bool IsNumberVariant(const QVariant& v) {
+  switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+      return true;
+    default:
+      return v.metaType() == QMetaType::fromType<TBcd>();
+  }
+}
+
+double NumberOfVariant(const QVariant& v) {
+  if (v.metaType() == QMetaType::fromType<TBcd>()) return BcdToDouble(v.value<TBcd>());
+  return v.toDouble();
+}

@@ -16,6 +16,7 @@
 #include <QChar>
 #include <QMetaType>
 #include <QString>
+#include <QVariant>
 #include <cstdint>
 
 struct TBcd {
@@ -73,3 +74,8 @@ int BcdCompare(const TBcd& a, const TBcd& b);
 inline bool operator==(const TBcd& a, const TBcd& b) { return BcdCompare(a, b) == 0; }
 
 Q_DECLARE_METATYPE(TBcd)
+
+// Whether a variant holds a number: an integer or floating-point type, or a TBcd.
+bool IsNumberVariant(const QVariant& v);
+// The number a variant holds as a double (a TBcd through BcdToDouble).
+double NumberOfVariant(const QVariant& v);

@@ -198,29 +198,6 @@ namespace {
 
 bool isStringValue(const QVariant& v) { return v.typeId() == QMetaType::QString || v.typeId() == QMetaType::QChar; }
 
-bool isNumber(const QVariant& v) {
-  switch (v.typeId()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-      return true;
-    default:
-      return v.metaType() == QMetaType::fromType<TBcd>();
-  }
-}
-
-double numberOf(const QVariant& v) {
-  if (v.metaType() == QMetaType::fromType<TBcd>()) return BcdToDouble(v.value<TBcd>());
-  return v.toDouble();
-}
-
 }  // namespace
 
 bool TDataSet::recordMatches(const std::vector<TField*>& fields, const QVariantList& values,
@@ -243,8 +220,8 @@ bool TDataSet::recordMatches(const std::vector<TField*>& fields, const QVariantL
       continue;
     }
     const QVariant value = field->AsVariant();
-    if (isNumber(key) && isNumber(value)) {
-      if (numberOf(key) != numberOf(value)) return false;
+    if (IsNumberVariant(key) && IsNumberVariant(value)) {
+      if (NumberOfVariant(key) != NumberOfVariant(value)) return false;
       continue;
     }
     if (key.typeId() == QMetaType::Bool || value.typeId() == QMetaType::Bool) {

@@ -45,6 +45,7 @@ class TestAdsDataSet : public TAdsDataSet {
   using TAdsDataSet::ReleaseRecordBuffer;
   using TAdsDataSet::ApplyActiveIndex;
   using TAdsDataSet::OpenEngineCursor;
+  using TAdsDataSet::BuildLocateFilter;
   using TAdsDataSet::FilteredScan;
   using TAdsDataSet::FilteredSeek;
 
@@ -167,6 +168,13 @@ class EngineTrace {
   std::vector<std::string> Since(size_t mark) const {
     std::vector<std::string> all = Lines();
     return std::vector<std::string>(all.begin() + static_cast<long>(std::min(mark, all.size())), all.end());
+  }
+  // The lines of calls to entryPoint among lines.
+  static std::vector<std::string> CallsOf(const std::vector<std::string>& lines, const std::string& entryPoint) {
+    std::vector<std::string> calls;
+    for (const std::string& l : lines)
+      if (l.rfind(entryPoint + "(", 0) == 0) calls.push_back(l);
+    return calls;
   }
   static std::vector<std::string> Names(const std::vector<std::string>& lines) {
     std::vector<std::string> names;
