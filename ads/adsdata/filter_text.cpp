@@ -13,7 +13,9 @@ bool isIdentChar(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || u >= 0x80;
 }
 
-char upperAZ(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char upperAZ(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
 
 // Whether the word CONTAINS starts at i (not as the tail of a longer name).
 bool containsWordAt(const std::string& t, size_t i) {

@@ -19,12 +19,14 @@
 #include "runtime/data/exception_handler.h"
 
 namespace {
-constexpr uint32_t kAeNoFilter = 5037;      // nothing to clear
+constexpr uint32_t kAeNoFilter = 5037;  // nothing to clear
 constexpr uint32_t kFilterTextIsUtf16 = 8192;
-constexpr size_t kFilterTextRoom = 51;      // what a text may grow by in the engine's rewrites
+constexpr size_t kFilterTextRoom = 51;  // what a text may grow by in the engine's rewrites
 constexpr uint16_t kSeekHard = 2;
 
-UNSIGNED16 BufferLength(size_t size) { return static_cast<UNSIGNED16>(std::min<size_t>(size, 0xFFFF)); }
+UNSIGNED16 BufferLength(size_t size) {
+  return static_cast<UNSIGNED16>(std::min<size_t>(size, 0xFFFF));
+}
 }  // namespace
 
 void TAdsDataSet::SetFilter(const QString& text) {
@@ -74,8 +76,9 @@ QString TAdsDataSet::PrepareFilterText(bool& exact) {
     // restored after it, so the scan sees the text the engine would.
     std::vector<UNSIGNED8> buffer(room);
     UNSIGNED16 length = BufferLength(room);
-    CheckAceResult(this, ::AdsExpressionLongToShort90(mlHandle, reinterpret_cast<UNSIGNED8*>(const_cast<char*>(utf8.constData())),
-                                                      buffer.data(), &length));
+    CheckAceResult(this, ::AdsExpressionLongToShort90(
+                             mlHandle, reinterpret_cast<UNSIGNED8*>(const_cast<char*>(utf8.constData())),
+                             buffer.data(), &length));
     text.assign(reinterpret_cast<const char*>(buffer.data()), length);
   } else {
     text = utf8.toStdString();
@@ -86,8 +89,8 @@ QString TAdsDataSet::PrepareFilterText(bool& exact) {
     // characters) bounds the result.
     std::vector<UNSIGNED8> buffer(room);
     UNSIGNED16 length = BufferLength(room);
-    CheckAceResult(this, ::AdsExpressionShortToLong90(mlHandle, reinterpret_cast<UNSIGNED8*>(text.data()), buffer.data(),
-                                                      &length));
+    CheckAceResult(this, ::AdsExpressionShortToLong90(mlHandle, reinterpret_cast<UNSIGNED8*>(text.data()),
+                                                      buffer.data(), &length));
     text.assign(reinterpret_cast<const char*>(buffer.data()), length);
   }
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -104,14 +107,16 @@ void TAdsDataSet::ActivateFilter() {
   auto* wide = const_cast<char16_t*>(reinterpret_cast<const char16_t*>(text.utf16()));
   const TAdsTableOptions& options = *mpoAdsTableOptions;
   if (options.AdsOptimizedFilters())
-    CheckAceResult(this, ::AdsSetAOF100(mlHandle, wide,
-                                        adsdata::AofOptionBits(options.AdsAOFType(), options.AdsAOFResolveImmediate())));
+    CheckAceResult(
+        this, ::AdsSetAOF100(mlHandle, wide,
+                             adsdata::AofOptionBits(options.AdsAOFType(), options.AdsAOFResolveImmediate())));
   else
     CheckAceResult(this, ::AdsSetFilter100(mlHandle, wide, kFilterTextIsUtf16));
 }
 
 void TAdsDataSet::DeactivateFilter() {
-  const UNSIGNED32 rc = mpoAdsTableOptions->AdsOptimizedFilters() ? ::AdsClearAOF(mlHandle) : ::AdsClearFilter(mlHandle);
+  const UNSIGNED32 rc =
+      mpoAdsTableOptions->AdsOptimizedFilters() ? ::AdsClearAOF(mlHandle) : ::AdsClearFilter(mlHandle);
   if (rc != kAeNoFilter) CheckAceResult(this, rc);
 }
 
@@ -175,7 +180,8 @@ bool TAdsDataSet::FilteredScan(bool forward) {
 bool TAdsDataSet::FilteredSeek(const uint8_t* key, uint16_t length, uint16_t dataType) {
   if (!OnFilterRecord()) RaiseComponentError(QStringLiteral("Expected OnFilterRecord event."));
   UNSIGNED16 hit = 0;
-  CheckAceResult(this, ::AdsSeek(mlActiveHandle, const_cast<uint8_t*>(key), length, dataType, kSeekHard, &hit));
+  CheckAceResult(this,
+                 ::AdsSeek(mlActiveHandle, const_cast<uint8_t*>(key), length, dataType, kSeekHard, &hit));
   if (hit == 0) return false;
   // The records from the hit on are offered to OnFilterRecord while their keys still begin
   // with the sought key.
@@ -202,8 +208,8 @@ bool TAdsDataSet::FilteredSeek(const uint8_t* key, uint16_t length, uint16_t dat
         built.resize(std::max<size_t>(keyLength, 1));
       }
       UNSIGNED16 builtLength = static_cast<UNSIGNED16>(built.size());
-      CheckAceResult(this, ::AdsBuildKeyFromRecord(mlActiveHandle, reinterpret_cast<UNSIGNED8*>(buffer), musRecordSize,
-                                                   built.data(), &builtLength));
+      CheckAceResult(this, ::AdsBuildKeyFromRecord(mlActiveHandle, reinterpret_cast<UNSIGNED8*>(buffer),
+                                                   musRecordSize, built.data(), &builtLength));
       if (builtLength < length) RaiseComponentError(QStringLiteral("Invalid key size."));
       if (std::memcmp(built.data(), key, length) != 0) break;
     }

@@ -20,7 +20,9 @@ using namespace adsdata_test;
 
 namespace {
 
-std::string Message(const Exception& e) { return e.Message().toStdString(); }
+std::string Message(const Exception& e) {
+  return e.Message().toStdString();
+}
 
 // One record of the table and of the model.
 struct Item {
@@ -37,7 +39,9 @@ constexpr int kItems = 3000;
 constexpr int kNameWidth = 12;
 constexpr int kCityWidth = 8;
 
-QString Padded(const QString& s, int width) { return s.leftJustified(width, u' ', true); }
+QString Padded(const QString& s, int width) {
+  return s.leftJustified(width, u' ', true);
+}
 // Text "=" with the exact setting off: the field's text cut (or padded) to the literal's length.
 bool StartsAs(const QString& field, int width, const QString& literal) {
   return Padded(field, width).left(literal.size()) == literal;
@@ -65,12 +69,15 @@ std::vector<FilterCase> Cases() {
       {"D >= {^2021-06-01} .AND. D < {^2022-01-01}",
        [=](const Item& i) { return i.julian >= jun2021 && i.julian < jan2022; }, 1},
       {"FLAG .OR. N < 10", [](const Item& i) { return i.flag || i.n < 10; }, 3},
-      {"NAME = 'Ke*' .AND. .NOT. FLAG", [](const Item& i) { return StartsAs(i.name, kNameWidth, "Ke") && !i.flag; }, 2},
+      {"NAME = 'Ke*' .AND. .NOT. FLAG",
+       [](const Item& i) { return StartsAs(i.name, kNameWidth, "Ke") && !i.flag; }, 2},
   };
 }
 
 // The handler the tests combine with the Filter texts.
-bool HandlerAccepts(int id) { return id % 3 != 0; }
+bool HandlerAccepts(int id) {
+  return id % 3 != 0;
+}
 
 // A folder with "items" (ID, NAME, CITY, N, AMT, D, FLAG) holding kItems random records and
 // tags on NAME, CITY, N and D, made once for the suite; the model holds the same records.
@@ -80,8 +87,8 @@ class FilterModel : public ::testing::Test {
     dir_ = new testenv::TempDir();
     items_ = new std::vector<Item>();
     ADSHANDLE folder = ConnectFolder(dir_->str());
-    ADSHANDLE t =
-        CreateTable(folder, "items", "ID,Integer;NAME,Char,12;CITY,Char,8;N,Integer;AMT,Double;D,Date;FLAG,Logical;");
+    ADSHANDLE t = CreateTable(
+        folder, "items", "ID,Integer;NAME,Char,12;CITY,Char,8;N,Integer;AMT,Double;D,Date;FLAG,Logical;");
     std::mt19937 rng(20240315);
     const char* syllables[] = {"Ba", "Ke", "Lo", "Mi", "Su", "Ta"};
     const char* cities[] = {"Oslo", "Bergen", "Bodo", "Os", "Tromso", "Bjorli", ""};
@@ -144,7 +151,8 @@ class FilterModel : public ::testing::Test {
   }
 
   // The records the model admits, in record order, or in the order of `less`.
-  static std::vector<int> Expected(const Predicate& holds, const std::function<bool(const Item&, const Item&)>& less = {}) {
+  static std::vector<int> Expected(const Predicate& holds,
+                                   const std::function<bool(const Item&, const Item&)>& less = {}) {
     std::vector<Item> chosen;
     for (const Item& i : *items_)
       if (holds(i)) chosen.push_back(i);
@@ -174,7 +182,8 @@ testenv::TempDir* FilterModel::dir_ = nullptr;
 std::vector<Item>* FilterModel::items_ = nullptr;
 
 void UseHandler(TDataSet& d) {
-  d.SetOnFilterRecord([](TDataSet* ds, bool& accept) { accept = HandlerAccepts(ds->FieldByName("ID")->AsInteger()); });
+  d.SetOnFilterRecord(
+      [](TDataSet* ds, bool& accept) { accept = HandlerAccepts(ds->FieldByName("ID")->AsInteger()); });
 }
 
 }  // namespace
@@ -215,9 +224,13 @@ TEST_F(FilterModel, NavigationAndCountsFollowTheFilter) {
 
 TEST_F(FilterModel, FindOperationsApplyTheFilterTextForTheSearchOnly) {
   for (const FilterCase& c : Cases()) {
-    for (bool handler : {false, true}) {
-      SCOPED_TRACE(std::string(c.text) + (handler ? " with OnFilterRecord" : ""));
+    for (int variant = 0; variant < 3; ++variant) {
+      const bool handler = variant == 1;
+      const bool optimised = variant != 2;
+      SCOPED_TRACE(std::string(c.text) + (handler ? " with OnFilterRecord" : "") +
+                   (optimised ? "" : " (expression filter)"));
       TAdsTable& tb = Table("tb");
+      tb.AdsTableOptions().SetAdsOptimizedFilters(optimised);
       tb.SetFilter(c.text);
       if (handler) UseHandler(tb);
       tb.Open();
@@ -235,6 +248,8 @@ TEST_F(FilterModel, FindOperationsApplyTheFilterTextForTheSearchOnly) {
       // The text was applied for the searches only.
       UNSIGNED16 length = 0;
       EXPECT_EQ(AdsGetAOF(tb.Handle(), nullptr, &length), 5037u);
+      length = 0;
+      EXPECT_EQ(AdsGetFilter(tb.Handle(), nullptr, &length), 5037u);
       if (!handler) {
         EXPECT_EQ(Walk(tb).size(), static_cast<size_t>(kItems));
       }
@@ -246,7 +261,9 @@ TEST_F(FilterModel, FindOperationsApplyTheFilterTextForTheSearchOnly) {
 
 TEST_F(FilterModel, RangesAndScopesNarrowTheFilteredRecords) {
   const auto byN = [](const Item& a, const Item& b) { return a.n < b.n; };
-  const auto byCity = [](const Item& a, const Item& b) { return Padded(a.city, kCityWidth) < Padded(b.city, kCityWidth); };
+  const auto byCity = [](const Item& a, const Item& b) {
+    return Padded(a.city, kCityWidth) < Padded(b.city, kCityWidth);
+  };
   for (const FilterCase& c : Cases()) {
     SCOPED_TRACE(c.text);
     TAdsTable& tb = Table("tb");
@@ -397,7 +414,8 @@ TEST_F(FilterRules, TheFilterReachesTheEngineAsTheOptionsSay) {
       {true, atKeySet, true, "NAME = 'Bob'", "bExact=1", R"t(AdsSetAOF100(hTable=)t"},
       {false, atFixed, true, "NAME = \"B*\"", "bExact=0", R"t(AdsSetFilter100(hTable=)t"},
   };
-  const char* texts[] = {R"t(pvFilter=u"NAME = 'B'", ulOptions=8194)t", R"t(pvFilter=u"NAME = 'Bob'", ulOptions=8197)t",
+  const char* texts[] = {R"t(pvFilter=u"NAME = 'B'", ulOptions=8194)t",
+                         R"t(pvFilter=u"NAME = 'Bob'", ulOptions=8197)t",
                          R"t(pvFilter=u"NAME = \"B\"", ulOptions=8192)t"};
   for (size_t i = 0; i < std::size(cases); ++i) {
     const Case& c = cases[i];
@@ -500,7 +518,8 @@ TEST_F(FilterRules, ScansAndSeeksNeedAHandlerAndComputeCalculatedFieldsAsAsked) 
   ds_.SetIndexName("NAME");
   EXPECT_TRUE(ds_.FindKey({"Bob"}));
   EXPECT_EQ(id.AsInteger(), 3);
-  ds_.SetOnFilterRecord([&](TDataSet*, bool& accept) { accept = id.AsInteger() == 1 || id.AsInteger() == 4; });
+  ds_.SetOnFilterRecord(
+      [&](TDataSet*, bool& accept) { accept = id.AsInteger() == 1 || id.AsInteger() == 4; });
   ds_.First();
   EXPECT_FALSE(ds_.FindKey({"Bob"}));  // the records after the Bobs are not Bob
   EXPECT_EQ(id.AsInteger(), 1);

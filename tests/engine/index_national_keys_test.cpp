@@ -17,14 +17,15 @@ using acetest::U8;
 class IndexNationalKeys : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(AdsConnect60(U8(ws_.WinFolder()), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &conn_), 0u) << acetest::Last().text;
+    ASSERT_EQ(AdsConnect60(U8(ws_.WinFolder()), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &conn_), 0u)
+        << acetest::Last().text;
     ASSERT_EQ(AdsCreateTable90(conn_, U8("names"), nullptr, ADS_ADT, 1, 0, 0, 0,
                                U8("ID,Integer;NC,NChar,6;NV,NVarChar,6;N,Integer"), 0, nullptr, &table_),
               0u)
         << acetest::Last().text;
     int id = 0;
     for (const std::u16string& w : {std::u16string(u"Щук"), std::u16string(u"Smith"), std::u16string(u"Жук"),
-                                     std::u16string(u"SMITH"), std::u16string(u"Ёж")}) {
+                                    std::u16string(u"SMITH"), std::u16string(u"Ёж")}) {
       Append(++id, w);
     }
     for (const char* tag : {"NC", "NV", "NV;N"}) {
@@ -43,8 +44,10 @@ class IndexNationalKeys : public ::testing::Test {
     ASSERT_EQ(AdsAppendRecord(table_), 0u);
     ASSERT_EQ(AdsSetLong(table_, U8("ID"), id), 0u);
     ASSERT_EQ(AdsSetLong(table_, U8("N"), 10 * id), 0u);
-    ASSERT_EQ(AdsSetStringW(table_, U8("NC"), w.data(), static_cast<UNSIGNED32>(w.size())), 0u) << acetest::Last().text;
-    ASSERT_EQ(AdsSetStringW(table_, U8("NV"), w.data(), static_cast<UNSIGNED32>(w.size())), 0u) << acetest::Last().text;
+    ASSERT_EQ(AdsSetStringW(table_, U8("NC"), w.data(), static_cast<UNSIGNED32>(w.size())), 0u)
+        << acetest::Last().text;
+    ASSERT_EQ(AdsSetStringW(table_, U8("NV"), w.data(), static_cast<UNSIGNED32>(w.size())), 0u)
+        << acetest::Last().text;
     ASSERT_EQ(AdsWriteRecord(table_), 0u) << acetest::Last().text;
   }
 
@@ -103,13 +106,14 @@ TEST_F(IndexNationalKeys, SeeksFindExactlyTheirText) {
     std::u16string text;
     int id;  // 0: not found
   };
-  for (const Case& c : {Case{u"Жук", 3}, Case{u"Щук", 1}, Case{u"Smith", 2}, Case{u"SMITH", 4}, Case{u"Зук", 0}}) {
+  for (const Case& c :
+       {Case{u"Жук", 3}, Case{u"Щук", 1}, Case{u"Smith", 2}, Case{u"SMITH", 4}, Case{u"Зук", 0}}) {
     SCOPED_TRACE(static_cast<int>(c.id));
     // By UTF-16 text.
     std::u16string key = c.text;
     UNSIGNED16 found = 0;
-    ASSERT_EQ(AdsSeek(Order("NC"), reinterpret_cast<UNSIGNED8*>(key.data()), static_cast<UNSIGNED16>(2 * key.size()), 8, 2,
-                      &found),
+    ASSERT_EQ(AdsSeek(Order("NC"), reinterpret_cast<UNSIGNED8*>(key.data()),
+                      static_cast<UNSIGNED16>(2 * key.size()), 8, 2, &found),
               0u)
         << acetest::Last().text;
     EXPECT_EQ(found != 0, c.id != 0);
@@ -119,7 +123,8 @@ TEST_F(IndexNationalKeys, SeeksFindExactlyTheirText) {
     // By a raw key of whole values on the compound tag.
     ADSHANDLE order = Order("NV_N");
     ASSERT_EQ(AdsInitRawKey(order), 0u);
-    ASSERT_EQ(AdsSetFieldW(order, U8("NV"), key.data(), static_cast<UNSIGNED32>(key.size())), 0u) << acetest::Last().text;
+    ASSERT_EQ(AdsSetFieldW(order, U8("NV"), key.data(), static_cast<UNSIGNED32>(key.size())), 0u)
+        << acetest::Last().text;
     ASSERT_EQ(AdsSetLong(order, U8("N"), 10 * c.id), 0u);
     UNSIGNED8 raw[200];
     UNSIGNED16 length = sizeof raw;
