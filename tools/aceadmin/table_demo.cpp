@@ -15,6 +15,7 @@
 
 #include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
+#include "tools/aceadmin/progress.h"
 #include "tools/aceadmin/table_common.h"
 #include "tools/aceadmin/table_demo_data.h"
 
@@ -57,6 +58,7 @@ struct Build {
     const std::vector<std::string> names = FieldNamesOf(table.fields);
     const uint32_t rows = table.rowsAtScaleOne * scale;
     demo::Rows rng(0x5EED0000ull + site * 131u + table.name.size() * 7919u + table.name[0]);
+    ProgressLine progress(table.name, rows);
     for (uint32_t n = 1; n <= rows; ++n) {
       std::vector<std::string> values = demo::RowValues(table, n, site, vessels, rng);
       UNSIGNED32 rc = AdsAppendRecord(h);
@@ -71,6 +73,7 @@ struct Build {
         AdsCloseTable(h);
         return 1;
       }
+      progress.Update(n * 100 / rows);
     }
     size_t created = 0;
     for (const auto& tag : table.tags) {

@@ -7,6 +7,7 @@
 
 #include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
+#include "tools/aceadmin/progress.h"
 #include "tools/aceadmin/table_common.h"
 
 namespace aceadmin {
@@ -41,6 +42,7 @@ int LoadCsv(const std::vector<std::string>& given, std::ostream& out, std::ostre
   std::string what;
   if (int rc = Report(t.Open(args[0], args[1], ADS_EXCLUSIVE, &what), what, err)) return rc;
 
+  ProgressLine progress("load " + args[1]);
   std::vector<std::string> fields;
   size_t line = 1;
   unsigned long rows = 0;
@@ -79,6 +81,7 @@ int LoadCsv(const std::vector<std::string>& given, std::ostream& out, std::ostre
       return rc;
     }
     ++rows;
+    progress.Update(static_cast<unsigned>(pos * 100 / data.size()), rows);
   }
   if (int rc = Report(t.Close(), "closing " + args[1], err)) return rc;
   out << "loaded " << rows << " rows into " << args[1] << "\n";

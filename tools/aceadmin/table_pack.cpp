@@ -3,12 +3,15 @@
 
 #include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
+#include "tools/aceadmin/progress.h"
 #include "tools/aceadmin/table_common.h"
 
 namespace aceadmin {
 namespace {
 
-constexpr UNSIGNED16 kIgnoreFilters = 2;  // count every record that is not deleted
+// The count the header keeps: before packing every record the pass goes through, deleted ones
+// included; afterwards the records that are left.
+constexpr UNSIGNED16 kIgnoreFilters = 2;
 
 int Pack(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
   Arguments parsed;
@@ -19,7 +22,12 @@ int Pack(const std::vector<std::string>& given, std::ostream& out, std::ostream&
   OpenedTable t;
   std::string what;
   if (int rc = Report(t.Open(args[0], args[1], ADS_EXCLUSIVE, &what), what, err)) return rc;
-  if (int rc = Report(AdsPackTable(t.table()), "pack " + args[1], err)) return rc;
+  UNSIGNED32 before = 0;
+  if (int rc = Report(AdsGetRecordCount(t.table(), kIgnoreFilters, &before), "counting", err)) return rc;
+  {
+    EngineProgress progress("pack " + args[1], before);
+    if (int rc = Report(AdsPackTable(t.table()), "pack " + args[1], err)) return rc;
+  }
   UNSIGNED32 count = 0;
   if (int rc = Report(AdsGetRecordCount(t.table(), kIgnoreFilters, &count), "counting", err)) return rc;
   if (int rc = Report(t.Close(), "closing " + args[1], err)) return rc;

@@ -11,6 +11,7 @@
 
 #include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
+#include "tools/aceadmin/progress.h"
 #include "tools/aceadmin/table_common.h"
 
 namespace aceadmin {
@@ -45,15 +46,20 @@ UNSIGNED32 DictionaryTables(const std::string& dictionary, std::vector<std::stri
 }
 
 // Rebuilds the indexes of `table` opened through `target` (a dictionary or a folder). Prints
-// its line on success; reports the failing step on err. Returns 0 or 1.
-int ReindexOne(const std::string& target, const std::string& table, std::ostream& out, std::ostream& err) {
+// its line on success; reports the failing step on err. On a terminal the progress line reads
+// "reindex TABLE`place`: ..." (place: " (2 of 9)" among a dictionary's tables). Returns 0 or 1.
+int ReindexOne(const std::string& target, const std::string& table, const std::string& place, std::ostream& out,
+               std::ostream& err) {
   const auto start = std::chrono::steady_clock::now();
   OpenedTable t;
   std::string what;
   if (int rc = Report(t.Open(target, table, ADS_EXCLUSIVE, &what), what, err)) return rc;
-  if (int rc = Report(AdsReindex61(t.table(), 0), "reindex " + table, err)) return rc;
   UNSIGNED32 count = 0;
   if (int rc = Report(AdsGetRecordCount(t.table(), kAllRecords, &count), "counting " + table, err)) return rc;
+  {
+    EngineProgress progress("reindex " + table + place, count);
+    if (int rc = Report(AdsReindex61(t.table(), 0), "reindex " + table, err)) return rc;
+  }
   if (int rc = Report(t.Close(), "closing " + table, err)) return rc;
   out << "reindexed " << table << ": " << count << " records, " << Seconds(std::chrono::steady_clock::now() - start)
       << std::endl;  // flushed, so that the lines keep their order beside the error stream's
@@ -84,7 +90,11 @@ int Reindex(const std::vector<std::string>& given, std::ostream& out, std::ostre
     tables.push_back(slash == std::string::npos ? args[0] : args[0].substr(slash + 1));
   }
   size_t failed = 0;
-  for (const std::string& table : tables) failed += ReindexOne(target, table, out, err) != 0;
+  for (size_t i = 0; i < tables.size(); ++i) {
+    const std::string place =
+        dictionary ? " (" + std::to_string(i + 1) + " of " + std::to_string(tables.size()) + ")" : "";
+    failed += ReindexOne(target, tables[i], place, out, err) != 0;
+  }
   out << tables.size() - failed << " of " << tables.size() << " tables reindexed in "
       << Seconds(std::chrono::steady_clock::now() - start) << "\n";
   return failed ? 1 : 0;
