@@ -76,6 +76,65 @@ TEST(TableAceadmin, LoadsCsvRowsThatTheEngineReadsBack) {
   EXPECT_FALSE(Has(limited.output, "Borealis")) << limited.output;
 }
 
+// Dates as other programs export them (ISO), beside the engine's own format; an ISO value
+// that names no real day is refused rather than stored as some other day.
+TEST(TableAceadmin, LoadsIsoDatesAndTimestamps) {
+  acetest::Workspace ws;
+  const std::string folder = ws.WinFolder();
+  ASSERT_EQ(Aceadmin("create-table " + Q(folder) + " event 'ID,Integer;DAY,Date;AT,TimeStamp;'").status, 0);
+  acetest::WriteFile(ws.Host("event.csv"),
+                     "ID,DAY,AT\n"
+                     "1,2024-02-29,2024-02-29 13:45:10\n"
+                     "2,03/15/1999,1999-03-15T08:00:00.250\n"
+                     "3,1899-12-30,2000-01-01\n"
+                     "4,,2000-01-01 23:59\n");
+  ToolRun load = Aceadmin("load-csv " + Q(folder) + " event " + Q(ws.Host("event.csv")));
+  ASSERT_EQ(load.status, 0) << load.output;
+  const struct {
+    SIGNED32 day, atDay, atMs;  // 0: empty
+  } expected[] = {
+      {2460370, 2460370, (13 * 3600 + 45 * 60 + 10) * 1000},
+      {2451253, 2451253, 8 * 3600 * 1000 + 250},
+      {2415019, 2451545, 0},
+      {0, 2451545, (23 * 3600 + 59 * 60) * 1000},
+  };
+  ADSHANDLE t = 0;
+  ASSERT_EQ(AdsOpenTable90(0, acetest::U8(ws.Win("event.adt")), nullptr, ADS_ADT, 0, 0, 2, 0, nullptr, &t), 0u)
+      << acetest::Last().text;
+  for (UNSIGNED32 n = 1; n <= 4; ++n) {
+    SCOPED_TRACE("record " + std::to_string(n));
+    ASSERT_EQ(AdsGotoRecord(t, n), 0u);
+    SIGNED32 day = -1, atDay = -1, atMs = -1;
+    EXPECT_EQ(AdsGetJulian(t, acetest::U8("DAY"), &day), 0u);
+    EXPECT_EQ(AdsGetJulian(t, acetest::U8("AT"), &atDay), 0u);
+    EXPECT_EQ(AdsGetMilliseconds(t, acetest::U8("AT"), &atMs), 0u);
+    EXPECT_EQ(day, expected[n - 1].day);
+    EXPECT_EQ(atDay, expected[n - 1].atDay);
+    EXPECT_EQ(atMs, expected[n - 1].atMs);
+  }
+  ASSERT_EQ(AdsCloseTable(t), 0u);
+
+  const struct {
+    std::string row;
+    std::string says;
+  } refused[] = {
+      {"5,2023-02-29,", "line 2, field DAY: \"2023-02-29\" is not a date"},
+      {"5,2024-13-01,", "field DAY: \"2024-13-01\" is not a date"},
+      {"5,2024-01-01 10:00,", "field DAY: \"2024-01-01 10:00\" is not a date"},
+      {"5,,2024-04-31 10:00", "field AT: \"2024-04-31 10:00\" is not a timestamp"},
+      {"5,,2024-04-30 25:00", "field AT"},
+  };
+  for (const auto& r : refused) {
+    SCOPED_TRACE(r.row);
+    acetest::WriteFile(ws.Host("bad.csv"), "ID,DAY,AT\n" + r.row + "\n");
+    ToolRun bad = Aceadmin("load-csv " + Q(folder) + " event " + Q(ws.Host("bad.csv")));
+    EXPECT_EQ(bad.status, 1) << bad.output;
+    EXPECT_TRUE(Has(bad.output, r.says)) << bad.output;
+  }
+  ToolRun show = Aceadmin("show-rows " + Q(folder) + " event");
+  EXPECT_FALSE(Has(show.output, "\n5,")) << show.output;
+}
+
 TEST(TableAceadmin, RefusesBadInputWithoutLosingRowsAlreadyStored) {
   VesselFixture f;
   f.Create();

@@ -1,7 +1,13 @@
 // aceadmin load-csv: appends the rows of a CSV file to a table. The first line names the
 // fields the columns go to; an unquoted empty value leaves the field empty. The table is
 // opened once, exclusively, and every row is one append.
+//
+// Values go to the engine as text, so dates are read in the connection's date format; a date
+// or timestamp field also takes the ISO form other programs export (YYYY-MM-DD, and for a
+// timestamp YYYY-MM-DD HH:MM[:SS[.fff]] with a blank or a "T" between), whatever that format.
+#include <cstdint>
 #include <fstream>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
@@ -12,6 +18,69 @@
 
 namespace aceadmin {
 namespace {
+
+// The engine's field type numbers of the fields that hold a date.
+constexpr UNSIGNED16 kDateField = 3;
+constexpr UNSIGNED16 kTimeStampField = 14;
+
+bool Digits(const std::string& s, size_t at, size_t n) {
+  if (at + n > s.size()) return false;
+  for (size_t i = at; i < at + n; ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+  }
+  return true;
+}
+
+struct IsoValue {
+  bool valid = false;  // a real calendar date (and, for a timestamp, something after it)
+  SIGNED32 julian = 0;
+  std::string time;    // what follows the date in a timestamp, for the engine to read
+};
+
+// Whether `v` has the ISO form (see the top of this file); nullopt when it does not, so that
+// the engine reads it in its own format.
+std::optional<IsoValue> IsoDate(const std::string& v, bool timestamp) {
+  if (!Digits(v, 0, 4) || v[4] != '-' || !Digits(v, 5, 2) || v[7] != '-' || !Digits(v, 8, 2)) return std::nullopt;
+  IsoValue r;
+  if (v.size() > 10) {
+    if (!timestamp || (v[10] != ' ' && v[10] != 'T')) return r;
+    r.time = v.substr(11);
+  }
+  const int y = std::stoi(v.substr(0, 4));
+  const unsigned m = static_cast<unsigned>(std::stoi(v.substr(5, 2)));
+  const unsigned d = static_cast<unsigned>(std::stoi(v.substr(8, 2)));
+  static const unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+  if (y < 1 || m < 1 || m > 12 || d < 1 || d > kDays[m - 1] + (m == 2 && leap ? 1 : 0)) return r;
+  // Julian day number of the Gregorian date (days since 1970-01-01, from the civil calendar,
+  // plus the Julian day of that day).
+  const int yy = m <= 2 ? y - 1 : y;
+  const int era = yy / 400;
+  const int yoe = yy - era * 400;
+  const int doy = static_cast<int>((153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1);
+  const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  r.julian = static_cast<SIGNED32>(era * 146097 + doe - 719468 + 2440588);
+  r.valid = true;
+  return r;
+}
+
+// Sets field `name` of the current record to `value`. Returns 0 or the engine's code; for a
+// value the tool itself refuses, `*problem` says why.
+UNSIGNED32 SetValue(ADSHANDLE table, const std::string& name, UNSIGNED16 type, const std::string& value,
+                    std::string* problem) {
+  if (type == kDateField || type == kTimeStampField) {
+    if (std::optional<IsoValue> iso = IsoDate(value, type == kTimeStampField)) {
+      if (!iso->valid) {
+        *problem = "\"" + value + "\" is not a " + (type == kDateField ? "date" : "timestamp");
+        return 0;
+      }
+      if (UNSIGNED32 rc = AdsSetJulian(table, Text(name), iso->julian)) return rc;
+      if (iso->time.empty()) return 0;
+      return AdsSetTime(table, Text(name), Text(iso->time), static_cast<UNSIGNED16>(iso->time.size()));
+    }
+  }
+  return AdsSetString(table, Text(name), Text(value), static_cast<UNSIGNED32>(value.size()));
+}
 
 int LoadCsv(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
   Arguments parsed;
@@ -42,6 +111,12 @@ int LoadCsv(const std::vector<std::string>& given, std::ostream& out, std::ostre
   std::string what;
   if (int rc = Report(t.Open(args[0], args[1], ADS_EXCLUSIVE, &what), what, err)) return rc;
 
+  std::vector<UNSIGNED16> types(columns.size(), 0);
+  for (size_t i = 0; i < columns.size(); ++i) {
+    // A column naming no field is reported when its first value is set.
+    if (AdsGetFieldType(t.table(), Text(columns[i]), &types[i]) != 0) types[i] = 0;
+  }
+
   ProgressLine progress("load " + args[1]);
   std::vector<std::string> fields;
   size_t line = 1;
@@ -66,9 +141,12 @@ int LoadCsv(const std::vector<std::string>& given, std::ostream& out, std::ostre
     }
     for (size_t i = 0; i < fields.size(); ++i) {
       if (fields[i].empty() && !quoted[i]) continue;
-      UNSIGNED32 rc = AdsSetString(t.table(), Text(columns[i]), Text(fields[i]), static_cast<UNSIGNED32>(fields[i].size()));
-      if (rc != 0) {
-        Report(rc, "line " + std::to_string(line) + ", field " + columns[i], err);
+      std::string problem;
+      UNSIGNED32 rc = SetValue(t.table(), columns[i], types[i], fields[i], &problem);
+      if (rc != 0 || !problem.empty()) {
+        const std::string where = "line " + std::to_string(line) + ", field " + columns[i];
+        if (rc != 0) Report(rc, where, err);
+        else err << "aceadmin: " << where << ": " << problem << "\n";
         AdsCancelUpdate(t.table());
         err << "aceadmin: " << rows << " rows were loaded before it\n";
         t.Close();
@@ -92,7 +170,9 @@ Registrar load_csv({"load-csv", "DICTIONARY|FOLDER TABLE FILE.csv",
                     "Append CSV rows to a table (first line: field names; an unquoted empty value stays empty)",
                     &LoadCsv,
                     "The table is opened exclusively and each row is appended. The first line of FILE.csv names\n"
-                    "the fields the columns go to; fields are separated by commas and may be quoted (\"a, b\")."});
+                    "the fields the columns go to; fields are separated by commas and may be quoted (\"a, b\").\n"
+                    "Dates are read in the engine's date format (MM/DD/CCYY unless set otherwise) or as\n"
+                    "YYYY-MM-DD; timestamps as that date, a blank or \"T\", and HH:MM[:SS[.fff]]."});
 
 }  // namespace
 }  // namespace aceadmin
