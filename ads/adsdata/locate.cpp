@@ -16,7 +16,9 @@
 // the values: an order's key may be computed from the fields (UPPER(NAME), LEFT(NAME, 3)), so
 // the record a seek lands on is compared with the values and, when it does not hold them, the
 // filter way decides; and the expression language reads national strings in the ANSI code page,
-// so a value with characters that page lacks is compared with each record the filter admits.
+// where every character that page lacks reads as "?", so for a national-string key each record
+// the filter admits is compared with the values (a value "Ж" would match "Щ", and a value "?"
+// any record holding a character the page lacks).
 // A value its field cannot hold (too long, not representable, a fraction for an integer field)
 // is found nowhere.
 //
@@ -142,7 +144,7 @@ class TAdsDataSet::LocateSearch {
   int charFields_ = 0;
   int wideFields_ = 0;
   bool anyNull_ = false;
-  bool lossyText_ = false;  // a national-string value the ANSI code page cannot spell
+  bool wideText_ = false;  // a national-string key with a value: the filter's answer is checked
 };
 
 bool TAdsDataSet::LocateSearch::Run(const QString& keyFields, const QVariant& keyValues) {
@@ -204,7 +206,7 @@ void TAdsDataSet::LocateSearch::WriteKeyValues() {
     anyNull_ = anyNull_ || null;
     keyNull_.push_back(null);
     keyTexts_.push_back(IsStringType(t) && !null ? fields_[i]->AsString() : QString());
-    if (IsWideType(t) && !null && FromAnsi(ToAnsi(keyTexts_.back())) != keyTexts_.back()) lossyText_ = true;
+    if (IsWideType(t) && !null) wideText_ = true;
   }
   keyImage_ = QByteArray(ds_.mpFilterBuffer, ds_.musRecordSize);
 }
@@ -411,7 +413,7 @@ bool TAdsDataSet::LocateSearch::FilterWay() {
       found = ds_.LocateLocally(expression);
       QByteArray ansi = ToAnsi(expression);
       while (found &&
-             !((!filtering || CurrentRecordAccepted()) && (!lossyText_ || CurrentRecordHoldsKeys(false)))) {
+             !((!filtering || CurrentRecordAccepted()) && (!wideText_ || CurrentRecordHoldsKeys(false)))) {
         CheckAceResult(&ds_, ::AdsSkip(order, 1));
         found = EvaluateFromHere(&ds_, ds_.mlHandle, order, ansi);
       }
@@ -427,7 +429,7 @@ bool TAdsDataSet::LocateSearch::FilterWay() {
         CheckAceResult(&ds_, ::AdsAtEOF(ds_.mlHandle, &atEnd));
         if (atEnd != 0) break;
         if (filtering && !ds_.FilteredScan(true)) break;
-        if (!lossyText_ || CurrentRecordHoldsKeys(false)) {
+        if (!wideText_ || CurrentRecordHoldsKeys(false)) {
           found = true;
           break;
         }

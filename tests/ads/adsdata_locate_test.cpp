@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <random>
 #include <set>
 
 #include "ads/adstable.h"
@@ -545,4 +546,140 @@ TEST_F(LocateKinds, LookupAnswersValuesAndLeavesTheVisibleRecords) {
   tb.Next();
   EXPECT_EQ(Id(tb), 4);
   EXPECT_EQ(tb.State(), dsBrowse);
+}
+
+namespace {
+
+// Random values built from characters that mean something in an expression (quotes, brackets,
+// operators, the wildcard, blanks) and from letters outside Latin-1, in an ANSI field and a
+// national one, with and without an index on them; every search is checked against the same
+// values held in memory.
+const QString kAnsiAlphabet = QString::fromUtf8("abAB \"'[]()*.+-<>=!#$&|{}^,;:%\\/?\téÉ€");
+const QString kWideAlphabet = kAnsiAlphabet + QString::fromUtf8("ЖжЩщ中😀");
+
+QString RandomText(std::mt19937& rng, const QString& alphabet, int maxChars) {
+  QString s;
+  const int n = 1 + static_cast<int>(rng() % static_cast<unsigned>(maxChars));
+  while (s.size() < n) {
+    const qsizetype i = static_cast<qsizetype>(rng() % static_cast<unsigned>(alphabet.size()));
+    // A character outside the 16-bit range is two code units; take both or neither.
+    if (alphabet[i].isLowSurrogate()) continue;
+    const QString ch = alphabet[i].isHighSurrogate() ? alphabet.mid(i, 2) : alphabet.mid(i, 1);
+    if (s.size() + ch.size() > maxChars) break;
+    s += ch;
+  }
+  while (s.endsWith(u' ')) s.chop(1);  // a string field keeps no trailing blanks
+  return s.isEmpty() ? QStringLiteral("x") : s;
+}
+
+// Letter case turned at random, character by character.
+QString FlipCases(std::mt19937& rng, const QString& s) {
+  QString out;
+  for (QChar c : s) out += rng() % 2 ? c.toUpper() : c.toLower();
+  return out;
+}
+
+struct AnyValueRow {
+  int id;
+  QString ansi;
+  QString wide;
+};
+
+bool Holds(const QString& have, const QString& want, TLocateOptions options) {
+  const Qt::CaseSensitivity cs = options.testFlag(loCaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive;
+  QString w = want;
+  while (w.endsWith(u' ')) w.chop(1);
+  return options.testFlag(loPartialKey) ? have.startsWith(w, cs) : have.compare(w, cs) == 0;
+}
+
+}  // namespace
+
+TEST(LocateAnyValue, ValuesOfAnyCharactersFindExactlyTheRecordsHoldingThem) {
+  testenv::TempDir dir;
+  std::mt19937 rng(19);
+  std::vector<AnyValueRow> rows;
+  for (int id = 1; id <= 300; ++id) {
+    AnyValueRow r{id, RandomText(rng, kAnsiAlphabet, 10), RandomText(rng, kWideAlphabet, 10)};
+    // Some values come again, some in another letter case, so that searches find several.
+    if (id > 1 && rng() % 5 == 0) {
+      const AnyValueRow& earlier = rows[rng() % rows.size()];
+      r.ansi = rng() % 2 ? earlier.ansi : FlipCases(rng, earlier.ansi);
+      r.wide = rng() % 2 ? earlier.wide : FlipCases(rng, earlier.wide);
+    }
+    rows.push_back(r);
+  }
+  ADSHANDLE folder = ConnectFolder(dir.str());
+  for (const char* name : {"indexed", "plain"}) {
+    ADSHANDLE t = CreateTable(folder, name, "ID,Integer;C,Char,10;NC,NChar,10;");
+    for (const AnyValueRow& r : rows) {
+      ASSERT_EQ(AdsAppendRecord(t), 0u) << LastError();
+      SetLong(t, "ID", r.id);
+      SetString(t, "C", r.ansi);
+      SetWide(t, "NC", r.wide);
+      ASSERT_EQ(AdsWriteRecord(t), 0u) << LastError();
+    }
+    if (std::string(name) == "indexed") {
+      for (const char* tag : {"C", "NC"}) {
+        QByteArray n(tag);
+        ADSHANDLE order = 0;
+        ASSERT_EQ(AdsCreateIndex90(t, nullptr, A(n), A(n), nullptr, nullptr, 2, 512, nullptr, &order), 0u)
+            << tag << " " << LastError();
+      }
+    }
+    ASSERT_EQ(AdsCloseTable(t), 0u);
+  }
+  ASSERT_EQ(AdsDisconnect(folder), 0u);
+
+  TAdsConnection con(nullptr);
+  con.SetAdsServerTypes(AdsServerTypeBit(stADS_LOCAL));
+  con.SetLoginPrompt(false);
+  con.SetConnectPath(QString::fromStdString(dir.str()));
+  TAdsTable indexed(nullptr), plain(nullptr);
+  for (TAdsTable* tb : {&indexed, &plain}) {
+    const char* name = tb == &indexed ? "indexed" : "plain";
+    tb->SetName(name);
+    tb->SetAdsConnection(&con);
+    tb->SetTableName(name);
+    tb->Open();
+  }
+  const TLocateOptions kOptions[] = {TLocateOptions(), TLocateOptions(loPartialKey),
+                                     TLocateOptions(loCaseInsensitive),
+                                     TLocateOptions(loCaseInsensitive) | loPartialKey};
+  for (int q = 0; q < 400; ++q) {
+    const bool wide = q % 2 == 1;
+    const TLocateOptions options = kOptions[(q / 2) % 4];
+    const AnyValueRow& row = rows[rng() % rows.size()];
+    QString want = wide ? row.wide : row.ansi;
+    if (options.testFlag(loPartialKey)) want = want.left(1 + static_cast<qsizetype>(rng() % want.size()));
+    if (want.back().isHighSurrogate()) want.chop(1);
+    if (want.isEmpty()) want = QStringLiteral("a");
+    if (options.testFlag(loCaseInsensitive)) want = FlipCases(rng, want);
+    if (q % 10 == 9) want = RandomText(rng, wide ? kWideAlphabet : kAnsiAlphabet, 10);  // mostly absent
+    std::set<int> holders;
+    for (const AnyValueRow& r : rows)
+      if (Holds(wide ? r.wide : r.ansi, want, options)) holders.insert(r.id);
+    for (TAdsTable* tb : {&indexed, &plain}) {
+      SCOPED_TRACE(std::string(wide ? "NC" : "C") + " = [" + want.toStdString() + "]" +
+                   (options.testFlag(loCaseInsensitive) ? " [ci]" : "") +
+                   (options.testFlag(loPartialKey) ? " [partial]" : "") + " in " + tb->Name().toStdString());
+      tb->First();
+      const bool found = tb->Locate(wide ? "NC" : "C", want, options);
+      EXPECT_EQ(found, !holders.empty());
+      if (found) {
+        EXPECT_TRUE(holders.count(tb->FieldByName("ID")->AsInteger())) << "found " << tb->FieldByName("ID")->AsInteger();
+      }
+      if (options == TLocateOptions()) {
+        const QVariant looked = tb->Lookup(wide ? "NC" : "C", want, "ID");
+        EXPECT_EQ(looked.isNull(), holders.empty());
+        if (!looked.isNull()) {
+          EXPECT_TRUE(holders.count(looked.toInt())) << "looked up " << looked.toInt();
+        }
+      }
+      EXPECT_EQ(tb->State(), dsBrowse);
+    }
+  }
+  for (TAdsTable* tb : {&indexed, &plain}) {
+    tb->Close();
+    tb->SetAdsConnection(nullptr);
+  }
 }
