@@ -548,6 +548,57 @@ TEST_F(LocateKinds, LookupAnswersValuesAndLeavesTheVisibleRecords) {
   EXPECT_EQ(tb.State(), dsBrowse);
 }
 
+TEST_F(LocateKinds, AQueryResultIsSearchedLikeATable) {
+  for (const char* text : {"SELECT * FROM indexed", "SELECT ID, C, NC, I FROM indexed WHERE ID > 1 ORDER BY C"}) {
+    for (TAdsLocateBehavior behavior : {lbFastestPossible, lbFindFirst}) {
+      SCOPED_TRACE(std::string(text) + (behavior == lbFindFirst ? " (lbFindFirst)" : ""));
+      TAdsQuery q(nullptr);
+      q.SetName("q");
+      q.SetAdsConnection(&con_);
+      q.SQL()->SetText(text);
+      q.AdsTableOptions().SetAdsLocateBehavior(behavior);
+      q.Open();
+      // The ordered result starts at ID 2 and has its own order on C.
+      const bool ordered = std::string(text).find("ORDER BY") != std::string::npos;
+      const struct {
+        const char* field;
+        QVariant value;
+        TLocateOptions options;
+        int id;  // 0: not found
+      } cases[] = {
+          {"C", "O\"Neil", {}, 3},
+          {"C", "x) .OR. (.T.", {}, 5},
+          {"C", "[a]*", loPartialKey, 6},
+          {"C", "smith", loCaseInsensitive, ordered ? 2 : 1},
+          {"NC", kShchuk, {}, 8},
+          {"NC", QString::fromUtf8("щ"), TLocateOptions(loCaseInsensitive) | loPartialKey, 8},
+          {"I", 7, {}, ordered ? 0 : 1},
+          {"C", "Nobody", {}, 0},
+      };
+      for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.field) + " = " + c.value.toString().toStdString());
+        q.First();
+        q.Next();
+        const int before = Id(q);
+        const size_t mark = trace_.Mark();
+        EXPECT_EQ(q.Locate(c.field, c.value, c.options), c.id != 0);
+        // An ordered result seeks on its own order where the key is that order's field.
+        if (ordered && std::string(c.field) == "C" && !c.options.testFlag(loCaseInsensitive)) {
+          EXPECT_EQ(CallsOf(trace_.Since(mark), "AdsSeek").size(), 1u);
+        }
+        EXPECT_EQ(Id(q), c.id != 0 ? c.id : before);
+        if (c.options == TLocateOptions()) {
+          const QVariant looked = q.Lookup(c.field, c.value, "ID");
+          EXPECT_EQ(looked.isNull() ? 0 : looked.toInt(), c.id);
+        }
+        EXPECT_EQ(q.State(), dsBrowse);
+      }
+      q.Close();
+      q.SetAdsConnection(nullptr);
+    }
+  }
+}
+
 namespace {
 
 // Random values built from characters that mean something in an expression (quotes, brackets,
