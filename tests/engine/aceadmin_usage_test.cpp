@@ -66,7 +66,7 @@ TEST(AceadminUsage, AWrongCommandOptionOrArgumentNamesTheProblemAndTheUsage) {
       {"reindex notes.txt", "aceadmin: reindex: \"notes.txt\" names neither a dictionary (.add) nor a table file (.adt)\n"
                             "usage: aceadmin reindex DICTIONARY.add|TABLE.adt\n"},
       {"sql", "aceadmin: sql: too few arguments (0 given, 1 expected)\n"
-              "usage: aceadmin sql DICTIONARY|FOLDER [-u USER] [-p PASSWORD] [--script FILE]\n"},
+              "usage: aceadmin sql DICTIONARY|FOLDER [-u USER] [-p PASSWORD] [--csv] [--script FILE]\n"},
       {"create-table f t FIELDS --memo-size 4", "aceadmin: create-table: the memo block size must be from 8 to 8192, "
                                                 "not \"4\"\n"
                                                 "usage: aceadmin create-table DICTIONARY|FOLDER TABLE FIELDS [--free] "

@@ -75,6 +75,34 @@ TEST_F(SqlAceadmin, ThePromptPrintsTablesRowCountsAndErrorsAndCarriesOn) {
   AdsDisconnect(h);
 }
 
+// An error shows where in the statement it points: the token a syntax error stops at (not an
+// earlier one of the same spelling), a name nothing knows (not its spelling inside a string),
+// the end of a statement that stops short.
+TEST_F(SqlAceadmin, ErrorsShowWhereTheyPoint) {
+  ASSERT_EQ(Prompt("create table item (id integer, name char(10));\n").status, 0);
+  const struct {
+    std::string statement;
+    std::string shows;
+  } cases[] = {
+      {"selec * from item;", "  at line 1, column 1:\n  selec * from item;\n  ^\n"},
+      {"select id from item where id = 1 or or id = 2;",
+       "near \"or\": syntax error.\n  at line 1, column 37:\n  select id from item where id = 1 or or id = 2;\n"
+       "                                      ^\n"},
+      {"select id from item where id = 1 and;", "  at line 1, column 37:\n"},
+      {"select * from nothere;", "  at line 1, column 15:\n  select * from nothere;\n                ^\n"},
+      {"select id,\n\tnosuch\nfrom item;", "  at line 2, column 2:\n   nosuch\n   ^\n"},
+      {"select 'nosuch' as a, nosuch from item;", "  at line 1, column 23:\n"},
+      {"select nofunc(id) from item;", "  at line 1, column 8:\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.statement);
+    ToolRun r = Prompt(c.statement + "\n");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("error: Error "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(c.shows), std::string::npos) << r.output;
+  }
+}
+
 TEST_F(SqlAceadmin, AScriptRunsUntilItsFirstError) {
   struct Case {
     const char* name;
@@ -90,7 +118,10 @@ TEST_F(SqlAceadmin, AScriptRunsUntilItsFirstError) {
        "a;b\n(1 row)\n", ""},
       {"the first error stops the script and names its line",
        "create table c (x integer);\n\nselect nosuch from c;\ninsert into c values (1);", 1,
-       "line 3: Error 5147", "row affected"},
+       "line 3, column 8: Error 5147: Column not found: column \"nosuch\".\n"
+       "  select nosuch from c;\n"
+       "         ^\n",
+       "row affected"},
       {"a quote left open", "select 'abc from a;", 1, "not closed", ""},
   };
   for (const Case& c : cases) {

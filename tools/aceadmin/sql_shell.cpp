@@ -1,36 +1,53 @@
-// aceadmin sql: an SQL prompt on a dictionary or folder, and a script mode.
+// aceadmin sql: an SQL shell on a dictionary or folder, and a script mode.
 //
-//   aceadmin sql DICTIONARY|FOLDER [-u USER] [-p PASSWORD]                  statements from stdin
-//   aceadmin sql DICTIONARY|FOLDER [-u USER] [-p PASSWORD] --script FILE    statements from FILE
+//   aceadmin sql DICTIONARY|FOLDER [-u USER] [-p PASSWORD] [--csv]                  the shell
+//   aceadmin sql DICTIONARY|FOLDER [-u USER] [-p PASSWORD] [--csv] --script FILE    a script
 //
-// From stdin a statement ends with a ";" at the end of a line, with an empty line, or with the
-// end of the input; each runs as soon as it is complete, errors are printed and the prompt
-// carries on (exit status 1 when any statement failed). A script holding a ";" outside quotes
-// and comments is split at them; otherwise every non-empty line is one statement. A script
-// stops at its first failing statement, naming its line, with exit status 1.
+// The shell reads statements from standard input: at a terminal with a prompt, line editing
+// and history (see line_reader.h), else as they come. A statement may span lines and ends with
+// ";" outside quotes and comments; a line may hold several. From a file or pipe an empty line
+// or the end of the input also ends one, as scripts written for earlier versions expect; at a
+// terminal a statement left without its ";" at Ctrl-D is not run. A line starting with "."
+// where a statement would start is a command of the shell (.help lists them). Each statement
+// runs as soon as it is complete; an error is printed with the place in the statement it
+// points at, and the shell carries on (exit status 1 when any statement failed).
 //
-// A result is printed as a table under its column headers, followed by the number of rows; a
-// statement that changes rows prints how many it changed; any other prints "done".
-// On a dictionary the user defaults to adssys with the password from ACEADMIN_PASSWORD.
-#include <unistd.h>
-
-#include <algorithm>
+// A script holding a ";" outside quotes and comments is split at them; otherwise every
+// non-empty line is one statement. A script stops at its first failing statement, naming its
+// line and column, with exit status 1.
+//
+// A result prints as aligned columns under their headers and the number of rows, or as CSV
+// (--csv, .mode csv; see sql_output.h); a statement that changes rows prints how many it
+// changed; any other prints "done". On a dictionary the user defaults to adssys with the
+// password from ACEADMIN_PASSWORD.
+#include <cctype>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 #include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
+#include "tools/aceadmin/line_reader.h"
+#include "tools/aceadmin/sql_catalog.h"
+#include "tools/aceadmin/sql_output.h"
+#include "tools/aceadmin/sql_text.h"
 #include "tools/aceadmin/table_common.h"
 
 namespace aceadmin {
 namespace {
 
-constexpr const char* kUsage = "DICTIONARY|FOLDER [-u USER] [-p PASSWORD] [--script FILE]";
-constexpr size_t kMaxCell = 60;  // longer values are cut in the printed table
+constexpr const char* kUsage = "DICTIONARY|FOLDER [-u USER] [-p PASSWORD] [--csv] [--script FILE]";
 constexpr UNSIGNED32 kNotRowChanging = 5117;  // AdsGetRecordCount on a statement that changes no rows
-constexpr UNSIGNED32 kNoCurrentRecord = 5068;
 constexpr UNSIGNED16 kAllRecords = 2;         // the count option that ignores filters
+
+constexpr const char* kShellHelp =
+    ".tables              the tables of the dictionary or folder\n"
+    ".schema [TABLE]      the CREATE TABLE statement of TABLE (of every table without one)\n"
+    ".indexes TABLE       the index tags of TABLE: key, condition, options\n"
+    ".mode [columns|csv]  print results as aligned columns or as CSV (without a word: which)\n"
+    ".help                this list\n"
+    ".quit                leave the shell (also .exit and Ctrl-D)\n";
 
 bool IsDictionary(const std::string& target) {
   if (target.size() < 4) return false;
@@ -71,228 +88,220 @@ std::u16string Utf16(const std::string& s) {
   return out;
 }
 
-// Scans SQL text for the places where a statement may end: calls `onSemicolon` with the
-// offset of every ";" outside quotes and comments. Returns whether the text ends inside a
-// quote or block comment.
-template <typename Fn>
-bool ScanSql(const std::string& s, Fn onSemicolon) {
-  size_t i = 0;
-  while (i < s.size()) {
-    char c = s[i];
-    if (c == '-' && i + 1 < s.size() && s[i + 1] == '-') {
-      size_t e = s.find('\n', i);
-      i = e == std::string::npos ? s.size() : e;
-      continue;
-    }
-    if (c == '/' && i + 1 < s.size() && s[i + 1] == '*') {
-      size_t e = s.find("*/", i + 2);
-      if (e == std::string::npos) return true;
-      i = e + 2;
-      continue;
-    }
-    char close = c == '[' ? ']' : (c == '\'' || c == '"' || c == '`') ? c : 0;
-    if (close) {
-      size_t e = s.find(close, i + 1);
-      if (e == std::string::npos) return true;
-      i = e + 1;  // a doubled quote simply opens the next quoted piece
-      continue;
-    }
-    if (c == ';') onSemicolon(i);
-    ++i;
-  }
-  return false;
-}
+struct Shell {
+  ADSHANDLE connection;
+  ADSHANDLE statement;
+  OutputMode mode;
+  std::ostream& out;
+  std::ostream& err;
 
-bool Blank(const std::string& s) { return s.find_first_not_of(" \t\r\n") == std::string::npos; }
-
-std::string Trimmed(const std::string& s) {
-  size_t b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return "";
-  size_t e = s.find_last_not_of(" \t\r\n");
-  return s.substr(b, e - b + 1);
-}
-
-// Prints the rows of `cursor` as a table.
-UNSIGNED32 PrintCursor(ADSHANDLE cursor, std::ostream& out) {
-  std::vector<std::string> names;
-  if (UNSIGNED32 rc = FieldNames(cursor, &names)) return rc;
-  std::vector<std::vector<std::string>> rows;
-  if (UNSIGNED32 rc = AdsGotoTop(cursor)) return rc;
-  for (;;) {
-    UNSIGNED16 eof = 0;
-    if (UNSIGNED32 rc = AdsAtEOF(cursor, &eof)) return rc;
-    if (eof) break;
-    std::vector<std::string> row;
-    for (const std::string& name : names) {
-      std::string text;
-      UNSIGNED32 rc = FieldText(cursor, name, &text);
-      if (rc == kNoCurrentRecord) rc = 0;
-      if (rc) return rc;
-      for (char& c : text) {
-        if (c == '\n' || c == '\r' || c == '\t') c = ' ';
-      }
-      if (text.size() > kMaxCell) text = text.substr(0, kMaxCell - 3) + "...";
-      row.push_back(text);
+  // Runs `piece` of `text` and prints what it gave. On failure prints the engine's error
+  // after `lead` ("error: ", or the script's name and place) and shows where in `text` it
+  // points; returns false.
+  bool Run(const std::string& text, const SqlPiece& piece, const std::string& lead) {
+    if (Execute(piece.sql) == 0) return true;
+    const std::string error = LastErrorText();
+    const std::optional<size_t> at = ErrorOffset(piece.sql, error);
+    const TextPosition p = PositionOf(text, piece.offset + (at ? *at : 0));
+    if (lead.empty()) {
+      err << "error: " << error << "\n";
+    } else {
+      err << lead << " line " << p.line;
+      if (at) err << ", column " << p.column;
+      err << ": " << error << "\n";
     }
-    rows.push_back(std::move(row));
-    if (UNSIGNED32 rc = AdsSkip(cursor, 1)) return rc;
-  }
-  std::vector<size_t> width;
-  for (const std::string& n : names) width.push_back(n.size());
-  for (const auto& row : rows) {
-    for (size_t i = 0; i < row.size(); ++i) width[i] = std::max(width[i], row[i].size());
-  }
-  auto line = [&](const std::vector<std::string>& cells) {
-    std::string s;
-    for (size_t i = 0; i < cells.size(); ++i) {
-      if (i) s += " | ";
-      s += cells[i];
-      if (i + 1 < cells.size()) s += std::string(width[i] - cells[i].size(), ' ');
+    if (at) {
+      if (lead.empty()) err << "  at line " << p.line << ", column " << p.column << ":\n";
+      err << "  " << p.lineText << "\n  " << std::string(p.column - 1, ' ') << "^\n";
     }
-    out << s << "\n";
-  };
-  line(names);
-  std::string rule;
-  for (size_t i = 0; i < width.size(); ++i) rule += (i ? "-+-" : "") + std::string(width[i], '-');
-  out << rule << "\n";
-  for (const auto& row : rows) line(row);
-  out << "(" << rows.size() << (rows.size() == 1 ? " row)" : " rows)") << "\n";
-  return 0;
-}
-
-// Runs one statement and prints what it gave. Returns 0 or the engine's code (its text is
-// the thread's last error).
-UNSIGNED32 RunStatement(ADSHANDLE statement, const std::string& sql, std::ostream& out) {
-  std::u16string wide = Utf16(sql);
-  ADSHANDLE cursor = 0;
-  UNSIGNED32 rc = AdsExecuteSQLDirectW(statement, reinterpret_cast<WCHAR*>(wide.data()), &cursor);
-  if (rc) return rc;
-  if (cursor) {
-    rc = PrintCursor(cursor, out);
-    UNSIGNED32 closed = AdsCloseTable(cursor);
-    return rc ? rc : closed;
+    err.flush();
+    return false;
   }
-  UNSIGNED32 changed = 0;
-  rc = AdsGetRecordCount(statement, kAllRecords, &changed);
-  if (rc == kNotRowChanging) {
-    out << "done\n";
+
+  // Runs one statement; 0 or the engine's code (its text is the thread's last error).
+  UNSIGNED32 Execute(const std::string& sql) {
+    std::u16string wide = Utf16(sql);
+    ADSHANDLE cursor = 0;
+    UNSIGNED32 rc = AdsExecuteSQLDirectW(statement, reinterpret_cast<WCHAR*>(wide.data()), &cursor);
+    if (rc) return rc;
+    if (cursor) {
+      rc = PrintCursor(cursor, mode, out);
+      UNSIGNED32 closed = AdsCloseTable(cursor);
+      out.flush();
+      return rc ? rc : closed;
+    }
+    UNSIGNED32 changed = 0;
+    rc = AdsGetRecordCount(statement, kAllRecords, &changed);
+    if (rc == kNotRowChanging) {
+      out << "done" << std::endl;
+      return 0;
+    }
+    if (rc) return rc;
+    out << changed << (changed == 1 ? " row" : " rows") << " affected" << std::endl;
     return 0;
   }
-  if (rc) return rc;
-  out << changed << (changed == 1 ? " row" : " rows") << " affected\n";
-  return 0;
-}
 
-struct Piece {
-  std::string sql;
-  size_t line = 1;  // where the statement starts
+  // Runs a command of the shell (a line starting with "."). Returns false when it failed;
+  // sets *quit for .quit.
+  bool Command(const std::string& line, bool* quit) {
+    std::istringstream words(line);
+    std::string name, argument, extra;
+    words >> name >> argument >> extra;
+    // A name may be quoted as in SQL.
+    if (argument.size() > 1 && ((argument.front() == '"' && argument.back() == '"') ||
+                                (argument.front() == '[' && argument.back() == ']'))) {
+      argument = argument.substr(1, argument.size() - 2);
+    }
+    auto usage = [&](const std::string& form) {
+      err << "error: usage: " << form << "\n";
+      return false;
+    };
+    auto engine = [&](UNSIGNED32 rc) {
+      if (rc == 0) return true;
+      err << "error: " << LastErrorText() << "\n";
+      return false;
+    };
+    if (name == ".quit" || name == ".exit") {
+      *quit = true;
+      return true;
+    }
+    if (name == ".help") {
+      out << kShellHelp;
+      return true;
+    }
+    if (name == ".tables") return argument.empty() ? engine(PrintTables(connection, out)) : usage(".tables");
+    if (name == ".schema") {
+      if (!extra.empty()) return usage(".schema [TABLE]");
+      if (!argument.empty()) return engine(PrintSchema(connection, argument, out));
+      std::ostringstream names;
+      if (!engine(PrintTables(connection, names))) return false;
+      std::istringstream list(names.str());
+      bool ok = true;
+      for (std::string table; std::getline(list, table);) ok = engine(PrintSchema(connection, table, out)) && ok;
+      return ok;
+    }
+    if (name == ".indexes") {
+      if (argument.empty() || !extra.empty()) return usage(".indexes TABLE");
+      return engine(PrintIndexes(connection, argument, mode, out));
+    }
+    if (name == ".mode") {
+      if (!extra.empty()) return usage(".mode [columns|csv]");
+      if (argument.empty()) {
+        out << (mode == OutputMode::kCsv ? "csv" : "columns") << "\n";
+      } else if (argument == "columns") {
+        mode = OutputMode::kColumns;
+      } else if (argument == "csv") {
+        mode = OutputMode::kCsv;
+      } else {
+        return usage(".mode [columns|csv]");
+      }
+      return true;
+    }
+    err << "error: unknown command \"" << name << "\"; .help lists the commands\n";
+    return false;
+  }
 };
 
 // The statements of a script file (see the top of this file).
-std::vector<Piece> ScriptPieces(const std::string& text) {
-  std::vector<size_t> cuts;
-  ScanSql(text, [&](size_t at) { cuts.push_back(at); });
-  std::vector<Piece> pieces;
-  auto lineOf = [&](size_t offset) { return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + offset, '\n')); };
-  if (cuts.empty()) {
-    size_t start = 0;
-    while (start <= text.size()) {
-      size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      std::string line = text.substr(start, end - start);
-      if (!Blank(line)) pieces.push_back({Trimmed(line), lineOf(start)});
-      start = end + 1;
-    }
-    return pieces;
-  }
-  cuts.push_back(text.size());
-  size_t start = 0;
-  for (size_t cut : cuts) {
-    std::string part = text.substr(start, cut - start);
-    if (!Blank(part)) {
-      size_t first = start + part.find_first_not_of(" \t\r\n");
-      pieces.push_back({Trimmed(part), lineOf(first)});
-    }
-    start = cut + 1;
+std::vector<SqlPiece> ScriptPieces(const std::string& text) {
+  const std::vector<size_t> ends = StatementEnds(text);
+  if (!ends.empty()) return CutStatements(text, ends);
+  std::vector<SqlPiece> pieces;
+  for (size_t start = 0; start <= text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    if (HasCode(line)) pieces.push_back({Trimmed(line), start + line.find_first_not_of(" \t\r")});
+    start = end + 1;
   }
   return pieces;
 }
 
-int Script(ADSHANDLE statement, const std::string& file, std::ostream& out, std::ostream& err) {
+int Script(Shell& shell, const std::string& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) {
-    err << "aceadmin: the script " << file << " cannot be read\n";
+    shell.err << "aceadmin: the script " << file << " cannot be read\n";
     return 1;
   }
   std::stringstream buffer;
   buffer << in.rdbuf();
-  std::string text = buffer.str();
-  if (ScanSql(text, [](size_t) {})) {
-    err << "aceadmin: " << file << ": a quote or comment is not closed\n";
+  const std::string text = buffer.str();
+  bool open = false;
+  StatementEnds(text, &open);
+  if (open) {
+    shell.err << "aceadmin: " << file << ": a quote or comment is not closed\n";
     return 1;
   }
-  for (const Piece& p : ScriptPieces(text)) {
-    if (UNSIGNED32 rc = RunStatement(statement, p.sql, out)) {
-      (void)rc;
-      err << "aceadmin: " << file << " line " << p.line << ": " << LastErrorText() << "\n";
-      return 1;
-    }
+  for (const SqlPiece& p : ScriptPieces(text)) {
+    if (!shell.Run(text, p, "aceadmin: " + file)) return 1;
   }
   return 0;
 }
 
-int Prompt(ADSHANDLE statement, std::istream& in, std::ostream& out, std::ostream& err) {
-  const bool terminal = ::isatty(STDIN_FILENO) != 0;
+int Prompt(Shell& shell, std::istream& in) {
+  LineReader reader(in);
   int status = 0;
-  std::string pending;
-  auto run = [&] {
-    if (!Blank(pending)) {
-      std::string sql = Trimmed(pending);
-      if (!sql.empty() && sql.back() == ';') sql.pop_back();
-      if (!Blank(sql) && RunStatement(statement, sql, out) != 0) {
-        err << "error: " << LastErrorText() << "\n";
-        status = 1;
-      }
+  std::string pending;  // the lines of the statements not yet ended
+  // Runs the statements of `pending` (the last one need not end with ";").
+  auto runPending = [&] {
+    for (const SqlPiece& p : CutStatements(pending, StatementEnds(pending))) {
+      if (!shell.Run(pending, p, "")) status = 1;
     }
     pending.clear();
-    out.flush();
+  };
+  // A statement comes back from the history whole, on one line, unless a "--" comment would
+  // then hide the rest of it: its lines come back one by one then.
+  auto remember = [&] {
+    if (std::string one = OneLine(pending); !one.empty()) {
+      reader.Remember(one);
+      return;
+    }
+    std::istringstream lines(pending);
+    for (std::string l; std::getline(lines, l);) reader.Remember(l);
   };
   std::string line;
-  for (;;) {
-    if (terminal) out << (pending.empty() ? "sql> " : "...> ") << std::flush;
-    if (!std::getline(in, line)) break;
-    if (Blank(line) && !pending.empty()) {
-      // An empty line ends the statement unless it lies inside a quote.
-      if (!ScanSql(pending, [](size_t) {})) {
-        run();
+  bool quit = false;
+  while (!quit && reader.Read(pending.empty() ? "sql> " : "...> ", &line)) {
+    if (pending.empty() && Trimmed(line).rfind('.', 0) == 0) {
+      reader.Remember(line);
+      if (!shell.Command(Trimmed(line), &quit)) status = 1;
+      shell.out.flush();
+      continue;
+    }
+    bool open = false;
+    if (!reader.interactive() && Blank(line) && !pending.empty()) {
+      StatementEnds(pending, &open);
+      if (!open) {
+        runPending();  // an empty line ends a statement from a file or pipe
         continue;
       }
     }
     pending += line + "\n";
-    std::string t = Trimmed(pending);
-    bool open = ScanSql(pending, [](size_t) {});
-    if (!open && !t.empty() && t.back() == ';') {
-      // A line may hold several statements separated by ";".
-      std::vector<size_t> cuts;
-      ScanSql(pending, [&](size_t at) { cuts.push_back(at); });
-      std::string all = pending;
-      size_t start = 0;
-      for (size_t cut : cuts) {
-        pending = all.substr(start, cut - start);
-        run();
-        start = cut + 1;
-      }
-      pending.clear();
+    StatementEnds(pending, &open);
+    if (open) continue;
+    if (!HasCode(pending)) {
+      pending.clear();  // blank lines and comments only
+    } else if (Trimmed(pending).back() == ';') {
+      remember();
+      runPending();
     }
   }
-  run();
-  if (terminal) out << "\n";
+  if (HasCode(pending)) {
+    remember();
+    if (reader.interactive()) {
+      shell.err << "\nthe last statement was not run: it did not end with \";\"\n";
+    } else {
+      runPending();
+    }
+  }
+  if (reader.interactive() && !quit) shell.out << "\n";
   return status;
 }
 
 int Sql(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Arguments parsed;
-  if (std::string problem = ParseArguments(args, {{"-u", true}, {"-p", true}, {"--script", true}}, 1, 1, &parsed);
+  if (std::string problem = ParseArguments(args, {{"-u", true}, {"-p", true}, {"--csv", false}, {"--script", true}},
+                                           1, 1, &parsed);
       !problem.empty()) {
     return UsageError("sql", problem, err);
   }
@@ -309,7 +318,8 @@ int Sql(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   ADSHANDLE statement = 0;
   int status = Report(AdsCreateSQLStatement(connection, &statement), "creating a statement", err);
   if (status == 0) {
-    status = script.empty() ? Prompt(statement, std::cin, out, err) : Script(statement, script, out, err);
+    Shell shell{connection, statement, parsed.Has("--csv") ? OutputMode::kCsv : OutputMode::kColumns, out, err};
+    status = script.empty() ? Prompt(shell, std::cin) : Script(shell, script);
     AdsCloseSQLStatement(statement);
   }
   AdsDisconnect(connection);
@@ -317,13 +327,17 @@ int Sql(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 }
 
 Registrar sql({"sql", kUsage,
-               "Run SQL statements from standard input (a prompt) or from a script file, printing result tables",
+               "Run SQL statements at a prompt (line editing, history, .tables, .schema, .indexes) or from a "
+               "script file",
                &Sql,
                "-u USER          connect as USER (on a dictionary: adssys by default)\n"
                "-p PASSWORD      the user's password (adssys: ACEADMIN_PASSWORD by default)\n"
+               "--csv            print results as CSV instead of aligned columns\n"
                "--script FILE    run the statements of FILE, stopping at the first error\n"
-               "A statement read from standard input ends with \";\" at the end of a line, an empty line or\n"
-               "the end of the input."});
+               "Statements read from standard input end with \";\" and may span lines; from a file or pipe\n"
+               "an empty line or the end of the input ends one too. Lines starting with \".\" are commands:\n" +
+                   std::string(kShellHelp) +
+                   "The history is kept in ACEADMIN_HISTORY or ~/.aceadmin_history (ACEADMIN_HISTORY= keeps none)."});
 
 }  // namespace
 }  // namespace aceadmin
