@@ -8,6 +8,7 @@
 #include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
 #include "tools/aceadmin/table_common.h"
+#include "tools/aceadmin/terminal_text.h"
 
 namespace aceadmin {
 namespace {
@@ -18,7 +19,7 @@ int LoadCsv(const std::vector<std::string>& given, std::ostream& out, std::ostre
     return UsageError("load-csv", problem, err);
   }
   const std::vector<std::string>& args = parsed.positional;
-  std::ifstream in(args[2], std::ios::binary);
+  std::ifstream in(HostPath(args[2]), std::ios::binary);
   if (!in) {
     err << "aceadmin: cannot read \"" << args[2] << "\"\n";
     return 1;
