@@ -504,6 +504,14 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   TAdsSequenceLevel SequencedLevel() const { return meSeqLevel; }
   void SetSequencedLevel(TAdsSequenceLevel value) { meSeqLevel = value; }
   TMasterDataLink* MasterLink() const { return mpoMasterLink.get(); }
+  // The master's fields the dataset follows (";"-separated), through the master link.
+  QString MasterFields() const { return mstrMasterField; }
+  void SetMasterFields(const QString& value);
+  // The data source of the master; "Circular Data Link" when it leads back to this dataset.
+  TDataSource* MasterSource() const { return mpoMasterLink->DataSource(); }
+  // A dataset is linked to the data source it follows (the framework's link test walks these).
+  TDataSource* DataSource() const override { return mpoMasterLink->DataSource(); }
+  void SetMasterSource(TDataSource* value);
   TIndexDefs& IndexDefs() { return *mpoIndexDefs; }
   TUpdateRecordEvent OnUpdateRecord;
 
@@ -692,7 +700,9 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   void ComputeRecordLayout();
   FetchResult FetchVisibleRecord(TRecordBuffer buffer, uint16_t length, FetchMode mode);
   void ReadRecordInto(TRecordBuffer buffer, uint16_t length, bool calc);
-  int32_t CurrentRecordPosition();
+  // The position number of the current record, as RecNo reports it; the query follows its
+  // cursor's own order.
+  virtual int32_t CurrentRecordPosition();
   // The handle navigation reads bookmarks of: mlActiveHandle, or mlHandle when that is 0 or -1.
   uint32_t NavigationHandle() const;
   void FreeOldRecordBuffer();

@@ -108,6 +108,10 @@ class TAdsTable : public TAdsExtendedTable {
   TIndexDefs* PSGetIndexDefs() { return &IndexDefs(); }
   // Key fields: the fields of the first unique index whose fields all exist (";"-separated).
   QString PSGetKeyFields();
+  // With parameters: opens the table and applies a range whose start and end both take them (a
+  // named parameter sets that field, an unnamed one the index field at its position); without:
+  // cancels the range of an open table. Then the provider reset.
+  void PSSetParams(const TParams& AParams);
 
  protected:
   uint32_t AcquireEngineHandle() override;
@@ -118,6 +122,8 @@ class TAdsTable : public TAdsExtendedTable {
                      uint16_t lockType, uint16_t rights, uint32_t options, QByteArray& collation,
                      uint32_t& handle);
   bool allFieldsExist(const QString& fieldNames) const;
+  // The index definition named by IndexName, else the one for IndexFieldNames; null when none.
+  TIndexDef* chosenIndexDef();
 
   TIndexCollationMismatchOptions meIndexCollationMismatch = icmError;
   QString FstrEncryptionPassword;
@@ -186,6 +192,8 @@ class TAdsQuery : public TAdsExtendedDataSet {
 
   void SetDatabaseName(const QString& value) override;
   void InvalidateAceHandles() override;
+  // A query has no dictionary table of its own, so no default index to follow.
+  void UpdateDefaultIndex() override {}
 
   TDataSource* DataSource() const override { return moDataLink->DataSource(); }
   void SetDataSource(TDataSource* value);
@@ -232,8 +240,6 @@ class TAdsQuery : public TAdsExtendedDataSet {
   TParams* PSGetParams() const { return moParams.get(); }
   void PSSetParams(const TParams& AParams);
 
-  // The position number of the current record (see CurrentRecordPositionOfQuery).
-  int32_t QueryRecordPosition();
   // The order Locate may seek on: mlActiveHandle when it differs from the cursor, else the
   // cursor's own order, or -1.
   uint32_t CurrentOrderHandle() override;
@@ -243,6 +249,8 @@ class TAdsQuery : public TAdsExtendedDataSet {
  protected:
   uint32_t AcquireEngineHandle() override;
   void CloseEngineCursor() override;
+  // The cursor's own order stands in when no index is chosen.
+  int32_t CurrentRecordPosition() override;
 
  private:
   friend class TAdsQueryDataLink;
@@ -255,6 +263,8 @@ class TAdsQuery : public TAdsExtendedDataSet {
   enum class ScriptMode { Execute, Verify };
   void ProcessScript(ScriptMode mode);
   void closeStatement(bool checkOpen);
+  // Hands SQLTimeout to the statement (a negative value is a range error).
+  void applySQLTimeout();
   bool holdsCursor() const { return mlHandle != kNoHandle; }
 
   std::unique_ptr<TStringList> mSQL;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "app/MainForm.h"
+#include "app/runtime_folder.h"
 #include "environment/startup.h"
 #include "runtime/dialogs.h"
 #include "runtime/exception.h"
@@ -42,6 +43,7 @@ class LogEcho {
 int main(int argc, char* argv[]) {
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   SetUnattended(true);
+  PrivateRuntimeFolder runtimeFolder;  // outlives every Qt object
   TApplication application(argc, argv);
   int status = 0;
   {

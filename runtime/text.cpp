@@ -1,14 +1,11 @@
 #include "runtime/text.h"
 
-#include <unicode/ucnv.h>
-#include <unicode/ucnv_cb.h>
-
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <mutex>
-#include <vector>
+#include <string>
 
+#include "platform/code_page.h"
 #include "runtime/exception.h"
 
 namespace {
@@ -16,116 +13,45 @@ namespace {
 QChar upperAZ(QChar c) { return (c >= u'a' && c <= u'z') ? QChar(c.unicode() - 32) : c; }
 QChar lowerAZ(QChar c) { return (c >= u'A' && c <= u'Z') ? QChar(c.unicode() + 32) : c; }
 
-struct ConverterCloser {
-  void operator()(UConverter* c) const { ucnv_close(c); }
-};
-using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
-
-// Unassigned or illegal source bytes become "?" in the UTF-16 result.
-void toUnicodeQuestionMark(const void*, UConverterToUnicodeArgs* args, const char*, int32_t,
-                           UConverterCallbackReason reason, UErrorCode* err) {
-  if (reason > UCNV_IRREGULAR) return;  // reset, close, clone: nothing to write
-  static const UChar kQuestion = u'?';
-  *err = U_ZERO_ERROR;
-  ucnv_cbToUWriteUChars(args, &kQuestion, 1, 0, err);
-}
-
-ConverterPtr openConverter(const std::string& name) {
-  UErrorCode err = U_ZERO_ERROR;
-  ConverterPtr conv(ucnv_open(name.c_str(), &err));
-  if (U_FAILURE(err) || !conv) return nullptr;
-  err = U_ZERO_ERROR;
-  ucnv_setSubstChars(conv.get(), "?", 1, &err);
-  err = U_ZERO_ERROR;
-  ucnv_setToUCallBack(conv.get(), toUnicodeQuestionMark, nullptr, nullptr, nullptr, &err);
-  err = U_ZERO_ERROR;
-  ucnv_setFromUCallBack(conv.get(), UCNV_FROM_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr, &err);
-  return conv;
-}
-
-// One selected code page. Each thread keeps its own converter (ICU converters are not
-// thread-safe) and reopens it when the selection changed since it was opened.
-class CodePage {
+// The OEM code page is the runtime's own selection; the ANSI one is the process's setting,
+// which the engine reads too (platform/code_page.h).
+class OemSelection {
  public:
-  explicit CodePage(const char* name) : name_(name) {}
-
-  void select(const QString& name) {
-    std::string n = name.toStdString();
-    if (!openConverter(n)) throw EConvertError(QStringLiteral("Unknown code page '%1'").arg(name));
+  void select(const std::string& name) {
     std::lock_guard<std::mutex> lock(mutex_);
-    name_ = n;
-    ++generation_;
+    name_ = name;
   }
-
-  QString name() const {
+  std::string name() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return QString::fromStdString(name_);
+    return name_;
   }
-
-  QByteArray encode(const QString& s) {
-    if (s.isEmpty()) return QByteArray();
-    UConverter* conv = converter();
-    std::vector<char> out(static_cast<size_t>(s.size()) * ucnv_getMaxCharSize(conv) + 1);
-    UErrorCode err = U_ZERO_ERROR;
-    int32_t n = ucnv_fromUChars(conv, out.data(), static_cast<int32_t>(out.size()),
-                                reinterpret_cast<const UChar*>(s.utf16()), static_cast<int32_t>(s.size()), &err);
-    if (U_FAILURE(err)) throw EConvertError(QStringLiteral("Code page conversion failed"));
-    return QByteArray(out.data(), n);
-  }
-
-  QString decode(const char* bytes, qsizetype len) {
-    if (len <= 0) return QString();
-    UConverter* conv = converter();
-    std::vector<UChar> out(static_cast<size_t>(len) * 2 + 1);
-    UErrorCode err = U_ZERO_ERROR;
-    int32_t n = ucnv_toUChars(conv, out.data(), static_cast<int32_t>(out.size()), bytes,
-                              static_cast<int32_t>(len), &err);
-    if (U_FAILURE(err)) throw EConvertError(QStringLiteral("Code page conversion failed"));
-    return QString(reinterpret_cast<const QChar*>(out.data()), n);
-  }
-
- private:
-  struct Cached {
-    const CodePage* owner = nullptr;
-    unsigned generation = 0;
-    ConverterPtr conv;
-  };
-
-  UConverter* converter() {
-    // Two code pages, so two slots per thread.
-    thread_local Cached perThread[2];
-    Cached& slot = perThread[this == &ansiPage() ? 0 : 1];
-    std::string n;
-    unsigned gen;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      n = name_;
-      gen = generation_;
-    }
-    if (!slot.conv || slot.owner != this || slot.generation != gen) {
-      slot.conv = openConverter(n);
-      slot.owner = this;
-      slot.generation = gen;
-    }
-    ucnv_reset(slot.conv.get());
-    return slot.conv.get();
-  }
-
- public:
-  static CodePage& ansiPage() {
-    static CodePage page("windows-1252");
-    return page;
-  }
-  static CodePage& oemPage() {
-    static CodePage page("ibm-437");
-    return page;
+  static OemSelection& instance() {
+    static OemSelection* selection = new OemSelection;  // never destroyed: text is converted during exit too
+    return *selection;
   }
 
  private:
   mutable std::mutex mutex_;
-  std::string name_;
-  unsigned generation_ = 1;
+  std::string name_ = "ibm-437";
 };
+
+QByteArray encode(const std::string& page, const QString& s) {
+  if (s.isEmpty()) return QByteArray();
+  std::string bytes =
+      platform::EncodeCodePage(page, std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), s.size()));
+  return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+QString decode(const std::string& page, const char* bytes, qsizetype len) {
+  if (len <= 0) return QString();
+  std::u16string text = platform::DecodeCodePage(page, std::string_view(bytes, static_cast<size_t>(len)));
+  return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+}
+
+void requireKnown(const QString& name) {
+  if (!platform::IsKnownCodePage(name.toStdString()))
+    throw EConvertError(QStringLiteral("Unknown code page '%1'").arg(name));
+}
 
 }  // namespace
 
@@ -153,17 +79,26 @@ int CompareTextAZ(const QString& a, const QString& b) {
 
 bool SameTextAZ(const QString& a, const QString& b) { return a.size() == b.size() && CompareTextAZ(a, b) == 0; }
 
-QByteArray ToAnsi(const QString& s) { return CodePage::ansiPage().encode(s); }
-QString FromAnsi(const QByteArray& bytes) { return CodePage::ansiPage().decode(bytes.constData(), bytes.size()); }
+QByteArray ToAnsi(const QString& s) { return encode(platform::AnsiCodePage(), s); }
+QString FromAnsi(const QByteArray& bytes) { return decode(platform::AnsiCodePage(), bytes.constData(), bytes.size()); }
 QString FromAnsi(const char* bytes, qsizetype len) {
   if (!bytes) return QString();
   if (len < 0) len = static_cast<qsizetype>(std::strlen(bytes));
-  return CodePage::ansiPage().decode(bytes, len);
+  return decode(platform::AnsiCodePage(), bytes, len);
 }
-QByteArray ToOem(const QString& s) { return CodePage::oemPage().encode(s); }
-QString FromOem(const QByteArray& bytes) { return CodePage::oemPage().decode(bytes.constData(), bytes.size()); }
+QByteArray ToOem(const QString& s) { return encode(OemSelection::instance().name(), s); }
+QString FromOem(const QByteArray& bytes) {
+  return decode(OemSelection::instance().name(), bytes.constData(), bytes.size());
+}
 
-void SetAnsiCodePage(const QString& name) { CodePage::ansiPage().select(name); }
-void SetOemCodePage(const QString& name) { CodePage::oemPage().select(name); }
-QString AnsiCodePage() { return CodePage::ansiPage().name(); }
-QString OemCodePage() { return CodePage::oemPage().name(); }
+void SetAnsiCodePage(const QString& name) {
+  requireKnown(name);
+  platform::Status s = platform::SetAnsiCodePage(name.toStdString());
+  if (!s.ok()) throw EConvertError(QString::fromStdString(s.message()));
+}
+void SetOemCodePage(const QString& name) {
+  requireKnown(name);
+  OemSelection::instance().select(name.toStdString());
+}
+QString AnsiCodePage() { return QString::fromStdString(platform::AnsiCodePage()); }
+QString OemCodePage() { return QString::fromStdString(OemSelection::instance().name()); }

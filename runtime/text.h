@@ -1,13 +1,15 @@
 // Text helpers shared by every layer: case folding that touches only the letters a to z, and the
 // one place where UTF-16 text is converted to and from the ANSI and OEM code pages.
 //
-// The code pages default to windows-1252 (ANSI) and ibm-437 (OEM) and are converted through ICU.
-// A character the target code page cannot represent becomes "?", and so does a byte the source
-// code page does not assign; conversion never fails.
+// The ANSI code page is the process's one setting, which the engine follows too
+// (platform/code_page.h: windows-1252 unless configured); the OEM code page is ibm-437 unless
+// SetOemCodePage selects another. Both convert through ICU. A character the target code page
+// cannot represent becomes "?", and so does a byte the source code page does not assign;
+// conversion never fails.
 //
 // Threading: all functions may be called from any thread. SetAnsiCodePage and SetOemCodePage
-// are meant for start-up; conversions running at the same time use either the old or the new
-// code page.
+// are meant for start-up (SetAnsiCodePage changes the process environment); conversions running
+// at the same time use either the old or the new code page.
 #pragma once
 
 #include <QByteArray>
@@ -32,8 +34,9 @@ QString FromAnsi(const char* bytes, qsizetype len = -1);
 QByteArray ToOem(const QString& s);
 QString FromOem(const QByteArray& bytes);
 
-// Select the code pages by ICU converter name (for example "windows-1250", "ibm-850").
-// An unknown name raises EConvertError "Unknown code page '%s'" and keeps the current one.
+// Select the code pages by ICU converter name (for example "windows-1250", "ibm-850"); the ANSI
+// one is selected for the whole process, the engine included. An unknown name raises
+// EConvertError "Unknown code page '%s'" and keeps the current one.
 void SetAnsiCodePage(const QString& name);
 void SetOemCodePage(const QString& name);
 QString AnsiCodePage();

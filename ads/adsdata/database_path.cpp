@@ -93,6 +93,7 @@ void TAdsDataSet::SetDatabaseName(const QString& value) {
 
 void TAdsDataSet::SetAdsConnection(TAdsConnection* value) {
   if (Active()) RaiseComponentError(adsdata::kMsgNotActive);
+  mbPathWarningGiven = false;
   if (value != mpoAdsConnection) {
     if (mpoAdsConnection != nullptr) mpoAdsConnection->RemoveTableFromConnectList(this);
     if (value != nullptr) value->AddTableToConnectList(this);
@@ -185,11 +186,14 @@ void TAdsDataSet::GetFiles(TStringList* poCurrList) {
   QByteArray pattern = dictionary ? QByteArray() : ToAnsi(path + QLatin1Char('\\') + mask);
   ADSHANDLE find = 0;
   bool findOpen = false;
+  // Both steps run whatever the other gives; then the first failure is reported.
   const auto finish = [&]() {
-    if (findOpen) CheckAceResult(this, AdsFindClose(handle, find));
+    const UNSIGNED32 closed = findOpen ? AdsFindClose(handle, find) : 0;
     findOpen = false;
-    if (temporary) CheckAceResult(this, AdsDisconnect(handle));
+    const UNSIGNED32 disconnected = temporary ? AdsDisconnect(handle) : 0;
     temporary = false;
+    CheckAceResult(this, closed);
+    CheckAceResult(this, disconnected);
   };
   try {
     UNSIGNED8 name[260] = {};

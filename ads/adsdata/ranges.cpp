@@ -42,8 +42,6 @@ void TAdsDataSet::ApplyRange() {
 }
 
 void TAdsDataSet::CancelRange() {
-  // The master link also calls this when its master goes away, possibly while closed.
-  if (!Active()) return;
   CheckBrowseMode();
   UpdateCursorPos();
   if (DropRange()) Resync(TResyncMode());
@@ -102,13 +100,21 @@ bool TAdsDataSet::DropRange() {
   return true;
 }
 
+void TAdsDataSet::SetMasterFields(const QString& value) {
+  mstrMasterField = value;
+  mpoMasterLink->SetFieldNames(value);
+}
+
+void TAdsDataSet::SetMasterSource(TDataSource* value) {
+  if (value != nullptr && IsLinkedTo(value)) RaiseComponentError(QStringLiteral("Circular Data Link"));
+  mpoMasterLink->SetDataSource(value);
+}
+
 void TAdsDataSet::ApplyMasterRange() {
-  // The master link reports every change of its master; without an open table and fields to
-  // follow there is no range to set.
-  if (!Active() || mpoMasterLink == nullptr) return;
+  CheckBrowseMode();
+  // A master without fields to follow (no MasterFields) sets no range.
   const std::vector<TField*>& masters = mpoMasterLink->Fields();
   if (masters.empty()) return;
-  CheckBrowseMode();
   const TDataSetState previous = EnterTempState(dsSetKey);
   try {
     char* start = KeyBuffer(kStartSlot);

@@ -182,28 +182,16 @@ bool TAdsDataSet::SearchRecord(bool restart, bool forward) {
 uint32_t TAdsDataSet::AdsActiveRecord() {
   RequireActive();
   if (State() == dsCalcFields) return 0;
-  const auto emptyResult = [this] {
-    UNSIGNED16 bof = 0;
-    UNSIGNED16 eof = 0;
-    return AdsAtBOF(mlHandle, &bof) == 0 && AdsAtEOF(mlHandle, &eof) == 0 && bof != 0 && eof != 0;
-  };
-  // An empty result has no record to mark or to move to; that is no failure, and the answer
-  // is no bookmark (0).
   ADSHANDLE bookmark = 0;
-  const UNSIGNED32 marked = AdsGetBookmark(mlHandle, &bookmark);
-  if (marked == adsdata::kAeVisibilityFlag && emptyResult())
-    bookmark = 0;
-  else
-    CheckAceResult(this, marked);
+  CheckAceResult(this, AdsGetBookmark(mlHandle, &bookmark));
   const UNSIGNED32 record = FActiveRecord < FRecordCount ? adsdata::ReadU32(BookmarkOf(ActiveBuffer())) : 0;
   const UNSIGNED32 rc = AdsGotoRecord(mlHandle, record);
-  if (rc == adsdata::kAeNoCurrentRecord) {
-    // The failed move itself may leave the engine at one end only, so a dataset that shows no
-    // records counts as an empty result too.
-    if (FRecordCount != 0 && !emptyResult()) CheckAceResult(this, rc);
-  } else {
-    CheckAceResult(this, rc);
-  }
+  // A move that finds no record in an empty result (the engine at both ends) is no failure.
+  UNSIGNED16 bof = 0;
+  UNSIGNED16 eof = 0;
+  const bool empty = rc == adsdata::kAeNoCurrentRecord && AdsAtBOF(mlHandle, &bof) == 0 &&
+                     AdsAtEOF(mlHandle, &eof) == 0 && bof != 0 && eof != 0;
+  if (!empty) CheckAceResult(this, rc);
   FCurrentRecord = -1;
   return bookmark;
 }

@@ -12,6 +12,7 @@ using namespace adsfunc_detail;
 namespace {
 constexpr uint32_t kNoSuchIndexOrder = 5016;
 constexpr uint32_t kIndexAlreadyOpen = 5065;
+constexpr uint32_t kInsufficientBuffer = 5005;
 constexpr UNSIGNED16 kScopeKeyAsText = 2;
 constexpr UNSIGNED16 kIndexHandleType = 3;
 constexpr UNSIGNED16 kOpenIndexRoom = 256;
@@ -188,6 +189,9 @@ void TAdsExtendedTable::AdsCloseIndex(const QString& strTag) {
     UNSIGNED16 count = 1;
     rc = ::AdsOpenIndex(GetAceTableHandle(), tag.get(), opened, &count);
     if (rc == kIndexAlreadyOpen) rc = 0;
+    // A file of several orders is open although they did not all fit the room for one: the
+    // first one closes the whole file again, so nothing stays open.
+    if (rc == kInsufficientBuffer && opened[0] != 0) rc = 0;
     index = opened[0];
   }
   CheckExtendedResult(rc);

@@ -59,7 +59,10 @@ TAdsQuery::~TAdsQuery() {
 // ---- SQL text and parameters ----------------------------------------------------------------
 
 void TAdsQuery::SetSQL(const QString& text) {
-  if (mSQL->Text() == text) return;
+  // The list's text ends every line with a line break: compare the lines the new text makes.
+  TStringList lines;
+  lines.SetText(text);
+  if (mSQL->Text() == lines.Text()) return;
   Close();
   UnPrepare();
   mSQL->SetText(text);
@@ -133,9 +136,14 @@ void TAdsQuery::SetPrepared(bool value) {
 // ---- properties -----------------------------------------------------------------------------
 
 void TAdsQuery::SetSQLTimeout(int32_t value) {
-  if (value < 0) throw ERangeError(QStringLiteral("Range check error"));
+  // The value is kept even when negative; handing it to a statement is the range error.
   FSQLTimeout = value;
-  if (mhStmt != kNoHandle) CheckAceResult(this, ::AdsSetSQLTimeout(mhStmt, static_cast<UNSIGNED32>(value)));
+  if (mhStmt != kNoHandle) applySQLTimeout();
+}
+
+void TAdsQuery::applySQLTimeout() {
+  if (FSQLTimeout < 0) throw ERangeError(QStringLiteral("Range check error"));
+  CheckAceResult(this, ::AdsSetSQLTimeout(mhStmt, static_cast<UNSIGNED32>(FSQLTimeout)));
 }
 
 void TAdsQuery::InternalSetTableType(TAdsTableTypes eValue, bool bIgnoreNTXError) {

@@ -40,7 +40,7 @@ void TAdsQuery::EnsureStatementHandle() {
   ADSHANDLE statement = 0;
   CheckAceResult(this, ::AdsCreateSQLStatement(connection, &statement));
   mhStmt = statement;
-  if (FSQLTimeout != 0) CheckAceResult(this, ::AdsSetSQLTimeout(mhStmt, static_cast<UNSIGNED32>(FSQLTimeout)));
+  if (FSQLTimeout != 0) applySQLTimeout();
 }
 
 void TAdsQuery::ApplyStatementOptions() {
@@ -86,7 +86,13 @@ uint32_t TAdsQuery::ExecuteStatement() {
   try {
     CheckAceResult(this, rc);
   } catch (const Exception& e) {
-    if (e.Message().contains(QStringLiteral("7209"))) closeStatement(false);
+    if (e.Message().contains(QStringLiteral("7209"))) {
+      try {
+        closeStatement(false);
+      } catch (const Exception&) {
+        // The statement is forgotten either way; the failure to report is the execution's.
+      }
+    }
     throw;
   }
 
@@ -223,7 +229,7 @@ namespace {
 constexpr uint32_t kAeNoKeyPosition = 5041;
 }  // namespace
 
-int32_t TAdsQuery::QueryRecordPosition() {
+int32_t TAdsQuery::CurrentRecordPosition() {
   uint32_t order = kNoHandle;
   if (!mstrIndexName.isEmpty() || !mstrIndexFieldNames.isEmpty()) {
     order = mlActiveHandle;

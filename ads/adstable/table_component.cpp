@@ -75,6 +75,16 @@ bool TAdsTable::allFieldsExist(const QString& fieldNames) const {
   return true;
 }
 
+TIndexDef* TAdsTable::chosenIndexDef() {
+  // The dictionary's default index goes by its own name; IndexName may also name no definition
+  // (an order of an index file opened later): then the one for IndexFieldNames, if any.
+  const QString name = meActiveIndexType == ndxDefault ? mstrDefaultIndex : mstrIndexName;
+  const int named = name.isEmpty() ? -1 : IndexDefs().IndexOf(name);
+  if (named >= 0) return IndexDefs().Items(named);
+  if (mstrIndexFieldNames.isEmpty()) return nullptr;
+  return IndexDefs().GetIndexForFields(mstrIndexFieldNames, false);
+}
+
 void TAdsTable::GetDetailLinkFields(std::vector<TField*>& MasterFields, std::vector<TField*>& DetailFields) {
   MasterFields.clear();
   DetailFields.clear();
@@ -82,9 +92,7 @@ void TAdsTable::GetDetailLinkFields(std::vector<TField*>& MasterFields, std::vec
   if (master == nullptr || mstrMasterField.isEmpty()) return;
   master->GetFieldList(MasterFields, mstrMasterField);
   IndexDefs().Update();
-  TIndexDef* def = !mstrIndexName.isEmpty() ? IndexDefs().Find(mstrIndexName)
-                                            : IndexDefs().GetIndexForFields(mstrIndexFieldNames, false);
-  if (def != nullptr) GetFieldList(DetailFields, def->Fields());
+  if (TIndexDef* def = chosenIndexDef()) GetFieldList(DetailFields, def->Fields());
 }
 
 QString TAdsTable::PSGetTableName() {
@@ -104,9 +112,7 @@ std::unique_ptr<TIndexDef> TAdsTable::PSGetDefaultOrder() {
     copy->Assign(*def);
     return copy;
   };
-  TIndexDef* active = !mstrIndexName.isEmpty() ? IndexDefs().Find(mstrIndexName)
-                      : !mstrIndexFieldNames.isEmpty() ? IndexDefs().GetIndexForFields(mstrIndexFieldNames, false)
-                                                       : nullptr;
+  TIndexDef* active = chosenIndexDef();
   if (active != nullptr && allFieldsExist(active->Fields())) return copyOf(active);
   for (const TIndexOption wanted : {ixPrimary, ixUnique}) {
     for (int i = 0; i < IndexDefs().Count(); ++i) {
@@ -124,4 +130,25 @@ QString TAdsTable::PSGetKeyFields() {
     if (def->Options().testFlag(ixUnique) && allFieldsExist(def->Fields())) return def->Fields();
   }
   return QString();
+}
+
+void TAdsTable::PSSetParams(const TParams& AParams) {
+  auto assignFields = [&] {
+    for (int i = 0; i < AParams.Count(); ++i) {
+      const TParam* param = AParams.Items(i);
+      TField* field = param->Name().isEmpty() ? IndexFields(i) : FieldByName(param->Name());
+      field->SetValue(param->Value());
+    }
+  };
+  if (AParams.Count() > 0) {
+    Open();
+    SetRangeStart();
+    assignFields();
+    SetRangeEnd();
+    assignFields();
+    ApplyRange();
+  } else if (Active()) {
+    CancelRange();
+  }
+  PSReset();
 }

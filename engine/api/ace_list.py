@@ -5,6 +5,7 @@ defaults, and the components' lazy binding. Each entry point becomes an EntryPoi
 flags and parameters (type, name, annotation, the parameter an annotation refers to, whether it
 may be null). All entry points return UNSIGNED32.
 """
+import os
 import re
 
 RETURN_TYPE = "UNSIGNED32"
@@ -87,3 +88,15 @@ def parse(path):
                     raise SystemExit(f"{path}:{number}: {p.name} refers to unknown {p.ref}")
             entries.append(EntryPoint(name, params, flags, number))
     return entries
+
+
+def write_if_changed(path, text):
+    """Writes a generated file, leaving it untouched when it already holds `text` (so that the
+    build does not recompile what depends on it)."""
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    if os.path.exists(path):
+        with open(path, encoding="utf-8") as f:
+            if f.read() == text:
+                return
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)

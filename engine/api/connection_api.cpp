@@ -7,17 +7,17 @@
 #include <cstring>
 #include <ctime>
 
-#include "engine/table/api/table_handles.h"
-#include "engine/table/transaction.h"
 #include "engine/core/codepage.h"
 #include "engine/core/connect_string.h"
 #include "engine/core/connection.h"
 #include "engine/core/connection_open.h"
 #include "engine/core/date_format.h"
+#include "engine/core/host_path.h"
 #include "engine/core/text_out.h"
 #include "engine/dict/dictionary.h"
+#include "engine/table/api/table_handles.h"
+#include "engine/table/transaction.h"
 #include "engine_api/entry_points.h"
-#include "platform/paths.h"
 
 namespace engine::api {
 
@@ -239,7 +239,7 @@ UNSIGNED32 AdsIsServerLoaded(UNSIGNED8* pucServer, UNSIGNED16* pbLoaded) {
   // The local server is this library: it is loaded for every path it can reach.
   std::string server = InText(pucServer);
   std::string host;
-  *pbLoaded = (server.empty() || platform::ToHostPath(server, &host).ok()) ? 1 : 0;
+  *pbLoaded = (server.empty() || core::ToHostPath(server, &host).ok()) ? 1 : 0;
   return 0;
 }
 
@@ -254,7 +254,7 @@ UNSIGNED32 AdsCheckExistence(ADSHANDLE hConnect, UNSIGNED8* pucFileName, UNSIGNE
   }
   std::string host;
   struct stat st;
-  *pbOnDisk = (platform::ToHostPath(path, &host).ok() && ::stat(host.c_str(), &st) == 0) ? 1 : 0;
+  *pbOnDisk = (core::ToHostPath(path, &host).ok() && ::stat(host.c_str(), &st) == 0) ? 1 : 0;
   return 0;
 }
 

@@ -10,11 +10,11 @@
 #include "engine/core/connection_open.h"
 #include "engine/core/enumeration.h"
 #include "engine/core/guard.h"
+#include "engine/core/host_path.h"
 #include "engine/core/text_out.h"
 #include "engine/dict/dictionary.h"
 #include "engine/table/table.h"
 #include "engine_api/entry_points.h"
-#include "platform/paths.h"
 
 namespace engine::api {
 
@@ -105,13 +105,6 @@ std::string PropertyText(void* pv, UNSIGNED16 len) {
   return nul == std::string::npos ? s : s.substr(0, nul);
 }
 
-std::string HostPathOrFail(const std::string& path, const std::string& what) {
-  std::string host;
-  platform::Status s = platform::ToHostPath(path, &host);
-  if (!s.ok()) Fail(err::kPathInvalid, what + " " + path + " cannot be used: " + s.message());
-  return host;
-}
-
 }  // namespace
 
 // ---- creating a dictionary ----
@@ -124,7 +117,7 @@ UNSIGNED32 AdsDDCreate(UNSIGNED8* pucDictionaryPath, UNSIGNED16 usEncrypt, UNSIG
   if (!IsDictionaryPath(path)) {
     Fail(err::kInvalidArgument, "AdsDDCreate: the name of a data dictionary must end in \".add\": " + path);
   }
-  dict::Dictionary::Create(HostPathOrFail(path, "The data dictionary"), InText(pucDescription), std::string());
+  dict::Dictionary::Create(HostPathOrFail(path, err::kPathInvalid, "The data dictionary"), InText(pucDescription), std::string());
   ConnectOptions options;
   options.data_source = path;
   options.user = dict::kAdministrator;

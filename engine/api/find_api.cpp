@@ -17,10 +17,10 @@
 #include "engine/core/codepage.h"
 #include "engine/core/connection.h"
 #include "engine/core/enumeration.h"
+#include "engine/core/host_path.h"
 #include "engine/core/text_out.h"
 #include "engine/dict/dictionary.h"
 #include "engine_api/entry_points.h"
-#include "platform/paths.h"
 
 namespace engine::api {
 
@@ -45,7 +45,7 @@ std::vector<std::string> MatchingFiles(const Connection& c, const std::string& p
   // A folder without a mask holds the connection's kind of tables, as an empty pattern does.
   if (mask.empty()) mask = c.default_table_type == 3 ? "*.adt" : "*.dbf";
   std::string host;
-  platform::Status s = platform::ToHostPath(folder, &host);
+  platform::Status s = ToHostPath(folder, &host);
   if (!s.ok()) Fail(err::kPathInvalid, "The folder " + folder + " cannot be searched: " + s.message());
   std::vector<std::string> names;
   DIR* dir = ::opendir(host.c_str());
@@ -55,19 +55,13 @@ std::vector<std::string> MatchingFiles(const Connection& c, const std::string& p
     if (name == "." || name == "..") continue;
     struct stat st;
     if (::stat((host + "/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-    if (WildcardMatch(mask, name)) names.push_back(name);
+    std::string ansi = FromHostName(name);
+    if (WildcardMatch(mask, ansi)) names.push_back(ansi);
   }
   ::closedir(dir);
   std::sort(names.begin(), names.end(),
             [](const std::string& a, const std::string& b) { return AsciiUpper(a) < AsciiUpper(b); });
   return names;
-}
-
-std::string HostPathOrFail(const std::string& path, const std::string& what) {
-  std::string host;
-  platform::Status s = platform::ToHostPath(path, &host);
-  if (!s.ok()) Fail(err::kPathInvalid, what + " " + path + " cannot be used: " + s.message());
-  return host;
 }
 
 Enumeration Collect(const Connection& c, const std::string& pattern, bool with_links) {
@@ -77,7 +71,7 @@ Enumeration Collect(const Connection& c, const std::string& pattern, bool with_l
     if (with_links) {
       for (const auto& link : c.dictionary->Links()) {
         std::string path = IsRooted(link.path) ? link.path : c.dictionary->windows_folder() + "\\" + link.path;
-        auto linked = dict::Dictionary::Open(HostPathOrFail(path, "The linked data dictionary"), path);
+        auto linked = dict::Dictionary::Open(HostPathOrFail(path, err::kPathInvalid, "The linked data dictionary"), path);
         for (const auto& t : linked->Tables()) en.entries.emplace_back(link.alias, t.name);
       }
     }

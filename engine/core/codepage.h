@@ -1,7 +1,7 @@
 // Text conversions between the interface's ANSI code page, UTF-8 and UTF-16, through ICU.
 //
-// The ANSI code page is Windows-1252 unless the process sets another (SetAnsiCodePage, or the
-// environment variable ACE_ANSI_CODEPAGE naming an ICU converter, read once at first use).
+// The ANSI code page is the process's one setting (platform/code_page.h: Windows-1252 unless
+// configured), which the components read too, so both sides of the interface agree.
 // Characters the target cannot represent become "?" (ANSI) or U+FFFD (Unicode); conversions
 // never fail on content.
 //
@@ -14,9 +14,7 @@
 
 namespace engine::core {
 
-// Sets the process's ANSI code page by ICU converter name ("windows-1252", "ibm-437", ...).
-// Fails with 5903 when ICU does not know the name.
-void SetAnsiCodePage(const std::string& name);
+// The ICU converter name of the process's ANSI code page.
 std::string AnsiCodePage();
 
 std::string AnsiToUtf8(std::string_view ansi);

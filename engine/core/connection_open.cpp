@@ -6,18 +6,13 @@
 #include "engine/core/connection.h"
 #include "engine/core/date_format.h"
 #include "engine/core/error.h"
+#include "engine/core/host_path.h"
 #include "engine/dict/dictionary.h"
-#include "platform/paths.h"
 
 namespace engine::core {
 namespace {
 
-std::string HostPathOf(const std::string& path) {
-  std::string host;
-  platform::Status s = platform::ToHostPath(path, &host);
-  if (!s.ok()) Fail(err::kPathInvalid, "The path " + path + " cannot be used: " + s.message());
-  return host;
-}
+std::string HostPathOf(const std::string& path) { return HostPathOrFail(path, err::kPathInvalid, "The path"); }
 
 // Removes trailing separators, except from a root ("C:\", "\", "/").
 std::string WithoutTrailingSeparator(std::string path) {
@@ -62,7 +57,7 @@ Handle OpenConnection(const ConnectOptions& options) {
   c->date_format = options.date_format.empty() ? ProcessDateFormat() : options.date_format;
   if (options.table_type) c->default_table_type = *options.table_type;
 
-  std::string full = platform::FullPath(options.data_source);
+  std::string full = FullPath(options.data_source);
   if (c->is_dictionary) {
     c->host_path = HostPathOf(options.data_source);
     c->dictionary = dict::Dictionary::Open(c->host_path, full);

@@ -1,5 +1,6 @@
 #include "engine/core/guard.h"
 
+#include "engine/core/caller_names.h"
 #include "engine/core/error_texts.h"
 #include "engine/core/last_error.h"
 
@@ -29,13 +30,16 @@ std::string Shortened(std::string text) {
 }  // namespace
 
 EntryScope::EntryScope(std::string_view name) : previous_(t_entry_point) { t_entry_point = name; }
-EntryScope::~EntryScope() { t_entry_point = previous_; }
+EntryScope::~EntryScope() {
+  t_entry_point = previous_;
+  if (previous_.empty()) ForgetCallerNames();
+}
 
 void RecordCode(ErrorCode code) noexcept { SetLastError(code, std::string()); }
 
 void RecordEngineError(const EngineError& e) noexcept {
   try {
-    std::string text = e.what();
+    std::string text = InCallersTerms(e.what());
     std::string prefix = "Error " + std::to_string(e.code()) + ":";
     if (text.empty()) {
       text = StandardErrorText(e.code());

@@ -10,9 +10,9 @@
 
 #include "engine/core/codepage.h"
 #include "engine/core/error.h"
+#include "engine/core/host_path.h"
 #include "engine/dict/password_hash.h"
 #include "engine/dict/sqlite_db.h"
-#include "platform/paths.h"
 
 namespace engine::dict {
 namespace {
@@ -219,7 +219,7 @@ std::shared_ptr<Dictionary> Dictionary::Open(const std::string& host_path, const
 }
 
 std::string Dictionary::windows_folder() const {
-  std::string full = platform::FullPath(windows_path_);
+  std::string full = core::FullPath(windows_path_);
   size_t cut = full.find_last_of("\\/");
   if (cut == std::string::npos) return ".";
   if (cut == 2 && full.size() > 1 && full[1] == ':') return full.substr(0, 3);  // "C:\"
@@ -339,6 +339,15 @@ std::vector<std::string> Dictionary::GroupsOf(const std::string& user) {
   return out;
 }
 
+bool Dictionary::IsAdministrator(const std::string& user) {
+  if (core::EqualsIgnoringAsciiCase(user, kAdministrator)) return true;
+  if (!UserExists(user)) return false;
+  for (const std::string& group : GroupsOf(user)) {
+    if (core::EqualsIgnoringAsciiCase(group, kAdministratorsGroup)) return true;
+  }
+  return false;
+}
+
 std::vector<std::string> Dictionary::MembersOf(const std::string& group) {
   std::lock_guard<std::mutex> lock(mutex_);
   {
@@ -426,7 +435,7 @@ std::string Dictionary::TableWindowsPath(const TableEntry& t) const {
 
 std::string Dictionary::TableHostPath(const TableEntry& t) const {
   std::string host;
-  platform::Status s = platform::ToHostPath(TableWindowsPath(t), &host);
+  platform::Status s = core::ToHostPath(TableWindowsPath(t), &host);
   if (!s.ok()) {
     Fail(err::kPathInvalid, "The file of the table \"" + t.name + "\" (" + TableWindowsPath(t) + ") cannot be found: " +
                                 s.message());

@@ -47,6 +47,9 @@ constexpr uint32_t kAll = 0xFFFFFFFFu;
 }  // namespace rights
 
 inline constexpr const char* kAdministrator = "adssys";
+// Members of this group administer the dictionary beside "adssys": they may use tables that
+// lie outside it.
+inline constexpr const char* kAdministratorsGroup = "DB:Admin";
 inline constexpr uint16_t kVersionMajor = 11;
 inline constexpr uint16_t kVersionMinor = 10;
 
@@ -109,6 +112,8 @@ class Dictionary {
   // Groups of `user` in name order; fails with 5132 for an unknown user.
   std::vector<std::string> GroupsOf(const std::string& user);
   std::vector<std::string> MembersOf(const std::string& group);
+  // Whether `user` is "adssys" or a member of the administrators' group.
+  bool IsAdministrator(const std::string& user);
 
   // ---- tables ----
   std::optional<TableEntry> FindTable(const std::string& name);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "engine/core/codepage.h"
+#include "engine/core/host_path.h"
 #include "engine/dict/dictionary.h"
 #include "engine/sql/session.h"
 #include "engine/sql/sql_error.h"
@@ -31,7 +32,7 @@ std::vector<dict::TableEntry> DictionaryTables(Session& s) {
   std::error_code ec;
   for (const auto& e : std::filesystem::directory_iterator(c->host_folder, ec)) {
     if (!e.is_regular_file(ec)) continue;
-    std::string file = e.path().filename().string();
+    std::string file = core::FromHostName(e.path().filename().string());
     if (file.size() < 5 || core::AsciiUpper(file.substr(file.size() - 4)) != ".ADT") continue;
     dict::TableEntry t;
     t.name = file.substr(0, file.size() - 4);
@@ -47,7 +48,7 @@ std::vector<dict::TableEntry> DictionaryTables(Session& s) {
 std::string HostPathOf(Session& s, const dict::TableEntry& t) {
   std::shared_ptr<core::Connection> c = s.Connection();
   if (c->is_dictionary && c->dictionary) return c->dictionary->TableHostPath(t);
-  return (std::filesystem::path(c->host_folder) / t.path).string();
+  return core::HostPathOrFail(c->folder + "\\" + t.path, err::kPathInvalid, "The table file");
 }
 
 // Opens a table to read its header; null when the file cannot be opened (missing, damaged,

@@ -11,6 +11,7 @@
 
 #include "engine/core/codepage.h"
 #include "engine/core/error.h"
+#include "engine/core/host_path.h"
 #include "engine/dict/dictionary.h"
 #include "engine/index/table_indexes.h"
 #include "engine/index/table_reindex.h"
@@ -465,7 +466,7 @@ void RunCreateTable(Session& s, const CreateTable& c, uint16_t charType, const s
     if (d) {
       dict::TableEntry entry;
       entry.name = name;
-      entry.path = std::filesystem::path(host).filename().string();  // beside the dictionary
+      entry.path = core::FromHostName(std::filesystem::path(host).filename().string());  // beside the dictionary
       entry.type = 3;
       entry.char_type = options.charType;
       if (c.primaryKey) entry.primary_key = c.keys[*c.primaryKey].name;
@@ -478,8 +479,11 @@ void RunCreateTable(Session& s, const CreateTable& c, uint16_t charType, const s
 }
 
 void RunDropTable(Session& s, const DropTable& c) {
+  // On a dictionary connection only the administrator deletes files, whether the table is the
+  // dictionary's or a file named by its path.
+  dict::Dictionary* administered = DictionaryFor(s, "DROP TABLE");
   ResolvedTable t = MustResolve(s, c.table);
-  dict::Dictionary* d = t.inDictionary ? DictionaryFor(s, "DROP TABLE") : nullptr;
+  dict::Dictionary* d = t.inDictionary ? administered : nullptr;
   std::unique_ptr<Table> open;
   try {
     open = OpenExclusive(t);
@@ -494,8 +498,8 @@ void RunDropTable(Session& s, const DropTable& c) {
 }
 
 void RunCreateIndex(Session& s, const CreateIndex& c) {
+  DictionaryFor(s, "CREATE INDEX");
   ResolvedTable t = MustResolve(s, c.table);
-  if (t.inDictionary) DictionaryFor(s, "CREATE INDEX");
   std::unique_ptr<Table> open = OpenExclusive(t);
   s.ApplyPassword(*open, t);  // the keys of an encrypted table come from its decrypted records
   TableIndexes& indexes = TableIndexes::Attach(*open);
@@ -546,7 +550,8 @@ void RunDropIndex(Session& s, const DropIndex& c) {
     }
     t = MustResolve(s, holders[0]);
   }
-  dict::Dictionary* d = t.inDictionary ? DictionaryFor(s, "DROP INDEX") : nullptr;
+  dict::Dictionary* administered = DictionaryFor(s, "DROP INDEX");
+  dict::Dictionary* d = t.inDictionary ? administered : nullptr;
   std::unique_ptr<Table> open = OpenExclusive(t);
   std::string dropped;
   for (const TagDefinition& tag : open->tags()) {

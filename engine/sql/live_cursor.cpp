@@ -51,6 +51,7 @@ std::string TagFor(Table& file, const LiveOrder& order) {
 
 std::shared_ptr<table::TableCursor> OpenLiveCursor(Session& session, const ResolvedTable& t,
                                                    const StatementOptions& options, const LiveOrder& order) {
+  RequireReachable(t);
   bool checkRights = t.checkRights && options.checkRights != 2;
   if (checkRights && !(t.rights & dict::rights::kRead)) {
     Fail(err::kPermissionDenied, "Read permission not granted on the table \"" + t.name + "\".");

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "engine/core/codepage.h"
+#include "engine/core/host_path.h"
 #include "engine/dict/dictionary.h"
 #include "engine/sql/catalog.h"
 #include "engine/sql/sql_error.h"
@@ -127,20 +128,24 @@ std::optional<ResolvedTable> Session::Resolve(const std::string& name) const {
   std::shared_ptr<core::Connection> c = Connection();
   std::string ansi = core::Utf8ToAnsi(name);
   ResolvedTable r;
-  bool plainName = ansi.find_first_of("\\/:") == std::string::npos;
-  if (c->is_dictionary && c->dictionary && plainName) {
-    std::optional<dict::TableEntry> entry = c->dictionary->FindTable(ansi);
-    if (!entry) return std::nullopt;
-    r.name = entry->name;
-    r.hostPath = c->dictionary->TableHostPath(*entry);
-    r.windowsPath = c->dictionary->TableWindowsPath(*entry);
+  const bool onDictionary = c->is_dictionary && c->dictionary;
+  auto fromDictionary = [&](const dict::TableEntry& entry) {
+    r.name = entry.name;
+    r.hostPath = c->dictionary->TableHostPath(entry);
+    r.windowsPath = c->dictionary->TableWindowsPath(entry);
     r.inDictionary = true;
     if (!c->is_administrator) {
-      r.rights = c->dictionary->RightsOf(c->user, dict::ObjectType::kTable, entry->name);
-      r.columnRights = c->dictionary->ColumnRightsOf(c->user, entry->name);
+      r.rights = c->dictionary->RightsOf(c->user, dict::ObjectType::kTable, entry.name);
+      r.columnRights = c->dictionary->ColumnRightsOf(c->user, entry.name);
       r.checkRights = true;
     }
     return r;
+  };
+  bool plainName = ansi.find_first_of("\\/:") == std::string::npos;
+  if (onDictionary && plainName) {
+    std::optional<dict::TableEntry> entry = c->dictionary->FindTable(ansi);
+    if (!entry) return std::nullopt;
+    return fromDictionary(*entry);
   }
   std::string host;
   try {
@@ -150,9 +155,33 @@ std::optional<ResolvedTable> Session::Resolve(const std::string& name) const {
   }
   std::error_code ec;
   if (!std::filesystem::is_regular_file(host, ec)) return std::nullopt;
+  if (onDictionary) {
+    // A path to the file of one of the dictionary's tables is that table, with its rights.
+    for (const dict::TableEntry& entry : c->dictionary->Tables()) {
+      std::string entryHost;
+      if (!core::ToHostPath(c->dictionary->TableWindowsPath(entry), &entryHost).ok()) continue;
+      if (std::filesystem::equivalent(host, entryHost, ec)) return fromDictionary(entry);
+    }
+  }
   r.name = ansi;
   r.hostPath = host;
+  if (onDictionary) {
+    // Any other file lies outside the dictionary: only its administrators may use it.
+    r.outsideDictionary = true;
+    if (!c->is_administrator && !c->dictionary->IsAdministrator(c->user)) {
+      r.rights = 0;
+      r.checkRights = true;
+    }
+  }
   return r;
+}
+
+void RequireReachable(const ResolvedTable& table) {
+  if (table.outsideDictionary && table.checkRights) {
+    Fail(err::kPermissionDenied, "The table \"" + table.name +
+                                     "\" lies outside the data dictionary; only the administrator and members of the "
+                                     "group \"" + std::string(dict::kAdministratorsGroup) + "\" may use it.");
+  }
 }
 
 void Session::ApplyPassword(Table& file, const ResolvedTable& table) const {
@@ -163,7 +192,7 @@ void Session::ApplyPassword(Table& file, const ResolvedTable& table) const {
   };
   // The application may name the table as the dictionary does, or by its file.
   const std::string* password = byName(table.name);
-  if (!password) password = byName(std::filesystem::path(table.hostPath).stem().string());
+  if (!password) password = byName(core::FromHostName(std::filesystem::path(table.hostPath).stem().string()));
   if (!password && encryptionPassword) password = &*encryptionPassword;
   if (!password || password->empty()) return;
   file.EnableEncryption(*password, CipherKind::kAes256Gcm);

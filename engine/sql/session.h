@@ -50,7 +50,12 @@ struct ResolvedTable {
   // The user's rights on the columns that have rights of their own, by column name.
   std::map<std::string, uint32_t> columnRights;
   bool inDictionary = false;
+  bool outsideDictionary = false;  // named by a path on a dictionary connection, not one of its tables
 };
+
+// Fails with 5054 when `table` lies outside the connection's dictionary and the user may not
+// reach such tables (only the administrator and the members of the administrators' group may).
+void RequireReachable(const ResolvedTable& table);
 
 class Session {
  public:
@@ -70,7 +75,9 @@ class Session {
   std::shared_ptr<core::Connection> Connection() const;
 
   // The table `name` of the connection, or nullopt when it has none of that name. Dictionary
-  // connections know their tables by name; free connections take "name.adt" in the folder.
+  // connections know their tables by name; free connections take "name.adt" in the folder. A
+  // path names a file: on a dictionary connection, the file of one of its tables is that table;
+  // any other file lies outside the dictionary (see RequireReachable).
   std::optional<ResolvedTable> Resolve(const std::string& name) const;
 
   // Makes the virtual table of the table `name` in the schema "main"; answers false when the

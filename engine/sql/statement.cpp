@@ -74,6 +74,17 @@ struct ProgressGuard {
   FailFromSqlite(session.db(), rc);
 }
 
+// Whether a missing table's name is one of the catalogue's schemas ("system.x", "temp.x"), which
+// no table of the connection stands in for. Any other name, paths with dots included, is looked
+// up as DDL looks it up, so a name means the same table to every statement.
+bool NamesACatalogue(const std::string& name) {
+  if (name.find_first_of("\\/:") != std::string::npos) return false;
+  size_t dot = name.find('.');
+  if (dot == std::string::npos) return false;
+  std::string schema = core::AsciiUpper(name.substr(0, dot));
+  return schema == "SYSTEM" || schema == "TEMP";
+}
+
 std::string NoSuchTable(const std::string& msg) {
   const std::string prefix = "no such table: ";
   if (msg.rfind(prefix, 0) != 0) return "";
@@ -101,7 +112,7 @@ StmtPtr PrepareWithTables(Session& session, const std::string& text) {
     }
     if (std::optional<EngineError> e = session.TakePendingError()) throw *e;
     std::string missing = NoSuchTable(sqlite3_errmsg(session.db()));
-    if (missing.empty() || missing.find('.') != std::string::npos || !session.AttachTable(missing)) {
+    if (missing.empty() || NamesACatalogue(missing) || !session.AttachTable(missing)) {
       FailFromSqlite(session.db(), rc);
     }
   }

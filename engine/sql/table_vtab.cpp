@@ -266,6 +266,7 @@ int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
     std::string name = Unquoted(argv[3]);
     std::optional<ResolvedTable> resolved = session->ResolveForAttach(name);
     if (!resolved) FailSql(native::kUnknownTable, "Table not found: \"" + name + "\".");
+    RequireReachable(*resolved);
     Table::OpenOptions o;
     o.readOnly = true;
     std::unique_ptr<Table> t = Table::Open(resolved->hostPath, o);

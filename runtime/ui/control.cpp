@@ -1,5 +1,6 @@
 #include "runtime/ui/control.h"
 
+#include <QGuiApplication>
 #include <QPalette>
 
 #include "runtime/ui/win_control.h"
@@ -86,9 +87,14 @@ void TControl::ApplyColors() {
   if (w == nullptr) return;
   QPalette palette = w->palette();
   const QColor text = ColorToQColor(font_->Color());
-  palette.setColor(QPalette::WindowText, text);
-  palette.setColor(QPalette::Text, text);
-  palette.setColor(QPalette::ButtonText, text);
+  // The font's colour serves an enabled control; a disabled one shows the desktop's disabled
+  // text, as every disabled control of the desktop does.
+  const QPalette desktop = QGuiApplication::palette();
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    palette.setColor(QPalette::Active, role, text);
+    palette.setColor(QPalette::Inactive, role, text);
+    palette.setColor(QPalette::Disabled, role, desktop.color(QPalette::Disabled, role));
+  }
   palette.setColor(QPalette::Window, ColorToQColor(color_));
   w->setPalette(palette);
 }

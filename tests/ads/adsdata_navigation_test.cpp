@@ -326,11 +326,16 @@ TEST_F(AdsDataNavigation, RefusedEditingLeavesTheRecordsAsTheyWere) {
   EXPECT_EQ(ds.RecordCount(), 3);
 }
 
-TEST_F(AdsDataNavigation, AdsActiveRecordOfAnEmptyTableIsNoFailure) {
+TEST_F(AdsDataNavigation, AdsActiveRecordOfAnEmptyTableReportsThatTheEngineHasNoRecordToMark) {
   TestAdsDataSet ds(nullptr);
   Attach(ds, "nothing");
   ds.Open();
-  EXPECT_NO_THROW(ds.AdsActiveRecord());
+  try {
+    ds.AdsActiveRecord();
+    ADD_FAILURE() << "an empty table gave a bookmark";
+  } catch (const EADSDatabaseError& e) {
+    EXPECT_TRUE(e.Message().contains("5068")) << e.Message().toStdString();
+  }
   EXPECT_TRUE(ds.Eof());
   ds.Close();
   EXPECT_THROW(ds.AdsActiveRecord(), EDatabaseError) << "a closed dataset has no active record";

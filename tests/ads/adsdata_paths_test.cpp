@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <fstream>
 #include <thread>
 
 #include "adsdata_test_dataset.h"
+#include "faulty_engine.h"
 #include "test_env.h"
 
 using namespace adsdata_test;
@@ -266,6 +268,51 @@ TEST_F(AdsDataPaths, GetFilesListsTheTableFilesOfTheDatabase) {
   TestAdsDataSet empty(nullptr);
   empty.GetFiles(&none);
   EXPECT_EQ(none.Count(), 0);
+}
+
+TEST_F(AdsDataPaths, GetFilesClosesItsOwnConnectionAlsoWhenTheSearchCannotBeEnded) {
+  testenv::TempDir traceDir;
+  const std::string traceFile = (traceDir.path() / "trace.txt").string();
+  setenv("ACE_TRACE", traceFile.c_str(), 1);
+  {
+    FaultyEngine engine;  // loads the stand-in, tracing its calls
+    engine.Fail("AdsFindClose", 5000);
+    TestAdsDataSet ds(nullptr);
+    ds.SetDatabaseName(QString::fromStdString(dir_.str()) + "/");
+    TStringList files;
+    try {
+      ds.GetFiles(&files);
+      ADD_FAILURE() << "the failed end of the search was not reported";
+    } catch (const EADSDatabaseError& e) {
+      EXPECT_TRUE(e.Message().contains("5000")) << e.Message().toStdString();
+    }
+  }
+  unsetenv("ACE_TRACE");
+  ace_binding::ResetForTesting();
+  std::ifstream in(traceFile);
+  std::string connected, line;
+  std::vector<std::string> disconnects;
+  while (std::getline(in, line)) {
+    if (line.rfind("AdsConnect(", 0) == 0) {
+      const size_t at = line.find("phConnect==>");
+      ASSERT_NE(at, std::string::npos) << line;
+      connected = line.substr(at + 12, line.find_first_of(",)", at) - at - 12);
+    }
+    if (line.rfind("AdsDisconnect(", 0) == 0) disconnects.push_back(line);
+  }
+  ASSERT_FALSE(connected.empty()) << "GetFiles made a connection of its own";
+  ASSERT_EQ(disconnects.size(), 1u);
+  EXPECT_NE(disconnects[0].find("hConnect=" + connected + ")"), std::string::npos) << disconnects[0];
+}
+
+TEST_F(AdsDataPaths, AssigningAConnectionClearsThePathWarning) {
+  TAdsConnection con(nullptr);
+  TestAdsDataSet ds(nullptr);
+  for (TAdsConnection* value : {&con, &con, static_cast<TAdsConnection*>(nullptr)}) {
+    ds.SetPathWarningGiven(true);
+    ds.SetAdsConnection(value);
+    EXPECT_FALSE(ds.PathWarningGiven());
+  }
 }
 
 TEST_F(AdsDataPaths, GetFilesOfADictionaryConnectionListsTheDictionarysTables) {

@@ -35,6 +35,8 @@ class TestAdsDataSet : public TAdsDataSet {
   int BookmarkSize() const { return FBookmarkSize; }
   void SetActiveIndexType(TAdsIndexTypes t) { meActiveIndexType = t; }
   void SetIndexNameDirect(const QString& n) { mstrIndexName = n; }
+  bool PathWarningGiven() const { return mbPathWarningGiven; }
+  void SetPathWarningGiven(bool v) { mbPathWarningGiven = v; }
   using TAdsDataSet::ConvertFieldValue;
   using TAdsDataSet::CurrentRecordPosition;
   using TAdsDataSet::DescribeField;

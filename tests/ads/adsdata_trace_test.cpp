@@ -141,6 +141,23 @@ TEST_F(AdsDataTrace, OemTablesReReadTheirCharacterFieldsOnly) {
   EXPECT_EQ(count, 1);
 }
 
+// A field without a value is not read again: the engine's text for it would give it one.
+TEST_F(AdsDataTrace, OemTablesKeepFieldsWithoutAValueWithoutOne) {
+  TestAdsDataSet ds(nullptr);
+  ds.SetAdsConnection(&con_);
+  ds.SetTableName("oemwide");
+  ds.AdsTableOptions().SetAdsCharType(OEM);
+  ds.Open();
+  ds.First();
+  EXPECT_EQ(ds.FieldByName("C")->AsString(), "x");
+  EXPECT_TRUE(ds.FieldByName("W")->IsNull());
+  EXPECT_TRUE(ds.FieldByName("NC")->IsNull());
+  ds.Next();
+  EXPECT_EQ(ds.FieldByName("W")->AsString(), "hi");
+  EXPECT_TRUE(ds.FieldByName("C")->IsNull());
+  ds.Close();
+}
+
 TEST_F(AdsDataTrace, AnsiTablesReadRecordsWholeAndAskOnlyForBlobMarkers) {
   TestAdsDataSet ds(nullptr);
   ds.SetAdsConnection(&con_);

@@ -37,7 +37,8 @@ constexpr int32_t kHalfPastEight = 30600000;     // milliseconds
 
 // "ships", in natural order: Cygnus (every field given), Aurora (NO 1), Boreas (NO 2); the
 // orders BYNAME, BYNO and the custom order PICKED (empty) in its structural index; the extra
-// index file "extra.adi" with BYPRICE; and "dest", an empty table of the same structure.
+// index file "extra.adi" with BYPRICE, "pair.adi" with PAIRNO and PAIRNAME; and "dest", an empty
+// table of the same structure.
 void BuildShips(const fs::path& folder) {
   const char* fields =
       "NAME,Char,20;NO,Integer;PRICE,Double;BORN,Date;AT,Time;OK,Logical;SMALL,ShortInt;"
@@ -78,7 +79,8 @@ void BuildShips(const fs::path& folder) {
     UNSIGNED32 options;
   };
   for (const Tag& tag : {Tag{nullptr, "BYNAME", "NAME", 2}, Tag{nullptr, "BYNO", "NO", 2},
-                         Tag{nullptr, "PICKED", "NAME", 2 | 4}, Tag{"extra.adi", "BYPRICE", "PRICE", 2}}) {
+                         Tag{nullptr, "PICKED", "NAME", 2 | 4}, Tag{"extra.adi", "BYPRICE", "PRICE", 2},
+                         Tag{"pair.adi", "PAIRNO", "NO", 2}, Tag{"pair.adi", "PAIRNAME", "NAME", 2}}) {
     QByteArray file(tag.file != nullptr ? tag.file : ""), name(tag.name), expression(tag.expression);
     ADSHANDLE order = 0;
     ASSERT_EQ(::AdsCreateIndex90(t, tag.file != nullptr ? A(file) : nullptr, A(name), A(expression), nullptr,
@@ -794,6 +796,12 @@ class EveryMemberIndexes : public EveryMember {
         {"AdsCloseIndex (an index file that is not open)", nullptr,
          [this] {
            tb().AdsCloseIndex(QPath("extra.adi"));
+           return N(NumIndexes());
+         },
+         "3", "Cygnus"},
+        {"AdsCloseIndex (a file of several orders that is not open)", nullptr,
+         [this] {
+           tb().AdsCloseIndex(QPath("pair.adi"));
            return N(NumIndexes());
          },
          "3", "Cygnus"},

@@ -11,6 +11,7 @@
 
 #include "ads/adstable.h"
 #include "adsdata_test_dataset.h"
+#include "faulty_engine.h"
 #include "runtime/data/data_source.h"
 #include "test_env.h"
 
@@ -467,5 +468,106 @@ TEST_F(AdsQueryOnFolder, AStatementTheEngineWantsRemadeIsClosedAndCreatedAgain) 
   q.SetDataSource(nullptr);
   master.Close();
   master.SetAdsConnection(nullptr);
+  q.SetAdsConnection(nullptr);
+}
+
+TEST_F(AdsQueryOnFolder, AStatementThatCannotBeClosedAfter7209LeavesThe7209Failure) {
+  FaultyEngine engine;
+  TAdsConnection con(nullptr);
+  TAdsQuery q(nullptr);
+  Attach(con, q);
+  q.SQL()->SetText("select * from cust");
+  engine.Fail("AdsExecuteSQL", 7209);
+  engine.Fail("AdsCloseSQLStatement", 5000);
+  try {
+    q.Open();
+    FAIL() << "opened although the execution failed";
+  } catch (const EADSDatabaseError& e) {
+    EXPECT_TRUE(Contains(Message(e), "7209")) << Message(e);
+    EXPECT_FALSE(Contains(Message(e), "5000")) << Message(e);
+  }
+  EXPECT_EQ(q.StmtHandle(), TAdsDataSet::kNoHandle) << "the statement is forgotten";
+  engine.Heal("AdsExecuteSQL");
+  engine.Heal("AdsCloseSQLStatement");
+  q.Open();
+  EXPECT_EQ(q.RecordCount(), 3);
+  q.Close();
+  q.SetAdsConnection(nullptr);
+}
+
+TEST_F(AdsQueryOnFolder, ANegativeSQLTimeoutIsKeptAndRefusedWhenAStatementGetsIt) {
+  TAdsConnection con(nullptr);
+  TAdsQuery q(nullptr);
+  Attach(con, q);
+  q.SQL()->SetText("select * from cust");
+  q.SetSQLTimeout(-1);  // no statement yet: only stored
+  EXPECT_EQ(q.SQLTimeout(), -1);
+  EXPECT_THROW(q.Open(), ERangeError);
+  EXPECT_FALSE(q.Active());
+
+  q.SetSQLTimeout(30);
+  q.Open();
+  q.Close();
+  ASSERT_NE(q.StmtHandle(), TAdsDataSet::kNoHandle);
+  EXPECT_THROW(q.SetSQLTimeout(-5), ERangeError) << "a statement cannot take it";
+  EXPECT_EQ(q.SQLTimeout(), -5);
+  q.SetAdsConnection(nullptr);
+}
+
+TEST_F(AdsQueryOnFolder, AssigningTheTextItHoldsLeavesTheQueryAlone) {
+  TAdsConnection con(nullptr);
+  TAdsQuery q(nullptr);
+  Attach(con, q);
+  const struct {
+    const char* held;
+    const char* assigned;
+  } cases[] = {
+      {"select * from cust where id >= :ID", "select * from cust where id >= :ID"},
+      {"select *\nfrom cust where id >= :ID", "select *\r\nfrom cust where id >= :ID\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.assigned);
+    q.SetSQL(QString::fromLatin1(c.held));
+    q.ParamByName("ID")->SetAsInteger(2);
+    q.Open();
+    q.SetSQL(QString::fromLatin1(c.assigned));
+    EXPECT_TRUE(q.Active());
+    EXPECT_TRUE(q.Prepared());
+    EXPECT_EQ(q.ParamByName("ID")->AsInteger(), 2);
+    EXPECT_EQ(q.RecordCount(), 2);
+    q.SetSQL(QStringLiteral("select * from cust"));
+    EXPECT_FALSE(q.Active()) << "another text closes it";
+  }
+  q.SetAdsConnection(nullptr);
+}
+
+TEST_F(AdsQueryOnFolder, ASequencedQueryNumbersRecordsAlongItsCursorsOrder) {
+  // Record order Cy, Ann, Bob; the live cursor of ORDER BY NAME walks the tag on NAME.
+  ADSHANDLE folder = ConnectFolder(dir_.str());
+  ADSHANDLE t = CreateTable(folder, "ranked", "NAME,Char,10;");
+  AppendNamedRows(t, "NAME", {"Cy", "Ann", "Bob"});
+  QByteArray tag("BYNAME"), expr("NAME");
+  ADSHANDLE order = 0;
+  ASSERT_EQ(AdsCreateIndex90(t, nullptr, A(tag), A(expr), nullptr, nullptr, 0, 0, nullptr, &order), 0u) << LastError();
+  ASSERT_EQ(AdsCloseTable(t), 0u);
+  ASSERT_EQ(AdsDisconnect(folder), 0u);
+
+  TAdsConnection con(nullptr);
+  TAdsQuery q(nullptr);
+  Attach(con, q);
+  q.SetRequestLive(true);
+  q.SetSequenced(true);
+  q.SetSequencedLevel(slExact);
+  q.SetSQL(QStringLiteral("select * from ranked order by name"));
+  q.Open();
+  QStringList seen;
+  std::vector<int> numbers;
+  for (q.First(); !q.Eof(); q.Next()) {
+    seen << q.FieldByName("NAME")->AsString();
+    numbers.push_back(q.RecNo());
+  }
+  EXPECT_EQ(seen, QStringList({"Ann", "Bob", "Cy"}));
+  EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3})) << "key positions, not the record numbers 2, 3, 1";
+  q.Close();
   q.SetAdsConnection(nullptr);
 }

@@ -9,6 +9,7 @@
 #include "ads/adstable.h"
 #include "adstable_dictionary.h"
 #include "other_user.h"
+#include "runtime/data/data_source.h"
 
 using namespace adsdata_test;
 
@@ -378,4 +379,118 @@ TEST_F(AdsTableRun, AFailureBetweenOpenAndCloseLeavesTheTableOpenForTheNextAssig
   EXPECT_TRUE(tb.Active()) << "the table of the first failure is still open";
   tb.Close();
   tb.SetAdsConnection(nullptr);
+}
+
+namespace {
+
+// Opens the master-range operation to the tests.
+class MasterRangeTable : public TAdsTable {
+ public:
+  using TAdsTable::ApplyMasterRange;
+  using TAdsTable::TAdsTable;
+};
+
+}  // namespace
+
+// The provider's default order and a detail's link fields on a table opened along the
+// dictionary's default index ("ADS_DEFAULT" names no index definition of its own).
+TEST_F(AdsTableRun, TheDefaultIndexIsTheDefaultOrderAndGivesTheDetailLinkFields) {
+  TAdsConnection con(nullptr);
+  Configure(con);
+  con.Connect();
+  TAdsTable master(nullptr), tb(nullptr);
+  master.SetName("master");
+  master.SetAdsConnection(&con);
+  master.SetTableName("cargo");
+  tb.SetName("tb");
+  tb.SetAdsConnection(&con);
+  tb.SetTableName("people");
+  ASSERT_EQ(tb.IndexName(), "ADS_DEFAULT");
+  tb.Open();
+  std::unique_ptr<TIndexDef> order = tb.PSGetDefaultOrder();
+  ASSERT_NE(order, nullptr);
+  EXPECT_EQ(order->Name(), "BYNAME");
+  EXPECT_EQ(order->Fields(), "NAME");
+  tb.Close();
+
+  TDataSource source(nullptr);
+  source.SetDataSet(&master);
+  tb.SetMasterSource(&source);
+  tb.SetMasterFields("NAME");
+  EXPECT_EQ(tb.MasterSource(), &source);
+  EXPECT_EQ(tb.MasterFields(), "NAME");
+  master.Open();
+  tb.Open();
+  EXPECT_EQ(Walk(tb), QStringList()) << "cargo's first NAME, \"a\", is in no row of people";
+  std::vector<TField*> masterFields, detailFields;
+  tb.GetDetailLinkFields(masterFields, detailFields);
+  ASSERT_EQ(masterFields.size(), 1u);
+  EXPECT_EQ(masterFields[0], master.FieldByName("NAME"));
+  ASSERT_EQ(detailFields.size(), 1u);
+  EXPECT_EQ(detailFields[0], tb.FieldByName("NAME"));
+  EXPECT_THROW(master.SetMasterSource(&source), EDatabaseError) << "a dataset cannot follow itself";
+  tb.Close();
+  master.Close();
+  tb.SetMasterSource(nullptr);
+  tb.SetAdsConnection(nullptr);
+  master.SetAdsConnection(nullptr);
+}
+
+TEST_F(AdsTableRun, ProviderParametersRangeTheTableAlongItsOrder) {
+  TAdsConnection con(nullptr);
+  Configure(con);
+  con.Connect();
+  TAdsTable tb(nullptr);
+  tb.SetName("tb");
+  tb.SetAdsConnection(&con);
+  tb.SetTableName("people");
+  const struct {
+    const char* name;  // "" for an unnamed parameter, the index field at its position
+    const char* value;
+    QStringList rows;
+  } cases[] = {
+      {"", "bob", {"bob"}},
+      {"NAME", "ann", {"ann"}},
+      {nullptr, nullptr, {"ann", "bob", "cy"}},  // no parameter: the range goes
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value ? c.value : "none");
+    TParams params;
+    if (c.name != nullptr) params.CreateParam(ftString, QString::fromLatin1(c.name), ptInput)->SetAsString(c.value);
+    tb.PSSetParams(params);
+    EXPECT_TRUE(tb.Active());
+    EXPECT_EQ(Walk(tb), c.rows);
+  }
+  tb.Close();
+  TParams none;
+  tb.PSSetParams(none);
+  EXPECT_FALSE(tb.Active()) << "without parameters a closed table stays closed";
+  tb.SetAdsConnection(nullptr);
+}
+
+TEST_F(AdsTableRun, RangesOfAClosedTableAreRefusedAndAQueryHasNoDefaultIndex) {
+  TAdsConnection con(nullptr);
+  Configure(con);
+  MasterRangeTable tb(nullptr);
+  tb.SetName("tb");
+  tb.SetTableName("people");
+  for (const auto& operation : std::vector<std::function<void()>>{[&] { tb.CancelRange(); },
+                                                                   [&] { tb.ApplyMasterRange(); }}) {
+    try {
+      operation();
+      ADD_FAILURE() << "a closed table took a range operation";
+    } catch (const EDatabaseError& e) {
+      EXPECT_TRUE(e.Message().contains("closed dataset")) << e.Message().toStdString();
+    }
+  }
+
+  testenv::TempDir traceDir;
+  EngineTrace trace((traceDir.path() / "trace.txt").string());
+  TAdsQuery q(nullptr);
+  q.SetName("q");
+  q.SetAdsConnection(&con);
+  con.Connect();  // a dictionary connection refreshes its datasets' default indexes
+  EXPECT_TRUE(CallsOf(trace.Lines(), "AdsDDGetTableProperty").empty()) << "a query asks for none";
+  EXPECT_EQ(q.IndexName(), "");
+  q.SetAdsConnection(nullptr);
 }

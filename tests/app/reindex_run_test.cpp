@@ -67,11 +67,12 @@ class TableHolder {
 
 class ReindexRunTest : public ReindexRunFixture {
  protected:
-  // A dictionary at data/DB/<relative> with native tables of one row each.
+  // A dictionary at data/DB/<relative> with native tables of one row each, made by the
+  // Windows-form path the tool finds it by.
   void MakeDictionary(const std::string& relative, std::initializer_list<const char*> tables) {
     const std::filesystem::path path = data_ / "DB" / relative;
     std::filesystem::create_directories(path.parent_path());
-    QByteArray p = ToAnsi(QString::fromStdString(path.string()));
+    QByteArray p = ToAnsi(Db(QString::fromStdString(relative).replace('/', '\\')));
     ADSHANDLE dict = 0;
     ASSERT_EQ(AdsDDCreate(A(p), 0, nullptr, &dict), 0u);
     for (const char* t : tables) {
@@ -210,7 +211,7 @@ TEST_F(ReindexRunTest, ATableHeldOpenByAnotherProcessIsLoggedAndTheFollowingTabl
   MainWindowProbe& w = CreateWindow();
   w.cmStartClick(w.cmStart);
   const QStringList run = RunPart(SavedLog());
-  const QString job = QString::fromStdString((data_ / "DB" / "job.adt").string());
+  const QString job = Db("job.adt");  // named as the dictionary names it, not by its host path
   EXPECT_EQ(run, QStringList({"", "Starting", "", "T Reindexing DB \"" + Db("DB.add") + "\"",
                               "- table \"crew, open, reindex, finished", "- table \"job, open",
                               "ERROR (table): tb: Error 5402: The table \"" + job +
@@ -231,7 +232,7 @@ TEST_F(ReindexRunTest, AFailureAfterTheOpenLeavesTheLaterTablesOfThatDictionaryF
   MainWindowProbe& w = CreateWindow();
   w.cmStartClick(w.cmStart);
   const QStringList run = RunPart(SavedLog());
-  const QString adi = QString::fromStdString((data_ / "DB" / "job.adi").string());
+  const QString adi = Db("job.adi");
   const QString openDataset = QStringLiteral("ERROR (table): tb: Cannot perform this operation on an open dataset");
   EXPECT_EQ(run, QStringList({"", "Starting", "", "T Reindexing DB \"" + Db("DB.add") + "\"",
                               "- table \"crew, open, reindex, finished", "- table \"job, open, reindex",

@@ -260,3 +260,34 @@ TEST(TableAceadmin, VerifyFindsDamagedFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+// Names typed in the terminal's encoding reach the engine in its ANSI code page and come back
+// as typed; the host file carries the name in UTF-8.
+TEST(TableAceadmin, NamesFollowTheTerminalsEncoding) {
+  acetest::Workspace ws;
+  const std::string folder = ws.WinFolder() + "\\Daten-\xC3\xBC";  // "Daten-ü", as a UTF-8 terminal types it
+  std::filesystem::create_directories(ws.Host("Daten-\xC3\xBC"));
+  for (const char* locale : {"C.UTF-8", "C"}) {  // the C locale's terminal writes UTF-8 as well
+    SCOPED_TRACE(locale);
+    const char* old = getenv("LC_ALL");
+    const std::string saved = old ? old : "";
+    setenv("LC_ALL", locale, 1);
+    const std::string table = std::string("M\xC3\xBCll") + (std::string(locale) == "C" ? "2" : "1");
+    ToolRun created = Aceadmin("create-table " + Q(folder) + " " + Q(table) + " 'ID,Integer;'");
+    ToolRun listed = Aceadmin("list-tables " + Q(folder));
+    if (old) {
+      setenv("LC_ALL", saved.c_str(), 1);
+    } else {
+      unsetenv("LC_ALL");
+    }
+    EXPECT_EQ(created.status, 0) << created.output;
+    EXPECT_TRUE(Has(created.output, table)) << created.output;
+    EXPECT_TRUE(std::filesystem::exists(ws.Host("Daten-\xC3\xBC/" + table + ".adt")));
+    EXPECT_EQ(listed.status, 0) << listed.output;
+    EXPECT_TRUE(Has(listed.output, table + ".adt")) << listed.output;
+  }
+}
+
+}  // namespace

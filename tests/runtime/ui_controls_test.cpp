@@ -163,6 +163,27 @@ TEST_F(Controls, FontColourAndStyleReachTheWidget) {
   EXPECT_EQ(label->Caption(), "<b>plain</b>");
 }
 
+TEST_F(Controls, DisabledControlsShowTheDesktopsDisabledText) {
+  const QPalette desktop = QGuiApplication::palette();
+  const QPalette::ColorRole roles[] = {QPalette::WindowText, QPalette::Text, QPalette::ButtonText};
+  TWinControl* button = Add<TButton>(&form);
+  TWinControl* memo = Add<TMemo>(&form);
+  for (TWinControl* control : {button, memo}) {
+    for (const TColor colour : {clWindowText, RGBToColor(255, 0, 0)}) {
+      SCOPED_TRACE(colour);
+      control->Font()->SetColor(colour);
+      control->SetEnabled(false);
+      const QPalette shown = control->Widget()->palette();
+      for (QPalette::ColorRole role : roles) {
+        EXPECT_EQ(shown.color(QPalette::Disabled, role), desktop.color(QPalette::Disabled, role)) << role;
+        EXPECT_NE(shown.color(QPalette::Disabled, role), shown.color(QPalette::Active, role)) << role;
+        EXPECT_EQ(shown.color(QPalette::Active, role), ColorToQColor(colour)) << role;
+      }
+      control->SetEnabled(true);
+    }
+  }
+}
+
 TEST_F(Controls, FormAndPanelUseTheButtonFaceColour) {
   TPanel* panel = Add<TPanel>(&form);
   const QColor face = QGuiApplication::palette().color(QPalette::Button);

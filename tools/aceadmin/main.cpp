@@ -7,10 +7,13 @@
 // The password of the administrator is taken from the environment variable ACEADMIN_PASSWORD
 // when the dictionary has one. Exit status 0 on success, 1 when the engine refused, 2 for a
 // usage error (a wrong command or argument: the problem and the usage go to standard error).
+// Arguments and output are in the terminal's encoding (see terminal_text.h).
 #include <algorithm>
+#include <clocale>
 #include <iostream>
 
 #include "tools/aceadmin/command.h"
+#include "tools/aceadmin/terminal_text.h"
 
 namespace {
 
@@ -60,16 +63,19 @@ int UnknownCommand(const std::string& word) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setlocale(LC_CTYPE, "");
+  aceadmin::TerminalStream out(std::cout), err(std::cerr);
   if (argc < 2) {
     std::cerr << "aceadmin: no command given\n";
     Usage(std::cerr);
     return 2;
   }
-  const std::string first = argv[1];
+  const std::string first = aceadmin::TerminalToAnsi(argv[1]);
   if (first == "--help" || first == "-h" || first == "help") {
     if (first == "help" && argc > 2) {
-      const aceadmin::Command* command = aceadmin::FindCommand(argv[2]);
-      if (!command) return UnknownCommand(argv[2]);
+      const std::string name = aceadmin::TerminalToAnsi(argv[2]);
+      const aceadmin::Command* command = aceadmin::FindCommand(name);
+      if (!command) return UnknownCommand(name);
       CommandHelp(*command, std::cout);
       return 0;
     }
@@ -82,7 +88,8 @@ int main(int argc, char** argv) {
   }
   const aceadmin::Command* command = aceadmin::FindCommand(first);
   if (!command) return UnknownCommand(first);
-  std::vector<std::string> args(argv + 2, argv + argc);
+  std::vector<std::string> args;
+  for (int i = 2; i < argc; ++i) args.push_back(aceadmin::TerminalToAnsi(argv[i]));
   for (const std::string& a : args) {
     if (a == "--") break;  // what follows is the command's, whatever it looks like
     if (a == "--help" || a == "-h") {

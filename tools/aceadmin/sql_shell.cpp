@@ -33,6 +33,8 @@
 #include "tools/aceadmin/sql_output.h"
 #include "tools/aceadmin/sql_text.h"
 #include "tools/aceadmin/table_common.h"
+#include "tools/aceadmin/terminal_text.h"
+#include "tools/aceadmin/terminal_text.h"
 
 namespace aceadmin {
 namespace {
@@ -54,38 +56,6 @@ bool IsDictionary(const std::string& target) {
   std::string ext = target.substr(target.size() - 4);
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return ext == ".add";
-}
-
-// UTF-8 text to UTF-16 for the wide SQL call; a malformed byte stands for itself.
-std::u16string Utf16(const std::string& s) {
-  std::u16string out;
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    uint32_t cp = c;
-    size_t n = 1;
-    if (c >= 0xF0) n = 4, cp = c & 0x07;
-    else if (c >= 0xE0) n = 3, cp = c & 0x0F;
-    else if (c >= 0xC0) n = 2, cp = c & 0x1F;
-    bool ok = n > 1 && i + n <= s.size();
-    for (size_t k = 1; ok && k < n; ++k) {
-      unsigned char cc = static_cast<unsigned char>(s[i + k]);
-      if ((cc & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (!ok) {
-      cp = c;
-      n = 1;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (cp >> 10));
-      out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-    i += n;
-  }
-  return out;
 }
 
 struct Shell {
@@ -112,7 +82,8 @@ struct Shell {
     }
     if (at) {
       if (lead.empty()) err << "  at line " << p.line << ", column " << p.column << ":\n";
-      err << "  " << p.lineText << "\n  " << std::string(p.column - 1, ' ') << "^\n";
+      // The line is as it was typed, in the terminal's encoding; the error stream writes ANSI.
+      err << "  " << TerminalToAnsi(p.lineText) << "\n  " << std::string(p.column - 1, ' ') << "^\n";
     }
     err.flush();
     return false;
@@ -120,7 +91,7 @@ struct Shell {
 
   // Runs one statement; 0 or the engine's code (its text is the thread's last error).
   UNSIGNED32 Execute(const std::string& sql) {
-    std::u16string wide = Utf16(sql);
+    std::u16string wide = TerminalToUtf16(sql);  // statements keep every character
     ADSHANDLE cursor = 0;
     UNSIGNED32 rc = AdsExecuteSQLDirectW(statement, reinterpret_cast<WCHAR*>(wide.data()), &cursor);
     if (rc) return rc;
@@ -147,6 +118,7 @@ struct Shell {
     std::istringstream words(line);
     std::string name, argument, extra;
     words >> name >> argument >> extra;
+    argument = TerminalToAnsi(argument);  // a table name, as the engine takes it
     // A name may be quoted as in SQL.
     if (argument.size() > 1 && ((argument.front() == '"' && argument.back() == '"') ||
                                 (argument.front() == '[' && argument.back() == ']'))) {
@@ -218,7 +190,7 @@ std::vector<SqlPiece> ScriptPieces(const std::string& text) {
 }
 
 int Script(Shell& shell, const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
+  std::ifstream in(HostPath(file), std::ios::binary);
   if (!in) {
     shell.err << "aceadmin: the script " << file << " cannot be read\n";
     return 1;

@@ -18,11 +18,16 @@
 #include "tools/aceadmin/progress.h"
 #include "tools/aceadmin/table_common.h"
 #include "tools/aceadmin/table_demo_data.h"
+#include "tools/aceadmin/terminal_text.h"
 
 namespace aceadmin {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Paths here are ANSI text, as the engine takes them; the files the tool touches itself are
+// reached through their host names.
+fs::path Host(const fs::path& ansi) { return fs::path(HostPath(ansi.string())); }
 
 constexpr UNSIGNED32 kCompoundIndex = 0x2;
 constexpr UNSIGNED32 kIndexPageSize = 512;
@@ -100,7 +105,7 @@ struct Build {
 
   // Creates the dictionary `path` holding `tables`. Returns 0 or the exit status.
   int Dictionary(const fs::path& path, const std::vector<demo::DemoTable>& tables, uint32_t site, ADSHANDLE* keep) {
-    fs::create_directories(path.parent_path());
+    fs::create_directories(Host(path.parent_path()));
     ADSHANDLE dd = 0;
     if (int rc = Report(AdsDDCreate(Text(path.string()), 0, Text("Pellmar demo"), &dd), "creating " + path.string(), err)) {
       return rc;
@@ -134,7 +139,7 @@ int BuildDemo(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return UsageError("build-demo", "--scale must be from 1 to 100, not \"" + parsed.Value("--scale") + "\"", err);
   }
   const fs::path db = fs::path(positional[0]) / "DB";
-  if (fs::exists(db / "DB.add")) {
+  if (fs::exists(Host(db / "DB.add"))) {
     err << "aceadmin: " << (db / "DB.add").string() << " exists already; build the demo into an empty folder\n";
     return 1;
   }
@@ -149,14 +154,14 @@ int BuildDemo(const std::vector<std::string>& args, std::ostream& out, std::ostr
       demo::DemoTable certificate{"certificate", "CERTID,Integer;VESSELID,Integer;TITLE,Char,40;EXPIRES,Date;",
                                   {{"CERTID", "CERTID"}}, "", 0};
       if (int rc = b.FillTable(dd, certificate, 2, 1)) return rc;
-      fs::remove(folder / "certificate.adt");
-      fs::remove(folder / "certificate.adi");
+      fs::remove(Host(folder / "certificate.adt"));
+      fs::remove(Host(folder / "certificate.adi"));
       out << "  certificate: listed, its table file removed\n";
     }
     if (std::string(site) == "1000003") {
       // An index file whose pages are overwritten.
-      std::fstream adi(folder / "incident.adi", std::ios::binary | std::ios::in | std::ios::out);
-      if (!adi) adi.open(folder / "incident.adi", std::ios::binary | std::ios::out);
+      std::fstream adi(Host(folder / "incident.adi"), std::ios::binary | std::ios::in | std::ios::out);
+      if (!adi) adi.open(Host(folder / "incident.adi"), std::ios::binary | std::ios::out);
       adi.seekp(0);
       const std::string garbage(1024, '\xA5');
       adi.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
@@ -167,7 +172,7 @@ int BuildDemo(const std::vector<std::string>& args, std::ostream& out, std::ostr
   // Folders that look like sites but are not: discovery must skip them.
   for (const char* decoy : {"backup", "100004"}) {
     ADSHANDLE dd = 0;
-    fs::create_directories(db / decoy);
+    fs::create_directories(Host(db / decoy));
     const std::string path = (db / decoy / "sitedb.add").string();
     if (int rc = Report(AdsDDCreate(Text(path), 0, Text("not a site"), &dd), "creating " + path, err)) return rc;
     AdsDisconnect(dd);

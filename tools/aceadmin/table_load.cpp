@@ -15,6 +15,7 @@
 #include "tools/aceadmin/command.h"
 #include "tools/aceadmin/progress.h"
 #include "tools/aceadmin/table_common.h"
+#include "tools/aceadmin/terminal_text.h"
 
 namespace aceadmin {
 namespace {
@@ -88,7 +89,7 @@ int LoadCsv(const std::vector<std::string>& given, std::ostream& out, std::ostre
     return UsageError("load-csv", problem, err);
   }
   const std::vector<std::string>& args = parsed.positional;
-  std::ifstream in(args[2], std::ios::binary);
+  std::ifstream in(HostPath(args[2]), std::ios::binary);
   if (!in) {
     err << "aceadmin: cannot read \"" << args[2] << "\"\n";
     return 1;

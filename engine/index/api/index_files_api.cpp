@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "engine/core/error.h"
+#include "engine/core/host_path.h"
 #include "engine/core/text_out.h"
 #include "engine/index/api/index_order.h"
 #include "engine/index/expression_keys.h"
@@ -87,7 +88,7 @@ UNSIGNED32 AdsCreateIndex90(ADSHANDLE hObj, UNSIGNED8* pucFileName, UNSIGNED8* p
   if (def.name.empty()) {
     // An index file of its own without a tag name: the tag takes the file's name.
     if (file.empty()) Fail(err::kInvalidTagDefinition, "AdsCreateIndex90: a tag of the structural index needs a name.");
-    def.name = file.stem().string();
+    def.name = core::FromHostName(file.stem().string());
   }
   def.condition = core::InText(pucCondition);
   def.options = ulOptions & index_api::kCreateOptionBits;

@@ -4,6 +4,7 @@
 
 #include "engine/core/connection.h"
 #include "engine/core/error.h"
+#include "engine/core/host_path.h"
 #include "engine/core/text_out.h"
 #include "engine/dict/dictionary.h"
 #include "engine/index/api/index_order.h"
@@ -187,7 +188,7 @@ UNSIGNED32 AdsGetIndexName(ADSHANDLE hIndex, UNSIGNED8* pucName, UNSIGNED16* pus
 
 UNSIGNED32 AdsGetIndexFilename(ADSHANDLE hIndex, UNSIGNED16 usOption, UNSIGNED8* pucName, UNSIGNED16* pusLen) {
   IndexOrder::Bound b = OrderOf(hIndex)->Resolve();
-  std::string base = b.indexes->FileEntry(*b.tag).path.filename().string();
+  std::string base = core::FromHostName(b.indexes->FileEntry(*b.tag).path.filename().string());
   return table::FileNameOut(index_api::FolderOf(b.cursor->info().windowsPath) + base, usOption, pucName, pusLen,
                             "AdsGetIndexFilename");
 }

@@ -6,6 +6,7 @@
 
 #include "engine/core/codepage.h"
 #include "engine/core/error.h"
+#include "engine/core/host_path.h"
 #include "engine/core/text_out.h"
 #include "engine/expr/date_text.h"
 #include "engine/sql/api/statement_params.h"
@@ -13,7 +14,6 @@
 #include "engine/table/api/table_handles.h"
 #include "engine/table/record_writer.h"
 #include "engine_api/entry_points.h"
-#include "platform/paths.h"
 
 namespace engine::api {
 
@@ -65,7 +65,7 @@ void Change(FieldRef& f, F&& write) {
 
 std::string HostPathOf(const std::string& windowsPath) {
   std::string host;
-  platform::Status s = platform::ToHostPath(windowsPath, &host);
+  platform::Status s = core::ToHostPath(windowsPath, &host);
   if (!s.ok()) Fail(err::kTableIoError, "The path \"" + windowsPath + "\" cannot be used: " + s.message() + ".");
   return host;
 }

@@ -2,14 +2,22 @@
 
 #include <cstring>
 
+#include "engine/core/caller_names.h"
 #include "engine/core/connection.h"
 #include "engine/core/error.h"
+#include "engine/core/host_path.h"
 #include "engine/core/text_out.h"
 #include "engine/table/ascii_case.h"
 #include "engine_api/entry_points.h"
-#include "platform/paths.h"
 
 namespace engine::table {
+
+namespace {
+// Messages about the cursor's files name them as its opener did.
+void NoteNames(TableCursor& cursor) {
+  if (!cursor.info().windowsPath.empty()) core::NoteCallerName(cursor.table().path(), cursor.info().windowsPath);
+}
+}  // namespace
 
 CursorRef CursorOf(uint32_t handle) {
   core::Kind kind = core::Handles::KindOf(handle);
@@ -17,9 +25,11 @@ CursorRef CursorOf(uint32_t handle) {
   if (kind == core::Kind::kIndexOrder) {
     ref.orderHandle = core::Handles::Get<OrderHandle>(handle, core::Kind::kIndexOrder);
     ref.cursor = ref.orderHandle->cursor();
+    NoteNames(*ref.cursor);
     return ref;
   }
   ref.cursor = core::Handles::GetAny<TableCursor>(handle, {core::Kind::kTable, core::Kind::kCursor});
+  NoteNames(*ref.cursor);
   return ref;
 }
 
@@ -41,7 +51,9 @@ uint32_t FileNameOut(const std::string& windowsPath, uint16_t option, uint8_t* b
 }
 
 std::shared_ptr<TableCursor> TableOf(uint32_t handle) {
-  return core::Handles::GetAny<TableCursor>(handle, {core::Kind::kTable, core::Kind::kCursor});
+  std::shared_ptr<TableCursor> cursor = core::Handles::GetAny<TableCursor>(handle, {core::Kind::kTable, core::Kind::kCursor});
+  NoteNames(*cursor);
+  return cursor;
 }
 
 size_t FieldIndex(TableCursor& cursor, const uint8_t* field) {
@@ -85,7 +97,7 @@ std::string TableHostPath(uint32_t connection, const std::string& name, std::str
     full = folder + full;
   }
   std::string host;
-  platform::Status s = platform::ToHostPath(full, &host);
+  platform::Status s = core::ToHostPath(full, &host);
   if (!s.ok()) Fail(err::kTableNotFound, "The table path \"" + full + "\" cannot be used: " + s.message() + ".");
   if (windowsPath) *windowsPath = full;
   return host;

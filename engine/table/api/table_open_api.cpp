@@ -9,6 +9,7 @@
 
 #include "engine/core/connection.h"
 #include "engine/core/error.h"
+#include "engine/core/host_path.h"
 #include "engine/core/text_out.h"
 #include "engine/dict/dictionary.h"
 #include "engine/index/expression_keys.h"
@@ -173,7 +174,7 @@ UNSIGNED32 AdsCreateTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* p
     if (c->is_dictionary && c->dictionary && !(ulOptions & kFreeTable)) {
       dict::TableEntry entry;
       entry.name = core::InText(pucDBObjName);
-      if (entry.name.empty()) entry.name = std::filesystem::path(host).stem().string();
+      if (entry.name.empty()) entry.name = core::FromHostName(std::filesystem::path(host).stem().string());
       entry.path = windowsPath;
       entry.type = table::kNativeTableType;
       entry.char_type = co.charType;

@@ -1,0 +1,28 @@
+// Files in messages as the caller named them.
+//
+// The engine's file code works on host paths ("/srv/pellmar/DB/items.adt") and its messages
+// name the file it failed on. Callers named that file otherwise ("C:\PellmarData\DB\items.adt"
+// in the ANSI code page), and logs show their form. While an entry point runs, the code that
+// turns a caller's name into a host path notes the pair here; when the entry point fails, its
+// message has every noted host path replaced by the caller's form. The notes end with the
+// entry point.
+//
+// Thread safety: the notes are per thread.
+#pragma once
+
+#include <string>
+
+namespace engine::core {
+
+// Notes that `host_path` is known to the caller as `callers_path` (ANSI, Windows form) for the
+// rest of the running entry point; the memo and structural index files beside a table file are
+// noted with it.
+void NoteCallerName(const std::string& host_path, const std::string& callers_path);
+
+// `text` with every noted host path replaced by the caller's form.
+std::string InCallersTerms(std::string text);
+
+// Forgets the notes (at the end of the outermost entry point).
+void ForgetCallerNames();
+
+}  // namespace engine::core
