@@ -2,12 +2,12 @@
 
 #include <cstring>
 #include <filesystem>
-#include <unistd.h>
 
 #include "engine/core/error.h"
-#include "engine/index/table_reindex.h"
+#include "engine/storage/storage.h"
 #include "engine/table/ascii_case.h"
 #include "engine/table/record_writer.h"
+#include "engine/table/table_files.h"
 
 namespace engine::copy {
 
@@ -80,54 +80,54 @@ bool SameFields(const Schema& a, const Schema& b) {
 void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t option, const std::string& hostPath,
                bool withRecords) {
   if (withRecords) BaseOption(option);
-  namespace fs = std::filesystem;
   std::error_code ec;
-  if (fs::equivalent(hostPath, source.table().path(), ec)) {
+  if (std::filesystem::equivalent(hostPath, source.table().path(), ec)) {
     Fail(err::kTableInUse, "A table cannot be copied onto itself (\"" + hostPath + "\").");
   }
-  fs::path dest(hostPath);
-  std::string tmp = (dest.parent_path() / (dest.stem().string() + ".~copy" + std::to_string(::getpid()) + ".adt")).string();
+  // An existing destination is replaced only when nobody has it open, and stays locked until
+  // its replacement is in place.
+  std::unique_ptr<Table> existing;
+  if (storage::Exists(hostPath, err::kTableIoError)) {
+    Table::OpenOptions alone;
+    alone.exclusive = true;
+    try {
+      existing = Table::Open(hostPath, alone);
+    } catch (const EngineError& e) {
+      if (e.code() == err::kTableInUse) {
+        Fail(err::kTableInUse, "The table \"" + hostPath + "\" is in use and cannot be replaced by a copy.");
+      }
+      // A file that is not a sound table is simply replaced.
+    }
+  }
   Table::CreateOptions co;
   const TableProperties& p = source.table().properties();
   co.memoBlockSize = p.memoBlockSize;
   co.charType = p.charType;
   co.collation = p.collation;
   co.indexPageSize = p.indexPageSize;
+  co.scratch = true;  // the staged files are forced to the disk when they are put in place
   source.FlushPending();
-  Table::Create(tmp, source.schema(), co);
-  auto removeTmp = [&] {
-    fs::remove(tmp, ec);
-    fs::remove(Table::MemoPathFor(tmp), ec);
-  };
-  try {
-    {
-      auto copy = Table::Open(tmp, {true, false});
-      // A copy of an encrypted table is encrypted with the same password: its records never
-      // reach the new file in clear.
-      if (source.table().encrypted() && source.table().encryptionEnabled()) {
-        copy->ShareKeyOf(source.table());
-        copy->EncryptTable();
-      }
-      if (withRecords) {
-        ForEachSelected(source, order, option, [&](uint8_t* image, uint32_t) {
-          CopyBlobs(source.table(), *copy, image);
-          copy->AppendCopiedRecord(image);
-        });
-      }
-      copy->Flush();
+  table_files::NewTableFiles files(hostPath);
+  Table::Create(files.staged(), source.schema(), co);
+  {
+    auto copy = Table::Open(files.staged(), {true, false});
+    // A copy of an encrypted table is encrypted with the same password: its records never
+    // reach the new file in clear.
+    if (source.table().encrypted() && source.table().encryptionEnabled()) {
+      copy->ShareKeyOf(source.table());
+      copy->EncryptTable();
     }
-    // The destination's own memo and index files belong to the table being replaced.
-    fs::remove(Table::MemoPathFor(hostPath), ec);
-    fs::remove(StructuralIndexPath(hostPath), ec);
-    if (fs::exists(Table::MemoPathFor(tmp))) fs::rename(Table::MemoPathFor(tmp), Table::MemoPathFor(hostPath));
-    fs::rename(tmp, hostPath);
-  } catch (const fs::filesystem_error& e) {
-    removeTmp();
-    Fail(err::kFileFailure, std::string("The copy could not be put in place: ") + e.what());
-  } catch (const EngineError&) {
-    removeTmp();
-    throw;
+    copy->BeginBatch();
+    if (withRecords) {
+      ForEachSelected(source, order, option, [&](uint8_t* image, uint32_t) {
+        CopyBlobs(source.table(), *copy, image);
+        copy->AppendCopiedRecord(image);
+      });
+    }
+    copy->EndBatch();
+    copy->Commit();
   }
+  files.Install(source.schema().hasBlobs(), true);
 }
 
 void CopyContents(table::TableCursor& source, table::RecordOrder* order, uint16_t option,
@@ -142,12 +142,32 @@ void CopyContents(table::TableCursor& source, table::RecordOrder* order, uint16_
   }
   destination.FlushPending();
   Table& to = destination.table();
-  ForEachSelected(source, order, option, [&](uint8_t* image, uint32_t) {
-    bool deleted = image[0] == kDeletedFlag;
-    CopyBlobs(source.table(), to, image);
-    uint32_t n = to.AppendRecord(image);
-    if (deleted) to.SetDeleted(n, true);
-  });
+  // The records arrive as one change: committed together, or taken back together.
+  std::vector<uint32_t> appended;
+  to.BeginBatch();
+  try {
+    ForEachSelected(source, order, option, [&](uint8_t* image, uint32_t) {
+      bool deleted = image[0] == kDeletedFlag;
+      CopyBlobs(source.table(), to, image);
+      uint32_t n = to.AppendRecord(image);
+      appended.push_back(n);
+      if (deleted) to.SetDeleted(n, true);
+    });
+    to.EndBatch();
+    to.Commit();
+  } catch (...) {
+    to.EndBatch();
+    try {
+      for (auto it = appended.rbegin(); it != appended.rend(); ++it) {
+        if (!to.RemoveLastRecord(*it)) to.SetDeleted(*it, true);
+      }
+      to.Commit();
+    } catch (const EngineError&) {
+      // The disk refuses even that; the failure reported is the one that stopped the copy.
+    }
+    destination.InvalidateCache();
+    throw;
+  }
   destination.InvalidateCache();
 }
 

@@ -10,8 +10,10 @@
 // Adding 4 (a fresh count) changes nothing here. Through an index handle the records are copied
 // in the order's sequence, else in record order. Blobs are copied with their records.
 //
-// A new table is written under a temporary name beside its destination and renamed into place
-// only when complete, so a failed copy leaves an existing destination as it was. The copy has
+// A new table is written under a staging name beside its destination and put in place only when
+// complete (table_files.h), so a failed copy leaves an existing destination as it was; a
+// destination open elsewhere is not replaced (kTableInUse). Records appended to an open table
+// are committed together at the end, or taken back together when the copy fails. The copy has
 // the fields, memo block size, character type, collation and index page size of the source,
 // and no index tags: its indexes are made on it afterwards.
 //

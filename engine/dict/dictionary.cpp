@@ -1,6 +1,5 @@
 #include "engine/dict/dictionary.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +12,8 @@
 #include "engine/core/host_path.h"
 #include "engine/dict/password_hash.h"
 #include "engine/dict/sqlite_db.h"
+#include "engine/storage/storage.h"
+#include "platform/paths.h"
 
 namespace engine::dict {
 namespace {
@@ -118,14 +119,13 @@ Dictionary::~Dictionary() = default;
 
 void Dictionary::Create(const std::string& host_path, const std::string& description,
                         const std::string& admin_password) {
-  struct stat st;
-  if (::stat(host_path.c_str(), &st) == 0) {
+  if (storage::Exists(host_path)) {
     Fail(err::kAlreadyExists, "The data dictionary " + host_path + " cannot be created: the file exists.");
   }
-  // Build the new dictionary beside its final name, then link it into place: link() refuses to
+  // Build the new dictionary beside its final name, then link it into place: a link refuses to
   // replace an existing file, so a file created meanwhile by someone else is never overwritten.
   std::string temp = host_path + ".creating." + std::to_string(::getpid());
-  ::unlink(temp.c_str());
+  storage::Current().Remove(temp);
   int code = 0;
   std::string message;
   {
@@ -160,25 +160,27 @@ void Dictionary::Create(const std::string& host_path, const std::string& descrip
       db->Exec("COMMIT");
     } catch (...) {
       db.reset();
-      ::unlink(temp.c_str());
+      storage::Current().Remove(temp);
       throw;
     }
   }
-  if (::link(temp.c_str(), host_path.c_str()) != 0) {
-    int e = errno;
-    ::unlink(temp.c_str());
+  // The database is complete on the disk (SQLite synced its commit); its name becomes durable
+  // with the folder.
+  if (int e = storage::Current().Link(temp, host_path)) {
+    storage::Current().Remove(temp);
     if (e == EEXIST) Fail(err::kAlreadyExists, "The data dictionary " + host_path + " cannot be created: the file exists.");
-    Fail(err::kFileFailure, "The data dictionary " + host_path + " cannot be created: " + std::strerror(e));
+    Fail(err::kFileFailure, "The data dictionary " + host_path + " cannot be created: " + storage::Reason(e));
   }
-  ::unlink(temp.c_str());
+  storage::Current().Remove(temp);
+  storage::SyncFolderOf(host_path, err::kFileFailure);
 }
 
 std::shared_ptr<Dictionary> Dictionary::Open(const std::string& host_path, const std::string& windows_path) {
-  struct stat st;
-  if (::stat(host_path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+  storage::FileInfo st;
+  if (storage::Current().Stat(host_path, &st) != 0 || !st.exists || st.isFolder) {
     Fail(err::kDataSourceNotFound, "The data dictionary " + windows_path + " does not exist.");
   }
-  if (st.st_size == 0) {
+  if (st.size == 0) {
     Fail(err::kNotADictionary, "The file " + windows_path + " is not a data dictionary: it is empty.");
   }
   int code = 0;

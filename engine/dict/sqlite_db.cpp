@@ -1,12 +1,14 @@
 #include "engine/dict/sqlite_db.h"
 
 #include "engine/core/error.h"
+#include "engine/storage/sqlite_vfs.h"
 
 namespace engine::dict {
 
 std::unique_ptr<SqliteDb> SqliteDb::Open(const std::string& host_path, int flags, int* code, std::string* message) {
   sqlite3* db = nullptr;
-  int rc = sqlite3_open_v2(host_path.c_str(), &db, flags, nullptr);
+  // Through the engine's storage, like every other file of the engine.
+  int rc = sqlite3_open_v2(host_path.c_str(), &db, flags, storage::SqliteVfsName());
   if (rc != SQLITE_OK) {
     *code = rc;
     *message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);

@@ -1,5 +1,6 @@
-// A thin RAII layer over the SQLite C API for the dictionary: an open database and prepared
-// statements with bound values, stepping and column access. Every SQLite failure becomes an
+// A thin RAII layer over the SQLite C API for the dictionary: an open database (its files go
+// through the engine's storage, engine/storage/sqlite_vfs.h) and prepared statements with bound
+// values, stepping and column access. Every SQLite failure becomes an
 // EngineError with code 5913 and SQLite's message, except where the caller inspects codes.
 //
 // Thread safety: none; the Dictionary serialises access with its own mutex.

@@ -7,6 +7,7 @@
 #include "engine/index/index_file.h"
 #include "engine/index/table_indexes.h"
 #include "engine/index/table_reindex.h"
+#include "engine/table/table_files.h"
 
 namespace engine::filter {
 
@@ -32,7 +33,7 @@ void WritePendingIndexChanges(Table& table) {
 // The structural index of the table, opened for reading, or null when it has none that opens.
 std::unique_ptr<IndexFile> OpenIndex(table::TableCursor& cursor) {
   WritePendingIndexChanges(cursor.table());
-  std::filesystem::path path = StructuralIndexPath(cursor.table().path());
+  std::filesystem::path path = table_files::IndexPath(cursor.table().path());
   std::error_code ec;
   if (!std::filesystem::exists(path, ec)) return nullptr;
   try {

@@ -52,38 +52,33 @@ std::vector<uint8_t> BuildHeaderPages(uint32_t pageSize, uint32_t pageCount, uin
   return out;
 }
 
-IndexFile::IndexFile(IndexFileHandle file, bool readOnly) : file_(std::move(file)), readOnly_(readOnly) {}
+IndexFile::IndexFile(std::unique_ptr<storage::File> file, std::filesystem::path path, bool readOnly)
+    : file_(std::move(file)), path_(std::move(path)), readOnly_(readOnly) {}
 
 std::unique_ptr<IndexFile> IndexFile::Open(const std::filesystem::path& path, bool readOnly) {
-  std::unique_ptr<IndexFile> f(new IndexFile(IndexFileHandle::OpenExisting(path, readOnly), readOnly));
+  std::unique_ptr<IndexFile> f(new IndexFile(
+      storage::OpenFile(path.string(), readOnly ? storage::OpenMode::kRead : storage::OpenMode::kReadWrite,
+                        err::kIndexIoError),
+      path, readOnly));
   f->LoadHeader(true);
   return f;
 }
 
-IndexFile::~IndexFile() {
-  if (!discarded_ && pager_ && pager_->dirty()) {
-    try {
-      Flush();
-    } catch (const EngineError&) {
-      // Nothing can report this here. The update-in-progress mark stays on disk, so the next
-      // open refuses the file and a rebuild restores it; no wrong answer can follow.
-    }
-  }
-}
+IndexFile::~IndexFile() = default;
 
 void IndexFile::LoadHeader(bool checkSize) {
   uint8_t fixed[kHeaderFixedSize];
-  if (!file_.ReadAt(0, fixed, sizeof fixed)) Corrupt("the file is too short for a header");
+  if (file_->Read(0, fixed, sizeof fixed) != sizeof fixed) Corrupt("the file is too short for a header");
   if (Get32(fixed + 16) != kIndexMagic) Corrupt("not an index file");
   if (Get32(fixed + 20) != kIndexFormatVersion) {
-    Fail(err::kIndexVersionUnsupported, "Index file \"" + file_.path().string() + "\" has format version " +
+    Fail(err::kIndexVersionUnsupported, "Index file \"" + path_.string() + "\" has format version " +
                                             std::to_string(Get32(fixed + 20)) + "; this engine reads version " +
                                             std::to_string(kIndexFormatVersion) + ". Rebuild the index.");
   }
   uint32_t ps = Get32(fixed + 24);
   if (!KeyLayout::ValidPageSize(ps)) Corrupt("bad page size");
   std::vector<uint8_t> page0(ps);
-  if (!file_.ReadAt(0, page0.data(), ps)) Corrupt("the header page is cut short");
+  if (file_->Read(0, page0.data(), ps) != ps) Corrupt("the header page is cut short");
   if (!PageChecksumOk(page0.data(), ps) || PageType(page0.data()) != kPageHeader) Corrupt("the header has a bad checksum");
   uint32_t pageCount = Get32(page0.data() + 28);
   uint32_t freeHead = Get32(page0.data() + 32);
@@ -97,17 +92,17 @@ void IndexFile::LoadHeader(bool checkSize) {
     Corrupt("the header's catalog description is inconsistent");
   }
   if (flags & kFlagUpdateInProgress) {
-    Fail(err::kIndexNeedsRebuild, "Index file \"" + file_.path().string() +
+    Fail(err::kIndexNeedsRebuild, "Index file \"" + path_.string() +
                                       "\" was left in the middle of an update. Rebuild the index.");
   }
-  if (checkSize && file_.Size() != uint64_t{pageCount} * ps) Corrupt("the file size does not match its page count");
+  if (checkSize && file_->Size() != uint64_t{pageCount} * ps) Corrupt("the file size does not match its page count");
   if (freeHead != 0 && (freeHead < headerPages || freeHead >= pageCount)) Corrupt("the free list starts outside the file");
   std::vector<uint8_t> catalog(catalogLen);
   size_t done = std::min<size_t>(catalogLen, ps - kHeaderFixedSize);
   std::memcpy(catalog.data(), page0.data() + kHeaderFixedSize, done);
   std::vector<uint8_t> page(ps);
   for (uint32_t i = 1; i < headerPages; ++i) {
-    if (!file_.ReadAt(uint64_t{i} * ps, page.data(), ps)) Corrupt("a header page is missing");
+    if (file_->Read(uint64_t{i} * ps, page.data(), ps) != ps) Corrupt("a header page is missing");
     if (!PageChecksumOk(page.data(), ps) || PageType(page.data()) != kPageHeader) Corrupt("a header page has a bad checksum");
     size_t k = std::min<size_t>(catalogLen - done, ps - kPageHeaderSize);
     std::memcpy(catalog.data() + done, page.data() + kPageHeaderSize, k);
@@ -122,11 +117,13 @@ void IndexFile::LoadHeader(bool checkSize) {
   changeCounter_ = counter;
   tags_ = std::move(tags);
   ++catalogLoads_;
-  pager_ = std::make_unique<Pager>(&file_, ps);
+  pager_ = std::make_unique<Pager>(file_.get(), ps);
   pager_->pageCount = pageCount;
   pager_->freeHead = freeHead;
   pager_->firstTreePage = headerPages;
-  pager_->onFirstChange = [this] { WriteHeader(true); };
+  pager_->onFirstChange = [this] { Prepare(); };
+  markOnDisk_ = false;
+  markDurable_ = false;
 }
 
 void IndexFile::WriteHeader(bool inProgress) {
@@ -136,11 +133,13 @@ void IndexFile::WriteHeader(bool inProgress) {
   }
   std::vector<uint8_t> pages = BuildHeaderPages(pageSize_, pager_->pageCount, pager_->freeHead,
                                                 inProgress ? kFlagUpdateInProgress : 0, changeCounter_, catalog);
-  file_.WriteAt(0, pages.data(), pages.size());
+  file_->Write(0, pages.data(), pages.size());
+  markOnDisk_ = inProgress;
+  unsynced_ = true;
 }
 
 void IndexFile::CheckWritable() const {
-  if (readOnly_) Fail(err::kIndexIoError, "Index file \"" + file_.path().string() + "\" is open read-only");
+  if (readOnly_) Fail(err::kIndexIoError, "Index file \"" + path_.string() + "\" is open read-only");
 }
 
 int IndexFile::FindTag(const std::string& name) const {
@@ -170,11 +169,20 @@ std::vector<size_t> IndexFile::CollationMismatches(const std::string& collation)
 void IndexFile::Discard() {
   pager_->DropCache();
   discarded_ = true;
+  // A flush may have written the header without the mark before the failure: the mark goes
+  // back on, so that no open trusts what this object may have left half done.
+  if (!markOnDisk_ && !readOnly_) {
+    try {
+      WriteHeader(true);
+    } catch (const EngineError&) {
+      // The disk refuses it too; its last synced state still carries the mark.
+    }
+  }
 }
 
 void IndexFile::CheckKey(size_t tag, std::span<const uint8_t> key) const {
   if (discarded_) {
-    Fail(err::kIndexNeedsRebuild, "An update of the index file \"" + file_.path().string() +
+    Fail(err::kIndexNeedsRebuild, "An update of the index file \"" + path_.string() +
                                       "\" failed; rebuild the indexes of its table");
   }
   if (tag >= tags_.size()) Fail(err::kNoSuchIndexOrder, "No such index tag");
@@ -270,18 +278,48 @@ bool IndexFile::RemoveKey(size_t tag, std::span<const uint8_t> key, uint32_t rec
   return Btree(*pager_, static_cast<uint32_t>(tag + 1), e.size(), t.root, t.height).Erase(e.data());
 }
 
-void IndexFile::Flush() {
-  if (discarded_ || !pager_ || !pager_->dirty()) return;
-  pager_->WriteDirtyPages();
-  ++changeCounter_;
+void IndexFile::Prepare() {
+  if (readOnly_ || discarded_ || !pager_ || markDurable_) return;
+  WriteHeader(true);
+  file_->Sync();
+  unsynced_ = false;
+  markDurable_ = true;
+}
+
+void IndexFile::Flush(bool keepMark) {
+  if (discarded_ || !pager_) return;
+  const bool dirty = pager_->dirty();
+  if (!dirty && (keepMark || !markOnDisk_)) return;
+  if (dirty) {
+    pager_->WriteDirtyPages();
+    ++changeCounter_;
+  }
+  WriteHeader(keepMark);
+  if (!keepMark) markDurable_ = false;
+}
+
+void IndexFile::Commit() {
+  if (discarded_ || readOnly_ || !pager_) return;
+  if (!markOnDisk_ && !pager_->dirty() && !unsynced_) return;
+  // The pages become durable under the mark before the header that clears it is written (a
+  // shared open's flush already wrote a clear header for the other opens to read: it is marked
+  // again for the length of the sync), so the mark never leaves the disk ahead of the pages it
+  // covers.
+  Flush(true);
+  if (!markOnDisk_) WriteHeader(true);
+  file_->Sync();
   WriteHeader(false);
+  file_->Sync();
+  unsynced_ = false;
+  markDurable_ = false;
 }
 
 bool IndexFile::Revalidate() {
   if (discarded_) return false;
   uint8_t fixed[kHeaderFixedSize];
-  if (!file_.ReadAt(0, fixed, sizeof fixed)) Corrupt("the file is too short for a header");
-  if (Get64(fixed + 40) == changeCounter_ && !(Get32(fixed + 36) & kFlagUpdateInProgress)) return false;
+  if (file_->Read(0, fixed, sizeof fixed) != sizeof fixed) Corrupt("the file is too short for a header");
+  // Unchanged since this object last wrote or read it: the mark, if any, is its own.
+  if (Get64(fixed + 40) == changeCounter_ && (!(Get32(fixed + 36) & kFlagUpdateInProgress) || markOnDisk_)) return false;
   LoadHeader(true);  // replaces the cache only when the new header is sound
   return true;
 }

@@ -4,11 +4,15 @@
 // Keys are passed in stored form (as KeyBuilder makes them, keyLength() bytes) with the record
 // number they belong to. Positions are ranks: 0-based positions of entries in the tag's order.
 //
-// Updates change cached pages; the first change marks the file "update in progress" on disk
-// and Flush() writes the changed pages, then the header with the mark cleared and the change
-// counter advanced. A process that dies in between leaves the mark, and the next Open() reports
-// kIndexNeedsRebuild instead of trusting a half-written tree. Files are created only by
-// RebuildIndexFile (rebuild.h), which writes a complete new file and renames it into place.
+// Updates change cached pages. Before the first of them (or before its table changes, through
+// Prepare) the file is marked "update in progress" on disk and that mark is synced, so that
+// from then on a crash or a power cut leaves a file the next Open() refuses with
+// kIndexNeedsRebuild instead of a half-written tree, or a tree that misses a change its table
+// kept. Flush() writes the changed pages and the header, keeping the mark or clearing it (and
+// advancing the change counter, which other processes watch); Commit() clears it and syncs, and
+// is called once the table's own change is durable. Changes never committed are dropped when
+// the object goes, leaving the mark. Files are created only by RebuildIndexFile (rebuild.h),
+// which writes a complete new file and renames it into place.
 //
 // REQUIRES: external synchronisation. One thread at a time uses an IndexFile; between
 // processes the table's locks serialise updates, and Revalidate() after taking the lock picks
@@ -22,7 +26,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/index/index_io.h"
 #include "engine/index/pager.h"
 #include "engine/index/tag_def.h"
 
@@ -35,13 +38,13 @@ class IndexFile {
   // kIndexNeedsRebuild (interrupted update), kIndexFileCorrupt (anything else wrong).
   static std::unique_ptr<IndexFile> Open(const std::filesystem::path& path, bool readOnly = false);
 
-  // Writes pending changes. Errors here cannot be reported; a failed write leaves the
-  // update-in-progress mark, so the next open asks for a rebuild rather than trusting the file.
+  // Drops changes never committed: the file keeps its mark, and the next open asks for a
+  // rebuild rather than trusting it.
   ~IndexFile();
   IndexFile(const IndexFile&) = delete;
   IndexFile& operator=(const IndexFile&) = delete;
 
-  const std::filesystem::path& path() const { return file_.path(); }
+  const std::filesystem::path& path() const { return path_; }
   uint32_t pageSize() const { return pageSize_; }
   uint64_t changeCounter() const { return changeCounter_; }
   // How many times the header and catalogue were loaded: when this moves, every TagInfo
@@ -77,12 +80,19 @@ class IndexFile {
   // Removes the entry; returns false when it was not present.
   bool RemoveKey(size_t tag, std::span<const uint8_t> key, uint32_t recno);
 
-  // Writes pending changes (pages, then the header). No-op when nothing changed.
-  void Flush();
+  // Marks the file as being updated and syncs the mark, unless that is done already (a no-op
+  // for a read-only file).
+  void Prepare();
+  // Writes pending changes (pages, then the header), keeping the mark when `keepMark`, else
+  // clearing it. No-op when nothing changed and the mark is as asked.
+  void Flush(bool keepMark = false);
+  // Flushes with the mark cleared and syncs the file: the update is durable.
+  void Commit();
   // Re-reads the header; when another process changed the file since, drops the cache and
   // reloads the catalog. Returns whether it had changed. REQUIRES: no pending changes.
   bool Revalidate();
 
+  bool discarded() const { return discarded_; }
   // Drops every change not yet written, after an update failed half-way: the file stays marked
   // "update in progress" on disk, and every later use of this object fails with
   // kIndexNeedsRebuild, so the half-made change is never written nor read.
@@ -93,16 +103,20 @@ class IndexFile {
   void Verify();
 
  private:
-  IndexFile(IndexFileHandle file, bool readOnly);
+  IndexFile(std::unique_ptr<storage::File> file, std::filesystem::path path, bool readOnly);
   void LoadHeader(bool checkSize);
   void WriteHeader(bool inProgress);
   std::vector<uint8_t> MakeEntry(size_t tag, std::span<const uint8_t> key, uint32_t recno) const;
   void CheckKey(size_t tag, std::span<const uint8_t> key) const;
   void CheckWritable() const;
 
-  IndexFileHandle file_;
+  std::unique_ptr<storage::File> file_;
+  std::filesystem::path path_;
   bool readOnly_;
   bool discarded_ = false;
+  bool markOnDisk_ = false;   // the header written last carries the in-progress mark
+  bool markDurable_ = false;  // and it was synced
+  bool unsynced_ = false;     // written since the last sync
   uint32_t pageSize_ = 0;
   uint32_t headerPages_ = 0;
   uint64_t changeCounter_ = 0;

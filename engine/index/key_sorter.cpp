@@ -113,7 +113,7 @@ void KeySorter::FreeMemory() {
 void KeySorter::Spill() {
   if (inMemory_ == 0) return;
   Sort();
-  Run run{IndexFileHandle::CreateAnonymous(workFolder_), inMemory_};
+  Run run{storage::OpenWorkFile(workFolder_.string(), err::kIndexIoError), inMemory_};
   // Whole entries per write, about 1 MB each.
   const size_t perWrite = std::max<size_t>((size_t{1} << 20) / entryLength_, 1);
   std::vector<uint8_t> buf(perWrite * entryLength_);
@@ -124,12 +124,12 @@ void KeySorter::Spill() {
     std::memcpy(buf.data() + used, items_[i].entry, entryLength_);
     used += entryLength_;
     if (used == buf.size()) {
-      run.file.WriteAt(offset, buf.data(), used);
+      run.file->Write(offset, buf.data(), used);
       offset += used;
       used = 0;
     }
   }
-  if (used > 0) run.file.WriteAt(offset, buf.data(), used);
+  if (used > 0) run.file->Write(offset, buf.data(), used);
   spilled_ += inMemory_;
   runs_.push_back(std::move(run));
   FreeMemory();
@@ -164,7 +164,7 @@ void KeySorter::Drain(const std::function<void(const uint8_t*)>& out, size_t rea
     uint64_t n = std::min<uint64_t>(r.left, per / len);
     r.len = static_cast<size_t>(n * len);
     r.pos = 0;
-    if (r.len > 0 && !r.run->file.ReadAt(r.offset, r.buf.data(), r.len)) {
+    if (r.len > 0 && r.run->file->Read(r.offset, r.buf.data(), r.len) != r.len) {
       Fail(err::kIndexIoError, "A rebuild work file was cut short");
     }
     r.offset += r.len;

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "engine/index/huge_buffer.h"
-#include "engine/index/index_io.h"
+#include "engine/storage/storage.h"
 
 namespace engine {
 
@@ -63,7 +63,7 @@ class KeySorter {
     const uint8_t* entry;
   };
   struct Run {
-    IndexFileHandle file;
+    std::unique_ptr<storage::File> file;
     uint64_t entries = 0;
   };
   void NewChunk();

@@ -18,7 +18,7 @@ constexpr size_t kCacheLimitBytes = 32u << 20;
 
 }  // namespace
 
-Pager::Pager(IndexFileHandle* file, uint32_t pageSize) : file_(file), pageSize_(pageSize) {}
+Pager::Pager(storage::File* file, uint32_t pageSize) : file_(file), pageSize_(pageSize) {}
 
 Pager::CachedPage& Pager::Load(uint32_t pgno) {
   auto it = cache_.find(pgno);
@@ -27,7 +27,7 @@ Pager::CachedPage& Pager::Load(uint32_t pgno) {
   auto page = std::make_unique<CachedPage>();
   page->pgno = pgno;
   page->data.resize(pageSize_);
-  if (!file_->ReadAt(uint64_t{pgno} * pageSize_, page->data.data(), pageSize_)) Corrupt(pgno, "is missing");
+  if (file_->Read(uint64_t{pgno} * pageSize_, page->data.data(), pageSize_) != pageSize_) Corrupt(pgno, "is missing");
   if (!PageChecksumOk(page->data.data(), pageSize_)) Corrupt(pgno, "has a bad checksum");
   CachedPage& ref = *page;
   cache_.emplace(pgno, std::move(page));
@@ -81,7 +81,7 @@ void Pager::WriteDirtyPages() {
   // Only the changed pages are visited: a flush after each small change costs what it writes.
   for (CachedPage* page : dirtyPages_) {
     SealPage(page->data.data(), pageSize_);
-    file_->WriteAt(uint64_t{page->pgno} * pageSize_, page->data.data(), pageSize_);
+    file_->Write(uint64_t{page->pgno} * pageSize_, page->data.data(), pageSize_);
     page->dirty = false;
   }
   dirtyPages_.clear();

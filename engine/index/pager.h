@@ -15,13 +15,13 @@
 #include <unordered_map>
 #include <vector>
 
-#include "engine/index/index_io.h"
+#include "engine/storage/storage.h"
 
 namespace engine {
 
 class Pager {
  public:
-  Pager(IndexFileHandle* file, uint32_t pageSize);
+  Pager(storage::File* file, uint32_t pageSize);
 
   uint32_t pageSize() const { return pageSize_; }
 
@@ -54,7 +54,7 @@ class Pager {
   CachedPage& Load(uint32_t pgno);
   void MarkChanged(CachedPage& p);
 
-  IndexFileHandle* file_;
+  storage::File* file_;
   uint32_t pageSize_;
   std::unordered_map<uint32_t, std::unique_ptr<CachedPage>> cache_;
   bool dirty_ = false;

@@ -13,7 +13,8 @@
 
 #include "engine/core/error.h"
 #include "engine/index/index_file.h"
-#include "engine/index/index_io.h"
+#include "engine/storage/storage.h"
+#include "engine/table/table_files.h"
 #include "engine/index/key_sorter.h"
 #include "engine/index/page_format.h"
 #include "engine/index/tree_writer.h"
@@ -117,11 +118,7 @@ size_t DefaultRebuildMemoryBudget() {
   return static_cast<size_t>(mb) << 20;
 }
 
-std::filesystem::path RebuildWorkPath(const std::filesystem::path& path) {
-  std::filesystem::path p = path;
-  p += ".rebuild";
-  return p;
-}
+std::filesystem::path RebuildWorkPath(const std::filesystem::path& path) { return table_files::StagingPath(path.string()); }
 
 RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSize,
                               const std::vector<TagDef>& defs, KeySource& source,
@@ -150,10 +147,10 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
   if (!spilled && options.parallelSort) SortInParallel(sorters);
 
   std::filesystem::path work = RebuildWorkPath(path);
-  IndexFileHandle out = IndexFileHandle::CreateNew(work);
+  std::unique_ptr<storage::File> out = storage::OpenFile(work.string(), storage::OpenMode::kCreate, err::kIndexIoError);
   try {
     uint32_t headerPages = HeaderPageCount(pageSize, SerializeCatalog(tags).size());
-    PageWriter pages(out, pageSize, headerPages);
+    PageWriter pages(*out, pageSize, headerPages);
     uint64_t written = 0;
     for (size_t t = 0; t < tags.size(); ++t) {
       TagInfo& tag = tags[t];
@@ -194,16 +191,14 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
     pages.Finish();
     stats.pages = pages.nextPage();
     std::vector<uint8_t> header = BuildHeaderPages(pageSize, pages.nextPage(), 0, 0, 1, SerializeCatalog(tags));
-    out.WriteAt(0, header.data(), header.size());
+    out->Write(0, header.data(), header.size());
     progress.Report(99);
-    if (options.durable) out.Sync();
-    out.Close();
-    ReplaceIndexFile(work, path, options.durable);
+    table_files::ReplaceIndexFile(*out, work.string(), path.string(), options.durable);
   } catch (...) {
-    // Leave the old file in place and take the half-written new one away, then report.
-    out = IndexFileHandle();
-    std::error_code ec;
-    std::filesystem::remove(work, ec);
+    // Leave the old file in place and take the half-written new one away, then report. (A
+    // failure after the rename, flushing the folder, finds no staged file to take.)
+    out.reset();
+    storage::Current().Remove(work.string());
     throw;
   }
   progress.Report(100);

@@ -3,9 +3,10 @@
 // One sequential pass over the records (the KeySource) produces the keys of every tag; each
 // tag's entries are sorted in memory within the budget, spilled as sorted runs to anonymous
 // work files beyond it and merged; every tree is then written bottom-up into a NEW file beside
-// the old one ("<name>.rebuild"), which is flushed to disk and renamed over the old file. Until
-// that rename the old file is untouched, so a crash at any moment leaves either the complete old
-// file or the complete new one (plus a stale "<name>.rebuild" that the next rebuild replaces).
+// the old one (its staging name, table_files.h), which is flushed to disk and renamed over the
+// old file, and the folder is flushed. Until that rename the old file is untouched, so a crash
+// at any moment leaves either the complete old file or the complete new one (plus a stale
+// staging file that the next rebuild replaces).
 //
 // Unique tags keep the first (lowest-numbered) record of each key value; a candidate tag with
 // two records of one key value fails the rebuild with kDuplicateKey, leaving the old file.

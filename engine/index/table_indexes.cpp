@@ -1,8 +1,6 @@
 // The indexes of one open table; see table_indexes.h.
 #include "engine/index/table_indexes.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -10,6 +8,7 @@
 #include "engine/core/error.h"
 #include "engine/index/collation.h"
 #include "engine/index/table_reindex.h"
+#include "engine/table/table_files.h"
 
 namespace engine {
 namespace {
@@ -75,19 +74,19 @@ void TableIndexes::OpenStructural(const std::string& requestedCollation, uint32_
   files_.clear();
   tags_.clear();
   unavailable_.clear();
+  structuralRemoved_ = false;
   unavailableCode_ = 0;
   hasStructural_ = !table_.tags().empty();
   if (!hasStructural_) return;
-  std::filesystem::path path = StructuralIndexPath(table_.path());
+  std::filesystem::path path = table_files::IndexPath(table_.path());
   bool mayRebuild = table_.exclusive() && !table_.readOnly();
   auto open = [&]() -> std::unique_ptr<IndexFile> {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-      unavailableCode_ = err::kIndexFileCorrupt;
-      unavailable_ = "The index file \"" + path.string() + "\" of the table is missing; rebuild the indexes of the table";
-      return nullptr;
-    }
     try {
+      if (!storage::Exists(path.string(), err::kIndexIoError)) {
+        unavailableCode_ = err::kIndexFileCorrupt;
+        unavailable_ = "The index file \"" + path.string() + "\" of the table is missing; rebuild the indexes of the table";
+        return nullptr;
+      }
       // Another open may be in the middle of an update of the file: its mark and its
       // half-written pages are not the file's state. The reader lock waits for it to finish.
       Table::ReaderLock reading(table_);
@@ -143,6 +142,7 @@ void TableIndexes::OpenStructural(const std::string& requestedCollation, uint32_
     }
   }
   unavailable_.clear();
+  structuralRemoved_ = false;
   unavailableCode_ = 0;
   files_.push_back(File{path, std::move(file), true});
   LoadTags();
@@ -275,8 +275,18 @@ std::vector<TableIndexes::KeyChange> TableIndexes::ChangesFor(Side before, Side 
   return out;
 }
 
-void TableIndexes::Apply(const std::vector<KeyChange>& changes, uint32_t recno) {
-  if (changes.empty()) return;
+void TableIndexes::Apply(const std::vector<KeyChange>& all, uint32_t recno) {
+  // A file whose update failed stays marked for a rebuild and takes no more changes (undoing a
+  // change of the table after that failure must not fail on it).
+  std::vector<KeyChange> changes;
+  for (const KeyChange& c : all) {
+    if (!FileOf(*tags_[c.tag]).discarded()) changes.push_back(c);
+  }
+  if (changes.empty()) {
+    // No key changes, but the change marked the files (a deletion that no tag sees, for one).
+    ChangeWritten();
+    return;
+  }
   // Refuse before changing anything: a candidate tag admits each key value once.
   for (const KeyChange& c : changes) {
     Tag& t = *tags_[c.tag];
@@ -299,17 +309,25 @@ void TableIndexes::Apply(const std::vector<KeyChange>& changes, uint32_t recno) 
       if (c.hasNew) file.AddKey(t.tagInFile, c.newKey, recno);
       if (removedHolder && (InfoOf(t).def.options & kTagUnique)) RefillUniqueKey(c.tag, c.oldKey, recno);
     }
-    // Other opens read the files after every change. An exclusive open writes them now and
-    // then (and when it closes): a crash in between leaves them marked as being updated, and
-    // the next exclusive open rebuilds them from the table.
-    if (!table_.exclusive() || ++unflushedChanges_ >= kExclusiveFlushInterval) {
-      Flush();
+    // Other opens read the files after every change, so a shared open writes them at once,
+    // with the mark cleared (its durable mark stays until the table's commit syncs them). An
+    // exclusive open writes them now and then, keeping the mark, and clears it at the commit.
+    if (!table_.exclusive()) {
+      for (File& f : files_) {
+        if (f.index) f.index->Flush(false);
+      }
+    } else if (++unflushedChanges_ >= kExclusiveFlushInterval) {
+      for (File& f : files_) {
+        if (f.index) f.index->Flush(true);
+      }
       unflushedChanges_ = 0;
     }
   } catch (...) {
     // A half-made change must never be written or read: the files concerned stay marked as
     // being updated on disk and refuse every use until the indexes are rebuilt.
-    for (File& f : files_) f.index->Discard();
+    for (File& f : files_) {
+      if (f.index) f.index->Discard();
+    }
     throw;
   }
 }
@@ -332,8 +350,77 @@ void TableIndexes::RefillUniqueKey(size_t tag, const std::vector<uint8_t>& key, 
   if (best != 0) file.AddKey(t.tagInFile, key, best);
 }
 
-void TableIndexes::Flush() {
-  for (File& f : files_) f.index->Flush();
+void TableIndexes::Flush() { table_.Commit(); }
+
+void TableIndexes::ChangeWritten() {
+  // Other opens read the files after every change: a shared open shows them unmarked at once
+  // (the durable mark stays until the table's commit).
+  if (table_.exclusive()) return;
+  for (File& f : files_) {
+    if (f.index) f.index->Flush(false);
+  }
+}
+
+void TableIndexes::BeforeChange() {
+  if (table_.readOnly()) return;
+  if (hasStructural_ && !unavailable_.empty() && !structuralRemoved_) {
+    // This open cannot keep the structural index right (it could not read it, or it is not the
+    // table's), so nobody may trust it after this change: it goes, and the next exclusive open
+    // or reindex builds it again.
+    table_files::RemoveIndexFile(table_files::IndexPath(table_.path()));
+    structuralRemoved_ = true;
+    unavailableCode_ = err::kIndexFileCorrupt;
+    unavailable_ = "The index file \"" + table_files::IndexPath(table_.path()) +
+                   "\" of the table is missing; rebuild the indexes of the table";
+  }
+  if (files_.empty()) return;
+  // Another open may have changed the files since this one last looked: the mark is written
+  // over their current header, never over an older copy.
+  Revalidate();
+  try {
+    for (File& f : files_) {
+      if (f.index) f.index->Prepare();
+    }
+  } catch (...) {
+    for (File& f : files_) {
+      if (f.index) f.index->Discard();
+    }
+    throw;
+  }
+}
+
+void TableIndexes::Committed() {
+  try {
+    for (File& f : files_) {
+      if (f.index) f.index->Commit();
+    }
+  } catch (...) {
+    // What was not committed must never be trusted: the files keep their mark.
+    for (File& f : files_) {
+      if (f.index) f.index->Discard();
+    }
+    throw;
+  }
+  unflushedChanges_ = 0;
+}
+
+void TableIndexes::TableRestored() {
+  // An exclusive open whose index update failed (a change taken back on a full disk, whose
+  // pages could not be written) builds the index again from the table as now committed, so
+  // that the index stays usable: the rollback has given back the space the change took.
+  bool discarded = false;
+  for (File& f : files_) discarded = discarded || (f.index && f.index->discarded());
+  if (!discarded || !table_.exclusive() || table_.readOnly()) return;
+  try {
+    Rebuild(0, RebuildOptions());
+  } catch (const EngineError&) {
+    // The marks stay: the next exclusive open or reindex builds the files again.
+  }
+}
+
+void TableIndexes::RecordRemoved(const RecordView& record) {
+  Revalidate();
+  Apply(ChangesFor({&record, -1}, {}), record.recordNumber());
 }
 
 void TableIndexes::RecordAppended(const RecordView& record) {
@@ -354,6 +441,16 @@ void TableIndexes::RecordDeleted(const RecordView& record) {
 void TableIndexes::RecordRecalled(const RecordView& record) {
   Revalidate();
   Apply(ChangesFor({&record, 1}, {&record, 0}), record.recordNumber());
+}
+
+// The records are about to be renumbered or removed: the files are marked for good (nothing
+// clears the marks of discarded files) until rebuilt files replace them, so a pack that fails
+// half-way leaves files every open refuses.
+void TableIndexes::RecordsRenumbering() {
+  BeforeChange();
+  for (File& f : files_) {
+    if (f.index) f.index->Discard();
+  }
 }
 
 void TableIndexes::TablePacked() { Rebuild(0, {}); }
@@ -378,7 +475,8 @@ RebuildStats TableIndexes::Rebuild(uint32_t pageSize, const RebuildOptions& opti
   if (!table_.exclusive()) {
     Fail(err::kExclusiveRequired, "Rebuilding the indexes of \"" + table_.path() + "\" needs the table open exclusively");
   }
-  Flush();
+  // The table's changes are durable before the files made from them are.
+  table_.Commit();
   RebuildStats stats;
   try {
     for (File& f : files_) {
@@ -402,9 +500,10 @@ RebuildStats TableIndexes::Rebuild(uint32_t pageSize, const RebuildOptions& opti
   }
   if (hasStructural_ && (files_.empty() || !files_[0].structural)) {
     // The structural index was unavailable; it opens now and its tags come first.
-    files_.insert(files_.begin(), File{StructuralIndexPath(table_.path()), nullptr, true});
+    files_.insert(files_.begin(), File{std::filesystem::path(table_files::IndexPath(table_.path())), nullptr, true});
   }
   unavailable_.clear();
+  structuralRemoved_ = false;
   unavailableCode_ = 0;
   ReopenFiles();
   return stats;
@@ -437,7 +536,7 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& 
                                          "\" reads the clock (TODAY, DATE, NOW or TIME) in its key or condition: "
                                          "an index can only hold values its records determine");
   }
-  std::filesystem::path structural = StructuralIndexPath(table_.path());
+  std::filesystem::path structural = table_files::IndexPath(table_.path());
   if (file.empty() || SamePath(file, structural)) {
     std::vector<TagDefinition> old = table_.tags();
     std::vector<TagDefinition> tags = old;
@@ -465,6 +564,7 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& 
     }
     hasStructural_ = true;
     unavailable_.clear();
+    structuralRemoved_ = false;
     unavailableCode_ = 0;
     ReopenFiles();
   } else {
@@ -476,8 +576,7 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& 
       if (!size) size = open->index->pageSize();
       open->index.reset();
     } else {
-      std::error_code ec;
-      if (std::filesystem::exists(file, ec)) {
+      if (storage::Exists(file.string(), err::kIndexIoError)) {
         std::unique_ptr<IndexFile> existing = IndexFile::Open(file, true);
         for (size_t i = 0; i < existing->tagCount(); ++i) defs.push_back(DefinitionOf(existing->tag(i).def));
         if (!size) size = existing->pageSize();
@@ -532,7 +631,7 @@ void TableIndexes::LimitTag(uint64_t id, const std::vector<uint32_t>& keep) {
         file.AddKey(t->tagInFile, std::vector<uint8_t>(key.begin(), key.end()), r);
       }
     }
-    file.Flush();
+    file.Commit();
   } catch (...) {
     file.Discard();
     throw;
@@ -568,7 +667,7 @@ void TableIndexes::CloseFile(size_t file) {
   if (files_[file].structural) {
     Fail(err::kInvalidArgument, "The structural index of a table stays open with its table");
   }
-  files_[file].index->Flush();
+  table_.Commit();
   files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(file));
   std::vector<std::unique_ptr<Tag>> kept;
   for (auto& t : tags_) {
@@ -607,7 +706,7 @@ void TableIndexes::DeleteTag(uint64_t id) {
       throw;
     }
     if (tags.empty()) {
-      ::unlink(f.path.c_str());
+      table_files::RemoveIndexFile(f.path.string());
       files_.erase(files_.begin());
       tags_.erase(std::remove_if(tags_.begin(), tags_.end(), [&](const auto& x) { return x->file == 0; }), tags_.end());
       for (auto& x : tags_) --x->file;
@@ -627,7 +726,7 @@ void TableIndexes::DeleteTag(uint64_t id) {
     }
     f.index.reset();
     if (defs.empty()) {
-      ::unlink(f.path.c_str());
+      table_files::RemoveIndexFile(f.path.string());
       files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(fileIndex));
       std::vector<std::unique_ptr<Tag>> kept;
       for (auto& x : tags_) {

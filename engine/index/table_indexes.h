@@ -10,11 +10,20 @@
 // The structural index holds the tags whose definitions the table's header keeps. When it is
 // missing, cut short, garbage, interrupted or built from other definitions, an exclusive
 // writable open rebuilds it at once from the header; any other open keeps working without it
-// and each use of its tags reports why it is unavailable (a reindex repairs it).
+// and each use of its tags reports why it is unavailable (a reindex repairs it). Such an open
+// removes the index file before its first change of the table, so that no open ever reads an
+// index that misses a change.
 //
 // Between processes the table's writer lock serialises index updates (observers run inside
 // it), and Reading (a ReaderLock plus a look at each file's change counter) makes readers see
 // a complete tree. In an exclusive open nobody else can change the files and both cost nothing.
+//
+// Crashes: before the table writes any byte of a change (BeforeChange) every open index file
+// is marked as being updated and the mark is synced; the table's commit, once its own files
+// are durable, has the files flushed with the mark cleared and synced (Committed). A crash or
+// a power cut at any moment in between leaves files that the next open refuses (and an
+// exclusive open rebuilds, and a reindex), never files that miss a
+// change the table kept or hold one it lost.
 //
 // REQUIRES: used by the thread that uses its table.
 #pragma once
@@ -131,14 +140,20 @@ class TableIndexes final : public RecordObserver {
   // not be read).
   RebuildStats Rebuild(uint32_t pageSize, const RebuildOptions& options);
 
-  // Writes pending index changes.
+  // Commits the table and, after it, every index file.
   void Flush();
 
   // RecordObserver
+  void BeforeChange() override;
+  void ChangeWritten() override;
+  void Committed() override;
+  void TableRestored() override;
+  void RecordRemoved(const RecordView& record) override;
   void RecordAppended(const RecordView& record) override;
   void RecordUpdated(const RecordView& before, const RecordView& after) override;
   void RecordDeleted(const RecordView& record) override;
   void RecordRecalled(const RecordView& record) override;
+  void RecordsRenumbering() override;
   void TablePacked() override;
   void TableZapped() override;
 
@@ -176,6 +191,7 @@ class TableIndexes final : public RecordObserver {
   uint64_t nextId_ = 1;
   uint32_t unavailableCode_ = 0;
   std::string unavailable_;
+  bool structuralRemoved_ = false;  // an unavailable structural index was removed before a change
   bool hasStructural_ = false;
   static constexpr uint32_t kExclusiveFlushInterval = 1024;
   uint32_t unflushedChanges_ = 0;

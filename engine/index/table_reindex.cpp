@@ -10,17 +10,12 @@
 #include "engine/index/table_key_fields.h"
 #include "engine/table/record_access.h"
 #include "engine/table/table.h"
+#include "engine/table/table_files.h"
 
 namespace engine {
 
-std::filesystem::path StructuralIndexPath(const std::string& tablePath) {
-  std::filesystem::path p(tablePath);
-  p.replace_extension(".adi");
-  return p;
-}
-
 RebuildStats ReindexTable(Table& table, uint32_t pageSize, const RebuildOptions& options) {
-  return RebuildTableIndex(table, StructuralIndexPath(table.path()), table.tags(), pageSize, options);
+  return RebuildTableIndex(table, table_files::IndexPath(table.path()), table.tags(), pageSize, options);
 }
 
 RebuildStats RebuildTableIndex(Table& table, const std::filesystem::path& path, const std::vector<TagDefinition>& tags,

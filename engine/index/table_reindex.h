@@ -26,9 +26,6 @@ namespace engine {
 class Table;
 struct TagDefinition;
 
-// The structural index of a table file: the same name with the extension ".adi".
-std::filesystem::path StructuralIndexPath(const std::string& tablePath);
-
 // Rebuilds the structural index of the table. pageSize 0 takes the table's index page size.
 // Throws EngineError: kExclusiveRequired, the expression layer's errors for a bad key or
 // condition, and whatever RebuildIndexFile throws (the old file then stays as it was).

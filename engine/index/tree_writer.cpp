@@ -10,7 +10,7 @@
 
 namespace engine {
 
-PageWriter::PageWriter(IndexFileHandle& file, uint32_t pageSize, uint32_t firstPage)
+PageWriter::PageWriter(storage::File& file, uint32_t pageSize, uint32_t firstPage)
     : file_(file), pageSize_(pageSize), next_(firstPage), bufferedFrom_(firstPage) {
   buffer_.resize(size_t{4} << 20);
 }
@@ -24,7 +24,7 @@ uint32_t PageWriter::Append(uint8_t* page) {
 }
 
 void PageWriter::Finish() {
-  if (used_ > 0) file_.WriteAt(uint64_t{bufferedFrom_} * pageSize_, buffer_.data(), used_);
+  if (used_ > 0) file_.Write(uint64_t{bufferedFrom_} * pageSize_, buffer_.data(), used_);
   used_ = 0;
   bufferedFrom_ = next_;
 }

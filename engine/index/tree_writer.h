@@ -10,13 +10,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine/index/index_io.h"
+#include "engine/storage/storage.h"
 
 namespace engine {
 
 class PageWriter {
  public:
-  PageWriter(IndexFileHandle& file, uint32_t pageSize, uint32_t firstPage);
+  PageWriter(storage::File& file, uint32_t pageSize, uint32_t firstPage);
   // Seals a copy of the page and returns its page number.
   uint32_t Append(uint8_t* page);
   // Writes what is buffered.
@@ -25,7 +25,7 @@ class PageWriter {
   uint32_t pageSize() const { return pageSize_; }
 
  private:
-  IndexFileHandle& file_;
+  storage::File& file_;
   uint32_t pageSize_;
   uint32_t next_;
   uint32_t bufferedFrom_;

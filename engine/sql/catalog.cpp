@@ -10,6 +10,7 @@
 #include "engine/sql/session.h"
 #include "engine/sql/sql_error.h"
 #include "engine/table/table.h"
+#include "engine/table/table_files.h"
 
 namespace engine::sql {
 
@@ -93,7 +94,7 @@ std::vector<CatalogRow> IndexesRows(Session& s) {
     std::string host = HostPathOf(s, t);
     std::unique_ptr<Table> file = OpenHeader(host);
     if (!file) continue;
-    std::string indexFile = std::filesystem::path(t.path).replace_extension(".adi").string();
+    std::string indexFile = table_files::IndexPath(t.path);
     for (const TagDefinition& tag : file->tags()) {
       rows.push_back({T(tag.name), T(t.name), T(indexFile), T(tag.expression), OrNull(tag.condition),
                       I(tag.flags)});

@@ -2,7 +2,6 @@
 // plain description of the statement, which CheckDdl only builds and RunDdl carries out.
 #include "engine/sql/ddl.h"
 
-#include <unistd.h>
 
 #include <cctype>
 #include <filesystem>
@@ -21,6 +20,7 @@
 #include "engine/table/api/table_handles.h"
 #include "engine/table/field_type.h"
 #include "engine/table/table.h"
+#include "engine/table/table_files.h"
 
 namespace engine::sql {
 
@@ -423,11 +423,6 @@ TagDefinition TagOf(const KeyDef& key) {
   return tag;
 }
 
-void RemoveFiles(const std::string& host) {
-  ::unlink(host.c_str());
-  ::unlink(Table::MemoPathFor(host).c_str());
-  ::unlink(StructuralIndexPath(host).c_str());
-}
 
 void RunCreateTable(Session& s, const CreateTable& c, uint16_t charType, const std::string& collation) {
   dict::Dictionary* d = DictionaryFor(s, "CREATE TABLE");
@@ -473,7 +468,11 @@ void RunCreateTable(Session& s, const CreateTable& c, uint16_t charType, const s
       d->AddTable(entry);
     }
   } catch (...) {
-    RemoveFiles(host);
+    try {
+          table_files::RemoveTable(host);
+        } catch (const EngineError&) {
+          // The table's files stay; the failure reported is the one that stopped the creation.
+        }
     throw;
   }
 }
@@ -494,7 +493,7 @@ void RunDropTable(Session& s, const DropTable& c) {
   }
   if (d) d->RemoveTable(t.name);
   // The files go while the exclusive open holds them, so no one opens them in between.
-  RemoveFiles(t.hostPath);
+  table_files::RemoveTable(t.hostPath);
 }
 
 void RunCreateIndex(Session& s, const CreateIndex& c) {

@@ -17,6 +17,7 @@
 #include "engine/sql/value_codec.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/table.h"
+#include "engine/table/table_files.h"
 
 namespace engine::sql {
 
@@ -32,10 +33,11 @@ struct TempTableFiles {
   std::string path;
   ~TempTableFiles() {
     if (path.empty()) return;
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-    std::filesystem::remove(Table::MemoPathFor(path), ec);
-    std::filesystem::remove(StructuralIndexPath(path), ec);
+    try {
+      table_files::RemoveTable(path, /*durable=*/false);
+    } catch (const EngineError&) {
+      // A scratch file left in the temporary folder is all that remains.
+    }
   }
 };
 

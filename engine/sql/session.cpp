@@ -9,6 +9,7 @@
 #include "engine/sql/sql_error.h"
 #include "engine/sql/sql_text.h"
 #include "engine/sql/table_vtab.h"
+#include "engine/storage/sqlite_vfs.h"
 #include "engine/table/api/table_handles.h"
 #include "engine/table/table.h"
 
@@ -103,8 +104,9 @@ std::shared_ptr<Session> Session::For(uint32_t connection) {
 }
 
 Session::Session(uint32_t connection) : connection_(connection) {
+  // The statements' own work files (large sorts) go through the engine's storage too.
   int rc = sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                           nullptr);
+                           storage::SqliteVfsName());
   if (rc != SQLITE_OK) {
     std::string msg = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
     sqlite3_close(db_);

@@ -687,7 +687,7 @@ table::TableCursor& Writer(TableVtab* vtab) {
   return *vtab->writer;
 }
 
-// Stores the new values argv[2..] into the writer's current record.
+// Stores the new values argv[2..] of an updated row into the writer's current record.
 void StoreRow(TableVtab* vtab, table::TableCursor& w, sqlite3_value** argv, bool inserting) {
   const Schema& schema = w.schema();
   for (size_t i = 0; i < schema.fieldCount(); ++i) {
@@ -712,6 +712,23 @@ void StoreRow(TableVtab* vtab, table::TableCursor& w, sqlite3_value** argv, bool
   (void)vtab;
 }
 
+// Stores the values argv[2..] of an inserted row into `image`, its blobs through `store`.
+void StoreNewRow(table::TableCursor& w, uint8_t* image, sqlite3_value** argv, const table::TableCursor::BlobStore& store) {
+  const Schema& schema = w.schema();
+  for (size_t i = 0; i < schema.fieldCount(); ++i) {
+    sqlite3_value* v = argv[2 + i];
+    const FieldDescriptor& d = schema.fields()[i];
+    if (sqlite3_value_nochange(v)) continue;
+    if (EngineSet(d.type)) {
+      if (sqlite3_value_type(v) == SQLITE_NULL) continue;
+      FailColumn(err::kColumnTypeMismatch, d.name, "The engine sets this value; a statement cannot");
+    }
+    // A new record may leave a column without a value whatever the column's rights.
+    if (sqlite3_value_type(v) != SQLITE_NULL) table::CheckInsertable(w, i);
+    StoreValue(schema, image, i, v, false, [&](std::string_view content) { WriteBlobRef(schema, image, i, store(content)); });
+  }
+}
+
 int Update(sqlite3_vtab* v, int argc, sqlite3_value** argv, sqlite3_int64* rowid) {
   TableVtab* vtab = VtabOf(v);
   try {
@@ -726,15 +743,11 @@ int Update(sqlite3_vtab* v, int argc, sqlite3_value** argv, sqlite3_int64* rowid
       if (sqlite3_value_type(argv[1]) != SQLITE_NULL) {
         FailSql(native::kMisuse, "A record number cannot be chosen for a new record.");
       }
-      w.AppendRecord();
-      try {
-        StoreRow(vtab, w, argv, true);
-        w.WriteRecord();
-      } catch (...) {
-        w.CancelUpdate();
-        throw;
-      }
-      *rowid = w.recordNumber();
+      // The row is counted only once it is whole: a failure or a crash on the way leaves none.
+      uint32_t n = w.InsertRecord([&](uint8_t* image, const table::TableCursor::BlobStore& store) {
+        StoreNewRow(w, image, argv, store);
+      });
+      *rowid = n;
       vtab->session->lastAutoinc = w.lastAppendedAutoinc;
       return SQLITE_OK;
     }

@@ -25,35 +25,33 @@ bool ValidBlockSize(uint32_t b) { return b >= 8 && b <= 8192 && (b & (b - 1)) ==
 
 }  // namespace
 
-void MemoFile::Create(const std::string& path, uint16_t blockSize) {
+MemoFile MemoFile::Create(const std::string& path, uint16_t blockSize) {
   if (blockSize == 0) blockSize = kDefaultMemoBlockSize;
   if (!ValidBlockSize(blockSize)) {
     Fail(err::kInvalidTableArgument, "The memo block size must be a power of two from 8 to 8192.");
   }
-  int error = 0;
   MemoFile m;
-  m.file_ = FileHandle::Open(path, FileHandle::Mode::kCreateNew, &error);
-  if (!m.file_.valid()) {
-    Fail(err::kTableIoError, "Cannot create the memo file \"" + path + "\": " + strerror(error) + ".");
-  }
+  m.file_ = storage::OpenFile(path, storage::OpenMode::kCreate, err::kTableIoError);
   m.blockSize_ = blockSize;
   Header h;
   h.blockSize = blockSize;
   h.totalBlocks = m.firstDataBlock();
   m.StoreHeader(h);
   // The file spans the header blocks, so the first extent starts on a block boundary.
-  m.file_.Truncate(static_cast<uint64_t>(h.totalBlocks) * blockSize);
+  m.file_->Truncate(static_cast<uint64_t>(h.totalBlocks) * blockSize);
+  return m;
 }
 
 MemoFile MemoFile::Open(const std::string& path, bool writable) {
   int error = 0;
   MemoFile m;
-  m.file_ = FileHandle::Open(path, writable ? FileHandle::Mode::kReadWrite : FileHandle::Mode::kReadOnly, &error);
-  if (!m.file_.valid()) {
-    Fail(err::kMemoDamaged, "Cannot open the memo file \"" + path + "\": " + strerror(error) + ".");
+  m.file_ = storage::TryOpenFile(path, writable ? storage::OpenMode::kReadWrite : storage::OpenMode::kRead,
+                                 err::kTableIoError, &error);
+  if (!m.file_) {
+    Fail(err::kMemoDamaged, "Cannot open the memo file \"" + path + "\": " + storage::Reason(error) + ".");
   }
   uint8_t b[kMemoHeaderSize];
-  if (m.file_.ReadSome(0, b, sizeof b) != sizeof b) Damaged(path, "its header is cut short");
+  if (m.file_->Read(0, b, sizeof b) != sizeof b) Damaged(path, "its header is cut short");
   if (std::memcmp(b, kMemoMagic, 8) != 0) Damaged(path, "it is not a memo file");
   if (LoadLE<uint16_t>(b + 8) != kMemoFormatVersion) {
     Fail(err::kTableVersion, "The memo file \"" + path + "\" has an unknown format version.");
@@ -73,7 +71,7 @@ uint32_t MemoFile::blocksFor(size_t content) const {
 
 MemoFile::Header MemoFile::LoadHeader() const {
   uint8_t b[kMemoHeaderSize];
-  file_.ReadExact(0, b, sizeof b);
+  file_->ReadExact(0, b, sizeof b);
   if (LoadLE<uint32_t>(b + 508) != Crc32(b, 508)) Damaged(path(), "the checksum of its header does not match");
   Header h;
   h.blockSize = LoadLE<uint32_t>(b + 12);
@@ -93,23 +91,23 @@ void MemoFile::StoreHeader(const Header& h) {
   StoreLE<uint32_t>(b + 20, h.freeHead);
   StoreLE<uint32_t>(b + 24, h.freeBlocks);
   StoreLE<uint32_t>(b + 508, Crc32(b, 508));
-  file_.WriteExact(0, b, sizeof b);
+  file_->Write(0, b, sizeof b);
 }
 
 std::string MemoFile::Read(BlobRef ref) const {
   if (ref.block == 0) return std::string();
-  uint64_t fileSize = file_.Size();
+  uint64_t fileSize = file_->Size();
   uint64_t offset = static_cast<uint64_t>(ref.block) * blockSize_;
   if (ref.block < firstDataBlock() || offset + kExtentHeaderSize + ref.length > fileSize) {
     Damaged(path(), "a record refers to block " + std::to_string(ref.block) + " past the end of the memo file");
   }
   uint8_t eh[kExtentHeaderSize];
-  file_.ReadExact(offset, eh, sizeof eh);
+  file_->ReadExact(offset, eh, sizeof eh);
   if (LoadLE<uint32_t>(eh) != kBlobKind || LoadLE<uint32_t>(eh + 4) != ref.length) {
     Damaged(path(), "block " + std::to_string(ref.block) + " does not hold the blob a record refers to");
   }
   std::string content(ref.length, '\0');
-  file_.ReadExact(offset + kExtentHeaderSize, content.data(), content.size());
+  file_->ReadExact(offset + kExtentHeaderSize, content.data(), content.size());
   if (Crc32(content.data(), content.size()) != LoadLE<uint32_t>(eh + 12)) {
     Damaged(path(), "the blob in block " + std::to_string(ref.block) + " fails its checksum");
   }
@@ -127,7 +125,7 @@ BlobRef MemoFile::Write(std::string_view content) {
   for (uint32_t cur = h.freeHead; cur != 0;) {
     uint8_t fh[kExtentHeaderSize];
     if (cur < firstDataBlock() || cur >= h.totalBlocks) Damaged(path(), "its free list leaves the file");
-    file_.ReadExact(static_cast<uint64_t>(cur) * blockSize_, fh, sizeof fh);
+    file_->ReadExact(static_cast<uint64_t>(cur) * blockSize_, fh, sizeof fh);
     if (LoadLE<uint32_t>(fh) != kFreeKind) Damaged(path(), "its free list is broken");
     uint32_t blocks = LoadLE<uint32_t>(fh + 8);
     uint32_t next = LoadLE<uint32_t>(fh + 12);
@@ -139,18 +137,22 @@ BlobRef MemoFile::Write(std::string_view content) {
         StoreLE<uint32_t>(rh, kFreeKind);
         StoreLE<uint32_t>(rh + 8, blocks - need);
         StoreLE<uint32_t>(rh + 12, next);
-        file_.WriteExact(static_cast<uint64_t>(rest) * blockSize_, rh, sizeof rh);
+        file_->Write(static_cast<uint64_t>(rest) * blockSize_, rh, sizeof rh);
         successor = rest;
       }
+      h.freeBlocks -= need;
+      // The extent leaves the list before its blocks are overwritten: a crash in between
+      // loses its blocks to nobody, where the other order would leave the list running
+      // through a blob.
       if (prev == 0) {
         h.freeHead = successor;
+        StoreHeader(h);
       } else {
         uint8_t ph[kExtentHeaderSize];
-        file_.ReadExact(static_cast<uint64_t>(prev) * blockSize_, ph, sizeof ph);
+        file_->ReadExact(static_cast<uint64_t>(prev) * blockSize_, ph, sizeof ph);
         StoreLE<uint32_t>(ph + 12, successor);
-        file_.WriteExact(static_cast<uint64_t>(prev) * blockSize_, ph, sizeof ph);
+        file_->Write(static_cast<uint64_t>(prev) * blockSize_, ph, sizeof ph);
       }
-      h.freeBlocks -= need;
       block = cur;
       break;
     }
@@ -169,7 +171,7 @@ BlobRef MemoFile::Write(std::string_view content) {
   StoreLE<uint32_t>(extent.data() + 12, Crc32(content.data(), content.size()));
   std::memcpy(extent.data() + kExtentHeaderSize, content.data(), content.size());
   // Content first, then the header that makes the new blocks part of the file.
-  file_.WriteExact(static_cast<uint64_t>(block) * blockSize_, extent.data(), extent.size());
+  file_->Write(static_cast<uint64_t>(block) * blockSize_, extent.data(), extent.size());
   StoreHeader(h);
   return BlobRef{block, static_cast<uint32_t>(content.size())};
 }
@@ -179,14 +181,14 @@ void MemoFile::Free(BlobRef ref) {
   Header h = LoadHeader();
   if (ref.block < firstDataBlock() || ref.block >= h.totalBlocks) return;  // nothing of ours to free
   uint8_t eh[kExtentHeaderSize];
-  file_.ReadExact(static_cast<uint64_t>(ref.block) * blockSize_, eh, sizeof eh);
+  file_->ReadExact(static_cast<uint64_t>(ref.block) * blockSize_, eh, sizeof eh);
   if (LoadLE<uint32_t>(eh) != kBlobKind) return;  // already free or not a blob: never link it twice
   uint32_t blocks = LoadLE<uint32_t>(eh + 8);
   uint8_t fh[kExtentHeaderSize] = {};
   StoreLE<uint32_t>(fh, kFreeKind);
   StoreLE<uint32_t>(fh + 8, blocks);
   StoreLE<uint32_t>(fh + 12, h.freeHead);
-  file_.WriteExact(static_cast<uint64_t>(ref.block) * blockSize_, fh, sizeof fh);
+  file_->Write(static_cast<uint64_t>(ref.block) * blockSize_, fh, sizeof fh);
   h.freeHead = ref.block;
   h.freeBlocks += blocks;
   StoreHeader(h);
@@ -200,13 +202,13 @@ void MemoFile::WipeFree() {
   for (uint32_t cur = h.freeHead; cur != 0 && steps++ <= h.totalBlocks;) {
     if (cur < firstDataBlock() || cur >= h.totalBlocks) Damaged(path(), "its free list leaves the file");
     uint8_t fh[kExtentHeaderSize];
-    file_.ReadExact(static_cast<uint64_t>(cur) * blockSize_, fh, sizeof fh);
+    file_->ReadExact(static_cast<uint64_t>(cur) * blockSize_, fh, sizeof fh);
     if (LoadLE<uint32_t>(fh) != kFreeKind) Damaged(path(), "its free list is broken");
     uint32_t blocks = LoadLE<uint32_t>(fh + 8);
     if (blocks == 0 || blocks > h.totalBlocks - cur) Damaged(path(), "a free extent leaves the file");
     size_t bytes = static_cast<size_t>(blocks) * blockSize_ - kExtentHeaderSize;
     if (zeros.size() < bytes) zeros.assign(bytes, 0);
-    file_.WriteExact(static_cast<uint64_t>(cur) * blockSize_ + kExtentHeaderSize, zeros.data(), bytes);
+    file_->Write(static_cast<uint64_t>(cur) * blockSize_ + kExtentHeaderSize, zeros.data(), bytes);
     cur = LoadLE<uint32_t>(fh + 12);
   }
 }

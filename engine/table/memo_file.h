@@ -14,10 +14,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
-#include "engine/table/file_handle.h"
+#include "engine/storage/storage.h"
 #include "engine/table/record_access.h"
 
 namespace engine {
@@ -27,8 +28,8 @@ constexpr uint16_t kDefaultMemoBlockSize = 64;
 
 class MemoFile {
  public:
-  // Creates an empty memo file (replacing any file of that name).
-  static void Create(const std::string& path, uint16_t blockSize);
+  // Creates an empty memo file (replacing any file of that name) and answers it open.
+  static MemoFile Create(const std::string& path, uint16_t blockSize);
   // Opens an existing memo file; throws kMemoDamaged when it is missing or its header is bad.
   static MemoFile Open(const std::string& path, bool writable);
 
@@ -37,7 +38,8 @@ class MemoFile {
   MemoFile& operator=(MemoFile&&) = default;
 
   uint16_t blockSize() const { return blockSize_; }
-  const std::string& path() const { return file_.path(); }
+  const std::string& path() const { return file_->path(); }
+  storage::File& file() { return *file_; }
 
   // The content of a blob; throws kMemoDamaged when the reference points past the file or at
   // something that is not this blob.
@@ -46,7 +48,7 @@ class MemoFile {
   BlobRef Write(std::string_view content);
   // Returns a blob's extent to the free list (null references are ignored).
   void Free(BlobRef ref);
-  void Sync() { file_.Sync(); }
+  void Sync() { file_->Sync(); }
   // Overwrites with zeros whatever freed extents still hold past their headers, so that no
   // former content of a blob can be read from the file (used when a table is encrypted).
   void WipeFree();
@@ -67,7 +69,7 @@ class MemoFile {
   uint32_t firstDataBlock() const;
   uint32_t blocksFor(size_t content) const;
 
-  FileHandle file_;
+  std::unique_ptr<storage::File> file_;
   uint16_t blockSize_ = 0;
 };
 

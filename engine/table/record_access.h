@@ -104,6 +104,14 @@ class RecordView {
 class RecordObserver {
  public:
   virtual ~RecordObserver() = default;
+  // The table is about to change: whatever the observer keeps on disk about the records must
+  // be able to tell, after a crash from now on, that it may not match them (the index layer
+  // makes its files' "update in progress" mark durable here).
+  virtual void BeforeChange() {}
+  // A change that told no record callback is written (a record reserved for an append): what
+  // BeforeChange marked for a crash is shown unmarked to the other opens again, as after a
+  // record callback.
+  virtual void ChangeWritten() {}
   // Before a change of record n reaches the file, inside the writer lock: the record as it is
   // (null for a record being appended). An observer that throws stops the change before
   // anything is written.
@@ -115,10 +123,23 @@ class RecordObserver {
   virtual void RecordUpdated(const RecordView& before, const RecordView& after) = 0;
   virtual void RecordDeleted(const RecordView& record) = 0;   // deletion flag set
   virtual void RecordRecalled(const RecordView& record) = 0;  // deletion flag cleared
+  // The last record, appended and told before, is gone again (an append undone).
+  virtual void RecordRemoved(const RecordView& record) { (void)record; }
+  // The records are about to be renumbered or removed (a pack or a zap): whatever the observer
+  // keeps by record number is stale from now on, also if the operation fails, until
+  // TablePacked or TableZapped has it rebuilt.
+  virtual void RecordsRenumbering() {}
   // Pack removed deleted records and renumbered the others; zap removed every record.
   // Anything keyed by record number must be rebuilt.
   virtual void TablePacked() = 0;
   virtual void TableZapped() = 0;
+  // The table's changes are durable now; the observer makes its own durable after them.
+  virtual void Committed() {}
+  // A rollback has put the records back and committed them: what could not follow (a full
+  // disk) may be rebuilt now.
+  virtual void TableRestored() {}
+  // Whether the table's changes wait for a later commit (a transaction in progress).
+  virtual bool HoldsCommit() const { return false; }
 };
 
 }  // namespace engine

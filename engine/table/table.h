@@ -1,6 +1,11 @@
 // One open native table file (.adt) with its memo file (.adm): records read and written by
 // number, blobs, the header's counters and tag definitions, pack, zap, and the locks that one
-// open holds against every other open of the same table.
+// open holds against every other open of the same table. The code is split by concern:
+// table.cpp (opening, the header and its counters, commits), table_records.cpp (records and
+// their stamped values), table_locks.cpp, table_blobs.cpp, table_rewrite.cpp (pack, zap and
+// the rewrite they share), table_encryption.cpp and table_restructure.cpp. Its files are named,
+// created, replaced and removed through table_files.h, and every byte goes through the
+// engine's storage (engine/storage/storage.h).
 //
 // Each Table object is one open of the file with its own open file description, so its locks
 // conflict with those of every other Table on the same file, in this process or another.
@@ -13,10 +18,25 @@
 //   kRecordLockBase + n record n; the table lock covers the whole record range
 // The index layer may use the bytes from kIndexLockBase up to kRecordLockBase.
 //
-// Writes are ordered so that a crash leaves a readable table: a record reaches the file
-// before the counter block that counts it; an open that finds complete records past the
-// counted ones adopts them (an exclusive open writes the counter block only when it closes
-// or flushes, and relies on this). A blob is written before the record that refers to it.
+// Durability. A change (an append completed, a record written, deleted or recalled, a blob
+// stored for it) is durable when the call that made it returns: it commits before returning.
+// Between BeginBatch and EndBatch, and while an observer holds the commit (a transaction in
+// progress), changes wait for an explicit Commit. A commit syncs the memo file, then the
+// table file with its counter block, then tells the observers (the index layer syncs its
+// files after the table). A commit that fails undoes the change of the call that asked for it
+// and reports the failure, so a failed call leaves no trace; a failed Commit of a batch
+// reports the failure and leaves the undoing to the batch's owner (a transaction rolls back).
+//
+// Crashes. The record count in the counter block is the authority: records past it are never
+// read and never adopted, whatever comes next, and the next append overwrites them. An
+// exclusive open writes the counter block only when it commits, so a crash in the middle of a
+// batch of appends leaves none of them. A shared open writes it with every change, so that
+// the other opens see the change; a record being appended through a table handle
+// (ReserveRecord) is stored deleted and blank, with its keys, until it is completed, so a crash
+// before that leaves at worst a deleted blank record that every index agrees with.
+// Before the first byte of a change is written, the observers make sure that a crash from then
+// on can be told from their files (BeforeChange): the index layer marks its files as being
+// updated and syncs that mark, and clears it only after the table's commit.
 //
 // Encryption: a table with a password (format version 2) stores every record in a slot of its
 // record length plus kSealOverhead: the deletion flag in clear (so that walking the records
@@ -39,7 +59,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/table/file_handle.h"
+#include "engine/storage/storage.h"
 #include "engine/table/memo_file.h"
 #include "engine/table/record_cipher.h"
 #include "engine/table/record_access.h"
@@ -75,18 +95,23 @@ class Table {
   struct OpenOptions {
     bool exclusive = false;
     bool readOnly = false;
-    // A scratch table: Flush writes what is pending without forcing it to the disk.
+    // A scratch table: commits write what is pending without forcing it to the disk.
     bool scratch = false;
   };
 
   // Writes a new empty table (and its memo file when the schema has blobs) at `path`,
-  // replacing an existing table unless some other open holds it (kTableInUse).
+  // replacing an existing table (its memo and index files go) unless some other open holds
+  // it (kTableInUse). The new files are put in place through table_files.h, so a crash leaves
+  // the old table or the new one.
   static void Create(const std::string& path, const Schema& schema, const CreateOptions& options);
 
   // Opens the table at `path`. Throws kTableNotFound, kTableInUse (open exclusively by
   // another, or an exclusive open while others have it open), kNotATableFile, kTableVersion,
   // kTableHeaderDamaged. A missing or damaged memo file does not prevent the open; reading a
-  // blob then fails with kMemoDamaged.
+  // blob then fails with kMemoDamaged. A replacement of the table's files that a crashed
+  // process decided is finished first (table_files::Recover); an open that cannot do that
+  // because others have the table open is refused with kTableInUse. Opening never changes
+  // the table's data.
   static std::unique_ptr<Table> Open(const std::string& path, const OpenOptions& options);
 
   // Changes the fields of the table at `path`, which nobody may have open, keeping every
@@ -101,12 +126,13 @@ class Table {
                           std::string_view change, const ProgressFn& progress,
                           const RestructureCheck& beforeReplace = {});
 
+  // Commits what is pending (failures cannot be reported here: what was not committed is
+  // not part of the table).
   ~Table();
   Table(const Table&) = delete;
   Table& operator=(const Table&) = delete;
 
   const std::string& path() const { return path_; }
-  static std::string MemoPathFor(const std::string& tablePath);
   const Schema& schema() const { return header_.schema; }
   const TableProperties& properties() const { return header_.properties; }
   bool exclusive() const { return options_.exclusive; }
@@ -143,20 +169,31 @@ class Table {
   // its AutoInc, RowVersion and ModTime fields are kept, and the table's counters move past
   // the copied values.
   uint32_t AppendCopiedRecord(uint8_t* image);
-  // Appends `image` without telling the observers: a record that is still being edited.
-  // CompleteAppend writes its final image and tells them RecordAppended; when one refuses,
-  // the record stays as a deleted record. In a shared open the new record is locked for this
-  // open before any other can see it (*lockTaken says whether that lock is new, to be released
-  // once the record is complete); kRecordLocked when another open holds the table locked.
+  // Appends `image` as a record that is still being edited: its number is known at once, and
+  // CompleteAppend stores its final image (stamped as AppendRecord stamps). In a shared open
+  // the record is stored deleted and blank, its keys included, until then, and locked for this
+  // open before any other can see it (*lockTaken says whether that lock is new, to be
+  // released once the record is complete); kRecordLocked when another open holds the table
+  // locked. In an exclusive open it is not counted on disk before it is complete.
   uint32_t ReserveRecord(uint8_t* image, bool* lockTaken = nullptr);
+  // Stores the final image of the record reserved as n and tells the observers. When one
+  // refuses, the record is given up as CancelAppend gives it up.
   void CompleteAppend(uint32_t n, uint8_t* image);
+  // Gives up the record reserved as n: it goes when it is still the last record, and stays a
+  // deleted blank record otherwise (a shared open where others appended after it).
+  void CancelAppend(uint32_t n);
   // Writes `image` over record n (the observers see the image the file held as `before`).
   // RowVersion and ModTime fields are advanced; `image` is updated with them.
   void WriteRecord(uint32_t n, uint8_t* image);
   void SetDeleted(uint32_t n, bool deleted);
+  // Removes record n, which must be the last record, as if it had never been appended (a
+  // rollback of an append; the observers are told RecordRemoved). Answers false, changing
+  // nothing, when n is not the last record.
+  bool RemoveLastRecord(uint32_t n);
 
   bool hasMemo() const { return memo_ != nullptr; }
   std::string ReadBlob(BlobRef ref);
+  // Stores a blob for a record about to be written; it is committed with that record.
   BlobRef WriteBlob(std::string_view content);
   void FreeBlob(BlobRef ref);
 
@@ -164,6 +201,39 @@ class Table {
   void Pack(const ProgressFn& progress);
   // Removes every record (exclusive open only).
   void Zap();
+
+  // ---- durability (see the file comment) ----
+  // Makes every change of this open durable: the memo file, then the table file and its
+  // counters, then the observers' files. Throws on failure; the changes then stay as they are
+  // in this open, uncommitted.
+  void Commit();
+  // Changes between BeginBatch and EndBatch (nested by count) wait for Commit.
+  void BeginBatch() { ++batchDepth_; }
+  void EndBatch() { --batchDepth_; }
+  // A batch for its lifetime; Commit ends it with a commit (a batch left without one stays
+  // uncommitted until the next commit).
+  class Batch {
+   public:
+    explicit Batch(Table& table) : table_(table) { table_.BeginBatch(); }
+    ~Batch() {
+      if (open_) table_.EndBatch();
+    }
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+    void Commit() {
+      table_.EndBatch();
+      open_ = false;
+      table_.Commit();
+    }
+
+   private:
+    Table& table_;
+    bool open_ = true;
+  };
+  // Whether changes are waiting for a commit.
+  bool uncommitted() const { return uncommitted_; }
+  // The same as Commit (the entry point that flushes a table's files).
+  void Flush() { Commit(); }
 
   // Locks held by this open. Lock* answer false when another open holds a conflicting lock.
   // In an exclusive open every lock is granted and only remembered.
@@ -178,6 +248,10 @@ class Table {
   // Whether some connection's open transaction has changed the table (always false in an
   // exclusive open, which no other connection can share).
   bool ChangedByTransactions() const;
+  // Transaction logs were beside the table when it opened (a transaction whose process died
+  // may have left one): until RecoverAbandonedTransactions undoes them, reads go through them.
+  bool transactionLogsAtOpen() const { return logsAtOpen_; }
+  void set_transactionLogsAtOpen(bool present) { logsAtOpen_ = present; }
   std::vector<uint32_t> RecordLocks() const { return {recordLocks_.begin(), recordLocks_.end()}; }
 
   // Holds the writer lock for its lifetime (re-entrant within one Table). The index layer
@@ -218,11 +292,10 @@ class Table {
   // change but the observers that already ran are not called back: a table has at most one
   // observer that can refuse a change (the index layer checks every tag before it changes
   // any). Observers are borrowed and must outlive their registration.
+  // Tells the observers that a rollback put the records back and committed them.
+  void Restored();
   void AddObserver(RecordObserver* observer);
   void RemoveObserver(RecordObserver* observer);
-
-  // Writes pending counters and flushes both files to the disk.
-  void Flush();
 
   // ---- encryption (see the file comment) ----
   // The table has a password: its records may be encrypted.
@@ -270,6 +343,7 @@ class Table {
   void DecodeSlot(uint32_t n, const uint8_t* slot, uint8_t* image) const;
   bool CanDecodeSlot(const uint8_t* slot) const;
   void WriteImage(uint32_t n, const uint8_t* image);  // encrypted with the key in an encrypted table
+  void WriteFlag(uint32_t n, uint8_t flag);
   void CheckCanWriteEncrypted() const;  // kEncryptionNotEnabled: an encrypted table without the key
   BlobRef StoreBlob(std::string_view content, bool encryptedFormat, bool seal);
   // Stores every blob of record n's image again, sealed or plain, and points the image at the new
@@ -278,21 +352,48 @@ class Table {
   std::string LoadBlob(BlobRef ref, bool encryptedFormat) const;
   void RewriteEncryption(const std::optional<CipherParams>& target, const std::function<bool(uint32_t)>& seal);
   uint32_t RecordsInFile() const;
-  void RecoverUncountedRecords(bool persist);
+  void RecoverCounters();
   void StampRecord(uint8_t* image, bool appending);
   void AdoptStamps(const uint8_t* image);
   uint32_t AppendImage(uint8_t* image, bool stamp);
-  void ReplaceFile(const std::string& tmpPath, FileHandle&& replacement);
+  // Checks that an append may go ahead and answers the new record's number.
+  uint32_t NextRecordNumber();
+  // ---- the change protocol (table.cpp) ----
+  // Called before the first write of a change: the observers make their marks durable.
+  void BeginChange();
+  // Ends a change: commits it unless a batch or an observer holds the commit; when the commit
+  // fails, `undo` puts the table back as it was before the change and the failure is thrown.
+  void EndChange(const std::function<void()>& undo);
+  bool CommitHeld() const;
+  // Undoes an append of record n (the last): the observers forget it, the count goes back.
+  void DropLastRecord(uint32_t n, const uint8_t* image, bool told);
+  // Commits what a failed change put back (quietly: the change's own failure is reported).
+  void AbandonChange();
+  // An append that failed before it was counted: the counters as they were `before` it.
+  void ForgetAppend(const TableCounters& before);
+  void TellObservers(const std::function<void(RecordObserver&)>& fn);
+  // Replaces the table file by the one written at `staged` (open as `replacement`), after the
+  // observers marked their files (their record numbers or keys may no longer hold).
+  void ReplaceFile(const std::string& staged, std::unique_ptr<storage::File> replacement);
   void RewriteWithHeader(const TableHeader& header, const std::function<bool(uint32_t, const uint8_t*)>& keep,
                          const ProgressFn& progress);
   std::unique_ptr<MemoFile> OpenMemo();
 
   std::string path_;
   OpenOptions options_;
-  FileHandle file_;
+  std::unique_ptr<storage::File> file_;
   TableHeader header_;
   std::unique_ptr<MemoFile> memo_;
-  bool countersDirty_ = false;
+  bool countersDirty_ = false;   // the counters changed since they were last written
+  bool uncommitted_ = false;     // something was written since the last commit
+  bool memoWritten_ = false;     // the memo file was written since the last commit
+  bool changeBegun_ = false;     // the observers were told BeforeChange since the last commit
+  TableCounters committed_;      // the counters as of the last commit
+  int batchDepth_ = 0;
+  uint32_t pendingAppend_ = 0;   // an exclusive open's reserved record, not yet complete
+  bool truncatePending_ = false; // records were taken back; the file is cut at the commit
+  bool logsAtOpen_ = false;      // see transactionLogsAtOpen()
+  bool broken_ = false;          // the file was replaced but could not be read again
   bool intactChecked_ = false;  // exclusive opens check once that no counted record is missing
   int writerDepth_ = 0;
   int readerDepth_ = 0;

@@ -380,12 +380,21 @@ void TableCursor::WriteRecord() {
   appending_ = false;
   newBlobs_.clear();
   // Blobs the record no longer refers to are freed only now that it is stored, and not before
-  // a transaction ends: a rollback restores the references.
+  // a transaction ends: a rollback restores the references. The record is stored whatever
+  // happens to that cleanup: a blob that cannot be freed keeps its space, and the write stands.
   if (!InTransaction(info_.connection)) {
-    for (BlobRef ref : oldBlobs_) table_->FreeBlob(ref);
+    try {
+      for (BlobRef ref : oldBlobs_) table_->FreeBlob(ref);
+    } catch (const EngineError&) {
+      // Space, never data, is lost.
+    }
   }
   oldBlobs_.clear();
-  ReleaseImplicitLock();
+  try {
+    ReleaseImplicitLock();
+  } catch (const EngineError&) {
+    // The lock goes with the open at the latest; the record is stored.
+  }
   InvalidateCache();
 }
 
@@ -397,21 +406,62 @@ void TableCursor::CancelUpdate() {
   if (!dirty_ && !appending_) Fail(err::kNoUpdatePending, "There is no change to cancel.");
   DropPendingBlobs();
   if (appending_) {
-    // The place of the new record stays, as a deleted record, so that numbers never move.
-    WriteEmptyRecord(schema(), image_.data());
-    image_[0] = kDeletedFlag;
+    // The new record goes when it is still the last one; otherwise it stays deleted, so that
+    // the numbers of the records after it never move.
     appending_ = false;
     dirty_ = false;
     try {
-      table_->CompleteAppend(recno_, image_.data());
-    } catch (const EngineError&) {
-      // CompleteAppend leaves the record deleted when an observer refuses it.
+      table_->CancelAppend(recno_);
+    } catch (...) {
+      ReleaseImplicitLock();
+      loaded_ = false;
+      InvalidateCache();
+      throw;
     }
   }
   dirty_ = false;
   ReleaseImplicitLock();
   loaded_ = false;
   InvalidateCache();
+  if (recno_ > table_->cachedRecordCount()) SetEOF();
+}
+
+uint32_t TableCursor::InsertRecord(const std::function<void(uint8_t*, const BlobStore&)>& fill) {
+  FlushPending();
+  CheckWritable(kOptInsertGranted, "Insert");
+  std::vector<uint8_t> image(schema().recordLength());
+  WriteEmptyRecord(schema(), image.data());
+  std::vector<BlobRef> blobs;
+  BlobStore store = [&](std::string_view content) {
+    BlobRef ref = table_->WriteBlob(content);
+    if (ref.block) blobs.push_back(ref);
+    return ref;
+  };
+  uint32_t n = 0;
+  try {
+    fill(image.data(), store);
+    n = table_->AppendRecord(image.data());
+  } catch (...) {
+    for (BlobRef ref : blobs) {
+      try {
+        table_->FreeBlob(ref);
+      } catch (const EngineError&) {
+        // The blob stays allocated: space, never data, is lost.
+      }
+    }
+    throw;
+  }
+  // A record appended in a transaction stays locked until the transaction ends.
+  if (!table_->exclusive()) HoldForTransaction(n);
+  RecordView v(schema(), image.data(), n);
+  for (size_t i = 0; i < v.fieldCount(); ++i) {
+    if (v.field(i).type == FieldType::kAutoInc) lastAppendedAutoinc = static_cast<uint32_t>(v.integer(i));
+  }
+  image_ = std::move(image);
+  loaded_ = true;
+  PositionOn(n);
+  InvalidateCache();
+  return n;
 }
 
 void TableCursor::RefreshRecord() {

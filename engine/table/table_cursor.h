@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -101,7 +102,14 @@ class TableCursor {
   // A record appended by this handle and not written yet.
   bool appending() const { return appending_; }
 
+  // Places a new record at the end at once (its number is known), to be filled and written.
   void AppendRecord();
+  // Appends a complete record in one step: `fill` sets the values of an empty image, storing
+  // blobs through the store it is given; the record is counted only once it is whole, so a
+  // failure or a crash on the way leaves nothing. The handle is positioned on it; answers its
+  // number.
+  using BlobStore = std::function<BlobRef(std::string_view)>;
+  uint32_t InsertRecord(const std::function<void(uint8_t* image, const BlobStore& store)>& fill);
   void WriteRecord();
   // Drops pending changes; 5085 when there are none (the caller may ignore it).
   void CancelUpdate();

@@ -116,6 +116,8 @@ std::vector<uint8_t> EncodeFixedBlock(const TableHeader& h, const std::vector<ui
   StoreLE<uint32_t>(&b[16], h.schema.recordLength());
   StoreLE<uint32_t>(&b[20], static_cast<uint32_t>(structure.size()));
   StoreLE<uint32_t>(&b[24], Crc32(structure.data(), structure.size()));
+  // 0 (what older files hold) means the first place, right after the counter block.
+  StoreLE<uint32_t>(&b[28], h.structureOffset == kStructureOffset ? 0 : h.structureOffset);
   StoreLE<uint32_t>(&b[60], Crc32(b.data(), 60));
   return b;
 }
@@ -146,8 +148,11 @@ FixedBlock DecodeFixedBlock(const uint8_t* b, const std::string& file) {
   f.recordLength = LoadLE<uint32_t>(b + 16);
   f.structureLength = LoadLE<uint32_t>(b + 20);
   f.structureCrc = LoadLE<uint32_t>(b + 24);
+  f.structureOffset = LoadLE<uint32_t>(b + 28);
+  if (f.structureOffset == 0) f.structureOffset = kStructureOffset;
   f.version = version;
-  if (f.headerLength % kHeaderAlignment != 0 || f.headerLength < kStructureOffset + f.structureLength ||
+  if (f.headerLength % kHeaderAlignment != 0 || f.structureOffset < kStructureOffset ||
+      f.structureOffset > f.headerLength || f.headerLength - f.structureOffset < f.structureLength ||
       f.structureLength < 12) {
     Damaged(file, "its lengths are inconsistent");
   }
@@ -217,6 +222,7 @@ void DecodeStructure(const uint8_t* bytes, const FixedBlock& fixed, const std::s
     Damaged(file, "the checksum of its field descriptors does not match");
   }
   out->headerLength = fixed.headerLength;
+  out->structureOffset = fixed.structureOffset;
   out->schema = Schema::FromDescriptors(std::move(fields), fixed.recordLength);
   out->tags = std::move(tags);
 }

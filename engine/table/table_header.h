@@ -1,12 +1,14 @@
 // The header of a native table file (.adt) and its encoding; docs/formats.md ("Table file")
 // describes it byte by byte.
 //
-//   [0, 64)    fixed block: magic, format version, header length, record length, length and
-//              CRC of the structure block; its own CRC
+//   [0, 64)    fixed block: magic, format version, header length, record length, offset,
+//              length and CRC of the structure block; its own CRC
 //   [64, 128)  counter block: record count, last autoincrement value, change counter, last
 //              row version; its own CRC. Rewritten by every change of the table.
-//   [128, 128 + structure length)  structure block: table properties, field descriptors, index
-//              tag definitions. Rewritten only when the structure or the tags change.
+//   [128, header length)  the structure block (table properties, field descriptors, index tag
+//              definitions) at the offset the fixed block gives, 128 unless the tags changed.
+//              A change writes the new block where the current one is not, then the fixed
+//              block that points at it, so a crash leaves the old block or the new one.
 //   [header length, ...)  records, `record length` bytes each.
 //
 // Pure encoding and decoding; the Table class does the file work.
@@ -51,6 +53,7 @@ struct TableProperties {
 
 struct TableHeader {
   uint32_t headerLength = 0;  // where the records start; a multiple of 512
+  uint32_t structureOffset = kStructureOffset;  // where the structure block is
   Schema schema;
   TableProperties properties;
   std::vector<TagDefinition> tags;
@@ -75,6 +78,7 @@ uint32_t HeaderLengthFor(size_t structureSize);
 struct FixedBlock {
   uint32_t headerLength;
   uint32_t recordLength;
+  uint32_t structureOffset;
   uint32_t structureLength;
   uint32_t structureCrc;
   uint16_t version;

@@ -1,10 +1,9 @@
 // Restructuring a table: a new file with the changed fields is written beside the old one,
 // every record converted into it, and renamed over the old file in one step. Blob fields that
 // stay keep their references into the same memo file, so the one rename switches the whole
-// table; blobs of removed fields are freed only after it.
-#include <stdio.h>
-#include <unistd.h>
-
+// table; blobs of removed fields are freed only after it. The structural index was built from
+// the old fields: it goes before the new file moves in, and the next exclusive open builds it
+// again from the tag definitions.
 #include <cstring>
 
 #include "engine/core/error.h"
@@ -12,6 +11,8 @@
 #include "engine/table/field_def_parser.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/table.h"
+#include "engine/table/table_files.h"
+#include "engine/table/table_staging.h"
 
 namespace engine {
 
@@ -198,19 +199,30 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
   h.schema = next;
   if (next.hasBlobs() && h.properties.memoBlockSize == 0) h.properties.memoBlockSize = kDefaultMemoBlockSize;
   h.headerLength = HeaderLengthFor(EncodeStructure(h).size());
+  h.structureOffset = kStructureOffset;
+  if (current.hasBlobs() && !t->memo_) {
+    // The records refer to blobs that cannot be read now: the memo file is neither copied nor
+    // replaced by guesswork.
+    Fail(err::kMemoDamaged, "The memo file \"" + table_files::MemoPath(path) +
+                                "\" cannot be read; the fields of the table cannot be changed before it can.");
+  }
   if (next.hasBlobs() && !t->memo_) {
     // No record refers to a memo file yet, so a new one may replace whatever is there.
-    MemoFile::Create(MemoPathFor(path), h.properties.memoBlockSize);
+    std::string stagedMemo = table_files::StagingPath(table_files::MemoPath(path));
+    try {
+      MemoFile fresh = MemoFile::Create(stagedMemo, h.properties.memoBlockSize);
+      table_files::ReplaceMemoFile(fresh.file(), stagedMemo, path);
+    } catch (...) {
+      storage::Current().Remove(stagedMemo);
+      throw;
+    }
     t->memo_ = t->OpenMemo();
   }
 
   std::vector<BlobRef> freed;
   std::vector<uint8_t> image(next.recordLength());
-  std::string tmp = path + ".new~" + std::to_string(::getpid());
-  int error = 0;
-  FileHandle out = FileHandle::Open(tmp, FileHandle::Mode::kCreateNew, &error);
-  if (!out.valid()) Fail(err::kTableIoError, "Cannot create \"" + tmp + "\".");
-  out.TryLock(kOpenLockByte, 1, true);
+  std::string staged = table_files::StagingPath(path);
+  std::unique_ptr<storage::File> out = CreateStagedTable(staged);
   try {
     std::vector<uint8_t> headerBytes(h.headerLength, 0);
     TableHeader written = h;
@@ -221,14 +233,14 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
     std::memcpy(headerBytes.data(), fixed.data(), fixed.size());
     std::memcpy(headerBytes.data() + kCounterBlockOffset, counters.data(), counters.size());
     std::memcpy(headerBytes.data() + kStructureOffset, structure.data(), structure.size());
-    out.WriteExact(0, headerBytes.data(), headerBytes.size());
+    out->Write(0, headerBytes.data(), headerBytes.size());
     uint32_t total = t->header_.counters.recordCount;
     std::vector<uint8_t> old(current.recordLength());
     std::vector<uint8_t> batch;
     uint16_t lastPercent = 0xFFFF;
     uint32_t n = 1;
     for (; n <= total; ++n) {
-      if (t->file_.ReadSome(t->RecordOffset(n), old.data(), old.size()) != old.size()) break;
+      if (t->file_->Read(t->RecordOffset(n), old.data(), old.size()) != old.size()) break;
       RecordView v(current, old.data(), n);
       WriteEmptyRecord(next, image.data());
       image[0] = old[0];
@@ -243,8 +255,8 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
       }
       batch.insert(batch.end(), image.begin(), image.end());
       if (batch.size() >= 1 << 20 || n == total) {
-        out.WriteExact(h.headerLength + uint64_t{n - static_cast<uint32_t>(batch.size() / image.size())} * image.size(),
-                       batch.data(), batch.size());
+        out->Write(h.headerLength + uint64_t{n - static_cast<uint32_t>(batch.size() / image.size())} * image.size(),
+                   batch.data(), batch.size());
         batch.clear();
       }
       uint16_t percent = static_cast<uint16_t>(uint64_t{n} * 100 / total);
@@ -254,20 +266,31 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
       }
     }
     if (!batch.empty()) {
-      out.WriteExact(h.headerLength + uint64_t{n - 1 - static_cast<uint32_t>(batch.size() / image.size())} * image.size(),
-                     batch.data(), batch.size());
+      out->Write(h.headerLength + uint64_t{n - 1 - static_cast<uint32_t>(batch.size() / image.size())} * image.size(),
+                 batch.data(), batch.size());
     }
     written.counters.recordCount = n - 1;
     counters = EncodeCounters(written.counters);
-    out.WriteExact(kCounterBlockOffset, counters.data(), counters.size());
+    out->Write(kCounterBlockOffset, counters.data(), counters.size());
     if (beforeReplace) beforeReplace(next, h.tags);
+    // The index of the old fields goes first: a crash after the rename leaves no index that
+    // speaks of fields the table no longer has.
+    if (!h.tags.empty()) table_files::RemoveIndexFile(table_files::IndexPath(path));
   } catch (...) {
-    ::unlink(tmp.c_str());
+    out.reset();
+    storage::Current().Remove(staged);
     throw;
   }
-  t->ReplaceFile(tmp, std::move(out));
-  if (t->memo_) {
+  try {
+    t->ReplaceFile(staged, std::move(out));
+  } catch (...) {
+    storage::Current().Remove(staged);
+    throw;
+  }
+  if (t->memo_ && !freed.empty()) {
     for (BlobRef ref : freed) t->memo_->Free(ref);
+    t->memoWritten_ = true;
+    t->Commit();
   }
 }
 

@@ -23,6 +23,7 @@ struct Change {
   uint32_t recno;
   ChangeKind kind;
   std::vector<uint8_t> before;  // kUpdated: the image to restore
+  uint32_t last = 0;            // kAppended: the records recno..last were appended one after another
 };
 
 struct Transaction {
@@ -52,16 +53,31 @@ Transaction* ActiveLocked(uint32_t connection) {
 void Journal(uint32_t connection, Change change) {
   if (tReplaying) return;
   std::lock_guard<std::mutex> lock(gMutex);
-  if (Transaction* t = ActiveLocked(connection)) t->changes.push_back(std::move(change));
+  Transaction* t = ActiveLocked(connection);
+  if (!t) return;
+  std::vector<Change>& changes = t->changes;
+  if (change.kind == ChangeKind::kAppended) {
+    change.last = change.recno;
+    // A run of appends (a load) is one entry, so a transaction of a million of them stays small.
+    bool savepointAtEnd = !t->savepoints.empty() && t->savepoints.back().second == changes.size();
+    if (!changes.empty() && !savepointAtEnd && changes.back().kind == ChangeKind::kAppended &&
+        changes.back().last + 1 == change.recno && changes.back().tablePath == change.tablePath) {
+      changes.back().last = change.recno;
+      return;
+    }
+  }
+  changes.push_back(std::move(change));
 }
 
 // The log of the connection's transaction for the table, made on the first need.
 TransactionLog& LogLocked(Transaction& t, Table& table, uint32_t connection) {
-  std::unique_ptr<TransactionLog>& log = t.logs[table.path()];
-  if (!log) {
-    log = std::make_unique<TransactionLog>(table.path(), connection, table.schema().recordLength(), table.exclusive());
+  auto it = t.logs.find(table.path());
+  if (it == t.logs.end()) {
+    // Made before it takes its place: a log that cannot be made leaves no empty place behind.
+    auto log = std::make_unique<TransactionLog>(table.path(), connection, table.schema().recordLength(), table.exclusive());
+    it = t.logs.emplace(table.path(), std::move(log)).first;
   }
-  return *log;
+  return *it->second;
 }
 
 // The open through which a change of `path` is undone: one of the connection's own, else any
@@ -85,18 +101,8 @@ Table* OpenFor(uint32_t connection, const std::string& path, std::vector<std::un
   return opened.back().get();
 }
 
-// Undoes the changes from position `from` on, newest first, and drops them.
-void Undo(uint32_t connection, size_t from, const TableOpener& open) {
-  std::vector<Change> undo;
-  {
-    std::lock_guard<std::mutex> lock(gMutex);
-    Transaction& t = gTransactions[connection];
-    if (from < t.changes.size()) {
-      undo.assign(std::make_move_iterator(t.changes.begin() + static_cast<std::ptrdiff_t>(from)),
-                  std::make_move_iterator(t.changes.end()));
-      t.changes.resize(from);
-    }
-  }
+// Undoes `undo`, newest first.
+void UndoChanges(uint32_t connection, const std::vector<Change>& undo, const TableOpener& open) {
   std::vector<std::unique_ptr<Table>> opened;
   Replaying replaying;
   std::string firstError;
@@ -110,6 +116,12 @@ void Undo(uint32_t connection, size_t from, const TableOpener& open) {
           break;
         }
         case ChangeKind::kAppended:
+          // A record appended in the transaction goes when it is the last one; otherwise it
+          // stays deleted, so that the numbers after it never move.
+          for (uint32_t n = it->last; n >= it->recno && n != 0; --n) {
+            if (!table->RemoveLastRecord(n)) table->SetDeleted(n, true);
+          }
+          break;
         case ChangeKind::kRecalled:
           table->SetDeleted(it->recno, true);
           break;
@@ -125,9 +137,66 @@ void Undo(uint32_t connection, size_t from, const TableOpener& open) {
   if (!firstError.empty()) Fail(err::kTransactionFailed, "The rollback could not undo every change: " + firstError);
 }
 
-// Ends the connection's transaction: its changes are forced to the disk before its logs go,
-// so that the logs vanish only once what they describe is final. With `abandon` (a rollback
-// that failed) the logs stay, and the next open of each table undoes what is left.
+// Undoes the changes from position `from` on, newest first, and drops them.
+void Undo(uint32_t connection, size_t from, const TableOpener& open) {
+  std::vector<Change> undo;
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    Transaction& t = gTransactions[connection];
+    if (from < t.changes.size()) {
+      undo.assign(std::make_move_iterator(t.changes.begin() + static_cast<std::ptrdiff_t>(from)),
+                  std::make_move_iterator(t.changes.end()));
+      t.changes.resize(from);
+    }
+  }
+  UndoChanges(connection, undo, open);
+}
+
+// Commits what the connection's opens changed: their commits wait while the transaction lives.
+void CommitTables(uint32_t connection) {
+  std::vector<TransactionJournal*> journals;
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    for (auto& [path, j] : gJournals) {
+      if (j->connection() == connection) journals.push_back(j);
+    }
+  }
+  for (TransactionJournal* j : journals) j->table().Commit();
+}
+
+// After a rollback was committed: the connection's opens rebuild what could not follow it.
+void RestoredTables(uint32_t connection) {
+  std::vector<TransactionJournal*> journals;
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    for (auto& [path, j] : gJournals) {
+      if (j->connection() == connection) journals.push_back(j);
+    }
+  }
+  for (TransactionJournal* j : journals) j->table().Restored();
+}
+
+// Makes the connection's committed changes final: each table the transaction changed is forced
+// to the disk, then each log is marked committed (the commit: an unmarked log left behind is
+// undone by the next open, a marked one undoes nothing) and goes. Throws when a table cannot be
+// forced to the disk or a log cannot be marked.
+void FinishLogs(uint32_t connection) {
+  std::vector<TransactionLog*> logs;
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    auto it = gTransactions.find(connection);
+    if (it == gTransactions.end()) return;
+    for (auto& [path, log] : it->second.logs) logs.push_back(log.get());
+  }
+  for (TransactionLog* log : logs) log->SyncTable();
+  for (TransactionLog* log : logs) log->MarkCommitted();
+  for (TransactionLog* log : logs) log->Finish();
+}
+
+// Ends the connection's transaction and releases its records. Logs still in place are removed,
+// quietly (they describe the tables as they now are, so undoing them again changes nothing);
+// with `abandon` (a rollback that failed) they stay, and the next open of each table undoes
+// what is left.
 void End(uint32_t connection, bool abandon) {
   std::map<std::string, std::unique_ptr<TransactionLog>> logs;
   {
@@ -137,22 +206,10 @@ void End(uint32_t connection, bool abandon) {
     logs = std::move(it->second.logs);
     gTransactions.erase(it);
   }
-  std::string firstError;
   for (auto& [path, log] : logs) {
-    if (abandon) {
-      log->Abandon();
-      continue;
-    }
-    try {
-      log->SyncTable();
-    } catch (const EngineError& e) {
-      // The changes may not have reached the disk: the log stays for the next open to judge.
-      log->Abandon();
-      if (firstError.empty()) firstError = e.what();
-    }
+    if (abandon) log->Abandon();
   }
   logs.clear();  // removes the logs and releases the records
-  if (!firstError.empty()) Fail(err::kTransactionFailed, "The transaction's changes could not be made final: " + firstError);
 }
 
 Transaction& Active(uint32_t connection, const char* what) {
@@ -161,10 +218,14 @@ Transaction& Active(uint32_t connection, const char* what) {
   return *t;
 }
 
-// Restores one record to its committed image (nullopt: it did not exist, so it is deleted).
+// Restores one record to its committed image (nullopt: it did not exist, so it becomes an empty
+// deleted record, as other opens read it while the transaction lived).
 void Restore(Table& table, uint32_t n, const std::optional<std::vector<uint8_t>>& image) {
   if (n == 0 || n > table.RecordCount()) return;  // never written: nothing to undo
   if (!image) {
+    std::vector<uint8_t> blank(table.schema().recordLength());
+    WriteEmptyRecord(table.schema(), blank.data());
+    table.WriteRecord(n, blank.data());
     table.SetDeleted(n, true);
     return;
   }
@@ -192,11 +253,34 @@ void BeginTransaction(uint32_t connection) {
   ++gTransactions[connection].depth;
 }
 
-void CommitTransaction(uint32_t connection) {
+// The transaction's changes become durable when its outermost commit returns. When they
+// cannot, they are undone (and that made durable) before the failure is reported, so a
+// failed commit leaves the tables as they were before the transaction.
+void CommitTransaction(uint32_t connection, const TableOpener& open) {
+  std::vector<Change> changes;
   {
     std::lock_guard<std::mutex> lock(gMutex);
     Transaction& t = Active(connection, "commit");
     if (--t.depth > 0) return;
+    changes = t.changes;
+  }
+  // The transaction stays known (its logs, its held records) until its changes are final.
+  try {
+    CommitTables(connection);
+    FinishLogs(connection);
+  } catch (const EngineError& e) {
+    std::string why = e.what();
+    try {
+      UndoChanges(connection, changes, open);
+      CommitTables(connection);
+      RestoredTables(connection);
+    } catch (const EngineError& undo) {
+      End(connection, true);  // the next open of each table undoes what is left
+      Fail(err::kTransactionFailed, "The transaction could not be committed (" + why +
+                                        ") and not every change could be undone: " + undo.what());
+    }
+    End(connection, false);
+    Fail(e.code(), "The transaction could not be committed and was rolled back: " + why);
   }
   End(connection, false);
 }
@@ -208,6 +292,8 @@ void RollbackTransaction(uint32_t connection, const TableOpener& open) {
   }
   try {
     Undo(connection, 0, open);
+    CommitTables(connection);
+    RestoredTables(connection);
   } catch (...) {
     End(connection, true);
     throw;
@@ -258,7 +344,7 @@ void ShowCommitted(Table& table, uint32_t connection, uint32_t first, uint32_t c
 }
 
 size_t RecoverAbandonedTransactions(Table& table) {
-  if (table.readOnly()) return 0;
+  if (table.readOnly() || !table.transactionLogsAtOpen()) return 0;
   std::vector<AbandonedLog> logs = ClaimAbandonedLogs(table.path(), table.schema().recordLength());
   size_t recovered = 0;
   for (AbandonedLog& log : logs) {
@@ -276,12 +362,16 @@ size_t RecoverAbandonedTransactions(Table& table) {
     }
     if (all) {
       Replaying replaying;
-      for (const auto& [n, image] : log.images) Restore(table, n, image);
+      for (auto it = log.images.rbegin(); it != log.images.rend(); ++it) Restore(table, it->first, it->second);
       table.Flush();
       RemoveLog(log);
       ++recovered;
     }
     for (uint32_t n : locked) table.UnlockRecord(n);
+  }
+  if (recovered == logs.size()) {
+    // Logs of live transactions keep their lock byte, which reads still test.
+    table.set_transactionLogsAtOpen(false);
   }
   return recovered;
 }
@@ -338,6 +428,39 @@ void TransactionJournal::RecordDeleted(const RecordView& record) {
 void TransactionJournal::RecordRecalled(const RecordView& record) {
   Journal(connection_, {table_.path(), record.recordNumber(), ChangeKind::kRecalled, {}});
 }
+
+void TransactionJournal::RecordRemoved(const RecordView& record) {
+  if (tReplaying) return;
+  std::lock_guard<std::mutex> lock(gMutex);
+  auto it = gTransactions.find(connection_);
+  if (it == gTransactions.end()) return;
+  // The append is gone again: the journal forgets it, and what came after it for that record.
+  const uint32_t n = record.recordNumber();
+  std::vector<Change>& changes = it->second.changes;
+  for (size_t i = changes.size(); i-- > 0;) {
+    Change& c = changes[i];
+    if (c.tablePath != table_.path()) continue;
+    if (c.kind == ChangeKind::kAppended && n >= c.recno && n <= c.last) {
+      if (n == c.recno && n == c.last) {
+        changes.erase(changes.begin() + static_cast<std::ptrdiff_t>(i));
+      } else if (n == c.last) {
+        --c.last;
+      } else if (n == c.recno) {
+        ++c.recno;
+      } else {
+        Change rest = c;
+        rest.recno = n + 1;
+        c.last = n - 1;
+        changes.insert(changes.begin() + static_cast<std::ptrdiff_t>(i) + 1, std::move(rest));
+      }
+      break;
+    }
+    if (c.recno == n) changes.erase(changes.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+}
+
+// A rollback's own writes wait too, so that they are made durable together at its end.
+bool TransactionJournal::HoldsCommit() const { return tReplaying || InTransaction(connection_); }
 
 // Packing and zapping are refused during a transaction (their record numbers could not be
 // undone), so there is nothing to journal.

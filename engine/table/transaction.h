@@ -3,11 +3,13 @@
 // that nobody else sees or changes it before it is committed.
 //
 // Changes are written to the tables at once, as outside a transaction, so the connection sees
-// them everywhere; each change of a table opened on a connection in a transaction is journaled
-// with the record's image before it. A rollback writes those images back in reverse order (a
-// record appended in the transaction becomes a deleted record, since record numbers never
-// move), through a table open that keeps every index right. Transactions nest by count: only
-// the outermost commit ends one.
+// them everywhere, but they become durable only when the transaction commits (its opens hold
+// their commits until then); each change of a table opened on a connection in a transaction is
+// journaled with the record's image before it. A rollback writes those images back in reverse
+// order (a record appended in the transaction goes when it is still the last record, and
+// becomes a deleted record otherwise, since record numbers never move), through a table open
+// that keeps every index right. A commit that cannot make the changes durable undoes them
+// before it reports the failure. Transactions nest by count: only the outermost commit ends one.
 //
 // Every table the transaction changes also gets a transaction log (transaction_log.h) holding
 // each changed record's committed image: other connections, in this process or another, read
@@ -42,7 +44,8 @@ uint32_t TransactionCount(uint32_t connection);
 
 // Each throws EngineError: kNotInTransaction when there is none to end or mark.
 void BeginTransaction(uint32_t connection);
-void CommitTransaction(uint32_t connection);
+// `open` as for RollbackTransaction: a commit that fails rolls the transaction back.
+void CommitTransaction(uint32_t connection, const TableOpener& open);
 // `open` opens the tables whose every open on the connection has closed since they changed.
 void RollbackTransaction(uint32_t connection, const TableOpener& open);
 void CreateSavepoint(uint32_t connection, const std::string& name);
@@ -86,8 +89,10 @@ class TransactionJournal final : public RecordObserver {
   void RecordUpdated(const RecordView& before, const RecordView& after) override;
   void RecordDeleted(const RecordView& record) override;
   void RecordRecalled(const RecordView& record) override;
+  void RecordRemoved(const RecordView& record) override;
   void TablePacked() override;
   void TableZapped() override;
+  bool HoldsCommit() const override;
 
  private:
   Table& table_;

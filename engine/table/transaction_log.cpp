@@ -1,9 +1,7 @@
 // Transaction logs beside tables; see transaction_log.h.
 #include "engine/table/transaction_log.h"
 
-#include <dirent.h>
 #include <errno.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +11,7 @@
 
 #include "engine/core/error.h"
 #include "engine/table/table.h"
+#include "engine/table/table_files.h"
 
 namespace engine::table {
 
@@ -22,6 +21,7 @@ constexpr char kMagic[8] = {'Q', 'T', 'X', 'N', 'L', 'O', 'G', '1'};
 constexpr uint64_t kHeaderSize = 16;
 constexpr uint8_t kImageEntry = 1;
 constexpr uint8_t kAppendedEntry = 2;
+constexpr uint8_t kCommittedEntry = 3;  // the transaction committed: nothing of the log is undone
 constexpr uint64_t kLiveByte = 0;
 
 std::atomic<uint64_t> gSerial{0};
@@ -35,10 +35,8 @@ uint32_t GetU32(const uint8_t* p) {
   return v;
 }
 
-std::string FolderOf(const std::string& path) {
-  size_t slash = path.find_last_of('/');
-  return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 0 ? 1 : slash);
-}
+using storage::FolderOf;
+using storage::OpenMode;
 std::string NameOf(const std::string& path) {
   size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -59,8 +57,9 @@ bool OwnerOf(const std::string& name, const std::string& prefix, long* pid, unsi
 
 // One log as last read: its entries, re-read when the file grows.
 struct CachedLog {
-  ino_t inode = 0;
+  uint64_t inode = 0;
   uint64_t size = 0;
+  bool committed = false;
   CommittedImages images;
 };
 
@@ -69,8 +68,9 @@ std::map<std::string, CachedLog> gLogs;  // by log path
 
 // Reads the entries of a log from `from` on into images (first entry of a record wins);
 // returns the size read up to the last complete entry.
-uint64_t ReadEntries(const FileHandle& f, uint64_t from, uint64_t size, uint32_t recordLength,
-                     CommittedImages& images) {
+// *committed tells whether the log ends with the mark of a committed transaction.
+uint64_t ReadEntries(storage::File& f, uint64_t from, uint64_t size, uint32_t recordLength,
+                     CommittedImages& images, bool* committed) {
   uint64_t at = from;
   std::vector<uint8_t> image(recordLength);
   while (at + 5 <= size) {
@@ -85,6 +85,10 @@ uint64_t ReadEntries(const FileHandle& f, uint64_t from, uint64_t size, uint32_t
     } else if (head[4] == kAppendedEntry) {
       images.emplace(n, std::nullopt);
       at += 5;
+    } else if (head[4] == kCommittedEntry) {
+      *committed = true;
+      at += 5;
+      break;
     } else {
       break;  // a damaged tail: what came before still counts
     }
@@ -96,19 +100,13 @@ uint64_t ReadEntries(const FileHandle& f, uint64_t from, uint64_t size, uint32_t
 std::vector<std::string> LogsOf(const std::string& tablePath) {
   std::vector<std::string> logs;
   const std::string folder = FolderOf(tablePath);
-  const std::string prefix = LogPrefix(tablePath);
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return logs;
-  while (dirent* e = ::readdir(dir)) {
-    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) logs.push_back(folder + "/" + e->d_name);
-  }
-  ::closedir(dir);
+  for (const std::string& name : storage::ListFolder(folder, LogPrefix(tablePath))) logs.push_back(folder + "/" + name);
   return logs;
 }
 
-bool ValidHeader(const FileHandle& f, uint32_t recordLength) {
+bool ValidHeader(storage::File& f, uint32_t recordLength) {
   uint8_t header[kHeaderSize];
-  if (f.ReadSome(0, header, sizeof header) != sizeof header) return false;
+  if (f.Read(0, header, sizeof header) != sizeof header) return false;
   return std::memcmp(header, kMagic, sizeof kMagic) == 0 && GetU32(header + 8) == recordLength;
 }
 
@@ -116,40 +114,41 @@ bool ValidHeader(const FileHandle& f, uint32_t recordLength) {
 
 TransactionLog::TransactionLog(const std::string& tablePath, uint32_t connection, uint32_t recordLength,
                                bool exclusive)
-    : tablePath_(tablePath), recordLength_(recordLength) {
+    : tablePath_(tablePath), recordLength_(recordLength), exclusive_(exclusive) {
   int error = 0;
-  table_ = FileHandle::Open(tablePath, FileHandle::Mode::kReadWrite, &error);
-  if (!table_.valid()) {
-    Fail(err::kTableIoError, "Cannot open \"" + tablePath + "\" for its transaction: " + std::strerror(error) + ".");
+  table_ = storage::TryOpenFile(tablePath, OpenMode::kReadWrite, err::kTableIoError, &error);
+  if (!table_) {
+    Fail(err::kTableIoError, "Cannot open \"" + tablePath + "\" for its transaction: " + storage::Reason(error) + ".");
   }
   // The open lock keeps exclusive opens away while the transaction lives; a table this
   // connection opened exclusively has nobody else to keep away.
-  if (!exclusive && !table_.TryLock(kOpenLockByte, 1, false)) {
+  if (!exclusive && !table_->Lock(kOpenLockByte, 1, false)) {
     Fail(err::kTableInUse, "The table \"" + tablePath + "\" is open exclusively by another user.");
   }
-  table_.TryLock(kTransactionLockByte, 1, false);
+  table_->Lock(kTransactionLockByte, 1, false);
   // The log is complete and locked before it takes its name, so whoever finds it by its name
   // finds its header and, while the owner lives, its lock.
   const std::string owner = std::to_string(::getpid()) + "-" + std::to_string(connection) + "-" + std::to_string(++gSerial);
   const std::string path = tablePath + ".txn-" + owner;
   const std::string draft = tablePath + ".txnnew-" + owner;
-  log_ = FileHandle::Open(draft, FileHandle::Mode::kCreateNew, &error);
-  if (!log_.valid()) {
-    Fail(err::kTableIoError, "Cannot create the transaction log \"" + path + "\": " + std::strerror(error) + ".");
+  log_ = storage::TryOpenFile(draft, OpenMode::kCreateNew, err::kTableIoError, &error);
+  if (!log_) {
+    Fail(err::kTableIoError, "Cannot create the transaction log \"" + path + "\": " + storage::Reason(error) + ".");
   }
   try {
-    log_.TryLock(kLiveByte, 1, true);
+    log_->Lock(kLiveByte, 1, true);
     uint8_t header[kHeaderSize] = {};
     std::memcpy(header, kMagic, sizeof kMagic);
     PutU32(header + 8, recordLength);
-    log_.WriteExact(0, header, sizeof header);
-    log_.Sync();
+    log_->Write(0, header, sizeof header);
+    log_->Sync();
     logSize_ = kHeaderSize;
-    if (::rename(draft.c_str(), path.c_str()) != 0) {
-      Fail(err::kTableIoError, "Cannot create the transaction log \"" + path + "\": " + std::strerror(errno) + ".");
-    }
+    storage::RenameFile(draft, path, err::kTableIoError);
+    // The log's name is durable before any change it describes reaches the table.
+    storage::SyncFolderOf(path, err::kTableIoError);
   } catch (...) {
-    ::unlink(draft.c_str());
+    log_.reset();
+    storage::Current().Remove(draft);
     throw;
   }
   name_ = path;
@@ -158,40 +157,58 @@ TransactionLog::TransactionLog(const std::string& tablePath, uint32_t connection
 TransactionLog::~TransactionLog() {
   // Removing the name first: a reader that finds no log reads the table as it now is, and one
   // that still holds the log sees its lock until the handle closes.
-  if (log_.valid()) ::unlink(name_.c_str());
-  log_.Close();
-  table_.Close();
+  if (log_ && !finished_) storage::Current().Remove(name_);
+  log_.reset();
+  table_.reset();
 }
 
 void TransactionLog::Note(uint32_t n, const uint8_t* image) {
   if (noted_.count(n)) return;
+  // An exclusive open counts its appends on disk only when the transaction commits, and nobody
+  // else reads the table meanwhile: there is nothing to show or undo of them.
+  if (!image && exclusive_) return;
   std::vector<uint8_t> entry(5 + (image ? recordLength_ : 0));
   PutU32(entry.data(), n);
   entry[4] = image ? kImageEntry : kAppendedEntry;
   if (image) std::memcpy(entry.data() + 5, image, recordLength_);
-  log_.WriteExact(logSize_, entry.data(), entry.size());
-  log_.Sync();
+  log_->Write(logSize_, entry.data(), entry.size());
+  log_->Sync();
   logSize_ += entry.size();
   noted_.insert(n);
 }
 
 bool TransactionLog::Hold(uint32_t n) {
   if (held_.count(n)) return true;
-  if (!table_.TryLock(kRecordLockBase + n, 1, true)) return false;
+  if (!table_->Lock(kRecordLockBase + n, 1, true)) return false;
   held_.insert(n);
   return true;
 }
 
+void TransactionLog::MarkCommitted() {
+  uint8_t entry[5] = {0, 0, 0, 0, kCommittedEntry};
+  log_->Write(logSize_, entry, sizeof entry);
+  logSize_ += sizeof entry;
+  log_->Sync();
+}
+
+void TransactionLog::Finish() {
+  if (finished_ || !log_) return;
+  finished_ = true;
+  // The log says the transaction committed: a name left behind undoes nothing.
+  storage::Current().Remove(name_);
+}
+
 void TransactionLog::Abandon() {
-  log_.Close();
-  table_.Close();
+  log_.reset();
+  table_.reset();
 }
 
 void TransactionLog::SyncTable() {
-  table_.Sync();
+  table_->Sync();
   int error = 0;
-  FileHandle memo = FileHandle::Open(Table::MemoPathFor(tablePath_), FileHandle::Mode::kReadOnly, &error);
-  if (memo.valid()) memo.Sync();
+  std::unique_ptr<storage::File> memo =
+      storage::TryOpenFile(table_files::MemoPath(tablePath_), OpenMode::kRead, err::kTableIoError, &error);
+  if (memo) memo->Sync();
 }
 
 CommittedImages ReadCommittedImages(const std::string& tablePath, uint32_t connection, uint32_t recordLength) {
@@ -205,19 +222,23 @@ CommittedImages ReadCommittedImages(const std::string& tablePath, uint32_t conne
     if (!OwnerOf(NameOf(path), prefix, &pid, &owner)) continue;
     if (connection != 0 && pid == ::getpid() && owner == connection) continue;
     int error = 0;
-    FileHandle f = FileHandle::Open(path, FileHandle::Mode::kReadOnly, &error);
-    if (!f.valid()) continue;  // ended since the folder was read
+    std::unique_ptr<storage::File> f = storage::TryOpenFile(path, OpenMode::kRead, err::kTableIoError, &error);
+    if (!f) continue;  // ended since the folder was read
     try {
-      struct stat st;
-      if (::fstat(f.fd(), &st) != 0) continue;
+      storage::FileInfo info;
+      if (storage::Current().Stat(path, &info) != 0 || !info.exists) continue;
+      const uint64_t size = f->Size();
       CachedLog& cached = gLogs[path];
-      if (cached.inode != st.st_ino || static_cast<uint64_t>(st.st_size) < cached.size) cached = CachedLog{};
+      if (cached.inode != info.id || size < cached.size) cached = CachedLog{};
       if (cached.size == 0) {
-        if (!ValidHeader(f, recordLength)) continue;
-        cached.inode = st.st_ino;
+        if (!ValidHeader(*f, recordLength)) continue;
+        cached.inode = info.id;
         cached.size = kHeaderSize;
       }
-      cached.size = ReadEntries(f, cached.size, static_cast<uint64_t>(st.st_size), recordLength, cached.images);
+      if (!cached.committed) {
+        cached.size = ReadEntries(*f, cached.size, size, recordLength, cached.images, &cached.committed);
+      }
+      if (cached.committed) continue;  // its changes are the table's
       for (const auto& [n, image] : cached.images) result.emplace(n, image);
     } catch (const EngineError&) {
       // A log that cannot be read is one that is going away.
@@ -242,18 +263,24 @@ std::vector<AbandonedLog> ClaimAbandonedLogs(const std::string& tablePath, uint3
     if (!OwnerOf(NameOf(path), prefix, &pid, &owner)) continue;
     int error = 0;
     AbandonedLog log;
-    log.file = FileHandle::Open(path, FileHandle::Mode::kReadWrite, &error);
-    if (!log.file.valid()) continue;
+    log.file = storage::TryOpenFile(path, OpenMode::kReadWrite, err::kTableIoError, &error);
+    if (!log.file) continue;
     try {
       // The owner holds the lock while it lives, another open while it undoes the log.
-      if (!log.file.TryLock(kLiveByte, 1, true)) continue;
-      if (!ValidHeader(log.file, recordLength)) {
+      if (!log.file->Lock(kLiveByte, 1, true)) continue;
+      if (!ValidHeader(*log.file, recordLength)) {
         // Not a log of this table as it now is (or a header never completed): nothing in the
         // table can depend on it, since entries reach the log before changes reach the table.
-        ::unlink(path.c_str());
+        storage::Current().Remove(path);
         continue;
       }
-      ReadEntries(log.file, kHeaderSize, log.file.Size(), recordLength, log.images);
+      bool committed = false;
+      ReadEntries(*log.file, kHeaderSize, log.file->Size(), recordLength, log.images, &committed);
+      if (committed) {
+        // The transaction committed before its log could go: nothing is undone.
+        storage::Current().Remove(path);
+        continue;
+      }
       claimed.push_back(std::move(log));
     } catch (const EngineError&) {
       // A log that cannot be read now is left for a later open.
@@ -263,8 +290,9 @@ std::vector<AbandonedLog> ClaimAbandonedLogs(const std::string& tablePath, uint3
 }
 
 void RemoveLog(AbandonedLog& log) {
-  ::unlink(log.file.path().c_str());
-  log.file.Close();
+  const std::string path = log.file->path();
+  storage::RemoveFile(path, err::kTableIoError);
+  log.file.reset();
 }
 
 }  // namespace engine::table

@@ -7,13 +7,14 @@
 //
 // The file is named "<table file>.txn-<pid>-<connection>-<serial>". Format (little-endian):
 //   header   "QTXNLOG1" (8 bytes), record length (u32), 0 (u32)
-//   entries  record number (u32), kind (u8: 1 the image follows, 2 appended in the transaction),
-//            then for kind 1 the record's image (record length bytes)
+//   entries  record number (u32), kind (u8: 1 the image follows, 2 appended in the transaction,
+//            3 the transaction committed: record number 0, the last entry), then for kind 1 the
+//            record's image (record length bytes)
 // Each entry is written and forced to the disk before the change it describes reaches the
 // table, so after a crash every change the table holds is described; only the first entry of a
 // record counts (it holds the committed image).
 //
-// Locks (OFD, see file_handle.h): the owner holds byte 0 of its log exclusively while the
+// Locks (OFD, see engine/storage/storage.h): the owner holds byte 0 of its log exclusively while the
 // transaction lives, so a log that nobody holds belongs to a transaction that died. Beside it
 // the owner keeps a handle on the table file that holds kTransactionLockByte shared (readers
 // test it to learn cheaply whether any transaction has changed the table), kOpenLockByte shared
@@ -33,7 +34,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/table/file_handle.h"
+#include "engine/storage/storage.h"
 
 namespace engine {
 class Table;
@@ -57,6 +58,8 @@ class TransactionLog {
 
   // Records the committed state of record n before its first change in the transaction: its
   // image, or (image null) that the transaction appended it. Later calls for n do nothing.
+  // The entry is forced to the disk before Note returns. An append in an exclusive open is not
+  // noted: the table counts it on disk only when the transaction commits.
   void Note(uint32_t n, const uint8_t* image);
   // Holds record n locked until the transaction ends; false when another open holds it.
   bool Hold(uint32_t n);
@@ -64,6 +67,12 @@ class TransactionLog {
   // Forces the table's and its memo file's written data to the disk: done before a committed
   // or rolled-back transaction forgets its log.
   void SyncTable();
+  // Marks the log, durably, as that of a committed transaction: from then on nobody undoes its
+  // changes (the commit point, once every table it changed is forced to the disk). Throws
+  // kTableIoError.
+  void MarkCommitted();
+  // Removes the name of a committed log; a failure leaves a log that undoes nothing.
+  void Finish();
   // Releases the log without removing it: the transaction could not be rolled back, so the
   // next open of the table undoes what is left (as for a process that died).
   void Abandon();
@@ -71,10 +80,12 @@ class TransactionLog {
  private:
   std::string tablePath_;
   uint32_t recordLength_;
-  FileHandle table_;  // holds the locks on the table file
-  FileHandle log_;
+  std::unique_ptr<storage::File> table_;  // holds the locks on the table file
+  std::unique_ptr<storage::File> log_;
   std::string name_;
   uint64_t logSize_ = 0;
+  bool exclusive_ = false;
+  bool finished_ = false;
   std::set<uint32_t> noted_;
   std::set<uint32_t> held_;
 };
@@ -90,7 +101,7 @@ CommittedImages ReadCommittedImages(const std::string& tablePath, uint32_t conne
 
 // A log of the table whose transaction died, locked for the caller, who undoes it.
 struct AbandonedLog {
-  FileHandle file;
+  std::unique_ptr<storage::File> file;
   CommittedImages images;
 };
 // The logs of the table at `tablePath` whose owner is gone and that no other open is undoing.

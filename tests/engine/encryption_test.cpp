@@ -17,6 +17,7 @@
 #include "engine/index/tag_cursor.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/table.h"
+#include "engine/table/table_files.h"
 #include "support/sql_fixture.h"
 
 namespace {
@@ -453,23 +454,25 @@ TEST(EncryptionIndex, AnIndexOverAnEncryptedTableOrdersByThePlainValues) {
   {
     auto t = Table::Open(path, {true, false});
     std::vector<uint8_t> image(t->schema().recordLength());
+    Table::Batch batch(*t);
     for (int i = 0; i < 500; ++i) {
       WriteEmptyRecord(t->schema(), image.data());
       WriteText(t->schema(), image.data(), 0, "name" + std::to_string((i * 7919) % 500), false);
       WriteInteger(t->schema(), image.data(), 1, i);
       t->AppendRecord(image.data());
     }
+    batch.Commit();
   }
   ADSHANDLE h = 0;
   ASSERT_EQ(AdsOpenTable90(0, U8(path), nullptr, 3, 1, 1, 1, kExclusive, nullptr, &h), 0u) << LastText();
   ASSERT_EQ(AdsEnableEncryption(h, U8("idx")), 0u) << LastText();
   ASSERT_EQ(AdsEncryptTable(h), 0u) << LastText();
-  std::filesystem::remove(StructuralIndexPath(path));
+  std::filesystem::remove(table_files::IndexPath(path));
   ASSERT_EQ(AdsReindex61(h, 0), 0u) << LastText();
 
   std::vector<std::string> inIndexOrder;
   {
-    auto index = IndexFile::Open(StructuralIndexPath(path), true);
+    auto index = IndexFile::Open(table_files::IndexPath(path), true);
     TagCursor cursor(*index, 0);
     for (bool on = cursor.First(); on; on = cursor.Skip(1)) {
       ASSERT_EQ(AdsGotoRecord(h, cursor.recno()), 0u);
@@ -487,11 +490,11 @@ TEST(EncryptionIndex, AnIndexOverAnEncryptedTableOrdersByThePlainValues) {
   EXPECT_EQ(adt.find("name123"), std::string::npos) << HexDump(adt, RecordsStart(adt), 128);
 
   // Without the key the rebuild is refused and the index file is left as it was.
-  std::string adi = Bytes(StructuralIndexPath(path).string());
+  std::string adi = Bytes(table_files::IndexPath(path));
   ASSERT_EQ(AdsOpenTable90(0, U8(path), nullptr, 3, 1, 1, 1, kExclusive, nullptr, &h), 0u) << LastText();
   EXPECT_EQ(AdsReindex61(h, 0), 5503u);
   ASSERT_EQ(AdsCloseTable(h), 0u);
-  EXPECT_EQ(Bytes(StructuralIndexPath(path).string()), adi);
+  EXPECT_EQ(Bytes(table_files::IndexPath(path)), adi);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "engine/index/table_reindex.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/table.h"
+#include "engine/table/table_files.h"
 #include "test_env.h"
 
 namespace {
@@ -46,14 +47,16 @@ class IndexReindexApi : public ::testing::Test {
     Table::Create(path_, schema, co);
     auto t = Table::Open(path_, {true, false});
     std::vector<uint8_t> image(t->schema().recordLength());
+    Table::Batch batch(*t);
     for (int i = 0; i < 3000; ++i) {
       WriteEmptyRecord(t->schema(), image.data());
       WriteText(t->schema(), image.data(), 0, "n" + std::to_string((i * 7919) % 3000), false);
       WriteInteger(t->schema(), image.data(), 1, i % 10);
       t->AppendRecord(image.data());
     }
+    batch.Commit();
     ReindexTable(*t);
-    adi_ = StructuralIndexPath(path_);
+    adi_ = std::filesystem::path(table_files::IndexPath(path_));
     good_ = ReadAll(adi_);
     ASSERT_FALSE(good_.empty());
   }

@@ -13,6 +13,7 @@
 #include "engine/index/table_reindex.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/table.h"
+#include "engine/table/table_files.h"
 #include "test_env.h"
 
 namespace engine {
@@ -51,6 +52,7 @@ class IndexTableReindex : public ::testing::Test {
     const char* names[] = {"anna", "Anna", "bert", "Carl", "dora", "Emil"};
     const char* cities[] = {"Graz", "Linz", "Wien"};
     std::vector<uint8_t> image(t->schema().recordLength());
+    Table::Batch batch(*t);
     for (int i = 0; i < 1500; ++i) {
       Row r{names[rng() % 6], cities[rng() % 3], 2450000 + static_cast<int32_t>(rng() % 40),
             static_cast<int64_t>(rng() % 100)};
@@ -62,6 +64,7 @@ class IndexTableReindex : public ::testing::Test {
       t->AppendRecord(image.data());
       rows_.push_back(r);
     }
+    batch.Commit();
   }
 
   std::vector<uint32_t> Order(IndexFile& f, size_t tag) {
@@ -79,7 +82,7 @@ class IndexTableReindex : public ::testing::Test {
 TEST_F(IndexTableReindex, OrdersFollowTheTagDefinitionsAndDamagedFilesAreRebuilt) {
   auto t = Table::Open(tablePath_, {true, false});
   ReindexTable(*t);
-  auto adi = StructuralIndexPath(tablePath_);
+  auto adi = std::filesystem::path(table_files::IndexPath(tablePath_));
   Bytes good = ReadAll(adi);
   {
     auto f = IndexFile::Open(adi);
@@ -135,7 +138,7 @@ TEST_F(IndexTableReindex, SharedOpenIsRefused) {
   } catch (const EngineError& e) {
     EXPECT_EQ(e.code(), err::kExclusiveRequired);
   }
-  EXPECT_FALSE(std::filesystem::exists(StructuralIndexPath(tablePath_)));
+  EXPECT_FALSE(std::filesystem::exists(table_files::IndexPath(tablePath_)));
 }
 
 }  // namespace

@@ -104,10 +104,10 @@ TEST(SqlShellTerminal, EditsRecallsAndExplainsAsAPersonTypes) {
 
     // A statement over three lines runs at its ";".
     t.Line("select id, name");
-    t.Line("from item");
-    t.Line("order by id desc;");
+    t.Line("  from item");
+    t.Line("  order by id desc;");
     const std::string descending =
-        "sql> select id, name\n...> from item\n...> order by id desc;\nid | name\n---+-----\n2  | ink\n1  | pen\n"
+        "sql> select id, name\n...>   from item\n...>   order by id desc;\nid | name\n---+-----\n2  | ink\n1  | pen\n"
         "(2 rows)\n";
     EXPECT_TRUE(t.Shows(descending));
 
@@ -120,7 +120,7 @@ TEST(SqlShellTerminal, EditsRecallsAndExplainsAsAPersonTypes) {
         "                            ^\n";
     EXPECT_TRUE(t.Shows(error));
 
-    // Two steps back in the history: the three lines as one; " desc" taken out of it.
+    // Two steps back in the history: the three lines as one line; " desc" taken out of it.
     t.Press("Up Up");
     EXPECT_TRUE(t.Shows("sql> select id, name from item order by id desc;"));
     t.Press("Left BSpace BSpace BSpace BSpace BSpace Enter");

@@ -146,7 +146,7 @@ TEST(TableAceadmin, RefusesBadInputWithoutLosingRowsAlreadyStored) {
       {"ID,NAME\n2,Two\n3\n", "line 3: 1 values for 2 columns"},
       {"ID,NAME\n2,\"open\n", "line 2: a quoted field is not closed"},
       {"ID,NOSUCH\n2,x\n", "NOSUCH"},
-      {"ID,BUILT\n2,13/45/2020\n", "BUILT"},
+      {"ID,BUILT\n2,01/02/2020\n3,13/45/2020\n", "BUILT"},
       {"", "the first line must name the fields"},
   };
   for (const auto& c : cases) {
@@ -154,10 +154,22 @@ TEST(TableAceadmin, RefusesBadInputWithoutLosingRowsAlreadyStored) {
     ToolRun r = f.Load(c.csv);
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_TRUE(Has(r.output, c.says)) << r.output;
+    // A load is stored whole or not at all, and the tool says which.
+    if (!c.csv.empty()) EXPECT_TRUE(Has(r.output, "no rows were stored")) << r.output;
   }
-  // The row stored first is still there, and the table is sound.
+  // The row stored first is the only record: no row before the bad one, and no deleted blank
+  // record left by the row that failed.
   ToolRun show = Aceadmin("show-rows " + Q(f.dd) + " vessel");
   EXPECT_TRUE(Has(show.output, "1,Kept,")) << show.output;
+  EXPECT_FALSE(Has(show.output, "2,")) << show.output;
+  ADSHANDLE c = 0, t = 0;
+  ASSERT_EQ(acetest::Connect101("Data Source=" + f.dd + ";User ID=adssys;", &c), 0u) << acetest::Last().text;
+  ASSERT_EQ(AdsOpenTable90(c, acetest::U8("vessel"), nullptr, ADS_ADT, 0, 0, 2, 0, nullptr, &t), 0u);
+  UNSIGNED32 records = 0;
+  ASSERT_EQ(AdsGetRecordCount(t, ADS_IGNOREFILTERS, &records), 0u);
+  EXPECT_EQ(records, 1u);
+  EXPECT_EQ(AdsCloseTable(t), 0u);
+  EXPECT_EQ(AdsDisconnect(c), 0u);
   ToolRun verify = Aceadmin("verify " + Q(f.dd) + " vessel");
   EXPECT_EQ(verify.status, 0) << verify.output;
 }

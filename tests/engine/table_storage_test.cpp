@@ -13,6 +13,7 @@
 #include "engine/table/field_def_parser.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/table.h"
+#include "engine/table/table_files.h"
 #include "test_env.h"
 
 namespace engine {
@@ -126,7 +127,7 @@ TEST_F(TableStorage, BlobsRoundTripAndFreedBlocksAreReused) {
   EXPECT_EQ(t->ReadBlob(a), big);
   EXPECT_EQ(t->ReadBlob(b), std::string("\0\1\2", 3));
   EXPECT_EQ(t->WriteBlob("").block, 0u);
-  MemoFile memo = MemoFile::Open(Table::MemoPathFor(path_), true);
+  MemoFile memo = MemoFile::Open(table_files::MemoPath(path_), true);
   uint32_t total = memo.totalBlocks();
   t->FreeBlob(a);
   EXPECT_GT(memo.freeBlocks(), 0u);
@@ -165,13 +166,15 @@ TEST_F(TableStorage, PackRemovesDeletedRecordsAndFreesTheirBlobs) {
   EXPECT_EQ(NameOf(*t, 3), "r5");
   std::vector<uint8_t> image = Read(*t, 2);
   EXPECT_EQ(t->ReadBlob(RecordView(t->schema(), image.data(), 2).blob(note)), std::string(300, 'd'));
-  EXPECT_GT(MemoFile::Open(Table::MemoPathFor(path_), false).freeBlocks(), 0u);
+  EXPECT_GT(MemoFile::Open(table_files::MemoPath(path_), false).freeBlocks(), 0u);
 }
 
 TEST_F(TableStorage, PackStoppedByTheProgressCallbackKeepsTheTable) {
   CreateTable("NAME,Char,10;QTY,Integer;");
   auto t = OpenTable(true);
+  Table::Batch batch(*t);
   for (int i = 0; i < 10000; ++i) Append(*t, "n", i);
+  batch.Commit();
   t->SetDeleted(1, true);
   EXPECT_NE(CodeOf([&] { t->Pack([](uint16_t p) { return p < 10; }); }), 0u);
   EXPECT_EQ(t->RecordCount(), 10000u);
@@ -194,7 +197,7 @@ TEST_F(TableStorage, ZapEmptiesTableAndMemo) {
   t->Zap();
   EXPECT_EQ(t->RecordCount(), 0u);
   EXPECT_EQ(Append(*t, "b", 2), 1u);
-  MemoFile memo = MemoFile::Open(Table::MemoPathFor(path_), false);
+  MemoFile memo = MemoFile::Open(table_files::MemoPath(path_), false);
   EXPECT_EQ(memo.freeBlocks(), 0u);
   EXPECT_LT(memo.totalBlocks(), 20u);
 }
@@ -284,7 +287,7 @@ TEST_F(TableStorage, RecordAndTableLocksConflictBetweenOpens) {
   EXPECT_TRUE(b->LockRecord(3));
 }
 
-TEST_F(TableStorage, UncountedRecordsAtTheEndAreAdoptedAndAPartialOneIgnored) {
+TEST_F(TableStorage, RecordsPastTheCountAreNeverAdoptedAndTheNextAppendReplacesThem) {
   CreateTable("NAME,Char,10;QTY,Integer;");
   std::vector<uint8_t> rec;
   uint32_t headerLength = 0;
@@ -295,17 +298,27 @@ TEST_F(TableStorage, UncountedRecordsAtTheEndAreAdoptedAndAPartialOneIgnored) {
     headerLength = static_cast<uint32_t>(std::filesystem::file_size(path_) - rec.size());
   }
   // What a writer killed between a record and its counter block leaves: two whole records
-  // and a piece of a third, all uncounted.
+  // and a piece of a third, all uncounted. They were never reported stored.
   {
     std::ofstream f(path_, std::ios::binary | std::ios::app);
     for (int k = 0; k < 2; ++k) f.write(reinterpret_cast<const char*>(rec.data()), static_cast<std::streamsize>(rec.size()));
     f.write(reinterpret_cast<const char*>(rec.data()), 5);
   }
+  // Neither a shared nor an exclusive open takes them, and opening changes nothing.
+  const uint64_t size = std::filesystem::file_size(path_);
+  for (bool exclusive : {false, true}) {
+    Table::OpenOptions o;
+    o.exclusive = exclusive;
+    auto t = Table::Open(path_, o);
+    EXPECT_EQ(t->RecordCount(), 1u);
+  }
+  EXPECT_EQ(std::filesystem::file_size(path_), size);
+  // The next append replaces them.
   auto t = OpenTable();
-  EXPECT_EQ(t->RecordCount(), 3u);
-  EXPECT_EQ(NameOf(*t, 3), "one");
-  EXPECT_EQ(Append(*t, "four", 4), 4u);
-  EXPECT_EQ(std::filesystem::file_size(path_), headerLength + 4 * rec.size());
+  EXPECT_EQ(Append(*t, "two", 2), 2u);
+  EXPECT_EQ(t->RecordCount(), 2u);
+  EXPECT_EQ(NameOf(*t, 2), "two");
+  EXPECT_EQ(std::filesystem::file_size(path_), headerLength + 2 * rec.size());
 }
 
 struct Damage {
@@ -398,7 +411,7 @@ TEST_F(TableStorage, MissingMemoFileLeavesRecordsReadable) {
     auto t = OpenTable();
     Append(*t, "kept", 1);
   }
-  std::filesystem::remove(Table::MemoPathFor(path_));
+  std::filesystem::remove(table_files::MemoPath(path_));
   auto t = OpenTable();
   EXPECT_EQ(NameOf(*t, 1), "kept");
   EXPECT_EQ(CodeOf([&] { t->ReadBlob(BlobRef{9, 3}); }), err::kMemoDamaged);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <sstream>
 
 namespace aceadmin {
 namespace {
@@ -184,14 +185,18 @@ std::optional<size_t> ErrorOffset(const std::string& sql, const std::string& err
 }
 
 std::string OneLine(const std::string& text) {
-  bool lineComment = false;
-  ScanRegions(text, [&](size_t begin, size_t, Region r) {
-    if (r == Region::kComment && text.compare(begin, 2, "--") == 0) lineComment = true;
+  bool keepLines = false;
+  ScanRegions(text, [&](size_t begin, size_t end, Region r) {
+    if (r == Region::kCode) return;
+    // A "--" comment would hide the rest; a line break inside quotes is part of the value.
+    if (text.compare(begin, 2, "--") == 0 || text.find('\n', begin) < end) keepLines = true;
   });
-  if (lineComment) return "";
-  std::string line = Trimmed(text);
-  for (char& c : line) {
-    if (c == '\n' || c == '\r') c = ' ';
+  if (keepLines) return "";
+  std::string line;
+  std::istringstream lines(text);
+  for (std::string l; std::getline(lines, l);) {
+    if (Blank(l)) continue;
+    line += (line.empty() ? "" : " ") + Trimmed(l);
   }
   return line;
 }

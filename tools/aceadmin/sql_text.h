@@ -37,8 +37,8 @@ std::vector<SqlPiece> CutStatements(const std::string& text, const std::vector<s
 // for a statement that stops short. nullopt when the error names nothing found in the text.
 std::optional<size_t> ErrorOffset(const std::string& sql, const std::string& error);
 
-// `text` on one line, its line breaks made blanks, for the history of the shell; "" when a
-// "--" comment in it would then hide what follows.
+// `text` on one line, its lines trimmed and joined by a blank, for the history of the shell;
+// "" when a "--" comment would then hide what follows or a line break lies inside quotes.
 std::string OneLine(const std::string& text);
 
 // Line and column (from 1; the column counts characters of UTF-8 text) of byte `offset` of

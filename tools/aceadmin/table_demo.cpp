@@ -64,6 +64,11 @@ struct Build {
     const uint32_t rows = table.rowsAtScaleOne * scale;
     demo::Rows rng(0x5EED0000ull + site * 131u + table.name.size() * 7919u + table.name[0]);
     ProgressLine progress(table.name, rows);
+    // The rows of a table are one transaction: committed (and forced to the disk) once.
+    if (int rc = Report(AdsBeginTransaction(dd), "filling " + table.name, err)) {
+      AdsCloseTable(h);
+      return rc;
+    }
     for (uint32_t n = 1; n <= rows; ++n) {
       std::vector<std::string> values = demo::RowValues(table, n, site, vessels, rng);
       UNSIGNED32 rc = AdsAppendRecord(h);
@@ -75,10 +80,15 @@ struct Build {
       if (rc == 0) rc = AdsWriteRecord(h);
       if (rc != 0) {
         Report(rc, table.name + " record " + std::to_string(n), err);
+        AdsRollbackTransaction(dd);
         AdsCloseTable(h);
         return 1;
       }
       progress.Update(n * 100 / rows);
+    }
+    if (int rc = Report(AdsCommitTransaction(dd), "storing the records of " + table.name, err)) {
+      AdsCloseTable(h);
+      return rc;
     }
     size_t created = 0;
     for (const auto& tag : table.tags) {

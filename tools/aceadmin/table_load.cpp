@@ -1,6 +1,8 @@
 // aceadmin load-csv: appends the rows of a CSV file to a table. The first line names the
 // fields the columns go to; an unquoted empty value leaves the field empty. The table is
-// opened once, exclusively, and every row is one append.
+// opened once, exclusively, and the rows are appended in one transaction: either every row is
+// stored, durably, when the command says so, or none is (a bad row, a full disk or a failed
+// write takes back the rows appended before it, and the command says that nothing was stored).
 //
 // Values go to the engine as text, so dates are read in the connection's date format; a date
 // or timestamp field also takes the ISO form other programs export (YYYY-MM-DD, and for a
@@ -83,6 +85,62 @@ UNSIGNED32 SetValue(ADSHANDLE table, const std::string& name, UNSIGNED16 type, c
   return AdsSetString(table, Text(name), Text(value), static_cast<UNSIGNED32>(value.size()));
 }
 
+// The load of one file into one open table, inside a transaction of its connection.
+class Load {
+ public:
+  Load(OpenedTable& table, std::ostream& err) : t_(table), err_(err) {}
+
+  // Counts the records before anything is appended.
+  bool Begin() {
+    if (Report(AdsGetRecordCount(t_.table(), ADS_IGNOREFILTERS, &before_), "counting the records", err_)) return false;
+    return Report(AdsBeginTransaction(t_.connection()), "starting the load", err_) == 0;
+  }
+
+  // Takes back every row appended so far, says `what` failed and how many rows remain stored,
+  // and answers the exit status.
+  int Abandon(const std::string& what, UNSIGNED32 rc) {
+    if (rc != 0) Report(rc, what, err_);
+    else err_ << "aceadmin: " << what << "\n";
+    UNSIGNED32 rolledBack = AdsRollbackTransaction(t_.connection());
+    return Outcome(rolledBack, "taking back the rows appended before it");
+  }
+
+  // Commits the transaction; answers 0 or the exit status after saying what happened.
+  int Commit(unsigned long rows, std::ostream& out, const std::string& table) {
+    UNSIGNED32 rc = AdsCommitTransaction(t_.connection());
+    if (rc != 0) {
+      // A failed commit takes the rows back itself.
+      Report(rc, "storing the rows", err_);
+      return Outcome(rc == kCommitNotUndone ? rc : 0, "taking back the rows");
+    }
+    out << "loaded " << rows << " rows into " << table << "\n";
+    return 0;
+  }
+
+ private:
+  // After a failure: says how many rows of this load remain in the table (none, unless even the
+  // rollback failed) and answers 1.
+  int Outcome(UNSIGNED32 rollbackRc, const std::string& step) {
+    if (rollbackRc != 0) {
+      Report(rollbackRc, step, err_);
+      UNSIGNED32 after = before_;
+      if (AdsGetRecordCount(t_.table(), ADS_IGNOREFILTERS, &after) == 0 && after > before_) {
+        err_ << "aceadmin: " << after - before_ << " rows of this load could not be taken back\n";
+        return 1;
+      }
+    }
+    err_ << "aceadmin: no rows were stored\n";
+    return 1;
+  }
+
+  // What AdsCommitTransaction gives when it could not even undo the transaction.
+  static constexpr UNSIGNED32 kCommitNotUndone = 5932;
+
+  OpenedTable& t_;
+  std::ostream& err_;
+  UNSIGNED32 before_ = 0;
+};
+
 int LoadCsv(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
   Arguments parsed;
   if (std::string problem = ParseArguments(given, {}, 3, 3, &parsed); !problem.empty()) {
@@ -118,60 +176,54 @@ int LoadCsv(const std::vector<std::string>& given, std::ostream& out, std::ostre
     if (AdsGetFieldType(t.table(), Text(columns[i]), &types[i]) != 0) types[i] = 0;
   }
 
+  Load load(t, err);
+  if (!load.Begin()) return 1;
+
   ProgressLine progress("load " + args[1]);
   std::vector<std::string> fields;
   size_t line = 1;
   unsigned long rows = 0;
   while (pos < data.size()) {
     ++line;
-    if (!NextCsvRecord(data, &pos, &fields, &quoted, &csvError)) {
-      err << "aceadmin: " << args[2] << " line " << line << ": " << csvError << "\n";
-      t.Close();
-      return 1;
-    }
+    const std::string where = args[2] + " line " + std::to_string(line);
+    if (!NextCsvRecord(data, &pos, &fields, &quoted, &csvError)) return load.Abandon(where + ": " + csvError, 0);
     if (fields.size() == 1 && fields[0].empty() && !quoted[0]) continue;  // a blank line
     if (fields.size() != columns.size()) {
-      err << "aceadmin: " << args[2] << " line " << line << ": " << fields.size() << " values for "
-          << columns.size() << " columns; " << rows << " rows were loaded before it\n";
-      t.Close();
-      return 1;
+      return load.Abandon(where + ": " + std::to_string(fields.size()) + " values for " +
+                              std::to_string(columns.size()) + " columns",
+                          0);
     }
-    if (int rc = Report(AdsAppendRecord(t.table()), "line " + std::to_string(line), err)) {
-      t.Close();
-      return rc;
-    }
+    if (UNSIGNED32 rc = AdsAppendRecord(t.table())) return load.Abandon("line " + std::to_string(line), rc);
     for (size_t i = 0; i < fields.size(); ++i) {
       if (fields[i].empty() && !quoted[i]) continue;
       std::string problem;
       UNSIGNED32 rc = SetValue(t.table(), columns[i], types[i], fields[i], &problem);
       if (rc != 0 || !problem.empty()) {
-        const std::string where = "line " + std::to_string(line) + ", field " + columns[i];
-        if (rc != 0) Report(rc, where, err);
-        else err << "aceadmin: " << where << ": " << problem << "\n";
         AdsCancelUpdate(t.table());
-        err << "aceadmin: " << rows << " rows were loaded before it\n";
-        t.Close();
-        return 1;
+        const std::string field = "line " + std::to_string(line) + ", field " + columns[i];
+        return load.Abandon(rc != 0 ? field : field + ": " + problem, rc);
       }
     }
-    if (int rc = Report(AdsWriteRecord(t.table()), "line " + std::to_string(line), err)) {
+    if (UNSIGNED32 rc = AdsWriteRecord(t.table())) {
       AdsCancelUpdate(t.table());
-      t.Close();
-      return rc;
+      return load.Abandon("line " + std::to_string(line), rc);
     }
     ++rows;
     progress.Update(static_cast<unsigned>(pos * 100 / data.size()), rows);
   }
-  if (int rc = Report(t.Close(), "closing " + args[1], err)) return rc;
-  out << "loaded " << rows << " rows into " << args[1] << "\n";
-  return 0;
+  if (int rc = load.Commit(rows, out, args[1])) return rc;
+  // The rows are stored; closing has nothing left to write.
+  return Report(t.Close(), "closing " + args[1], err);
 }
 
 Registrar load_csv({"load-csv", "DICTIONARY|FOLDER TABLE FILE.csv",
-                    "Append CSV rows to a table (first line: field names; an unquoted empty value stays empty)",
+                    "Append CSV rows to a table, all or none (first line: field names; an unquoted empty value "
+                    "stays empty)",
                     &LoadCsv,
-                    "The table is opened exclusively and each row is appended. The first line of FILE.csv names\n"
-                    "the fields the columns go to; fields are separated by commas and may be quoted (\"a, b\").\n"
+                    "The table is opened exclusively and the rows are appended in one transaction: either every\n"
+                    "row is stored, durably, when the command says so, or none is (a bad row, a full disk or a\n"
+                    "failed write takes back the rows appended before it). The first line of FILE.csv names the\n"
+                    "fields the columns go to; fields are separated by commas and may be quoted (\"a, b\").\n"
                     "Dates are read in the engine's date format (MM/DD/CCYY unless set otherwise) or as\n"
                     "YYYY-MM-DD; timestamps as that date, a blank or \"T\", and HH:MM[:SS[.fff]]."});
 

@@ -10,6 +10,7 @@
 #include "engine/index/table_key_fields.h"
 #include "engine/index/table_reindex.h"
 #include "engine/table/api/table_handles.h"
+#include "engine/table/table_files.h"
 #include "engine_api/entry_points.h"
 
 namespace engine::index_api {
@@ -21,11 +22,8 @@ constexpr uint32_t kCreateOptionBits = kTagUnique | kTagCompound | kTagCustom | 
 // without extension gets ".adi"; a name without a folder lives beside its table.
 std::filesystem::path IndexHostPath(table::TableCursor& cursor, const std::string& name) {
   if (name.empty()) return {};
-  std::string n = name;
-  size_t slash = n.find_last_of("\\/");
-  size_t dot = n.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) n += ".adi";
-  if (slash == std::string::npos && n.find(':') == std::string::npos) {
+  std::string n = table_files::IndexFileName(name);
+  if (n.find_first_of("\\/") == std::string::npos && n.find(':') == std::string::npos) {
     return std::filesystem::path(cursor.table().path()).parent_path() / n;
   }
   return table::TableHostPath(cursor.info().connection, n, nullptr);
@@ -118,13 +116,10 @@ UNSIGNED32 AdsOpenIndex(ADSHANDLE hTable, UNSIGNED8* pucName, ADSHANDLE* ahIndex
   std::filesystem::path file = index_api::IndexHostPath(*cursor, name);
   if (file.empty()) Fail(err::kInvalidArgument, "AdsOpenIndex: no index file was named.");
   TableIndexes& ix = index_api::IndexesOf(*cursor);
-  if (file.lexically_normal() == StructuralIndexPath(cursor->table().path()).lexically_normal()) {
+  if (file.lexically_normal() == std::filesystem::path(table_files::IndexPath(cursor->table().path())).lexically_normal()) {
     Fail(err::kIndexAlreadyOpen, "The index file \"" + name + "\" is the table's own and is open with it.");
   }
-  std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) {
-    Fail(err::kIndexIoError, "The index file \"" + name + "\" does not exist.");
-  }
+  if (!storage::Exists(file.string(), err::kIndexIoError)) Fail(err::kIndexIoError, "The index file \"" + name + "\" does not exist.");
   std::vector<size_t> positions = ix.OpenFile(file);
   size_t capacity = (ahIndex && pusArrayLen) ? *pusArrayLen : 0;
   size_t filled = 0;

@@ -389,9 +389,15 @@ UNSIGNED32 ChangeCustomKey(ADSHANDLE hIndex, bool add) {
   std::vector<uint8_t> key(k.begin(), k.end());
   IndexFile& file = b.file();
   if (!b.cursor->table().exclusive()) file.Revalidate();
-  if (add) file.AddKey(b.tag->tagInFile, key, recno);
-  else file.RemoveKey(b.tag->tagInFile, key, recno);
-  file.Flush();
+  try {
+    if (add) file.AddKey(b.tag->tagInFile, key, recno);
+    else file.RemoveKey(b.tag->tagInFile, key, recno);
+    // A key added by hand cannot be rebuilt from the records: it is durable when the call returns.
+    file.Commit();
+  } catch (...) {
+    file.Discard();
+    throw;
+  }
   return 0;
 }
 }  // namespace

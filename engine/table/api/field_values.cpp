@@ -61,7 +61,8 @@ uint32_t ColumnOptions(const TableCursor& cursor, size_t i) {
   return info.options;
 }
 
-void CheckAssignable(TableCursor& cursor, size_t i) {
+namespace {
+void CheckWritableColumn(TableCursor& cursor, size_t i, bool inserting) {
   const FieldDescriptor& d = cursor.schema().fields()[i];
   if (d.type == FieldType::kAutoInc || d.type == FieldType::kRowVersion || d.type == FieldType::kModTime) {
     Fail(err::kFieldTypeMismatch, "Field \"" + d.name + "\" is maintained by the engine.");
@@ -69,12 +70,16 @@ void CheckAssignable(TableCursor& cursor, size_t i) {
   // The table's own rights are checked when the change begins; here only a column's own.
   const CursorInfo& info = cursor.info();
   if (!info.checkRights || i >= info.columnOptions.size() || info.columnOptions[i] == kColumnAsTable) return;
-  const bool inserting = cursor.appending();
   if (!(info.columnOptions[i] & (inserting ? kOptInsertGranted : kOptUpdateGranted))) {
     Fail(err::kPermissionDenied,
          std::string(inserting ? "Insert" : "Update") + " permission not granted on the column \"" + d.name + "\".");
   }
 }
+}  // namespace
+
+void CheckAssignable(TableCursor& cursor, size_t i) { CheckWritableColumn(cursor, i, cursor.appending()); }
+
+void CheckInsertable(TableCursor& cursor, size_t i) { CheckWritableColumn(cursor, i, true); }
 
 std::string FieldText(TableCursor& cursor, size_t i) {
   RecordView v = cursor.CurrentView();

@@ -31,6 +31,8 @@ void SetFieldWideText(TableCursor& cursor, size_t i, std::u16string_view text, u
 // to the engine (5410), and a column with rights of its own needs the insert right in a record
 // being appended, else the update right (5054).
 void CheckAssignable(TableCursor& cursor, size_t i);
+// The same for a record being inserted in one call (TableCursor::InsertRecord).
+void CheckInsertable(TableCursor& cursor, size_t i);
 // The columnOptions of a cursor over `schema` for the rights of the columns that have their own
 // (dictionary rights bits by column name, matched without regard to the case of a-z).
 std::vector<uint32_t> ColumnOptionsOf(const Schema& schema, const std::map<std::string, uint32_t>& columnRights);

@@ -1,8 +1,7 @@
 // Entry points that describe fields and read or write field values of the current record.
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <memory>
 
 #include "engine/core/codepage.h"
 #include "engine/core/error.h"
@@ -10,6 +9,7 @@
 #include "engine/core/text_out.h"
 #include "engine/expr/date_text.h"
 #include "engine/sql/api/statement_params.h"
+#include "engine/storage/storage.h"
 #include "engine/table/api/field_values.h"
 #include "engine/table/api/table_handles.h"
 #include "engine/table/record_writer.h"
@@ -230,9 +230,8 @@ UNSIGNED32 AdsBinaryToFile(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* puc
   if (!IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
   std::string content = f.ref->ReadBlob(f.index);
   std::string host = HostPathOf(core::InText(pucFileName));
-  std::ofstream out(host, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  if (!out.good()) Fail(err::kTableIoError, "Cannot write the file \"" + core::InText(pucFileName) + "\".");
+  std::unique_ptr<storage::File> out = storage::OpenFile(host, storage::OpenMode::kCreate, err::kTableIoError);
+  out->Write(0, content.data(), content.size());
   return 0;
 }
 
@@ -515,9 +514,10 @@ UNSIGNED32 AdsFileToBinary(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16 usB
   FieldRef f = Field(hObj, pucFldName);
   if (!IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
   if (usBinaryType != 6 && usBinaryType != 7) Fail(err::kInvalidArgument, "The binary type must be 6 or 7.");
-  std::ifstream in(HostPathOf(core::InText(pucFileName)), std::ios::binary);
-  if (!in) Fail(err::kTableIoError, "Cannot read the file \"" + core::InText(pucFileName) + "\".");
-  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::unique_ptr<storage::File> in =
+      storage::OpenFile(HostPathOf(core::InText(pucFileName)), storage::OpenMode::kRead, err::kTableIoError);
+  std::string content(in->Size(), '\0');
+  content.resize(in->Read(0, content.data(), content.size()));
   table::CheckAssignable(*f.ref.cursor, f.index);
   f.ref->SetBlob(f.index, content);
   return 0;

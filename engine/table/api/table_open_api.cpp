@@ -1,6 +1,5 @@
 // Entry points that create, open, close, delete, restructure, pack and zap native tables,
 // describe an open table, and set its caching; and the progress callback.
-#include <unistd.h>
 
 #include <atomic>
 #include <mutex>
@@ -19,6 +18,7 @@
 #include "engine/table/api/field_values.h"
 #include "engine/table/api/table_handles.h"
 #include "engine/table/field_def_parser.h"
+#include "engine/table/table_files.h"
 #include "engine_api/entry_points.h"
 
 namespace engine::table {
@@ -182,8 +182,11 @@ UNSIGNED32 AdsCreateTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* p
         if (c->dictionary->FindTable(entry.name)) c->dictionary->RemoveTable(entry.name);
         c->dictionary->AddTable(entry);
       } catch (const EngineError&) {
-        ::unlink(host.c_str());
-        ::unlink(Table::MemoPathFor(host).c_str());
+        try {
+          table_files::RemoveTable(host);
+        } catch (const EngineError&) {
+          // The table's files stay; the failure reported is the one that stopped the creation.
+        }
         throw;
       }
     }
@@ -218,7 +221,15 @@ UNSIGNED32 AdsCloseTable(ADSHANDLE hTable) {
     Fail(err::kInvalidHandle, "AdsCloseTable needs a table or cursor handle.");
   }
   std::shared_ptr<TableCursor> cursor = table::TableOf(hTable);
-  cursor->FlushPending();
+  try {
+    cursor->FlushPending();
+    // Whatever is pending is committed here, where a failure can still be reported (inside a
+    // transaction it waits for the transaction).
+    if (!table::InTransaction(cursor->info().connection)) cursor->table().Commit();
+  } catch (const EngineError&) {
+    core::Handles::Remove(hTable, kind);
+    throw;
+  }
   core::Handles::Remove(hTable, kind);
   return 0;
 }
@@ -233,11 +244,7 @@ UNSIGNED32 AdsDeleteTable(ADSHANDLE hTable) {
   if (cursor->pending()) cursor->CancelUpdate();
   std::string path = t.path();
   core::Handles::Remove(hTable, core::Kind::kTable);
-  ::unlink(path.c_str());
-  ::unlink(Table::MemoPathFor(path).c_str());
-  std::filesystem::path adi(path);
-  adi.replace_extension(".adi");
-  ::unlink(adi.c_str());
+  table_files::RemoveTable(path);
   return 0;
 }
 
@@ -256,8 +263,7 @@ UNSIGNED32 AdsRestructureTable90(ADSHANDLE hObj, UNSIGNED8* pucName, UNSIGNED8* 
   // file goes just before the new table takes the old one's place, so that a crash from then
   // until the rebuild leaves an index that is missing (rebuilt by the next exclusive open)
   // rather than one that lies.
-  const std::filesystem::path index = StructuralIndexPath(host);
-  bool hasTags = false, indexRemoved = false;
+  bool hasTags = false;
   auto checkTags = [&](const Schema& next, const std::vector<TagDefinition>& tags) {
     TableFields fields(next);
     for (const TagDefinition& tag : tags) {
@@ -269,8 +275,6 @@ UNSIGNED32 AdsRestructureTable90(ADSHANDLE hObj, UNSIGNED8* pucName, UNSIGNED8* 
       }
     }
     hasTags = !tags.empty();
-    std::error_code ec;
-    indexRemoved = std::filesystem::remove(index, ec);
   };
   auto rebuild = [&]() {
     Table::OpenOptions exclusive;
@@ -282,7 +286,7 @@ UNSIGNED32 AdsRestructureTable90(ADSHANDLE hObj, UNSIGNED8* pucName, UNSIGNED8* 
     Table::Restructure(host, core::InText(pucAddFields), core::InText(pucDeleteFields), core::InText(pucChangeFields),
                        table::ProgressForCall(), checkTags);
   } catch (...) {
-    if (indexRemoved) {
+    if (hasTags && !storage::Exists(table_files::IndexPath(host))) {
       try {
         rebuild();  // the table stayed as it was: it gets its index back
       } catch (const EngineError&) {
@@ -327,8 +331,7 @@ UNSIGNED32 AdsZapTable(ADSHANDLE hTable) {
 UNSIGNED32 AdsFlushFileBuffers(ADSHANDLE hTable) {
   std::shared_ptr<TableCursor> cursor = table::TableOf(hTable);
   cursor->FlushPending();
-  TableIndexes::Of(cursor->table()).Flush();
-  cursor->table().Flush();
+  cursor->table().Commit();
   return 0;
 }
 

@@ -31,7 +31,7 @@ UNSIGNED32 AdsBeginTransaction(ADSHANDLE hConnect) {
 
 UNSIGNED32 AdsCommitTransaction(ADSHANDLE hConnect) {
   core::Connections::Get(hConnect);
-  table::CommitTransaction(hConnect);
+  table::CommitTransaction(hConnect, table::OpenForUndo);
   return 0;
 }
 

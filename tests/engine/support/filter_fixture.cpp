@@ -54,6 +54,7 @@ void FilterTable::Build(uint32_t count, uint32_t seed, uint32_t tagOptions, cons
     std::mt19937 rng(seed);
     const char* cities[] = {"Rome", "Oslo", "Lima", "Kyiv"};
     std::vector<uint8_t> image(t->schema().recordLength());
+    Table::Batch batch(*t);
     for (uint32_t i = 1; i <= count; ++i) {
       Row r;
       r.recno = i;
@@ -84,6 +85,7 @@ void FilterTable::Build(uint32_t count, uint32_t seed, uint32_t tagOptions, cons
       }
       rows_.push_back(r);
     }
+    batch.Commit();
     ReindexTable(*t);
   }
   ASSERT_EQ(AdsOpenTable90(0, U(path_), nullptr, 3, 1, 1, 1, 0, nullptr, &h_), 0u) << LastText();
