@@ -187,7 +187,11 @@ void TAdsDataSet::SendModifiedFields(TRecordBuffer buffer) {
         continue;
       }
     }
-    if (adsdata::IsBlobEngineType(t) || t == 15) continue;
+    // Blobs are written from their caches below. The autoincrement, row version and
+    // modification time values belong to the engine, which refuses them from a caller: a field
+    // of those types is marked assigned by ClearFields or a default expression, never by data
+    // the post could store.
+    if (adsdata::IsBlobEngineType(t) || t == 15 || t == 21 || t == 22) continue;
 
     uint32_t sent = length;
     if (t == 23 || t == 24) {

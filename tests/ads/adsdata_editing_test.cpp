@@ -221,6 +221,38 @@ TEST_F(AdsEditing, ClearingEveryTypeReadsBackEmpty) {
   AdsCloseTable(h);
 }
 
+// ClearFields marks every field of the edited record as assigned; the autoincrement, row
+// version and modification time fields keep what the engine maintains instead of failing the post.
+TEST_F(AdsEditing, ClearFieldsInAnEditPostsAndLeavesTheEngineMaintainedFieldsToTheEngine) {
+  TAdsTable tb(nullptr);
+  Attach(tb, "kinds");
+  tb.Open();
+  tb.Append();
+  for (const Kind& k : Kinds()) k.set1(tb.FieldByName(k.field));
+  tb.Post();
+  const QString autoInc = tb.FieldByName("AI")->AsString();
+  const QString version = tb.FieldByName("RV")->AsString();
+  ASSERT_FALSE(tb.FieldByName("MT")->IsNull());
+
+  tb.Edit();
+  tb.ClearFields();
+  tb.Post();
+
+  EXPECT_EQ(tb.State(), dsBrowse);
+  ADSHANDLE h = OpenShared(raw_, "kinds");
+  ASSERT_EQ(AdsGotoTop(h), 0u);
+  for (const Kind& k : Kinds()) {
+    SCOPED_TRACE(k.field);
+    EXPECT_TRUE(tb.FieldByName(k.field)->IsNull());
+    EXPECT_TRUE(EngineField(h, k.field).Empty());
+  }
+  AdsCloseTable(h);
+  EXPECT_EQ(tb.FieldByName("AI")->AsString(), autoInc);
+  EXPECT_NE(tb.FieldByName("RV")->AsString(), version);
+  EXPECT_FALSE(tb.FieldByName("RV")->IsNull());
+  EXPECT_FALSE(tb.FieldByName("MT")->IsNull());
+}
+
 TEST_F(AdsEditing, CancelledInsertsAndEditsLeaveTheTableAsItWas) {
   TAdsTable tb(nullptr);
   Attach(tb, "names");
