@@ -236,9 +236,9 @@ QString TAdsConnection::ConnectionType() {
   UNSIGNED16 type = 0;
   RaiseAdsErrorOn(AdsGetConnectionType(FhConnection, &type));
   switch (type) {
-    case 1: return QStringLiteral("Local");
-    case 2: return QStringLiteral("Remote");
-    case 4: return QStringLiteral("Internet");
+    case ADS_LOCAL_SERVER: return QStringLiteral("Local");
+    case ADS_REMOTE_SERVER: return QStringLiteral("Remote");
+    case ADS_AIS_SERVER: return QStringLiteral("Internet");
     default: return QString();
   }
 }

@@ -61,6 +61,6 @@ constexpr uint32_t kAeVisibilityFlag = 5068;
 inline const QString kMsgNotActive = QStringLiteral("Table must not be Active.");
 
 // Engine field types whose record bytes hold a blob reference (a marker after each read).
-inline bool IsBlobEngineType(uint16_t t) { return (t >= 5 && t <= 8) || t == 28; }
+inline bool IsBlobEngineType(uint16_t t) { return (t >= ADS_MEMO && t <= ADS_VARCHAR) || t == ADS_NMEMO; }
 
 }  // namespace adsdata

@@ -64,8 +64,8 @@ void TAdsBlobCache::RefreshCache(uint32_t hAdsTable, uint32_t ulFieldNo, uint32_
 
     UNSIGNED16 type = 0;
     CheckAceResult(nullptr, AdsGetFieldType(hAdsTable, FieldArg(field), &type));
-    bool binary = type == 6 || type == 7;
-    if (type == 5) {
+    bool binary = type == ADS_BINARY || type == ADS_IMAGE;
+    if (type == ADS_MEMO) {
       UNSIGNED16 memoType = 0;
       CheckAceResult(nullptr, AdsGetMemoDataType(hAdsTable, FieldArg(field), &memoType));
       binary = memoType != kTextMemoType;

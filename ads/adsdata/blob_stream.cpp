@@ -12,7 +12,7 @@ using adsdata::FieldArg;
 
 namespace {
 
-bool IsBlobStreamType(UNSIGNED16 t) { return (t >= 5 && t <= 8) || t == 28 || t == 51 || t == 52; }
+bool IsBlobStreamType(UNSIGNED16 t) { return (t >= ADS_MEMO && t <= ADS_VARCHAR) || t == ADS_NMEMO || t == ADS_BINARY_KIND_51 || t == ADS_BINARY_KIND_52; }
 
 [[noreturn]] void RaiseStreamError(const QString& message) {
   throw EADSDatabaseError(nullptr, kAdsComponentError, message);

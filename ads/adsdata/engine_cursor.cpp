@@ -73,10 +73,10 @@ void TAdsDataSet::OpenEngineCursor() {
       auto* adsBcd = dynamic_cast<TAdsBCDField*>(field);
       if (adsBcd == nullptr) {
         if (auto* bcd = dynamic_cast<TBcdValueField*>(field)) bcd->SetCurrency(true);
-      } else if (engineType == 2 || engineType == 21) {
+      } else if (engineType == ADS_NUMERIC || engineType == ADS_ROWVERSION) {
         adsBcd->SetCurrency(false);
       }
-    } else if (field->DataType() == ftString && engineType == 20) {
+    } else if (field->DataType() == ftString && engineType == ADS_CISTRING) {
       if (auto* s = dynamic_cast<TAdsStringField*>(field)) s->FCaseInsensitive = true;
     }
   }
@@ -163,7 +163,7 @@ void TAdsDataSet::DescribeField(uint32_t handle, uint16_t n) {
   CheckAceResult(this, AdsGetFieldLength(handle, FieldArg(n), &length));
 
   UNSIGNED16 decimals = 0;
-  if (engineType == 2) CheckAceResult(this, AdsGetFieldDecimals(handle, FieldArg(n), &decimals));
+  if (engineType == ADS_NUMERIC) CheckAceResult(this, AdsGetFieldDecimals(handle, FieldArg(n), &decimals));
   const TAdsFieldMapping mapping = MapEngineFieldType(this, engineType, length, decimals, musAceTableType,
                                                       mpoAdsTableOptions->AdsNumericsAsFloats());
   const TFieldType type = mapping.type;
@@ -196,7 +196,7 @@ void TAdsDataSet::DescribeField(uint32_t handle, uint16_t n) {
   TACEFieldDef* ace = FACEFieldDefs->Add();
   ace->SetFieldName(name);
   ace->SetFieldNumber(n);
-  ace->SetLength((engineType == 26 || engineType == 27) ? length * 2 : length);
+  ace->SetLength((engineType == ADS_NCHAR || engineType == ADS_NVARCHAR) ? length * 2 : length);
   ace->SetFieldType(engineType);
   ace->SetDecimals(decimals);
   ace->SetNullable(nullable != 0);
@@ -210,8 +210,8 @@ TAdsFieldMapping MapEngineFieldType(AdsDataSetClient* dataset, uint16_t engineTy
   TAdsFieldMapping m;
   const int len = static_cast<int>(length);
   switch (engineType) {
-    case 1: m.type = ftBoolean; break;
-    case 2:
+    case ADS_LOGICAL: m.type = ftBoolean; break;
+    case ADS_NUMERIC:
       if (aceTableType == kAceTypeADT && !numericsAsFloats) {
         m.type = (decimals > 4 || length >= 19) ? ftFMTBcd : ftBCD;
         m.size = decimals;
@@ -220,23 +220,23 @@ TAdsFieldMapping MapEngineFieldType(AdsDataSetClient* dataset, uint16_t engineTy
         m.type = (decimals > 0 || length >= 5) ? ftFloat : ftSmallint;
       }
       break;
-    case 3: case 9: m.type = ftDate; break;
-    case 4: case 20: case 23: m.type = ftString; m.size = len; break;
-    case 5: case 8: m.type = ftMemo; m.size = 1; break;
-    case 6: case 7: case 51: case 52: m.type = ftBlob; m.size = 1; break;
-    case 10: m.type = ftFloat; break;
-    case 11: m.type = ftInteger; break;
-    case 12: m.type = ftSmallint; break;
-    case 13: m.type = ftTime; break;
-    case 14: case 22: m.type = ftDateTime; break;
-    case 15: m.type = ftAutoInc; break;
-    case 16: m.type = ftBytes; m.size = len; break;
-    case 17: m.type = ftCurrency; break;
-    case 18: m.type = ftBCD; m.size = 4; m.precision = 20; break;
-    case 21: m.type = ftBCD; m.size = 0; m.precision = 20; break;
-    case 24: m.type = ftVarBytes; m.size = len; break;
-    case 26: case 27: m.type = ftWideString; m.size = len; break;
-    case 28: m.type = ftWideMemo; m.size = 1; break;
+    case ADS_DATE: case ADS_COMPACTDATE: m.type = ftDate; break;
+    case ADS_STRING: case ADS_CISTRING: case ADS_VARCHAR_FOX: m.type = ftString; m.size = len; break;
+    case ADS_MEMO: case ADS_VARCHAR: m.type = ftMemo; m.size = 1; break;
+    case ADS_BINARY: case ADS_IMAGE: case ADS_BINARY_KIND_51: case ADS_BINARY_KIND_52: m.type = ftBlob; m.size = 1; break;
+    case ADS_DOUBLE: m.type = ftFloat; break;
+    case ADS_INTEGER: m.type = ftInteger; break;
+    case ADS_SHORTINT: m.type = ftSmallint; break;
+    case ADS_TIME: m.type = ftTime; break;
+    case ADS_TIMESTAMP: case ADS_MODTIME: m.type = ftDateTime; break;
+    case ADS_AUTOINC: m.type = ftAutoInc; break;
+    case ADS_RAW: m.type = ftBytes; m.size = len; break;
+    case ADS_CURDOUBLE: m.type = ftCurrency; break;
+    case ADS_MONEY: m.type = ftBCD; m.size = 4; m.precision = 20; break;
+    case ADS_ROWVERSION: m.type = ftBCD; m.size = 0; m.precision = 20; break;
+    case ADS_VARBINARY_FOX: m.type = ftVarBytes; m.size = len; break;
+    case ADS_NCHAR: case ADS_NVARCHAR: m.type = ftWideString; m.size = len; break;
+    case ADS_NMEMO: m.type = ftWideMemo; m.size = 1; break;
     default:
       throw EADSDatabaseError(dataset, kAdsComponentError,
                               QStringLiteral("Unknown field type (%1) encountered.").arg(engineType));

@@ -51,6 +51,206 @@ void CopyTrimmedWide(const uint8_t* src, uint32_t n, void* value) {
   out[end] = 0;
 }
 
+
+// ---- empty-field rules, one per record layout ------------------------------------------------
+
+// Native tables mark an empty field with a per-type sentinel.
+bool IsNativeFieldEmpty(uint16_t t, const uint8_t* raw, uint32_t length) {
+  switch (t) {
+    case ADS_LOGICAL:
+      return raw[0] == ' ';
+    case ADS_NUMERIC: case ADS_DATE: case ADS_STRING: case ADS_COMPACTDATE: case ADS_RAW: case ADS_CISTRING: case ADS_NCHAR:
+      return AllBytesAre(raw, length, 0);
+    case ADS_MEMO: case ADS_BINARY: case ADS_IMAGE: case ADS_VARCHAR: case ADS_NMEMO:
+      return ReadU32(raw) == 0;
+    case ADS_DOUBLE: case ADS_CURDOUBLE:
+      return ReadU32(raw) == 32u && ReadI32(raw + 4) == INT32_MIN;
+    case ADS_INTEGER:
+      return ReadI32(raw) == INT32_MIN;
+    case ADS_SHORTINT:
+      return ReadU16(raw) == 0x8000u;
+    case ADS_TIME: case ADS_AUTOINC:
+      return ReadI32(raw) == -1;
+    case ADS_TIMESTAMP: case ADS_MODTIME:
+      return ReadI32(raw) == 0;
+    case ADS_MONEY: case ADS_ROWVERSION:
+      return ReadI32(raw + 4) == INT32_MIN && ReadU32(raw) == 0;
+    case ADS_VARCHAR_FOX: case ADS_VARBINARY_FOX: case ADS_NVARCHAR:
+      return ReadU16(raw + length) == 0xFFFFu;
+    default:
+      return true;
+  }
+}
+
+// FoxPro tables: the bytes alone (the null flag is asked separately).
+bool IsFoxProBytesEmpty(uint16_t t, const uint8_t* raw, uint32_t length) {
+  switch (t) {
+    case ADS_LOGICAL: case ADS_NUMERIC: case ADS_DATE:
+      return AllBytesAre(raw, length, ' ');
+    case ADS_MEMO: case ADS_BINARY: case ADS_IMAGE: case ADS_TIMESTAMP: case ADS_NMEMO:
+      return ReadU32(raw) == 0;
+    case ADS_NVARCHAR:
+      return ReadU16(raw + length) == 0xFFFFu;
+    default:
+      return false;
+  }
+}
+
+// DBF tables: blank or zero bytes.
+bool IsDbfFieldEmpty(uint16_t t, const uint8_t* raw, uint32_t length) {
+  switch (t) {
+    case ADS_LOGICAL: case ADS_NUMERIC: case ADS_STRING:
+      return AllBytesZeroOrBlank(raw, length);
+    case ADS_DATE:
+      return length == 4 ? ReadI32(raw) == 0 : AllBytesZeroOrBlank(raw, length);
+    case ADS_MEMO: case ADS_BINARY: case ADS_IMAGE: case ADS_VARCHAR: case ADS_NMEMO:
+      return ReadU32(raw) == 0;
+    case ADS_COMPACTDATE:
+      return AllBytesAre(raw, length, 0);
+    case ADS_DOUBLE: case ADS_INTEGER: case ADS_SHORTINT: case ADS_CURDOUBLE:
+      return false;
+    case ADS_NCHAR:
+      return AllBytesZeroOrBlank(raw, length / 2);
+    case ADS_NVARCHAR:
+      return ReadU16(raw + length) == 0xFFFFu;
+    default:
+      return true;
+  }
+}
+
+// ---- value conversion, one step per kind of field --------------------------------------------
+
+void ReadLogical(const uint8_t* raw, void* value) {
+  const uint8_t c = raw[0];
+  const bool truth = c == '1' || c == 'T' || c == 'Y' || c == 't' || c == 'y';
+  Write<int16_t>(value, truth ? int16_t(-1) : int16_t(0));
+}
+
+// Numbers stored as text, in the value form the field was described with. A number that does
+// not parse leaves the value as it was; the field reads its old value.
+void ReadNumericText(const TField* field, const uint8_t* raw, uint32_t length, void* value) {
+  // The text ends at the field's end or at a NUL inside it.
+  qsizetype n = 0;
+  while (n < static_cast<qsizetype>(length) && raw[n] != 0) ++n;
+  const QString text = QString::fromLatin1(reinterpret_cast<const char*>(raw), n);
+  switch (field->DataType()) {
+    case ftSmallint: {
+      bool ok = false;
+      const int v = text.trimmed().toInt(&ok);
+      if (ok && v >= INT16_MIN && v <= INT16_MAX) Write<int16_t>(value, static_cast<int16_t>(v));
+      return;
+    }
+    case ftBCD:
+    case ftFMTBcd: {
+      TBcd bcd;
+      if (TryStrToBcd(text, bcd, QLatin1Char('.'))) std::memcpy(value, &bcd, sizeof bcd);
+      return;
+    }
+    default: {
+      bool ok = false;
+      const double v = text.trimmed().toDouble(&ok);
+      if (ok) Write<double>(value, v);
+      return;
+    }
+  }
+}
+
+// The first `length` bytes of date text in the engine's date format, as the framework's day
+// number.
+void WriteDayOfDateText(TAdsDataSet* ds, std::string text, uint32_t length, void* value) {
+  DOUBLE julian = 0;
+  CheckAceResult(ds, AdsConvertStringToJulian(reinterpret_cast<UNSIGNED8*>(text.data()),
+                                              static_cast<UNSIGNED16>(length), &julian));
+  Write<int32_t>(value, static_cast<int32_t>(std::trunc(julian - adsdata::kJulianOffset)));
+}
+
+// A date: a 4-byte day number, or date text.
+void ReadDate(TAdsDataSet* ds, const uint8_t* raw, uint32_t length, void* value) {
+  if (length == 4) {
+    Write<int32_t>(value, ReadI32(raw) - adsdata::kJulianOffset);
+    return;
+  }
+  WriteDayOfDateText(ds, std::string(reinterpret_cast<const char*>(raw), length), length, value);
+}
+
+// A compact date: year x 512 + month x 32 + day in 3 bytes, most significant first.
+void ReadCompactDate(TAdsDataSet* ds, const uint8_t* raw, void* value) {
+  const uint32_t packed = (uint32_t(raw[0]) << 16) | (uint32_t(raw[1]) << 8) | uint32_t(raw[2]);
+  const unsigned year = packed >> 9;
+  const unsigned month = (packed >> 5) & 15u;
+  const unsigned day = packed & 31u;
+  WriteDayOfDateText(ds,
+                     QStringLiteral("%1%2%3")
+                         .arg(year, 4, 10, QLatin1Char('0'))
+                         .arg(month, 2, 10, QLatin1Char('0'))
+                         .arg(day, 2, 10, QLatin1Char('0'))
+                         .toStdString(),
+                     8, value);
+}
+
+// Day number and milliseconds as the framework's milliseconds; FoxPro keeps whole seconds.
+void ReadTimeStamp(const uint8_t* raw, void* value, bool foxPro) {
+  const int32_t d = ReadI32(raw);
+  int64_t m = ReadI32(raw + 4);
+  if (foxPro) m = (m + 500) / 1000 * 1000;
+  double v = static_cast<double>(int64_t(d) - adsdata::kJulianOffset) * 86400000.0 + static_cast<double>(m);
+  if (v < 0) v = 0;
+  Write<double>(value, v);
+}
+
+// Money: a 64-bit integer with four implied decimals.
+void ReadMoney(const uint8_t* raw, void* value) {
+  TBcd scaled = Int64ToBcd(ReadI64(raw), 4);
+  TBcd out;
+  if (!NormalizeBcd(scaled, out, 20, 4)) out = scaled;
+  std::memcpy(value, &out, sizeof out);
+}
+
+void ReadRowVersion(const uint8_t* raw, void* value) {
+  const TBcd bcd = StrToBcd(QString::number(ReadI64(raw)));
+  std::memcpy(value, &bcd, sizeof bcd);
+}
+
+// The used length of a variable field: native tables store it after the field; FoxPro tables
+// store it in the field's last byte unless the full-length flag is set.
+uint32_t UsedLengthOfVarField(TAdsDataSet* ds, const TACEFieldDef& def, const uint8_t* record, uint16_t tableType) {
+  const uint8_t* raw = record + def.Offset();
+  const uint32_t length = def.Length();
+  uint32_t used = length;
+  if (tableType == kAceTypeADT) {
+    used = ReadU16(raw + length);
+  } else if (tableType == kAceTypeVFP) {
+    UNSIGNED16 full = 0;
+    CheckAceResult(ds, AdsAccessVfpSystemField(ds->Handle(), FieldArg(def.FieldNumber()),
+                                               const_cast<uint8_t*>(record), 4, &full));
+    used = (full != 0 || length == 0) ? length : raw[length - 1];
+  }
+  // A stored length beyond the field is damage; the value is cut to the field.
+  return used > length ? length : used;
+}
+
+// Variable character text, or variable bytes behind their 16-bit count.
+void ReadVarField(TAdsDataSet* ds, const TACEFieldDef& def, const uint8_t* record, void* value, uint16_t tableType) {
+  const uint8_t* raw = record + def.Offset();
+  const uint32_t length = def.Length();
+  std::memset(value, 0, length);
+  const uint32_t used = UsedLengthOfVarField(ds, def, record, tableType);
+  if (def.FieldType() == ADS_VARBINARY_FOX) {
+    Write<uint16_t>(value, static_cast<uint16_t>(used));
+    std::memcpy(static_cast<char*>(value) + 2, raw, used);
+  } else {
+    CopyTrimmedText(raw, used, value);
+  }
+}
+
+// National variable text: its character count follows the field.
+void ReadNVarChar(const uint8_t* raw, uint32_t length, void* value) {
+  std::memset(value, 0, length);
+  uint32_t chars = ReadU16(raw + length);
+  if (chars > length / 2) chars = length / 2;
+  CopyTrimmedWide(raw, chars, value);
+}
+
 }  // namespace
 
 TRecordBuffer TAdsDataSet::ActiveRecordBuffer() {
@@ -85,7 +285,7 @@ bool TAdsDataSet::GetFieldData(TField* field, void* value) {
     // A description that reaches past the record (with the 16-bit length of variable fields)
     // is not read from: the bytes there belong to other regions of the buffer.
     const uint16_t t = def.FieldType();
-    const uint32_t extent = def.Offset() + def.Length() + ((t == 23 || t == 24 || t == 27) ? 2u : 0u);
+    const uint32_t extent = def.Offset() + def.Length() + ((t == ADS_VARCHAR_FOX || t == ADS_VARBINARY_FOX || t == ADS_NVARCHAR) ? 2u : 0u);
     if (extent > musRecordSize) return false;
     const auto* record = reinterpret_cast<const uint8_t*>(buffer);
     // A blob changed in the edit lives in its cache until the post: its size decides.
@@ -112,72 +312,14 @@ bool TAdsDataSet::GetFieldData(TField* field, void* value) {
 bool TAdsDataSet::IsFieldEmpty(const uint8_t* raw, uint32_t length, const TACEFieldDef& field, const uint8_t* record,
                                uint16_t tableType) {
   const uint16_t t = field.FieldType();
-  if (tableType == kAceTypeADT) {
-    switch (t) {
-      case 1:
-        return raw[0] == ' ';
-      case 2: case 3: case 4: case 9: case 16: case 20: case 26:
-        return AllBytesAre(raw, length, 0);
-      case 5: case 6: case 7: case 8: case 28:
-        return ReadU32(raw) == 0;
-      case 10: case 17:
-        return ReadU32(raw) == 32u && ReadI32(raw + 4) == INT32_MIN;
-      case 11:
-        return ReadI32(raw) == INT32_MIN;
-      case 12:
-        return ReadU16(raw) == 0x8000u;
-      case 13: case 15:
-        return ReadI32(raw) == -1;
-      case 14: case 22:
-        return ReadI32(raw) == 0;
-      case 18: case 21:
-        return ReadI32(raw + 4) == INT32_MIN && ReadU32(raw) == 0;
-      case 23: case 24: case 27:
-        return ReadU16(raw + length) == 0xFFFFu;
-      default:
-        return true;
-    }
-  }
-  if (tableType == kAceTypeVFP) {
-    bool empty = false;
-    switch (t) {
-      case 1: case 2: case 3:
-        empty = AllBytesAre(raw, length, ' ');
-        break;
-      case 5: case 6: case 7: case 14: case 28:
-        empty = ReadU32(raw) == 0;
-        break;
-      case 27:
-        empty = ReadU16(raw + length) == 0xFFFFu;
-        break;
-      default:
-        break;
-    }
-    if (empty) return true;
-    if (!field.Nullable()) return false;
-    UNSIGNED16 isNull = 0;
-    CheckAceResult(this, AdsAccessVfpSystemField(mlHandle, FieldArg(field.FieldNumber()),
-                                                 const_cast<uint8_t*>(record), 1, &isNull));
-    return isNull != 0;
-  }
-  switch (t) {
-    case 1: case 2: case 4:
-      return AllBytesZeroOrBlank(raw, length);
-    case 3:
-      return length == 4 ? ReadI32(raw) == 0 : AllBytesZeroOrBlank(raw, length);
-    case 5: case 6: case 7: case 8: case 28:
-      return ReadU32(raw) == 0;
-    case 9:
-      return AllBytesAre(raw, length, 0);
-    case 10: case 11: case 12: case 17:
-      return false;
-    case 26:
-      return AllBytesZeroOrBlank(raw, length / 2);
-    case 27:
-      return ReadU16(raw + length) == 0xFFFFu;
-    default:
-      return true;
-  }
+  if (tableType == kAceTypeADT) return IsNativeFieldEmpty(t, raw, length);
+  if (tableType != kAceTypeVFP) return IsDbfFieldEmpty(t, raw, length);
+  if (IsFoxProBytesEmpty(t, raw, length)) return true;
+  if (!field.Nullable()) return false;
+  UNSIGNED16 isNull = 0;
+  CheckAceResult(this, AdsAccessVfpSystemField(mlHandle, FieldArg(field.FieldNumber()),
+                                               const_cast<uint8_t*>(record), 1, &isNull));
+  return isNull != 0;
 }
 
 void TAdsDataSet::ConvertFieldValue(TField* field, const TACEFieldDef& def, const uint8_t* record, void* value,
@@ -185,139 +327,57 @@ void TAdsDataSet::ConvertFieldValue(TField* field, const TACEFieldDef& def, cons
   const uint8_t* raw = record + def.Offset();
   const uint32_t length = def.Length();
   switch (def.FieldType()) {
-    case 1: {
-      const uint8_t c = raw[0];
-      const bool truth = c == '1' || c == 'T' || c == 'Y' || c == 't' || c == 'y';
-      Write<int16_t>(value, truth ? int16_t(-1) : int16_t(0));
+    case ADS_LOGICAL:
+      ReadLogical(raw, value);
       return;
-    }
-    case 2: {
-      // The text ends at the field's end or at a NUL inside it.
-      qsizetype n = 0;
-      while (n < static_cast<qsizetype>(length) && raw[n] != 0) ++n;
-      const QString text = QString::fromLatin1(reinterpret_cast<const char*>(raw), n);
-      // A number that does not parse leaves the value as it was; the field reads its old value.
-      switch (field->DataType()) {
-        case ftSmallint: {
-          bool ok = false;
-          const int v = text.trimmed().toInt(&ok);
-          if (ok && v >= INT16_MIN && v <= INT16_MAX) Write<int16_t>(value, static_cast<int16_t>(v));
-          return;
-        }
-        case ftBCD:
-        case ftFMTBcd: {
-          TBcd bcd;
-          if (TryStrToBcd(text, bcd, QLatin1Char('.'))) std::memcpy(value, &bcd, sizeof bcd);
-          return;
-        }
-        default: {
-          bool ok = false;
-          const double v = text.trimmed().toDouble(&ok);
-          if (ok) Write<double>(value, v);
-          return;
-        }
-      }
-    }
-    case 3: {
-      if (length == 4) {
-        Write<int32_t>(value, ReadI32(raw) - adsdata::kJulianOffset);
-        return;
-      }
-      std::string text(reinterpret_cast<const char*>(raw), length);
-      DOUBLE julian = 0;
-      CheckAceResult(this, AdsConvertStringToJulian(reinterpret_cast<UNSIGNED8*>(text.data()),
-                                                    static_cast<UNSIGNED16>(length), &julian));
-      Write<int32_t>(value, static_cast<int32_t>(std::trunc(julian - adsdata::kJulianOffset)));
+    case ADS_NUMERIC:
+      ReadNumericText(field, raw, length, value);
       return;
-    }
-    case 4:
-    case 20:
+    case ADS_DATE:
+      ReadDate(this, raw, length, value);
+      return;
+    case ADS_STRING:
+    case ADS_CISTRING:
       CopyTrimmedText(raw, length, value);
       return;
-    case 9: {
-      const uint32_t packed = (uint32_t(raw[0]) << 16) | (uint32_t(raw[1]) << 8) | uint32_t(raw[2]);
-      const unsigned year = packed >> 9;
-      const unsigned month = (packed >> 5) & 15u;
-      const unsigned day = packed & 31u;
-      std::string text = QStringLiteral("%1%2%3")
-                             .arg(year, 4, 10, QLatin1Char('0'))
-                             .arg(month, 2, 10, QLatin1Char('0'))
-                             .arg(day, 2, 10, QLatin1Char('0'))
-                             .toStdString();
-      DOUBLE julian = 0;
-      CheckAceResult(this, AdsConvertStringToJulian(reinterpret_cast<UNSIGNED8*>(text.data()), 8, &julian));
-      Write<int32_t>(value, static_cast<int32_t>(std::trunc(julian - adsdata::kJulianOffset)));
+    case ADS_COMPACTDATE:
+      ReadCompactDate(this, raw, value);
       return;
-    }
-    case 10:
-    case 17:
+    case ADS_DOUBLE:
+    case ADS_CURDOUBLE:
       std::memcpy(value, raw, 8);
       return;
-    case 11:
-    case 13:
-    case 15:
+    case ADS_INTEGER:
+    case ADS_TIME:
+    case ADS_AUTOINC:
       Write<int32_t>(value, ReadI32(raw));
       return;
-    case 12:
+    case ADS_SHORTINT:
       Write<int16_t>(value, ReadI16(raw));
       return;
-    case 14:
-    case 22: {
-      const int32_t d = ReadI32(raw);
-      int64_t m = ReadI32(raw + 4);
-      if (tableType == kAceTypeVFP) m = (m + 500) / 1000 * 1000;
-      double v = static_cast<double>(int64_t(d) - adsdata::kJulianOffset) * 86400000.0 + static_cast<double>(m);
-      if (v < 0) v = 0;
-      Write<double>(value, v);
+    case ADS_TIMESTAMP:
+    case ADS_MODTIME:
+      ReadTimeStamp(raw, value, tableType == kAceTypeVFP);
       return;
-    }
-    case 16:
+    case ADS_RAW:
       std::memcpy(value, raw, length);
       return;
-    case 18: {
-      TBcd scaled = Int64ToBcd(ReadI64(raw), 4);
-      TBcd out;
-      if (!NormalizeBcd(scaled, out, 20, 4)) out = scaled;
-      std::memcpy(value, &out, sizeof out);
+    case ADS_MONEY:
+      ReadMoney(raw, value);
       return;
-    }
-    case 21: {
-      const TBcd bcd = StrToBcd(QString::number(ReadI64(raw)));
-      std::memcpy(value, &bcd, sizeof bcd);
+    case ADS_ROWVERSION:
+      ReadRowVersion(raw, value);
       return;
-    }
-    case 23:
-    case 24: {
-      std::memset(value, 0, length);
-      uint32_t used = length;
-      if (tableType == kAceTypeADT) {
-        used = ReadU16(raw + length);
-      } else if (tableType == kAceTypeVFP) {
-        UNSIGNED16 full = 0;
-        CheckAceResult(this, AdsAccessVfpSystemField(mlHandle, FieldArg(def.FieldNumber()),
-                                                     const_cast<uint8_t*>(record), 4, &full));
-        used = (full != 0 || length == 0) ? length : raw[length - 1];
-      }
-      // A stored length beyond the field is damage; the value is cut to the field.
-      if (used > length) used = length;
-      if (def.FieldType() == 24) {
-        Write<uint16_t>(value, static_cast<uint16_t>(used));
-        std::memcpy(static_cast<char*>(value) + 2, raw, used);
-      } else {
-        CopyTrimmedText(raw, used, value);
-      }
+    case ADS_VARCHAR_FOX:
+    case ADS_VARBINARY_FOX:
+      ReadVarField(this, def, record, value, tableType);
       return;
-    }
-    case 26:
+    case ADS_NCHAR:
       CopyTrimmedWide(raw, length / 2, value);
       return;
-    case 27: {
-      std::memset(value, 0, length);
-      uint32_t chars = ReadU16(raw + length);
-      if (chars > length / 2) chars = length / 2;
-      CopyTrimmedWide(raw, chars, value);
+    case ADS_NVARCHAR:
+      ReadNVarChar(raw, length, value);
       return;
-    }
     default:
       // Blobs are read through blob streams.
       return;

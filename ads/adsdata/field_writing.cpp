@@ -31,7 +31,7 @@ void FillWideBlanks(uint8_t* raw, uint32_t bytes) {
   }
 }
 
-bool IsVarLength(uint16_t t) { return t == 23 || t == 24 || t == 27; }
+bool IsVarLength(uint16_t t) { return t == ADS_VARCHAR_FOX || t == ADS_VARBINARY_FOX || t == ADS_NVARCHAR; }
 
 // The right-aligned text of a number for an engine numeric-text field of `length` bytes with
 // `decimals` decimals, from the value form of `type`.
@@ -81,7 +81,7 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
   const bool foxPro = musAceTableType == kAceTypeVFP;
   // The 16-bit used length follows the variable fields of native records, and the national
   // variable strings of the others.
-  const bool hasLengthWord = native ? IsVarLength(t) : t == 27;
+  const bool hasLengthWord = native ? IsVarLength(t) : t == ADS_NVARCHAR;
   if (def.Offset() + length + (hasLengthWord ? 2u : 0u) > musRecordSize)
     RaiseComponentError(QStringLiteral("Internal Error: field %1 reaches past the record").arg(def.FieldName()));
 
@@ -95,33 +95,33 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
   if (value == nullptr) {
     if (native) {
       switch (t) {
-        case 1: raw[0] = ' '; return;
-        case 10: case 17: Write<int32_t>(raw, 32); Write<int32_t>(raw + 4, INT32_MIN); return;
-        case 11: Write<int32_t>(raw, INT32_MIN); return;
-        case 12: Write<int16_t>(raw, INT16_MIN); return;
-        case 13: case 15: Write<int32_t>(raw, -1); return;
-        case 14: case 22: Write<int32_t>(raw, 0); Write<int32_t>(raw + 4, -1); return;
-        case 18: case 21: Write<int32_t>(raw, 0); Write<int32_t>(raw + 4, INT32_MIN); return;
-        case 23: case 24: case 27: Write<uint16_t>(raw + length, 0xFFFF); return;
-        case 0: case 19: case 25: return;
+        case ADS_LOGICAL: raw[0] = ' '; return;
+        case ADS_DOUBLE: case ADS_CURDOUBLE: Write<int32_t>(raw, 32); Write<int32_t>(raw + 4, INT32_MIN); return;
+        case ADS_INTEGER: Write<int32_t>(raw, INT32_MIN); return;
+        case ADS_SHORTINT: Write<int16_t>(raw, INT16_MIN); return;
+        case ADS_TIME: case ADS_AUTOINC: Write<int32_t>(raw, -1); return;
+        case ADS_TIMESTAMP: case ADS_MODTIME: Write<int32_t>(raw, 0); Write<int32_t>(raw + 4, -1); return;
+        case ADS_MONEY: case ADS_ROWVERSION: Write<int32_t>(raw, 0); Write<int32_t>(raw + 4, INT32_MIN); return;
+        case ADS_VARCHAR_FOX: case ADS_VARBINARY_FOX: case ADS_NVARCHAR: Write<uint16_t>(raw + length, 0xFFFF); return;
+        case ADS_TYPE_UNKNOWN: case ADS_LONGLONG: case ADS_SYSTEM_FIELD: return;
         default:
-          if (t > 28) return;
+          if (t > ADS_NMEMO) return;
           std::memset(raw, 0, length);
           return;
       }
     }
     if (foxPro) {
       switch (t) {
-        case 1: case 2: case 3: case 4: case 23: case 24:
+        case ADS_LOGICAL: case ADS_NUMERIC: case ADS_DATE: case ADS_STRING: case ADS_VARCHAR_FOX: case ADS_VARBINARY_FOX:
           std::memset(raw, ' ', length);
           break;
-        case 5: case 6: case 7: case 10: case 11: case 12: case 14: case 15: case 17: case 18: case 28: case 51: case 52:
+        case ADS_MEMO: case ADS_BINARY: case ADS_IMAGE: case ADS_DOUBLE: case ADS_INTEGER: case ADS_SHORTINT: case ADS_TIMESTAMP: case ADS_AUTOINC: case ADS_CURDOUBLE: case ADS_MONEY: case ADS_NMEMO: case ADS_BINARY_KIND_51: case ADS_BINARY_KIND_52:
           std::memset(raw, 0, length);
           break;
-        case 26:
+        case ADS_NCHAR:
           FillWideBlanks(raw, length);
           break;
-        case 27:
+        case ADS_NVARCHAR:
           FillWideBlanks(raw, length);
           Write<uint16_t>(raw + length, 0xFFFF);
           break;
@@ -132,13 +132,13 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
       return;
     }
     switch (t) {
-      case 5: case 6: case 7: case 8: case 9: case 10: case 11: case 12: case 17: case 28:
+      case ADS_MEMO: case ADS_BINARY: case ADS_IMAGE: case ADS_VARCHAR: case ADS_COMPACTDATE: case ADS_DOUBLE: case ADS_INTEGER: case ADS_SHORTINT: case ADS_CURDOUBLE: case ADS_NMEMO:
         std::memset(raw, 0, length);
         return;
-      case 26:
+      case ADS_NCHAR:
         FillWideBlanks(raw, length);
         return;
-      case 27:
+      case ADS_NVARCHAR:
         FillWideBlanks(raw, length);
         Write<uint16_t>(raw + length, 0xFFFF);
         return;
@@ -163,13 +163,13 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
 
   const bool zeroFill = !mpoAdsTableOptions->AdsPreserveSpaces() && meTableType == ttAdsADT;
   switch (t) {
-    case 1: {
+    case ADS_LOGICAL: {
       int16_t b;
       std::memcpy(&b, value, sizeof b);
       raw[0] = b != 0 ? 'T' : 'F';
       break;
     }
-    case 2: {
+    case ADS_NUMERIC: {
       bool bcdForm = false;
       const QString text = NumericFieldText(type, value, length, def.Decimals(), bcdForm);
       const int len = static_cast<int>(length);
@@ -180,18 +180,18 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
       std::memcpy(raw, bytes.constData(), length);
       break;
     }
-    case 3:
-    case 9: {
+    case ADS_DATE:
+    case ADS_COMPACTDATE: {
       int32_t day;
       std::memcpy(&day, value, sizeof day);
-      if (t == 3 && length == 4) {
+      if (t == ADS_DATE && length == 4) {
         Write<int32_t>(raw, day + adsdata::kJulianOffset);
         break;
       }
       UNSIGNED8 text[13] = {};
       UNSIGNED16 textLength = sizeof text;
       CheckAceResult(this, AdsConvertJulianToString(static_cast<double>(day) + adsdata::kJulianOffset, text, &textLength));
-      if (t == 3) {
+      if (t == ADS_DATE) {
         if (textLength > length) RaiseComponentError(QStringLiteral("Something's wrong with ADS date functions"));
         std::memset(raw, ' ', length);
         std::memcpy(raw, text, textLength);
@@ -211,28 +211,28 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
       raw[2] = static_cast<uint8_t>(packed);
       break;
     }
-    case 4:
-    case 20: {
+    case ADS_STRING:
+    case ADS_CISTRING: {
       const char* text = static_cast<const char*>(value);
       const size_t n = strnlen(text, length);
       std::memset(raw, (n == 0 && zeroFill) ? 0 : ' ', length);
       std::memcpy(raw, text, n);
       break;
     }
-    case 10:
-    case 17:
+    case ADS_DOUBLE:
+    case ADS_CURDOUBLE:
       std::memcpy(raw, value, 8);
       break;
-    case 11:
-    case 13:
-    case 15:
+    case ADS_INTEGER:
+    case ADS_TIME:
+    case ADS_AUTOINC:
       std::memcpy(raw, value, 4);
       break;
-    case 12:
+    case ADS_SHORTINT:
       std::memcpy(raw, value, 2);
       break;
-    case 14:
-    case 22: {
+    case ADS_TIMESTAMP:
+    case ADS_MODTIME: {
       double v;
       std::memcpy(&v, value, sizeof v);
       const double d = std::trunc(v / kMsPerDay);
@@ -240,16 +240,16 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
       Write<int32_t>(raw + 4, static_cast<int32_t>(std::llround(v - d * kMsPerDay)));
       break;
     }
-    case 16:
+    case ADS_RAW:
       std::memcpy(raw, value, length);
       break;
-    case 18:
-    case 21: {
+    case ADS_MONEY:
+    case ADS_ROWVERSION: {
       TBcd bcd;
       std::memcpy(&bcd, value, sizeof bcd);
       int64_t scaled = 0;
       try {
-        if (t == 18) {
+        if (t == ADS_MONEY) {
           scaled = BcdToScaledInt64(bcd, 4);
         } else {
           bool ok = false;
@@ -262,7 +262,7 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
       Write<int64_t>(raw, scaled);
       break;
     }
-    case 23: {
+    case ADS_VARCHAR_FOX: {
       const char* text = static_cast<const char*>(value);
       const size_t n = strnlen(text, length);
       std::memset(raw, ' ', length);
@@ -270,7 +270,7 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
       storeUsedLength(n);
       break;
     }
-    case 24: {
+    case ADS_VARBINARY_FOX: {
       uint16_t count;
       std::memcpy(&count, value, sizeof count);
       const size_t n = std::min<size_t>(count, length);
@@ -279,8 +279,8 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
       storeUsedLength(n);
       break;
     }
-    case 26:
-    case 27: {
+    case ADS_NCHAR:
+    case ADS_NVARCHAR: {
       const auto* text = static_cast<const char16_t*>(value);
       size_t chars = 0;
       while (chars < length / 2 && text[chars] != 0) ++chars;
@@ -289,7 +289,7 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
       else
         FillWideBlanks(raw, length);
       std::memcpy(raw, text, chars * 2);
-      if (t == 27) Write<uint16_t>(raw + length, static_cast<uint16_t>(chars));
+      if (t == ADS_NVARCHAR) Write<uint16_t>(raw + length, static_cast<uint16_t>(chars));
       break;
     }
     default:

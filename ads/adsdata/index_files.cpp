@@ -123,7 +123,7 @@ void TAdsDataSet::createIndex(const QString& file, const QString& tag, const QSt
         // The type only decides the UPPER wrapping; a name the engine does not know stays as
         // it is and the creation below reports it.
         ::AdsGetFieldType(handle, Text(name), &type);
-        if (type == 4 || type == 23 || type == 26 || type == 27) part = QStringLiteral("UPPER(") + part + QLatin1Char(')');
+        if (type == ADS_STRING || type == ADS_VARCHAR_FOX || type == ADS_NCHAR || type == ADS_NVARCHAR) part = QStringLiteral("UPPER(") + part + QLatin1Char(')');
       }
       expression = parts.join(QLatin1Char(';'));
     }
@@ -170,7 +170,7 @@ void CreateIndexFromDef(uint32_t hTable, uint16_t usTableType, const TIndexDef& 
         QByteArray name = ToAnsi(part);
         UNSIGNED16 type = 0;
         ::AdsGetFieldType(hTable, Text(name), &type);
-        if (type == 4 || type == 23 || type == 26 || type == 27) part = QStringLiteral("UPPER(") + part + QLatin1Char(')');
+        if (type == ADS_STRING || type == ADS_VARCHAR_FOX || type == ADS_NCHAR || type == ADS_NVARCHAR) part = QStringLiteral("UPPER(") + part + QLatin1Char(')');
       }
     }
     expression = parts.join(QLatin1Char(usTableType == kAceTypeADT ? ';' : '+'));

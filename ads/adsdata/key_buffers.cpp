@@ -162,14 +162,14 @@ void TAdsDataSet::BuildSeekKey(char* buffer, bool partial, uint8_t* key, uint16_
     }
     const uint16_t type = def.FieldType();
     uint32_t passed = def.Length();
-    if (partial && (type == 4 || type == 20 || type == 23)) {
+    if (partial && (type == ADS_STRING || type == ADS_CISTRING || type == ADS_VARCHAR_FOX)) {
       passed = entered;
       if (entered == 0 && !mpoAdsTableOptions->AdsPreserveSpaces()) passed = def.Length();
     }
     auto* value = const_cast<uint8_t*>(data + def.Offset());
-    if (type == 4 || type == 20 || type == 23) {
+    if (type == ADS_STRING || type == ADS_CISTRING || type == ADS_VARCHAR_FOX) {
       CheckAceResult(this, ::AdsSetField(mlActiveHandle, name, value, passed));
-    } else if (type == 26 || type == 27) {
+    } else if (type == ADS_NCHAR || type == ADS_NVARCHAR) {
       wide = true;
       CheckAceResult(this, ::AdsSetFieldW(mlActiveHandle, name, reinterpret_cast<WCHAR*>(value), passed / 2));
     } else {

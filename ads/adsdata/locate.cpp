@@ -55,10 +55,10 @@ constexpr int kDeepestSegment = 100;
 constexpr double kMsPerDay = 86400000.0;
 
 bool IsCharType(uint16_t t) {
-  return t == 4 || t == 20 || t == 23;
+  return t == ADS_STRING || t == ADS_CISTRING || t == ADS_VARCHAR_FOX;
 }
 bool IsWideType(uint16_t t) {
-  return t == 26 || t == 27;
+  return t == ADS_NCHAR || t == ADS_NVARCHAR;
 }
 bool IsStringType(uint16_t t) {
   return IsCharType(t) || IsWideType(t);
@@ -349,7 +349,7 @@ bool TAdsDataSet::LocateSearch::Seek(uint32_t order, int deepest) {
     const uint16_t t = def.FieldType();
     uint32_t length = def.Length();
     if (IsCharType(t)) {
-      if (t == 23 && ds_.musAceTableType == kAceTypeADT) {
+      if (t == ADS_VARCHAR_FOX && ds_.musAceTableType == kAceTypeADT) {
         // A native variable-length text holds as many bytes as its length word says.
         const uint16_t held = adsdata::ReadU16(value + def.Length());
         if (held != 0xFFFF) length = std::min<uint32_t>(held, length);
@@ -479,7 +479,7 @@ bool TAdsDataSet::LocateSearch::CurrentRecordHoldsKeys(bool everyType) {
       } else if (everyType) {
         uint32_t length = def->Length();
         const uint16_t t = def->FieldType();
-        if (ds_.musAceTableType == kAceTypeADT && (t == 23 || t == 24 || t == 27)) length += 2;
+        if (ds_.musAceTableType == kAceTypeADT && (t == ADS_VARCHAR_FOX || t == ADS_VARBINARY_FOX || t == ADS_NVARCHAR)) length += 2;
         holds = std::memcmp(buffer + def->Offset(), keyImage_.constData() + def->Offset(), length) == 0;
       }
     }
@@ -564,13 +564,13 @@ QString TAdsDataSet::BuildLocateFilter(const std::vector<TField*>& fields, bool 
     }
     QString value;
     switch (t) {
-      case 1:
+      case ADS_LOGICAL:
         value = field->AsBoolean() ? QStringLiteral(".TRUE.") : QStringLiteral(".FALSE.");
         break;
-      case 2:
-      case 10:
-      case 17:
-      case 18:
+      case ADS_NUMERIC:
+      case ADS_DOUBLE:
+      case ADS_CURDOUBLE:
+      case ADS_MONEY:
         // Doubles as the shortest text that reads back as the same double (the display text
         // rounds to fifteen digits); decimal values as their exact decimal text.
         value = field->DataType() == ftFloat || field->DataType() == ftCurrency
@@ -578,22 +578,22 @@ QString TAdsDataSet::BuildLocateFilter(const std::vector<TField*>& fields, bool 
                     : field->AsString();
         value.replace(u',', u'.');
         break;
-      case 3:
-      case 9: {
+      case ADS_DATE:
+      case ADS_COMPACTDATE: {
         // Date literals read the same whatever date format the connection uses.
         int32_t day = 0;
         field->GetData(&day);
         value = adsdata::FilterDateLiteral(static_cast<int64_t>(day) + adsdata::kJulianOffset);
         break;
       }
-      case 13: {
+      case ADS_TIME: {
         int32_t ms = 0;
         field->GetData(&ms);
         value = QStringLiteral("ctot(\"") + adsdata::FilterTimeText(ms) + QStringLiteral("\")");
         break;
       }
-      case 14:
-      case 22: {
+      case ADS_TIMESTAMP:
+      case ADS_MODTIME: {
         double ms = 0;
         field->GetData(&ms);
         const double days = std::floor(ms / kMsPerDay);
@@ -601,11 +601,11 @@ QString TAdsDataSet::BuildLocateFilter(const std::vector<TField*>& fields, bool 
                                                 std::llround(ms - days * kMsPerDay));
         break;
       }
-      case 4:
-      case 20:
-      case 23:
-      case 26:
-      case 27: {
+      case ADS_STRING:
+      case ADS_CISTRING:
+      case ADS_VARCHAR_FOX:
+      case ADS_NCHAR:
+      case ADS_NVARCHAR: {
         const QString literal = adsdata::QuotedFilterLiteral(field->AsString());
         if (caseInsensitive)
           terms << QStringLiteral("(UPPER(") + name + QStringLiteral(")=UPPER(") + literal +

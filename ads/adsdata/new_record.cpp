@@ -62,7 +62,7 @@ void TAdsDataSet::FillNewRecord(TRecordBuffer buffer) {
     def.SetModified(editing);
     const uint16_t t = def.FieldType();
     if (adsdata::IsBlobEngineType(t)) continue;
-    if (t == 15) {
+    if (t == ADS_AUTOINC) {
       // The engine numbers the record when it is stored.
       if (def.Offset() + 4 > musRecordSize) continue;
       if (musAceTableType == kAceTypeADT)
@@ -85,7 +85,7 @@ void TAdsDataSet::FillNewRecord(TRecordBuffer buffer) {
 void TAdsDataSet::ApplyDefaultExpression(const TACEFieldDef& def, const QString& expression, TRecordBuffer buffer) {
   const uint16_t n = def.FieldNumber();
   switch (def.FieldType()) {
-    case 1: {
+    case ADS_LOGICAL: {
       const QString upper = UpperCaseAZ(expression);
       const int16_t v = (upper == QLatin1String("TRUE") || upper == QLatin1String("T") ||
                          upper == QLatin1String(".T.") || upper == QLatin1String("1"))
@@ -94,7 +94,7 @@ void TAdsDataSet::ApplyDefaultExpression(const TACEFieldDef& def, const QString&
       WriteFieldValue(n, ftBoolean, &v, buffer);
       return;
     }
-    case 2:
+    case ADS_NUMERIC:
       if (musAceTableType == kAceTypeADT && !mpoAdsTableOptions->AdsNumericsAsFloats()) {
         const TBcd bcd = ParseBcd(expression, def);
         WriteFieldValue(n, ftBCD, &bcd, buffer);
@@ -103,23 +103,23 @@ void TAdsDataSet::ApplyDefaultExpression(const TACEFieldDef& def, const QString&
         WriteFieldValue(n, ftFloat, &v, buffer);
       }
       return;
-    case 10:
-    case 17: {
+    case ADS_DOUBLE:
+    case ADS_CURDOUBLE: {
       const double v = ParseFloat(expression, def);
       WriteFieldValue(n, ftFloat, &v, buffer);
       return;
     }
-    case 3:
-    case 9: {
+    case ADS_DATE:
+    case ADS_COMPACTDATE: {
       TDateTime date = 0;
       if (!dbdates::TryParseDate(expression, date)) BadDefault(dbmsg::kInvalidDateValue, expression, def);
       const int32_t day = static_cast<int32_t>(std::trunc(date)) + dbdates::kDateDelta;
       WriteFieldValue(n, ftDate, &day, buffer);
       return;
     }
-    case 4:
-    case 20:
-    case 23: {
+    case ADS_STRING:
+    case ADS_CISTRING:
+    case ADS_VARCHAR_FOX: {
       // Only a quoted text is a value; anything else leaves the field as the engine cleared it.
       QString text;
       if (!QuotedText(expression, text)) return;
@@ -127,25 +127,25 @@ void TAdsDataSet::ApplyDefaultExpression(const TACEFieldDef& def, const QString&
       WriteFieldValue(n, ftString, bytes.constData(), buffer);
       return;
     }
-    case 26:
-    case 27: {
+    case ADS_NCHAR:
+    case ADS_NVARCHAR: {
       QString text;
       if (!QuotedText(expression, text)) return;
       WriteFieldValue(n, ftWideString, text.utf16(), buffer);
       return;
     }
-    case 11:
-    case 12: {
+    case ADS_INTEGER:
+    case ADS_SHORTINT: {
       bool ok = false;
       const int v = expression.toInt(&ok);
       if (!ok) BadDefault(dbmsg::kInvalidIntegerValue, expression, def);
-      if ((def.FieldType() == 12 && (v > 32767 || v < -32767)) || v == INT32_MIN)
+      if ((def.FieldType() == ADS_SHORTINT && (v > 32767 || v < -32767)) || v == INT32_MIN)
         throw EADSDatabaseError(this, 0, QStringLiteral("Numeric out of range:") + expression);
       const int32_t value = v;
       WriteFieldValue(n, ftInteger, &value, buffer);
       return;
     }
-    case 13: {
+    case ADS_TIME: {
       TDateTime time = 0;
       if (!dbdates::TryParseTime(expression, time)) BadDefault(dbmsg::kInvalidDateValue, expression, def);
       const double fraction = time - std::floor(time);
@@ -153,16 +153,16 @@ void TAdsDataSet::ApplyDefaultExpression(const TACEFieldDef& def, const QString&
       WriteFieldValue(n, ftTime, &ms, buffer);
       return;
     }
-    case 14:
-    case 22: {
+    case ADS_TIMESTAMP:
+    case ADS_MODTIME: {
       TDateTime stamp = 0;
       if (!dbdates::TryParseDateTime(expression, stamp)) BadDefault(dbmsg::kInvalidDateValue, expression, def);
       const double value = (stamp + dbdates::kDateDelta) * dbdates::kMSecsPerDay;
       WriteFieldValue(n, ftDateTime, &value, buffer);
       return;
     }
-    case 18:
-    case 21: {
+    case ADS_MONEY:
+    case ADS_ROWVERSION: {
       const TBcd bcd = ParseBcd(expression, def);
       WriteFieldValue(n, ftBCD, &bcd, buffer);
       return;

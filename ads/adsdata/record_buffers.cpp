@@ -207,8 +207,8 @@ void TAdsDataSet::ReadRecordInto(TRecordBuffer buffer, uint16_t length, bool cal
     for (int i = 0; i < FACEFieldDefs->Count(); ++i) {
       const TACEFieldDef* def = FACEFieldDefs->Items(i);
       const uint16_t t = def->FieldType();
-      if (t != 4 && t != 20 && t != 23 && t != 26 && t != 27) continue;
-      const bool wide = t == 26 || t == 27;
+      if (t != ADS_STRING && t != ADS_CISTRING && t != ADS_VARCHAR_FOX && t != ADS_NCHAR && t != ADS_NVARCHAR) continue;
+      const bool wide = t == ADS_NCHAR || t == ADS_NVARCHAR;
       // The engine writes a terminating NUL (two bytes for UTF-16) after the value: the bytes
       // after the field are saved and put back, also when the call fails. A field without
       // room for them inside the buffer is left as the record read gave it.

@@ -191,10 +191,10 @@ void TAdsDataSet::SendModifiedFields(TRecordBuffer buffer) {
     // modification time values belong to the engine, which refuses them from a caller: a field
     // of those types is marked assigned by ClearFields or a default expression, never by data
     // the post could store.
-    if (adsdata::IsBlobEngineType(t) || t == 15 || t == 21 || t == 22) continue;
+    if (adsdata::IsBlobEngineType(t) || t == ADS_AUTOINC || t == ADS_ROWVERSION || t == ADS_MODTIME) continue;
 
     uint32_t sent = length;
-    if (t == 23 || t == 24) {
+    if (t == ADS_VARCHAR_FOX || t == ADS_VARBINARY_FOX) {
       if (native) {
         const uint16_t used = ReadU16(raw + length);
         // A cleared variable field has no length: it goes as an empty value.
@@ -210,18 +210,18 @@ void TAdsDataSet::SendModifiedFields(TRecordBuffer buffer) {
       }
     }
     switch (t) {
-      case 4:
-      case 20:
-      case 23:
+      case ADS_STRING:
+      case ADS_CISTRING:
+      case ADS_VARCHAR_FOX:
         if (!preserve && AllBytesBlank(raw, sent))
           CheckAceResult(this, AdsSetEmpty(mlHandle, name));
         else
           CheckAceResult(this, AdsSetField(mlHandle, name, raw, sent));
         break;
-      case 26:
-      case 27: {
+      case ADS_NCHAR:
+      case ADS_NVARCHAR: {
         uint32_t chars = length / 2;
-        if (t == 27) {
+        if (t == ADS_NVARCHAR) {
           const uint16_t count = ReadU16(raw + length);
           if (count == kNoLength) {
             CheckAceResult(this, AdsSetEmpty(mlHandle, name));

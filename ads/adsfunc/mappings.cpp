@@ -47,10 +47,10 @@ TAdsFieldTypes FieldType(uint16_t engineCode) {
 
 TAdsExpressionTypes ExpressionType(uint16_t engineCode) {
   switch (engineCode) {
-    case 1: return etLOGICAL;
-    case 2: return etNUMERIC;
-    case 3: return etDATE;
-    case 16: return etRAW;
+    case ADS_LOGICAL: return etLOGICAL;
+    case ADS_NUMERIC: return etNUMERIC;
+    case ADS_DATE: return etDATE;
+    case ADS_RAW: return etRAW;
     default: return etSTRING;
   }
 }

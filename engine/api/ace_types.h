@@ -80,6 +80,43 @@ typedef UNSIGNED32 (*ADS_SQL_ABORT_FUNC)(void);
 #define ADS_CURSOR 5u
 #define ADS_DATABASE_CONNECTION 6u
 
+/* Field types (AdsGetFieldType); the same codes name the types of expressions and keys
+ * (AdsGetKeyType, AdsIsExprValid's result kinds). 0, 19, 25 and 29 to 50 are no field type a
+ * table stores; 51 and 52 are further binary blob kinds. */
+#define ADS_TYPE_UNKNOWN 0u
+#define ADS_LOGICAL 1u
+#define ADS_NUMERIC 2u
+#define ADS_DATE 3u
+#define ADS_STRING 4u
+#define ADS_MEMO 5u
+#define ADS_BINARY 6u
+#define ADS_IMAGE 7u
+#define ADS_VARCHAR 8u
+#define ADS_COMPACTDATE 9u
+#define ADS_DOUBLE 10u
+#define ADS_INTEGER 11u
+#define ADS_SHORTINT 12u
+#define ADS_TIME 13u
+#define ADS_TIMESTAMP 14u
+#define ADS_AUTOINC 15u
+#define ADS_RAW 16u
+#define ADS_CURDOUBLE 17u
+#define ADS_MONEY 18u
+#define ADS_LONGLONG 19u
+#define ADS_CISTRING 20u
+#define ADS_ROWVERSION 21u
+#define ADS_MODTIME 22u
+#define ADS_VARCHAR_FOX 23u
+#define ADS_VARBINARY_FOX 24u
+#define ADS_SYSTEM_FIELD 25u
+#define ADS_NCHAR 26u
+#define ADS_NVARCHAR 27u
+#define ADS_NMEMO 28u
+#define ADS_BINARY_KIND_51 51u
+#define ADS_BINARY_KIND_52 52u
+
+/* Memo data types (AdsGetMemoDataType) use ADS_MEMO, ADS_BINARY and ADS_IMAGE. */
+
 /* Table types. */
 #define ADS_TYPE_FROM_DICTIONARY 0u
 #define ADS_NTX 1u
