@@ -13,7 +13,11 @@
 // a prepared statement and reads every column with one SELECT. Both files live in one new
 // folder under the temporary folder.
 //
-// Options: --records N (default 1000000).
+// The work runs in rounds, each side writing its file anew and reading it back in every round;
+// prints the median time of each side and the median ratio of the rounds with their spread
+// (lowest to highest).
+//
+// Options: --records N (default 1000000), --rounds N (default 3).
 #include <sqlite3.h>
 
 #include <unistd.h>
@@ -24,9 +28,11 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "ace/ace.h"
 #include "ace_check.h"
+#include "rounds.h"
 #include "ten_field_rows.h"
 
 namespace {
@@ -154,17 +160,39 @@ Figures Sqlite(const std::string& path, uint32_t records) {
 
 int main(int argc, char** argv) {
   uint32_t records = 1000000;
+  int rounds = 3;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--records") == 0 && i + 1 < argc) records = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+    if (std::strcmp(argv[i], "--records") == 0 && i + 1 < argc) {
+      records = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+    } else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
+      rounds = std::atoi(argv[++i]);
+    } else {
+      std::fprintf(stderr, "usage: bench_table [--records N] [--rounds N]\n");
+      return 2;
+    }
   }
   if (records == 0) records = 1;
+  if (rounds <= 0) rounds = 1;
   std::filesystem::path folder = std::filesystem::temp_directory_path() / ("bench_table_" + std::to_string(::getpid()));
-  std::filesystem::create_directories(folder);
-  Figures e = Engine((folder / "rows.adt").string(), records);
-  Figures s = Sqlite((folder / "rows.db").string(), records);
-  std::printf("records: %u, fields: 10\n", records);
-  std::printf("append: engine %.3f s, sqlite %.3f s, ratio %.2f\n", e.append, s.append, e.append / s.append);
-  std::printf("read:   engine %.3f s, sqlite %.3f s, ratio %.2f\n", e.read, s.read, e.read / s.read);
+  std::vector<double> appendEngine, appendSqlite, appendRatio, readEngine, readSqlite, readRatio;
+  for (int round = 0; round < rounds; ++round) {
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    Figures e = Engine((folder / "rows.adt").string(), records);
+    Figures s = Sqlite((folder / "rows.db").string(), records);
+    appendEngine.push_back(e.append);
+    appendSqlite.push_back(s.append);
+    appendRatio.push_back(e.append / s.append);
+    readEngine.push_back(e.read);
+    readSqlite.push_back(s.read);
+    readRatio.push_back(e.read / s.read);
+  }
   std::filesystem::remove_all(folder);
+  std::printf("records: %u, fields: 10, rounds: %d; median of the rounds, ratio engine / sqlite median (lowest to highest)\n",
+              records, rounds);
+  std::printf("append: engine %.3f s, sqlite %.3f s, ratio %s\n", bench::SpreadOf(appendEngine).median,
+              bench::SpreadOf(appendSqlite).median, bench::Format(bench::SpreadOf(appendRatio)).c_str());
+  std::printf("read:   engine %.3f s, sqlite %.3f s, ratio %s\n", bench::SpreadOf(readEngine).median,
+              bench::SpreadOf(readSqlite).median, bench::Format(bench::SpreadOf(readRatio)).c_str());
   return 0;
 }
