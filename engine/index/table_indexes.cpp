@@ -80,6 +80,9 @@ void TableIndexes::OpenStructural(const std::string& requestedCollation, uint32_
   if (!hasStructural_) return;
   std::filesystem::path path = table_files::IndexPath(table_.path());
   bool mayRebuild = table_.exclusive() && !table_.readOnly();
+  // A scratch table (an SQL result) is read through a read-only exclusive open, and its index
+  // is derived data nobody else can hold: it is built when its tags are first used.
+  bool mayBuild = mayRebuild || (table_.exclusive() && table_.scratch());
   auto open = [&]() -> std::unique_ptr<IndexFile> {
     try {
       if (!storage::Exists(path.string(), err::kIndexIoError)) {
@@ -106,7 +109,7 @@ void TableIndexes::OpenStructural(const std::string& requestedCollation, uint32_
     }
   };
   std::unique_ptr<IndexFile> file = open();
-  if (!file && mayRebuild) {
+  if (!file && mayBuild) {
     // An exclusive open repairs what it can: the header holds every tag's definition.
     try {
       ReindexTable(table_);

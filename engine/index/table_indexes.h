@@ -9,10 +9,11 @@
 //
 // The structural index holds the tags whose definitions the table's header keeps. When it is
 // missing, cut short, garbage, interrupted or built from other definitions, an exclusive
-// writable open rebuilds it at once from the header; any other open keeps working without it
-// and each use of its tags reports why it is unavailable (a reindex repairs it). Such an open
-// removes the index file before its first change of the table, so that no open ever reads an
-// index that misses a change.
+// writable open rebuilds it at once from the header, and so does an exclusive open of a scratch
+// table, read-only or not (an SQL result gets its order's index only when the order is first
+// used); any other open keeps working without it and each use of its tags reports why it is
+// unavailable (a reindex repairs it). Such an open removes the index file before its first
+// change of the table, so that no open ever reads an index that misses a change.
 //
 // Between processes the table's writer lock serialises index updates (observers run inside
 // it), and Reading (a ReaderLock plus a look at each file's change counter) makes readers see

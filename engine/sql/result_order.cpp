@@ -1,9 +1,14 @@
 #include "engine/sql/result_order.h"
 
+#include <algorithm>
 #include <cctype>
+#include <span>
 
 #include "engine/core/codepage.h"
-#include "engine/index/table_indexes.h"
+#include "engine/core/error.h"
+#include "engine/index/expression_keys.h"
+#include "engine/index/key_builder.h"
+#include "engine/index/table_key_fields.h"
 #include "engine/index/tag_def.h"
 #include "engine/sql/sql_text.h"
 #include "engine/table/table.h"
@@ -52,15 +57,38 @@ std::optional<size_t> ColumnOfTerm(const std::vector<Token>& term, const std::ve
   return found;
 }
 
-// Whether the entries of a tag list records 1, 2, ... in that sequence.
-bool WalksInRecordOrder(TableIndexes& indexes, TableIndexes::Tag& tag, uint32_t records) {
-  IndexFile& file = indexes.FileOf(tag);
-  if (file.KeyCount(tag.tagInFile) != records) return false;
-  std::vector<uint8_t> key(indexes.InfoOf(tag).layout.keyLength());
-  for (uint64_t r = 0; r < records; ++r) {
-    if (file.EntryAt(tag.tagInFile, r, key.data()) != r + 1) return false;
-  }
-  return true;
+// Whether the keys of `tag` over the records of `result`, taken in record order, never
+// descend: the tag (ties broken by record number) then walks records 1, 2, ... in sequence.
+// Throws the index layer's error for a key no tag can have (a memo column, a key too long).
+bool KeysFollowRecordOrder(Table& result, const TagDefinition& tag) {
+  TableFields fields(result.schema());
+  ExpressionKeys keys(tag.expression, tag.condition, fields);
+  TagDef def;
+  def.name = tag.name;
+  def.expression = tag.expression;
+  def.options = tag.flags;
+  def.collation = result.properties().collation;
+  def.keyType = keys.keyType();
+  def.segments = keys.segments();
+  std::vector<TagInfo> info = PrepareTags({def}, result.properties().indexPageSize);
+  KeyBuilder builder(info[0].layout);
+  TableRecord record(result.schema().fieldCount());
+  EvalOptions options;
+  std::vector<uint8_t> previous;
+  bool first = true, ascending = true;
+  result.Scan([&](const RecordView& view) {
+    if (!ascending) return;
+    record.Set(&view);
+    builder.Clear();
+    keys.Build(record, options, builder);
+    std::span<const uint8_t> key = builder.Key();
+    if (!first && std::lexicographical_compare(key.begin(), key.end(), previous.begin(), previous.end())) {
+      ascending = false;
+    }
+    previous.assign(key.begin(), key.end());
+    first = false;
+  });
+  return ascending;
 }
 
 }  // namespace
@@ -123,30 +151,27 @@ std::optional<OrderByClause> FindOrderBy(std::string_view statement, const std::
 }
 
 void AddResultOrder(Table& result, const OrderByClause& clause) {
-  TableIndexes& indexes = TableIndexes::Attach(result);
-  uint32_t records = result.RecordCount();
+  TagDefinition tag;
+  tag.name = kResultOrderTag;
+  tag.expression = "RECNO()";
   if (!clause.columns.empty()) {
-    TagDef def;
-    def.name = kResultOrderTag;
+    TagDefinition keyed = tag;
+    keyed.expression.clear();
     for (size_t i = 0; i < clause.columns.size(); ++i) {
-      def.expression += (i ? ";" : "") + result.schema().fields()[clause.columns[i]].name;
+      keyed.expression += (i ? ";" : "") + result.schema().fields()[clause.columns[i]].name;
     }
-    if (clause.columns.size() > 1) def.options |= kTagCompound;
-    if (clause.descending) def.options |= kTagDescending;
+    if (clause.columns.size() > 1) keyed.flags |= kTagCompound;
+    if (clause.descending) keyed.flags |= kTagDescending;
     try {
-      TableIndexes::Tag& tag = indexes.tag(indexes.CreateTag({}, def));
-      if (WalksInRecordOrder(indexes, tag, records)) return;
-      // The engine's collation or its keys of empty values sort these rows otherwise than the
-      // statement did; the rows keep the statement's order and the order follows them.
-      indexes.DeleteTag(tag.id);
+      // The engine's collation or its keys of empty values may sort these rows otherwise than
+      // the statement did; the rows keep the statement's order and the order follows them.
+      if (KeysFollowRecordOrder(result, keyed)) tag = keyed;
     } catch (const EngineError&) {
       // A column that no key can hold (a memo, a blob): the order follows the rows.
     }
   }
-  TagDef def;
-  def.name = kResultOrderTag;
-  def.expression = "RECNO()";
-  indexes.CreateTag({}, def);
+  // Only the definition is stored: the index is built when the cursor's orders are first used.
+  result.SetTags({tag});
 }
 
 }  // namespace engine::sql

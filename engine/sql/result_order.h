@@ -39,8 +39,10 @@ struct OrderByClause {
 // when the statement has none at its top level.
 std::optional<OrderByClause> FindOrderBy(std::string_view statement, const std::vector<std::string>& columnNames);
 
-// Adds the "ORDERBY" tag to the result table `result` (open exclusively and writable, its rows
-// written in the statement's order).
+// Gives the result table `result` (open exclusively and writable, its rows written in the
+// statement's order) the definition of its "ORDERBY" tag. The tag's index is built only when the
+// cursor's orders are first used: most results are read without them, and building an index
+// file costs more than a small query.
 void AddResultOrder(Table& result, const OrderByClause& clause);
 
 }  // namespace engine::sql
