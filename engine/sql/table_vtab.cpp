@@ -10,6 +10,7 @@
 #include <optional>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "engine/core/codepage.h"
@@ -64,11 +65,17 @@ struct TableScan : sqlite3_vtab_cursor {
   uint32_t connection = 0;   // the reading connection: other transactions show committed records
   uint32_t count = 0;        // records when the scan began
   uint32_t recno = 0;        // current record; count + 1 at the end
+  const uint8_t* current = nullptr;  // the current record's image, in `batch`
+  // Record images read from the file: a scan reads records batchFirst.. in order; a lookup
+  // reads the records of chosen[batchFirst..] (slots of those it could not read stay marked in
+  // `unreadable`).
   std::vector<uint8_t> batch;
   uint32_t batchFirst = 0;
   uint32_t batchCount = 0;
-  // An index lookup: the records whose key matched, ascending; the scan walks them instead of
-  // the whole table.
+  std::vector<bool> unreadable;
+  // An index lookup: the records whose key matched, in the order the scan gives them (ascending
+  // record numbers, or the tag's order when the statement's ORDER BY is the tag's); the scan
+  // walks them instead of the whole table.
   bool lookup = false;
   std::vector<uint32_t> chosen;
   size_t chosenAt = 0;
@@ -303,16 +310,29 @@ int Disconnect(sqlite3_vtab* v) {
   return SQLITE_OK;
 }
 
-// idxNum of a range: the column + 1, and which bounds xFilter gets (the lower one first).
+// idxNum: the column + 1; for a range, which bounds xFilter gets (the lower one first); and
+// whether the rows must come in the order of the column's tag (the statement's ORDER BY).
 constexpr int kRangeLower = 0x10000;
 constexpr int kRangeUpper = 0x20000;
+constexpr int kOrderAscending = 0x40000;
+constexpr int kOrderDescending = 0x80000;
 constexpr int kColumnBits = 0xFFFF;
 constexpr uint64_t kRangeScanMinimum = 1000;
+
+// The order a lookup gives its records in.
+enum class Delivery { kRecordOrder, kAscending, kDescending };
+
+// Whether a column holds numbers or dates, whose SQL values sort as the keys of a tag on the
+// column itself do.
+bool NumberOrDate(FieldType t) { return (LookupType(t) && t != FieldType::kString) || t == FieldType::kDate; }
 
 // An equality constraint on a column with a lookup tag is answered from the tag (idxNum is the
 // column + 1), and so is a range (>, >=, <, <=, BETWEEN) on a number or date column whose tag is
 // the column itself; SQLite still checks every row it gets, so the lookup only has to find a
 // superset of the matching records. Anything else scans the table.
+//
+// An ORDER BY of that column alone costs no sort: the rows of an equality on a number or date
+// all hold one value, and a range walks the tag upwards or downwards as the ORDER BY asks.
 int BestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
   TableVtab* vtab = VtabOf(v);
   info->idxNum = 0;
@@ -323,6 +343,7 @@ int BestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
     const ColumnLookup& l = vtab->columnTag[column];
     return l.tag.empty() ? nullptr : &l;
   };
+  auto ordersBy = [&](int column) { return info->nOrderBy == 1 && info->aOrderBy[0].iColumn == column; };
   for (int i = 0; i < info->nConstraint; ++i) {
     const auto& c = info->aConstraint[i];
     if (!c.usable || c.op != SQLITE_INDEX_CONSTRAINT_EQ || !tagOf(c.iColumn)) continue;
@@ -331,6 +352,7 @@ int BestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
     info->aConstraintUsage[i].omit = 0;
     info->estimatedCost = 20;
     info->estimatedRows = 10;
+    if (ordersBy(c.iColumn) && NumberOrDate(vtab->schema.fields()[c.iColumn].type)) info->orderByConsumed = 1;
     return SQLITE_OK;
   }
   // A range on the first column that has an ordered tag: its lowest lower bound and upper
@@ -352,6 +374,10 @@ int BestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
   if (upper >= 0) info->aConstraintUsage[upper].argvIndex = lower >= 0 ? 2 : 1;
   info->estimatedCost = lower >= 0 && upper >= 0 ? 100 : 1000;
   info->estimatedRows = lower >= 0 && upper >= 0 ? 100 : 1000;
+  if (ordersBy(column)) {
+    info->idxNum |= info->aOrderBy[0].desc ? kOrderDescending : kOrderAscending;
+    info->orderByConsumed = 1;
+  }
   return SQLITE_OK;
 }
 
@@ -480,9 +506,11 @@ std::optional<std::vector<uint8_t>> BoundKey(const KeyLayout& layout, sqlite3_va
 }
 
 // The records whose key in the column's ordered tag lies between the bounds given (either may
-// be null), ascending; nullopt when the tag cannot answer.
+// be null), in the order asked for; nullopt when the tag cannot answer. A bound of another kind
+// than the column's gives every record in the tag's order when an order is asked for, and
+// nullopt (a scan) otherwise.
 std::optional<std::vector<uint32_t>> LookUpRange(TableVtab* vtab, Table& file, size_t column, sqlite3_value* lower,
-                                                 sqlite3_value* upper) {
+                                                 sqlite3_value* upper, Delivery delivery) {
   // A NULL bound holds for no record.
   if ((lower && sqlite3_value_type(lower) == SQLITE_NULL) || (upper && sqlite3_value_type(upper) == SQLITE_NULL)) {
     return std::vector<uint32_t>{};
@@ -500,25 +528,33 @@ std::optional<std::vector<uint32_t>> LookUpRange(TableVtab* vtab, Table& file, s
   const TagInfo& info = indexes->InfoOf(*tag);
   if (info.layout.segments().size() != 1 || (info.def.options & kTagDescending)) return std::nullopt;
   IndexFile& index = indexes->FileOf(*tag);
-  uint64_t from = 0, to = index.KeyCount(tag->tagInFile);
-  if (lower) {
-    std::optional<std::vector<uint8_t>> k = BoundKey(info.layout, lower, false);
-    if (!k) return std::nullopt;
-    from = index.LowerBound(tag->tagInFile, *k);
+  const uint64_t total = index.KeyCount(tag->tagInFile);
+  uint64_t from = 0, to = total;
+  std::optional<std::vector<uint8_t>> lowerKey, upperKey;
+  if (lower) lowerKey = BoundKey(info.layout, lower, false);
+  if (upper) upperKey = BoundKey(info.layout, upper, true);
+  if ((lower && !lowerKey) || (upper && !upperKey)) {
+    if (delivery == Delivery::kRecordOrder) return std::nullopt;
+  } else {
+    if (lowerKey) from = index.LowerBound(tag->tagInFile, *lowerKey);
+    if (upperKey) to = index.UpperBound(tag->tagInFile, *upperKey);
   }
-  if (upper) {
-    std::optional<std::vector<uint8_t>> k = BoundKey(info.layout, upper, true);
-    if (!k) return std::nullopt;
-    to = index.UpperBound(tag->tagInFile, *k);
+  // A range over much of a large table reads faster as a scan, which gives the same rows in
+  // record order.
+  if (delivery == Delivery::kRecordOrder && to > from && to - from > kRangeScanMinimum && (to - from) * 4 > total) {
+    return std::nullopt;
   }
-  // A range over much of a large table reads faster as a scan, which gives the same rows.
-  uint64_t total = index.KeyCount(tag->tagInFile);
-  if (to > from && to - from > kRangeScanMinimum && (to - from) * 4 > total) return std::nullopt;
   std::vector<uint32_t> records;
   std::vector<uint8_t> scratch(info.layout.keyLength());
   for (uint64_t r = from; r < to; ++r) records.push_back(index.EntryAt(tag->tagInFile, r, scratch.data()));
-  std::sort(records.begin(), records.end());
+  if (delivery == Delivery::kRecordOrder) std::sort(records.begin(), records.end());
+  if (delivery == Delivery::kDescending) std::reverse(records.begin(), records.end());
   return records;
+}
+
+// The value a number or date column sorts by in SQL.
+double SortValue(const RecordView& record, size_t column) {
+  return record.field(column).type == FieldType::kDate ? record.julian(column) : record.number(column);
 }
 
 int Open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
@@ -568,20 +604,58 @@ void SeekLive(TableScan* s, uint32_t n) {
       n = s->count + 1;
       break;
     }
-    if (image[0] != kDeletedFlag) break;
+    if (image[0] != kDeletedFlag) {
+      s->current = image;
+      break;
+    }
   }
   s->recno = n;
 }
 
+// Reads the records of the lookup list from position i on, up to a batch of them: only the
+// records chosen, runs of consecutive ones at a time, and the committed images of records that
+// other connections' transactions changed.
+void LoadChosen(TableScan* s, size_t i) {
+  const uint32_t length = s->file->schema().recordLength();
+  size_t count = std::min<size_t>(kBatch, s->chosen.size() - i);
+  s->batch.resize(count * length);
+  s->unreadable.assign(count, false);
+  s->batchFirst = static_cast<uint32_t>(i);
+  s->batchCount = static_cast<uint32_t>(count);
+  // Reading first and asking about transactions afterwards: a transaction that changed a record
+  // before it was read still holds it then.
+  std::vector<std::pair<size_t, uint32_t>> runs;  // (first slot, records read)
+  for (size_t k = 0; k < count;) {
+    uint32_t first = s->chosen[i + k];
+    size_t run = 1;
+    while (k + run < count && s->chosen[i + k + run] == first + run) ++run;
+    uint32_t got = 0;
+    if (first <= s->count) {
+      // Records appended after the scan began are not shown.
+      uint32_t wanted = static_cast<uint32_t>(std::min<uint64_t>(run, uint64_t{s->count} - first + 1));
+      got = s->file->ReadRecords(first, wanted, s->batch.data() + k * length);
+    }
+    for (size_t r = got; r < run; ++r) s->unreadable[k + r] = true;
+    if (got) runs.emplace_back(k, got);
+    k += run;
+  }
+  if (runs.empty() || !s->file->ChangedByTransactions()) return;
+  for (auto [k, got] : runs) {
+    table::ShowCommitted(*s->file, s->connection, s->chosen[i + k], got, s->batch.data() + k * length);
+  }
+}
+
 // Moves to the first live record of the lookup list from position i on.
 void SeekChosen(TableScan* s, size_t i) {
+  const uint32_t length = s->file->schema().recordLength();
   for (; i < s->chosen.size(); ++i) {
-    uint32_t n = s->chosen[i];
-    if (n > s->count) break;  // appended after the scan began
-    const uint8_t* image = ImageOf(s, n);
-    if (image && image[0] != kDeletedFlag) {
+    if (i < s->batchFirst || i >= size_t{s->batchFirst} + s->batchCount) LoadChosen(s, i);
+    size_t slot = i - s->batchFirst;
+    const uint8_t* image = s->batch.data() + slot * length;
+    if (!s->unreadable[slot] && image[0] != kDeletedFlag) {
       s->chosenAt = i;
-      s->recno = n;
+      s->recno = s->chosen[i];
+      s->current = image;
       return;
     }
   }
@@ -598,16 +672,35 @@ int Filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sql
     s->count = s->file->RecordCount();
     s->batchCount = 0;
     s->lookup = false;
+    s->current = nullptr;
     std::optional<std::vector<uint32_t>> records;
     size_t column = static_cast<size_t>((idxNum & kColumnBits) - 1);
+    Delivery delivery = (idxNum & kOrderDescending) ? Delivery::kDescending
+                        : (idxNum & kOrderAscending) ? Delivery::kAscending
+                                                     : Delivery::kRecordOrder;
     if (idxNum & (kRangeLower | kRangeUpper)) {
       bool hasLower = idxNum & kRangeLower, hasUpper = idxNum & kRangeUpper;
       if (argc == (hasLower ? 1 : 0) + (hasUpper ? 1 : 0)) {
         records = LookUpRange(vtab, *s->file, column, hasLower ? argv[0] : nullptr,
-                              hasUpper ? argv[hasLower ? 1 : 0] : nullptr);
+                              hasUpper ? argv[hasLower ? 1 : 0] : nullptr, delivery);
       }
     } else if (idxNum > 0 && argc == 1) {
       records = LookUp(vtab, *s->file, column, argv[0]);
+    }
+    if (!records && delivery != Delivery::kRecordOrder) {
+      // SQLite was promised the rows in the column's order and the tag cannot give them (its
+      // index is damaged, or it went since the statement was prepared): the records are sorted
+      // here by the column's value, nulls first as SQL sorts them.
+      std::vector<std::tuple<bool, double, uint32_t>> keyed;
+      for (SeekLive(s, 1); s->recno <= s->count; SeekLive(s, s->recno + 1)) {
+        RecordView view(s->file->schema(), s->current, s->recno);
+        keyed.emplace_back(!view.isNull(column), view.isNull(column) ? 0 : SortValue(view, column), s->recno);
+      }
+      std::stable_sort(keyed.begin(), keyed.end());
+      records.emplace();
+      for (const auto& k : keyed) records->push_back(std::get<2>(k));
+      if (delivery == Delivery::kDescending) std::reverse(records->begin(), records->end());
+      s->batchCount = 0;
     }
     if (records) {
       s->lookup = true;
@@ -641,9 +734,8 @@ int Eof(sqlite3_vtab_cursor* c) { return ScanOf(c)->recno > ScanOf(c)->count; }
 int Column(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int i) {
   TableScan* s = ScanOf(c);
   try {
-    const uint8_t* image = ImageOf(s, s->recno);
-    if (!image) Fail(err::kTableTruncated, "A record of the table ended early.");
-    RecordView view(s->file->schema(), image, s->recno);
+    if (s->recno > s->count || !s->current) Fail(err::kTableTruncated, "A record of the table ended early.");
+    RecordView view(s->file->schema(), s->current, s->recno);
     const FieldDescriptor& d = view.field(static_cast<size_t>(i));
     // An UPDATE keeps blobs, and columns with rights of their own, that it does not set.
     if ((IsBlobType(d.type) || HasOwnRights(VtabOf(c->pVtab), d.name)) && sqlite3_vtab_nochange(ctx)) return SQLITE_OK;

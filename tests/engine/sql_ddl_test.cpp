@@ -441,6 +441,16 @@ TEST_F(SqlIndexLookup, EqualityOnAnIndexedColumnReadsTheTagAndGivesTheScansRows)
       return cursor ? sqltest::ReadAll(cursor) : Rows{};
     };
     EXPECT_EQ(rows(c.condition), rows(c.scanned));
+    // Ordered by an indexed column in either direction, a lookup gives the scan's sequence.
+    if (std::string(c.condition).find('?') == std::string::npos) {
+      for (const char* column : {"id", "score", "day"}) {
+        for (const char* direction : {"", " desc"}) {
+          std::string order = std::string(" order by ") + column + direction;
+          std::string select = std::string("select ") + column + " from people where ";
+          EXPECT_EQ(Query(select + c.condition + order), Query(select + c.scanned + order)) << order;
+        }
+      }
+    }
     if (std::string(c.condition).find('?') == std::string::npos) {
       Rows plan = Query(std::string("explain query plan select id from people where ") + c.condition);
       ASSERT_FALSE(plan.empty());
@@ -448,9 +458,41 @@ TEST_F(SqlIndexLookup, EqualityOnAnIndexedColumnReadsTheTagAndGivesTheScansRows)
       EXPECT_EQ(indexed, c.usesIndex) << plan[0].back();
     }
   }
+  // An ORDER BY of the looked-up column alone walks its tag instead of sorting the rows.
+  struct Ordered {
+    const char* select;
+    bool sorts;
+  } ordered[] = {
+      {"select id from people where id > 1 order by id", false},
+      {"select id from people where id between 2 and 4 order by id desc", false},
+      {"select name from people where day < '2024-06-01' order by day", false},
+      {"select id from people where id = 3 order by id", false},
+      {"select id from people where id > 1 order by id, name", true},
+      {"select id from people where id > 1 order by name", true},
+      {"select id from people where name = 'Ann' order by id", true},
+  };
+  for (const Ordered& o : ordered) {
+    std::string plan;
+    for (const auto& row : Query(std::string("explain query plan ") + o.select)) plan += row.back() + "\n";
+    EXPECT_EQ(plan.find("ORDER BY") != std::string::npos, o.sorts) << o.select << "\n" << plan;
+  }
+  EXPECT_EQ(Query("select id from people where id between 2 and 4 order by id desc"), (Rows{{"3"}, {"3"}, {"3"}, {"2"}}));
   EXPECT_EQ(Query("select name from people where id = 3 order by name"), (Rows{{"Ann"}, {"Eve"}, {"Fay"}}));
   EXPECT_EQ(Query("select id from people where ci = 'ANN' order by id"), (Rows{{"2"}, {"3"}}));
   EXPECT_EQ(Query("select name from people where day = '2024-12-31' order by name"), (Rows{{"Dora"}, {"Fay"}}));
+}
+
+// A lookup whose ORDER BY the tag was to give still sorts its rows when the index cannot be
+// read: the statement falls back to the scan and sorts the records itself.
+TEST_F(SqlIndexLookup, AnOrderedLookupOverADamagedIndexStillSorts) {
+  MakeTable("tides", "ID,Integer;AT,Date;",
+            {{"4", "01/05/2024"}, {"1", ""}, {"3", "01/02/2024"}, {"2", "01/09/2024"}, {"5", "01/01/2024"}});
+  ASSERT_EQ(Run("create index byid on tides (id); create index byat on tides (at)"), 0u) << LastText();
+  EXPECT_EQ(Query("select id from tides where id > 1 order by id desc"), (Rows{{"5"}, {"4"}, {"3"}, {"2"}}));
+  acetest::WriteFile(ws_.Host("tides.adi"), std::string(4096, '\xA5'));
+  EXPECT_EQ(Query("select id from tides where id > 1 order by id desc"), (Rows{{"5"}, {"4"}, {"3"}, {"2"}}));
+  EXPECT_EQ(Query("select id from tides where id >= 2 order by id"), (Rows{{"2"}, {"3"}, {"4"}, {"5"}}));
+  EXPECT_EQ(Query("select id from tides where at >= '2024-01-02' order by at"), (Rows{{"3"}, {"4"}, {"2"}}));
 }
 
 }  // namespace
