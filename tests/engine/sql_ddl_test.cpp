@@ -2,6 +2,8 @@
 // index file show at once, and the refusals that leave everything as it was.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -480,6 +482,123 @@ TEST_F(SqlIndexLookup, EqualityOnAnIndexedColumnReadsTheTagAndGivesTheScansRows)
   EXPECT_EQ(Query("select name from people where id = 3 order by name"), (Rows{{"Ann"}, {"Eve"}, {"Fay"}}));
   EXPECT_EQ(Query("select id from people where ci = 'ANN' order by id"), (Rows{{"2"}, {"3"}}));
   EXPECT_EQ(Query("select name from people where day = '2024-12-31' order by name"), (Rows{{"Dora"}, {"Fay"}}));
+}
+
+// Statements whose ORDER BY a lookup's tag may give, each run once on the indexed column and
+// once with the column written as "+column", which SQLite can neither look up nor take its
+// order from, so it scans and sorts. Both must give the same sequence of ordering values and
+// the same rows (rows whose ordering values tie may come in another order; where the ORDER BY
+// names a column that tells every row apart, the sequences must be equal row for row). The
+// table has ties, empty values, negative numbers, deleted records and records appended after
+// the indexes were made, and more rows than a lookup reads at once.
+TEST_F(SqlIndexLookup, AnOrderByALookupsTagGivesTheScansSequence) {
+  Rows rows;
+  auto date = [](int day) {
+    // Days from 2023-01-01 over two years, as MM/DD/YYYY.
+    static const int kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int year = 2023 + day / 365, d = day % 365, month = 0;
+    while (d >= kMonthDays[month]) d -= kMonthDays[month++];
+    return std::to_string(month + 101).substr(1) + "/" + std::to_string(d + 101).substr(1) + "/" +
+           std::to_string(year);
+  };
+  for (int n = 0; n < 1200; ++n) {
+    char score[16];
+    std::snprintf(score, sizeof score, "%.2f", ((n * 13) % 29) / 4.0 - 3);
+    rows.push_back({n % 50 == 7 ? "" : std::to_string((n * 37) % 101 - 20), n % 40 == 3 ? "" : score,
+                    n % 30 == 11 ? "" : date((n * 7) % 730), "r" + std::to_string(n)});
+  }
+  MakeTable("marks", "ID,Integer;SCORE,Double;DAY,Date;NAME,Char,10;", rows);
+  MakeTable("picks", "POS,Integer;REF,Integer;", {{"1", "40"}, {"2", "-3"}, {"3", "17"}, {"4", "40"}, {"5", "99"}});
+  ASSERT_EQ(Run("create index byid on marks (id); create index byscore on marks (score);"
+                "create index byday on marks (day)"),
+            0u)
+      << LastText();
+  ASSERT_EQ(Run("delete from marks where name like 'r1%5' or name like 'r3%'; "
+                "insert into marks values (17, -3, '2023-05-05', 'late1'); "
+                "insert into marks values (-20, 4, '2024-12-31', 'late2'); "
+                "insert into marks values (null, 0, null, 'late3')"),
+            0u)
+      << LastText();
+
+  struct Case {
+    const char* select;  // {c} is where the indexed column goes: "c" or "+c"
+    bool unique;         // the ORDER BY tells every row apart: compare row for row
+    int sorts;           // whether the plan sorts the rows (1) or takes the tag's order (0); -1 not checked
+    const char* scanned = nullptr;  // the scanning statement where "+c" would not mean the same
+  } cases[] = {
+      {"select id, name from marks where {id} between -5 and 60 order by id", false, 0},
+      {"select id, name from marks where {id} between -5 and 60 order by id desc", false, 0},
+      {"select id, name from marks where {id} >= -100 order by id desc", false, 0},  // the whole table
+      {"select id, name from marks where {id} < 0 order by id", false, 0},
+      {"select id, name from marks where {id} > 2.5 and {id} <= 9.5 order by id desc", false, 0},
+      {"select id, name from marks where {id} > 79 order by id", false, 0},  // nothing above 80
+      // A text bound is no bound on the keys (the walk passes every key); the scan needs the number.
+      {"select id, name from marks where {id} > '2' order by id desc", false, 0,
+       "select id, name from marks where +id > 2 order by id desc"},
+      {"select id, name from marks where {id} = 7 order by id desc", false, 0},
+      {"select score, name from marks where {score} >= -1.5 order by score desc", false, 0},
+      {"select score, name from marks where {score} < 0 order by score", false, 0},
+      {"select day, name from marks where {day} between '2023-03-01' and '2024-02-01' order by day desc", false, 0},
+      {"select day, name from marks where {day} > '2023-06-30' order by day", false, 0},
+      {"select day, name from marks where {day} = '2023-05-05' order by day", false, 0},
+      // LIMIT and OFFSET take their rows from the ordered sequence.
+      {"select id from marks where {id} > 10 order by id desc limit 7 offset 5", false, 0},
+      {"select id from marks where {id} between 0 and 50 order by id limit 3", false, 0},
+      // Orders the tag cannot give are sorted.
+      {"select id, name from marks where {id} between 3 and 30 order by id, name", true, 1},
+      {"select id, name from marks where {id} between 3 and 30 order by id desc, name desc", true, 1},
+      {"select name, id from marks where {id} between 3 and 30 order by name", true, 1},
+      {"select score, name from marks where {id} > 0 order by score desc", false, 1},
+      {"select id, name from marks where {id} >= 0 order by id nulls last", false, -1},
+      {"select id, name from marks where {id} >= 0 order by id desc nulls first", false, -1},
+      {"select id, name from marks where {id} in (40, -3, 17) order by id desc", false, -1},
+      // Grouping and distinct values over a walked range.
+      {"select id, count(*), sum(score) from marks where {id} > 0 group by id", true, -1},
+      {"select distinct id from marks where {id} < 50 order by id desc", true, -1},
+      // The table as the inner side of a join, looked up once per outer row.
+      {"select m.id, p.pos, m.name from picks p join marks m on {m.id} = p.ref order by m.id", false, -1},
+      {"select m.id, p.pos, m.name from picks p join marks m on {m.id} = p.ref order by m.id desc", false, -1},
+      {"select m.id, p.pos, m.name from picks p join marks m on {m.id} between p.ref and p.ref + 2 "
+       "order by m.id desc", false, -1},
+  };
+  auto spell = [](std::string sql, bool scanned) {
+    for (const char* column : {"m.id", "id", "score", "day"}) {
+      std::string mark = std::string("{") + column + "}";
+      for (size_t at; (at = sql.find(mark)) != std::string::npos;) {
+        sql.replace(at, mark.size(), (scanned ? "+" : "") + std::string(column));
+      }
+    }
+    return sql;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.select);
+    Rows looked = Query(spell(c.select, false)), scanned = Query(c.scanned ? c.scanned : spell(c.select, true));
+    ASSERT_EQ(looked.size(), scanned.size());
+    if (c.unique) {
+      EXPECT_EQ(looked, scanned);
+    } else {
+      std::vector<std::string> lookedOrder, scannedOrder;
+      for (size_t i = 0; i < looked.size(); ++i) {
+        lookedOrder.push_back(looked[i][0]);
+        scannedOrder.push_back(scanned[i][0]);
+      }
+      EXPECT_EQ(lookedOrder, scannedOrder);
+      std::sort(looked.begin(), looked.end());
+      std::sort(scanned.begin(), scanned.end());
+      EXPECT_EQ(looked, scanned);
+    }
+    if (c.sorts >= 0) {
+      std::string plan;
+      for (const auto& row : Query("explain query plan " + spell(c.select, false))) plan += row.back() + "\n";
+      EXPECT_EQ(plan.find("FOR ORDER BY") != std::string::npos, c.sorts == 1) << plan;
+      EXPECT_EQ(plan.find("INDEX 0") != std::string::npos, false) << plan;
+    }
+  }
+  // The walk gives ties by record number, upwards or downwards with the order.
+  EXPECT_EQ(Query("select name from marks where id = -20 order by id"),
+            Query("select name from marks where +id = -20 order by rowid"));
+  EXPECT_EQ(Query("select name from marks where id between -20 and -20 order by id desc"),
+            Query("select name from marks where +id = -20 order by rowid desc"));
 }
 
 // A lookup whose ORDER BY the tag was to give still sorts its rows when the index cannot be
