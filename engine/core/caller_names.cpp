@@ -9,7 +9,19 @@
 namespace engine::core {
 namespace {
 
-thread_local std::vector<std::pair<std::string, std::string>> t_names;
+// The pairs noted by the running entry point: the first `count` entries of `notes`. Most
+// entry points note one table, so noting must cost little; the entries keep their strings'
+// storage between entry points (forgetting only resets the count), and the sibling files and
+// the order of replacement are worked out only when a message is put in the caller's terms.
+struct Note {
+  std::string host;
+  std::string callers;
+};
+struct Notes {
+  std::vector<Note> notes;
+  size_t count = 0;
+};
+thread_local Notes t_names;
 
 // "x.adt" -> "x.adm" for both forms of a table file's name; false when it is no table file.
 bool WithExtension(const std::string& path, const char* from, const char* to, std::string* out) {
@@ -21,32 +33,49 @@ bool WithExtension(const std::string& path, const char* from, const char* to, st
   return true;
 }
 
-void Add(std::string host, std::string callers) {
+// Adds a pair unless its host path is known already (the first pair noted for a path holds).
+void Add(std::vector<std::pair<std::string, std::string>>* names, std::string host, std::string callers) {
   if (host.empty() || host == callers) return;
-  for (const auto& [h, c] : t_names) {
+  for (const auto& [h, c] : *names) {
     if (h == host) return;
   }
-  t_names.emplace_back(std::move(host), std::move(callers));
-  // The longest host path first, so a table's path is replaced before its folder's.
-  std::stable_sort(t_names.begin(), t_names.end(),
-                   [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+  names->emplace_back(std::move(host), std::move(callers));
 }
 
 }  // namespace
 
 void NoteCallerName(const std::string& host_path, const std::string& callers_path) {
   if (CurrentEntryPoint().empty()) return;  // only a running entry point reports
-  Add(host_path, callers_path);
-  for (const char* sibling : {".adm", ".adi"}) {
-    std::string host, callers;
-    if (WithExtension(host_path, ".adt", sibling, &host) && WithExtension(callers_path, ".adt", sibling, &callers)) {
-      Add(host, callers);
-    }
+  if (host_path.empty() || host_path == callers_path) return;
+  Notes& t = t_names;
+  for (size_t i = 0; i < t.count; ++i) {
+    if (t.notes[i].host == host_path) return;
   }
+  if (t.count == t.notes.size()) t.notes.emplace_back();
+  t.notes[t.count].host.assign(host_path);
+  t.notes[t.count].callers.assign(callers_path);
+  ++t.count;
 }
 
 std::string InCallersTerms(std::string text) {
-  for (const auto& [host, callers] : t_names) {
+  const Notes& t = t_names;
+  if (t.count == 0) return text;
+  // Each noted pair, followed by the memo and structural index files beside a table file.
+  std::vector<std::pair<std::string, std::string>> names;
+  for (size_t i = 0; i < t.count; ++i) {
+    const Note& note = t.notes[i];
+    Add(&names, note.host, note.callers);
+    for (const char* sibling : {".adm", ".adi"}) {
+      std::string host, callers;
+      if (WithExtension(note.host, ".adt", sibling, &host) && WithExtension(note.callers, ".adt", sibling, &callers)) {
+        Add(&names, std::move(host), std::move(callers));
+      }
+    }
+  }
+  // The longest host path first, so a table's path is replaced before its folder's.
+  std::stable_sort(names.begin(), names.end(),
+                   [](const auto& a, const auto& b) { return a.first.size() > b.first.size(); });
+  for (const auto& [host, callers] : names) {
     for (size_t at = text.find(host); at != std::string::npos; at = text.find(host, at + callers.size())) {
       text.replace(at, host.size(), callers);
     }
@@ -54,6 +83,6 @@ std::string InCallersTerms(std::string text) {
   return text;
 }
 
-void ForgetCallerNames() { t_names.clear(); }
+void ForgetCallerNames() { t_names.count = 0; }
 
 }  // namespace engine::core
