@@ -35,8 +35,42 @@ class OemSelection {
   std::string name_ = "ibm-437";
 };
 
+// Whether the code page writes every ASCII character as its own single byte, as the ANSI and
+// OEM pages of Windows do (and EBCDIC or UTF-16 pages do not). Such a page converts a text of
+// ASCII characters byte for byte, without the converter; the verdict for the last page asked
+// about is remembered per thread.
+bool keepsAscii(const std::string& page) {
+  thread_local std::string lastPage;
+  thread_local bool lastVerdict = false;
+  if (page != lastPage || lastPage.empty()) {
+    std::u16string ascii(128, u'\0');
+    for (int c = 0; c < 128; ++c) ascii[static_cast<size_t>(c)] = static_cast<char16_t>(c);
+    const std::string bytes = platform::EncodeCodePage(page, ascii);
+    bool same = bytes.size() == ascii.size();
+    for (size_t c = 0; same && c < bytes.size(); ++c) same = static_cast<unsigned char>(bytes[c]) == c;
+    // The decoding direction too: a page may read a byte below 128 as another character.
+    const std::u16string back = same ? platform::DecodeCodePage(page, bytes) : std::u16string();
+    lastVerdict = same && back == ascii;
+    lastPage = page;
+  }
+  return lastVerdict;
+}
+
+bool isAscii(const char16_t* text, qsizetype n) {
+  for (qsizetype i = 0; i < n; ++i)
+    if (text[i] >= 0x80) return false;
+  return true;
+}
+
+bool isAscii(const char* bytes, qsizetype n) {
+  for (qsizetype i = 0; i < n; ++i)
+    if (static_cast<unsigned char>(bytes[i]) >= 0x80) return false;
+  return true;
+}
+
 QByteArray encode(const std::string& page, const QString& s) {
   if (s.isEmpty()) return QByteArray();
+  if (isAscii(reinterpret_cast<const char16_t*>(s.utf16()), s.size()) && keepsAscii(page)) return s.toLatin1();
   std::string bytes =
       platform::EncodeCodePage(page, std::u16string_view(reinterpret_cast<const char16_t*>(s.utf16()), s.size()));
   return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
@@ -44,6 +78,7 @@ QByteArray encode(const std::string& page, const QString& s) {
 
 QString decode(const std::string& page, const char* bytes, qsizetype len) {
   if (len <= 0) return QString();
+  if (isAscii(bytes, len) && keepsAscii(page)) return QString::fromLatin1(bytes, len);
   std::u16string text = platform::DecodeCodePage(page, std::string_view(bytes, static_cast<size_t>(len)));
   return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
 }

@@ -65,6 +65,30 @@ TEST(CodePages, SelectingAnotherCodePageChangesEveryLaterConversion) {
   EXPECT_EQ(ToOem(QString::fromUtf8("Ø")), QByteArray("?"));
 }
 
+// Texts of ASCII characters go through every page alike, whether the page writes them as their
+// own bytes (most) or as others (EBCDIC).
+TEST(CodePages, AsciiTextsTakeEachPagesOwnBytes) {
+  struct Case {
+    const char* page;
+    const char* text;
+    QByteArray bytes;
+  };
+  const Case cases[] = {
+      {"windows-1252", "Vessel 42 ~{}\\", QByteArray("Vessel 42 ~{}\\")},
+      {"windows-932", "C:\\DATA", QByteArray("C:\\DATA")},
+      {"ibm-037", "AZ az 09", QByteArray("\xc1\xe9\x40\x81\xa9\x40\xf0\xf9")},
+      {"windows-1252", "AZ az 09", QByteArray("AZ az 09")},  // back from EBCDIC: no stale verdict
+  };
+  for (const Case& c : cases) {
+    SetAnsiCodePage(c.page);
+    const QString text = QString::fromLatin1(c.text);
+    EXPECT_EQ(ToAnsi(text), c.bytes) << c.page << " " << c.text;
+    EXPECT_EQ(FromAnsi(c.bytes), text) << c.page << " " << c.text;
+    EXPECT_EQ(FromAnsi(c.bytes.constData(), c.bytes.size()), text) << c.page << " " << c.text;
+  }
+  SetAnsiCodePage("windows-1252");
+}
+
 TEST(ExceptionText, MessageAndWhatAgreeInUtf8) {
   Exception e(QString::fromUtf8("Datei „x“ fehlt"));
   EXPECT_STREQ(e.what(), "Datei „x“ fehlt");
