@@ -3,9 +3,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
 #include "engine/storage/storage.h"
-#include "engine/table/ascii_case.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/table_files.h"
 

@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/guard.h"
 
 namespace engine::core {
@@ -26,8 +27,7 @@ thread_local Notes t_names;
 // "x.adt" -> "x.adm" for both forms of a table file's name; false when it is no table file.
 bool WithExtension(const std::string& path, const char* from, const char* to, std::string* out) {
   if (path.size() < 4) return false;
-  std::string tail = path.substr(path.size() - 4);
-  for (char& c : tail) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  const std::string tail = engine::AsciiLowerCopy(std::string_view(path).substr(path.size() - 4));
   if (tail != from) return false;
   *out = path.substr(0, path.size() - 4) + to;
   return true;

@@ -1,5 +1,6 @@
 #include "engine/core/codepage.h"
 
+#include "engine/core/ascii_case.h"
 #include "platform/code_page.h"
 #include "platform/text.h"
 
@@ -16,23 +17,8 @@ std::string Utf8ToAnsi(std::string_view utf8) { return platform::Utf8ToAnsi(utf8
 std::u16string Utf8ToUtf16(std::string_view utf8) { return platform::Utf8ToUtf16(utf8); }
 std::string Utf16ToUtf8(std::u16string_view text) { return platform::Utf16ToUtf8(text); }
 
-std::string AsciiUpper(std::string_view text) {
-  std::string out(text);
-  for (char& ch : out) {
-    if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-  }
-  return out;
-}
+std::string AsciiUpper(std::string_view text) { return engine::AsciiUpperCopy(text); }
 
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) { return engine::AsciiEqualsIgnoreCase(a, b); }
 
 }  // namespace engine::core

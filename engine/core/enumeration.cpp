@@ -1,8 +1,10 @@
 #include "engine/core/enumeration.h"
 
+#include "engine/core/ascii_case.h"
+
 namespace engine::core {
 namespace {
-char Fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char Fold(char c) { return engine::AsciiUpper(c); }
 }  // namespace
 
 bool WildcardMatch(const std::string& pattern, const std::string& name) {

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <ctime>
 
+#include "engine/core/ascii_case.h"
+
 namespace engine {
 
 namespace {
@@ -53,7 +55,7 @@ namespace {
 
 const char* const kMonthNames[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 
-char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char upperAscii(char c) { return engine::AsciiUpper(c); }
 
 }  // namespace
 

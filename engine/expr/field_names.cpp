@@ -2,11 +2,13 @@
 
 #include <optional>
 
+#include "engine/core/ascii_case.h"
+
 namespace engine {
 
 namespace {
 
-char fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char fold(char c) { return engine::AsciiUpper(c); }
 
 bool isIdentStart(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;

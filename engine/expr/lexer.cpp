@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
 
 namespace engine {
@@ -14,12 +15,7 @@ bool isIdentStart(char c) {
 bool isIdentChar(char c) { return isIdentStart(c) || (c >= '0' && c <= '9'); }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::string upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return r;
-}
+std::string upper(std::string_view s) { return engine::AsciiUpperCopy(s); }
 
 }  // namespace
 

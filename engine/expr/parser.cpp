@@ -1,5 +1,6 @@
 #include "engine/expr/parser.h"
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
 #include "engine/expr/builders.h"
 #include "engine/expr/field_names.h"
@@ -13,12 +14,7 @@ constexpr int kMaxDepth = 200;
 // Height of the tree built (see Node::height): what evaluating and destroying it recurse on.
 constexpr uint32_t kMaxHeight = 1000;
 
-std::string upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return r;
-}
+std::string upper(std::string_view s) { return engine::AsciiUpperCopy(s); }
 
 const char* describe(const Token& t) {
   switch (t.kind) {

@@ -50,7 +50,7 @@ uint64_t Btree::Count() {
   size_t n = PageCount(p);
   if (height_ == 1) return n;
   uint64_t total = 0;
-  for (size_t i = 0; i < n; ++i) total += Get32(InnerEntry(p, i) + 4);
+  for (size_t i = 0; i < n; ++i) total += LoadLE<uint32_t>(InnerEntry(p, i) + 4);
   return total;
 }
 
@@ -75,8 +75,8 @@ uint64_t Btree::Bound(const uint8_t* prefix, size_t len, bool upper) {
       else hi = mid;
     }
     size_t chosen = lo - 1;
-    for (size_t i = 0; i < chosen; ++i) rank += Get32(InnerEntry(p, i) + 4);
-    pg = Get32(InnerEntry(p, chosen));
+    for (size_t i = 0; i < chosen; ++i) rank += LoadLE<uint32_t>(InnerEntry(p, i) + 4);
+    pg = LoadLE<uint32_t>(InnerEntry(p, chosen));
   }
   const uint8_t* leaf = Node(pg, 0);
   size_t lo = 0, hi = PageCount(leaf);
@@ -100,12 +100,12 @@ void Btree::At(uint64_t rank, uint8_t* out) {
     size_t n = PageCount(p);
     size_t i = 0;
     for (; i < n; ++i) {
-      uint32_t c = Get32(InnerEntry(p, i) + 4);
+      uint32_t c = LoadLE<uint32_t>(InnerEntry(p, i) + 4);
       if (rank < c) break;
       rank -= c;
     }
     if (i == n) Corrupt(pg, "has subtree counts below the tag's key count");
-    pg = Get32(InnerEntry(p, i));
+    pg = LoadLE<uint32_t>(InnerEntry(p, i));
   }
   const uint8_t* leaf = Node(pg, 0);
   if (rank >= PageCount(leaf)) Corrupt(pg, "has fewer entries than its parent counts");
@@ -125,7 +125,7 @@ uint32_t Btree::Descend(const uint8_t* entry, PathStep* path) {
       else hi = mid;
     }
     path[depth++] = PathStep{pg, static_cast<uint16_t>(lo - 1)};
-    pg = Get32(InnerEntry(p, lo - 1));
+    pg = LoadLE<uint32_t>(InnerEntry(p, lo - 1));
   }
   Node(pg, 0);
   return pg;
@@ -159,7 +159,7 @@ bool Btree::Insert(const uint8_t* entry) {
   for (int d = 0; d < depth; ++d) {
     uint8_t* p = pager_.Write(path[d].page);
     uint8_t* e = InnerEntry(p, path[d].slot);
-    Put32(e + 4, Get32(e + 4) + 1);
+    StoreLE<uint32_t>(e + 4, LoadLE<uint32_t>(e + 4) + 1);
   }
   uint8_t* leaf = pager_.Write(leafPg);
   if (n < leafCap_) {
@@ -202,18 +202,18 @@ void Btree::InsertIntoParent(PathStep* path, int depth, const uint8_t* sep, uint
       oldTotal = on;
       std::memcpy(firstOld.data(), LeafEntry(old, 0), entryLength_);
     } else {
-      for (size_t i = 0; i < on; ++i) oldTotal += Get32(InnerEntry(old, i) + 4);
+      for (size_t i = 0; i < on; ++i) oldTotal += LoadLE<uint32_t>(InnerEntry(old, i) + 4);
       std::memcpy(firstOld.data(), InnerEntry(old, 0) + kInnerEntryExtra, entryLength_);
     }
     if (height_ >= kMaxTreeHeight) Fail(err::kIndexFileCorrupt, "Index tree grows beyond its height limit");
     uint32_t rootPg = pager_.Allocate();
     uint8_t* r = pager_.Write(rootPg);
     InitPage(r, ps, kPageInner, height_, tag_);
-    Put32(InnerEntry(r, 0), oldRoot);
-    Put32(InnerEntry(r, 0) + 4, static_cast<uint32_t>(oldTotal));
+    StoreLE<uint32_t>(InnerEntry(r, 0), oldRoot);
+    StoreLE<uint32_t>(InnerEntry(r, 0) + 4, static_cast<uint32_t>(oldTotal));
     std::memcpy(InnerEntry(r, 0) + kInnerEntryExtra, firstOld.data(), entryLength_);
-    Put32(InnerEntry(r, 1), child);
-    Put32(InnerEntry(r, 1) + 4, count);
+    StoreLE<uint32_t>(InnerEntry(r, 1), child);
+    StoreLE<uint32_t>(InnerEntry(r, 1) + 4, count);
     std::memcpy(InnerEntry(r, 1) + kInnerEntryExtra, sepCopy.data(), entryLength_);
     SetPageCount(r, 2);
     root_ = rootPg;
@@ -224,11 +224,11 @@ void Btree::InsertIntoParent(PathStep* path, int depth, const uint8_t* sep, uint
   uint8_t* p = pager_.Write(step.page);
   size_t n = PageCount(p);
   uint8_t* se = InnerEntry(p, step.slot);
-  Put32(se + 4, Get32(se + 4) - count);
+  StoreLE<uint32_t>(se + 4, LoadLE<uint32_t>(se + 4) - count);
   size_t at = step.slot + 1u;
   std::vector<uint8_t> ne(innerEntryLength_);
-  Put32(ne.data(), child);
-  Put32(ne.data() + 4, count);
+  StoreLE<uint32_t>(ne.data(), child);
+  StoreLE<uint32_t>(ne.data() + 4, count);
   std::memcpy(ne.data() + kInnerEntryExtra, sepCopy.data(), entryLength_);
   if (n < innerCap_) {
     std::memmove(InnerEntry(p, at + 1), InnerEntry(p, at), (n - at) * innerEntryLength_);
@@ -251,7 +251,7 @@ void Btree::InsertIntoParent(PathStep* path, int depth, const uint8_t* sep, uint
   std::memcpy(InnerEntry(p, 0), all.data(), left * innerEntryLength_);
   SetPageCount(p, static_cast<uint16_t>(left));
   uint64_t moved = 0;
-  for (size_t i = 0; i < right; ++i) moved += Get32(InnerEntry(np, i) + 4);
+  for (size_t i = 0; i < right; ++i) moved += LoadLE<uint32_t>(InnerEntry(np, i) + 4);
   InsertIntoParent(path, depth - 1, InnerEntry(np, 0) + kInnerEntryExtra, newPg, static_cast<uint32_t>(moved));
 }
 
@@ -273,7 +273,7 @@ bool Btree::Erase(const uint8_t* entry) {
   for (int d = 0; d < depth; ++d) {
     uint8_t* p = pager_.Write(path[d].page);
     uint8_t* e = InnerEntry(p, path[d].slot);
-    Put32(e + 4, Get32(e + 4) - 1);
+    StoreLE<uint32_t>(e + 4, LoadLE<uint32_t>(e + 4) - 1);
   }
   uint8_t* leaf = pager_.Write(leafPg);
   std::memmove(LeafEntry(leaf, lo), LeafEntry(leaf, lo + 1), (n - lo - 1) * entryLength_);
@@ -301,7 +301,7 @@ bool Btree::Erase(const uint8_t* entry) {
   while (height_ > 1) {
     const uint8_t* r = pager_.Read(root_);
     if (PageCount(r) != 1) break;
-    uint32_t child = Get32(InnerEntry(r, 0));
+    uint32_t child = LoadLE<uint32_t>(InnerEntry(r, 0));
     pager_.Free(root_);
     root_ = child;
     --height_;
@@ -335,8 +335,8 @@ uint64_t Btree::VerifyNode(uint32_t pgno, int level, const uint8_t* lower, const
     if (i > 1 && std::memcmp(e - innerEntryLength_ + kInnerEntryExtra, lo, entryLength_) >= 0) {
       Corrupt(pgno, "has separators out of order");
     }
-    uint64_t c = VerifyNode(Get32(e), level - 1, lo, hi);
-    if (c != Get32(e + 4)) Corrupt(pgno, "has a wrong subtree count");
+    uint64_t c = VerifyNode(LoadLE<uint32_t>(e), level - 1, lo, hi);
+    if (c != LoadLE<uint32_t>(e + 4)) Corrupt(pgno, "has a wrong subtree count");
     total += c;
   }
   return total;

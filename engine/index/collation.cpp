@@ -16,6 +16,7 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
 
 namespace engine {
@@ -88,13 +89,7 @@ const std::map<std::string, const char*>& LanguageLocales() {
   return m;
 }
 
-std::string Upper(std::string_view s) {
-  std::string r(s);
-  for (char& c : r) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return r;
-}
+std::string Upper(std::string_view s) { return engine::AsciiUpperCopy(s); }
 
 // The enumeration spells four collation texts without parentheses; accept those spellings.
 std::string CanonicalName(std::string_view raw) {

@@ -6,7 +6,7 @@
 #include "engine/core/error.h"
 #include "engine/index/btree.h"
 #include "engine/index/collation.h"
-#include "engine/index/crc32c.h"
+#include "engine/core/checksum.h"
 #include "engine/index/page_format.h"
 
 namespace engine {
@@ -30,15 +30,15 @@ std::vector<uint8_t> BuildHeaderPages(uint32_t pageSize, uint32_t pageCount, uin
   std::vector<uint8_t> out(size_t{n} * pageSize);
   uint8_t* p0 = out.data();
   InitPage(p0, pageSize, kPageHeader, 0, 0);
-  Put32(p0 + 16, kIndexMagic);
-  Put32(p0 + 20, kIndexFormatVersion);
-  Put32(p0 + 24, pageSize);
-  Put32(p0 + 28, pageCount);
-  Put32(p0 + 32, freeHead);
-  Put32(p0 + 36, flags);
-  Put64(p0 + 40, changeCounter);
-  Put32(p0 + 48, static_cast<uint32_t>(catalog.size()));
-  Put32(p0 + 52, n);
+  StoreLE<uint32_t>(p0 + 16, kIndexMagic);
+  StoreLE<uint32_t>(p0 + 20, kIndexFormatVersion);
+  StoreLE<uint32_t>(p0 + 24, pageSize);
+  StoreLE<uint32_t>(p0 + 28, pageCount);
+  StoreLE<uint32_t>(p0 + 32, freeHead);
+  StoreLE<uint32_t>(p0 + 36, flags);
+  StoreLE<uint64_t>(p0 + 40, changeCounter);
+  StoreLE<uint32_t>(p0 + 48, static_cast<uint32_t>(catalog.size()));
+  StoreLE<uint32_t>(p0 + 52, n);
   size_t done = std::min(catalog.size(), size_t{pageSize} - kHeaderFixedSize);
   std::memcpy(p0 + kHeaderFixedSize, catalog.data(), done);
   for (uint32_t i = 1; i < n; ++i) {
@@ -69,23 +69,23 @@ IndexFile::~IndexFile() = default;
 void IndexFile::LoadHeader(bool checkSize) {
   uint8_t fixed[kHeaderFixedSize];
   if (file_->Read(0, fixed, sizeof fixed) != sizeof fixed) Corrupt("the file is too short for a header");
-  if (Get32(fixed + 16) != kIndexMagic) Corrupt("not an index file");
-  if (Get32(fixed + 20) != kIndexFormatVersion) {
+  if (LoadLE<uint32_t>(fixed + 16) != kIndexMagic) Corrupt("not an index file");
+  if (LoadLE<uint32_t>(fixed + 20) != kIndexFormatVersion) {
     Fail(err::kIndexVersionUnsupported, "Index file \"" + path_.string() + "\" has format version " +
-                                            std::to_string(Get32(fixed + 20)) + "; this engine reads version " +
+                                            std::to_string(LoadLE<uint32_t>(fixed + 20)) + "; this engine reads version " +
                                             std::to_string(kIndexFormatVersion) + ". Rebuild the index.");
   }
-  uint32_t ps = Get32(fixed + 24);
+  uint32_t ps = LoadLE<uint32_t>(fixed + 24);
   if (!KeyLayout::ValidPageSize(ps)) Corrupt("bad page size");
   std::vector<uint8_t> page0(ps);
   if (file_->Read(0, page0.data(), ps) != ps) Corrupt("the header page is cut short");
   if (!PageChecksumOk(page0.data(), ps) || PageType(page0.data()) != kPageHeader) Corrupt("the header has a bad checksum");
-  uint32_t pageCount = Get32(page0.data() + 28);
-  uint32_t freeHead = Get32(page0.data() + 32);
-  uint32_t flags = Get32(page0.data() + 36);
-  uint64_t counter = Get64(page0.data() + 40);
-  uint32_t catalogLen = Get32(page0.data() + 48);
-  uint32_t headerPages = Get32(page0.data() + 52);
+  uint32_t pageCount = LoadLE<uint32_t>(page0.data() + 28);
+  uint32_t freeHead = LoadLE<uint32_t>(page0.data() + 32);
+  uint32_t flags = LoadLE<uint32_t>(page0.data() + 36);
+  uint64_t counter = LoadLE<uint64_t>(page0.data() + 40);
+  uint32_t catalogLen = LoadLE<uint32_t>(page0.data() + 48);
+  uint32_t headerPages = LoadLE<uint32_t>(page0.data() + 52);
   // A catalogue holds at least its tag count (2 bytes), even when it lists no tag.
   if (catalogLen < 2 || catalogLen > (64u << 20) || headerPages != HeaderPageCount(ps, catalogLen) ||
       headerPages > pageCount) {
@@ -196,7 +196,7 @@ std::vector<uint8_t> IndexFile::MakeEntry(size_t tag, std::span<const uint8_t> k
   if (key.size() != t.layout.keyLength()) Fail(err::kIndexKeyTooLong, "Key length does not match the tag");
   std::vector<uint8_t> e(t.layout.entryLength());
   std::memcpy(e.data(), key.data(), key.size());
-  PutBE32(e.data() + key.size(), recno);
+  StoreBE32(e.data() + key.size(), recno);
   return e;
 }
 
@@ -230,7 +230,7 @@ uint32_t IndexFile::EntryAt(size_t tag, uint64_t rank, uint8_t* key) {
   std::vector<uint8_t> e(t.layout.entryLength());
   Btree(*pager_, static_cast<uint32_t>(tag + 1), e.size(), t.root, t.height).At(rank, e.data());
   std::memcpy(key, e.data(), t.layout.keyLength());
-  return GetBE32(e.data() + t.layout.keyLength());
+  return LoadBE32(e.data() + t.layout.keyLength());
 }
 
 uint64_t IndexFile::RankOf(size_t tag, std::span<const uint8_t> key, uint32_t recno) {
@@ -254,7 +254,7 @@ bool IndexFile::AddKey(size_t tag, std::span<const uint8_t> key, uint32_t recno)
       std::vector<uint8_t> found(e.size());
       tree.At(at, found.data());
       if (std::memcmp(found.data(), key.data(), key.size()) == 0) {
-        uint32_t other = GetBE32(found.data() + key.size());
+        uint32_t other = LoadBE32(found.data() + key.size());
         if (other == recno) return true;
         if (t.def.options & kTagCandidate) {
           Fail(err::kDuplicateKey, "Duplicate key in index tag \"" + t.def.name + "\" (record " +
@@ -319,7 +319,7 @@ bool IndexFile::Revalidate() {
   uint8_t fixed[kHeaderFixedSize];
   if (file_->Read(0, fixed, sizeof fixed) != sizeof fixed) Corrupt("the file is too short for a header");
   // Unchanged since this object last wrote or read it: the mark, if any, is its own.
-  if (Get64(fixed + 40) == changeCounter_ && (!(Get32(fixed + 36) & kFlagUpdateInProgress) || markOnDisk_)) return false;
+  if (LoadLE<uint64_t>(fixed + 40) == changeCounter_ && (!(LoadLE<uint32_t>(fixed + 36) & kFlagUpdateInProgress) || markOnDisk_)) return false;
   LoadHeader(true);  // replaces the cache only when the new header is sound
   return true;
 }

@@ -30,6 +30,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine/core/byte_order.h"
+#include "engine/core/checksum.h"
+
 namespace engine {
 
 constexpr size_t kPageHeaderSize = 16;
@@ -49,21 +52,12 @@ constexpr size_t kHeaderFixedSize = 56;  // bytes of page 0 before the catalog s
 // The deepest tree the code accepts; deeper means a damaged file (a cycle, for instance).
 constexpr int kMaxTreeHeight = 32;
 
-inline uint16_t Get16(const uint8_t* p) { uint16_t v; std::memcpy(&v, p, 2); return v; }
-inline uint32_t Get32(const uint8_t* p) { uint32_t v; std::memcpy(&v, p, 4); return v; }
-inline uint64_t Get64(const uint8_t* p) { uint64_t v; std::memcpy(&v, p, 8); return v; }
-inline void Put16(uint8_t* p, uint16_t v) { std::memcpy(p, &v, 2); }
-inline void Put32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
-inline void Put64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
+// Stores the checksum of a page in its first four bytes.
+inline void SealPage(uint8_t* page, uint32_t pageSize) { StoreLE<uint32_t>(page, Crc32c(page + 4, pageSize - 4)); }
 
-inline uint32_t GetBE32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-inline void PutBE32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
+// True when the page's stored checksum matches its contents.
+inline bool PageChecksumOk(const uint8_t* page, uint32_t pageSize) {
+  return LoadLE<uint32_t>(page) == Crc32c(page + 4, pageSize - 4);
 }
 
 // Page capacities for entries of the given length.
@@ -77,17 +71,17 @@ inline size_t InnerCapacity(uint32_t pageSize, size_t entryLength) {
 // Page header accessors.
 inline uint8_t PageType(const uint8_t* page) { return page[4]; }
 inline uint8_t PageLevel(const uint8_t* page) { return page[5]; }
-inline uint16_t PageCount(const uint8_t* page) { return Get16(page + 6); }
-inline uint32_t PageTag(const uint8_t* page) { return Get32(page + 8); }
-inline uint32_t PageNext(const uint8_t* page) { return Get32(page + 12); }
+inline uint16_t PageCount(const uint8_t* page) { return LoadLE<uint16_t>(page + 6); }
+inline uint32_t PageTag(const uint8_t* page) { return LoadLE<uint32_t>(page + 8); }
+inline uint32_t PageNext(const uint8_t* page) { return LoadLE<uint32_t>(page + 12); }
 
 inline void InitPage(uint8_t* page, uint32_t pageSize, uint8_t type, uint8_t level, uint32_t tag) {
   std::memset(page, 0, pageSize);
   page[4] = type;
   page[5] = level;
-  Put32(page + 8, tag);
+  StoreLE<uint32_t>(page + 8, tag);
 }
-inline void SetPageCount(uint8_t* page, uint16_t n) { Put16(page + 6, n); }
-inline void SetPageNext(uint8_t* page, uint32_t next) { Put32(page + 12, next); }
+inline void SetPageCount(uint8_t* page, uint16_t n) { StoreLE<uint16_t>(page + 6, n); }
+inline void SetPageNext(uint8_t* page, uint32_t next) { StoreLE<uint32_t>(page + 12, next); }
 
 }  // namespace engine

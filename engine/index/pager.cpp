@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/core/error.h"
-#include "engine/index/crc32c.h"
+#include "engine/core/checksum.h"
 #include "engine/index/page_format.h"
 
 namespace engine {

@@ -172,8 +172,8 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
             if ((unique || candidate) && haveLast && std::memcmp(last.data(), e, keyLen) == 0) {
               if (candidate) {
                 Fail(err::kDuplicateKey, "Duplicate key in candidate index tag \"" + tag.def.name +
-                                             "\" (records " + std::to_string(GetBE32(last.data() + keyLen)) +
-                                             " and " + std::to_string(GetBE32(e + keyLen)) + ")");
+                                             "\" (records " + std::to_string(LoadBE32(last.data() + keyLen)) +
+                                             " and " + std::to_string(LoadBE32(e + keyLen)) + ")");
               }
               return;  // unique: the lowest record number of the key is already in
             }

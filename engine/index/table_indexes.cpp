@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
 #include "engine/index/collation.h"
 #include "engine/index/table_reindex.h"
@@ -13,12 +14,7 @@
 namespace engine {
 namespace {
 
-std::string LowerAZ(std::string s) {
-  for (char& c : s) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return s;
-}
+std::string LowerAZ(std::string s) { return engine::AsciiLowerCopy(s); }
 
 bool SamePath(const std::filesystem::path& a, const std::filesystem::path& b) {
   return a.lexically_normal() == b.lexically_normal();

@@ -16,9 +16,9 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/core/ascii_case.h"
 #include "engine/expr/expr_record.h"
 #include "engine/expr/field_text_cache.h"
-#include "engine/table/ascii_case.h"
 #include "engine/table/record_access.h"
 
 namespace engine {

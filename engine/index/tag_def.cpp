@@ -1,6 +1,7 @@
 // Tag definitions and the catalog; see tag_def.h.
 #include "engine/index/tag_def.h"
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
 #include "engine/index/collation.h"
 #include "engine/index/page_format.h"
@@ -8,7 +9,7 @@
 namespace engine {
 namespace {
 
-char FoldAZ(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char FoldAZ(char c) { return engine::AsciiUpper(c); }
 
 class Writer {
  public:
@@ -29,8 +30,8 @@ class Reader {
     if (n_ - pos_ < k) Fail(err::kIndexFileCorrupt, "Index file damaged: catalog is cut short");
   }
   uint8_t U8() { Need(1); return p_[pos_++]; }
-  uint16_t U16() { Need(2); uint16_t v = Get16(p_ + pos_); pos_ += 2; return v; }
-  uint32_t U32() { Need(4); uint32_t v = Get32(p_ + pos_); pos_ += 4; return v; }
+  uint16_t U16() { Need(2); uint16_t v = LoadLE<uint16_t>(p_ + pos_); pos_ += 2; return v; }
+  uint32_t U32() { Need(4); uint32_t v = LoadLE<uint32_t>(p_ + pos_); pos_ += 4; return v; }
   std::string Str() {
     uint16_t len = U16();
     Need(len);

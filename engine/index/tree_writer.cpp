@@ -5,7 +5,7 @@
 
 #include "engine/core/check.h"
 #include "engine/core/error.h"
-#include "engine/index/crc32c.h"
+#include "engine/core/checksum.h"
 #include "engine/index/page_format.h"
 
 namespace engine {
@@ -59,8 +59,8 @@ void TreeWriter::Push(size_t level, const uint8_t* sep, uint32_t child, uint64_t
   if (levels_[level].n == innerCap_) Emit(level);
   Level& L = levels_[level];
   uint8_t* e = L.page.data() + kPageHeaderSize + L.n * (entryLength_ + kInnerEntryExtra);
-  Put32(e, child);
-  Put32(e + 4, static_cast<uint32_t>(count));
+  StoreLE<uint32_t>(e, child);
+  StoreLE<uint32_t>(e + 4, static_cast<uint32_t>(count));
   std::memcpy(e + kInnerEntryExtra, sep, entryLength_);
   ++L.n;
   L.count += count;
@@ -72,7 +72,7 @@ void TreeWriter::Emit(size_t level) {
   p[4] = level == 0 ? kPageLeaf : kPageInner;
   p[5] = static_cast<uint8_t>(level);
   SetPageCount(p, static_cast<uint16_t>(L.n));
-  Put32(p + 8, tag_);
+  StoreLE<uint32_t>(p + 8, tag_);
   SetPageNext(p, 0);
   std::vector<uint8_t> first(entryLength_);
   std::memcpy(first.data(), p + kPageHeaderSize + (level == 0 ? 0 : kInnerEntryExtra), entryLength_);
@@ -97,7 +97,7 @@ void TreeWriter::Finish(uint32_t& root, uint8_t& height) {
       }
       if (i > 0 && L.n == 1) {
         // A single child is the root itself.
-        root = Get32(L.page.data() + kPageHeaderSize);
+        root = LoadLE<uint32_t>(L.page.data() + kPageHeaderSize);
         height = static_cast<uint8_t>(i);
         return;
       }
@@ -105,7 +105,7 @@ void TreeWriter::Finish(uint32_t& root, uint8_t& height) {
       p[4] = i == 0 ? kPageLeaf : kPageInner;
       p[5] = static_cast<uint8_t>(i);
       SetPageCount(p, static_cast<uint16_t>(L.n));
-      Put32(p + 8, tag_);
+      StoreLE<uint32_t>(p + 8, tag_);
       root = out_.Append(p);
       height = static_cast<uint8_t>(i + 1);
       return;

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "engine/core/ascii_case.h"
+
 namespace engine::sql {
 
 namespace {
@@ -86,13 +88,7 @@ bool OnlyCommentsAndBlanks(std::string_view s) {
 
 }  // namespace
 
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return out;
-}
+std::string Upper(std::string_view text) { return engine::AsciiUpperCopy(text); }
 
 std::vector<StatementText> SplitStatements(std::string_view script) {
   std::vector<StatementText> out;

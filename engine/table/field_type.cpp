@@ -2,7 +2,8 @@
 
 #include <array>
 
-#include "engine/table/ascii_case.h"
+#include "engine/core/ascii_case.h"
+
 
 namespace engine {
 

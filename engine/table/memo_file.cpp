@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "engine/core/error.h"
-#include "engine/table/byte_order.h"
-#include "engine/table/crc32.h"
+#include "engine/core/byte_order.h"
+#include "engine/core/checksum.h"
 
 namespace engine {
 

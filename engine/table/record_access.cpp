@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "engine/table/byte_order.h"
+#include "engine/core/byte_order.h"
 
 namespace engine {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/core/error.h"
-#include "engine/table/byte_order.h"
+#include "engine/core/byte_order.h"
 
 namespace engine {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "engine/core/error.h"
-#include "engine/table/byte_order.h"
-#include "engine/table/crc32.h"
+#include "engine/core/byte_order.h"
+#include "engine/core/checksum.h"
 
 namespace engine {
 

@@ -6,8 +6,8 @@
 // again from the tag definitions.
 #include <cstring>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
-#include "engine/table/ascii_case.h"
 #include "engine/table/field_def_parser.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/table.h"

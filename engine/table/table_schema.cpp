@@ -1,7 +1,7 @@
 #include "engine/table/table_schema.h"
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
-#include "engine/table/ascii_case.h"
 
 namespace engine {
 

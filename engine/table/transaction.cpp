@@ -7,8 +7,8 @@
 #include <memory>
 #include <mutex>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
-#include "engine/table/ascii_case.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/table.h"
 #include "engine/table/transaction_log.h"

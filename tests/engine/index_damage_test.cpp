@@ -6,7 +6,7 @@
 #include <random>
 
 #include "engine/core/error.h"
-#include "engine/index/crc32c.h"
+#include "engine/core/checksum.h"
 #include "engine/index/index_file.h"
 #include "engine/index/page_format.h"
 #include "engine/index/rebuild.h"
@@ -64,7 +64,7 @@ class IndexDamage : public ::testing::Test {
 TEST_F(IndexDamage, DamagedFilesGiveClearErrors) {
   ASSERT_EQ(OpenAndReadAll(), 0u);
   auto resealed = [](Bytes b, size_t at, uint32_t value) {
-    Put32(b.data() + at, value);
+    StoreLE<uint32_t>(b.data() + at, value);
     SealPage(b.data(), kPage);
     return b;
   };
@@ -78,7 +78,7 @@ TEST_F(IndexDamage, DamagedFilesGiveClearErrors) {
   Bytes lastPageGone(good_.begin(), good_.end() - kPage);
   Bytes badCount = good_;
   // A tree page whose entry count exceeds its capacity, with a valid checksum.
-  Put16(badCount.data() + kPage * 3 + 6, 999);
+  StoreLE<uint16_t>(badCount.data() + kPage * 3 + 6, 999);
   SealPage(badCount.data() + kPage * 3, kPage);
 
   struct Case {

@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "engine/core/error.h"
-#include "engine/table/crc32.h"
+#include "engine/core/checksum.h"
 #include "engine/table/field_def_parser.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/table.h"

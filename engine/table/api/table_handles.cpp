@@ -2,12 +2,12 @@
 
 #include <cstring>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/caller_names.h"
 #include "engine/core/connection.h"
 #include "engine/core/error.h"
 #include "engine/core/host_path.h"
 #include "engine/core/text_out.h"
-#include "engine/table/ascii_case.h"
 #include "engine_api/entry_points.h"
 
 namespace engine::table {

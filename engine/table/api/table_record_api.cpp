@@ -6,7 +6,7 @@
 #include "engine/core/text_out.h"
 #include "engine/sql/api/statement_params.h"
 #include "engine/table/api/table_handles.h"
-#include "engine/table/crc32.h"
+#include "engine/core/checksum.h"
 #include "engine/table/record_writer.h"
 #include "engine_api/entry_points.h"
 

@@ -1,5 +1,7 @@
-// Case folding of the letters a to z only, as names and paths are compared everywhere in the
-// system. Pure functions.
+// Case folding of the letters a to z only, as names, paths, keywords and collation names are
+// compared everywhere in the engine; every other byte, including the upper half of the ANSI
+// code page, is left as it is. The one place the engine folds case. Pure functions, safe from
+// any thread.
 #pragma once
 
 #include <string>
@@ -8,6 +10,7 @@
 namespace engine {
 
 inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 inline bool AsciiEqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -20,6 +23,12 @@ inline bool AsciiEqualsIgnoreCase(std::string_view a, std::string_view b) {
 inline std::string AsciiUpperCopy(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = AsciiUpper(c);
+  return out;
+}
+
+inline std::string AsciiLowerCopy(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = AsciiLower(c);
   return out;
 }
 

@@ -1,4 +1,4 @@
-#include "engine/table/byte_order.h"
+#include "engine/core/byte_order.h"
 
 #include <bit>
 

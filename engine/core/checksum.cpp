@@ -1,19 +1,41 @@
-// CRC-32C; see crc32c.h.
-#include "engine/index/crc32c.h"
+// CRC-32 and CRC-32C; see checksum.h.
+#include "engine/core/checksum.h"
 
 #include <array>
 #include <cstring>
-
-#include "engine/index/page_format.h"
 
 #if defined(__x86_64__)
 #include <nmmintrin.h>
 #endif
 
 namespace engine {
+
 namespace {
 
-std::array<uint32_t, 256> MakeTable() {
+constexpr std::array<uint32_t, 256> MakeTable() {
+  std::array<uint32_t, 256> table{};
+  for (uint32_t n = 0; n < 256; ++n) {
+    uint32_t c = n;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    table[n] = c;
+  }
+  return table;
+}
+
+constexpr std::array<uint32_t, 256> kTable = MakeTable();
+
+}  // namespace
+
+uint32_t Crc32(const void* data, size_t size, uint32_t crc) {
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  crc = ~crc;
+  for (size_t i = 0; i < size; ++i) crc = kTable[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+namespace {
+
+std::array<uint32_t, 256> MakeCastagnoliTable() {
   std::array<uint32_t, 256> t{};
   for (uint32_t i = 0; i < 256; ++i) {
     uint32_t c = i;
@@ -23,8 +45,8 @@ std::array<uint32_t, 256> MakeTable() {
   return t;
 }
 
-uint32_t TableCrc(uint32_t crc, const uint8_t* p, size_t n) {
-  static const std::array<uint32_t, 256> table = MakeTable();
+uint32_t CastagnoliTableCrc(uint32_t crc, const uint8_t* p, size_t n) {
+  static const std::array<uint32_t, 256> table = MakeCastagnoliTable();
   for (size_t i = 0; i < n; ++i) crc = table[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
   return crc;
 }
@@ -59,13 +81,7 @@ uint32_t Crc32c(const uint8_t* data, size_t len) {
 #if defined(__x86_64__)
   if (HasSse42()) return ~HardwareCrc(~0u, data, len);
 #endif
-  return ~TableCrc(~0u, data, len);
-}
-
-void SealPage(uint8_t* page, uint32_t pageSize) { Put32(page, Crc32c(page + 4, pageSize - 4)); }
-
-bool PageChecksumOk(const uint8_t* page, uint32_t pageSize) {
-  return Get32(page) == Crc32c(page + 4, pageSize - 4);
+  return ~CastagnoliTableCrc(~0u, data, len);
 }
 
 }  // namespace engine
