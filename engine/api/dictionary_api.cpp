@@ -117,7 +117,7 @@ UNSIGNED32 AdsDDCreate(UNSIGNED8* pucDictionaryPath, UNSIGNED16 usEncrypt, UNSIG
   if (!IsDictionaryPath(path)) {
     Fail(err::kInvalidArgument, "AdsDDCreate: the name of a data dictionary must end in \".add\": " + path);
   }
-  dict::Dictionary::Create(HostPathOrFail(path, err::kPathInvalid, "The data dictionary"), InText(pucDescription), std::string());
+  dict::Dictionary::Create(HostPathOrFail(path, "The data dictionary"), InText(pucDescription), std::string());
   ConnectOptions options;
   options.data_source = path;
   options.user = dict::kAdministrator;

@@ -71,7 +71,7 @@ Enumeration Collect(const Connection& c, const std::string& pattern, bool with_l
     if (with_links) {
       for (const auto& link : c.dictionary->Links()) {
         std::string path = IsRooted(link.path) ? link.path : c.dictionary->windows_folder() + "\\" + link.path;
-        auto linked = dict::Dictionary::Open(HostPathOrFail(path, err::kPathInvalid, "The linked data dictionary"), path);
+        auto linked = dict::Dictionary::Open(HostPathOrFail(path, "The linked data dictionary"), path);
         for (const auto& t : linked->Tables()) en.entries.emplace_back(link.alias, t.name);
       }
     }

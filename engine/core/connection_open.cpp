@@ -12,7 +12,7 @@
 namespace engine::core {
 namespace {
 
-std::string HostPathOf(const std::string& path) { return HostPathOrFail(path, err::kPathInvalid, "The path"); }
+std::string HostPathOf(const std::string& path) { return HostPathOrFail(path, "The path"); }
 
 // Removes trailing separators, except from a root ("C:\", "\", "/").
 std::string WithoutTrailingSeparator(std::string path) {

@@ -14,10 +14,10 @@ platform::Status ToHostPath(std::string_view ansi_path, std::string* host_path) 
   return s;
 }
 
-std::string HostPathOrFail(const std::string& ansi_path, uint32_t code, const std::string& what) {
+std::string HostPathOrFail(const std::string& ansi_path, const std::string& what) {
   std::string host;
   platform::Status s = ToHostPath(ansi_path, &host);
-  if (!s.ok()) Fail(code, what + " " + ansi_path + " cannot be used: " + s.message());
+  if (!s.ok()) Fail(err::kPathInvalid, what + " " + ansi_path + " cannot be used: " + s.message());
   return host;
 }
 

@@ -22,8 +22,10 @@ namespace engine::core {
 // (caller_names.h).
 platform::Status ToHostPath(std::string_view ansi_path, std::string* host_path);
 
-// The same, failing with `code` and "<what> <path> cannot be used: <reason>" (the path as given).
-std::string HostPathOrFail(const std::string& ansi_path, uint32_t code, const std::string& what);
+// The same, failing with kPathInvalid and "<what> <path> cannot be used: <reason>" (the path as
+// given). Every path of the engine that cannot be mapped fails this way, whichever entry point
+// and file it names, so a caller sees one code for it.
+std::string HostPathOrFail(const std::string& ansi_path, const std::string& what);
 
 // The full Windows-form path of an ANSI path (platform::FullPath), in ANSI.
 std::string FullPath(const std::string& ansi_path);

@@ -49,7 +49,7 @@ std::vector<dict::TableEntry> DictionaryTables(Session& s) {
 std::string HostPathOf(Session& s, const dict::TableEntry& t) {
   std::shared_ptr<core::Connection> c = s.Connection();
   if (c->is_dictionary && c->dictionary) return c->dictionary->TableHostPath(t);
-  return core::HostPathOrFail(c->folder + "\\" + t.path, err::kPathInvalid, "The table file");
+  return core::HostPathOrFail(c->folder + "\\" + t.path, "The table file");
 }
 
 // Opens a table to read its header; null when the file cannot be opened (missing, damaged,

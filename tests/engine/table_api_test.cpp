@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -535,6 +536,31 @@ TEST_F(TableApi, BlobsThroughStringsBinaryPiecesAndFiles) {
   AdsIsEmpty(h, F("NOTE"), &empty);
   EXPECT_EQ(empty, 1);
   EXPECT_EQ(FieldBytes(h, "NOTE"), std::vector<uint8_t>(4, 0));
+}
+
+// A path on a drive the host map lacks fails with one code, whichever call and file names it.
+TEST_F(TableApi, APathThatCannotBeMappedIsOneErrorWhateverTheCall) {
+  ADSHANDLE h = Create("NAME,Char,4;PIC,Image;");
+  ASSERT_EQ(AdsAppendRecord(h), 0u);
+  ASSERT_EQ(AdsWriteRecord(h), 0u);
+  const char* unmapped = "Q:\\nowhere\\items.adt";
+  struct Case {
+    const char* call;
+    std::function<UNSIGNED32()> run;
+  };
+  ADSHANDLE other = 0;
+  const std::vector<Case> cases = {
+      {"AdsOpenTable90", [&] { return AdsOpenTable90(0, U(unmapped), nullptr, 3, 1, 1, 1, 0, nullptr, &other); }},
+      {"AdsCreateTable90",
+       [&] { return AdsCreateTable90(0, U(unmapped), nullptr, 3, 1, 1, 1, 0, U("NAME,Char,4;"), 0, nullptr, &other); }},
+      {"AdsBinaryToFile", [&] { return AdsBinaryToFile(h, F("PIC"), U("Q:\\nowhere\\pic.bin")); }},
+      {"AdsFileToBinary", [&] { return AdsFileToBinary(h, F("PIC"), 7, U("Q:\\nowhere\\pic.bin")); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call);
+    EXPECT_EQ(c.run(), 5914u);
+    EXPECT_EQ(LastCode(), 5914u);
+  }
 }
 
 TEST_F(TableApi, BookmarksAndTableInformation) {

@@ -63,12 +63,7 @@ void Change(FieldRef& f, F&& write) {
   std::memcpy(image + f.d().offset, copy.data() + f.d().offset, f.d().size);
 }
 
-std::string HostPathOf(const std::string& windowsPath) {
-  std::string host;
-  platform::Status s = core::ToHostPath(windowsPath, &host);
-  if (!s.ok()) Fail(err::kTableIoError, "The path \"" + windowsPath + "\" cannot be used: " + s.message() + ".");
-  return host;
-}
+std::string HostPathOf(const std::string& windowsPath) { return core::HostPathOrFail(windowsPath, "The file"); }
 
 }  // namespace
 

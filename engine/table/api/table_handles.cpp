@@ -96,9 +96,7 @@ std::string TableHostPath(uint32_t connection, const std::string& name, std::str
     if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
     full = folder + full;
   }
-  std::string host;
-  platform::Status s = core::ToHostPath(full, &host);
-  if (!s.ok()) Fail(err::kTableNotFound, "The table path \"" + full + "\" cannot be used: " + s.message() + ".");
+  std::string host = core::HostPathOrFail(full, "The table path");
   if (windowsPath) *windowsPath = full;
   return host;
 }
