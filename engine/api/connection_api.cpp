@@ -7,10 +7,10 @@
 #include <cstring>
 #include <ctime>
 
+#include "engine/api/connection_open.h"
 #include "engine/core/codepage.h"
 #include "engine/core/connect_string.h"
 #include "engine/core/connection.h"
-#include "engine/core/connection_open.h"
 #include "engine/core/date_format.h"
 #include "engine/core/host_path.h"
 #include "engine/core/text_out.h"

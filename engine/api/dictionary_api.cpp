@@ -4,10 +4,10 @@
 
 #include <cstring>
 
+#include "engine/api/connection_open.h"
 #include "engine/core/codepage.h"
 #include "engine/core/connect_string.h"
 #include "engine/core/connection.h"
-#include "engine/core/connection_open.h"
 #include "engine/core/enumeration.h"
 #include "engine/core/guard.h"
 #include "engine/core/host_path.h"

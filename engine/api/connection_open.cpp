@@ -1,4 +1,4 @@
-#include "engine/core/connection_open.h"
+#include "engine/api/connection_open.h"
 
 #include <sys/stat.h>
 
@@ -9,7 +9,9 @@
 #include "engine/core/host_path.h"
 #include "engine/dict/dictionary.h"
 
-namespace engine::core {
+namespace engine::api {
+
+using namespace engine::core;
 namespace {
 
 std::string HostPathOf(const std::string& path) { return HostPathOrFail(path, "The path"); }
@@ -81,4 +83,4 @@ Handle OpenConnection(const ConnectOptions& options) {
 
 void CloseConnection(Handle handle) { Handles::Remove(handle, Kind::kConnection); }
 
-}  // namespace engine::core
+}  // namespace engine::api

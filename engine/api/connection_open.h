@@ -1,6 +1,9 @@
 // Making and ending engine connections: the work behind AdsConnect, AdsConnect60,
 // AdsConnect101, AdsDDCreate and AdsDisconnect.
 //
+// It belongs to the interface layer, above the areas it joins: a dictionary connection opens
+// the dictionary (engine/dict) and the connection itself lives in engine/core.
+//
 // Thread safety: may be called from any thread; each call builds its own Connection.
 #pragma once
 
@@ -9,7 +12,7 @@
 #include "engine/core/connect_string.h"
 #include "engine/core/handles.h"
 
-namespace engine::core {
+namespace engine::api {
 
 // True when `path` names a data dictionary: it ends, ignoring case, in ".ADD" or "__rootdd".
 bool IsDictionaryPath(const std::string& path);
@@ -18,9 +21,9 @@ bool IsDictionaryPath(const std::string& path);
 // a server-type mask without the local bit fails with 5904 (0 means any). A dictionary path
 // must be an existing dictionary and the login must succeed; any other path must be an
 // existing folder (5906 otherwise). Returns the new connection handle.
-Handle OpenConnection(const ConnectOptions& options);
+core::Handle OpenConnection(const core::ConnectOptions& options);
 
 // Releases the connection and everything opened on it.
-void CloseConnection(Handle handle);
+void CloseConnection(core::Handle handle);
 
-}  // namespace engine::core
+}  // namespace engine::api
