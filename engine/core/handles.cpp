@@ -118,6 +118,16 @@ std::shared_ptr<void> Handles::GetErased(Handle handle, std::initializer_list<Ki
   return e.object;
 }
 
+std::shared_ptr<void> Handles::FindErased(Handle handle, std::initializer_list<Kind> kinds, std::type_index type) {
+  Registry& r = TheRegistry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  auto it = r.entries.find(handle);
+  if (it == r.entries.end()) return nullptr;
+  const Entry& e = it->second;
+  if (std::find(kinds.begin(), kinds.end(), e.kind) == kinds.end() || e.type != type) return nullptr;
+  return e.object;
+}
+
 Kind Handles::KindOf(Handle handle) {
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> lock(r.mutex);

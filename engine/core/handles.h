@@ -71,6 +71,12 @@ class Handles {
     return std::static_pointer_cast<T>(GetErased(handle, kinds, typeid(T), found_kind));
   }
 
+  // The object of `handle` when it is live, of one of `kinds` and holds a T; else null, never
+  // failing. For callers that accept several kinds and report a bad handle themselves.
+  template <typename T>
+  static std::shared_ptr<T> Find(Handle handle, std::initializer_list<Kind> kinds) {
+    return std::static_pointer_cast<T>(FindErased(handle, kinds, typeid(T)));
+  }
   // The kind of a live handle; fails with 5901 for an unknown one.
   static Kind KindOf(Handle handle);
 
@@ -98,6 +104,7 @@ class Handles {
 
  private:
   static Handle AddErased(Kind kind, std::shared_ptr<void> object, std::type_index type, Handle owner);
+  static std::shared_ptr<void> FindErased(Handle handle, std::initializer_list<Kind> kinds, std::type_index type);
   static std::shared_ptr<void> GetErased(Handle handle, std::initializer_list<Kind> kinds, std::type_index type,
                                          Kind* found_kind = nullptr);
 };

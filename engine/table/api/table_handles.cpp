@@ -20,8 +20,19 @@ void NoteNames(TableCursor& cursor) {
 }  // namespace
 
 CursorRef CursorOf(uint32_t handle) {
-  core::Kind kind = core::Handles::KindOf(handle);
   CursorRef ref;
+  // A table, cursor or index order handle in one look-up of the registry; anything else takes
+  // the checked path below, which reports the bad handle.
+  ref.cursor = core::Handles::Find<TableCursor>(handle, {core::Kind::kTable, core::Kind::kCursor});
+  if (!ref.cursor) {
+    ref.orderHandle = core::Handles::Find<OrderHandle>(handle, {core::Kind::kIndexOrder});
+    if (ref.orderHandle) ref.cursor = ref.orderHandle->cursor();
+  }
+  if (ref.cursor) {
+    NoteNames(*ref.cursor);
+    return ref;
+  }
+  core::Kind kind = core::Handles::KindOf(handle);
   if (kind == core::Kind::kIndexOrder) {
     ref.orderHandle = core::Handles::Get<OrderHandle>(handle, core::Kind::kIndexOrder);
     ref.cursor = ref.orderHandle->cursor();
