@@ -5,10 +5,12 @@
 #include <unicode/ucnv_cb.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -70,9 +72,32 @@ std::string HiveSetting() {
   static std::mutex* mu = new std::mutex;                       // never destroyed: text is
   static auto* cache = new std::map<std::string, std::string>;  // converted during exit too
   const std::string file = HiveFilePath(Hive::kLocalMachine);
+  // The thread's last answer, as the shared cache would give it, without its lock. Plain
+  // arrays, which live as long as the thread and need no destruction: text is converted
+  // while the process exits too. Longer names are not remembered here.
+  struct Last {
+    char file[256] = {};
+    size_t file_size = 0;  // 0: nothing remembered
+    char name[64] = {};
+    size_t name_size = 0;
+  };
+  thread_local Last last;
+  if (last.file_size != 0 && std::string_view(last.file, last.file_size) == file) {
+    return std::string(last.name, last.name_size);
+  }
+  const auto remember = [&](const std::string& name) {
+    if (file.empty() || file.size() > sizeof last.file || name.size() > sizeof last.name) return;
+    std::memcpy(last.file, file.data(), file.size());
+    std::memcpy(last.name, name.data(), name.size());
+    last.file_size = file.size();
+    last.name_size = name.size();
+  };
   std::lock_guard<std::mutex> lock(*mu);
   auto it = cache->find(file);
-  if (it != cache->end()) return it->second;
+  if (it != cache->end()) {
+    remember(it->second);
+    return it->second;
+  }
   std::string name;
   std::unique_ptr<RegistryHive> hive;
   RegistryValue value;
@@ -81,6 +106,7 @@ std::string HiveSetting() {
     name = value.text;
   }
   cache->emplace(file, name);
+  remember(name);
   return name;
 }
 
