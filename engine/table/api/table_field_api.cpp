@@ -63,6 +63,21 @@ void Change(FieldRef& f, F&& write) {
   std::memcpy(image + f.d().offset, copy.data() + f.d().offset, f.d().size);
 }
 
+// A field's value padded with zero bytes to the field's size. Nearly every field is small, so
+// the value is built on the stack; a raw setter is called once per field of every record written.
+class PaddedValue {
+ public:
+  uint8_t* Zeroed(size_t size) {
+    uint8_t* bytes = size <= sizeof small_ ? small_ : (large_.assign(size, 0), large_.data());
+    std::memset(bytes, 0, size);
+    return bytes;
+  }
+
+ private:
+  uint8_t small_[256];
+  std::vector<uint8_t> large_;
+};
+
 std::string HostPathOf(const std::string& windowsPath) { return core::HostPathOrFail(windowsPath, "The file"); }
 
 }  // namespace
@@ -344,16 +359,17 @@ UNSIGNED32 AdsSetFieldRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucB
   if (ulLen && !pucBuf) core::Require(pucBuf, "pucBuf");
   const FieldDescriptor& d = f.d();
   if (IsBlobType(d.type)) WrongType(d, "raw form; blobs are set through AdsSetString or AdsSetBinary");
+  PaddedValue padded;
   Change(f, [&](const Schema& s, uint8_t* image) {
     if (IsVarLengthType(d.type)) {
       // The used bytes of a variable field; its length follows them.
       uint32_t unit = d.type == FieldType::kNVarChar ? 2 : 1;
       if (ulLen > d.dataSize) Fail(err::kValueDoesNotFit, "The value does not fit field \"" + d.name + "\".");
-      std::vector<uint8_t> raw(d.size, 0);
-      std::memcpy(raw.data(), pucBuf, ulLen);
+      uint8_t* raw = padded.Zeroed(d.size);
+      std::memcpy(raw, pucBuf, ulLen);
       uint16_t used = static_cast<uint16_t>(ulLen / unit);
-      std::memcpy(raw.data() + d.dataSize, &used, 2);
-      WriteRaw(s, image, f.index, raw.data(), raw.size());
+      std::memcpy(raw + d.dataSize, &used, 2);
+      WriteRaw(s, image, f.index, raw, d.size);
       return;
     }
     uint32_t bytes = d.type == FieldType::kNChar ? d.size : d.size;
@@ -361,9 +377,9 @@ UNSIGNED32 AdsSetFieldRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucB
     if (ulLen < bytes && d.type != FieldType::kRaw && d.type != FieldType::kString && d.type != FieldType::kCIString) {
       Fail(err::kInvalidArgument, "Field \"" + d.name + "\" takes exactly " + std::to_string(bytes) + " raw bytes.");
     }
-    std::vector<uint8_t> raw(d.size, 0);
-    std::memcpy(raw.data(), pucBuf, ulLen);
-    WriteRaw(s, image, f.index, raw.data(), raw.size());
+    uint8_t* raw = padded.Zeroed(d.size);
+    std::memcpy(raw, pucBuf, ulLen);
+    WriteRaw(s, image, f.index, raw, d.size);
   });
   return 0;
 }
