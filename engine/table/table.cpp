@@ -81,7 +81,10 @@ std::unique_ptr<Table> Table::Open(const std::string& path, const OpenOptions& o
       continue;
     }
     t->LoadHeader();
-    {
+    if (!options.scratch) {
+      // A scratch table (an SQL result) is never changed in a transaction, so it has no logs;
+      // skipping the listing matters because results are opened for every statement and the
+      // temporary folder may hold many files.
       const std::string name = path.substr(path.find_last_of('/') + 1);
       t->logsAtOpen_ = !storage::ListFolder(storage::FolderOf(path), name + ".txn-").empty();
     }
