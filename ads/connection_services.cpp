@@ -138,15 +138,15 @@ void TAdsConnection::findTables(TStringList* poLinkNames, TStringList* poTableNa
     }
     search = base + QLatin1Char('\\') + mask;
   }
-  QByteArray spec = ToAnsi(search);
+  QByteArray pattern = ToAnsi(search);
   ADSHANDLE find = 0;
   try {
     UNSIGNED8 link[261] = {};
     UNSIGNED8 name[261] = {};
     UNSIGNED16 linkLength = 260;
     UNSIGNED16 nameLength = 260;
-    UNSIGNED32 rc = withLinks ? AdsFindFirstTable62(FhConnection, Bytes(spec), link, &linkLength, name, &nameLength, &find)
-                              : AdsFindFirstTable(FhConnection, Bytes(spec), name, &nameLength, &find);
+    UNSIGNED32 rc = withLinks ? AdsFindFirstTable62(FhConnection, Bytes(pattern), link, &linkLength, name, &nameLength, &find)
+                              : AdsFindFirstTable(FhConnection, Bytes(pattern), name, &nameLength, &find);
     while (rc == 0) {
       if (poLinkNames != nullptr) poLinkNames->Add(TextOf(link, linkLength));
       if (poTableNames != nullptr) poTableNames->Add(TextOf(name, nameLength));

@@ -35,28 +35,28 @@ QString AdsFieldDefinitionString(AdsDataSetClient* dataset, TFieldDefs& FieldDef
   for (int i = 0; i < FieldDefs.Count(); ++i) {
     const TFieldDef& def = *FieldDefs.Items(i);
     const QString size = QString::number(def.Size());
-    QString spec;
+    QString fieldType;
     bool refused = false;
     switch (def.DataType()) {
-      case ftString: spec = QStringLiteral("Char,") + size; break;
-      case ftSmallint: case ftWord: spec = native ? QStringLiteral("ShortInt") : QStringLiteral("Num,6,0"); break;
-      case ftInteger: spec = native ? QStringLiteral("Integer") : QStringLiteral("Num,11,0"); break;
-      case ftBoolean: spec = QStringLiteral("Logical"); break;
-      case ftFloat: spec = native ? QStringLiteral("Double,6") : QStringLiteral("Num,20,4"); break;
-      case ftCurrency: refused = !native; spec = QStringLiteral("CurDouble,6"); break;
-      case ftBCD: refused = !native; spec = QStringLiteral("Money"); break;
-      case ftDate: spec = QStringLiteral("Date"); break;
-      case ftTime: refused = !native; spec = QStringLiteral("Time"); break;
-      case ftDateTime: refused = !native; spec = QStringLiteral("TimeStamp"); break;
-      case ftBytes: spec = (native ? QStringLiteral("Raw,") : QStringLiteral("Char,")) + size; break;
-      case ftVarBytes: case ftBlob: case ftTypedBinary: spec = QStringLiteral("Binary"); break;
-      case ftAutoInc: refused = !native; spec = QStringLiteral("AutoInc"); break;
-      case ftMemo: case ftFmtMemo: spec = QStringLiteral("Memo"); break;
-      case ftGraphic: spec = QStringLiteral("Image"); break;
-      case ftWideString: spec = QStringLiteral("NChar,") + size; break;
-      case ftWideMemo: spec = QStringLiteral("NMemo"); break;
+      case ftString: fieldType = QStringLiteral("Char,") + size; break;
+      case ftSmallint: case ftWord: fieldType = native ? QStringLiteral("ShortInt") : QStringLiteral("Num,6,0"); break;
+      case ftInteger: fieldType = native ? QStringLiteral("Integer") : QStringLiteral("Num,11,0"); break;
+      case ftBoolean: fieldType = QStringLiteral("Logical"); break;
+      case ftFloat: fieldType = native ? QStringLiteral("Double,6") : QStringLiteral("Num,20,4"); break;
+      case ftCurrency: refused = !native; fieldType = QStringLiteral("CurDouble,6"); break;
+      case ftBCD: refused = !native; fieldType = QStringLiteral("Money"); break;
+      case ftDate: fieldType = QStringLiteral("Date"); break;
+      case ftTime: refused = !native; fieldType = QStringLiteral("Time"); break;
+      case ftDateTime: refused = !native; fieldType = QStringLiteral("TimeStamp"); break;
+      case ftBytes: fieldType = (native ? QStringLiteral("Raw,") : QStringLiteral("Char,")) + size; break;
+      case ftVarBytes: case ftBlob: case ftTypedBinary: fieldType = QStringLiteral("Binary"); break;
+      case ftAutoInc: refused = !native; fieldType = QStringLiteral("AutoInc"); break;
+      case ftMemo: case ftFmtMemo: fieldType = QStringLiteral("Memo"); break;
+      case ftGraphic: fieldType = QStringLiteral("Image"); break;
+      case ftWideString: fieldType = QStringLiteral("NChar,") + size; break;
+      case ftWideMemo: fieldType = QStringLiteral("NMemo"); break;
       case ftFMTBcd:
-        spec = QStringLiteral("Num,%1,%2").arg(def.Precision() + (def.Size() != 0 ? 2 : 1)).arg(def.Size());
+        fieldType = QStringLiteral("Num,%1,%2").arg(def.Precision() + (def.Size() != 0 ? 2 : 1)).arg(def.Size());
         break;
       default:
         // ftUnknown, the OLE types, and every type with no engine field of its own
@@ -67,7 +67,7 @@ QString AdsFieldDefinitionString(AdsDataSetClient* dataset, TFieldDefs& FieldDef
     if (refused)
       throw EADSDatabaseError(dataset, kAdsComponentError,
                               FieldTypeName(def.DataType()) + QStringLiteral(" is not a supported field type."));
-    text += def.Name() + QLatin1Char(',') + spec + QLatin1Char(';');
+    text += def.Name() + QLatin1Char(',') + fieldType + QLatin1Char(';');
   }
   return text;
 }

@@ -44,16 +44,16 @@ size_t KeyLayout::MaxKeyLength(uint32_t pageSize) {
   return innerEntry - kInnerEntryExtra - kRecordNumberLength;
 }
 
-KeyLayout KeyLayout::Make(const std::vector<SegmentSpec>& specs, const Collation& collation,
+KeyLayout KeyLayout::Make(const std::vector<SegmentSpec>& segments, const Collation& collation,
                           bool descending, uint32_t pageSize) {
   if (!ValidPageSize(pageSize)) {
     Fail(err::kInvalidIndexPageSize, "Index page size " + std::to_string(pageSize) +
                                          " is not a power of two from 512 to 8192");
   }
-  if (specs.empty()) Fail(err::kInvalidTagDefinition, "An index key needs at least one segment");
+  if (segments.empty()) Fail(err::kInvalidTagDefinition, "An index key needs at least one segment");
   std::vector<size_t> payload;
   size_t total = 0;
-  for (const SegmentSpec& s : specs) {
+  for (const SegmentSpec& s : segments) {
     if (!KnownKind(s.kind)) Fail(err::kInvalidTagDefinition, "Unknown index key segment type");
     bool sized = s.kind == SegmentKind::kString || s.kind == SegmentKind::kWideString ||
                  s.kind == SegmentKind::kRaw;
@@ -64,9 +64,9 @@ KeyLayout KeyLayout::Make(const std::vector<SegmentSpec>& specs, const Collation
   size_t max = MaxKeyLength(pageSize);
   if (total > max && !collation.isByteOrder()) {
     // Shorten collated text segments, the longest first, down to one byte per character.
-    for (size_t i = 0; i < specs.size() && total > max; ++i) {
-      if (specs[i].kind != SegmentKind::kString && specs[i].kind != SegmentKind::kWideString) continue;
-      size_t floor = specs[i].width;
+    for (size_t i = 0; i < segments.size() && total > max; ++i) {
+      if (segments[i].kind != SegmentKind::kString && segments[i].kind != SegmentKind::kWideString) continue;
+      size_t floor = segments[i].width;
       size_t cut = std::min(total - max, payload[i] - floor);
       payload[i] -= cut;
       total -= cut;
@@ -81,8 +81,8 @@ KeyLayout KeyLayout::Make(const std::vector<SegmentSpec>& specs, const Collation
   l.collation_ = &collation;
   l.descending_ = descending;
   uint16_t offset = 0;
-  for (size_t i = 0; i < specs.size(); ++i) {
-    Segment seg{specs[i].kind, specs[i].width, offset, static_cast<uint16_t>(1 + payload[i])};
+  for (size_t i = 0; i < segments.size(); ++i) {
+    Segment seg{segments[i].kind, segments[i].width, offset, static_cast<uint16_t>(1 + payload[i])};
     l.segments_.push_back(seg);
     offset = static_cast<uint16_t>(offset + seg.length);
   }

@@ -68,7 +68,7 @@ class KeyLayout {
   // shortened (never below width + 1 bytes) when the full key would not fit the page; throws
   // EngineError kIndexKeyTooLong when it still does not, kInvalidTagDefinition for an empty or
   // malformed segment list, kInvalidIndexPageSize for a bad page size.
-  static KeyLayout Make(const std::vector<SegmentSpec>& specs, const Collation& collation,
+  static KeyLayout Make(const std::vector<SegmentSpec>& segments, const Collation& collation,
                         bool descending, uint32_t pageSize);
 
   // Rebuilds a layout from recorded segments (as read from an index file); validates that the

@@ -141,21 +141,21 @@ FieldSpec Inferred(const std::vector<std::vector<ValuePtr>>& rows, size_t c) {
 }
 
 // Turns the longest character fields into memos until the record fits.
-void FitRecord(std::vector<FieldSpec>* specs) {
+void FitRecord(std::vector<FieldSpec>* fields) {
   for (;;) {
     uint64_t total = 1;
-    size_t longest = specs->size();
-    for (size_t i = 0; i < specs->size(); ++i) {
-      const FieldSpec& f = (*specs)[i];
+    size_t longest = fields->size();
+    for (size_t i = 0; i < fields->size(); ++i) {
+      const FieldSpec& f = (*fields)[i];
       total += FieldStorageSize(f.type, f.length);
       if ((f.type == FieldType::kString || f.type == FieldType::kCIString) &&
-          (longest == specs->size() || f.length > (*specs)[longest].length)) {
+          (longest == fields->size() || f.length > (*fields)[longest].length)) {
         longest = i;
       }
     }
-    if (total <= kRecordBudget || longest == specs->size()) return;
-    (*specs)[longest].type = FieldType::kMemo;
-    (*specs)[longest].length = 0;
+    if (total <= kRecordBudget || longest == fields->size()) return;
+    (*fields)[longest].type = FieldType::kMemo;
+    (*fields)[longest].length = 0;
   }
 }
 
@@ -201,12 +201,12 @@ std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_
   // lives only in this process.
   std::string resultPassword;
   if (!session.tablePasswords.empty() || session.encryptionPassword) resultPassword = RandomPassword();
-  auto create = [&](std::vector<FieldSpec> specs) {
-    for (int i = 0; i < columns; ++i) specs[i].name = names[i];
-    FitRecord(&specs);
+  auto create = [&](std::vector<FieldSpec> fields) {
+    for (int i = 0; i < columns; ++i) fields[i].name = names[i];
+    FitRecord(&fields);
     Table::CreateOptions c;
     c.scratch = true;
-    Table::Create(holder->files.path, Schema::FromSpecs(specs), c);
+    Table::Create(holder->files.path, Schema::FromSpecs(fields), c);
     Table::OpenOptions o;
     o.exclusive = true;
     o.scratch = true;
@@ -230,9 +230,9 @@ std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_
   // always kept, so that a retyping never runs it again.
   if (allKnown && columns > 0 && sqlite3_stmt_readonly(stmt)) {
     // Every column selects a table column: the rows stream straight into the cursor's table.
-    std::vector<FieldSpec> specs;
-    for (const auto& o : origin) specs.push_back(*o);
-    std::unique_ptr<Table> t = create(specs);
+    std::vector<FieldSpec> fields;
+    for (const auto& o : origin) fields.push_back(*o);
+    std::unique_ptr<Table> t = create(fields);
     try {
       WriteRows(*t, [&](std::vector<sqlite3_value*>* values) {
         if (!step()) return false;
@@ -259,10 +259,10 @@ std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_
       }
       rows.push_back(std::move(row));
     }
-    std::vector<FieldSpec> specs;
-    for (int i = 0; i < columns; ++i) specs.push_back(Inferred(rows, i));
-    if (columns == 0) specs.push_back(FieldSpec{"EXPR_1", FieldType::kString, 1, 0});
-    std::unique_ptr<Table> t = create(specs);
+    std::vector<FieldSpec> fields;
+    for (int i = 0; i < columns; ++i) fields.push_back(Inferred(rows, i));
+    if (columns == 0) fields.push_back(FieldSpec{"EXPR_1", FieldType::kString, 1, 0});
+    std::unique_ptr<Table> t = create(fields);
     size_t r = 0;
     WriteRows(*t, [&](std::vector<sqlite3_value*>* values) {
       if (r >= rows.size()) return false;

@@ -20,11 +20,11 @@ struct FieldCase {
   TFieldType type;
   int size;
   int precision;
-  const char* adt;    // the specification for a native table
+  const char* adt;    // the field's definition text for a native table
   const char* other;  // for the DBF types; empty: refused
 };
 
-// Every field type that has a specification, with what each table type makes of it.
+// Every field type a table can be made of, with what each table type makes of it.
 const FieldCase kFieldCases[] = {
     {ftString, 30, 0, "Char,30;", "Char,30;"},
     {ftSmallint, 0, 0, "ShortInt;", "Num,6,0;"},
@@ -51,7 +51,7 @@ const FieldCase kFieldCases[] = {
     {ftFMTBcd, 0, 10, "Num,11,0;", "Num,11,0;"},
 };
 
-// The engine field type each native specification makes.
+// The engine field type each native definition text makes.
 const std::map<std::string, uint16_t> kEngineTypes = {
     {"Char", 4},      {"ShortInt", 12}, {"Integer", 11}, {"Logical", 1},   {"Double", 10}, {"CurDouble", 17},
     {"Money", 18},    {"Date", 3},      {"Time", 13},    {"TimeStamp", 14}, {"Raw", 16},   {"Binary", 6},
@@ -60,7 +60,7 @@ const std::map<std::string, uint16_t> kEngineTypes = {
 
 }  // namespace
 
-TEST(AdsFieldDefinitions, EachTypeHasItsSpecificationPerTableType) {
+TEST(AdsFieldDefinitions, EachTypeHasItsDefinitionPerTableType) {
   TestAdsDataSet ds(nullptr);
   ds.SetName("tb");
   int n = 0;

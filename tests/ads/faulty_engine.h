@@ -39,9 +39,9 @@ class FaultyEngine {
 
  private:
   void apply() {
-    std::string spec;
-    for (const auto& [name, code] : faults_) spec += (spec.empty() ? "" : ",") + name + "=" + std::to_string(code);
-    setenv("ACE_FAULTS", spec.c_str(), 1);
+    std::string list;
+    for (const auto& [name, code] : faults_) list += (list.empty() ? "" : ",") + name + "=" + std::to_string(code);
+    setenv("ACE_FAULTS", list.c_str(), 1);
   }
 
   std::map<std::string, unsigned> faults_;

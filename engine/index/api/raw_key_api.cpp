@@ -140,9 +140,9 @@ std::vector<uint8_t> BuildRawKey(IndexOrder::Bound& b, const RawKeyScratch& scra
   std::vector<uint8_t> storedLow(k.begin(), k.end());
   k = b.indexes->KeyOf(*b.tag, high.data(), 0);
   std::vector<uint8_t> storedHigh(k.begin(), k.end());
-  std::vector<SegmentSpec> specs;
-  for (const Segment& s : layout.segments()) specs.push_back({s.kind, s.width});
-  KeyLayout plain = KeyLayout::Make(specs, Collation::Find("ANSI"), false, 8192);
+  std::vector<SegmentSpec> plainSegments;
+  for (const Segment& s : layout.segments()) plainSegments.push_back({s.kind, s.width});
+  KeyLayout plain = KeyLayout::Make(plainSegments, Collation::Find("ANSI"), false, 8192);
   KeyBuilder plainBuilder(plain);
   b.indexes->BuildInto(*b.tag, low.data(), plainBuilder);
   k = plainBuilder.Key();
