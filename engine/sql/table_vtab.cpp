@@ -780,28 +780,23 @@ table::TableCursor& Writer(TableVtab* vtab) {
 }
 
 // Stores the new values argv[2..] of an updated row into the writer's current record.
-void StoreRow(TableVtab* vtab, table::TableCursor& w, sqlite3_value** argv, bool inserting) {
+void StoreRow(table::TableCursor& w, sqlite3_value** argv) {
   const Schema& schema = w.schema();
   for (size_t i = 0; i < schema.fieldCount(); ++i) {
     sqlite3_value* v = argv[2 + i];
     const FieldDescriptor& d = schema.fields()[i];
     if (sqlite3_value_nochange(v)) continue;
     if (EngineSet(d.type)) {
-      if (inserting && sqlite3_value_type(v) == SQLITE_NULL) continue;
-      if (!inserting) {
-        // An UPDATE passes every column; an unchanged engine-set value is simply kept.
-        RecordView now(schema, w.Current(), w.recordNumber());
-        if (sqlite3_value_type(v) == SQLITE_INTEGER && sqlite3_value_int64(v) == now.integer(i)) continue;
-        if (d.type == FieldType::kModTime) continue;
-      }
+      // An UPDATE passes every column; an unchanged engine-set value is simply kept.
+      RecordView now(schema, w.Current(), w.recordNumber());
+      if (sqlite3_value_type(v) == SQLITE_INTEGER && sqlite3_value_int64(v) == now.integer(i)) continue;
+      if (d.type == FieldType::kModTime) continue;
       FailColumn(err::kColumnTypeMismatch, d.name, "The engine sets this value; a statement cannot");
     }
-    // A new record may leave a column without a value whatever the column's rights.
-    if (!(inserting && sqlite3_value_type(v) == SQLITE_NULL)) table::CheckAssignable(w, i);
+    table::CheckAssignable(w, i);
     uint8_t* image = w.BeginChange();
     StoreValue(schema, image, i, v, false, [&](std::string_view content) { w.SetBlob(i, content); });
   }
-  (void)vtab;
 }
 
 // Stores the values argv[2..] of an inserted row into `image`, its blobs through `store`.
@@ -849,7 +844,7 @@ int Update(sqlite3_vtab* v, int argc, sqlite3_value** argv, sqlite3_int64* rowid
     }
     w.GotoRecord(n);
     try {
-      StoreRow(vtab, w, argv, false);
+      StoreRow(w, argv);
       if (w.pending()) w.WriteRecord();
     } catch (...) {
       if (w.pending()) w.CancelUpdate();

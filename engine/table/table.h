@@ -349,6 +349,10 @@ class Table {
   // Stores every blob of record n's image again, sealed or plain, and points the image at the new
   // copies; answers the old references, to be freed once the image is written.
   std::vector<BlobRef> RestoreBlobs(uint32_t n, uint8_t* image, bool seal);
+  // Rewrites record n in place under the writer lock held by the caller: its blobs are stored
+  // again (sealed or plain), then `write` puts the record's new slot from the image; when the
+  // change is taken back, the old slot returns. Answers the blobs the record held before.
+  std::vector<BlobRef> RewriteRecordSlot(uint32_t n, bool seal, const std::function<void(const uint8_t*)>& write);
   std::string LoadBlob(BlobRef ref, bool encryptedFormat) const;
   void RewriteEncryption(const std::optional<CipherParams>& target, const std::function<bool(uint32_t)>& seal);
   uint32_t RecordsInFile() const;

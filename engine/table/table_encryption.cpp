@@ -156,17 +156,8 @@ void Table::EncryptRecord(uint32_t n) {
   }
   if (IsRecordEncrypted(n)) return;
   WriterLock w(*this);
-  std::vector<uint8_t> image(schema().recordLength());
-  ReadRecord(n, image.data());
-  std::vector<uint8_t> oldSlot(slotLength());
-  file_->ReadExact(RecordOffset(n), oldSlot.data(), oldSlot.size());
-  std::vector<BlobRef> old = RestoreBlobs(n, image.data(), /*seal=*/true);
-  WriteImage(n, image.data());
-  AfterChange();
-  EndChange([&] {
-    file_->Write(RecordOffset(n), oldSlot.data(), oldSlot.size());
-    AfterChange();
-  });
+  std::vector<BlobRef> old =
+      RewriteRecordSlot(n, /*seal=*/true, [&](const uint8_t* image) { WriteImage(n, image); });
   if (!old.empty()) {
     for (BlobRef ref : old) memo_->Free(ref);
     memo_->WipeFree();
@@ -187,6 +178,22 @@ std::vector<BlobRef> Table::RestoreBlobs(uint32_t n, uint8_t* image, bool seal) 
   return old;
 }
 
+std::vector<BlobRef> Table::RewriteRecordSlot(uint32_t n, bool seal,
+                                              const std::function<void(const uint8_t*)>& write) {
+  std::vector<uint8_t> image(schema().recordLength());
+  ReadRecord(n, image.data());
+  std::vector<uint8_t> oldSlot(slotLength());
+  file_->ReadExact(RecordOffset(n), oldSlot.data(), oldSlot.size());
+  std::vector<BlobRef> old = RestoreBlobs(n, image.data(), seal);
+  write(image.data());
+  AfterChange();
+  EndChange([&] {
+    file_->Write(RecordOffset(n), oldSlot.data(), oldSlot.size());
+    AfterChange();
+  });
+  return old;
+}
+
 void Table::DecryptRecord(uint32_t n) {
   CheckWritable();
   CheckRecordNumber(n);
@@ -196,20 +203,12 @@ void Table::DecryptRecord(uint32_t n) {
                                          path_ + "\".");
   }
   WriterLock w(*this);
-  std::vector<uint8_t> image(schema().recordLength());
-  ReadRecord(n, image.data());
-  std::vector<uint8_t> oldSlot(slotLength());
-  file_->ReadExact(RecordOffset(n), oldSlot.data(), oldSlot.size());
-  std::vector<BlobRef> old = RestoreBlobs(n, image.data(), /*seal=*/false);
-  std::vector<uint8_t> slot(slotLength());
-  slot[0] = image[0];
-  RecordCipher::StorePlain(image.data() + 1, image.size() - 1, slot.data() + 1);
-  uncommitted_ = true;
-  file_->Write(RecordOffset(n), slot.data(), slot.size());
-  AfterChange();
-  EndChange([&] {
-    file_->Write(RecordOffset(n), oldSlot.data(), oldSlot.size());
-    AfterChange();
+  std::vector<BlobRef> old = RewriteRecordSlot(n, /*seal=*/false, [&](const uint8_t* image) {
+    std::vector<uint8_t> slot(slotLength());
+    slot[0] = image[0];
+    RecordCipher::StorePlain(image + 1, schema().recordLength() - 1, slot.data() + 1);
+    uncommitted_ = true;
+    file_->Write(RecordOffset(n), slot.data(), slot.size());
   });
   if (!old.empty()) {
     for (BlobRef ref : old) memo_->Free(ref);
