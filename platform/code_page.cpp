@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>  // environ
 #include <map>
 #include <memory>
 #include <mutex>
@@ -67,11 +68,50 @@ UConverter* ConverterFor(const std::string& page) {
   return converters.back().second.get();
 }
 
-// The machine hive's setting, read once per hive file ("" when absent, unreadable or unknown).
-std::string HiveSetting() {
+// The two variables this setting depends on, as getenv would answer them (nullptr when unset),
+// found in one pass over the environment: text is converted on nearly every call between the
+// programs and the engine, and two getenv scans were most of a short conversion's cost.
+struct SettingVariables {
+  const char* codePage = nullptr;
+  const char* machineHive = nullptr;
+};
+
+// Whether the NUL-terminated `text` starts with `prefix`; inlined, as this runs for every
+// environment entry.
+inline bool StartsWith(const char* text, std::string_view prefix) {
+  for (char c : prefix) {
+    if (*text++ != c) return false;  // also stops at the terminating NUL
+  }
+  return true;
+}
+
+SettingVariables ReadSettingVariables() {
+  // Both names share this prefix, so most entries are passed over after a few bytes.
+  constexpr std::string_view kPrefix = "PELLMAR_";
+  constexpr std::string_view kCodePage = std::string_view(kVariable).substr(kPrefix.size());
+  constexpr std::string_view kMachineHive = std::string_view(kMachineHiveVariable).substr(kPrefix.size());
+  static_assert(std::string_view(kVariable).starts_with(kPrefix) &&
+                std::string_view(kMachineHiveVariable).starts_with(kPrefix));
+  SettingVariables found;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    const char* e = *entry;
+    if (!StartsWith(e, kPrefix)) continue;
+    const char* rest = e + kPrefix.size();
+    // The first entry of a name wins, as with getenv.
+    const auto value = [rest](std::string_view name) -> const char* {
+      return StartsWith(rest, name) && rest[name.size()] == '=' ? rest + name.size() + 1 : nullptr;
+    };
+    if (found.codePage == nullptr) found.codePage = value(kCodePage);
+    if (found.machineHive == nullptr) found.machineHive = value(kMachineHive);
+  }
+  return found;
+}
+
+// The setting of the machine hive in `file` ("" when absent, unreadable or unknown), read once
+// per hive file.
+std::string HiveSetting(std::string_view file) {
   static std::mutex* mu = new std::mutex;                       // never destroyed: text is
   static auto* cache = new std::map<std::string, std::string>;  // converted during exit too
-  const std::string file = HiveFilePath(Hive::kLocalMachine);
   // The thread's last answer, as the shared cache would give it, without its lock. Plain
   // arrays, which live as long as the thread and need no destruction: text is converted
   // while the process exits too. Longer names are not remembered here.
@@ -93,7 +133,7 @@ std::string HiveSetting() {
     last.name_size = name.size();
   };
   std::lock_guard<std::mutex> lock(*mu);
-  auto it = cache->find(file);
+  auto it = cache->find(std::string(file));
   if (it != cache->end()) {
     remember(it->second);
     return it->second;
@@ -105,7 +145,7 @@ std::string HiveSetting() {
       value.IsText() && IsKnownCodePage(value.text)) {
     name = value.text;
   }
-  cache->emplace(file, name);
+  cache->emplace(std::string(file), name);
   remember(name);
   return name;
 }
@@ -119,7 +159,8 @@ std::string AnsiCodePage() {
   // verdict on its last value is remembered, so an unchanged value costs one comparison.
   thread_local std::string last_variable;
   thread_local bool last_known = false;
-  const char* variable = std::getenv(kVariable);
+  const SettingVariables variables = ReadSettingVariables();
+  const char* variable = variables.codePage;
   if (variable != nullptr && *variable != '\0') {
     if (last_variable != variable) {
       last_variable = variable;
@@ -127,7 +168,9 @@ std::string AnsiCodePage() {
     }
     if (last_known) return last_variable;
   }
-  std::string from_hive = HiveSetting();
+  // The hive file as HiveFilePath names it, from the same look at the environment.
+  const char* hive = variables.machineHive;
+  std::string from_hive = HiveSetting(hive != nullptr && *hive != '\0' ? hive : kDefaultMachineHiveFile);
   return from_hive.empty() ? std::string(kDefaultAnsiCodePage) : from_hive;
 }
 

@@ -172,8 +172,8 @@ std::string HiveFilePath(Hive hive) {
       return std::string(x) + "/pellmar/HKCU.reg";
     return HomeFolder() + "/.config/pellmar/HKCU.reg";
   }
-  if (const char* f = std::getenv("PELLMAR_HKLM"); f != nullptr && *f != '\0') return f;
-  return "/etc/pellmar/HKLM.reg";
+  if (const char* f = std::getenv(kMachineHiveVariable); f != nullptr && *f != '\0') return f;
+  return kDefaultMachineHiveFile;
 }
 
 Status LoadHive(Hive hive, std::unique_ptr<RegistryHive>* out, FileSystem* fs) {

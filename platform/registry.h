@@ -37,6 +37,10 @@ const char* HiveRootName(Hive hive);
 // The host file that holds the hive (see above).
 std::string HiveFilePath(Hive hive);
 
+// The machine hive's file when kMachineHiveVariable names none.
+inline constexpr char kMachineHiveVariable[] = "PELLMAR_HKLM";
+inline constexpr char kDefaultMachineHiveFile[] = "/etc/pellmar/HKLM.reg";
+
 // Loads the hive's file (missing: empty) through `fs` (nullptr: DefaultFileSystem()).
 Status LoadHive(Hive hive, std::unique_ptr<RegistryHive>* out, FileSystem* fs = nullptr);
 
