@@ -1,9 +1,6 @@
 #include "engine/sql/result_cursor.h"
 
-#include <unistd.h>
-
 #include <atomic>
-#include <filesystem>
 #include <optional>
 #include <set>
 #include <string>
@@ -15,6 +12,7 @@
 #include "engine/sql/session.h"
 #include "engine/sql/sql_error.h"
 #include "engine/sql/value_codec.h"
+#include "engine/storage/memory_storage.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/table.h"
 #include "engine/table/table_files.h"
@@ -47,12 +45,10 @@ struct StaticCursor {
   std::unique_ptr<table::TableCursor> cursor;
 };
 
+// A result lives in memory (memory_storage.h): it needs no file of the host's, no folder
+// listing and no sync, and what grows large moves to an unnamed work file by itself.
 std::string NewTempPath() {
-  std::error_code ec;
-  std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
-  if (ec) dir = "/tmp";
-  return (dir / ("ace_cursor_" + std::to_string(::getpid()) + "_" + std::to_string(++gCursorCounter) + ".adt"))
-      .string();
+  return std::string(storage::kMemoryFolder) + "/ace_cursor_" + std::to_string(++gCursorCounter) + ".adt";
 }
 
 // A result column's name made fit for a field: separators replaced, at most 128 characters,

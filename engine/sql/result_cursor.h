@@ -1,7 +1,7 @@
 // Static cursors: the rows of an executed SELECT, materialised into a temporary native table
 // that the engine's table calls read like any other table (fields, navigation, bookmarks,
 // record counts). The cursor is read-only; later changes of the source tables do not reach
-// it. Its files live in the host's temporary folder and are removed when the cursor is
+// it. Its files are memory files (engine/storage/memory_storage.h), removed when the cursor is
 // released.
 //
 // Result fields carry the engine type of the column they select (AutoInc becomes Integer and

@@ -1,4 +1,5 @@
-// The host's storage: POSIX files with open-file-description locks.
+// The host's storage: POSIX files with open-file-description locks, and the memory files of
+// memory_storage.h for paths in its folder.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -8,6 +9,7 @@
 
 #include <cstring>
 
+#include "engine/storage/memory_storage.h"
 #include "engine/storage/storage.h"
 
 namespace engine::storage {
@@ -88,6 +90,7 @@ class HostFile final : public File {
 class HostStorage final : public Storage {
  public:
   int Open(const std::string& path, OpenMode mode, ErrorCode code, std::unique_ptr<File>* file) override {
+    if (InMemory(path)) return Memory().Open(path, mode, code, file);
     int flags = O_CLOEXEC;
     switch (mode) {
       case OpenMode::kRead:
@@ -113,6 +116,7 @@ class HostStorage final : public Storage {
   }
 
   int OpenWorkFile(const std::string& folder, ErrorCode code, std::unique_ptr<File>* file) override {
+    if (InMemory(folder)) return Memory().OpenWorkFile(folder, code, file);
     int fd = ::open(folder.c_str(), O_RDWR | O_TMPFILE | O_CLOEXEC, 0600);
     if (fd < 0) {
       // File systems without O_TMPFILE: a named file removed at once.
@@ -126,16 +130,22 @@ class HostStorage final : public Storage {
   }
 
   int Rename(const std::string& from, const std::string& to) override {
+    if (InMemory(from) || InMemory(to)) return Memory().Rename(from, to);
     return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : Errno();
   }
 
   int Link(const std::string& from, const std::string& to) override {
+    if (InMemory(from) || InMemory(to)) return Memory().Link(from, to);
     return ::link(from.c_str(), to.c_str()) == 0 ? 0 : Errno();
   }
 
-  int Remove(const std::string& path) override { return ::unlink(path.c_str()) == 0 ? 0 : Errno(); }
+  int Remove(const std::string& path) override {
+    if (InMemory(path)) return Memory().Remove(path);
+    return ::unlink(path.c_str()) == 0 ? 0 : Errno();
+  }
 
   int SyncFolder(const std::string& folder) override {
+    if (InMemory(folder)) return Memory().SyncFolder(folder);
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return Errno();
     int e = ::fsync(fd) == 0 ? 0 : Errno();
@@ -144,6 +154,7 @@ class HostStorage final : public Storage {
   }
 
   int Stat(const std::string& path, FileInfo* info) override {
+    if (InMemory(path)) return Memory().Stat(path, info);
     *info = FileInfo{};
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) {
@@ -157,6 +168,7 @@ class HostStorage final : public Storage {
   }
 
   int List(const std::string& folder, const std::string& prefix, std::vector<std::string>* names) override {
+    if (InMemory(folder)) return Memory().List(folder, prefix, names);
     names->clear();
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return Errno();
