@@ -25,7 +25,8 @@
 // time / SQLite time; below 1 the engine is faster) with their spread (lowest to highest).
 //
 // Options: --records N (default 1000000), --lookups N (statements of each kind per round,
-// default 200), --rounds N (default 5).
+// default 200), --rounds N (default 5), --only KIND (one kind alone: equality, range, ordered,
+// "by key" or aggregate; for profiling one row).
 #include <sqlite3.h>
 
 #include <unistd.h>
@@ -239,6 +240,7 @@ void Differ(const char* what) {
 int main(int argc, char** argv) {
   uint32_t records = 1000000;
   int lookups = 200, rounds = 5;
+  std::string only;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--records") == 0 && i + 1 < argc) {
       records = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
@@ -246,14 +248,24 @@ int main(int argc, char** argv) {
       lookups = std::atoi(argv[++i]);
     } else if (std::strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
       rounds = std::atoi(argv[++i]);
+    } else if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+      only = argv[++i];
     } else {
-      std::fprintf(stderr, "usage: bench_sql [--records N] [--lookups N] [--rounds N]\n");
+      std::fprintf(stderr, "usage: bench_sql [--records N] [--lookups N] [--rounds N] [--only KIND]\n");
       return 2;
     }
   }
   if (records == 0) records = 1;
   if (lookups <= 0) lookups = 1;
   if (rounds <= 0) rounds = 1;
+  auto KindName = [](size_t kind) { return kind < kLookupKinds ? kLookups[kind].name : "aggregate"; };
+  auto Chosen = [&](size_t kind) { return only.empty() || only == KindName(kind); };
+  bool known = false;
+  for (size_t kind = 0; kind <= kLookupKinds; ++kind) known = known || Chosen(kind);
+  if (!known) {
+    std::fprintf(stderr, "bench_sql: no kind named \"%s\"\n", only.c_str());
+    return 2;
+  }
   std::filesystem::path folder = std::filesystem::temp_directory_path() / ("bench_sql_" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
   {
@@ -268,6 +280,7 @@ int main(int argc, char** argv) {
 
     std::vector<int> keys = LookupKeys(lookups);
     for (size_t kind = 0; kind < kLookupKinds; ++kind) {
+      if (!Chosen(kind)) continue;
       Answer e, s;
       engine.Lookups(kind, {keys[0]}, &e);
       sqlite.Lookups(kind, {keys[0]}, &s);
@@ -277,6 +290,7 @@ int main(int argc, char** argv) {
     std::vector<double> engineTimes[kLookupKinds + 1], sqliteTimes[kLookupKinds + 1], ratios[kLookupKinds + 1];
     for (int round = 0; round < rounds; ++round) {
       for (size_t kind = 0; kind <= kLookupKinds; ++kind) {
+        if (!Chosen(kind)) continue;
         Answer e, s;
         double te, ts;
         if (kind < kLookupKinds) {
@@ -286,7 +300,7 @@ int main(int argc, char** argv) {
           te = engine.Aggregate(&e);
           ts = sqlite.Aggregate(&s);
         }
-        if (!Same(e, s)) Differ(kind < kLookupKinds ? kLookups[kind].name : "aggregate");
+        if (!Same(e, s)) Differ(KindName(kind));
         engineTimes[kind].push_back(te);
         sqliteTimes[kind].push_back(ts);
         ratios[kind].push_back(te / ts);
@@ -294,7 +308,8 @@ int main(int argc, char** argv) {
     }
     std::printf("per statement, median of the rounds; ratio engine / sqlite, median (lowest to highest):\n");
     for (size_t kind = 0; kind <= kLookupKinds; ++kind) {
-      std::string name = std::string(kind < kLookupKinds ? kLookups[kind].name : "aggregate") + ":";
+      if (!Chosen(kind)) continue;
+      std::string name = std::string(KindName(kind)) + ":";
       bench::Spread e = bench::SpreadOf(engineTimes[kind]), s = bench::SpreadOf(sqliteTimes[kind]);
       std::printf("%-10s engine %9.3f ms, sqlite %9.3f ms, ratio %s\n", name.c_str(), e.median * 1000, s.median * 1000,
                   bench::Format(bench::SpreadOf(ratios[kind])).c_str());
