@@ -133,6 +133,8 @@ class Table {
   Table& operator=(const Table&) = delete;
 
   const std::string& path() const { return path_; }
+  // The table's type: which record, memo and index formats its files have.
+  TableType type() const { return header_.schema.tableType(); }
   const Schema& schema() const { return header_.schema; }
   const TableProperties& properties() const { return header_.properties; }
   bool exclusive() const { return options_.exclusive; }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/table/field_type.h"
+#include "engine/table/table_type.h"
 
 namespace engine {
 
@@ -38,6 +39,7 @@ struct FieldDescriptor {
   uint32_t offset = 0;    // byte offset in the record image
   uint32_t size = 0;      // bytes in the record image, including a variable field's 16-bit length
   uint32_t dataSize = 0;  // bytes of value before that length (size - 2 for variable fields)
+  char dbfLetter = 0;     // DBF tables: the type letter the field is stored under (dbf_field.h)
 };
 
 // An index tag as the table remembers it, so that a lost index file can always be rebuilt.
@@ -68,6 +70,9 @@ class Schema {
   const std::vector<FieldDescriptor>& fields() const { return fields_; }
   size_t fieldCount() const { return fields_.size(); }
   uint32_t recordLength() const { return recordLength_; }
+  // The table type whose record layout the image follows: native (kAdt) or DBF.
+  TableType tableType() const { return tableType_; }
+  bool dbf() const { return tableType_ != TableType::kAdt; }
 
   // The 0-based index of the field named `name` (a-z compared without case), or nullopt.
   std::optional<size_t> find(std::string_view name) const;
@@ -81,6 +86,7 @@ class Schema {
  private:
   std::vector<FieldDescriptor> fields_;
   uint32_t recordLength_ = 1;
+  TableType tableType_ = TableType::kAdt;
 };
 
 // Bytes a field of this declaration takes in the record image (0 for an invalid declaration).
