@@ -1,8 +1,13 @@
-// An open index file (.adi): several tags, each a B+tree of fixed-length keys (formats in
-// page_format.h, tag_def.h and key_layout.h; docs/formats.md "Index file").
+// An open index file, whatever its format: the tags it holds and, for each, its entries (a key
+// in stored form and a record number) in the tag's order. The native ".adi" file (AdiFile,
+// adi_file.h), the single-order ".ntx" file (NtxFile, ntx_file.h) and the compound ".cdx" file
+// (CdxFile, cdx_file.h) implement it; everything above the formats (TableIndexes, TagCursor,
+// the key positions, the SQL lookups) uses only this interface.
 //
-// Keys are passed in stored form (as KeyBuilder makes them, keyLength() bytes) with the record
-// number they belong to. Positions are ranks: 0-based positions of entries in the tag's order.
+// Keys are passed in stored form (as KeyBuilder makes them with the tag's layout, keyLength()
+// bytes) with the record number they belong to. The order of a tag is the order of (key bytes,
+// record number) compared with memcmp, the record number big-endian: equal keys follow their
+// record numbers. Positions are ranks: 0-based positions of entries in the tag's order.
 //
 // Updates change cached pages. Before the first of them (or before its table changes, through
 // Prepare) the file is marked "update in progress" on disk and that mark is synced, so that
@@ -26,26 +31,34 @@
 #include <string>
 #include <vector>
 
-#include "engine/index/pager.h"
 #include "engine/index/tag_def.h"
 
 namespace engine {
 
+// The index file formats, told apart by the file name's extension (letters in any case):
+// ".ntx" and ".cdx" are the DBF world's formats, every other name is a native file.
+enum class IndexFormat : uint8_t { kAdi, kNtx, kCdx };
+IndexFormat IndexFormatOf(const std::filesystem::path& path);
+// The form of the keys a format stores.
+KeyForm KeyFormOf(IndexFormat format);
+
 class IndexFile {
  public:
-  // Opens and checks the file: magic, format version, page size, header checksums, file size,
-  // catalog, collations. Throws kIndexIoError (cannot open), kIndexVersionUnsupported,
-  // kIndexNeedsRebuild (interrupted update), kIndexFileCorrupt (anything else wrong).
+  // Opens and checks the file in the format its name says. Throws kIndexIoError (cannot open),
+  // kIndexVersionUnsupported, kIndexNeedsRebuild (interrupted update), kIndexFileCorrupt
+  // (anything else wrong).
   static std::unique_ptr<IndexFile> Open(const std::filesystem::path& path, bool readOnly = false);
 
   // Drops changes never committed: the file keeps its mark, and the next open asks for a
   // rebuild rather than trusting it.
-  ~IndexFile();
+  virtual ~IndexFile();
   IndexFile(const IndexFile&) = delete;
   IndexFile& operator=(const IndexFile&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  uint32_t pageSize() const { return pageSize_; }
+  virtual IndexFormat format() const = 0;
+  // The page size of the file: chosen per file for native files, fixed by the DBF formats.
+  virtual uint32_t pageSize() const = 0;
   uint64_t changeCounter() const { return changeCounter_; }
   // How many times the header and catalogue were loaded: when this moves, every TagInfo
   // reference and layout taken from tag() before is stale.
@@ -61,16 +74,16 @@ class IndexFile {
   // with text segments can mismatch.
   std::vector<size_t> CollationMismatches(const std::string& collation) const;
 
-  uint64_t KeyCount(size_t tag);
+  virtual uint64_t KeyCount(size_t tag) = 0;
   // Rank of the first entry whose key starts with bytes >= prefix (LowerBound) or > prefix
   // (UpperBound), comparing prefix.size() bytes; KeyCount() when none.
-  uint64_t LowerBound(size_t tag, std::span<const uint8_t> prefix);
-  uint64_t UpperBound(size_t tag, std::span<const uint8_t> prefix);
+  virtual uint64_t LowerBound(size_t tag, std::span<const uint8_t> prefix) = 0;
+  virtual uint64_t UpperBound(size_t tag, std::span<const uint8_t> prefix) = 0;
   // Copies the key at rank into key (keyLength bytes) and returns its record number.
   // REQUIRES: rank < KeyCount(tag).
-  uint32_t EntryAt(size_t tag, uint64_t rank, uint8_t* key);
+  virtual uint32_t EntryAt(size_t tag, uint64_t rank, uint8_t* key) = 0;
   // Rank of the entry (key, record), or of the entry after it when it is absent.
-  uint64_t RankOf(size_t tag, std::span<const uint8_t> key, uint32_t recno);
+  virtual uint64_t RankOf(size_t tag, std::span<const uint8_t> key, uint32_t recno) = 0;
 
   // Adds the key of a record. Unique tags keep only the lowest record number of a key value
   // (returns false when a lower one is present; a lower record replaces a higher one).
@@ -82,55 +95,47 @@ class IndexFile {
 
   // Marks the file as being updated and syncs the mark, unless that is done already (a no-op
   // for a read-only file).
-  void Prepare();
+  virtual void Prepare() = 0;
   // Writes pending changes (pages, then the header), keeping the mark when `keepMark`, else
   // clearing it. No-op when nothing changed and the mark is as asked.
-  void Flush(bool keepMark = false);
+  virtual void Flush(bool keepMark = false) = 0;
   // Flushes with the mark cleared and syncs the file: the update is durable.
-  void Commit();
+  virtual void Commit() = 0;
   // Re-reads the header; when another process changed the file since, drops the cache and
   // reloads the catalog. Returns whether it had changed. REQUIRES: no pending changes.
-  bool Revalidate();
+  virtual bool Revalidate() = 0;
 
   bool discarded() const { return discarded_; }
   // Drops every change not yet written, after an update failed half-way: the file stays marked
   // "update in progress" on disk, and every later use of this object fails with
   // kIndexNeedsRebuild, so the half-made change is never written nor read.
-  void Discard();
+  virtual void Discard() = 0;
 
-  // Checks every tree completely (order, separators, counts, page ownership). Throws
+  // Checks every tree completely (order, structure, counts, page ownership). Throws
   // kIndexFileCorrupt on the first fault.
-  void Verify();
+  virtual void Verify() = 0;
 
- private:
-  IndexFile(std::unique_ptr<storage::File> file, std::filesystem::path path, bool readOnly);
-  void LoadHeader(bool checkSize);
-  void WriteHeader(bool inProgress);
-  std::vector<uint8_t> MakeEntry(size_t tag, std::span<const uint8_t> key, uint32_t recno) const;
+ protected:
+  IndexFile(std::filesystem::path path, bool readOnly);
+
+  // Inserts the entry (key, then record number big-endian, entryLength bytes); false when it is
+  // already present.
+  virtual bool InsertEntry(size_t tag, const uint8_t* entry) = 0;
+  // Removes the entry; false when it is not present.
+  virtual bool EraseEntry(size_t tag, const uint8_t* entry) = 0;
+  // The record number of the first entry whose key equals key (a full key), or 0 when none.
+  virtual uint32_t FirstRecordWithKey(size_t tag, std::span<const uint8_t> key) = 0;
+
   void CheckKey(size_t tag, std::span<const uint8_t> key) const;
   void CheckWritable() const;
+  std::vector<uint8_t> MakeEntry(size_t tag, std::span<const uint8_t> key, uint32_t recno) const;
 
-  std::unique_ptr<storage::File> file_;
   std::filesystem::path path_;
   bool readOnly_;
   bool discarded_ = false;
-  bool markOnDisk_ = false;   // the header written last carries the in-progress mark
-  bool markDurable_ = false;  // and it was synced
-  bool unsynced_ = false;     // written since the last sync
-  uint32_t pageSize_ = 0;
-  uint32_t headerPages_ = 0;
   uint64_t changeCounter_ = 0;
   uint64_t catalogLoads_ = 0;
   std::vector<TagInfo> tags_;
-  std::unique_ptr<Pager> pager_;
 };
-
-// The header pages for a file with these fields and catalog, sealed, ready to be written at
-// offset 0. Shared by the index file and the rebuild.
-std::vector<uint8_t> BuildHeaderPages(uint32_t pageSize, uint32_t pageCount, uint32_t freeHead,
-                                      uint32_t flags, uint64_t changeCounter,
-                                      const std::vector<uint8_t>& catalog);
-// Number of header pages a catalog of that length needs.
-uint32_t HeaderPageCount(uint32_t pageSize, size_t catalogLength);
 
 }  // namespace engine

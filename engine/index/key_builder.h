@@ -53,7 +53,8 @@ class KeyBuilder {
 
  private:
   uint8_t* Payload(size_t segment, SegmentKind expected);
-  void PutUnsignedBE(uint8_t* p, uint64_t v, int bytes);
+  static void PutUnsignedBE(uint8_t* p, uint64_t v, int bytes);
+  static void PutNtxNumber(uint8_t* p, size_t width, unsigned decimals, double value);
 
   const KeyLayout& layout_;
   std::vector<uint8_t> natural_;

@@ -30,6 +30,22 @@ size_t PayloadLength(const SegmentSpec& s, const Collation& c) {
   return 0;
 }
 
+// Payload of a segment in the DBF forms: no marker byte, texts in byte order.
+size_t DbfPayloadLength(const SegmentSpec& s, KeyForm form) {
+  switch (s.kind) {
+    case SegmentKind::kString: return s.width;
+    case SegmentKind::kWideString: return 2u * s.width;
+    case SegmentKind::kNumeric: return form == KeyForm::kNtx ? (s.width ? s.width : 10u) : 8u;
+    case SegmentKind::kDate: return 8;
+    case SegmentKind::kLogical: return 1;
+    case SegmentKind::kInteger: return 4;
+    case SegmentKind::kInteger64: return 8;
+    case SegmentKind::kTimestamp: return 8;
+    case SegmentKind::kRaw: return s.width;
+  }
+  return 0;
+}
+
 bool KnownKind(SegmentKind k) { return k >= SegmentKind::kString && k <= SegmentKind::kRaw; }
 
 }  // namespace
@@ -44,8 +60,39 @@ size_t KeyLayout::MaxKeyLength(uint32_t pageSize) {
   return innerEntry - kInnerEntryExtra - kRecordNumberLength;
 }
 
+size_t KeyLayout::MaxDbfKeyLength(KeyForm form) { return form == KeyForm::kNtx ? 256 : 240; }
+
 KeyLayout KeyLayout::Make(const std::vector<SegmentSpec>& segments, const Collation& collation,
-                          bool descending, uint32_t pageSize) {
+                          bool descending, uint32_t pageSize, KeyForm form) {
+  if (form != KeyForm::kNative) {
+    if (segments.empty()) Fail(err::kInvalidTagDefinition, "An index key needs at least one segment");
+    if (!collation.isByteOrder()) {
+      Fail(err::kInvalidTagDefinition, "NTX and CDX index keys are ordered by byte value (ANSI or OEM), not by \"" +
+                                           collation.name() + "\"");
+    }
+    KeyLayout l;
+    l.collation_ = &collation;
+    l.descending_ = descending;
+    l.form_ = form;
+    size_t offset = 0;
+    for (const SegmentSpec& s : segments) {
+      if (!KnownKind(s.kind)) Fail(err::kInvalidTagDefinition, "Unknown index key segment type");
+      bool sized = s.kind == SegmentKind::kString || s.kind == SegmentKind::kWideString || s.kind == SegmentKind::kRaw;
+      if (sized && s.width == 0) Fail(err::kInvalidTagDefinition, "An index key segment has no length");
+      size_t len = DbfPayloadLength(s, form);
+      Segment seg{s.kind, s.width, static_cast<uint16_t>(offset), static_cast<uint16_t>(len), s.decimals};
+      if (s.kind == SegmentKind::kNumeric && form == KeyForm::kNtx) seg.width = static_cast<uint16_t>(len);
+      l.segments_.push_back(seg);
+      offset += len;
+    }
+    if (offset > MaxDbfKeyLength(form)) {
+      Fail(err::kIndexKeyTooLong, "Index key of " + std::to_string(offset) + " bytes exceeds the " +
+                                      std::to_string(MaxDbfKeyLength(form)) + " bytes of an " +
+                                      (form == KeyForm::kNtx ? "NTX" : "CDX") + " key");
+    }
+    l.keyLength_ = offset;
+    return l;
+  }
   if (!ValidPageSize(pageSize)) {
     Fail(err::kInvalidIndexPageSize, "Index page size " + std::to_string(pageSize) +
                                          " is not a power of two from 512 to 8192");

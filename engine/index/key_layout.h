@@ -47,6 +47,7 @@ enum class SegmentKind : uint8_t {
 struct SegmentSpec {
   SegmentKind kind;
   uint16_t width = 0;
+  uint8_t decimals = 0;  // numeric segments of NTX keys: decimals of their text
 };
 
 // A segment as laid out in the key.
@@ -55,7 +56,19 @@ struct Segment {
   uint16_t width;   // characters or bytes of the value (as the segment definition gives it)
   uint16_t offset;  // of the marker byte within the key
   uint16_t length;  // marker byte included
+  uint8_t decimals = 0;
 };
+
+// The forms keys take in the index file formats. Native keys are laid out as above. The DBF
+// world's formats store keys without marker bytes (a null value is the empty value):
+//   kNtx  texts as in native byte order; numbers as their text of `width` characters with
+//         `decimals` decimals, leading blanks as '0' and negative numbers with every digit d
+//         written as 0x2C - d so that they sort below positive ones, larger magnitudes lower;
+//         dates as "YYYYMMDD" (8 blanks when empty); logicals 'T' or 'F'
+//   kCdx  texts as in native byte order; numbers and dates (as their Julian day) as the
+//         ordered double above; logicals 'T' or 'F'
+// Other kinds (timestamps, integers, raw bytes) keep their native payload in both forms.
+enum class KeyForm : uint8_t { kNative, kNtx, kCdx };
 
 // The length of the record number that follows every key in the tree.
 constexpr size_t kRecordNumberLength = 4;
@@ -69,7 +82,7 @@ class KeyLayout {
   // EngineError kIndexKeyTooLong when it still does not, kInvalidTagDefinition for an empty or
   // malformed segment list, kInvalidIndexPageSize for a bad page size.
   static KeyLayout Make(const std::vector<SegmentSpec>& segments, const Collation& collation,
-                        bool descending, uint32_t pageSize);
+                        bool descending, uint32_t pageSize, KeyForm form = KeyForm::kNative);
 
   // Rebuilds a layout from recorded segments (as read from an index file); validates that the
   // segments are contiguous and their lengths plausible. Throws kIndexFileCorrupt otherwise.
@@ -82,7 +95,13 @@ class KeyLayout {
   // True for the page sizes an index file may use: powers of two from 512 to 8192.
   static bool ValidPageSize(uint32_t pageSize);
 
+  // The largest key a DBF form's file holds.
+  static size_t MaxDbfKeyLength(KeyForm form);
+
   const std::vector<Segment>& segments() const { return segments_; }
+  KeyForm form() const { return form_; }
+  // Bytes before each segment's payload: the marker byte of native keys, none in DBF forms.
+  size_t marker() const { return form_ == KeyForm::kNative ? 1 : 0; }
   size_t keyLength() const { return keyLength_; }
   size_t entryLength() const { return keyLength_ + kRecordNumberLength; }
   const Collation& collation() const { return *collation_; }
@@ -93,6 +112,7 @@ class KeyLayout {
   size_t keyLength_ = 0;
   const Collation* collation_ = nullptr;
   bool descending_ = false;
+  KeyForm form_ = KeyForm::kNative;
 };
 
 }  // namespace engine

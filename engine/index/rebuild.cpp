@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "engine/core/error.h"
-#include "engine/index/index_file.h"
+#include "engine/index/adi_file.h"
 #include "engine/storage/storage.h"
 #include "engine/table/table_files.h"
 #include "engine/index/key_sorter.h"

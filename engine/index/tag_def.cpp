@@ -57,7 +57,7 @@ bool SameTagName(const std::string& a, const std::string& b) {
   return true;
 }
 
-std::vector<TagInfo> PrepareTags(const std::vector<TagDef>& defs, uint32_t pageSize) {
+std::vector<TagInfo> PrepareTags(const std::vector<TagDef>& defs, uint32_t pageSize, KeyForm form) {
   std::vector<TagInfo> tags;
   if (defs.size() > 0xFFFF) Fail(err::kInvalidTagDefinition, "Too many index tags");
   for (const TagDef& d : defs) {
@@ -77,7 +77,7 @@ std::vector<TagInfo> PrepareTags(const std::vector<TagDef>& defs, uint32_t pageS
     TagInfo info;
     info.def = d;
     info.def.collation = c.name();
-    info.layout = KeyLayout::Make(d.segments, c, (d.options & kTagDescending) != 0, pageSize);
+    info.layout = KeyLayout::Make(d.segments, c, (d.options & kTagDescending) != 0, pageSize, form);
     info.collationVersion = c.version();
     tags.push_back(std::move(info));
   }

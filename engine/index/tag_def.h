@@ -56,9 +56,10 @@ struct TagInfo {
 };
 
 // Checks a set of definitions (names present, short enough, unique; texts short enough;
-// candidate and unique not both) and lays out their keys for the page size. Throws EngineError
-// (kInvalidTagDefinition, kUnknownCollation, kIndexKeyTooLong, kInvalidIndexPageSize).
-std::vector<TagInfo> PrepareTags(const std::vector<TagDef>& defs, uint32_t pageSize);
+// candidate and unique not both) and lays out their keys in the given form for the page size.
+// Throws EngineError (kInvalidTagDefinition, kUnknownCollation, kIndexKeyTooLong,
+// kInvalidIndexPageSize).
+std::vector<TagInfo> PrepareTags(const std::vector<TagDef>& defs, uint32_t pageSize, KeyForm form = KeyForm::kNative);
 
 // Compares tag names the way the engine does: letters a to z ignore case, nothing else does.
 bool SameTagName(const std::string& a, const std::string& b);
