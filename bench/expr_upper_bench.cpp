@@ -26,28 +26,28 @@ class Rows final : public engine::ExprSchema, public engine::ExprRecord {
   explicit Rows(std::vector<char> data) : data_(std::move(data)) {}
   void at(size_t row) { row_ = row; }
 
-  std::optional<engine::ExprField> findField(std::string_view name) const override {
+  std::optional<engine::ExprField> FindField(std::string_view name) const override {
     if (name.size() != 4 || (name[0] | 0x20) != 'n') return std::nullopt;
-    return fieldAt(0);
+    return FieldAt(0);
   }
-  bool isOwnAlias(std::string_view) const override { return false; }
-  size_t fieldCount() const override { return 1; }
-  engine::ExprField fieldAt(size_t) const override {
+  bool IsOwnAlias(std::string_view) const override { return false; }
+  size_t FieldCount() const override { return 1; }
+  engine::ExprField FieldAt(size_t) const override {
     engine::ExprField f;
     f.name = "NAME";
     f.type = engine::ExprType::String;
     f.length = kWidth;
     return f;
   }
-  bool fieldIsNull(int) const override { return false; }
-  std::string_view fieldString(int) const override { return std::string_view(data_.data() + row_ * kWidth, kWidth); }
-  double fieldNumber(int) const override { return 0; }
-  bool fieldLogical(int) const override { return false; }
-  int64_t fieldDate(int) const override { return 0; }
-  int64_t fieldTime(int) const override { return 0; }
-  int64_t fieldTimestamp(int) const override { return 0; }
-  uint32_t recordNumber() const override { return static_cast<uint32_t>(row_ + 1); }
-  bool isDeleted() const override { return false; }
+  bool FieldIsNull(int) const override { return false; }
+  std::string_view FieldString(int) const override { return std::string_view(data_.data() + row_ * kWidth, kWidth); }
+  double FieldNumber(int) const override { return 0; }
+  bool FieldLogical(int) const override { return false; }
+  int64_t FieldDate(int) const override { return 0; }
+  int64_t FieldTime(int) const override { return 0; }
+  int64_t FieldTimestamp(int) const override { return 0; }
+  uint32_t RecordNumber() const override { return static_cast<uint32_t>(row_ + 1); }
+  bool IsDeleted() const override { return false; }
 
   const char* row(size_t r) const { return data_.data() + r * kWidth; }
 
@@ -91,7 +91,7 @@ int main() {
   double engineSecs = best([&] {
     for (size_t r = 0; r < kRows; ++r) {
       rows.at(r);
-      key->writeKey(&rows, options, keys.data() + r * kWidth);
+      key->WriteKey(&rows, options, keys.data() + r * kWidth);
     }
   });
   checksum += static_cast<unsigned char>(keys[kRows * kWidth / 2]);

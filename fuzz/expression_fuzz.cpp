@@ -67,7 +67,7 @@ class StrictRecord final : public engine::ExprSchema, public engine::ExprRecord 
     }
   }
 
-  std::optional<ExprField> findField(std::string_view name) const override {
+  std::optional<ExprField> FindField(std::string_view name) const override {
     for (const ExprField& f : fields_) {
       if (f.name.size() != name.size()) continue;
       bool same = true;
@@ -80,22 +80,22 @@ class StrictRecord final : public engine::ExprSchema, public engine::ExprRecord 
     }
     return std::nullopt;
   }
-  bool isOwnAlias(std::string_view alias) const override { return alias == "t" || alias == "T"; }
-  size_t fieldCount() const override { return fields_.size(); }
-  ExprField fieldAt(size_t index) const override { return fields_[index]; }
+  bool IsOwnAlias(std::string_view alias) const override { return alias == "t" || alias == "T"; }
+  size_t FieldCount() const override { return fields_.size(); }
+  ExprField FieldAt(size_t index) const override { return fields_[index]; }
 
-  bool fieldIsNull(int slot) const override { return values_[slot].null; }
-  std::string_view fieldString(int slot) const override {
+  bool FieldIsNull(int slot) const override { return values_[slot].null; }
+  std::string_view FieldString(int slot) const override {
     handedOut_.push_back(std::make_unique<std::string>(values_[slot].text));
     return *handedOut_.back();
   }
-  double fieldNumber(int slot) const override { return values_[slot].number; }
-  bool fieldLogical(int slot) const override { return values_[slot].logical; }
-  int64_t fieldDate(int slot) const override { return values_[slot].integer; }
-  int64_t fieldTime(int slot) const override { return values_[slot].integer; }
-  int64_t fieldTimestamp(int slot) const override { return values_[slot].integer; }
-  uint32_t recordNumber() const override { return recno_; }
-  bool isDeleted() const override { return recno_ == 2; }
+  double FieldNumber(int slot) const override { return values_[slot].number; }
+  bool FieldLogical(int slot) const override { return values_[slot].logical; }
+  int64_t FieldDate(int slot) const override { return values_[slot].integer; }
+  int64_t FieldTime(int slot) const override { return values_[slot].integer; }
+  int64_t FieldTimestamp(int slot) const override { return values_[slot].integer; }
+  uint32_t RecordNumber() const override { return recno_; }
+  bool IsDeleted() const override { return recno_ == 2; }
 
  private:
   void add(const char* name, ExprType type, uint32_t length, bool variable = false, uint16_t decimals = 0) {
@@ -121,15 +121,15 @@ void Evaluate(engine::CompiledExpr& e, StrictRecord& record) {
   std::vector<char> key(e.type() == ExprType::String ? e.length() : 0);
   for (int which : {1, 2, 1}) {
     record.at(which);
-    const engine::Value& v = e.evaluate(&record, options);
+    const engine::Value& v = e.Evaluate(&record, options);
     if (e.type() == ExprType::String && !v.null && v.len > 0) {
       volatile char first = v.str[0], last = v.str[v.len - 1];  // the value's bytes must be readable
       (void)first;
       (void)last;
     }
-    e.evalText(&record, options);
-    if (e.type() == ExprType::String) e.writeKey(&record, options, key.data());
-    if (e.type() == ExprType::Logical) e.evalLogical(&record, options);
+    e.EvalText(&record, options);
+    if (e.type() == ExprType::String) e.WriteKey(&record, options, key.data());
+    if (e.type() == ExprType::Logical) e.EvalLogical(&record, options);
     options.exact = !options.exact;
   }
 }
@@ -152,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t at = 0;
   if (auto condition = engine::ContainsCondition::Parse(text, error, at)) {
     std::string_view texts[] = {"Anna Karenina went to Moscow", "", "a b c d e f"};
-    condition->matches(texts, 3);
+    condition->Matches(texts, 3);
   } else if (at > text.size()) {
     __builtin_trap();  // an error must point inside the text
   }

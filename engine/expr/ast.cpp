@@ -19,25 +19,25 @@ FieldNode::FieldNode(const ExprField& field, uint32_t pos) : Node(field.type, po
   pure = false;
 }
 
-void FieldNode::eval(EvalContext& cx, Value& out) {
+void FieldNode::Eval(EvalContext& cx, Value& out) {
   const ExprRecord& r = *cx.record;
-  if (r.fieldIsNull(slot_)) {
+  if (r.FieldIsNull(slot_)) {
     out.null = true;
     return;
   }
   out.null = false;
   switch (type) {
     case ExprType::String: {
-      std::string_view s = r.fieldString(slot_);
+      std::string_view s = r.FieldString(slot_);
       out.str = s.data();
       out.len = static_cast<uint32_t>(s.size());
       break;
     }
-    case ExprType::Numeric: out.number = r.fieldNumber(slot_); break;
-    case ExprType::Logical: out.logical = r.fieldLogical(slot_); break;
-    case ExprType::Date: out.integer = r.fieldDate(slot_); break;
-    case ExprType::Time: out.integer = r.fieldTime(slot_); break;
-    case ExprType::Timestamp: out.integer = r.fieldTimestamp(slot_); break;
+    case ExprType::Numeric: out.number = r.FieldNumber(slot_); break;
+    case ExprType::Logical: out.logical = r.FieldLogical(slot_); break;
+    case ExprType::Date: out.integer = r.FieldDate(slot_); break;
+    case ExprType::Time: out.integer = r.FieldTime(slot_); break;
+    case ExprType::Timestamp: out.integer = r.FieldTimestamp(slot_); break;
   }
 }
 

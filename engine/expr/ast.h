@@ -31,7 +31,7 @@ struct EvalContext {
   std::optional<int64_t> fixedNowMs;
   int64_t cachedNow = -1;  // the clock is read once per evaluation
 
-  int64_t nowMs() {
+  int64_t NowMs() {
     if (cachedNow < 0) cachedNow = fixedNowMs ? *fixedNowMs : LocalNowMs();
     return cachedNow;
   }
@@ -44,8 +44,8 @@ class Node {
   Node(const Node&) = delete;
   Node& operator=(const Node&) = delete;
 
-  virtual void eval(EvalContext& cx, Value& out) = 0;
-  virtual bool isConstant() const { return false; }
+  virtual void Eval(EvalContext& cx, Value& out) = 0;
+  virtual bool IsConstant() const { return false; }
 
   ExprType type;
   uint32_t pos;           // 1-based position of the node's first character
@@ -67,8 +67,8 @@ using NodePtr = std::unique_ptr<Node>;
 class ConstNode final : public Node {
  public:
   ConstNode(ExprType type, uint32_t pos, const Value& v);
-  void eval(EvalContext&, Value& out) override { out = value_; }
-  bool isConstant() const override { return true; }
+  void Eval(EvalContext&, Value& out) override { out = value_; }
+  bool IsConstant() const override { return true; }
   const Value& value() const { return value_; }
 
  private:
@@ -79,7 +79,7 @@ class ConstNode final : public Node {
 class FieldNode final : public Node {
  public:
   FieldNode(const ExprField& field, uint32_t pos);
-  void eval(EvalContext& cx, Value& out) override;
+  void Eval(EvalContext& cx, Value& out) override;
   const ExprField& field() const { return field_; }
 
  private:
@@ -93,15 +93,15 @@ using FuncImpl = void (*)(FuncNode& self, EvalContext& cx, Value& out);
 class FuncNode final : public Node {
  public:
   FuncNode(ExprType type, uint32_t pos, FuncImpl impl, std::vector<NodePtr> kids);
-  void eval(EvalContext& cx, Value& out) override { impl_(*this, cx, out); }
+  void Eval(EvalContext& cx, Value& out) override { impl_(*this, cx, out); }
 
   // Evaluates child i into its slot and returns it.
-  const Value& arg(size_t i, EvalContext& cx) {
-    kids[i]->eval(cx, vals[i]);
+  const Value& Arg(size_t i, EvalContext& cx) {
+    kids[i]->Eval(cx, vals[i]);
     return vals[i];
   }
   // A text buffer of at least n characters, kept between evaluations.
-  char* buffer(size_t n) {
+  char* Buffer(size_t n) {
     if (buf.size() < n) buf.resize(n);
     return buf.data();
   }

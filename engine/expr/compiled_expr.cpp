@@ -11,12 +11,12 @@ namespace engine {
 
 namespace {
 
-uint32_t dateLengthOf(std::string_view dateFormat) {
+uint32_t DateLengthOf(std::string_view dateFormat) {
   std::optional<DateFormat> f = DateFormat::Parse(dateFormat);
   return f ? f->length() : 10;
 }
 
-const DateFormat& defaultDateFormat() {
+const DateFormat& DefaultDateFormat() {
   static const DateFormat f = *DateFormat::Parse("MM/DD/YYYY");
   return f;
 }
@@ -27,20 +27,20 @@ bool IsValidDateFormat(std::string_view pattern) { return DateFormat::Parse(patt
 
 std::unique_ptr<CompiledExpr> CompiledExpr::Compile(std::string_view text, const ExprSchema* schema,
                                                     std::string_view dateFormat) {
-  Parser p(text, schema, dateLengthOf(dateFormat));
+  Parser p(text, schema, DateLengthOf(dateFormat));
   auto e = std::make_unique<CompiledExpr>();
-  e->root_ = p.parseAll();
+  e->root_ = p.ParseAll();
   e->text_.assign(text);
-  e->fields_ = p.fieldsUsed();
-  e->usesDateFormat_ = p.usesDateFormat();
+  e->fields_ = p.FieldsUsed();
+  e->usesDateFormat_ = p.UsesDateFormat();
   return e;
 }
 
 std::vector<std::unique_ptr<CompiledExpr>> CompiledExpr::CompileSegments(std::string_view text,
                                                                          const ExprSchema* schema,
                                                                          std::string_view dateFormat) {
-  Parser p(text, schema, dateLengthOf(dateFormat));
-  std::vector<NodePtr> roots = p.parseSegments();
+  Parser p(text, schema, DateLengthOf(dateFormat));
+  std::vector<NodePtr> roots = p.ParseSegments();
   std::vector<std::unique_ptr<CompiledExpr>> out;
   for (NodePtr& r : roots) {
     auto e = std::make_unique<CompiledExpr>();
@@ -72,42 +72,42 @@ std::vector<std::unique_ptr<CompiledExpr>> CompiledExpr::CompileSegments(std::st
   for (size_t i = 0; i < out.size(); ++i) {
     out[i]->text_ = i < texts.size() ? texts[i] : std::string();
     // Fields per segment: compile the segment text alone (it compiled as part of the whole).
-    Parser single(out[i]->text_, schema, dateLengthOf(dateFormat));
-    single.parseAll();
-    out[i]->fields_ = single.fieldsUsed();
-    out[i]->usesDateFormat_ = single.usesDateFormat();
+    Parser single(out[i]->text_, schema, DateLengthOf(dateFormat));
+    single.ParseAll();
+    out[i]->fields_ = single.FieldsUsed();
+    out[i]->usesDateFormat_ = single.UsesDateFormat();
   }
   return out;
 }
 
-bool CompiledExpr::isSingleField() const { return dynamic_cast<const FieldNode*>(root_.get()) != nullptr; }
+bool CompiledExpr::IsSingleField() const { return dynamic_cast<const FieldNode*>(root_.get()) != nullptr; }
 
-void CompiledExpr::prepare(const EvalOptions& options, EvalContext& cx, bool needFormat) {
+void CompiledExpr::Prepare(const EvalOptions& options, EvalContext& cx, bool needFormat) {
   // The format is looked at only by expressions that use it, to keep key evaluation lean.
   if (needFormat && (!dateFormat_ || dateFormat_->pattern() != options.dateFormat))
     dateFormat_ = DateFormat::Parse(options.dateFormat);
   // A format the connection could not have accepted falls back to the default one.
-  cx.dateFormat = dateFormat_ ? &*dateFormat_ : &defaultDateFormat();
+  cx.dateFormat = dateFormat_ ? &*dateFormat_ : &DefaultDateFormat();
   cx.exact = options.exact;
   cx.epoch = options.epoch;
   cx.fixedNowMs = options.fixedNowMs;
 }
 
-const Value& CompiledExpr::evaluate(const ExprRecord* record, const EvalOptions& options) {
+const Value& CompiledExpr::Evaluate(const ExprRecord* record, const EvalOptions& options) {
   EvalContext cx;
   cx.record = record;
-  prepare(options, cx, usesDateFormat_);
-  root_->eval(cx, result_);
+  Prepare(options, cx, usesDateFormat_);
+  root_->Eval(cx, result_);
   return result_;
 }
 
-bool CompiledExpr::evalLogical(const ExprRecord* record, const EvalOptions& options) {
-  const Value& v = evaluate(record, options);
+bool CompiledExpr::EvalLogical(const ExprRecord* record, const EvalOptions& options) {
+  const Value& v = Evaluate(record, options);
   return !v.null && v.logical;
 }
 
-bool CompiledExpr::writeKey(const ExprRecord* record, const EvalOptions& options, char* out) {
-  const Value& v = evaluate(record, options);
+bool CompiledExpr::WriteKey(const ExprRecord* record, const EvalOptions& options, char* out) {
+  const Value& v = Evaluate(record, options);
   uint32_t len = root_->length;
   // A key of length 0 ('' or LEFT(NAME, 0)) writes nothing, and its buffer may be null.
   if (v.null) {
@@ -120,14 +120,14 @@ bool CompiledExpr::writeKey(const ExprRecord* record, const EvalOptions& options
   return true;
 }
 
-std::string CompiledExpr::evalText(const ExprRecord* record, const EvalOptions& options) {
+std::string CompiledExpr::EvalText(const ExprRecord* record, const EvalOptions& options) {
   EvalContext cx;
   cx.record = record;
-  prepare(options, cx, true);
-  root_->eval(cx, result_);
+  Prepare(options, cx, true);
+  root_->Eval(cx, result_);
   const Value& v = result_;
   if (v.null) return std::string();
-  const DateFormat& f = dateFormat_ ? *dateFormat_ : defaultDateFormat();
+  const DateFormat& f = dateFormat_ ? *dateFormat_ : DefaultDateFormat();
   switch (type()) {
     case ExprType::String: return std::string(v.text());
     case ExprType::Logical: return v.logical ? "T" : "F";
@@ -146,7 +146,7 @@ std::string CompiledExpr::evalText(const ExprRecord* record, const EvalOptions& 
     }
     case ExprType::Date: {
       std::string s(f.length(), ' ');
-      s.resize(f.write(v.integer, s.data()));
+      s.resize(f.Write(v.integer, s.data()));
       return s;
     }
     case ExprType::Time: {
@@ -156,7 +156,7 @@ std::string CompiledExpr::evalText(const ExprRecord* record, const EvalOptions& 
     }
     case ExprType::Timestamp: {
       std::string s(f.length() + 9, ' ');
-      uint32_t n = f.write(v.integer > 0 ? v.integer / kMsPerDay : 0, s.data());
+      uint32_t n = f.Write(v.integer > 0 ? v.integer / kMsPerDay : 0, s.data());
       if (v.integer > 0) WriteTime(v.integer % kMsPerDay, s.data() + n + 1);
       s.resize(n + 9);
       return s;

@@ -50,7 +50,7 @@ class CompiledExpr {
   uint32_t length() const { return root_->length; }
   uint16_t decimals() const { return root_->decimals; }
   // Whether the value is one field, unchanged.
-  bool isSingleField() const;
+  bool IsSingleField() const;
   // Whether the value depends on the clock (TODAY, NOW, TIME): evaluating it twice on the same
   // record may give two values.
   bool readsClock() const { return root_->clock; }
@@ -60,22 +60,22 @@ class CompiledExpr {
   // Evaluates on `record` (which may be null only when the expression reads no fields).
   // The value stays valid until the next evaluation of this expression or a change of the
   // record.
-  const Value& evaluate(const ExprRecord* record, const EvalOptions& options);
+  const Value& Evaluate(const ExprRecord* record, const EvalOptions& options);
 
   // A condition's verdict: a null result counts as false. REQUIRES: type() is Logical.
-  bool evalLogical(const ExprRecord* record, const EvalOptions& options);
+  bool EvalLogical(const ExprRecord* record, const EvalOptions& options);
 
   // Writes exactly length() bytes for a character expression: the value, padded with blanks
   // or cut. Returns false (and writes blanks) when the value is null. REQUIRES: String type.
-  bool writeKey(const ExprRecord* record, const EvalOptions& options, char* out);
+  bool WriteKey(const ExprRecord* record, const EvalOptions& options, char* out);
 
   // The value as text, whatever its type: character values as they are, numbers in their
   // shortest exact form, dates and timestamps in the options' date format, logicals as T or
   // F, null as the empty text.
-  std::string evalText(const ExprRecord* record, const EvalOptions& options);
+  std::string EvalText(const ExprRecord* record, const EvalOptions& options);
 
  private:
-  void prepare(const EvalOptions& options, EvalContext& cx, bool needFormat);
+  void Prepare(const EvalOptions& options, EvalContext& cx, bool needFormat);
 
   std::string text_;
   NodePtr root_;

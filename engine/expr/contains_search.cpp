@@ -6,7 +6,7 @@ namespace engine {
 
 namespace {
 
-bool isWordChar(unsigned char c) {
+bool IsWordChar(unsigned char c) {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 0x80;
 }
 
@@ -16,20 +16,20 @@ struct Word {
 };
 
 // Whether the words of `pattern` occur one after another in `text`.
-bool findPhrase(std::string_view text, const std::vector<Word>& pattern) {
+bool FindPhrase(std::string_view text, const std::vector<Word>& pattern) {
   const unsigned char* up = UpperTable();
   // Collect word boundaries lazily: walk each word start of the text and try the phrase there.
   size_t i = 0;
   while (i < text.size()) {
-    while (i < text.size() && !isWordChar(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && !IsWordChar(static_cast<unsigned char>(text[i]))) ++i;
     if (i >= text.size()) break;
     size_t start = i;
     size_t pos = start;
     bool ok = true;
     for (const Word& w : pattern) {
-      while (pos < text.size() && !isWordChar(static_cast<unsigned char>(text[pos]))) ++pos;
+      while (pos < text.size() && !IsWordChar(static_cast<unsigned char>(text[pos]))) ++pos;
       size_t end = pos;
-      while (end < text.size() && isWordChar(static_cast<unsigned char>(text[end]))) ++end;
+      while (end < text.size() && IsWordChar(static_cast<unsigned char>(text[end]))) ++end;
       size_t n = end - pos;
       if (n < w.text.size() || (!w.prefix && n != w.text.size())) {
         ok = false;
@@ -44,7 +44,7 @@ bool findPhrase(std::string_view text, const std::vector<Word>& pattern) {
       pos = end;
     }
     if (ok) return true;
-    while (i < text.size() && isWordChar(static_cast<unsigned char>(text[i]))) ++i;
+    while (i < text.size() && IsWordChar(static_cast<unsigned char>(text[i]))) ++i;
   }
   return false;
 }
@@ -59,20 +59,20 @@ struct ContainsCondition::Term {
   std::vector<Word> words;
   std::vector<std::unique_ptr<Term>> kids;
 
-  bool eval(const std::string_view* texts, size_t count) const {
+  bool Eval(const std::string_view* texts, size_t count) const {
     switch (kind) {
       case kAnd:
         for (const auto& k : kids)
-          if (!k->eval(texts, count)) return false;
+          if (!k->Eval(texts, count)) return false;
         return true;
       case kOr:
         for (const auto& k : kids)
-          if (k->eval(texts, count)) return true;
+          if (k->Eval(texts, count)) return true;
         return false;
-      case kNot: return !kids.front()->eval(texts, count);
+      case kNot: return !kids.front()->Eval(texts, count);
       default:
         for (size_t i = 0; i < count; ++i)
-          if (findPhrase(texts[i], words)) return true;
+          if (FindPhrase(texts[i], words)) return true;
         return false;
     }
   }
@@ -85,10 +85,10 @@ class CondParser {
   explicit CondParser(std::string_view t) : t_(t) {}
   using TermPtr = std::unique_ptr<ContainsCondition::Term>;
 
-  TermPtr parse(std::string& error, size_t& offset) {
-    TermPtr r = parseOr();
-    skip();
-    if (r && i_ < t_.size()) fail("unexpected text in the search condition");
+  TermPtr Parse(std::string& error, size_t& offset) {
+    TermPtr r = ParseOr();
+    Skip();
+    if (r && i_ < t_.size()) Fail("unexpected text in the search condition");
     if (!error_.empty()) {
       error = error_;
       offset = errPos_;
@@ -98,27 +98,27 @@ class CondParser {
   }
 
  private:
-  void skip() {
+  void Skip() {
     while (i_ < t_.size() && t_[i_] == ' ') ++i_;
   }
-  void fail(const char* what) {
+  void Fail(const char* what) {
     if (error_.empty()) {
       error_ = what;
       errPos_ = i_;
     }
   }
-  bool keyword(const char* kw) {
-    skip();
+  bool Keyword(const char* kw) {
+    Skip();
     size_t n = std::char_traits<char>::length(kw);
     if (i_ + n > t_.size()) return false;
     for (size_t k = 0; k < n; ++k)
       if (UpperChar(static_cast<unsigned char>(t_[i_ + k])) != static_cast<unsigned char>(kw[k])) return false;
-    if (i_ + n < t_.size() && isWordChar(static_cast<unsigned char>(t_[i_ + n]))) return false;
+    if (i_ + n < t_.size() && IsWordChar(static_cast<unsigned char>(t_[i_ + n]))) return false;
     i_ += n;
     return true;
   }
   // l AND r, l OR r, or NOT l (r null); a run of one operator extends its node.
-  TermPtr join(ContainsCondition::Term::Kind k, TermPtr l, TermPtr r) {
+  TermPtr Join(ContainsCondition::Term::Kind k, TermPtr l, TermPtr r) {
     if (r && l->kind == k) {
       l->kids.push_back(std::move(r));
       return l;
@@ -130,61 +130,61 @@ class CondParser {
     return t;
   }
   // Enters one level of parentheses or NOT; false (with the error set) beyond the limit.
-  bool enter() {
+  bool Enter() {
     if (++depth_ <= kMaxNesting) return true;
-    fail("the search condition is nested too deeply");
+    Fail("the search condition is nested too deeply");
     return false;
   }
-  TermPtr parseOr() {
-    TermPtr l = parseAnd();
-    while (l && keyword("OR")) {
-      TermPtr r = parseAnd();
+  TermPtr ParseOr() {
+    TermPtr l = ParseAnd();
+    while (l && Keyword("OR")) {
+      TermPtr r = ParseAnd();
       if (!r) return nullptr;
-      l = join(ContainsCondition::Term::kOr, std::move(l), std::move(r));
+      l = Join(ContainsCondition::Term::kOr, std::move(l), std::move(r));
     }
     return l;
   }
-  TermPtr parseAnd() {
-    TermPtr l = parseNot();
+  TermPtr ParseAnd() {
+    TermPtr l = ParseNot();
     while (l) {
-      skip();
+      Skip();
       if (i_ >= t_.size() || t_[i_] == ')') break;
-      if (keyword("OR")) {
+      if (Keyword("OR")) {
         i_ -= 2;
         break;
       }
-      keyword("AND");
-      TermPtr r = parseNot();
+      Keyword("AND");
+      TermPtr r = ParseNot();
       if (!r) return nullptr;
-      l = join(ContainsCondition::Term::kAnd, std::move(l), std::move(r));
+      l = Join(ContainsCondition::Term::kAnd, std::move(l), std::move(r));
     }
     return l;
   }
-  TermPtr parseNot() {
-    if (keyword("NOT")) {
-      if (!enter()) return nullptr;
-      TermPtr x = parseNot();
+  TermPtr ParseNot() {
+    if (Keyword("NOT")) {
+      if (!Enter()) return nullptr;
+      TermPtr x = ParseNot();
       --depth_;
       if (!x) return nullptr;
-      return join(ContainsCondition::Term::kNot, std::move(x), nullptr);
+      return Join(ContainsCondition::Term::kNot, std::move(x), nullptr);
     }
-    return parsePrimary();
+    return ParsePrimary();
   }
-  TermPtr parsePrimary() {
-    skip();
+  TermPtr ParsePrimary() {
+    Skip();
     if (i_ >= t_.size()) {
-      fail("a word is missing in the search condition");
+      Fail("a word is missing in the search condition");
       return nullptr;
     }
     if (t_[i_] == '(') {
-      if (!enter()) return nullptr;
+      if (!Enter()) return nullptr;
       ++i_;
-      TermPtr x = parseOr();
+      TermPtr x = ParseOr();
       --depth_;
-      skip();
+      Skip();
       if (!x) return nullptr;
       if (i_ >= t_.size() || t_[i_] != ')') {
-        fail("a closing parenthesis is missing in the search condition");
+        Fail("a closing parenthesis is missing in the search condition");
         return nullptr;
       }
       ++i_;
@@ -194,36 +194,36 @@ class CondParser {
     if (t_[i_] == '"') {
       size_t close = t_.find('"', i_ + 1);
       if (close == std::string_view::npos) {
-        fail("a phrase is not closed in the search condition");
+        Fail("a phrase is not closed in the search condition");
         return nullptr;
       }
-      if (!words(t_.substr(i_ + 1, close - i_ - 1), term->words)) return nullptr;
+      if (!Words(t_.substr(i_ + 1, close - i_ - 1), term->words)) return nullptr;
       i_ = close + 1;
     } else {
       size_t end = i_;
       while (end < t_.size() && t_[end] != ' ' && t_[end] != '(' && t_[end] != ')' && t_[end] != '"') ++end;
-      if (!words(t_.substr(i_, end - i_), term->words)) return nullptr;
+      if (!Words(t_.substr(i_, end - i_), term->words)) return nullptr;
       i_ = end;
     }
     if (term->words.empty()) {
-      fail("a word is missing in the search condition");
+      Fail("a word is missing in the search condition");
       return nullptr;
     }
     return term;
   }
   // Splits a word or phrase into words; "*" at the end of a word makes it a prefix.
-  bool words(std::string_view s, std::vector<Word>& out) {
+  bool Words(std::string_view s, std::vector<Word>& out) {
     size_t k = 0;
     while (k < s.size()) {
-      while (k < s.size() && !isWordChar(static_cast<unsigned char>(s[k]))) ++k;
+      while (k < s.size() && !IsWordChar(static_cast<unsigned char>(s[k]))) ++k;
       if (k >= s.size()) break;
       Word w;
-      while (k < s.size() && isWordChar(static_cast<unsigned char>(s[k])))
+      while (k < s.size() && IsWordChar(static_cast<unsigned char>(s[k])))
         w.text.push_back(static_cast<char>(UpperChar(static_cast<unsigned char>(s[k++]))));
       if (k < s.size() && s[k] == '*') w.prefix = true, ++k;
       out.push_back(std::move(w));
       if (++words_ > kMaxWords) {
-        fail("the search condition has more than 1000 words");
+        Fail("the search condition has more than 1000 words");
         return false;
       }
     }
@@ -251,15 +251,15 @@ ContainsCondition::~ContainsCondition() = default;
 std::unique_ptr<ContainsCondition> ContainsCondition::Parse(std::string_view text, std::string& error,
                                                             size_t& errorOffset) {
   CondParser p(text);
-  auto root = p.parse(error, errorOffset);
+  auto root = p.Parse(error, errorOffset);
   if (!root) return nullptr;
   auto c = std::make_unique<ContainsCondition>();
   c->root_ = std::move(root);
   return c;
 }
 
-bool ContainsCondition::matches(const std::string_view* texts, size_t count) const {
-  return root_->eval(texts, count);
+bool ContainsCondition::Matches(const std::string_view* texts, size_t count) const {
+  return root_->Eval(texts, count);
 }
 
 }  // namespace engine

@@ -25,7 +25,7 @@ class ContainsCondition {
   ~ContainsCondition();
 
   // Whether the texts (one per searched field; a term may match in any of them) satisfy it.
-  bool matches(const std::string_view* texts, size_t count) const;
+  bool Matches(const std::string_view* texts, size_t count) const;
 
   struct Term;
 

@@ -9,8 +9,8 @@ namespace engine {
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 }  // namespace
 
@@ -55,7 +55,7 @@ namespace {
 
 const char* const kMonthNames[12] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 
-char upperAscii(char c) { return engine::AsciiUpper(c); }
+char UpperAscii(char c) { return engine::AsciiUpper(c); }
 
 }  // namespace
 
@@ -66,7 +66,7 @@ std::optional<DateFormat> DateFormat::Parse(std::string_view pattern) {
   bool anySeparator = false;
   for (size_t i = 0; i < pattern.size();) {
     if (f.count_ == 16) return std::nullopt;
-    char up = upperAscii(pattern[i]);
+    char up = UpperAscii(pattern[i]);
     if (up != 'D' && up != 'M' && up != 'Y' && up != 'C') {
       anySeparator = true;
       f.pieces_[f.count_++] = Piece{0, 1, false, pattern[i]};
@@ -75,14 +75,14 @@ std::optional<DateFormat> DateFormat::Parse(std::string_view pattern) {
       continue;
     }
     size_t j = i;
-    while (j < pattern.size() && upperAscii(pattern[j]) == up) ++j;
+    while (j < pattern.size() && UpperAscii(pattern[j]) == up) ++j;
     size_t run = j - i;
     Piece p{up, static_cast<uint32_t>(run), false, 0};
     int which;
     if (up == 'C') {
       // CCYY: the century digits and the year digits together form a four-digit year.
-      if (run != 2 || j + 2 > pattern.size() || upperAscii(pattern[j]) != 'Y' || upperAscii(pattern[j + 1]) != 'Y' ||
-          (j + 2 < pattern.size() && upperAscii(pattern[j + 2]) == 'Y'))
+      if (run != 2 || j + 2 > pattern.size() || UpperAscii(pattern[j]) != 'Y' || UpperAscii(pattern[j + 1]) != 'Y' ||
+          (j + 2 < pattern.size() && UpperAscii(pattern[j + 2]) == 'Y'))
         return std::nullopt;
       j += 2;
       p = Piece{'Y', 4, false, 0};
@@ -113,7 +113,7 @@ std::optional<DateFormat> DateFormat::Parse(std::string_view pattern) {
   return f;
 }
 
-uint32_t DateFormat::write(int64_t julian, char* out) const {
+uint32_t DateFormat::Write(int64_t julian, char* out) const {
   int year = 0, month = 0, day = 0;
   if (julian > 0) YmdFromJulian(julian, year, month, day);
   uint32_t at = 0;
@@ -143,7 +143,7 @@ uint32_t DateFormat::write(int64_t julian, char* out) const {
   return at;
 }
 
-int64_t DateFormat::read(std::string_view text, int epoch) const {
+int64_t DateFormat::Read(std::string_view text, int epoch) const {
   int year = -1, month = -1, day = -1;
   int yearDigits = 0;
   auto store = [&](char kind, int v, int digits) {
@@ -163,15 +163,15 @@ int64_t DateFormat::read(std::string_view text, int epoch) const {
     for (int k = 0; k < count_; ++k) {
       const Piece& p = pieces_[k];
       if (p.kind == 0) continue;
-      while (i < t.size() && !isDigit(t[i]) && !isLetter(t[i])) ++i;
+      while (i < t.size() && !IsDigit(t[i]) && !IsLetter(t[i])) ++i;
       if (i >= t.size()) return 0;
-      if (p.kind == 'N' ? !isLetter(t[i]) : !isDigit(t[i])) return 0;
+      if (p.kind == 'N' ? !IsLetter(t[i]) : !IsDigit(t[i])) return 0;
       if (p.kind == 'N') {
         if (i + 3 > t.size()) return 0;
         int m = 0;
         for (int n = 0; n < 12 && !m; ++n)
-          if (upperAscii(t[i]) == kMonthNames[n][0] && upperAscii(t[i + 1]) == kMonthNames[n][1] &&
-              upperAscii(t[i + 2]) == kMonthNames[n][2])
+          if (UpperAscii(t[i]) == kMonthNames[n][0] && UpperAscii(t[i + 1]) == kMonthNames[n][1] &&
+              UpperAscii(t[i + 2]) == kMonthNames[n][2])
             m = n + 1;
         if (!m) return 0;
         month = m;
@@ -179,7 +179,7 @@ int64_t DateFormat::read(std::string_view text, int epoch) const {
         continue;
       }
       int v = 0, w = 0, maxDigits = p.kind == 'Y' ? 4 : 2;
-      while (i < t.size() && isDigit(t[i]) && w < maxDigits) v = v * 10 + (t[i++] - '0'), ++w;
+      while (i < t.size() && IsDigit(t[i]) && w < maxDigits) v = v * 10 + (t[i++] - '0'), ++w;
       if (w == 0) return 0;
       store(p.kind, v, w);
     }
@@ -192,8 +192,8 @@ int64_t DateFormat::read(std::string_view text, int epoch) const {
       if (p.kind == 'N') {
         int m = 0;
         for (int n = 0; n < 12 && !m; ++n)
-          if (upperAscii(t[i]) == kMonthNames[n][0] && upperAscii(t[i + 1]) == kMonthNames[n][1] &&
-              upperAscii(t[i + 2]) == kMonthNames[n][2])
+          if (UpperAscii(t[i]) == kMonthNames[n][0] && UpperAscii(t[i + 1]) == kMonthNames[n][1] &&
+              UpperAscii(t[i + 2]) == kMonthNames[n][2])
             m = n + 1;
         if (!m) return 0;
         month = m;
@@ -202,7 +202,7 @@ int64_t DateFormat::read(std::string_view text, int epoch) const {
       }
       int v = 0;
       for (uint32_t w = 0; w < p.width; ++w) {
-        if (!isDigit(t[i])) return 0;
+        if (!IsDigit(t[i])) return 0;
         v = v * 10 + (t[i++] - '0');
       }
       store(p.kind, v, static_cast<int>(p.width));
@@ -237,7 +237,7 @@ std::optional<int64_t> ReadTime(std::string_view text) {
   auto number = [&](int maxDigits, int& out) {
     int w = 0;
     out = 0;
-    while (i < text.size() && isDigit(text[i]) && w < maxDigits) out = out * 10 + (text[i++] - '0'), ++w;
+    while (i < text.size() && IsDigit(text[i]) && w < maxDigits) out = out * 10 + (text[i++] - '0'), ++w;
     return w > 0;
   };
   skipBlanks();
@@ -252,7 +252,7 @@ std::optional<int64_t> ReadTime(std::string_view text) {
     if (i < text.size() && text[i] == '.') {
       ++i;
       int digits = 0;
-      while (i < text.size() && isDigit(text[i])) {
+      while (i < text.size() && IsDigit(text[i])) {
         if (digits < 3) frac = frac * 10 + (text[i] - '0'), ++digits;
         ++i;
       }

@@ -35,9 +35,9 @@ class DateFormat {
 
   // Writes the date and returns the characters written (at most length()); the empty date is
   // written as blanks in place of the digits, at the longest width.
-  uint32_t write(int64_t julian, char* out) const;
+  uint32_t Write(int64_t julian, char* out) const;
   // The julian day the text names, 0 for blank or unreadable text.
-  int64_t read(std::string_view text, int epoch) const;
+  int64_t Read(std::string_view text, int epoch) const;
 
  private:
   struct Piece {

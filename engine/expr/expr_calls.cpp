@@ -7,7 +7,7 @@ namespace engine {
 
 namespace {
 
-std::unique_ptr<CompiledExpr> compileFor(std::string_view text, const ExprScene& scene, ExprType wanted,
+std::unique_ptr<CompiledExpr> CompileFor(std::string_view text, const ExprScene& scene, ExprType wanted,
                                          const char* call) {
   auto e = CompiledExpr::Compile(text, scene.schema, scene.options.dateFormat);
   if (e->type() != wanted)
@@ -28,18 +28,18 @@ bool ExprIsValid(std::string_view text, const ExprSchema* schema) {
 }
 
 bool EvalLogicalExpr(std::string_view text, const ExprScene& scene) {
-  return compileFor(text, scene, ExprType::Logical, "AdsEvalLogicalExpr")->evalLogical(scene.record, scene.options);
+  return CompileFor(text, scene, ExprType::Logical, "AdsEvalLogicalExpr")->EvalLogical(scene.record, scene.options);
 }
 
 double EvalNumericExpr(std::string_view text, const ExprScene& scene) {
-  auto e = compileFor(text, scene, ExprType::Numeric, "AdsEvalNumericExpr");
-  const Value& v = e->evaluate(scene.record, scene.options);
+  auto e = CompileFor(text, scene, ExprType::Numeric, "AdsEvalNumericExpr");
+  const Value& v = e->Evaluate(scene.record, scene.options);
   return v.null ? 0 : v.number;
 }
 
 std::string EvalStringExpr(std::string_view text, const ExprScene& scene) {
   auto e = CompiledExpr::Compile(text, scene.schema, scene.options.dateFormat);
-  return e->evalText(scene.record, scene.options);
+  return e->EvalText(scene.record, scene.options);
 }
 
 uint16_t EvalTestExpr(std::string_view text, const ExprSchema* schema) {

@@ -33,14 +33,14 @@ class ExprSchema {
   virtual ~ExprSchema() = default;
 
   // The field whose name equals `name` ignoring the case of a to z, or nothing.
-  virtual std::optional<ExprField> findField(std::string_view name) const = 0;
+  virtual std::optional<ExprField> FindField(std::string_view name) const = 0;
 
   // Whether `alias` (as written before "->") names this table.
-  virtual bool isOwnAlias(std::string_view alias) const = 0;
+  virtual bool IsOwnAlias(std::string_view alias) const = 0;
 
   // All fields in table order; used by CONTAINS(*, ...) and the short-name conversion.
-  virtual size_t fieldCount() const = 0;
-  virtual ExprField fieldAt(size_t index) const = 0;
+  virtual size_t FieldCount() const = 0;
+  virtual ExprField FieldAt(size_t index) const = 0;
 };
 
 // The current record. Getters are called only with slots the schema handed out and only for
@@ -49,19 +49,19 @@ class ExprRecord {
  public:
   virtual ~ExprRecord() = default;
 
-  virtual bool fieldIsNull(int slot) const = 0;
+  virtual bool FieldIsNull(int slot) const = 0;
   // Character fields: the stored text (blank padded for fixed-length fields). The view stays
   // valid until the record changes, also when the same field is read again meanwhile: one
   // evaluation may read a field twice and compare the two views (NAME = NAME).
-  virtual std::string_view fieldString(int slot) const = 0;
-  virtual double fieldNumber(int slot) const = 0;
-  virtual bool fieldLogical(int slot) const = 0;
-  virtual int64_t fieldDate(int slot) const = 0;       // julian day, 0 when empty
-  virtual int64_t fieldTime(int slot) const = 0;       // ms since midnight
-  virtual int64_t fieldTimestamp(int slot) const = 0;  // julian day * kMsPerDay + ms, 0 when empty
+  virtual std::string_view FieldString(int slot) const = 0;
+  virtual double FieldNumber(int slot) const = 0;
+  virtual bool FieldLogical(int slot) const = 0;
+  virtual int64_t FieldDate(int slot) const = 0;       // julian day, 0 when empty
+  virtual int64_t FieldTime(int slot) const = 0;       // ms since midnight
+  virtual int64_t FieldTimestamp(int slot) const = 0;  // julian day * kMsPerDay + ms, 0 when empty
 
-  virtual uint32_t recordNumber() const = 0;
-  virtual bool isDeleted() const = 0;
+  virtual uint32_t RecordNumber() const = 0;
+  virtual bool IsDeleted() const = 0;
 };
 
 }  // namespace engine

@@ -8,12 +8,12 @@ namespace engine {
 
 namespace {
 
-char fold(char c) { return engine::AsciiUpper(c); }
+char Fold(char c) { return engine::AsciiUpper(c); }
 
-bool isIdentStart(char c) {
+bool IsIdentStart(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;
 }
-bool isIdentChar(char c) { return isIdentStart(c) || (c >= '0' && c <= '9'); }
+bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
 
 constexpr size_t kShortLength = 10;
 
@@ -21,7 +21,7 @@ constexpr size_t kShortLength = 10;
 // returns its replacement or nothing to keep it. Literals, dotted keywords, numbers, function
 // names and aliases are copied unchanged.
 template <typename Map>
-std::string rewrite(std::string_view t, const ExprSchema& schema, Map map) {
+std::string Rewrite(std::string_view t, const ExprSchema& schema, Map map) {
   std::string out;
   out.reserve(t.size());
   size_t i = 0;
@@ -39,9 +39,9 @@ std::string rewrite(std::string_view t, const ExprSchema& schema, Map map) {
       i = j;
       continue;
     }
-    if (c == '.' && i + 1 < t.size() && isIdentStart(t[i + 1])) {
+    if (c == '.' && i + 1 < t.size() && IsIdentStart(t[i + 1])) {
       size_t j = i + 1;
-      while (j < t.size() && isIdentChar(t[j])) ++j;
+      while (j < t.size() && IsIdentChar(t[j])) ++j;
       if (j < t.size() && t[j] == '.') ++j;
       out.append(t.substr(i, j - i));
       i = j;
@@ -49,14 +49,14 @@ std::string rewrite(std::string_view t, const ExprSchema& schema, Map map) {
     }
     if ((c >= '0' && c <= '9') || c == '.') {
       size_t j = i + 1;
-      while (j < t.size() && (isIdentChar(t[j]) || t[j] == '.')) ++j;
+      while (j < t.size() && (IsIdentChar(t[j]) || t[j] == '.')) ++j;
       out.append(t.substr(i, j - i));
       i = j;
       continue;
     }
-    if (isIdentStart(c)) {
+    if (IsIdentStart(c)) {
       size_t j = i;
-      while (j < t.size() && isIdentChar(t[j])) ++j;
+      while (j < t.size() && IsIdentChar(t[j])) ++j;
       std::string_view word = t.substr(i, j - i);
       size_t after = nextNonBlank(j);
       bool isFunction = after < t.size() && t[after] == '(';
@@ -69,8 +69,8 @@ std::string rewrite(std::string_view t, const ExprSchema& schema, Map map) {
         size_t e = k - 2;
         while (e > 0 && out[e - 1] == ' ') --e;
         size_t s = e;
-        while (s > 0 && isIdentChar(out[s - 1])) --s;
-        foreign = !schema.isOwnAlias(std::string_view(out).substr(s, e - s));
+        while (s > 0 && IsIdentChar(out[s - 1])) --s;
+        foreign = !schema.IsOwnAlias(std::string_view(out).substr(s, e - s));
       }
       std::optional<std::string> repl;
       if (!isFunction && !isAlias && !foreign) repl = map(word);
@@ -92,14 +92,14 @@ std::string rewrite(std::string_view t, const ExprSchema& schema, Map map) {
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (fold(a[i]) != fold(b[i])) return false;
+    if (Fold(a[i]) != Fold(b[i])) return false;
   return true;
 }
 
 std::vector<std::string> ShortFieldNames(const ExprSchema& schema) {
-  size_t n = schema.fieldCount();
+  size_t n = schema.FieldCount();
   std::vector<std::string> names(n), shorts(n);
-  for (size_t i = 0; i < n; ++i) names[i] = schema.fieldAt(i).name;
+  for (size_t i = 0; i < n; ++i) names[i] = schema.FieldAt(i).name;
   auto taken = [&](std::string_view candidate, size_t self) {
     for (size_t k = 0; k < n; ++k) {
       if (k != self && SameName(names[k], candidate)) return true;
@@ -127,22 +127,22 @@ std::vector<std::string> ShortFieldNames(const ExprSchema& schema) {
 
 std::string ExpressionLongToShort(std::string_view text, const ExprSchema& schema) {
   std::vector<std::string> shorts = ShortFieldNames(schema);
-  return rewrite(text, schema, [&](std::string_view word) -> std::optional<std::string> {
+  return Rewrite(text, schema, [&](std::string_view word) -> std::optional<std::string> {
     if (word.size() <= kShortLength) return std::nullopt;
     for (size_t i = 0; i < shorts.size(); ++i)
-      if (SameName(schema.fieldAt(i).name, word)) return shorts[i];
+      if (SameName(schema.FieldAt(i).name, word)) return shorts[i];
     return std::nullopt;
   });
 }
 
 std::string ExpressionShortToLong(std::string_view text, const ExprSchema& schema) {
   std::vector<std::string> shorts = ShortFieldNames(schema);
-  return rewrite(text, schema, [&](std::string_view word) -> std::optional<std::string> {
+  return Rewrite(text, schema, [&](std::string_view word) -> std::optional<std::string> {
     // A full name wins over a short name that happens to be spelled the same.
     for (size_t i = 0; i < shorts.size(); ++i)
-      if (SameName(schema.fieldAt(i).name, word)) return std::nullopt;
+      if (SameName(schema.FieldAt(i).name, word)) return std::nullopt;
     for (size_t i = 0; i < shorts.size(); ++i) {
-      std::string name = schema.fieldAt(i).name;
+      std::string name = schema.FieldAt(i).name;
       if (name.size() > kShortLength && SameName(shorts[i], word)) return name;
     }
     return std::nullopt;

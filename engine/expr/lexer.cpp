@@ -9,13 +9,13 @@ namespace engine {
 
 namespace {
 
-bool isIdentStart(char c) {
+bool IsIdentStart(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;
 }
-bool isIdentChar(char c) { return isIdentStart(c) || (c >= '0' && c <= '9'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsIdentChar(char c) { return IsIdentStart(c) || (c >= '0' && c <= '9'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::string upper(std::string_view s) { return engine::AsciiUpperCopy(s); }
+std::string Upper(std::string_view s) { return engine::AsciiUpperCopy(s); }
 
 }  // namespace
 
@@ -23,7 +23,7 @@ void FailExpr(uint32_t code, uint32_t pos, const std::string& what) {
   Fail(code, "Expression error at position " + std::to_string(pos) + ": " + what);
 }
 
-Token Lexer::next() {
+Token Lexer::Next() {
   while (i_ < text_.size() && (text_[i_] == ' ' || text_[i_] == '\t' || text_[i_] == '\r' || text_[i_] == '\n')) ++i_;
   Token t;
   t.pos = static_cast<uint32_t>(i_ + 1);
@@ -37,11 +37,11 @@ Token Lexer::next() {
   char n1 = i_ + 1 < text_.size() ? text_[i_ + 1] : '\0';
 
   // Dotted keywords: .AND. .OR. .NOT. .T. .F. .Y. .N. .TRUE. .FALSE.
-  if (c == '.' && isIdentStart(n1)) {
+  if (c == '.' && IsIdentStart(n1)) {
     size_t j = i_ + 1;
-    while (j < text_.size() && isIdentChar(text_[j])) ++j;
+    while (j < text_.size() && IsIdentChar(text_[j])) ++j;
     if (j < text_.size() && text_[j] == '.') {
-      std::string word = upper(text_.substr(i_ + 1, j - i_ - 1));
+      std::string word = Upper(text_.substr(i_ + 1, j - i_ - 1));
       Tok k = Tok::End;
       if (word == "AND") k = Tok::And;
       else if (word == "OR") k = Tok::Or;
@@ -52,20 +52,20 @@ Token Lexer::next() {
       FailExpr(err::kExprSyntax, t.pos, "unknown operator ." + word + ".");
     }
   }
-  if (isDigit(c) || (c == '.' && isDigit(n1))) {
+  if (IsDigit(c) || (c == '.' && IsDigit(n1))) {
     size_t j = i_;
-    while (j < text_.size() && isDigit(text_[j])) ++j;
-    if (j < text_.size() && text_[j] == '.' && j + 1 < text_.size() && isDigit(text_[j + 1])) {
+    while (j < text_.size() && IsDigit(text_[j])) ++j;
+    if (j < text_.size() && text_[j] == '.' && j + 1 < text_.size() && IsDigit(text_[j + 1])) {
       ++j;
-      while (j < text_.size() && isDigit(text_[j])) ++j;
-    } else if (j < text_.size() && text_[j] == '.' && !(j + 1 < text_.size() && isIdentStart(text_[j + 1]))) {
+      while (j < text_.size() && IsDigit(text_[j])) ++j;
+    } else if (j < text_.size() && text_[j] == '.' && !(j + 1 < text_.size() && IsIdentStart(text_[j + 1]))) {
       ++j;  // "5." is the number 5
     }
     if (j < text_.size() && (text_[j] == 'e' || text_[j] == 'E')) {
       size_t k = j + 1;
       if (k < text_.size() && (text_[k] == '+' || text_[k] == '-')) ++k;
-      if (k < text_.size() && isDigit(text_[k])) {
-        while (k < text_.size() && isDigit(text_[k])) ++k;
+      if (k < text_.size() && IsDigit(text_[k])) {
+        while (k < text_.size() && IsDigit(text_[k])) ++k;
         j = k;
       }
     }
@@ -74,16 +74,16 @@ Token Lexer::next() {
     t.number = std::strtod(digits.c_str(), nullptr);
     t.text = digits;
     i_ = j;
-    if (i_ < text_.size() && isIdentStart(text_[i_]))
+    if (i_ < text_.size() && IsIdentStart(text_[i_]))
       FailExpr(err::kExprSyntax, static_cast<uint32_t>(i_ + 1), "unexpected character after a number");
     return t;
   }
-  if (isIdentStart(c)) {
+  if (IsIdentStart(c)) {
     size_t j = i_;
-    while (j < text_.size() && isIdentChar(text_[j])) ++j;
+    while (j < text_.size() && IsIdentChar(text_[j])) ++j;
     t.text.assign(text_.substr(i_, j - i_));
     i_ = j;
-    std::string word = upper(t.text);
+    std::string word = Upper(t.text);
     if (word == "AND") t.kind = Tok::And;
     else if (word == "OR") t.kind = Tok::Or;
     else if (word == "NOT") t.kind = Tok::Not;

@@ -58,7 +58,7 @@ class Lexer {
 
   // The next token; raises EngineError (syntax) for a character that starts no token or an
   // unterminated literal.
-  Token next();
+  Token Next();
 
  private:
   std::string_view text_;

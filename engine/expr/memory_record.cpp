@@ -4,7 +4,7 @@
 
 namespace engine {
 
-int MemoryRecord::addField(std::string name, ExprType type, uint32_t length, uint16_t decimals, bool variableLength) {
+int MemoryRecord::AddField(std::string name, ExprType type, uint32_t length, uint16_t decimals, bool variableLength) {
   Slot s;
   s.def.name = std::move(name);
   s.def.slot = static_cast<int>(fields_.size());
@@ -16,46 +16,46 @@ int MemoryRecord::addField(std::string name, ExprType type, uint32_t length, uin
   return fields_.back().def.slot;
 }
 
-void MemoryRecord::setNull(int slot) { fields_[slot].null = true; }
+void MemoryRecord::SetNull(int slot) { fields_[slot].null = true; }
 
-void MemoryRecord::setString(int slot, std::string_view text) {
+void MemoryRecord::SetString(int slot, std::string_view text) {
   Slot& s = fields_[slot];
   s.null = false;
   s.text.assign(text);
   if (!s.def.variableLength) s.text.resize(s.def.length, ' ');
 }
 
-void MemoryRecord::setNumber(int slot, double v) {
+void MemoryRecord::SetNumber(int slot, double v) {
   fields_[slot].null = false;
   fields_[slot].number = v;
 }
 
-void MemoryRecord::setLogical(int slot, bool v) {
+void MemoryRecord::SetLogical(int slot, bool v) {
   fields_[slot].null = false;
   fields_[slot].logical = v;
 }
 
-void MemoryRecord::setDate(int slot, int64_t julian) {
+void MemoryRecord::SetDate(int slot, int64_t julian) {
   fields_[slot].null = false;
   fields_[slot].integer = julian;
 }
 
-void MemoryRecord::setTime(int slot, int64_t ms) {
+void MemoryRecord::SetTime(int slot, int64_t ms) {
   fields_[slot].null = false;
   fields_[slot].integer = ms;
 }
 
-void MemoryRecord::setTimestamp(int slot, int64_t v) {
+void MemoryRecord::SetTimestamp(int slot, int64_t v) {
   fields_[slot].null = false;
   fields_[slot].integer = v;
 }
 
-std::optional<ExprField> MemoryRecord::findField(std::string_view name) const {
+std::optional<ExprField> MemoryRecord::FindField(std::string_view name) const {
   for (const Slot& s : fields_)
     if (SameName(s.def.name, name)) return s.def;
   return std::nullopt;
 }
 
-bool MemoryRecord::isOwnAlias(std::string_view alias) const { return SameName(alias, alias_); }
+bool MemoryRecord::IsOwnAlias(std::string_view alias) const { return SameName(alias, alias_); }
 
 }  // namespace engine

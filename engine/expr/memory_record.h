@@ -17,35 +17,35 @@ class MemoryRecord final : public ExprSchema, public ExprRecord {
   explicit MemoryRecord(std::string alias = "") : alias_(std::move(alias)) {}
 
   // Adds a field; returns its slot. Character values are padded to `length` when set.
-  int addField(std::string name, ExprType type, uint32_t length = 0, uint16_t decimals = 0,
+  int AddField(std::string name, ExprType type, uint32_t length = 0, uint16_t decimals = 0,
                bool variableLength = false);
 
-  void setNull(int slot);
-  void setString(int slot, std::string_view text);
-  void setNumber(int slot, double v);
-  void setLogical(int slot, bool v);
-  void setDate(int slot, int64_t julian);
-  void setTime(int slot, int64_t ms);
-  void setTimestamp(int slot, int64_t v);
-  void setRecordNumber(uint32_t n) { recno_ = n; }
-  void setDeleted(bool d) { deleted_ = d; }
+  void SetNull(int slot);
+  void SetString(int slot, std::string_view text);
+  void SetNumber(int slot, double v);
+  void SetLogical(int slot, bool v);
+  void SetDate(int slot, int64_t julian);
+  void SetTime(int slot, int64_t ms);
+  void SetTimestamp(int slot, int64_t v);
+  void SetRecordNumber(uint32_t n) { recno_ = n; }
+  void SetDeleted(bool d) { deleted_ = d; }
 
   // ExprSchema
-  std::optional<ExprField> findField(std::string_view name) const override;
-  bool isOwnAlias(std::string_view alias) const override;
-  size_t fieldCount() const override { return fields_.size(); }
-  ExprField fieldAt(size_t index) const override { return fields_[index].def; }
+  std::optional<ExprField> FindField(std::string_view name) const override;
+  bool IsOwnAlias(std::string_view alias) const override;
+  size_t FieldCount() const override { return fields_.size(); }
+  ExprField FieldAt(size_t index) const override { return fields_[index].def; }
 
   // ExprRecord
-  bool fieldIsNull(int slot) const override { return fields_[slot].null; }
-  std::string_view fieldString(int slot) const override { return fields_[slot].text; }
-  double fieldNumber(int slot) const override { return fields_[slot].number; }
-  bool fieldLogical(int slot) const override { return fields_[slot].logical; }
-  int64_t fieldDate(int slot) const override { return fields_[slot].integer; }
-  int64_t fieldTime(int slot) const override { return fields_[slot].integer; }
-  int64_t fieldTimestamp(int slot) const override { return fields_[slot].integer; }
-  uint32_t recordNumber() const override { return recno_; }
-  bool isDeleted() const override { return deleted_; }
+  bool FieldIsNull(int slot) const override { return fields_[slot].null; }
+  std::string_view FieldString(int slot) const override { return fields_[slot].text; }
+  double FieldNumber(int slot) const override { return fields_[slot].number; }
+  bool FieldLogical(int slot) const override { return fields_[slot].logical; }
+  int64_t FieldDate(int slot) const override { return fields_[slot].integer; }
+  int64_t FieldTime(int slot) const override { return fields_[slot].integer; }
+  int64_t FieldTimestamp(int slot) const override { return fields_[slot].integer; }
+  uint32_t RecordNumber() const override { return recno_; }
+  bool IsDeleted() const override { return deleted_; }
 
  private:
   struct Slot {

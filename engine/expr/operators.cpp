@@ -12,21 +12,21 @@ namespace {
 
 enum CmpOp : int64_t { kEq, kEqEq, kNe, kLt, kLe, kGt, kGe };
 
-bool truthy(const Value& v) { return !v.null && v.logical; }
+bool Truthy(const Value& v) { return !v.null && v.logical; }
 
 #define TWO_ARGS                        \
-  const Value& a = n.arg(0, cx);        \
-  const Value& b = n.arg(1, cx);        \
+  const Value& a = n.Arg(0, cx);        \
+  const Value& b = n.Arg(1, cx);        \
   if (a.null || b.null) {               \
     out.null = true;                    \
     return;                             \
   }                                     \
   out.null = false
 
-void addNum(FuncNode& n, EvalContext& cx, Value& out) { TWO_ARGS; out.number = a.number + b.number; }
-void subNum(FuncNode& n, EvalContext& cx, Value& out) { TWO_ARGS; out.number = a.number - b.number; }
-void mulNum(FuncNode& n, EvalContext& cx, Value& out) { TWO_ARGS; out.number = a.number * b.number; }
-void divNum(FuncNode& n, EvalContext& cx, Value& out) {
+void AddNum(FuncNode& n, EvalContext& cx, Value& out) { TWO_ARGS; out.number = a.number + b.number; }
+void SubNum(FuncNode& n, EvalContext& cx, Value& out) { TWO_ARGS; out.number = a.number - b.number; }
+void MulNum(FuncNode& n, EvalContext& cx, Value& out) { TWO_ARGS; out.number = a.number * b.number; }
+void DivNum(FuncNode& n, EvalContext& cx, Value& out) {
   TWO_ARGS;
   // A division by zero has no value; it gives null rather than stopping a scan or rebuild.
   if (b.number == 0) {
@@ -35,7 +35,7 @@ void divNum(FuncNode& n, EvalContext& cx, Value& out) {
   }
   out.number = a.number / b.number;
 }
-void modNum(FuncNode& n, EvalContext& cx, Value& out) {
+void ModNum(FuncNode& n, EvalContext& cx, Value& out) {
   TWO_ARGS;
   if (b.number == 0) {
     out.null = true;
@@ -43,14 +43,14 @@ void modNum(FuncNode& n, EvalContext& cx, Value& out) {
   }
   out.number = std::fmod(a.number, b.number);
 }
-void powNum(FuncNode& n, EvalContext& cx, Value& out) {
+void PowNum(FuncNode& n, EvalContext& cx, Value& out) {
   TWO_ARGS;
   out.number = std::pow(a.number, b.number);
   if (std::isnan(out.number)) out.null = true;
 }
 
 // Date and timestamp arithmetic: days are added; an empty date stays empty.
-void addDays(FuncNode& n, EvalContext& cx, Value& out) {
+void AddDays(FuncNode& n, EvalContext& cx, Value& out) {
   TWO_ARGS;
   bool dateFirst = n.kids[0]->type != ExprType::Numeric;
   const Value& d = dateFirst ? a : b;
@@ -65,7 +65,7 @@ void addDays(FuncNode& n, EvalContext& cx, Value& out) {
   else
     out.integer = d.integer + static_cast<int64_t>(std::llround(days * kMsPerDay));
 }
-void diffDays(FuncNode& n, EvalContext& cx, Value& out) {
+void DiffDays(FuncNode& n, EvalContext& cx, Value& out) {
   TWO_ARGS;
   if (a.integer == 0 || b.integer == 0) {
     out.null = true;
@@ -75,20 +75,20 @@ void diffDays(FuncNode& n, EvalContext& cx, Value& out) {
   out.number = n.kids[0]->type == ExprType::Timestamp ? d / kMsPerDay : d;
 }
 
-void concat(FuncNode& n, EvalContext& cx, Value& out) {
+void Concat(FuncNode& n, EvalContext& cx, Value& out) {
   TWO_ARGS;
-  char* p = n.buffer(a.len + b.len);
+  char* p = n.Buffer(a.len + b.len);
   if (a.len) std::memcpy(p, a.str, a.len);
   if (b.len) std::memcpy(p + a.len, b.str, b.len);
   out.str = p;
   out.len = a.len + b.len;
 }
 // "-" between strings: the left side's trailing blanks move to the end of the result.
-void concatTrim(FuncNode& n, EvalContext& cx, Value& out) {
+void ConcatTrim(FuncNode& n, EvalContext& cx, Value& out) {
   TWO_ARGS;
   uint32_t keep = static_cast<uint32_t>(TrimRight(a.text()).size());
   uint32_t total = a.len + b.len;
-  char* p = n.buffer(total);
+  char* p = n.Buffer(total);
   if (keep) std::memcpy(p, a.str, keep);
   if (b.len) std::memcpy(p + keep, b.str, b.len);
   std::memset(p + keep + b.len, ' ', a.len - keep);
@@ -96,7 +96,7 @@ void concatTrim(FuncNode& n, EvalContext& cx, Value& out) {
   out.len = total;
 }
 
-bool decide(int64_t op, int c) {
+bool Decide(int64_t op, int c) {
   switch (op) {
     case kEq:
     case kEqEq: return c == 0;
@@ -110,64 +110,64 @@ bool decide(int64_t op, int c) {
 
 // Comparisons treat a null operand as the empty value of its type, as a blank field
 // compares; ISNULL tells the two apart.
-void cmpString(FuncNode& n, EvalContext& cx, Value& out) {
-  const Value& a = n.arg(0, cx);
-  const Value& b = n.arg(1, cx);
+void CmpString(FuncNode& n, EvalContext& cx, Value& out) {
+  const Value& a = n.Arg(0, cx);
+  const Value& b = n.Arg(1, cx);
   std::string_view x = a.null ? std::string_view() : a.text();
   std::string_view y = b.null ? std::string_view() : b.text();
   bool full = n.param == kEqEq || cx.exact;
   out.null = false;
-  out.logical = decide(n.param, full ? CompareFull(x, y) : ComparePrefix(x, y));
+  out.logical = Decide(n.param, full ? CompareFull(x, y) : ComparePrefix(x, y));
 }
-void cmpNumber(FuncNode& n, EvalContext& cx, Value& out) {
-  const Value& a = n.arg(0, cx);
-  const Value& b = n.arg(1, cx);
+void CmpNumber(FuncNode& n, EvalContext& cx, Value& out) {
+  const Value& a = n.Arg(0, cx);
+  const Value& b = n.Arg(1, cx);
   double x = a.null ? 0 : a.number, y = b.null ? 0 : b.number;
   out.null = false;
-  out.logical = decide(n.param, x < y ? -1 : x > y ? 1 : 0);
+  out.logical = Decide(n.param, x < y ? -1 : x > y ? 1 : 0);
 }
-void cmpInteger(FuncNode& n, EvalContext& cx, Value& out) {
-  const Value& a = n.arg(0, cx);
-  const Value& b = n.arg(1, cx);
+void CmpInteger(FuncNode& n, EvalContext& cx, Value& out) {
+  const Value& a = n.Arg(0, cx);
+  const Value& b = n.Arg(1, cx);
   int64_t x = a.null ? 0 : a.integer, y = b.null ? 0 : b.integer;
   // A date meets a timestamp at the date's midnight.
   if (n.kids[0]->type == ExprType::Date && n.kids[1]->type == ExprType::Timestamp) x *= kMsPerDay;
   if (n.kids[0]->type == ExprType::Timestamp && n.kids[1]->type == ExprType::Date) y *= kMsPerDay;
   out.null = false;
-  out.logical = decide(n.param, x < y ? -1 : x > y ? 1 : 0);
+  out.logical = Decide(n.param, x < y ? -1 : x > y ? 1 : 0);
 }
-void cmpLogical(FuncNode& n, EvalContext& cx, Value& out) {
-  int x = truthy(n.arg(0, cx)) ? 1 : 0;
-  int y = truthy(n.arg(1, cx)) ? 1 : 0;
+void CmpLogical(FuncNode& n, EvalContext& cx, Value& out) {
+  int x = Truthy(n.Arg(0, cx)) ? 1 : 0;
+  int y = Truthy(n.Arg(1, cx)) ? 1 : 0;
   out.null = false;
-  out.logical = decide(n.param, x - y);
+  out.logical = Decide(n.param, x - y);
 }
-void contained(FuncNode& n, EvalContext& cx, Value& out) {
-  const Value& a = n.arg(0, cx);
-  const Value& b = n.arg(1, cx);
+void Contained(FuncNode& n, EvalContext& cx, Value& out) {
+  const Value& a = n.Arg(0, cx);
+  const Value& b = n.Arg(1, cx);
   out.null = false;
   out.logical = !a.null && !b.null && b.text().find(a.text()) != std::string_view::npos;
 }
 
-void logicalAnd(FuncNode& n, EvalContext& cx, Value& out) {
+void LogicalAnd(FuncNode& n, EvalContext& cx, Value& out) {
   out.null = false;
-  out.logical = truthy(n.arg(0, cx)) && truthy(n.arg(1, cx));
+  out.logical = Truthy(n.Arg(0, cx)) && Truthy(n.Arg(1, cx));
 }
-void logicalOr(FuncNode& n, EvalContext& cx, Value& out) {
+void LogicalOr(FuncNode& n, EvalContext& cx, Value& out) {
   out.null = false;
-  out.logical = truthy(n.arg(0, cx)) || truthy(n.arg(1, cx));
+  out.logical = Truthy(n.Arg(0, cx)) || Truthy(n.Arg(1, cx));
 }
-void logicalNot(FuncNode& n, EvalContext& cx, Value& out) {
+void LogicalNot(FuncNode& n, EvalContext& cx, Value& out) {
   out.null = false;
-  out.logical = !truthy(n.arg(0, cx));
+  out.logical = !Truthy(n.Arg(0, cx));
 }
-void negate(FuncNode& n, EvalContext& cx, Value& out) {
-  const Value& a = n.arg(0, cx);
+void Negate(FuncNode& n, EvalContext& cx, Value& out) {
+  const Value& a = n.Arg(0, cx);
   out.null = a.null;
   out.number = -a.number;
 }
 
-const char* opText(Tok op) {
+const char* OpText(Tok op) {
   switch (op) {
     case Tok::Plus: return "+";
     case Tok::Minus: return "-";
@@ -189,13 +189,13 @@ const char* opText(Tok op) {
   }
 }
 
-[[noreturn]] void failCombine(Tok op, uint32_t pos, const Node& l, const Node& r) {
+[[noreturn]] void FailCombine(Tok op, uint32_t pos, const Node& l, const Node& r) {
   FailExpr(err::kExprTypeMismatch, pos,
-           std::string("operator ") + opText(op) + " cannot combine " + ExprTypeName(l.type) + " and " +
+           std::string("operator ") + OpText(op) + " cannot combine " + ExprTypeName(l.type) + " and " +
                ExprTypeName(r.type));
 }
 
-NodePtr make(ExprType type, uint32_t pos, FuncImpl impl, NodePtr l, NodePtr r, int64_t param = 0) {
+NodePtr Make(ExprType type, uint32_t pos, FuncImpl impl, NodePtr l, NodePtr r, int64_t param = 0) {
   std::vector<NodePtr> kids;
   kids.push_back(std::move(l));
   if (r) kids.push_back(std::move(r));
@@ -204,7 +204,7 @@ NodePtr make(ExprType type, uint32_t pos, FuncImpl impl, NodePtr l, NodePtr r, i
   return n;
 }
 
-bool isDateLike(ExprType t) { return t == ExprType::Date || t == ExprType::Timestamp; }
+bool IsDateLike(ExprType t) { return t == ExprType::Date || t == ExprType::Timestamp; }
 
 }  // namespace
 
@@ -220,29 +220,29 @@ NodePtr MakeBinary(Tok op, uint32_t pos, NodePtr l, NodePtr r) {
     case Tok::Plus:
     case Tok::Minus:
       if (lt == ExprType::Numeric && rt == ExprType::Numeric) {
-        n = make(ExprType::Numeric, pos, op == Tok::Plus ? addNum : subNum, std::move(l), std::move(r));
+        n = Make(ExprType::Numeric, pos, op == Tok::Plus ? AddNum : SubNum, std::move(l), std::move(r));
       } else if (lt == ExprType::String && rt == ExprType::String) {
         uint32_t len = l->length + r->length;
         if (len > kMaxExprLength) FailExpr(err::kExprTooComplex, pos, "result longer than 65535 characters");
-        n = make(ExprType::String, pos, op == Tok::Plus ? concat : concatTrim, std::move(l), std::move(r));
+        n = Make(ExprType::String, pos, op == Tok::Plus ? Concat : ConcatTrim, std::move(l), std::move(r));
         n->length = len;
-      } else if (isDateLike(lt) && rt == ExprType::Numeric) {
-        n = make(lt, pos, addDays, std::move(l), std::move(r), op == Tok::Plus ? 1 : -1);
-      } else if (op == Tok::Plus && lt == ExprType::Numeric && isDateLike(rt)) {
-        n = make(rt, pos, addDays, std::move(l), std::move(r), 1);
-      } else if (op == Tok::Minus && isDateLike(lt) && lt == rt) {
-        n = make(ExprType::Numeric, pos, diffDays, std::move(l), std::move(r));
+      } else if (IsDateLike(lt) && rt == ExprType::Numeric) {
+        n = Make(lt, pos, AddDays, std::move(l), std::move(r), op == Tok::Plus ? 1 : -1);
+      } else if (op == Tok::Plus && lt == ExprType::Numeric && IsDateLike(rt)) {
+        n = Make(rt, pos, AddDays, std::move(l), std::move(r), 1);
+      } else if (op == Tok::Minus && IsDateLike(lt) && lt == rt) {
+        n = Make(ExprType::Numeric, pos, DiffDays, std::move(l), std::move(r));
       } else {
-        failCombine(op, pos, *l, *r);
+        FailCombine(op, pos, *l, *r);
       }
       break;
     case Tok::Star:
     case Tok::Slash:
     case Tok::Percent:
     case Tok::Power: {
-      if (lt != ExprType::Numeric || rt != ExprType::Numeric) failCombine(op, pos, *l, *r);
-      FuncImpl f = op == Tok::Star ? mulNum : op == Tok::Slash ? divNum : op == Tok::Percent ? modNum : powNum;
-      n = make(ExprType::Numeric, pos, f, std::move(l), std::move(r));
+      if (lt != ExprType::Numeric || rt != ExprType::Numeric) FailCombine(op, pos, *l, *r);
+      FuncImpl f = op == Tok::Star ? MulNum : op == Tok::Slash ? DivNum : op == Tok::Percent ? ModNum : PowNum;
+      n = Make(ExprType::Numeric, pos, f, std::move(l), std::move(r));
       break;
     }
     case Tok::Eq:
@@ -255,25 +255,25 @@ NodePtr MakeBinary(Tok op, uint32_t pos, NodePtr l, NodePtr r) {
       CmpOp c = op == Tok::Eq ? kEq : op == Tok::EqEq ? kEqEq : op == Tok::Ne ? kNe : op == Tok::Lt ? kLt
               : op == Tok::Le ? kLe : op == Tok::Gt ? kGt : kGe;
       FuncImpl f = nullptr;
-      if (lt == ExprType::String && rt == ExprType::String) f = cmpString;
-      else if (lt == ExprType::Numeric && rt == ExprType::Numeric) f = cmpNumber;
-      else if (lt == ExprType::Logical && rt == ExprType::Logical) f = cmpLogical;
-      else if ((isDateLike(lt) && isDateLike(rt)) || (lt == ExprType::Time && rt == ExprType::Time)) f = cmpInteger;
-      else failCombine(op, pos, *l, *r);
-      n = make(ExprType::Logical, pos, f, std::move(l), std::move(r), c);
+      if (lt == ExprType::String && rt == ExprType::String) f = CmpString;
+      else if (lt == ExprType::Numeric && rt == ExprType::Numeric) f = CmpNumber;
+      else if (lt == ExprType::Logical && rt == ExprType::Logical) f = CmpLogical;
+      else if ((IsDateLike(lt) && IsDateLike(rt)) || (lt == ExprType::Time && rt == ExprType::Time)) f = CmpInteger;
+      else FailCombine(op, pos, *l, *r);
+      n = Make(ExprType::Logical, pos, f, std::move(l), std::move(r), c);
       // Character comparisons other than "==" follow the exact setting of the evaluation.
-      if (f == cmpString && c != kEqEq) n->pure = false;
+      if (f == CmpString && c != kEqEq) n->pure = false;
       break;
     }
     case Tok::Dollar:
-      if (lt != ExprType::String || rt != ExprType::String) failCombine(op, pos, *l, *r);
-      n = make(ExprType::Logical, pos, contained, std::move(l), std::move(r));
+      if (lt != ExprType::String || rt != ExprType::String) FailCombine(op, pos, *l, *r);
+      n = Make(ExprType::Logical, pos, Contained, std::move(l), std::move(r));
       break;
     case Tok::And:
     case Tok::Or:
-      if (lt != ExprType::Logical) FailType(*l, std::string("the left operand of ") + opText(op), ExprType::Logical);
-      if (rt != ExprType::Logical) FailType(*r, std::string("the right operand of ") + opText(op), ExprType::Logical);
-      n = make(ExprType::Logical, pos, op == Tok::And ? logicalAnd : logicalOr, std::move(l), std::move(r));
+      if (lt != ExprType::Logical) FailType(*l, std::string("the left operand of ") + OpText(op), ExprType::Logical);
+      if (rt != ExprType::Logical) FailType(*r, std::string("the right operand of ") + OpText(op), ExprType::Logical);
+      n = Make(ExprType::Logical, pos, op == Tok::And ? LogicalAnd : LogicalOr, std::move(l), std::move(r));
       break;
     default:
       FailExpr(err::kExprSyntax, pos, "unexpected operator");
@@ -285,7 +285,7 @@ NodePtr MakeBinary(Tok op, uint32_t pos, NodePtr l, NodePtr r) {
 
 NodePtr MakeNot(uint32_t pos, NodePtr operand) {
   if (operand->type != ExprType::Logical) FailType(*operand, "the operand of .NOT.", ExprType::Logical);
-  NodePtr n = make(ExprType::Logical, pos, logicalNot, std::move(operand), nullptr);
+  NodePtr n = Make(ExprType::Logical, pos, LogicalNot, std::move(operand), nullptr);
   n->length = 1;
   return Fold(std::move(n));
 }
@@ -295,7 +295,7 @@ NodePtr MakeSign(uint32_t pos, bool minus, NodePtr operand) {
   if (!minus) return operand;
   uint32_t len = operand->length + 1;
   uint16_t dec = operand->decimals;
-  NodePtr n = make(ExprType::Numeric, pos, negate, std::move(operand), nullptr);
+  NodePtr n = Make(ExprType::Numeric, pos, Negate, std::move(operand), nullptr);
   n->length = len;
   n->decimals = dec;
   return Fold(std::move(n));
@@ -305,10 +305,10 @@ NodePtr Fold(NodePtr node) {
   auto* f = dynamic_cast<FuncNode*>(node.get());
   if (!f || !f->pure) return node;
   for (const NodePtr& k : f->kids)
-    if (!k->isConstant()) return node;
+    if (!k->IsConstant()) return node;
   EvalContext cx;
   Value v;
-  f->eval(cx, v);
+  f->Eval(cx, v);
   auto c = std::make_unique<ConstNode>(f->type, f->pos, v);
   c->length = f->length;
   c->decimals = f->decimals;

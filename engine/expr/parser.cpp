@@ -14,9 +14,9 @@ constexpr int kMaxDepth = 200;
 // Height of the tree built (see Node::height): what evaluating and destroying it recurse on.
 constexpr uint32_t kMaxHeight = 1000;
 
-std::string upper(std::string_view s) { return engine::AsciiUpperCopy(s); }
+std::string Upper(std::string_view s) { return engine::AsciiUpperCopy(s); }
 
-const char* describe(const Token& t) {
+const char* Describe(const Token& t) {
   switch (t.kind) {
     case Tok::End: return "the end of the expression";
     case Tok::RParen: return "')'";
@@ -27,7 +27,7 @@ const char* describe(const Token& t) {
 }
 
 // Reads digits at s[i..] into v; false when there are none.
-bool digits(std::string_view s, size_t& i, int maxDigits, int& v) {
+bool Digits(std::string_view s, size_t& i, int maxDigits, int& v) {
   v = 0;
   int n = 0;
   while (i < s.size() && s[i] >= '0' && s[i] <= '9' && n < maxDigits) v = v * 10 + (s[i++] - '0'), ++n;
@@ -44,154 +44,154 @@ NodePtr Bounded(NodePtr n) {
 }  // namespace
 
 std::optional<ExprField> ResolveField(const ExprSchema& schema, std::string_view name) {
-  if (std::optional<ExprField> f = schema.findField(name)) return f;
+  if (std::optional<ExprField> f = schema.FindField(name)) return f;
   if (name.size() > 10) return std::nullopt;
   std::vector<std::string> shorts = ShortFieldNames(schema);
   for (size_t i = 0; i < shorts.size(); ++i)
-    if (SameName(shorts[i], name)) return schema.fieldAt(i);
+    if (SameName(shorts[i], name)) return schema.FieldAt(i);
   return std::nullopt;
 }
 
 Parser::Parser(std::string_view text, const ExprSchema* schema, uint32_t dateLength)
     : text_(text), lexer_(text), schema_(schema), dateLength_(dateLength) {
-  advance();
+  Advance();
 }
 
-void Parser::advance() { tok_ = lexer_.next(); }
+void Parser::Advance() { tok_ = lexer_.Next(); }
 
-bool Parser::accept(Tok k) {
+bool Parser::Accept(Tok k) {
   if (tok_.kind != k) return false;
-  advance();
+  Advance();
   return true;
 }
 
-void Parser::unexpected(const char* wanted) {
-  const char* what = describe(tok_);
+void Parser::Unexpected(const char* wanted) {
+  const char* what = Describe(tok_);
   std::string found = what ? what : "'" + std::string(text_.substr(tok_.pos - 1, 1)) + "'";
   if (tok_.kind == Tok::Ident || tok_.kind == Tok::Number) found = "'" + tok_.text + "'";
   if (tok_.kind == Tok::String) found = "a string literal";
   FailExpr(err::kExprSyntax, tok_.pos, std::string("expected ") + wanted + ", found " + found);
 }
 
-void Parser::expect(Tok k, const char* what) {
-  if (!accept(k)) unexpected(what);
+void Parser::Expect(Tok k, const char* what) {
+  if (!Accept(k)) Unexpected(what);
 }
 
-NodePtr Parser::parseAll() {
+NodePtr Parser::ParseAll() {
   if (tok_.kind == Tok::End) FailExpr(err::kExprSyntax, 1, "the expression is empty");
-  NodePtr n = parseOr();
-  if (tok_.kind != Tok::End) unexpected("an operator or the end of the expression");
+  NodePtr n = ParseOr();
+  if (tok_.kind != Tok::End) Unexpected("an operator or the end of the expression");
   return n;
 }
 
-std::vector<NodePtr> Parser::parseSegments() {
+std::vector<NodePtr> Parser::ParseSegments() {
   std::vector<NodePtr> out;
   if (tok_.kind == Tok::End) FailExpr(err::kExprSyntax, 1, "the expression is empty");
-  out.push_back(parseOr());
-  while (accept(Tok::Semicolon)) out.push_back(parseOr());
-  if (tok_.kind != Tok::End) unexpected("an operator, ';' or the end of the expression");
+  out.push_back(ParseOr());
+  while (Accept(Tok::Semicolon)) out.push_back(ParseOr());
+  if (tok_.kind != Tok::End) Unexpected("an operator, ';' or the end of the expression");
   return out;
 }
 
-NodePtr Parser::parseOr() {
+NodePtr Parser::ParseOr() {
   if (++depth_ > kMaxDepth) FailExpr(err::kExprTooComplex, tok_.pos, "the expression is nested too deeply");
-  NodePtr l = parseAnd();
+  NodePtr l = ParseAnd();
   while (tok_.kind == Tok::Or) {
     uint32_t pos = tok_.pos;
-    advance();
-    l = Bounded(MakeBinary(Tok::Or, pos, std::move(l), parseAnd()));
+    Advance();
+    l = Bounded(MakeBinary(Tok::Or, pos, std::move(l), ParseAnd()));
   }
   --depth_;
   return l;
 }
 
-NodePtr Parser::parseAnd() {
-  NodePtr l = parseNot();
+NodePtr Parser::ParseAnd() {
+  NodePtr l = ParseNot();
   while (tok_.kind == Tok::And) {
     uint32_t pos = tok_.pos;
-    advance();
-    l = Bounded(MakeBinary(Tok::And, pos, std::move(l), parseNot()));
+    Advance();
+    l = Bounded(MakeBinary(Tok::And, pos, std::move(l), ParseNot()));
   }
   return l;
 }
 
-NodePtr Parser::parseNot() {
+NodePtr Parser::ParseNot() {
   if (tok_.kind == Tok::Not) {
     uint32_t pos = tok_.pos;
-    advance();
+    Advance();
     if (++depth_ > kMaxDepth) FailExpr(err::kExprTooComplex, pos, "the expression is nested too deeply");
-    NodePtr n = Bounded(MakeNot(pos, parseNot()));
+    NodePtr n = Bounded(MakeNot(pos, ParseNot()));
     --depth_;
     return n;
   }
-  return parseComparison();
+  return ParseComparison();
 }
 
-NodePtr Parser::parseComparison() {
-  NodePtr l = parseAdditive();
+NodePtr Parser::ParseComparison() {
+  NodePtr l = ParseAdditive();
   for (;;) {
     Tok k = tok_.kind;
     if (k != Tok::Eq && k != Tok::EqEq && k != Tok::Ne && k != Tok::Lt && k != Tok::Le && k != Tok::Gt &&
         k != Tok::Ge && k != Tok::Dollar)
       return l;
     uint32_t pos = tok_.pos;
-    advance();
-    l = Bounded(MakeBinary(k, pos, std::move(l), parseAdditive()));
+    Advance();
+    l = Bounded(MakeBinary(k, pos, std::move(l), ParseAdditive()));
   }
 }
 
-NodePtr Parser::parseAdditive() {
-  NodePtr l = parseMultiplicative();
+NodePtr Parser::ParseAdditive() {
+  NodePtr l = ParseMultiplicative();
   while (tok_.kind == Tok::Plus || tok_.kind == Tok::Minus) {
     Tok k = tok_.kind;
     uint32_t pos = tok_.pos;
-    advance();
-    l = Bounded(MakeBinary(k, pos, std::move(l), parseMultiplicative()));
+    Advance();
+    l = Bounded(MakeBinary(k, pos, std::move(l), ParseMultiplicative()));
   }
   return l;
 }
 
-NodePtr Parser::parseMultiplicative() {
-  NodePtr l = parseSign();
+NodePtr Parser::ParseMultiplicative() {
+  NodePtr l = ParseSign();
   while (tok_.kind == Tok::Star || tok_.kind == Tok::Slash || tok_.kind == Tok::Percent) {
     Tok k = tok_.kind;
     uint32_t pos = tok_.pos;
-    advance();
-    l = Bounded(MakeBinary(k, pos, std::move(l), parseSign()));
+    Advance();
+    l = Bounded(MakeBinary(k, pos, std::move(l), ParseSign()));
   }
   return l;
 }
 
-NodePtr Parser::parseSign() {
+NodePtr Parser::ParseSign() {
   if (tok_.kind == Tok::Plus || tok_.kind == Tok::Minus) {
     bool minus = tok_.kind == Tok::Minus;
     uint32_t pos = tok_.pos;
-    advance();
+    Advance();
     if (++depth_ > kMaxDepth) FailExpr(err::kExprTooComplex, pos, "the expression is nested too deeply");
-    NodePtr n = Bounded(MakeSign(pos, minus, parseSign()));
+    NodePtr n = Bounded(MakeSign(pos, minus, ParseSign()));
     --depth_;
     return n;
   }
-  return parsePower();
+  return ParsePower();
 }
 
-NodePtr Parser::parsePower() {
-  NodePtr base = parsePrimary();
+NodePtr Parser::ParsePower() {
+  NodePtr base = ParsePrimary();
   if (tok_.kind != Tok::Power) return base;
   uint32_t pos = tok_.pos;
-  advance();
+  Advance();
   // Right associative: 2 ** 3 ** 2 is 2 ** 9; the exponent may carry a sign.
   if (++depth_ > kMaxDepth) FailExpr(err::kExprTooComplex, pos, "the expression is nested too deeply");
-  NodePtr n = Bounded(MakeBinary(Tok::Power, pos, std::move(base), parseSign()));
+  NodePtr n = Bounded(MakeBinary(Tok::Power, pos, std::move(base), ParseSign()));
   --depth_;
   return n;
 }
 
-NodePtr Parser::parsePrimary() {
+NodePtr Parser::ParsePrimary() {
   Token t = tok_;
   switch (t.kind) {
     case Tok::Number: {
-      advance();
+      Advance();
       Value v;
       v.number = t.number;
       auto n = std::make_unique<ConstNode>(ExprType::Numeric, t.pos, v);
@@ -201,7 +201,7 @@ NodePtr Parser::parsePrimary() {
       return n;
     }
     case Tok::String: {
-      advance();
+      Advance();
       if (t.text.size() > kMaxExprLength) FailExpr(err::kExprTooComplex, t.pos, "string literal longer than 65535 characters");
       Value v;
       v.str = t.text.data();
@@ -209,11 +209,11 @@ NodePtr Parser::parsePrimary() {
       return std::make_unique<ConstNode>(ExprType::String, t.pos, v);
     }
     case Tok::DateLit:
-      advance();
-      return dateLiteral(t);
+      Advance();
+      return DateLiteral(t);
     case Tok::True:
     case Tok::False: {
-      advance();
+      Advance();
       Value v;
       v.logical = t.kind == Tok::True;
       auto n = std::make_unique<ConstNode>(ExprType::Logical, t.pos, v);
@@ -221,32 +221,32 @@ NodePtr Parser::parsePrimary() {
       return n;
     }
     case Tok::LParen: {
-      advance();
-      NodePtr n = parseOr();
-      expect(Tok::RParen, "')'");
+      Advance();
+      NodePtr n = ParseOr();
+      Expect(Tok::RParen, "')'");
       return n;
     }
     case Tok::Ident: {
-      advance();
-      if (tok_.kind == Tok::LParen) return parseCall(t);
+      Advance();
+      if (tok_.kind == Tok::LParen) return ParseCall(t);
       if (tok_.kind == Tok::Arrow) {
-        advance();
-        if (tok_.kind != Tok::Ident) unexpected("a field name after '->'");
+        Advance();
+        if (tok_.kind != Tok::Ident) Unexpected("a field name after '->'");
         Token field = tok_;
-        advance();
-        return parseField(field, &t);
+        Advance();
+        return ParseField(field, &t);
       }
-      return parseField(t, nullptr);
+      return ParseField(t, nullptr);
     }
     default:
-      unexpected("a value, a field or a function");
+      Unexpected("a value, a field or a function");
   }
 }
 
-NodePtr Parser::parseCall(const Token& name) {
-  advance();  // "("
+NodePtr Parser::ParseCall(const Token& name) {
+  Advance();  // "("
   if (++depth_ > kMaxDepth) FailExpr(err::kExprTooComplex, name.pos, "the expression is nested too deeply");
-  std::string fn = upper(name.text);
+  std::string fn = Upper(name.text);
   if (fn == "DTOC" || fn == "CTOD" || fn == "CTOTS" || fn == "TTOC") usesDateFormat_ = true;
   CallArgs call;
   if (tok_.kind != Tok::RParen) {
@@ -255,8 +255,8 @@ NodePtr Parser::parseCall(const Token& name) {
       if (fn != "CONTAINS") FailExpr(err::kExprSyntax, tok_.pos, "only CONTAINS accepts * as an argument");
       call.star = true;
       if (schema_) {
-        for (size_t i = 0; i < schema_->fieldCount(); ++i) {
-          ExprField f = schema_->fieldAt(i);
+        for (size_t i = 0; i < schema_->FieldCount(); ++i) {
+          ExprField f = schema_->FieldAt(i);
           if (f.type != ExprType::String) continue;
           bool seen = false;
           for (const std::string& s : fields_) seen = seen || s == f.name;
@@ -264,21 +264,21 @@ NodePtr Parser::parseCall(const Token& name) {
           call.starFields.push_back(std::make_unique<FieldNode>(f, tok_.pos));
         }
       }
-      advance();
-      if (tok_.kind != Tok::Comma) unexpected("','");
-      advance();
+      Advance();
+      if (tok_.kind != Tok::Comma) Unexpected("','");
+      Advance();
     }
-    call.args.push_back(parseOr());
-    while (accept(Tok::Comma)) call.args.push_back(parseOr());
+    call.args.push_back(ParseOr());
+    while (Accept(Tok::Comma)) call.args.push_back(ParseOr());
   }
-  expect(Tok::RParen, "',' or ')'");
+  Expect(Tok::RParen, "',' or ')'");
   --depth_;
   return Bounded(MakeCall(fn, name.pos, std::move(call), dateLength_));
 }
 
-NodePtr Parser::parseField(const Token& name, const Token* alias) {
+NodePtr Parser::ParseField(const Token& name, const Token* alias) {
   if (!schema_) FailExpr(err::kExprUnknownField, name.pos, "unknown field " + name.text);
-  if (alias && !schema_->isOwnAlias(alias->text))
+  if (alias && !schema_->IsOwnAlias(alias->text))
     FailExpr(err::kExprUnknownField, alias->pos, "unknown alias " + alias->text);
   std::optional<ExprField> f = ResolveField(*schema_, name.text);
   if (!f) FailExpr(err::kExprUnknownField, name.pos, "unknown field " + name.text);
@@ -290,7 +290,7 @@ NodePtr Parser::parseField(const Token& name, const Token* alias) {
 
 // {} is the empty date; {YYYY-MM-DD} a date and {YYYY-MM-DD HH:MM[:SS]} a timestamp
 // ("/" or "." may separate the date's parts, and a leading "^" is allowed).
-NodePtr Parser::dateLiteral(const Token& t) {
+NodePtr Parser::DateLiteral(const Token& t) {
   std::string_view s = t.text;
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
   while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
@@ -300,11 +300,11 @@ NodePtr Parser::dateLiteral(const Token& t) {
   size_t i = 0;
   int y = 0, m = 0, d = 0;
   auto bad = [&]() { FailExpr(err::kExprSyntax, t.pos, "invalid date literal {" + t.text + "}"); };
-  if (!digits(s, i, 4, y) || i >= s.size() || (s[i] != '-' && s[i] != '/' && s[i] != '.')) bad();
+  if (!Digits(s, i, 4, y) || i >= s.size() || (s[i] != '-' && s[i] != '/' && s[i] != '.')) bad();
   char sep = s[i++];
-  if (!digits(s, i, 2, m) || i >= s.size() || s[i] != sep) bad();
+  if (!Digits(s, i, 2, m) || i >= s.size() || s[i] != sep) bad();
   ++i;
-  if (!digits(s, i, 2, d)) bad();
+  if (!Digits(s, i, 2, d)) bad();
   int64_t julian = JulianFromYmd(y, m, d);
   if (julian == 0) bad();
   if (i == s.size()) {

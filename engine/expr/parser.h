@@ -24,33 +24,33 @@ class Parser {
   Parser(std::string_view text, const ExprSchema* schema, uint32_t dateLength);
 
   // The whole text as one expression.
-  NodePtr parseAll();
+  NodePtr ParseAll();
   // The whole text as ";"-separated expressions (the segments of an index key).
-  std::vector<NodePtr> parseSegments();
+  std::vector<NodePtr> ParseSegments();
 
   // Names of the fields the parsed text reads, in order of first use, as the table spells them.
-  const std::vector<std::string>& fieldsUsed() const { return fields_; }
+  const std::vector<std::string>& FieldsUsed() const { return fields_; }
   // Whether the text calls a function that reads or writes dates in the date format.
-  bool usesDateFormat() const { return usesDateFormat_; }
+  bool UsesDateFormat() const { return usesDateFormat_; }
 
  private:
-  void advance();
-  bool accept(Tok k);
-  void expect(Tok k, const char* what);
-  [[noreturn]] void unexpected(const char* wanted);
+  void Advance();
+  bool Accept(Tok k);
+  void Expect(Tok k, const char* what);
+  [[noreturn]] void Unexpected(const char* wanted);
 
-  NodePtr parseOr();
-  NodePtr parseAnd();
-  NodePtr parseNot();
-  NodePtr parseComparison();
-  NodePtr parseAdditive();
-  NodePtr parseMultiplicative();
-  NodePtr parseSign();
-  NodePtr parsePower();
-  NodePtr parsePrimary();
-  NodePtr parseCall(const Token& name);
-  NodePtr parseField(const Token& name, const Token* alias);
-  NodePtr dateLiteral(const Token& t);
+  NodePtr ParseOr();
+  NodePtr ParseAnd();
+  NodePtr ParseNot();
+  NodePtr ParseComparison();
+  NodePtr ParseAdditive();
+  NodePtr ParseMultiplicative();
+  NodePtr ParseSign();
+  NodePtr ParsePower();
+  NodePtr ParsePrimary();
+  NodePtr ParseCall(const Token& name);
+  NodePtr ParseField(const Token& name, const Token* alias);
+  NodePtr DateLiteral(const Token& t);
 
   std::string_view text_;
   Lexer lexer_;

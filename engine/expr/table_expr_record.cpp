@@ -9,7 +9,7 @@ namespace engine {
 
 namespace {
 
-std::optional<ExprType> exprTypeOf(FieldType t, bool memosReadable) {
+std::optional<ExprType> ExprTypeOf(FieldType t, bool memosReadable) {
   switch (t) {
     case FieldType::kString:
     case FieldType::kCIString:
@@ -48,7 +48,7 @@ std::optional<ExprType> exprTypeOf(FieldType t, bool memosReadable) {
 }
 
 // Display width of a numeric field that declares no length.
-uint32_t widthOf(const FieldDescriptor& d) {
+uint32_t WidthOf(const FieldDescriptor& d) {
   if (d.length) return d.length;
   switch (d.type) {
     case FieldType::kShortInt: return 6;
@@ -65,7 +65,7 @@ TableExprSchema::TableExprSchema(const Schema& schema, std::string alias, bool m
   const auto& fields = schema.fields();
   for (size_t i = 0; i < fields.size(); ++i) {
     const FieldDescriptor& d = fields[i];
-    std::optional<ExprType> t = exprTypeOf(d.type, memosReadable);
+    std::optional<ExprType> t = ExprTypeOf(d.type, memosReadable);
     if (!t) continue;
     ExprField f;
     f.name = d.name;
@@ -75,7 +75,7 @@ TableExprSchema::TableExprSchema(const Schema& schema, std::string alias, bool m
     f.variableLength = d.type == FieldType::kMemo || d.type == FieldType::kNMemo;
     switch (*t) {
       case ExprType::String: f.length = f.variableLength ? 10 : d.length; break;
-      case ExprType::Numeric: f.length = widthOf(d); break;
+      case ExprType::Numeric: f.length = WidthOf(d); break;
       case ExprType::Logical: f.length = 1; break;
       default: f.length = 8;
     }
@@ -83,25 +83,25 @@ TableExprSchema::TableExprSchema(const Schema& schema, std::string alias, bool m
   }
 }
 
-std::optional<ExprField> TableExprSchema::findField(std::string_view name) const {
+std::optional<ExprField> TableExprSchema::FindField(std::string_view name) const {
   for (const ExprField& f : fields_)
     if (SameName(f.name, name)) return f;
   return std::nullopt;
 }
 
-bool TableExprSchema::isOwnAlias(std::string_view alias) const { return SameName(alias, alias_); }
+bool TableExprSchema::IsOwnAlias(std::string_view alias) const { return SameName(alias, alias_); }
 
 TableExprRecord::TableExprRecord(const Schema& schema, MemoReader memo)
     : schema_(schema), view_(schema, nullptr, 0), memo_(std::move(memo)), scratch_(schema.fieldCount()) {}
 
-void TableExprRecord::at(const uint8_t* image, uint32_t recordNumber) {
+void TableExprRecord::At(const uint8_t* image, uint32_t recordNumber) {
   view_ = RecordView(schema_, image, recordNumber);
   scratch_.NextRecord();
 }
 
-bool TableExprRecord::fieldIsNull(int slot) const { return view_.isNull(static_cast<size_t>(slot)); }
+bool TableExprRecord::FieldIsNull(int slot) const { return view_.isNull(static_cast<size_t>(slot)); }
 
-std::string_view TableExprRecord::fieldString(int slot) const {
+std::string_view TableExprRecord::FieldString(int slot) const {
   size_t i = static_cast<size_t>(slot);
   const FieldDescriptor& d = view_.field(i);
   const char* p = reinterpret_cast<const char*>(view_.fieldBytes(i));
@@ -148,15 +148,15 @@ std::string_view TableExprRecord::fieldString(int slot) const {
   }
 }
 
-double TableExprRecord::fieldNumber(int slot) const { return view_.number(static_cast<size_t>(slot)); }
+double TableExprRecord::FieldNumber(int slot) const { return view_.number(static_cast<size_t>(slot)); }
 
-bool TableExprRecord::fieldLogical(int slot) const { return view_.logical(static_cast<size_t>(slot)); }
+bool TableExprRecord::FieldLogical(int slot) const { return view_.logical(static_cast<size_t>(slot)); }
 
-int64_t TableExprRecord::fieldDate(int slot) const { return view_.julian(static_cast<size_t>(slot)); }
+int64_t TableExprRecord::FieldDate(int slot) const { return view_.julian(static_cast<size_t>(slot)); }
 
-int64_t TableExprRecord::fieldTime(int slot) const { return view_.milliseconds(static_cast<size_t>(slot)); }
+int64_t TableExprRecord::FieldTime(int slot) const { return view_.milliseconds(static_cast<size_t>(slot)); }
 
-int64_t TableExprRecord::fieldTimestamp(int slot) const {
+int64_t TableExprRecord::FieldTimestamp(int slot) const {
   size_t i = static_cast<size_t>(slot);
   int64_t julian = view_.julian(i);
   if (julian == 0) return 0;

@@ -37,10 +37,10 @@ class TableExprSchema final : public ExprSchema {
   // `alias` is the name the table may be written with before "->" (its alias or file name).
   TableExprSchema(const Schema& schema, std::string alias, bool memosReadable);
 
-  std::optional<ExprField> findField(std::string_view name) const override;
-  bool isOwnAlias(std::string_view alias) const override;
-  size_t fieldCount() const override { return fields_.size(); }
-  ExprField fieldAt(size_t index) const override { return fields_[index]; }
+  std::optional<ExprField> FindField(std::string_view name) const override;
+  bool IsOwnAlias(std::string_view alias) const override;
+  size_t FieldCount() const override { return fields_.size(); }
+  ExprField FieldAt(size_t index) const override { return fields_[index]; }
 
  private:
   std::string alias_;
@@ -52,17 +52,17 @@ class TableExprRecord final : public ExprRecord {
   TableExprRecord(const Schema& schema, MemoReader memo = nullptr);
 
   // The record the next evaluations read. The image must stay unchanged while they run.
-  void at(const uint8_t* image, uint32_t recordNumber);
+  void At(const uint8_t* image, uint32_t recordNumber);
 
-  bool fieldIsNull(int slot) const override;
-  std::string_view fieldString(int slot) const override;
-  double fieldNumber(int slot) const override;
-  bool fieldLogical(int slot) const override;
-  int64_t fieldDate(int slot) const override;
-  int64_t fieldTime(int slot) const override;
-  int64_t fieldTimestamp(int slot) const override;
-  uint32_t recordNumber() const override { return view_.recordNumber(); }
-  bool isDeleted() const override { return view_.deleted(); }
+  bool FieldIsNull(int slot) const override;
+  std::string_view FieldString(int slot) const override;
+  double FieldNumber(int slot) const override;
+  bool FieldLogical(int slot) const override;
+  int64_t FieldDate(int slot) const override;
+  int64_t FieldTime(int slot) const override;
+  int64_t FieldTimestamp(int slot) const override;
+  uint32_t RecordNumber() const override { return view_.recordNumber(); }
+  bool IsDeleted() const override { return view_.deleted(); }
 
  private:
   const Schema& schema_;

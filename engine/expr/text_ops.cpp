@@ -22,23 +22,23 @@ struct CaseTables {
       std::u16string u = core::AnsiToUtf16(std::string(1, static_cast<char>(i)));
       if (u.size() != 1) continue;
       UChar32 c = u[0];
-      map(upper, i, u_toupper(c));
-      map(lower, i, u_tolower(c));
+      Map(upper, i, u_toupper(c));
+      Map(lower, i, u_tolower(c));
     }
   }
-  static void map(unsigned char* table, int byte, UChar32 other) {
+  static void Map(unsigned char* table, int byte, UChar32 other) {
     if (other > 0xFFFF || other == 0xFFFD) return;
     std::string back = core::Utf16ToAnsi(std::u16string(1, static_cast<char16_t>(other)));
     if (back.size() == 1 && (back[0] != '?' || other == u'?')) table[byte] = static_cast<unsigned char>(back[0]);
   }
 };
 
-const CaseTables& tables() {
+const CaseTables& Tables() {
   static const CaseTables t;
   return t;
 }
 
-int compareSpan(const unsigned char* a, size_t na, const unsigned char* b, size_t nb) {
+int CompareSpan(const unsigned char* a, size_t na, const unsigned char* b, size_t nb) {
   size_t n = na < nb ? na : nb;
   int c = n ? std::memcmp(a, b, n) : 0;
   if (c) return c < 0 ? -1 : 1;
@@ -55,13 +55,13 @@ int compareSpan(const unsigned char* a, size_t na, const unsigned char* b, size_
 
 }  // namespace
 
-unsigned char UpperChar(unsigned char c) { return tables().upper[c]; }
-const unsigned char* UpperTable() { return tables().upper; }
-const unsigned char* LowerTable() { return tables().lower; }
-unsigned char LowerChar(unsigned char c) { return tables().lower[c]; }
+unsigned char UpperChar(unsigned char c) { return Tables().upper[c]; }
+const unsigned char* UpperTable() { return Tables().upper; }
+const unsigned char* LowerTable() { return Tables().lower; }
+unsigned char LowerChar(unsigned char c) { return Tables().lower[c]; }
 
 int CompareFull(std::string_view a, std::string_view b) {
-  return compareSpan(reinterpret_cast<const unsigned char*>(a.data()), a.size(),
+  return CompareSpan(reinterpret_cast<const unsigned char*>(a.data()), a.size(),
                      reinterpret_cast<const unsigned char*>(b.data()), b.size());
 }
 

@@ -114,7 +114,7 @@ class Analyzer {
            const EvalOptions& options)
       : text_(text), schema_(schema), options_(options), tags_(tags) {
     Lexer lexer(text);
-    do toks_.push_back(lexer.next());
+    do toks_.push_back(lexer.Next());
     while (toks_.back().kind != Tok::End);
     for (const IndexedTag& t : tags) facts_.push_back(Facts(t));
   }
@@ -140,8 +140,8 @@ class Analyzer {
       auto e = CompiledExpr::Compile(t.expression, &schema_, options_.dateFormat);
       f.type = e->type();
       if (f.type == ExprType::Time || f.type == ExprType::Timestamp) return f;
-      if (e->isSingleField()) {
-        std::optional<ExprField> field = schema_.findField(e->fields().front());
+      if (e->IsSingleField()) {
+        std::optional<ExprField> field = schema_.FindField(e->fields().front());
         f.fixedText = field && field->type == ExprType::String && !field->variableLength;
       }
     } catch (const EngineError&) {
@@ -309,7 +309,7 @@ class Analyzer {
       if (exactText) {
         // A constant longer than the key compares its excess with blanks: answerable only when
         // the excess is blank.
-        const Value& v = constant->evaluate(nullptr, options_);
+        const Value& v = constant->Evaluate(nullptr, options_);
         const TagInfo& tagInfo = tags_[tag].file->tag(tags_[tag].tag);
         size_t width = tagInfo.layout.segments()[0].width;
         std::string_view s = v.text();
@@ -324,7 +324,7 @@ class Analyzer {
     n.constant = std::move(constant);
     std::string nullTest = std::string(EmptyLiteral(f.type)) + " " + OpText(op) + " (" + constantText + ")";
     try {
-      n.nullMatches = CompiledExpr::Compile(nullTest, nullptr, options_.dateFormat)->evalLogical(nullptr, options_);
+      n.nullMatches = CompiledExpr::Compile(nullTest, nullptr, options_.dateFormat)->EvalLogical(nullptr, options_);
     } catch (const EngineError&) {
       n.nullMatches = true;  // unknown: admitting the null keys keeps the answer a superset
       n.exactText = false;
@@ -419,7 +419,7 @@ RecordSet ResolveLeaf(const Node& n, const IndexedTag& t, const EvalOptions& opt
   IndexFile& f = *t.file;
   const KeyLayout& layout = f.tag(t.tag).layout;
   KeyBuilder kb(layout);
-  const Value& v = n.constant->evaluate(nullptr, options);
+  const Value& v = n.constant->Evaluate(nullptr, options);
   bool prefix = false;
   switch (n.type) {
     case ExprType::String: {

@@ -28,7 +28,7 @@ class CursorExpr {
   const TableExprSchema& schema() const { return schema_; }
   // The record the next evaluations read; the image must stay unchanged while they run.
   const ExprRecord& at(const uint8_t* image, uint32_t recordNumber) {
-    record_.at(image, recordNumber);
+    record_.At(image, recordNumber);
     return record_;
   }
   // The cursor's current record (with its pending changes), or an empty record when it stands

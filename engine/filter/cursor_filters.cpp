@@ -46,7 +46,7 @@ bool CursorFilters::FilterAccepts(const RecordView& record) {
   if (!filter_) return true;
   filterOptions_.exact = exact_;
   const ExprRecord& r = expr_.at(record.raw(), record.recordNumber());
-  return filter_->evalLogical(&r, filterOptions_);
+  return filter_->EvalLogical(&r, filterOptions_);
 }
 
 bool CursorFilters::Accepts(const RecordView& record) {

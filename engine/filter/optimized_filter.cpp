@@ -86,7 +86,7 @@ OptimizedFilter::~OptimizedFilter() { cursor_.table().RemoveObserver(this); }
 
 bool OptimizedFilter::Evaluate(const RecordView& record, const CompiledExpr& e) {
   const ExprRecord& r = expr_.at(record.raw(), record.recordNumber());
-  return const_cast<CompiledExpr&>(e).evalLogical(&r, options_);
+  return const_cast<CompiledExpr&>(e).EvalLogical(&r, options_);
 }
 
 void OptimizedFilter::Resolve(bool evaluateRest) {

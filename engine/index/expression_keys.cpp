@@ -111,7 +111,7 @@ bool ExpressionKeys::readsClock() const {
 }
 
 bool ExpressionKeys::Includes(const ExprRecord& record, const EvalOptions& options) {
-  return !condition_ || condition_->evalLogical(&record, options);
+  return !condition_ || condition_->EvalLogical(&record, options);
 }
 
 void ExpressionKeys::Build(const ExprRecord& record, const EvalOptions& options, KeyBuilder& builder) {
@@ -120,7 +120,7 @@ void ExpressionKeys::Build(const ExprRecord& record, const EvalOptions& options,
       // National segments exist only over TableFields, whose records are TableRecords.
       assert(dynamic_cast<const TableRecord*>(&record) != nullptr);
       const auto& table = static_cast<const TableRecord&>(record);
-      if (table.fieldIsNull(national_[i])) {
+      if (table.FieldIsNull(national_[i])) {
         builder.SetNull(i);
       } else {
         const std::u16string_view text = table.nationalText(national_[i]);
@@ -128,7 +128,7 @@ void ExpressionKeys::Build(const ExprRecord& record, const EvalOptions& options,
       }
       continue;
     }
-    const Value& v = keys_[i]->evaluate(&record, options);
+    const Value& v = keys_[i]->Evaluate(&record, options);
     if (v.null) {
       builder.SetNull(i);
       continue;
@@ -160,7 +160,7 @@ void RecordKeySource::Scan(const std::vector<TagInfo>& tags, KeySink& sink) {
       if (!keys_[t]->Includes(record, options_)) continue;
       builders[t]->Clear();
       keys_[t]->Build(record, options_, *builders[t]);
-      sink.Add(t, builders[t]->Key().data(), record.recordNumber());
+      sink.Add(t, builders[t]->Key().data(), record.RecordNumber());
     }
     if ((++done & 0x3FFF) == 0) sink.RecordsDone(done);
   });

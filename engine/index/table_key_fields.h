@@ -47,7 +47,7 @@ class TableFields final : public ExprSchema {
     }
   }
 
-  std::optional<ExprField> findField(std::string_view name) const override {
+  std::optional<ExprField> FindField(std::string_view name) const override {
     for (const ExprField& f : fields_) {
       if (AsciiEqualsIgnoreCase(f.name, name)) return f;
     }
@@ -65,9 +65,9 @@ class TableFields final : public ExprSchema {
     }
     return std::nullopt;
   }
-  bool isOwnAlias(std::string_view) const override { return false; }
-  size_t fieldCount() const override { return fields_.size(); }
-  ExprField fieldAt(size_t index) const override { return fields_.at(index); }
+  bool IsOwnAlias(std::string_view) const override { return false; }
+  size_t FieldCount() const override { return fields_.size(); }
+  ExprField FieldAt(size_t index) const override { return fields_.at(index); }
 
  private:
   static std::optional<ExprType> TypeOf(FieldType t) {
@@ -110,18 +110,18 @@ class TableRecord final : public ExprRecord {
     text_.NextRecord();
   }
 
-  bool fieldIsNull(int slot) const override { return view_->isNull(static_cast<size_t>(slot)); }
-  std::string_view fieldString(int slot) const override {
+  bool FieldIsNull(int slot) const override { return view_->isNull(static_cast<size_t>(slot)); }
+  std::string_view FieldString(int slot) const override {
     size_t i = static_cast<size_t>(slot);
     if (const std::string* done = text_.Find(i)) return *done;
     std::string text = view_->text(i);
     return text_.Fill(i) = std::move(text);
   }
-  double fieldNumber(int slot) const override { return view_->number(static_cast<size_t>(slot)); }
-  bool fieldLogical(int slot) const override { return view_->logical(static_cast<size_t>(slot)); }
-  int64_t fieldDate(int slot) const override { return view_->julian(static_cast<size_t>(slot)); }
-  int64_t fieldTime(int slot) const override { return view_->milliseconds(static_cast<size_t>(slot)); }
-  int64_t fieldTimestamp(int slot) const override {
+  double FieldNumber(int slot) const override { return view_->number(static_cast<size_t>(slot)); }
+  bool FieldLogical(int slot) const override { return view_->logical(static_cast<size_t>(slot)); }
+  int64_t FieldDate(int slot) const override { return view_->julian(static_cast<size_t>(slot)); }
+  int64_t FieldTime(int slot) const override { return view_->milliseconds(static_cast<size_t>(slot)); }
+  int64_t FieldTimestamp(int slot) const override {
     int32_t day = view_->julian(static_cast<size_t>(slot));
     if (day == 0) return 0;
     return int64_t{day} * kMsPerDay + view_->milliseconds(static_cast<size_t>(slot));
@@ -131,8 +131,8 @@ class TableRecord final : public ExprRecord {
     wide_[static_cast<size_t>(slot)] = view_->wideText(static_cast<size_t>(slot));
     return wide_[static_cast<size_t>(slot)];
   }
-  uint32_t recordNumber() const override { return view_->recordNumber(); }
-  bool isDeleted() const override { return deleted_ < 0 ? view_->deleted() : deleted_ == 1; }
+  uint32_t RecordNumber() const override { return view_->recordNumber(); }
+  bool IsDeleted() const override { return deleted_ < 0 ? view_->deleted() : deleted_ == 1; }
 
  private:
   const RecordView* view_ = nullptr;

@@ -72,7 +72,7 @@ TEST_F(ExprTest, AKeyOfLengthZeroWritesNothing) {
     SCOPED_TRACE(text);
     auto e = compile(text);
     ASSERT_EQ(e->length(), 0u);
-    EXPECT_TRUE(e->writeKey(&table, options, nullptr));
+    EXPECT_TRUE(e->WriteKey(&table, options, nullptr));
   }
 }
 
@@ -87,16 +87,16 @@ TEST_F(ExprTest, ContainsConditionsFromDataAreBoundedToo) {
   // A condition read from a record is parsed per record: one nested beyond the limit matches
   // nothing instead of exhausting the stack, and a long run of words is no deeper than one
   // word (it once built a tree one level deeper per word).
-  table.setString(notes, std::string(200000, '('));
+  table.SetString(notes, std::string(200000, '('));
   EXPECT_FALSE(logic("CONTAINS(NAME, NOTES)"));
-  table.setString(notes, Chain("NOT", " ", 200000) + " smith");
+  table.SetString(notes, Chain("NOT", " ", 200000) + " smith");
   EXPECT_FALSE(logic("CONTAINS(NAME, NOTES)"));
-  table.setString(notes, Chain("nobody", " OR ", 999) + " OR smith");
+  table.SetString(notes, Chain("nobody", " OR ", 999) + " OR smith");
   EXPECT_TRUE(logic("CONTAINS(NAME, NOTES)"));
-  table.setString(notes, Chain("smith", " ", 1000));
+  table.SetString(notes, Chain("smith", " ", 1000));
   EXPECT_TRUE(logic("CONTAINS(NAME, NOTES)"));
   // Every word is looked for in the whole text, so a condition has at most 1000 of them.
-  table.setString(notes, Chain("smith", " ", 100000));
+  table.SetString(notes, Chain("smith", " ", 100000));
   EXPECT_FALSE(logic("CONTAINS(NAME, NOTES)"));
 
   std::string error;
@@ -107,7 +107,7 @@ TEST_F(ExprTest, ContainsConditionsFromDataAreBoundedToo) {
   auto within = engine::ContainsCondition::Parse(Nested("(", "smith", ")", 100), error, at);
   ASSERT_NE(within, nullptr);
   std::string_view text = "Mr Smith";
-  EXPECT_TRUE(within->matches(&text, 1));
+  EXPECT_TRUE(within->Matches(&text, 1));
 }
 
 TEST_F(ExprTest, ContainsInsideTheTextOfAnotherContainsKeepsItsOwnTexts) {

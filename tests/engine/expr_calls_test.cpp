@@ -57,8 +57,8 @@ TEST_F(ExprCalls, EachEvaluationNeedsItsType) {
 }
 
 TEST_F(ExprCalls, NullResultsAreFalseZeroAndEmpty) {
-  table.setNull(age);
-  table.setNull(name);
+  table.SetNull(age);
+  table.SetNull(name);
   EXPECT_FALSE(EvalLogicalExpr("IIF(ISNULL(AGE), ISNULL(AGE) .AND. AGE + 1 > 0, .T.) .AND. .NOT. ISNULL(AGE + 1)", scene()));
   EXPECT_DOUBLE_EQ(EvalNumericExpr("AGE + 1", scene()), 0);
   EXPECT_EQ(EvalStringExpr("UPPER(NAME)", scene()), "");

@@ -6,7 +6,7 @@ namespace exprtest {
 namespace {
 
 TEST_F(ExprTest, LocateTermsOfEveryFieldKind) {
-  table.setString(name, "Say \"hi\"");
+  table.SetString(name, "Say \"hi\"");
   struct Case {
     const char* text;
     bool want;
@@ -40,7 +40,7 @@ TEST_F(ExprTest, CaseInsensitiveIndexFieldLists) {
   // "UPPER(NAME);CITY" for native tables, "UPPER(NAME)+CITY" for the others.
   auto segs = CompiledExpr::CompileSegments("UPPER(NAME);CITY", &table);
   ASSERT_EQ(segs.size(), 2u);
-  EXPECT_EQ(std::string(segs[0]->evaluate(&table, options).text()), "SMITH" + std::string(25, ' '));
+  EXPECT_EQ(std::string(segs[0]->Evaluate(&table, options).text()), "SMITH" + std::string(25, ' '));
   EXPECT_EQ(compile("UPPER(NAME)+CITY")->length(), 50u);
   EXPECT_EQ(compile("NAME+CITY")->fields(), (std::vector<std::string>{"NAME", "City"}));
 }

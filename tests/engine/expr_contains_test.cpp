@@ -74,9 +74,9 @@ TEST_F(ExprTest, ContainsConditionsAreCheckedWhenConstant) {
 
 TEST_F(ExprTest, ContainsWithAConditionFromTheRecord) {
   // The condition comes from a field: parsed per record; one that does not parse matches nothing.
-  table.setString(city, "invoice");
+  table.SetString(city, "invoice");
   EXPECT_TRUE(logic("CONTAINS(NOTES, TRIM(CITY))"));
-  table.setString(city, "(invoice");
+  table.SetString(city, "(invoice");
   EXPECT_FALSE(logic("CONTAINS(NOTES, TRIM(CITY))"));
 }
 

@@ -156,7 +156,7 @@ TEST_F(ExprTest, OneEvaluationSeesOneInstantAndTheClockOtherwise) {
   EXPECT_TRUE(logic("DTOS(DATE()) + TIME() = '2026120922:15:30'"));
   options.fixedNowMs.reset();
   auto e = compile("YEAR(DATE())");
-  double year = e->evaluate(&table, options).number;
+  double year = e->Evaluate(&table, options).number;
   EXPECT_GE(year, 2024);
   EXPECT_LE(year, 9999);
 }

@@ -13,16 +13,16 @@ using engine::ShortFieldNames;
 class ExprNames : public ::testing::Test {
  protected:
   ExprNames() : table("ORDERS") {
-    table.addField("ID", ExprType::Numeric, 10);
-    table.addField("CUSTOMER_REFERENCE", ExprType::String, 12);
-    table.addField("CUSTOMER_REGION", ExprType::String, 4);  // same first 10 characters
-    table.addField("DELIVERY_DATE", ExprType::Date, 8);
-    table.addField("Customer_R", ExprType::String, 3);       // a real field spelled like a short name
-    table.setString(1, "REF-1");
-    table.setString(2, "EU");
-    table.setDate(3, JulianFromYmd(2024, 5, 1));
-    table.setString(4, "abc");
-    table.setNumber(0, 5);
+    table.AddField("ID", ExprType::Numeric, 10);
+    table.AddField("CUSTOMER_REFERENCE", ExprType::String, 12);
+    table.AddField("CUSTOMER_REGION", ExprType::String, 4);  // same first 10 characters
+    table.AddField("DELIVERY_DATE", ExprType::Date, 8);
+    table.AddField("Customer_R", ExprType::String, 3);       // a real field spelled like a short name
+    table.SetString(1, "REF-1");
+    table.SetString(2, "EU");
+    table.SetDate(3, JulianFromYmd(2024, 5, 1));
+    table.SetString(4, "abc");
+    table.SetNumber(0, 5);
   }
   MemoryRecord table;
 };
@@ -67,8 +67,8 @@ TEST_F(ExprNames, ShortAndLongFormsEvaluateAlike) {
   std::string shortForm = ExpressionLongToShort(longForm, table);
   auto a = CompiledExpr::Compile(longForm, &table);
   auto b = CompiledExpr::Compile(shortForm, &table);
-  EXPECT_EQ(a->evalText(&table, options), "REF-1EU  20240501abc");
-  EXPECT_EQ(b->evalText(&table, options), a->evalText(&table, options));
+  EXPECT_EQ(a->EvalText(&table, options), "REF-1EU  20240501abc");
+  EXPECT_EQ(b->EvalText(&table, options), a->EvalText(&table, options));
   EXPECT_EQ(b->fields(), a->fields());
 }
 

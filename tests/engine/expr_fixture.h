@@ -30,27 +30,27 @@ struct Failure {
 class ExprTest : public ::testing::Test {
  protected:
   ExprTest() : table("CUST") {
-    name = table.addField("NAME", ExprType::String, 30);
-    city = table.addField("City", ExprType::String, 20);
-    age = table.addField("AGE", ExprType::Numeric, 5);
-    price = table.addField("PRICE", ExprType::Numeric, 10, 2);
-    born = table.addField("BORN", ExprType::Date, 8);
-    active = table.addField("ACTIVE", ExprType::Logical, 1);
-    notes = table.addField("NOTES", ExprType::String, 10, 0, /*variableLength=*/true);
-    stamp = table.addField("STAMP", ExprType::Timestamp, 8);
-    start = table.addField("START", ExprType::Time, 4);
-    empty = table.addField("NOTHING", ExprType::String, 6);
-    table.setString(name, "Smith");
-    table.setString(city, "Berlin");
-    table.setNumber(age, 42);
-    table.setNumber(price, 19.95);
-    table.setDate(born, JulianFromYmd(1982, 3, 7));
-    table.setLogical(active, true);
-    table.setString(notes, "Called twice about the invoice; prefers e-mail.");
-    table.setTimestamp(stamp, JulianFromYmd(2024, 1, 31) * kMsPerDay + ((13 * 60 + 5) * 60 + 9) * 1000LL);
-    table.setTime(start, ((8 * 60 + 30) * 60) * 1000LL);
-    table.setString(empty, "");
-    table.setRecordNumber(17);
+    name = table.AddField("NAME", ExprType::String, 30);
+    city = table.AddField("City", ExprType::String, 20);
+    age = table.AddField("AGE", ExprType::Numeric, 5);
+    price = table.AddField("PRICE", ExprType::Numeric, 10, 2);
+    born = table.AddField("BORN", ExprType::Date, 8);
+    active = table.AddField("ACTIVE", ExprType::Logical, 1);
+    notes = table.AddField("NOTES", ExprType::String, 10, 0, /*variableLength=*/true);
+    stamp = table.AddField("STAMP", ExprType::Timestamp, 8);
+    start = table.AddField("START", ExprType::Time, 4);
+    empty = table.AddField("NOTHING", ExprType::String, 6);
+    table.SetString(name, "Smith");
+    table.SetString(city, "Berlin");
+    table.SetNumber(age, 42);
+    table.SetNumber(price, 19.95);
+    table.SetDate(born, JulianFromYmd(1982, 3, 7));
+    table.SetLogical(active, true);
+    table.SetString(notes, "Called twice about the invoice; prefers e-mail.");
+    table.SetTimestamp(stamp, JulianFromYmd(2024, 1, 31) * kMsPerDay + ((13 * 60 + 5) * 60 + 9) * 1000LL);
+    table.SetTime(start, ((8 * 60 + 30) * 60) * 1000LL);
+    table.SetString(empty, "");
+    table.SetRecordNumber(17);
     options.fixedNowMs = JulianFromYmd(2026, 12, 9) * kMsPerDay + ((22 * 60 + 15) * 60 + 30) * 1000LL;
   }
 
@@ -65,7 +65,7 @@ class ExprTest : public ::testing::Test {
   };
   Result eval(const std::string& text) {
     auto e = compile(text);
-    Result r{e->type(), e->evaluate(&table, options), {}, e->length()};
+    Result r{e->type(), e->Evaluate(&table, options), {}, e->length()};
     r.text.assign(r.value.text());
     return r;
   }

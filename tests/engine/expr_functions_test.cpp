@@ -102,15 +102,15 @@ TEST_F(ExprTest, LogicalAndRecordFunctions) {
       {"NOW() = {2026-12-09 22:15:30}", true},
   };
   for (const Case& c : cases) EXPECT_EQ(logic(c.text), c.want) << c.text;
-  table.setDeleted(true);
+  table.SetDeleted(true);
   EXPECT_TRUE(logic("DELETED()"));
 }
 
 TEST_F(ExprTest, IifEvaluatesOnlyTheChosenBranch) {
   // The branch not taken would divide by zero; it must not turn the result null.
-  table.setNumber(age, 0);
+  table.SetNumber(age, 0);
   EXPECT_DOUBLE_EQ(num("IIF(AGE = 0, 0, 100 / AGE)"), 0);
-  table.setNumber(age, 4);
+  table.SetNumber(age, 4);
   EXPECT_DOUBLE_EQ(num("IIF(AGE = 0, 0, 100 / AGE)"), 25);
 }
 
@@ -171,7 +171,7 @@ TEST_F(ExprTest, MemoTextLongerThanItsDeclaredLengthIsHandledInFull) {
   auto key = compile("UPPER(NOTES)");
   ASSERT_EQ(key->length(), 10u);
   std::string bytes(10, '\0');
-  EXPECT_TRUE(key->writeKey(&table, options, bytes.data()));
+  EXPECT_TRUE(key->WriteKey(&table, options, bytes.data()));
   EXPECT_EQ(bytes, "CALLED TWI");
 }
 

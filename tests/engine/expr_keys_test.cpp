@@ -45,7 +45,7 @@ TEST_F(ExprTest, KeysAreWrittenAtTheirStaticLength) {
   for (const Case& c : cases) {
     auto e = compile(c.text);
     std::string bytes(e->length() + 4, '#');
-    EXPECT_TRUE(e->writeKey(&table, options, bytes.data())) << c.text;
+    EXPECT_TRUE(e->WriteKey(&table, options, bytes.data())) << c.text;
     EXPECT_EQ(bytes.substr(0, e->length()), c.key) << c.text;
     EXPECT_EQ(bytes.substr(e->length()), "####") << c.text << ": wrote past the key";
   }
@@ -65,9 +65,9 @@ TEST_F(ExprTest, OneCompiledKeyServesManyRecords) {
   };
   std::string bytes(key->length(), '\0');
   for (const Row& r : rows) {
-    table.setString(name, r.name);
-    table.setNumber(age, r.age);
-    key->writeKey(&table, options, bytes.data());
+    table.SetString(name, r.name);
+    table.SetNumber(age, r.age);
+    key->WriteKey(&table, options, bytes.data());
     EXPECT_EQ(bytes, r.key) << r.name;
   }
 }
@@ -79,10 +79,10 @@ TEST_F(ExprTest, SegmentedKeysCompileOneExpressionPerSegment) {
   EXPECT_EQ(segs[0]->length(), 30u);
   EXPECT_EQ(segs[0]->fields(), std::vector<std::string>{"NAME"});
   EXPECT_EQ(segs[1]->type(), ExprType::Numeric);
-  EXPECT_TRUE(segs[1]->isSingleField());
-  EXPECT_FALSE(segs[0]->isSingleField());
+  EXPECT_TRUE(segs[1]->IsSingleField());
+  EXPECT_FALSE(segs[0]->IsSingleField());
   EXPECT_EQ(segs[2]->text(), " DTOS(BORN) + ';'");
-  EXPECT_EQ(std::string(segs[2]->evaluate(&table, options).text()), "19820307;");
+  EXPECT_EQ(std::string(segs[2]->Evaluate(&table, options).text()), "19820307;");
   try {
     CompiledExpr::CompileSegments("NAME;UPPER(AGE)", &table);
     ADD_FAILURE() << "a bad segment compiled";
@@ -95,7 +95,7 @@ TEST_F(ExprTest, SegmentedKeysCompileOneExpressionPerSegment) {
 TEST_F(ExprTest, FieldsReadAreListedOnceInOrderOfFirstUse) {
   EXPECT_EQ(compile("UPPER(city) + name + CITY")->fields(), (std::vector<std::string>{"City", "NAME"}));
   EXPECT_TRUE(compile("'x' + 'y'")->fields().empty());
-  EXPECT_TRUE(compile("AGE")->isSingleField());
+  EXPECT_TRUE(compile("AGE")->IsSingleField());
 }
 
 TEST_F(ExprTest, TextFormsOfEveryType) {
@@ -109,7 +109,7 @@ TEST_F(ExprTest, TextFormsOfEveryType) {
       {"1/0", ""},                            {"300", "300"},           {"-1200000", "-1200000"},
       {"1e20", "1e+20"},                      {"0.1 + 0.2", "0.30000000000000004"}, {"-0.5", "-0.5"},
   };
-  for (const Case& c : cases) EXPECT_EQ(compile(c.text)->evalText(&table, options), c.want) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(compile(c.text)->EvalText(&table, options), c.want) << c.text;
 }
 
 }  // namespace

@@ -66,14 +66,14 @@ TEST_F(ExprTest, StringComparisonFollowsTheExactSetting) {
 TEST_F(ExprTest, TheSameCompiledExpressionFollowsTheSettingOfEachEvaluation) {
   auto e = compile("NAME = 'Smi'");
   options.exact = false;
-  EXPECT_TRUE(e->evalLogical(&table, options));
+  EXPECT_TRUE(e->EvalLogical(&table, options));
   options.exact = true;
-  EXPECT_FALSE(e->evalLogical(&table, options));
+  EXPECT_FALSE(e->EvalLogical(&table, options));
   // A comparison of two constants is not folded away under one setting.
   auto k = compile("'Smith' = 'Smi'");
-  EXPECT_FALSE(k->evalLogical(&table, options));
+  EXPECT_FALSE(k->EvalLogical(&table, options));
   options.exact = false;
-  EXPECT_TRUE(k->evalLogical(&table, options));
+  EXPECT_TRUE(k->EvalLogical(&table, options));
 }
 
 TEST_F(ExprTest, OtherComparisonsAndSubstring) {
@@ -113,9 +113,9 @@ TEST_F(ExprTest, DateArithmetic) {
 }
 
 TEST_F(ExprTest, NullValues) {
-  table.setNull(name);
-  table.setNull(age);
-  table.setNull(born);
+  table.SetNull(name);
+  table.SetNull(age);
+  table.SetNull(born);
   struct Case {
     const char* text;
     bool want;
@@ -133,15 +133,15 @@ TEST_F(ExprTest, NullValues) {
   for (const Case& c : logical) EXPECT_EQ(logic(c.text), c.want) << c.text;
   // A null condition does not hold; NOT of it does.
   auto cond = compile("NAME = 'x' .OR. ISNULL(AGE) .AND. AGE + 1 > 0");
-  EXPECT_FALSE(cond->evalLogical(&table, options));
+  EXPECT_FALSE(cond->EvalLogical(&table, options));
   auto nullLogical = compile("IIF(ISNULL(AGE), ACTIVE, .T.)");
-  table.setNull(active);
-  EXPECT_FALSE(nullLogical->evalLogical(&table, options));
-  EXPECT_TRUE(compile(".NOT. ACTIVE")->evalLogical(&table, options));
+  table.SetNull(active);
+  EXPECT_FALSE(nullLogical->EvalLogical(&table, options));
+  EXPECT_TRUE(compile(".NOT. ACTIVE")->EvalLogical(&table, options));
   // A null key is written as blanks and reported.
   auto key = compile("UPPER(NAME)");
   std::string bytes(30, 'x');
-  EXPECT_FALSE(key->writeKey(&table, options, bytes.data()));
+  EXPECT_FALSE(key->WriteKey(&table, options, bytes.data()));
   EXPECT_EQ(bytes, std::string(30, ' '));
 }
 

@@ -114,7 +114,7 @@ TEST_F(ExprTest, DeepNestingIsRefusedInsteadOfExhaustingTheStack) {
 
 TEST_F(ExprTest, WithoutATableFieldsAreUnknownButConstantsEvaluate) {
   auto e = CompiledExpr::Compile("UPPER('abc') + STR(12, 4)", nullptr);
-  EXPECT_EQ(std::string(e->evaluate(nullptr, options).text()), "ABC  12");
+  EXPECT_EQ(std::string(e->Evaluate(nullptr, options).text()), "ABC  12");
   try {
     CompiledExpr::Compile("1 + NAME", nullptr);
     ADD_FAILURE() << "a field compiled without a table";

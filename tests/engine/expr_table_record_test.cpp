@@ -54,13 +54,13 @@ class ExprTableRecord : public ::testing::Test {
     WriteLogical(schema, image.data(), 12, true);
     blobs[7] = "Called about the invoice";
     WriteBlobRef(schema, image.data(), 13, BlobRef{7, 24});
-    record.at(image.data(), 5);
+    record.At(image.data(), 5);
   }
 
   std::string text(const std::string& e) {
-    return CompiledExpr::Compile(e, &exprSchema)->evalText(&record, options);
+    return CompiledExpr::Compile(e, &exprSchema)->EvalText(&record, options);
   }
-  bool holds(const std::string& e) { return CompiledExpr::Compile(e, &exprSchema)->evalLogical(&record, options); }
+  bool holds(const std::string& e) { return CompiledExpr::Compile(e, &exprSchema)->EvalLogical(&record, options); }
 
   Schema schema;
   std::vector<uint8_t> image;
@@ -127,8 +127,8 @@ TEST_F(ExprTableRecord, KeysOverManyImagesReuseOneRecordObject) {
   for (int n = 0; n < 4; ++n) {
     WriteText(schema, image.data(), 0, names[n], false);
     WriteInteger(schema, image.data(), 6, n * 10);
-    record.at(image.data(), static_cast<uint32_t>(n + 1));
-    key->writeKey(&record, options, bytes.data());
+    record.At(image.data(), static_cast<uint32_t>(n + 1));
+    key->WriteKey(&record, options, bytes.data());
     std::string want = names[n];
     for (char& c : want) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     want.resize(20, ' ');

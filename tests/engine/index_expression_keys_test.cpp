@@ -30,11 +30,11 @@ struct Person {
 class IndexExpressionKeys : public ::testing::Test {
  protected:
   void SetUp() override {
-    name_ = rec_.addField("NAME", ExprType::String, 10);
-    city_ = rec_.addField("CITY", ExprType::String, 8);
-    born_ = rec_.addField("BORN", ExprType::Date);
-    amount_ = rec_.addField("AMOUNT", ExprType::Numeric, 10, 2);
-    active_ = rec_.addField("ACTIVE", ExprType::Logical);
+    name_ = rec_.AddField("NAME", ExprType::String, 10);
+    city_ = rec_.AddField("CITY", ExprType::String, 8);
+    born_ = rec_.AddField("BORN", ExprType::Date);
+    amount_ = rec_.AddField("AMOUNT", ExprType::Numeric, 10, 2);
+    active_ = rec_.AddField("ACTIVE", ExprType::Logical);
     std::mt19937 rng(4);
     const char* names[] = {"smith", "Smith", "jones", "Brown", "miller", "Adams", "adams"};
     const char* cities[] = {"Paris", "Rome", "Oslo", "Bern"};
@@ -48,12 +48,12 @@ class IndexExpressionKeys : public ::testing::Test {
     return [this](const std::function<void(const ExprRecord&)>& visit) {
       for (size_t i = 0; i < people_.size(); ++i) {
         const Person& p = people_[i];
-        rec_.setString(name_, p.name);
-        rec_.setString(city_, p.city);
-        rec_.setDate(born_, p.born);
-        rec_.setNumber(amount_, p.amount);
-        rec_.setLogical(active_, p.active);
-        rec_.setRecordNumber(static_cast<uint32_t>(i + 1));
+        rec_.SetString(name_, p.name);
+        rec_.SetString(city_, p.city);
+        rec_.SetDate(born_, p.born);
+        rec_.SetNumber(amount_, p.amount);
+        rec_.SetLogical(active_, p.active);
+        rec_.SetRecordNumber(static_cast<uint32_t>(i + 1));
         visit(rec_);
       }
     };
@@ -135,8 +135,8 @@ TEST_F(IndexExpressionKeys, TagsFollowTheirExpressionsAndConditions) {
   // A key built from an expression value finds its records: a soft seek on "JONES" lands on
   // the first of them.
   MemoryRecord probe;
-  int slot = probe.addField("NAME", ExprType::String, 10);
-  probe.setString(slot, "jones");
+  int slot = probe.AddField("NAME", ExprType::String, 10);
+  probe.SetString(slot, "jones");
   KeyBuilder b(f->tag(0).layout);
   ExpressionKeys probeKeys("UPPER(NAME)", "", probe);
   probeKeys.Build(probe, EvalOptions{}, b);

@@ -24,7 +24,7 @@ DateFormat CurrentFormat(TableCursor& cursor) {
 std::string DateText(TableCursor& cursor, int32_t julian) {
   DateFormat f = CurrentFormat(cursor);
   char buf[64];
-  uint32_t n = f.write(julian, buf);
+  uint32_t n = f.Write(julian, buf);
   return std::string(buf, n);
 }
 
@@ -186,7 +186,7 @@ void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t*
         break;
       }
       std::string datePart = trimmed.substr(0, trimmed.find(' '));
-      int64_t julian = CurrentFormat(cursor).read(datePart, 1900);
+      int64_t julian = CurrentFormat(cursor).Read(datePart, 1900);
       if (julian <= 0) Fail(err::kInvalidDateText, "\"" + datePart + "\" is not a date in the format " + CurrentFormat(cursor).pattern() + ".");
       WriteJulian(s, copy.data(), i, static_cast<int32_t>(julian));
       if (d.type == FieldType::kTimeStamp) {
