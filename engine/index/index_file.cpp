@@ -7,7 +7,9 @@
 #include "engine/core/byte_order.h"
 #include "engine/core/error.h"
 #include "engine/index/adi_file.h"
+#include "engine/index/cdx_file.h"
 #include "engine/index/collation.h"
+#include "engine/index/ntx_file.h"
 
 namespace engine {
 
@@ -28,6 +30,11 @@ KeyForm KeyFormOf(IndexFormat format) {
 }
 
 std::unique_ptr<IndexFile> IndexFile::Open(const std::filesystem::path& path, bool readOnly) {
+  switch (IndexFormatOf(path)) {
+    case IndexFormat::kNtx: return NtxFile::Open(path, readOnly);
+    case IndexFormat::kCdx: return CdxFile::Open(path, readOnly);
+    case IndexFormat::kAdi: break;
+  }
   return AdiFile::Open(path, readOnly);
 }
 

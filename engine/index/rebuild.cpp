@@ -13,6 +13,8 @@
 
 #include "engine/core/error.h"
 #include "engine/index/adi_file.h"
+#include "engine/index/cdx_file.h"
+#include "engine/index/ntx_file.h"
 #include "engine/storage/storage.h"
 #include "engine/table/table_files.h"
 #include "engine/index/key_sorter.h"
@@ -41,9 +43,10 @@ class Progress {
 
 class Collector : public KeySink {
  public:
-  Collector(const std::vector<TagInfo>& tags, const std::filesystem::path& workFolder, size_t budget,
-            uint64_t records, Progress& progress)
-      : budget_(budget), records_(records), progress_(progress) {
+  // `uninvert[i]`: tag i's keys are sorted as they were before a descending tag inverted them.
+  Collector(const std::vector<TagInfo>& tags, const std::vector<bool>& uninvert, const std::filesystem::path& workFolder,
+            size_t budget, uint64_t records, Progress& progress)
+      : uninvert_(uninvert), budget_(budget), records_(records), progress_(progress) {
     for (const TagInfo& t : tags) {
       sorters_.push_back(std::make_unique<KeySorter>(t.layout.entryLength(), workFolder));
       keyLength_.push_back(t.layout.keyLength());
@@ -53,6 +56,11 @@ class Collector : public KeySink {
 
   void Add(size_t tag, const uint8_t* key, uint32_t recno) override {
     if (tag >= sorters_.size()) Fail(err::kNoSuchIndexOrder, "Key for a tag that is not being rebuilt");
+    if (uninvert_[tag]) {
+      natural_.resize(keyLength_[tag]);
+      for (size_t i = 0; i < natural_.size(); ++i) natural_[i] = static_cast<uint8_t>(~key[i]);
+      key = natural_.data();
+    }
     sorters_[tag]->Add(key, keyLength_[tag], recno);
     used_ += cost_[tag];
     if (used_ > budget_) SpillAll();
@@ -74,6 +82,8 @@ class Collector : public KeySink {
   std::vector<std::unique_ptr<KeySorter>> sorters_;
   std::vector<size_t> keyLength_;
   std::vector<size_t> cost_;
+  std::vector<bool> uninvert_;
+  std::vector<uint8_t> natural_;
   size_t budget_;
   size_t used_ = 0;
   uint64_t records_;
@@ -123,7 +133,12 @@ std::filesystem::path RebuildWorkPath(const std::filesystem::path& path) { retur
 RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSize,
                               const std::vector<TagDef>& defs, KeySource& source,
                               const RebuildOptions& options) {
-  std::vector<TagInfo> tags = PrepareTags(defs, pageSize);
+  const IndexFormat format = IndexFormatOf(path);
+  if (format != IndexFormat::kAdi) pageSize = format == IndexFormat::kNtx ? kNtxPageSize : kCdxPageSize;
+  if (format == IndexFormat::kNtx && defs.size() != 1) {
+    Fail(err::kInvalidTagDefinition, "An NTX index file holds exactly one index order");
+  }
+  std::vector<TagInfo> tags = PrepareTags(defs, pageSize, KeyFormOf(format));
   Progress progress(options.progress);
   progress.Report(0);
   std::filesystem::path folder = path.parent_path();
@@ -133,7 +148,10 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
 
   RebuildStats stats;
   stats.records = source.RecordCount();
-  Collector collector(tags, workFolder, budget, stats.records, progress);
+  // A descending CDX tag is stored in ascending order of its natural keys and read backwards.
+  std::vector<bool> uninvert;
+  for (const TagInfo& t : tags) uninvert.push_back(format == IndexFormat::kCdx && CdxFile::StoresNaturalKeys(t));
+  Collector collector(tags, uninvert, workFolder, budget, stats.records, progress);
   source.Scan(tags, collector);
   progress.Report(kScanShare);
 
@@ -149,10 +167,10 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
   std::filesystem::path work = RebuildWorkPath(path);
   std::unique_ptr<storage::File> out = storage::OpenFile(work.string(), storage::OpenMode::kCreate, err::kIndexIoError);
   try {
-    uint32_t headerPages = HeaderPageCount(pageSize, SerializeCatalog(tags).size());
-    PageWriter pages(*out, pageSize, headerPages);
     uint64_t written = 0;
-    for (size_t t = 0; t < tags.size(); ++t) {
+    // Hands the entries of tag t in order to `out`: unique tags keep the first record of each
+    // key, candidate tags refuse a second one.
+    auto drainTag = [&](size_t t, const std::function<void(const uint8_t*)>& out) {
       TagInfo& tag = tags[t];
       stats.runs += sorters[t]->runCount();
       const size_t keyLen = tag.layout.keyLength();
@@ -160,7 +178,6 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
       const bool candidate = tag.def.options & kTagCandidate;
       std::vector<uint8_t> last(tag.layout.entryLength());
       bool haveLast = false;
-      TreeWriter tree(pages, static_cast<uint32_t>(t + 1), tag.layout.entryLength());
       size_t readBuffer = std::min<size_t>(size_t{1} << 20, budget / (2 * (sorters[t]->runCount() + 1)));
       uint64_t seen = 0;
       sorters[t]->Drain(
@@ -181,17 +198,49 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
               std::memcpy(last.data(), e, last.size());
               haveLast = true;
             }
-            tree.Add(e);
+            out(e);
             ++stats.keys;
           },
           readBuffer);
       written += seen;
-      tree.Finish(tag.root, tag.height);
+    };
+    if (format == IndexFormat::kAdi) {
+      uint32_t headerPages = HeaderPageCount(pageSize, SerializeCatalog(tags).size());
+      PageWriter pages(*out, pageSize, headerPages);
+      for (size_t t = 0; t < tags.size(); ++t) {
+        TreeWriter tree(pages, static_cast<uint32_t>(t + 1), tags[t].layout.entryLength());
+        drainTag(t, [&](const uint8_t* e) { tree.Add(e); });
+        tree.Finish(tags[t].root, tags[t].height);
+      }
+      pages.Finish();
+      stats.pages = pages.nextPage();
+      std::vector<uint8_t> header = BuildHeaderPages(pageSize, pages.nextPage(), 0, 0, 1, SerializeCatalog(tags));
+      out->Write(0, header.data(), header.size());
+    } else if (format == IndexFormat::kNtx) {
+      // The B-tree's shape follows from its entry count, known once duplicates of a unique or
+      // candidate tag are gone: such a tag's entries pass through a second (already ordered)
+      // sort first.
+      const TagInfo& tag = tags[0];
+      std::unique_ptr<KeySorter> spool;
+      uint64_t count = sorters[0]->total();
+      if (tag.def.options & (kTagUnique | kTagCandidate)) {
+        spool = std::make_unique<KeySorter>(tag.layout.entryLength(), workFolder);
+        const size_t keyLen = tag.layout.keyLength();
+        drainTag(0, [&](const uint8_t* e) { spool->Add(e, keyLen, LoadBE32(e + keyLen)); });
+        count = spool->total();
+      }
+      NtxFile::Write(*out, tag, count, [&](const std::function<void(const uint8_t*)>& take) {
+        if (spool) {
+          spool->Drain(take, std::min<size_t>(size_t{1} << 20, budget / (2 * (spool->runCount() + 1))));
+        } else {
+          drainTag(0, take);
+        }
+      });
+      stats.pages = out->Size() / kNtxPageSize;
+    } else {
+      CdxFile::Write(*out, tags, [&](size_t t, const std::function<void(const uint8_t*)>& take) { drainTag(t, take); });
+      stats.pages = out->Size() / kCdxPageSize;
     }
-    pages.Finish();
-    stats.pages = pages.nextPage();
-    std::vector<uint8_t> header = BuildHeaderPages(pageSize, pages.nextPage(), 0, 0, 1, SerializeCatalog(tags));
-    out->Write(0, header.data(), header.size());
     progress.Report(99);
     table_files::ReplaceIndexFile(*out, work.string(), path.string(), options.durable);
   } catch (...) {
