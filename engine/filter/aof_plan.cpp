@@ -453,7 +453,10 @@ RecordSet ResolveLeaf(const Node& n, const IndexedTag& t, const EvalOptions& opt
 
   auto lb = [&](const std::vector<uint8_t>& k) { return f.LowerBound(t.tag, k); };
   auto ub = [&](const std::vector<uint8_t>& k) { return f.UpperBound(t.tag, k); };
-  uint64_t vLo = lb(valueMarker), vHi = ub(valueMarker);
+  // Keys of the DBF formats have no marker byte and no null: every entry holds a value (an
+  // empty value is an ordinary key).
+  const bool markers = layout.marker() != 0;
+  uint64_t vLo = markers ? lb(valueMarker) : 0, vHi = markers ? ub(valueMarker) : f.KeyCount(t.tag);
   bool desc = layout.descending();
   RecordSet out(0);
   switch (n.op) {
@@ -469,7 +472,7 @@ RecordSet ResolveLeaf(const Node& n, const IndexedTag& t, const EvalOptions& opt
     case Tok::Ge: desc ? AddRanks(f, t.tag, vLo, ub(key), out) : AddRanks(f, t.tag, lb(key), vHi, out); break;
     default: break;
   }
-  if (n.nullMatches || (!n.exactText && n.type == ExprType::String)) {
+  if (markers && (n.nullMatches || (!n.exactText && n.type == ExprType::String))) {
     AddRanks(f, t.tag, lb(nullMarker), ub(nullMarker), out);
   }
   return out;

@@ -14,7 +14,10 @@ SegmentSpec SpecFor(const CompiledExpr& e) {
   switch (e.type()) {
     case ExprType::String:
       return {SegmentKind::kString, static_cast<uint16_t>(std::clamp<uint32_t>(e.length(), 1, 0xFFFF))};
-    case ExprType::Numeric: return {SegmentKind::kNumeric};
+    case ExprType::Numeric:
+      // The width and decimals matter only to NTX keys, which hold numbers as text.
+      return {SegmentKind::kNumeric, static_cast<uint16_t>(std::min<uint32_t>(e.length(), 255)),
+              static_cast<uint8_t>(std::min<uint32_t>(e.decimals(), 255))};
     case ExprType::Date: return {SegmentKind::kDate};
     case ExprType::Timestamp: return {SegmentKind::kTimestamp};
     case ExprType::Time: return {SegmentKind::kInteger};

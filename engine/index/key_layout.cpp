@@ -129,7 +129,10 @@ KeyLayout KeyLayout::Make(const std::vector<SegmentSpec>& segments, const Collat
   l.descending_ = descending;
   uint16_t offset = 0;
   for (size_t i = 0; i < segments.size(); ++i) {
-    Segment seg{segments[i].kind, segments[i].width, offset, static_cast<uint16_t>(1 + payload[i])};
+    // Native keys hold numbers as doubles: a numeric width is the NTX text's only, and native
+    // catalogues keep recording none.
+    uint16_t width = segments[i].kind == SegmentKind::kNumeric ? 0 : segments[i].width;
+    Segment seg{segments[i].kind, width, offset, static_cast<uint16_t>(1 + payload[i])};
     l.segments_.push_back(seg);
     offset = static_cast<uint16_t>(offset + seg.length);
   }
