@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/codepage.h"
 #include "engine/expr/compiled_expr.h"
 #include "engine/expr/text_ops.h"
 
@@ -41,6 +42,10 @@ class Rows final : public engine::ExprSchema, public engine::ExprRecord {
   }
   bool FieldIsNull(int) const override { return false; }
   std::string_view FieldString(int) const override { return std::string_view(data_.data() + row_ * kWidth, kWidth); }
+  std::u16string_view FieldWide(int slot) const override {  // the field is not national: not asked
+    wide_ = engine::core::AnsiToUtf16(FieldString(slot));
+    return wide_;
+  }
   double FieldNumber(int) const override { return 0; }
   bool FieldLogical(int) const override { return false; }
   int64_t FieldDate(int) const override { return 0; }
@@ -54,6 +59,7 @@ class Rows final : public engine::ExprSchema, public engine::ExprRecord {
  private:
   std::vector<char> data_;
   size_t row_ = 0;
+  mutable std::u16string wide_;
 };
 
 double seconds(std::chrono::steady_clock::time_point from) {

@@ -1,5 +1,6 @@
-// Compiles fuzzed text as an expression, as index key segments and as a CONTAINS search
-// condition, and evaluates what compiles on two records.
+// Compiles fuzzed text as an expression, as the same text read as UTF-16 (a filter given in
+// wide text), as index key segments and as a CONTAINS search condition, and evaluates what
+// compiles on two records.
 //
 // The records hand out every character value in an allocation of its own that lives exactly as
 // long as ExprRecord promises (until the record changes), so that the sanitizer sees any view
@@ -22,6 +23,7 @@ using engine::ExprType;
 struct FieldValue {
   bool null = false;
   std::string text;
+  std::u16string wide;  // national fields: the exact text, of which `text` is the ANSI form
   double number = 0;
   int64_t integer = 0;
   bool logical = false;
@@ -39,11 +41,13 @@ class StrictRecord final : public engine::ExprSchema, public engine::ExprRecord 
     add("STAMP", ExprType::Timestamp, 8);
     add("AT", ExprType::Time, 8);
     add("OK", ExprType::Logical, 1);
+    add("NICK", ExprType::String, 6, false, 0, true);
   }
 
   // Record 1 or 2 (different values, nulls in the second); every view handed out before dies.
   void at(int which) {
     handedOut_.clear();
+    wideHandedOut_.clear();
     recno_ = static_cast<uint32_t>(which);
     values_.assign(fields_.size(), FieldValue{});
     if (which == 1) {
@@ -56,6 +60,8 @@ class StrictRecord final : public engine::ExprSchema, public engine::ExprRecord 
       values_[6].integer = int64_t{2451545} * engine::kMsPerDay + 3600000;
       values_[7].integer = 45000000;
       values_[8].logical = true;
+      values_[9].wide = u"Жук ю ";
+      values_[9].text = "??? ? ";
     } else {
       values_[0].text = std::string(20, ' ');
       values_[1].null = true;
@@ -64,6 +70,8 @@ class StrictRecord final : public engine::ExprSchema, public engine::ExprRecord 
       values_[5].integer = 0;
       values_[6].integer = 0;
       values_[8].null = true;
+      values_[9].wide = u"Smith ";
+      values_[9].text = "Smith ";
     }
   }
 
@@ -89,6 +97,10 @@ class StrictRecord final : public engine::ExprSchema, public engine::ExprRecord 
     handedOut_.push_back(std::make_unique<std::string>(values_[slot].text));
     return *handedOut_.back();
   }
+  std::u16string_view FieldWide(int slot) const override {
+    wideHandedOut_.push_back(std::make_unique<std::u16string>(values_[slot].wide));
+    return *wideHandedOut_.back();
+  }
   double FieldNumber(int slot) const override { return values_[slot].number; }
   bool FieldLogical(int slot) const override { return values_[slot].logical; }
   int64_t FieldDate(int slot) const override { return values_[slot].integer; }
@@ -98,7 +110,8 @@ class StrictRecord final : public engine::ExprSchema, public engine::ExprRecord 
   bool IsDeleted() const override { return recno_ == 2; }
 
  private:
-  void add(const char* name, ExprType type, uint32_t length, bool variable = false, uint16_t decimals = 0) {
+  void add(const char* name, ExprType type, uint32_t length, bool variable = false, uint16_t decimals = 0,
+           bool national = false) {
     ExprField f;
     f.name = name;
     f.slot = static_cast<int>(fields_.size());
@@ -106,6 +119,7 @@ class StrictRecord final : public engine::ExprSchema, public engine::ExprRecord 
     f.length = length;
     f.decimals = decimals;
     f.variableLength = variable;
+    f.national = national;
     fields_.push_back(f);
   }
 
@@ -113,6 +127,7 @@ class StrictRecord final : public engine::ExprSchema, public engine::ExprRecord 
   std::vector<FieldValue> values_;
   uint32_t recno_ = 1;
   mutable std::vector<std::unique_ptr<std::string>> handedOut_;
+  mutable std::vector<std::unique_ptr<std::u16string>> wideHandedOut_;
 };
 
 void Evaluate(engine::CompiledExpr& e, StrictRecord& record) {
@@ -141,6 +156,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
   try {
     auto e = engine::CompiledExpr::Compile(text, &record);
+    Evaluate(*e, record);
+  } catch (const engine::EngineError&) {
+  }
+  try {
+    // The bytes as little-endian UTF-16 code units, unpaired surrogates included.
+    std::u16string wide(size / 2, u'\0');
+    for (size_t i = 0; i < wide.size(); ++i) wide[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    auto e = engine::CompiledExpr::Compile(engine::ExprText::FromUtf16(wide), &record);
     Evaluate(*e, record);
   } catch (const engine::EngineError&) {
   }

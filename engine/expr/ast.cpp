@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/core/codepage.h"
+
 namespace engine {
 
 ConstNode::ConstNode(ExprType type, uint32_t pos, const Value& v) : Node(type, pos), value_(v) {
@@ -13,10 +15,39 @@ ConstNode::ConstNode(ExprType type, uint32_t pos, const Value& v) : Node(type, p
   }
 }
 
+bool Node::EvalWide(EvalContext& cx, std::u16string_view* out) {
+  Value v;
+  Eval(cx, v);
+  if (v.null) return false;
+  wideScratch_ = core::AnsiToUtf16(v.text());
+  *out = wideScratch_;
+  return true;
+}
+
+ConstNode::ConstNode(uint32_t pos, const Value& v, std::u16string_view original)
+    : ConstNode(ExprType::String, pos, v) {
+  original_.assign(original);
+  national = core::AnsiToUtf16(text_) != original_;
+}
+
+bool ConstNode::EvalWide(EvalContext& cx, std::u16string_view* out) {
+  if (!national) return Node::EvalWide(cx, out);
+  *out = original_;
+  return true;
+}
+
 FieldNode::FieldNode(const ExprField& field, uint32_t pos) : Node(field.type, pos), field_(field), slot_(field.slot) {
   length = field.length;
   decimals = field.decimals;
   pure = false;
+  national = field.national && field.type == ExprType::String;
+}
+
+bool FieldNode::EvalWide(EvalContext& cx, std::u16string_view* out) {
+  if (!national) return Node::EvalWide(cx, out);
+  if (cx.record->FieldIsNull(slot_)) return false;
+  *out = cx.record->FieldWide(slot_);
+  return true;
 }
 
 void FieldNode::Eval(EvalContext& cx, Value& out) {
@@ -48,6 +79,10 @@ FuncNode::FuncNode(ExprType type, uint32_t pos, FuncImpl impl, std::vector<NodeP
     clock = clock || k->clock;
     height = std::max(height, k->height + 1);
   }
+}
+
+bool FuncNode::EvalWide(EvalContext& cx, std::u16string_view* out) {
+  return wide_ != nullptr ? wide_(*this, cx, out) : Node::EvalWide(cx, out);
 }
 
 const char* ExprTypeName(ExprType type) {

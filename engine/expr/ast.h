@@ -46,6 +46,10 @@ class Node {
 
   virtual void Eval(EvalContext& cx, Value& out) = 0;
   virtual bool IsConstant() const { return false; }
+  // A character node's value as UTF-16, into *out; false when it is null. National nodes give
+  // their exact characters; any other gives its ANSI value converted. The view stays valid
+  // until the node is evaluated again.
+  virtual bool EvalWide(EvalContext& cx, std::u16string_view* out);
 
   ExprType type;
   uint32_t pos;           // 1-based position of the node's first character
@@ -60,6 +64,13 @@ class Node {
   // Reads the clock (TODAY, NOW, TIME), itself or below: its value changes while the record
   // stays the same, so it can be no part of an index key or condition.
   bool clock = false;
+  // A character node whose exact value may hold characters the ANSI code page cannot: a
+  // national-character field, a literal of a UTF-16 text, or a function that keeps them.
+  // Comparisons with such a node compare UTF-16 text (EvalWide) instead of ANSI bytes.
+  bool national = false;
+
+ protected:
+  std::u16string wideScratch_;  // EvalWide's converted value
 };
 
 using NodePtr = std::unique_ptr<Node>;
@@ -67,12 +78,17 @@ using NodePtr = std::unique_ptr<Node>;
 class ConstNode final : public Node {
  public:
   ConstNode(ExprType type, uint32_t pos, const Value& v);
+  // A string literal whose exact characters are `original`: national when its ANSI value
+  // `v` lost some of them.
+  ConstNode(uint32_t pos, const Value& v, std::u16string_view original);
   void Eval(EvalContext&, Value& out) override { out = value_; }
+  bool EvalWide(EvalContext& cx, std::u16string_view* out) override;
   bool IsConstant() const override { return true; }
   const Value& value() const { return value_; }
 
  private:
   std::string text_;  // owns the characters of a String constant
+  std::u16string original_;  // the exact characters of a national literal
   Value value_;
 };
 
@@ -80,6 +96,7 @@ class FieldNode final : public Node {
  public:
   FieldNode(const ExprField& field, uint32_t pos);
   void Eval(EvalContext& cx, Value& out) override;
+  bool EvalWide(EvalContext& cx, std::u16string_view* out) override;
   const ExprField& field() const { return field_; }
 
  private:
@@ -89,11 +106,23 @@ class FieldNode final : public Node {
 
 class FuncNode;
 using FuncImpl = void (*)(FuncNode& self, EvalContext& cx, Value& out);
+// The UTF-16 form of a function that keeps national characters: false when the value is null.
+using WideFuncImpl = bool (*)(FuncNode& self, EvalContext& cx, std::u16string_view* out);
 
 class FuncNode final : public Node {
  public:
   FuncNode(ExprType type, uint32_t pos, FuncImpl impl, std::vector<NodePtr> kids);
   void Eval(EvalContext& cx, Value& out) override { impl_(*this, cx, out); }
+  bool EvalWide(EvalContext& cx, std::u16string_view* out) override;
+  // Makes the node national with `wide` as its UTF-16 form.
+  void SetWide(WideFuncImpl wide) {
+    wide_ = wide;
+    national = true;
+  }
+  // Child i's value as UTF-16 (see Node::EvalWide).
+  bool ArgWide(size_t i, EvalContext& cx, std::u16string_view* out) { return kids[i]->EvalWide(cx, out); }
+  // A UTF-16 buffer kept between evaluations, for a wide form's result.
+  std::u16string wideBuf;
 
   // Evaluates child i into its slot and returns it.
   const Value& Arg(size_t i, EvalContext& cx) {
@@ -115,6 +144,7 @@ class FuncNode final : public Node {
 
  private:
   FuncImpl impl_;
+  WideFuncImpl wide_ = nullptr;
 };
 
 }  // namespace engine

@@ -27,10 +27,15 @@ bool IsValidDateFormat(std::string_view pattern) { return DateFormat::Parse(patt
 
 std::unique_ptr<CompiledExpr> CompiledExpr::Compile(std::string_view text, const ExprSchema* schema,
                                                     std::string_view dateFormat) {
+  return Compile(ExprText(std::string(text)), schema, dateFormat);
+}
+
+std::unique_ptr<CompiledExpr> CompiledExpr::Compile(const ExprText& text, const ExprSchema* schema,
+                                                    std::string_view dateFormat) {
   Parser p(text, schema, DateLengthOf(dateFormat));
   auto e = std::make_unique<CompiledExpr>();
   e->root_ = p.ParseAll();
-  e->text_.assign(text);
+  e->text_.assign(text.ansi());
   e->fields_ = p.FieldsUsed();
   e->usesDateFormat_ = p.UsesDateFormat();
   return e;

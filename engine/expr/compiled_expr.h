@@ -24,6 +24,7 @@
 #include "engine/expr/ast.h"
 #include "engine/expr/eval_options.h"
 #include "engine/expr/expr_record.h"
+#include "engine/expr/expr_text.h"
 
 namespace engine {
 
@@ -32,6 +33,10 @@ class CompiledExpr {
   // Compiles `text`; `schema` may be null for an expression that reads no fields.
   // `dateFormat` fixes the length of dates written as text (DTOC, TTOC) for this expression.
   static std::unique_ptr<CompiledExpr> Compile(std::string_view text, const ExprSchema* schema,
+                                               std::string_view dateFormat = "MM/DD/YYYY");
+  // The same for text that may have come as UTF-16 (a filter): its string literals keep their
+  // exact characters, and comparing them with national-character fields is exact.
+  static std::unique_ptr<CompiledExpr> Compile(const ExprText& text, const ExprSchema* schema,
                                                std::string_view dateFormat = "MM/DD/YYYY");
 
   // Compiles an index key made of ";"-separated segments ("LASTNAME;FIRSTNAME"), one

@@ -26,6 +26,9 @@ struct ExprField {
   uint32_t length = 0;    // characters of a character field; display width of the others
   uint16_t decimals = 0;  // numeric fields
   bool variableLength = false;  // memo-like text: the value may be shorter or longer than length
+  // National-character text (UTF-16 in the record): FieldString gives it in the ANSI code page,
+  // where a character the page cannot hold reads as "?", and FieldWide gives it exactly.
+  bool national = false;
 };
 
 class ExprSchema {
@@ -54,6 +57,9 @@ class ExprRecord {
   // valid until the record changes, also when the same field is read again meanwhile: one
   // evaluation may read a field twice and compare the two views (NAME = NAME).
   virtual std::string_view FieldString(int slot) const = 0;
+  // Character fields as UTF-16: national fields exactly, others as their ANSI text converted.
+  // The view stays valid as FieldString's does.
+  virtual std::u16string_view FieldWide(int slot) const = 0;
   virtual double FieldNumber(int slot) const = 0;
   virtual bool FieldLogical(int slot) const = 0;
   virtual int64_t FieldDate(int slot) const = 0;       // julian day, 0 when empty

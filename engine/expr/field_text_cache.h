@@ -20,9 +20,10 @@
 
 namespace engine {
 
-class FieldTextCache {
+template <typename Text>
+class BasicFieldTextCache {
  public:
-  explicit FieldTextCache(size_t fieldCount) : text_(fieldCount), stamp_(fieldCount, 0) {}
+  explicit BasicFieldTextCache(size_t fieldCount) : text_(fieldCount), stamp_(fieldCount, 0) {}
 
   // The record changed: every entry is stale.
   void NextRecord() {
@@ -33,22 +34,26 @@ class FieldTextCache {
   }
 
   // The text of `slot` decoded for the current record, or null when it was not decoded yet.
-  const std::string* Find(size_t slot) const {
+  const Text* Find(size_t slot) const {
     ENGINE_CHECK(slot < text_.size(), "field slot out of range");
     return stamp_[slot] == record_ ? &text_[slot] : nullptr;
   }
 
   // The entry to decode `slot` into for the current record. REQUIRES: Find(slot) is null.
-  std::string& Fill(size_t slot) {
+  Text& Fill(size_t slot) {
     ENGINE_CHECK(slot < text_.size() && stamp_[slot] != record_, "a field's text decoded twice for one record");
     stamp_[slot] = record_;
     return text_[slot];
   }
 
  private:
-  std::vector<std::string> text_;
+  std::vector<Text> text_;
   std::vector<uint32_t> stamp_;
   uint32_t record_ = 1;
 };
+
+// 8-bit text as the language reads it, and the UTF-16 text of national-character fields.
+using FieldTextCache = BasicFieldTextCache<std::string>;
+using WideFieldTextCache = BasicFieldTextCache<std::u16string>;
 
 }  // namespace engine

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <map>
 
+#include <unicode/uchar.h>
+
 #include "engine/core/error.h"
 #include "engine/expr/builders.h"
 #include "engine/expr/contains_search.h"
@@ -68,6 +70,37 @@ void EvalAllTrim(FuncNode& n, EvalContext& cx, Value& out) {
   ARG1;
   std::string_view s = TrimLeft(TrimRight(a.text()));
   SetText(out, s.data(), s.size());
+}
+
+// The UTF-16 forms of the functions above, for national arguments (see Node::national).
+bool WideUpper(FuncNode& n, EvalContext& cx, std::u16string_view* out) {
+  std::u16string_view a;
+  if (!n.ArgWide(0, cx, &a)) return false;
+  n.wideBuf.assign(a);
+  // Character by character, as the 8-bit form maps: a letter whose other case lies outside
+  // the basic plane keeps its case.
+  for (char16_t& c : n.wideBuf) {
+    if (c >= 0xD800 && c < 0xE000) continue;
+    UChar32 m = n.param ? u_tolower(c) : u_toupper(c);
+    if (m <= 0xFFFF) c = static_cast<char16_t>(m);
+  }
+  *out = n.wideBuf;
+  return true;
+}
+bool WideRTrim(FuncNode& n, EvalContext& cx, std::u16string_view* out) {
+  if (!n.ArgWide(0, cx, out)) return false;
+  *out = TrimRight(*out);
+  return true;
+}
+bool WideLTrim(FuncNode& n, EvalContext& cx, std::u16string_view* out) {
+  if (!n.ArgWide(0, cx, out)) return false;
+  *out = TrimLeft(*out);
+  return true;
+}
+bool WideAllTrim(FuncNode& n, EvalContext& cx, std::u16string_view* out) {
+  if (!n.ArgWide(0, cx, out)) return false;
+  *out = TrimLeft(TrimRight(*out));
+  return true;
 }
 
 // 1-based start; 0 means 1, a negative start counts from the end.
@@ -490,14 +523,21 @@ NodePtr ReadsClock(NodePtr n) {
 
 using Builder = NodePtr (*)(Call& c);
 
+// A node over one character argument that keeps the argument's national characters.
+NodePtr KeepsNational(NodePtr n, WideFuncImpl wide) {
+  auto& f = static_cast<FuncNode&>(*n);
+  if (f.kids[0]->national) f.SetWide(wide);
+  return n;
+}
 NodePtr BuildUpper(Call& c) {
   Need(c, 0, T::String);
-  return MakeNode(c, T::String, EvalUpper, c.args[0]->length, c.name == "LOWER" ? 1 : 0);
+  return KeepsNational(MakeNode(c, T::String, EvalUpper, c.args[0]->length, c.name == "LOWER" ? 1 : 0), WideUpper);
 }
 NodePtr BuildTrim(Call& c) {
   Need(c, 0, T::String);
-  FuncImpl f = c.name == "LTRIM" ? EvalLTrim : c.name == "ALLTRIM" ? EvalAllTrim : EvalRTrim;
-  return MakeNode(c, T::String, f, c.args[0]->length);
+  const bool left = c.name == "LTRIM", both = c.name == "ALLTRIM";
+  return KeepsNational(MakeNode(c, T::String, left ? EvalLTrim : both ? EvalAllTrim : EvalRTrim, c.args[0]->length),
+                       left ? WideLTrim : both ? WideAllTrim : WideRTrim);
 }
 NodePtr BuildSubstr(Call& c) {
   Need(c, 0, T::String);

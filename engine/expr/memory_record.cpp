@@ -1,5 +1,6 @@
 #include "engine/expr/memory_record.h"
 
+#include "engine/core/codepage.h"
 #include "engine/expr/field_names.h"
 
 namespace engine {
@@ -23,6 +24,16 @@ void MemoryRecord::SetString(int slot, std::string_view text) {
   s.null = false;
   s.text.assign(text);
   if (!s.def.variableLength) s.text.resize(s.def.length, ' ');
+  s.wideMade = false;
+}
+
+std::u16string_view MemoryRecord::FieldWide(int slot) const {
+  const Slot& s = fields_[slot];
+  if (!s.wideMade) {
+    s.wide = core::AnsiToUtf16(s.text);
+    s.wideMade = true;
+  }
+  return s.wide;
 }
 
 void MemoryRecord::SetNumber(int slot, double v) {

@@ -39,6 +39,7 @@ class MemoryRecord final : public ExprSchema, public ExprRecord {
   // ExprRecord
   bool FieldIsNull(int slot) const override { return fields_[slot].null; }
   std::string_view FieldString(int slot) const override { return fields_[slot].text; }
+  std::u16string_view FieldWide(int slot) const override;
   double FieldNumber(int slot) const override { return fields_[slot].number; }
   bool FieldLogical(int slot) const override { return fields_[slot].logical; }
   int64_t FieldDate(int slot) const override { return fields_[slot].integer; }
@@ -52,6 +53,8 @@ class MemoryRecord final : public ExprSchema, public ExprRecord {
     ExprField def;
     bool null = true;
     std::string text;
+    mutable std::u16string wide;  // text as UTF-16, made on first use after a change
+    mutable bool wideMade = false;
     double number = 0;
     bool logical = false;
     int64_t integer = 0;

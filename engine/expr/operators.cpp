@@ -96,6 +96,26 @@ void ConcatTrim(FuncNode& n, EvalContext& cx, Value& out) {
   out.len = total;
 }
 
+// The UTF-16 forms of "+" and "-" between strings, for national operands.
+bool ConcatWide(FuncNode& n, EvalContext& cx, std::u16string_view* out) {
+  std::u16string_view a, b;
+  if (!n.ArgWide(0, cx, &a) || !n.ArgWide(1, cx, &b)) return false;
+  n.wideBuf.assign(a);
+  n.wideBuf.append(b);
+  *out = n.wideBuf;
+  return true;
+}
+bool ConcatTrimWide(FuncNode& n, EvalContext& cx, std::u16string_view* out) {
+  std::u16string_view a, b;
+  if (!n.ArgWide(0, cx, &a) || !n.ArgWide(1, cx, &b)) return false;
+  std::u16string_view kept = TrimRight(a);
+  n.wideBuf.assign(kept);
+  n.wideBuf.append(b);
+  n.wideBuf.append(a.size() - kept.size(), u' ');
+  *out = n.wideBuf;
+  return true;
+}
+
 bool Decide(int64_t op, int c) {
   switch (op) {
     case kEq:
@@ -115,6 +135,15 @@ void CmpString(FuncNode& n, EvalContext& cx, Value& out) {
   const Value& b = n.Arg(1, cx);
   std::string_view x = a.null ? std::string_view() : a.text();
   std::string_view y = b.null ? std::string_view() : b.text();
+  bool full = n.param == kEqEq || cx.exact;
+  out.null = false;
+  out.logical = Decide(n.param, full ? CompareFull(x, y) : ComparePrefix(x, y));
+}
+// The same over UTF-16 text, when a side may hold characters the ANSI code page cannot.
+void CmpWide(FuncNode& n, EvalContext& cx, Value& out) {
+  std::u16string_view x, y;
+  if (!n.ArgWide(0, cx, &x)) x = {};
+  if (!n.ArgWide(1, cx, &y)) y = {};
   bool full = n.param == kEqEq || cx.exact;
   out.null = false;
   out.logical = Decide(n.param, full ? CompareFull(x, y) : ComparePrefix(x, y));
@@ -147,6 +176,12 @@ void Contained(FuncNode& n, EvalContext& cx, Value& out) {
   const Value& b = n.Arg(1, cx);
   out.null = false;
   out.logical = !a.null && !b.null && b.text().find(a.text()) != std::string_view::npos;
+}
+
+void ContainedWide(FuncNode& n, EvalContext& cx, Value& out) {
+  std::u16string_view a, b;
+  out.null = false;
+  out.logical = n.ArgWide(0, cx, &a) && n.ArgWide(1, cx, &b) && b.find(a) != std::u16string_view::npos;
 }
 
 void LogicalAnd(FuncNode& n, EvalContext& cx, Value& out) {
@@ -224,8 +259,10 @@ NodePtr MakeBinary(Tok op, uint32_t pos, NodePtr l, NodePtr r) {
       } else if (lt == ExprType::String && rt == ExprType::String) {
         uint32_t len = l->length + r->length;
         if (len > kMaxExprLength) FailExpr(err::kExprTooComplex, pos, "result longer than 65535 characters");
+        const bool national = l->national || r->national;
         n = Make(ExprType::String, pos, op == Tok::Plus ? Concat : ConcatTrim, std::move(l), std::move(r));
         n->length = len;
+        if (national) static_cast<FuncNode&>(*n).SetWide(op == Tok::Plus ? ConcatWide : ConcatTrimWide);
       } else if (IsDateLike(lt) && rt == ExprType::Numeric) {
         n = Make(lt, pos, AddDays, std::move(l), std::move(r), op == Tok::Plus ? 1 : -1);
       } else if (op == Tok::Plus && lt == ExprType::Numeric && IsDateLike(rt)) {
@@ -255,19 +292,22 @@ NodePtr MakeBinary(Tok op, uint32_t pos, NodePtr l, NodePtr r) {
       CmpOp c = op == Tok::Eq ? kEq : op == Tok::EqEq ? kEqEq : op == Tok::Ne ? kNe : op == Tok::Lt ? kLt
               : op == Tok::Le ? kLe : op == Tok::Gt ? kGt : kGe;
       FuncImpl f = nullptr;
-      if (lt == ExprType::String && rt == ExprType::String) f = CmpString;
+      if (lt == ExprType::String && rt == ExprType::String) f = l->national || r->national ? CmpWide : CmpString;
       else if (lt == ExprType::Numeric && rt == ExprType::Numeric) f = CmpNumber;
       else if (lt == ExprType::Logical && rt == ExprType::Logical) f = CmpLogical;
       else if ((IsDateLike(lt) && IsDateLike(rt)) || (lt == ExprType::Time && rt == ExprType::Time)) f = CmpInteger;
       else FailCombine(op, pos, *l, *r);
       n = Make(ExprType::Logical, pos, f, std::move(l), std::move(r), c);
       // Character comparisons other than "==" follow the exact setting of the evaluation.
-      if (f == CmpString && c != kEqEq) n->pure = false;
+      if ((f == CmpString || f == CmpWide) && c != kEqEq) n->pure = false;
       break;
     }
     case Tok::Dollar:
       if (lt != ExprType::String || rt != ExprType::String) FailCombine(op, pos, *l, *r);
-      n = Make(ExprType::Logical, pos, Contained, std::move(l), std::move(r));
+      {
+        FuncImpl f = l->national || r->national ? ContainedWide : Contained;  // before l and r move
+        n = Make(ExprType::Logical, pos, f, std::move(l), std::move(r));
+      }
       break;
     case Tok::And:
     case Tok::Or:
@@ -309,7 +349,9 @@ NodePtr Fold(NodePtr node) {
   EvalContext cx;
   Value v;
   f->Eval(cx, v);
-  auto c = std::make_unique<ConstNode>(f->type, f->pos, v);
+  std::u16string_view wide;
+  auto c = f->national && !v.null && f->EvalWide(cx, &wide) ? std::make_unique<ConstNode>(f->pos, v, wide)
+                                                             : std::make_unique<ConstNode>(f->type, f->pos, v);
   c->length = f->length;
   c->decimals = f->decimals;
   return c;

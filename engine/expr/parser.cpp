@@ -57,6 +57,11 @@ Parser::Parser(std::string_view text, const ExprSchema* schema, uint32_t dateLen
   Advance();
 }
 
+Parser::Parser(const ExprText& text, const ExprSchema* schema, uint32_t dateLength)
+    : Parser(std::string_view(text.ansi()), schema, dateLength) {
+  if (text.wide()) original_ = &text;
+}
+
 void Parser::Advance() { tok_ = lexer_.Next(); }
 
 bool Parser::Accept(Tok k) {
@@ -206,6 +211,8 @@ NodePtr Parser::ParsePrimary() {
       Value v;
       v.str = t.text.data();
       v.len = static_cast<uint32_t>(t.text.size());
+      // The literal's characters stand right after its opening quote, at byte t.pos.
+      if (original_ != nullptr) return std::make_unique<ConstNode>(t.pos, v, original_->Original(t.pos, t.pos + t.text.size()));
       return std::make_unique<ConstNode>(ExprType::String, t.pos, v);
     }
     case Tok::DateLit:

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/expr/ast.h"
+#include "engine/expr/expr_text.h"
 #include "engine/expr/lexer.h"
 
 namespace engine {
@@ -22,6 +23,8 @@ class Parser {
   // `schema` may be null: the expression then may use no fields. `dateLength` is the length
   // of dates written as text (DTOC, TTOC).
   Parser(std::string_view text, const ExprSchema* schema, uint32_t dateLength);
+  // The text as ExprText: its string literals keep the characters of a UTF-16 original.
+  Parser(const ExprText& text, const ExprSchema* schema, uint32_t dateLength);
 
   // The whole text as one expression.
   NodePtr ParseAll();
@@ -53,6 +56,7 @@ class Parser {
   NodePtr DateLiteral(const Token& t);
 
   std::string_view text_;
+  const ExprText* original_ = nullptr;  // set when the text came as UTF-16
   Lexer lexer_;
   Token tok_;
   const ExprSchema* schema_;

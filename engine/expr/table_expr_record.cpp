@@ -73,6 +73,7 @@ TableExprSchema::TableExprSchema(const Schema& schema, std::string alias, bool m
     f.type = *t;
     f.decimals = d.decimals;
     f.variableLength = d.type == FieldType::kMemo || d.type == FieldType::kNMemo;
+    f.national = d.type == FieldType::kNChar || d.type == FieldType::kNVarChar || d.type == FieldType::kNMemo;
     switch (*t) {
       case ExprType::String: f.length = f.variableLength ? 10 : d.length; break;
       case ExprType::Numeric: f.length = WidthOf(d); break;
@@ -92,11 +93,16 @@ std::optional<ExprField> TableExprSchema::FindField(std::string_view name) const
 bool TableExprSchema::IsOwnAlias(std::string_view alias) const { return SameName(alias, alias_); }
 
 TableExprRecord::TableExprRecord(const Schema& schema, MemoReader memo)
-    : schema_(schema), view_(schema, nullptr, 0), memo_(std::move(memo)), scratch_(schema.fieldCount()) {}
+    : schema_(schema),
+      view_(schema, nullptr, 0),
+      memo_(std::move(memo)),
+      scratch_(schema.fieldCount()),
+      wide_(schema.fieldCount()) {}
 
 void TableExprRecord::At(const uint8_t* image, uint32_t recordNumber) {
   view_ = RecordView(schema_, image, recordNumber);
   scratch_.NextRecord();
+  wide_.NextRecord();
 }
 
 bool TableExprRecord::FieldIsNull(int slot) const { return view_.isNull(static_cast<size_t>(slot)); }
@@ -135,16 +141,36 @@ std::string_view TableExprRecord::FieldString(int slot) const {
       return scratch_.Fill(i) = std::move(text);
     }
     case FieldType::kNMemo: {
-      std::string bytes = memo_ ? memo_(view_.blob(i)) : std::string();
-      std::u16string wide(bytes.size() / 2, u' ');
-      for (size_t k = 0; k < wide.size(); ++k)
-        wide[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
-                                        (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
-      std::string text = core::Utf16ToAnsi(wide);
+      std::string text = core::Utf16ToAnsi(FieldWide(slot));
       return scratch_.Fill(i) = std::move(text);
     }
     default:
       return std::string_view();
+  }
+}
+
+std::u16string_view TableExprRecord::FieldWide(int slot) const {
+  size_t i = static_cast<size_t>(slot);
+  if (const std::u16string* done = wide_.Find(i)) return *done;
+  switch (view_.field(i).type) {
+    case FieldType::kNChar:
+    case FieldType::kNVarChar: {
+      std::u16string text = view_.wideText(i);
+      return wide_.Fill(i) = std::move(text);
+    }
+    case FieldType::kNMemo: {
+      // Little-endian UTF-16 code units; an odd last byte is no character.
+      std::string bytes = memo_ ? memo_(view_.blob(i)) : std::string();  // may throw: fill only after
+      std::u16string text(bytes.size() / 2, u' ');
+      for (size_t k = 0; k < text.size(); ++k)
+        text[k] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * k]) |
+                                        (static_cast<unsigned char>(bytes[2 * k + 1]) << 8));
+      return wide_.Fill(i) = std::move(text);
+    }
+    default: {
+      std::u16string text = core::AnsiToUtf16(FieldString(slot));
+      return wide_.Fill(i) = std::move(text);
+    }
   }
 }
 

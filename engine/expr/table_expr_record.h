@@ -56,6 +56,7 @@ class TableExprRecord final : public ExprRecord {
 
   bool FieldIsNull(int slot) const override;
   std::string_view FieldString(int slot) const override;
+  std::u16string_view FieldWide(int slot) const override;
   double FieldNumber(int slot) const override;
   bool FieldLogical(int slot) const override;
   int64_t FieldDate(int slot) const override;
@@ -69,6 +70,7 @@ class TableExprRecord final : public ExprRecord {
   RecordView view_;
   MemoReader memo_;
   mutable FieldTextCache scratch_;  // converted or copied text; views of it live until the next at()
+  mutable WideFieldTextCache wide_;  // UTF-16 text, the same way
 };
 
 }  // namespace engine

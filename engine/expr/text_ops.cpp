@@ -38,10 +38,17 @@ const CaseTables& Tables() {
   return t;
 }
 
-int CompareSpan(const unsigned char* a, size_t na, const unsigned char* b, size_t nb) {
+template <typename Unit>
+int CompareSpan(const Unit* a, size_t na, const Unit* b, size_t nb) {
   size_t n = na < nb ? na : nb;
-  int c = n ? std::memcmp(a, b, n) : 0;
-  if (c) return c < 0 ? -1 : 1;
+  if constexpr (sizeof(Unit) == 1) {
+    int c = n ? std::memcmp(a, b, n) : 0;
+    if (c) return c < 0 ? -1 : 1;
+  } else {
+    for (size_t i = 0; i < n; ++i) {
+      if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+    }
+  }
   // The longer side goes on against blanks.
   if (na > nb) {
     for (size_t i = n; i < na; ++i)
@@ -77,6 +84,23 @@ std::string_view TrimRight(std::string_view s) {
 
 std::string_view TrimLeft(std::string_view s) {
   while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
+  return s;
+}
+
+int CompareFull(std::u16string_view a, std::u16string_view b) { return CompareSpan(a.data(), a.size(), b.data(), b.size()); }
+
+int ComparePrefix(std::u16string_view a, std::u16string_view b) {
+  if (a.size() > b.size()) a = a.substr(0, b.size());
+  return CompareFull(a, b);
+}
+
+std::u16string_view TrimRight(std::u16string_view s) {
+  while (!s.empty() && s.back() == u' ') s.remove_suffix(1);
+  return s;
+}
+
+std::u16string_view TrimLeft(std::u16string_view s) {
+  while (!s.empty() && s.front() == u' ') s.remove_prefix(1);
   return s;
 }
 

@@ -27,4 +27,10 @@ int ComparePrefix(std::string_view a, std::string_view b);
 std::string_view TrimRight(std::string_view s);
 std::string_view TrimLeft(std::string_view s);
 
+// The same for UTF-16 text (national characters), in the order of its code units.
+int CompareFull(std::u16string_view a, std::u16string_view b);
+int ComparePrefix(std::u16string_view a, std::u16string_view b);
+std::u16string_view TrimRight(std::u16string_view s);
+std::u16string_view TrimLeft(std::u16string_view s);
+
 }  // namespace engine

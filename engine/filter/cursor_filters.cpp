@@ -21,15 +21,15 @@ CursorFilters::CursorFilters(table::TableCursor& cursor) : cursor_(cursor), expr
 
 CursorFilters::~CursorFilters() = default;
 
-void CursorFilters::SetFilter(const std::string& text) {
+void CursorFilters::SetFilter(const ExprText& text) {
   EvalOptions options = OptionsFor(cursor_);
   auto e = CompiledExpr::Compile(text, &expr_.schema(), options.dateFormat);
   if (e->type() != ExprType::Logical) {
-    Fail(err::kExprResultType, "A filter needs a logical expression; \"" + text + "\" is " +
+    Fail(err::kExprResultType, "A filter needs a logical expression; \"" + text.ansi() + "\" is " +
                                    ExprTypeName(e->type()));
   }
   filter_ = std::move(e);
-  filterText_ = text;
+  filterText_ = text.ansi();
   filterOptions_ = options;
 }
 

@@ -21,6 +21,7 @@
 #include <string>
 
 #include "engine/expr/compiled_expr.h"
+#include "engine/expr/expr_text.h"
 #include "engine/filter/cursor_expr.h"
 #include "engine/table/record_order.h"
 #include "engine/table/table_cursor.h"
@@ -44,8 +45,9 @@ class CursorFilters final : public table::RecordFilter {
 
   // The expression filter. SetFilter compiles the text (the expression errors, with their
   // position, when it is malformed; kExprResultType when it is not logical) and replaces the
-  // previous filter only when it compiles.
-  void SetFilter(const std::string& text);
+  // previous filter only when it compiles. Text that came as UTF-16 keeps its literals' exact
+  // characters (expr_text.h).
+  void SetFilter(const ExprText& text);
   bool hasFilter() const { return filter_ != nullptr; }
   const std::string& filterText() const { return filterText_; }
   void ClearFilter();

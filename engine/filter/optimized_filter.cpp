@@ -13,15 +13,16 @@ namespace engine::filter {
 
 namespace {
 
-std::unique_ptr<CompiledExpr> CompileLogical(const std::string& text, const ExprSchema& schema,
+std::unique_ptr<CompiledExpr> CompileLogical(const ExprText& text, const ExprSchema& schema,
                                              const EvalOptions& options) {
   auto e = CompiledExpr::Compile(text, &schema, options.dateFormat);
   if (e->type() != ExprType::Logical) {
-    Fail(err::kExprResultType, "A filter needs a logical expression; \"" + text + "\" is " +
+    Fail(err::kExprResultType, "A filter needs a logical expression; \"" + text.ansi() + "\" is " +
                                    ExprTypeName(e->type()));
   }
   return e;
 }
+
 
 // Writes the open's pending index changes. The filter reads the index file through its own
 // read-only copy, and an exclusive open writes its changes in batches: without this the copy
@@ -52,21 +53,27 @@ std::vector<IndexedTag> TagsOf(IndexFile* file) {
   return tags;
 }
 
+// The tags a filter may answer from: none for a text whose ANSI form lost characters, as
+// the keys of its literals would then be made from "?".
+std::vector<IndexedTag> UsableTags(const ExprText& text, IndexFile* file) {
+  return text.lossy() ? std::vector<IndexedTag>() : TagsOf(file);
+}
+
 uint32_t MinNonZero(uint32_t a, uint32_t b) { return a == 0 ? b : (b == 0 ? a : std::min(a, b)); }
 
 }  // namespace
 
-OptLevel EvaluateOptLevel(table::TableCursor& cursor, const std::string& text, bool exact) {
+OptLevel EvaluateOptLevel(table::TableCursor& cursor, const ExprText& text, bool exact) {
   CursorExpr expr(cursor);
   EvalOptions options = OptionsFor(cursor);
   options.exact = exact;
   CompileLogical(text, expr.schema(), options);
   std::unique_ptr<IndexFile> index = OpenIndex(cursor);
-  AofPlan plan(text, expr.schema(), TagsOf(index.get()), options);
+  AofPlan plan(text.ansi(), expr.schema(), UsableTags(text, index.get()), options);
   return plan.level();
 }
 
-OptimizedFilter::OptimizedFilter(table::TableCursor& cursor, CursorExpr& expr, const std::string& text,
+OptimizedFilter::OptimizedFilter(table::TableCursor& cursor, CursorExpr& expr, const ExprText& text,
                                  uint32_t options, bool exact)
     : cursor_(cursor), expr_(expr), text_(text) {
   options_ = OptionsFor(cursor);
@@ -75,8 +82,8 @@ OptimizedFilter::OptimizedFilter(table::TableCursor& cursor, CursorExpr& expr, c
   kind_ = (options & kAofFixed) ? AofKind::kFixed : (options & kAofKeySet) ? AofKind::kKeySet : AofKind::kDynamic;
   immediate_ = (options & kAofResolveImmediate) != 0 || kind_ != AofKind::kDynamic;
   index_ = OpenIndex(cursor);
-  plan_ = std::make_unique<AofPlan>(text, expr.schema(), TagsOf(index_.get()), options_);
-  if (plan_->level() == OptLevel::kPart) rest_ = CompileLogical(plan_->residual(), expr.schema(), options_);
+  plan_ = std::make_unique<AofPlan>(text.ansi(), expr.schema(), UsableTags(text, index_.get()), options_);
+  if (plan_->level() == OptLevel::kPart) rest_ = CompileLogical(ExprText(plan_->residual()), expr.schema(), options_);
   cursor_.table().AddObserver(this);
   knownCounter_ = cursor_.table().changeCounter();
   if (immediate_) Resolve(true);

@@ -50,17 +50,20 @@ constexpr uint32_t kTextIsUtf16 = 8192;
 enum class AofKind { kDynamic, kKeySet, kFixed };
 
 // What an expression would get as an optimised filter on this cursor, without setting it.
-OptLevel EvaluateOptLevel(table::TableCursor& cursor, const std::string& text, bool exact);
+OptLevel EvaluateOptLevel(table::TableCursor& cursor, const ExprText& text, bool exact);
 
 class OptimizedFilter final : public RecordObserver {
  public:
   // Compiles the text (expression errors with their position; kExprResultType when it is not
-  // logical) and plans it; resolves now when the options say so.
-  OptimizedFilter(table::TableCursor& cursor, CursorExpr& expr, const std::string& text, uint32_t options,
+  // logical) and plans it; resolves now when the options say so. A text that came as UTF-16
+  // with characters the ANSI code page cannot hold is evaluated on every record: index keys
+  // hold ANSI text, where those characters read as "?".
+  OptimizedFilter(table::TableCursor& cursor, CursorExpr& expr, const ExprText& text, uint32_t options,
                   bool exact);
   ~OptimizedFilter() override;
 
-  const std::string& text() const { return text_; }
+  const std::string& text() const { return text_.ansi(); }
+  std::u16string Utf16Text() const { return text_.Utf16(); }
   OptLevel level() const { return plan_->level(); }
   const std::string& nonOptimized() const { return plan_->residual(); }
   AofKind kind() const { return kind_; }
@@ -96,7 +99,7 @@ class OptimizedFilter final : public RecordObserver {
 
   table::TableCursor& cursor_;
   CursorExpr& expr_;
-  std::string text_;
+  ExprText text_;
   AofKind kind_ = AofKind::kDynamic;
   bool immediate_ = false;
   EvalOptions options_;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/core/ascii_case.h"
+#include "engine/core/codepage.h"
 #include "engine/expr/expr_record.h"
 #include "engine/expr/field_text_cache.h"
 #include "engine/table/record_access.h"
@@ -101,13 +102,14 @@ class TableFields final : public ExprSchema {
 // The record a table scan stands on, as the expression language reads it.
 class TableRecord final : public ExprRecord {
  public:
-  explicit TableRecord(size_t fieldCount) : text_(fieldCount), wide_(fieldCount) {}
+  explicit TableRecord(size_t fieldCount) : text_(fieldCount), wideText_(fieldCount), wide_(fieldCount) {}
   // The record the next evaluations read; the view must outlive them. `deletedOverride` (-1:
   // none) makes the record read as deleted (1) or not (0) whatever its flag says.
   void Set(const RecordView* view, int deletedOverride = -1) {
     view_ = view;
     deleted_ = deletedOverride;
     text_.NextRecord();
+    wideText_.NextRecord();
   }
 
   bool FieldIsNull(int slot) const override { return view_->isNull(static_cast<size_t>(slot)); }
@@ -116,6 +118,14 @@ class TableRecord final : public ExprRecord {
     if (const std::string* done = text_.Find(i)) return *done;
     std::string text = view_->text(i);
     return text_.Fill(i) = std::move(text);
+  }
+  std::u16string_view FieldWide(int slot) const override {
+    size_t i = static_cast<size_t>(slot);
+    if (const std::u16string* done = wideText_.Find(i)) return *done;
+    std::u16string text = view_->field(i).type == FieldType::kNChar || view_->field(i).type == FieldType::kNVarChar
+                              ? view_->wideText(i)
+                              : core::AnsiToUtf16(FieldString(slot));
+    return wideText_.Fill(i) = std::move(text);
   }
   double FieldNumber(int slot) const override { return view_->number(static_cast<size_t>(slot)); }
   bool FieldLogical(int slot) const override { return view_->logical(static_cast<size_t>(slot)); }
@@ -138,6 +148,7 @@ class TableRecord final : public ExprRecord {
   const RecordView* view_ = nullptr;
   int deleted_ = -1;
   mutable FieldTextCache text_;  // decoded text; views of it live until the next Set
+  mutable WideFieldTextCache wideText_;  // FieldWide's text, the same way
   mutable std::vector<std::u16string> wide_;
 };
 

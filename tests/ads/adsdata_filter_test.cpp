@@ -524,3 +524,40 @@ TEST_F(FilterRules, ScansAndSeeksNeedAHandlerAndComputeCalculatedFieldsAsAsked) 
   EXPECT_FALSE(ds_.FindKey({"Bob"}));  // the records after the Bobs are not Bob
   EXPECT_EQ(id.AsInteger(), 1);
 }
+
+TEST(FilterNational, AFilterOnANationalFieldShowsOnlyItsOwnCharacters) {
+  // Under the default ANSI code page none of these names can be spelled: read as ANSI they
+  // would all be "???", and a filter for one would show the others too.
+  testenv::TempDir dir;
+  ADSHANDLE connection = ConnectFolder(dir.str());
+  ADSHANDLE t = CreateTable(connection, "names", "ID,Integer;NAME,NChar,6;");
+  int id = 0;
+  for (std::u16string name : {std::u16string(u"Жук"), std::u16string(u"Щук"), std::u16string(u"Ёж")}) {
+    ASSERT_EQ(AdsAppendRecord(t), 0u);
+    SetLong(t, "ID", ++id);
+    QByteArray field("NAME");
+    ASSERT_EQ(AdsSetStringW(t, A(field), name.data(), static_cast<UNSIGNED32>(name.size())), 0u);
+    ASSERT_EQ(AdsWriteRecord(t), 0u);
+  }
+  ASSERT_EQ(AdsCloseTable(t), 0u);
+  TAdsConnection con(nullptr);
+  con.SetConnectPath(QString::fromStdString(dir.str()));
+  con.SetLoginPrompt(false);
+  TestAdsDataSet ds(nullptr);
+  ds.SetAdsConnection(&con);
+  ds.SetTableName("names");
+  ds.Open();
+  for (bool optimised : {false, true}) {
+    SCOPED_TRACE(optimised);
+    ds.SetFiltered(false);
+    ds.AdsTableOptions().SetAdsOptimizedFilters(optimised);
+    ds.SetFilter(QStringLiteral("NAME = 'Жук'"));
+    ds.SetFiltered(true);
+    std::vector<int> ids;
+    for (ds.First(); !ds.Eof(); ds.Next()) ids.push_back(ds.FieldByName("ID")->AsInteger());
+    EXPECT_EQ(ids, (std::vector<int>{1}));
+    EXPECT_EQ(ds.FieldByName("NAME")->AsString().trimmed(), QStringLiteral("Жук"));
+  }
+  ds.Close();
+  AdsDisconnect(connection);
+}
