@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <memory>
 #include <string>
@@ -28,7 +29,10 @@ namespace engine::sql {
 
 namespace {
 
-constexpr uint32_t kBatch = 256;  // records read from the file at a time during a scan
+constexpr uint32_t kBatch = 256;  // chosen records read at a time during a lookup
+// Bytes of records read from the file at a time during a scan: few reads, and a batch that
+// still sits in the processor's cache while its rows are handed to SQLite.
+constexpr size_t kScanBatchBytes = size_t{64} << 10;
 
 // An index tag that holds every record and whose key depends on one column only, so that the
 // records holding a value are found under the key of that value: a key of the column itself,
@@ -58,6 +62,9 @@ struct TableVtab : sqlite3_vtab {
   std::string givenName;  // the table name as the statement gave it
   // Whether the running statement has checked the virtual table against the table (Check).
   bool checked = false;
+  // Per column, whether an UPDATE that does not set it keeps it as it is without reading it:
+  // blobs, and columns with rights of their own. Taken with the rights (Connect, Check).
+  std::vector<bool> keepUnset;
 };
 
 struct TableScan : sqlite3_vtab_cursor {
@@ -79,6 +86,17 @@ struct TableScan : sqlite3_vtab_cursor {
   bool lookup = false;
   std::vector<uint32_t> chosen;
   size_t chosenAt = 0;
+  // Reads a blob of the current record (made once per scan, not for every column read).
+  std::function<std::string(BlobRef)> readBlob;
+  // Counts the moves of the scan, so that the numbers read from the current record are known
+  // to be its own: a statement often reads one column several times per row (SUM(v), MIN(v),
+  // MAX(v)), and a number is decoded once.
+  uint64_t move = 1;
+  struct KnownNumber {
+    uint64_t move = 0;  // the move it was read at
+    SqlNumber value;
+  };
+  std::vector<KnownNumber> numbers;  // per column
 };
 
 TableVtab* VtabOf(sqlite3_vtab* v) { return static_cast<TableVtab*>(v); }
@@ -209,6 +227,16 @@ bool HasOwnRights(const TableVtab* vtab, const std::string& name) {
   return false;
 }
 
+// The columns an UPDATE keeps when it does not set them, for the rights taken now.
+std::vector<bool> KeepUnset(const TableVtab* vtab) {
+  std::vector<bool> keep(vtab->schema.fieldCount());
+  for (size_t i = 0; i < keep.size(); ++i) {
+    const FieldDescriptor& d = vtab->schema.fields()[i];
+    keep[i] = IsBlobType(d.type) || HasOwnRights(vtab, d.name);
+  }
+  return keep;
+}
+
 // Once per statement, before the virtual table is read or changed: the table must still be
 // where it was and have the fields SQLite was told of; the user's rights and the index tags
 // are taken as they are now. `file` is the table, just opened.
@@ -218,6 +246,7 @@ void Check(TableVtab* vtab, Table& file) {
   if (!now || now->hostPath != vtab->table.hostPath || !SameFields(file.schema(), vtab->schema)) FailStale(vtab);
   vtab->table = std::move(*now);
   vtab->columnTag = LookupTags(vtab->schema, file.tags());
+  vtab->keepUnset = KeepUnset(vtab);
   vtab->checked = true;
 }
 
@@ -282,6 +311,7 @@ int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
     vtab->table = *resolved;
     vtab->schema = t->schema();
     vtab->columnTag = LookupTags(vtab->schema, t->tags());
+    vtab->keepUnset = KeepUnset(vtab.get());
     vtab->connected = std::move(t);
     vtab->sqlName = argv[2];
     vtab->givenName = name;
@@ -568,6 +598,9 @@ int Open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
       Fail(err::kPermissionDenied, "Read permission not granted on the table \"" + vtab->table.name + "\".");
     }
     vtab->session->ApplyPassword(*scan->file, vtab->table);
+    Table* file = scan->file.get();
+    scan->readBlob = [file](BlobRef ref) { return file->ReadBlob(ref); };
+    scan->numbers.resize(file->schema().fieldCount());
     *out = scan.release();  // SQLite owns it until Close
     return SQLITE_OK;
   } catch (const EngineError& e) {
@@ -584,9 +617,11 @@ int Close(sqlite3_vtab_cursor* c) {
 void LoadBatch(TableScan* s, uint32_t n) {
   if (n >= s->batchFirst && n < s->batchFirst + s->batchCount) return;
   uint32_t length = s->file->schema().recordLength();
-  s->batch.resize(size_t{kBatch} * length);
+  uint32_t records = static_cast<uint32_t>(std::max<size_t>(1, kScanBatchBytes / length));
+  records = std::min(records, s->count - n + 1);
+  if (s->batch.size() < size_t{records} * length) s->batch.resize(size_t{records} * length);
   s->batchFirst = n;
-  s->batchCount = s->file->ReadRecords(n, std::min(kBatch, s->count - n + 1), s->batch.data());
+  s->batchCount = s->file->ReadRecords(n, records, s->batch.data());
   table::ShowCommitted(*s->file, s->connection, n, s->batchCount, s->batch.data());
 }
 
@@ -598,6 +633,7 @@ const uint8_t* ImageOf(TableScan* s, uint32_t n) {
 
 // Moves to the first live record from n on.
 void SeekLive(TableScan* s, uint32_t n) {
+  ++s->move;
   for (; n <= s->count; ++n) {
     const uint8_t* image = ImageOf(s, n);
     if (!image) {
@@ -647,6 +683,7 @@ void LoadChosen(TableScan* s, size_t i) {
 
 // Moves to the first live record of the lookup list from position i on.
 void SeekChosen(TableScan* s, size_t i) {
+  ++s->move;
   const uint32_t length = s->file->schema().recordLength();
   for (; i < s->chosen.size(); ++i) {
     if (i < s->batchFirst || i >= size_t{s->batchFirst} + s->batchCount) LoadChosen(s, i);
@@ -669,10 +706,11 @@ int Filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sql
   TableVtab* vtab = VtabOf(c->pVtab);
   try {
     s->file->Refresh();
-    s->count = s->file->RecordCount();
+    s->count = s->file->cachedRecordCount();
     s->batchCount = 0;
     s->lookup = false;
     s->current = nullptr;
+    ++s->move;
     std::optional<std::vector<uint32_t>> records;
     size_t column = static_cast<size_t>((idxNum & kColumnBits) - 1);
     Delivery delivery = (idxNum & kOrderDescending) ? Delivery::kDescending
@@ -735,11 +773,21 @@ int Column(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int i) {
   TableScan* s = ScanOf(c);
   try {
     if (s->recno > s->count || !s->current) Fail(err::kTableTruncated, "A record of the table ended early.");
-    RecordView view(s->file->schema(), s->current, s->recno);
-    const FieldDescriptor& d = view.field(static_cast<size_t>(i));
+    const size_t column = static_cast<size_t>(i);
     // An UPDATE keeps blobs, and columns with rights of their own, that it does not set.
-    if ((IsBlobType(d.type) || HasOwnRights(VtabOf(c->pVtab), d.name)) && sqlite3_vtab_nochange(ctx)) return SQLITE_OK;
-    ResultField(ctx, view, static_cast<size_t>(i), [&](BlobRef ref) { return s->file->ReadBlob(ref); });
+    if (VtabOf(c->pVtab)->keepUnset[column] && sqlite3_vtab_nochange(ctx)) return SQLITE_OK;
+    TableScan::KnownNumber& known = s->numbers[column];
+    if (known.move == s->move) {
+      ResultNumber(ctx, known.value);
+      return SQLITE_OK;
+    }
+    RecordView view(s->file->schema(), s->current, s->recno);
+    if (NumberField(view, column, &known.value)) {
+      known.move = s->move;
+      ResultNumber(ctx, known.value);
+      return SQLITE_OK;
+    }
+    ResultField(ctx, view, column, s->readBlob);
     return SQLITE_OK;
   } catch (const EngineError& e) {
     return Failed(c->pVtab, VtabOf(c->pVtab)->session, e);

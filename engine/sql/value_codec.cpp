@@ -172,8 +172,81 @@ bool ParseTimeStamp(std::string_view text, int32_t* julian, int32_t* ms) {
   return ParseTimeAt(text, &pos, ms) && pos == text.size();
 }
 
+bool NumberField(const RecordView& r, size_t i, SqlNumber* out) {
+  const FieldDescriptor& d = r.field(i);
+  switch (d.type) {
+    case FieldType::kString:
+    case FieldType::kCIString:
+    case FieldType::kVarChar:
+    case FieldType::kNChar:
+    case FieldType::kNVarChar:
+    case FieldType::kMemo:
+    case FieldType::kNMemo:
+    case FieldType::kBinary:
+    case FieldType::kImage:
+    case FieldType::kRaw:
+    case FieldType::kVarBinary:
+    case FieldType::kDate:
+    case FieldType::kTime:
+    case FieldType::kTimeStamp:
+    case FieldType::kModTime:
+      return false;
+    default:
+      break;
+  }
+  SqlNumber& n = *out;
+  if (r.isNull(i)) {
+    n.kind = SqlNumber::Kind::kNull;
+    return true;
+  }
+  n.kind = SqlNumber::Kind::kInteger;
+  switch (d.type) {
+    case FieldType::kLogical:
+      n.integer = r.logical(i) ? 1 : 0;
+      break;
+    case FieldType::kInteger:
+    case FieldType::kShortInt:
+    case FieldType::kAutoInc:
+    case FieldType::kRowVersion:
+      n.integer = r.integer(i);
+      break;
+    case FieldType::kNumeric:
+      if (d.decimals == 0) {
+        n.integer = r.integer(i);
+      } else {
+        n.kind = SqlNumber::Kind::kReal;
+        n.real = r.number(i);
+      }
+      break;
+    default:
+      n.kind = SqlNumber::Kind::kReal;
+      n.real = r.number(i);
+      break;
+  }
+  return true;
+}
+
+void ResultNumber(sqlite3_context* ctx, const SqlNumber& n) {
+  switch (n.kind) {
+    case SqlNumber::Kind::kNull:
+      sqlite3_result_null(ctx);
+      return;
+    case SqlNumber::Kind::kInteger:
+      sqlite3_result_int64(ctx, n.integer);
+      return;
+    case SqlNumber::Kind::kReal:
+      sqlite3_result_double(ctx, n.real);
+      return;
+  }
+}
+
 void ResultField(sqlite3_context* ctx, const RecordView& r, size_t i,
                  const std::function<std::string(BlobRef)>& readBlob) {
+  SqlNumber n;
+  if (NumberField(r, i, &n)) {
+    ResultNumber(ctx, n);
+    return;
+  }
   const FieldDescriptor& d = r.field(i);
   if (r.isNull(i)) {
     sqlite3_result_null(ctx);
@@ -215,22 +288,6 @@ void ResultField(sqlite3_context* ctx, const RecordView& r, size_t i,
       sqlite3_result_blob(ctx, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
       return;
     }
-    case FieldType::kLogical:
-      sqlite3_result_int(ctx, r.logical(i) ? 1 : 0);
-      return;
-    case FieldType::kInteger:
-    case FieldType::kShortInt:
-    case FieldType::kAutoInc:
-    case FieldType::kRowVersion:
-      sqlite3_result_int64(ctx, r.integer(i));
-      return;
-    case FieldType::kNumeric:
-      if (d.decimals == 0) {
-        sqlite3_result_int64(ctx, r.integer(i));
-      } else {
-        sqlite3_result_double(ctx, r.number(i));
-      }
-      return;
     case FieldType::kDate:
       ResultText(ctx, DateText(r.julian(i)));
       return;
@@ -242,8 +299,7 @@ void ResultField(sqlite3_context* ctx, const RecordView& r, size_t i,
       ResultText(ctx, DateText(r.julian(i)) + " " + TimeText(r.milliseconds(i)));
       return;
     default:
-      sqlite3_result_double(ctx, r.number(i));
-      return;
+      return;  // the numbers, given above
   }
 }
 

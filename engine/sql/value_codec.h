@@ -41,6 +41,19 @@ std::optional<int32_t> ParseTime(std::string_view text);
 // Parses a date optionally followed by ' ' or 'T' and a time.
 bool ParseTimeStamp(std::string_view text, int32_t* julian, int32_t* milliseconds);
 
+// The value of a field that SQLite sees as a number (or NULL): every field type but the text,
+// date, time and binary ones.
+struct SqlNumber {
+  enum class Kind { kNull, kInteger, kReal } kind = Kind::kNull;
+  int64_t integer = 0;
+  double real = 0;
+};
+// Field i of `record` as SQLite sees it, into *out, when that is a number or NULL; false for
+// a text, date, time or binary field.
+bool NumberField(const RecordView& record, size_t i, SqlNumber* out);
+// Gives SQLite `value`.
+void ResultNumber(sqlite3_context* ctx, const SqlNumber& value);
+
 // Gives SQLite the value of field i of `record`. `readBlob` reads a blob's content.
 void ResultField(sqlite3_context* ctx, const RecordView& record, size_t i,
                  const std::function<std::string(BlobRef)>& readBlob);

@@ -110,6 +110,52 @@ TEST_F(SqlExecution, ParameterErrors) {
   EXPECT_EQ(sqltest::ReadAll(c), (Rows{{":x ?", "one", "two"}}));
 }
 
+// A statement reads a column several times per row (in conditions, aggregates and the result):
+// every read gives the value of the row at hand, NULLs included, whether the table is scanned
+// (in batches: the table is larger than one), looked up through a tag, or read again as the
+// inner side of a join.
+TEST_F(SqlExecution, EveryReadOfAColumnGivesTheCurrentRowsValue) {
+  const int kRows = 3000;
+  Rows rows;
+  int64_t count = 0, sum = 0, quarters = 0;
+  for (int n = 1; n <= kRows; ++n) {
+    auto maybe = [&](int every, const std::string& value) { return n % every == 0 ? std::string() : value; };
+    rows.push_back({std::to_string(n), maybe(7, std::to_string(n * 3)), maybe(5, std::to_string(n / 4.0)),
+                    maybe(11, std::to_string(n * 1.25)), maybe(13, n % 2 ? "T" : "F"),
+                    std::to_string(n % 300 - 150)});
+    if (n % 7) ++count, sum += n * 3;
+    if (n % 5) quarters += n;
+  }
+  MakeTable("nums", "ID,Integer;I,Integer;D,Double;N,Numeric,10,2;L,Logical;S,ShortInt;", rows);
+  ASSERT_EQ(Run("CREATE INDEX byid ON nums (id)"), 0u) << LastText();
+  // Rows of the table `t` whose columns are not what their record number (the number the row
+  // was made from) says; each column is read twice per row.
+  auto wrong = [](const std::string& t) {
+    auto c = [&](const char* column) { return t + "." + column; };
+    const std::string n = t + ".rowid";
+    auto is = [&](const std::string& read, const std::string& every, const std::string& expected) {
+      return read + " IS NOT (CASE WHEN " + n + " % " + every + " = 0 THEN NULL ELSE " + expected + " END)";
+    };
+    return " (" + c("id") + " IS NOT " + n + " OR " + c("id") + " + 0 IS NOT " + n + " OR " + is(c("i"), "7", n + " * 3") +
+           " OR " + is(c("i") + " + 1", "7", n + " * 3 + 1") + " OR " + is(c("d"), "5", n + " / 4.0") + " OR " +
+           is(c("d") + " * 2", "5", n + " / 2.0") + " OR " + is(c("n"), "11", n + " * 1.25") + " OR " +
+           is(c("n") + " - 1", "11", n + " * 1.25 - 1") + " OR " + is(c("l"), "13", n + " % 2") + " OR " + c("s") +
+           " IS NOT " + n + " % 300 - 150 OR " + c("s") + " + 0 IS NOT " + n + " % 300 - 150)";
+  };
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM nums WHERE" + wrong("nums")), (Rows{{"0"}})) << "scan";
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM nums WHERE id BETWEEN 1000 AND 1400 AND" + wrong("nums")), (Rows{{"0"}}))
+      << "range lookup";
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM nums WHERE id = 2310 AND" + wrong("nums")), (Rows{{"0"}})) << "lookup";
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM nums a JOIN nums b ON b.id = a.id + 1 WHERE a.id <= 300 AND" + wrong("b")),
+            (Rows{{"0"}}))
+      << "inner side of a join";
+  EXPECT_EQ(Query("SELECT COUNT(*) FROM nums a JOIN nums b ON b.id = a.id + 1 WHERE a.id <= 300"), (Rows{{"300"}}));
+  EXPECT_EQ(Query("SELECT COUNT(i), SUM(i), MIN(i), MAX(i), CAST(SUM(d) * 4 AS INTEGER), CAST(MIN(d) * 4 AS INTEGER), "
+                  "CAST(MAX(d) * 4 AS INTEGER), COUNT(l), SUM(l), MIN(s), MAX(s) FROM nums"),
+            (Rows{{std::to_string(count), std::to_string(sum), "3", std::to_string(kRows * 3), std::to_string(quarters),
+                   "1", std::to_string(kRows - 1), std::to_string(kRows - kRows / 13), "1385", "-150", "149"}}));
+}
+
 TEST_F(SqlExecution, AStaticCursorIsUnaffectedByLaterChangesAndChangesAreSeenAtOnce) {
   ADSHANDLE c = 0;
   ASSERT_EQ(Run("select name from cust order by id", &c), 0u);
