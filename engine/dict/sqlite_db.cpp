@@ -21,7 +21,38 @@ std::unique_ptr<SqliteDb> SqliteDb::Open(const std::string& host_path, int flags
   return std::make_unique<SqliteDb>(db);
 }
 
-SqliteDb::~SqliteDb() { sqlite3_close(db_); }
+SqliteDb::~SqliteDb() {
+  for (auto& [sql, stmt] : kept_) sqlite3_finalize(stmt);
+  sqlite3_close(db_);
+}
+
+sqlite3_stmt* SqliteDb::Take(const char* sql, int* code) {
+  *code = SQLITE_OK;
+  auto it = kept_.find(sql);
+  if (it != kept_.end()) {
+    sqlite3_stmt* stmt = it->second;
+    kept_.erase(it);
+    return stmt;
+  }
+  sqlite3_stmt* stmt = nullptr;
+  *code = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+  if (*code != SQLITE_OK) {
+    sqlite3_finalize(stmt);
+    return nullptr;
+  }
+  return stmt;
+}
+
+void SqliteDb::Keep(sqlite3_stmt* stmt) {
+  sqlite3_reset(stmt);
+  sqlite3_clear_bindings(stmt);
+  const char* sql = sqlite3_sql(stmt);
+  if (!sql || kept_.size() >= kKeptStatements) {
+    sqlite3_finalize(stmt);
+    return;
+  }
+  kept_.emplace(sql, stmt);
+}
 
 std::string SqliteDb::ErrorMessage() const { return sqlite3_errmsg(db_); }
 
@@ -35,12 +66,12 @@ void SqliteDb::Exec(const std::string& sql) {
 }
 
 SqliteStmt::SqliteStmt(SqliteDb& db, const char* sql) : db_(db) {
-  if (sqlite3_prepare_v2(db.raw(), sql, -1, &stmt_, nullptr) != SQLITE_OK) {
-    Fail(err::kDictionaryFailure, "The data dictionary could not be read: " + db.ErrorMessage());
-  }
+  int code = SQLITE_OK;
+  stmt_ = db.Take(sql, &code);
+  if (!stmt_) Fail(err::kDictionaryFailure, "The data dictionary could not be read: " + db.ErrorMessage());
 }
 
-SqliteStmt::~SqliteStmt() { sqlite3_finalize(stmt_); }
+SqliteStmt::~SqliteStmt() { db_.Keep(stmt_); }
 
 SqliteStmt& SqliteStmt::Bind(int index, const std::string& text) {
   sqlite3_bind_text(stmt_, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);

@@ -3,6 +3,11 @@
 // values, stepping and column access. Every SQLite failure becomes an
 // EngineError with code 5913 and SQLite's message, except where the caller inspects codes.
 //
+// The database keeps the statements it prepared, by their text, once they are done with (reset,
+// their values unbound, so they hold no lock): every SQL statement on a dictionary connection
+// looks its tables and rights up, and preparing the same few texts again each time cost more
+// than running them. SQLite prepares a kept statement again by itself when the schema changed.
+//
 // Thread safety: none; the Dictionary serialises access with its own mutex.
 #pragma once
 
@@ -12,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace engine::dict {
 
@@ -31,8 +37,16 @@ class SqliteDb {
   void Exec(const std::string& sql);
   std::string ErrorMessage() const;
 
+  // A prepared statement of `sql`: a kept one when there is one, else a new one (nullptr with
+  // SQLite's code in *code when it cannot be prepared). Keep gives it back once it is reset.
+  sqlite3_stmt* Take(const char* sql, int* code);
+  void Keep(sqlite3_stmt* stmt);
+
  private:
+  static constexpr size_t kKeptStatements = 64;
+
   sqlite3* db_;
+  std::unordered_multimap<std::string, sqlite3_stmt*> kept_;
 };
 
 class SqliteStmt {

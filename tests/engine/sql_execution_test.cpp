@@ -156,6 +156,21 @@ TEST_F(SqlExecution, EveryReadOfAColumnGivesTheCurrentRowsValue) {
                    "1", std::to_string(kRows - 1), std::to_string(kRows - kRows / 13), "1385", "-150", "149"}}));
 }
 
+// Statements look their tables up in the dictionary with statements the dictionary keeps
+// prepared: kept, they hold no lock on it (another connection changes it at once), and every
+// look-up reads the dictionary as it is then.
+TEST_F(SqlExecution, DictionaryLookUpsHoldNoLockAndSeeOtherConnectionsChanges) {
+  ADSHANDLE other = 0;
+  ASSERT_EQ(acetest::Connect101("Data Source=" + ws_.Win("db.add") + ";User ID=adssys;", &other), 0u) << LastText();
+  EXPECT_EQ(Query("select count(*) from cust"), (Rows{{"3"}}));
+  // A lock held by a kept statement would make these wait for it and fail.
+  ASSERT_EQ(AdsDDCreateUser(other, nullptr, U8("eve"), U8("pw"), nullptr), 0u) << LastText();
+  ASSERT_EQ(AdsDDRenameObject(other, U8("cust"), U8("client"), ADS_DD_TABLE_OBJECT, 0), 0u) << LastText();
+  EXPECT_EQ(Query("select count(*) from client"), (Rows{{"3"}}));
+  EXPECT_NE(Run("select count(*) from cust"), 0u) << "the old name is gone from the dictionary";
+  ASSERT_EQ(AdsDisconnect(other), 0u);
+}
+
 TEST_F(SqlExecution, AStaticCursorIsUnaffectedByLaterChangesAndChangesAreSeenAtOnce) {
   ADSHANDLE c = 0;
   ASSERT_EQ(Run("select name from cust order by id", &c), 0u);
