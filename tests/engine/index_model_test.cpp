@@ -3,7 +3,8 @@
 // candidate, conditional and compound tags; after every batch each order's walk in both
 // directions, counts, key numbers, soft, hard and last seeks, scopes given as text, UTF-16 and
 // raw keys, and relative positions agree with the model. Pack and zap leave every tag agreeing
-// with the table.
+// with the table. The same runs go over tags in the native structural file, in a CDX compound
+// file and in NTX files (one order each).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -80,8 +81,9 @@ struct Entry {
 };
 
 // The entries of a tag in its order: key, then record number; a unique tag keeps the lowest
-// record of each key.
-std::vector<Entry> EntriesOf(const TagModel& t, const std::vector<Rec>& recs) {
+// record of each key. A descending CDX tag is its file read backwards: equal keys come in
+// descending record order.
+std::vector<Entry> EntriesOf(const TagModel& t, const std::vector<Rec>& recs, bool recordsDescending = false) {
   std::vector<Entry> out;
   for (size_t i = 0; i < recs.size(); ++i) {
     if (t.includes(recs[i])) out.push_back({t.key(recs[i]), static_cast<UNSIGNED32>(i + 1), recs[i].deleted});
@@ -92,6 +94,11 @@ std::vector<Entry> EntriesOf(const TagModel& t, const std::vector<Rec>& recs) {
   if (t.options & ADS_UNIQUE) {
     out.erase(std::unique(out.begin(), out.end(), [](const Entry& a, const Entry& b) { return a.key == b.key; }),
               out.end());
+  }
+  if (recordsDescending) {
+    std::stable_sort(out.begin(), out.end(), [](const Entry& a, const Entry& b) {
+      return a.key != b.key ? a.key < b.key : a.recno > b.recno;
+    });
   }
   return out;
 }
@@ -104,7 +111,9 @@ std::vector<UNSIGNED32> Visible(const std::vector<Entry>& entries) {
   return out;
 }
 
-class IndexModel : public ::testing::Test {
+// Where the tags live: "adi" the table's structural index, "cdx" one compound file opened beside
+// it, "ntx" one file per tag.
+class IndexModel : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
     ASSERT_EQ(AdsConnect60(U8(ws_.WinFolder()), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &conn_), 0u) << acetest::Last().text;
@@ -121,10 +130,32 @@ class IndexModel : public ::testing::Test {
     AdsDisconnect(conn_);
   }
 
+  std::string Kind() const { return GetParam(); }
+  // The index file of a tag (none for the structural one).
+  std::string FileOf(size_t i) const {
+    if (Kind() == "cdx") return "model.cdx";
+    if (Kind() == "ntx") return std::string(Tags()[i].name) + ".ntx";
+    return {};
+  }
+  bool RecordsDescending(size_t i) const { return Kind() == "cdx" && (Tags()[i].options & ADS_DESCENDING); }
+  // After the table opens again: the files that are not structural are opened by name.
+  void OpenFilesAgain() {
+    std::vector<std::string> done;
+    for (size_t i = 0; i < orders_.size(); ++i) {
+      std::string file = FileOf(i);
+      if (file.empty() || std::find(done.begin(), done.end(), file) != done.end()) continue;
+      ADSHANDLE handles[16];
+      UNSIGNED16 n = 16;
+      ASSERT_EQ(AdsOpenIndex(table_, U8(file), handles, &n), 0u) << file << ": " << acetest::Last().text;
+      done.push_back(file);
+    }
+  }
+
   void CreateTag(size_t i) {
     const TagModel& t = Tags()[i];
     ADSHANDLE h = 0;
-    ASSERT_EQ(AdsCreateIndex90(table_, nullptr, U8(t.name), U8(t.expr), t.cond ? U8(t.cond) : nullptr, nullptr,
+    std::string file = FileOf(i);
+    ASSERT_EQ(AdsCreateIndex90(table_, file.empty() ? nullptr : U8(file), U8(t.name), U8(t.expr), t.cond ? U8(t.cond) : nullptr, nullptr,
                                t.options, 0, nullptr, &h),
               0u)
         << t.name << ": " << acetest::Last().text;
@@ -407,7 +438,7 @@ class IndexModel : public ::testing::Test {
     for (size_t i = 0; i < orders_.size(); ++i) {
       if (!orders_[i]) continue;
       SCOPED_TRACE(Tags()[i].name);
-      std::vector<Entry> entries = EntriesOf(Tags()[i], recs_);
+      std::vector<Entry> entries = EntriesOf(Tags()[i], recs_, RecordsDescending(i));
       std::vector<UNSIGNED32> visible = Visible(entries);
       EXPECT_EQ(Walk(orders_[i], false), visible);
       EXPECT_EQ(Walk(orders_[i], true), visible);
@@ -426,7 +457,7 @@ class IndexModel : public ::testing::Test {
   int nextId_ = 1;
 };
 
-TEST_F(IndexModel, EveryOrderAgreesWithTheModelThroughRandomChanges) {
+TEST_P(IndexModel, EveryOrderAgreesWithTheModelThroughRandomChanges) {
   RandomOperations(800);
   CheckAll("before the other tags exist");
   for (size_t i = 3; i < Tags().size(); ++i) CreateTag(i);
@@ -439,18 +470,20 @@ TEST_F(IndexModel, EveryOrderAgreesWithTheModelThroughRandomChanges) {
   // The orders are in the files: a fresh open sees the same.
   AdsCloseTable(table_);
   ASSERT_EQ(AdsOpenTable90(conn_, U8("model"), nullptr, ADS_ADT, 0, 0, 0, 0, nullptr, &table_), 0u) << acetest::Last().text;
+  OpenFilesAgain();
   for (size_t i = 0; i < orders_.size(); ++i) {
     ASSERT_EQ(AdsGetIndexHandle(table_, U8(Tags()[i].name), &orders_[i]), 0u) << acetest::Last().text;
   }
   CheckAll("after opening the table again");
 }
 
-TEST_F(IndexModel, PackAndZapLeaveEveryTagAgreeingWithTheTable) {
+TEST_P(IndexModel, PackAndZapLeaveEveryTagAgreeingWithTheTable) {
   for (size_t i = 3; i < Tags().size(); ++i) CreateTag(i);
   RandomOperations(1500);
   AdsCloseTable(table_);
   ASSERT_EQ(AdsOpenTable90(conn_, U8("model"), nullptr, ADS_ADT, 0, 0, 0, ADS_EXCLUSIVE, nullptr, &table_), 0u)
       << acetest::Last().text;
+  OpenFilesAgain();
   for (size_t i = 0; i < orders_.size(); ++i) {
     ASSERT_EQ(AdsGetIndexHandle(table_, U8(Tags()[i].name), &orders_[i]), 0u) << acetest::Last().text;
   }
@@ -474,5 +507,8 @@ TEST_F(IndexModel, PackAndZapLeaveEveryTagAgreeingWithTheTable) {
   RandomOperations(200);
   CheckAll("after changes following the zap");
 }
+
+INSTANTIATE_TEST_SUITE_P(IndexFiles, IndexModel, ::testing::Values("adi", "cdx", "ntx"),
+                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
