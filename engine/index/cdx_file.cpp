@@ -85,15 +85,22 @@ class TreeBuilder {
   TreeBuilder(SequentialPageWriter& out, size_t keyLength, uint8_t pad)
       : out_(out), keyLength_(keyLength), pad_(pad), capacity_((kCdxPageSize - kNodeHeader) / (keyLength + 8)) {}
 
+  // The leaf's size grows by each entry's compressed bytes (its bytes past those shared with
+  // the previous key and before its trailing pad) and the entry width its record number needs.
   void Add(const uint8_t* e) {
     Level& leaf = Get(0);
     const size_t E = keyLength_ + 4;
-    leaf.entries.insert(leaf.entries.end(), e, e + E);
-    if (cdx_leaf::EncodedSize(leaf.entries, keyLength_, pad_) > kCdxPageSize) {
-      leaf.entries.resize(leaf.entries.size() - E);
+    size_t fresh = FreshBytes(leaf.entries.empty() ? nullptr : leaf.entries.data() + leaf.entries.size() - E, e);
+    uint32_t maxRecord = std::max(leafMaxRecord_, LoadBE32(e + keyLength_));
+    size_t n = leaf.entries.size() / E + 1;
+    if (kLeafHeader + n * cdx_leaf::EntryBytes(keyLength_, maxRecord) + leafKeyBytes_ + fresh > kCdxPageSize) {
       Emit(0);
-      Get(0).entries.assign(e, e + E);
+      fresh = FreshBytes(nullptr, e);
+      maxRecord = LoadBE32(e + keyLength_);
     }
+    Get(0).entries.insert(Get(0).entries.end(), e, e + E);
+    leafKeyBytes_ += fresh;
+    leafMaxRecord_ = maxRecord;
   }
 
   // Writes what is pending and answers the root's offset.
@@ -140,6 +147,10 @@ class TreeBuilder {
     if (l.last != kNone) out_.Patch(l.last + 8, [off](uint8_t* p) { StoreLE<uint32_t>(p, off); });
     l.last = off;
     ++l.emitted;
+    if (i == 0) {
+      leafKeyBytes_ = 0;
+      leafMaxRecord_ = 0;
+    }
     const size_t E = keyLength_ + 4;
     std::vector<uint8_t> max(l.entries.end() - static_cast<std::ptrdiff_t>(l.entries.empty() ? 0 : E), l.entries.end());
     l.entries.clear();
@@ -153,12 +164,24 @@ class TreeBuilder {
     return off;
   }
 
+  size_t FreshBytes(const uint8_t* previous, const uint8_t* e) const {
+    size_t trail = 0;
+    while (trail < keyLength_ && e[keyLength_ - 1 - trail] == pad_) ++trail;
+    size_t dup = 0;
+    if (previous) {
+      while (dup < keyLength_ - trail && previous[dup] == e[dup]) ++dup;
+    }
+    return keyLength_ - dup - trail;
+  }
+
   SequentialPageWriter& out_;
   size_t keyLength_;
   uint8_t pad_;
   size_t capacity_;
   std::vector<Level> levels_;
   uint32_t root_ = 0;
+  size_t leafKeyBytes_ = 0;
+  uint32_t leafMaxRecord_ = 0;
 };
 
 }  // namespace
@@ -176,6 +199,8 @@ Widths WidthsFor(size_t keyLength, uint32_t maxRecord) {
   return {8 * bytes - 2 * b, b, b, bytes};
 }
 }  // namespace
+
+size_t EntryBytes(size_t keyLength, uint32_t maxRecord) { return WidthsFor(keyLength, maxRecord).bytes; }
 
 size_t EncodedSize(const std::vector<uint8_t>& entries, size_t keyLength, uint8_t pad) {
   const size_t E = keyLength + 4;

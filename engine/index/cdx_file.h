@@ -127,6 +127,8 @@ class CdxFile final : public DbfIndexFile {
 // Leaf nodes of compact indexes: how entries are compressed into a node and read back. Shared
 // by the tag trees and the tag directory.
 namespace cdx_leaf {
+// Bytes of each entry of a leaf whose largest record number is maxRecord.
+size_t EntryBytes(size_t keyLength, uint32_t maxRecord);
 // Bytes a leaf with these entries (natural keys of keyLength, record number big-endian)
 // needs, header included; more than kCdxPageSize means they do not fit.
 size_t EncodedSize(const std::vector<uint8_t>& entries, size_t keyLength, uint8_t pad);
