@@ -41,7 +41,7 @@ std::string Count(size_t n) { return std::to_string(n) + (n == 1 ? " argument" :
 
 }  // namespace
 
-std::string ParseArguments(const std::vector<std::string>& args, std::initializer_list<OptionSpec> options,
+std::string ParseArguments(const std::vector<std::string>& args, std::initializer_list<KnownOption> options,
                            size_t min, size_t max, Arguments* parsed) {
   *parsed = Arguments();
   bool optionsEnded = false;
@@ -55,12 +55,12 @@ std::string ParseArguments(const std::vector<std::string>& args, std::initialize
       optionsEnded = true;
       continue;
     }
-    const OptionSpec* spec = nullptr;
-    for (const OptionSpec& o : options) {
-      if (word == o.name) spec = &o;
+    const KnownOption* known = nullptr;
+    for (const KnownOption& o : options) {
+      if (word == o.name) known = &o;
     }
-    if (!spec) return "unknown option \"" + word + "\"";
-    if (!spec->takesValue) {
+    if (!known) return "unknown option \"" + word + "\"";
+    if (!known->takesValue) {
       parsed->options.emplace_back(word, "");
       continue;
     }

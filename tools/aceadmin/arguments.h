@@ -23,7 +23,7 @@
 
 namespace aceadmin {
 
-struct OptionSpec {
+struct KnownOption {
   const char* name;  // "--limit", "-u"
   bool takesValue;
 };
@@ -43,7 +43,7 @@ struct Arguments {
 // problem: an unknown option, an option without its value, or a number of positional arguments
 // outside [min, max] (max = kAnyNumber: no upper bound).
 constexpr size_t kAnyNumber = static_cast<size_t>(-1);
-std::string ParseArguments(const std::vector<std::string>& args, std::initializer_list<OptionSpec> options,
+std::string ParseArguments(const std::vector<std::string>& args, std::initializer_list<KnownOption> options,
                            size_t min, size_t max, Arguments* parsed);
 
 // Writes "aceadmin: COMMAND: PROBLEM" and the command's usage line to err; returns 2.

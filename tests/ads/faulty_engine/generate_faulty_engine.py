@@ -40,9 +40,9 @@ void* Real(const char* name) {
 
 // The code ACE_FAULTS assigns to `name`, or 0.
 UNSIGNED32 FaultFor(const char* name) {
-  const char* spec = std::getenv("ACE_FAULTS");
-  if (!spec) return 0;
-  const std::string text(spec);
+  const char* faults = std::getenv("ACE_FAULTS");
+  if (!faults) return 0;
+  const std::string text(faults);
   const std::string key = std::string(name) + "=";
   for (size_t at = 0; at < text.size();) {
     size_t end = text.find(',', at);
