@@ -188,8 +188,8 @@ int32_t JulianFromCivil(int year, unsigned month, unsigned day) {
   return static_cast<int32_t>(days_since_1970 + 2440588);
 }
 
-void CivilFromJulian(int32_t julian, int* year, unsigned* month, unsigned* day) {
-  int64_t z = static_cast<int64_t>(julian) - 2440588 + 719468;
+void CivilFromJulian(int64_t julian, int* year, unsigned* month, unsigned* day) {
+  int64_t z = julian - 2440588 + 719468;
   const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const unsigned doe = static_cast<unsigned>(z - era * 146097);
   const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;

@@ -42,7 +42,7 @@ class DateFormat {
 // Julian day number of a Gregorian calendar date (proleptic); no validation.
 int32_t JulianFromCivil(int year, unsigned month, unsigned day);
 // Calendar date of a Julian day number.
-void CivilFromJulian(int32_t julian, int* year, unsigned* month, unsigned* day);
+void CivilFromJulian(int64_t julian, int* year, unsigned* month, unsigned* day);
 // True when the date exists in the calendar (year 1 to 9999).
 bool IsValidCivil(int year, unsigned month, unsigned day);
 

@@ -1,9 +1,8 @@
 #include "engine/expr/date_text.h"
 
-#include <chrono>
-#include <ctime>
-
 #include "engine/core/ascii_case.h"
+#include "engine/core/date_format.h"
+#include "engine/table/julian.h"
 
 namespace engine {
 
@@ -15,39 +14,24 @@ bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }  // namespace
 
 int64_t JulianFromYmd(int year, int month, int day) {
-  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return 0;
-  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  int limit = kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-  if (day > limit) return 0;
-  // Fliegel and Van Flandern's conversion.
-  int64_t a = (14 - month) / 12;
-  int64_t y = year + 4800 - a;
-  int64_t m = month + 12 * a - 3;
-  return day + (153 * m + 2) / 5 + 365 * y + y / 4 - y / 100 + y / 400 - 32045;
+  if (month < 1 || day < 1) return 0;
+  auto m = static_cast<unsigned>(month);
+  auto d = static_cast<unsigned>(day);
+  return core::IsValidCivil(year, m, d) ? core::JulianFromCivil(year, m, d) : 0;
 }
 
 void YmdFromJulian(int64_t julian, int& year, int& month, int& day) {
-  int64_t a = julian + 32044;
-  int64_t b = (4 * a + 3) / 146097;
-  int64_t c = a - 146097 * b / 4;
-  int64_t d = (4 * c + 3) / 1461;
-  int64_t e = c - 1461 * d / 4;
-  int64_t m = (5 * e + 2) / 153;
-  day = static_cast<int>(e - (153 * m + 2) / 5 + 1);
-  month = static_cast<int>(m + 3 - 12 * (m / 10));
-  year = static_cast<int>(100 * b + d - 4800 + m / 10);
+  unsigned m = 0;
+  unsigned d = 0;
+  core::CivilFromJulian(julian, &year, &m, &d);
+  month = static_cast<int>(m);
+  day = static_cast<int>(d);
 }
 
 int64_t LocalNowMs() {
-  using namespace std::chrono;
-  auto now = system_clock::now();
-  int64_t ms = duration_cast<milliseconds>(now.time_since_epoch()).count();
-  std::time_t secs = static_cast<std::time_t>(ms / 1000);
-  std::tm local{};
-  localtime_r(&secs, &local);
-  int64_t julian = JulianFromYmd(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-  int64_t msOfDay = ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000LL + ms % 1000;
+  int32_t julian = 0;
+  int32_t msOfDay = 0;
+  NowLocal(&julian, &msOfDay);
   return julian * 86400000LL + msOfDay;
 }
 
