@@ -29,7 +29,7 @@ namespace {
 constexpr UNSIGNED32 kConnect60Options = 0x1 | 0x2 | 0x4 | 0x8 | 0xC | 0x20 | 0x40 | 0x80 | 0x1000;
 
 std::string FullWindowsPath(const Connection& c) {
-  std::string full = c.is_dictionary ? c.dictionary->windows_path() : c.folder;
+  std::string full = c.is_dictionary ? c.dictionary->windowsPath() : c.folder;
   return full;
 }
 

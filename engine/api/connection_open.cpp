@@ -66,7 +66,7 @@ Handle OpenConnection(const ConnectOptions& options) {
     c->user = c->dictionary->Authenticate(options.user, options.password);
     c->password = options.password;
     c->is_administrator = EqualsIgnoringAsciiCase(c->user, dict::kAdministrator);
-    c->folder = c->dictionary->windows_folder();
+    c->folder = c->dictionary->WindowsFolder();
     c->host_folder = HostPathOf(c->folder);
   } else {
     // The user name is ignored for free tables.

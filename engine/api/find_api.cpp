@@ -70,7 +70,7 @@ Enumeration Collect(const Connection& c, const std::string& pattern, bool with_l
     for (const auto& t : c.dictionary->Tables()) en.entries.emplace_back(std::string(), t.name);
     if (with_links) {
       for (const auto& link : c.dictionary->Links()) {
-        std::string path = IsRooted(link.path) ? link.path : c.dictionary->windows_folder() + "\\" + link.path;
+        std::string path = IsRooted(link.path) ? link.path : c.dictionary->WindowsFolder() + "\\" + link.path;
         auto linked = dict::Dictionary::Open(HostPathOrFail(path, "The linked data dictionary"), path);
         for (const auto& t : linked->Tables()) en.entries.emplace_back(link.alias, t.name);
       }

@@ -220,7 +220,7 @@ std::shared_ptr<Dictionary> Dictionary::Open(const std::string& host_path, const
   return std::make_shared<Dictionary>(Key(), std::move(db), host_path, windows_path);
 }
 
-std::string Dictionary::windows_folder() const {
+std::string Dictionary::WindowsFolder() const {
   std::string full = core::FullPath(windows_path_);
   size_t cut = full.find_last_of("\\/");
   if (cut == std::string::npos) return ".";
@@ -432,7 +432,7 @@ void Dictionary::UpdateTable(const TableEntry& t) {
 }
 
 std::string Dictionary::TableWindowsPath(const TableEntry& t) const {
-  return IsRelative(t.path) ? Join(windows_folder(), t.path) : t.path;
+  return IsRelative(t.path) ? Join(WindowsFolder(), t.path) : t.path;
 }
 
 std::string Dictionary::TableHostPath(const TableEntry& t) const {

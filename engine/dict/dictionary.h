@@ -92,10 +92,10 @@ class Dictionary {
   Dictionary(Key, std::unique_ptr<SqliteDb> db, std::string host_path, std::string windows_path);
   ~Dictionary();
 
-  const std::string& host_path() const { return host_path_; }
-  const std::string& windows_path() const { return windows_path_; }
+  const std::string& hostPath() const { return host_path_; }
+  const std::string& windowsPath() const { return windows_path_; }
   // The dictionary's folder, Windows form without trailing separator (".\" parts resolved).
-  std::string windows_folder() const;
+  std::string WindowsFolder() const;
 
   // ---- users and groups ----
   // Checks a login; an empty user means "adssys". Returns the user's stored name. Fails with

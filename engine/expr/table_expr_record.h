@@ -69,7 +69,7 @@ class TableExprRecord final : public ExprRecord {
   const Schema& schema_;
   RecordView view_;
   MemoReader memo_;
-  mutable FieldTextCache scratch_;  // converted or copied text; views of it live until the next at()
+  mutable FieldTextCache scratch_;  // converted or copied text; views of it live until the next At()
   mutable WideFieldTextCache wide_;  // UTF-16 text, the same way
 };
 

@@ -27,13 +27,13 @@ CursorExpr::CursorExpr(table::TableCursor& cursor)
       schema_(cursor.schema(), AliasOf(cursor.info()), cursor.table().hasMemo()),
       record_(cursor.schema(), [&t = cursor.table()](BlobRef ref) { return t.ReadBlob(ref); }) {}
 
-const ExprRecord& CursorExpr::current() {
-  if (cursor_.recordNumber() != 0) return at(cursor_.Current(), cursor_.recordNumber());
+const ExprRecord& CursorExpr::Current() {
+  if (cursor_.recordNumber() != 0) return At(cursor_.Current(), cursor_.recordNumber());
   if (empty_.empty()) {
     empty_.resize(cursor_.schema().recordLength());
     WriteEmptyRecord(cursor_.schema(), empty_.data());
   }
-  return at(empty_.data(), 0);
+  return At(empty_.data(), 0);
 }
 
 }  // namespace engine::filter

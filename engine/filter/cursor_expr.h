@@ -27,13 +27,13 @@ class CursorExpr {
 
   const TableExprSchema& schema() const { return schema_; }
   // The record the next evaluations read; the image must stay unchanged while they run.
-  const ExprRecord& at(const uint8_t* image, uint32_t recordNumber) {
+  const ExprRecord& At(const uint8_t* image, uint32_t recordNumber) {
     record_.At(image, recordNumber);
     return record_;
   }
   // The cursor's current record (with its pending changes), or an empty record when it stands
   // on no record.
-  const ExprRecord& current();
+  const ExprRecord& Current();
 
  private:
   table::TableCursor& cursor_;

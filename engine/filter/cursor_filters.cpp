@@ -45,7 +45,7 @@ void CursorFilters::ClearAof() { aof_.reset(); }
 bool CursorFilters::FilterAccepts(const RecordView& record) {
   if (!filter_) return true;
   filterOptions_.exact = exact_;
-  const ExprRecord& r = expr_.at(record.raw(), record.recordNumber());
+  const ExprRecord& r = expr_.At(record.raw(), record.recordNumber());
   return filter_->EvalLogical(&r, filterOptions_);
 }
 

@@ -92,7 +92,7 @@ OptimizedFilter::OptimizedFilter(table::TableCursor& cursor, CursorExpr& expr, c
 OptimizedFilter::~OptimizedFilter() { cursor_.table().RemoveObserver(this); }
 
 bool OptimizedFilter::Evaluate(const RecordView& record, const CompiledExpr& e) {
-  const ExprRecord& r = expr_.at(record.raw(), record.recordNumber());
+  const ExprRecord& r = expr_.At(record.raw(), record.recordNumber());
   return const_cast<CompiledExpr&>(e).EvalLogical(&r, options_);
 }
 

@@ -287,12 +287,12 @@ void Statement::Prepare(const std::string& sql) {
   }
 }
 
-size_t Statement::parameterCount() const { return prepared_ ? static_cast<size_t>(CountParameters(*prepared_)) : 0; }
+size_t Statement::ParameterCount() const { return prepared_ ? static_cast<size_t>(CountParameters(*prepared_)) : 0; }
 
 void Statement::CheckParameterNumber(uint32_t number) const {
-  if (number == 0 || (prepared_ && number > parameterCount())) {
+  if (number == 0 || (prepared_ && number > ParameterCount())) {
     FailSql(native::kParameter, "Parameter " + std::to_string(number) + " is out of range: the statement has " +
-                                    std::to_string(parameterCount()) + " parameters.");
+                                    std::to_string(ParameterCount()) + " parameters.");
   }
 }
 

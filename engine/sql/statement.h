@@ -73,7 +73,7 @@ class Statement {
   // Adds a piece of a binary parameter set in parts; the value is complete when the pieces
   // reach `total` bytes.
   void SetBinaryPart(uint32_t number, uint32_t total, uint32_t offset, std::string_view bytes);
-  size_t parameterCount() const;
+  size_t ParameterCount() const;
 
   // Rows the last execution changed; nullopt when it was not a row-changing statement.
   std::optional<uint32_t> rowsAffected() const { return rowsAffected_; }

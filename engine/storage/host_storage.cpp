@@ -21,7 +21,7 @@ int Errno() { return errno ? errno : EIO; }
 class HostFile final : public File {
  public:
   HostFile(std::string path, ErrorCode code, int fd, bool writable) : File(std::move(path), code), fd_(fd) {
-    set_writable(writable);
+    SetWritable(writable);
   }
   ~HostFile() override {
     if (fd_ >= 0) ::close(fd_);

@@ -93,7 +93,7 @@ class MemoryFile final : public File {
  public:
   MemoryFile(std::string path, ErrorCode code, std::shared_ptr<Contents> contents, bool writable)
       : File(std::move(path), code), c_(std::move(contents)) {
-    set_writable(writable);
+    SetWritable(writable);
   }
   ~MemoryFile() override {
     std::lock_guard<std::mutex> lock(c_->mu);

@@ -98,7 +98,7 @@ class File {
   [[noreturn]] void Throw(const char* what, int error) const;
 
  protected:
-  void set_writable(bool writable) { writable_ = writable; }
+  void SetWritable(bool writable) { writable_ = writable; }
 
  private:
   std::string path_;

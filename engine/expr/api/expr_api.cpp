@@ -32,7 +32,7 @@ UNSIGNED32 AdsEvalLogicalExpr(ADSHANDLE hTable, UNSIGNED8* pucExpr, UNSIGNED16* 
   std::string text = Text(pucExpr, "pucExpr");
   core::Require(pbResult, "pbResult");
   filter::CursorExpr expr(*cursor);
-  ExprScene scene{&expr.schema(), &expr.current(), filter::OptionsFor(*cursor)};
+  ExprScene scene{&expr.schema(), &expr.Current(), filter::OptionsFor(*cursor)};
   *pbResult = EvalLogicalExpr(text, scene) ? 1 : 0;
   return 0;
 }
@@ -42,7 +42,7 @@ UNSIGNED32 AdsEvalNumericExpr(ADSHANDLE hTable, UNSIGNED8* pucExpr, DOUBLE* pdRe
   std::string text = Text(pucExpr, "pucExpr");
   core::Require(pdResult, "pdResult");
   filter::CursorExpr expr(*cursor);
-  ExprScene scene{&expr.schema(), &expr.current(), filter::OptionsFor(*cursor)};
+  ExprScene scene{&expr.schema(), &expr.Current(), filter::OptionsFor(*cursor)};
   *pdResult = EvalNumericExpr(text, scene);
   return 0;
 }
@@ -52,7 +52,7 @@ UNSIGNED32 AdsEvalStringExpr(ADSHANDLE hTable, UNSIGNED8* pucExpr, UNSIGNED8* pu
   std::string text = Text(pucExpr, "pucExpr");
   core::Require(pusLen, "pusLen");
   filter::CursorExpr expr(*cursor);
-  ExprScene scene{&expr.schema(), &expr.current(), filter::OptionsFor(*cursor)};
+  ExprScene scene{&expr.schema(), &expr.Current(), filter::OptionsFor(*cursor)};
   return core::TextOut(EvalStringExpr(text, scene), pucResult, pusLen);
 }
 

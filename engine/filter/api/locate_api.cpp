@@ -21,7 +21,7 @@ bool Search(table::CursorRef& c, filter::CursorFilters& f, const std::string& te
     Fail(err::kExprResultType, "AdsLocate needs a logical expression; \"" + text + "\" is " + ExprTypeName(e->type()));
   }
   while (c->recordNumber() != 0) {
-    if (e->EvalLogical(&f.expr().current(), options)) return true;
+    if (e->EvalLogical(&f.expr().Current(), options)) return true;
     c->Skip(forward ? 1 : -1, c.order());
   }
   return false;

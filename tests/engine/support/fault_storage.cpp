@@ -62,7 +62,7 @@ class FaultFile final : public File {
  public:
   FaultFile(FaultStorage& owner, std::unique_ptr<File> base, bool named)
       : File(base->path(), base->errorCode()), owner_(owner), base_(std::move(base)) {
-    set_writable(base_->writable());
+    SetWritable(base_->writable());
     if (named) {
       pin_ = ::open(path().c_str(), O_RDONLY | O_CLOEXEC);
       struct stat st;
