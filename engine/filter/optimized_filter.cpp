@@ -34,9 +34,9 @@ void WritePendingIndexChanges(Table& table) {
 // The structural index of the table, opened for reading, or null when it has none that opens.
 std::unique_ptr<IndexFile> OpenIndex(table::TableCursor& cursor) {
   WritePendingIndexChanges(cursor.table());
-  std::filesystem::path path = table_files::IndexPath(cursor.table().path());
+  std::filesystem::path path = StructuralIndexPath(cursor.table());
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return nullptr;
+  if (path.empty() || !std::filesystem::exists(path, ec)) return nullptr;
   try {
     // Under the reader lock, so that another open's update in progress is not taken for damage.
     Table::ReaderLock reading(cursor.table());

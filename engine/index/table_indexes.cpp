@@ -10,6 +10,7 @@
 #include "engine/index/collation.h"
 #include "engine/index/table_reindex.h"
 #include "engine/table/table_files.h"
+#include "engine/table/table_type.h"
 
 namespace engine {
 namespace {
@@ -72,13 +73,18 @@ void TableIndexes::OpenStructural(const std::string& requestedCollation, uint32_
   unavailable_.clear();
   structuralRemoved_ = false;
   unavailableCode_ = 0;
-  hasStructural_ = !table_.tags().empty();
-  if (!hasStructural_) return;
-  std::filesystem::path path = table_files::IndexPath(table_.path());
+  brokenNtx_.clear();
   bool mayRebuild = table_.exclusive() && !table_.readOnly();
   // A scratch table (an SQL result) is read through a read-only exclusive open, and its index
   // is derived data nobody else can hold: it is built when its tags are first used.
   bool mayBuild = mayRebuild || (table_.exclusive() && table_.scratch());
+  if (table_.type() == TableType::kNtx) {
+    OpenNtxFiles(mayRebuild);
+    return;
+  }
+  hasStructural_ = !table_.tags().empty();
+  if (!hasStructural_) return;
+  std::filesystem::path path = StructuralIndexPath(table_);
   auto open = [&]() -> std::unique_ptr<IndexFile> {
     try {
       if (!storage::Exists(path.string(), err::kIndexIoError)) {
@@ -144,6 +150,42 @@ void TableIndexes::OpenStructural(const std::string& requestedCollation, uint32_
   structuralRemoved_ = false;
   unavailableCode_ = 0;
   files_.push_back(File{path, std::move(file), true});
+  LoadTags();
+}
+
+// An NTX table has no structural index: each of its definitions is an NTX file, opened with
+// the table. A file that does not open is rebuilt at once by an exclusive writable open; any
+// other open keeps working without its order, reports why, and removes the file before its
+// first change of the table, so that no open ever reads an order that misses a change.
+void TableIndexes::OpenNtxFiles(bool mayBuild) {
+  hasStructural_ = false;
+  for (const TagDefinition& def : table_.tags()) {
+    std::filesystem::path path = NtxIndexPath(table_, def.name);
+    std::unique_ptr<IndexFile> file;
+    try {
+      if (!storage::Exists(path.string(), err::kIndexIoError)) {
+        Fail(err::kIndexFileCorrupt, "The index file \"" + path.string() + "\" of the table is missing");
+      }
+      Table::ReaderLock reading(table_);
+      file = IndexFile::Open(path, table_.readOnly());
+    } catch (const EngineError& e) {
+      if (mayBuild) {
+        RebuildTableIndex(table_, path, {def}, 0, {});
+        file = IndexFile::Open(path, false);
+      } else {
+        if (unavailable_.empty()) {
+          unavailableCode_ = e.code();
+          unavailable_ = "The index file \"" + path.string() + "\" of the table is not available: " + e.what() +
+                         "; rebuild the indexes of the table";
+        }
+        brokenNtx_.push_back(path);
+        continue;
+      }
+    }
+    File f{path, std::move(file), false};
+    f.listed = true;
+    files_.push_back(std::move(f));
+  }
   LoadTags();
 }
 
@@ -366,11 +408,15 @@ void TableIndexes::BeforeChange() {
     // This open cannot keep the structural index right (it could not read it, or it is not the
     // table's), so nobody may trust it after this change: it goes, and the next exclusive open
     // or reindex builds it again.
-    table_files::RemoveIndexFile(table_files::IndexPath(table_.path()));
+    table_files::RemoveIndexFile(StructuralIndexPath(table_).string());
     structuralRemoved_ = true;
     unavailableCode_ = err::kIndexFileCorrupt;
-    unavailable_ = "The index file \"" + table_files::IndexPath(table_.path()) +
+    unavailable_ = "The index file \"" + StructuralIndexPath(table_).string() +
                    "\" of the table is missing; rebuild the indexes of the table";
+  }
+  if (!brokenNtx_.empty() && !structuralRemoved_) {
+    for (const auto& path : brokenNtx_) table_files::RemoveIndexFile(path.string());
+    structuralRemoved_ = true;
   }
   if (files_.empty()) return;
   // Another open may have changed the files since this one last looked: the mark is written
@@ -477,6 +523,11 @@ RebuildStats TableIndexes::Rebuild(uint32_t pageSize, const RebuildOptions& opti
   // The table's changes are durable before the files made from them are.
   table_.Commit();
   RebuildStats stats;
+  const bool ntxTable = table_.type() == TableType::kNtx;
+  if (ntxTable) {
+    // The NTX files of the definitions are rebuilt from them below, whatever state they are in.
+    files_.erase(std::remove_if(files_.begin(), files_.end(), [](const File& f) { return f.listed; }), files_.end());
+  }
   try {
     for (File& f : files_) {
       if (f.structural) continue;
@@ -492,14 +543,31 @@ RebuildStats TableIndexes::Rebuild(uint32_t pageSize, const RebuildOptions& opti
       files_[0].index.reset();
     }
     stats = ReindexTable(table_, structuralSize, options);
+    if (ntxTable) {
+      std::vector<File> listed;
+      for (const TagDefinition& def : table_.tags()) {
+        File f{NtxIndexPath(table_, def.name), nullptr, false};
+        f.listed = true;
+        listed.push_back(std::move(f));
+      }
+      files_.insert(files_.begin(), std::make_move_iterator(listed.begin()), std::make_move_iterator(listed.end()));
+      brokenNtx_.clear();
+    }
   } catch (...) {
     // What was rebuilt is in place; what was not is as it was. Open them all again.
+    if (ntxTable) {
+      for (const TagDefinition& def : table_.tags()) {
+        File f{NtxIndexPath(table_, def.name), nullptr, false};
+        f.listed = true;
+        files_.push_back(std::move(f));
+      }
+    }
     ReopenAfterFailure();
     throw;
   }
   if (hasStructural_ && (files_.empty() || !files_[0].structural)) {
     // The structural index was unavailable; it opens now and its tags come first.
-    files_.insert(files_.begin(), File{std::filesystem::path(table_files::IndexPath(table_.path())), nullptr, true});
+    files_.insert(files_.begin(), File{StructuralIndexPath(table_), nullptr, true});
   }
   unavailable_.clear();
   structuralRemoved_ = false;
@@ -535,7 +603,15 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& 
                                          "\" reads the clock (TODAY, DATE, NOW or TIME) in its key or condition: "
                                          "an index can only hold values its records determine");
   }
-  std::filesystem::path structural = table_files::IndexPath(table_.path());
+  std::filesystem::path structural = StructuralIndexPath(table_);
+  const bool ntxFile = IndexFormatOf(file) == IndexFormat::kNtx && !file.empty();
+  if (table_.type() == TableType::kNtx && file.empty()) {
+    Fail(err::kInvalidArgument, "An index of the NTX table \"" + table_.path() + "\" needs the name of its NTX file");
+  }
+  // An NTX file holds one order, named after the file.
+  TagDef ntxDef = def;
+  if (ntxFile) ntxDef.name = AsciiUpperCopy(file.stem().string());
+  const TagDef& created = ntxFile ? ntxDef : def;
   if (file.empty() || SamePath(file, structural)) {
     std::vector<TagDefinition> old = table_.tags();
     std::vector<TagDefinition> tags = old;
@@ -581,8 +657,9 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& 
         if (!size) size = existing->pageSize();
       }
     }
-    TagDefinition added = DefinitionOf(def);
-    auto same = std::find_if(defs.begin(), defs.end(), [&](const TagDefinition& t) { return SameTagName(t.name, def.name); });
+    TagDefinition added = DefinitionOf(created);
+    if (ntxFile) defs.clear();
+    auto same = std::find_if(defs.begin(), defs.end(), [&](const TagDefinition& t) { return SameTagName(t.name, created.name); });
     if (same != defs.end()) *same = added;
     else defs.push_back(added);
     try {
@@ -591,12 +668,25 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& 
       ReopenAfterFailure();
       throw;
     }
-    if (open == files_.end()) files_.push_back(File{file, nullptr, false});
+    if (open == files_.end()) {
+      File f{file, nullptr, false};
+      // An NTX table keeps the definition of each NTX file made for it, which is how its files
+      // open with it and how a reindex finds them.
+      if (ntxFile && table_.type() == TableType::kNtx && SamePath(file, NtxIndexPath(table_, added.name))) {
+        std::vector<TagDefinition> tags = table_.tags();
+        auto listed = std::find_if(tags.begin(), tags.end(), [&](const TagDefinition& t) { return SameTagName(t.name, added.name); });
+        if (listed != tags.end()) *listed = added;
+        else tags.push_back(added);
+        table_.SetTags(tags);
+        f.listed = true;
+      }
+      files_.push_back(std::move(f));
+    }
     ReopenFiles();
   }
   for (size_t i = 0; i < tags_.size(); ++i) {
     const File& f = files_[tags_[i]->file];
-    if ((file.empty() ? f.structural : SamePath(f.path, file)) && SameTagName(InfoOf(*tags_[i]).def.name, def.name)) {
+    if ((file.empty() ? f.structural : SamePath(f.path, file)) && SameTagName(InfoOf(*tags_[i]).def.name, created.name)) {
       return i;
     }
   }
@@ -724,6 +814,12 @@ void TableIndexes::DeleteTag(uint64_t id) {
       if (!SameTagName(d.name, name)) defs.push_back(DefinitionOf(d));
     }
     f.index.reset();
+    if (f.listed) {
+      std::vector<TagDefinition> tags = table_.tags();
+      tags.erase(std::remove_if(tags.begin(), tags.end(), [&](const TagDefinition& d) { return SameTagName(d.name, name); }),
+                 tags.end());
+      table_.SetTags(tags);
+    }
     if (defs.empty()) {
       table_files::RemoveIndexFile(f.path.string());
       files_.erase(files_.begin() + static_cast<std::ptrdiff_t>(fileIndex));

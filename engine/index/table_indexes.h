@@ -66,6 +66,7 @@ class TableIndexes final : public RecordObserver {
     std::filesystem::path path;
     std::unique_ptr<IndexFile> index;
     bool structural = false;
+    bool listed = false;  // an NTX file of an NTX table's definitions: rebuilt from them
     uint64_t catalogLoads = 0;  // index->catalogLoads() when the tags were last made from it
   };
 
@@ -165,6 +166,7 @@ class TableIndexes final : public RecordObserver {
     std::vector<uint8_t> oldKey, newKey;
   };
   void OpenStructural(const std::string& requestedCollation, uint32_t openOptions);
+  void OpenNtxFiles(bool mayBuild);
   bool StructuralMatchesHeader(const IndexFile& file) const;
   void LoadTags();
   void Revalidate();
@@ -194,6 +196,7 @@ class TableIndexes final : public RecordObserver {
   std::string unavailable_;
   bool structuralRemoved_ = false;  // an unavailable structural index was removed before a change
   bool hasStructural_ = false;
+  std::vector<std::filesystem::path> brokenNtx_;  // NTX files of the definitions that did not open
   static constexpr uint32_t kExclusiveFlushInterval = 1024;
   uint32_t unflushedChanges_ = 0;
 };

@@ -1,6 +1,7 @@
 // Reindexing a native table; see table_reindex.h.
 #include "engine/index/table_reindex.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -14,8 +15,44 @@
 
 namespace engine {
 
+namespace {
+
+// Whether the extension of the table's file is written in capitals ("A.DBF").
+bool CapitalExtension(const Table& table) {
+  std::string ext = std::filesystem::path(table.path()).extension().string();
+  return ext.size() > 1 && std::all_of(ext.begin() + 1, ext.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+}
+
+}  // namespace
+
+std::filesystem::path StructuralIndexPath(const Table& table) {
+  switch (table.type()) {
+    case TableType::kNtx: return {};
+    case TableType::kCdx:
+    case TableType::kVfp:
+      return std::filesystem::path(table.path()).replace_extension(CapitalExtension(table) ? ".CDX" : ".cdx");
+    case TableType::kAdt: break;
+  }
+  return table_files::IndexPath(table.path());
+}
+
+std::filesystem::path NtxIndexPath(const Table& table, const std::string& name) {
+  return std::filesystem::path(table.path()).parent_path() / (name + (CapitalExtension(table) ? ".NTX" : ".ntx"));
+}
+
 RebuildStats ReindexTable(Table& table, uint32_t pageSize, const RebuildOptions& options) {
-  return RebuildTableIndex(table, table_files::IndexPath(table.path()), table.tags(), pageSize, options);
+  if (table.type() != TableType::kNtx) {
+    return RebuildTableIndex(table, StructuralIndexPath(table), table.tags(), pageSize, options);
+  }
+  RebuildStats total;
+  for (const TagDefinition& def : table.tags()) {
+    RebuildStats s = RebuildTableIndex(table, NtxIndexPath(table, def.name), {def}, pageSize, options);
+    total.records = s.records;
+    total.keys += s.keys;
+    total.runs += s.runs;
+    total.pages += s.pages;
+  }
+  return total;
 }
 
 RebuildStats RebuildTableIndex(Table& table, const std::filesystem::path& path, const std::vector<TagDefinition>& tags,

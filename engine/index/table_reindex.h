@@ -26,7 +26,17 @@ namespace engine {
 class Table;
 struct TagDefinition;
 
-// Rebuilds the structural index of the table. pageSize 0 takes the table's index page size.
+// The structural index of a table: the ".adi" beside a native table, the ".cdx" beside a CDX
+// table (".CDX" when the table's extension is in capitals); empty for an NTX table, whose orders
+// are NTX files of their own.
+std::filesystem::path StructuralIndexPath(const Table& table);
+// The NTX file of one of an NTX table's index definitions: the definition's name with ".ntx"
+// (".NTX" beside a table named in capitals) in the table's folder. The engine opens every such
+// file with its table and keeps it right; a reindex rebuilds each from its definition.
+std::filesystem::path NtxIndexPath(const Table& table, const std::string& name);
+
+// Rebuilds the structural index of the table (an NTX table: every NTX file its definitions
+// name). pageSize 0 takes the table's index page size.
 // Throws EngineError: kExclusiveRequired, the expression layer's errors for a bad key or
 // condition, and whatever RebuildIndexFile throws (the old file then stays as it was).
 RebuildStats ReindexTable(Table& table, uint32_t pageSize = 0, const RebuildOptions& options = {});

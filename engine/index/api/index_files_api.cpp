@@ -9,6 +9,7 @@
 #include "engine/index/expression_keys.h"
 #include "engine/index/table_key_fields.h"
 #include "engine/index/table_reindex.h"
+#include "engine/table/table_type.h"
 #include "engine/table/api/table_handles.h"
 #include "engine/table/table_files.h"
 #include "engine_api/entry_points.h"
@@ -22,7 +23,14 @@ constexpr uint32_t kCreateOptionBits = kTagUnique | kTagCompound | kTagCustom | 
 // without extension gets ".adi"; a name without a folder lives beside its table.
 std::filesystem::path IndexHostPath(table::TableCursor& cursor, const std::string& name) {
   if (name.empty()) return {};
-  std::string n = table_files::IndexFileName(name);
+  // A name without an extension takes the table's kind of index file.
+  std::string n = name;
+  TableType type = cursor.table().type();
+  if (std::filesystem::path(n).extension().empty() && type != TableType::kAdt) {
+    n += type == TableType::kNtx ? ".ntx" : ".cdx";
+  } else {
+    n = table_files::IndexFileName(name);
+  }
   if (n.find_first_of("\\/") == std::string::npos && n.find(':') == std::string::npos) {
     return std::filesystem::path(cursor.table().path()).parent_path() / n;
   }
@@ -116,7 +124,8 @@ UNSIGNED32 AdsOpenIndex(ADSHANDLE hTable, UNSIGNED8* pucName, ADSHANDLE* ahIndex
   std::filesystem::path file = index_api::IndexHostPath(*cursor, name);
   if (file.empty()) Fail(err::kInvalidArgument, "AdsOpenIndex: no index file was named.");
   TableIndexes& ix = index_api::IndexesOf(*cursor);
-  if (file.lexically_normal() == std::filesystem::path(table_files::IndexPath(cursor->table().path())).lexically_normal()) {
+  std::filesystem::path structural = StructuralIndexPath(cursor->table());
+  if (!structural.empty() && file.lexically_normal() == structural.lexically_normal()) {
     Fail(err::kIndexAlreadyOpen, "The index file \"" + name + "\" is the table's own and is open with it.");
   }
   if (!storage::Exists(file.string(), err::kIndexIoError)) Fail(err::kIndexIoError, "The index file \"" + name + "\" does not exist.");
