@@ -489,31 +489,42 @@ bool NeedsMap(const std::string& path) {
 
 }  // namespace
 
-Status ToHostPath(const std::string& path, const PathMap& map, std::string* host_path) {
+namespace {
+
+// The host root that `path` lies under and its names below it, made absolute and normalised.
+Status MapRoot(const std::string& path, const PathMap& map, Parsed* p, std::string* root) {
   Status s = CheckCharacters(path);
   if (!s.ok()) return s;
-  Parsed p;
-  s = Parse(path, &p);
+  s = Parse(path, p);
   if (!s.ok()) return s;
-  MakeAbsolute(&p, &map);
-  std::string root;
-  switch (p.form) {
+  MakeAbsolute(p, &map);
+  switch (p->form) {
     case Form::kDrive: {
-      const std::string* r = map.DriveRoot(p.letter);
+      const std::string* r = map.DriveRoot(p->letter);
       if (r == nullptr) return Status::Error(StatusCode::kDriveNotFound, kMsgDrive);
-      root = *r;
+      *root = *r;
       break;
     }
     case Form::kUnc: {
-      const std::string* r = map.ShareRoot(p.server, p.share);
+      const std::string* r = map.ShareRoot(p->server, p->share);
       if (r == nullptr) return Status::Error(StatusCode::kDriveNotFound, kMsgDrive, 53);
-      root = *r;
+      *root = *r;
       break;
     }
     default:
-      root = "/";
+      *root = "/";
       break;
   }
+  return Status::OK();
+}
+
+}  // namespace
+
+Status ToHostPath(const std::string& path, const PathMap& map, std::string* host_path) {
+  Parsed p;
+  std::string root;
+  Status s = MapRoot(path, map, &p, &root);
+  if (!s.ok()) return s;
   std::string host = ResolveComponents(root, p.parts);
   if (p.trailing && host.back() != '/') host += '/';
   *host_path = std::move(host);
@@ -523,6 +534,18 @@ Status ToHostPath(const std::string& path, const PathMap& map, std::string* host
 Status ToHostPath(const std::string& path, std::string* host_path) {
   if (!NeedsMap(path)) return ToHostPath(path, PathMap::Default(), host_path);
   return ToHostPath(path, ProcessPathMap(), host_path);
+}
+
+Status ToHostPathAsWritten(const std::string& path, std::string* host_path) {
+  const PathMap& map = NeedsMap(path) ? ProcessPathMap() : PathMap::Default();
+  Parsed p;
+  std::string root;
+  Status s = MapRoot(path, map, &p, &root);
+  if (!s.ok()) return s;
+  std::string host = JoinHost(root.empty() ? "/" : root, p.parts);
+  if (p.trailing && host.back() != '/') host += '/';
+  *host_path = std::move(host);
+  return Status::OK();
 }
 
 std::string ToWindowsPath(const std::string& host_path, const PathMap& map) {

@@ -91,6 +91,10 @@ std::string FullPath(const std::string& path);
 // Fails with kInvalidCharacters, kUnsupportedFormat or kDriveNotFound (no length limit).
 Status ToHostPath(const std::string& path, const PathMap& map, std::string* host_path);
 Status ToHostPath(const std::string& path, std::string* host_path);  // process map
+// The host path ToHostPath gives for `path` when every name in it exists as written (none
+// matched without regard to case): the mapping alone, without looking at the disk. A caller
+// that has just opened that host path knows ToHostPath would give it, and saves its look-ups.
+Status ToHostPathAsWritten(const std::string& path, std::string* host_path);  // process map
 
 // Hands a host path back in Windows form: on the mapped drive whose root contains it (the longest
 // such root wins), e.g. "/home/u/x" -> "C:\home\u\x" with the default map; a host path when no

@@ -14,6 +14,13 @@ platform::Status ToHostPath(std::string_view ansi_path, std::string* host_path) 
   return s;
 }
 
+bool MapsAsWritten(std::string_view ansi_path, const std::string& host_path) {
+  std::string written;
+  if (!platform::ToHostPathAsWritten(platform::AnsiToUtf8(ansi_path), &written).ok() || written != host_path) return false;
+  if (host_path.size() > 1) NoteCallerName(host_path, std::string(ansi_path));
+  return true;
+}
+
 std::string HostPathOrFail(const std::string& ansi_path, const std::string& what) {
   std::string host;
   platform::Status s = ToHostPath(ansi_path, &host);

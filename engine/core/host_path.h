@@ -22,6 +22,12 @@ namespace engine::core {
 // (caller_names.h).
 platform::Status ToHostPath(std::string_view ansi_path, std::string* host_path);
 
+// Whether `ansi_path` maps to `host_path` by its names as written (platform::ToHostPathAsWritten).
+// For a `host_path` that was just opened, ToHostPath would then give `host_path` again, so a
+// caller that knows it exists is spared the look-ups on the disk. The pair is noted as ToHostPath
+// notes it.
+bool MapsAsWritten(std::string_view ansi_path, const std::string& host_path);
+
 // The same, failing with kPathInvalid and "<what> <path> cannot be used: <reason>" (the path as
 // given). Every path of the engine that cannot be mapped fails this way, whichever entry point
 // and file it names, so a caller sees one code for it.

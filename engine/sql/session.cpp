@@ -125,7 +125,7 @@ Session::~Session() { sqlite3_close_v2(db_); }
 
 std::shared_ptr<core::Connection> Session::Connection() const { return core::Connections::Get(connection_); }
 
-std::optional<ResolvedTable> Session::Resolve(const std::string& name) const {
+std::optional<ResolvedTable> Session::Resolve(const std::string& name, const std::string* opened) const {
   if (name.empty()) return std::nullopt;
   std::shared_ptr<core::Connection> c = Connection();
   std::string ansi = core::Utf8ToAnsi(name);
@@ -133,8 +133,8 @@ std::optional<ResolvedTable> Session::Resolve(const std::string& name) const {
   const bool onDictionary = c->is_dictionary && c->dictionary;
   auto fromDictionary = [&](const dict::TableEntry& entry) {
     r.name = entry.name;
-    r.hostPath = c->dictionary->TableHostPath(entry);
     r.windowsPath = c->dictionary->TableWindowsPath(entry);
+    r.hostPath = opened && core::MapsAsWritten(r.windowsPath, *opened) ? *opened : c->dictionary->TableHostPath(entry);
     r.inDictionary = true;
     if (!c->is_administrator) {
       r.rights = c->dictionary->RightsOf(c->user, dict::ObjectType::kTable, entry.name);
@@ -150,13 +150,18 @@ std::optional<ResolvedTable> Session::Resolve(const std::string& name) const {
     return fromDictionary(*entry);
   }
   std::string host;
+  std::error_code ec;
   try {
-    host = table::TableHostPath(connection_, ansi, &r.windowsPath);
+    r.windowsPath = table::TableWindowsPath(connection_, ansi);
+    if (opened && core::MapsAsWritten(r.windowsPath, *opened)) {
+      host = *opened;  // the file was just opened under that name
+    } else {
+      host = table::TableHostPath(connection_, ansi, &r.windowsPath);
+      if (!std::filesystem::is_regular_file(host, ec)) return std::nullopt;
+    }
   } catch (const EngineError&) {
     return std::nullopt;  // a name that cannot be a path names no table
   }
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(host, ec)) return std::nullopt;
   if (onDictionary) {
     // A path to the file of one of the dictionary's tables is that table, with its rights.
     for (const dict::TableEntry& entry : c->dictionary->Tables()) {

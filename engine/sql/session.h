@@ -78,7 +78,9 @@ class Session {
   // connections know their tables by name; free connections take "name.adt" in the folder. A
   // path names a file: on a dictionary connection, the file of one of its tables is that table;
   // any other file lies outside the dictionary (see RequireReachable).
-  std::optional<ResolvedTable> Resolve(const std::string& name) const;
+  // `opened`, when given, is a host path of a table file this statement has just opened: when
+  // the name leads to it by its names as written, it is taken without looking at the disk.
+  std::optional<ResolvedTable> Resolve(const std::string& name, const std::string* opened = nullptr) const;
 
   // Makes the virtual table of the table `name` in the schema "main"; answers false when the
   // connection has no such table. Fails with the table's open errors (5401, 5402, ...).

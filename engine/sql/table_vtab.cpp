@@ -242,7 +242,7 @@ std::vector<bool> KeepUnset(const TableVtab* vtab) {
 // are taken as they are now. `file` is the table, just opened.
 void Check(TableVtab* vtab, Table& file) {
   if (vtab->checked) return;
-  std::optional<ResolvedTable> now = vtab->session->Resolve(vtab->givenName);
+  std::optional<ResolvedTable> now = vtab->session->Resolve(vtab->givenName, &file.path());
   if (!now || now->hostPath != vtab->table.hostPath || !SameFields(file.schema(), vtab->schema)) FailStale(vtab);
   vtab->table = std::move(*now);
   vtab->columnTag = LookupTags(vtab->schema, file.tags());

@@ -135,6 +135,34 @@ TEST_F(SqlOutsideTables, APathMeansTheSameTableToEveryStatement) {
   EXPECT_NE(Last().text.find("Table not found"), std::string::npos) << Last().text;
 }
 
+// A name leads to the file named as written when there is one, else to the one whose name
+// differs only in case; a kept table follows when a file named as written appears.
+TEST_F(SqlOutsideTables, ANameLeadsToTheFileNamedAsWrittenOnceThereIsOne) {
+  fs::create_directories(ws_.Host("cases"));
+  ADSHANDLE free = 0;
+  ASSERT_EQ(AdsConnect(U8(ws_.Win("cases")), &free), 0u) << Last().text;
+  connections_.push_back(free);
+  MakeTable(free, "Mixed");
+  MakeTable(free, "other");
+  // One statement for all: the connection keeps its tables between the runs.
+  ADSHANDLE s = 0;
+  ASSERT_EQ(AdsCreateSQLStatement(free, &s), 0u);
+  auto count = [&](const std::string& table) {
+    ADSHANDLE c = 0;
+    EXPECT_EQ(AdsExecuteSQLDirect(s, U8("select count(*) from " + table), &c), 0u) << Last().text;
+    Rows rows = sqltest::ReadAll(c);
+    AdsCloseTable(c);
+    return rows;
+  };
+  ADSHANDLE c = 0;
+  ASSERT_EQ(AdsExecuteSQLDirect(s, U8("insert into other (a) values (2)"), &c), 0u) << Last().text;
+  EXPECT_EQ(count("mixed"), (Rows{{"1"}})) << "Mixed.adt, named without regard to case";
+  fs::copy_file(ws_.Host("cases/other.adt"), ws_.Host("cases/mixed.adt"));
+  EXPECT_EQ(count("mixed"), (Rows{{"2"}})) << "mixed.adt, named as written";
+  EXPECT_EQ(count("other"), (Rows{{"2"}}));
+  EXPECT_EQ(AdsCloseSQLStatement(s), 0u);
+}
+
 TEST_F(SqlOutsideTables, APathToADictionaryTablesFileCarriesThatTablesRights) {
   for (const std::string& name : {ws_.Host("DB/t"), ws_.Win("DB/t.adt")}) {
     SCOPED_TRACE(name);

@@ -97,7 +97,7 @@ bool IsAbsolute(const std::string& name) {
 
 }  // namespace
 
-std::string TableHostPath(uint32_t connection, const std::string& name, std::string* windowsPath) {
+std::string TableWindowsPath(uint32_t connection, const std::string& name) {
   if (name.empty()) Fail(err::kTableNotFound, "No table name was given.");
   std::string full = name;
   if (!HasExtension(full)) full += ".adt";
@@ -107,6 +107,11 @@ std::string TableHostPath(uint32_t connection, const std::string& name, std::str
     if (!folder.empty() && folder.back() != '\\' && folder.back() != '/') folder += '\\';
     full = folder + full;
   }
+  return full;
+}
+
+std::string TableHostPath(uint32_t connection, const std::string& name, std::string* windowsPath) {
+  std::string full = TableWindowsPath(connection, name);
   std::string host = core::HostPathOrFail(full, "The table path");
   if (windowsPath) *windowsPath = full;
   return host;

@@ -37,6 +37,8 @@ size_t FieldIndex(TableCursor& cursor, const uint8_t* field);
 // are taken in the connection's folder, ".adt" is added when the name has no extension.
 // *windowsPath receives the Windows form.
 std::string TableHostPath(uint32_t connection, const std::string& name, std::string* windowsPath);
+// The Windows form alone (no look-up on the disk).
+std::string TableWindowsPath(uint32_t connection, const std::string& name);
 
 // Returns the name of a file given by its Windows path as the file-name calls do: option 1
 // the base name without extension, 2 with it, 3 the whole path; `call` names the entry point
