@@ -81,6 +81,8 @@ const std::map<ErrorCode, const char*>& Table() {
       {err::kPathInvalid, "The path is not valid."},
       {err::kFileFailure, "A file operation failed."},
       {err::kNotAdministrator, "Only the administrator may do this."},
+      {err::kDiskFull, "The disk is full; free space on it (or raise the quota) and try again."},
+      {err::kAccessDenied, "Access to the file was denied; check its permissions and that its disk is writable."},
       {err::kNotInTransaction, "The connection is not in a transaction."},
       {err::kNoSuchSavepoint, "The transaction has no savepoint of that name."},
       {err::kTransactionFailed, "The rollback could not undo every change."},

@@ -127,11 +127,13 @@ void Dictionary::Create(const std::string& host_path, const std::string& descrip
   std::string temp = host_path + ".creating." + std::to_string(::getpid());
   storage::Current().Remove(temp);
   int code = 0;
+  int hostError = 0;
   std::string message;
   {
-    auto db = SqliteDb::Open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &code, &message);
+    auto db = SqliteDb::Open(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &code, &message, &hostError);
     if (!db) {
-      Fail(err::kFileFailure, "The data dictionary " + host_path + " cannot be created: " + message);
+      Fail(FailureCode(code, hostError, err::kFileFailure),
+           "The data dictionary " + host_path + " cannot be created: " + message);
     }
     try {
       db->Exec("BEGIN");
@@ -169,7 +171,7 @@ void Dictionary::Create(const std::string& host_path, const std::string& descrip
   if (int e = storage::Current().Link(temp, host_path)) {
     storage::Current().Remove(temp);
     if (e == EEXIST) Fail(err::kAlreadyExists, "The data dictionary " + host_path + " cannot be created: the file exists.");
-    Fail(err::kFileFailure, "The data dictionary " + host_path + " cannot be created: " + storage::Reason(e));
+    storage::FailHost(err::kFileFailure, e, "The data dictionary " + host_path + " cannot be created");
   }
   storage::Current().Remove(temp);
   storage::SyncFolderOf(host_path, err::kFileFailure);
@@ -184,10 +186,14 @@ std::shared_ptr<Dictionary> Dictionary::Open(const std::string& host_path, const
     Fail(err::kNotADictionary, "The file " + windows_path + " is not a data dictionary: it is empty.");
   }
   int code = 0;
+  int hostError = 0;
   std::string message;
-  auto db = SqliteDb::Open(host_path, SQLITE_OPEN_READWRITE, &code, &message);
-  if (!db) db = SqliteDb::Open(host_path, SQLITE_OPEN_READONLY, &code, &message);
-  if (!db) Fail(err::kDictionaryFailure, "The data dictionary " + windows_path + " cannot be opened: " + message);
+  auto db = SqliteDb::Open(host_path, SQLITE_OPEN_READWRITE, &code, &message, &hostError);
+  if (!db) db = SqliteDb::Open(host_path, SQLITE_OPEN_READONLY, &code, &message, &hostError);
+  if (!db) {
+    Fail(FailureCode(code, hostError, err::kDictionaryFailure),
+         "The data dictionary " + windows_path + " cannot be opened: " + message);
+  }
   db->Exec("PRAGMA foreign_keys = ON");
   // Read the format marker; a file that is not SQLite fails here with SQLITE_NOTADB.
   sqlite3_stmt* raw = nullptr;

@@ -2,22 +2,31 @@
 
 #include "engine/core/error.h"
 #include "engine/storage/sqlite_vfs.h"
+#include "engine/storage/storage.h"
 
 namespace engine::dict {
 
-std::unique_ptr<SqliteDb> SqliteDb::Open(const std::string& host_path, int flags, int* code, std::string* message) {
+uint32_t FailureCode(int rc, int hostError, uint32_t code) {
+  if ((rc & 0xff) == SQLITE_FULL) return err::kDiskFull;
+  return storage::HostErrorCode(hostError, code);
+}
+
+std::unique_ptr<SqliteDb> SqliteDb::Open(const std::string& host_path, int flags, int* code, std::string* message,
+                                         int* hostError) {
   sqlite3* db = nullptr;
   // Through the engine's storage, like every other file of the engine.
   int rc = sqlite3_open_v2(host_path.c_str(), &db, flags, storage::SqliteVfsName());
   if (rc != SQLITE_OK) {
     *code = rc;
     *message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    *hostError = db ? sqlite3_system_errno(db) : 0;
     sqlite3_close(db);
     return nullptr;
   }
   sqlite3_busy_timeout(db, 10000);
   sqlite3_extended_result_codes(db, 0);
   *code = SQLITE_OK;
+  *hostError = 0;
   return std::make_unique<SqliteDb>(db);
 }
 
@@ -58,17 +67,22 @@ std::string SqliteDb::ErrorMessage() const { return sqlite3_errmsg(db_); }
 
 void SqliteDb::Exec(const std::string& sql) {
   char* error = nullptr;
-  if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+  int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error);
+  if (rc != SQLITE_OK) {
     std::string text = error ? error : ErrorMessage();
     sqlite3_free(error);
-    Fail(err::kDictionaryFailure, "The data dictionary could not be updated: " + text);
+    Fail(FailureCode(rc, sqlite3_system_errno(db_), err::kDictionaryFailure),
+         "The data dictionary could not be updated: " + text);
   }
 }
 
 SqliteStmt::SqliteStmt(SqliteDb& db, const char* sql) : db_(db) {
   int code = SQLITE_OK;
   stmt_ = db.Take(sql, &code);
-  if (!stmt_) Fail(err::kDictionaryFailure, "The data dictionary could not be read: " + db.ErrorMessage());
+  if (!stmt_) {
+    Fail(FailureCode(code, sqlite3_system_errno(db.raw()), err::kDictionaryFailure),
+         "The data dictionary could not be read: " + db.ErrorMessage());
+  }
 }
 
 SqliteStmt::~SqliteStmt() { db_.Keep(stmt_); }
@@ -100,7 +114,8 @@ bool SqliteStmt::Step(const std::string& what) {
   if (last_code_ == SQLITE_CONSTRAINT) {
     Fail(err::kAlreadyExists, (what.empty() ? std::string("The object") : what) + " already exists in the data dictionary.");
   }
-  Fail(err::kDictionaryFailure, "The data dictionary could not be read or written: " + db_.ErrorMessage());
+  Fail(FailureCode(last_code_, sqlite3_system_errno(db_.raw()), err::kDictionaryFailure),
+       "The data dictionary could not be read or written: " + db_.ErrorMessage());
 }
 
 std::string SqliteStmt::Text(int column) const {

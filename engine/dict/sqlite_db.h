@@ -1,7 +1,8 @@
 // A thin RAII layer over the SQLite C API for the dictionary: an open database (its files go
 // through the engine's storage, engine/storage/sqlite_vfs.h) and prepared statements with bound
 // values, stepping and column access. Every SQLite failure becomes an
-// EngineError with code 5913 and SQLite's message, except where the caller inspects codes.
+// EngineError with code 5913 and SQLite's message, except where the caller inspects codes, and
+// except a full disk and a refused access, which have the engine's codes for them (FailureCode).
 //
 // The database keeps the statements it prepared, by their text, once they are done with (reset,
 // their values unbound, so they hold no lock): every SQL statement on a dictionary connection
@@ -24,8 +25,9 @@ namespace engine::dict {
 class SqliteDb {
  public:
   // Opens `host_path` with the given sqlite3_open_v2 flags. On failure returns nullptr and
-  // stores SQLite's result code and message.
-  static std::unique_ptr<SqliteDb> Open(const std::string& host_path, int flags, int* code, std::string* message);
+  // stores SQLite's result code, its message and the host's errno behind it (0 when none).
+  static std::unique_ptr<SqliteDb> Open(const std::string& host_path, int flags, int* code, std::string* message,
+                                        int* hostError);
   // Takes ownership of an open handle.
   explicit SqliteDb(sqlite3* db) : db_(db) {}
   ~SqliteDb();
@@ -48,6 +50,11 @@ class SqliteDb {
   sqlite3* db_;
   std::unordered_multimap<std::string, sqlite3_stmt*> kept_;
 };
+
+// The engine code for the SQLite failure `rc` whose host errno was `hostError`: a full disk
+// (SQLITE_FULL) and the host failures storage::HostErrorCode singles out have their own codes
+// whatever the file; anything else is `code`.
+uint32_t FailureCode(int rc, int hostError, uint32_t code);
 
 class SqliteStmt {
  public:

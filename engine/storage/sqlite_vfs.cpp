@@ -32,7 +32,13 @@ struct VfsFile {
 
 VfsFile* Of(sqlite3_file* f) { return reinterpret_cast<VfsFile*>(f); }
 
+// The errno of this thread's last failed file operation, which SQLite asks for through
+// xGetLastError when it reports an I/O or open failure (sqlite3_system_errno): the dictionary
+// tells a full disk or a refused access from other failures by it.
+thread_local int tLastHostError = 0;
+
 int IoError(int error, int code) {
+  tLastHostError = error;
   if (error == ENOSPC || error == EDQUOT) return SQLITE_FULL;
   return code;
 }
@@ -228,7 +234,10 @@ int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* o
     e = Current().Open(name, mode, err::kFileFailure, &file);
     if (e == 0 && (flags & SQLITE_OPEN_DELETEONCLOSE)) Current().Remove(name);
   }
-  if (e != 0) return SQLITE_CANTOPEN;
+  if (e != 0) {
+    tLastHostError = e;
+    return SQLITE_CANTOPEN;
+  }
   if (name && (flags & (SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_SUPER_JOURNAL | SQLITE_OPEN_WAL)) &&
       (flags & SQLITE_OPEN_CREATE)) {
     v->syncFolder = true;
@@ -270,7 +279,12 @@ void DlClose(sqlite3_vfs*, void* h) { gHost->xDlClose(gHost, h); }
 int Randomness(sqlite3_vfs*, int n, char* out) { return gHost->xRandomness(gHost, n, out); }
 int Sleep(sqlite3_vfs*, int micro) { return gHost->xSleep(gHost, micro); }
 int CurrentTime(sqlite3_vfs*, double* now) { return gHost->xCurrentTime(gHost, now); }
-int GetLastError(sqlite3_vfs*, int n, char* out) { return gHost->xGetLastError ? gHost->xGetLastError(gHost, n, out) : 0; }
+int GetLastError(sqlite3_vfs*, int n, char* out) {
+  if (n > 0 && out != nullptr) {
+    std::snprintf(out, static_cast<size_t>(n), "%s", tLastHostError != 0 ? strerror(tLastHostError) : "");
+  }
+  return tLastHostError;
+}
 int CurrentTimeInt64(sqlite3_vfs*, sqlite3_int64* now) { return gHost->xCurrentTimeInt64(gHost, now); }
 
 sqlite3_vfs gVfs = {

@@ -26,8 +26,26 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+ErrorCode HostErrorCode(int error, ErrorCode code) {
+  switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+      return err::kDiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return err::kAccessDenied;
+    default:
+      return code;
+  }
+}
+
+void FailHost(ErrorCode code, int error, const std::string& what) {
+  engine::Fail(HostErrorCode(error, code), what + ": " + Reason(error) + ".");
+}
+
 void File::Throw(const char* what, int error) const {
-  engine::Fail(code_, std::string("Cannot ") + what + " \"" + path_ + "\": " + Reason(error) + ".");
+  FailHost(code_, error, std::string("Cannot ") + what + " \"" + path_ + "\"");
 }
 
 size_t File::Read(uint64_t offset, void* data, size_t size) {
@@ -129,7 +147,7 @@ std::unique_ptr<File> OpenFile(const std::string& path, OpenMode mode, ErrorCode
   std::unique_ptr<File> f = TryOpenFile(path, mode, code, &e);
   if (!f) {
     const char* what = mode == OpenMode::kCreate || mode == OpenMode::kCreateNew ? "create" : "open";
-    engine::Fail(code, std::string("Cannot ") + what + " \"" + path + "\": " + Reason(e) + ".");
+    FailHost(code, e, std::string("Cannot ") + what + " \"" + path + "\"");
   }
   return f;
 }
@@ -137,7 +155,7 @@ std::unique_ptr<File> OpenFile(const std::string& path, OpenMode mode, ErrorCode
 std::unique_ptr<File> OpenWorkFile(const std::string& folder, ErrorCode code) {
   std::unique_ptr<File> f;
   if (int e = Current().OpenWorkFile(folder, code, &f)) {
-    engine::Fail(code, "Cannot create a work file in \"" + folder + "\": " + Reason(e) + ".");
+    FailHost(code, e, "Cannot create a work file in \"" + folder + "\"");
   }
   return f;
 }
@@ -146,7 +164,7 @@ bool Exists(const std::string& path, ErrorCode code) {
   FileInfo info;
   int e;
   while ((e = Current().Stat(path, &info)) == EINTR) {}
-  if (e != 0) engine::Fail(code, "Cannot examine \"" + path + "\": " + Reason(e) + ".");
+  if (e != 0) FailHost(code, e, "Cannot examine \"" + path + "\"");
   return info.exists;
 }
 
@@ -160,12 +178,12 @@ std::vector<std::string> ListFolder(const std::string& folder, const std::string
 
 void RemoveFile(const std::string& path, ErrorCode code) {
   int e = Current().Remove(path);
-  if (e != 0 && e != ENOENT) engine::Fail(code, "Cannot remove \"" + path + "\": " + Reason(e) + ".");
+  if (e != 0 && e != ENOENT) FailHost(code, e, "Cannot remove \"" + path + "\"");
 }
 
 void RenameFile(const std::string& from, const std::string& to, ErrorCode code) {
   if (int e = Current().Rename(from, to)) {
-    engine::Fail(code, "Cannot rename \"" + from + "\" to \"" + to + "\": " + Reason(e) + ".");
+    FailHost(code, e, "Cannot rename \"" + from + "\" to \"" + to + "\"");
   }
 }
 
@@ -175,7 +193,7 @@ void SyncFolderOf(const std::string& path, ErrorCode code) {
   while ((e = Current().SyncFolder(folder)) == EINTR) {}
   // Some file systems cannot flush a folder at all; their renames are as durable as they get.
   if (e != 0 && e != EINVAL && e != ENOTSUP) {
-    engine::Fail(code, "Cannot flush the folder \"" + folder + "\": " + Reason(e) + ".");
+    FailHost(code, e, "Cannot flush the folder \"" + folder + "\"");
   }
 }
 

@@ -180,5 +180,12 @@ void ReplaceFile(File& file, const std::string& staged, const std::string& targe
 std::string FolderOf(const std::string& path);
 // The host's text for an errno, with "the disk is full" for ENOSPC and EDQUOT.
 std::string Reason(int error);
+// The engine error for the host failure `error` (an errno) on a file whose area reports its
+// failures with `code`: a full disk or exhausted quota (ENOSPC, EDQUOT) is err::kDiskFull and a
+// refused access (EACCES, EPERM, EROFS) err::kAccessDenied whatever the file, since the user's
+// remedy is the same; every other failure, a missing file included, keeps `code`.
+ErrorCode HostErrorCode(int error, ErrorCode code);
+// Fails with HostErrorCode(error, code) and the text "<what>: <the host's reason>.".
+[[noreturn]] void FailHost(ErrorCode code, int error, const std::string& what);
 
 }  // namespace engine::storage

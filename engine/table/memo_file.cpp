@@ -48,7 +48,7 @@ MemoFile MemoFile::Open(const std::string& path, bool writable) {
   m.file_ = storage::TryOpenFile(path, writable ? storage::OpenMode::kReadWrite : storage::OpenMode::kRead,
                                  err::kTableIoError, &error);
   if (!m.file_) {
-    Fail(err::kMemoDamaged, "Cannot open the memo file \"" + path + "\": " + storage::Reason(error) + ".");
+    storage::FailHost(err::kMemoDamaged, error, "Cannot open the memo file \"" + path + "\"");
   }
   uint8_t b[kMemoHeaderSize];
   if (m.file_->Read(0, b, sizeof b) != sizeof b) Damaged(path, "its header is cut short");

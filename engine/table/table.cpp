@@ -58,7 +58,7 @@ std::unique_ptr<Table> Table::Open(const std::string& path, const OpenOptions& o
     }
     if (!t->file_) {
       if (error == ENOENT || error == ENOTDIR) Fail(err::kTableNotFound, "The table \"" + path + "\" does not exist.");
-      Fail(err::kTableIoError, "Cannot open the table \"" + path + "\": " + storage::Reason(error) + ".");
+      storage::FailHost(err::kTableIoError, error, "Cannot open the table \"" + path + "\"");
     }
     bool lockable = t->file_->writable() || !options.exclusive;
     if (!lockable || !t->file_->Lock(kOpenLockByte, 1, options.exclusive && t->file_->writable())) {

@@ -144,7 +144,7 @@ void RemoveTable(const std::string& tablePath, bool durable) {
 void ReplaceIndexFile(storage::File& file, const std::string& staged, const std::string& target, bool durable) {
   if (durable) file.Sync();
   if (int e = storage::Current().Rename(staged, target)) {
-    Fail(err::kIndexIoError, "Replacing index file \"" + target + "\" failed: " + storage::Reason(e));
+    storage::FailHost(err::kIndexIoError, e, "Replacing index file \"" + target + "\" failed");
   }
   if (durable) storage::SyncFolderOf(target, err::kIndexIoError);
 }

@@ -118,7 +118,7 @@ TransactionLog::TransactionLog(const std::string& tablePath, uint32_t connection
   int error = 0;
   table_ = storage::TryOpenFile(tablePath, OpenMode::kReadWrite, err::kTableIoError, &error);
   if (!table_) {
-    Fail(err::kTableIoError, "Cannot open \"" + tablePath + "\" for its transaction: " + storage::Reason(error) + ".");
+    storage::FailHost(err::kTableIoError, error, "Cannot open \"" + tablePath + "\" for its transaction");
   }
   // The open lock keeps exclusive opens away while the transaction lives; a table this
   // connection opened exclusively has nobody else to keep away.
@@ -133,7 +133,7 @@ TransactionLog::TransactionLog(const std::string& tablePath, uint32_t connection
   const std::string draft = tablePath + ".txnnew-" + owner;
   log_ = storage::TryOpenFile(draft, OpenMode::kCreateNew, err::kTableIoError, &error);
   if (!log_) {
-    Fail(err::kTableIoError, "Cannot create the transaction log \"" + path + "\": " + storage::Reason(error) + ".");
+    storage::FailHost(err::kTableIoError, error, "Cannot create the transaction log \"" + path + "\"");
   }
   try {
     log_->Lock(kLiveByte, 1, true);

@@ -236,7 +236,7 @@ TEST_F(ReindexRunTest, AFailureAfterTheOpenLeavesTheLaterTablesOfThatDictionaryF
   const QString openDataset = QStringLiteral("ERROR (table): tb: Cannot perform this operation on an open dataset");
   EXPECT_EQ(run, QStringList({"", "Starting", "", "T Reindexing DB \"" + Db("DB.add") + "\"",
                               "- table \"crew, open, reindex, finished", "- table \"job, open, reindex",
-                              "ERROR (table): tb: Error 7048: Replacing index file \"" + adi + "\" failed: Is a directory",
+                              "ERROR (table): tb: Error 7048: Replacing index file \"" + adi + "\" failed: Is a directory.",
                               "- table \"porder", openDataset, "- table \"vessel", openDataset,
                               "", "T Reindexing DB \"" + Db("1000002\\sitedb.add") + "\"",
                               "- table \"incident, open, reindex, finished", "", "T Finished."}))

@@ -71,6 +71,65 @@ TEST(Storage, HelpersMoveWholeBuffersAndNameTheFileAndReasonOnFailure) {
   EXPECT_NE(storage::Reason(ENOSPC).find("the disk is full"), std::string::npos);
 }
 
+// A full disk and a refused access are one code each whatever the file, so that a caller can
+// tell the user what to do; every other host failure, a missing file included, keeps the code of
+// the file's area.
+TEST(Storage, AHostFailureIsReportedByItsKind) {
+  const ErrorCode areas[] = {err::kTableIoError, err::kIndexIoError, err::kDictionaryFailure, err::kFileFailure};
+  const struct {
+    int error;
+    ErrorCode code;  // 0: the area's own code
+  } kinds[] = {
+      {ENOSPC, err::kDiskFull}, {EDQUOT, err::kDiskFull},     {EACCES, err::kAccessDenied}, {EPERM, err::kAccessDenied},
+      {EROFS, err::kAccessDenied}, {ENOENT, 0},                {EIO, 0},                     {EISDIR, 0},
+  };
+  for (ErrorCode area : areas) {
+    for (const auto& k : kinds) {
+      EXPECT_EQ(storage::HostErrorCode(k.error, area), k.code ? k.code : area) << "errno " << k.error << ", area " << area;
+    }
+  }
+
+  // The helpers report through it, naming the file and the host's reason.
+  testenv::TempDir dir;
+  const std::string path = dir.str() + "/f.bin";
+  const struct {
+    const char* what;
+    uint32_t op;
+    int error;
+    ErrorCode area;
+    ErrorCode expected;
+  } cases[] = {
+      {"write", acetest::kOpWrite, ENOSPC, err::kIndexIoError, err::kDiskFull},
+      {"write", acetest::kOpWrite, EIO, err::kIndexIoError, err::kIndexIoError},
+      {"open", acetest::kOpOpen, EACCES, err::kTableIoError, err::kAccessDenied},
+      {"open", acetest::kOpOpen, ENOENT, err::kTableIoError, err::kTableIoError},
+      {"sync", acetest::kOpSync, EDQUOT, err::kFileFailure, err::kDiskFull},
+      {"rename", acetest::kOpRename, EROFS, err::kFileFailure, err::kAccessDenied},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.what) + " failing with errno " + std::to_string(c.error));
+    FaultStorage fs;
+    storage::ScopedStorage scoped(fs);
+    FaultStorage::Fault fault;
+    fault.kinds = c.op;
+    fault.error = c.error;
+    fs.Inject(fault);
+    try {
+      auto f = storage::OpenFile(path, OpenMode::kCreate, c.area);
+      f->Write(0, "abc", 3);
+      f->Sync();
+      storage::RenameFile(path, path + ".moved", c.area);
+      storage::RenameFile(path + ".moved", path, c.area);
+      ADD_FAILURE() << "nothing failed";
+    } catch (const EngineError& e) {
+      EXPECT_EQ(e.code(), c.expected) << e.what();
+      EXPECT_NE(std::string(e.what()).find("f.bin"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(storage::Reason(c.error)), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(fs.fired());
+  }
+}
+
 TEST(Storage, LocksBelongToOneOpenFileAndGoWithIt) {
   testenv::TempDir dir;
   const std::string path = dir.str() + "/f.bin";
@@ -333,6 +392,52 @@ TEST(SqliteVfs, DictionariesReadWriteAndSyncThroughTheStorage) {
   EXPECT_EQ(CodeOf([&] { api::AdsDDCreateUser(h, nullptr, acetest::U8("bob"), acetest::U8("pw"), nullptr); }),
             err::kDictionaryFailure);
   api::AdsDisconnect(h);
+}
+
+// A full disk and a refused access under a dictionary are reported with their own codes, as for
+// any other file, though SQLite stands between the engine and the host.
+TEST(SqliteVfs, ADictionaryOnAFullOrRefusingDiskSaysWhichItIs) {
+  testenv::TempDir dir;
+  const std::string dd = dir.str() + "/DB.add";
+  {
+    ADSHANDLE h = 0;
+    ASSERT_EQ(CodeOf([&] { api::AdsDDCreate(acetest::U8(acetest::Win(dd)), 0, nullptr, &h); }), 0u);
+    api::AdsDisconnect(h);
+  }
+  const struct {
+    uint32_t ops;
+    int error;
+    ErrorCode expected;
+  } cases[] = {
+      {acetest::kOpWrite | acetest::kOpSync, ENOSPC, err::kDiskFull},
+      {acetest::kOpWrite | acetest::kOpSync, EACCES, err::kAccessDenied},
+      {acetest::kOpWrite | acetest::kOpSync, EIO, err::kDictionaryFailure},
+      {acetest::kOpOpen, EROFS, err::kAccessDenied},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE("errno " + std::to_string(c.error));
+    FaultStorage failing;
+    storage::ScopedStorage scoped(failing);
+    ADSHANDLE h = 0;
+    ErrorCode got = CodeOf([&] {
+      if (c.ops != acetest::kOpOpen) {
+        api::AdsConnect101(acetest::U8("Data Source=" + acetest::Win(dd) + ";User ID=adssys;"), nullptr, &h);
+      }
+      FaultStorage::Fault f;
+      f.kinds = c.ops;
+      f.error = c.error;
+      f.sticky = true;
+      failing.Inject(f);
+      if (c.ops == acetest::kOpOpen) {
+        api::AdsConnect101(acetest::U8("Data Source=" + acetest::Win(dd) + ";User ID=adssys;"), nullptr, &h);
+      }
+      api::AdsDDCreateUser(h, nullptr, acetest::U8("user" + std::to_string(++n)), acetest::U8("pw"), nullptr);
+    });
+    EXPECT_EQ(got, c.expected);
+    failing.ClearFault();
+    if (h != 0) api::AdsDisconnect(h);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // A disk that really fills: a small tmpfs mounted for the test (which skips itself where it
 // cannot mount one), a table on it loaded through `aceadmin load-csv` until no space is left, and
-// then reindexed with no space left. Each failure says that the disk is full, no row reported
+// then reindexed with no space left. Each failure says that the disk is full (5917), no row reported
 // stored is lost, nothing half-loaded stays, and the old index stays usable.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -74,6 +74,7 @@ TEST(DiskFull, ALoadAndAReindexOnARealFullDiskLoseNothing) {
   acetest::WriteFile(ws.Host("big.csv"), Csv(51, 5000));
   ToolRun big = Aceadmin("load-csv " + Q(win) + " vessel " + Q(ws.Host("big.csv")));
   EXPECT_EQ(big.status, 1) << big.output;
+  EXPECT_TRUE(Has(big.output, "Error 5917")) << big.output;
   EXPECT_TRUE(Has(big.output, "the disk is full")) << big.output;
   EXPECT_TRUE(Has(big.output, "no rows were stored")) << big.output;
   EXPECT_EQ(acetest::ReadRows(disk, "vessel"), stored);
@@ -84,6 +85,7 @@ TEST(DiskFull, ALoadAndAReindexOnARealFullDiskLoseNothing) {
   FillUp(disk);
   ToolRun reindex = Aceadmin("reindex " + Q(table));
   EXPECT_NE(reindex.status, 0) << reindex.output;
+  EXPECT_TRUE(Has(reindex.output, "Error 5917")) << reindex.output;
   EXPECT_TRUE(Has(reindex.output, "the disk is full")) << reindex.output;
   EXPECT_EQ(acetest::ReadRows(disk, "vessel"), stored);
   bool unavailable = false;
