@@ -1,5 +1,6 @@
 // A rebuild killed with SIGKILL at any moment leaves an index file that opens complete: the
-// previous one or the new one, byte for byte, never a mixture or a torn file.
+// previous one or the new one, byte for byte, never a mixture or a torn file: native, CDX and
+// NTX files alike.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -7,11 +8,13 @@
 
 #include <chrono>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <thread>
 
 #include "engine/core/error.h"
 #include "engine/index/index_file.h"
+#include "engine/index/key_builder.h"
 #include "engine/index/rebuild.h"
 #include "support/index_test_support.h"
 #include "test_env.h"
@@ -26,22 +29,33 @@ Bytes ReadAll(const std::filesystem::path& p) {
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-indextest::MemoryKeySource Source(int records, unsigned seed) {
+// Keys of the tags in their stored form (an NTX file holds only the first tag).
+indextest::MemoryKeySource Source(const std::vector<TagInfo>& tags, int records, unsigned seed) {
   indextest::MemoryKeySource src;
   std::mt19937 rng(seed);
   for (int r = 0; r < records; ++r) {
-    src.records.push_back({indextest::RawKey(indextest::RandomKey(rng, 8, 26)),
-                           indextest::RawKey(indextest::RandomKey(rng, 24, 26))});
+    std::vector<std::optional<indextest::Key>> keys;
+    for (const TagInfo& t : tags) {
+      KeyBuilder b(t.layout);
+      indextest::Key payload = indextest::RandomKey(rng, t.layout.segments()[0].width, 26);
+      b.SetRaw(0, payload.data(), payload.size());
+      keys.emplace_back(indextest::Key(b.Key().begin(), b.Key().end()));
+    }
+    src.records.push_back(keys);
   }
   return src;
 }
 
-TEST(IndexRebuildKill, KilledRebuildLeavesTheOldOrTheNewFileComplete) {
+class IndexRebuildKill : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(IndexRebuildKill, KilledRebuildLeavesTheOldOrTheNewFileComplete) {
   testenv::TempDir dir;
-  auto path = dir.path() / "k.adi";
+  auto path = dir.path() / (std::string("k.") + GetParam());
   std::vector<TagDef> defs = {indextest::RawTag("A", 8), indextest::RawTag("B", 24, kTagDescending)};
+  if (IndexFormatOf(path) == IndexFormat::kNtx) defs.resize(1);
+  std::vector<TagInfo> tags = PrepareTags(defs, 1024, KeyFormOf(IndexFormatOf(path)));
   // Two contents of different sizes; each round rebuilds towards the other one.
-  indextest::MemoryKeySource sources[2] = {Source(150000, 1), Source(220000, 2)};
+  indextest::MemoryKeySource sources[2] = {Source(tags, 150000, 1), Source(tags, 220000, 2)};
   Bytes images[2];
   double seconds = 0;
   for (int i = 0; i < 2; ++i) {
@@ -97,6 +111,9 @@ TEST(IndexRebuildKill, KilledRebuildLeavesTheOldOrTheNewFileComplete) {
   EXPECT_EQ(ReadAll(path), images[0]);
   EXPECT_FALSE(std::filesystem::exists(RebuildWorkPath(path)));
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, IndexRebuildKill, ::testing::Values("adi", "cdx", "ntx"),
+                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
 }  // namespace engine
