@@ -86,6 +86,10 @@ struct TableScan : sqlite3_vtab_cursor {
   bool lookup = false;
   std::vector<uint32_t> chosen;
   size_t chosenAt = 0;
+  // The file was opened for this statement and its counters read then: the first xFilter need
+  // not read them again unless the statement has written since (session writes at the open).
+  bool countersFresh = false;
+  uint64_t writesAtOpen = 0;
   // Reads a blob of the current record (made once per scan, not for every column read).
   std::function<std::string(BlobRef)> readBlob;
   // Counts the moves of the scan, so that the numbers read from the current record are known
@@ -601,6 +605,8 @@ int Open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
     Table* file = scan->file.get();
     scan->readBlob = [file](BlobRef ref) { return file->ReadBlob(ref); };
     scan->numbers.resize(file->schema().fieldCount());
+    scan->countersFresh = true;
+    scan->writesAtOpen = vtab->session->writes;
     *out = scan.release();  // SQLite owns it until Close
     return SQLITE_OK;
   } catch (const EngineError& e) {
@@ -705,7 +711,8 @@ int Filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sql
   TableScan* s = ScanOf(c);
   TableVtab* vtab = VtabOf(c->pVtab);
   try {
-    s->file->Refresh();
+    if (!s->countersFresh || s->writesAtOpen != vtab->session->writes) s->file->Refresh();
+    s->countersFresh = false;
     s->count = s->file->cachedRecordCount();
     s->batchCount = 0;
     s->lookup = false;
