@@ -58,7 +58,7 @@ void CopyBlobs(Table& from, Table& to, uint8_t* image) {
     if (!IsBlobType(schema.fields()[i].type)) continue;
     BlobRef ref = RecordView(schema, image, 0).blob(i);
     if (ref.block == 0) continue;
-    WriteBlobRef(schema, image, i, to.WriteBlob(from.ReadBlob(ref)));
+    WriteBlobRef(schema, image, i, to.WriteBlob(from.ReadBlob(ref), schema.fields()[i].type));
   }
 }
 

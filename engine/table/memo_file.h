@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "engine/storage/storage.h"
+#include "engine/table/memo_store.h"
 #include "engine/table/record_access.h"
 
 namespace engine {
@@ -26,7 +27,7 @@ namespace engine {
 constexpr uint16_t kMemoFormatVersion = 1;
 constexpr uint16_t kDefaultMemoBlockSize = 64;
 
-class MemoFile {
+class MemoFile : public MemoStore {
  public:
   // Creates an empty memo file (replacing any file of that name) and answers it open.
   static MemoFile Create(const std::string& path, uint16_t blockSize);
@@ -37,21 +38,23 @@ class MemoFile {
   MemoFile(MemoFile&&) = default;
   MemoFile& operator=(MemoFile&&) = default;
 
-  uint16_t blockSize() const { return blockSize_; }
-  const std::string& path() const { return file_->path(); }
-  storage::File& file() { return *file_; }
+  uint16_t blockSize() const override { return blockSize_; }
+  const std::string& path() const override { return file_->path(); }
+  storage::File& file() override { return *file_; }
 
   // The content of a blob; throws kMemoDamaged when the reference points past the file or at
   // something that is not this blob.
-  std::string Read(BlobRef ref) const;
+  std::string Read(BlobRef ref) const override;
+  uint32_t Length(BlobRef ref) const override { return ref.length; }
   // Stores a new blob; an empty content gives the null reference {0, 0}.
   BlobRef Write(std::string_view content);
+  BlobRef Write(std::string_view content, FieldType) override { return Write(content); }
   // Returns a blob's extent to the free list (null references are ignored).
-  void Free(BlobRef ref);
-  void Sync() { file_->Sync(); }
+  void Free(BlobRef ref) override;
+  void Sync() override { file_->Sync(); }
   // Overwrites with zeros whatever freed extents still hold past their headers, so that no
   // former content of a blob can be read from the file (used when a table is encrypted).
-  void WipeFree();
+  void WipeFree() override;
 
   // Blocks in the file and blocks on the free list (for verification and tests).
   uint32_t totalBlocks();

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "engine/core/byte_order.h"
+#include "engine/table/dbf_field.h"
 
 namespace engine {
 
@@ -58,6 +59,23 @@ uint16_t RecordView::usedLength(size_t i) const {
 bool RecordView::isNull(size_t i) const {
   const FieldDescriptor& d = field(i);
   const uint8_t* p = image_ + d.offset;
+  if (schema_->dbf()) {
+    switch (d.type) {
+      case FieldType::kLogical:
+        return p[0] == ' ' || p[0] == '?' || p[0] == 0;
+      case FieldType::kDate:
+        return DbfDateJulian(p) == 0;
+      case FieldType::kMemo:
+      case FieldType::kBinary:
+      case FieldType::kImage:
+        return DbfMemoBlock(p) == 0;
+      default:
+        for (uint32_t k = 0; k < d.size; ++k) {
+          if (p[k] != ' ' && p[k] != 0) return false;
+        }
+        return true;
+    }
+  }
   switch (d.type) {
     case FieldType::kLogical:
       return p[0] == ' ' || p[0] == 0;
@@ -124,7 +142,7 @@ bool RecordView::isEmpty(size_t i) const {
     case FieldType::kBinary:
     case FieldType::kImage:
     case FieldType::kNMemo:
-      return blob(i).length == 0;
+      return schema_->dbf() ? blob(i).block == 0 : blob(i).length == 0;
     default:
       return false;
   }
@@ -204,10 +222,11 @@ int64_t RecordView::integer(size_t i) const {
   const FieldDescriptor& d = field(i);
   const uint8_t* p = image_ + d.offset;
   switch (d.type) {
+    case FieldType::kDate:
+      return julian(i);
     case FieldType::kInteger:
     case FieldType::kAutoInc:
     case FieldType::kTime:
-    case FieldType::kDate:
       return LoadLE<int32_t>(p);
     case FieldType::kShortInt:
       return LoadLE<int16_t>(p);
@@ -230,6 +249,7 @@ int32_t RecordView::julian(size_t i) const {
   if (isNull(i)) return 0;
   const FieldDescriptor& d = field(i);
   if (d.type != FieldType::kDate && d.type != FieldType::kTimeStamp && d.type != FieldType::kModTime) return 0;
+  if (d.type == FieldType::kDate && d.size == kDbfDateSize) return DbfDateJulian(image_ + d.offset);
   return LoadLE<int32_t>(image_ + d.offset);
 }
 
@@ -256,6 +276,8 @@ BlobRef RecordView::blob(size_t i) const {
   const FieldDescriptor& d = field(i);
   if (!IsBlobType(d.type)) return {};
   const uint8_t* p = image_ + d.offset;
+  // A DBF reference holds only the first block; the memo file knows the length.
+  if (d.size == kDbfMemoRefSize) return BlobRef{DbfMemoBlock(p), 0};
   return BlobRef{LoadLE<uint32_t>(p), LoadLE<uint32_t>(p + 4)};
 }
 

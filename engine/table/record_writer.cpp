@@ -6,6 +6,7 @@
 
 #include "engine/core/error.h"
 #include "engine/core/byte_order.h"
+#include "engine/table/dbf_field.h"
 
 namespace engine {
 
@@ -47,6 +48,11 @@ bool FormatNumeric(double value, uint32_t width, uint16_t decimals, std::string&
 void WriteNull(const Schema& schema, uint8_t* image, size_t i) {
   const FieldDescriptor& d = schema.fields().at(i);
   uint8_t* p = image + d.offset;
+  if (schema.dbf()) {
+    // Every DBF field is text, and blanks are its empty value (a memo reference included).
+    std::memset(p, ' ', d.size);
+    return;
+  }
   switch (d.type) {
     case FieldType::kLogical:
       p[0] = ' ';
@@ -234,6 +240,12 @@ void WriteJulian(const Schema& schema, uint8_t* image, size_t i, int32_t julian)
   if (julian < 0) TooBig(d);
   switch (d.type) {
     case FieldType::kDate:
+      if (d.size == kDbfDateSize) {
+        std::string text = DbfDateText(julian);
+        if (julian != 0 && text[0] == ' ') TooBig(d);
+        std::memcpy(p, text.data(), kDbfDateSize);
+        return;
+      }
       StoreLE<int32_t>(p, julian);
       return;
     case FieldType::kTimeStamp:
@@ -286,6 +298,10 @@ void WriteLogical(const Schema& schema, uint8_t* image, size_t i, bool value) {
 void WriteBlobRef(const Schema& schema, uint8_t* image, size_t i, BlobRef ref) {
   const FieldDescriptor& d = schema.fields().at(i);
   if (!IsBlobType(d.type)) Mismatch(d, "a blob");
+  if (d.size == kDbfMemoRefSize) {
+    WriteDbfMemoBlock(image + d.offset, ref.block);
+    return;
+  }
   StoreLE<uint32_t>(image + d.offset, ref.block);
   StoreLE<uint32_t>(image + d.offset + 4, ref.length);
 }

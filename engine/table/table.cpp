@@ -9,6 +9,8 @@
 #include <optional>
 
 #include "engine/core/error.h"
+#include "engine/table/dbf_header.h"
+#include "engine/table/memo_file.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/table_files.h"
 #include "engine/table/table_staging.h"
@@ -24,6 +26,8 @@ void Table::Create(const std::string& path, const Schema& schema, const CreateOp
     Fail(err::kTableInUse, "The table \"" + path + "\" is in use and cannot be replaced.");
   }
   if (existing) table_files::Recover(path);
+  existing.reset();
+  const RecordFormat& format = RecordFormatOf(schema.tableType());
   TableHeader h;
   h.schema = schema;
   h.properties.memoBlockSize = schema.hasBlobs() ? (options.memoBlockSize ? options.memoBlockSize : kDefaultMemoBlockSize) : 0;
@@ -31,18 +35,18 @@ void Table::Create(const std::string& path, const Schema& schema, const CreateOp
   h.properties.collation = options.collation;
   h.properties.indexPageSize = options.indexPageSize;
   h.tags = options.tags;
-  h.headerLength = HeaderLengthFor(EncodeStructure(h).size());
   h.counters.changeCounter = 1;
+  format.LayOut(&h);
 
-  table_files::NewTableFiles files(path);
-  std::unique_ptr<MemoFile> memo;
-  if (schema.hasBlobs()) {
-    memo = std::make_unique<MemoFile>(MemoFile::Create(table_files::MemoPath(files.staged()), h.properties.memoBlockSize));
-  }
+  table_files::NewTableFiles files(path, format.type());
+  std::unique_ptr<MemoStore> memo;
+  if (schema.hasBlobs()) memo = format.CreateMemo(format.MemoPath(files.staged()), h.properties.memoBlockSize);
   std::unique_ptr<storage::File> f = CreateStagedTable(files.staged());
-  WriteWholeHeader(*f, h);
+  format.WriteHeader(*f, h);
   memo.reset();
   files.Install(schema.hasBlobs(), !options.scratch);
+  // A DBF table's tag definitions live beside it; those of a table it replaced go.
+  if (!format.tagsInHeader()) StoreDbfTags(path, h.tags, !options.scratch);
 }
 
 std::unique_ptr<Table> Table::Open(const std::string& path, const OpenOptions& options) {
@@ -80,6 +84,7 @@ std::unique_ptr<Table> Table::Open(const std::string& path, const OpenOptions& o
       t.reset();
       continue;
     }
+    t->format_ = &RecordFormatOf(t->DetectType());
     t->LoadHeader();
     if (!options.scratch) {
       // A scratch table (an SQL result) is never changed in a transaction, so it has no logs;
@@ -112,22 +117,31 @@ Table::~Table() {
   indexes_.reset();  // stops observing while the table is whole
 }
 
-void Table::LoadHeader() {
-  uint8_t head[kStructureOffset];
-  if (file_->Read(0, head, sizeof head) != sizeof head) {
-    if (file_->Read(0, head, 8) == 8 && std::memcmp(head, kTableMagic, 8) == 0) {
-      Fail(err::kTableHeaderDamaged, "The header of \"" + path_ + "\" is cut short.");
+TableType Table::DetectType() const {
+  uint8_t head[kDbfHeaderSize] = {};
+  const size_t got = file_->Read(0, head, sizeof head);
+  // A DBF file without memos says nothing of its index kind but through its header flag and a
+  // structural .cdx beside it.
+  const bool cdxBeside = !options_.type && got > 0 && head[0] == 0x03 &&
+                         storage::Exists(table_files::CdxPath(path_), err::kTableIoError);
+  std::optional<TableType> found = SniffTableType(head, got, cdxBeside);
+  const TableType wanted = options_.type.value_or(found.value_or(TableType::kAdt));
+  if (wanted == TableType::kVfp) {
+    Fail(err::kTableVersion, "\"" + path_ + "\" is a Visual FoxPro table (type 4), which this engine does not open yet.");
+  }
+  if (found && IsDbfTableType(*found) != IsDbfTableType(wanted)) {
+    if (wanted == TableType::kAdt) {
+      Fail(err::kNotATableFile, "The file \"" + path_ + "\" is a DBF table, not a native table: open it as table type " +
+                                    std::to_string(TableTypeCode(*found)) + ".");
     }
-    Fail(err::kNotATableFile, "The file \"" + path_ + "\" is not a native table.");
+    Fail(err::kNotATableFile, "The file \"" + path_ + "\" is a native table, not a DBF table: open it as table type 3.");
   }
-  FixedBlock fixed = DecodeFixedBlock(head, path_);
-  std::vector<uint8_t> structure(fixed.structureLength);
-  if (file_->Read(fixed.structureOffset, structure.data(), structure.size()) != structure.size()) {
-    Fail(err::kTableHeaderDamaged, "The header of \"" + path_ + "\" is cut short.");
-  }
+  return wanted;
+}
+
+void Table::LoadHeader() {
   TableHeader h;
-  DecodeStructure(structure.data(), fixed, path_, &h);
-  bool countersIntact = DecodeCounters(head + kCounterBlockOffset, &h.counters);
+  const bool countersIntact = format_->ReadHeader(*file_, path_, &h);
   header_ = std::move(h);
   if (!countersIntact) RecoverCounters();
 }
@@ -168,8 +182,7 @@ void Table::WriteCounters() {
   TableCounters c = header_.counters;
   // A record an exclusive open is still appending is not counted on disk before it is complete.
   if (pendingAppend_ != 0 && pendingAppend_ == c.recordCount) c.recordCount = pendingAppend_ - 1;
-  std::vector<uint8_t> b = EncodeCounters(c);
-  file_->Write(kCounterBlockOffset, b.data(), b.size());
+  format_->WriteCounters(*file_, header_, c, header_.counters.recordCount);
   countersDirty_ = false;
   uncommitted_ = true;
 }
@@ -186,13 +199,12 @@ void Table::AfterChange() {
 
 bool Table::Refresh() {
   if (options_.exclusive) return false;
-  uint8_t b[kCounterBlockSize];
-  file_->ReadExact(kCounterBlockOffset, b, sizeof b);
   TableCounters c;
-  if (!DecodeCounters(b, &c)) {
+  if (!format_->ReadCounters(*file_, header_, &c)) {
     Fail(err::kTableHeaderDamaged, "The record counters of \"" + path_ + "\" are damaged.");
   }
-  bool changed = c.changeCounter != header_.counters.changeCounter;
+  // A program that is not ours changes a DBF table's record count without the change counter.
+  bool changed = c.changeCounter != header_.counters.changeCounter || c.recordCount != header_.counters.recordCount;
   header_.counters = c;
   return changed;
 }
@@ -267,7 +279,7 @@ void Table::Commit() {
     // Blobs before the records that refer to them; records before the counters that count them.
     if (memo_ && memoWritten_ && durable) memo_->Sync();
     if (truncatePending_) {
-      file_->Truncate(RecordOffset(header_.counters.recordCount + 1));
+      TruncateAfter(header_.counters.recordCount);
       truncatePending_ = false;
     }
     if (countersDirty_) {
@@ -293,10 +305,39 @@ void Table::RemoveObserver(RecordObserver* observer) {
   observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
 }
 
+void Table::TruncateAfter(uint32_t count) {
+  file_->Truncate(RecordOffset(count + 1) + format_->trailerSize());
+  format_->WriteTrailer(*file_, header_, count);
+}
+
+void Table::SetStructuralIndexFlag(bool present) {
+  if (!schema().dbf()) return;
+  const uint8_t flags = present ? (header_.dbfTableFlags | 0x01) : (header_.dbfTableFlags & ~0x01);
+  if (flags == header_.dbfTableFlags) return;
+  CheckWritable();
+  WriterLock w(*this);
+  const uint8_t old = header_.dbfTableFlags;
+  header_.dbfTableFlags = flags;
+  AfterChange();
+  EndChange([this, old] {
+    header_.dbfTableFlags = old;
+    AfterChange();
+  });
+}
+
 void Table::SetTags(std::vector<TagDefinition> tags) {
   CheckWritable();
   Commit();
   WriterLock w(*this);
+  if (!format_->tagsInHeader()) {
+    // Beside the table: written whole and renamed into place, so a crash leaves the old
+    // definitions or the new ones.
+    StoreDbfTags(path_, tags, !options_.scratch);
+    header_.tags = std::move(tags);
+    AfterChange();
+    Commit();
+    return;
+  }
   TableHeader h = header_;
   h.tags = std::move(tags);
   std::vector<uint8_t> structure = EncodeStructure(h);

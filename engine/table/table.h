@@ -1,6 +1,8 @@
-// One open native table file (.adt) with its memo file (.adm): records read and written by
-// number, blobs, the header's counters and tag definitions, pack, zap, and the locks that one
-// open holds against every other open of the same table. The code is split by concern:
+// One open table file with its memo file: records read and written by number, blobs, the
+// header's counters and tag definitions, pack, zap, and the locks that one open holds against
+// every other open of the same table. What differs between the native table file (.adt, .adm)
+// and the DBF table file (.dbf, .dbt or .fpt) sits behind RecordFormat (record_format.h); all
+// else here is shared by every table type. The code is split by concern:
 // table.cpp (opening, the header and its counters, commits), table_records.cpp (records and
 // their stamped values), table_locks.cpp, table_blobs.cpp, table_rewrite.cpp (pack, zap and
 // the rewrite they share), table_encryption.cpp and table_restructure.cpp. Its files are named,
@@ -60,9 +62,10 @@
 #include <vector>
 
 #include "engine/storage/storage.h"
-#include "engine/table/memo_file.h"
+#include "engine/table/memo_store.h"
 #include "engine/table/record_cipher.h"
 #include "engine/table/record_access.h"
+#include "engine/table/record_format.h"
 #include "engine/table/table_header.h"
 
 namespace engine {
@@ -97,9 +100,14 @@ class Table {
     bool readOnly = false;
     // A scratch table: commits write what is pending without forcing it to the disk.
     bool scratch = false;
+    // The type the caller opens the table as; unset: the type the file's header shows (a DBF
+    // file without memos is a CDX table when a structural .cdx is beside it, else NTX).
+    // kNotATableFile when the file is not of the type asked for.
+    std::optional<TableType> type = std::nullopt;
   };
 
-  // Writes a new empty table (and its memo file when the schema has blobs) at `path`,
+  // Writes a new empty table of the schema's table type (and its memo file when the schema
+  // has blobs) at `path`,
   // replacing an existing table (its memo and index files go) unless some other open holds
   // it (kTableInUse). The new files are put in place through table_files.h, so a crash leaves
   // the old table or the new one.
@@ -145,6 +153,10 @@ class Table {
   // records when the definitions outgrow it, which needs an exclusive open).
   const std::vector<TagDefinition>& tags() const { return header_.tags; }
   void SetTags(std::vector<TagDefinition> tags);
+  // DBF tables: header byte 28's structural-index bit (0x01), which tells other programs of the
+  // DBF world to open the structural .cdx with the table. Nothing for native tables.
+  void SetStructuralIndexFlag(bool present);
+  const RecordFormat& format() const { return *format_; }
 
   // Re-reads the counter block when others may have changed the table; answers whether the
   // change counter moved since the last look.
@@ -195,8 +207,11 @@ class Table {
 
   bool hasMemo() const { return memo_ != nullptr; }
   std::string ReadBlob(BlobRef ref);
-  // Stores a blob for a record about to be written; it is committed with that record.
-  BlobRef WriteBlob(std::string_view content);
+  // Bytes of content of a blob (DBF references hold no length: the memo file is asked).
+  uint32_t BlobLength(BlobRef ref);
+  // Stores a blob for a record about to be written in a field of `type`; it is committed with
+  // that record.
+  BlobRef WriteBlob(std::string_view content, FieldType type = FieldType::kMemo);
   void FreeBlob(BlobRef ref);
 
   // Removes deleted records (exclusive open only). Record numbers change.
@@ -332,6 +347,8 @@ class Table {
 
  private:
   Table() = default;
+  // The table type of the open file: the one asked for, checked against the file's header.
+  TableType DetectType() const;
   void LoadHeader();
   void WriteCounters();
   void AfterChange();  // counts the change and publishes the counters
@@ -347,7 +364,9 @@ class Table {
   void WriteImage(uint32_t n, const uint8_t* image);  // encrypted with the key in an encrypted table
   void WriteFlag(uint32_t n, uint8_t flag);
   void CheckCanWriteEncrypted() const;  // kEncryptionNotEnabled: an encrypted table without the key
-  BlobRef StoreBlob(std::string_view content, bool encryptedFormat, bool seal);
+  BlobRef StoreBlob(std::string_view content, bool encryptedFormat, bool seal, FieldType type = FieldType::kMemo);
+  // Cuts the file after record `count` and writes what follows the last record.
+  void TruncateAfter(uint32_t count);
   // Stores every blob of record n's image again, sealed or plain, and points the image at the new
   // copies; answers the old references, to be freed once the image is written.
   std::vector<BlobRef> RestoreBlobs(uint32_t n, uint8_t* image, bool seal);
@@ -383,13 +402,14 @@ class Table {
   void ReplaceFile(const std::string& staged, std::unique_ptr<storage::File> replacement);
   void RewriteWithHeader(const TableHeader& header, const std::function<bool(uint32_t, const uint8_t*)>& keep,
                          const ProgressFn& progress);
-  std::unique_ptr<MemoFile> OpenMemo();
+  std::unique_ptr<MemoStore> OpenMemo();
 
   std::string path_;
   OpenOptions options_;
+  const RecordFormat* format_ = &RecordFormatOf(TableType::kAdt);
   std::unique_ptr<storage::File> file_;
   TableHeader header_;
-  std::unique_ptr<MemoFile> memo_;
+  std::unique_ptr<MemoStore> memo_;
   bool countersDirty_ = false;   // the counters changed since they were last written
   bool uncommitted_ = false;     // something was written since the last commit
   bool memoWritten_ = false;     // the memo file was written since the last commit

@@ -514,7 +514,7 @@ std::string TableCursor::ReadBlob(size_t field) {
 void TableCursor::SetBlob(size_t field, std::string_view content) {
   uint8_t* image = BeginChange();
   BlobRef old = RecordView(schema(), image, recno_).blob(field);
-  BlobRef fresh = table_->WriteBlob(content);
+  BlobRef fresh = table_->WriteBlob(content, schema().fields()[field].type);
   if (fresh.block) newBlobs_.push_back(fresh);
   // A blob written during this change can go at once; the stored one only after the write.
   auto it = std::find_if(newBlobs_.begin(), newBlobs_.end(), [&](BlobRef r) { return r.block == old.block; });

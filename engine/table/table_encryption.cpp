@@ -11,6 +11,10 @@
 namespace engine {
 
 void Table::EnableEncryption(std::string_view password, CipherKind kind) {
+  if (schema().dbf()) {
+    // Other programs read DBF files as they are: an encrypted record would be garbage to them.
+    Fail(err::kInvalidTableArgument, "The DBF table \"" + path_ + "\" cannot be encrypted; only native tables can.");
+  }
   if (header_.encryption) {
     std::unique_ptr<RecordCipher> c = RecordCipher::Unlock(*header_.encryption, password);
     if (!c) Fail(err::kWrongTablePassword, "The password is not the password of the table \"" + path_ + "\".");

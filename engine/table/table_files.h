@@ -29,13 +29,23 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/storage/storage.h"
+#include "engine/table/table_type.h"
 
 namespace engine::table_files {
 
-// The memo file of a table file (the table's name with ".adm"; a staging suffix is kept).
-std::string MemoPath(const std::string& tablePath);
+// The memo file of a table file of `type`: the table's name with ".adm", ".dbt" (NTX) or ".fpt"
+// (CDX); a staging suffix is kept, and a DBF table named in capitals ("A.DBF") gets its
+// sidecar extensions in capitals, as other programs of the DBF world name them.
+std::string MemoPath(const std::string& tablePath, TableType type = TableType::kAdt);
+// Every memo file a table of this name may have: a DBF table's (".dbf") is either kind.
+std::vector<std::string> MemoPaths(const std::string& tablePath);
+// The structural compound index of a DBF table (the table's name with ".cdx").
+std::string CdxPath(const std::string& tablePath);
+// Where the engine keeps the index tag definitions of a DBF table (the table's name with ".tgd").
+std::string TagsPath(const std::string& tablePath);
 // The structural index of a table file (the table's name with ".adi").
 std::string IndexPath(const std::string& tablePath);
 // An index file named by a caller: ".adi" is added to a name without extension.
@@ -47,7 +57,7 @@ std::string StagingPath(const std::string& path);
 // staging names beside the table and then installed in its place.
 class NewTableFiles {
  public:
-  explicit NewTableFiles(std::string tablePath);
+  explicit NewTableFiles(std::string tablePath, TableType type = TableType::kAdt);
   // Removes the staged files unless they were installed.
   ~NewTableFiles();
   NewTableFiles(const NewTableFiles&) = delete;
@@ -66,6 +76,7 @@ class NewTableFiles {
  private:
   std::string target_;
   std::string staged_;
+  TableType type_;
   bool installed_ = false;
 };
 
@@ -76,7 +87,8 @@ void ReplaceTableFile(storage::File& file, const std::string& staged, const std:
                       const std::function<void()>& renamed);
 
 // Puts a new memo file, written at `staged`, in place of the table's memo file.
-void ReplaceMemoFile(storage::File& file, const std::string& staged, const std::string& tablePath);
+void ReplaceMemoFile(storage::File& file, const std::string& staged, const std::string& tablePath,
+                     TableType type = TableType::kAdt);
 
 // Finishes a replacement of the table's files that a crashed process decided but did not
 // finish, and removes what a crash left of one it had not decided. Answers whether it changed
@@ -86,7 +98,8 @@ bool Recover(const std::string& tablePath);
 // read the old files).
 bool ReplacementPending(const std::string& tablePath);
 
-// Removes the table file, then its memo file and structural index.
+// Removes the table file, then its memo file and structural index (and, for a DBF table, the
+// tag definitions kept beside it).
 void RemoveTable(const std::string& tablePath, bool durable = true);
 
 // Puts a new index file, complete and open as `file` at `staged`, in place of `target`.

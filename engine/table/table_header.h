@@ -59,6 +59,7 @@ struct TableHeader {
   std::vector<TagDefinition> tags;
   TableCounters counters;
   std::optional<CipherParams> encryption;  // set for a table with a password (version 2)
+  uint8_t dbfTableFlags = 0;  // DBF tables: header byte 28 (0x01: a structural .cdx exists)
 };
 
 // The structure block of a header.

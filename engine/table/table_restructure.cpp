@@ -10,6 +10,7 @@
 #include "engine/core/error.h"
 #include "engine/table/field_def_parser.h"
 #include "engine/table/record_writer.h"
+#include "engine/table/memo_file.h"
 #include "engine/table/table.h"
 #include "engine/table/table_files.h"
 #include "engine/table/table_staging.h"
@@ -162,6 +163,9 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
   exclusive.exclusive = true;
   std::unique_ptr<Table> t = Open(path, exclusive);
   t->CheckWritable();
+  if (t->schema().dbf()) {
+    Fail(err::kNotYetBuilt, "Changing the fields of the DBF table \"" + path + "\" is not built yet.");
+  }
   if (t->encrypted()) {
     Fail(err::kEncryptedTableUnsupported,
          "The table \"" + path + "\" is encrypted; decrypt it before changing its fields.");

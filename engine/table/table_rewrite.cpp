@@ -46,11 +46,13 @@ void Table::RewriteWithHeader(const TableHeader& header, const std::function<boo
   try {
     TableHeader h = header;
     h.counters.recordCount = 0;
-    // A new file has its structure block in the first place.
-    h.structureOffset = kStructureOffset;
-    size_t structureSize = EncodeStructure(h).size();
-    if (kStructureOffset + structureSize > h.headerLength) h.headerLength = HeaderLengthFor(structureSize);
-    WriteWholeHeader(*out, h);
+    if (format_->tagsInHeader()) {
+      // A new file has its structure block in the first place.
+      h.structureOffset = kStructureOffset;
+      size_t structureSize = EncodeStructure(h).size();
+      if (kStructureOffset + structureSize > h.headerLength) h.headerLength = HeaderLengthFor(structureSize);
+    }
+    format_->WriteHeader(*out, h);
     // Slots are copied as they are (no key needed): the new header keeps the cipher.
     assert(h.encryption.has_value() == encrypted());
     const uint32_t len = slotLength();
@@ -79,8 +81,7 @@ void Table::RewriteWithHeader(const TableHeader& header, const std::function<boo
     }
     h.counters.recordCount = written;
     h.counters.changeCounter = header_.counters.changeCounter + 1;
-    std::vector<uint8_t> c = EncodeCounters(h.counters);
-    out->Write(kCounterBlockOffset, c.data(), c.size());
+    format_->WriteCounters(*out, h, h.counters, written);
     if (progress && lastPercent != 100) progress(100);
   } catch (...) {
     out.reset();
@@ -147,10 +148,10 @@ void Table::Zap() {
     // The table refers to no blob any more; an empty memo file replaces the old one (a crash
     // before that leaves the old one, which nothing refers to either).
     memo_.reset();
-    std::string staged = table_files::StagingPath(table_files::MemoPath(path_));
+    std::string staged = table_files::StagingPath(format_->MemoPath(path_));
     try {
-      MemoFile fresh = MemoFile::Create(staged, header_.properties.memoBlockSize);
-      table_files::ReplaceMemoFile(fresh.file(), staged, path_);
+      std::unique_ptr<MemoStore> fresh = format_->CreateMemo(staged, header_.properties.memoBlockSize);
+      table_files::ReplaceMemoFile(fresh->file(), staged, path_, type());
     } catch (...) {
       storage::Current().Remove(staged);
       memo_ = OpenMemo();

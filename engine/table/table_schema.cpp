@@ -2,6 +2,7 @@
 
 #include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
+#include "engine/table/dbf_field.h"
 
 namespace engine {
 
@@ -168,6 +169,69 @@ Schema Schema::FromDescriptors(std::vector<FieldDescriptor> fields, uint32_t rec
     Fail(err::kTableHeaderDamaged, "The table header's record length does not match its fields.");
   }
   return rebuilt;
+}
+
+Schema Schema::FromDbfSpecs(const std::vector<FieldSpec>& specs, TableType type) {
+  if (specs.empty()) Fail(err::kInvalidFieldDefinition, "A table needs at least one field.");
+  // The header length is a 16-bit value: 32 bytes of header, 32 per field and the terminator.
+  if (specs.size() > 2046) Fail(err::kInvalidFieldDefinition, "A DBF table has at most 2046 fields.");
+  std::vector<FieldDescriptor> fields;
+  for (const FieldSpec& decl : specs) {
+    if (decl.name.empty()) BadField(decl.name, "the name is empty");
+    if (decl.name.size() > kDbfMaxFieldNameLength) BadField(decl.name, "a DBF field name has at most 10 characters");
+    for (char c : decl.name) {
+      unsigned char u = static_cast<unsigned char>(c);
+      if (u <= 0x20 || u >= 0x7F || c == ',' || c == ';') {
+        BadField(decl.name, "a DBF field name holds only letters, digits and other visible ASCII characters");
+      }
+    }
+    for (const FieldDescriptor& seen : fields) {
+      if (AsciiEqualsIgnoreCase(seen.name, decl.name)) BadField(decl.name, "the name is used twice");
+    }
+    std::optional<char> letter = DbfLetterOf(decl.type, type);
+    if (!letter) {
+      BadField(decl.name, "a " + std::string(TableTypeName(type)) + " table cannot hold a field of type " +
+                              std::string(TypeWordOf(decl.type)));
+    }
+    FieldDescriptor d;
+    d.name = decl.name;
+    d.type = decl.type;
+    d.dbfLetter = *letter;
+    switch (decl.type) {
+      case FieldType::kString:
+        if (decl.length < 1 || decl.length > kDbfMaxCharLength) BadField(decl.name, "the length must be 1 to 254");
+        d.length = decl.length;
+        break;
+      case FieldType::kNumeric:
+        if (decl.length < 1 || decl.length > kDbfMaxNumericLength) BadField(decl.name, "the length must be 1 to 20");
+        if (decl.decimals > kMaxDecimals) BadField(decl.name, "at most 15 decimals are allowed");
+        if (decl.decimals > 0 && decl.length < decl.decimals + 2u)
+          BadField(decl.name, "the length must leave room for the decimal point and a digit");
+        d.length = decl.length;
+        d.decimals = decl.decimals;
+        break;
+      default:
+        d.length = DbfFieldSize(decl.type, decl.length);
+    }
+    d.size = DbfFieldSize(decl.type, d.length);
+    fields.push_back(std::move(d));
+  }
+  return FromDbfDescriptors(std::move(fields), type);
+}
+
+Schema Schema::FromDbfDescriptors(std::vector<FieldDescriptor> fields, TableType type) {
+  Schema schema;
+  uint64_t offset = 1;
+  for (FieldDescriptor& d : fields) {
+    d.dataSize = d.size;
+    d.offset = static_cast<uint32_t>(offset);
+    offset += d.size;
+    if (offset > kMaxRecordLength) BadField(d.name, "the record grows longer than 65535 bytes");
+  }
+  schema.fields_ = std::move(fields);
+  schema.recordLength_ = static_cast<uint32_t>(offset);
+  schema.tableType_ = type;
+  return schema;
 }
 
 std::optional<size_t> Schema::find(std::string_view name) const {

@@ -63,6 +63,15 @@ class Schema {
   // longer than kMaxRecordLength); the text names the field.
   static Schema FromSpecs(const std::vector<FieldSpec>& specs);
 
+  // Lays the fields out as a DBF table of `type` stores them (dbf_field.h): only the types such
+  // a table holds, names of at most 10 ASCII characters, the DBF lengths. Throws EngineError
+  // (kInvalidFieldDefinition) naming the first field that does not fit.
+  static Schema FromDbfSpecs(const std::vector<FieldSpec>& specs, TableType type);
+
+  // A DBF schema from descriptors read from a .dbf header, laid out in order after the
+  // deletion flag (the reader has checked names, types and sizes).
+  static Schema FromDbfDescriptors(std::vector<FieldDescriptor> fields, TableType type);
+
   // Rebuilds a schema from stored descriptors, checking that they are consistent with the
   // record length. Throws EngineError naming the first bad descriptor.
   static Schema FromDescriptors(std::vector<FieldDescriptor> fields, uint32_t recordLength);

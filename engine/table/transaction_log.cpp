@@ -205,10 +205,11 @@ void TransactionLog::Abandon() {
 
 void TransactionLog::SyncTable() {
   table_->Sync();
-  int error = 0;
-  std::unique_ptr<storage::File> memo =
-      storage::TryOpenFile(table_files::MemoPath(tablePath_), OpenMode::kRead, err::kTableIoError, &error);
-  if (memo) memo->Sync();
+  for (const std::string& path : table_files::MemoPaths(tablePath_)) {
+    int error = 0;
+    std::unique_ptr<storage::File> memo = storage::TryOpenFile(path, OpenMode::kRead, err::kTableIoError, &error);
+    if (memo) memo->Sync();
+  }
 }
 
 CommittedImages ReadCommittedImages(const std::string& tablePath, uint32_t connection, uint32_t recordLength) {

@@ -21,6 +21,7 @@
 #include "engine/storage/storage.h"
 #include "engine/table/field_def_parser.h"
 #include "engine/table/record_writer.h"
+#include "engine/table/memo_file.h"
 #include "engine/table/table.h"
 #include "engine/table/table_files.h"
 #include "support/sql_fixture.h"

@@ -12,6 +12,7 @@
 #include "engine/core/checksum.h"
 #include "engine/table/field_def_parser.h"
 #include "engine/table/record_writer.h"
+#include "engine/table/memo_file.h"
 #include "engine/table/table.h"
 #include "engine/table/table_files.h"
 #include "test_env.h"

@@ -194,9 +194,9 @@ UNSIGNED32 AdsGetDataLength(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32 ul
   RecordView v = f.ref->CurrentView();
   uint32_t length;
   if (d.type == FieldType::kNMemo) {
-    length = v.blob(f.index).length / 2;
+    length = f.ref.cursor->table().BlobLength(v.blob(f.index)) / 2;
   } else if (IsBlobType(d.type)) {
-    length = v.blob(f.index).length;
+    length = f.ref.cursor->table().BlobLength(v.blob(f.index));
   } else if (d.type == FieldType::kNChar || d.type == FieldType::kNVarChar) {
     length = static_cast<uint32_t>(v.wideText(f.index).size());
   } else {
@@ -210,7 +210,7 @@ UNSIGNED32 AdsGetDataLength(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32 ul
 UNSIGNED32 AdsGetMemoLength(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32* pulLength) {
   FieldRef f = Field(hObj, pucFldName);
   if (!IsBlobType(f.d().type)) WrongType(f.d(), "memo length");
-  uint32_t bytes = f.ref->CurrentView().blob(f.index).length;
+  uint32_t bytes = f.ref.cursor->table().BlobLength(f.ref->CurrentView().blob(f.index));
   core::Out(pulLength, f.d().type == FieldType::kNMemo ? bytes / 2 : bytes, "pulLength");
   return 0;
 }
@@ -218,7 +218,7 @@ UNSIGNED32 AdsGetMemoLength(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32* p
 UNSIGNED32 AdsGetBinaryLength(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32* pulLength) {
   FieldRef f = Field(hObj, pucFldName);
   if (!IsBlobType(f.d().type)) WrongType(f.d(), "binary length");
-  core::Out(pulLength, f.ref->CurrentView().blob(f.index).length, "pulLength");
+  core::Out(pulLength, f.ref.cursor->table().BlobLength(f.ref->CurrentView().blob(f.index)), "pulLength");
   return 0;
 }
 

@@ -97,10 +97,10 @@ bool IsAbsolute(const std::string& name) {
 
 }  // namespace
 
-std::string TableWindowsPath(uint32_t connection, const std::string& name) {
+std::string TableWindowsPath(uint32_t connection, const std::string& name, TableType type) {
   if (name.empty()) Fail(err::kTableNotFound, "No table name was given.");
   std::string full = name;
-  if (!HasExtension(full)) full += ".adt";
+  if (!HasExtension(full)) full += TableFileExtension(type);
   if (!IsAbsolute(full) && connection != 0) {
     std::shared_ptr<core::Connection> c = core::Connections::Get(connection);
     std::string folder = c->folder;
@@ -110,8 +110,8 @@ std::string TableWindowsPath(uint32_t connection, const std::string& name) {
   return full;
 }
 
-std::string TableHostPath(uint32_t connection, const std::string& name, std::string* windowsPath) {
-  std::string full = TableWindowsPath(connection, name);
+std::string TableHostPath(uint32_t connection, const std::string& name, std::string* windowsPath, TableType type) {
+  std::string full = TableWindowsPath(connection, name, type);
   std::string host = core::HostPathOrFail(full, "The table path");
   if (windowsPath) *windowsPath = full;
   return host;

@@ -36,9 +36,11 @@ size_t FieldIndex(TableCursor& cursor, const uint8_t* field);
 // The host path of a table named `name` on connection `connection` (0: none): relative names
 // are taken in the connection's folder, ".adt" is added when the name has no extension.
 // *windowsPath receives the Windows form.
-std::string TableHostPath(uint32_t connection, const std::string& name, std::string* windowsPath);
+// A name without extension gets the extension of `type`'s table files (".adt" or ".dbf").
+std::string TableHostPath(uint32_t connection, const std::string& name, std::string* windowsPath,
+                          TableType type = TableType::kAdt);
 // The Windows form alone (no look-up on the disk).
-std::string TableWindowsPath(uint32_t connection, const std::string& name);
+std::string TableWindowsPath(uint32_t connection, const std::string& name, TableType type = TableType::kAdt);
 
 // Returns the name of a file given by its Windows path as the file-name calls do: option 1
 // the base name without extension, 2 with it, 3 the whole path; `call` names the entry point

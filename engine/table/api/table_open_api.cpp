@@ -41,10 +41,27 @@ constexpr uint16_t kNativeTableType = 3;
 constexpr uint32_t kOpenExclusive = 0x1;
 constexpr uint32_t kOpenReadOnly = 0x2;
 
-void CheckTableType(uint16_t type) {
-  if (type != 0 && type != kNativeTableType) {
-    Fail(err::kInvalidArgument, "Table type " + std::to_string(type) + " is not supported; this engine keeps native tables (type 3).");
+// The table type an entry point's code names; nullopt for 0 (the dictionary's or the
+// connection's choice).
+std::optional<TableType> CheckTableType(uint16_t code) {
+  if (code == 0) return std::nullopt;
+  std::optional<TableType> type = TableTypeOf(code);
+  if (!type) Fail(err::kInvalidArgument, "Table type " + std::to_string(code) + " is unknown (1 NTX, 2 CDX, 3 ADT, 4 VFP).");
+  if (*type == TableType::kVfp) {
+    Fail(err::kInvalidArgument, "Table type 4 (Visual FoxPro) is not supported yet; this engine keeps native tables (type 3) "
+                                "and DBF tables with NTX (1) or CDX (2) indexes.");
   }
+  return type;
+}
+
+// The type a free table of the connection is taken to have when the caller names none: the
+// connection's TableType, else native.
+TableType DefaultTableType(uint32_t connection) {
+  if (connection != 0) {
+    std::optional<TableType> t = TableTypeOf(core::Connections::Get(connection)->default_table_type);
+    if (t && *t != TableType::kVfp) return *t;
+  }
+  return TableType::kAdt;
 }
 
 void CheckCharType(uint16_t charType) {
@@ -87,17 +104,19 @@ using table::TableCursor;
 
 namespace {
 
-// Opens the table file at `host` and registers its cursor on `connection`.
+// Opens the table file at `host` as a table of `type` (unset: the file says) and registers its
+// cursor on `connection`.
 ADSHANDLE RegisterOpen(ADSHANDLE connection, const std::string& name, const std::string& host,
-                       const std::string& windowsPath, uint32_t options, uint16_t lockType, bool checkRights,
-                       uint32_t rights = dict::rights::kAll, const std::string& collation = {},
-                       const std::map<std::string, uint32_t>& columnRights = {}) {
+                       const std::string& windowsPath, std::optional<TableType> type, uint32_t options,
+                       uint16_t lockType, bool checkRights, uint32_t rights = dict::rights::kAll,
+                       const std::string& collation = {}, const std::map<std::string, uint32_t>& columnRights = {}) {
   if (checkRights && !(rights & dict::rights::kRead)) {
     Fail(err::kPermissionDenied, "Read permission not granted on the table \"" + name + "\".");
   }
   Table::OpenOptions o;
   o.exclusive = options & table::kOpenExclusive;
   o.readOnly = options & table::kOpenReadOnly;
+  o.type = type;
   std::unique_ptr<Table> t = Table::Open(host, o);
   TableIndexes::Attach(*t, collation, options);
   // What a transaction whose process died left in the table is undone before anyone reads it.
@@ -125,25 +144,34 @@ ADSHANDLE RegisterOpen(ADSHANDLE connection, const std::string& name, const std:
 // Where a table name leads on a connection: a dictionary connection knows its tables by name;
 // a path, or a name on a free connection, names the file. *rights receives the user's rights
 // on a dictionary table (all rights otherwise).
+// *type is the type asked for; a dictionary table takes its dictionary's type.
 std::string ResolveOpenPath(ADSHANDLE connection, const std::string& name, std::string* windowsPath,
-                            uint32_t* rights = nullptr, std::map<std::string, uint32_t>* columnRights = nullptr) {
+                            std::optional<TableType>* type, uint32_t* rights = nullptr,
+                            std::map<std::string, uint32_t>* columnRights = nullptr) {
   if (rights) *rights = dict::rights::kAll;
   if (connection != 0) {
     std::shared_ptr<core::Connection> c = core::Connections::Get(connection);
     bool plainName = name.find_first_of("\\/:") == std::string::npos;
     if (c->is_dictionary && c->dictionary && plainName) {
       dict::TableEntry entry = c->dictionary->GetTable(name);  // 5132 when absent
-      if (entry.type != table::kNativeTableType && entry.type != 0) {
+      std::optional<TableType> stored = TableTypeOf(entry.type);
+      if (entry.type != 0 && (!stored || *stored == TableType::kVfp)) {
         Fail(err::kInvalidArgument, "The table \"" + name + "\" is of type " + std::to_string(entry.type) +
                                         ", which this engine does not open.");
       }
+      if (type) *type = stored ? *stored : TableType::kAdt;
       if (rights && !c->is_administrator) *rights = c->dictionary->RightsOf(c->user, dict::ObjectType::kTable, entry.name);
       if (columnRights && !c->is_administrator) *columnRights = c->dictionary->ColumnRightsOf(c->user, entry.name);
       if (windowsPath) *windowsPath = c->dictionary->TableWindowsPath(entry);
       return c->dictionary->TableHostPath(entry);
     }
   }
-  return table::TableHostPath(connection, name, windowsPath);
+  TableType wanted = type && *type ? **type : table::DefaultTableType(connection);
+  std::string host = table::TableHostPath(connection, name, windowsPath, wanted);
+  // A free table opened without a type: the connection's TableType when it names a DBF type,
+  // else whatever its file is.
+  if (type && !*type && wanted != TableType::kAdt) *type = wanted;
+  return host;
 }
 
 }  // namespace
@@ -155,13 +183,15 @@ UNSIGNED32 AdsCreateTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* p
   core::Require(pucName, "pucName");
   core::Require(pucFields, "pucFields");
   core::Require(phTable, "phTable");
-  table::CheckTableType(usTableType);
+  std::optional<TableType> requested = table::CheckTableType(usTableType);
   table::CheckCharType(usCharType);
   (void)pucDBObjName;
+  const TableType type = requested ? *requested : table::DefaultTableType(hConnect);
   std::string name = core::InText(pucName);
-  Schema schema = Schema::FromSpecs(ParseFieldDefinitions(core::InText(pucFields)));
+  std::vector<FieldSpec> specs = ParseFieldDefinitions(core::InText(pucFields));
+  Schema schema = type == TableType::kAdt ? Schema::FromSpecs(specs) : Schema::FromDbfSpecs(specs, type);
   std::string windowsPath;
-  std::string host = table::TableHostPath(hConnect, name, &windowsPath);
+  std::string host = table::TableHostPath(hConnect, name, &windowsPath, type);
   Table::CreateOptions co;
   co.memoBlockSize = usMemoSize;
   co.charType = usCharType == 2 ? 2 : 1;
@@ -176,7 +206,7 @@ UNSIGNED32 AdsCreateTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* p
       entry.name = core::InText(pucDBObjName);
       if (entry.name.empty()) entry.name = core::FromHostName(std::filesystem::path(host).stem().string());
       entry.path = windowsPath;
-      entry.type = table::kNativeTableType;
+      entry.type = TableTypeCode(type);
       entry.char_type = co.charType;
       try {
         if (c->dictionary->FindTable(entry.name)) c->dictionary->RemoveTable(entry.name);
@@ -191,7 +221,7 @@ UNSIGNED32 AdsCreateTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* p
       }
     }
   }
-  *phTable = RegisterOpen(hConnect, name, host, windowsPath, table::kOpenExclusive, usLockType, usCheckRights != 2);
+  *phTable = RegisterOpen(hConnect, name, host, windowsPath, type, table::kOpenExclusive, usLockType, usCheckRights != 2);
   return 0;
 }
 
@@ -200,15 +230,15 @@ UNSIGNED32 AdsOpenTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* puc
                           UNSIGNED8* pucCollation, ADSHANDLE* phTable) {
   core::Require(pucName, "pucName");
   core::Require(phTable, "phTable");
-  table::CheckTableType(usTableType);
+  std::optional<TableType> type = table::CheckTableType(usTableType);
   table::CheckCharType(usCharType);
   (void)pucAlias;
   std::string name = core::InText(pucName);
   std::string windowsPath;
   uint32_t rights = 0;
   std::map<std::string, uint32_t> columnRights;
-  std::string host = ResolveOpenPath(hConnect, name, &windowsPath, &rights, &columnRights);
-  *phTable = RegisterOpen(hConnect, name, host, windowsPath,
+  std::string host = ResolveOpenPath(hConnect, name, &windowsPath, &type, &rights, &columnRights);
+  *phTable = RegisterOpen(hConnect, name, host, windowsPath, type,
                           ulOptions & (table::kOpenExclusive | table::kOpenReadOnly | kOpenRebuildOnCollationMismatch |
                                        kOpenIgnoreCollationMismatch),
                           usLockType, usCheckRights != 2, rights, core::InText(pucCollation), columnRights);
@@ -253,11 +283,11 @@ UNSIGNED32 AdsRestructureTable90(ADSHANDLE hObj, UNSIGNED8* pucName, UNSIGNED8* 
                                  UNSIGNED8* pucAddFields, UNSIGNED8* pucDeleteFields, UNSIGNED8* pucChangeFields,
                                  UNSIGNED32 ulOptions, UNSIGNED8* pucCollation) {
   core::Require(pucName, "pucName");
-  table::CheckTableType(usTableType);
+  std::optional<TableType> type = table::CheckTableType(usTableType);
   (void)pucPassword, (void)usCharType, (void)usLockType, (void)usCheckRights, (void)ulOptions, (void)pucCollation;
   std::string name = core::InText(pucName);
   std::string windowsPath;
-  std::string host = ResolveOpenPath(hObj, name, &windowsPath);
+  std::string host = ResolveOpenPath(hObj, name, &windowsPath, &type);
   // The structural index holds keys made from the old fields. Every tag must still work with
   // the new ones (a tag on a deleted or renamed field is refused, nothing changes); the index
   // file goes just before the new table takes the old one's place, so that a crash from then
@@ -366,7 +396,7 @@ UNSIGNED32 AdsGetTableConnection(ADSHANDLE hTable, ADSHANDLE* phConnect) {
 
 UNSIGNED32 AdsGetTableType(ADSHANDLE hTable, UNSIGNED16* pusType) {
   table::CursorOf(hTable);
-  core::Out(pusType, table::kNativeTableType, "pusType");
+  core::Out(pusType, TableTypeCode(table::CursorOf(hTable)->table().type()), "pusType");
   return 0;
 }
 
