@@ -141,7 +141,7 @@ void DecodeDbfHeader(const uint8_t* b, size_t size, TableType type, const std::s
     if (!ft) {
       Fail(err::kTableVersion, "Field \"" + d.name + "\" of \"" + file + "\" has the type letter '" +
                                    std::string(1, letter >= 0x20 && letter < 0x7F ? letter : '?') +
-                                   "', which a " + std::string(TableTypeName(type)) + " table cannot hold.");
+                                   "', which " + std::string(type == TableType::kNtx ? "an NTX" : "a CDX") + " table cannot hold.");
     }
     d.type = *ft;
     d.dbfLetter = static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter);

@@ -190,8 +190,8 @@ Schema Schema::FromDbfSpecs(const std::vector<FieldSpec>& specs, TableType type)
     }
     std::optional<char> letter = DbfLetterOf(decl.type, type);
     if (!letter) {
-      BadField(decl.name, "a " + std::string(TableTypeName(type)) + " table cannot hold a field of type " +
-                              std::string(TypeWordOf(decl.type)));
+      BadField(decl.name, std::string(type == TableType::kNtx ? "an NTX" : "a CDX") +
+                              " table cannot hold a field of type " + std::string(TypeWordOf(decl.type)));
     }
     FieldDescriptor d;
     d.name = decl.name;

@@ -11,8 +11,8 @@ namespace aceadmin {
 namespace {
 
 constexpr const char* kArguments =
-    "DICTIONARY|FOLDER TABLE | TABLE.adt TAG EXPRESSION [--for CONDITION] [--unique|--candidate] [--descending] "
-    "[--collation NAME] [--file INDEXFILE]";
+    "DICTIONARY|FOLDER TABLE | TABLE.adt|TABLE.dbf TAG EXPRESSION [--for CONDITION] [--unique|--candidate] [--descending] "
+    "[--collation NAME] [--file INDEXFILE] [--type ntx|cdx|adt]";
 
 int CreateIndex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Arguments parsed;
@@ -22,11 +22,14 @@ int CreateIndex(const std::vector<std::string>& args, std::ostream& out, std::os
                                             {"--descending", false},
                                             {"--for", true},
                                             {"--collation", true},
-                                            {"--file", true}},
+                                            {"--file", true},
+                                            {kTypeOption, true}},
                                            3, 4, &parsed);
       !problem.empty()) {
     return UsageError("create-index", problem, err);
   }
+  UNSIGNED16 type = 0;
+  if (std::string problem; !TableTypeOption(parsed, 0, &type, &problem)) return UsageError("create-index", problem, err);
   std::vector<std::string> positional = parsed.positional;
   const std::string condition = parsed.Value("--for"), collation = parsed.Value("--collation"),
                     file = parsed.Value("--file");
@@ -36,7 +39,7 @@ int CreateIndex(const std::vector<std::string>& args, std::ostream& out, std::os
   if (parsed.Has("--descending")) options |= ADS_DESCENDING;
   TableName name;
   if (!TakeTableName(&positional, &name) || positional.size() != 2) {
-    return UsageError("create-index", "give the table (DICTIONARY|FOLDER TABLE, or TABLE.adt), the tag and its expression",
+    return UsageError("create-index", "give the table (DICTIONARY|FOLDER TABLE, or TABLE.adt|TABLE.dbf), the tag and its expression",
                       err);
   }
   if ((options & ADS_UNIQUE) && (options & ADS_CANDIDATE)) {
@@ -46,7 +49,7 @@ int CreateIndex(const std::vector<std::string>& args, std::ostream& out, std::os
   const std::string& expression = positional[1];
   OpenedTable t;
   std::string what;
-  if (int rc = Report(t.Open(name.target, name.table, ADS_EXCLUSIVE, &what), what, err)) return rc;
+  if (int rc = Report(t.Open(name.target, name.table, ADS_EXCLUSIVE, &what, type), what, err)) return rc;
   ADSHANDLE index = 0;
   // Page size 0: the file's own, or the table's for a new file.
   if (int rc = Report(AdsCreateIndex90(t.table(), file.empty() ? nullptr : Text(file), Text(tag), Text(expression),

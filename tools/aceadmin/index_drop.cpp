@@ -9,23 +9,25 @@
 namespace aceadmin {
 namespace {
 
-constexpr const char* kArguments = "DICTIONARY|FOLDER TABLE | TABLE.adt TAG [--file INDEXFILE]";
+constexpr const char* kArguments = "DICTIONARY|FOLDER TABLE | TABLE.adt|TABLE.dbf TAG [--file INDEXFILE] [--type ntx|cdx|adt]";
 
 int DropIndex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Arguments parsed;
-  if (std::string problem = ParseArguments(args, {{"--file", true}}, 2, 3, &parsed); !problem.empty()) {
+  if (std::string problem = ParseArguments(args, {{"--file", true}, {kTypeOption, true}}, 2, 3, &parsed); !problem.empty()) {
     return UsageError("drop-index", problem, err);
   }
+  UNSIGNED16 type = 0;
+  if (std::string problem; !TableTypeOption(parsed, 0, &type, &problem)) return UsageError("drop-index", problem, err);
   std::vector<std::string> positional = parsed.positional;
   const std::string file = parsed.Value("--file");
   TableName name;
   if (!TakeTableName(&positional, &name) || positional.size() != 1) {
-    return UsageError("drop-index", "give the table (DICTIONARY|FOLDER TABLE, or TABLE.adt) and the tag", err);
+    return UsageError("drop-index", "give the table (DICTIONARY|FOLDER TABLE, or TABLE.adt|TABLE.dbf) and the tag", err);
   }
   const std::string& tag = positional[0];
   OpenedTable t;
   std::string what;
-  if (int rc = Report(t.Open(name.target, name.table, ADS_EXCLUSIVE, &what), what, err)) return rc;
+  if (int rc = Report(t.Open(name.target, name.table, ADS_EXCLUSIVE, &what, type), what, err)) return rc;
   if (!file.empty()) {
     ADSHANDLE handles[256];
     UNSIGNED16 count = 256;

@@ -15,7 +15,7 @@
 namespace aceadmin {
 namespace {
 
-constexpr const char* kArguments = "DICTIONARY|FOLDER TABLE | TABLE.adt [--file INDEXFILE]...";
+constexpr const char* kArguments = "DICTIONARY|FOLDER TABLE | TABLE.adt|TABLE.dbf [--file INDEXFILE]... [--type ntx|cdx|adt]";
 
 // Shows deleted records for as long as it lives: the tags hold them too.
 struct DeletedShown {
@@ -25,19 +25,21 @@ struct DeletedShown {
 
 int VerifyIndex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Arguments parsed;
-  if (std::string problem = ParseArguments(args, {{"--file", true}}, 1, 2, &parsed); !problem.empty()) {
+  if (std::string problem = ParseArguments(args, {{"--file", true}, {kTypeOption, true}}, 1, 2, &parsed); !problem.empty()) {
     return UsageError("verify-index", problem, err);
   }
+  UNSIGNED16 type = 0;
+  if (std::string problem; !TableTypeOption(parsed, 0, &type, &problem)) return UsageError("verify-index", problem, err);
   std::vector<std::string> positional = parsed.positional;
   const std::vector<std::string> files = parsed.Values("--file");
   TableName name;
   if (!TakeTableName(&positional, &name) || !positional.empty()) {
-    return UsageError("verify-index", "give the table as DICTIONARY|FOLDER TABLE, or as TABLE.adt", err);
+    return UsageError("verify-index", "give the table as DICTIONARY|FOLDER TABLE, or as TABLE.adt|TABLE.dbf", err);
   }
   DeletedShown shown;
   OpenedTable t;
   std::string what;
-  if (int rc = Report(t.Open(name.target, name.table, ADS_READONLY, &what), what, err)) return rc;
+  if (int rc = Report(t.Open(name.target, name.table, ADS_READONLY, &what, type), what, err)) return rc;
   for (const std::string& file : files) {
     ADSHANDLE handles[256];
     UNSIGNED16 count = 256;

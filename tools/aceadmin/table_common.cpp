@@ -9,7 +9,7 @@ namespace aceadmin {
 OpenedTable::~OpenedTable() { Close(); }
 
 UNSIGNED32 OpenedTable::Open(const std::string& target, const std::string& table, UNSIGNED32 options,
-                             std::string* what) {
+                             std::string* what, UNSIGNED16 type) {
   *what = "connect " + target;
   const bool dictionary = target.size() > 4 && (target.compare(target.size() - 4, 4, ".add") == 0 ||
                                                 target.compare(target.size() - 4, 4, ".ADD") == 0);
@@ -17,7 +17,7 @@ UNSIGNED32 OpenedTable::Open(const std::string& target, const std::string& table
                             &connection_);
   if (rc != 0) return rc;
   *what = "open " + table;
-  return AdsOpenTable90(connection_, Text(table), nullptr, ADS_ADT, 0, 0, 2, options, nullptr, &table_);
+  return AdsOpenTable90(connection_, Text(table), nullptr, type, 0, 0, 2, options, nullptr, &table_);
 }
 
 UNSIGNED32 OpenedTable::Close() {
@@ -47,7 +47,7 @@ bool EndsWithNoCase(const std::string& s, const std::string& suffix) {
 bool TakeTableName(std::vector<std::string>* positional, TableName* name) {
   if (positional->empty()) return false;
   const std::string& first = positional->front();
-  if (EndsWithNoCase(first, ".adt")) {
+  if (EndsWithNoCase(first, ".adt") || EndsWithNoCase(first, ".dbf")) {
     // Windows-form paths use either separator.
     const size_t slash = first.find_last_of("/\\");
     name->target = slash == std::string::npos ? "." : first.substr(0, slash == 0 ? 1 : slash);
@@ -59,6 +59,24 @@ bool TakeTableName(std::vector<std::string>* positional, TableName* name) {
   name->target = (*positional)[0];
   name->table = (*positional)[1];
   positional->erase(positional->begin(), positional->begin() + 2);
+  return true;
+}
+
+bool TableTypeOption(const Arguments& parsed, UNSIGNED16 absent, UNSIGNED16* type, std::string* problem) {
+  *type = absent;
+  if (!parsed.Has(kTypeOption)) return true;
+  std::string word = parsed.Value(kTypeOption);
+  for (char& c : word) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  if (word == "ntx") {
+    *type = ADS_NTX;
+  } else if (word == "cdx") {
+    *type = ADS_CDX;
+  } else if (word == "adt") {
+    *type = ADS_ADT;
+  } else {
+    *problem = "--type takes ntx, cdx or adt, not \"" + parsed.Value(kTypeOption) + "\"";
+    return false;
+  }
   return true;
 }
 

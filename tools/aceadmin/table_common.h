@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ace/ace.h"
+#include "tools/aceadmin/arguments.h"
 
 namespace aceadmin {
 
@@ -24,7 +25,10 @@ class OpenedTable {
   // Connects to `target` (a dictionary or a folder) and opens `table` on it with `options`
   // (ADS_EXCLUSIVE, ADS_READONLY). Returns 0 or the engine's code; `what` names the step
   // that failed.
-  UNSIGNED32 Open(const std::string& target, const std::string& table, UNSIGNED32 options, std::string* what);
+  // `type` is the engine's table type (1 NTX, 2 CDX, 3 native), or 0: a dictionary's table
+  // as the dictionary says, a table file as its file is.
+  UNSIGNED32 Open(const std::string& target, const std::string& table, UNSIGNED32 options, std::string* what,
+                  UNSIGNED16 type = 0);
 
   ADSHANDLE connection() const { return connection_; }
   ADSHANDLE table() const { return table_; }
@@ -36,15 +40,22 @@ class OpenedTable {
   ADSHANDLE table_ = 0;
 };
 
-// The table a command works on: "DICTIONARY|FOLDER TABLE", or one table file "TABLE.adt" that is
-// opened by its name in its own folder.
+// The table a command works on: "DICTIONARY|FOLDER TABLE", or one table file "TABLE.adt" or
+// "TABLE.dbf" that is opened by its name in its own folder.
 struct TableName {
   std::string target;  // the dictionary or folder connected to
   std::string table;   // the table's name (or file name) on that connection
 };
-// Takes the table name off the front of `positional` (one argument when the first ends in .adt,
-// two otherwise). Returns false, leaving `positional` as it was, when too few are left.
+// Takes the table name off the front of `positional` (one argument when the first ends in .adt
+// or .dbf, two otherwise). Returns false, leaving `positional` as it was, when too few are left.
 bool TakeTableName(std::vector<std::string>* positional, TableName* name);
+
+// The option every table command takes: "--type ntx|cdx|adt" (either case) names the table
+// type for creating a table or opening a table named without extension.
+constexpr const char* kTypeOption = "--type";
+// The engine's table type code of the --type option into *type (`absent` when it was not given);
+// false with *problem set for a word that names no type.
+bool TableTypeOption(const Arguments& parsed, UNSIGNED16 absent, UNSIGNED16* type, std::string* problem);
 
 // Whether `s` ends with `suffix` (lower case), ignoring the case of a to z.
 bool EndsWithNoCase(const std::string& s, const std::string& suffix);

@@ -1,5 +1,5 @@
-// aceadmin create-table: creates a native table from a field-definition string, in a
-// dictionary (which then lists it) or in a folder.
+// aceadmin create-table: creates a table (native, or with --type a DBF table with NTX or CDX
+// indexes) from a field-definition string, in a dictionary (which then lists it) or in a folder.
 #include <ostream>
 
 #include "tools/aceadmin/arguments.h"
@@ -12,11 +12,13 @@ namespace {
 
 int CreateTable(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Arguments parsed;
-  if (std::string problem = ParseArguments(args, {{"--free", false}, {"--memo-size", true}}, 3, 3, &parsed);
+  if (std::string problem = ParseArguments(args, {{"--free", false}, {"--memo-size", true}, {kTypeOption, true}}, 3, 3, &parsed);
       !problem.empty()) {
     return UsageError("create-table", problem, err);
   }
   const std::vector<std::string>& positional = parsed.positional;
+  UNSIGNED16 type = ADS_ADT;
+  if (std::string problem; !TableTypeOption(parsed, ADS_ADT, &type, &problem)) return UsageError("create-table", problem, err);
   const bool freeTable = parsed.Has("--free");
   unsigned long memoSize = 0;
   if (parsed.Has("--memo-size") && !ParseNumber(parsed.Value("--memo-size"), 8, 8192, &memoSize)) {
@@ -36,7 +38,7 @@ int CreateTable(const std::vector<std::string>& args, std::ostream& out, std::os
   }
   constexpr UNSIGNED32 kFreeTable = 0x00001000;
   ADSHANDLE h = 0;
-  int rc = Report(AdsCreateTable90(connection, Text(table), nullptr, ADS_ADT, 1, 0, 2,
+  int rc = Report(AdsCreateTable90(connection, Text(table), nullptr, type, 1, 0, 2,
                                    static_cast<UNSIGNED16>(memoSize), Text(fields), freeTable ? kFreeTable : 0,
                                    nullptr, &h),
                   "create-table " + table, err);
@@ -46,14 +48,18 @@ int CreateTable(const std::vector<std::string>& args, std::ostream& out, std::os
   return rc;
 }
 
-Registrar create_table({"create-table", "DICTIONARY|FOLDER TABLE FIELDS [--free] [--memo-size N]",
-                        "Create a native table from field definitions (\"NAME,Char,30;QTY,Integer;\"); in a "
+Registrar create_table({"create-table", "DICTIONARY|FOLDER TABLE FIELDS [--free] [--memo-size N] [--type ntx|cdx|adt]",
+                        "Create a table from field definitions (\"NAME,Char,30;QTY,Integer;\"); in a "
                         "dictionary it is listed there unless --free",
                         &CreateTable,
                         "FIELDS lists NAME,TYPE[,LENGTH[,DECIMALS]]; items (types: Char, CIChar, Integer, ShortInt,\n"
                         "AutoInc, Numeric, Double, CurDouble, Logical, Date, Time, TimeStamp, Memo, Blob, ...).\n"
                         "--free      in a dictionary: create the file only, without listing it\n"
-                        "--memo-size N  the memo block size in bytes (8 to 8192)"});
+                        "--memo-size N  the memo block size in bytes (8 to 8192)\n"
+                        "--type ntx|cdx|adt  a DBF table (TABLE.dbf) with a .dbt memo and NTX indexes, or with an\n"
+                        "            .fpt memo and CDX indexes; adt (the default) a native table. DBF tables hold\n"
+                        "            Char (1-254), Num (1-20 digits), Date, Logical and Memo fields (CDX also Binary,\n"
+                        "            Image)"});
 
 }  // namespace
 }  // namespace aceadmin

@@ -143,9 +143,11 @@ class Load {
 
 int LoadCsv(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
   Arguments parsed;
-  if (std::string problem = ParseArguments(given, {}, 3, 3, &parsed); !problem.empty()) {
+  if (std::string problem = ParseArguments(given, {{kTypeOption, true}}, 3, 3, &parsed); !problem.empty()) {
     return UsageError("load-csv", problem, err);
   }
+  UNSIGNED16 type = 0;
+  if (std::string problem; !TableTypeOption(parsed, 0, &type, &problem)) return UsageError("load-csv", problem, err);
   const std::vector<std::string>& args = parsed.positional;
   std::ifstream in(HostPath(args[2]), std::ios::binary);
   if (!in) {
@@ -168,7 +170,7 @@ int LoadCsv(const std::vector<std::string>& given, std::ostream& out, std::ostre
 
   OpenedTable t;
   std::string what;
-  if (int rc = Report(t.Open(args[0], args[1], ADS_EXCLUSIVE, &what), what, err)) return rc;
+  if (int rc = Report(t.Open(args[0], args[1], ADS_EXCLUSIVE, &what, type), what, err)) return rc;
 
   std::vector<UNSIGNED16> types(columns.size(), 0);
   for (size_t i = 0; i < columns.size(); ++i) {
@@ -216,7 +218,7 @@ int LoadCsv(const std::vector<std::string>& given, std::ostream& out, std::ostre
   return Report(t.Close(), "closing " + args[1], err);
 }
 
-Registrar load_csv({"load-csv", "DICTIONARY|FOLDER TABLE FILE.csv",
+Registrar load_csv({"load-csv", "DICTIONARY|FOLDER TABLE FILE.csv [--type ntx|cdx|adt]",
                     "Append CSV rows to a table, all or none (first line: field names; an unquoted empty value "
                     "stays empty)",
                     &LoadCsv,

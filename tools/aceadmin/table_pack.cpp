@@ -15,13 +15,15 @@ constexpr UNSIGNED16 kIgnoreFilters = 2;
 
 int Pack(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
   Arguments parsed;
-  if (std::string problem = ParseArguments(given, {}, 2, 2, &parsed); !problem.empty()) {
+  if (std::string problem = ParseArguments(given, {{kTypeOption, true}}, 2, 2, &parsed); !problem.empty()) {
     return UsageError("pack", problem, err);
   }
+  UNSIGNED16 type = 0;
+  if (std::string problem; !TableTypeOption(parsed, 0, &type, &problem)) return UsageError("pack", problem, err);
   const std::vector<std::string>& args = parsed.positional;
   OpenedTable t;
   std::string what;
-  if (int rc = Report(t.Open(args[0], args[1], ADS_EXCLUSIVE, &what), what, err)) return rc;
+  if (int rc = Report(t.Open(args[0], args[1], ADS_EXCLUSIVE, &what, type), what, err)) return rc;
   UNSIGNED32 before = 0;
   if (int rc = Report(AdsGetRecordCount(t.table(), kIgnoreFilters, &before), "counting", err)) return rc;
   {
@@ -35,7 +37,7 @@ int Pack(const std::vector<std::string>& given, std::ostream& out, std::ostream&
   return 0;
 }
 
-Registrar pack({"pack", "DICTIONARY|FOLDER TABLE", "Remove a table's deleted records", &Pack,
+Registrar pack({"pack", "DICTIONARY|FOLDER TABLE [--type ntx|cdx|adt]", "Remove a table's deleted records", &Pack,
                 "The table is opened exclusively and rewritten without its deleted records; its indexes are\n"
                 "rebuilt. Prints the number of records left."});
 

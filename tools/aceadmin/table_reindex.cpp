@@ -48,12 +48,12 @@ UNSIGNED32 DictionaryTables(const std::string& dictionary, std::vector<std::stri
 // Rebuilds the indexes of `table` opened through `target` (a dictionary or a folder). Prints
 // its line on success; reports the failing step on err. On a terminal the progress line reads
 // "reindex TABLE`place`: ..." (place: " (2 of 9)" among a dictionary's tables). Returns 0 or 1.
-int ReindexOne(const std::string& target, const std::string& table, const std::string& place, std::ostream& out,
-               std::ostream& err) {
+int ReindexOne(const std::string& target, const std::string& table, UNSIGNED16 type, const std::string& place,
+               std::ostream& out, std::ostream& err) {
   const auto start = std::chrono::steady_clock::now();
   OpenedTable t;
   std::string what;
-  if (int rc = Report(t.Open(target, table, ADS_EXCLUSIVE, &what), what, err)) return rc;
+  if (int rc = Report(t.Open(target, table, ADS_EXCLUSIVE, &what, type), what, err)) return rc;
   UNSIGNED32 count = 0;
   if (int rc = Report(AdsGetRecordCount(t.table(), kAllRecords, &count), "counting " + table, err)) return rc;
   {
@@ -68,14 +68,17 @@ int ReindexOne(const std::string& target, const std::string& table, const std::s
 
 int Reindex(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
   Arguments parsed;
-  if (std::string problem = ParseArguments(given, {}, 1, 1, &parsed); !problem.empty()) {
+  if (std::string problem = ParseArguments(given, {{kTypeOption, true}}, 1, 1, &parsed); !problem.empty()) {
     return UsageError("reindex", problem, err);
   }
+  UNSIGNED16 type = 0;
+  if (std::string problem; !TableTypeOption(parsed, 0, &type, &problem)) return UsageError("reindex", problem, err);
   const std::vector<std::string>& args = parsed.positional;
   const bool dictionary = EndsWithNoCase(args[0], ".add");
-  const bool tableFile = EndsWithNoCase(args[0], ".adt");
+  const bool tableFile = EndsWithNoCase(args[0], ".adt") || EndsWithNoCase(args[0], ".dbf");
   if (!dictionary && !tableFile) {
-    return UsageError("reindex", "\"" + args[0] + "\" names neither a dictionary (.add) nor a table file (.adt)", err);
+    return UsageError("reindex", "\"" + args[0] + "\" names neither a dictionary (.add) nor a table file (.adt, .dbf)",
+                      err);
   }
   const auto start = std::chrono::steady_clock::now();
   std::string target = args[0];
@@ -93,14 +96,14 @@ int Reindex(const std::vector<std::string>& given, std::ostream& out, std::ostre
   for (size_t i = 0; i < tables.size(); ++i) {
     const std::string place =
         dictionary ? " (" + std::to_string(i + 1) + " of " + std::to_string(tables.size()) + ")" : "";
-    failed += ReindexOne(target, tables[i], place, out, err) != 0;
+    failed += ReindexOne(target, tables[i], type, place, out, err) != 0;
   }
   out << tables.size() - failed << " of " << tables.size() << " tables reindexed in "
       << Seconds(std::chrono::steady_clock::now() - start) << "\n";
   return failed ? 1 : 0;
 }
 
-Registrar reindex({"reindex", "DICTIONARY.add|TABLE.adt",
+Registrar reindex({"reindex", "DICTIONARY.add|TABLE.adt|TABLE.dbf [--type ntx|cdx|adt]",
                    "Rebuild every index of a table file, or of every table of a dictionary (each opened "
                    "exclusively; exit 1 when any table fails)",
                    &Reindex,

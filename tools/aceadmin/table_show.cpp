@@ -10,9 +10,11 @@ namespace {
 
 int ShowRows(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Arguments parsed;
-  if (std::string problem = ParseArguments(args, {{"--limit", true}}, 2, 2, &parsed); !problem.empty()) {
+  if (std::string problem = ParseArguments(args, {{"--limit", true}, {kTypeOption, true}}, 2, 2, &parsed); !problem.empty()) {
     return UsageError("show-rows", problem, err);
   }
+  UNSIGNED16 type = 0;
+  if (std::string problem; !TableTypeOption(parsed, 0, &type, &problem)) return UsageError("show-rows", problem, err);
   const std::vector<std::string>& positional = parsed.positional;
   unsigned long limit = 0;  // 0: all
   if (parsed.Has("--limit") && !ParseNumber(parsed.Value("--limit"), 0, 0xFFFFFFFFul, &limit)) {
@@ -20,7 +22,7 @@ int ShowRows(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
   OpenedTable t;
   std::string what;
-  if (int rc = Report(t.Open(positional[0], positional[1], ADS_READONLY, &what), what, err)) return rc;
+  if (int rc = Report(t.Open(positional[0], positional[1], ADS_READONLY, &what, type), what, err)) return rc;
   std::vector<std::string> names;
   if (int rc = Report(FieldNames(t.table(), &names), "reading the fields", err)) return rc;
   for (size_t i = 0; i < names.size(); ++i) out << (i ? "," : "") << CsvField(names[i]);
@@ -44,7 +46,7 @@ int ShowRows(const std::vector<std::string>& args, std::ostream& out, std::ostre
   return Report(t.Close(), "closing", err);
 }
 
-Registrar show_rows({"show-rows", "DICTIONARY|FOLDER TABLE [--limit N]", "Print a table's rows as CSV", &ShowRows,
+Registrar show_rows({"show-rows", "DICTIONARY|FOLDER TABLE [--limit N] [--type ntx|cdx|adt]", "Print a table's rows as CSV", &ShowRows,
                       "The first line names the fields; rows follow in record order. --limit N prints the first N\n"
                       "rows only (0: all)."});
 

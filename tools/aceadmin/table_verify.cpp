@@ -17,13 +17,15 @@ constexpr int kProblemsShown = 20;
 
 int Verify(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
   Arguments parsed;
-  if (std::string problem = ParseArguments(given, {}, 2, 2, &parsed); !problem.empty()) {
+  if (std::string problem = ParseArguments(given, {{kTypeOption, true}}, 2, 2, &parsed); !problem.empty()) {
     return UsageError("verify", problem, err);
   }
+  UNSIGNED16 type = 0;
+  if (std::string problem; !TableTypeOption(parsed, 0, &type, &problem)) return UsageError("verify", problem, err);
   const std::vector<std::string>& args = parsed.positional;
   OpenedTable t;
   std::string what;
-  if (UNSIGNED32 rc = t.Open(args[0], args[1], ADS_READONLY, &what)) {
+  if (UNSIGNED32 rc = t.Open(args[0], args[1], ADS_READONLY, &what, type)) {
     out << args[1] << ": damaged: " << LastErrorText() << "\n";
     (void)rc;
     return 1;
@@ -60,7 +62,7 @@ int Verify(const std::vector<std::string>& given, std::ostream& out, std::ostrea
   return 0;
 }
 
-Registrar verify({"verify", "DICTIONARY|FOLDER TABLE",
+Registrar verify({"verify", "DICTIONARY|FOLDER TABLE [--type ntx|cdx|adt]",
                   "Check a table file: header, record count against the file, memo references (exit 1 when damaged)",
                   &Verify,
                   "The table is opened read-only and every record and memo is read. Prints \"ok\" or the\n"

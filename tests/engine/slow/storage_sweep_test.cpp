@@ -145,6 +145,33 @@ acetest::Scenario OnVessel(std::string name, UNSIGNED32 options, std::function<v
   return s;
 }
 
+// cargo.dbf: a DBF table of `type` (NTX with a .dbt, CDX with an .fpt) holding the same five
+// records, the second deleted.
+acetest::Scenario OnCargo(std::string name, UNSIGNED16 type, UNSIGNED32 options, std::function<void(ADSHANDLE t)> fn) {
+  acetest::Scenario s;
+  s.name = std::string(type == 1 ? "NTX " : "CDX ") + std::move(name);
+  s.prepare = [type](const std::string& folder) {
+    Connection c(FolderOf(folder));
+    ADSHANDLE t = 0;
+    api::AdsCreateTable90(c.h, U8("cargo.dbf"), nullptr, type, 1, 0, 2, 0, U8("ID,Num,6,0;NAME,Char,20;NOTES,Memo;"), 0,
+                          nullptr, &t);
+    const char* names[] = {"Aurora", "Borealis", "Cygnus", "Draco", "Eridanus"};
+    for (int i = 0; i < 5; ++i) AppendRow(t, i + 1, names[i], i % 2 ? "" : std::string("note of ") + names[i]);
+    api::AdsGotoRecord(t, 2);
+    api::AdsDeleteRecord(t);
+    api::AdsCloseTable(t);
+  };
+  s.run = [type, options, fn](const std::string& folder) {
+    Connection c(FolderOf(folder));
+    ADSHANDLE t = 0;
+    api::AdsOpenTable90(c.h, U8("cargo.dbf"), nullptr, type, 0, 0, 2, options, nullptr, &t);
+    fn(t);
+    CloseQuietly(t);
+  };
+  s.tables = {"cargo.dbf"};
+  return s;
+}
+
 class StorageSweep : public ::testing::TestWithParam<acetest::Scenario> {};
 
 TEST_P(StorageSweep, EveryFaultLeavesTheTablesWholeAndAsReported) {
@@ -266,6 +293,27 @@ std::vector<acetest::Scenario> Scenarios() {
     s.tables = {"vessel"};
     s.dictionary = "DB.add";
     out.push_back(s);
+  }
+  for (UNSIGNED16 type : {UNSIGNED16{1}, UNSIGNED16{2}}) {
+    out.push_back(OnCargo("append, shared open", type, kShared, [](ADSHANDLE t) { AppendRow(t, 6, "Fornax", "sixth"); }));
+    out.back().killMayLeaveDeletedBlankIn = "cargo.dbf";
+    out.push_back(
+        OnCargo("append, exclusive open", type, ADS_EXCLUSIVE, [](ADSHANDLE t) { AppendRow(t, 6, "Fornax", "sixth"); }));
+    out.push_back(OnCargo("update", type, kShared, [](ADSHANDLE t) {
+      api::AdsGotoRecord(t, 3);
+      Change(t, [&] {
+        Set(t, "NAME", "Cassiopeia");
+        Set(t, "NOTES", std::string(700, 'n'));
+      });
+    }));
+    out.push_back(OnCargo("delete", type, kShared, [](ADSHANDLE t) {
+      api::AdsGotoRecord(t, 4);
+      api::AdsDeleteRecord(t);
+    }));
+    out.push_back(OnCargo("pack", type, ADS_EXCLUSIVE, [](ADSHANDLE t) { api::AdsPackTable(t); }));
+    out.back().failureLeavesBefore = false;
+    out.push_back(OnCargo("zap", type, ADS_EXCLUSIVE, [](ADSHANDLE t) { api::AdsZapTable(t); }));
+    out.back().failureLeavesBefore = false;
   }
   {
     acetest::Scenario s;

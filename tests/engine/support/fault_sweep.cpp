@@ -51,13 +51,19 @@ std::string FieldText(ADSHANDLE t, const std::string& name) {
   return "<error>";
 }
 
+// A table named with ".dbf" is opened as whatever DBF type its file is; others as native.
+UNSIGNED16 TypeOf(const std::string& table) {
+  const bool dbf = table.size() > 4 && (table.compare(table.size() - 4, 4, ".dbf") == 0);
+  return dbf ? 0 : ADS_ADT;
+}
+
 }  // namespace
 
 std::vector<std::string> ReadRows(const std::string& folder, const std::string& table, const std::string& password) {
   Connection c("Data Source=" + Win(folder) + ";");
   if (c.rc != 0) return {"the folder does not open: " + std::to_string(c.rc)};
   ADSHANDLE t = 0;
-  UNSIGNED32 rc = AdsOpenTable90(c.handle, U8(table), nullptr, ADS_ADT, 0, 0, 2, ADS_READONLY, nullptr, &t);
+  UNSIGNED32 rc = AdsOpenTable90(c.handle, U8(table), nullptr, TypeOf(table), 0, 0, 2, ADS_READONLY, nullptr, &t);
   if (rc == engine::err::kTableNotFound) return {"(no table)"};
   if (rc != 0) return {"the table does not open: " + std::to_string(rc) + " " + Last().text};
   DeletedShown shown;
@@ -100,7 +106,7 @@ std::vector<std::string> IndexProblems(const std::string& folder, const std::str
   Connection c("Data Source=" + Win(folder) + ";");
   if (c.rc != 0) return {"the folder does not open"};
   ADSHANDLE t = 0;
-  UNSIGNED32 rc = AdsOpenTable90(c.handle, U8(table), nullptr, ADS_ADT, 0, 0, 2,
+  UNSIGNED32 rc = AdsOpenTable90(c.handle, U8(table), nullptr, TypeOf(table), 0, 0, 2,
                                  exclusive ? ADS_EXCLUSIVE : ADS_READONLY, nullptr, &t);
   if (rc != 0) return {"the table does not open: " + Last().text};
   DeletedShown shown;

@@ -35,7 +35,7 @@ struct Scenario {
   std::string name;
   std::function<void(const std::string& folder)> prepare;
   std::function<void(const std::string& folder)> run;
-  std::vector<std::string> tables;  // table names (without ".adt") whose state is compared
+  std::vector<std::string> tables;  // table names (native without ".adt", DBF with ".dbf") whose state is compared
   std::string dictionary;           // a dictionary file name in the folder, when there is one
   // A failure the operation reports leaves exactly the state before it (else: before or after,
   // e.g. an operation whose last step, a folder sync, can fail after the new state is in place).
