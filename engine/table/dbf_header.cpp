@@ -66,9 +66,9 @@ void EncodeFirstBlock(uint8_t* b, const TableHeader& h, TableType type, const Ta
 }
 
 // ---- the tag definitions beside the table ----
-// "QNLRTGD\x1A", u16 version 1, u16 count, per tag: name, expression, condition, collation
-// (each u16 length + bytes), u32 flags, u16 page size; then the CRC-32 of everything before.
-constexpr char kTagsMagic[8] = {'Q', 'N', 'L', 'R', 'T', 'G', 'D', 0x1A};
+// "QNLRQDX\x1A", u16 version 1, u16 count, per tag: name, expression, condition, collation,
+// file (each u16 length + bytes), u32 flags, u16 page size; then the CRC-32 of everything before.
+constexpr char kTagsMagic[8] = {'Q', 'N', 'L', 'R', 'Q', 'D', 'X', 0x1A};
 
 void PutText(std::string& out, const std::string& s) {
   uint8_t n[2];
@@ -307,6 +307,7 @@ std::vector<TagDefinition> LoadDbfTags(const std::string& tablePath) {
     t.expression = text();
     t.condition = text();
     t.collation = text();
+    t.file = text();
     t.flags = LoadLE<uint32_t>(take(4));
     t.pageSize = LoadLE<uint16_t>(take(2));
     tags.push_back(std::move(t));
@@ -333,6 +334,7 @@ void StoreDbfTags(const std::string& tablePath, const std::vector<TagDefinition>
     PutText(out, t.expression);
     PutText(out, t.condition);
     PutText(out, t.collation);
+    PutText(out, t.file);
     StoreLE<uint32_t>(n, t.flags);
     out.append(reinterpret_cast<char*>(n), 4);
     StoreLE<uint16_t>(n, t.pageSize);

@@ -18,7 +18,7 @@
 // are read from the file.
 //
 // The DBF header has no room for index tag definitions, so the engine keeps them in a small
-// file beside the table (table_files::TagsPath: the table's name with ".tgd"), written whole
+// file beside the table (table_files::TagsPath: the table's name with ".qdx"), written whole
 // beside the old one and renamed over it. Other programs ignore it.
 #pragma once
 

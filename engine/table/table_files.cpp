@@ -66,7 +66,6 @@ bool IsDbfPath(const std::string& path) {
 
 // The structural index files a table of this name may have.
 std::vector<std::string> StructuralIndexPaths(const std::string& tablePath) {
-  if (IsDbfPath(tablePath)) return {IndexPath(tablePath), CdxPath(tablePath)};
   return {IndexPath(tablePath)};
 }
 
@@ -103,9 +102,11 @@ std::vector<std::string> MemoPaths(const std::string& tablePath) {
 
 std::string CdxPath(const std::string& tablePath) { return WithExtension(tablePath, ".cdx", true); }
 
-std::string TagsPath(const std::string& tablePath) { return WithExtension(tablePath, ".tgd", true); }
+std::string TagsPath(const std::string& tablePath) { return WithExtension(tablePath, ".qdx", true); }
 
-std::string IndexPath(const std::string& tablePath) { return WithExtension(tablePath, ".adi"); }
+std::string IndexPath(const std::string& tablePath) {
+  return IsDbfPath(tablePath) ? CdxPath(tablePath) : WithExtension(tablePath, ".adi");
+}
 
 std::string IndexFileName(const std::string& name) {
   size_t slash = name.find_last_of("\\/");

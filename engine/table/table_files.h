@@ -44,9 +44,9 @@ std::string MemoPath(const std::string& tablePath, TableType type = TableType::k
 std::vector<std::string> MemoPaths(const std::string& tablePath);
 // The structural compound index of a DBF table (the table's name with ".cdx").
 std::string CdxPath(const std::string& tablePath);
-// Where the engine keeps the index tag definitions of a DBF table (the table's name with ".tgd").
+// Where the engine keeps the index tag definitions of a DBF table (the table's name with ".qdx").
 std::string TagsPath(const std::string& tablePath);
-// The structural index of a table file (the table's name with ".adi").
+// The structural index of a table file (the table's name with ".adi"; ".cdx" for a DBF table).
 std::string IndexPath(const std::string& tablePath);
 // An index file named by a caller: ".adi" is added to a name without extension.
 std::string IndexFileName(const std::string& name);

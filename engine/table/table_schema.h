@@ -51,6 +51,9 @@ struct TagDefinition {
   uint32_t flags = 0;
   std::string collation;
   uint16_t pageSize = 0;
+  // NTX tags: the index file of the tag, relative to the table's folder ("NAME.ntx"); empty for
+  // the tags of a compound file (native and CDX tables' structural file).
+  std::string file;
   bool operator==(const TagDefinition&) const = default;
 };
 

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "ace/ace.h"
+#include "engine/core/error.h"
+#include "engine/table/table.h"
 #include "test_env.h"
 
 namespace {
@@ -412,6 +414,43 @@ TEST_F(DbfTables, DamagedMemoFilesAreReportedWhenAMemoIsRead) {
   EXPECT_EQ(AdsSetString(h, U("NOTES"), U(withMark), static_cast<UNSIGNED32>(withMark.size())), 5411u);
   AdsCancelUpdate(h);
   EXPECT_EQ(Get(h, "NOTES"), "first memo");
+}
+
+TEST_F(DbfTables, TagDefinitionsAreKeptBesideTheTableWhereOtherProgramsIgnoreThem) {
+  Close(Create(kNtx, "t.dbf"));
+  const std::string qdx = Path("t.qdx");
+  engine::TagDefinition byName{"BYNAME", "UPPER(NAME)", "QTY > 0", 2, "", 1024, "BYNAME.ntx"};
+  engine::TagDefinition byQty{"BYQTY", "QTY", "", 8, "", 1024, "QTY.ntx"};
+  {
+    std::unique_ptr<engine::Table> t = engine::Table::Open(Path("t.dbf"), {});
+    EXPECT_TRUE(t->tags().empty());
+    t->SetTags({byName, byQty});
+  }
+  ASSERT_TRUE(std::filesystem::exists(qdx));
+  const std::string dbfBefore = Slurp(Path("t.dbf"));
+  {
+    std::unique_ptr<engine::Table> t = engine::Table::Open(Path("t.dbf"), {});
+    EXPECT_EQ(t->tags(), (std::vector<engine::TagDefinition>{byName, byQty}));
+  }
+  // Damage is reported, naming the file; the table file itself was never touched by the tags.
+  std::string damaged = Slurp(qdx);
+  damaged[20] ^= 0x40;
+  Spill(qdx, damaged);
+  try {
+    engine::Table::Open(Path("t.dbf"), {});
+    ADD_FAILURE() << "a damaged tag file was accepted";
+  } catch (const engine::EngineError& e) {
+    EXPECT_EQ(e.code(), 5405u);
+    EXPECT_NE(std::string(e.what()).find("t.qdx"), std::string::npos) << e.what();
+  }
+  std::filesystem::remove(qdx);
+  {
+    std::unique_ptr<engine::Table> t = engine::Table::Open(Path("t.dbf"), {});
+    t->SetTags({byQty});
+    t->SetTags({});
+  }
+  EXPECT_FALSE(std::filesystem::exists(qdx));
+  EXPECT_EQ(Slurp(Path("t.dbf")).substr(32), dbfBefore.substr(32));
 }
 
 }  // namespace
