@@ -191,16 +191,13 @@ Status RegistryHive::Load(FileSystem& fs, const std::string& file, const std::st
   return Status::OK();
 }
 
-Status RegistryHive::Parse(const std::string& bytes, const std::string& file) {
-  Parser errors(file);
-  keys_.clear();
-  Reindex();
-  if (file_.empty()) file_ = file;
+namespace {
 
-  // Decode to UTF-8.
-  std::string text;
+// The file's text in UTF-8, from UTF-16LE with its byte-order mark or from UTF-8 (with or without
+// one); `encoding` says which the file used, so that a rewrite keeps it.
+Status DecodeText(const std::string& bytes, const Parser& errors, HiveEncoding* encoding, std::string* text) {
   if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE) {
-    encoding_ = HiveEncoding::kUtf16LE;
+    *encoding = HiveEncoding::kUtf16LE;
     if (bytes.size() % 2 != 0)
       return errors.Error(1, "the file is truncated (odd number of bytes in UTF-16 text)");
     std::u16string wide;
@@ -213,171 +210,224 @@ Status RegistryHive::Parse(const std::string& bytes, const std::string& file) {
     if (size_t zero = wide.find(u'\0'); zero != std::u16string::npos)
       return errors.Error(1 + std::count(wide.begin(), wide.begin() + zero, u'\n'),
                           "the file holds a zero character");
-    text = Utf16ToUtf8(wide);
-  } else if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFE &&
-             static_cast<uint8_t>(bytes[1]) == 0xFF) {
-    return errors.Error(1, "big-endian UTF-16 is not supported; save the file as UTF-16LE or UTF-8");
-  } else {
-    encoding_ = HiveEncoding::kUtf8;
-    size_t skip = (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) ? 3 : 0;
-    text = bytes.substr(skip);
-    if (size_t zero = text.find('\0'); zero != std::string::npos)
-      return errors.Error(1 + std::count(text.begin(), text.begin() + zero, '\n'),
-                          "the file holds zero bytes: UTF-16 text needs its byte-order mark");
+    *text = Utf16ToUtf8(wide);
+    return Status::OK();
   }
+  if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFE && static_cast<uint8_t>(bytes[1]) == 0xFF) {
+    return errors.Error(1, "big-endian UTF-16 is not supported; save the file as UTF-16LE or UTF-8");
+  }
+  *encoding = HiveEncoding::kUtf8;
+  size_t skip = (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) ? 3 : 0;
+  *text = bytes.substr(skip);
+  if (size_t zero = text->find('\0'); zero != std::string::npos)
+    return errors.Error(1 + std::count(text->begin(), text->begin() + zero, '\n'),
+                        "the file holds zero bytes: UTF-16 text needs its byte-order mark");
+  return Status::OK();
+}
 
-  // Physical lines.
+std::vector<std::string> PhysicalLines(const std::string& text) {
   std::vector<std::string> lines;
-  {
-    size_t start = 0;
-    while (start < text.size()) {
-      size_t end = text.find('\n', start);
-      if (end == std::string::npos) end = text.size();
-      lines.push_back(text.substr(start, end - start));
-      start = end + 1;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// Skips blank lines to the header line, checks it and leaves *n after it.
+Status ReadHeader(const std::vector<std::string>& lines, const Parser& errors, size_t* n) {
+  while (*n < lines.size() && Trim(lines[*n]).empty()) ++*n;
+  if (*n == lines.size()) return errors.Error(1, "the file is empty; expected \"" + std::string(kHeader) + "\"");
+  if (Trim(lines[*n]) != kHeader) return errors.Error(*n + 1, "expected \"" + std::string(kHeader) + "\"");
+  ++*n;
+  return Status::OK();
+}
+
+// Splits a value line into its name ("" for @) and the data after "=".
+Status SplitValueLine(const std::string& line, const Parser& errors, size_t line_no, std::string* name,
+                      std::string* data) {
+  size_t pos = 0;
+  name->clear();
+  if (line[0] == '@') {
+    pos = 1;
+  } else if (!ParseQuoted(line, &pos, name)) {
+    return errors.Error(line_no, "the value name lacks its closing quote");
+  }
+  while (pos < line.size() && line[pos] == ' ') ++pos;
+  if (pos >= line.size() || line[pos] != '=') return errors.Error(line_no, "expected \"=\" after the value name");
+  ++pos;
+  while (pos < line.size() && line[pos] == ' ') ++pos;
+  *data = line.substr(pos);
+  return Status::OK();
+}
+
+Status ParseStringData(const std::string& data, const Parser& errors, size_t line_no, RegistryValue* out) {
+  std::string value;
+  size_t vpos = 0;
+  if (!ParseQuoted(data, &vpos, &value)) return errors.Error(line_no, "the string value lacks its closing quote");
+  if (!Trim(data.substr(vpos)).empty()) return errors.Error(line_no, "unexpected text after the string value");
+  *out = RegistryValue::String(std::move(value));
+  return Status::OK();
+}
+
+Status ParseDwordData(const std::string& data, const Parser& errors, size_t line_no, RegistryValue* out) {
+  std::string digits = data.substr(6);
+  if (digits.empty() || digits.size() > 8) return errors.Error(line_no, "a DWORD value needs 1 to 8 hexadecimal digits");
+  uint32_t v = 0;
+  for (char c : digits) {
+    int d = HexDigit(c);
+    if (d < 0) return errors.Error(line_no, "a DWORD value needs 1 to 8 hexadecimal digits");
+    v = (v << 4) | static_cast<uint32_t>(d);
+  }
+  *out = RegistryValue::Dword(v);
+  return Status::OK();
+}
+
+// The type of "hex:" (binary) or "hex(t):"; *pos is left on the ":".
+Status ParseHexType(const std::string& data, const Parser& errors, size_t line_no, uint32_t* type, size_t* pos) {
+  *type = kRegBinary;
+  size_t p = 3;
+  if (p < data.size() && data[p] == '(') {
+    size_t close = data.find(')', p);
+    if (close == std::string::npos || close == p + 1 || close - p - 1 > 8)
+      return errors.Error(line_no, "malformed hex(type) prefix");
+    *type = 0;
+    for (size_t i = p + 1; i < close; ++i) {
+      int d = HexDigit(data[i]);
+      if (d < 0) return errors.Error(line_no, "malformed hex(type) prefix");
+      *type = (*type << 4) | static_cast<uint32_t>(d);
+    }
+    p = close + 1;
+  }
+  if (p >= data.size() || data[p] != ':') return errors.Error(line_no, "expected \":\" after hex");
+  *pos = p;
+  return Status::OK();
+}
+
+// The bytes of a comma-separated hex list (blanks ignored).
+Status ParseHexBytes(const std::string& list, const Parser& errors, size_t line_no, std::vector<uint8_t>* out) {
+  std::string compact;
+  for (char c : list)
+    if (c != ' ' && c != '\t') compact.push_back(c);
+  size_t i = 0;
+  while (i < compact.size()) {
+    if (i + 1 >= compact.size() || HexDigit(compact[i]) < 0 || HexDigit(compact[i + 1]) < 0)
+      return errors.Error(line_no, "malformed hex byte list");
+    out->push_back(static_cast<uint8_t>(HexDigit(compact[i]) * 16 + HexDigit(compact[i + 1])));
+    i += 2;
+    if (i < compact.size()) {
+      if (compact[i] != ',') return errors.Error(line_no, "malformed hex byte list");
+      ++i;
+      if (i == compact.size()) return errors.Error(line_no, "malformed hex byte list (trailing comma)");
     }
   }
+  return Status::OK();
+}
+
+// A "hex:" or "hex(t):" value; a list ending in "\" continues on the next lines, which *n moves
+// past. Text and DWORD types become those values, any other type stays bytes.
+Status ParseHexData(const std::string& data, const std::vector<std::string>& lines, size_t* n, const Parser& errors,
+                    size_t line_no, RegistryValue* out) {
+  uint32_t type = 0;
+  size_t colon = 0;
+  if (Status s = ParseHexType(data, errors, line_no, &type, &colon); !s.ok()) return s;
+  std::string list = data.substr(colon + 1);
+  while (!list.empty() && list.back() == '\\') {
+    list.pop_back();
+    if (*n >= lines.size()) return errors.Error(line_no, "the file is truncated: a continued hex list has no next line");
+    list += Trim(lines[(*n)++]);
+  }
+  std::vector<uint8_t> bytes;
+  if (Status s = ParseHexBytes(list, errors, line_no, &bytes); !s.ok()) return s;
+  if (type == kRegString || type == kRegExpandString) {
+    if (bytes.size() % 2 != 0) return errors.Error(line_no, "a text value needs an even number of bytes");
+    RegistryValue v;
+    v.type = type;
+    v.text = TextOfUtf16(bytes);
+    *out = std::move(v);
+  } else if (type == kRegDword && bytes.size() == 4) {
+    *out = RegistryValue::Dword(static_cast<uint32_t>(bytes[0]) | (bytes[1] << 8) | (bytes[2] << 16) |
+                                (static_cast<uint32_t>(bytes[3]) << 24));
+  } else {
+    *out = RegistryValue::Binary(std::move(bytes), type);
+  }
+  return Status::OK();
+}
+
+// The value written after "=": a quoted text, dword:, hex: or hex(t):.
+Status ParseValueData(const std::string& data, const std::vector<std::string>& lines, size_t* n, const Parser& errors,
+                      size_t line_no, RegistryValue* out) {
+  if (!data.empty() && data[0] == '"') return ParseStringData(data, errors, line_no, out);
+  if (data.compare(0, 6, "dword:") == 0) return ParseDwordData(data, errors, line_no, out);
+  if (data.compare(0, 3, "hex") == 0) return ParseHexData(data, lines, n, errors, line_no, out);
+  return errors.Error(line_no, "unrecognised value data (expected \"text\", dword:, hex: or hex(n):)");
+}
+
+}  // namespace
+
+Status RegistryHive::Parse(const std::string& bytes, const std::string& file) {
+  Parser errors(file);
+  keys_.clear();
+  Reindex();
+  if (file_.empty()) file_ = file;
+
+  std::string text;
+  if (Status s = DecodeText(bytes, errors, &encoding_, &text); !s.ok()) return s;
+  const std::vector<std::string> lines = PhysicalLines(text);
   crlf_ =
       lines.empty() || (!lines[0].empty() && lines[0].back() == '\r') || encoding_ == HiveEncoding::kUtf16LE;
 
   size_t n = 0;
-  while (n < lines.size() && Trim(lines[n]).empty()) ++n;
-  if (n == lines.size())
-    return errors.Error(1, "the file is empty; expected \"" + std::string(kHeader) + "\"");
-  if (Trim(lines[n]) != kHeader) return errors.Error(n + 1, "expected \"" + std::string(kHeader) + "\"");
-  ++n;
+  if (Status s = ReadHeader(lines, errors, &n); !s.ok()) return s;
 
   Key* current = nullptr;
   while (n < lines.size()) {
     const size_t line_no = n + 1;
     std::string line = Trim(lines[n++]);
     if (line.empty() || line[0] == ';') continue;
-
     if (line[0] == '[') {
-      if (line.back() != ']') return errors.Error(line_no, "the key name lacks its closing \"]\"");
-      std::string inner = line.substr(1, line.size() - 2);
-      const bool remove = !inner.empty() && inner[0] == '-';
-      std::string path = NormalizeKey(remove ? inner.substr(1) : inner);
-      if (path.empty()) return errors.Error(line_no, "empty key name");
-      if (remove) {
-        const size_t before = keys_.size();
-        std::erase_if(keys_, [&](const Key& k) { return IsAtOrBelow(k.path, path); });
-        if (keys_.size() != before) Reindex();
-        current = nullptr;
-        continue;
-      }
-      current = FindKey(path);
-      if (current == nullptr) current = &AddKey(path);
+      if (const char* problem = EnterKeyLine(line, &current)) return errors.Error(line_no, problem);
       continue;
     }
-
     if (line[0] != '"' && line[0] != '@')
       return errors.Error(line_no, "unrecognised line (expected a key in brackets or a value)");
     if (current == nullptr) return errors.Error(line_no, "a value outside of any key");
-
-    // Value name.
-    std::string name;
-    size_t pos = 0;
-    if (line[0] == '@') {
-      pos = 1;
-    } else if (!ParseQuoted(line, &pos, &name)) {
-      return errors.Error(line_no, "the value name lacks its closing quote");
-    }
-    while (pos < line.size() && line[pos] == ' ') ++pos;
-    if (pos >= line.size() || line[pos] != '=')
-      return errors.Error(line_no, "expected \"=\" after the value name");
-    ++pos;
-    while (pos < line.size() && line[pos] == ' ') ++pos;
-    std::string data = line.substr(pos);
-
-    auto set = [&](const RegistryValue& v) { PutValue(*current, name, v); };
-
+    std::string name, data;
+    if (Status s = SplitValueLine(line, errors, line_no, &name, &data); !s.ok()) return s;
     if (data == "-") {
       std::erase_if(current->values, [&](const Value& v) { return EqualsIgnoreAsciiCase(v.name, name); });
       ReindexValues(*current);
       continue;
     }
-    if (!data.empty() && data[0] == '"') {
-      std::string value;
-      size_t vpos = 0;
-      if (!ParseQuoted(data, &vpos, &value))
-        return errors.Error(line_no, "the string value lacks its closing quote");
-      if (!Trim(data.substr(vpos)).empty())
-        return errors.Error(line_no, "unexpected text after the string value");
-      set(RegistryValue::String(std::move(value)));
-      continue;
-    }
-    if (data.compare(0, 6, "dword:") == 0) {
-      std::string digits = data.substr(6);
-      if (digits.empty() || digits.size() > 8)
-        return errors.Error(line_no, "a DWORD value needs 1 to 8 hexadecimal digits");
-      uint32_t v = 0;
-      for (char c : digits) {
-        int d = HexDigit(c);
-        if (d < 0) return errors.Error(line_no, "a DWORD value needs 1 to 8 hexadecimal digits");
-        v = (v << 4) | static_cast<uint32_t>(d);
-      }
-      set(RegistryValue::Dword(v));
-      continue;
-    }
-    if (data.compare(0, 3, "hex") == 0) {
-      uint32_t type = kRegBinary;
-      size_t p = 3;
-      if (p < data.size() && data[p] == '(') {
-        size_t close = data.find(')', p);
-        if (close == std::string::npos || close == p + 1 || close - p - 1 > 8)
-          return errors.Error(line_no, "malformed hex(type) prefix");
-        type = 0;
-        for (size_t i = p + 1; i < close; ++i) {
-          int d = HexDigit(data[i]);
-          if (d < 0) return errors.Error(line_no, "malformed hex(type) prefix");
-          type = (type << 4) | static_cast<uint32_t>(d);
-        }
-        p = close + 1;
-      }
-      if (p >= data.size() || data[p] != ':') return errors.Error(line_no, "expected \":\" after hex");
-      std::string list = data.substr(p + 1);
-      // Continuation lines.
-      while (!list.empty() && list.back() == '\\') {
-        list.pop_back();
-        if (n >= lines.size())
-          return errors.Error(line_no, "the file is truncated: a continued hex list has no next line");
-        list += Trim(lines[n++]);
-      }
-      std::vector<uint8_t> bytes_out;
-      size_t i = 0;
-      std::string compact;
-      for (char c : list)
-        if (c != ' ' && c != '\t') compact.push_back(c);
-      while (i < compact.size()) {
-        if (i + 1 >= compact.size() || HexDigit(compact[i]) < 0 || HexDigit(compact[i + 1]) < 0)
-          return errors.Error(line_no, "malformed hex byte list");
-        bytes_out.push_back(static_cast<uint8_t>(HexDigit(compact[i]) * 16 + HexDigit(compact[i + 1])));
-        i += 2;
-        if (i < compact.size()) {
-          if (compact[i] != ',') return errors.Error(line_no, "malformed hex byte list");
-          ++i;
-          if (i == compact.size()) return errors.Error(line_no, "malformed hex byte list (trailing comma)");
-        }
-      }
-      if (type == kRegString || type == kRegExpandString) {
-        if (bytes_out.size() % 2 != 0)
-          return errors.Error(line_no, "a text value needs an even number of bytes");
-        RegistryValue v;
-        v.type = type;
-        v.text = TextOfUtf16(bytes_out);
-        set(v);
-      } else if (type == kRegDword && bytes_out.size() == 4) {
-        set(RegistryValue::Dword(static_cast<uint32_t>(bytes_out[0]) | (bytes_out[1] << 8) |
-                                 (bytes_out[2] << 16) | (static_cast<uint32_t>(bytes_out[3]) << 24)));
-      } else {
-        set(RegistryValue::Binary(std::move(bytes_out), type));
-      }
-      continue;
-    }
-    return errors.Error(line_no, "unrecognised value data (expected \"text\", dword:, hex: or hex(n):)");
+    RegistryValue value;
+    if (Status s = ParseValueData(data, lines, &n, errors, line_no, &value); !s.ok()) return s;
+    PutValue(*current, name, value);
   }
   return Status::OK();
+}
+
+// A "[key]" line makes the key current, adding it when new; "[-key]" removes the key and every
+// key below it, and no key is current until the next key line. Returns the problem of a
+// malformed line, null when it was read.
+const char* RegistryHive::EnterKeyLine(const std::string& line, Key** current) {
+  if (line.back() != ']') return "the key name lacks its closing \"]\"";
+  std::string inner = line.substr(1, line.size() - 2);
+  const bool remove = !inner.empty() && inner[0] == '-';
+  std::string path = NormalizeKey(remove ? inner.substr(1) : inner);
+  if (path.empty()) return "empty key name";
+  if (remove) {
+    const size_t before = keys_.size();
+    std::erase_if(keys_, [&](const Key& k) { return IsAtOrBelow(k.path, path); });
+    if (keys_.size() != before) Reindex();
+    *current = nullptr;
+    return nullptr;
+  }
+  *current = FindKey(path);
+  if (*current == nullptr) *current = &AddKey(path);
+  return nullptr;
 }
 
 namespace {

@@ -135,6 +135,9 @@ class RegistryHive {
   Key& AddKey(const std::string& full);
   // Whether a listed key lies strictly below `full`.
   bool HasKeyBelow(const std::string& full) const;
+  // Reads a key line of an export file ("[key]" or "[-key]") into *current; the problem when the
+  // line is malformed, else null.
+  const char* EnterKeyLine(const std::string& line, Key** current);
   // Sets or adds a value of `key`; an existing value keeps its position and spelling.
   static void PutValue(Key& key, const std::string& name, const RegistryValue& value);
   // Rebuilds the indexes after keys or values were removed.
