@@ -328,184 +328,236 @@ uint32_t Statement::ExecuteDirect(uint32_t self, const std::string& sql) {
   return Run(self, sql, false);
 }
 
+namespace {
+
+// The statement's table passwords, given to the session for one run only.
+struct RunPasswords {
+  Session& session;
+  RunPasswords(Session& s, const StatementOptions& options) : session(s) {
+    session.tablePasswords = options.tablePasswords;
+    session.encryptionPassword = options.encryptionPassword;
+  }
+  ~RunPasswords() {
+    session.tablePasswords.clear();
+    session.encryptionPassword.reset();
+  }
+};
+
+// When a run must stop: the statement's own timeout, else the connection's (seconds, 0 none).
+std::optional<std::chrono::steady_clock::time_point> DeadlineOf(Session& session, uint32_t timeoutSeconds) {
+  uint32_t seconds = timeoutSeconds;
+  if (seconds == 0) {
+    std::shared_ptr<core::Connection> c = session.Connection();
+    std::lock_guard<std::mutex> cl(c->mutex);
+    seconds = c->sql_timeout;
+  }
+  if (seconds == 0) return std::nullopt;
+  return std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+}
+
+bool IsRowChangingStatement(const std::string& text) {
+  std::vector<std::string> words = LeadingWords(text, 1);
+  return !words.empty() && (words[0] == "INSERT" || words[0] == "UPDATE" || words[0] == "DELETE" ||
+                            words[0] == "REPLACE" || words[0] == "WITH");
+}
+
+}  // namespace
+
+// One execution of a statement's text: its parts run in order, each through the engine (system
+// procedures, DDL) or through SQLite, and the last part that gives rows leaves the cursor.
+class StatementRun {
+ public:
+  StatementRun(Statement& statement, uint32_t self) : st_(statement), session_(*statement.session_), self_(self) {
+    state_.deadline = DeadlineOf(session_, statement.timeoutSeconds);
+  }
+
+  RunState& state() { return state_; }
+
+  // Runs every part; returns the cursor of the last one (0 when it gives no rows). The cursors
+  // of earlier parts are released; on failure every cursor of the run is.
+  uint32_t RunParts(const std::vector<StatementText>& parts, bool checkShape) {
+    EngineStatementContext context = EngineContext();
+    uint32_t cursor = 0;
+    std::vector<uint32_t> produced;  // cursors of earlier statements of a script, released at the end
+    try {
+      for (size_t p = 0; p < parts.size(); ++p) {
+        if (cursor) {
+          produced.push_back(cursor);
+          cursor = 0;
+        }
+        if (std::optional<EngineStatementResult> r = RunEngineStatement(context, parts[p])) {
+          cursor = r->cursor;
+          st_.rowsAffected_ = r->rowsAffected;
+          // Procedures change tables' properties and rights: later parts see them afresh.
+          session_.ForgetTables();
+          continue;
+        }
+        RunPartAgainWhenStale(parts[p], checkShape && p + 1 == parts.size(), &cursor);
+        if (session_.lastAutoinc) st_.lastAutoinc_ = session_.lastAutoinc;
+      }
+    } catch (...) {
+      for (uint32_t h : produced) core::Handles::Remove(h, core::Kind::kCursor);
+      if (cursor) core::Handles::Remove(cursor, core::Kind::kCursor);
+      throw;
+    }
+    for (uint32_t h : produced) core::Handles::Remove(h, core::Kind::kCursor);
+    return cursor;
+  }
+
+ private:
+  // Binds every marker of `stmt` to the statement's parameter of its number.
+  void BindAll(sqlite3_stmt* stmt) {
+    for (int j = 1; j <= sqlite3_bind_parameter_count(stmt); ++j) {
+      uint32_t n = MarkerNumber(stmt, j);
+      auto it = st_.params_.find(n);
+      if (it == st_.params_.end()) FailSql(native::kParameter, "Parameter " + std::to_string(n) + " has no value.");
+      Bind(stmt, j, it->second);
+    }
+  }
+
+  // A step function over `stmt`: true for a row, false at its end; a failure (the timeout and
+  // the abort callback included) raises the engine error for it.
+  auto Stepper(sqlite3_stmt* stmt) {
+    return [this, stmt]() {
+      int rc = sqlite3_step(stmt);
+      if (rc == SQLITE_ROW) return true;
+      if (rc == SQLITE_DONE) return false;
+      FailStep(session_, rc, state_);
+    };
+  }
+
+  uint32_t RegisterCursor(std::shared_ptr<table::TableCursor> cursor, bool live) {
+    uint32_t h = core::Handles::Add(core::Kind::kCursor, std::move(cursor), self_);
+    NoteCursor(h, live);
+    return h;
+  }
+
+  // What the statements the engine runs itself need of SQLite: values of expressions and
+  // cursors of selections, bound to the statement's parameters.
+  EngineStatementContext EngineContext() {
+    EngineStatementContext context{session_, self_, {}, {}, st_.options.charType, st_.options.collation};
+    context.evaluate = [this](const std::vector<std::string>& expressions) {
+      std::vector<std::string> values;
+      if (expressions.empty()) return values;
+      std::string select = "SELECT ";
+      for (size_t i = 0; i < expressions.size(); ++i) select += (i ? ", " : "") + expressions[i];
+      StmtPtr stmt = PrepareWithTables(session_, select);
+      BindAll(stmt.get());
+      if (Stepper(stmt.get())()) {
+        for (int i = 0; i < sqlite3_column_count(stmt.get()); ++i) {
+          const unsigned char* t = sqlite3_column_text(stmt.get(), i);
+          values.push_back(t ? reinterpret_cast<const char*>(t) : "");
+        }
+      }
+      return values;
+    };
+    context.cursorFrom = [this](const std::string& select) {
+      StmtPtr stmt = PrepareWithTables(session_, select);
+      BindAll(stmt.get());
+      return RegisterCursor(MaterialiseResult(session_, stmt.get(), Stepper(stmt.get()), select), false);
+    };
+    return context;
+  }
+
+  // A kept virtual table found stale when the part first touched it, or a failure while some
+  // kept virtual table no longer matches its table (SQLite judged the statement by old fields),
+  // makes the part run again with new ones, unless it already changed records.
+  void RunPartAgainWhenStale(const StatementText& part, bool checkShape, uint32_t* cursor) {
+    for (int attempt = 0;; ++attempt) {
+      uint64_t writes = session_.writes;
+      try {
+        RunPart(part, checkShape, cursor);
+        return;
+      } catch (const EngineError&) {
+        if (attempt >= 2 || session_.writes != writes) throw;
+        std::optional<std::string> stale = session_.TakeStale();
+        if (stale) {
+          session_.EndStatement();
+          session_.ForgetTable(*stale);
+        } else if (!session_.ForgetChangedTables()) {
+          throw;
+        }
+      }
+    }
+  }
+
+  void RunPart(const StatementText& part, bool checkShape, uint32_t* cursor) {
+    if (st_.options.readOnly == 2 && OpenLiveSelection(part, cursor)) return;
+    StmtPtr stmt = PrepareWithTables(session_, part.text);
+    if (checkShape && !st_.preparedColumns_.empty() && ColumnNames(stmt.get()) != st_.preparedColumns_) {
+      Fail(err::kStatementMustBeRecreated,
+           "The tables of the prepared statement changed since it was prepared; close the statement, create it "
+           "again and prepare it.");
+    }
+    BindAll(stmt.get());
+    if (sqlite3_column_count(stmt.get()) > 0) {
+      *cursor = RegisterCursor(MaterialiseResult(session_, stmt.get(), Stepper(stmt.get()), part.text), false);
+      st_.rowsAffected_.reset();
+      return;
+    }
+    auto step = Stepper(stmt.get());
+    while (step()) {
+    }
+    if (!sqlite3_stmt_readonly(stmt.get()) && IsRowChangingStatement(part.text)) {
+      st_.rowsAffected_ = static_cast<uint32_t>(sqlite3_changes(session_.db()));
+    } else {
+      st_.rowsAffected_.reset();
+    }
+  }
+
+  // A live cursor: the table itself, with the records the condition chose, walking the tag that
+  // an ORDER BY names. False when the part is no plain selection of one table or the table
+  // cannot be shown live; the part then gives a static cursor.
+  bool OpenLiveSelection(const StatementText& part, uint32_t* cursor) {
+    std::optional<PlainSelect> plain = PlainSelection(part.text);
+    if (!plain) return false;
+    std::optional<ResolvedTable> t = session_.Resolve(plain->table);
+    std::shared_ptr<table::TableCursor> live = t ? OpenLiveCursor(session_, *t, st_.options, plain->order) : nullptr;
+    if (!live) return false;
+    if (plain->hasCondition) live->SetFilter(ChosenBy(part.text, *plain, live->table().RecordCount()));
+    *cursor = RegisterCursor(live, true);
+    if (!live->info().ownOrder.empty()) {
+      TableIndexes::Tag* tag = TableIndexes::Of(live->table()).FindTag(live->info().ownOrder);
+      live->SetDefaultOrder(index_api::OrderOf(index_api::HandleFor(*cursor, live, tag->id)));
+    }
+    st_.rowsAffected_.reset();
+    return true;
+  }
+
+  // The records a plain selection's condition chooses, found once through SQLite; the live
+  // cursor then shows those records as the table holds them.
+  std::shared_ptr<table::RecordFilter> ChosenBy(const std::string& text, const PlainSelect& plain,
+                                               uint32_t recordCount) {
+    std::string select = text.substr(0, plain.starOffset) + "_rowid_" +
+                         text.substr(plain.starOffset + 1,
+                                     plain.end == std::string::npos ? std::string::npos : plain.end - plain.starOffset - 1);
+    StmtPtr stmt = PrepareWithTables(session_, select);
+    BindAll(stmt.get());
+    std::set<uint32_t> chosen;
+    auto step = Stepper(stmt.get());
+    while (step()) chosen.insert(static_cast<uint32_t>(sqlite3_column_int64(stmt.get(), 0)));
+    return std::make_shared<ChosenRecords>(std::move(chosen), recordCount);
+  }
+
+  Statement& st_;
+  Session& session_;
+  uint32_t self_;
+  RunState state_;
+};
+
 uint32_t Statement::Run(uint32_t self, const std::string& sql, bool checkShape) {
   auto lock = session_->Lock();
   session_->Connection();  // 5024 once the connection is gone
   EndGuard end{*session_};
-  // The tables this run opens get the statement's passwords, and only for this run.
-  session_->tablePasswords = options.tablePasswords;
-  session_->encryptionPassword = options.encryptionPassword;
-  struct PasswordGuard {
-    Session& s;
-    ~PasswordGuard() {
-      s.tablePasswords.clear();
-      s.encryptionPassword.reset();
-    }
-  } passwordGuard{*session_};
+  RunPasswords passwords(*session_, options);
   rowsAffected_.reset();
   session_->lastAutoinc = 0;
 
-  RunState state;
-  uint32_t seconds = timeoutSeconds;
-  if (seconds == 0) {
-    std::shared_ptr<core::Connection> c = session_->Connection();
-    std::lock_guard<std::mutex> cl(c->mutex);
-    seconds = c->sql_timeout;
-  }
-  if (seconds) state.deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  ProgressGuard progress(session_->db(), &state);
-
+  StatementRun run(*this, self);
+  ProgressGuard progress(session_->db(), &run.state());
   std::vector<StatementText> parts = SplitStatements(sql);
   if (parts.empty()) FailSql(native::kSyntax, "Syntax error: the statement is empty.");
-
-  auto bindAll = [&](sqlite3_stmt* stmt) {
-    for (int j = 1; j <= sqlite3_bind_parameter_count(stmt); ++j) {
-      uint32_t n = MarkerNumber(stmt, j);
-      auto it = params_.find(n);
-      if (it == params_.end()) FailSql(native::kParameter, "Parameter " + std::to_string(n) + " has no value.");
-      Bind(stmt, j, it->second);
-    }
-  };
-  auto stepper = [&](sqlite3_stmt* stmt) {
-    return [this, stmt, &state]() {
-      int rc = sqlite3_step(stmt);
-      if (rc == SQLITE_ROW) return true;
-      if (rc == SQLITE_DONE) return false;
-      FailStep(*session_, rc, state);
-    };
-  };
-  auto registerCursor = [&](std::shared_ptr<table::TableCursor> cursor, bool live) {
-    uint32_t h = core::Handles::Add(core::Kind::kCursor, std::move(cursor), self);
-    NoteCursor(h, live);
-    return h;
-  };
-
-  EngineStatementContext context{*session_, self, {}, {}, options.charType, options.collation};
-  context.evaluate = [&](const std::vector<std::string>& expressions) {
-    std::vector<std::string> values;
-    if (expressions.empty()) return values;
-    std::string select = "SELECT ";
-    for (size_t i = 0; i < expressions.size(); ++i) select += (i ? ", " : "") + expressions[i];
-    StmtPtr stmt = PrepareWithTables(*session_, select);
-    bindAll(stmt.get());
-    if (stepper(stmt.get())()) {
-      for (int i = 0; i < sqlite3_column_count(stmt.get()); ++i) {
-        const unsigned char* t = sqlite3_column_text(stmt.get(), i);
-        values.push_back(t ? reinterpret_cast<const char*>(t) : "");
-      }
-    }
-    return values;
-  };
-  context.cursorFrom = [&](const std::string& select) {
-    StmtPtr stmt = PrepareWithTables(*session_, select);
-    bindAll(stmt.get());
-    return registerCursor(MaterialiseResult(*session_, stmt.get(), stepper(stmt.get()), select), false);
-  };
-
-  uint32_t cursor = 0;
-  std::vector<uint32_t> produced;  // cursors of earlier statements of a script, released at the end
-  try {
-    for (size_t p = 0; p < parts.size(); ++p) {
-      const StatementText& part = parts[p];
-      bool last = p + 1 == parts.size();
-      if (cursor) {
-        produced.push_back(cursor);
-        cursor = 0;
-      }
-      if (std::optional<EngineStatementResult> r = RunEngineStatement(context, part)) {
-        cursor = r->cursor;
-        rowsAffected_ = r->rowsAffected;
-        // Procedures change tables' properties and rights: later parts see them afresh.
-        session_->ForgetTables();
-        continue;
-      }
-      // A kept virtual table found stale when the part first touched it, or a failure while
-      // some kept virtual table no longer matches its table (SQLite judged the statement by
-      // old fields), makes the part run again with new ones, unless it already changed records.
-      auto runPart = [&]() {
-        // A live cursor: the table itself, with the records the condition chose, walking the
-        // tag that an ORDER BY names (without one, the statement gives a static cursor).
-        if (options.readOnly == 2) {
-          if (auto plain = PlainSelection(part.text)) {
-            std::optional<ResolvedTable> t = session_->Resolve(plain->table);
-            std::shared_ptr<table::TableCursor> live =
-                t ? OpenLiveCursor(*session_, *t, options, plain->order) : nullptr;
-            if (live) {
-              std::shared_ptr<table::RecordFilter> filter;
-              if (plain->hasCondition) {
-                // The condition chooses the records once, through SQLite; the cursor then shows
-                // those records as the table holds them.
-                std::string select = part.text.substr(0, plain->starOffset) + "_rowid_" +
-                                     part.text.substr(plain->starOffset + 1, plain->end == std::string::npos
-                                                                                 ? std::string::npos
-                                                                                 : plain->end - plain->starOffset - 1);
-                StmtPtr stmt = PrepareWithTables(*session_, select);
-                bindAll(stmt.get());
-                std::set<uint32_t> chosen;
-                auto step = stepper(stmt.get());
-                while (step()) chosen.insert(static_cast<uint32_t>(sqlite3_column_int64(stmt.get(), 0)));
-                filter = std::make_shared<ChosenRecords>(std::move(chosen), live->table().RecordCount());
-                live->SetFilter(filter);
-              }
-              cursor = registerCursor(live, true);
-              if (!live->info().ownOrder.empty()) {
-                TableIndexes::Tag* tag = TableIndexes::Of(live->table()).FindTag(live->info().ownOrder);
-                live->SetDefaultOrder(index_api::OrderOf(index_api::HandleFor(cursor, live, tag->id)));
-              }
-              rowsAffected_.reset();
-              return;
-            }
-          }
-        }
-        StmtPtr stmt = PrepareWithTables(*session_, part.text);
-        if (checkShape && last && !preparedColumns_.empty() && ColumnNames(stmt.get()) != preparedColumns_) {
-          Fail(err::kStatementMustBeRecreated,
-               "The tables of the prepared statement changed since it was prepared; close the statement, create it "
-               "again and prepare it.");
-        }
-        bindAll(stmt.get());
-        if (sqlite3_column_count(stmt.get()) > 0) {
-          cursor = registerCursor(MaterialiseResult(*session_, stmt.get(), stepper(stmt.get()), part.text), false);
-          rowsAffected_.reset();
-          return;
-        }
-        auto step = stepper(stmt.get());
-        while (step()) {
-        }
-        bool changesRows = !sqlite3_stmt_readonly(stmt.get());
-        std::vector<std::string> words = LeadingWords(part.text, 1);
-        bool dml = !words.empty() && (words[0] == "INSERT" || words[0] == "UPDATE" || words[0] == "DELETE" ||
-                                      words[0] == "REPLACE" || words[0] == "WITH");
-        if (changesRows && dml) {
-          rowsAffected_ = static_cast<uint32_t>(sqlite3_changes(session_->db()));
-        } else {
-          rowsAffected_.reset();
-        }
-      };
-      for (int attempt = 0;; ++attempt) {
-        uint64_t writes = session_->writes;
-        try {
-          runPart();
-          break;
-        } catch (const EngineError&) {
-          if (attempt >= 2 || session_->writes != writes) throw;
-          std::optional<std::string> stale = session_->TakeStale();
-          if (stale) {
-            session_->EndStatement();
-            session_->ForgetTable(*stale);
-          } else if (!session_->ForgetChangedTables()) {
-            throw;
-          }
-        }
-      }
-      if (session_->lastAutoinc) lastAutoinc_ = session_->lastAutoinc;
-    }
-  } catch (...) {
-    for (uint32_t h : produced) core::Handles::Remove(h, core::Kind::kCursor);
-    if (cursor) core::Handles::Remove(cursor, core::Kind::kCursor);
-    throw;
-  }
-  for (uint32_t h : produced) core::Handles::Remove(h, core::Kind::kCursor);
+  uint32_t cursor = run.RunParts(parts, checkShape);
   if (session_->lastAutoinc) lastAutoinc_ = session_->lastAutoinc;
   return cursor;
 }

@@ -80,6 +80,8 @@ class Statement {
   uint32_t lastAutoinc() const { return lastAutoinc_; }
 
  private:
+  friend class StatementRun;  // one execution of the text, in statement.cpp
+
   uint32_t Run(uint32_t self, const std::string& sql, bool checkShape);
   void CheckParameterNumber(uint32_t number) const;
 
