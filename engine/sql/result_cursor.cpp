@@ -282,6 +282,7 @@ std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_
   info.windowsPath = holder->files.path;
   info.options = table::kOptReadOnly;
   info.checkRights = false;
+  info.staticResult = true;
   if (orderBy) info.ownOrder = kResultOrderTag;
   holder->cursor = std::make_unique<table::TableCursor>(std::move(t), std::move(info));
   return std::shared_ptr<table::TableCursor>(holder, holder->cursor.get());

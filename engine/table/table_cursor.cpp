@@ -298,7 +298,12 @@ const uint8_t* TableCursor::Current() {
   return image_.data();
 }
 
+void TableCursor::RefuseStatic() const {
+  Fail(err::kStaticCursor, "The cursor holds a static result of an SQL statement; its rows cannot be changed or locked.");
+}
+
 void TableCursor::CheckWritable(uint32_t right, const char* what) {
+  if (info_.staticResult) RefuseStatic();
   if (table_->readOnly()) Fail(err::kTableReadOnly, "The table \"" + info_.name + "\" is open read-only.");
   if (info_.checkRights && !(info_.options & right)) {
     Fail(err::kPermissionDenied, std::string(what) + " permission not granted on this table.");
@@ -528,6 +533,7 @@ void TableCursor::SetBlob(size_t field, std::string_view content) {
 }
 
 bool TableCursor::LockRecord(uint32_t n) {
+  if (info_.staticResult) RefuseStatic();
   if (n == 0) n = recno_;
   if (n == 0) NoCurrentRecord();
   if (n > table_->RecordCount()) Fail(err::kInvalidRecordNumber, "Record " + std::to_string(n) + " does not exist.");
@@ -546,6 +552,7 @@ bool TableCursor::UnlockRecord(uint32_t n) {
 }
 
 bool TableCursor::LockTable() {
+  if (info_.staticResult) RefuseStatic();
   if (!table_->LockTable()) return false;
   if (!dirty_ && !appending_) loaded_ = false;
   InvalidateCache();

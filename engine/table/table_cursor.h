@@ -58,6 +58,9 @@ struct CursorInfo {
   // The index tag whose order the cursor's rows follow (an SQL result with ORDER BY); empty
   // when the rows follow record numbers only. AdsGetIndexHandle with no name gives its order.
   std::string ownOrder;
+  // The static result of an SQL statement: every change and every lock of its records is
+  // refused with kStaticCursor, which tells callers that the rows cannot be edited.
+  bool staticResult = false;
 };
 
 class TableCursor {
@@ -168,6 +171,7 @@ class TableCursor {
   void ReleaseImplicitLock();
   void DropPendingBlobs();
   void CheckWritable(uint32_t right, const char* what);
+  [[noreturn]] void RefuseStatic() const;
 
   std::unique_ptr<Table> table_;
   CursorInfo info_;

@@ -191,6 +191,29 @@ TEST_F(SqlExecution, AStaticCursorIsUnaffectedByLaterChangesAndChangesAreSeenAtO
   EXPECT_EQ(Query("select name from cust where id = 2"), (Rows{{"Bob"}}));
 }
 
+// A static result cannot be edited: every change and every lock of its rows is refused with
+// 5064, which the components turn into their "static VIEW" message; a live cursor is the table.
+TEST_F(SqlExecution, AStaticCursorRefusesChangesAndLocksWith5064) {
+  ADSHANDLE c = 0;
+  ASSERT_EQ(Run("select id, name from cust order by id", &c), 0u) << LastText();
+  ASSERT_EQ(AdsGotoTop(c), 0u);
+  EXPECT_EQ(AdsLockRecord(c, 0), 5064u);
+  EXPECT_EQ(AdsLockRecord(c, 2), 5064u);
+  EXPECT_EQ(AdsLockTable(c), 5064u);
+  EXPECT_EQ(AdsSetLong(c, U8("ID"), 9), 5064u);
+  EXPECT_EQ(AdsDeleteRecord(c), 5064u);
+  EXPECT_EQ(AdsAppendRecord(c), 5064u);
+  EXPECT_EQ(sqltest::ReadAll(c), (Rows{{"1", "Ann"}, {"2", "Bob"}, {"3", "Cy"}}));
+
+  ADSHANDLE s = Statement();
+  ASSERT_EQ(AdsStmtSetTableReadOnly(s, 2), 0u);
+  ADSHANDLE live = 0;
+  ASSERT_EQ(Run("select * from cust", &live, s), 0u) << LastText();
+  ASSERT_EQ(AdsGotoTop(live), 0u);
+  EXPECT_EQ(AdsLockRecord(live, 0), 0u) << LastText();
+  EXPECT_EQ(AdsUnlockRecord(live, 0), 0u) << LastText();
+}
+
 TEST_F(SqlExecution, ALiveCursorIsTheTableItself) {
   ADSHANDLE s = Statement();
   ASSERT_EQ(AdsStmtSetTableReadOnly(s, 2), 0u);
