@@ -62,6 +62,51 @@ void CopyBlobs(Table& from, Table& to, uint8_t* image) {
   }
 }
 
+// The fields of `source` laid out as a table of `type` holds them.
+Schema ConvertedSchema(const Schema& source, TableType type) {
+  std::vector<FieldSpec> specs;
+  for (size_t i = 0; i < source.fieldCount(); ++i) specs.push_back(source.specOf(i));
+  return type == TableType::kAdt ? Schema::FromSpecs(specs) : Schema::FromDbfSpecs(specs, type);
+}
+
+// Writes the value of every field of `from` (a record of another layout) into `image`, a record
+// of `to`, blobs stored anew in `target`.
+void ConvertRecord(Table& source, const RecordView& from, Table& target, uint8_t* image) {
+  const Schema& to = target.schema();
+  WriteEmptyRecord(to, image);
+  image[0] = from.deleted() ? kDeletedFlag : kLiveFlag;
+  for (size_t i = 0; i < to.fieldCount(); ++i) {
+    const FieldDescriptor& d = to.fields()[i];
+    if (from.isNull(i)) continue;
+    switch (ValueKindOf(d.type)) {
+      case ValueKind::kString:
+        if (IsBlobType(d.type)) {
+          WriteBlobRef(to, image, i, target.WriteBlob(source.ReadBlob(from.blob(i)), d.type));
+        } else if (d.type == FieldType::kNumeric) {
+          WriteNumber(to, image, i, from.number(i));
+        } else {
+          WriteText(to, image, i, from.text(i), false);
+        }
+        break;
+      case ValueKind::kBytes:
+        WriteBlobRef(to, image, i, target.WriteBlob(source.ReadBlob(from.blob(i)), d.type));
+        break;
+      case ValueKind::kNumber:
+        WriteNumber(to, image, i, from.number(i));
+        break;
+      case ValueKind::kDate:
+        WriteJulian(to, image, i, from.julian(i));
+        break;
+      case ValueKind::kLogical:
+        WriteLogical(to, image, i, from.logical(i));
+        break;
+      default:
+        // The target's format holds only the kinds above (the schema was refused otherwise).
+        Fail(err::kFieldTypeMismatch, "Field \"" + d.name + "\" cannot be converted.");
+    }
+  }
+}
+
 bool SameFields(const Schema& a, const Schema& b) {
   if (a.fieldCount() != b.fieldCount() || a.recordLength() != b.recordLength()) return false;
   for (size_t i = 0; i < a.fieldCount(); ++i) {
@@ -78,7 +123,15 @@ bool SameFields(const Schema& a, const Schema& b) {
 }  // namespace
 
 void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t option, const std::string& hostPath,
-               bool withRecords) {
+               bool withRecords, std::optional<TableType> type) {
+  const TableType sourceType = source.table().type();
+  const TableType targetType = type.value_or(sourceType);
+  const bool convert = targetType != sourceType;
+  const Schema schema = convert ? ConvertedSchema(source.schema(), targetType) : source.schema();
+  if (convert && source.table().encrypted()) {
+    Fail(err::kInvalidTableArgument, "The encrypted table \"" + source.table().path() +
+                                         "\" cannot be converted to another table type; decrypt it first.");
+  }
   if (withRecords) BaseOption(option);
   std::error_code ec;
   if (std::filesystem::equivalent(hostPath, source.table().path(), ec)) {
@@ -107,10 +160,18 @@ void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t o
   co.indexPageSize = p.indexPageSize;
   co.scratch = true;  // the staged files are forced to the disk when they are put in place
   source.FlushPending();
-  table_files::NewTableFiles files(hostPath);
-  Table::Create(files.staged(), source.schema(), co);
+  if (convert) {
+    // Each format keeps its own memo block size and index page size.
+    co.memoBlockSize = 0;
+    co.indexPageSize = 512;
+  }
+  table_files::NewTableFiles files(hostPath, targetType);
+  Table::Create(files.staged(), schema, co);
   {
-    auto copy = Table::Open(files.staged(), {true, false});
+    Table::OpenOptions o;
+    o.exclusive = true;
+    o.type = targetType;
+    auto copy = Table::Open(files.staged(), o);
     // A copy of an encrypted table is encrypted with the same password: its records never
     // reach the new file in clear.
     if (source.table().encrypted() && source.table().encryptionEnabled()) {
@@ -118,7 +179,13 @@ void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t o
       copy->EncryptTable();
     }
     copy->BeginBatch();
-    if (withRecords) {
+    if (withRecords && convert) {
+      std::vector<uint8_t> converted(schema.recordLength());
+      ForEachSelected(source, order, option, [&](uint8_t* image, uint32_t n) {
+        ConvertRecord(source.table(), RecordView(source.schema(), image, n), *copy, converted.data());
+        copy->AppendCopiedRecord(converted.data());
+      });
+    } else if (withRecords) {
       ForEachSelected(source, order, option, [&](uint8_t* image, uint32_t) {
         CopyBlobs(source.table(), *copy, image);
         copy->AppendCopiedRecord(image);
@@ -127,7 +194,7 @@ void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t o
     copy->EndBatch();
     copy->Commit();
   }
-  files.Install(source.schema().hasBlobs(), true);
+  files.Install(schema.hasBlobs(), true);
 }
 
 void CopyContents(table::TableCursor& source, table::RecordOrder* order, uint16_t option,

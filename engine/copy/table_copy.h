@@ -1,5 +1,11 @@
-// Copies of native tables: a new table with the fields of an open one, with or without its
-// records, and the records of one open table appended to another.
+// Copies of tables: a new table with the fields of an open one, with or without its records,
+// of the same table type or converted to another (native <-> DBF), and the records of one open
+// table appended to another.
+//
+// A conversion gives every field the same name, type, length and decimals in the new table's
+// format (a field the target type cannot hold is refused before anything is written, naming it)
+// and copies each value as a value: texts, numbers, dates, logicals and blobs, empty values as
+// the target's empty value.
 //
 // Which records a copy takes follows the counting option of the record-count calls:
 //   1  the records the handle shows: deleted records by the deleted-record setting, the
@@ -21,6 +27,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "engine/table/table_cursor.h"
@@ -29,8 +36,9 @@ namespace engine::copy {
 
 // Writes a new table at hostPath with the fields of `source` and, when withRecords, the
 // records the option selects (see above). `order` may be null.
+// `type` is the new table's type (unset: the source's).
 void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t option,
-               const std::string& hostPath, bool withRecords);
+               const std::string& hostPath, bool withRecords, std::optional<TableType> type = std::nullopt);
 
 // Appends the selected records of `source` to `destination`, which must have the same fields
 // (names, types and lengths, in order): kInvalidTableArgument otherwise. Appended records get

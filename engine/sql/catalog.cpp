@@ -24,8 +24,8 @@ CatalogValue I(int64_t v) { return CatalogValue(v); }
 CatalogValue OrNull(const std::string& ansi) { return ansi.empty() ? CatalogValue() : T(ansi); }
 
 
-// The connection's tables: the dictionary's, or the ".adt" files of a free connection's folder
-// in name order.
+// The connection's tables: the dictionary's, or the ".adt" and ".dbf" files of a free
+// connection's folder in name order (a DBF file's type is what its header shows).
 std::vector<dict::TableEntry> DictionaryTables(Session& s) {
   std::shared_ptr<core::Connection> c = s.Connection();
   if (c->is_dictionary && c->dictionary) return c->dictionary->Tables();
@@ -34,10 +34,20 @@ std::vector<dict::TableEntry> DictionaryTables(Session& s) {
   for (const auto& e : std::filesystem::directory_iterator(c->host_folder, ec)) {
     if (!e.is_regular_file(ec)) continue;
     std::string file = core::FromHostName(e.path().filename().string());
-    if (file.size() < 5 || core::AsciiUpper(file.substr(file.size() - 4)) != ".ADT") continue;
+    const std::string extension = file.size() < 5 ? std::string() : core::AsciiUpper(file.substr(file.size() - 4));
+    if (extension != ".ADT" && extension != ".DBF") continue;
     dict::TableEntry t;
     t.name = file.substr(0, file.size() - 4);
     t.path = file;
+    if (extension == ".DBF") {
+      try {
+        Table::OpenOptions o;
+        o.readOnly = true;
+        t.type = TableTypeCode(Table::Open(e.path().string(), o)->type());
+      } catch (const EngineError&) {
+        continue;  // not a table this engine opens
+      }
+    }
     out.push_back(t);
   }
   std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) {

@@ -157,7 +157,12 @@ std::optional<ResolvedTable> Session::Resolve(const std::string& name, const std
       host = *opened;  // the file was just opened under that name
     } else {
       host = table::TableHostPath(connection_, ansi, &r.windowsPath);
-      if (!std::filesystem::is_regular_file(host, ec)) return std::nullopt;
+      if (!std::filesystem::is_regular_file(host, ec)) {
+        // A name without extension names a free DBF table when only its ".dbf" file is there.
+        if (table::TableWindowsPath(connection_, ansi, TableType::kNtx) == r.windowsPath) return std::nullopt;
+        host = table::TableHostPath(connection_, ansi, &r.windowsPath, TableType::kNtx);
+        if (!std::filesystem::is_regular_file(host, ec)) return std::nullopt;
+      }
     }
   } catch (const EngineError&) {
     return std::nullopt;  // a name that cannot be a path names no table

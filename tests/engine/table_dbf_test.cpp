@@ -416,6 +416,47 @@ TEST_F(DbfTables, DamagedMemoFilesAreReportedWhenAMemoIsRead) {
   EXPECT_EQ(Get(h, "NOTES"), "first memo");
 }
 
+TEST_F(DbfTables, ConversionsBetweenNativeAndDbfTablesCarryEveryValue) {
+  AdsShowDeleted(1);
+  ADSHANDLE native = 0;
+  ASSERT_EQ(AdsCreateTable90(0, U(Path("src.adt")), nullptr, 3, 1, 1, 1, 0, U(kFields), 0, nullptr, &native), 0u);
+  open_.push_back(native);
+  Append(native, "Widget", "12.5", "02/29/2024", "T", "hello memo");
+  Append(native, "Gone", "-1", "12/31/1999", "F", std::string(900, 'm'));
+  Append(native, "", "", "", "", "");
+  ASSERT_EQ(AdsGotoRecord(native, 2), 0u);
+  ASSERT_EQ(AdsDeleteRecord(native), 0u);
+  auto rows = [&](ADSHANDLE h) {
+    std::vector<std::string> out;
+    for (UNSIGNED32 n = 1; n <= Count(h); ++n) {
+      EXPECT_EQ(AdsGotoRecord(h, n), 0u);
+      UNSIGNED16 deleted = 0;
+      AdsIsRecordDeleted(h, &deleted);
+      out.push_back(std::string(deleted ? "*" : " ") + Get(h, "NAME") + "|" + Get(h, "QTY") + "|" + Get(h, "BORN") +
+                    "|" + Get(h, "OK") + "|" + Get(h, "NOTES"));
+    }
+    return out;
+  };
+  const std::vector<std::string> expected = rows(native);
+  ASSERT_EQ(expected.size(), 3u);
+  // Native to NTX, NTX to CDX (a copy between DBF types), CDX back to native.
+  ASSERT_EQ(AdsConvertTable(native, ADS_IGNOREFILTERS, U(Path("a.dbf")), kNtx), 0u) << LastText();
+  ADSHANDLE ntx = Open(kNtx, "a.dbf");
+  EXPECT_EQ(rows(ntx), expected);
+  ASSERT_EQ(AdsConvertTable(ntx, ADS_IGNOREFILTERS, U(Path("b.dbf")), kCdx), 0u) << LastText();
+  ADSHANDLE cdx = Open(kCdx, "b.dbf");
+  EXPECT_EQ(rows(cdx), expected);
+  EXPECT_TRUE(std::filesystem::exists(Path("b.fpt")));
+  ASSERT_EQ(AdsConvertTable(cdx, ADS_IGNOREFILTERS, U(Path("c.adt")), 3), 0u) << LastText();
+  ADSHANDLE back = Open(3, "c.adt");
+  EXPECT_EQ(rows(back), expected);
+  // A copy keeps the source's type, memo file included.
+  ASSERT_EQ(AdsCopyTable(ntx, ADS_IGNOREFILTERS, U(Path("d"))), 0u) << LastText();
+  EXPECT_TRUE(std::filesystem::exists(Path("d.dbt")));
+  EXPECT_EQ(rows(Open(kNtx, "d.dbf")), expected);
+  AdsShowDeleted(0);
+}
+
 TEST_F(DbfTables, TagDefinitionsAreKeptBesideTheTableWhereOtherProgramsIgnoreThem) {
   Close(Create(kNtx, "t.dbf"));
   const std::string qdx = Path("t.qdx");

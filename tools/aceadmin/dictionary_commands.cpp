@@ -4,6 +4,7 @@
 
 #include "tools/aceadmin/arguments.h"
 #include "tools/aceadmin/command.h"
+#include "tools/aceadmin/table_common.h"
 
 namespace aceadmin {
 namespace {
@@ -76,11 +77,21 @@ int AddGroup(const std::vector<std::string>& given, std::ostream& out, std::ostr
 }
 
 int AddTable(const std::vector<std::string>& given, std::ostream& out, std::ostream& err) {
-  std::vector<std::string> args;
-  if (!Arity("add-table", given, 3, 3, &args, err)) return 2;
+  Arguments parsed;
+  if (std::string problem = ParseArguments(given, {{kTypeOption, true}}, 3, 3, &parsed); !problem.empty()) {
+    return UsageError("add-table", problem, err);
+  }
+  const std::vector<std::string>& args = parsed.positional;
+  UNSIGNED16 type = ADS_ADT;
+  if (std::string problem; !TableTypeOption(parsed, 0, &type, &problem)) return UsageError("add-table", problem, err);
+  if (type == 0) {
+    // A DBF file says nothing the dictionary could go by about the index kind it is used with.
+    if (EndsWithNoCase(args[2], ".dbf")) return UsageError("add-table", "give --type ntx or --type cdx for a DBF table", err);
+    type = ADS_ADT;
+  }
   ADSHANDLE h = 0;
   if (int rc = Report(ConnectTo(args[0], "adssys", AdminPassword(), &h), "connect " + args[0], err)) return rc;
-  int rc = Report(AdsDDAddTable(h, Text(args[1]), Text(args[2]), ADS_ADT, 1, nullptr, nullptr), "add-table " + args[1], err);
+  int rc = Report(AdsDDAddTable(h, Text(args[1]), Text(args[2]), type, 1, nullptr, nullptr), "add-table " + args[1], err);
   if (rc == 0) out << "added table " << args[1] << "\n";
   AdsDisconnect(h);
   return rc;
@@ -95,7 +106,7 @@ Registrar add_user({"add-user", "DICTIONARY USER [PASSWORD [GROUP]]", "Add a use
                     "Works as adssys (password from ACEADMIN_PASSWORD). Without PASSWORD the user has none."});
 Registrar add_group({"add-group", "DICTIONARY GROUP", "Add a user group", &AddGroup,
                      "Works as adssys (password from ACEADMIN_PASSWORD)."});
-Registrar add_table({"add-table", "DICTIONARY NAME FILE", "Add an existing table file to the dictionary", &AddTable,
+Registrar add_table({"add-table", "DICTIONARY NAME FILE [--type ntx|cdx|adt]", "Add an existing table file to the dictionary", &AddTable,
                      "FILE is the table file (.adt); NAME is the name the dictionary lists it under."});
 
 }  // namespace

@@ -11,7 +11,7 @@ UNSIGNED32 AdsCopyTable(ADSHANDLE hObj, UNSIGNED16 usFilterOption, UNSIGNED8* pu
   table::CursorRef c = table::CursorOf(hObj);
   std::string name = core::InText(core::Require(pucFile, "pucFile"));
   std::string windows;
-  std::string host = table::TableHostPath(c->info().connection, name, &windows);
+  std::string host = table::TableHostPath(c->info().connection, name, &windows, c.cursor->table().type());
   copy::CopyTable(*c.cursor, c.order(), usFilterOption, host, true);
   return 0;
 }
@@ -27,7 +27,7 @@ UNSIGNED32 AdsCopyTableStructure(ADSHANDLE hTable, UNSIGNED8* pucFile) {
   auto cursor = table::TableOf(hTable);
   std::string name = core::InText(core::Require(pucFile, "pucFile"));
   std::string windows;
-  std::string host = table::TableHostPath(cursor->info().connection, name, &windows);
+  std::string host = table::TableHostPath(cursor->info().connection, name, &windows, cursor->table().type());
   copy::CopyTable(*cursor, nullptr, 2, host, false);
   return 0;
 }
@@ -36,21 +36,18 @@ UNSIGNED32 AdsCopyTableStructure(ADSHANDLE hTable, UNSIGNED8* pucFile) {
 
 namespace engine::api {
 
-// Only native tables (type 3) are built in this engine: a conversion to them is a copy; the
-// other table types come with their record formats.
+// A conversion is a copy into a new table of the type asked for (native 3, NTX 1, CDX 2).
 UNSIGNED32 AdsConvertTable(ADSHANDLE hObj, UNSIGNED16 usFilterOption, UNSIGNED8* pucFile, UNSIGNED16 usTableType) {
   table::CursorRef c = table::CursorOf(hObj);
   std::string name = core::InText(core::Require(pucFile, "pucFile"));
-  if (usTableType != 3) {
-    if (usTableType == 1 || usTableType == 2 || usTableType == 4) {
-      Fail(err::kNotYetBuilt, "AdsConvertTable to table type " + std::to_string(usTableType) +
-                                  " is not yet built in this engine: only native tables (type 3) are.");
-    }
-    Fail(err::kInvalidArgument, "AdsConvertTable: table type " + std::to_string(usTableType) + " is unknown.");
+  std::optional<TableType> type = TableTypeOf(usTableType);
+  if (!type) Fail(err::kInvalidArgument, "AdsConvertTable: table type " + std::to_string(usTableType) + " is unknown.");
+  if (*type == TableType::kVfp) {
+    Fail(err::kNotYetBuilt, "AdsConvertTable to table type 4 (Visual FoxPro) is not yet built in this engine.");
   }
   std::string windows;
-  std::string host = table::TableHostPath(c->info().connection, name, &windows);
-  copy::CopyTable(*c.cursor, c.order(), usFilterOption, host, true);
+  std::string host = table::TableHostPath(c->info().connection, name, &windows, *type);
+  copy::CopyTable(*c.cursor, c.order(), usFilterOption, host, true, type);
   return 0;
 }
 
