@@ -1015,12 +1015,12 @@ class EveryMemberDataSets : public EveryMember {
            return CountOf("converted");
          },
          "3", "Cygnus"},
-        {"AdsConvertTable (a type the engine does not write)", nullptr,
+        {"AdsConvertTable (to a DBF table, which cannot hold the table's Integer and other fields)", nullptr,
          [this] {
            tb().AdsConvertTable(QPath("converted"), ttAdsCDX);
            return std::string("converted");
          },
-         "error 5999", "Cygnus"},
+         "error 5408", "Cygnus"},
         {"AdsCopyTable",
          [this] {
            Use("BYNO");
