@@ -593,7 +593,7 @@ void TableIndexes::ReopenAfterFailure() {
   LoadTags();
 }
 
-size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& def, uint32_t pageSize) {
+size_t TableIndexes::CreateTag(const std::filesystem::path& givenFile, const TagDef& def, uint32_t pageSize) {
   if (!table_.exclusive()) {
     Fail(err::kExclusiveRequired, "Creating an index of \"" + table_.path() + "\" needs the table open exclusively");
   }
@@ -604,10 +604,12 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& file, const TagDef& 
                                          "an index can only hold values its records determine");
   }
   std::filesystem::path structural = StructuralIndexPath(table_);
+  // An NTX table has no structural index: a tag given without a file is an NTX file of the
+  // tag's name beside the table.
+  const std::filesystem::path file = (table_.type() == TableType::kNtx && givenFile.empty())
+                                         ? NtxIndexPath(table_, def.name)
+                                         : givenFile;
   const bool ntxFile = IndexFormatOf(file) == IndexFormat::kNtx && !file.empty();
-  if (table_.type() == TableType::kNtx && file.empty()) {
-    Fail(err::kInvalidArgument, "An index of the NTX table \"" + table_.path() + "\" needs the name of its NTX file");
-  }
   // An NTX file holds one order, named after the file.
   TagDef ntxDef = def;
   if (ntxFile) ntxDef.name = AsciiUpperCopy(file.stem().string());

@@ -1,5 +1,6 @@
 #include "tools/aceadmin/index_check.h"
 
+#include <cctype>
 #include <cstring>
 #include <unordered_map>
 #include <unordered_set>
@@ -64,6 +65,9 @@ UNSIGNED32 CurrentRecord(ADSHANDLE table) {
   return record;
 }
 
+// AdsGetIndexFilename's option for the file's name with its extension.
+constexpr UNSIGNED16 kNameWithExtension = 2;
+
 class TagChecker {
  public:
   TagChecker(ADSHANDLE table, ADSHANDLE index, UNSIGNED32 records, TagCheck& out)
@@ -75,6 +79,13 @@ class TagChecker {
                         "reading the condition");
     out_.custom = IndexOption(&AdsIsIndexCustom, index_, "reading the options");
     unique_ = IndexOption(&AdsIsIndexUnique, index_, "reading the options");
+    // A descending tag of a CDX file is that file read backwards: its equal keys come in
+    // descending record order.
+    std::string file = TextOf([&](UNSIGNED8* b, UNSIGNED16* l) { return AdsGetIndexFilename(index_, kNameWithExtension, b, l); },
+                              "reading the index file name");
+    std::string ext = file.size() >= 4 ? file.substr(file.size() - 4) : std::string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    recordsDescend_ = ext == ".cdx" && IndexOption(&AdsIsIndexDescending, index_, "reading the options");
     Check(AdsGetKeyCount(index_, ADS_IGNOREFILTERS, &out_.keys), "counting the keys");
     if (!out_.custom) ReadRecords();
     ReadEntries();
@@ -161,7 +172,8 @@ class TagChecker {
     }
   }
 
-  // The entries must ascend by (key, record number). A seek compares with the keys the tree
+  // The entries must ascend by (key, record number) (record numbers descending in a
+  // descending CDX tag). A seek compares with the keys the tree
   // stores: the entries from the first to the last one a seek for a key finds are exactly those
   // that store it. Each run of entries whose records have one key must be that range; an entry
   // of the run outside it, or an entry inside it outside the run, stores another key than its
@@ -177,7 +189,8 @@ class TagChecker {
         const std::string& a = keyOf_[entries_[prev]];
         const std::string& b = keyOf_[entries_[i]];
         const int cmp = a.compare(b);
-        if (cmp > 0 || (cmp == 0 && entries_[prev] > entries_[i])) {
+        const bool tieOutOfOrder = recordsDescend_ ? entries_[prev] < entries_[i] : entries_[prev] > entries_[i];
+        if (cmp > 0 || (cmp == 0 && tieOutOfOrder)) {
           Problem("keys " + std::to_string(prev + 1) + " and " + std::to_string(i + 1) + " are out of order (records " +
                   std::to_string(entries_[prev]) + " and " + std::to_string(entries_[i]) + ")");
         }
@@ -236,6 +249,7 @@ class TagChecker {
   TagCheck& out_;
   std::string condition_;
   bool unique_ = false;
+  bool recordsDescend_ = false;
   std::vector<bool> included_, expected_, present_;
   std::vector<std::string> keyOf_;
   std::unordered_map<UNSIGNED32, UNSIGNED32> lowestOf_;  // unique tags: record -> lower record of its key
