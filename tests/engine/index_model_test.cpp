@@ -112,13 +112,15 @@ std::vector<UNSIGNED32> Visible(const std::vector<Entry>& entries) {
 }
 
 // Where the tags live: "adi" the table's structural index, "cdx" one compound file opened beside
-// it, "ntx" one file per tag.
+// it, "ntx" one file per tag; "cdxtable" and "ntxtable" are DBF tables with their own index
+// files (the structural .cdx; an NTX file per tag, opened with the table).
 class IndexModel : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
     ASSERT_EQ(AdsConnect60(U8(ws_.WinFolder()), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &conn_), 0u) << acetest::Last().text;
-    ASSERT_EQ(AdsCreateTable90(conn_, U8("model"), nullptr, ADS_ADT, 1, 0, 0, 0, U8("ID,Integer;NAME,Char,4;N,Integer"),
-                               0, nullptr, &table_),
+    const char* fields = Kind().find("table") != std::string::npos ? "ID,Numeric,7,0;NAME,Char,4;N,Numeric,3,0"
+                                                                     : "ID,Integer;NAME,Char,4;N,Integer";
+    ASSERT_EQ(AdsCreateTable90(conn_, U8("model"), nullptr, TableType(), 1, 0, 0, 0, U8(fields), 0, nullptr, &table_),
               0u)
         << acetest::Last().text;
     // Half of the tags exist before the first record (kept by every change), the rest are built
@@ -131,13 +133,20 @@ class IndexModel : public ::testing::TestWithParam<const char*> {
   }
 
   std::string Kind() const { return GetParam(); }
+  UNSIGNED16 TableType() const {
+    if (Kind() == "cdxtable") return ADS_CDX;
+    if (Kind() == "ntxtable") return ADS_NTX;
+    return ADS_ADT;
+  }
   // The index file of a tag (none for the structural one).
   std::string FileOf(size_t i) const {
     if (Kind() == "cdx") return "model.cdx";
     if (Kind() == "ntx") return std::string(Tags()[i].name) + ".ntx";
     return {};
   }
-  bool RecordsDescending(size_t i) const { return Kind() == "cdx" && (Tags()[i].options & ADS_DESCENDING); }
+  bool RecordsDescending(size_t i) const {
+    return (Kind() == "cdx" || Kind() == "cdxtable") && (Tags()[i].options & ADS_DESCENDING);
+  }
   // After the table opens again: the files that are not structural are opened by name.
   void OpenFilesAgain() {
     std::vector<std::string> done;
@@ -469,7 +478,7 @@ TEST_P(IndexModel, EveryOrderAgreesWithTheModelThroughRandomChanges) {
   }
   // The orders are in the files: a fresh open sees the same.
   AdsCloseTable(table_);
-  ASSERT_EQ(AdsOpenTable90(conn_, U8("model"), nullptr, ADS_ADT, 0, 0, 0, 0, nullptr, &table_), 0u) << acetest::Last().text;
+  ASSERT_EQ(AdsOpenTable90(conn_, U8("model"), nullptr, TableType(), 0, 0, 0, 0, nullptr, &table_), 0u) << acetest::Last().text;
   OpenFilesAgain();
   for (size_t i = 0; i < orders_.size(); ++i) {
     ASSERT_EQ(AdsGetIndexHandle(table_, U8(Tags()[i].name), &orders_[i]), 0u) << acetest::Last().text;
@@ -481,7 +490,7 @@ TEST_P(IndexModel, PackAndZapLeaveEveryTagAgreeingWithTheTable) {
   for (size_t i = 3; i < Tags().size(); ++i) CreateTag(i);
   RandomOperations(1500);
   AdsCloseTable(table_);
-  ASSERT_EQ(AdsOpenTable90(conn_, U8("model"), nullptr, ADS_ADT, 0, 0, 0, ADS_EXCLUSIVE, nullptr, &table_), 0u)
+  ASSERT_EQ(AdsOpenTable90(conn_, U8("model"), nullptr, TableType(), 0, 0, 0, ADS_EXCLUSIVE, nullptr, &table_), 0u)
       << acetest::Last().text;
   OpenFilesAgain();
   for (size_t i = 0; i < orders_.size(); ++i) {
@@ -508,7 +517,7 @@ TEST_P(IndexModel, PackAndZapLeaveEveryTagAgreeingWithTheTable) {
   CheckAll("after changes following the zap");
 }
 
-INSTANTIATE_TEST_SUITE_P(IndexFiles, IndexModel, ::testing::Values("adi", "cdx", "ntx"),
+INSTANTIATE_TEST_SUITE_P(IndexFiles, IndexModel, ::testing::Values("adi", "cdx", "ntx", "cdxtable", "ntxtable"),
                          [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
