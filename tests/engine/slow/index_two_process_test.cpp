@@ -31,6 +31,11 @@ constexpr int kSeedRecords = 200;
 constexpr size_t kNameWidth = 10;
 constexpr int32_t kFirstDay = 2460311;  // 2024-01-01
 constexpr const char* kFields = "ID,Integer;SERIAL,Integer;NAME,Char,10;D,Date;N,Integer";
+constexpr const char* kDbfFields = "ID,Numeric,9,0;SERIAL,Numeric,9,0;NAME,Char,10;D,Date;N,Numeric,3,0";
+
+// The type of the shared table in the running test (native, or DBF with CDX or NTX files); set
+// before the workers are forked, which inherit it.
+UNSIGNED16 gTableType = ADS_ADT;
 
 struct Rec {
   int32_t id = 0;
@@ -138,7 +143,7 @@ class Worker {
  private:
   // Opens the table while the others keep changing it: the index files must open whole.
   bool Open() {
-    if (!Ok(AdsOpenTable90(conn_, U8("shared"), nullptr, ADS_ADT, 1, 0, 0, 0, nullptr, &table_), "open")) return false;
+    if (!Ok(AdsOpenTable90(conn_, U8("shared"), nullptr, gTableType, 1, 0, 0, 0, nullptr, &table_), "open")) return false;
     orders_.clear();
     for (size_t i = 0; i < Tags().size(); ++i) {
       ADSHANDLE h = 0;
@@ -260,12 +265,14 @@ class Worker {
   int32_t made_ = 0;
 };
 
-class IndexTwoProcesses : public ::testing::Test {
+class IndexTwoProcesses : public ::testing::TestWithParam<UNSIGNED16> {
  protected:
   void SetUp() override {
+    gTableType = GetParam();
     ASSERT_EQ(AdsConnect60(U8(ws_.WinFolder()), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &conn_), 0u) << LastText();
     ADSHANDLE t = 0;
-    ASSERT_EQ(AdsCreateTable90(conn_, U8("shared"), nullptr, ADS_ADT, 1, 0, 0, 0, U8(kFields), 0, nullptr, &t), 0u)
+    const char* fields = gTableType == ADS_ADT ? kFields : kDbfFields;
+    ASSERT_EQ(AdsCreateTable90(conn_, U8("shared"), nullptr, gTableType, 1, 0, 0, 0, U8(fields), 0, nullptr, &t), 0u)
         << LastText();
     for (const TagModel& tag : Tags()) {
       ADSHANDLE h = 0;
@@ -392,7 +399,7 @@ class IndexTwoProcesses : public ::testing::Test {
   ADSHANDLE table_ = 0;
 };
 
-TEST_F(IndexTwoProcesses, ConcurrentChangesLeaveEveryTagAgreeingWithTheTable) {
+TEST_P(IndexTwoProcesses, ConcurrentChangesLeaveEveryTagAgreeingWithTheTable) {
   void* mem = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(mem, MAP_FAILED);
   Shared* shared = new (mem) Shared();
@@ -420,15 +427,22 @@ TEST_F(IndexTwoProcesses, ConcurrentChangesLeaveEveryTagAgreeingWithTheTable) {
 
   // Deleted records keep their keys: the check walks them too.
   AdsShowDeleted(1);
-  ASSERT_EQ(AdsOpenTable90(conn_, U8("shared"), nullptr, ADS_ADT, 1, 0, 0, 0, nullptr, &table_), 0u) << LastText();
+  ASSERT_EQ(AdsOpenTable90(conn_, U8("shared"), nullptr, gTableType, 1, 0, 0, 0, nullptr, &table_), 0u) << LastText();
   std::vector<Rec> recs = ReadRecords();
   EXPECT_GT(recs.size(), static_cast<size_t>(kSeedRecords + kWorkers * kOpsEach / 5));
   CheckEveryTag(recs);
 
   // The admin shell's check agrees: every tag against the records, stored keys included.
-  acetest::ToolRun verify = acetest::Aceadmin("verify-index " + acetest::Q(ws_.WinFolder()) + " shared");
+  const char* type = gTableType == ADS_CDX ? "cdx" : gTableType == ADS_NTX ? "ntx" : "adt";
+  acetest::ToolRun verify =
+      acetest::Aceadmin("verify-index " + acetest::Q(ws_.WinFolder()) + " shared --type " + std::string(type));
   EXPECT_EQ(verify.status, 0) << verify.output;
   for (const TagModel& tag : Tags()) EXPECT_NE(verify.output.find(std::string(tag.name)), std::string::npos) << verify.output;
 }
+
+INSTANTIATE_TEST_SUITE_P(TableTypes, IndexTwoProcesses, ::testing::Values(ADS_ADT, ADS_CDX, ADS_NTX),
+                         [](const auto& info) {
+                           return std::string(info.param == ADS_CDX ? "cdx" : info.param == ADS_NTX ? "ntx" : "adt");
+                         });
 
 }  // namespace
