@@ -160,7 +160,7 @@ void TableIndexes::OpenStructural(const std::string& requestedCollation, uint32_
 void TableIndexes::OpenNtxFiles(bool mayBuild) {
   hasStructural_ = false;
   for (const TagDefinition& def : table_.tags()) {
-    std::filesystem::path path = NtxIndexPath(table_, def.name);
+    std::filesystem::path path = NtxIndexPath(table_, def);
     std::unique_ptr<IndexFile> file;
     try {
       if (!storage::Exists(path.string(), err::kIndexIoError)) {
@@ -546,7 +546,7 @@ RebuildStats TableIndexes::Rebuild(uint32_t pageSize, const RebuildOptions& opti
     if (ntxTable) {
       std::vector<File> listed;
       for (const TagDefinition& def : table_.tags()) {
-        File f{NtxIndexPath(table_, def.name), nullptr, false};
+        File f{NtxIndexPath(table_, def), nullptr, false};
         f.listed = true;
         listed.push_back(std::move(f));
       }
@@ -557,7 +557,7 @@ RebuildStats TableIndexes::Rebuild(uint32_t pageSize, const RebuildOptions& opti
     // What was rebuilt is in place; what was not is as it was. Open them all again.
     if (ntxTable) {
       for (const TagDefinition& def : table_.tags()) {
-        File f{NtxIndexPath(table_, def.name), nullptr, false};
+        File f{NtxIndexPath(table_, def), nullptr, false};
         f.listed = true;
         files_.push_back(std::move(f));
       }
@@ -640,6 +640,9 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& givenFile, const Tag
       for (auto& t : tags_) ++t->file;
     }
     hasStructural_ = true;
+    // Other programs of the DBF world open a CDX table's structural index only when its header
+    // says it has one.
+    table_.SetStructuralIndexFlag(true);
     unavailable_.clear();
     structuralRemoved_ = false;
     unavailableCode_ = 0;
@@ -674,7 +677,9 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& givenFile, const Tag
       File f{file, nullptr, false};
       // An NTX table keeps the definition of each NTX file made for it, which is how its files
       // open with it and how a reindex finds them.
-      if (ntxFile && table_.type() == TableType::kNtx && SamePath(file, NtxIndexPath(table_, added.name))) {
+      if (ntxFile && table_.type() == TableType::kNtx &&
+          SamePath(file.parent_path(), std::filesystem::path(table_.path()).parent_path())) {
+        added.file = file.filename().string();
         std::vector<TagDefinition> tags = table_.tags();
         auto listed = std::find_if(tags.begin(), tags.end(), [&](const TagDefinition& t) { return SameTagName(t.name, added.name); });
         if (listed != tags.end()) *listed = added;
@@ -802,6 +807,7 @@ void TableIndexes::DeleteTag(uint64_t id) {
       tags_.erase(std::remove_if(tags_.begin(), tags_.end(), [&](const auto& x) { return x->file == 0; }), tags_.end());
       for (auto& x : tags_) --x->file;
       hasStructural_ = false;
+      table_.SetStructuralIndexFlag(false);
       return;
     }
     try {

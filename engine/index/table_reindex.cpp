@@ -40,13 +40,18 @@ std::filesystem::path NtxIndexPath(const Table& table, const std::string& name) 
   return std::filesystem::path(table.path()).parent_path() / (name + (CapitalExtension(table) ? ".NTX" : ".ntx"));
 }
 
+std::filesystem::path NtxIndexPath(const Table& table, const TagDefinition& def) {
+  if (def.file.empty()) return NtxIndexPath(table, def.name);
+  return std::filesystem::path(table.path()).parent_path() / def.file;
+}
+
 RebuildStats ReindexTable(Table& table, uint32_t pageSize, const RebuildOptions& options) {
   if (table.type() != TableType::kNtx) {
     return RebuildTableIndex(table, StructuralIndexPath(table), table.tags(), pageSize, options);
   }
   RebuildStats total;
   for (const TagDefinition& def : table.tags()) {
-    RebuildStats s = RebuildTableIndex(table, NtxIndexPath(table, def.name), {def}, pageSize, options);
+    RebuildStats s = RebuildTableIndex(table, NtxIndexPath(table, def), {def}, pageSize, options);
     total.records = s.records;
     total.keys += s.keys;
     total.runs += s.runs;

@@ -34,6 +34,9 @@ std::filesystem::path StructuralIndexPath(const Table& table);
 // (".NTX" beside a table named in capitals) in the table's folder. The engine opens every such
 // file with its table and keeps it right; a reindex rebuilds each from its definition.
 std::filesystem::path NtxIndexPath(const Table& table, const std::string& name);
+// The NTX file a definition of an NTX table names (its file, relative to the table's folder),
+// or the file of its name when it names none.
+std::filesystem::path NtxIndexPath(const Table& table, const TagDefinition& def);
 
 // Rebuilds the structural index of the table (an NTX table: every NTX file its definitions
 // name). pageSize 0 takes the table's index page size.
