@@ -82,7 +82,7 @@ void ConvertField(const RecordView& old, size_t from, const Schema& schema, uint
   if (IsBlobType(dst.type) || IsBlobType(src.type)) {
     bool srcWide = src.type == FieldType::kNMemo, dstWide = dst.type == FieldType::kNMemo;
     if (IsBlobType(dst.type) && IsBlobType(src.type) && srcWide == dstWide) {
-      std::memcpy(image + dst.offset, old.fieldBytes(from), kBlobRefSize);
+      WriteBlobRef(schema, image, to, old.blob(from));
       return;
     }
     Fail(err::kFieldTypeMismatch, "Field \"" + src.name + "\" cannot be changed from " + std::string(TypeWordOf(src.type)) +
@@ -163,9 +163,6 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
   exclusive.exclusive = true;
   std::unique_ptr<Table> t = Open(path, exclusive);
   t->CheckWritable();
-  if (t->schema().dbf()) {
-    Fail(err::kNotYetBuilt, "Changing the fields of the DBF table \"" + path + "\" is not built yet.");
-  }
   if (t->encrypted()) {
     Fail(err::kEncryptedTableUnsupported,
          "The table \"" + path + "\" is encrypted; decrypt it before changing its fields.");
@@ -197,25 +194,31 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
       source.push_back(-1);
     }
   }
-  Schema next = Schema::FromSpecs(specs);
+  const RecordFormat& format = *t->format_;
+  const bool dbf = current.dbf();
+  Schema next = dbf ? Schema::FromDbfSpecs(specs, current.tableType()) : Schema::FromSpecs(specs);
 
   TableHeader h = t->header_;
   h.schema = next;
-  if (next.hasBlobs() && h.properties.memoBlockSize == 0) h.properties.memoBlockSize = kDefaultMemoBlockSize;
-  h.headerLength = HeaderLengthFor(EncodeStructure(h).size());
-  h.structureOffset = kStructureOffset;
+  if (dbf) {
+    format.LayOut(&h);
+  } else {
+    if (next.hasBlobs() && h.properties.memoBlockSize == 0) h.properties.memoBlockSize = kDefaultMemoBlockSize;
+    h.headerLength = HeaderLengthFor(EncodeStructure(h).size());
+    h.structureOffset = kStructureOffset;
+  }
   if (current.hasBlobs() && !t->memo_) {
     // The records refer to blobs that cannot be read now: the memo file is neither copied nor
     // replaced by guesswork.
-    Fail(err::kMemoDamaged, "The memo file \"" + table_files::MemoPath(path) +
+    Fail(err::kMemoDamaged, "The memo file \"" + format.MemoPath(path) +
                                 "\" cannot be read; the fields of the table cannot be changed before it can.");
   }
   if (next.hasBlobs() && !t->memo_) {
     // No record refers to a memo file yet, so a new one may replace whatever is there.
-    std::string stagedMemo = table_files::StagingPath(table_files::MemoPath(path));
+    std::string stagedMemo = table_files::StagingPath(format.MemoPath(path));
     try {
-      MemoFile fresh = MemoFile::Create(stagedMemo, h.properties.memoBlockSize);
-      table_files::ReplaceMemoFile(fresh.file(), stagedMemo, path);
+      std::unique_ptr<MemoStore> fresh = format.CreateMemo(stagedMemo, h.properties.memoBlockSize);
+      table_files::ReplaceMemoFile(fresh->file(), stagedMemo, path, format.type());
     } catch (...) {
       storage::Current().Remove(stagedMemo);
       throw;
@@ -228,16 +231,22 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
   std::string staged = table_files::StagingPath(path);
   std::unique_ptr<storage::File> out = CreateStagedTable(staged);
   try {
-    std::vector<uint8_t> headerBytes(h.headerLength, 0);
     TableHeader written = h;
     written.counters.changeCounter++;
-    std::vector<uint8_t> structure = EncodeStructure(written);
-    std::vector<uint8_t> fixed = EncodeFixedBlock(written, structure);
-    std::vector<uint8_t> counters = EncodeCounters(written.counters);
-    std::memcpy(headerBytes.data(), fixed.data(), fixed.size());
-    std::memcpy(headerBytes.data() + kCounterBlockOffset, counters.data(), counters.size());
-    std::memcpy(headerBytes.data() + kStructureOffset, structure.data(), structure.size());
-    out->Write(0, headerBytes.data(), headerBytes.size());
+    std::vector<uint8_t> counters;
+    if (dbf) {
+      written.counters.recordCount = 0;
+      format.WriteHeader(*out, written);
+    } else {
+      std::vector<uint8_t> headerBytes(h.headerLength, 0);
+      std::vector<uint8_t> structure = EncodeStructure(written);
+      std::vector<uint8_t> fixed = EncodeFixedBlock(written, structure);
+      counters = EncodeCounters(written.counters);
+      std::memcpy(headerBytes.data(), fixed.data(), fixed.size());
+      std::memcpy(headerBytes.data() + kCounterBlockOffset, counters.data(), counters.size());
+      std::memcpy(headerBytes.data() + kStructureOffset, structure.data(), structure.size());
+      out->Write(0, headerBytes.data(), headerBytes.size());
+    }
     uint32_t total = t->header_.counters.recordCount;
     std::vector<uint8_t> old(current.recordLength());
     std::vector<uint8_t> batch;
@@ -274,12 +283,25 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
                  batch.data(), batch.size());
     }
     written.counters.recordCount = n - 1;
-    counters = EncodeCounters(written.counters);
-    out->Write(kCounterBlockOffset, counters.data(), counters.size());
+    if (dbf) {
+      format.WriteCounters(*out, written, written.counters, n - 1);
+    } else {
+      counters = EncodeCounters(written.counters);
+      out->Write(kCounterBlockOffset, counters.data(), counters.size());
+    }
     if (beforeReplace) beforeReplace(next, h.tags);
     // The index of the old fields goes first: a crash after the rename leaves no index that
-    // speaks of fields the table no longer has.
-    if (!h.tags.empty()) table_files::RemoveIndexFile(table_files::IndexPath(path));
+    // speaks of fields the table no longer has (an NTX table's tags each have their file).
+    if (!h.tags.empty()) {
+      bool separateFiles = false;
+      for (const TagDefinition& tag : h.tags) {
+        if (tag.file.empty()) continue;
+        separateFiles = true;
+        const std::string tagPath = storage::FolderOf(path) + "/" + tag.file;
+        if (storage::Exists(tagPath, err::kIndexIoError)) table_files::RemoveIndexFile(tagPath);
+      }
+      if (!separateFiles) table_files::RemoveIndexFile(table_files::IndexPath(path));
+    }
   } catch (...) {
     out.reset();
     storage::Current().Remove(staged);

@@ -457,6 +457,45 @@ TEST_F(DbfTables, ConversionsBetweenNativeAndDbfTablesCarryEveryValue) {
   AdsShowDeleted(0);
 }
 
+TEST_P(DbfTypes, ChangingTheFieldsKeepsEveryValueAndMemo) {
+  const UNSIGNED16 type = GetParam();
+  ADSHANDLE h = Create(type, "parts.dbf");
+  Append(h, "Widget", "12.5", "02/29/2024", "T", "hello memo");
+  Append(h, "Gadget", "-3.25", "", "F", std::string(800, 'g'));
+  Close(h);
+  ASSERT_EQ(AdsRestructureTable90(0, U(Path("parts.dbf")), nullptr, type, 0, 0, 0, U("EXTRA,Char,5;"), U("OK"),
+                                  U("QTY,Num,10,3;NAME,LABEL,Char,4"), 0, nullptr),
+            0u)
+      << LastText();
+  h = Open(type, "parts.dbf");
+  EXPECT_EQ(Count(h), 2u);
+  ASSERT_EQ(AdsGotoRecord(h, 1), 0u);
+  EXPECT_EQ(Get(h, "LABEL"), "Widg");
+  EXPECT_EQ(Get(h, "QTY"), "12.500");
+  EXPECT_EQ(Get(h, "BORN"), "02/29/2024");
+  EXPECT_EQ(Get(h, "NOTES"), "hello memo");
+  EXPECT_EQ(Get(h, "EXTRA"), "");
+  ASSERT_EQ(AdsGotoRecord(h, 2), 0u);
+  EXPECT_EQ(Get(h, "QTY"), "-3.250");
+  EXPECT_EQ(Get(h, "NOTES"), std::string(800, 'g'));
+  UNSIGNED16 fields = 0;
+  ASSERT_EQ(AdsGetNumFields(h, &fields), 0u);
+  EXPECT_EQ(fields, 5);
+  Close(h);
+  // Still a DBF file of its kind: 32 + 5 * 32 + 1 header bytes, records of 1 + 4 + 10 + 8 + 10 + 5.
+  const std::string dbf = Slurp(Path("parts.dbf"));
+  EXPECT_EQ(uint8_t(dbf[0]), type == kNtx ? 0x83 : 0xF5);
+  EXPECT_EQ(LE16(dbf, 8), 193u);
+  EXPECT_EQ(LE16(dbf, 10), 38u);
+  EXPECT_EQ(dbf.size(), 193u + 2 * 38 + 1);
+  EXPECT_EQ(uint8_t(dbf.back()), 0x1A);
+  // A field the table type cannot hold is refused before anything changes.
+  EXPECT_EQ(AdsRestructureTable90(0, U(Path("parts.dbf")), nullptr, type, 0, 0, 0, U("N,Integer;"), nullptr, nullptr, 0,
+                                  nullptr),
+            5408u);
+  EXPECT_EQ(Slurp(Path("parts.dbf")), dbf);
+}
+
 TEST_F(DbfTables, TagDefinitionsAreKeptBesideTheTableWhereOtherProgramsIgnoreThem) {
   Close(Create(kNtx, "t.dbf"));
   const std::string qdx = Path("t.qdx");

@@ -314,6 +314,17 @@ std::vector<acetest::Scenario> Scenarios() {
     out.back().failureLeavesBefore = false;
     out.push_back(OnCargo("zap", type, ADS_EXCLUSIVE, [](ADSHANDLE t) { api::AdsZapTable(t); }));
     out.back().failureLeavesBefore = false;
+    {
+      acetest::Scenario s = OnCargo("restructure", type, kShared, nullptr);
+      s.run = [type](const std::string& folder) {
+        Connection c(FolderOf(folder));
+        api::AdsRestructureTable90(c.h, U8("cargo.dbf"), nullptr, type, 0, 0, 0, U8("PORT,Char,10"), nullptr,
+                                   U8("ID,Num,8,1"), 0, nullptr);
+      };
+      // The new file is in place before the folder sync that may fail.
+      s.failureLeavesBefore = false;
+      out.push_back(s);
+    }
   }
   {
     acetest::Scenario s;
