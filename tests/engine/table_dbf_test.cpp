@@ -15,6 +15,7 @@
 #include "ace/ace.h"
 #include "engine/core/error.h"
 #include "engine/table/table.h"
+#include "support/filter_fixture.h"
 #include "test_env.h"
 
 namespace {
@@ -23,23 +24,9 @@ constexpr UNSIGNED16 kNtx = 1;
 constexpr UNSIGNED16 kCdx = 2;
 constexpr UNSIGNED32 kExclusive = 1;
 
-UNSIGNED8* U(const std::string& s) { return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s.c_str())); }
-
-UNSIGNED32 LastCode() {
-  UNSIGNED32 code = 0;
-  UNSIGNED8 buf[601];
-  UNSIGNED16 len = 600;
-  AdsGetLastError(&code, buf, &len);
-  return code;
-}
-
-std::string LastText() {
-  UNSIGNED32 code = 0;
-  UNSIGNED8 buf[601];
-  UNSIGNED16 len = 600;
-  AdsGetLastError(&code, buf, &len);
-  return std::string(reinterpret_cast<char*>(buf), len);
-}
+using filtertest::LastCode;
+using filtertest::LastText;
+using filtertest::U;
 
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
