@@ -171,6 +171,66 @@ TEST_F(ReindexRunTest, TablesAreReindexedMissingFilesWarnedAndGarbageDictionarie
   EXPECT_TRUE(std::filesystem::exists(data_ / "DB" / "1000002" / "job.adi"));
 }
 
+// The run looks for each dictionary table's ".adt" file beside the dictionary, so it warns that a
+// DBF table of the dictionary is not found and goes on; the engine rebuilds such a table's CDX
+// and NTX files (here from garbage) from the definitions it keeps when it is reindexed.
+TEST_F(ReindexRunTest, DbfTablesOfADictionaryAreLeftToTheEngineWithAWarning) {
+  std::filesystem::create_directories(data_ / "DB");
+  QByteArray p = ToAnsi(Db("DB.add"));
+  ADSHANDLE dict = 0;
+  ASSERT_EQ(AdsDDCreate(A(p), 0, nullptr, &dict), 0u);
+  const struct {
+    const char* name;
+    UNSIGNED16 type;
+  } tables[] = {{"cargo", 1}, {"crew", 3}, {"freight", 2}};
+  for (const auto& t : tables) {
+    QByteArray name(t.name), fields("NAME,Char,10;NOTES,Memo;"), tag("BYNAME"), expr("NAME"), field("NAME");
+    ADSHANDLE table = 0;
+    ASSERT_EQ(AdsCreateTable90(dict, A(name), nullptr, t.type, 1, 1, 1, 0, A(fields), 0, nullptr, &table), 0u);
+    for (const char* value : {"delta", "alpha", "charlie"}) {
+      QByteArray v(value);
+      ASSERT_EQ(AdsAppendRecord(table), 0u);
+      ASSERT_EQ(AdsSetString(table, A(field), A(v), v.size()), 0u);
+      ASSERT_EQ(AdsWriteRecord(table), 0u);
+    }
+    ADSHANDLE index = 0;
+    ASSERT_EQ(AdsCreateIndex90(table, nullptr, A(tag), A(expr), nullptr, nullptr, t.type == 1 ? 0 : 2, 0, nullptr,
+                               &index),
+              0u);
+    ASSERT_EQ(AdsCloseTable(table), 0u);
+  }
+  ASSERT_EQ(AdsDisconnect(dict), 0u);
+  // The index files are garbage now; the run rebuilds them.
+  for (const char* file : {"BYNAME.ntx", "freight.cdx", "crew.adi"}) {
+    ASSERT_TRUE(std::filesystem::exists(data_ / "DB" / file)) << file;
+    std::ofstream(data_ / "DB" / file, std::ios::binary | std::ios::trunc) << std::string(700, 'g');
+  }
+
+  MainWindowProbe& w = CreateWindow();
+  w.cmStartClick(w.cmStart);
+  const QStringList run = RunPart(SavedLog());
+  EXPECT_EQ(run, QStringList({"", "Starting", "", "T Reindexing DB \"" + Db("DB.add") + "\"",
+                              "- table \"cargo", "WARNING: table \"cargo not found.",
+                              "- table \"crew, open, reindex, finished", "- table \"freight",
+                              "WARNING: table \"freight not found.", "", "T Finished."}))
+      << run.join('\n').toStdString();
+  for (const char* name : {"cargo", "crew", "freight"}) {
+    QByteArray n(name), tag("BYNAME"), user("adssys"), field("NAME");
+    ADSHANDLE conn = 0, table = 0, index = 0;
+    ASSERT_EQ(AdsConnect60(A(p), 7, A(user), nullptr, 0, &conn), 0u);
+    ASSERT_EQ(AdsOpenTable90(conn, A(n), nullptr, 0, 0, 0, 2, ADS_EXCLUSIVE, nullptr, &table), 0u) << name;
+    ASSERT_EQ(AdsReindex61(table, 0), 0u) << name;
+    ASSERT_EQ(AdsGetIndexHandle(table, A(tag), &index), 0u) << name;
+    ASSERT_EQ(AdsGotoTop(index), 0u);
+    UNSIGNED8 buf[32];
+    UNSIGNED32 len = sizeof buf;
+    ASSERT_EQ(AdsGetString(index, A(field), buf, &len, 3), 0u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), len), "alpha") << name;
+    AdsCloseTable(table);
+    AdsDisconnect(conn);
+  }
+}
+
 TEST_F(ReindexRunTest, ASecondRunReplacesTheLogOfTheFirst) {
   std::filesystem::create_directories(data_ / "Logs");
   std::ofstream(data_ / "Logs" / "quenlor.txt") << std::string(100000, 'x') << "\r\n";
