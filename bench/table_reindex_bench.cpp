@@ -18,7 +18,12 @@
 // The engine reads its sort budget from ACE_REBUILD_MEMORY_MB (docs/formats.md, "Rebuilds");
 // --budget-mb sets it for the engine's child and SQLite's cache_size alike.
 //
+// --type cdx|ntx makes the table a DBF table (I Numeric 11 instead of Integer) whose three tags
+// are in its structural .cdx, or in three NTX files (I.ntx, US30.ntx, S20D.ntx) that the reindex
+// rebuilds one after another, each with its own pass over the records.
+//
 // Options: --records N (default 1000000), --budget-mb M (default: the engine's default budget),
+// --type adt|cdx|ntx (default adt),
 // --repeat R (default 2: each side R times, alternating, a ratio per round), --skip-sqlite,
 // --folder PATH (keep the table and the database there and reuse them when they hold N rows;
 // default: a new folder under the temporary folder, removed at the end).
@@ -53,13 +58,24 @@ double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
+// The table's type (--type), the same in the parent and the children.
+UNSIGNED16 gType = ADS_ADT;
+
+UNSIGNED16 TypeOf(const std::string& word) {
+  if (word == "cdx") return ADS_CDX;
+  if (word == "ntx") return ADS_NTX;
+  return word == "adt" ? ADS_ADT : 0;
+}
+
+const char* TypeWord() { return gType == ADS_CDX ? "cdx" : gType == ADS_NTX ? "ntx" : "adt"; }
+
 void Check(UNSIGNED32 rc, const char* what) { bench::CheckAce(rc, "bench_table_reindex", what); }
 
 // The number of records of an existing table, or 0 when it cannot be opened.
 uint32_t TableRecords(const fs::path& adt) {
   if (!fs::exists(adt)) return 0;
   ADSHANDLE t = 0;
-  if (AdsOpenTable90(0, U8(adt.c_str()), nullptr, ADS_ADT, 1, 0, 2, ADS_EXCLUSIVE, nullptr, &t) != 0) return 0;
+  if (AdsOpenTable90(0, U8(adt.c_str()), nullptr, gType, 1, 0, 2, ADS_EXCLUSIVE, nullptr, &t) != 0) return 0;
   UNSIGNED32 n = 0;
   UNSIGNED16 tags = 0;
   if (AdsGetRecordCount(t, ADS_IGNOREFILTERS, &n) != 0) n = 0;
@@ -72,11 +88,13 @@ void CreateTable(const fs::path& adt, uint32_t n) {
   fs::remove(adt);
   fs::path adi = adt;
   fs::remove(adi.replace_extension(".adi"));
+  for (const char* stale : {"rows.cdx", "rows.qdx", "I.ntx", "US30.ntx", "S20D.ntx"}) fs::remove(adt.parent_path() / stale);
   ADSHANDLE t = 0, connection = 0;
   // The rows go in as one transaction of the table's connection: one commit, not one per row.
   Check(AdsConnect60(U8(adt.parent_path().c_str()), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &connection), "connect");
-  Check(AdsCreateTable90(connection, U8(adt.c_str()), nullptr, ADS_ADT, 1, 0, 2, 0,
-                         U8("I,Integer;S30,Char,30;S20,Char,20;D,Date;"), 0, nullptr, &t),
+  const char* fields = gType == ADS_ADT ? "I,Integer;S30,Char,30;S20,Char,20;D,Date;"
+                                         : "I,Numeric,11,0;S30,Char,30;S20,Char,20;D,Date;";
+  Check(AdsCreateTable90(connection, U8(adt.c_str()), nullptr, gType, 1, 0, 2, 0, U8(fields), 0, nullptr, &t),
         "create table");
   Check(AdsBeginTransaction(connection), "begin");
   bench::Row r;
@@ -129,7 +147,7 @@ void CreateDatabase(const fs::path& file, uint32_t n) {
 // for every record (outside the timing).
 int ChildEngine(const fs::path& adt, uint32_t n) {
   ADSHANDLE t = 0;
-  Check(AdsOpenTable90(0, U8(adt.c_str()), nullptr, ADS_ADT, 1, 0, 2, ADS_EXCLUSIVE, nullptr, &t), "open");
+  Check(AdsOpenTable90(0, U8(adt.c_str()), nullptr, gType, 1, 0, 2, ADS_EXCLUSIVE, nullptr, &t), "open");
   double t0 = Now();
   Check(AdsReindex61(t, 0), "reindex");
   double seconds = Now() - t0;
@@ -200,7 +218,8 @@ Figure RunChild(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 5 && std::strcmp(argv[1], "--child") == 0) {
+  if (argc == 6 && std::strcmp(argv[1], "--child") == 0) {
+    gType = TypeOf(argv[5]);
     if (std::strcmp(argv[2], "engine") == 0) return ChildEngine(argv[3], static_cast<uint32_t>(std::stoul(argv[4])));
     return ChildSqlite(argv[3], std::stoul(argv[4]));
   }
@@ -215,10 +234,11 @@ int main(int argc, char** argv) {
     else if (o == "--budget-mb" && a + 1 < argc) budgetMb = std::stoul(argv[++a]);
     else if (o == "--repeat" && a + 1 < argc) repeat = std::max(1, std::stoi(argv[++a]));
     else if (o == "--skip-sqlite") sqlite = false;
+    else if (o == "--type" && a + 1 < argc && TypeOf(argv[a + 1]) != 0) gType = TypeOf(argv[++a]);
     else if (o == "--folder" && a + 1 < argc) folder = argv[++a];
     else {
       std::fprintf(stderr,
-                   "usage: %s [--records N] [--budget-mb M] [--repeat R] [--skip-sqlite] [--folder PATH]\n", argv[0]);
+                   "usage: %s [--records N] [--budget-mb M] [--repeat R] [--type adt|cdx|ntx] [--skip-sqlite] [--folder PATH]\n", argv[0]);
       return 2;
     }
   }
@@ -233,10 +253,10 @@ int main(int argc, char** argv) {
   bool ownFolder = folder.empty();
   if (ownFolder) folder = fs::temp_directory_path() / ("table_reindex_bench." + std::to_string(getpid()));
   fs::create_directories(folder);
-  fs::path adt = fs::absolute(folder / "rows.adt");
+  fs::path adt = fs::absolute(folder / (gType == ADS_ADT ? "rows.adt" : "rows.dbf"));
   fs::path db = fs::absolute(folder / "rows.db");
 
-  std::printf("table reindex: %u records, 3 tags (I; UPPER(S30); S20;D), page size 512, ANSI\n", records);
+  std::printf("table reindex: %u records, %s table, 3 tags (I; UPPER(S30); S20;D), ANSI\n", records, TypeWord());
   double t0 = Now();
   if (TableRecords(adt) != records) {
     CreateTable(adt, records);
@@ -251,10 +271,10 @@ int main(int argc, char** argv) {
   if (sqlite) std::printf("sqlite: %s REINDEX, cache_size %zu MB, threads 2\n", sqlite3_libversion(), budgetMb);
   const std::string self = argv[0];
   for (int round = 1; round <= repeat; ++round) {
-    Figure ours = RunChild({self, "--child", "engine", adt.string(), std::to_string(records)});
+    Figure ours = RunChild({self, "--child", "engine", adt.string(), std::to_string(records), TypeWord()});
     std::printf("round %d: engine %.3f s (peak %.1f MB)", round, ours.seconds, ours.peakMb);
     if (sqlite) {
-      Figure theirs = RunChild({self, "--child", "sqlite", db.string(), std::to_string(budgetMb)});
+      Figure theirs = RunChild({self, "--child", "sqlite", db.string(), std::to_string(budgetMb), TypeWord()});
       std::printf(", sqlite %.3f s (peak %.1f MB), ratio (sqlite / engine) %.2f", theirs.seconds, theirs.peakMb,
                   theirs.seconds / ours.seconds);
     }
