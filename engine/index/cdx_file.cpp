@@ -292,10 +292,7 @@ CdxFile::CdxFile(std::unique_ptr<storage::File> file, std::filesystem::path path
 CdxFile::~CdxFile() = default;
 
 std::unique_ptr<CdxFile> CdxFile::Open(const std::filesystem::path& path, bool readOnly) {
-  std::unique_ptr<CdxFile> f(new CdxFile(
-      storage::OpenFile(path.string(), readOnly ? storage::OpenMode::kRead : storage::OpenMode::kReadWrite,
-                        err::kIndexIoError),
-      path, readOnly));
+  std::unique_ptr<CdxFile> f(new CdxFile(OpenStorage(path, readOnly), path, readOnly));
   f->LoadHeader();
   return f;
 }
@@ -617,13 +614,7 @@ uint64_t CdxFile::PhysicalBound(size_t tag, const uint8_t* probe, size_t len, bo
     if (depth > 64) Corrupt("a tree is deeper than a tree can be (a cycle)");
     Node& node = Load(tag, page);
     size_t n = node.entries.size() / E;
-    size_t lo = 0, hi = n;
-    while (lo < hi) {
-      size_t mid = (lo + hi) / 2;
-      int c = len == 0 ? 0 : std::memcmp(node.entries.data() + mid * E, probe, len);
-      if (upper ? c <= 0 : c < 0) lo = mid + 1;
-      else hi = mid;
-    }
+    size_t lo = EntryBound(node.entries.data(), n, E, probe, len, upper);
     if (node.leaf) return rank + lo;
     if (lo == n) return rank + Count(tag, page);
     std::vector<uint32_t> left(node.child.begin(), node.child.begin() + static_cast<std::ptrdiff_t>(lo) + 1);
@@ -727,12 +718,7 @@ uint32_t CdxFile::FirstRecordWithKey(size_t tag, std::span<const uint8_t> key) {
     if (depth > 64) Corrupt("a tree is deeper than a tree can be (a cycle)");
     Node& node = Load(tag, page);
     size_t n = node.entries.size() / E;
-    size_t lo = 0, hi = n;
-    while (lo < hi) {
-      size_t mid = (lo + hi) / 2;
-      if (std::memcmp(node.entries.data() + mid * E, k.data(), k.size()) < 0) lo = mid + 1;
-      else hi = mid;
-    }
+    size_t lo = EntryBound(node.entries.data(), n, E, k.data(), k.size(), false);
     if (lo == n) return 0;
     if (node.leaf) {
       const uint8_t* e = node.entries.data() + lo * E;
@@ -758,12 +744,7 @@ void CdxFile::InsertPhysical(size_t tag, const uint8_t* entry, bool& inserted) {
     if (depth > 64) Corrupt("a tree is deeper than a tree can be (a cycle)");
     Node& node = Load(tag, page);
     size_t n = node.entries.size() / E;
-    size_t lo = 0, hi = n;
-    while (lo < hi) {
-      size_t mid = (lo + hi) / 2;
-      if (std::memcmp(node.entries.data() + mid * E, entry, E) < 0) lo = mid + 1;
-      else hi = mid;
-    }
+    size_t lo = EntryBound(node.entries.data(), n, E, entry, E, false);
     if (node.leaf) {
       if (lo < n && std::memcmp(node.entries.data() + lo * E, entry, E) == 0) return;
       path.push_back({page, lo});
@@ -883,12 +864,7 @@ bool CdxFile::ErasePhysical(size_t tag, const uint8_t* entry) {
     if (depth > 64) Corrupt("a tree is deeper than a tree can be (a cycle)");
     Node& node = Load(tag, page);
     size_t n = node.entries.size() / E;
-    size_t lo = 0, hi = n;
-    while (lo < hi) {
-      size_t mid = (lo + hi) / 2;
-      if (std::memcmp(node.entries.data() + mid * E, entry, E) < 0) lo = mid + 1;
-      else hi = mid;
-    }
+    size_t lo = EntryBound(node.entries.data(), n, E, entry, E, false);
     if (lo == n) return false;
     path.push_back({page, lo});
     if (node.leaf) {

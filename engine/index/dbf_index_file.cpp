@@ -10,6 +10,11 @@ namespace engine {
 DbfIndexFile::DbfIndexFile(std::unique_ptr<storage::File> file, std::filesystem::path path, bool readOnly)
     : IndexFile(std::move(path), readOnly), file_(std::move(file)) {}
 
+std::unique_ptr<storage::File> DbfIndexFile::OpenStorage(const std::filesystem::path& path, bool readOnly) {
+  return storage::OpenFile(path.string(), readOnly ? storage::OpenMode::kRead : storage::OpenMode::kReadWrite,
+                           err::kIndexIoError);
+}
+
 void DbfIndexFile::Corrupt(const std::string& why) const {
   Fail(err::kIndexFileCorrupt, "Index file \"" + path_.string() + "\" damaged: " + why);
 }
@@ -84,6 +89,17 @@ void DbfIndexFile::Discard() {
       // The disk refuses it too; its last synced state still carries the mark.
     }
   }
+}
+
+size_t EntryBound(const uint8_t* entries, size_t n, size_t stride, const uint8_t* probe, size_t len, bool upper) {
+  size_t lo = 0, hi = n;
+  while (lo < hi) {
+    size_t mid = (lo + hi) / 2;
+    int c = len == 0 ? 0 : std::memcmp(entries + mid * stride, probe, len);
+    if (upper ? c <= 0 : c < 0) lo = mid + 1;
+    else hi = mid;
+  }
+  return lo;
 }
 
 std::vector<uint8_t> EncodeKeyDescription(const TagDef& def, const KeyLayout& layout) {

@@ -36,6 +36,8 @@ class DbfIndexFile : public IndexFile {
 
  protected:
   DbfIndexFile(std::unique_ptr<storage::File> file, std::filesystem::path path, bool readOnly);
+  // The file at path, opened for reading only or for reading and writing.
+  static std::unique_ptr<storage::File> OpenStorage(const std::filesystem::path& path, bool readOnly);
 
   // Reads and checks the header (and catalogue) and drops every cached page and count; throws
   // kIndexNeedsRebuild for a file marked as being updated, kIndexFileCorrupt when damaged.
@@ -57,6 +59,10 @@ class DbfIndexFile : public IndexFile {
   bool markDurable_ = false;  // and it was synced
   bool unsynced_ = false;     // written since the last sync
 };
+
+// The position of the first of n entries (each `stride` bytes apart, in ascending order) whose
+// first len bytes compare above probe (upper) or not below it (otherwise); n when none does.
+size_t EntryBound(const uint8_t* entries, size_t n, size_t stride, const uint8_t* probe, size_t len, bool upper);
 
 // The engine's description of a tag's key, kept in bytes the DBF formats leave unused so that
 // keys are rebuilt in the form they were made: "QKEY", u8 version 1, u8 key type, u32le option

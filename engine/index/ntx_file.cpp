@@ -62,10 +62,7 @@ NtxFile::NtxFile(std::unique_ptr<storage::File> file, std::filesystem::path path
 NtxFile::~NtxFile() = default;
 
 std::unique_ptr<NtxFile> NtxFile::Open(const std::filesystem::path& path, bool readOnly) {
-  std::unique_ptr<NtxFile> f(new NtxFile(
-      storage::OpenFile(path.string(), readOnly ? storage::OpenMode::kRead : storage::OpenMode::kReadWrite,
-                        err::kIndexIoError),
-      path, readOnly));
+  std::unique_ptr<NtxFile> f(new NtxFile(OpenStorage(path, readOnly), path, readOnly));
   f->LoadHeader();
   return f;
 }
@@ -352,13 +349,7 @@ uint64_t NtxFile::Bound(const uint8_t* probe, size_t len, bool upper) {
   for (int depth = 0;; ++depth) {
     if (depth > 64) Corrupt("the tree is deeper than a tree can be (a cycle)");
     Node& node = Load(page);
-    size_t lo = 0, hi = node.n();
-    while (lo < hi) {
-      size_t mid = (lo + hi) / 2;
-      int c = CompareEntries(At(node, mid), probe, len);
-      if (upper ? c <= 0 : c < 0) lo = mid + 1;
-      else hi = mid;
-    }
+    size_t lo = EntryBound(node.entries.data(), node.n(), entryLength_, probe, len, upper);
     rank += lo;
     if (node.leaf()) return rank;
     std::vector<uint32_t> left(node.child.begin(), node.child.begin() + static_cast<std::ptrdiff_t>(lo) + 1);
@@ -422,12 +413,7 @@ uint32_t NtxFile::FirstRecordWithKey(size_t, std::span<const uint8_t> key) {
   for (int depth = 0;; ++depth) {
     if (depth > 64) Corrupt("the tree is deeper than a tree can be (a cycle)");
     Node& node = Load(page);
-    size_t lo = 0, hi = node.n();
-    while (lo < hi) {
-      size_t mid = (lo + hi) / 2;
-      if (std::memcmp(At(node, mid), key.data(), key.size()) < 0) lo = mid + 1;
-      else hi = mid;
-    }
+    size_t lo = EntryBound(node.entries.data(), node.n(), entryLength_, key.data(), key.size(), false);
     if (lo < node.n()) {
       std::memcpy(found.data(), At(node, lo), entryLength_);
       best = found.data();
@@ -446,12 +432,7 @@ bool NtxFile::InsertEntry(size_t, const uint8_t* entry) {
   for (int depth = 0;; ++depth) {
     if (depth > 64) Corrupt("the tree is deeper than a tree can be (a cycle)");
     Node& node = Load(page);
-    size_t lo = 0, hi = node.n();
-    while (lo < hi) {
-      size_t mid = (lo + hi) / 2;
-      if (CompareEntries(At(node, mid), entry, entryLength_) < 0) lo = mid + 1;
-      else hi = mid;
-    }
+    size_t lo = EntryBound(node.entries.data(), node.n(), entryLength_, entry, entryLength_, false);
     if (lo < node.n() && CompareEntries(At(node, lo), entry, entryLength_) == 0) return false;
     path.push_back({page, lo});
     if (node.leaf()) break;
@@ -507,12 +488,7 @@ bool NtxFile::EraseEntry(size_t, const uint8_t* entry) {
   for (int depth = 0;; ++depth) {
     if (depth > 64) Corrupt("the tree is deeper than a tree can be (a cycle)");
     Node& node = Load(page);
-    size_t lo = 0, hi = node.n();
-    while (lo < hi) {
-      size_t mid = (lo + hi) / 2;
-      if (CompareEntries(At(node, mid), entry, entryLength_) < 0) lo = mid + 1;
-      else hi = mid;
-    }
+    size_t lo = EntryBound(node.entries.data(), node.n(), entryLength_, entry, entryLength_, false);
     bool here = lo < node.n() && CompareEntries(At(node, lo), entry, entryLength_) == 0;
     path.push_back({page, lo});
     if (here) {
