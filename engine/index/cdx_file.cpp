@@ -373,7 +373,8 @@ void CdxFile::LoadHeader() {
     def.name = name;
     def.expression = text(keyPos, keyLen);
     def.condition = text(forPos, forLen);
-    if (!DecodeKeyDescription(t.data() + kDescription, kEngineMagic - kDescription, def)) {
+    const bool described = DecodeKeyDescription(t.data() + kDescription, kEngineMagic - kDescription, def);
+    if (!described) {
       def.keyType = kKeyTypeString;
       def.collation = "ANSI";
       def.segments = {SegmentSpec{SegmentKind::kString, static_cast<uint16_t>(st.keyLength)}};
@@ -393,6 +394,7 @@ void CdxFile::LoadHeader() {
     }
     if (info.layout.keyLength() != st.keyLength) Corrupt("the key description of tag \"" + name + "\" does not match its key length");
     info.def = std::move(def);
+    info.described = described;
     info.def.collation = info.layout.collation().name();
     st.pad = PadOf(info);
     st.reversed = (info.def.options & kTagDescending) != 0;

@@ -66,6 +66,22 @@ std::vector<size_t> IndexFile::CollationMismatches(const std::string& collation)
   return out;
 }
 
+bool IndexFile::AdoptSegments(size_t tag, const std::vector<SegmentSpec>& segments, uint8_t keyType) {
+  TagInfo& t = tags_.at(tag);
+  if (t.described) return false;
+  try {
+    KeyLayout layout = KeyLayout::Make(segments, t.layout.collation(), t.layout.descending(), pageSize(), t.layout.form());
+    if (layout.keyLength() != t.layout.keyLength()) return false;
+    t.layout = layout;
+  } catch (const EngineError&) {
+    return false;  // the expression's key does not fit this file: it stays a text order
+  }
+  t.def.segments = segments;
+  t.def.keyType = keyType;
+  t.described = true;
+  return true;
+}
+
 void IndexFile::CheckWritable() const {
   if (readOnly_) Fail(err::kIndexIoError, "Index file \"" + path_.string() + "\" is open read-only");
 }

@@ -74,6 +74,12 @@ class IndexFile {
   // with text segments can mismatch.
   std::vector<size_t> CollationMismatches(const std::string& collation) const;
 
+  // Gives a tag that its file does not describe (tag(i).described false) the segments its key
+  // expression has over its table, when they lay out to the file's key length: keys are then
+  // built and compared as the program that wrote the file made them. Answers whether they were
+  // taken.
+  bool AdoptSegments(size_t tag, const std::vector<SegmentSpec>& segments, uint8_t keyType);
+
   virtual uint64_t KeyCount(size_t tag) = 0;
   // Rank of the first entry whose key starts with bytes >= prefix (LowerBound) or > prefix
   // (UpperBound), comparing prefix.size() bytes; KeyCount() when none.

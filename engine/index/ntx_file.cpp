@@ -115,6 +115,7 @@ void NtxFile::LoadHeader() {
   }
   if (info.layout.keyLength() != keySize) Corrupt("the key description does not match the key size");
   info.def = std::move(def);
+  info.described = described;
   info.def.collation = info.layout.collation().name();
 
   header_ = std::move(h);

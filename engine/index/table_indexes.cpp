@@ -223,6 +223,9 @@ void TableIndexes::LoadTags() {
         t->expression = info.def.expression;
         t->condition = info.def.condition;
       }
+      // A file another program wrote says only how long its keys are: the expression tells
+      // what they hold.
+      if (!info.described) file.AdoptSegments(i, t->keys->segments(), t->keys->keyType());
       t->name = info.def.name;
       t->filePath = files_[f].path;
       t->file = f;

@@ -53,6 +53,9 @@ struct TagInfo {
   uint32_t collationVersion = 0;  // Collation::version() when the tag was built
   uint32_t root = 0;
   uint8_t height = 0;
+  // False for a tag of a file another program wrote, whose key the file does not describe
+  // beyond its length: it is read as one text segment until AdoptSegments describes it.
+  bool described = true;
 };
 
 // Checks a set of definitions (names present, short enough, unique; texts short enough;

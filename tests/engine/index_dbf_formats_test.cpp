@@ -18,6 +18,9 @@
 #include "engine/index/index_file.h"
 #include "engine/index/key_builder.h"
 #include "engine/index/rebuild.h"
+#include "ace/ace.h"
+#include "support/aceadmin_run.h"
+#include "support/api_fixture.h"
 #include "support/index_test_support.h"
 #include "test_env.h"
 
@@ -421,3 +424,49 @@ INSTANTIATE_TEST_SUITE_P(Formats, DbfIndexDamage, ::testing::Values(".ntx", ".cd
 
 }  // namespace
 }  // namespace engine
+
+namespace {
+
+// NTX files another program wrote carry no description of their keys beyond their length: the
+// engine takes what their keys hold from the expressions, so a numeric and a date order keep
+// agreeing with the table through changes.
+TEST(DbfIndexForeignFiles, OrdersWithoutTheEnginesDescriptionStayRightThroughChanges) {
+  acetest::Workspace ws;
+  ADSHANDLE conn = 0, t = 0;
+  ASSERT_EQ(AdsConnect60(acetest::U8(ws.WinFolder()), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &conn), 0u);
+  ASSERT_EQ(AdsCreateTable90(conn, acetest::U8("parts"), nullptr, ADS_NTX, 1, 0, 0, 0,
+                             acetest::U8("QTY,Numeric,8,2;D,Date"), 0, nullptr, &t),
+            0u)
+      << acetest::Last().text;
+  for (const char* tag : {"QTY", "D"}) {
+    ADSHANDLE h = 0;
+    ASSERT_EQ(AdsCreateIndex90(t, nullptr, acetest::U8(tag), acetest::U8(tag), nullptr, nullptr, 0, 0, nullptr, &h), 0u)
+        << acetest::Last().text;
+  }
+  ASSERT_EQ(AdsCloseTable(t), 0u);
+  // As Clipper writes them: nothing past the order's name and flags.
+  for (const char* file : {"QTY.ntx", "D.ntx"}) {
+    std::FILE* f = std::fopen(ws.Host(file).c_str(), "r+b");
+    ASSERT_NE(f, nullptr) << file;
+    std::vector<uint8_t> zeros(1024 - 580, 0);
+    std::fseek(f, 580, SEEK_SET);
+    std::fwrite(zeros.data(), 1, zeros.size(), f);
+    std::fclose(f);
+  }
+  ASSERT_EQ(AdsOpenTable90(conn, acetest::U8("parts"), nullptr, ADS_NTX, 0, 0, 0, 0, nullptr, &t), 0u)
+      << acetest::Last().text;
+  for (int i = 0; i < 60; ++i) {
+    ASSERT_EQ(AdsAppendRecord(t), 0u) << acetest::Last().text;
+    ASSERT_EQ(AdsSetDouble(t, acetest::U8("QTY"), (i * 37 % 61) - 30.25), 0u) << acetest::Last().text;
+    ASSERT_EQ(AdsSetJulian(t, acetest::U8("D"), 2451545 + (i * 13 % 17)), 0u) << acetest::Last().text;
+    ASSERT_EQ(AdsWriteRecord(t), 0u) << acetest::Last().text;
+  }
+  ASSERT_EQ(AdsCloseTable(t), 0u);
+  AdsDisconnect(conn);
+  acetest::ToolRun v = acetest::Aceadmin("verify-index " + acetest::Q(ws.Host("parts.dbf")) + " --type ntx");
+  EXPECT_EQ(v.status, 0) << v.output;
+  EXPECT_NE(v.output.find("QTY: ok, 60 keys"), std::string::npos) << v.output;
+  EXPECT_NE(v.output.find("D: ok, 60 keys"), std::string::npos) << v.output;
+}
+
+}  // namespace
