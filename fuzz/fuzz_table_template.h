@@ -29,12 +29,12 @@ class TableTemplate {
     ADSHANDLE stmt = 0;
     MustSucceed(AdsCreateSQLStatement(conn, &stmt), "statement");
     const char* rows[] = {
-        "insert into t (NAME, CITY, NOTE, QTY, PRICE, BORN, STAMP, AT, OK, WIDE, VNAME, CASH, RATE) values "
-        "('Anna Karenina Arkadyevna Obl', 'Moscow', 'a long note about ((nothing)) AND more', 3, 12.5, "
-        "'1990-02-28', '2001-01-01 10:00:00', '08:30:00', true, 'wide', 'short', 10.25, 0.5)",
+        ("insert into t (NAME, CITY, NOTE, QTY, PRICE, BORN, STAMP, AT, OK, WIDE, VNAME, CASH, RATE) values "
+         "('Anna Karenina Arkadyevna Obl', 'Moscow', 'a long note about ((nothing)) AND more', 3, 12.5, "
+         "'1990-02-28', '2001-01-01 10:00:00', '08:30:00', true, 'wide', 'short', 10.25, 0.5)"),
         "insert into t (NAME, CITY, QTY, PRICE, OK) values ('', '', 0, 0, false)",
-        "insert into t (NAME, CITY, NOTE, QTY, PRICE, BORN) values ('Zed', 'zurich', 'zz', -7, -99999.99, "
-        "'2099-12-31')",
+        ("insert into t (NAME, CITY, NOTE, QTY, PRICE, BORN) values ('Zed', 'zurich', 'zz', -7, -99999.99, "
+         "'2099-12-31')"),
         "insert into t (NAME) values ('Anna Karenina Arkadyevna Obl')",
         "insert into t (NAME, NOTE, QTY) values (NULL, NULL, NULL)",
         "create index BYNAME on t (NAME)",
