@@ -53,7 +53,7 @@ std::vector<uint8_t> BuildHeaderPages(uint32_t pageSize, uint32_t pageCount, uin
 }
 
 AdiFile::AdiFile(std::unique_ptr<storage::File> file, std::filesystem::path path, bool readOnly)
-    : IndexFile(std::move(path), readOnly), file_(std::move(file)) {}
+    : IndexFile(std::move(file), std::move(path), readOnly) {}
 
 std::unique_ptr<AdiFile> AdiFile::Open(const std::filesystem::path& path, bool readOnly) {
   std::unique_ptr<AdiFile> f(new AdiFile(
@@ -215,42 +215,6 @@ uint32_t AdiFile::FirstRecordWithKey(size_t tag, std::span<const uint8_t> key) {
   tree.At(at, found.data());
   if (std::memcmp(found.data(), key.data(), key.size()) != 0) return 0;
   return LoadBE32(found.data() + key.size());
-}
-
-void AdiFile::Prepare() {
-  if (readOnly_ || discarded_ || !pager_ || markDurable_) return;
-  WriteHeader(true);
-  file_->Sync();
-  unsynced_ = false;
-  markDurable_ = true;
-}
-
-void AdiFile::Flush(bool keepMark) {
-  if (discarded_ || !pager_) return;
-  const bool dirty = pager_->dirty();
-  if (!dirty && (keepMark || !markOnDisk_)) return;
-  if (dirty) {
-    pager_->WriteDirtyPages();
-    ++changeCounter_;
-  }
-  WriteHeader(keepMark);
-  if (!keepMark) markDurable_ = false;
-}
-
-void AdiFile::Commit() {
-  if (discarded_ || readOnly_ || !pager_) return;
-  if (!markOnDisk_ && !pager_->dirty() && !unsynced_) return;
-  // The pages become durable under the mark before the header that clears it is written (a
-  // shared open's flush already wrote a clear header for the other opens to read: it is marked
-  // again for the length of the sync), so the mark never leaves the disk ahead of the pages it
-  // covers.
-  Flush(true);
-  if (!markOnDisk_) WriteHeader(true);
-  file_->Sync();
-  WriteHeader(false);
-  file_->Sync();
-  unsynced_ = false;
-  markDurable_ = false;
 }
 
 bool AdiFile::Revalidate() {

@@ -33,9 +33,6 @@ class AdiFile final : public IndexFile {
   uint64_t UpperBound(size_t tag, std::span<const uint8_t> prefix) override;
   uint32_t EntryAt(size_t tag, uint64_t rank, uint8_t* key) override;
   uint64_t RankOf(size_t tag, std::span<const uint8_t> key, uint32_t recno) override;
-  void Prepare() override;
-  void Flush(bool keepMark = false) override;
-  void Commit() override;
   bool Revalidate() override;
   void Discard() override;
   void Verify() override;
@@ -46,12 +43,11 @@ class AdiFile final : public IndexFile {
   bool EraseEntry(size_t tag, const uint8_t* entry) override;
   uint32_t FirstRecordWithKey(size_t tag, std::span<const uint8_t> key) override;
   void LoadHeader(bool checkSize);
-  void WriteHeader(bool inProgress);
+  bool HasPages() const override { return pager_ != nullptr; }
+  bool Dirty() const override { return pager_->dirty(); }
+  void WriteDirtyPages() override { pager_->WriteDirtyPages(); }
+  void WriteHeader(bool inProgress) override;
 
-  std::unique_ptr<storage::File> file_;
-  bool markOnDisk_ = false;   // the header written last carries the in-progress mark
-  bool markDurable_ = false;  // and it was synced
-  bool unsynced_ = false;     // written since the last sync
   uint32_t pageSize_ = 0;
   uint32_t headerPages_ = 0;
   std::unique_ptr<Pager> pager_;

@@ -8,7 +8,7 @@
 namespace engine {
 
 DbfIndexFile::DbfIndexFile(std::unique_ptr<storage::File> file, std::filesystem::path path, bool readOnly)
-    : IndexFile(std::move(path), readOnly), file_(std::move(file)) {}
+    : IndexFile(std::move(file), std::move(path), readOnly) {}
 
 std::unique_ptr<storage::File> DbfIndexFile::OpenStorage(const std::filesystem::path& path, bool readOnly) {
   return storage::OpenFile(path.string(), readOnly ? storage::OpenMode::kRead : storage::OpenMode::kReadWrite,
@@ -29,39 +29,6 @@ void DbfIndexFile::CheckUsable() const {
     Fail(err::kIndexNeedsRebuild, "An update of the index file \"" + path_.string() +
                                       "\" failed; rebuild the indexes of its table");
   }
-}
-
-void DbfIndexFile::Prepare() {
-  if (readOnly_ || discarded_ || markDurable_) return;
-  WriteHeader(true);
-  file_->Sync();
-  unsynced_ = false;
-  markDurable_ = true;
-}
-
-void DbfIndexFile::Flush(bool keepMark) {
-  if (discarded_) return;
-  const bool dirty = Dirty();
-  if (!dirty && (keepMark || !markOnDisk_)) return;
-  if (dirty) {
-    WriteDirtyPages();
-    ++changeCounter_;
-  }
-  WriteHeader(keepMark);
-  if (!keepMark) markDurable_ = false;
-}
-
-void DbfIndexFile::Commit() {
-  if (discarded_ || readOnly_) return;
-  if (!markOnDisk_ && !Dirty() && !unsynced_) return;
-  // The pages are durable under the mark before the header that clears it is written.
-  Flush(true);
-  if (!markOnDisk_) WriteHeader(true);
-  file_->Sync();
-  WriteHeader(false);
-  file_->Sync();
-  unsynced_ = false;
-  markDurable_ = false;
 }
 
 bool DbfIndexFile::Revalidate() {

@@ -28,9 +28,6 @@ namespace engine {
 
 class DbfIndexFile : public IndexFile {
  public:
-  void Prepare() override;
-  void Flush(bool keepMark = false) override;
-  void Commit() override;
   bool Revalidate() override;
   void Discard() override;
 
@@ -42,22 +39,14 @@ class DbfIndexFile : public IndexFile {
   // Reads and checks the header (and catalogue) and drops every cached page and count; throws
   // kIndexNeedsRebuild for a file marked as being updated, kIndexFileCorrupt when damaged.
   virtual void LoadHeader() = 0;
-  // Writes the header with the mark set or cleared and the current counter.
-  virtual void WriteHeader(bool inProgress) = 0;
   // Reads the change counter and mark from the disk without disturbing the cache.
   virtual void PeekHeader(uint64_t* counter, bool* marked) = 0;
-  virtual bool Dirty() const = 0;
-  virtual void WriteDirtyPages() = 0;
   virtual void DropCache() = 0;
 
   [[noreturn]] void Corrupt(const std::string& why) const;
   [[noreturn]] void NeedsRebuild() const;
   void CheckUsable() const;
 
-  std::unique_ptr<storage::File> file_;
-  bool markOnDisk_ = false;   // the header written last carries the in-progress mark
-  bool markDurable_ = false;  // and it was synced
-  bool unsynced_ = false;     // written since the last sync
 };
 
 // The position of the first of n entries (each `stride` bytes apart, in ascending order) whose

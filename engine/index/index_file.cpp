@@ -38,7 +38,44 @@ std::unique_ptr<IndexFile> IndexFile::Open(const std::filesystem::path& path, bo
   return AdiFile::Open(path, readOnly);
 }
 
-IndexFile::IndexFile(std::filesystem::path path, bool readOnly) : path_(std::move(path)), readOnly_(readOnly) {}
+IndexFile::IndexFile(std::unique_ptr<storage::File> file, std::filesystem::path path, bool readOnly)
+    : file_(std::move(file)), path_(std::move(path)), readOnly_(readOnly) {}
+
+void IndexFile::Prepare() {
+  if (readOnly_ || discarded_ || !HasPages() || markDurable_) return;
+  WriteHeader(true);
+  file_->Sync();
+  unsynced_ = false;
+  markDurable_ = true;
+}
+
+void IndexFile::Flush(bool keepMark) {
+  if (discarded_ || !HasPages()) return;
+  const bool dirty = Dirty();
+  if (!dirty && (keepMark || !markOnDisk_)) return;
+  if (dirty) {
+    WriteDirtyPages();
+    ++changeCounter_;
+  }
+  WriteHeader(keepMark);
+  if (!keepMark) markDurable_ = false;
+}
+
+void IndexFile::Commit() {
+  if (discarded_ || readOnly_ || !HasPages()) return;
+  if (!markOnDisk_ && !Dirty() && !unsynced_) return;
+  // The pages become durable under the mark before the header that clears it is written (a
+  // shared open's flush already wrote a clear header for the other opens to read: it is marked
+  // again for the length of the sync), so the mark never leaves the disk ahead of the pages it
+  // covers.
+  Flush(true);
+  if (!markOnDisk_) WriteHeader(true);
+  file_->Sync();
+  WriteHeader(false);
+  file_->Sync();
+  unsynced_ = false;
+  markDurable_ = false;
+}
 
 IndexFile::~IndexFile() = default;
 

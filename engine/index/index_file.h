@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "engine/index/tag_def.h"
+#include "engine/storage/storage.h"
 
 namespace engine {
 
@@ -99,14 +100,15 @@ class IndexFile {
   // Removes the entry; returns false when it was not present.
   bool RemoveKey(size_t tag, std::span<const uint8_t> key, uint32_t recno);
 
+  // The crash protocol, the same for every format over the hooks below.
   // Marks the file as being updated and syncs the mark, unless that is done already (a no-op
   // for a read-only file).
-  virtual void Prepare() = 0;
+  void Prepare();
   // Writes pending changes (pages, then the header), keeping the mark when `keepMark`, else
   // clearing it. No-op when nothing changed and the mark is as asked.
-  virtual void Flush(bool keepMark = false) = 0;
+  void Flush(bool keepMark = false);
   // Flushes with the mark cleared and syncs the file: the update is durable.
-  virtual void Commit() = 0;
+  void Commit();
   // Re-reads the header; when another process changed the file since, drops the cache and
   // reloads the catalog. Returns whether it had changed. REQUIRES: no pending changes.
   virtual bool Revalidate() = 0;
@@ -122,7 +124,16 @@ class IndexFile {
   virtual void Verify() = 0;
 
  protected:
-  IndexFile(std::filesystem::path path, bool readOnly);
+  IndexFile(std::unique_ptr<storage::File> file, std::filesystem::path path, bool readOnly);
+
+  // The format's side of the crash protocol. Whether the pages can be written at all (a file
+  // whose header never loaded has none); whether some cached page changed; writing the changed
+  // pages; writing the header with the mark set or cleared and the current counter (which sets
+  // markOnDisk_ and unsynced_).
+  virtual bool HasPages() const { return true; }
+  virtual bool Dirty() const = 0;
+  virtual void WriteDirtyPages() = 0;
+  virtual void WriteHeader(bool inProgress) = 0;
 
   // Inserts the entry (key, then record number big-endian, entryLength bytes); false when it is
   // already present.
@@ -136,9 +147,13 @@ class IndexFile {
   void CheckWritable() const;
   std::vector<uint8_t> MakeEntry(size_t tag, std::span<const uint8_t> key, uint32_t recno) const;
 
+  std::unique_ptr<storage::File> file_;
   std::filesystem::path path_;
   bool readOnly_;
   bool discarded_ = false;
+  bool markOnDisk_ = false;   // the header written last carries the in-progress mark
+  bool markDurable_ = false;  // and it was synced
+  bool unsynced_ = false;     // written since the last sync
   uint64_t changeCounter_ = 0;
   uint64_t catalogLoads_ = 0;
   std::vector<TagInfo> tags_;
