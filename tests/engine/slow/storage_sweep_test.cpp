@@ -180,6 +180,14 @@ TEST_P(StorageSweep, EveryFaultLeavesTheTablesWholeAndAsReported) {
   EXPECT_GT(counts.powerCuts, 0);
 }
 
+// Copies the table "vessel" of the folder to "copy.adt" beside it.
+void CopyVesselToCopy(const std::string& folder) {
+  Connection c(FolderOf(folder));
+  ADSHANDLE t = Open(c.h, "vessel", kShared);
+  api::AdsCopyTable(t, ADS_IGNOREFILTERS, U8(Win(folder + "/copy.adt")));
+  CloseQuietly(t);
+}
+
 std::vector<acetest::Scenario> Scenarios() {
   std::vector<acetest::Scenario> out;
   out.push_back(OnVessel("append, shared open", kShared, [](ADSHANDLE t) { AppendRow(t, 6, "Fornax", "sixth"); }));
@@ -246,12 +254,7 @@ std::vector<acetest::Scenario> Scenarios() {
   }
   {
     acetest::Scenario s = OnVessel("copy to a new table", kShared, nullptr);
-    s.run = [](const std::string& folder) {
-      Connection c(FolderOf(folder));
-      ADSHANDLE t = Open(c.h, "vessel", kShared);
-      api::AdsCopyTable(t, ADS_IGNOREFILTERS, U8(Win(folder + "/copy.adt")));
-      CloseQuietly(t);
-    };
+    s.run = CopyVesselToCopy;
     s.tables = {"vessel", "copy"};
     s.failureLeavesBefore = false;
     out.push_back(s);
@@ -268,12 +271,7 @@ std::vector<acetest::Scenario> Scenarios() {
       api::AdsCreateIndex90(t, nullptr, U8("BYID"), U8("ID"), nullptr, nullptr, 0, 0, nullptr, &index);
       api::AdsCloseTable(t);
     };
-    s.run = [](const std::string& folder) {
-      Connection c(FolderOf(folder));
-      ADSHANDLE t = Open(c.h, "vessel", kShared);
-      api::AdsCopyTable(t, ADS_IGNOREFILTERS, U8(Win(folder + "/copy.adt")));
-      CloseQuietly(t);
-    };
+    s.run = CopyVesselToCopy;
     s.tables = {"vessel", "copy"};
     s.failureLeavesBefore = false;
     out.push_back(s);
