@@ -31,7 +31,7 @@ struct Run {
 
 Run Measure(const std::string& path, bool optimised) {
   using namespace engine;
-  auto table = Table::Open(path, {false, false});
+  auto table = table::Table::Open(path, {false, false});
   table::CursorInfo info;
   info.name = "bench";
   table::TableCursor cursor(std::move(table), info);
@@ -58,18 +58,18 @@ int main() {
   std::filesystem::create_directories(dir);
   std::string path = (dir / "big.adt").string();
   {
-    Schema schema = Schema::FromSpecs({{"N", FieldType::kInteger, 0, 0}, {"NAME", FieldType::kString, 20, 0}});
-    Table::CreateOptions co;
+    table::Schema schema = table::Schema::FromSpecs({{"N", table::FieldType::kInteger, 0, 0}, {"NAME", table::FieldType::kString, 20, 0}});
+    table::Table::CreateOptions co;
     co.tags = {{"BYN", "N", "", 0, "", 0}};
-    Table::Create(path, schema, co);
-    auto t = Table::Open(path, {true, false});
+    table::Table::Create(path, schema, co);
+    auto t = table::Table::Open(path, {true, false});
     std::mt19937 rng(1);
     std::vector<uint8_t> image(t->schema().recordLength());
-    Table::Batch batch(*t);  // one commit for all the rows
+    table::Table::Batch batch(*t);  // one commit for all the rows
     for (uint32_t i = 0; i < kRows; ++i) {
-      WriteEmptyRecord(t->schema(), image.data());
-      WriteInteger(t->schema(), image.data(), 0, rng() % 100000);
-      WriteText(t->schema(), image.data(), 1, "name" + std::to_string(i), false);
+      table::WriteEmptyRecord(t->schema(), image.data());
+      table::WriteInteger(t->schema(), image.data(), 0, rng() % 100000);
+      table::WriteText(t->schema(), image.data(), 1, "name" + std::to_string(i), false);
       t->AppendRecord(image.data());
     }
     batch.Commit();

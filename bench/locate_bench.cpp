@@ -38,23 +38,23 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 void MakeTable(const std::filesystem::path& dir, const char* name, bool indexed) {
   using namespace engine;
   const std::string path = (dir / (std::string(name) + ".adt")).string();
-  Schema schema = Schema::FromSpecs({{"K", FieldType::kInteger, 0, 0},
-                                     {"N", FieldType::kInteger, 0, 0},
-                                     {"NAME", FieldType::kString, 20, 0}});
-  Table::CreateOptions options;
+  table::Schema schema = table::Schema::FromSpecs({{"K", table::FieldType::kInteger, 0, 0},
+                                     {"N", table::FieldType::kInteger, 0, 0},
+                                     {"NAME", table::FieldType::kString, 20, 0}});
+  table::Table::CreateOptions options;
   if (indexed) options.tags = {{"K", "K", "", 0, "", 0}, {"N", "N", "", 0, "", 0}};
-  Table::Create(path, schema, options);
-  auto t = Table::Open(path, {true, false});
+  table::Table::Create(path, schema, options);
+  auto t = table::Table::Open(path, {true, false});
   std::vector<uint32_t> keys(kRows);
   for (uint32_t i = 0; i < kRows; ++i) keys[i] = 2 * i;
   std::mt19937 rng(7);
   std::shuffle(keys.begin(), keys.end(), rng);
   std::vector<uint8_t> image(t->schema().recordLength());
   for (uint32_t i = 0; i < kRows; ++i) {
-    WriteEmptyRecord(t->schema(), image.data());
-    WriteInteger(t->schema(), image.data(), 0, keys[i]);
-    WriteInteger(t->schema(), image.data(), 1, rng() % 100000);
-    WriteText(t->schema(), image.data(), 2, "name" + std::to_string(i), false);
+    table::WriteEmptyRecord(t->schema(), image.data());
+    table::WriteInteger(t->schema(), image.data(), 0, keys[i]);
+    table::WriteInteger(t->schema(), image.data(), 1, rng() % 100000);
+    table::WriteText(t->schema(), image.data(), 2, "name" + std::to_string(i), false);
     t->AppendRecord(image.data());
   }
   if (indexed) ReindexTable(*t);

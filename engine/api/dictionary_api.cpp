@@ -52,9 +52,9 @@ std::string ColumnObject(const Connection& c, const std::string& object) {
     std::optional<dict::TableEntry> entry = c.dictionary->FindTable(object.substr(0, dot));
     if (!entry) continue;
     const std::string column = object.substr(dot + 1);
-    Table::OpenOptions o;
+    table::Table::OpenOptions o;
     o.readOnly = true;
-    std::unique_ptr<Table> t = Table::Open(c.dictionary->TableHostPath(*entry), o);
+    std::unique_ptr<table::Table> t = table::Table::Open(c.dictionary->TableHostPath(*entry), o);
     std::optional<size_t> i = t->schema().find(column);
     if (!i) Fail(err::kFieldNotFound, "The table \"" + entry->name + "\" has no column \"" + column + "\".");
     return entry->name + "." + t->schema().fields()[*i].name;

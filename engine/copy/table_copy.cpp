@@ -27,14 +27,14 @@ template <typename Fn>
 void ForEachSelected(table::TableCursor& source, table::RecordOrder* order, uint16_t option, Fn fn) {
   uint16_t base = BaseOption(option);
   source.FlushPending();
-  Table& t = source.table();
+  table::Table& t = source.table();
   t.Refresh();
   const auto& filter = source.filter();
   bool useFilter = base == 1 && filter && filter->Active();
   bool hideDeleted = base != 2 && !table::ShowDeleted();
   auto selected = [&](const uint8_t* image, uint32_t n) {
-    if (hideDeleted && image[0] == kDeletedFlag) return false;
-    return !useFilter || filter->Accepts(RecordView(t.schema(), image, n));
+    if (hideDeleted && image[0] == table::kDeletedFlag) return false;
+    return !useFilter || filter->Accepts(table::RecordView(t.schema(), image, n));
   };
   std::vector<uint8_t> image(t.schema().recordLength());
   if (order && base != 2) {
@@ -44,7 +44,7 @@ void ForEachSelected(table::TableCursor& source, table::RecordOrder* order, uint
     }
     return;
   }
-  t.Scan([&](const RecordView& v) {
+  t.Scan([&](const table::RecordView& v) {
     if (!selected(v.raw(), v.recordNumber())) return;
     std::memcpy(image.data(), v.raw(), image.size());
     fn(image.data(), v.recordNumber());
@@ -52,53 +52,53 @@ void ForEachSelected(table::TableCursor& source, table::RecordOrder* order, uint
 }
 
 // Gives the blobs of a record copied from `from` new copies in `to`.
-void CopyBlobs(Table& from, Table& to, uint8_t* image) {
-  const Schema& schema = to.schema();
+void CopyBlobs(table::Table& from, table::Table& to, uint8_t* image) {
+  const table::Schema& schema = to.schema();
   for (size_t i = 0; i < schema.fieldCount(); ++i) {
-    if (!IsBlobType(schema.fields()[i].type)) continue;
-    BlobRef ref = RecordView(schema, image, 0).blob(i);
+    if (!table::IsBlobType(schema.fields()[i].type)) continue;
+    table::BlobRef ref = table::RecordView(schema, image, 0).blob(i);
     if (ref.block == 0) continue;
-    WriteBlobRef(schema, image, i, to.WriteBlob(from.ReadBlob(ref), schema.fields()[i].type));
+    table::WriteBlobRef(schema, image, i, to.WriteBlob(from.ReadBlob(ref), schema.fields()[i].type));
   }
 }
 
 // The fields of `source` laid out as a table of `type` holds them.
-Schema ConvertedSchema(const Schema& source, TableType type) {
-  std::vector<FieldSpec> specs;
+table::Schema ConvertedSchema(const table::Schema& source, table::TableType type) {
+  std::vector<table::FieldSpec> specs;
   for (size_t i = 0; i < source.fieldCount(); ++i) specs.push_back(source.specOf(i));
-  return type == TableType::kAdt ? Schema::FromSpecs(specs) : Schema::FromDbfSpecs(specs, type);
+  return type == table::TableType::kAdt ? table::Schema::FromSpecs(specs) : table::Schema::FromDbfSpecs(specs, type);
 }
 
 // Writes the value of every field of `from` (a record of another layout) into `image`, a record
 // of `to`, blobs stored anew in `target`.
-void ConvertRecord(Table& source, const RecordView& from, Table& target, uint8_t* image) {
-  const Schema& to = target.schema();
-  WriteEmptyRecord(to, image);
-  image[0] = from.deleted() ? kDeletedFlag : kLiveFlag;
+void ConvertRecord(table::Table& source, const table::RecordView& from, table::Table& target, uint8_t* image) {
+  const table::Schema& to = target.schema();
+  table::WriteEmptyRecord(to, image);
+  image[0] = from.deleted() ? table::kDeletedFlag : table::kLiveFlag;
   for (size_t i = 0; i < to.fieldCount(); ++i) {
-    const FieldDescriptor& d = to.fields()[i];
+    const table::FieldDescriptor& d = to.fields()[i];
     if (from.isNull(i)) continue;
-    switch (ValueKindOf(d.type)) {
-      case ValueKind::kString:
-        if (IsBlobType(d.type)) {
-          WriteBlobRef(to, image, i, target.WriteBlob(source.ReadBlob(from.blob(i)), d.type));
-        } else if (d.type == FieldType::kNumeric) {
-          WriteNumber(to, image, i, from.number(i));
+    switch (table::ValueKindOf(d.type)) {
+      case table::ValueKind::kString:
+        if (table::IsBlobType(d.type)) {
+          table::WriteBlobRef(to, image, i, target.WriteBlob(source.ReadBlob(from.blob(i)), d.type));
+        } else if (d.type == table::FieldType::kNumeric) {
+          table::WriteNumber(to, image, i, from.number(i));
         } else {
-          WriteText(to, image, i, from.text(i), false);
+          table::WriteText(to, image, i, from.text(i), false);
         }
         break;
-      case ValueKind::kBytes:
-        WriteBlobRef(to, image, i, target.WriteBlob(source.ReadBlob(from.blob(i)), d.type));
+      case table::ValueKind::kBytes:
+        table::WriteBlobRef(to, image, i, target.WriteBlob(source.ReadBlob(from.blob(i)), d.type));
         break;
-      case ValueKind::kNumber:
-        WriteNumber(to, image, i, from.number(i));
+      case table::ValueKind::kNumber:
+        table::WriteNumber(to, image, i, from.number(i));
         break;
-      case ValueKind::kDate:
-        WriteJulian(to, image, i, from.julian(i));
+      case table::ValueKind::kDate:
+        table::WriteJulian(to, image, i, from.julian(i));
         break;
-      case ValueKind::kLogical:
-        WriteLogical(to, image, i, from.logical(i));
+      case table::ValueKind::kLogical:
+        table::WriteLogical(to, image, i, from.logical(i));
         break;
       default:
         // The target's format holds only the kinds above (the schema was refused otherwise).
@@ -107,11 +107,11 @@ void ConvertRecord(Table& source, const RecordView& from, Table& target, uint8_t
   }
 }
 
-bool SameFields(const Schema& a, const Schema& b) {
+bool SameFields(const table::Schema& a, const table::Schema& b) {
   if (a.fieldCount() != b.fieldCount() || a.recordLength() != b.recordLength()) return false;
   for (size_t i = 0; i < a.fieldCount(); ++i) {
-    const FieldDescriptor& x = a.fields()[i];
-    const FieldDescriptor& y = b.fields()[i];
+    const table::FieldDescriptor& x = a.fields()[i];
+    const table::FieldDescriptor& y = b.fields()[i];
     if (!AsciiEqualsIgnoreCase(x.name, y.name) || x.type != y.type || x.length != y.length ||
         x.offset != y.offset) {
       return false;
@@ -123,11 +123,11 @@ bool SameFields(const Schema& a, const Schema& b) {
 }  // namespace
 
 void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t option, const std::string& hostPath,
-               bool withRecords, std::optional<TableType> type) {
-  const TableType sourceType = source.table().type();
-  const TableType targetType = type.value_or(sourceType);
+               bool withRecords, std::optional<table::TableType> type) {
+  const table::TableType sourceType = source.table().type();
+  const table::TableType targetType = type.value_or(sourceType);
   const bool convert = targetType != sourceType;
-  const Schema schema = convert ? ConvertedSchema(source.schema(), targetType) : source.schema();
+  const table::Schema schema = convert ? ConvertedSchema(source.schema(), targetType) : source.schema();
   if (convert && source.table().encrypted()) {
     Fail(err::kInvalidTableArgument, "The encrypted table \"" + source.table().path() +
                                          "\" cannot be converted to another table type; decrypt it first.");
@@ -139,12 +139,12 @@ void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t o
   }
   // An existing destination is replaced only when nobody has it open, and stays locked until
   // its replacement is in place.
-  std::unique_ptr<Table> existing;
+  std::unique_ptr<table::Table> existing;
   if (storage::Exists(hostPath, err::kTableIoError)) {
-    Table::OpenOptions alone;
+    table::Table::OpenOptions alone;
     alone.exclusive = true;
     try {
-      existing = Table::Open(hostPath, alone);
+      existing = table::Table::Open(hostPath, alone);
     } catch (const EngineError& e) {
       if (e.code() == err::kTableInUse) {
         Fail(err::kTableInUse, "The table \"" + hostPath + "\" is in use and cannot be replaced by a copy.");
@@ -152,8 +152,8 @@ void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t o
       // A file that is not a sound table is simply replaced.
     }
   }
-  Table::CreateOptions co;
-  const TableProperties& p = source.table().properties();
+  table::Table::CreateOptions co;
+  const table::TableProperties& p = source.table().properties();
   co.memoBlockSize = p.memoBlockSize;
   co.charType = p.charType;
   co.collation = p.collation;
@@ -166,12 +166,12 @@ void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t o
     co.indexPageSize = 512;
   }
   table_files::NewTableFiles files(hostPath, targetType);
-  Table::Create(files.staged(), schema, co);
+  table::Table::Create(files.staged(), schema, co);
   {
-    Table::OpenOptions o;
+    table::Table::OpenOptions o;
     o.exclusive = true;
     o.type = targetType;
-    auto copy = Table::Open(files.staged(), o);
+    auto copy = table::Table::Open(files.staged(), o);
     // A copy of an encrypted table is encrypted with the same password: its records never
     // reach the new file in clear.
     if (source.table().encrypted() && source.table().encryptionEnabled()) {
@@ -182,7 +182,7 @@ void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t o
     if (withRecords && convert) {
       std::vector<uint8_t> converted(schema.recordLength());
       ForEachSelected(source, order, option, [&](uint8_t* image, uint32_t n) {
-        ConvertRecord(source.table(), RecordView(source.schema(), image, n), *copy, converted.data());
+        ConvertRecord(source.table(), table::RecordView(source.schema(), image, n), *copy, converted.data());
         copy->AppendCopiedRecord(converted.data());
       });
     } else if (withRecords) {
@@ -208,13 +208,13 @@ void CopyContents(table::TableCursor& source, table::RecordOrder* order, uint16_
                                          destination.table().path() + "\" need the same fields to copy records.");
   }
   destination.FlushPending();
-  Table& to = destination.table();
+  table::Table& to = destination.table();
   // The records arrive as one change: committed together, or taken back together.
   std::vector<uint32_t> appended;
   to.BeginBatch();
   try {
     ForEachSelected(source, order, option, [&](uint8_t* image, uint32_t) {
-      bool deleted = image[0] == kDeletedFlag;
+      bool deleted = image[0] == table::kDeletedFlag;
       CopyBlobs(source.table(), to, image);
       uint32_t n = to.AppendRecord(image);
       appended.push_back(n);

@@ -38,7 +38,7 @@ namespace engine::copy {
 // records the option selects (see above). `order` may be null.
 // `type` is the new table's type (unset: the source's).
 void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t option,
-               const std::string& hostPath, bool withRecords, std::optional<TableType> type = std::nullopt);
+               const std::string& hostPath, bool withRecords, std::optional<table::TableType> type = std::nullopt);
 
 // Appends the selected records of `source` to `destination`, which must have the same fields
 // (names, types and lengths, in order): kInvalidTableArgument otherwise. Appended records get

@@ -31,7 +31,7 @@ void YmdFromJulian(int64_t julian, int& year, int& month, int& day) {
 int64_t LocalNowMs() {
   int32_t julian = 0;
   int32_t msOfDay = 0;
-  NowLocal(&julian, &msOfDay);
+  table::NowLocal(&julian, &msOfDay);
   return julian * 86400000LL + msOfDay;
 }
 

@@ -9,38 +9,38 @@ namespace engine {
 
 namespace {
 
-std::optional<ExprType> ExprTypeOf(FieldType t, bool memosReadable) {
+std::optional<ExprType> ExprTypeOf(table::FieldType t, bool memosReadable) {
   switch (t) {
-    case FieldType::kString:
-    case FieldType::kCIString:
-    case FieldType::kVarChar:
-    case FieldType::kRaw:
-    case FieldType::kVarBinary:
-    case FieldType::kNChar:
-    case FieldType::kNVarChar:
+    case table::FieldType::kString:
+    case table::FieldType::kCIString:
+    case table::FieldType::kVarChar:
+    case table::FieldType::kRaw:
+    case table::FieldType::kVarBinary:
+    case table::FieldType::kNChar:
+    case table::FieldType::kNVarChar:
       return ExprType::String;
-    case FieldType::kMemo:
-    case FieldType::kNMemo:
+    case table::FieldType::kMemo:
+    case table::FieldType::kNMemo:
       if (memosReadable) return ExprType::String;
       return std::nullopt;
-    case FieldType::kNumeric:
-    case FieldType::kDouble:
-    case FieldType::kCurDouble:
-    case FieldType::kInteger:
-    case FieldType::kShortInt:
-    case FieldType::kAutoInc:
-    case FieldType::kMoney:
-    case FieldType::kRowVersion:
+    case table::FieldType::kNumeric:
+    case table::FieldType::kDouble:
+    case table::FieldType::kCurDouble:
+    case table::FieldType::kInteger:
+    case table::FieldType::kShortInt:
+    case table::FieldType::kAutoInc:
+    case table::FieldType::kMoney:
+    case table::FieldType::kRowVersion:
       return ExprType::Numeric;
-    case FieldType::kDate:
-    case FieldType::kCompactDate:
+    case table::FieldType::kDate:
+    case table::FieldType::kCompactDate:
       return ExprType::Date;
-    case FieldType::kTime:
+    case table::FieldType::kTime:
       return ExprType::Time;
-    case FieldType::kTimeStamp:
-    case FieldType::kModTime:
+    case table::FieldType::kTimeStamp:
+    case table::FieldType::kModTime:
       return ExprType::Timestamp;
-    case FieldType::kLogical:
+    case table::FieldType::kLogical:
       return ExprType::Logical;
     default:
       return std::nullopt;
@@ -48,23 +48,23 @@ std::optional<ExprType> ExprTypeOf(FieldType t, bool memosReadable) {
 }
 
 // Display width of a numeric field that declares no length.
-uint32_t WidthOf(const FieldDescriptor& d) {
+uint32_t WidthOf(const table::FieldDescriptor& d) {
   if (d.length) return d.length;
   switch (d.type) {
-    case FieldType::kShortInt: return 6;
-    case FieldType::kInteger:
-    case FieldType::kAutoInc: return 11;
+    case table::FieldType::kShortInt: return 6;
+    case table::FieldType::kInteger:
+    case table::FieldType::kAutoInc: return 11;
     default: return 20;
   }
 }
 
 }  // namespace
 
-TableExprSchema::TableExprSchema(const Schema& schema, std::string alias, bool memosReadable)
+TableExprSchema::TableExprSchema(const table::Schema& schema, std::string alias, bool memosReadable)
     : alias_(std::move(alias)) {
   const auto& fields = schema.fields();
   for (size_t i = 0; i < fields.size(); ++i) {
-    const FieldDescriptor& d = fields[i];
+    const table::FieldDescriptor& d = fields[i];
     std::optional<ExprType> t = ExprTypeOf(d.type, memosReadable);
     if (!t) continue;
     ExprField f;
@@ -72,8 +72,8 @@ TableExprSchema::TableExprSchema(const Schema& schema, std::string alias, bool m
     f.slot = static_cast<int>(i);
     f.type = *t;
     f.decimals = d.decimals;
-    f.variableLength = d.type == FieldType::kMemo || d.type == FieldType::kNMemo;
-    f.national = d.type == FieldType::kNChar || d.type == FieldType::kNVarChar || d.type == FieldType::kNMemo;
+    f.variableLength = d.type == table::FieldType::kMemo || d.type == table::FieldType::kNMemo;
+    f.national = d.type == table::FieldType::kNChar || d.type == table::FieldType::kNVarChar || d.type == table::FieldType::kNMemo;
     switch (*t) {
       case ExprType::String: f.length = f.variableLength ? 10 : d.length; break;
       case ExprType::Numeric: f.length = WidthOf(d); break;
@@ -92,7 +92,7 @@ std::optional<ExprField> TableExprSchema::FindField(std::string_view name) const
 
 bool TableExprSchema::IsOwnAlias(std::string_view alias) const { return SameName(alias, alias_); }
 
-TableExprRecord::TableExprRecord(const Schema& schema, MemoReader memo)
+TableExprRecord::TableExprRecord(const table::Schema& schema, MemoReader memo)
     : schema_(schema),
       view_(schema, nullptr, 0),
       memo_(std::move(memo)),
@@ -100,7 +100,7 @@ TableExprRecord::TableExprRecord(const Schema& schema, MemoReader memo)
       wide_(schema.fieldCount()) {}
 
 void TableExprRecord::At(const uint8_t* image, uint32_t recordNumber) {
-  view_ = RecordView(schema_, image, recordNumber);
+  view_ = table::RecordView(schema_, image, recordNumber);
   scratch_.NextRecord();
   wide_.NextRecord();
 }
@@ -109,13 +109,13 @@ bool TableExprRecord::FieldIsNull(int slot) const { return view_.isNull(static_c
 
 std::string_view TableExprRecord::FieldString(int slot) const {
   size_t i = static_cast<size_t>(slot);
-  const FieldDescriptor& d = view_.field(i);
+  const table::FieldDescriptor& d = view_.field(i);
   const char* p = reinterpret_cast<const char*>(view_.fieldBytes(i));
   // Text that is not the stored bytes is decoded once per record (see FieldTextCache).
   if (const std::string* done = scratch_.Find(i)) return *done;
   switch (d.type) {
-    case FieldType::kString:
-    case FieldType::kCIString: {
+    case table::FieldType::kString:
+    case table::FieldType::kCIString: {
       // Stored bytes are the text; zero bytes (never written by the engine itself) read as blanks.
       if (!std::memchr(p, 0, d.size)) return std::string_view(p, d.size);
       std::string& s = scratch_.Fill(i);
@@ -124,23 +124,23 @@ std::string_view TableExprRecord::FieldString(int slot) const {
         if (c == 0) c = ' ';
       return s;
     }
-    case FieldType::kVarChar:
-    case FieldType::kVarBinary: {
+    case table::FieldType::kVarChar:
+    case table::FieldType::kVarBinary: {
       uint16_t n = view_.usedLength(i);
       return std::string_view(p, n == 0xFFFF ? 0 : std::min<uint32_t>(n, d.dataSize));
     }
-    case FieldType::kRaw:
+    case table::FieldType::kRaw:
       return std::string_view(p, d.size);
-    case FieldType::kNChar:
-    case FieldType::kNVarChar: {
+    case table::FieldType::kNChar:
+    case table::FieldType::kNVarChar: {
       std::string text = core::Utf16ToAnsi(view_.wideText(i));
       return scratch_.Fill(i) = std::move(text);
     }
-    case FieldType::kMemo: {
+    case table::FieldType::kMemo: {
       std::string text = memo_ ? memo_(view_.blob(i)) : std::string();  // may throw: fill only after
       return scratch_.Fill(i) = std::move(text);
     }
-    case FieldType::kNMemo: {
+    case table::FieldType::kNMemo: {
       std::string text = core::Utf16ToAnsi(FieldWide(slot));
       return scratch_.Fill(i) = std::move(text);
     }
@@ -153,12 +153,12 @@ std::u16string_view TableExprRecord::FieldWide(int slot) const {
   size_t i = static_cast<size_t>(slot);
   if (const std::u16string* done = wide_.Find(i)) return *done;
   switch (view_.field(i).type) {
-    case FieldType::kNChar:
-    case FieldType::kNVarChar: {
+    case table::FieldType::kNChar:
+    case table::FieldType::kNVarChar: {
       std::u16string text = view_.wideText(i);
       return wide_.Fill(i) = std::move(text);
     }
-    case FieldType::kNMemo: {
+    case table::FieldType::kNMemo: {
       // Little-endian UTF-16 code units; an odd last byte is no character.
       std::string bytes = memo_ ? memo_(view_.blob(i)) : std::string();  // may throw: fill only after
       std::u16string text(bytes.size() / 2, u' ');

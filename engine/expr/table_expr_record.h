@@ -30,12 +30,12 @@
 namespace engine {
 
 // Reads the text of a memo field's blob (the Table's ReadBlob).
-using MemoReader = std::function<std::string(BlobRef ref)>;
+using MemoReader = std::function<std::string(table::BlobRef ref)>;
 
 class TableExprSchema final : public ExprSchema {
  public:
   // `alias` is the name the table may be written with before "->" (its alias or file name).
-  TableExprSchema(const Schema& schema, std::string alias, bool memosReadable);
+  TableExprSchema(const table::Schema& schema, std::string alias, bool memosReadable);
 
   std::optional<ExprField> FindField(std::string_view name) const override;
   bool IsOwnAlias(std::string_view alias) const override;
@@ -49,7 +49,7 @@ class TableExprSchema final : public ExprSchema {
 
 class TableExprRecord final : public ExprRecord {
  public:
-  TableExprRecord(const Schema& schema, MemoReader memo = nullptr);
+  TableExprRecord(const table::Schema& schema, MemoReader memo = nullptr);
 
   // The record the next evaluations read. The image must stay unchanged while they run.
   void At(const uint8_t* image, uint32_t recordNumber);
@@ -66,8 +66,8 @@ class TableExprRecord final : public ExprRecord {
   bool IsDeleted() const override { return view_.deleted(); }
 
  private:
-  const Schema& schema_;
-  RecordView view_;
+  const table::Schema& schema_;
+  table::RecordView view_;
   MemoReader memo_;
   mutable FieldTextCache scratch_;  // converted or copied text; views of it live until the next At()
   mutable WideFieldTextCache wide_;  // UTF-16 text, the same way

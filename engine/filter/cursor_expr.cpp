@@ -25,13 +25,13 @@ EvalOptions OptionsFor(table::TableCursor& cursor) {
 CursorExpr::CursorExpr(table::TableCursor& cursor)
     : cursor_(cursor),
       schema_(cursor.schema(), AliasOf(cursor.info()), cursor.table().hasMemo()),
-      record_(cursor.schema(), [&t = cursor.table()](BlobRef ref) { return t.ReadBlob(ref); }) {}
+      record_(cursor.schema(), [&t = cursor.table()](table::BlobRef ref) { return t.ReadBlob(ref); }) {}
 
 const ExprRecord& CursorExpr::Current() {
   if (cursor_.recordNumber() != 0) return At(cursor_.Current(), cursor_.recordNumber());
   if (empty_.empty()) {
     empty_.resize(cursor_.schema().recordLength());
-    WriteEmptyRecord(cursor_.schema(), empty_.data());
+    table::WriteEmptyRecord(cursor_.schema(), empty_.data());
   }
   return At(empty_.data(), 0);
 }

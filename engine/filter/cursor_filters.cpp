@@ -42,14 +42,14 @@ void CursorFilters::SetAof(std::unique_ptr<OptimizedFilter> aof) { aof_ = std::m
 
 void CursorFilters::ClearAof() { aof_.reset(); }
 
-bool CursorFilters::FilterAccepts(const RecordView& record) {
+bool CursorFilters::FilterAccepts(const table::RecordView& record) {
   if (!filter_) return true;
   filterOptions_.exact = exact_;
   const ExprRecord& r = expr_.At(record.raw(), record.recordNumber());
   return filter_->EvalLogical(&r, filterOptions_);
 }
 
-bool CursorFilters::Accepts(const RecordView& record) {
+bool CursorFilters::Accepts(const table::RecordView& record) {
   if (aof_ && !aof_->Accepts(record)) return false;
   return FilterAccepts(record);
 }

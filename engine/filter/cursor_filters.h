@@ -58,7 +58,7 @@ class CursorFilters final : public table::RecordFilter {
   void ClearAof();
 
   // Whether the expression filter accepts the record (true without one).
-  bool FilterAccepts(const RecordView& record);
+  bool FilterAccepts(const table::RecordView& record);
 
   // The expression of the last locate and its direction, for AdsContinue.
   std::optional<std::string> locateExpression;
@@ -67,7 +67,7 @@ class CursorFilters final : public table::RecordFilter {
   CursorExpr& expr() { return expr_; }
 
   // table::RecordFilter
-  bool Accepts(const RecordView& record) override;
+  bool Accepts(const table::RecordView& record) override;
   bool Active() const override { return filter_ != nullptr || aof_ != nullptr; }
   uint32_t NextCandidate(uint32_t n, uint32_t last) override;
   uint32_t PriorCandidate(uint32_t n) override;

@@ -27,7 +27,7 @@ std::unique_ptr<CompiledExpr> CompileLogical(const ExprText& text, const ExprSch
 // Writes the open's pending index changes. The filter reads the index file through its own
 // read-only copy, and an exclusive open writes its changes in batches: without this the copy
 // would miss the latest changes or find the file marked as in the middle of an update.
-void WritePendingIndexChanges(Table& table) {
+void WritePendingIndexChanges(table::Table& table) {
   if (TableIndexes* indexes = table.indexes()) indexes->Flush();
 }
 
@@ -39,7 +39,7 @@ std::unique_ptr<IndexFile> OpenIndex(table::TableCursor& cursor) {
   if (path.empty() || !std::filesystem::exists(path, ec)) return nullptr;
   try {
     // Under the reader lock, so that another open's update in progress is not taken for damage.
-    Table::ReaderLock reading(cursor.table());
+    table::Table::ReaderLock reading(cursor.table());
     return IndexFile::Open(path, /*readOnly=*/true);
   } catch (const EngineError&) {
     return nullptr;  // a damaged index answers nothing; the filter is evaluated per record
@@ -91,13 +91,13 @@ OptimizedFilter::OptimizedFilter(table::TableCursor& cursor, CursorExpr& expr, c
 
 OptimizedFilter::~OptimizedFilter() { cursor_.table().RemoveObserver(this); }
 
-bool OptimizedFilter::Evaluate(const RecordView& record, const CompiledExpr& e) {
+bool OptimizedFilter::Evaluate(const table::RecordView& record, const CompiledExpr& e) {
   const ExprRecord& r = expr_.At(record.raw(), record.recordNumber());
   return const_cast<CompiledExpr&>(e).EvalLogical(&r, options_);
 }
 
 void OptimizedFilter::Resolve(bool evaluateRest) {
-  Table& table = cursor_.table();
+  table::Table& table = cursor_.table();
   table.Refresh();
   uint32_t count = table.RecordCount();
   const bool membersFixed = kind_ != AofKind::kDynamic;
@@ -105,7 +105,7 @@ void OptimizedFilter::Resolve(bool evaluateRest) {
   if (plan_->level() == OptLevel::kNone) {
     members_ = RecordSet(count);
     if (membersFixed) {  // membership is the expression's verdict on every record now
-      table.Scan([&](const RecordView& v) {
+      table.Scan([&](const table::RecordView& v) {
         if (Evaluate(v, *full_)) members_.Add(v.recordNumber());
       });
       exactSet_ = true;
@@ -113,7 +113,7 @@ void OptimizedFilter::Resolve(bool evaluateRest) {
   } else {
     WritePendingIndexChanges(table);
     {
-      Table::ReaderLock reading(table);  // the trees stay whole while the plan reads them
+      table::Table::ReaderLock reading(table);  // the trees stay whole while the plan reads them
       members_ = plan_->Resolve(count);
     }
     exactSet_ = plan_->level() == OptLevel::kFull;
@@ -121,7 +121,7 @@ void OptimizedFilter::Resolve(bool evaluateRest) {
       std::vector<uint8_t> image(table.schema().recordLength());
       for (uint32_t n = members_.NextFrom(1, count); n != 0; n = n < count ? members_.NextFrom(n + 1, count) : 0) {
         table.ReadRecord(n, image.data());
-        if (!Evaluate(RecordView(table.schema(), image.data(), n), *rest_)) members_.Remove(n);
+        if (!Evaluate(table::RecordView(table.schema(), image.data(), n), *rest_)) members_.Remove(n);
       }
       exactSet_ = true;
     }
@@ -146,7 +146,7 @@ void OptimizedFilter::Touched(uint32_t n) {
   knownCounter_ = cursor_.table().changeCounter();
 }
 
-bool OptimizedFilter::Accepts(const RecordView& record) {
+bool OptimizedFilter::Accepts(const table::RecordView& record) {
   uint32_t n = record.recordNumber();
   if (removed_.Contains(n)) return false;
   if (added_.Contains(n)) return true;
@@ -185,13 +185,13 @@ void OptimizedFilter::Refresh() {
 }
 
 bool OptimizedFilter::IsRecordIn(uint32_t n) {
-  Table& table = cursor_.table();
+  table::Table& table = cursor_.table();
   std::vector<uint8_t> image(table.schema().recordLength());
   if (n == 0 || n > table.RecordCount()) {
     Fail(err::kInvalidRecordNumber, "Record " + std::to_string(n) + " does not exist.");
   }
   table.ReadRecord(n, image.data());
-  return Accepts(RecordView(table.schema(), image.data(), n));
+  return Accepts(table::RecordView(table.schema(), image.data(), n));
 }
 
 void OptimizedFilter::CustomizeRecords(const uint32_t* records, uint32_t count, Customize how) {

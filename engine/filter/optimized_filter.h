@@ -52,7 +52,7 @@ enum class AofKind { kDynamic, kKeySet, kFixed };
 // What an expression would get as an optimised filter on this cursor, without setting it.
 OptLevel EvaluateOptLevel(table::TableCursor& cursor, const ExprText& text, bool exact);
 
-class OptimizedFilter final : public RecordObserver {
+class OptimizedFilter final : public table::RecordObserver {
  public:
   // Compiles the text (expression errors with their position; kExprResultType when it is not
   // logical) and plans it; resolves now when the options say so. A text that came as UTF-16
@@ -69,7 +69,7 @@ class OptimizedFilter final : public RecordObserver {
   AofKind kind() const { return kind_; }
 
   // Whether the record passes this filter (deletion and the expression filter aside).
-  bool Accepts(const RecordView& record);
+  bool Accepts(const table::RecordView& record);
   // Candidates in record-number order (see table::RecordFilter).
   uint32_t NextCandidate(uint32_t n, uint32_t last);
   uint32_t PriorCandidate(uint32_t n);
@@ -84,10 +84,10 @@ class OptimizedFilter final : public RecordObserver {
   bool IsRecordIn(uint32_t n);
 
   // RecordObserver
-  void RecordAppended(const RecordView& record) override { Touched(record.recordNumber()); }
-  void RecordUpdated(const RecordView&, const RecordView& after) override { Touched(after.recordNumber()); }
-  void RecordDeleted(const RecordView& record) override { Touched(record.recordNumber()); }
-  void RecordRecalled(const RecordView& record) override { Touched(record.recordNumber()); }
+  void RecordAppended(const table::RecordView& record) override { Touched(record.recordNumber()); }
+  void RecordUpdated(const table::RecordView&, const table::RecordView& after) override { Touched(after.recordNumber()); }
+  void RecordDeleted(const table::RecordView& record) override { Touched(record.recordNumber()); }
+  void RecordRecalled(const table::RecordView& record) override { Touched(record.recordNumber()); }
   void TablePacked() override { stale_ = true; }
   void TableZapped() override { stale_ = true; }
 
@@ -95,7 +95,7 @@ class OptimizedFilter final : public RecordObserver {
   void Resolve(bool evaluateRest);
   void EnsureCurrent();
   void Touched(uint32_t n);
-  bool Evaluate(const RecordView& record, const CompiledExpr& e);
+  bool Evaluate(const table::RecordView& record, const CompiledExpr& e);
 
   table::TableCursor& cursor_;
   CursorExpr& expr_;

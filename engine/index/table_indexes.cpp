@@ -21,8 +21,8 @@ bool SamePath(const std::filesystem::path& a, const std::filesystem::path& b) {
   return a.lexically_normal() == b.lexically_normal();
 }
 
-TagDefinition DefinitionOf(const TagDef& d) {
-  TagDefinition t;
+table::TagDefinition DefinitionOf(const TagDef& d) {
+  table::TagDefinition t;
   t.name = d.name;
   t.expression = d.expression;
   t.condition = d.condition;
@@ -33,7 +33,7 @@ TagDefinition DefinitionOf(const TagDef& d) {
 
 }  // namespace
 
-TableIndexes& TableIndexes::Attach(Table& table, const std::string& requestedCollation, uint32_t openOptions) {
+TableIndexes& TableIndexes::Attach(table::Table& table, const std::string& requestedCollation, uint32_t openOptions) {
   if (table.indexes()) return *table.indexes();
   auto indexes = std::make_shared<TableIndexes>(table);
   indexes->OpenStructural(requestedCollation, openOptions);
@@ -42,9 +42,9 @@ TableIndexes& TableIndexes::Attach(Table& table, const std::string& requestedCol
   return *indexes;
 }
 
-TableIndexes& TableIndexes::Of(Table& table) { return table.indexes() ? *table.indexes() : Attach(table); }
+TableIndexes& TableIndexes::Of(table::Table& table) { return table.indexes() ? *table.indexes() : Attach(table); }
 
-TableIndexes::TableIndexes(Table& table)
+TableIndexes::TableIndexes(table::Table& table)
     : table_(table), fields_(table.schema()), record_(table.schema().fieldCount()) {}
 
 TableIndexes::~TableIndexes() {
@@ -55,7 +55,7 @@ TableIndexes::~TableIndexes() {
 TableIndexes::Reading::Reading(TableIndexes& indexes) : lock_(indexes.table_) { indexes.Revalidate(); }
 
 bool TableIndexes::StructuralMatchesHeader(const IndexFile& file) const {
-  const std::vector<TagDefinition>& header = table_.tags();
+  const std::vector<table::TagDefinition>& header = table_.tags();
   if (file.tagCount() != header.size()) return false;
   for (size_t i = 0; i < header.size(); ++i) {
     const TagDef& d = file.tag(i).def;
@@ -78,7 +78,7 @@ void TableIndexes::OpenStructural(const std::string& requestedCollation, uint32_
   // A scratch table (an SQL result) is read through a read-only exclusive open, and its index
   // is derived data nobody else can hold: it is built when its tags are first used.
   bool mayBuild = mayRebuild || (table_.exclusive() && table_.scratch());
-  if (table_.type() == TableType::kNtx) {
+  if (table_.type() == table::TableType::kNtx) {
     OpenNtxFiles(mayRebuild);
     return;
   }
@@ -94,7 +94,7 @@ void TableIndexes::OpenStructural(const std::string& requestedCollation, uint32_
       }
       // Another open may be in the middle of an update of the file: its mark and its
       // half-written pages are not the file's state. The reader lock waits for it to finish.
-      Table::ReaderLock reading(table_);
+      table::Table::ReaderLock reading(table_);
       std::unique_ptr<IndexFile> f = IndexFile::Open(path, table_.readOnly());
       if (!StructuralMatchesHeader(*f)) {
         unavailableCode_ = err::kIndexNeedsRebuild;
@@ -130,7 +130,7 @@ void TableIndexes::OpenStructural(const std::string& requestedCollation, uint32_
       uint32_t pageSize = file->pageSize();
       if (!requestedCollation.empty()) {
         std::string wanted = Collation::Find(requestedCollation).name();
-        std::vector<TagDefinition> tags = table_.tags();
+        std::vector<table::TagDefinition> tags = table_.tags();
         for (size_t i : mismatched) {
           if (i < tags.size()) tags[i].collation = wanted;
         }
@@ -159,14 +159,14 @@ void TableIndexes::OpenStructural(const std::string& requestedCollation, uint32_
 // first change of the table, so that no open ever reads an order that misses a change.
 void TableIndexes::OpenNtxFiles(bool mayBuild) {
   hasStructural_ = false;
-  for (const TagDefinition& def : table_.tags()) {
+  for (const table::TagDefinition& def : table_.tags()) {
     std::filesystem::path path = NtxIndexPath(table_, def);
     std::unique_ptr<IndexFile> file;
     try {
       if (!storage::Exists(path.string(), err::kIndexIoError)) {
         Fail(err::kIndexFileCorrupt, "The index file \"" + path.string() + "\" of the table is missing");
       }
-      Table::ReaderLock reading(table_);
+      table::Table::ReaderLock reading(table_);
       file = IndexFile::Open(path, table_.readOnly());
     } catch (const EngineError& e) {
       if (mayBuild) {
@@ -265,7 +265,7 @@ void TableIndexes::Revalidate() {
 }
 
 std::span<const uint8_t> TableIndexes::KeyOf(Tag& t, const uint8_t* image, uint32_t recno, int deleted) {
-  RecordView view(table_.schema(), image, recno);
+  table::RecordView view(table_.schema(), image, recno);
   record_.Set(&view, deleted);
   t.builder->Clear();
   t.keys->Build(record_, options_, *t.builder);
@@ -273,14 +273,14 @@ std::span<const uint8_t> TableIndexes::KeyOf(Tag& t, const uint8_t* image, uint3
 }
 
 void TableIndexes::BuildInto(Tag& t, const uint8_t* image, KeyBuilder& builder) {
-  RecordView view(table_.schema(), image, 0);
+  table::RecordView view(table_.schema(), image, 0);
   record_.Set(&view);
   builder.Clear();
   t.keys->Build(record_, options_, builder);
 }
 
 bool TableIndexes::Includes(Tag& t, const uint8_t* image, uint32_t recno, int deleted) {
-  RecordView view(table_.schema(), image, recno);
+  table::RecordView view(table_.schema(), image, recno);
   record_.Set(&view, deleted);
   return t.keys->Includes(record_, options_);
 }
@@ -383,7 +383,7 @@ void TableIndexes::RefillUniqueKey(size_t tag, const std::vector<uint8_t>& key, 
   IndexFile& file = FileOf(t);
   uint32_t best = 0;
   std::vector<uint8_t> k;
-  table_.Scan([&](const RecordView& view) {
+  table_.Scan([&](const table::RecordView& view) {
     if (best != 0 || view.recordNumber() == removed) return;
     if (!Includes(t, view.raw(), view.recordNumber())) return;
     std::span<const uint8_t> candidate = KeyOf(t, view.raw(), view.recordNumber());
@@ -466,27 +466,27 @@ void TableIndexes::TableRestored() {
   }
 }
 
-void TableIndexes::RecordRemoved(const RecordView& record) {
+void TableIndexes::RecordRemoved(const table::RecordView& record) {
   Revalidate();
   Apply(ChangesFor({&record, -1}, {}), record.recordNumber());
 }
 
-void TableIndexes::RecordAppended(const RecordView& record) {
+void TableIndexes::RecordAppended(const table::RecordView& record) {
   Revalidate();
   Apply(ChangesFor({}, {&record, -1}), record.recordNumber());
 }
 
-void TableIndexes::RecordUpdated(const RecordView& before, const RecordView& after) {
+void TableIndexes::RecordUpdated(const table::RecordView& before, const table::RecordView& after) {
   Revalidate();
   Apply(ChangesFor({&before, -1}, {&after, -1}), after.recordNumber());
 }
 
-void TableIndexes::RecordDeleted(const RecordView& record) {
+void TableIndexes::RecordDeleted(const table::RecordView& record) {
   Revalidate();
   Apply(ChangesFor({&record, 0}, {&record, 1}), record.recordNumber());
 }
 
-void TableIndexes::RecordRecalled(const RecordView& record) {
+void TableIndexes::RecordRecalled(const table::RecordView& record) {
   Revalidate();
   Apply(ChangesFor({&record, 1}, {&record, 0}), record.recordNumber());
 }
@@ -526,7 +526,7 @@ RebuildStats TableIndexes::Rebuild(uint32_t pageSize, const RebuildOptions& opti
   // The table's changes are durable before the files made from them are.
   table_.Commit();
   RebuildStats stats;
-  const bool ntxTable = table_.type() == TableType::kNtx;
+  const bool ntxTable = table_.type() == table::TableType::kNtx;
   if (ntxTable) {
     // The NTX files of the definitions are rebuilt from them below, whatever state they are in.
     files_.erase(std::remove_if(files_.begin(), files_.end(), [](const File& f) { return f.listed; }), files_.end());
@@ -534,7 +534,7 @@ RebuildStats TableIndexes::Rebuild(uint32_t pageSize, const RebuildOptions& opti
   try {
     for (File& f : files_) {
       if (f.structural) continue;
-      std::vector<TagDefinition> defs;
+      std::vector<table::TagDefinition> defs;
       for (const TagDef& d : DefinitionsOf(f)) defs.push_back(DefinitionOf(d));
       uint32_t size = pageSize ? pageSize : f.index->pageSize();
       f.index.reset();  // a rebuild renames a new file into place
@@ -548,7 +548,7 @@ RebuildStats TableIndexes::Rebuild(uint32_t pageSize, const RebuildOptions& opti
     stats = ReindexTable(table_, structuralSize, options);
     if (ntxTable) {
       std::vector<File> listed;
-      for (const TagDefinition& def : table_.tags()) {
+      for (const table::TagDefinition& def : table_.tags()) {
         File f{NtxIndexPath(table_, def), nullptr, false};
         f.listed = true;
         listed.push_back(std::move(f));
@@ -559,7 +559,7 @@ RebuildStats TableIndexes::Rebuild(uint32_t pageSize, const RebuildOptions& opti
   } catch (...) {
     // What was rebuilt is in place; what was not is as it was. Open them all again.
     if (ntxTable) {
-      for (const TagDefinition& def : table_.tags()) {
+      for (const table::TagDefinition& def : table_.tags()) {
         File f{NtxIndexPath(table_, def), nullptr, false};
         f.listed = true;
         files_.push_back(std::move(f));
@@ -609,7 +609,7 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& givenFile, const Tag
   std::filesystem::path structural = StructuralIndexPath(table_);
   // An NTX table has no structural index: a tag given without a file is an NTX file of the
   // tag's name beside the table.
-  const std::filesystem::path file = (table_.type() == TableType::kNtx && givenFile.empty())
+  const std::filesystem::path file = (table_.type() == table::TableType::kNtx && givenFile.empty())
                                          ? NtxIndexPath(table_, def.name)
                                          : givenFile;
   const bool ntxFile = IndexFormatOf(file) == IndexFormat::kNtx && !file.empty();
@@ -618,10 +618,10 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& givenFile, const Tag
   if (ntxFile) ntxDef.name = AsciiUpperCopy(file.stem().string());
   const TagDef& created = ntxFile ? ntxDef : def;
   if (file.empty() || SamePath(file, structural)) {
-    std::vector<TagDefinition> old = table_.tags();
-    std::vector<TagDefinition> tags = old;
-    TagDefinition added = DefinitionOf(def);
-    auto same = std::find_if(tags.begin(), tags.end(), [&](const TagDefinition& t) { return SameTagName(t.name, def.name); });
+    std::vector<table::TagDefinition> old = table_.tags();
+    std::vector<table::TagDefinition> tags = old;
+    table::TagDefinition added = DefinitionOf(def);
+    auto same = std::find_if(tags.begin(), tags.end(), [&](const table::TagDefinition& t) { return SameTagName(t.name, def.name); });
     if (same != tags.end()) *same = added;  // a tag of the same name is replaced
     else tags.push_back(added);
     Flush();
@@ -652,7 +652,7 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& givenFile, const Tag
     ReopenFiles();
   } else {
     auto open = std::find_if(files_.begin(), files_.end(), [&](const File& f) { return SamePath(f.path, file); });
-    std::vector<TagDefinition> defs;
+    std::vector<table::TagDefinition> defs;
     uint32_t size = pageSize;
     if (open != files_.end()) {
       for (const TagDef& d : DefinitionsOf(*open)) defs.push_back(DefinitionOf(d));
@@ -665,9 +665,9 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& givenFile, const Tag
         if (!size) size = existing->pageSize();
       }
     }
-    TagDefinition added = DefinitionOf(created);
+    table::TagDefinition added = DefinitionOf(created);
     if (ntxFile) defs.clear();
-    auto same = std::find_if(defs.begin(), defs.end(), [&](const TagDefinition& t) { return SameTagName(t.name, created.name); });
+    auto same = std::find_if(defs.begin(), defs.end(), [&](const table::TagDefinition& t) { return SameTagName(t.name, created.name); });
     if (same != defs.end()) *same = added;
     else defs.push_back(added);
     try {
@@ -680,11 +680,11 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& givenFile, const Tag
       File f{file, nullptr, false};
       // An NTX table keeps the definition of each NTX file made for it, which is how its files
       // open with it and how a reindex finds them.
-      if (ntxFile && table_.type() == TableType::kNtx &&
+      if (ntxFile && table_.type() == table::TableType::kNtx &&
           SamePath(file.parent_path(), std::filesystem::path(table_.path()).parent_path())) {
         added.file = file.filename().string();
-        std::vector<TagDefinition> tags = table_.tags();
-        auto listed = std::find_if(tags.begin(), tags.end(), [&](const TagDefinition& t) { return SameTagName(t.name, added.name); });
+        std::vector<table::TagDefinition> tags = table_.tags();
+        auto listed = std::find_if(tags.begin(), tags.end(), [&](const table::TagDefinition& t) { return SameTagName(t.name, added.name); });
         if (listed != tags.end()) *listed = added;
         else tags.push_back(added);
         table_.SetTags(tags);
@@ -743,7 +743,7 @@ std::vector<size_t> TableIndexes::OpenFile(const std::filesystem::path& file) {
   }
   std::unique_ptr<IndexFile> index;
   {
-    Table::ReaderLock reading(table_);  // not in the middle of another open's update
+    table::Table::ReaderLock reading(table_);  // not in the middle of another open's update
     index = IndexFile::Open(file, table_.readOnly());
   }
   files_.push_back(File{file, std::move(index), false});
@@ -794,8 +794,8 @@ void TableIndexes::DeleteTag(uint64_t id) {
   File& f = files_[fileIndex];
   Flush();
   if (f.structural) {
-    std::vector<TagDefinition> tags = table_.tags();
-    tags.erase(std::remove_if(tags.begin(), tags.end(), [&](const TagDefinition& d) { return SameTagName(d.name, name); }),
+    std::vector<table::TagDefinition> tags = table_.tags();
+    tags.erase(std::remove_if(tags.begin(), tags.end(), [&](const table::TagDefinition& d) { return SameTagName(d.name, name); }),
                tags.end());
     f.index.reset();
     try {
@@ -820,14 +820,14 @@ void TableIndexes::DeleteTag(uint64_t id) {
       throw;
     }
   } else {
-    std::vector<TagDefinition> defs;
+    std::vector<table::TagDefinition> defs;
     for (const TagDef& d : DefinitionsOf(f)) {
       if (!SameTagName(d.name, name)) defs.push_back(DefinitionOf(d));
     }
     f.index.reset();
     if (f.listed) {
-      std::vector<TagDefinition> tags = table_.tags();
-      tags.erase(std::remove_if(tags.begin(), tags.end(), [&](const TagDefinition& d) { return SameTagName(d.name, name); }),
+      std::vector<table::TagDefinition> tags = table_.tags();
+      tags.erase(std::remove_if(tags.begin(), tags.end(), [&](const table::TagDefinition& d) { return SameTagName(d.name, name); }),
                  tags.end());
       table_.SetTags(tags);
     }
@@ -853,7 +853,7 @@ void TableIndexes::DeleteTag(uint64_t id) {
   ReopenFiles();
 }
 
-RebuildStats ReindexOpenTable(Table& table, uint32_t pageSize, const RebuildOptions& options) {
+RebuildStats ReindexOpenTable(table::Table& table, uint32_t pageSize, const RebuildOptions& options) {
   return TableIndexes::Of(table).Rebuild(pageSize, options);
 }
 

@@ -49,7 +49,7 @@ namespace engine {
 constexpr uint32_t kOpenRebuildOnCollationMismatch = 0x100;
 constexpr uint32_t kOpenIgnoreCollationMismatch = 0x200;
 
-class TableIndexes final : public RecordObserver {
+class TableIndexes final : public table::RecordObserver {
  public:
   // One open index order: a tag of one of the open files.
   struct Tag {
@@ -74,16 +74,16 @@ class TableIndexes final : public RecordObserver {
   // `requestedCollation` (empty: any) and the collation bits of `openOptions` decide how a tag
   // built with another collation is treated: rebuilt (exclusive opens), ignored, or refused
   // with kCollationMismatch.
-  static TableIndexes& Attach(Table& table, const std::string& requestedCollation = {}, uint32_t openOptions = 0);
+  static TableIndexes& Attach(table::Table& table, const std::string& requestedCollation = {}, uint32_t openOptions = 0);
   // The indexes of an open table, attaching them when nobody has yet.
-  static TableIndexes& Of(Table& table);
+  static TableIndexes& Of(table::Table& table);
 
-  explicit TableIndexes(Table& table);
+  explicit TableIndexes(table::Table& table);
   ~TableIndexes() override;
   TableIndexes(const TableIndexes&) = delete;
   TableIndexes& operator=(const TableIndexes&) = delete;
 
-  Table& table() { return table_; }
+  table::Table& table() { return table_; }
 
   // Holds what a reader of the tags needs: the table's reader lock and current files.
   class Reading {
@@ -91,7 +91,7 @@ class TableIndexes final : public RecordObserver {
     explicit Reading(TableIndexes& indexes);
 
    private:
-    Table::ReaderLock lock_;
+    table::Table::ReaderLock lock_;
   };
 
   // The open tags in order: the structural file's first, then each other file's in the order
@@ -150,11 +150,11 @@ class TableIndexes final : public RecordObserver {
   void ChangeWritten() override;
   void Committed() override;
   void TableRestored() override;
-  void RecordRemoved(const RecordView& record) override;
-  void RecordAppended(const RecordView& record) override;
-  void RecordUpdated(const RecordView& before, const RecordView& after) override;
-  void RecordDeleted(const RecordView& record) override;
-  void RecordRecalled(const RecordView& record) override;
+  void RecordRemoved(const table::RecordView& record) override;
+  void RecordAppended(const table::RecordView& record) override;
+  void RecordUpdated(const table::RecordView& before, const table::RecordView& after) override;
+  void RecordDeleted(const table::RecordView& record) override;
+  void RecordRecalled(const table::RecordView& record) override;
   void RecordsRenumbering() override;
   void TablePacked() override;
   void TableZapped() override;
@@ -173,7 +173,7 @@ class TableIndexes final : public RecordObserver {
   // One side of a change: the record image, and how its deletion flag is to be read (-1: as
   // stored, 0 not deleted, 1 deleted).
   struct Side {
-    const RecordView* view = nullptr;
+    const table::RecordView* view = nullptr;
     int deleted = -1;
   };
   std::vector<KeyChange> ChangesFor(Side before, Side after);
@@ -185,7 +185,7 @@ class TableIndexes final : public RecordObserver {
   void ReopenAfterFailure();
   std::vector<TagDef> DefinitionsOf(const File& f);
 
-  Table& table_;
+  table::Table& table_;
   TableFields fields_;
   TableRecord record_;
   EvalOptions options_;
@@ -203,6 +203,6 @@ class TableIndexes final : public RecordObserver {
 
 // Rebuilds the structural index of an open table from its header, and every other open index
 // file from its own definitions, then reopens them. The engine side of a reindex.
-RebuildStats ReindexOpenTable(Table& table, uint32_t pageSize, const RebuildOptions& options);
+RebuildStats ReindexOpenTable(table::Table& table, uint32_t pageSize, const RebuildOptions& options);
 
 }  // namespace engine

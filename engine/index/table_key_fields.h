@@ -27,11 +27,11 @@ namespace engine {
 // The table's fields as the expression language sees them; a field's slot is its position.
 class TableFields final : public ExprSchema {
  public:
-  explicit TableFields(const Schema& schema) {
+  explicit TableFields(const table::Schema& schema) {
     const auto& fields = schema.fields();
     for (size_t i = 0; i < fields.size(); ++i) {
-      const FieldDescriptor& f = fields[i];
-      if (f.type == FieldType::kNChar || f.type == FieldType::kNVarChar) {
+      const table::FieldDescriptor& f = fields[i];
+      if (f.type == table::FieldType::kNChar || f.type == table::FieldType::kNVarChar) {
         national_.push_back({f.name, static_cast<int>(i), f.length});
         continue;
       }
@@ -43,7 +43,7 @@ class TableFields final : public ExprSchema {
       e.type = *type;
       e.length = f.length;
       e.decimals = f.decimals;
-      e.variableLength = f.type == FieldType::kVarChar || f.type == FieldType::kVarBinary;
+      e.variableLength = f.type == table::FieldType::kVarChar || f.type == table::FieldType::kVarBinary;
       fields_.push_back(e);
     }
   }
@@ -71,27 +71,27 @@ class TableFields final : public ExprSchema {
   ExprField FieldAt(size_t index) const override { return fields_.at(index); }
 
  private:
-  static std::optional<ExprType> TypeOf(FieldType t) {
+  static std::optional<ExprType> TypeOf(table::FieldType t) {
     switch (t) {
-      case FieldType::kLogical: return ExprType::Logical;
-      case FieldType::kNumeric:
-      case FieldType::kDouble:
-      case FieldType::kInteger:
-      case FieldType::kShortInt:
-      case FieldType::kAutoInc:
-      case FieldType::kCurDouble:
-      case FieldType::kMoney:
-      case FieldType::kRowVersion: return ExprType::Numeric;
-      case FieldType::kDate:
-      case FieldType::kCompactDate: return ExprType::Date;
-      case FieldType::kString:
-      case FieldType::kCIString:
-      case FieldType::kVarChar:
-      case FieldType::kRaw:
-      case FieldType::kVarBinary: return ExprType::String;
-      case FieldType::kTime: return ExprType::Time;
-      case FieldType::kTimeStamp:
-      case FieldType::kModTime: return ExprType::Timestamp;
+      case table::FieldType::kLogical: return ExprType::Logical;
+      case table::FieldType::kNumeric:
+      case table::FieldType::kDouble:
+      case table::FieldType::kInteger:
+      case table::FieldType::kShortInt:
+      case table::FieldType::kAutoInc:
+      case table::FieldType::kCurDouble:
+      case table::FieldType::kMoney:
+      case table::FieldType::kRowVersion: return ExprType::Numeric;
+      case table::FieldType::kDate:
+      case table::FieldType::kCompactDate: return ExprType::Date;
+      case table::FieldType::kString:
+      case table::FieldType::kCIString:
+      case table::FieldType::kVarChar:
+      case table::FieldType::kRaw:
+      case table::FieldType::kVarBinary: return ExprType::String;
+      case table::FieldType::kTime: return ExprType::Time;
+      case table::FieldType::kTimeStamp:
+      case table::FieldType::kModTime: return ExprType::Timestamp;
       default: return std::nullopt;
     }
   }
@@ -105,7 +105,7 @@ class TableRecord final : public ExprRecord {
   explicit TableRecord(size_t fieldCount) : text_(fieldCount), wideText_(fieldCount), wide_(fieldCount) {}
   // The record the next evaluations read; the view must outlive them. `deletedOverride` (-1:
   // none) makes the record read as deleted (1) or not (0) whatever its flag says.
-  void Set(const RecordView* view, int deletedOverride = -1) {
+  void Set(const table::RecordView* view, int deletedOverride = -1) {
     view_ = view;
     deleted_ = deletedOverride;
     text_.NextRecord();
@@ -122,7 +122,7 @@ class TableRecord final : public ExprRecord {
   std::u16string_view FieldWide(int slot) const override {
     size_t i = static_cast<size_t>(slot);
     if (const std::u16string* done = wideText_.Find(i)) return *done;
-    std::u16string text = view_->field(i).type == FieldType::kNChar || view_->field(i).type == FieldType::kNVarChar
+    std::u16string text = view_->field(i).type == table::FieldType::kNChar || view_->field(i).type == table::FieldType::kNVarChar
                               ? view_->wideText(i)
                               : core::AnsiToUtf16(FieldString(slot));
     return wideText_.Fill(i) = std::move(text);
@@ -145,7 +145,7 @@ class TableRecord final : public ExprRecord {
   bool IsDeleted() const override { return deleted_ < 0 ? view_->deleted() : deleted_ == 1; }
 
  private:
-  const RecordView* view_ = nullptr;
+  const table::RecordView* view_ = nullptr;
   int deleted_ = -1;
   mutable FieldTextCache text_;  // decoded text; views of it live until the next Set
   mutable WideFieldTextCache wideText_;  // FieldWide's text, the same way

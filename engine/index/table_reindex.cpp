@@ -18,39 +18,39 @@ namespace engine {
 namespace {
 
 // Whether the extension of the table's file is written in capitals ("A.DBF").
-bool CapitalExtension(const Table& table) {
+bool CapitalExtension(const table::Table& table) {
   std::string ext = std::filesystem::path(table.path()).extension().string();
   return ext.size() > 1 && std::all_of(ext.begin() + 1, ext.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
 }
 
 }  // namespace
 
-std::filesystem::path StructuralIndexPath(const Table& table) {
+std::filesystem::path StructuralIndexPath(const table::Table& table) {
   switch (table.type()) {
-    case TableType::kNtx: return {};
-    case TableType::kCdx:
-    case TableType::kVfp:
+    case table::TableType::kNtx: return {};
+    case table::TableType::kCdx:
+    case table::TableType::kVfp:
       return std::filesystem::path(table.path()).replace_extension(CapitalExtension(table) ? ".CDX" : ".cdx");
-    case TableType::kAdt: break;
+    case table::TableType::kAdt: break;
   }
   return table_files::IndexPath(table.path());
 }
 
-std::filesystem::path NtxIndexPath(const Table& table, const std::string& name) {
+std::filesystem::path NtxIndexPath(const table::Table& table, const std::string& name) {
   return std::filesystem::path(table.path()).parent_path() / (name + (CapitalExtension(table) ? ".NTX" : ".ntx"));
 }
 
-std::filesystem::path NtxIndexPath(const Table& table, const TagDefinition& def) {
+std::filesystem::path NtxIndexPath(const table::Table& table, const table::TagDefinition& def) {
   if (def.file.empty()) return NtxIndexPath(table, def.name);
   return std::filesystem::path(table.path()).parent_path() / def.file;
 }
 
-RebuildStats ReindexTable(Table& table, uint32_t pageSize, const RebuildOptions& options) {
-  if (table.type() != TableType::kNtx) {
+RebuildStats ReindexTable(table::Table& table, uint32_t pageSize, const RebuildOptions& options) {
+  if (table.type() != table::TableType::kNtx) {
     return RebuildTableIndex(table, StructuralIndexPath(table), table.tags(), pageSize, options);
   }
   RebuildStats total;
-  for (const TagDefinition& def : table.tags()) {
+  for (const table::TagDefinition& def : table.tags()) {
     RebuildStats s = RebuildTableIndex(table, NtxIndexPath(table, def), {def}, pageSize, options);
     total.records = s.records;
     total.keys += s.keys;
@@ -60,7 +60,7 @@ RebuildStats ReindexTable(Table& table, uint32_t pageSize, const RebuildOptions&
   return total;
 }
 
-RebuildStats RebuildTableIndex(Table& table, const std::filesystem::path& path, const std::vector<TagDefinition>& tags,
+RebuildStats RebuildTableIndex(table::Table& table, const std::filesystem::path& path, const std::vector<table::TagDefinition>& tags,
                                uint32_t pageSize, const RebuildOptions& options) {
   if (!table.exclusive()) {
     Fail(err::kExclusiveRequired, "Rebuilding the indexes of \"" + table.path() + "\" needs the table open exclusively");
@@ -71,7 +71,7 @@ RebuildStats RebuildTableIndex(Table& table, const std::filesystem::path& path, 
   std::vector<std::unique_ptr<ExpressionKeys>> keys;
   std::vector<ExpressionKeys*> sourceKeys;
   std::vector<TagDef> defs;
-  for (const TagDefinition& t : tags) {
+  for (const table::TagDefinition& t : tags) {
     keys.push_back(std::make_unique<ExpressionKeys>(t.expression, t.condition, fields));
     TagDef d;
     d.name = t.name;
@@ -87,7 +87,7 @@ RebuildStats RebuildTableIndex(Table& table, const std::filesystem::path& path, 
   // Custom tags get no keys from the records.
   class Source final : public KeySource {
    public:
-    Source(Table& table, std::vector<ExpressionKeys*> keys, std::vector<bool> custom)
+    Source(table::Table& table, std::vector<ExpressionKeys*> keys, std::vector<bool> custom)
         : table_(table), keys_(std::move(keys)), custom_(std::move(custom)) {}
     uint64_t RecordCount() override { return table_.cachedRecordCount(); }
     void Scan(const std::vector<TagInfo>& tags, KeySink& sink) override {
@@ -96,7 +96,7 @@ RebuildStats RebuildTableIndex(Table& table, const std::filesystem::path& path, 
       TableRecord record(table_.schema().fieldCount());
       EvalOptions options;
       uint64_t done = 0;
-      table_.Scan([&](const RecordView& view) {
+      table_.Scan([&](const table::RecordView& view) {
         record.Set(&view);
         for (size_t t = 0; t < keys_.size(); ++t) {
           if (custom_[t] || !keys_[t]->Includes(record, options)) continue;
@@ -110,7 +110,7 @@ RebuildStats RebuildTableIndex(Table& table, const std::filesystem::path& path, 
     }
 
    private:
-    Table& table_;
+    table::Table& table_;
     std::vector<ExpressionKeys*> keys_;
     std::vector<bool> custom_;
   };

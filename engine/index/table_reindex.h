@@ -21,32 +21,34 @@
 
 #include "engine/index/rebuild.h"
 
-namespace engine {
-
+namespace engine::table {
 class Table;
 struct TagDefinition;
+}  // namespace engine::table
+
+namespace engine {
 
 // The structural index of a table: the ".adi" beside a native table, the ".cdx" beside a CDX
 // table (".CDX" when the table's extension is in capitals); empty for an NTX table, whose orders
 // are NTX files of their own.
-std::filesystem::path StructuralIndexPath(const Table& table);
+std::filesystem::path StructuralIndexPath(const table::Table& table);
 // The NTX file of one of an NTX table's index definitions: the definition's name with ".ntx"
 // (".NTX" beside a table named in capitals) in the table's folder. The engine opens every such
 // file with its table and keeps it right; a reindex rebuilds each from its definition.
-std::filesystem::path NtxIndexPath(const Table& table, const std::string& name);
+std::filesystem::path NtxIndexPath(const table::Table& table, const std::string& name);
 // The NTX file a definition of an NTX table names (its file, relative to the table's folder),
 // or the file of its name when it names none.
-std::filesystem::path NtxIndexPath(const Table& table, const TagDefinition& def);
+std::filesystem::path NtxIndexPath(const table::Table& table, const table::TagDefinition& def);
 
 // Rebuilds the structural index of the table (an NTX table: every NTX file its definitions
 // name). pageSize 0 takes the table's index page size.
 // Throws EngineError: kExclusiveRequired, the expression layer's errors for a bad key or
 // condition, and whatever RebuildIndexFile throws (the old file then stays as it was).
-RebuildStats ReindexTable(Table& table, uint32_t pageSize = 0, const RebuildOptions& options = {});
+RebuildStats ReindexTable(table::Table& table, uint32_t pageSize = 0, const RebuildOptions& options = {});
 
 // Rebuilds (or creates) the index file at `path` of the table with these tag definitions; the
 // same rules as ReindexTable.
-RebuildStats RebuildTableIndex(Table& table, const std::filesystem::path& path, const std::vector<TagDefinition>& tags,
+RebuildStats RebuildTableIndex(table::Table& table, const std::filesystem::path& path, const std::vector<table::TagDefinition>& tags,
                                uint32_t pageSize, const RebuildOptions& options = {});
 
 }  // namespace engine

@@ -16,8 +16,8 @@ namespace engine::sql {
 
 namespace {
 
-FieldSpec Text(const char* name, uint32_t length) { return FieldSpec{name, FieldType::kString, length, 0}; }
-FieldSpec Int(const char* name) { return FieldSpec{name, FieldType::kInteger, 0, 0}; }
+table::FieldSpec Text(const char* name, uint32_t length) { return table::FieldSpec{name, table::FieldType::kString, length, 0}; }
+table::FieldSpec Int(const char* name) { return table::FieldSpec{name, table::FieldType::kInteger, 0, 0}; }
 
 CatalogValue T(const std::string& ansi) { return CatalogValue(core::AnsiToUtf8(ansi)); }
 CatalogValue I(int64_t v) { return CatalogValue(v); }
@@ -41,9 +41,9 @@ std::vector<dict::TableEntry> DictionaryTables(Session& s) {
     t.path = file;
     if (extension == ".DBF") {
       try {
-        Table::OpenOptions o;
+        table::Table::OpenOptions o;
         o.readOnly = true;
-        t.type = TableTypeCode(Table::Open(e.path().string(), o)->type());
+        t.type = TableTypeCode(table::Table::Open(e.path().string(), o)->type());
       } catch (const EngineError&) {
         continue;  // not a table this engine opens
       }
@@ -64,11 +64,11 @@ std::string HostPathOf(Session& s, const dict::TableEntry& t) {
 
 // Opens a table to read its header; null when the file cannot be opened (missing, damaged,
 // held exclusively): the catalogue then has no rows from it.
-std::unique_ptr<Table> OpenHeader(const std::string& host) {
+std::unique_ptr<table::Table> OpenHeader(const std::string& host) {
   try {
-    Table::OpenOptions o;
+    table::Table::OpenOptions o;
     o.readOnly = true;
-    return Table::Open(host, o);
+    return table::Table::Open(host, o);
   } catch (const EngineError&) {
     return nullptr;
   }
@@ -86,13 +86,13 @@ std::vector<CatalogRow> TablesRows(Session& s) {
 std::vector<CatalogRow> ColumnsRows(Session& s) {
   std::vector<CatalogRow> rows;
   for (const dict::TableEntry& t : DictionaryTables(s)) {
-    std::unique_ptr<Table> file = OpenHeader(HostPathOf(s, t));
+    std::unique_ptr<table::Table> file = OpenHeader(HostPathOf(s, t));
     if (!file) continue;
-    const Schema& schema = file->schema();
+    const table::Schema& schema = file->schema();
     for (size_t i = 0; i < schema.fieldCount(); ++i) {
-      const FieldDescriptor& d = schema.fields()[i];
+      const table::FieldDescriptor& d = schema.fields()[i];
       rows.push_back({T(d.name), T(t.name), I(static_cast<int64_t>(i + 1)), I(static_cast<int>(d.type)),
-                      T(std::string(TypeWordOf(d.type))), I(d.length), I(d.decimals)});
+                      T(std::string(table::TypeWordOf(d.type))), I(d.length), I(d.decimals)});
     }
   }
   return rows;
@@ -102,10 +102,10 @@ std::vector<CatalogRow> IndexesRows(Session& s) {
   std::vector<CatalogRow> rows;
   for (const dict::TableEntry& t : DictionaryTables(s)) {
     std::string host = HostPathOf(s, t);
-    std::unique_ptr<Table> file = OpenHeader(host);
+    std::unique_ptr<table::Table> file = OpenHeader(host);
     if (!file) continue;
     std::string indexFile = table_files::IndexPath(t.path);
-    for (const TagDefinition& tag : file->tags()) {
+    for (const table::TagDefinition& tag : file->tags()) {
       rows.push_back({T(tag.name), T(t.name), T(indexFile), T(tag.expression), OrNull(tag.condition),
                       I(tag.flags)});
     }
@@ -151,7 +151,7 @@ std::string Declaration(const CatalogTable& t) {
   std::string sql = "CREATE TABLE x(";
   for (size_t i = 0; i < t.columns.size(); ++i) {
     if (i) sql += ", ";
-    sql += "\"" + t.columns[i].name + "\" " + (t.columns[i].type == FieldType::kInteger ? "INTEGER" : "TEXT");
+    sql += "\"" + t.columns[i].name + "\" " + (t.columns[i].type == table::FieldType::kInteger ? "INTEGER" : "TEXT");
   }
   return sql + ")";
 }

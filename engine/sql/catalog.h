@@ -25,7 +25,7 @@ using CatalogRow = std::vector<CatalogValue>;
 
 struct CatalogTable {
   const char* name;  // "tables", ...
-  std::vector<FieldSpec> columns;
+  std::vector<table::FieldSpec> columns;
   std::vector<CatalogRow> (*rows)(Session& session);
 };
 

@@ -37,7 +37,7 @@ struct KeyDef {
 
 struct CreateTable {
   std::string table;
-  std::vector<FieldSpec> fields;
+  std::vector<table::FieldSpec> fields;
   std::vector<KeyDef> keys;  // from PRIMARY KEY and UNIQUE constraints
   std::optional<size_t> primaryKey;  // index into keys
 };
@@ -150,17 +150,17 @@ const std::map<std::string, std::string>& SqlTypeNames() {
   return names;
 }
 
-FieldSpec ParseColumnType(Parser& p, const std::string& column) {
+table::FieldSpec ParseColumnType(Parser& p, const std::string& column) {
   std::string word = p.Name("a type");
   std::string upper = Upper(word);
   auto alias = SqlTypeNames().find(upper);
-  std::optional<TypeWord> type = FindTypeWord(alias == SqlTypeNames().end() ? word : alias->second);
+  std::optional<table::TypeWord> type = table::FindTypeWord(alias == SqlTypeNames().end() ? word : alias->second);
   if (!type) {
     FailSql(native::kSyntax, "Syntax error in CREATE TABLE: the type \"" + word + "\" of column \"" + column +
                                  "\" is not one the engine knows.");
   }
   if (upper == "DOUBLE") p.TakeWord("PRECISION");
-  FieldSpec field;
+  table::FieldSpec field;
   field.name = core::Utf8ToAnsi(column);
   field.type = type->type;
   std::vector<uint32_t> args;
@@ -174,18 +174,18 @@ FieldSpec ParseColumnType(Parser& p, const std::string& column) {
                                  std::string(type->word) + " " + why + ".");
   };
   switch (type->args) {
-    case TypeArgs::kNone:
+    case table::TypeArgs::kNone:
       if (!args.empty()) bad("takes no length");
       break;
-    case TypeArgs::kLength:
+    case table::TypeArgs::kLength:
       if (args.size() != 1) bad("needs one length in parentheses");
       field.length = args[0];
       break;
-    case TypeArgs::kOptionalLength:
+    case table::TypeArgs::kOptionalLength:
       if (args.size() > 1) bad("takes at most the number of decimals");
       if (!args.empty()) field.decimals = static_cast<uint16_t>(std::min<uint32_t>(args[0], 0xFFFF));
       break;
-    case TypeArgs::kLengthDecimals:
+    case table::TypeArgs::kLengthDecimals:
       if (args.empty()) bad("needs a length (and decimals) in parentheses");
       field.length = args[0];
       if (args.size() > 1) field.decimals = static_cast<uint16_t>(std::min<uint32_t>(args[1], 0xFFFF));
@@ -407,14 +407,14 @@ ResolvedTable MustResolve(Session& s, const std::string& name) {
   return *r;
 }
 
-std::unique_ptr<Table> OpenExclusive(const ResolvedTable& t) {
-  Table::OpenOptions o;
+std::unique_ptr<table::Table> OpenExclusive(const ResolvedTable& t) {
+  table::Table::OpenOptions o;
   o.exclusive = true;
-  return Table::Open(t.hostPath, o);
+  return table::Table::Open(t.hostPath, o);
 }
 
-TagDefinition TagOf(const KeyDef& key) {
-  TagDefinition tag;
+table::TagDefinition TagOf(const KeyDef& key) {
+  table::TagDefinition tag;
   tag.name = key.name;
   for (size_t i = 0; i < key.segments.size(); ++i) tag.expression += (i ? ";" : "") + key.segments[i];
   if (key.unique) tag.flags |= kTagCandidate;
@@ -438,8 +438,8 @@ void RunCreateTable(Session& s, const CreateTable& c, uint16_t charType, const s
   if (std::filesystem::exists(host, ec)) {
     FailSql(native::kExists, "The table file " + windowsPath + " already exists; drop the table first.");
   }
-  Schema schema = Schema::FromSpecs(c.fields);
-  Table::CreateOptions options;
+  table::Schema schema = table::Schema::FromSpecs(c.fields);
+  table::Table::CreateOptions options;
   options.charType = charType == 2 ? 2 : 1;
   options.collation = collation;
   for (const KeyDef& k : c.keys) {
@@ -450,12 +450,12 @@ void RunCreateTable(Session& s, const CreateTable& c, uint16_t charType, const s
     }
     options.tags.push_back(TagOf(k));
   }
-  Table::Create(host, schema, options);
+  table::Table::Create(host, schema, options);
   try {
     if (!options.tags.empty()) {
-      Table::OpenOptions o;
+      table::Table::OpenOptions o;
       o.exclusive = true;
-      std::unique_ptr<Table> t = Table::Open(host, o);
+      std::unique_ptr<table::Table> t = table::Table::Open(host, o);
       ReindexTable(*t);
     }
     if (d) {
@@ -483,7 +483,7 @@ void RunDropTable(Session& s, const DropTable& c) {
   dict::Dictionary* administered = DictionaryFor(s, "DROP TABLE");
   ResolvedTable t = MustResolve(s, c.table);
   dict::Dictionary* d = t.inDictionary ? administered : nullptr;
-  std::unique_ptr<Table> open;
+  std::unique_ptr<table::Table> open;
   try {
     open = OpenExclusive(t);
   } catch (const EngineError& e) {
@@ -499,15 +499,15 @@ void RunDropTable(Session& s, const DropTable& c) {
 void RunCreateIndex(Session& s, const CreateIndex& c) {
   DictionaryFor(s, "CREATE INDEX");
   ResolvedTable t = MustResolve(s, c.table);
-  std::unique_ptr<Table> open = OpenExclusive(t);
+  std::unique_ptr<table::Table> open = OpenExclusive(t);
   s.ApplyPassword(*open, t);  // the keys of an encrypted table come from its decrypted records
   TableIndexes& indexes = TableIndexes::Attach(*open);
-  for (const TagDefinition& tag : open->tags()) {
+  for (const table::TagDefinition& tag : open->tags()) {
     if (SameTagName(tag.name, c.key.name)) {
       FailSql(native::kExists, "The table \"" + t.name + "\" already has an index \"" + tag.name + "\".");
     }
   }
-  TagDefinition tag = TagOf(c.key);
+  table::TagDefinition tag = TagOf(c.key);
   TagDef def;
   def.name = tag.name;
   def.expression = tag.expression;
@@ -530,15 +530,15 @@ void RunDropIndex(Session& s, const DropIndex& c) {
     }
     std::vector<std::string> holders;
     for (const dict::TableEntry& e : conn->dictionary->Tables()) {
-      Table::OpenOptions o;
+      table::Table::OpenOptions o;
       o.readOnly = true;
-      std::unique_ptr<Table> header;
+      std::unique_ptr<table::Table> header;
       try {
-        header = Table::Open(conn->dictionary->TableHostPath(e), o);
+        header = table::Table::Open(conn->dictionary->TableHostPath(e), o);
       } catch (const EngineError&) {
         continue;  // a table that cannot be read holds no index we could drop
       }
-      for (const TagDefinition& tag : header->tags()) {
+      for (const table::TagDefinition& tag : header->tags()) {
         if (SameTagName(tag.name, c.index)) holders.push_back(e.name);
       }
     }
@@ -551,9 +551,9 @@ void RunDropIndex(Session& s, const DropIndex& c) {
   }
   dict::Dictionary* administered = DictionaryFor(s, "DROP INDEX");
   dict::Dictionary* d = t.inDictionary ? administered : nullptr;
-  std::unique_ptr<Table> open = OpenExclusive(t);
+  std::unique_ptr<table::Table> open = OpenExclusive(t);
   std::string dropped;
-  for (const TagDefinition& tag : open->tags()) {
+  for (const table::TagDefinition& tag : open->tags()) {
     if (SameTagName(tag.name, c.index)) dropped = tag.name;
   }
   if (dropped.empty()) FailSql(native::kUnknownIndex, "The table \"" + t.name + "\" has no index \"" + c.index + "\".");

@@ -23,8 +23,8 @@ std::string Trimmed(std::string_view v) {
 
 // The tag whose key is exactly the ordered fields in that direction and that shows every
 // record; "" when the table has none.
-std::string TagFor(Table& file, const LiveOrder& order) {
-  for (const TagDefinition& tag : file.tags()) {
+std::string TagFor(table::Table& file, const LiveOrder& order) {
+  for (const table::TagDefinition& tag : file.tags()) {
     if (!tag.condition.empty() || (tag.flags & (kTagUnique | kTagCustom))) continue;
     if (((tag.flags & kTagDescending) != 0) != order.descending) continue;
     std::vector<std::string> segments;
@@ -56,8 +56,8 @@ std::shared_ptr<table::TableCursor> OpenLiveCursor(Session& session, const Resol
   if (checkRights && !(t.rights & dict::rights::kRead)) {
     Fail(err::kPermissionDenied, "Read permission not granted on the table \"" + t.name + "\".");
   }
-  Table::OpenOptions o;
-  std::unique_ptr<Table> file = Table::Open(t.hostPath, o);
+  table::Table::OpenOptions o;
+  std::unique_ptr<table::Table> file = table::Table::Open(t.hostPath, o);
   session.ApplyPassword(*file, t);
   TableIndexes& indexes = TableIndexes::Attach(*file);  // edits through the cursor keep the indexes right
   table::CursorInfo info;

@@ -59,31 +59,31 @@ std::string FieldName(const char* utf8, size_t index, std::set<std::string>* tak
     if (c == ',' || c == ';' || static_cast<unsigned char>(c) < 0x20) c = '_';
   }
   if (name.empty()) name = "EXPR_" + std::to_string(index + 1);
-  if (name.size() > kMaxFieldNameLength) name.resize(kMaxFieldNameLength);
+  if (name.size() > table::kMaxFieldNameLength) name.resize(table::kMaxFieldNameLength);
   std::string candidate = name;
   for (int n = 1; taken->count(core::AsciiUpper(candidate)); ++n) {
     std::string suffix = "_" + std::to_string(n);
-    candidate = name.substr(0, kMaxFieldNameLength - suffix.size()) + suffix;
+    candidate = name.substr(0, table::kMaxFieldNameLength - suffix.size()) + suffix;
   }
   taken->insert(core::AsciiUpper(candidate));
   return candidate;
 }
 
 // The declaration of the column a result column selects, when it selects one directly.
-std::optional<FieldSpec> OriginOf(Session& session, sqlite3_stmt* stmt, int i) {
+std::optional<table::FieldSpec> OriginOf(Session& session, sqlite3_stmt* stmt, int i) {
   const char* db = sqlite3_column_database_name(stmt, i);
   const char* table = sqlite3_column_table_name(stmt, i);
   const char* column = sqlite3_column_origin_name(stmt, i);
   if (!db || !table || !column) return std::nullopt;
-  const std::vector<FieldSpec>* columns = session.ColumnsOf(db, table);
+  const std::vector<table::FieldSpec>* columns = session.ColumnsOf(db, table);
   if (!columns) return std::nullopt;
   std::string ansi = core::Utf8ToAnsi(column);
-  for (const FieldSpec& f : *columns) {
+  for (const table::FieldSpec& f : *columns) {
     if (!core::EqualsIgnoringAsciiCase(f.name, ansi)) continue;
-    FieldSpec out = f;
-    if (out.type == FieldType::kAutoInc) out.type = FieldType::kInteger;
-    if (out.type == FieldType::kModTime) out.type = FieldType::kTimeStamp;
-    if (out.type == FieldType::kRowVersion) out = FieldSpec{f.name, FieldType::kNumeric, 20, 0};
+    table::FieldSpec out = f;
+    if (out.type == table::FieldType::kAutoInc) out.type = table::FieldType::kInteger;
+    if (out.type == table::FieldType::kModTime) out.type = table::FieldType::kTimeStamp;
+    if (out.type == table::FieldType::kRowVersion) out = table::FieldSpec{f.name, table::FieldType::kNumeric, 20, 0};
     return out;
   }
   return std::nullopt;
@@ -92,7 +92,7 @@ std::optional<FieldSpec> OriginOf(Session& session, sqlite3_stmt* stmt, int i) {
 using ValuePtr = std::unique_ptr<sqlite3_value, decltype(&sqlite3_value_free)>;
 
 // The natural type of a computed column from all its values.
-FieldSpec Inferred(const std::vector<std::vector<ValuePtr>>& rows, size_t c) {
+table::FieldSpec Inferred(const std::vector<std::vector<ValuePtr>>& rows, size_t c) {
   bool text = false, blob = false, real = false, big = false, any = false;
   uint32_t longest = 1;
   for (const auto& row : rows) {
@@ -122,49 +122,49 @@ FieldSpec Inferred(const std::vector<std::vector<ValuePtr>>& rows, size_t c) {
       longest = std::max<uint32_t>(longest, static_cast<uint32_t>(ansi.size()));
     }
   }
-  FieldSpec f;
+  table::FieldSpec f;
   if (blob) {
-    f.type = FieldType::kBinary;
+    f.type = table::FieldType::kBinary;
   } else if (text || !any) {
-    f.type = longest > kLongestCharColumn ? FieldType::kMemo : FieldType::kString;
-    if (f.type == FieldType::kString) f.length = longest;
+    f.type = longest > kLongestCharColumn ? table::FieldType::kMemo : table::FieldType::kString;
+    if (f.type == table::FieldType::kString) f.length = longest;
   } else if (real || big) {
-    f.type = FieldType::kDouble;
+    f.type = table::FieldType::kDouble;
   } else {
-    f.type = FieldType::kInteger;
+    f.type = table::FieldType::kInteger;
   }
   return f;
 }
 
 // Turns the longest character fields into memos until the record fits.
-void FitRecord(std::vector<FieldSpec>* fields) {
+void FitRecord(std::vector<table::FieldSpec>* fields) {
   for (;;) {
     uint64_t total = 1;
     size_t longest = fields->size();
     for (size_t i = 0; i < fields->size(); ++i) {
-      const FieldSpec& f = (*fields)[i];
-      total += FieldStorageSize(f.type, f.length);
-      if ((f.type == FieldType::kString || f.type == FieldType::kCIString) &&
+      const table::FieldSpec& f = (*fields)[i];
+      total += table::FieldStorageSize(f.type, f.length);
+      if ((f.type == table::FieldType::kString || f.type == table::FieldType::kCIString) &&
           (longest == fields->size() || f.length > (*fields)[longest].length)) {
         longest = i;
       }
     }
     if (total <= kRecordBudget || longest == fields->size()) return;
-    (*fields)[longest].type = FieldType::kMemo;
+    (*fields)[longest].type = table::FieldType::kMemo;
     (*fields)[longest].length = 0;
   }
 }
 
 // Writes rows into the open table `t`: `next` gives each row's values (false at the end).
-void WriteRows(Table& t, const std::function<bool(std::vector<sqlite3_value*>*)>& next) {
-  const Schema& schema = t.schema();
+void WriteRows(table::Table& t, const std::function<bool(std::vector<sqlite3_value*>*)>& next) {
+  const table::Schema& schema = t.schema();
   std::vector<uint8_t> image(schema.recordLength());
   std::vector<sqlite3_value*> values;
   while (next(&values)) {
-    WriteEmptyRecord(schema, image.data());
+    table::WriteEmptyRecord(schema, image.data());
     for (size_t i = 0; i < values.size(); ++i) {
       StoreValue(schema, image.data(), i, values[i], true, [&](std::string_view content) {
-        WriteBlobRef(schema, image.data(), i, content.empty() ? BlobRef{} : t.WriteBlob(content));
+        table::WriteBlobRef(schema, image.data(), i, content.empty() ? table::BlobRef{} : t.WriteBlob(content));
       });
     }
     t.AppendRecord(image.data());
@@ -180,7 +180,7 @@ bool IsTypeMismatch(const EngineError& e) { return e.code() == err::kColumnTypeM
 std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_stmt* stmt, const StepFn& step,
                                                       std::string_view statement) {
   int columns = sqlite3_column_count(stmt);
-  std::vector<std::optional<FieldSpec>> origin(columns);
+  std::vector<std::optional<table::FieldSpec>> origin(columns);
   std::vector<std::string> names(columns);
   std::set<std::string> taken;
   bool allKnown = true;
@@ -196,19 +196,19 @@ std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_
   // temporary folder in clear, so the result table is encrypted under a random password that
   // lives only in this process.
   std::string resultPassword;
-  if (!session.tablePasswords.empty() || session.encryptionPassword) resultPassword = RandomPassword();
-  auto create = [&](std::vector<FieldSpec> fields) {
+  if (!session.tablePasswords.empty() || session.encryptionPassword) resultPassword = table::RandomPassword();
+  auto create = [&](std::vector<table::FieldSpec> fields) {
     for (int i = 0; i < columns; ++i) fields[i].name = names[i];
     FitRecord(&fields);
-    Table::CreateOptions c;
+    table::Table::CreateOptions c;
     c.scratch = true;
-    Table::Create(holder->files.path, Schema::FromSpecs(fields), c);
-    Table::OpenOptions o;
+    table::Table::Create(holder->files.path, table::Schema::FromSpecs(fields), c);
+    table::Table::OpenOptions o;
     o.exclusive = true;
     o.scratch = true;
-    std::unique_ptr<Table> t = Table::Open(holder->files.path, o);
+    std::unique_ptr<table::Table> t = table::Table::Open(holder->files.path, o);
     if (!resultPassword.empty()) {
-      t->EnableEncryption(resultPassword, CipherKind::kAes256Gcm);
+      t->EnableEncryption(resultPassword, table::CipherKind::kAes256Gcm);
       t->EncryptTable();
     }
     return t;
@@ -216,7 +216,7 @@ std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_
 
   // The rows are in the statement's order; an ORDER BY also gives the cursor an order of its own.
   std::optional<OrderByClause> orderBy = FindOrderBy(statement, names);
-  auto Finish = [&](Table& t) {
+  auto Finish = [&](table::Table& t) {
     if (orderBy) AddResultOrder(t, *orderBy);
     t.Flush();
   };
@@ -226,9 +226,9 @@ std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_
   // always kept, so that a retyping never runs it again.
   if (allKnown && columns > 0 && sqlite3_stmt_readonly(stmt)) {
     // Every column selects a table column: the rows stream straight into the cursor's table.
-    std::vector<FieldSpec> fields;
+    std::vector<table::FieldSpec> fields;
     for (const auto& o : origin) fields.push_back(*o);
-    std::unique_ptr<Table> t = create(fields);
+    std::unique_ptr<table::Table> t = create(fields);
     try {
       WriteRows(*t, [&](std::vector<sqlite3_value*>* values) {
         if (!step()) return false;
@@ -255,10 +255,10 @@ std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_
       }
       rows.push_back(std::move(row));
     }
-    std::vector<FieldSpec> fields;
+    std::vector<table::FieldSpec> fields;
     for (int i = 0; i < columns; ++i) fields.push_back(Inferred(rows, i));
-    if (columns == 0) fields.push_back(FieldSpec{"EXPR_1", FieldType::kString, 1, 0});
-    std::unique_ptr<Table> t = create(fields);
+    if (columns == 0) fields.push_back(table::FieldSpec{"EXPR_1", table::FieldType::kString, 1, 0});
+    std::unique_ptr<table::Table> t = create(fields);
     size_t r = 0;
     WriteRows(*t, [&](std::vector<sqlite3_value*>* values) {
       if (r >= rows.size()) return false;
@@ -270,12 +270,12 @@ std::shared_ptr<table::TableCursor> MaterialiseResult(Session& session, sqlite3_
     Finish(*t);
   }
 
-  Table::OpenOptions ro;
+  table::Table::OpenOptions ro;
   ro.exclusive = true;
   ro.readOnly = true;
   ro.scratch = true;
-  std::unique_ptr<Table> t = Table::Open(holder->files.path, ro);
-  if (!resultPassword.empty()) t->EnableEncryption(resultPassword, CipherKind::kAes256Gcm);
+  std::unique_ptr<table::Table> t = table::Table::Open(holder->files.path, ro);
+  if (!resultPassword.empty()) t->EnableEncryption(resultPassword, table::CipherKind::kAes256Gcm);
   table::CursorInfo info;
   info.connection = session.connection();
   info.name = "";

@@ -60,7 +60,7 @@ std::optional<size_t> ColumnOfTerm(const std::vector<Token>& term, const std::ve
 // Whether the keys of `tag` over the records of `result`, taken in record order, never
 // descend: the tag (ties broken by record number) then walks records 1, 2, ... in sequence.
 // Throws the index layer's error for a key no tag can have (a memo column, a key too long).
-bool KeysFollowRecordOrder(Table& result, const TagDefinition& tag) {
+bool KeysFollowRecordOrder(table::Table& result, const table::TagDefinition& tag) {
   TableFields fields(result.schema());
   ExpressionKeys keys(tag.expression, tag.condition, fields);
   TagDef def;
@@ -76,7 +76,7 @@ bool KeysFollowRecordOrder(Table& result, const TagDefinition& tag) {
   EvalOptions options;
   std::vector<uint8_t> previous;
   bool first = true, ascending = true;
-  result.Scan([&](const RecordView& view) {
+  result.Scan([&](const table::RecordView& view) {
     if (!ascending) return;
     record.Set(&view);
     builder.Clear();
@@ -150,12 +150,12 @@ std::optional<OrderByClause> FindOrderBy(std::string_view statement, const std::
   return clause;
 }
 
-void AddResultOrder(Table& result, const OrderByClause& clause) {
-  TagDefinition tag;
+void AddResultOrder(table::Table& result, const OrderByClause& clause) {
+  table::TagDefinition tag;
   tag.name = kResultOrderTag;
   tag.expression = "RECNO()";
   if (!clause.columns.empty()) {
-    TagDefinition keyed = tag;
+    table::TagDefinition keyed = tag;
     keyed.expression.clear();
     for (size_t i = 0; i < clause.columns.size(); ++i) {
       keyed.expression += (i ? ";" : "") + result.schema().fields()[clause.columns[i]].name;

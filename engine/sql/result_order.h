@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-namespace engine {
+namespace engine::table {
 class Table;
 }
 
@@ -43,6 +43,6 @@ std::optional<OrderByClause> FindOrderBy(std::string_view statement, const std::
 // statement's order) the definition of its "ORDERBY" tag. The tag's index is built only when the
 // cursor's orders are first used: most results are read without them, and building an index
 // file costs more than a small query.
-void AddResultOrder(Table& result, const OrderByClause& clause);
+void AddResultOrder(table::Table& result, const OrderByClause& clause);
 
 }  // namespace engine::sql

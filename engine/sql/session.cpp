@@ -159,8 +159,8 @@ std::optional<ResolvedTable> Session::Resolve(const std::string& name, const std
       host = table::TableHostPath(connection_, ansi, &r.windowsPath);
       if (!std::filesystem::is_regular_file(host, ec)) {
         // A name without extension names a free DBF table when only its ".dbf" file is there.
-        if (table::TableWindowsPath(connection_, ansi, TableType::kNtx) == r.windowsPath) return std::nullopt;
-        host = table::TableHostPath(connection_, ansi, &r.windowsPath, TableType::kNtx);
+        if (table::TableWindowsPath(connection_, ansi, table::TableType::kNtx) == r.windowsPath) return std::nullopt;
+        host = table::TableHostPath(connection_, ansi, &r.windowsPath, table::TableType::kNtx);
         if (!std::filesystem::is_regular_file(host, ec)) return std::nullopt;
       }
     }
@@ -196,7 +196,7 @@ void RequireReachable(const ResolvedTable& table) {
   }
 }
 
-void Session::ApplyPassword(Table& file, const ResolvedTable& table) const {
+void Session::ApplyPassword(table::Table& file, const ResolvedTable& table) const {
   if (!file.encrypted()) return;
   auto byName = [&](const std::string& name) -> const std::string* {
     auto it = tablePasswords.find(core::AsciiUpper(name));
@@ -207,7 +207,7 @@ void Session::ApplyPassword(Table& file, const ResolvedTable& table) const {
   if (!password) password = byName(core::FromHostName(std::filesystem::path(table.hostPath).stem().string()));
   if (!password && encryptionPassword) password = &*encryptionPassword;
   if (!password || password->empty()) return;
-  file.EnableEncryption(*password, CipherKind::kAes256Gcm);
+  file.EnableEncryption(*password, table::CipherKind::kAes256Gcm);
 }
 
 bool Session::AttachTable(const std::string& name) {
@@ -286,12 +286,12 @@ std::optional<std::string> Session::TakeStale() {
   return s;
 }
 
-const std::vector<FieldSpec>* Session::ColumnsOf(const std::string& database, const std::string& table) const {
+const std::vector<table::FieldSpec>* Session::ColumnsOf(const std::string& database, const std::string& table) const {
   auto it = columns_.find(Key(database, table));
   return it == columns_.end() ? nullptr : &it->second;
 }
 
-void Session::SetColumns(const std::string& database, const std::string& table, std::vector<FieldSpec> columns) {
+void Session::SetColumns(const std::string& database, const std::string& table, std::vector<table::FieldSpec> columns) {
   columns_[Key(database, table)] = std::move(columns);
 }
 

@@ -34,7 +34,7 @@
 #include "engine/core/error.h"
 #include "engine/table/table_schema.h"
 
-namespace engine {
+namespace engine::table {
 class Table;
 }
 
@@ -109,8 +109,8 @@ class Session {
 
   // The engine declarations of a virtual table's columns ("main" or "system", table name
   // without regard to case); null when unknown.
-  const std::vector<FieldSpec>* ColumnsOf(const std::string& database, const std::string& table) const;
-  void SetColumns(const std::string& database, const std::string& table, std::vector<FieldSpec> columns);
+  const std::vector<table::FieldSpec>* ColumnsOf(const std::string& database, const std::string& table) const;
+  void SetColumns(const std::string& database, const std::string& table, std::vector<table::FieldSpec> columns);
 
   // An engine error raised inside a virtual table callback (SQLite sees only a failure code);
   // the statement raises it in place of SQLite's message once SQLite returns.
@@ -124,7 +124,7 @@ class Session {
   // Enables encryption on `file`, just opened for `table`, when it is encrypted and the running
   // statement has a password for it (its table password first, else its general password). A
   // wrong password fails with 5504; without one, encrypted records give 5503 when read.
-  void ApplyPassword(Table& file, const ResolvedTable& table) const;
+  void ApplyPassword(table::Table& file, const ResolvedTable& table) const;
 
   // Autoincrement value of the last record an INSERT of this session appended.
   uint32_t lastAutoinc = 0;
@@ -144,7 +144,7 @@ class Session {
   };
   std::map<const void*, TableHooks> hooks_;
   std::optional<std::string> stale_;
-  std::map<std::string, std::vector<FieldSpec>> columns_;
+  std::map<std::string, std::vector<table::FieldSpec>> columns_;
   std::optional<EngineError> pending_;
   bool internal_ = false;  // the session itself is making or dropping virtual tables
 };

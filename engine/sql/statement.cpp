@@ -160,7 +160,7 @@ class ChosenRecords : public table::RecordFilter {
  public:
   ChosenRecords(std::set<uint32_t> records, uint32_t countAtRun) : records_(std::move(records)), count_(countAtRun) {}
   void SetCountAtRun(uint32_t count) { count_ = count; }
-  bool Accepts(const RecordView& record) override {
+  bool Accepts(const table::RecordView& record) override {
     return record.recordNumber() > count_ || records_.count(record.recordNumber()) != 0;
   }
 

@@ -49,7 +49,7 @@ struct ColumnLookup {
 struct TableVtab : sqlite3_vtab {
   Session* session = nullptr;
   ResolvedTable table;
-  Schema schema;
+  table::Schema schema;
   // Per column, the index tag that an equality constraint on it is looked up in.
   std::vector<ColumnLookup> columnTag;
   // The engine cursor changes go through; opened by the first change of a statement and
@@ -57,7 +57,7 @@ struct TableVtab : sqlite3_vtab {
   std::unique_ptr<table::TableCursor> writer;
   // The file Connect read the fields from, handed to the first scan of the statement so that
   // a statement opens each table once for reading.
-  std::unique_ptr<Table> connected;
+  std::unique_ptr<table::Table> connected;
   std::string sqlName;    // the virtual table's name in SQLite
   std::string givenName;  // the table name as the statement gave it
   // Whether the running statement has checked the virtual table against the table (Check).
@@ -68,7 +68,7 @@ struct TableVtab : sqlite3_vtab {
 };
 
 struct TableScan : sqlite3_vtab_cursor {
-  std::unique_ptr<Table> file;
+  std::unique_ptr<table::Table> file;
   uint32_t connection = 0;   // the reading connection: other transactions show committed records
   uint32_t count = 0;        // records when the scan began
   uint32_t recno = 0;        // current record; count + 1 at the end
@@ -91,7 +91,7 @@ struct TableScan : sqlite3_vtab_cursor {
   bool countersFresh = false;
   uint64_t writesAtOpen = 0;
   // Reads a blob of the current record (made once per scan, not for every column read).
-  std::function<std::string(BlobRef)> readBlob;
+  std::function<std::string(table::BlobRef)> readBlob;
   // Counts the moves of the scan, so that the numbers read from the current record are known
   // to be its own: a statement often reads one column several times per row (SUM(v), MIN(v),
   // MAX(v)), and a number is decoded once.
@@ -114,10 +114,10 @@ int Failed(sqlite3_vtab* vtab, Session* session, const EngineError& e) {
   return SQLITE_ERROR;
 }
 
-std::string DeclarationOf(const Schema& schema) {
+std::string DeclarationOf(const table::Schema& schema) {
   std::string sql = "CREATE TABLE x(";
   for (size_t i = 0; i < schema.fieldCount(); ++i) {
-    const FieldDescriptor& d = schema.fields()[i];
+    const table::FieldDescriptor& d = schema.fields()[i];
     if (i) sql += ", ";
     sql += "\"";
     for (char c : core::AnsiToUtf8(d.name)) {
@@ -126,7 +126,7 @@ std::string DeclarationOf(const Schema& schema) {
     }
     sql += "\" ";
     sql += DeclaredType(d.type);
-    if (d.type == FieldType::kCIString) sql += " COLLATE NOCASE";
+    if (d.type == table::FieldType::kCIString) sql += " COLLATE NOCASE";
   }
   return sql + ")";
 }
@@ -146,15 +146,15 @@ std::string Unquoted(const char* arg) {
 }
 
 // Field types whose SQL value gives the index key exactly (an equal value has an equal key).
-bool LookupType(FieldType t) {
+bool LookupType(table::FieldType t) {
   switch (t) {
-    case FieldType::kString:
-    case FieldType::kInteger:
-    case FieldType::kShortInt:
-    case FieldType::kAutoInc:
-    case FieldType::kNumeric:
-    case FieldType::kDouble:
-    case FieldType::kCurDouble:
+    case table::FieldType::kString:
+    case table::FieldType::kInteger:
+    case table::FieldType::kShortInt:
+    case table::FieldType::kAutoInc:
+    case table::FieldType::kNumeric:
+    case table::FieldType::kDouble:
+    case table::FieldType::kCurDouble:
       return true;
     default:
       return false;
@@ -163,7 +163,7 @@ bool LookupType(FieldType t) {
 
 // The field a tag expression keys when it is "FIELD", or "UPPER(FIELD)" / "LOWER(FIELD)"
 // (then *folded is set); nullopt for any other expression.
-std::optional<size_t> KeyedField(const Schema& schema, const std::string& expression, bool* folded) {
+std::optional<size_t> KeyedField(const table::Schema& schema, const std::string& expression, bool* folded) {
   auto trim = [](std::string_view v) {
     while (!v.empty() && std::isspace(static_cast<unsigned char>(v.front()))) v.remove_prefix(1);
     while (!v.empty() && std::isspace(static_cast<unsigned char>(v.back()))) v.remove_suffix(1);
@@ -181,22 +181,22 @@ std::optional<size_t> KeyedField(const Schema& schema, const std::string& expres
   return schema.find(std::string(e));
 }
 
-std::vector<ColumnLookup> LookupTags(const Schema& schema, const std::vector<TagDefinition>& tags) {
+std::vector<ColumnLookup> LookupTags(const table::Schema& schema, const std::vector<table::TagDefinition>& tags) {
   std::vector<ColumnLookup> out(schema.fieldCount());
-  for (const TagDefinition& tag : tags) {
+  for (const table::TagDefinition& tag : tags) {
     // Unique tags keep one record per key and custom tags only what was added: neither can
     // answer which records hold a value.
     if (!tag.condition.empty() || (tag.flags & (kTagUnique | kTagCustom))) continue;
     bool folded = false;
     std::optional<size_t> field = KeyedField(schema, tag.expression, &folded);
     if (!field) continue;
-    FieldType type = schema.fields()[*field].type;
+    table::FieldType type = schema.fields()[*field].type;
     ColumnLookup candidate{tag.name, true};
-    bool number = LookupType(type) && type != FieldType::kString;
-    candidate.ordered = !folded && !(tag.flags & kTagDescending) && (number || type == FieldType::kDate);
+    bool number = LookupType(type) && type != table::FieldType::kString;
+    candidate.ordered = !folded && !(tag.flags & kTagDescending) && (number || type == table::FieldType::kDate);
     if (!folded && LookupType(type)) {
       candidate.fromRecord = false;
-    } else if (folded ? (type != FieldType::kString && type != FieldType::kCIString) : type != FieldType::kDate) {
+    } else if (folded ? (type != table::FieldType::kString && type != table::FieldType::kCIString) : type != table::FieldType::kDate) {
       // A CIChar column compares without regard to case, which only a folded key answers.
       continue;
     }
@@ -207,11 +207,11 @@ std::vector<ColumnLookup> LookupTags(const Schema& schema, const std::vector<Tag
   return out;
 }
 
-bool SameFields(const Schema& a, const Schema& b) {
+bool SameFields(const table::Schema& a, const table::Schema& b) {
   if (a.fieldCount() != b.fieldCount() || a.recordLength() != b.recordLength()) return false;
   for (size_t i = 0; i < a.fieldCount(); ++i) {
-    const FieldDescriptor& x = a.fields()[i];
-    const FieldDescriptor& y = b.fields()[i];
+    const table::FieldDescriptor& x = a.fields()[i];
+    const table::FieldDescriptor& y = b.fields()[i];
     if (x.name != y.name || x.type != y.type || x.length != y.length || x.decimals != y.decimals) return false;
   }
   return true;
@@ -235,8 +235,8 @@ bool HasOwnRights(const TableVtab* vtab, const std::string& name) {
 std::vector<bool> KeepUnset(const TableVtab* vtab) {
   std::vector<bool> keep(vtab->schema.fieldCount());
   for (size_t i = 0; i < keep.size(); ++i) {
-    const FieldDescriptor& d = vtab->schema.fields()[i];
-    keep[i] = IsBlobType(d.type) || HasOwnRights(vtab, d.name);
+    const table::FieldDescriptor& d = vtab->schema.fields()[i];
+    keep[i] = table::IsBlobType(d.type) || HasOwnRights(vtab, d.name);
   }
   return keep;
 }
@@ -244,7 +244,7 @@ std::vector<bool> KeepUnset(const TableVtab* vtab) {
 // Once per statement, before the virtual table is read or changed: the table must still be
 // where it was and have the fields SQLite was told of; the user's rights and the index tags
 // are taken as they are now. `file` is the table, just opened.
-void Check(TableVtab* vtab, Table& file) {
+void Check(TableVtab* vtab, table::Table& file) {
   if (vtab->checked) return;
   std::optional<ResolvedTable> now = vtab->session->Resolve(vtab->givenName, &file.path());
   if (!now || now->hostPath != vtab->table.hostPath || !SameFields(file.schema(), vtab->schema)) FailStale(vtab);
@@ -255,12 +255,12 @@ void Check(TableVtab* vtab, Table& file) {
 }
 
 // Opens the table of a kept virtual table; a table that is gone makes it stale.
-std::unique_ptr<Table> OpenChecked(TableVtab* vtab, bool readOnly) {
-  Table::OpenOptions o;
+std::unique_ptr<table::Table> OpenChecked(TableVtab* vtab, bool readOnly) {
+  table::Table::OpenOptions o;
   o.readOnly = readOnly;
-  std::unique_ptr<Table> t;
+  std::unique_ptr<table::Table> t;
   try {
-    t = Table::Open(vtab->table.hostPath, o);
+    t = table::Table::Open(vtab->table.hostPath, o);
   } catch (const EngineError& e) {
     if (!vtab->checked && e.code() == err::kTableNotFound) FailStale(vtab);
     throw;
@@ -274,9 +274,9 @@ bool IsStale(TableVtab* vtab) {
   std::optional<ResolvedTable> now = vtab->session->Resolve(vtab->givenName);
   if (!now || now->hostPath != vtab->table.hostPath) return true;
   try {
-    Table::OpenOptions o;
+    table::Table::OpenOptions o;
     o.readOnly = true;
-    return !SameFields(Table::Open(now->hostPath, o)->schema(), vtab->schema);
+    return !SameFields(table::Table::Open(now->hostPath, o)->schema(), vtab->schema);
   } catch (const EngineError& e) {
     // A table that exists but cannot be opened now (held exclusively) is not known to differ.
     return e.code() == err::kTableNotFound;
@@ -307,9 +307,9 @@ int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
     std::optional<ResolvedTable> resolved = session->ResolveForAttach(name);
     if (!resolved) FailSql(native::kUnknownTable, "Table not found: \"" + name + "\".");
     RequireReachable(*resolved);
-    Table::OpenOptions o;
+    table::Table::OpenOptions o;
     o.readOnly = true;
-    std::unique_ptr<Table> t = Table::Open(resolved->hostPath, o);
+    std::unique_ptr<table::Table> t = table::Table::Open(resolved->hostPath, o);
     auto vtab = std::make_unique<TableVtab>();
     vtab->session = session;
     vtab->table = *resolved;
@@ -322,7 +322,7 @@ int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
     vtab->checked = true;
     int rc = sqlite3_declare_vtab(db, DeclarationOf(vtab->schema).c_str());
     if (rc != SQLITE_OK) FailFromSqlite(db, rc);
-    std::vector<FieldSpec> columns;
+    std::vector<table::FieldSpec> columns;
     for (size_t i = 0; i < vtab->schema.fieldCount(); ++i) columns.push_back(vtab->schema.specOf(i));
     session->SetColumns("main", argv[2], std::move(columns));
     sqlite3_vtab_config(db, SQLITE_VTAB_CONSTRAINT_SUPPORT, 1);
@@ -358,7 +358,7 @@ enum class Delivery { kRecordOrder, kAscending, kDescending };
 
 // Whether a column holds numbers or dates, whose SQL values sort as the keys of a tag on the
 // column itself do.
-bool NumberOrDate(FieldType t) { return (LookupType(t) && t != FieldType::kString) || t == FieldType::kDate; }
+bool NumberOrDate(table::FieldType t) { return (LookupType(t) && t != table::FieldType::kString) || t == table::FieldType::kDate; }
 
 // An equality constraint on a column with a lookup tag is answered from the tag (idxNum is the
 // column + 1), and so is a range (>, >=, <, <=, BETWEEN) on a number or date column whose tag is
@@ -429,18 +429,18 @@ std::vector<uint32_t> RecordsUnder(IndexFile& index, size_t tagInFile, std::span
 // The key a record holding `value` in `column` has in the tag; nullopt when the value is not
 // one that a record equal to it in SQL holds in the same form (text of another kind, a date
 // not written as the column gives its dates).
-std::optional<std::vector<uint8_t>> KeyFromRecord(TableIndexes& indexes, TableIndexes::Tag& tag, const Schema& schema,
+std::optional<std::vector<uint8_t>> KeyFromRecord(TableIndexes& indexes, TableIndexes::Tag& tag, const table::Schema& schema,
                                                  size_t column, sqlite3_value* value) {
   if (sqlite3_value_type(value) != SQLITE_TEXT) return std::nullopt;
   std::string text(reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
-  if (schema.fields()[column].type == FieldType::kDate) {
+  if (schema.fields()[column].type == table::FieldType::kDate) {
     std::optional<int32_t> day = ParseDate(text);
     if (!day || DateText(*day) != text) return std::nullopt;
   } else if (core::AnsiToUtf8(core::Utf8ToAnsi(text)) != text) {
     return std::nullopt;  // not a text the field can hold
   }
   std::vector<uint8_t> image(schema.recordLength());
-  WriteEmptyRecord(schema, image.data());
+  table::WriteEmptyRecord(schema, image.data());
   try {
     StoreValue(schema, image.data(), column, value, true, [](std::string_view) {});
   } catch (const EngineError&) {
@@ -453,7 +453,7 @@ std::optional<std::vector<uint8_t>> KeyFromRecord(TableIndexes& indexes, TableIn
 // The records whose key in the column's tag equals `value`, ascending; nullopt when the tag
 // cannot answer (its index is unavailable, or the value is not of the column's kind), and the
 // scan then reads the whole table.
-std::optional<std::vector<uint32_t>> LookUp(TableVtab* vtab, Table& file, size_t column, sqlite3_value* value) {
+std::optional<std::vector<uint32_t>> LookUp(TableVtab* vtab, table::Table& file, size_t column, sqlite3_value* value) {
   int type = sqlite3_value_type(value);
   if (type == SQLITE_NULL) return std::vector<uint32_t>{};  // "= NULL" holds for no record
   TableIndexes* indexes = nullptr;
@@ -543,7 +543,7 @@ std::optional<std::vector<uint8_t>> BoundKey(const KeyLayout& layout, sqlite3_va
 // be null), in the order asked for; nullopt when the tag cannot answer. A bound of another kind
 // than the column's gives every record in the tag's order when an order is asked for, and
 // nullopt (a scan) otherwise.
-std::optional<std::vector<uint32_t>> LookUpRange(TableVtab* vtab, Table& file, size_t column, sqlite3_value* lower,
+std::optional<std::vector<uint32_t>> LookUpRange(TableVtab* vtab, table::Table& file, size_t column, sqlite3_value* lower,
                                                  sqlite3_value* upper, Delivery delivery) {
   // A NULL bound holds for no record.
   if ((lower && sqlite3_value_type(lower) == SQLITE_NULL) || (upper && sqlite3_value_type(upper) == SQLITE_NULL)) {
@@ -587,8 +587,8 @@ std::optional<std::vector<uint32_t>> LookUpRange(TableVtab* vtab, Table& file, s
 }
 
 // The value a number or date column sorts by in SQL.
-double SortValue(const RecordView& record, size_t column) {
-  return record.field(column).type == FieldType::kDate ? record.julian(column) : record.number(column);
+double SortValue(const table::RecordView& record, size_t column) {
+  return record.field(column).type == table::FieldType::kDate ? record.julian(column) : record.number(column);
 }
 
 int Open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
@@ -602,8 +602,8 @@ int Open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
       Fail(err::kPermissionDenied, "Read permission not granted on the table \"" + vtab->table.name + "\".");
     }
     vtab->session->ApplyPassword(*scan->file, vtab->table);
-    Table* file = scan->file.get();
-    scan->readBlob = [file](BlobRef ref) { return file->ReadBlob(ref); };
+    table::Table* file = scan->file.get();
+    scan->readBlob = [file](table::BlobRef ref) { return file->ReadBlob(ref); };
     scan->numbers.resize(file->schema().fieldCount());
     scan->countersFresh = true;
     scan->writesAtOpen = vtab->session->writes;
@@ -646,7 +646,7 @@ void SeekLive(TableScan* s, uint32_t n) {
       n = s->count + 1;
       break;
     }
-    if (image[0] != kDeletedFlag) {
+    if (image[0] != table::kDeletedFlag) {
       s->current = image;
       break;
     }
@@ -695,7 +695,7 @@ void SeekChosen(TableScan* s, size_t i) {
     if (i < s->batchFirst || i >= size_t{s->batchFirst} + s->batchCount) LoadChosen(s, i);
     size_t slot = i - s->batchFirst;
     const uint8_t* image = s->batch.data() + slot * length;
-    if (!s->unreadable[slot] && image[0] != kDeletedFlag) {
+    if (!s->unreadable[slot] && image[0] != table::kDeletedFlag) {
       s->chosenAt = i;
       s->recno = s->chosen[i];
       s->current = image;
@@ -738,7 +738,7 @@ int Filter(sqlite3_vtab_cursor* c, int idxNum, const char* idxStr, int argc, sql
       // here by the column's value, nulls first as SQL sorts them.
       std::vector<std::tuple<bool, double, uint32_t>> keyed;
       for (SeekLive(s, 1); s->recno <= s->count; SeekLive(s, s->recno + 1)) {
-        RecordView view(s->file->schema(), s->current, s->recno);
+        table::RecordView view(s->file->schema(), s->current, s->recno);
         keyed.emplace_back(!view.isNull(column), view.isNull(column) ? 0 : SortValue(view, column), s->recno);
       }
       std::stable_sort(keyed.begin(), keyed.end());
@@ -788,7 +788,7 @@ int Column(sqlite3_vtab_cursor* c, sqlite3_context* ctx, int i) {
       ResultNumber(ctx, known.value);
       return SQLITE_OK;
     }
-    RecordView view(s->file->schema(), s->current, s->recno);
+    table::RecordView view(s->file->schema(), s->current, s->recno);
     if (NumberField(view, column, &known.value)) {
       known.move = s->move;
       ResultNumber(ctx, known.value);
@@ -807,13 +807,13 @@ int Rowid(sqlite3_vtab_cursor* c, sqlite3_int64* rowid) {
 }
 
 // The engine sets these fields itself.
-bool EngineSet(FieldType t) {
-  return t == FieldType::kAutoInc || t == FieldType::kRowVersion || t == FieldType::kModTime;
+bool EngineSet(table::FieldType t) {
+  return t == table::FieldType::kAutoInc || t == table::FieldType::kRowVersion || t == table::FieldType::kModTime;
 }
 
 table::TableCursor& Writer(TableVtab* vtab) {
   if (!vtab->writer) {
-    std::unique_ptr<Table> t = OpenChecked(vtab, false);
+    std::unique_ptr<table::Table> t = OpenChecked(vtab, false);
     vtab->session->ApplyPassword(*t, vtab->table);
     TableIndexes::Attach(*t);  // DML keeps the indexes right
     table::CursorInfo info;
@@ -836,16 +836,16 @@ table::TableCursor& Writer(TableVtab* vtab) {
 
 // Stores the new values argv[2..] of an updated row into the writer's current record.
 void StoreRow(table::TableCursor& w, sqlite3_value** argv) {
-  const Schema& schema = w.schema();
+  const table::Schema& schema = w.schema();
   for (size_t i = 0; i < schema.fieldCount(); ++i) {
     sqlite3_value* v = argv[2 + i];
-    const FieldDescriptor& d = schema.fields()[i];
+    const table::FieldDescriptor& d = schema.fields()[i];
     if (sqlite3_value_nochange(v)) continue;
     if (EngineSet(d.type)) {
       // An UPDATE passes every column; an unchanged engine-set value is simply kept.
-      RecordView now(schema, w.Current(), w.recordNumber());
+      table::RecordView now(schema, w.Current(), w.recordNumber());
       if (sqlite3_value_type(v) == SQLITE_INTEGER && sqlite3_value_int64(v) == now.integer(i)) continue;
-      if (d.type == FieldType::kModTime) continue;
+      if (d.type == table::FieldType::kModTime) continue;
       FailColumn(err::kColumnTypeMismatch, d.name, "The engine sets this value; a statement cannot");
     }
     table::CheckAssignable(w, i);
@@ -856,10 +856,10 @@ void StoreRow(table::TableCursor& w, sqlite3_value** argv) {
 
 // Stores the values argv[2..] of an inserted row into `image`, its blobs through `store`.
 void StoreNewRow(table::TableCursor& w, uint8_t* image, sqlite3_value** argv, const table::TableCursor::BlobStore& store) {
-  const Schema& schema = w.schema();
+  const table::Schema& schema = w.schema();
   for (size_t i = 0; i < schema.fieldCount(); ++i) {
     sqlite3_value* v = argv[2 + i];
-    const FieldDescriptor& d = schema.fields()[i];
+    const table::FieldDescriptor& d = schema.fields()[i];
     if (sqlite3_value_nochange(v)) continue;
     if (EngineSet(d.type)) {
       if (sqlite3_value_type(v) == SQLITE_NULL) continue;
@@ -867,7 +867,7 @@ void StoreNewRow(table::TableCursor& w, uint8_t* image, sqlite3_value** argv, co
     }
     // A new record may leave a column without a value whatever the column's rights.
     if (sqlite3_value_type(v) != SQLITE_NULL) table::CheckInsertable(w, i);
-    StoreValue(schema, image, i, v, false, [&](std::string_view content) { WriteBlobRef(schema, image, i, store(content)); });
+    StoreValue(schema, image, i, v, false, [&](std::string_view content) { table::WriteBlobRef(schema, image, i, store(content)); });
   }
 }
 

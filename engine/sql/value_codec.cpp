@@ -33,7 +33,7 @@ void ResultText(sqlite3_context* ctx, const std::string& utf8) {
   sqlite3_result_text(ctx, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
 }
 
-[[noreturn]] void Mismatch(const FieldDescriptor& d, const std::string& what) {
+[[noreturn]] void Mismatch(const table::FieldDescriptor& d, const std::string& what) {
   FailColumn(err::kColumnTypeMismatch, d.name, "The value " + what + " does not fit the column's type");
 }
 
@@ -61,7 +61,7 @@ bool ReadNumber(std::string_view s, size_t* pos, size_t digits, int* out) {
 }
 
 bool ParseDateAt(std::string_view s, size_t* pos, int32_t* julian) {
-  CivilDate d;
+  table::CivilDate d;
   if (!ReadNumber(s, pos, 4, &d.year)) return false;
   if (*pos >= s.size() || (s[*pos] != '-' && s[*pos] != '/')) return false;
   ++*pos;
@@ -69,8 +69,8 @@ bool ParseDateAt(std::string_view s, size_t* pos, int32_t* julian) {
   if (*pos >= s.size() || (s[*pos] != '-' && s[*pos] != '/')) return false;
   ++*pos;
   if (!ReadNumber(s, pos, 2, &d.day)) return false;
-  if (!IsValidCivil(d)) return false;
-  *julian = CivilToJulian(d);
+  if (!table::IsValidCivil(d)) return false;
+  *julian = table::CivilToJulian(d);
   return true;
 }
 
@@ -102,26 +102,26 @@ bool ParseTimeAt(std::string_view s, size_t* pos, int32_t* ms) {
 
 }  // namespace
 
-const char* DeclaredType(FieldType type) {
-  switch (ValueKindOf(type)) {
-    case ValueKind::kString:
-    case ValueKind::kWideString:
-    case ValueKind::kDate:
-    case ValueKind::kTime:
-    case ValueKind::kTimeStamp:
+const char* DeclaredType(table::FieldType type) {
+  switch (table::ValueKindOf(type)) {
+    case table::ValueKind::kString:
+    case table::ValueKind::kWideString:
+    case table::ValueKind::kDate:
+    case table::ValueKind::kTime:
+    case table::ValueKind::kTimeStamp:
       return "TEXT";
-    case ValueKind::kBytes:
+    case table::ValueKind::kBytes:
       return "BLOB";
-    case ValueKind::kLogical:
+    case table::ValueKind::kLogical:
       return "INTEGER";
-    case ValueKind::kNumber:
+    case table::ValueKind::kNumber:
       break;
   }
   switch (type) {
-    case FieldType::kInteger:
-    case FieldType::kShortInt:
-    case FieldType::kAutoInc:
-    case FieldType::kRowVersion:
+    case table::FieldType::kInteger:
+    case table::FieldType::kShortInt:
+    case table::FieldType::kAutoInc:
+    case table::FieldType::kRowVersion:
       return "INTEGER";
     default:
       return "REAL";
@@ -129,7 +129,7 @@ const char* DeclaredType(FieldType type) {
 }
 
 std::string DateText(int32_t julian) {
-  CivilDate d = JulianToCivil(julian);
+  table::CivilDate d = table::JulianToCivil(julian);
   char buf[32];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
   return buf;
@@ -172,24 +172,24 @@ bool ParseTimeStamp(std::string_view text, int32_t* julian, int32_t* ms) {
   return ParseTimeAt(text, &pos, ms) && pos == text.size();
 }
 
-bool NumberField(const RecordView& r, size_t i, SqlNumber* out) {
-  const FieldDescriptor& d = r.field(i);
+bool NumberField(const table::RecordView& r, size_t i, SqlNumber* out) {
+  const table::FieldDescriptor& d = r.field(i);
   switch (d.type) {
-    case FieldType::kString:
-    case FieldType::kCIString:
-    case FieldType::kVarChar:
-    case FieldType::kNChar:
-    case FieldType::kNVarChar:
-    case FieldType::kMemo:
-    case FieldType::kNMemo:
-    case FieldType::kBinary:
-    case FieldType::kImage:
-    case FieldType::kRaw:
-    case FieldType::kVarBinary:
-    case FieldType::kDate:
-    case FieldType::kTime:
-    case FieldType::kTimeStamp:
-    case FieldType::kModTime:
+    case table::FieldType::kString:
+    case table::FieldType::kCIString:
+    case table::FieldType::kVarChar:
+    case table::FieldType::kNChar:
+    case table::FieldType::kNVarChar:
+    case table::FieldType::kMemo:
+    case table::FieldType::kNMemo:
+    case table::FieldType::kBinary:
+    case table::FieldType::kImage:
+    case table::FieldType::kRaw:
+    case table::FieldType::kVarBinary:
+    case table::FieldType::kDate:
+    case table::FieldType::kTime:
+    case table::FieldType::kTimeStamp:
+    case table::FieldType::kModTime:
       return false;
     default:
       break;
@@ -201,16 +201,16 @@ bool NumberField(const RecordView& r, size_t i, SqlNumber* out) {
   }
   n.kind = SqlNumber::Kind::kInteger;
   switch (d.type) {
-    case FieldType::kLogical:
+    case table::FieldType::kLogical:
       n.integer = r.logical(i) ? 1 : 0;
       break;
-    case FieldType::kInteger:
-    case FieldType::kShortInt:
-    case FieldType::kAutoInc:
-    case FieldType::kRowVersion:
+    case table::FieldType::kInteger:
+    case table::FieldType::kShortInt:
+    case table::FieldType::kAutoInc:
+    case table::FieldType::kRowVersion:
       n.integer = r.integer(i);
       break;
-    case FieldType::kNumeric:
+    case table::FieldType::kNumeric:
       if (d.decimals == 0) {
         n.integer = r.integer(i);
       } else {
@@ -240,62 +240,62 @@ void ResultNumber(sqlite3_context* ctx, const SqlNumber& n) {
   }
 }
 
-void ResultField(sqlite3_context* ctx, const RecordView& r, size_t i,
-                 const std::function<std::string(BlobRef)>& readBlob) {
+void ResultField(sqlite3_context* ctx, const table::RecordView& r, size_t i,
+                 const std::function<std::string(table::BlobRef)>& readBlob) {
   SqlNumber n;
   if (NumberField(r, i, &n)) {
     ResultNumber(ctx, n);
     return;
   }
-  const FieldDescriptor& d = r.field(i);
+  const table::FieldDescriptor& d = r.field(i);
   if (r.isNull(i)) {
     sqlite3_result_null(ctx);
     return;
   }
   switch (d.type) {
-    case FieldType::kString:
-    case FieldType::kCIString:
+    case table::FieldType::kString:
+    case table::FieldType::kCIString:
       ResultText(ctx, core::AnsiToUtf8(RightTrimmed(r.text(i))));
       return;
-    case FieldType::kVarChar:
+    case table::FieldType::kVarChar:
       ResultText(ctx, core::AnsiToUtf8(r.text(i)));
       return;
-    case FieldType::kNChar:
+    case table::FieldType::kNChar:
       ResultText(ctx, core::Utf16ToUtf8(RightTrimmed(r.wideText(i))));
       return;
-    case FieldType::kNVarChar:
+    case table::FieldType::kNVarChar:
       ResultText(ctx, core::Utf16ToUtf8(r.wideText(i)));
       return;
-    case FieldType::kMemo:
+    case table::FieldType::kMemo:
       ResultText(ctx, core::AnsiToUtf8(readBlob(r.blob(i))));
       return;
-    case FieldType::kNMemo: {
+    case table::FieldType::kNMemo: {
       std::string bytes = readBlob(r.blob(i));
       std::u16string wide(bytes.size() / 2, u'\0');
       std::memcpy(wide.data(), bytes.data(), wide.size() * 2);
       ResultText(ctx, core::Utf16ToUtf8(wide));
       return;
     }
-    case FieldType::kBinary:
-    case FieldType::kImage: {
+    case table::FieldType::kBinary:
+    case table::FieldType::kImage: {
       std::string bytes = readBlob(r.blob(i));
       sqlite3_result_blob(ctx, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
       return;
     }
-    case FieldType::kRaw:
-    case FieldType::kVarBinary: {
+    case table::FieldType::kRaw:
+    case table::FieldType::kVarBinary: {
       std::string bytes = r.text(i);
       sqlite3_result_blob(ctx, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
       return;
     }
-    case FieldType::kDate:
+    case table::FieldType::kDate:
       ResultText(ctx, DateText(r.julian(i)));
       return;
-    case FieldType::kTime:
+    case table::FieldType::kTime:
       ResultText(ctx, TimeText(r.milliseconds(i)));
       return;
-    case FieldType::kTimeStamp:
-    case FieldType::kModTime:
+    case table::FieldType::kTimeStamp:
+    case table::FieldType::kModTime:
       ResultText(ctx, DateText(r.julian(i)) + " " + TimeText(r.milliseconds(i)));
       return;
     default:
@@ -303,84 +303,84 @@ void ResultField(sqlite3_context* ctx, const RecordView& r, size_t i,
   }
 }
 
-void StoreValue(const Schema& s, uint8_t* image, size_t i, sqlite3_value* v, bool truncate,
+void StoreValue(const table::Schema& s, uint8_t* image, size_t i, sqlite3_value* v, bool truncate,
                 const std::function<void(std::string_view)>& setBlob) {
-  const FieldDescriptor& d = s.fields()[i];
+  const table::FieldDescriptor& d = s.fields()[i];
   int vt = sqlite3_value_type(v);
   if (vt == SQLITE_NULL) {
-    if (IsBlobType(d.type)) {
+    if (table::IsBlobType(d.type)) {
       setBlob("");
     } else {
-      WriteNull(s, image, i);
+      table::WriteNull(s, image, i);
     }
     return;
   }
   switch (d.type) {
-    case FieldType::kString:
-    case FieldType::kCIString:
-    case FieldType::kVarChar:
+    case table::FieldType::kString:
+    case table::FieldType::kCIString:
+    case table::FieldType::kVarChar:
       if (vt == SQLITE_BLOB) Mismatch(d, "of binary data");
-      WriteText(s, image, i, core::Utf8ToAnsi(ValueText(v)), truncate);
+      table::WriteText(s, image, i, core::Utf8ToAnsi(ValueText(v)), truncate);
       return;
-    case FieldType::kNChar:
-    case FieldType::kNVarChar:
+    case table::FieldType::kNChar:
+    case table::FieldType::kNVarChar:
       if (vt == SQLITE_BLOB) Mismatch(d, "of binary data");
-      WriteWideText(s, image, i, core::Utf8ToUtf16(ValueText(v)), truncate);
+      table::WriteWideText(s, image, i, core::Utf8ToUtf16(ValueText(v)), truncate);
       return;
-    case FieldType::kMemo:
+    case table::FieldType::kMemo:
       setBlob(vt == SQLITE_BLOB ? ValueBytes(v) : core::Utf8ToAnsi(ValueText(v)));
       return;
-    case FieldType::kNMemo: {
+    case table::FieldType::kNMemo: {
       std::u16string wide = core::Utf8ToUtf16(ValueText(v));
       setBlob(std::string_view(reinterpret_cast<const char*>(wide.data()), wide.size() * 2));
       return;
     }
-    case FieldType::kBinary:
-    case FieldType::kImage:
+    case table::FieldType::kBinary:
+    case table::FieldType::kImage:
       setBlob(vt == SQLITE_BLOB ? ValueBytes(v) : ValueText(v));
       return;
-    case FieldType::kRaw:
-    case FieldType::kVarBinary:
-      WriteText(s, image, i, vt == SQLITE_BLOB ? ValueBytes(v) : ValueText(v), truncate);
+    case table::FieldType::kRaw:
+    case table::FieldType::kVarBinary:
+      table::WriteText(s, image, i, vt == SQLITE_BLOB ? ValueBytes(v) : ValueText(v), truncate);
       return;
-    case FieldType::kLogical: {
+    case table::FieldType::kLogical: {
       if (vt == SQLITE_INTEGER || vt == SQLITE_FLOAT) {
-        WriteLogical(s, image, i, sqlite3_value_double(v) != 0);
+        table::WriteLogical(s, image, i, sqlite3_value_double(v) != 0);
         return;
       }
       std::string t = Upper(ValueText(v));
       if (t == "T" || t == "TRUE" || t == "Y" || t == "1") {
-        WriteLogical(s, image, i, true);
+        table::WriteLogical(s, image, i, true);
       } else if (t == "F" || t == "FALSE" || t == "N" || t == "0") {
-        WriteLogical(s, image, i, false);
+        table::WriteLogical(s, image, i, false);
       } else {
         Mismatch(d, "'" + ValueText(v) + "'");
       }
       return;
     }
-    case FieldType::kDate: {
+    case table::FieldType::kDate: {
       std::optional<int32_t> j = ParseDate(ValueText(v));
       if (!j) {
         int32_t ms = 0, jj = 0;
         if (vt == SQLITE_TEXT && ParseTimeStamp(ValueText(v), &jj, &ms)) j = jj;
       }
       if (!j) Mismatch(d, "'" + ValueText(v) + "' (a date is written 'YYYY-MM-DD')");
-      WriteJulian(s, image, i, *j);
+      table::WriteJulian(s, image, i, *j);
       return;
     }
-    case FieldType::kTime: {
+    case table::FieldType::kTime: {
       std::optional<int32_t> ms = ParseTime(ValueText(v));
       if (!ms) Mismatch(d, "'" + ValueText(v) + "' (a time is written 'HH:MM:SS')");
-      WriteMilliseconds(s, image, i, *ms);
+      table::WriteMilliseconds(s, image, i, *ms);
       return;
     }
-    case FieldType::kTimeStamp:
-    case FieldType::kModTime: {
+    case table::FieldType::kTimeStamp:
+    case table::FieldType::kModTime: {
       int32_t j = 0, ms = 0;
       if (!ParseTimeStamp(ValueText(v), &j, &ms)) {
         Mismatch(d, "'" + ValueText(v) + "' (a timestamp is written 'YYYY-MM-DD HH:MM:SS')");
       }
-      WriteTimeStamp(s, image, i, j, ms);
+      table::WriteTimeStamp(s, image, i, j, ms);
       return;
     }
     default:
@@ -394,15 +394,15 @@ void StoreValue(const Schema& s, uint8_t* image, size_t i, sqlite3_value* v, boo
     char* end = nullptr;
     double value = std::strtod(t.c_str(), &end);
     if (t.empty() || end == t.c_str() || *end != '\0' || !std::isfinite(value)) Mismatch(d, "'" + t + "'");
-    WriteNumber(s, image, i, value);
+    table::WriteNumber(s, image, i, value);
     return;
   }
-  if (vt == SQLITE_INTEGER && d.type != FieldType::kMoney && d.type != FieldType::kNumeric &&
-      d.type != FieldType::kDouble && d.type != FieldType::kCurDouble) {
-    WriteInteger(s, image, i, sqlite3_value_int64(v));
+  if (vt == SQLITE_INTEGER && d.type != table::FieldType::kMoney && d.type != table::FieldType::kNumeric &&
+      d.type != table::FieldType::kDouble && d.type != table::FieldType::kCurDouble) {
+    table::WriteInteger(s, image, i, sqlite3_value_int64(v));
     return;
   }
-  WriteNumber(s, image, i, sqlite3_value_double(v));
+  table::WriteNumber(s, image, i, sqlite3_value_double(v));
 }
 
 }  // namespace engine::sql

@@ -29,7 +29,7 @@
 namespace engine::sql {
 
 // The SQLite declared type of a field type ("TEXT", "INTEGER", "REAL", "BLOB").
-const char* DeclaredType(FieldType type);
+const char* DeclaredType(table::FieldType type);
 
 // Text forms of dates and times.
 std::string DateText(int32_t julian);
@@ -50,19 +50,19 @@ struct SqlNumber {
 };
 // Field i of `record` as SQLite sees it, into *out, when that is a number or NULL; false for
 // a text, date, time or binary field.
-bool NumberField(const RecordView& record, size_t i, SqlNumber* out);
+bool NumberField(const table::RecordView& record, size_t i, SqlNumber* out);
 // Gives SQLite `value`.
 void ResultNumber(sqlite3_context* ctx, const SqlNumber& value);
 
 // Gives SQLite the value of field i of `record`. `readBlob` reads a blob's content.
-void ResultField(sqlite3_context* ctx, const RecordView& record, size_t i,
-                 const std::function<std::string(BlobRef)>& readBlob);
+void ResultField(sqlite3_context* ctx, const table::RecordView& record, size_t i,
+                 const std::function<std::string(table::BlobRef)>& readBlob);
 
 // Writes `value` into field i of `image`. Blob content goes to `setBlob` (the caller stores
 // it and the reference). Fails with 5149 naming the field when the value does not fit the
 // field's type (text that is no date for a date field, a number for a binary field, ...), and
 // with the table layer's errors for a value out of range or, unless `truncate`, too long.
-void StoreValue(const Schema& schema, uint8_t* image, size_t i, sqlite3_value* value, bool truncate,
+void StoreValue(const table::Schema& schema, uint8_t* image, size_t i, sqlite3_value* value, bool truncate,
                 const std::function<void(std::string_view content)>& setBlob);
 
 }  // namespace engine::sql

@@ -5,7 +5,7 @@
 
 #include "engine/table/julian.h"
 
-namespace engine {
+namespace engine::table {
 
 std::optional<char> DbfLetterOf(FieldType type, TableType tableType) {
   switch (type) {
@@ -116,4 +116,4 @@ void WriteDbfMemoBlock(uint8_t* bytes, uint32_t block) {
   std::memcpy(bytes, text, kDbfMemoRefSize);
 }
 
-}  // namespace engine
+}  // namespace engine::table

@@ -41,7 +41,7 @@
 #include "engine/table/field_type.h"
 #include "engine/table/table_type.h"
 
-namespace engine {
+namespace engine::table {
 
 constexpr uint32_t kDbfDateSize = 8;
 constexpr uint32_t kDbfMemoRefSize = 10;
@@ -72,4 +72,4 @@ uint32_t DbfMemoBlock(const uint8_t* bytes);
 // Writes the 10-byte reference to `block` (blanks for 0).
 void WriteDbfMemoBlock(uint8_t* bytes, uint32_t block);
 
-}  // namespace engine
+}  // namespace engine::table

@@ -12,7 +12,7 @@
 #include "engine/table/julian.h"
 #include "engine/table/table_files.h"
 
-namespace engine {
+namespace engine::table {
 
 namespace {
 
@@ -354,4 +354,4 @@ void StoreDbfTags(const std::string& tablePath, const std::vector<TagDefinition>
   }
 }
 
-}  // namespace engine
+}  // namespace engine::table

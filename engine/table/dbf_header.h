@@ -28,7 +28,7 @@
 
 #include "engine/table/record_format.h"
 
-namespace engine {
+namespace engine::table {
 
 constexpr uint32_t kDbfHeaderSize = 32;
 constexpr uint32_t kDbfDescriptorSize = 32;
@@ -74,4 +74,4 @@ class DbfFormat : public RecordFormat {
   TableType type_;
 };
 
-}  // namespace engine
+}  // namespace engine::table

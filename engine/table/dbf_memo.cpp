@@ -7,7 +7,7 @@
 #include "engine/core/byte_order.h"
 #include "engine/core/error.h"
 
-namespace engine {
+namespace engine::table {
 
 namespace {
 
@@ -162,4 +162,4 @@ BlobRef DbfMemo::Write(std::string_view content, FieldType type) {
   return BlobRef{block, static_cast<uint32_t>(content.size())};
 }
 
-}  // namespace engine
+}  // namespace engine::table

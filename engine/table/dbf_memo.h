@@ -25,7 +25,7 @@
 #include "engine/table/memo_store.h"
 #include "engine/table/table_type.h"
 
-namespace engine {
+namespace engine::table {
 
 constexpr uint32_t kDbtBlockSize = 512;
 constexpr uint16_t kDefaultFptBlockSize = 64;
@@ -61,4 +61,4 @@ class DbfMemo : public MemoStore {
   uint16_t blockSize_;
 };
 
-}  // namespace engine
+}  // namespace engine::table

@@ -5,7 +5,7 @@
 
 #include "engine/core/error.h"
 
-namespace engine {
+namespace engine::table {
 
 namespace {
 
@@ -134,4 +134,4 @@ std::string FormatFieldDefinitions(const Schema& schema) {
   return out;
 }
 
-}  // namespace engine
+}  // namespace engine::table

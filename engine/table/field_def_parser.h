@@ -9,7 +9,7 @@
 
 #include "engine/table/table_schema.h"
 
-namespace engine {
+namespace engine::table {
 
 // Parses `text` into field declarations. Throws EngineError(kInvalidFieldDefinition) whose
 // text names the field (or its position when it has no name) and what is wrong. The
@@ -22,4 +22,4 @@ std::vector<std::string> ParseFieldNameList(std::string_view text);
 // The field-definition string of a schema (inverse of ParseFieldDefinitions).
 std::string FormatFieldDefinitions(const Schema& schema);
 
-}  // namespace engine
+}  // namespace engine::table

@@ -5,7 +5,7 @@
 #include "engine/core/ascii_case.h"
 
 
-namespace engine {
+namespace engine::table {
 
 namespace {
 
@@ -112,4 +112,4 @@ bool IsCharType(FieldType type) {
   return type == FieldType::kString || type == FieldType::kCIString || type == FieldType::kVarChar;
 }
 
-}  // namespace engine
+}  // namespace engine::table

@@ -10,7 +10,7 @@
 #include <optional>
 #include <string_view>
 
-namespace engine {
+namespace engine::table {
 
 enum class FieldType : uint16_t {
   kLogical = 1,
@@ -78,4 +78,4 @@ bool IsNationalType(FieldType type);
 // Character types that hold 8-bit text inline.
 bool IsCharType(FieldType type);
 
-}  // namespace engine
+}  // namespace engine::table

@@ -5,7 +5,7 @@
 
 #include "engine/core/date_format.h"
 
-namespace engine {
+namespace engine::table {
 
 int32_t CivilToJulian(const CivilDate& d) {
   return core::JulianFromCivil(d.year, static_cast<unsigned>(d.month), static_cast<unsigned>(d.day));
@@ -36,4 +36,4 @@ void NowLocal(int32_t* julian, int32_t* milliseconds) {
   *milliseconds = ((local.tm_hour * 60 + local.tm_min) * 60 + local.tm_sec) * 1000 + static_cast<int32_t>(tv.tv_usec / 1000);
 }
 
-}  // namespace engine
+}  // namespace engine::table

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace engine {
+namespace engine::table {
 
 struct CivilDate {
   int year = 0;
@@ -20,4 +20,4 @@ bool IsValidCivil(const CivilDate& date);
 // The current local date (julian day) and milliseconds of the day.
 void NowLocal(int32_t* julian, int32_t* milliseconds);
 
-}  // namespace engine
+}  // namespace engine::table

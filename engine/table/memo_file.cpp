@@ -7,7 +7,7 @@
 #include "engine/core/byte_order.h"
 #include "engine/core/checksum.h"
 
-namespace engine {
+namespace engine::table {
 
 namespace {
 
@@ -216,4 +216,4 @@ void MemoFile::WipeFree() {
 uint32_t MemoFile::totalBlocks() { return LoadHeader().totalBlocks; }
 uint32_t MemoFile::freeBlocks() { return LoadHeader().freeBlocks; }
 
-}  // namespace engine
+}  // namespace engine::table

@@ -22,7 +22,7 @@
 #include "engine/table/memo_store.h"
 #include "engine/table/record_access.h"
 
-namespace engine {
+namespace engine::table {
 
 constexpr uint16_t kMemoFormatVersion = 1;
 constexpr uint16_t kDefaultMemoBlockSize = 64;
@@ -76,4 +76,4 @@ class MemoFile : public MemoStore {
   uint16_t blockSize_ = 0;
 };
 
-}  // namespace engine
+}  // namespace engine::table

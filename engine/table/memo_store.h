@@ -17,7 +17,7 @@
 #include "engine/table/field_type.h"
 #include "engine/table/record_access.h"
 
-namespace engine {
+namespace engine::table {
 
 class MemoStore {
  public:
@@ -41,4 +41,4 @@ class MemoStore {
   virtual void WipeFree() {}
 };
 
-}  // namespace engine
+}  // namespace engine::table

@@ -6,7 +6,7 @@
 #include "engine/core/byte_order.h"
 #include "engine/table/dbf_field.h"
 
-namespace engine {
+namespace engine::table {
 
 ValueKind ValueKindOf(FieldType type) {
   switch (type) {
@@ -281,4 +281,4 @@ BlobRef RecordView::blob(size_t i) const {
   return BlobRef{LoadLE<uint32_t>(p), LoadLE<uint32_t>(p + 4)};
 }
 
-}  // namespace engine
+}  // namespace engine::table

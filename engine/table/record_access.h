@@ -20,7 +20,7 @@
 #include "engine/core/check.h"
 #include "engine/table/table_schema.h"
 
-namespace engine {
+namespace engine::table {
 
 // Where a blob lives in the memo file; block 0 means the field holds no blob.
 struct BlobRef {
@@ -142,4 +142,4 @@ class RecordObserver {
   virtual bool HoldsCommit() const { return false; }
 };
 
-}  // namespace engine
+}  // namespace engine::table

@@ -13,7 +13,7 @@
 
 #include "engine/core/error.h"
 
-namespace engine {
+namespace engine::table {
 
 namespace {
 
@@ -203,4 +203,4 @@ bool RecordCipher::Open(PieceKind kind, const uint8_t* sealed, size_t n, uint8_t
   return true;
 }
 
-}  // namespace engine
+}  // namespace engine::table

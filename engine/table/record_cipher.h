@@ -24,7 +24,7 @@
 #include <string>
 #include <string_view>
 
-namespace engine {
+namespace engine::table {
 
 // Bytes a sealed piece adds to its plain text.
 constexpr uint32_t kSealOverhead = 1 + 12 + 16;
@@ -87,4 +87,4 @@ constexpr uint32_t kDefaultKdfIterations = 100000;
 // make every password cheap to try).
 constexpr uint32_t kMinimumKdfIterations = 1000;
 
-}  // namespace engine
+}  // namespace engine::table

@@ -8,7 +8,7 @@
 #include "engine/table/table_files.h"
 #include "engine/table/table_staging.h"
 
-namespace engine {
+namespace engine::table {
 
 namespace {
 
@@ -93,4 +93,4 @@ std::optional<TableType> SniffTableType(const uint8_t* head, size_t size, bool c
   }
 }
 
-}  // namespace engine
+}  // namespace engine::table

@@ -24,7 +24,7 @@
 #include "engine/table/table_header.h"
 #include "engine/table/table_type.h"
 
-namespace engine {
+namespace engine::table {
 
 class RecordFormat {
  public:
@@ -72,4 +72,4 @@ const RecordFormat& RecordFormatOf(TableType type);
 // the structural-index flag of its header. nullopt when the bytes are neither.
 std::optional<TableType> SniffTableType(const uint8_t* head, size_t size, bool cdxBeside);
 
-}  // namespace engine
+}  // namespace engine::table

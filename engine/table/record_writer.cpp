@@ -8,7 +8,7 @@
 #include "engine/core/byte_order.h"
 #include "engine/table/dbf_field.h"
 
-namespace engine {
+namespace engine::table {
 
 namespace {
 
@@ -312,4 +312,4 @@ void WriteRaw(const Schema& schema, uint8_t* image, size_t i, const uint8_t* byt
   std::memcpy(image + d.offset, bytes, size);
 }
 
-}  // namespace engine
+}  // namespace engine::table

@@ -10,7 +10,7 @@
 
 #include "engine/table/record_access.h"
 
-namespace engine {
+namespace engine::table {
 
 // Writes the null encoding of field i.
 void WriteNull(const Schema& schema, uint8_t* image, size_t i);
@@ -49,4 +49,4 @@ void WriteBlobRef(const Schema& schema, uint8_t* image, size_t i, BlobRef ref);
 // Copies `size` raw bytes (the field's whole storage, including a variable field's length).
 void WriteRaw(const Schema& schema, uint8_t* image, size_t i, const uint8_t* bytes, size_t size);
 
-}  // namespace engine
+}  // namespace engine::table

@@ -15,7 +15,7 @@
 #include "engine/table/table_files.h"
 #include "engine/table/table_staging.h"
 
-namespace engine {
+namespace engine::table {
 
 void Table::Create(const std::string& path, const Schema& schema, const CreateOptions& options) {
   // An existing table is replaced only when nobody has it open.
@@ -378,4 +378,4 @@ void Table::SetTags(std::vector<TagDefinition> tags) {
   Commit();
 }
 
-}  // namespace engine
+}  // namespace engine::table

@@ -69,8 +69,10 @@
 #include "engine/table/table_header.h"
 
 namespace engine {
-
 class TableIndexes;  // the index layer's state of one open (engine/index/table_indexes.h)
+}  // namespace engine
+
+namespace engine::table {
 
 constexpr uint64_t kOpenLockByte = uint64_t{1} << 62;
 constexpr uint64_t kWriterLockByte = kOpenLockByte + 1;
@@ -430,4 +432,4 @@ class Table {
   std::shared_ptr<TableIndexes> indexes_;  // released first when the open ends
 };
 
-}  // namespace engine
+}  // namespace engine::table

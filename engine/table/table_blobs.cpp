@@ -4,7 +4,7 @@
 #include "engine/table/table.h"
 #include "engine/table/table_files.h"
 
-namespace engine {
+namespace engine::table {
 
 std::unique_ptr<MemoStore> Table::OpenMemo() {
   try {
@@ -85,4 +85,4 @@ void Table::FreeBlob(BlobRef ref) {
   memo_->Free(ref);
 }
 
-}  // namespace engine
+}  // namespace engine::table

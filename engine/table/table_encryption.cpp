@@ -8,7 +8,7 @@
 #include "engine/table/table_files.h"
 #include "engine/table/table_staging.h"
 
-namespace engine {
+namespace engine::table {
 
 void Table::EnableEncryption(std::string_view password, CipherKind kind) {
   if (schema().dbf()) {
@@ -220,4 +220,4 @@ void Table::DecryptRecord(uint32_t n) {
   }
 }
 
-}  // namespace engine
+}  // namespace engine::table

@@ -87,16 +87,16 @@ void Finish(const std::string& tablePath, bool durable) {
 
 }  // namespace
 
-std::string MemoPath(const std::string& tablePath, TableType type) {
+std::string MemoPath(const std::string& tablePath, table::TableType type) {
   switch (type) {
-    case TableType::kAdt: return WithExtension(tablePath, ".adm");
-    case TableType::kNtx: return WithExtension(tablePath, ".dbt", true);
+    case table::TableType::kAdt: return WithExtension(tablePath, ".adm");
+    case table::TableType::kNtx: return WithExtension(tablePath, ".dbt", true);
     default: return WithExtension(tablePath, ".fpt", true);
   }
 }
 
 std::vector<std::string> MemoPaths(const std::string& tablePath) {
-  if (IsDbfPath(tablePath)) return {MemoPath(tablePath, TableType::kNtx), MemoPath(tablePath, TableType::kCdx)};
+  if (IsDbfPath(tablePath)) return {MemoPath(tablePath, table::TableType::kNtx), MemoPath(tablePath, table::TableType::kCdx)};
   return {MemoPath(tablePath)};
 }
 
@@ -117,7 +117,7 @@ std::string IndexFileName(const std::string& name) {
 
 std::string StagingPath(const std::string& path) { return path + "~tmp"; }
 
-NewTableFiles::NewTableFiles(std::string tablePath, TableType type)
+NewTableFiles::NewTableFiles(std::string tablePath, table::TableType type)
     : target_(std::move(tablePath)), staged_(StagingPath(target_)), type_(type) {
   // What an earlier attempt that crashed left under the staging names is not part of this one.
   storage::Current().Remove(staged_);
@@ -171,7 +171,7 @@ void ReplaceTableFile(storage::File& file, const std::string& staged, const std:
   if (durable) storage::SyncFolderOf(target, err::kTableIoError);
 }
 
-void ReplaceMemoFile(storage::File& file, const std::string& staged, const std::string& tablePath, TableType type) {
+void ReplaceMemoFile(storage::File& file, const std::string& staged, const std::string& tablePath, table::TableType type) {
   storage::ReplaceFile(file, staged, MemoPath(tablePath, type), true);
 }
 

@@ -39,7 +39,7 @@ namespace engine::table_files {
 // The memo file of a table file of `type`: the table's name with ".adm", ".dbt" (NTX) or ".fpt"
 // (CDX); a staging suffix is kept, and a DBF table named in capitals ("A.DBF") gets its
 // sidecar extensions in capitals, as other programs of the DBF world name them.
-std::string MemoPath(const std::string& tablePath, TableType type = TableType::kAdt);
+std::string MemoPath(const std::string& tablePath, table::TableType type = table::TableType::kAdt);
 // Every memo file a table of this name may have: a DBF table's (".dbf") is either kind.
 std::vector<std::string> MemoPaths(const std::string& tablePath);
 // The structural compound index of a DBF table (the table's name with ".cdx").
@@ -57,7 +57,7 @@ std::string StagingPath(const std::string& path);
 // staging names beside the table and then installed in its place.
 class NewTableFiles {
  public:
-  explicit NewTableFiles(std::string tablePath, TableType type = TableType::kAdt);
+  explicit NewTableFiles(std::string tablePath, table::TableType type = table::TableType::kAdt);
   // Removes the staged files unless they were installed.
   ~NewTableFiles();
   NewTableFiles(const NewTableFiles&) = delete;
@@ -76,7 +76,7 @@ class NewTableFiles {
  private:
   std::string target_;
   std::string staged_;
-  TableType type_;
+  table::TableType type_;
   bool installed_ = false;
 };
 
@@ -88,7 +88,7 @@ void ReplaceTableFile(storage::File& file, const std::string& staged, const std:
 
 // Puts a new memo file, written at `staged`, in place of the table's memo file.
 void ReplaceMemoFile(storage::File& file, const std::string& staged, const std::string& tablePath,
-                     TableType type = TableType::kAdt);
+                     table::TableType type = table::TableType::kAdt);
 
 // Finishes a replacement of the table's files that a crashed process decided but did not
 // finish, and removes what a crash left of one it had not decided. Answers whether it changed

@@ -6,7 +6,7 @@
 #include "engine/core/byte_order.h"
 #include "engine/core/checksum.h"
 
-namespace engine {
+namespace engine::table {
 
 const char kTableMagic[8] = {'Q', 'N', 'L', 'R', 'A', 'D', 'T', 0x1A};
 
@@ -236,4 +236,4 @@ bool DecodeCounters(const uint8_t* b, TableCounters* out) {
   return true;
 }
 
-}  // namespace engine
+}  // namespace engine::table

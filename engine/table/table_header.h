@@ -22,7 +22,7 @@
 #include "engine/table/record_cipher.h"
 #include "engine/table/table_schema.h"
 
-namespace engine {
+namespace engine::table {
 
 // Version 1: records stored as they are. Version 2: the table has a password; its structure
 // block ends with the cipher parameters and every record slot is the record's length plus
@@ -93,4 +93,4 @@ void DecodeStructure(const uint8_t* bytes, const FixedBlock& fixed, const std::s
 // Decodes the counter block; false when its CRC does not match.
 bool DecodeCounters(const uint8_t* bytes, TableCounters* out);
 
-}  // namespace engine
+}  // namespace engine::table

@@ -3,7 +3,7 @@
 #include "engine/core/error.h"
 #include "engine/table/table.h"
 
-namespace engine {
+namespace engine::table {
 
 bool Table::LockRecord(uint32_t n) {
   if (recordLocks_.count(n) || tableLocked_ || options_.exclusive) {
@@ -105,4 +105,4 @@ Table::ReaderLock::~ReaderLock() {
   }
 }
 
-}  // namespace engine
+}  // namespace engine::table

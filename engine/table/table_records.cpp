@@ -9,7 +9,7 @@
 #include "engine/table/table.h"
 #include "engine/table/table_staging.h"
 
-namespace engine {
+namespace engine::table {
 
 void Table::ReadRecord(uint32_t n, uint8_t* image) {
   CheckRecordNumber(n);
@@ -521,4 +521,4 @@ bool Table::IsRecordDeletedInFile(uint32_t n) {
   return flag == kDeletedFlag;
 }
 
-}  // namespace engine
+}  // namespace engine::table

@@ -15,7 +15,7 @@
 #include "engine/table/table_files.h"
 #include "engine/table/table_staging.h"
 
-namespace engine {
+namespace engine::table {
 
 namespace {
 
@@ -320,4 +320,4 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
   }
 }
 
-}  // namespace engine
+}  // namespace engine::table

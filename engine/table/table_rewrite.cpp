@@ -9,7 +9,7 @@
 #include "engine/table/table_files.h"
 #include "engine/table/table_staging.h"
 
-namespace engine {
+namespace engine::table {
 
 void Table::ReplaceFile(const std::string& staged, std::unique_ptr<storage::File> replacement) {
   // Whatever is keyed by record number or built from the old file must be able to tell, once
@@ -163,4 +163,4 @@ void Table::Zap() {
   Commit();
 }
 
-}  // namespace engine
+}  // namespace engine::table

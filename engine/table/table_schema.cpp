@@ -4,7 +4,7 @@
 #include "engine/core/error.h"
 #include "engine/table/dbf_field.h"
 
-namespace engine {
+namespace engine::table {
 
 namespace {
 
@@ -271,4 +271,4 @@ FieldSpec Schema::specOf(size_t i) const {
   return decl;
 }
 
-}  // namespace engine
+}  // namespace engine::table

@@ -15,7 +15,7 @@
 #include "engine/table/field_type.h"
 #include "engine/table/table_type.h"
 
-namespace engine {
+namespace engine::table {
 
 constexpr size_t kMaxFieldNameLength = 128;
 constexpr size_t kMaxFields = 2048;
@@ -104,4 +104,4 @@ class Schema {
 // Bytes a field of this declaration takes in the record image (0 for an invalid declaration).
 uint32_t FieldStorageSize(FieldType type, uint32_t length);
 
-}  // namespace engine
+}  // namespace engine::table

@@ -6,7 +6,7 @@
 #include "engine/core/error.h"
 #include "engine/table/table.h"
 
-namespace engine {
+namespace engine::table {
 
 std::unique_ptr<storage::File> CreateStagedTable(const std::string& staged) {
   std::unique_ptr<storage::File> f = storage::OpenFile(staged, storage::OpenMode::kCreate, err::kTableIoError);
@@ -26,4 +26,4 @@ void WriteWholeHeader(storage::File& f, const TableHeader& h) {
   f.Write(0, block.data(), block.size());
 }
 
-}  // namespace engine
+}  // namespace engine::table

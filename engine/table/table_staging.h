@@ -13,7 +13,7 @@
 #include "engine/storage/storage.h"
 #include "engine/table/table_header.h"
 
-namespace engine {
+namespace engine::table {
 
 // Records moved per read or write during pack, restructure and scans.
 constexpr uint32_t kBatchRecords = 4096;
@@ -25,4 +25,4 @@ std::unique_ptr<storage::File> CreateStagedTable(const std::string& staged);
 // header length.
 void WriteWholeHeader(storage::File& file, const TableHeader& header);
 
-}  // namespace engine
+}  // namespace engine::table

@@ -15,7 +15,7 @@
 #include <optional>
 #include <string_view>
 
-namespace engine {
+namespace engine::table {
 
 enum class TableType : uint16_t {
   kNtx = 1,
@@ -49,4 +49,4 @@ inline std::string_view TableTypeName(TableType type) {
   return "adt";
 }
 
-}  // namespace engine
+}  // namespace engine::table

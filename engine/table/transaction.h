@@ -30,7 +30,7 @@
 
 #include "engine/table/record_access.h"
 
-namespace engine {
+namespace engine::table {
 class Table;
 }
 

@@ -36,7 +36,7 @@
 
 #include "engine/storage/storage.h"
 
-namespace engine {
+namespace engine::table {
 class Table;
 }
 

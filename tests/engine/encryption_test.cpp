@@ -447,18 +447,18 @@ TEST(EncryptionIndex, AnIndexOverAnEncryptedTableOrdersByThePlainValues) {
   using namespace engine;
   testenv::TempDir dir;
   std::string path = (dir.path() / "names.adt").string();
-  Schema schema = Schema::FromSpecs({{"NAME", FieldType::kString, 12, 0}, {"N", FieldType::kInteger, 0, 0}});
-  Table::CreateOptions co;
+  table::Schema schema = table::Schema::FromSpecs({{"NAME", table::FieldType::kString, 12, 0}, {"N", table::FieldType::kInteger, 0, 0}});
+  table::Table::CreateOptions co;
   co.tags = {{"BYNAME", "UPPER(NAME)", "", 0, "", 0}};
-  Table::Create(path, schema, co);
+  table::Table::Create(path, schema, co);
   {
-    auto t = Table::Open(path, {true, false});
+    auto t = table::Table::Open(path, {true, false});
     std::vector<uint8_t> image(t->schema().recordLength());
-    Table::Batch batch(*t);
+    table::Table::Batch batch(*t);
     for (int i = 0; i < 500; ++i) {
-      WriteEmptyRecord(t->schema(), image.data());
-      WriteText(t->schema(), image.data(), 0, "name" + std::to_string((i * 7919) % 500), false);
-      WriteInteger(t->schema(), image.data(), 1, i);
+      table::WriteEmptyRecord(t->schema(), image.data());
+      table::WriteText(t->schema(), image.data(), 0, "name" + std::to_string((i * 7919) % 500), false);
+      table::WriteInteger(t->schema(), image.data(), 1, i);
       t->AppendRecord(image.data());
     }
     batch.Commit();

@@ -18,42 +18,42 @@ using namespace engine;
 class ExprTableRecord : public ::testing::Test {
  protected:
   ExprTableRecord()
-      : schema(Schema::FromSpecs({
-            {"NAME", FieldType::kString, 20, 0},
-            {"CI", FieldType::kCIString, 8, 0},
-            {"VC", FieldType::kVarChar, 12, 0},
-            {"WIDE", FieldType::kNChar, 6, 0},
-            {"AMOUNT", FieldType::kNumeric, 10, 2},
-            {"RATE", FieldType::kDouble, 0, 0},
-            {"QTY", FieldType::kInteger, 0, 0},
-            {"SMALL", FieldType::kShortInt, 0, 0},
-            {"CASH", FieldType::kMoney, 0, 0},
-            {"BORN", FieldType::kDate, 0, 0},
-            {"AT", FieldType::kTime, 0, 0},
-            {"STAMP", FieldType::kTimeStamp, 0, 0},
-            {"OK", FieldType::kLogical, 0, 0},
-            {"NOTES", FieldType::kMemo, 0, 0},
-            {"PICTURE", FieldType::kBinary, 0, 0},
+      : schema(table::Schema::FromSpecs({
+            {"NAME", table::FieldType::kString, 20, 0},
+            {"CI", table::FieldType::kCIString, 8, 0},
+            {"VC", table::FieldType::kVarChar, 12, 0},
+            {"WIDE", table::FieldType::kNChar, 6, 0},
+            {"AMOUNT", table::FieldType::kNumeric, 10, 2},
+            {"RATE", table::FieldType::kDouble, 0, 0},
+            {"QTY", table::FieldType::kInteger, 0, 0},
+            {"SMALL", table::FieldType::kShortInt, 0, 0},
+            {"CASH", table::FieldType::kMoney, 0, 0},
+            {"BORN", table::FieldType::kDate, 0, 0},
+            {"AT", table::FieldType::kTime, 0, 0},
+            {"STAMP", table::FieldType::kTimeStamp, 0, 0},
+            {"OK", table::FieldType::kLogical, 0, 0},
+            {"NOTES", table::FieldType::kMemo, 0, 0},
+            {"PICTURE", table::FieldType::kBinary, 0, 0},
         })),
         image(schema.recordLength()),
         exprSchema(schema, "ORDERS", /*memosReadable=*/true),
-        record(schema, [this](BlobRef ref) { return blobs.at(ref.block); }) {
-    WriteEmptyRecord(schema, image.data());
-    WriteText(schema, image.data(), 0, "Smith", false);
-    WriteText(schema, image.data(), 1, "MiXed", false);
-    WriteText(schema, image.data(), 2, "short", false);
-    WriteWideText(schema, image.data(), 3, u"\u00c4rger", false);
-    WriteNumber(schema, image.data(), 4, 1234.5);
-    WriteNumber(schema, image.data(), 5, 0.25);
-    WriteInteger(schema, image.data(), 6, -17);
-    WriteInteger(schema, image.data(), 7, 300);
-    WriteNumber(schema, image.data(), 8, 12.3456);
-    WriteJulian(schema, image.data(), 9, static_cast<int32_t>(JulianFromYmd(1982, 3, 7)));
-    WriteMilliseconds(schema, image.data(), 10, (8 * 3600 + 30 * 60) * 1000);
-    WriteTimeStamp(schema, image.data(), 11, static_cast<int32_t>(JulianFromYmd(2024, 1, 31)), 3600 * 1000);
-    WriteLogical(schema, image.data(), 12, true);
+        record(schema, [this](table::BlobRef ref) { return blobs.at(ref.block); }) {
+    table::WriteEmptyRecord(schema, image.data());
+    table::WriteText(schema, image.data(), 0, "Smith", false);
+    table::WriteText(schema, image.data(), 1, "MiXed", false);
+    table::WriteText(schema, image.data(), 2, "short", false);
+    table::WriteWideText(schema, image.data(), 3, u"\u00c4rger", false);
+    table::WriteNumber(schema, image.data(), 4, 1234.5);
+    table::WriteNumber(schema, image.data(), 5, 0.25);
+    table::WriteInteger(schema, image.data(), 6, -17);
+    table::WriteInteger(schema, image.data(), 7, 300);
+    table::WriteNumber(schema, image.data(), 8, 12.3456);
+    table::WriteJulian(schema, image.data(), 9, static_cast<int32_t>(JulianFromYmd(1982, 3, 7)));
+    table::WriteMilliseconds(schema, image.data(), 10, (8 * 3600 + 30 * 60) * 1000);
+    table::WriteTimeStamp(schema, image.data(), 11, static_cast<int32_t>(JulianFromYmd(2024, 1, 31)), 3600 * 1000);
+    table::WriteLogical(schema, image.data(), 12, true);
     blobs[7] = "Called about the invoice";
-    WriteBlobRef(schema, image.data(), 13, BlobRef{7, 24});
+    table::WriteBlobRef(schema, image.data(), 13, table::BlobRef{7, 24});
     record.At(image.data(), 5);
   }
 
@@ -62,7 +62,7 @@ class ExprTableRecord : public ::testing::Test {
   }
   bool holds(const std::string& e) { return CompiledExpr::Compile(e, &exprSchema)->EvalLogical(&record, options); }
 
-  Schema schema;
+  table::Schema schema;
   std::vector<uint8_t> image;
   std::map<uint32_t, std::string> blobs;
   TableExprSchema exprSchema;
@@ -99,7 +99,7 @@ TEST_F(ExprTableRecord, EveryFieldTypeReadsInItsExpressionType) {
 }
 
 TEST_F(ExprTableRecord, NullFieldsAreNull) {
-  for (size_t i : {0, 2, 4, 6, 9, 10, 11, 12}) WriteNull(schema, image.data(), i);
+  for (size_t i : {0, 2, 4, 6, 9, 10, 11, 12}) table::WriteNull(schema, image.data(), i);
   for (const char* e : {"ISNULL(NAME)", "ISNULL(VC)", "ISNULL(AMOUNT)", "ISNULL(QTY)", "ISNULL(BORN)", "ISNULL(AT)",
                         "ISNULL(STAMP)", "ISNULL(OK)", "EMPTY(NAME)", "BORN = {}", "QTY = 0"})
     EXPECT_TRUE(holds(e)) << e;
@@ -107,7 +107,7 @@ TEST_F(ExprTableRecord, NullFieldsAreNull) {
 }
 
 TEST_F(ExprTableRecord, DeletedRecordsAndBinaryFields) {
-  image[0] = kDeletedFlag;
+  image[0] = table::kDeletedFlag;
   EXPECT_TRUE(holds("DELETED()"));
   try {
     CompiledExpr::Compile("PICTURE", &exprSchema);
@@ -125,8 +125,8 @@ TEST_F(ExprTableRecord, KeysOverManyImagesReuseOneRecordObject) {
   std::string bytes(key->length(), '\0');
   const char* names[] = {"alpha", "Beta", "", "gamma delta"};
   for (int n = 0; n < 4; ++n) {
-    WriteText(schema, image.data(), 0, names[n], false);
-    WriteInteger(schema, image.data(), 6, n * 10);
+    table::WriteText(schema, image.data(), 0, names[n], false);
+    table::WriteInteger(schema, image.data(), 6, n * 10);
     record.At(image.data(), static_cast<uint32_t>(n + 1));
     key->WriteKey(&record, options, bytes.data());
     std::string want = names[n];

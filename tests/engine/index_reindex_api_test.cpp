@@ -40,18 +40,18 @@ class IndexReindexApi : public ::testing::Test {
   void SetUp() override {
     using namespace engine;
     path_ = (dir_.path() / "crew.adt").string();
-    Schema schema = Schema::FromSpecs({{"NAME", FieldType::kString, 10, 0},
-                                       {"N", FieldType::kInteger, 0, 0}});
-    Table::CreateOptions co;
+    table::Schema schema = table::Schema::FromSpecs({{"NAME", table::FieldType::kString, 10, 0},
+                                       {"N", table::FieldType::kInteger, 0, 0}});
+    table::Table::CreateOptions co;
     co.tags = {{"BYNAME", "UPPER(NAME)", "", 0, "", 0}, {"BYN", "N", "N > 3", 0, "", 0}};
-    Table::Create(path_, schema, co);
-    auto t = Table::Open(path_, {true, false});
+    table::Table::Create(path_, schema, co);
+    auto t = table::Table::Open(path_, {true, false});
     std::vector<uint8_t> image(t->schema().recordLength());
-    Table::Batch batch(*t);
+    table::Table::Batch batch(*t);
     for (int i = 0; i < 3000; ++i) {
-      WriteEmptyRecord(t->schema(), image.data());
-      WriteText(t->schema(), image.data(), 0, "n" + std::to_string((i * 7919) % 3000), false);
-      WriteInteger(t->schema(), image.data(), 1, i % 10);
+      table::WriteEmptyRecord(t->schema(), image.data());
+      table::WriteText(t->schema(), image.data(), 0, "n" + std::to_string((i * 7919) % 3000), false);
+      table::WriteInteger(t->schema(), image.data(), 1, i % 10);
       t->AppendRecord(image.data());
     }
     batch.Commit();

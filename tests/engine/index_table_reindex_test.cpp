@@ -37,30 +37,30 @@ class IndexTableReindex : public ::testing::Test {
  protected:
   void SetUp() override {
     tablePath_ = (dir_.path() / "people.adt").string();
-    Schema schema = Schema::FromSpecs({{"NAME", FieldType::kString, 12, 0},
-                                       {"CITY", FieldType::kString, 8, 0},
-                                       {"BORN", FieldType::kDate, 0, 0},
-                                       {"N", FieldType::kInteger, 0, 0}});
-    Table::CreateOptions co;
+    table::Schema schema = table::Schema::FromSpecs({{"NAME", table::FieldType::kString, 12, 0},
+                                       {"CITY", table::FieldType::kString, 8, 0},
+                                       {"BORN", table::FieldType::kDate, 0, 0},
+                                       {"N", table::FieldType::kInteger, 0, 0}});
+    table::Table::CreateOptions co;
     co.indexPageSize = 1024;
     co.tags = {{"BYNAME", "UPPER(NAME)", "", 0, "", 0},
                {"CITYBORN", "CITY;BORN", "N > 10", 0, "", 0},
                {"NDESC", "N", "", 8, "", 0}};
-    Table::Create(tablePath_, schema, co);
-    auto t = Table::Open(tablePath_, {true, false});
+    table::Table::Create(tablePath_, schema, co);
+    auto t = table::Table::Open(tablePath_, {true, false});
     std::mt19937 rng(8);
     const char* names[] = {"anna", "Anna", "bert", "Carl", "dora", "Emil"};
     const char* cities[] = {"Graz", "Linz", "Wien"};
     std::vector<uint8_t> image(t->schema().recordLength());
-    Table::Batch batch(*t);
+    table::Table::Batch batch(*t);
     for (int i = 0; i < 1500; ++i) {
       Row r{names[rng() % 6], cities[rng() % 3], 2450000 + static_cast<int32_t>(rng() % 40),
             static_cast<int64_t>(rng() % 100)};
-      WriteEmptyRecord(t->schema(), image.data());
-      WriteText(t->schema(), image.data(), 0, r.name, false);
-      WriteText(t->schema(), image.data(), 1, r.city, false);
-      WriteJulian(t->schema(), image.data(), 2, r.born);
-      WriteInteger(t->schema(), image.data(), 3, r.n);
+      table::WriteEmptyRecord(t->schema(), image.data());
+      table::WriteText(t->schema(), image.data(), 0, r.name, false);
+      table::WriteText(t->schema(), image.data(), 1, r.city, false);
+      table::WriteJulian(t->schema(), image.data(), 2, r.born);
+      table::WriteInteger(t->schema(), image.data(), 3, r.n);
       t->AppendRecord(image.data());
       rows_.push_back(r);
     }
@@ -80,7 +80,7 @@ class IndexTableReindex : public ::testing::Test {
 };
 
 TEST_F(IndexTableReindex, OrdersFollowTheTagDefinitionsAndDamagedFilesAreRebuilt) {
-  auto t = Table::Open(tablePath_, {true, false});
+  auto t = table::Table::Open(tablePath_, {true, false});
   ReindexTable(*t);
   auto adi = std::filesystem::path(table_files::IndexPath(tablePath_));
   Bytes good = ReadAll(adi);
@@ -131,7 +131,7 @@ TEST_F(IndexTableReindex, OrdersFollowTheTagDefinitionsAndDamagedFilesAreRebuilt
 }
 
 TEST_F(IndexTableReindex, SharedOpenIsRefused) {
-  auto t = Table::Open(tablePath_, {false, false});
+  auto t = table::Table::Open(tablePath_, {false, false});
   try {
     ReindexTable(*t);
     ADD_FAILURE() << "reindexed a shared open";

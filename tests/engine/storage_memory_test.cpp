@@ -205,27 +205,27 @@ TEST(MemoryStorage, AFileGrowingPastItsLimitMovesToAnUnnamedWorkFile) {
 TEST(MemoryStorage, ATableLivesInMemoryWithItsMemoFile) {
   ScopedTmpdir tmp;
   const std::string path = Mem("scratch_table.adt");
-  Table::CreateOptions c;
+  table::Table::CreateOptions c;
   c.scratch = true;
-  Table::Create(path, Schema::FromSpecs(ParseFieldDefinitions("ID,Integer;NOTE,Memo;")), c);
+  table::Table::Create(path, table::Schema::FromSpecs(table::ParseFieldDefinitions("ID,Integer;NOTE,Memo;")), c);
   {
-    Table::OpenOptions o;
+    table::Table::OpenOptions o;
     o.exclusive = true;
     o.scratch = true;
-    std::unique_ptr<Table> t = Table::Open(path, o);
+    std::unique_ptr<table::Table> t = table::Table::Open(path, o);
     std::vector<uint8_t> image(t->schema().recordLength());
-    WriteEmptyRecord(t->schema(), image.data());
-    WriteBlobRef(t->schema(), image.data(), 1, t->WriteBlob(std::string(3000, 'm')));
+    table::WriteEmptyRecord(t->schema(), image.data());
+    table::WriteBlobRef(t->schema(), image.data(), 1, t->WriteBlob(std::string(3000, 'm')));
     t->AppendRecord(image.data());
     t->Flush();
   }
-  Table::OpenOptions ro;
+  table::Table::OpenOptions ro;
   ro.readOnly = true;
-  std::unique_ptr<Table> t = Table::Open(path, ro);
+  std::unique_ptr<table::Table> t = table::Table::Open(path, ro);
   ASSERT_EQ(t->RecordCount(), 1u);
   std::vector<uint8_t> image(t->schema().recordLength());
   t->ReadRecord(1, image.data());
-  EXPECT_EQ(t->ReadBlob(RecordView(t->schema(), image.data(), 1).blob(1)), std::string(3000, 'm'));
+  EXPECT_EQ(t->ReadBlob(table::RecordView(t->schema(), image.data(), 1).blob(1)), std::string(3000, 'm'));
   t.reset();
   table_files::RemoveTable(path, false);
   EXPECT_TRUE(storage::ListFolder(storage::kMemoryFolder, "scratch_table").empty());

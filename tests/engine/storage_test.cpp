@@ -266,20 +266,20 @@ TEST(TableFiles, NamesFollowTheTableAndKeepStagingSuffixes) {
   EXPECT_EQ(table_files::IndexFileName("C:\\a.b\\extra"), "C:\\a.b\\extra.adi");
 }
 
-Schema VesselSchema() { return Schema::FromSpecs(ParseFieldDefinitions("NAME,Char,10;NOTES,Memo;")); }
+table::Schema VesselSchema() { return table::Schema::FromSpecs(table::ParseFieldDefinitions("NAME,Char,10;NOTES,Memo;")); }
 
-void AppendNamed(Table& t, const std::string& name, const std::string& notes) {
+void AppendNamed(table::Table& t, const std::string& name, const std::string& notes) {
   std::vector<uint8_t> image(t.schema().recordLength());
-  WriteEmptyRecord(t.schema(), image.data());
-  WriteText(t.schema(), image.data(), 0, name, false);
-  WriteBlobRef(t.schema(), image.data(), 1, t.WriteBlob(notes));
+  table::WriteEmptyRecord(t.schema(), image.data());
+  table::WriteText(t.schema(), image.data(), 0, name, false);
+  table::WriteBlobRef(t.schema(), image.data(), 1, t.WriteBlob(notes));
   t.AppendRecord(image.data());
 }
 
-std::string NotesOf(Table& t, uint32_t n) {
+std::string NotesOf(table::Table& t, uint32_t n) {
   std::vector<uint8_t> image(t.schema().recordLength());
   t.ReadRecord(n, image.data());
-  return t.ReadBlob(RecordView(t.schema(), image.data(), n).blob(1));
+  return t.ReadBlob(table::RecordView(t.schema(), image.data(), n).blob(1));
 }
 
 // A replacement decided by a process that crashed (both new files ready under their "~new"
@@ -287,16 +287,16 @@ std::string NotesOf(Table& t, uint32_t n) {
 TEST(TableFiles, AnOpenFinishesAReplacementACrashedProcessDecided) {
   testenv::TempDir dir;
   const std::string path = dir.str() + "/vessel.adt";
-  Table::Create(path, VesselSchema(), {});
+  table::Table::Create(path, VesselSchema(), {});
   {
-    auto t = Table::Open(path, {});
+    auto t = table::Table::Open(path, {});
     AppendNamed(*t, "old", "the old table's note");
   }
   // The new version, as the crashed process left it.
   const std::string other = dir.str() + "/other.adt";
-  Table::Create(other, VesselSchema(), {});
+  table::Table::Create(other, VesselSchema(), {});
   {
-    auto t = Table::Open(other, {});
+    auto t = table::Table::Open(other, {});
     AppendNamed(*t, "new", "the new table's note");
   }
   std::filesystem::rename(other, path + "~new");
@@ -306,10 +306,10 @@ TEST(TableFiles, AnOpenFinishesAReplacementACrashedProcessDecided) {
   {
     // An open that cannot finish it (another holds the old file open) may not read the old files.
     auto other = storage::OpenFile(path, OpenMode::kReadWrite, err::kTableIoError);
-    ASSERT_TRUE(other->Lock(kOpenLockByte, 1, false));
-    EXPECT_EQ(CodeOf([&] { Table::Open(path, {}); }), err::kTableInUse);
+    ASSERT_TRUE(other->Lock(table::kOpenLockByte, 1, false));
+    EXPECT_EQ(CodeOf([&] { table::Table::Open(path, {}); }), err::kTableInUse);
   }
-  auto t = Table::Open(path, {});
+  auto t = table::Table::Open(path, {});
   ASSERT_EQ(t->RecordCount(), 1u);
   EXPECT_EQ(NotesOf(*t, 1), "the new table's note");
   EXPECT_FALSE(std::filesystem::exists(path + "~new"));
@@ -321,9 +321,9 @@ TEST(TableFiles, AnOpenFinishesAReplacementACrashedProcessDecided) {
 TEST(TableFiles, CreatingOverATableLeavesTheOldOrTheNewOneWhole) {
   testenv::TempDir dir;
   const std::string path = dir.str() + "/vessel.adt";
-  Table::Create(path, VesselSchema(), {});
+  table::Table::Create(path, VesselSchema(), {});
   {
-    auto t = Table::Open(path, {});
+    auto t = table::Table::Open(path, {});
     AppendNamed(*t, "old", "the old table's note");
   }
   const std::string oldTable = Slurp(path), oldMemo = Slurp(table_files::MemoPath(path));
@@ -342,14 +342,14 @@ TEST(TableFiles, CreatingOverATableLeavesTheOldOrTheNewOneWhole) {
     {
       storage::ScopedStorage scoped(fs);
       try {
-        Table::Create(path, VesselSchema(), {});
+        table::Table::Create(path, VesselSchema(), {});
         done = true;
       } catch (const EngineError&) {
       }
     }
     fs.PowerCut();
     SCOPED_TRACE("power cut after sync " + std::to_string(k));
-    auto t = Table::Open(path, {});
+    auto t = table::Table::Open(path, {});
     if (t->RecordCount() == 1) {
       EXPECT_FALSE(done);
       EXPECT_EQ(NotesOf(*t, 1), "the old table's note");

@@ -486,25 +486,25 @@ TEST_P(DbfTypes, ChangingTheFieldsKeepsEveryValueAndMemo) {
 TEST_F(DbfTables, TagDefinitionsAreKeptBesideTheTableWhereOtherProgramsIgnoreThem) {
   Close(Create(kNtx, "t.dbf"));
   const std::string qdx = Path("t.qdx");
-  engine::TagDefinition byName{"BYNAME", "UPPER(NAME)", "QTY > 0", 2, "", 1024, "BYNAME.ntx"};
-  engine::TagDefinition byQty{"BYQTY", "QTY", "", 8, "", 1024, "QTY.ntx"};
+  engine::table::TagDefinition byName{"BYNAME", "UPPER(NAME)", "QTY > 0", 2, "", 1024, "BYNAME.ntx"};
+  engine::table::TagDefinition byQty{"BYQTY", "QTY", "", 8, "", 1024, "QTY.ntx"};
   {
-    std::unique_ptr<engine::Table> t = engine::Table::Open(Path("t.dbf"), {});
+    std::unique_ptr<engine::table::Table> t = engine::table::Table::Open(Path("t.dbf"), {});
     EXPECT_TRUE(t->tags().empty());
     t->SetTags({byName, byQty});
   }
   ASSERT_TRUE(std::filesystem::exists(qdx));
   const std::string dbfBefore = Slurp(Path("t.dbf"));
   {
-    std::unique_ptr<engine::Table> t = engine::Table::Open(Path("t.dbf"), {});
-    EXPECT_EQ(t->tags(), (std::vector<engine::TagDefinition>{byName, byQty}));
+    std::unique_ptr<engine::table::Table> t = engine::table::Table::Open(Path("t.dbf"), {});
+    EXPECT_EQ(t->tags(), (std::vector<engine::table::TagDefinition>{byName, byQty}));
   }
   // Damage is reported, naming the file; the table file itself was never touched by the tags.
   std::string damaged = Slurp(qdx);
   damaged[20] ^= 0x40;
   Spill(qdx, damaged);
   try {
-    engine::Table::Open(Path("t.dbf"), {});
+    engine::table::Table::Open(Path("t.dbf"), {});
     ADD_FAILURE() << "a damaged tag file was accepted";
   } catch (const engine::EngineError& e) {
     EXPECT_EQ(e.code(), 5405u);
@@ -512,7 +512,7 @@ TEST_F(DbfTables, TagDefinitionsAreKeptBesideTheTableWhereOtherProgramsIgnoreThe
   }
   std::filesystem::remove(qdx);
   {
-    std::unique_ptr<engine::Table> t = engine::Table::Open(Path("t.dbf"), {});
+    std::unique_ptr<engine::table::Table> t = engine::table::Table::Open(Path("t.dbf"), {});
     t->SetTags({byQty});
     t->SetTags({});
   }

@@ -10,7 +10,7 @@ namespace {
 
 struct TypeCase {
   const char* definition;
-  FieldType type;
+  table::FieldType type;
   uint32_t length;    // the engine's field length
   uint16_t decimals;
   uint32_t size;      // bytes in the record image
@@ -20,10 +20,10 @@ class FieldDefinitionTypes : public ::testing::TestWithParam<TypeCase> {};
 
 TEST_P(FieldDefinitionTypes, ParsesIntoTypeLengthAndLayout) {
   const TypeCase& c = GetParam();
-  std::vector<FieldSpec> specs = ParseFieldDefinitions(std::string("F,") + c.definition + ";");
-  Schema schema = Schema::FromSpecs(specs);
+  std::vector<table::FieldSpec> specs = table::ParseFieldDefinitions(std::string("F,") + c.definition + ";");
+  table::Schema schema = table::Schema::FromSpecs(specs);
   ASSERT_EQ(schema.fieldCount(), 1u);
-  const FieldDescriptor& d = schema.fields()[0];
+  const table::FieldDescriptor& d = schema.fields()[0];
   EXPECT_EQ(d.type, c.type);
   EXPECT_EQ(d.length, c.length);
   EXPECT_EQ(d.decimals, c.decimals);
@@ -31,7 +31,7 @@ TEST_P(FieldDefinitionTypes, ParsesIntoTypeLengthAndLayout) {
   EXPECT_EQ(d.offset, 1u);  // after the deletion flag
   EXPECT_EQ(schema.recordLength(), 1 + c.size);
   // The canonical string reparses to the same layout.
-  Schema again = Schema::FromSpecs(ParseFieldDefinitions(FormatFieldDefinitions(schema)));
+  table::Schema again = table::Schema::FromSpecs(table::ParseFieldDefinitions(table::FormatFieldDefinitions(schema)));
   EXPECT_EQ(again.fields()[0].type, d.type);
   EXPECT_EQ(again.fields()[0].size, d.size);
   EXPECT_EQ(again.fields()[0].decimals, d.decimals);
@@ -39,36 +39,36 @@ TEST_P(FieldDefinitionTypes, ParsesIntoTypeLengthAndLayout) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryTypeWord, FieldDefinitionTypes,
-    ::testing::Values(TypeCase{"Char,30", FieldType::kString, 30, 0, 30},
-                      TypeCase{"character,5", FieldType::kString, 5, 0, 5},
-                      TypeCase{"CIChar,12", FieldType::kCIString, 12, 0, 12},
-                      TypeCase{"VarChar,40", FieldType::kVarChar, 40, 0, 42},
-                      TypeCase{"Memo", FieldType::kMemo, 8, 0, 8},
-                      TypeCase{"Binary", FieldType::kBinary, 8, 0, 8},
-                      TypeCase{"Image", FieldType::kImage, 8, 0, 8},
-                      TypeCase{"Raw,16", FieldType::kRaw, 16, 0, 16},
-                      TypeCase{"VarBinary,100", FieldType::kVarBinary, 100, 0, 102},
-                      TypeCase{"NChar,10", FieldType::kNChar, 10, 0, 20},
-                      TypeCase{"NVarChar,10", FieldType::kNVarChar, 10, 0, 22},
-                      TypeCase{"NMemo", FieldType::kNMemo, 8, 0, 8},
-                      TypeCase{"Logical", FieldType::kLogical, 1, 0, 1},
-                      TypeCase{"Date", FieldType::kDate, 4, 0, 4},
-                      TypeCase{"Time", FieldType::kTime, 4, 0, 4},
-                      TypeCase{"TimeStamp", FieldType::kTimeStamp, 8, 0, 8},
-                      TypeCase{"ModTime", FieldType::kModTime, 8, 0, 8},
-                      TypeCase{"ShortInt", FieldType::kShortInt, 2, 0, 2},
-                      TypeCase{"Integer", FieldType::kInteger, 4, 0, 4},
-                      TypeCase{"AutoInc", FieldType::kAutoInc, 4, 0, 4},
-                      TypeCase{"Double,6", FieldType::kDouble, 8, 6, 8},
-                      TypeCase{"Double", FieldType::kDouble, 8, 0, 8},
-                      TypeCase{"CurDouble,6", FieldType::kCurDouble, 8, 6, 8},
-                      TypeCase{"Money", FieldType::kMoney, 8, 0, 8},
-                      TypeCase{"Num,12,2", FieldType::kNumeric, 12, 2, 12},
-                      TypeCase{"Num,11,0", FieldType::kNumeric, 11, 0, 11},
-                      TypeCase{"RowVersion", FieldType::kRowVersion, 8, 0, 8}));
+    ::testing::Values(TypeCase{"Char,30", table::FieldType::kString, 30, 0, 30},
+                      TypeCase{"character,5", table::FieldType::kString, 5, 0, 5},
+                      TypeCase{"CIChar,12", table::FieldType::kCIString, 12, 0, 12},
+                      TypeCase{"VarChar,40", table::FieldType::kVarChar, 40, 0, 42},
+                      TypeCase{"Memo", table::FieldType::kMemo, 8, 0, 8},
+                      TypeCase{"Binary", table::FieldType::kBinary, 8, 0, 8},
+                      TypeCase{"Image", table::FieldType::kImage, 8, 0, 8},
+                      TypeCase{"Raw,16", table::FieldType::kRaw, 16, 0, 16},
+                      TypeCase{"VarBinary,100", table::FieldType::kVarBinary, 100, 0, 102},
+                      TypeCase{"NChar,10", table::FieldType::kNChar, 10, 0, 20},
+                      TypeCase{"NVarChar,10", table::FieldType::kNVarChar, 10, 0, 22},
+                      TypeCase{"NMemo", table::FieldType::kNMemo, 8, 0, 8},
+                      TypeCase{"Logical", table::FieldType::kLogical, 1, 0, 1},
+                      TypeCase{"Date", table::FieldType::kDate, 4, 0, 4},
+                      TypeCase{"Time", table::FieldType::kTime, 4, 0, 4},
+                      TypeCase{"TimeStamp", table::FieldType::kTimeStamp, 8, 0, 8},
+                      TypeCase{"ModTime", table::FieldType::kModTime, 8, 0, 8},
+                      TypeCase{"ShortInt", table::FieldType::kShortInt, 2, 0, 2},
+                      TypeCase{"Integer", table::FieldType::kInteger, 4, 0, 4},
+                      TypeCase{"AutoInc", table::FieldType::kAutoInc, 4, 0, 4},
+                      TypeCase{"Double,6", table::FieldType::kDouble, 8, 6, 8},
+                      TypeCase{"Double", table::FieldType::kDouble, 8, 0, 8},
+                      TypeCase{"CurDouble,6", table::FieldType::kCurDouble, 8, 6, 8},
+                      TypeCase{"Money", table::FieldType::kMoney, 8, 0, 8},
+                      TypeCase{"Num,12,2", table::FieldType::kNumeric, 12, 2, 12},
+                      TypeCase{"Num,11,0", table::FieldType::kNumeric, 11, 0, 11},
+                      TypeCase{"RowVersion", table::FieldType::kRowVersion, 8, 0, 8}));
 
 TEST(FieldDefinitions, LaysFieldsOutInOrderWithBlanksAndCaseIgnored) {
-  Schema s = Schema::FromSpecs(ParseFieldDefinitions(" NAME , char , 30 ;QTY,INTEGER; Price,num,12,2"));
+  table::Schema s = table::Schema::FromSpecs(table::ParseFieldDefinitions(" NAME , char , 30 ;QTY,INTEGER; Price,num,12,2"));
   ASSERT_EQ(s.fieldCount(), 3u);
   EXPECT_EQ(s.fields()[0].name, "NAME");
   EXPECT_EQ(s.fields()[1].offset, 31u);
@@ -88,7 +88,7 @@ class MalformedFieldDefinitions : public ::testing::TestWithParam<BadCase> {};
 TEST_P(MalformedFieldDefinitions, FailWithATextNamingTheField) {
   const BadCase& c = GetParam();
   try {
-    ParseFieldDefinitions(c.definition);
+    table::ParseFieldDefinitions(c.definition);
     FAIL() << "accepted: " << c.definition;
   } catch (const EngineError& e) {
     EXPECT_EQ(e.code(), err::kInvalidFieldDefinition);
@@ -109,8 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCase{"A,Char,40000;B,Char,40000;", "\"B\""}, BadCase{"D,Double,1,2;", "\"D\""}));
 
 TEST(FieldDefinitions, NameListSplitsOnBothSeparators) {
-  EXPECT_EQ(ParseFieldNameList(" A; B ,C;;"), (std::vector<std::string>{"A", "B", "C"}));
-  EXPECT_TRUE(ParseFieldNameList("").empty());
+  EXPECT_EQ(table::ParseFieldNameList(" A; B ,C;;"), (std::vector<std::string>{"A", "B", "C"}));
+  EXPECT_TRUE(table::ParseFieldNameList("").empty());
 }
 
 }  // namespace

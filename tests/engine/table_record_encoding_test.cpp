@@ -21,13 +21,13 @@ class NullEncodings : public ::testing::TestWithParam<NullCase> {};
 
 TEST_P(NullEncodings, ClearingWritesTheBytesTheLayerTestsAndReadsAsNull) {
   const NullCase& c = GetParam();
-  Schema s = Schema::FromSpecs(ParseFieldDefinitions(std::string("F,") + c.definition + ";"));
+  table::Schema s = table::Schema::FromSpecs(table::ParseFieldDefinitions(std::string("F,") + c.definition + ";"));
   std::vector<uint8_t> image(s.recordLength(), 0xAB);
-  WriteEmptyRecord(s, image.data());
+  table::WriteEmptyRecord(s, image.data());
   EXPECT_EQ(image[0], ' ');
   std::vector<uint8_t> field(image.begin() + 1, image.end());
   EXPECT_EQ(field, c.bytes);
-  RecordView v(s, image.data(), 1);
+  table::RecordView v(s, image.data(), 1);
   EXPECT_TRUE(v.isNull(0));
   EXPECT_TRUE(v.isEmpty(0));
 }
@@ -60,35 +60,35 @@ INSTANTIATE_TEST_SUITE_P(
 class RecordValues : public ::testing::Test {
  protected:
   RecordValues()
-      : schema_(Schema::FromSpecs(ParseFieldDefinitions(
+      : schema_(table::Schema::FromSpecs(table::ParseFieldDefinitions(
             "C,Char,5;V,VarChar,6;N,Num,8,2;D,Double;I,Integer;S,ShortInt;L,Logical;DT,Date;T,Time;"
             "TS,TimeStamp;M,Money;W,NChar,3;WV,NVarChar,4;R,Raw,3;"))),
         image_(schema_.recordLength()) {
-    WriteEmptyRecord(schema_, image_.data());
+    table::WriteEmptyRecord(schema_, image_.data());
   }
   size_t F(const char* name) { return *schema_.find(name); }
-  RecordView View() { return RecordView(schema_, image_.data(), 7); }
+  table::RecordView View() { return table::RecordView(schema_, image_.data(), 7); }
 
-  Schema schema_;
+  table::Schema schema_;
   std::vector<uint8_t> image_;
 };
 
 TEST_F(RecordValues, TypedValuesReadBackInTheirEncodings) {
-  WriteText(schema_, image_.data(), F("C"), "ab", false);
-  WriteText(schema_, image_.data(), F("V"), "xyz", false);
-  WriteNumber(schema_, image_.data(), F("N"), -12.345);
-  WriteNumber(schema_, image_.data(), F("D"), 2.5);
-  WriteInteger(schema_, image_.data(), F("I"), -7);
-  WriteInteger(schema_, image_.data(), F("S"), 300);
-  WriteLogical(schema_, image_.data(), F("L"), true);
-  WriteJulian(schema_, image_.data(), F("DT"), 2451545);
-  WriteMilliseconds(schema_, image_.data(), F("T"), 43200000);
-  WriteTimeStamp(schema_, image_.data(), F("TS"), 2451545, 1000);
-  WriteNumber(schema_, image_.data(), F("M"), 12.3456);
-  WriteWideText(schema_, image_.data(), F("W"), u"\u00e9a", false);
-  WriteWideText(schema_, image_.data(), F("WV"), u"\u20ac", false);
-  WriteText(schema_, image_.data(), F("R"), std::string("\x01\x02", 2), false);
-  RecordView v = View();
+  table::WriteText(schema_, image_.data(), F("C"), "ab", false);
+  table::WriteText(schema_, image_.data(), F("V"), "xyz", false);
+  table::WriteNumber(schema_, image_.data(), F("N"), -12.345);
+  table::WriteNumber(schema_, image_.data(), F("D"), 2.5);
+  table::WriteInteger(schema_, image_.data(), F("I"), -7);
+  table::WriteInteger(schema_, image_.data(), F("S"), 300);
+  table::WriteLogical(schema_, image_.data(), F("L"), true);
+  table::WriteJulian(schema_, image_.data(), F("DT"), 2451545);
+  table::WriteMilliseconds(schema_, image_.data(), F("T"), 43200000);
+  table::WriteTimeStamp(schema_, image_.data(), F("TS"), 2451545, 1000);
+  table::WriteNumber(schema_, image_.data(), F("M"), 12.3456);
+  table::WriteWideText(schema_, image_.data(), F("W"), u"\u00e9a", false);
+  table::WriteWideText(schema_, image_.data(), F("WV"), u"\u20ac", false);
+  table::WriteText(schema_, image_.data(), F("R"), std::string("\x01\x02", 2), false);
+  table::RecordView v = View();
   EXPECT_EQ(v.text(F("C")), "ab   ");
   EXPECT_EQ(v.text(F("V")), "xyz");
   EXPECT_EQ(v.usedLength(F("V")), 3);
@@ -112,8 +112,8 @@ TEST_F(RecordValues, TypedValuesReadBackInTheirEncodings) {
 }
 
 TEST_F(RecordValues, BlankCharactersAreEmptyButNotNull) {
-  WriteText(schema_, image_.data(), F("C"), "", false);
-  RecordView v = View();
+  table::WriteText(schema_, image_.data(), F("C"), "", false);
+  table::RecordView v = View();
   EXPECT_FALSE(v.isNull(F("C")));
   EXPECT_TRUE(v.isEmpty(F("C")));
   EXPECT_EQ(v.text(F("C")), "     ");
@@ -125,13 +125,13 @@ TEST_F(RecordValues, ValuesThatDoNotFitLeaveTheImageUnchanged) {
     std::function<void()> write;
   };
   std::vector<Case> cases = {
-      {"C", [&] { WriteText(schema_, image_.data(), F("C"), "toolong", false); }},
-      {"V", [&] { WriteText(schema_, image_.data(), F("V"), "1234567", false); }},
-      {"N", [&] { WriteNumber(schema_, image_.data(), F("N"), 123456.0); }},
-      {"S", [&] { WriteInteger(schema_, image_.data(), F("S"), 40000); }},
-      {"I", [&] { WriteInteger(schema_, image_.data(), F("I"), INT32_MIN); }},
-      {"T", [&] { WriteMilliseconds(schema_, image_.data(), F("T"), 86400000); }},
-      {"W", [&] { WriteWideText(schema_, image_.data(), F("W"), u"abcd", false); }},
+      {"C", [&] { table::WriteText(schema_, image_.data(), F("C"), "toolong", false); }},
+      {"V", [&] { table::WriteText(schema_, image_.data(), F("V"), "1234567", false); }},
+      {"N", [&] { table::WriteNumber(schema_, image_.data(), F("N"), 123456.0); }},
+      {"S", [&] { table::WriteInteger(schema_, image_.data(), F("S"), 40000); }},
+      {"I", [&] { table::WriteInteger(schema_, image_.data(), F("I"), INT32_MIN); }},
+      {"T", [&] { table::WriteMilliseconds(schema_, image_.data(), F("T"), 86400000); }},
+      {"W", [&] { table::WriteWideText(schema_, image_.data(), F("W"), u"abcd", false); }},
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> before = image_;
@@ -148,7 +148,7 @@ TEST_F(RecordValues, ValuesThatDoNotFitLeaveTheImageUnchanged) {
 
 TEST_F(RecordValues, WrongKindOfValueIsATypeMismatch) {
   try {
-    WriteJulian(schema_, image_.data(), F("C"), 2451545);
+    table::WriteJulian(schema_, image_.data(), F("C"), 2451545);
     FAIL();
   } catch (const EngineError& e) {
     EXPECT_EQ(e.code(), err::kFieldTypeMismatch);
@@ -156,7 +156,7 @@ TEST_F(RecordValues, WrongKindOfValueIsATypeMismatch) {
 }
 
 TEST_F(RecordValues, TruncatingWritesCutLongText) {
-  WriteText(schema_, image_.data(), F("C"), "abcdefgh", true);
+  table::WriteText(schema_, image_.data(), F("C"), "abcdefgh", true);
   EXPECT_EQ(View().text(F("C")), "abcde");
 }
 

@@ -34,30 +34,30 @@ class TableStorage : public ::testing::Test {
   void SetUp() override { path_ = (dir_.path() / "items.adt").string(); }
 
   void CreateTable(const std::string& fields) {
-    Table::Create(path_, Schema::FromSpecs(ParseFieldDefinitions(fields)), Table::CreateOptions{});
+    table::Table::Create(path_, table::Schema::FromSpecs(table::ParseFieldDefinitions(fields)), table::Table::CreateOptions{});
   }
-  std::unique_ptr<Table> OpenTable(bool exclusive = false, bool readOnly = false) {
-    Table::OpenOptions o;
+  std::unique_ptr<table::Table> OpenTable(bool exclusive = false, bool readOnly = false) {
+    table::Table::OpenOptions o;
     o.exclusive = exclusive;
     o.readOnly = readOnly;
-    return Table::Open(path_, o);
+    return table::Table::Open(path_, o);
   }
   // Appends a record whose NAME is name and QTY qty.
-  uint32_t Append(Table& t, const std::string& name, int qty) {
+  uint32_t Append(table::Table& t, const std::string& name, int qty) {
     std::vector<uint8_t> image(t.schema().recordLength());
-    WriteEmptyRecord(t.schema(), image.data());
-    WriteText(t.schema(), image.data(), *t.schema().find("NAME"), name, false);
-    WriteInteger(t.schema(), image.data(), *t.schema().find("QTY"), qty);
+    table::WriteEmptyRecord(t.schema(), image.data());
+    table::WriteText(t.schema(), image.data(), *t.schema().find("NAME"), name, false);
+    table::WriteInteger(t.schema(), image.data(), *t.schema().find("QTY"), qty);
     return t.AppendRecord(image.data());
   }
-  std::vector<uint8_t> Read(Table& t, uint32_t n) {
+  std::vector<uint8_t> Read(table::Table& t, uint32_t n) {
     std::vector<uint8_t> image(t.schema().recordLength());
     t.ReadRecord(n, image.data());
     return image;
   }
-  std::string NameOf(Table& t, uint32_t n) {
+  std::string NameOf(table::Table& t, uint32_t n) {
     std::vector<uint8_t> image = Read(t, n);
-    std::string s = RecordView(t.schema(), image.data(), n).text(*t.schema().find("NAME"));
+    std::string s = table::RecordView(t.schema(), image.data(), n).text(*t.schema().find("NAME"));
     return s.substr(0, s.find_last_not_of(' ') + 1);
   }
   void PatchFile(uint64_t offset, const std::string& bytes) {
@@ -76,17 +76,17 @@ TEST_F(TableStorage, RecordsAutoincAndTagsSurviveReopen) {
     auto t = OpenTable();
     EXPECT_EQ(Append(*t, "apple", 3), 1u);
     EXPECT_EQ(Append(*t, "pear", 5), 2u);
-    t->SetTags({TagDefinition{"BYNAME", "NAME", "", 2, "", 1024}});
+    t->SetTags({table::TagDefinition{"BYNAME", "NAME", "", 2, "", 1024}});
   }
   auto t = OpenTable(true);
   EXPECT_EQ(t->RecordCount(), 2u);
   EXPECT_EQ(NameOf(*t, 2), "pear");
   EXPECT_EQ(t->lastAutoinc(), 2u);
   ASSERT_EQ(t->tags().size(), 1u);
-  EXPECT_EQ(t->tags()[0], (TagDefinition{"BYNAME", "NAME", "", 2, "", 1024}));
+  EXPECT_EQ(t->tags()[0], (table::TagDefinition{"BYNAME", "NAME", "", 2, "", 1024}));
   EXPECT_EQ(Append(*t, "plum", 1), 3u);
   std::vector<uint8_t> image = Read(*t, 3);
-  EXPECT_EQ(RecordView(t->schema(), image.data(), 3).integer(0), 3);
+  EXPECT_EQ(table::RecordView(t->schema(), image.data(), 3).integer(0), 3);
   t.reset();
   // The exclusive open wrote its counters when it closed.
   EXPECT_EQ(OpenTable()->lastAutoinc(), 3u);
@@ -123,16 +123,16 @@ TEST_F(TableStorage, BlobsRoundTripAndFreedBlocksAreReused) {
   CreateTable("NAME,Char,10;QTY,Integer;NOTE,Memo;PIC,Binary;");
   auto t = OpenTable();
   std::string big(5000, 'x');
-  BlobRef a = t->WriteBlob(big);
-  BlobRef b = t->WriteBlob(std::string("\0\1\2", 3));
+  table::BlobRef a = t->WriteBlob(big);
+  table::BlobRef b = t->WriteBlob(std::string("\0\1\2", 3));
   EXPECT_EQ(t->ReadBlob(a), big);
   EXPECT_EQ(t->ReadBlob(b), std::string("\0\1\2", 3));
   EXPECT_EQ(t->WriteBlob("").block, 0u);
-  MemoFile memo = MemoFile::Open(table_files::MemoPath(path_), true);
+  table::MemoFile memo = table::MemoFile::Open(table_files::MemoPath(path_), true);
   uint32_t total = memo.totalBlocks();
   t->FreeBlob(a);
   EXPECT_GT(memo.freeBlocks(), 0u);
-  BlobRef c = t->WriteBlob(std::string(4000, 'y'));
+  table::BlobRef c = t->WriteBlob(std::string(4000, 'y'));
   EXPECT_EQ(c.block, a.block);  // first fit in the freed extent
   EXPECT_EQ(memo.totalBlocks(), total);
   EXPECT_EQ(t->ReadBlob(c), std::string(4000, 'y'));
@@ -147,9 +147,9 @@ TEST_F(TableStorage, PackRemovesDeletedRecordsAndFreesTheirBlobs) {
   size_t note = *t->schema().find("NOTE");
   for (int i = 1; i <= 5; ++i) {
     std::vector<uint8_t> image(t->schema().recordLength());
-    WriteEmptyRecord(t->schema(), image.data());
-    WriteText(t->schema(), image.data(), 0, "r" + std::to_string(i), false);
-    WriteBlobRef(t->schema(), image.data(), note, t->WriteBlob(std::string(300, static_cast<char>('a' + i))));
+    table::WriteEmptyRecord(t->schema(), image.data());
+    table::WriteText(t->schema(), image.data(), 0, "r" + std::to_string(i), false);
+    table::WriteBlobRef(t->schema(), image.data(), note, t->WriteBlob(std::string(300, static_cast<char>('a' + i))));
     t->AppendRecord(image.data());
   }
   t->SetDeleted(2, true);
@@ -166,20 +166,20 @@ TEST_F(TableStorage, PackRemovesDeletedRecordsAndFreesTheirBlobs) {
   EXPECT_EQ(NameOf(*t, 2), "r3");
   EXPECT_EQ(NameOf(*t, 3), "r5");
   std::vector<uint8_t> image = Read(*t, 2);
-  EXPECT_EQ(t->ReadBlob(RecordView(t->schema(), image.data(), 2).blob(note)), std::string(300, 'd'));
-  EXPECT_GT(MemoFile::Open(table_files::MemoPath(path_), false).freeBlocks(), 0u);
+  EXPECT_EQ(t->ReadBlob(table::RecordView(t->schema(), image.data(), 2).blob(note)), std::string(300, 'd'));
+  EXPECT_GT(table::MemoFile::Open(table_files::MemoPath(path_), false).freeBlocks(), 0u);
 }
 
 TEST_F(TableStorage, PackStoppedByTheProgressCallbackKeepsTheTable) {
   CreateTable("NAME,Char,10;QTY,Integer;");
   auto t = OpenTable(true);
-  Table::Batch batch(*t);
+  table::Table::Batch batch(*t);
   for (int i = 0; i < 10000; ++i) Append(*t, "n", i);
   batch.Commit();
   t->SetDeleted(1, true);
   EXPECT_NE(CodeOf([&] { t->Pack([](uint16_t p) { return p < 10; }); }), 0u);
   EXPECT_EQ(t->RecordCount(), 10000u);
-  EXPECT_TRUE(RecordView(t->schema(), Read(*t, 1).data(), 1).deleted());
+  EXPECT_TRUE(table::RecordView(t->schema(), Read(*t, 1).data(), 1).deleted());
 }
 
 TEST_F(TableStorage, PackZapAndRestructureNeedAnExclusiveOpen) {
@@ -187,7 +187,7 @@ TEST_F(TableStorage, PackZapAndRestructureNeedAnExclusiveOpen) {
   auto t = OpenTable();
   EXPECT_EQ(CodeOf([&] { t->Pack(nullptr); }), err::kExclusiveRequired);
   EXPECT_EQ(CodeOf([&] { t->Zap(); }), err::kExclusiveRequired);
-  EXPECT_EQ(CodeOf([&] { Table::Restructure(path_, "X,Integer;", "", "", nullptr); }), err::kTableInUse);
+  EXPECT_EQ(CodeOf([&] { table::Table::Restructure(path_, "X,Integer;", "", "", nullptr); }), err::kTableInUse);
 }
 
 TEST_F(TableStorage, ZapEmptiesTableAndMemo) {
@@ -198,7 +198,7 @@ TEST_F(TableStorage, ZapEmptiesTableAndMemo) {
   t->Zap();
   EXPECT_EQ(t->RecordCount(), 0u);
   EXPECT_EQ(Append(*t, "b", 2), 1u);
-  MemoFile memo = MemoFile::Open(table_files::MemoPath(path_), false);
+  table::MemoFile memo = table::MemoFile::Open(table_files::MemoPath(path_), false);
   EXPECT_EQ(memo.freeBlocks(), 0u);
   EXPECT_LT(memo.totalBlocks(), 20u);
 }
@@ -209,28 +209,28 @@ TEST_F(TableStorage, RestructureAddsDeletesAndChangesFieldsKeepingData) {
     auto t = OpenTable();
     for (int i = 1; i <= 3; ++i) {
       std::vector<uint8_t> image(t->schema().recordLength());
-      WriteEmptyRecord(t->schema(), image.data());
-      WriteText(t->schema(), image.data(), 0, "name" + std::to_string(i), false);
-      WriteInteger(t->schema(), image.data(), 1, i * 100);
-      WriteText(t->schema(), image.data(), 2, "zz", false);
-      WriteBlobRef(t->schema(), image.data(), 3, t->WriteBlob("memo " + std::to_string(i)));
+      table::WriteEmptyRecord(t->schema(), image.data());
+      table::WriteText(t->schema(), image.data(), 0, "name" + std::to_string(i), false);
+      table::WriteInteger(t->schema(), image.data(), 1, i * 100);
+      table::WriteText(t->schema(), image.data(), 2, "zz", false);
+      table::WriteBlobRef(t->schema(), image.data(), 3, t->WriteBlob("memo " + std::to_string(i)));
       t->AppendRecord(image.data());
     }
     t->SetDeleted(2, true);
   }
-  Table::Restructure(path_, "PRICE,Num,8,2;", "OLD", "NAME,FULLNAME,Char,20;QTY,Num,10,1", nullptr);
+  table::Table::Restructure(path_, "PRICE,Num,8,2;", "OLD", "NAME,FULLNAME,Char,20;QTY,Num,10,1", nullptr);
   auto t = OpenTable();
-  const Schema& s = t->schema();
+  const table::Schema& s = t->schema();
   ASSERT_EQ(s.fieldCount(), 4u);
   EXPECT_EQ(s.fields()[0].name, "FULLNAME");
   EXPECT_EQ(s.fields()[0].length, 20u);
-  EXPECT_EQ(s.fields()[1].type, FieldType::kNumeric);
+  EXPECT_EQ(s.fields()[1].type, table::FieldType::kNumeric);
   EXPECT_EQ(s.fields()[3].name, "PRICE");
   EXPECT_FALSE(s.find("OLD"));
   ASSERT_EQ(t->RecordCount(), 3u);
   for (uint32_t n = 1; n <= 3; ++n) {
     std::vector<uint8_t> image = Read(*t, n);
-    RecordView v(s, image.data(), n);
+    table::RecordView v(s, image.data(), n);
     EXPECT_EQ(v.text(0), "name" + std::to_string(n) + std::string(15, ' '));
     EXPECT_EQ(v.text(1), "     " + std::to_string(n * 100) + ".0");
     EXPECT_EQ(t->ReadBlob(v.blob(2)), "memo " + std::to_string(n));
@@ -245,10 +245,10 @@ TEST_F(TableStorage, RestructureRefusesAValueThatCannotConvertAndKeepsTheTable) 
     auto t = OpenTable();
     Append(*t, "abc", 1);
   }
-  EXPECT_EQ(CodeOf([&] { Table::Restructure(path_, "", "", "NAME,Integer", nullptr); }), err::kFieldTypeMismatch);
-  EXPECT_EQ(CodeOf([&] { Table::Restructure(path_, "", "NOPE", "", nullptr); }), err::kFieldNotFound);
+  EXPECT_EQ(CodeOf([&] { table::Table::Restructure(path_, "", "", "NAME,Integer", nullptr); }), err::kFieldTypeMismatch);
+  EXPECT_EQ(CodeOf([&] { table::Table::Restructure(path_, "", "NOPE", "", nullptr); }), err::kFieldNotFound);
   auto t = OpenTable();
-  EXPECT_EQ(t->schema().fields()[0].type, FieldType::kString);
+  EXPECT_EQ(t->schema().fields()[0].type, table::FieldType::kString);
   EXPECT_EQ(NameOf(*t, 1), "abc");
 }
 
@@ -308,9 +308,9 @@ TEST_F(TableStorage, RecordsPastTheCountAreNeverAdoptedAndTheNextAppendReplacesT
   // Neither a shared nor an exclusive open takes them, and opening changes nothing.
   const uint64_t size = std::filesystem::file_size(path_);
   for (bool exclusive : {false, true}) {
-    Table::OpenOptions o;
+    table::Table::OpenOptions o;
     o.exclusive = exclusive;
-    auto t = Table::Open(path_, o);
+    auto t = table::Table::Open(path_, o);
     EXPECT_EQ(t->RecordCount(), 1u);
   }
   EXPECT_EQ(std::filesystem::file_size(path_), size);
@@ -402,8 +402,8 @@ TEST_F(TableStorage, TruncatedTableOpensAndKeepsItsIntactRecordsReadable) {
 TEST_F(TableStorage, MemoReferencePastTheMemoFileIsAnErrorOnRead) {
   CreateTable("NAME,Char,10;QTY,Integer;NOTE,Memo;");
   auto t = OpenTable();
-  EXPECT_EQ(CodeOf([&] { t->ReadBlob(BlobRef{100000, 20}); }), err::kMemoDamaged);
-  EXPECT_EQ(CodeOf([&] { t->ReadBlob(BlobRef{1, 20}); }), err::kMemoDamaged);  // inside the header
+  EXPECT_EQ(CodeOf([&] { t->ReadBlob(table::BlobRef{100000, 20}); }), err::kMemoDamaged);
+  EXPECT_EQ(CodeOf([&] { t->ReadBlob(table::BlobRef{1, 20}); }), err::kMemoDamaged);  // inside the header
 }
 
 TEST_F(TableStorage, MissingMemoFileLeavesRecordsReadable) {
@@ -415,7 +415,7 @@ TEST_F(TableStorage, MissingMemoFileLeavesRecordsReadable) {
   std::filesystem::remove(table_files::MemoPath(path_));
   auto t = OpenTable();
   EXPECT_EQ(NameOf(*t, 1), "kept");
-  EXPECT_EQ(CodeOf([&] { t->ReadBlob(BlobRef{9, 3}); }), err::kMemoDamaged);
+  EXPECT_EQ(CodeOf([&] { t->ReadBlob(table::BlobRef{9, 3}); }), err::kMemoDamaged);
   EXPECT_EQ(CodeOf([&] { t->WriteBlob("x"); }), err::kMemoDamaged);
 }
 

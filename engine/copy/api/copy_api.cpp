@@ -40,9 +40,9 @@ namespace engine::api {
 UNSIGNED32 AdsConvertTable(ADSHANDLE hObj, UNSIGNED16 usFilterOption, UNSIGNED8* pucFile, UNSIGNED16 usTableType) {
   table::CursorRef c = table::CursorOf(hObj);
   std::string name = core::InText(core::Require(pucFile, "pucFile"));
-  std::optional<TableType> type = TableTypeOf(usTableType);
+  std::optional<table::TableType> type = table::TableTypeOf(usTableType);
   if (!type) Fail(err::kInvalidArgument, "AdsConvertTable: table type " + std::to_string(usTableType) + " is unknown.");
-  if (*type == TableType::kVfp) {
+  if (*type == table::TableType::kVfp) {
     Fail(err::kNotYetBuilt, "AdsConvertTable to table type 4 (Visual FoxPro) is not yet built in this engine.");
   }
   std::string windows;

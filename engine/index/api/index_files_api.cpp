@@ -25,9 +25,9 @@ std::filesystem::path IndexHostPath(table::TableCursor& cursor, const std::strin
   if (name.empty()) return {};
   // A name without an extension takes the table's kind of index file.
   std::string n = name;
-  TableType type = cursor.table().type();
-  if (std::filesystem::path(n).extension().empty() && type != TableType::kAdt) {
-    n += type == TableType::kNtx ? ".ntx" : ".cdx";
+  table::TableType type = cursor.table().type();
+  if (std::filesystem::path(n).extension().empty() && type != table::TableType::kAdt) {
+    n += type == table::TableType::kNtx ? ".ntx" : ".cdx";
   } else {
     n = table_files::IndexFileName(name);
   }
@@ -52,7 +52,7 @@ std::vector<uint32_t> WhileRecords(uint32_t handle, table::TableCursor& cursor, 
   TableRecord record(cursor.schema().fieldCount());
   EvalOptions options;
   for (;;) {
-    RecordView view = cursor.CurrentView();
+    table::RecordView view = cursor.CurrentView();
     record.Set(&view);
     if (!whileKeys.Includes(record, options)) break;
     out.push_back(cursor.recordNumber());

@@ -37,7 +37,7 @@ std::vector<uint32_t> AllHandles(const TableRef& t) {
 
 // The fields a key expression reads, in the order its parts name them: each part of the key
 // ("+" or ";" at the top level) gives the first field name it mentions.
-std::vector<std::string> SegmentFields(const std::string& expression, const Schema& schema) {
+std::vector<std::string> SegmentFields(const std::string& expression, const table::Schema& schema) {
   std::vector<std::string> parts;
   int depth = 0;
   char quote = 0;
@@ -124,7 +124,7 @@ UNSIGNED32 AdsGetIndexHandle(ADSHANDLE hTable, UNSIGNED8* pucIndexOrder, ADSHAND
   TableIndexes& ix = index_api::IndexesOf(*t.cursor);
   TableIndexes::Tag* tag = ix.FindTag(name);
   if (!tag) {
-    for (const TagDefinition& d : t.cursor->table().tags()) {
+    for (const table::TagDefinition& d : t.cursor->table().tags()) {
       if (SameTagName(d.name, name)) ix.CheckAvailable();
     }
     Fail(err::kNoSuchIndexOrder, "The table \"" + t.cursor->info().name + "\" has no index order \"" + name + "\".");

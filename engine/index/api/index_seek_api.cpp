@@ -384,7 +384,7 @@ UNSIGNED32 ChangeCustomKey(ADSHANDLE hIndex, bool add) {
   b.cursor->FlushPending();
   uint32_t recno = b.cursor->recordNumber();
   if (recno == 0) Fail(err::kNoCurrentRecord, "There is no current record whose key to change.");
-  Table::WriterLock lock(b.cursor->table());
+  table::Table::WriterLock lock(b.cursor->table());
   std::span<const uint8_t> k = b.indexes->KeyOfRecord(*b.tag, recno);
   std::vector<uint8_t> key(k.begin(), k.end());
   IndexFile& file = b.file();

@@ -35,15 +35,15 @@ using table::RawKeyScratch;
 // as the whole value, padded), 4 and 0 end the key inside a text given as a prefix.
 constexpr uint32_t kWholeValues = 1;
 
-bool IsText(FieldType t) {
-  return t == FieldType::kString || t == FieldType::kCIString || t == FieldType::kVarChar || t == FieldType::kNChar ||
-         t == FieldType::kNVarChar;
+bool IsText(table::FieldType t) {
+  return t == table::FieldType::kString || t == table::FieldType::kCIString || t == table::FieldType::kVarChar || t == table::FieldType::kNChar ||
+         t == table::FieldType::kNVarChar;
 }
-bool IsWide(FieldType t) { return t == FieldType::kNChar || t == FieldType::kNVarChar; }
+bool IsWide(table::FieldType t) { return t == table::FieldType::kNChar || t == table::FieldType::kNVarChar; }
 
 // Fills what the caller did not give of field i with the lowest (high = false) or highest values.
-void Fill(const Schema& s, uint8_t* image, size_t i, uint32_t given, bool high) {
-  const FieldDescriptor& d = s.fields()[i];
+void Fill(const table::Schema& s, uint8_t* image, size_t i, uint32_t given, bool high) {
+  const table::FieldDescriptor& d = s.fields()[i];
   if (given == RawKeyScratch::kFull) return;
   uint32_t keep = given == RawKeyScratch::kUnset ? 0 : given;
   if (IsText(d.type)) {
@@ -54,65 +54,65 @@ void Fill(const Schema& s, uint8_t* image, size_t i, uint32_t given, bool high) 
       for (uint32_t k = 0; k < keep; ++k) {
         text[k] = static_cast<char16_t>(image[d.offset + 2 * k] | (image[d.offset + 2 * k + 1] << 8));
       }
-      WriteWideText(s, image, i, text, true);
+      table::WriteWideText(s, image, i, text, true);
     } else {
-      uint32_t capacity = d.type == FieldType::kVarChar ? d.dataSize : d.size;
+      uint32_t capacity = d.type == table::FieldType::kVarChar ? d.dataSize : d.size;
       if (keep > capacity) return;
       std::string text(capacity, high ? '\xFF' : '\x01');
       std::memcpy(text.data(), image + d.offset, keep);
-      WriteText(s, image, i, text, true);
+      table::WriteText(s, image, i, text, true);
     }
     return;
   }
   if (given != RawKeyScratch::kUnset) return;
   switch (d.type) {
-    case FieldType::kLogical:
-      WriteLogical(s, image, i, high);
+    case table::FieldType::kLogical:
+      table::WriteLogical(s, image, i, high);
       break;
-    case FieldType::kDate:
-    case FieldType::kCompactDate:
-      WriteJulian(s, image, i, high ? 5373484 : 1);  // 9999-12-31 and the first day
+    case table::FieldType::kDate:
+    case table::FieldType::kCompactDate:
+      table::WriteJulian(s, image, i, high ? 5373484 : 1);  // 9999-12-31 and the first day
       break;
-    case FieldType::kTime:
-      WriteMilliseconds(s, image, i, high ? 86399999 : 0);
+    case table::FieldType::kTime:
+      table::WriteMilliseconds(s, image, i, high ? 86399999 : 0);
       break;
-    case FieldType::kTimeStamp:
-    case FieldType::kModTime:
-      WriteTimeStamp(s, image, i, high ? 5373484 : 1, high ? 86399999 : 0);
+    case table::FieldType::kTimeStamp:
+    case table::FieldType::kModTime:
+      table::WriteTimeStamp(s, image, i, high ? 5373484 : 1, high ? 86399999 : 0);
       break;
-    case FieldType::kInteger:
-      WriteInteger(s, image, i, high ? 2147483647 : -2147483647);
+    case table::FieldType::kInteger:
+      table::WriteInteger(s, image, i, high ? 2147483647 : -2147483647);
       break;
-    case FieldType::kAutoInc:
+    case table::FieldType::kAutoInc:
       // Counters are never negative (-1 marks an empty one).
-      WriteInteger(s, image, i, high ? 2147483647 : 0);
+      table::WriteInteger(s, image, i, high ? 2147483647 : 0);
       break;
-    case FieldType::kShortInt:
-      WriteInteger(s, image, i, high ? 32767 : -32767);
+    case table::FieldType::kShortInt:
+      table::WriteInteger(s, image, i, high ? 32767 : -32767);
       break;
-    case FieldType::kNumeric: {
+    case table::FieldType::kNumeric: {
       // The field's whole width of nines: no value the field can hold lies beyond either.
       std::string text(d.size, '9');
       if (!high) text[0] = '-';
-      WriteRaw(s, image, i, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+      table::WriteRaw(s, image, i, reinterpret_cast<const uint8_t*>(text.data()), text.size());
       break;
     }
-    case FieldType::kMoney: {
+    case table::FieldType::kMoney: {
       // The smallest 64-bit value marks an empty field, so the lowest value is one above it.
       const int64_t extreme = high ? INT64_MAX : INT64_MIN + 1;
       uint8_t bytes[8];
       std::memcpy(bytes, &extreme, sizeof bytes);
-      WriteRaw(s, image, i, bytes, sizeof bytes);
+      table::WriteRaw(s, image, i, bytes, sizeof bytes);
       break;
     }
-    case FieldType::kDouble:
-    case FieldType::kCurDouble:
-      WriteNumber(s, image, i, high ? std::numeric_limits<double>::max() : std::numeric_limits<double>::lowest());
+    case table::FieldType::kDouble:
+    case table::FieldType::kCurDouble:
+      table::WriteNumber(s, image, i, high ? std::numeric_limits<double>::max() : std::numeric_limits<double>::lowest());
       break;
-    case FieldType::kRaw:
-    case FieldType::kVarBinary: {
+    case table::FieldType::kRaw:
+    case table::FieldType::kVarBinary: {
       std::vector<uint8_t> bytes(d.dataSize ? d.dataSize : d.size, high ? 0xFF : 0x00);
-      WriteRaw(s, image, i, bytes.data(), std::min<size_t>(bytes.size(), d.size));
+      table::WriteRaw(s, image, i, bytes.data(), std::min<size_t>(bytes.size(), d.size));
       break;
     }
     default:
@@ -121,7 +121,7 @@ void Fill(const Schema& s, uint8_t* image, size_t i, uint32_t given, bool high) 
 }
 
 std::vector<uint8_t> BuildRawKey(IndexOrder::Bound& b, const RawKeyScratch& scratch, uint32_t options) {
-  const Schema& schema = b.cursor->schema();
+  const table::Schema& schema = b.cursor->schema();
   const TagInfo& info = b.info();
   const KeyLayout& layout = info.layout;
   std::vector<uint32_t> given = scratch.given;
@@ -196,10 +196,10 @@ std::vector<uint8_t> BuildRawKey(IndexOrder::Bound& b, const RawKeyScratch& scra
 RawKeyScratch* IndexOrder::rawKey() { return rawKey_ ? &*rawKey_ : nullptr; }
 
 void IndexOrder::InitRawKey(const Bound& b) {
-  const Schema& s = b.cursor->schema();
+  const table::Schema& s = b.cursor->schema();
   RawKeyScratch scratch;
   scratch.image.assign(s.recordLength(), 0);
-  WriteEmptyRecord(s, scratch.image.data());
+  table::WriteEmptyRecord(s, scratch.image.data());
   scratch.given.assign(s.fieldCount(), RawKeyScratch::kUnset);
   rawKey_ = std::move(scratch);
 }

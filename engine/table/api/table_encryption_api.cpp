@@ -18,16 +18,16 @@ namespace {
 // The cipher a table gets when a handle of this connection encrypts it: the connection's
 // "EncryptionType" item. AES128 gives AES-128-GCM; AES256, the default and RC4 give
 // AES-256-GCM (RC4 is neither sound nor authenticated, so it is never used to store data).
-CipherKind KindFor(const table::TableCursor& c) {
+table::CipherKind KindFor(const table::TableCursor& c) {
   if (c.info().connection != 0) {
     try {
       std::shared_ptr<core::Connection> conn = core::Connections::Get(c.info().connection);
-      if (conn->encryption_type == "AES128") return CipherKind::kAes128Gcm;
+      if (conn->encryption_type == "AES128") return table::CipherKind::kAes128Gcm;
     } catch (const EngineError&) {
       // The connection has gone since the table was opened: the default cipher serves.
     }
   }
-  return CipherKind::kAes256Gcm;
+  return table::CipherKind::kAes256Gcm;
 }
 
 uint32_t CurrentRecord(table::TableCursor& c) {

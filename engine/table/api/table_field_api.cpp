@@ -25,7 +25,7 @@ namespace {
 struct FieldRef {
   table::CursorRef ref;
   size_t index;
-  const FieldDescriptor& d() const { return ref.cursor->schema().fields()[index]; }
+  const table::FieldDescriptor& d() const { return ref.cursor->schema().fields()[index]; }
 };
 
 FieldRef Field(ADSHANDLE h, UNSIGNED8* field) {
@@ -34,8 +34,8 @@ FieldRef Field(ADSHANDLE h, UNSIGNED8* field) {
   return f;
 }
 
-[[noreturn]] void WrongType(const FieldDescriptor& d, const char* what) {
-  Fail(err::kFieldTypeMismatch, "Field \"" + d.name + "\" of type " + std::string(TypeWordOf(d.type)) + " has no " + what + ".");
+[[noreturn]] void WrongType(const table::FieldDescriptor& d, const char* what) {
+  Fail(err::kFieldTypeMismatch, "Field \"" + d.name + "\" of type " + std::string(table::TypeWordOf(d.type)) + " has no " + what + ".");
 }
 
 // The raw key being built on the index handle a setter was called with, or null: while one is,
@@ -151,7 +151,7 @@ UNSIGNED32 AdsGetColumnPermissions(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGN
 
 UNSIGNED32 AdsGetMemoDataType(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pusType) {
   FieldRef f = Field(hObj, pucFldName);
-  if (!IsBlobType(f.d().type)) WrongType(f.d(), "memo data type");
+  if (!table::IsBlobType(f.d().type)) WrongType(f.d(), "memo data type");
   core::Out(pusType, static_cast<uint16_t>(f.d().type), "pusType");
   return 0;
 }
@@ -190,14 +190,14 @@ UNSIGNED32 AdsGetStringW(ADSHANDLE hObj, UNSIGNED8* pucFldName, WCHAR* pwcBuf, U
 
 UNSIGNED32 AdsGetDataLength(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32 ulOptions, UNSIGNED32* pulLength) {
   FieldRef f = Field(hObj, pucFldName);
-  const FieldDescriptor& d = f.d();
-  RecordView v = f.ref->CurrentView();
+  const table::FieldDescriptor& d = f.d();
+  table::RecordView v = f.ref->CurrentView();
   uint32_t length;
-  if (d.type == FieldType::kNMemo) {
+  if (d.type == table::FieldType::kNMemo) {
     length = f.ref.cursor->table().BlobLength(v.blob(f.index)) / 2;
-  } else if (IsBlobType(d.type)) {
+  } else if (table::IsBlobType(d.type)) {
     length = f.ref.cursor->table().BlobLength(v.blob(f.index));
-  } else if (d.type == FieldType::kNChar || d.type == FieldType::kNVarChar) {
+  } else if (d.type == table::FieldType::kNChar || d.type == table::FieldType::kNVarChar) {
     length = static_cast<uint32_t>(v.wideText(f.index).size());
   } else {
     length = static_cast<uint32_t>(table::FieldText(*f.ref.cursor, f.index).size());
@@ -209,15 +209,15 @@ UNSIGNED32 AdsGetDataLength(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32 ul
 
 UNSIGNED32 AdsGetMemoLength(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32* pulLength) {
   FieldRef f = Field(hObj, pucFldName);
-  if (!IsBlobType(f.d().type)) WrongType(f.d(), "memo length");
+  if (!table::IsBlobType(f.d().type)) WrongType(f.d(), "memo length");
   uint32_t bytes = f.ref.cursor->table().BlobLength(f.ref->CurrentView().blob(f.index));
-  core::Out(pulLength, f.d().type == FieldType::kNMemo ? bytes / 2 : bytes, "pulLength");
+  core::Out(pulLength, f.d().type == table::FieldType::kNMemo ? bytes / 2 : bytes, "pulLength");
   return 0;
 }
 
 UNSIGNED32 AdsGetBinaryLength(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32* pulLength) {
   FieldRef f = Field(hObj, pucFldName);
-  if (!IsBlobType(f.d().type)) WrongType(f.d(), "binary length");
+  if (!table::IsBlobType(f.d().type)) WrongType(f.d(), "binary length");
   core::Out(pulLength, f.ref.cursor->table().BlobLength(f.ref->CurrentView().blob(f.index)), "pulLength");
   return 0;
 }
@@ -226,7 +226,7 @@ UNSIGNED32 AdsGetBinary(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32 ulOffs
   core::Require(pucBuf, "pucBuf");
   core::Require(pulLen, "pulLen");
   FieldRef f = Field(hObj, pucFldName);
-  if (!IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
+  if (!table::IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
   std::string content = f.ref->ReadBlob(f.index);
   uint32_t n = ulOffset >= content.size() ? 0 : std::min<uint32_t>(*pulLen, static_cast<uint32_t>(content.size() - ulOffset));
   if (n) std::memcpy(pucBuf, content.data() + ulOffset, n);
@@ -237,7 +237,7 @@ UNSIGNED32 AdsGetBinary(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32 ulOffs
 UNSIGNED32 AdsBinaryToFile(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucFileName) {
   core::Require(pucFileName, "pucFileName");
   FieldRef f = Field(hObj, pucFldName);
-  if (!IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
+  if (!table::IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
   std::string content = f.ref->ReadBlob(f.index);
   std::string host = HostPathOf(core::InText(pucFileName));
   std::unique_ptr<storage::File> out = storage::OpenFile(host, storage::OpenMode::kCreate, err::kTableIoError);
@@ -247,17 +247,17 @@ UNSIGNED32 AdsBinaryToFile(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* puc
 
 UNSIGNED32 AdsGetDouble(ADSHANDLE hObj, UNSIGNED8* pucFldName, DOUBLE* pdValue) {
   FieldRef f = Field(hObj, pucFldName);
-  FieldType t = f.d().type;
-  if (ValueKindOf(t) != ValueKind::kNumber && t != FieldType::kDate) WrongType(f.d(), "numeric value");
-  RecordView v = f.ref->CurrentView();
-  core::Out(pdValue, t == FieldType::kDate ? v.julian(f.index) : v.number(f.index), "pdValue");
+  table::FieldType t = f.d().type;
+  if (table::ValueKindOf(t) != table::ValueKind::kNumber && t != table::FieldType::kDate) WrongType(f.d(), "numeric value");
+  table::RecordView v = f.ref->CurrentView();
+  core::Out(pdValue, t == table::FieldType::kDate ? v.julian(f.index) : v.number(f.index), "pdValue");
   return 0;
 }
 
 UNSIGNED32 AdsGetLong(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32* plValue) {
   FieldRef f = Field(hObj, pucFldName);
-  FieldType t = f.d().type;
-  if (ValueKindOf(t) != ValueKind::kNumber && t != FieldType::kDate && t != FieldType::kTime) WrongType(f.d(), "integer value");
+  table::FieldType t = f.d().type;
+  if (table::ValueKindOf(t) != table::ValueKind::kNumber && t != table::FieldType::kDate && t != table::FieldType::kTime) WrongType(f.d(), "integer value");
   int64_t v = f.ref->CurrentView().integer(f.index);
   if (v < INT32_MIN || v > INT32_MAX) Fail(err::kValueDoesNotFit, "The value of field \"" + f.d().name + "\" does not fit 32 bits.");
   core::Out(plValue, v, "plValue");
@@ -266,7 +266,7 @@ UNSIGNED32 AdsGetLong(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32* plValue) 
 
 UNSIGNED32 AdsGetShort(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED16* psValue) {
   FieldRef f = Field(hObj, pucFldName);
-  if (ValueKindOf(f.d().type) != ValueKind::kNumber) WrongType(f.d(), "integer value");
+  if (table::ValueKindOf(f.d().type) != table::ValueKind::kNumber) WrongType(f.d(), "integer value");
   int64_t v = f.ref->CurrentView().integer(f.index);
   if (v < INT16_MIN || v > INT16_MAX) Fail(err::kValueDoesNotFit, "The value of field \"" + f.d().name + "\" does not fit 16 bits.");
   core::Out(psValue, v, "psValue");
@@ -275,42 +275,42 @@ UNSIGNED32 AdsGetShort(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED16* psValue)
 
 UNSIGNED32 AdsGetJulian(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32* plDate) {
   FieldRef f = Field(hObj, pucFldName);
-  ValueKind k = ValueKindOf(f.d().type);
-  if (k != ValueKind::kDate && k != ValueKind::kTimeStamp) WrongType(f.d(), "date");
+  table::ValueKind k = table::ValueKindOf(f.d().type);
+  if (k != table::ValueKind::kDate && k != table::ValueKind::kTimeStamp) WrongType(f.d(), "date");
   core::Out(plDate, f.ref->CurrentView().julian(f.index), "plDate");
   return 0;
 }
 
 UNSIGNED32 AdsGetMilliseconds(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32* plTime) {
   FieldRef f = Field(hObj, pucFldName);
-  ValueKind k = ValueKindOf(f.d().type);
-  if (k != ValueKind::kTime && k != ValueKind::kTimeStamp) WrongType(f.d(), "time");
+  table::ValueKind k = table::ValueKindOf(f.d().type);
+  if (k != table::ValueKind::kTime && k != table::ValueKind::kTimeStamp) WrongType(f.d(), "time");
   core::Out(plTime, f.ref->CurrentView().milliseconds(f.index), "plTime");
   return 0;
 }
 
 UNSIGNED32 AdsGetLogical(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pbValue) {
   FieldRef f = Field(hObj, pucFldName);
-  if (f.d().type != FieldType::kLogical) WrongType(f.d(), "logical value");
+  if (f.d().type != table::FieldType::kLogical) WrongType(f.d(), "logical value");
   core::Out(pbValue, f.ref->CurrentView().logical(f.index) ? 1 : 0, "pbValue");
   return 0;
 }
 
 UNSIGNED32 AdsGetDate(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED16* pusLen) {
   FieldRef f = Field(hObj, pucFldName);
-  ValueKind k = ValueKindOf(f.d().type);
-  if (k != ValueKind::kDate && k != ValueKind::kTimeStamp) WrongType(f.d(), "date");
+  table::ValueKind k = table::ValueKindOf(f.d().type);
+  if (k != table::ValueKind::kDate && k != table::ValueKind::kTimeStamp) WrongType(f.d(), "date");
   std::string text = table::FieldText(*f.ref.cursor, f.index);
-  if (k == ValueKind::kTimeStamp) text = text.substr(0, text.find(' '));
+  if (k == table::ValueKind::kTimeStamp) text = text.substr(0, text.find(' '));
   return core::TextOut(text, pucBuf, pusLen);
 }
 
 UNSIGNED32 AdsGetTime(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED16* pusLen) {
   FieldRef f = Field(hObj, pucFldName);
-  ValueKind k = ValueKindOf(f.d().type);
-  if (k != ValueKind::kTime && k != ValueKind::kTimeStamp) WrongType(f.d(), "time");
+  table::ValueKind k = table::ValueKindOf(f.d().type);
+  if (k != table::ValueKind::kTime && k != table::ValueKind::kTimeStamp) WrongType(f.d(), "time");
   std::string text = table::FieldText(*f.ref.cursor, f.index);
-  if (k == ValueKind::kTimeStamp) {
+  if (k == table::ValueKind::kTimeStamp) {
     size_t space = text.find(' ');
     text = space == std::string::npos ? std::string() : text.substr(space + 1);
   }
@@ -357,29 +357,29 @@ UNSIGNED32 AdsSetStringW(ADSHANDLE hObj, UNSIGNED8* pucFldName, WCHAR* pwcBuf, U
 UNSIGNED32 AdsSetFieldRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32 ulLen) {
   FieldRef f = Field(hObj, pucFldName);
   if (ulLen && !pucBuf) core::Require(pucBuf, "pucBuf");
-  const FieldDescriptor& d = f.d();
-  if (IsBlobType(d.type)) WrongType(d, "raw form; blobs are set through AdsSetString or AdsSetBinary");
+  const table::FieldDescriptor& d = f.d();
+  if (table::IsBlobType(d.type)) WrongType(d, "raw form; blobs are set through AdsSetString or AdsSetBinary");
   PaddedValue padded;
-  Change(f, [&](const Schema& s, uint8_t* image) {
-    if (IsVarLengthType(d.type)) {
+  Change(f, [&](const table::Schema& s, uint8_t* image) {
+    if (table::IsVarLengthType(d.type)) {
       // The used bytes of a variable field; its length follows them.
-      uint32_t unit = d.type == FieldType::kNVarChar ? 2 : 1;
+      uint32_t unit = d.type == table::FieldType::kNVarChar ? 2 : 1;
       if (ulLen > d.dataSize) Fail(err::kValueDoesNotFit, "The value does not fit field \"" + d.name + "\".");
       uint8_t* raw = padded.Zeroed(d.size);
       std::memcpy(raw, pucBuf, ulLen);
       uint16_t used = static_cast<uint16_t>(ulLen / unit);
       std::memcpy(raw + d.dataSize, &used, 2);
-      WriteRaw(s, image, f.index, raw, d.size);
+      table::WriteRaw(s, image, f.index, raw, d.size);
       return;
     }
-    uint32_t bytes = d.type == FieldType::kNChar ? d.size : d.size;
+    uint32_t bytes = d.type == table::FieldType::kNChar ? d.size : d.size;
     if (ulLen > bytes) Fail(err::kValueDoesNotFit, "The value does not fit field \"" + d.name + "\".");
-    if (ulLen < bytes && d.type != FieldType::kRaw && d.type != FieldType::kString && d.type != FieldType::kCIString) {
+    if (ulLen < bytes && d.type != table::FieldType::kRaw && d.type != table::FieldType::kString && d.type != table::FieldType::kCIString) {
       Fail(err::kInvalidArgument, "Field \"" + d.name + "\" takes exactly " + std::to_string(bytes) + " raw bytes.");
     }
     uint8_t* raw = padded.Zeroed(d.size);
     std::memcpy(raw, pucBuf, ulLen);
-    WriteRaw(s, image, f.index, raw, d.size);
+    table::WriteRaw(s, image, f.index, raw, d.size);
   });
   return 0;
 }
@@ -387,23 +387,23 @@ UNSIGNED32 AdsSetFieldRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucB
 UNSIGNED32 AdsSetTimeStampRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, void* pvBuf, UNSIGNED32 ulLen) {
   if (sql::IsStatementHandle(hObj)) return sql::SetTimeStampRawParam(hObj, pucFldName, pvBuf, ulLen);
   FieldRef f = Field(hObj, pucFldName);
-  if (ValueKindOf(f.d().type) != ValueKind::kTimeStamp) WrongType(f.d(), "timestamp");
+  if (table::ValueKindOf(f.d().type) != table::ValueKind::kTimeStamp) WrongType(f.d(), "timestamp");
   if (ulLen != 8) Fail(err::kInvalidArgument, "A raw timestamp is 8 bytes.");
   core::Require(pvBuf, "pvBuf");
-  Change(f, [&](const Schema& s, uint8_t* image) { WriteRaw(s, image, f.index, static_cast<uint8_t*>(pvBuf), 8); });
+  Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteRaw(s, image, f.index, static_cast<uint8_t*>(pvBuf), 8); });
   return 0;
 }
 
 UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName) {
   if (sql::IsStatementHandle(hObj)) return sql::SetEmptyParam(hObj, pucFldName);
   FieldRef f = Field(hObj, pucFldName);
-  if (IsBlobType(f.d().type)) {
+  if (table::IsBlobType(f.d().type)) {
     if (RawKeyOf(f)) Fail(err::kFieldTypeMismatch, "Field \"" + f.d().name + "\" is a blob and cannot be part of a key.");
     table::CheckAssignable(*f.ref.cursor, f.index);
     f.ref->SetBlob(f.index, "");
     return 0;
   }
-  Change(f, [&](const Schema& s, uint8_t* image) { WriteNull(s, image, f.index); });
+  Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteNull(s, image, f.index); });
   return 0;
 }
 
@@ -412,24 +412,24 @@ UNSIGNED32 AdsSetNull(ADSHANDLE hObj, UNSIGNED8* pucFldName) { return AdsSetEmpt
 UNSIGNED32 AdsSetDouble(ADSHANDLE hObj, UNSIGNED8* pucFldName, DOUBLE dValue) {
   if (sql::IsStatementHandle(hObj)) return sql::SetDoubleParam(hObj, pucFldName, dValue);
   FieldRef f = Field(hObj, pucFldName);
-  if (ValueKindOf(f.d().type) != ValueKind::kNumber) WrongType(f.d(), "numeric value");
-  Change(f, [&](const Schema& s, uint8_t* image) { WriteNumber(s, image, f.index, dValue); });
+  if (table::ValueKindOf(f.d().type) != table::ValueKind::kNumber) WrongType(f.d(), "numeric value");
+  Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteNumber(s, image, f.index, dValue); });
   return 0;
 }
 
 UNSIGNED32 AdsSetLong(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lValue) {
   if (sql::IsStatementHandle(hObj)) return sql::SetLongParam(hObj, pucFldName, lValue);
   FieldRef f = Field(hObj, pucFldName);
-  if (f.d().type == FieldType::kDate) {
-    Change(f, [&](const Schema& s, uint8_t* image) { WriteJulian(s, image, f.index, lValue); });
+  if (f.d().type == table::FieldType::kDate) {
+    Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteJulian(s, image, f.index, lValue); });
     return 0;
   }
-  if (ValueKindOf(f.d().type) != ValueKind::kNumber) WrongType(f.d(), "integer value");
-  Change(f, [&](const Schema& s, uint8_t* image) {
-    if (f.d().type == FieldType::kMoney) {
-      WriteNumber(s, image, f.index, lValue);
+  if (table::ValueKindOf(f.d().type) != table::ValueKind::kNumber) WrongType(f.d(), "integer value");
+  Change(f, [&](const table::Schema& s, uint8_t* image) {
+    if (f.d().type == table::FieldType::kMoney) {
+      table::WriteNumber(s, image, f.index, lValue);
     } else {
-      WriteInteger(s, image, f.index, lValue);
+      table::WriteInteger(s, image, f.index, lValue);
     }
   });
   return 0;
@@ -442,11 +442,11 @@ UNSIGNED32 AdsSetShort(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED16 sValue) {
 UNSIGNED32 AdsSetJulian(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lDate) {
   if (sql::IsStatementHandle(hObj)) return sql::SetJulianParam(hObj, pucFldName, lDate);
   FieldRef f = Field(hObj, pucFldName);
-  Change(f, [&](const Schema& s, uint8_t* image) {
+  Change(f, [&](const table::Schema& s, uint8_t* image) {
     if (lDate == 0) {
-      WriteNull(s, image, f.index);
+      table::WriteNull(s, image, f.index);
     } else {
-      WriteJulian(s, image, f.index, lDate);
+      table::WriteJulian(s, image, f.index, lDate);
     }
   });
   return 0;
@@ -455,28 +455,28 @@ UNSIGNED32 AdsSetJulian(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lDate) {
 UNSIGNED32 AdsSetMilliseconds(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lTime) {
   if (sql::IsStatementHandle(hObj)) return sql::SetMillisecondsParam(hObj, pucFldName, lTime);
   FieldRef f = Field(hObj, pucFldName);
-  Change(f, [&](const Schema& s, uint8_t* image) { WriteMilliseconds(s, image, f.index, lTime); });
+  Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteMilliseconds(s, image, f.index, lTime); });
   return 0;
 }
 
 UNSIGNED32 AdsSetLogical(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16 bValue) {
   if (sql::IsStatementHandle(hObj)) return sql::SetLogicalParam(hObj, pucFldName, bValue);
   FieldRef f = Field(hObj, pucFldName);
-  Change(f, [&](const Schema& s, uint8_t* image) { WriteLogical(s, image, f.index, bValue != 0); });
+  Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteLogical(s, image, f.index, bValue != 0); });
   return 0;
 }
 
 UNSIGNED32 AdsSetDate(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucValue, UNSIGNED16 usLen) {
   FieldRef f = Field(hObj, pucFldName);
-  ValueKind k = ValueKindOf(f.d().type);
-  if (k != ValueKind::kDate && k != ValueKind::kTimeStamp) WrongType(f.d(), "date");
+  table::ValueKind k = table::ValueKindOf(f.d().type);
+  if (k != table::ValueKind::kDate && k != table::ValueKind::kTimeStamp) WrongType(f.d(), "date");
   std::string text = core::InText(pucValue, usLen, "pucValue");
-  if (k == ValueKind::kTimeStamp) {
+  if (k == table::ValueKind::kTimeStamp) {
     // Only the date part changes.
     int32_t ms = f.ref->CurrentView().milliseconds(f.index);
     table::SetFieldText(*f.ref.cursor, f.index, text);
     if (!f.ref->CurrentView().isNull(f.index)) {
-      Change(f, [&](const Schema& s, uint8_t* image) { WriteMilliseconds(s, image, f.index, ms); });
+      Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteMilliseconds(s, image, f.index, ms); });
     }
     return 0;
   }
@@ -486,12 +486,12 @@ UNSIGNED32 AdsSetDate(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucValue
 
 UNSIGNED32 AdsSetTime(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucValue, UNSIGNED16 usLen) {
   FieldRef f = Field(hObj, pucFldName);
-  ValueKind k = ValueKindOf(f.d().type);
-  if (k != ValueKind::kTime && k != ValueKind::kTimeStamp) WrongType(f.d(), "time");
+  table::ValueKind k = table::ValueKindOf(f.d().type);
+  if (k != table::ValueKind::kTime && k != table::ValueKind::kTimeStamp) WrongType(f.d(), "time");
   std::string text = core::InText(pucValue, usLen, "pucValue");
   std::optional<int64_t> ms = ReadTime(text);
   if (!ms) Fail(err::kInvalidDateText, "\"" + text + "\" is not a time of day.");
-  Change(f, [&](const Schema& s, uint8_t* image) { WriteMilliseconds(s, image, f.index, static_cast<int32_t>(*ms)); });
+  Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteMilliseconds(s, image, f.index, static_cast<int32_t>(*ms)); });
   return 0;
 }
 
@@ -501,7 +501,7 @@ UNSIGNED32 AdsSetBinary(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16 usBina
     return sql::SetBinaryParam(hObj, pucFldName, usBinaryType, ulTotalLength, ulOffset, pucBuf, ulLen);
   }
   FieldRef f = Field(hObj, pucFldName);
-  if (!IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
+  if (!table::IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
   if (usBinaryType != 6 && usBinaryType != 7) Fail(err::kInvalidArgument, "The binary type must be 6 or 7.");
   if (ulLen && !pucBuf) core::Require(pucBuf, "pucBuf");
   if (static_cast<uint64_t>(ulOffset) + ulLen > ulTotalLength) {
@@ -523,7 +523,7 @@ UNSIGNED32 AdsSetBinary(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16 usBina
 UNSIGNED32 AdsFileToBinary(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16 usBinaryType, UNSIGNED8* pucFileName) {
   core::Require(pucFileName, "pucFileName");
   FieldRef f = Field(hObj, pucFldName);
-  if (!IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
+  if (!table::IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
   if (usBinaryType != 6 && usBinaryType != 7) Fail(err::kInvalidArgument, "The binary type must be 6 or 7.");
   std::unique_ptr<storage::File> in =
       storage::OpenFile(HostPathOf(core::InText(pucFileName)), storage::OpenMode::kRead, err::kTableIoError);

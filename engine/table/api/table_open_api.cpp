@@ -107,17 +107,17 @@ namespace {
 // Opens the table file at `host` as a table of `type` (unset: the file says) and registers its
 // cursor on `connection`.
 ADSHANDLE RegisterOpen(ADSHANDLE connection, const std::string& name, const std::string& host,
-                       const std::string& windowsPath, std::optional<TableType> type, uint32_t options,
+                       const std::string& windowsPath, std::optional<table::TableType> type, uint32_t options,
                        uint16_t lockType, bool checkRights, uint32_t rights = dict::rights::kAll,
                        const std::string& collation = {}, const std::map<std::string, uint32_t>& columnRights = {}) {
   if (checkRights && !(rights & dict::rights::kRead)) {
     Fail(err::kPermissionDenied, "Read permission not granted on the table \"" + name + "\".");
   }
-  Table::OpenOptions o;
+  table::Table::OpenOptions o;
   o.exclusive = options & table::kOpenExclusive;
   o.readOnly = options & table::kOpenReadOnly;
   o.type = type;
-  std::unique_ptr<Table> t = Table::Open(host, o);
+  std::unique_ptr<table::Table> t = table::Table::Open(host, o);
   TableIndexes::Attach(*t, collation, options);
   // What a transaction whose process died left in the table is undone before anyone reads it.
   if (!o.readOnly) table::RecoverAbandonedTransactions(*t);
@@ -146,7 +146,7 @@ ADSHANDLE RegisterOpen(ADSHANDLE connection, const std::string& name, const std:
 // on a dictionary table (all rights otherwise).
 // *type is the type asked for; a dictionary table takes its dictionary's type.
 std::string ResolveOpenPath(ADSHANDLE connection, const std::string& name, std::string* windowsPath,
-                            std::optional<TableType>* type, uint32_t* rights = nullptr,
+                            std::optional<table::TableType>* type, uint32_t* rights = nullptr,
                             std::map<std::string, uint32_t>* columnRights = nullptr) {
   if (rights) *rights = dict::rights::kAll;
   if (connection != 0) {
@@ -154,23 +154,23 @@ std::string ResolveOpenPath(ADSHANDLE connection, const std::string& name, std::
     bool plainName = name.find_first_of("\\/:") == std::string::npos;
     if (c->is_dictionary && c->dictionary && plainName) {
       dict::TableEntry entry = c->dictionary->GetTable(name);  // 5132 when absent
-      std::optional<TableType> stored = TableTypeOf(entry.type);
-      if (entry.type != 0 && (!stored || *stored == TableType::kVfp)) {
+      std::optional<table::TableType> stored = table::TableTypeOf(entry.type);
+      if (entry.type != 0 && (!stored || *stored == table::TableType::kVfp)) {
         Fail(err::kInvalidArgument, "The table \"" + name + "\" is of type " + std::to_string(entry.type) +
                                         ", which this engine does not open.");
       }
-      if (type) *type = stored ? *stored : TableType::kAdt;
+      if (type) *type = stored ? *stored : table::TableType::kAdt;
       if (rights && !c->is_administrator) *rights = c->dictionary->RightsOf(c->user, dict::ObjectType::kTable, entry.name);
       if (columnRights && !c->is_administrator) *columnRights = c->dictionary->ColumnRightsOf(c->user, entry.name);
       if (windowsPath) *windowsPath = c->dictionary->TableWindowsPath(entry);
       return c->dictionary->TableHostPath(entry);
     }
   }
-  TableType wanted = type && *type ? **type : table::DefaultTableType(connection);
+  table::TableType wanted = type && *type ? **type : table::DefaultTableType(connection);
   std::string host = table::TableHostPath(connection, name, windowsPath, wanted);
   // A free table opened without a type: the connection's TableType when it names a DBF type,
   // else whatever its file is.
-  if (type && !*type && wanted != TableType::kAdt) *type = wanted;
+  if (type && !*type && wanted != table::TableType::kAdt) *type = wanted;
   return host;
 }
 
@@ -183,20 +183,20 @@ UNSIGNED32 AdsCreateTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* p
   core::Require(pucName, "pucName");
   core::Require(pucFields, "pucFields");
   core::Require(phTable, "phTable");
-  std::optional<TableType> requested = table::CheckTableType(usTableType);
+  std::optional<table::TableType> requested = table::CheckTableType(usTableType);
   table::CheckCharType(usCharType);
   (void)pucDBObjName;
-  const TableType type = requested ? *requested : table::DefaultTableType(hConnect);
+  const table::TableType type = requested ? *requested : table::DefaultTableType(hConnect);
   std::string name = core::InText(pucName);
-  std::vector<FieldSpec> specs = ParseFieldDefinitions(core::InText(pucFields));
-  Schema schema = type == TableType::kAdt ? Schema::FromSpecs(specs) : Schema::FromDbfSpecs(specs, type);
+  std::vector<table::FieldSpec> specs = table::ParseFieldDefinitions(core::InText(pucFields));
+  table::Schema schema = type == table::TableType::kAdt ? table::Schema::FromSpecs(specs) : table::Schema::FromDbfSpecs(specs, type);
   std::string windowsPath;
   std::string host = table::TableHostPath(hConnect, name, &windowsPath, type);
-  Table::CreateOptions co;
+  table::Table::CreateOptions co;
   co.memoBlockSize = usMemoSize;
   co.charType = usCharType == 2 ? 2 : 1;
   co.collation = core::InText(pucCollation);
-  Table::Create(host, schema, co);
+  table::Table::Create(host, schema, co);
   // On a dictionary connection the table joins the dictionary unless it is asked to be free.
   constexpr uint32_t kFreeTable = 0x00001000;
   if (hConnect != 0) {
@@ -230,7 +230,7 @@ UNSIGNED32 AdsOpenTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* puc
                           UNSIGNED8* pucCollation, ADSHANDLE* phTable) {
   core::Require(pucName, "pucName");
   core::Require(phTable, "phTable");
-  std::optional<TableType> type = table::CheckTableType(usTableType);
+  std::optional<table::TableType> type = table::CheckTableType(usTableType);
   table::CheckCharType(usCharType);
   (void)pucAlias;
   std::string name = core::InText(pucName);
@@ -266,7 +266,7 @@ UNSIGNED32 AdsCloseTable(ADSHANDLE hTable) {
 
 UNSIGNED32 AdsDeleteTable(ADSHANDLE hTable) {
   std::shared_ptr<TableCursor> cursor = table::TableOf(hTable);
-  Table& t = cursor->table();
+  table::Table& t = cursor->table();
   if (!t.exclusive()) {
     Fail(err::kExclusiveRequired, "The table \"" + cursor->info().name + "\" must be open exclusively to delete it.");
   }
@@ -283,7 +283,7 @@ UNSIGNED32 AdsRestructureTable90(ADSHANDLE hObj, UNSIGNED8* pucName, UNSIGNED8* 
                                  UNSIGNED8* pucAddFields, UNSIGNED8* pucDeleteFields, UNSIGNED8* pucChangeFields,
                                  UNSIGNED32 ulOptions, UNSIGNED8* pucCollation) {
   core::Require(pucName, "pucName");
-  std::optional<TableType> type = table::CheckTableType(usTableType);
+  std::optional<table::TableType> type = table::CheckTableType(usTableType);
   (void)pucPassword, (void)usCharType, (void)usLockType, (void)usCheckRights, (void)ulOptions, (void)pucCollation;
   std::string name = core::InText(pucName);
   std::string windowsPath;
@@ -294,9 +294,9 @@ UNSIGNED32 AdsRestructureTable90(ADSHANDLE hObj, UNSIGNED8* pucName, UNSIGNED8* 
   // until the rebuild leaves an index that is missing (rebuilt by the next exclusive open)
   // rather than one that lies.
   bool hasTags = false;
-  auto checkTags = [&](const Schema& next, const std::vector<TagDefinition>& tags) {
+  auto checkTags = [&](const table::Schema& next, const std::vector<table::TagDefinition>& tags) {
     TableFields fields(next);
-    for (const TagDefinition& tag : tags) {
+    for (const table::TagDefinition& tag : tags) {
       try {
         ExpressionKeys keys(tag.expression, tag.condition, fields);
       } catch (const EngineError& e) {
@@ -307,13 +307,13 @@ UNSIGNED32 AdsRestructureTable90(ADSHANDLE hObj, UNSIGNED8* pucName, UNSIGNED8* 
     hasTags = !tags.empty();
   };
   auto rebuild = [&]() {
-    Table::OpenOptions exclusive;
+    table::Table::OpenOptions exclusive;
     exclusive.exclusive = true;
-    std::unique_ptr<Table> t = Table::Open(host, exclusive);
+    std::unique_ptr<table::Table> t = table::Table::Open(host, exclusive);
     ReindexTable(*t);
   };
   try {
-    Table::Restructure(host, core::InText(pucAddFields), core::InText(pucDeleteFields), core::InText(pucChangeFields),
+    table::Table::Restructure(host, core::InText(pucAddFields), core::InText(pucDeleteFields), core::InText(pucChangeFields),
                        table::ProgressForCall(), checkTags);
   } catch (...) {
     if (hasTags && !storage::Exists(table_files::IndexPath(host))) {

@@ -26,11 +26,11 @@ namespace {
 void EmptyImageInto(ADSHANDLE hTable, void* pvRecord, UNSIGNED32 ulLen) {
   table::CursorRef c = CursorOf(hTable);
   core::Require(pvRecord, "pvRecord");
-  const Schema& s = c->schema();
+  const table::Schema& s = c->schema();
   if (ulLen < s.recordLength()) {
     Fail(err::kInsufficientBuffer, "The record buffer needs " + std::to_string(s.recordLength()) + " bytes.");
   }
-  WriteEmptyRecord(s, static_cast<uint8_t*>(pvRecord));
+  table::WriteEmptyRecord(s, static_cast<uint8_t*>(pvRecord));
 }
 
 }  // namespace
@@ -48,9 +48,9 @@ UNSIGNED32 AdsGetNullRecord(ADSHANDLE hTable, void* pvRecord, UNSIGNED32 ulLen) 
 UNSIGNED32 AdsAppendRecord(ADSHANDLE hTable) {
   table::CursorRef c = CursorOf(hTable);
   c->AppendRecord();
-  RecordView v = c->CurrentView();
+  table::RecordView v = c->CurrentView();
   for (size_t i = 0; i < v.fieldCount(); ++i) {
-    if (v.field(i).type == FieldType::kAutoInc) c->lastAppendedAutoinc = static_cast<uint32_t>(v.integer(i));
+    if (v.field(i).type == table::FieldType::kAutoInc) c->lastAppendedAutoinc = static_cast<uint32_t>(v.integer(i));
   }
   return 0;
 }
@@ -84,7 +84,7 @@ UNSIGNED32 AdsRecallRecord(ADSHANDLE hTable) {
 
 UNSIGNED32 AdsIsRecordDeleted(ADSHANDLE hTable, UNSIGNED16* pbDeleted) {
   table::CursorRef c = CursorOf(hTable);
-  core::Out(pbDeleted, c->Current()[0] == kDeletedFlag ? 1 : 0, "pbDeleted");
+  core::Out(pbDeleted, c->Current()[0] == table::kDeletedFlag ? 1 : 0, "pbDeleted");
   return 0;
 }
 
@@ -96,7 +96,7 @@ UNSIGNED32 AdsGetDeleted(UNSIGNED16* pbShowDeleted) {
 UNSIGNED32 AdsGetRecordCRC(ADSHANDLE hTable, UNSIGNED32* pulCRC, UNSIGNED32 ulOptions) {
   table::CursorRef c = CursorOf(hTable);
   core::Require(pulCRC, "pulCRC");
-  const Schema& s = c->schema();
+  const table::Schema& s = c->schema();
   std::vector<uint8_t> image(c->Current(), c->Current() + s.recordLength());
   // Option 1 sums the record as this handle holds it; otherwise the record as stored now,
   // which is what optimistic locking compares.

@@ -61,7 +61,7 @@ std::string Upper(std::string s) {
 
 // YYYYMMDD of a julian day, as DTOS gives it.
 std::string Dtos(int32_t jd) {
-  const engine::CivilDate d = engine::JulianToCivil(jd);
+  const engine::table::CivilDate d = engine::table::JulianToCivil(jd);
   char buf[40];
   std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year, d.month, d.day);
   return buf;

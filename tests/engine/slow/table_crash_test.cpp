@@ -25,23 +25,23 @@ TEST_P(KilledWhileAppending, EveryCommittedRecordIsIntactAndNothingElseIsThere) 
   const bool exclusive = GetParam();
   testenv::TempDir dir;
   const std::string path = (dir.path() / "crash.adt").string();
-  Table::Create(path, Schema::FromSpecs(ParseFieldDefinitions("ID,AutoInc;NAME,Char,12;QTY,Integer;PAD,Char,40;")),
-                Table::CreateOptions{});
+  table::Table::Create(path, table::Schema::FromSpecs(table::ParseFieldDefinitions("ID,AutoInc;NAME,Char,12;QTY,Integer;PAD,Char,40;")),
+                table::Table::CreateOptions{});
   const uint64_t headerSize = std::filesystem::file_size(path);
 
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
     try {
-      Table::OpenOptions o;
+      table::Table::OpenOptions o;
       o.exclusive = exclusive;
-      auto t = Table::Open(path, o);
+      auto t = table::Table::Open(path, o);
       std::vector<uint8_t> image(t->schema().recordLength());
       for (uint32_t n = 1;; ++n) {
-        WriteEmptyRecord(t->schema(), image.data());
-        WriteText(t->schema(), image.data(), 1, "r" + std::to_string(n), false);
-        WriteInteger(t->schema(), image.data(), 2, n);
-        WriteText(t->schema(), image.data(), 3, std::string(40, static_cast<char>('a' + n % 26)), false);
+        table::WriteEmptyRecord(t->schema(), image.data());
+        table::WriteText(t->schema(), image.data(), 1, "r" + std::to_string(n), false);
+        table::WriteInteger(t->schema(), image.data(), 2, n);
+        table::WriteText(t->schema(), image.data(), 3, std::string(40, static_cast<char>('a' + n % 26)), false);
         t->AppendRecord(image.data());
       }
     } catch (...) {
@@ -65,18 +65,18 @@ TEST_P(KilledWhileAppending, EveryCommittedRecordIsIntactAndNothingElseIsThere) 
   // append did not return is never taken in.
   uint32_t exclusiveCount = 0;
   {
-    Table::OpenOptions o;
+    table::Table::OpenOptions o;
     o.exclusive = true;
-    exclusiveCount = Table::Open(path, o)->RecordCount();
+    exclusiveCount = table::Table::Open(path, o)->RecordCount();
   }
-  auto t = Table::Open(path, Table::OpenOptions{});
+  auto t = table::Table::Open(path, table::Table::OpenOptions{});
   uint32_t count = t->RecordCount();
   EXPECT_EQ(count, exclusiveCount);
   EXPECT_GE(count, kWritten - 1);
   std::vector<uint8_t> image(t->schema().recordLength());
   for (uint32_t n = 1; n <= count; ++n) {
     t->ReadRecord(n, image.data());
-    RecordView v(t->schema(), image.data(), n);
+    table::RecordView v(t->schema(), image.data(), n);
     ASSERT_EQ(v.integer(0), n);
     ASSERT_EQ(v.text(1), ("r" + std::to_string(n) + std::string(12, ' ')).substr(0, 12));
     ASSERT_EQ(v.integer(2), n);
@@ -84,9 +84,9 @@ TEST_P(KilledWhileAppending, EveryCommittedRecordIsIntactAndNothingElseIsThere) 
     ASSERT_FALSE(v.deleted());
   }
   // The table goes on: the next append follows the last intact record and its autoincrement.
-  WriteEmptyRecord(t->schema(), image.data());
+  table::WriteEmptyRecord(t->schema(), image.data());
   EXPECT_EQ(t->AppendRecord(image.data()), count + 1);
-  EXPECT_EQ(RecordView(t->schema(), image.data(), count + 1).integer(0), count + 1);
+  EXPECT_EQ(table::RecordView(t->schema(), image.data(), count + 1).integer(0), count + 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(SharedAndExclusive, KilledWhileAppending, ::testing::Values(false, true),

@@ -39,31 +39,31 @@ int CompareText(const std::string& a, const std::string& b, bool exact) {
 void FilterTable::Build(uint32_t count, uint32_t seed, uint32_t tagOptions, const std::string& collation) {
   using namespace engine;
   path_ = (dir_.path() / "people.adt").string();
-  Schema schema = Schema::FromSpecs({{"NAME", FieldType::kString, kNameWidth, 0},
-                                     {"N", FieldType::kInteger, 0, 0},
-                                     {"CITY", FieldType::kString, 8, 0},
-                                     {"ACTIVE", FieldType::kLogical, 0, 0}});
-  Table::CreateOptions co;
+  table::Schema schema = table::Schema::FromSpecs({{"NAME", table::FieldType::kString, kNameWidth, 0},
+                                     {"N", table::FieldType::kInteger, 0, 0},
+                                     {"CITY", table::FieldType::kString, 8, 0},
+                                     {"ACTIVE", table::FieldType::kLogical, 0, 0}});
+  table::Table::CreateOptions co;
   co.tags = {{"BYNAME", "NAME", "", tagOptions, collation, 0},
              {"BYN", "N", "", tagOptions, "", 0},
              {"BYUPPER", "UPPER(NAME)", "", 0, "", 0},
              {"BYACTIVE", "ACTIVE", "", 0, "", 0}};
-  Table::Create(path_, schema, co);
+  table::Table::Create(path_, schema, co);
   {
-    auto t = Table::Open(path_, {true, false});
+    auto t = table::Table::Open(path_, {true, false});
     std::mt19937 rng(seed);
     const char* cities[] = {"Rome", "Oslo", "Lima", "Kyiv"};
     std::vector<uint8_t> image(t->schema().recordLength());
-    Table::Batch batch(*t);
+    table::Table::Batch batch(*t);
     for (uint32_t i = 1; i <= count; ++i) {
       Row r;
       r.recno = i;
-      WriteEmptyRecord(t->schema(), image.data());
+      table::WriteEmptyRecord(t->schema(), image.data());
       if (rng() % 20 == 0) {
         r.nameNull = true;
       } else {
         std::string name = "K" + std::to_string(rng() % 40) + (rng() % 2 ? "a" : "b");
-        WriteText(t->schema(), image.data(), 0, name, false);
+        table::WriteText(t->schema(), image.data(), 0, name, false);
         r.name = name;
         r.name.resize(kNameWidth, ' ');
       }
@@ -71,13 +71,13 @@ void FilterTable::Build(uint32_t count, uint32_t seed, uint32_t tagOptions, cons
         r.nNull = true;
       } else {
         r.n = static_cast<int>(rng() % 100);
-        WriteInteger(t->schema(), image.data(), 1, r.n);
+        table::WriteInteger(t->schema(), image.data(), 1, r.n);
       }
       r.city = cities[rng() % 4];
-      WriteText(t->schema(), image.data(), 2, r.city, false);
+      table::WriteText(t->schema(), image.data(), 2, r.city, false);
       r.city.resize(8, ' ');
       r.active = rng() % 3 == 0;
-      WriteLogical(t->schema(), image.data(), 3, r.active);
+      table::WriteLogical(t->schema(), image.data(), 3, r.active);
       t->AppendRecord(image.data());
       if (rng() % 20 == 0) {
         r.deleted = true;
