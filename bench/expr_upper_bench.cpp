@@ -22,21 +22,21 @@ constexpr size_t kRows = 1000000;
 constexpr uint32_t kWidth = 30;
 
 // Fixed-length rows in one block, as a table's record images hold them.
-class Rows final : public engine::ExprSchema, public engine::ExprRecord {
+class Rows final : public engine::expr::ExprSchema, public engine::expr::ExprRecord {
  public:
   explicit Rows(std::vector<char> data) : data_(std::move(data)) {}
   void at(size_t row) { row_ = row; }
 
-  std::optional<engine::ExprField> FindField(std::string_view name) const override {
+  std::optional<engine::expr::ExprField> FindField(std::string_view name) const override {
     if (name.size() != 4 || (name[0] | 0x20) != 'n') return std::nullopt;
     return FieldAt(0);
   }
   bool IsOwnAlias(std::string_view) const override { return false; }
   size_t FieldCount() const override { return 1; }
-  engine::ExprField FieldAt(size_t) const override {
-    engine::ExprField f;
+  engine::expr::ExprField FieldAt(size_t) const override {
+    engine::expr::ExprField f;
     f.name = "NAME";
-    f.type = engine::ExprType::String;
+    f.type = engine::expr::ExprType::String;
     f.length = kWidth;
     return f;
   }
@@ -92,8 +92,8 @@ int main() {
   };
 
   // The engine: compile once, evaluate into the caller's key bytes.
-  auto key = engine::CompiledExpr::Compile("UPPER(NAME)", &rows);
-  engine::EvalOptions options;
+  auto key = engine::expr::CompiledExpr::Compile("UPPER(NAME)", &rows);
+  engine::expr::EvalOptions options;
   double engineSecs = best([&] {
     for (size_t r = 0; r < kRows; ++r) {
       rows.at(r);
@@ -103,7 +103,7 @@ int main() {
   checksum += static_cast<unsigned char>(keys[kRows * kWidth / 2]);
 
   // The floor: the same mapping written by hand.
-  const unsigned char* up = engine::UpperTable();
+  const unsigned char* up = engine::expr::UpperTable();
   double loopSecs = best([&] {
     for (size_t r = 0; r < kRows; ++r) {
       const char* src = rows.row(r);

@@ -38,10 +38,10 @@ Run Measure(const std::string& path, bool optimised) {
   auto start = std::chrono::steady_clock::now();
   filter::CursorFilters& f = filter::CursorFilters::Of(cursor);
   if (optimised) {
-    f.SetAof(std::make_unique<filter::OptimizedFilter>(cursor, f.expr(), ExprText(kExpr), filter::kAofResolveLater,
+    f.SetAof(std::make_unique<filter::OptimizedFilter>(cursor, f.expr(), expr::ExprText(kExpr), filter::kAofResolveLater,
                                                        false));
   } else {
-    f.SetFilter(ExprText(kExpr));
+    f.SetFilter(expr::ExprText(kExpr));
   }
   Run r;
   r.counted = cursor.CountRecords(1, nullptr);

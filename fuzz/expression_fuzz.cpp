@@ -17,8 +17,8 @@
 
 namespace {
 
-using engine::ExprField;
-using engine::ExprType;
+using engine::expr::ExprField;
+using engine::expr::ExprType;
 
 struct FieldValue {
   bool null = false;
@@ -29,7 +29,7 @@ struct FieldValue {
   bool logical = false;
 };
 
-class StrictRecord final : public engine::ExprSchema, public engine::ExprRecord {
+class StrictRecord final : public engine::expr::ExprSchema, public engine::expr::ExprRecord {
  public:
   StrictRecord() {
     add("NAME", ExprType::String, 20);
@@ -57,7 +57,7 @@ class StrictRecord final : public engine::ExprSchema, public engine::ExprRecord 
       values_[3].number = 42;
       values_[4].number = -12.25;
       values_[5].integer = 2448000;
-      values_[6].integer = int64_t{2451545} * engine::kMsPerDay + 3600000;
+      values_[6].integer = int64_t{2451545} * engine::expr::kMsPerDay + 3600000;
       values_[7].integer = 45000000;
       values_[8].logical = true;
       values_[9].wide = u"Жук ю ";
@@ -130,13 +130,13 @@ class StrictRecord final : public engine::ExprSchema, public engine::ExprRecord 
   mutable std::vector<std::unique_ptr<std::u16string>> wideHandedOut_;
 };
 
-void Evaluate(engine::CompiledExpr& e, StrictRecord& record) {
-  engine::EvalOptions options;
-  options.fixedNowMs = int64_t{2460000} * engine::kMsPerDay;
+void Evaluate(engine::expr::CompiledExpr& e, StrictRecord& record) {
+  engine::expr::EvalOptions options;
+  options.fixedNowMs = int64_t{2460000} * engine::expr::kMsPerDay;
   std::vector<char> key(e.type() == ExprType::String ? e.length() : 0);
   for (int which : {1, 2, 1}) {
     record.at(which);
-    const engine::Value& v = e.Evaluate(&record, options);
+    const engine::expr::Value& v = e.Evaluate(&record, options);
     if (e.type() == ExprType::String && !v.null && v.len > 0) {
       volatile char first = v.str[0], last = v.str[v.len - 1];  // the value's bytes must be readable
       (void)first;
@@ -155,7 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static StrictRecord record;
   std::string_view text(reinterpret_cast<const char*>(data), size);
   try {
-    auto e = engine::CompiledExpr::Compile(text, &record);
+    auto e = engine::expr::CompiledExpr::Compile(text, &record);
     Evaluate(*e, record);
   } catch (const engine::EngineError&) {
   }
@@ -163,17 +163,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The bytes as little-endian UTF-16 code units, unpaired surrogates included.
     std::u16string wide(size / 2, u'\0');
     for (size_t i = 0; i < wide.size(); ++i) wide[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-    auto e = engine::CompiledExpr::Compile(engine::ExprText::FromUtf16(wide), &record);
+    auto e = engine::expr::CompiledExpr::Compile(engine::expr::ExprText::FromUtf16(wide), &record);
     Evaluate(*e, record);
   } catch (const engine::EngineError&) {
   }
   try {
-    for (auto& segment : engine::CompiledExpr::CompileSegments(text, &record)) Evaluate(*segment, record);
+    for (auto& segment : engine::expr::CompiledExpr::CompileSegments(text, &record)) Evaluate(*segment, record);
   } catch (const engine::EngineError&) {
   }
   std::string error;
   size_t at = 0;
-  if (auto condition = engine::ContainsCondition::Parse(text, error, at)) {
+  if (auto condition = engine::expr::ContainsCondition::Parse(text, error, at)) {
     std::string_view texts[] = {"Anna Karenina went to Moscow", "", "a b c d e f"};
     condition->Matches(texts, 3);
   } else if (at > text.size()) {

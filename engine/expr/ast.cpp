@@ -4,7 +4,7 @@
 
 #include "engine/core/codepage.h"
 
-namespace engine {
+namespace engine::expr {
 
 ConstNode::ConstNode(ExprType type, uint32_t pos, const Value& v) : Node(type, pos), value_(v) {
   if (type == ExprType::String && !v.null) {
@@ -97,4 +97,4 @@ const char* ExprTypeName(ExprType type) {
   return "unknown";
 }
 
-}  // namespace engine
+}  // namespace engine::expr

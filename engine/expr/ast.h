@@ -20,7 +20,7 @@
 #include "engine/expr/expr_record.h"
 #include "engine/expr/expr_types.h"
 
-namespace engine {
+namespace engine::expr {
 
 // What one evaluation sees besides the tree: the record and the settings.
 struct EvalContext {
@@ -147,4 +147,4 @@ class FuncNode final : public Node {
   WideFuncImpl wide_ = nullptr;
 };
 
-}  // namespace engine
+}  // namespace engine::expr

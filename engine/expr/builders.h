@@ -14,7 +14,7 @@
 #include "engine/expr/ast.h"
 #include "engine/expr/lexer.h"
 
-namespace engine {
+namespace engine::expr {
 
 // Longest character result an expression may have.
 constexpr uint32_t kMaxExprLength = 65535;
@@ -41,4 +41,4 @@ NodePtr Fold(NodePtr node);
 // Raises the type error "what must be T, not U" at the node's position.
 [[noreturn]] void FailType(const Node& node, const std::string& what, ExprType wanted);
 
-}  // namespace engine
+}  // namespace engine::expr

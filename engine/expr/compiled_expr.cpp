@@ -7,7 +7,7 @@
 #include "engine/core/error.h"
 #include "engine/expr/parser.h"
 
-namespace engine {
+namespace engine::expr {
 
 namespace {
 
@@ -170,4 +170,4 @@ std::string CompiledExpr::EvalText(const ExprRecord* record, const EvalOptions& 
   return std::string();
 }
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -26,7 +26,7 @@
 #include "engine/expr/expr_record.h"
 #include "engine/expr/expr_text.h"
 
-namespace engine {
+namespace engine::expr {
 
 class CompiledExpr {
  public:
@@ -95,4 +95,4 @@ using CompiledExprPtr = std::unique_ptr<CompiledExpr>;
 // Whether the options' date format is one DTOC and CTOD can use.
 bool IsValidDateFormat(std::string_view pattern);
 
-}  // namespace engine
+}  // namespace engine::expr

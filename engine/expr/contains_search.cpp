@@ -2,7 +2,7 @@
 
 #include "engine/expr/text_ops.h"
 
-namespace engine {
+namespace engine::expr {
 
 namespace {
 
@@ -262,4 +262,4 @@ bool ContainsCondition::Matches(const std::string_view* texts, size_t count) con
   return root_->Eval(texts, count);
 }
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-namespace engine {
+namespace engine::expr {
 
 class ContainsCondition {
  public:
@@ -33,4 +33,4 @@ class ContainsCondition {
   std::unique_ptr<Term> root_;
 };
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -4,7 +4,7 @@
 #include "engine/core/date_format.h"
 #include "engine/table/julian.h"
 
-namespace engine {
+namespace engine::expr {
 
 namespace {
 
@@ -259,4 +259,4 @@ std::optional<int64_t> ReadTime(std::string_view text) {
   return ((h * 60LL + m) * 60 + s) * 1000 + frac;
 }
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-namespace engine {
+namespace engine::expr {
 
 // The julian day of a proleptic Gregorian date, or 0 when the date does not exist.
 int64_t JulianFromYmd(int year, int month, int day);
@@ -58,4 +58,4 @@ void WriteTime(int64_t ms, char* out);
 // Reads "HH:MM[:SS[.fff]]" with an optional AM/PM; nothing for unreadable text.
 std::optional<int64_t> ReadTime(std::string_view text);
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-namespace engine {
+namespace engine::expr {
 
 struct EvalOptions {
   // Off: "=" between strings compares the left side over the right side's length (a prefix
@@ -27,4 +27,4 @@ struct EvalOptions {
   std::optional<int64_t> fixedNowMs;
 };
 
-}  // namespace engine
+}  // namespace engine::expr

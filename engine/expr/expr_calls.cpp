@@ -3,7 +3,7 @@
 #include "engine/core/error.h"
 #include "engine/expr/compiled_expr.h"
 
-namespace engine {
+namespace engine::expr {
 
 namespace {
 
@@ -46,4 +46,4 @@ uint16_t EvalTestExpr(std::string_view text, const ExprSchema* schema) {
   return static_cast<uint16_t>(CompiledExpr::Compile(text, schema)->type());
 }
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -12,7 +12,7 @@
 #include "engine/expr/eval_options.h"
 #include "engine/expr/expr_record.h"
 
-namespace engine {
+namespace engine::expr {
 
 // Where an expression is evaluated: the table's fields, its current record (an empty record
 // when it has none) and the settings (the table's exact setting, the connection's date format).
@@ -36,4 +36,4 @@ std::string EvalStringExpr(std::string_view text, const ExprScene& scene);
 // The result type's code: 1 logical, 2 numeric, 3 date, 4 character, 13 time, 14 timestamp.
 uint16_t EvalTestExpr(std::string_view text, const ExprSchema* schema);
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -17,7 +17,7 @@
 
 #include "engine/expr/expr_types.h"
 
-namespace engine {
+namespace engine::expr {
 
 struct ExprField {
   std::string name;       // as the table declares it
@@ -70,4 +70,4 @@ class ExprRecord {
   virtual bool IsDeleted() const = 0;
 };
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -3,7 +3,7 @@
 #include "engine/core/check.h"
 #include "engine/core/codepage.h"
 
-namespace engine {
+namespace engine::expr {
 
 ExprText ExprText::FromUtf16(std::u16string_view text) {
   ExprText out;
@@ -35,4 +35,4 @@ std::u16string_view ExprText::Original(size_t begin, size_t end) const {
   return std::u16string_view(wide_).substr(first, last - first);
 }
 
-}  // namespace engine
+}  // namespace engine::expr

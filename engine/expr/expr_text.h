@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-namespace engine {
+namespace engine::expr {
 
 class ExprText {
  public:
@@ -47,4 +47,4 @@ class ExprText {
   bool lossy_ = false;
 };
 
-}  // namespace engine
+}  // namespace engine::expr

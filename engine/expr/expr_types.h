@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace engine {
+namespace engine::expr {
 
 // The type codes are the engine's expression type codes (1 logical, 2 numeric, 3 date,
 // 4 string); times and timestamps carry the field type codes of those fields.
@@ -47,4 +47,4 @@ struct Value {
   std::string_view text() const { return std::string_view(str, len); }
 };
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -4,7 +4,7 @@
 
 #include "engine/core/ascii_case.h"
 
-namespace engine {
+namespace engine::expr {
 
 namespace {
 
@@ -149,4 +149,4 @@ std::string ExpressionShortToLong(std::string_view text, const ExprSchema& schem
   });
 }
 
-}  // namespace engine
+}  // namespace engine::expr

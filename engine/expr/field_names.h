@@ -17,7 +17,7 @@
 
 #include "engine/expr/expr_record.h"
 
-namespace engine {
+namespace engine::expr {
 
 // The short names of the schema's fields, in table order.
 std::vector<std::string> ShortFieldNames(const ExprSchema& schema);
@@ -30,4 +30,4 @@ std::string ExpressionShortToLong(std::string_view text, const ExprSchema& schem
 // Whether a and b are equal ignoring the case of a to z.
 bool SameName(std::string_view a, std::string_view b);
 
-}  // namespace engine
+}  // namespace engine::expr

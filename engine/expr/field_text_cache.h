@@ -18,7 +18,7 @@
 
 #include "engine/core/check.h"
 
-namespace engine {
+namespace engine::expr {
 
 template <typename Text>
 class BasicFieldTextCache {
@@ -56,4 +56,4 @@ class BasicFieldTextCache {
 using FieldTextCache = BasicFieldTextCache<std::string>;
 using WideFieldTextCache = BasicFieldTextCache<std::u16string>;
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -14,7 +14,7 @@
 #include "engine/expr/contains_search.h"
 #include "engine/expr/text_ops.h"
 
-namespace engine {
+namespace engine::expr {
 
 namespace {
 
@@ -761,4 +761,4 @@ NodePtr MakeCall(const std::string& name, uint32_t pos, CallArgs call, uint32_t 
   return Fold(std::move(n));
 }
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -5,7 +5,7 @@
 #include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
 
-namespace engine {
+namespace engine::expr {
 
 namespace {
 
@@ -133,4 +133,4 @@ Token Lexer::Next() {
   FailExpr(err::kExprSyntax, t.pos, "unexpected " + shown);
 }
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace engine {
+namespace engine::expr {
 
 enum class Tok {
   End,
@@ -68,4 +68,4 @@ class Lexer {
 // Throws the expression syntax error "Expression error at position P: what".
 [[noreturn]] void FailExpr(uint32_t code, uint32_t pos, const std::string& what);
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -3,7 +3,7 @@
 #include "engine/core/codepage.h"
 #include "engine/expr/field_names.h"
 
-namespace engine {
+namespace engine::expr {
 
 int MemoryRecord::AddField(std::string name, ExprType type, uint32_t length, uint16_t decimals, bool variableLength) {
   Slot s;
@@ -69,4 +69,4 @@ std::optional<ExprField> MemoryRecord::FindField(std::string_view name) const {
 
 bool MemoryRecord::IsOwnAlias(std::string_view alias) const { return SameName(alias, alias_); }
 
-}  // namespace engine
+}  // namespace engine::expr

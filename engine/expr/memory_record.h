@@ -10,7 +10,7 @@
 
 #include "engine/expr/expr_record.h"
 
-namespace engine {
+namespace engine::expr {
 
 class MemoryRecord final : public ExprSchema, public ExprRecord {
  public:
@@ -65,4 +65,4 @@ class MemoryRecord final : public ExprSchema, public ExprRecord {
   bool deleted_ = false;
 };
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -6,7 +6,7 @@
 #include "engine/expr/builders.h"
 #include "engine/expr/text_ops.h"
 
-namespace engine {
+namespace engine::expr {
 
 namespace {
 
@@ -357,4 +357,4 @@ NodePtr Fold(NodePtr node) {
   return c;
 }
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -5,7 +5,7 @@
 #include "engine/expr/builders.h"
 #include "engine/expr/field_names.h"
 
-namespace engine {
+namespace engine::expr {
 
 namespace {
 
@@ -328,4 +328,4 @@ NodePtr Parser::DateLiteral(const Token& t) {
   return n;
 }
 
-}  // namespace engine
+}  // namespace engine::expr

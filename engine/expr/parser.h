@@ -16,7 +16,7 @@
 #include "engine/expr/expr_text.h"
 #include "engine/expr/lexer.h"
 
-namespace engine {
+namespace engine::expr {
 
 class Parser {
  public:
@@ -69,4 +69,4 @@ class Parser {
 // Looks a field up by its name or, failing that, by its short name (see field_names.h).
 std::optional<ExprField> ResolveField(const ExprSchema& schema, std::string_view name);
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -5,7 +5,7 @@
 #include "engine/core/codepage.h"
 #include "engine/expr/field_names.h"
 
-namespace engine {
+namespace engine::expr {
 
 namespace {
 
@@ -189,4 +189,4 @@ int64_t TableExprRecord::FieldTimestamp(int slot) const {
   return julian * kMsPerDay + view_.milliseconds(i);
 }
 
-}  // namespace engine
+}  // namespace engine::expr

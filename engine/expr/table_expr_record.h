@@ -27,7 +27,7 @@
 #include "engine/expr/field_text_cache.h"
 #include "engine/table/record_access.h"
 
-namespace engine {
+namespace engine::expr {
 
 // Reads the text of a memo field's blob (the Table's ReadBlob).
 using MemoReader = std::function<std::string(table::BlobRef ref)>;
@@ -73,4 +73,4 @@ class TableExprRecord final : public ExprRecord {
   mutable WideFieldTextCache wide_;  // UTF-16 text, the same way
 };
 
-}  // namespace engine
+}  // namespace engine::expr

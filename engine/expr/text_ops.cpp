@@ -7,7 +7,7 @@
 
 #include "engine/core/codepage.h"
 
-namespace engine {
+namespace engine::expr {
 
 namespace {
 
@@ -104,4 +104,4 @@ std::u16string_view TrimLeft(std::u16string_view s) {
   return s;
 }
 
-}  // namespace engine
+}  // namespace engine::expr

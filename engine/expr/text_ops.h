@@ -10,7 +10,7 @@
 
 #include <string_view>
 
-namespace engine {
+namespace engine::expr {
 
 unsigned char UpperChar(unsigned char c);
 unsigned char LowerChar(unsigned char c);
@@ -33,4 +33,4 @@ int ComparePrefix(std::u16string_view a, std::u16string_view b);
 std::u16string_view TrimRight(std::u16string_view s);
 std::u16string_view TrimLeft(std::u16string_view s);
 
-}  // namespace engine
+}  // namespace engine::expr

@@ -22,9 +22,9 @@ struct AofPlan::Node {
 
   // A leaf answered by a tag: "key op constant".
   int tag = -1;
-  Tok op = Tok::Eq;
-  ExprType type = ExprType::Logical;
-  std::unique_ptr<CompiledExpr> constant;
+  expr::Tok op = expr::Tok::Eq;
+  expr::ExprType type = expr::ExprType::Logical;
+  std::unique_ptr<expr::CompiledExpr> constant;
   bool exactText = false;  // text key answered exactly (else a superset by prefix)
   bool nullMatches = false;
 };
@@ -62,47 +62,47 @@ std::string Trim(std::string_view s) {
   return std::string(s.substr(a, b - a));
 }
 
-bool IsComparison(Tok k) {
-  return k == Tok::Eq || k == Tok::EqEq || k == Tok::Ne || k == Tok::Lt || k == Tok::Le || k == Tok::Gt ||
-         k == Tok::Ge;
+bool IsComparison(expr::Tok k) {
+  return k == expr::Tok::Eq || k == expr::Tok::EqEq || k == expr::Tok::Ne || k == expr::Tok::Lt || k == expr::Tok::Le || k == expr::Tok::Gt ||
+         k == expr::Tok::Ge;
 }
 
-Tok Flip(Tok k) {
+expr::Tok Flip(expr::Tok k) {
   switch (k) {
-    case Tok::Lt: return Tok::Gt;
-    case Tok::Le: return Tok::Ge;
-    case Tok::Gt: return Tok::Lt;
-    case Tok::Ge: return Tok::Le;
+    case expr::Tok::Lt: return expr::Tok::Gt;
+    case expr::Tok::Le: return expr::Tok::Ge;
+    case expr::Tok::Gt: return expr::Tok::Lt;
+    case expr::Tok::Ge: return expr::Tok::Le;
     default: return k;
   }
 }
 
-const char* OpText(Tok k) {
+const char* OpText(expr::Tok k) {
   switch (k) {
-    case Tok::Eq: return "=";
-    case Tok::EqEq: return "==";
-    case Tok::Ne: return "<>";
-    case Tok::Lt: return "<";
-    case Tok::Le: return "<=";
-    case Tok::Gt: return ">";
-    case Tok::Ge: return ">=";
+    case expr::Tok::Eq: return "=";
+    case expr::Tok::EqEq: return "==";
+    case expr::Tok::Ne: return "<>";
+    case expr::Tok::Lt: return "<";
+    case expr::Tok::Le: return "<=";
+    case expr::Tok::Gt: return ">";
+    case expr::Tok::Ge: return ">=";
     default: return "=";
   }
 }
 
 // What a null key compares as: the empty value of its type.
-const char* EmptyLiteral(ExprType t) {
+const char* EmptyLiteral(expr::ExprType t) {
   switch (t) {
-    case ExprType::String: return "''";
-    case ExprType::Numeric: return "0";
-    case ExprType::Date: return "{}";
+    case expr::ExprType::String: return "''";
+    case expr::ExprType::Numeric: return "0";
+    case expr::ExprType::Date: return "{}";
     default: return ".F.";
   }
 }
 
 struct TagFacts {
   std::string normalized;
-  ExprType type = ExprType::Logical;
+  expr::ExprType type = expr::ExprType::Logical;
   bool fixedText = false;  // a fixed-length character field
   bool byteOrder = true;
   bool usable = false;
@@ -110,19 +110,19 @@ struct TagFacts {
 
 class Analyzer {
  public:
-  Analyzer(std::string_view text, const ExprSchema& schema, const std::vector<IndexedTag>& tags,
-           const EvalOptions& options)
+  Analyzer(std::string_view text, const expr::ExprSchema& schema, const std::vector<IndexedTag>& tags,
+           const expr::EvalOptions& options)
       : text_(text), schema_(schema), options_(options), tags_(tags) {
-    Lexer lexer(text);
+    expr::Lexer lexer(text);
     do toks_.push_back(lexer.Next());
-    while (toks_.back().kind != Tok::End);
+    while (toks_.back().kind != expr::Tok::End);
     for (const IndexedTag& t : tags) facts_.push_back(Facts(t));
   }
 
   std::unique_ptr<Node> Run() {
     size_t i = 0;
     auto root = ParseOr(i);
-    if (toks_[i].kind != Tok::End) return WholeLeaf();  // structure not understood: evaluate it all
+    if (toks_[i].kind != expr::Tok::End) return WholeLeaf();  // structure not understood: evaluate it all
     Analyze(*root);
     return root;
   }
@@ -137,12 +137,12 @@ class Analyzer {
     // cannot answer a comparison written in the language.
     if (info.layout.segments()[0].kind == SegmentKind::kWideString) return f;
     try {
-      auto e = CompiledExpr::Compile(t.expression, &schema_, options_.dateFormat);
+      auto e = expr::CompiledExpr::Compile(t.expression, &schema_, options_.dateFormat);
       f.type = e->type();
-      if (f.type == ExprType::Time || f.type == ExprType::Timestamp) return f;
+      if (f.type == expr::ExprType::Time || f.type == expr::ExprType::Timestamp) return f;
       if (e->IsSingleField()) {
-        std::optional<ExprField> field = schema_.FindField(e->fields().front());
-        f.fixedText = field && field->type == ExprType::String && !field->variableLength;
+        std::optional<expr::ExprField> field = schema_.FindField(e->fields().front());
+        f.fixedText = field && field->type == expr::ExprType::String && !field->variableLength;
       }
     } catch (const EngineError&) {
       return f;  // a tag this schema cannot evaluate is simply not used
@@ -168,11 +168,11 @@ class Analyzer {
   std::unique_ptr<Node> ParseOr(size_t& i) {
     size_t start = i;
     auto first = ParseAnd(i);
-    if (toks_[i].kind != Tok::Or) return first;
+    if (toks_[i].kind != expr::Tok::Or) return first;
     auto n = std::make_unique<Node>();
     n->kind = Node::Kind::kOr;
     n->kids.push_back(std::move(first));
-    while (toks_[i].kind == Tok::Or) n->kids.push_back(ParseAnd(++i));
+    while (toks_[i].kind == expr::Tok::Or) n->kids.push_back(ParseAnd(++i));
     n->text = Slice(start, i);
     n->grouped = true;
     return n;
@@ -181,11 +181,11 @@ class Analyzer {
   std::unique_ptr<Node> ParseAnd(size_t& i) {
     size_t start = i;
     auto first = ParseNot(i);
-    if (toks_[i].kind != Tok::And) return first;
+    if (toks_[i].kind != expr::Tok::And) return first;
     auto n = std::make_unique<Node>();
     n->kind = Node::Kind::kAnd;
     n->kids.push_back(std::move(first));
-    while (toks_[i].kind == Tok::And) n->kids.push_back(ParseNot(++i));
+    while (toks_[i].kind == expr::Tok::And) n->kids.push_back(ParseNot(++i));
     n->text = Slice(start, i);
     n->grouped = true;
     return n;
@@ -193,7 +193,7 @@ class Analyzer {
 
   std::unique_ptr<Node> ParseNot(size_t& i) {
     size_t start = i;
-    if (toks_[i].kind == Tok::Not) {
+    if (toks_[i].kind == expr::Tok::Not) {
       auto n = std::make_unique<Node>();
       n->kind = Node::Kind::kNot;
       n->kids.push_back(ParseNot(++i));
@@ -201,10 +201,10 @@ class Analyzer {
       n->grouped = true;
       return n;
     }
-    if (toks_[i].kind == Tok::LParen) {
+    if (toks_[i].kind == expr::Tok::LParen) {
       size_t close = Matching(i);
-      Tok after = close < toks_.size() - 1 ? toks_[close + 1].kind : Tok::End;
-      if (close != 0 && (after == Tok::And || after == Tok::Or || after == Tok::RParen || after == Tok::End)) {
+      expr::Tok after = close < toks_.size() - 1 ? toks_[close + 1].kind : expr::Tok::End;
+      if (close != 0 && (after == expr::Tok::And || after == expr::Tok::Or || after == expr::Tok::RParen || after == expr::Tok::End)) {
         ++i;
         auto inner = ParseOr(i);
         if (i != close) {  // something inside the parentheses the skeleton does not follow
@@ -223,8 +223,8 @@ class Analyzer {
   size_t Matching(size_t open) const {
     int depth = 0;
     for (size_t j = open; j < toks_.size(); ++j) {
-      if (toks_[j].kind == Tok::LParen) ++depth;
-      if (toks_[j].kind == Tok::RParen && --depth == 0) return j;
+      if (toks_[j].kind == expr::Tok::LParen) ++depth;
+      if (toks_[j].kind == expr::Tok::RParen && --depth == 0) return j;
     }
     return 0;
   }
@@ -234,14 +234,14 @@ class Analyzer {
     int depth = 0;
     int ops = 0;
     size_t opAt = 0;
-    while (toks_[i].kind != Tok::End) {
-      Tok k = toks_[i].kind;
-      if (k == Tok::LParen) ++depth;
-      if (k == Tok::RParen) {
+    while (toks_[i].kind != expr::Tok::End) {
+      expr::Tok k = toks_[i].kind;
+      if (k == expr::Tok::LParen) ++depth;
+      if (k == expr::Tok::RParen) {
         if (depth == 0) break;
         --depth;
       }
-      if (depth == 0 && (k == Tok::And || k == Tok::Or)) break;
+      if (depth == 0 && (k == expr::Tok::And || k == expr::Tok::Or)) break;
       if (depth == 0 && IsComparison(k)) {
         ++ops;
         opAt = i;
@@ -254,7 +254,7 @@ class Analyzer {
       MatchComparison(*n, start, opAt, i);
     } else if (ops == 0) {
       int tag = FindTag(Normalize(n->text));
-      if (tag >= 0 && facts_[tag].type == ExprType::Logical) SetLeaf(*n, tag, Tok::Eq, ".T.");
+      if (tag >= 0 && facts_[tag].type == expr::ExprType::Logical) SetLeaf(*n, tag, expr::Tok::Eq, ".T.");
     }
     return n;
   }
@@ -269,10 +269,10 @@ class Analyzer {
   bool IsConstant(size_t a, size_t b) const {
     if (a >= b) return false;
     for (size_t j = a; j < b; ++j) {
-      const Token& t = toks_[j];
-      if (t.kind == Tok::Arrow) return false;
-      if (t.kind == Tok::Ident) {
-        if (toks_[j + 1].kind != Tok::LParen) return false;
+      const expr::Token& t = toks_[j];
+      if (t.kind == expr::Tok::Arrow) return false;
+      if (t.kind == expr::Tok::Ident) {
+        if (toks_[j + 1].kind != expr::Tok::LParen) return false;
         std::string name = Normalize(t.text);
         if (name == "RECNO" || name == "DELETED" || name == "RECCOUNT") return false;
       }
@@ -281,7 +281,7 @@ class Analyzer {
   }
 
   void MatchComparison(Node& n, size_t start, size_t opAt, size_t end) {
-    Tok op = toks_[opAt].kind;
+    expr::Tok op = toks_[opAt].kind;
     std::string left = Slice(start, opAt), right = Slice(opAt + 1, end);
     int tag = FindTag(Normalize(left));
     if (tag >= 0 && IsConstant(opAt + 1, end)) return SetLeaf(n, tag, op, right);
@@ -289,33 +289,33 @@ class Analyzer {
     if (tag >= 0 && IsConstant(start, opAt)) {
       // With the exact setting off, "=" cuts its left side to the right side's length: the
       // sides of a text comparison cannot be swapped.
-      if (facts_[tag].type == ExprType::String && !options_.exact && op != Tok::EqEq) return;
+      if (facts_[tag].type == expr::ExprType::String && !options_.exact && op != expr::Tok::EqEq) return;
       SetLeaf(n, tag, Flip(op), left);
     }
   }
 
-  void SetLeaf(Node& n, int tag, Tok op, const std::string& constantText) {
+  void SetLeaf(Node& n, int tag, expr::Tok op, const std::string& constantText) {
     const TagFacts& f = facts_[tag];
-    std::unique_ptr<CompiledExpr> constant;
+    std::unique_ptr<expr::CompiledExpr> constant;
     try {
-      constant = CompiledExpr::Compile(constantText, nullptr, options_.dateFormat);
+      constant = expr::CompiledExpr::Compile(constantText, nullptr, options_.dateFormat);
     } catch (const EngineError&) {
       return;
     }
     if (constant->type() != f.type) return;
     bool exactText = false;
-    if (f.type == ExprType::String) {
+    if (f.type == expr::ExprType::String) {
       exactText = f.fixedText && f.byteOrder;
       if (exactText) {
         // A constant longer than the key compares its excess with blanks: answerable only when
         // the excess is blank.
-        const Value& v = constant->Evaluate(nullptr, options_);
+        const expr::Value& v = constant->Evaluate(nullptr, options_);
         const TagInfo& tagInfo = tags_[tag].file->tag(tags_[tag].tag);
         size_t width = tagInfo.layout.segments()[0].width;
         std::string_view s = v.text();
         if (s.size() > width && s.find_first_not_of(' ', width) != std::string_view::npos) exactText = false;
       }
-      if (!exactText && op != Tok::Eq && op != Tok::EqEq) return;
+      if (!exactText && op != expr::Tok::Eq && op != expr::Tok::EqEq) return;
     }
     n.tag = tag;
     n.op = op;
@@ -324,7 +324,7 @@ class Analyzer {
     n.constant = std::move(constant);
     std::string nullTest = std::string(EmptyLiteral(f.type)) + " " + OpText(op) + " (" + constantText + ")";
     try {
-      n.nullMatches = CompiledExpr::Compile(nullTest, nullptr, options_.dateFormat)->EvalLogical(nullptr, options_);
+      n.nullMatches = expr::CompiledExpr::Compile(nullTest, nullptr, options_.dateFormat)->EvalLogical(nullptr, options_);
     } catch (const EngineError&) {
       n.nullMatches = true;  // unknown: admitting the null keys keeps the answer a superset
       n.exactText = false;
@@ -346,7 +346,7 @@ class Analyzer {
       case Node::Kind::kLeaf:
         if (n.tag < 0) {
           n.level = OptLevel::kNone;
-        } else if (n.type != ExprType::String || n.exactText) {
+        } else if (n.type != expr::ExprType::String || n.exactText) {
           n.level = OptLevel::kFull;
         } else {
           n.level = OptLevel::kPart;
@@ -387,10 +387,10 @@ class Analyzer {
   }
 
   std::string_view text_;
-  const ExprSchema& schema_;
-  EvalOptions options_;
+  const expr::ExprSchema& schema_;
+  expr::EvalOptions options_;
   const std::vector<IndexedTag>& tags_;
-  std::vector<Token> toks_;
+  std::vector<expr::Token> toks_;
   std::vector<TagFacts> facts_;
 };
 
@@ -401,8 +401,8 @@ void AddRanks(IndexFile& file, size_t tag, uint64_t lo, uint64_t hi, RecordSet& 
 
 }  // namespace
 
-AofPlan::AofPlan(const std::string& text, const ExprSchema& schema, const std::vector<IndexedTag>& tags,
-                 const EvalOptions& options)
+AofPlan::AofPlan(const std::string& text, const expr::ExprSchema& schema, const std::vector<IndexedTag>& tags,
+                 const expr::EvalOptions& options)
     : tags_(tags), options_(options) {
   Analyzer a(text, schema, tags_, options);
   root_ = a.Run();
@@ -415,14 +415,14 @@ const std::string& AofPlan::residual() const { return root_->residual; }
 
 namespace {
 
-RecordSet ResolveLeaf(const Node& n, const IndexedTag& t, const EvalOptions& options) {
+RecordSet ResolveLeaf(const Node& n, const IndexedTag& t, const expr::EvalOptions& options) {
   IndexFile& f = *t.file;
   const KeyLayout& layout = f.tag(t.tag).layout;
   KeyBuilder kb(layout);
-  const Value& v = n.constant->Evaluate(nullptr, options);
+  const expr::Value& v = n.constant->Evaluate(nullptr, options);
   bool prefix = false;
   switch (n.type) {
-    case ExprType::String: {
+    case expr::ExprType::String: {
       std::string s(v.text());
       size_t width = layout.segments()[0].width;
       if (!n.exactText) {
@@ -430,7 +430,7 @@ RecordSet ResolveLeaf(const Node& n, const IndexedTag& t, const EvalOptions& opt
         s.erase(end == std::string::npos ? 0 : end + 1);
         kb.SetStringPrefix(0, s.data(), s.size());
         prefix = true;
-      } else if (!options.exact && n.op != Tok::EqEq) {
+      } else if (!options.exact && n.op != expr::Tok::EqEq) {
         if (s.size() > width) s.resize(width);  // the excess is blank (checked when planned)
         kb.SetStringPrefix(0, s.data(), s.size());
         prefix = true;
@@ -440,8 +440,8 @@ RecordSet ResolveLeaf(const Node& n, const IndexedTag& t, const EvalOptions& opt
       }
       break;
     }
-    case ExprType::Numeric: kb.SetNumeric(0, v.null ? 0 : v.number); break;
-    case ExprType::Date: kb.SetDate(0, static_cast<int32_t>(v.null ? 0 : v.integer)); break;
+    case expr::ExprType::Numeric: kb.SetNumeric(0, v.null ? 0 : v.number); break;
+    case expr::ExprType::Date: kb.SetDate(0, static_cast<int32_t>(v.null ? 0 : v.integer)); break;
     default: kb.SetLogical(0, !v.null && v.logical); break;
   }
   (void)prefix;
@@ -460,25 +460,25 @@ RecordSet ResolveLeaf(const Node& n, const IndexedTag& t, const EvalOptions& opt
   bool desc = layout.descending();
   RecordSet out(0);
   switch (n.op) {
-    case Tok::Eq:
-    case Tok::EqEq: AddRanks(f, t.tag, lb(key), ub(key), out); break;
-    case Tok::Ne:
+    case expr::Tok::Eq:
+    case expr::Tok::EqEq: AddRanks(f, t.tag, lb(key), ub(key), out); break;
+    case expr::Tok::Ne:
       AddRanks(f, t.tag, vLo, lb(key), out);
       AddRanks(f, t.tag, ub(key), vHi, out);
       break;
-    case Tok::Lt: desc ? AddRanks(f, t.tag, ub(key), vHi, out) : AddRanks(f, t.tag, vLo, lb(key), out); break;
-    case Tok::Le: desc ? AddRanks(f, t.tag, lb(key), vHi, out) : AddRanks(f, t.tag, vLo, ub(key), out); break;
-    case Tok::Gt: desc ? AddRanks(f, t.tag, vLo, lb(key), out) : AddRanks(f, t.tag, ub(key), vHi, out); break;
-    case Tok::Ge: desc ? AddRanks(f, t.tag, vLo, ub(key), out) : AddRanks(f, t.tag, lb(key), vHi, out); break;
+    case expr::Tok::Lt: desc ? AddRanks(f, t.tag, ub(key), vHi, out) : AddRanks(f, t.tag, vLo, lb(key), out); break;
+    case expr::Tok::Le: desc ? AddRanks(f, t.tag, lb(key), vHi, out) : AddRanks(f, t.tag, vLo, ub(key), out); break;
+    case expr::Tok::Gt: desc ? AddRanks(f, t.tag, vLo, lb(key), out) : AddRanks(f, t.tag, ub(key), vHi, out); break;
+    case expr::Tok::Ge: desc ? AddRanks(f, t.tag, vLo, ub(key), out) : AddRanks(f, t.tag, lb(key), vHi, out); break;
     default: break;
   }
-  if (markers && (n.nullMatches || (!n.exactText && n.type == ExprType::String))) {
+  if (markers && (n.nullMatches || (!n.exactText && n.type == expr::ExprType::String))) {
     AddRanks(f, t.tag, lb(nullMarker), ub(nullMarker), out);
   }
   return out;
 }
 
-RecordSet ResolveNode(const Node& n, const std::vector<IndexedTag>& tags, const EvalOptions& options,
+RecordSet ResolveNode(const Node& n, const std::vector<IndexedTag>& tags, const expr::EvalOptions& options,
                       uint32_t count) {
   switch (n.kind) {
     case Node::Kind::kLeaf: return ResolveLeaf(n, tags[n.tag], options);

@@ -52,8 +52,8 @@ class AofPlan {
  public:
   // Analyses `text` (which must compile as a logical expression against `schema`; the caller
   // has checked that) for the tags. Tags whose expression does not compile are not used.
-  AofPlan(const std::string& text, const ExprSchema& schema, const std::vector<IndexedTag>& tags,
-          const EvalOptions& options);
+  AofPlan(const std::string& text, const expr::ExprSchema& schema, const std::vector<IndexedTag>& tags,
+          const expr::EvalOptions& options);
   ~AofPlan();
   AofPlan(const AofPlan&) = delete;
   AofPlan& operator=(const AofPlan&) = delete;
@@ -71,7 +71,7 @@ class AofPlan {
  private:
   std::unique_ptr<Node> root_;
   std::vector<IndexedTag> tags_;
-  EvalOptions options_;
+  expr::EvalOptions options_;
 };
 
 }  // namespace engine::filter

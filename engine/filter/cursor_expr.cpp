@@ -15,8 +15,8 @@ std::string AliasOf(const table::CursorInfo& info) {
   return name;
 }
 
-EvalOptions OptionsFor(table::TableCursor& cursor) {
-  EvalOptions options;
+expr::EvalOptions OptionsFor(table::TableCursor& cursor) {
+  expr::EvalOptions options;
   if (const CursorFilters* f = CursorFilters::Find(cursor)) options.exact = f->exact();
   options.dateFormat = table::DateFormatText(cursor.info().connection);
   return options;
@@ -27,7 +27,7 @@ CursorExpr::CursorExpr(table::TableCursor& cursor)
       schema_(cursor.schema(), AliasOf(cursor.info()), cursor.table().hasMemo()),
       record_(cursor.schema(), [&t = cursor.table()](table::BlobRef ref) { return t.ReadBlob(ref); }) {}
 
-const ExprRecord& CursorExpr::Current() {
+const expr::ExprRecord& CursorExpr::Current() {
   if (cursor_.recordNumber() != 0) return At(cursor_.Current(), cursor_.recordNumber());
   if (empty_.empty()) {
     empty_.resize(cursor_.schema().recordLength());

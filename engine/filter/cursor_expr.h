@@ -19,26 +19,26 @@ namespace engine::filter {
 std::string AliasOf(const table::CursorInfo& info);
 
 // The handle's options: the exact setting of its filters, the date format of its connection.
-EvalOptions OptionsFor(table::TableCursor& cursor);
+expr::EvalOptions OptionsFor(table::TableCursor& cursor);
 
 class CursorExpr {
  public:
   explicit CursorExpr(table::TableCursor& cursor);
 
-  const TableExprSchema& schema() const { return schema_; }
+  const expr::TableExprSchema& schema() const { return schema_; }
   // The record the next evaluations read; the image must stay unchanged while they run.
-  const ExprRecord& At(const uint8_t* image, uint32_t recordNumber) {
+  const expr::ExprRecord& At(const uint8_t* image, uint32_t recordNumber) {
     record_.At(image, recordNumber);
     return record_;
   }
   // The cursor's current record (with its pending changes), or an empty record when it stands
   // on no record.
-  const ExprRecord& Current();
+  const expr::ExprRecord& Current();
 
  private:
   table::TableCursor& cursor_;
-  TableExprSchema schema_;
-  TableExprRecord record_;
+  expr::TableExprSchema schema_;
+  expr::TableExprRecord record_;
   std::vector<uint8_t> empty_;
 };
 

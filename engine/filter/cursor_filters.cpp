@@ -21,12 +21,12 @@ CursorFilters::CursorFilters(table::TableCursor& cursor) : cursor_(cursor), expr
 
 CursorFilters::~CursorFilters() = default;
 
-void CursorFilters::SetFilter(const ExprText& text) {
-  EvalOptions options = OptionsFor(cursor_);
-  auto e = CompiledExpr::Compile(text, &expr_.schema(), options.dateFormat);
-  if (e->type() != ExprType::Logical) {
+void CursorFilters::SetFilter(const expr::ExprText& text) {
+  expr::EvalOptions options = OptionsFor(cursor_);
+  auto e = expr::CompiledExpr::Compile(text, &expr_.schema(), options.dateFormat);
+  if (e->type() != expr::ExprType::Logical) {
     Fail(err::kExprResultType, "A filter needs a logical expression; \"" + text.ansi() + "\" is " +
-                                   ExprTypeName(e->type()));
+                                   expr::ExprTypeName(e->type()));
   }
   filter_ = std::move(e);
   filterText_ = text.ansi();
@@ -45,7 +45,7 @@ void CursorFilters::ClearAof() { aof_.reset(); }
 bool CursorFilters::FilterAccepts(const table::RecordView& record) {
   if (!filter_) return true;
   filterOptions_.exact = exact_;
-  const ExprRecord& r = expr_.At(record.raw(), record.recordNumber());
+  const expr::ExprRecord& r = expr_.At(record.raw(), record.recordNumber());
   return filter_->EvalLogical(&r, filterOptions_);
 }
 

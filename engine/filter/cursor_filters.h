@@ -47,7 +47,7 @@ class CursorFilters final : public table::RecordFilter {
   // position, when it is malformed; kExprResultType when it is not logical) and replaces the
   // previous filter only when it compiles. Text that came as UTF-16 keeps its literals' exact
   // characters (expr_text.h).
-  void SetFilter(const ExprText& text);
+  void SetFilter(const expr::ExprText& text);
   bool hasFilter() const { return filter_ != nullptr; }
   const std::string& filterText() const { return filterText_; }
   void ClearFilter();
@@ -78,8 +78,8 @@ class CursorFilters final : public table::RecordFilter {
   CursorExpr expr_;
   bool exact_ = false;
   std::string filterText_;
-  std::unique_ptr<CompiledExpr> filter_;
-  EvalOptions filterOptions_;
+  std::unique_ptr<expr::CompiledExpr> filter_;
+  expr::EvalOptions filterOptions_;
   std::unique_ptr<OptimizedFilter> aof_;
 };
 

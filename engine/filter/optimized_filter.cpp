@@ -13,12 +13,12 @@ namespace engine::filter {
 
 namespace {
 
-std::unique_ptr<CompiledExpr> CompileLogical(const ExprText& text, const ExprSchema& schema,
-                                             const EvalOptions& options) {
-  auto e = CompiledExpr::Compile(text, &schema, options.dateFormat);
-  if (e->type() != ExprType::Logical) {
+std::unique_ptr<expr::CompiledExpr> CompileLogical(const expr::ExprText& text, const expr::ExprSchema& schema,
+                                             const expr::EvalOptions& options) {
+  auto e = expr::CompiledExpr::Compile(text, &schema, options.dateFormat);
+  if (e->type() != expr::ExprType::Logical) {
     Fail(err::kExprResultType, "A filter needs a logical expression; \"" + text.ansi() + "\" is " +
-                                   ExprTypeName(e->type()));
+                                   expr::ExprTypeName(e->type()));
   }
   return e;
 }
@@ -55,7 +55,7 @@ std::vector<IndexedTag> TagsOf(IndexFile* file) {
 
 // The tags a filter may answer from: none for a text whose ANSI form lost characters, as
 // the keys of its literals would then be made from "?".
-std::vector<IndexedTag> UsableTags(const ExprText& text, IndexFile* file) {
+std::vector<IndexedTag> UsableTags(const expr::ExprText& text, IndexFile* file) {
   return text.lossy() ? std::vector<IndexedTag>() : TagsOf(file);
 }
 
@@ -63,9 +63,9 @@ uint32_t MinNonZero(uint32_t a, uint32_t b) { return a == 0 ? b : (b == 0 ? a : 
 
 }  // namespace
 
-OptLevel EvaluateOptLevel(table::TableCursor& cursor, const ExprText& text, bool exact) {
+OptLevel EvaluateOptLevel(table::TableCursor& cursor, const expr::ExprText& text, bool exact) {
   CursorExpr expr(cursor);
-  EvalOptions options = OptionsFor(cursor);
+  expr::EvalOptions options = OptionsFor(cursor);
   options.exact = exact;
   CompileLogical(text, expr.schema(), options);
   std::unique_ptr<IndexFile> index = OpenIndex(cursor);
@@ -73,7 +73,7 @@ OptLevel EvaluateOptLevel(table::TableCursor& cursor, const ExprText& text, bool
   return plan.level();
 }
 
-OptimizedFilter::OptimizedFilter(table::TableCursor& cursor, CursorExpr& expr, const ExprText& text,
+OptimizedFilter::OptimizedFilter(table::TableCursor& cursor, CursorExpr& expr, const expr::ExprText& text,
                                  uint32_t options, bool exact)
     : cursor_(cursor), expr_(expr), text_(text) {
   options_ = OptionsFor(cursor);
@@ -83,7 +83,7 @@ OptimizedFilter::OptimizedFilter(table::TableCursor& cursor, CursorExpr& expr, c
   immediate_ = (options & kAofResolveImmediate) != 0 || kind_ != AofKind::kDynamic;
   index_ = OpenIndex(cursor);
   plan_ = std::make_unique<AofPlan>(text.ansi(), expr.schema(), UsableTags(text, index_.get()), options_);
-  if (plan_->level() == OptLevel::kPart) rest_ = CompileLogical(ExprText(plan_->residual()), expr.schema(), options_);
+  if (plan_->level() == OptLevel::kPart) rest_ = CompileLogical(expr::ExprText(plan_->residual()), expr.schema(), options_);
   cursor_.table().AddObserver(this);
   knownCounter_ = cursor_.table().changeCounter();
   if (immediate_) Resolve(true);
@@ -91,9 +91,9 @@ OptimizedFilter::OptimizedFilter(table::TableCursor& cursor, CursorExpr& expr, c
 
 OptimizedFilter::~OptimizedFilter() { cursor_.table().RemoveObserver(this); }
 
-bool OptimizedFilter::Evaluate(const table::RecordView& record, const CompiledExpr& e) {
-  const ExprRecord& r = expr_.At(record.raw(), record.recordNumber());
-  return const_cast<CompiledExpr&>(e).EvalLogical(&r, options_);
+bool OptimizedFilter::Evaluate(const table::RecordView& record, const expr::CompiledExpr& e) {
+  const expr::ExprRecord& r = expr_.At(record.raw(), record.recordNumber());
+  return const_cast<expr::CompiledExpr&>(e).EvalLogical(&r, options_);
 }
 
 void OptimizedFilter::Resolve(bool evaluateRest) {

@@ -50,7 +50,7 @@ constexpr uint32_t kTextIsUtf16 = 8192;
 enum class AofKind { kDynamic, kKeySet, kFixed };
 
 // What an expression would get as an optimised filter on this cursor, without setting it.
-OptLevel EvaluateOptLevel(table::TableCursor& cursor, const ExprText& text, bool exact);
+OptLevel EvaluateOptLevel(table::TableCursor& cursor, const expr::ExprText& text, bool exact);
 
 class OptimizedFilter final : public table::RecordObserver {
  public:
@@ -58,7 +58,7 @@ class OptimizedFilter final : public table::RecordObserver {
   // logical) and plans it; resolves now when the options say so. A text that came as UTF-16
   // with characters the ANSI code page cannot hold is evaluated on every record: index keys
   // hold ANSI text, where those characters read as "?".
-  OptimizedFilter(table::TableCursor& cursor, CursorExpr& expr, const ExprText& text, uint32_t options,
+  OptimizedFilter(table::TableCursor& cursor, CursorExpr& expr, const expr::ExprText& text, uint32_t options,
                   bool exact);
   ~OptimizedFilter() override;
 
@@ -95,18 +95,18 @@ class OptimizedFilter final : public table::RecordObserver {
   void Resolve(bool evaluateRest);
   void EnsureCurrent();
   void Touched(uint32_t n);
-  bool Evaluate(const table::RecordView& record, const CompiledExpr& e);
+  bool Evaluate(const table::RecordView& record, const expr::CompiledExpr& e);
 
   table::TableCursor& cursor_;
   CursorExpr& expr_;
-  ExprText text_;
+  expr::ExprText text_;
   AofKind kind_ = AofKind::kDynamic;
   bool immediate_ = false;
-  EvalOptions options_;
+  expr::EvalOptions options_;
   std::unique_ptr<IndexFile> index_;
   std::unique_ptr<AofPlan> plan_;
-  std::unique_ptr<CompiledExpr> full_;
-  std::unique_ptr<CompiledExpr> rest_;  // the non-optimised part (null at kFull and kNone)
+  std::unique_ptr<expr::CompiledExpr> full_;
+  std::unique_ptr<expr::CompiledExpr> rest_;  // the non-optimised part (null at kFull and kNone)
 
   bool resolved_ = false;
   bool stale_ = false;

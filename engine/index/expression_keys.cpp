@@ -10,28 +10,28 @@
 namespace engine {
 namespace {
 
-SegmentSpec SpecFor(const CompiledExpr& e) {
+SegmentSpec SpecFor(const expr::CompiledExpr& e) {
   switch (e.type()) {
-    case ExprType::String:
+    case expr::ExprType::String:
       return {SegmentKind::kString, static_cast<uint16_t>(std::clamp<uint32_t>(e.length(), 1, 0xFFFF))};
-    case ExprType::Numeric:
+    case expr::ExprType::Numeric:
       // The width and decimals matter only to NTX keys, which hold numbers as text.
       return {SegmentKind::kNumeric, static_cast<uint16_t>(std::min<uint32_t>(e.length(), 255)),
               static_cast<uint8_t>(std::min<uint32_t>(e.decimals(), 255))};
-    case ExprType::Date: return {SegmentKind::kDate};
-    case ExprType::Timestamp: return {SegmentKind::kTimestamp};
-    case ExprType::Time: return {SegmentKind::kInteger};
-    case ExprType::Logical: return {SegmentKind::kLogical};
+    case expr::ExprType::Date: return {SegmentKind::kDate};
+    case expr::ExprType::Timestamp: return {SegmentKind::kTimestamp};
+    case expr::ExprType::Time: return {SegmentKind::kInteger};
+    case expr::ExprType::Logical: return {SegmentKind::kLogical};
   }
   return {SegmentKind::kString, 1};
 }
 
-uint8_t KeyTypeFor(ExprType t) {
+uint8_t KeyTypeFor(expr::ExprType t) {
   switch (t) {
-    case ExprType::Logical: return kKeyTypeLogical;
-    case ExprType::Numeric: return kKeyTypeNumeric;
-    case ExprType::Date: return kKeyTypeDate;
-    case ExprType::String: return kKeyTypeString;
+    case expr::ExprType::Logical: return kKeyTypeLogical;
+    case expr::ExprType::Numeric: return kKeyTypeNumeric;
+    case expr::ExprType::Date: return kKeyTypeDate;
+    case expr::ExprType::String: return kKeyTypeString;
     default: return kKeyTypeRaw;
   }
 }
@@ -68,7 +68,7 @@ std::string Trimmed(const std::string& s) {
 }  // namespace
 
 ExpressionKeys::ExpressionKeys(const std::string& expression, const std::string& condition,
-                               const ExprSchema& schema)
+                               const expr::ExprSchema& schema)
     : text_(expression) {
   std::vector<std::string> parts = SegmentTexts(expression);
   std::vector<std::optional<TableFields::NationalField>> nationals(parts.size());
@@ -80,7 +80,7 @@ ExpressionKeys::ExpressionKeys(const std::string& expression, const std::string&
     }
   }
   if (!anyNational) {
-    keys_ = CompiledExpr::CompileSegments(expression, &schema);
+    keys_ = expr::CompiledExpr::CompileSegments(expression, &schema);
     if (keys_.empty()) Fail(err::kInvalidTagDefinition, "The index key expression is empty");
     national_.assign(keys_.size(), -1);
     for (const auto& k : keys_) specs_.push_back(SpecFor(*k));
@@ -92,7 +92,7 @@ ExpressionKeys::ExpressionKeys(const std::string& expression, const std::string&
         national_.push_back(nationals[i]->slot);
         specs_.push_back({SegmentKind::kWideString, static_cast<uint16_t>(std::clamp<uint32_t>(nationals[i]->chars, 1, 0xFFFF))});
       } else {
-        keys_.push_back(CompiledExpr::Compile(parts[i], &schema));
+        keys_.push_back(expr::CompiledExpr::Compile(parts[i], &schema));
         national_.push_back(-1);
         specs_.push_back(SpecFor(*keys_.back()));
       }
@@ -100,8 +100,8 @@ ExpressionKeys::ExpressionKeys(const std::string& expression, const std::string&
     keyType_ = parts.size() == 1 ? kKeyTypeString : kKeyTypeRaw;
   }
   if (!condition.empty()) {
-    condition_ = CompiledExpr::Compile(condition, &schema);
-    if (condition_->type() != ExprType::Logical) {
+    condition_ = expr::CompiledExpr::Compile(condition, &schema);
+    if (condition_->type() != expr::ExprType::Logical) {
       Fail(err::kInvalidTagDefinition, "The index condition \"" + condition + "\" is not a logical expression");
     }
   }
@@ -113,11 +113,11 @@ bool ExpressionKeys::readsClock() const {
   return condition_ && condition_->readsClock();
 }
 
-bool ExpressionKeys::Includes(const ExprRecord& record, const EvalOptions& options) {
+bool ExpressionKeys::Includes(const expr::ExprRecord& record, const expr::EvalOptions& options) {
   return !condition_ || condition_->EvalLogical(&record, options);
 }
 
-void ExpressionKeys::Build(const ExprRecord& record, const EvalOptions& options, KeyBuilder& builder) {
+void ExpressionKeys::Build(const expr::ExprRecord& record, const expr::EvalOptions& options, KeyBuilder& builder) {
   for (size_t i = 0; i < keys_.size(); ++i) {
     if (national_[i] >= 0) {
       // National segments exist only over TableFields, whose records are TableRecords.
@@ -131,26 +131,26 @@ void ExpressionKeys::Build(const ExprRecord& record, const EvalOptions& options,
       }
       continue;
     }
-    const Value& v = keys_[i]->Evaluate(&record, options);
+    const expr::Value& v = keys_[i]->Evaluate(&record, options);
     if (v.null) {
       builder.SetNull(i);
       continue;
     }
     switch (keys_[i]->type()) {
-      case ExprType::String: builder.SetString(i, v.str, v.len); break;
-      case ExprType::Numeric: builder.SetNumeric(i, v.number); break;
-      case ExprType::Date: builder.SetDate(i, static_cast<int32_t>(v.integer)); break;
-      case ExprType::Timestamp:
-        builder.SetTimestamp(i, static_cast<int32_t>(v.integer / kMsPerDay), static_cast<uint32_t>(v.integer % kMsPerDay));
+      case expr::ExprType::String: builder.SetString(i, v.str, v.len); break;
+      case expr::ExprType::Numeric: builder.SetNumeric(i, v.number); break;
+      case expr::ExprType::Date: builder.SetDate(i, static_cast<int32_t>(v.integer)); break;
+      case expr::ExprType::Timestamp:
+        builder.SetTimestamp(i, static_cast<int32_t>(v.integer / expr::kMsPerDay), static_cast<uint32_t>(v.integer % expr::kMsPerDay));
         break;
-      case ExprType::Time: builder.SetInteger(i, v.integer); break;
-      case ExprType::Logical: builder.SetLogical(i, v.logical); break;
+      case expr::ExprType::Time: builder.SetInteger(i, v.integer); break;
+      case expr::ExprType::Logical: builder.SetLogical(i, v.logical); break;
     }
   }
 }
 
 RecordKeySource::RecordKeySource(uint64_t recordCount, RecordWalk walk, std::vector<ExpressionKeys*> tagKeys,
-                                 EvalOptions options)
+                                 expr::EvalOptions options)
     : count_(recordCount), walk_(std::move(walk)), keys_(std::move(tagKeys)), options_(std::move(options)) {}
 
 void RecordKeySource::Scan(const std::vector<TagInfo>& tags, KeySink& sink) {
@@ -158,7 +158,7 @@ void RecordKeySource::Scan(const std::vector<TagInfo>& tags, KeySink& sink) {
   std::vector<std::unique_ptr<KeyBuilder>> builders;
   for (const TagInfo& t : tags) builders.push_back(std::make_unique<KeyBuilder>(t.layout));
   uint64_t done = 0;
-  walk_([&](const ExprRecord& record) {
+  walk_([&](const expr::ExprRecord& record) {
     for (size_t t = 0; t < keys_.size(); ++t) {
       if (!keys_[t]->Includes(record, options_)) continue;
       builders[t]->Clear();

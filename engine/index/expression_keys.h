@@ -28,7 +28,7 @@ class ExpressionKeys {
  public:
   // Throws the expression layer's EngineError (naming the position) for a bad key or condition,
   // and kInvalidTagDefinition for a condition that is not logical.
-  ExpressionKeys(const std::string& expression, const std::string& condition, const ExprSchema& schema);
+  ExpressionKeys(const std::string& expression, const std::string& condition, const expr::ExprSchema& schema);
 
   // What the tag's definition needs: one segment per key segment, and the key type (the
   // expression's type for one segment, raw for several).
@@ -40,15 +40,15 @@ class ExpressionKeys {
 
   // Whether the record belongs to the tag: true without a condition, else the condition's
   // verdict (null counts as false).
-  bool Includes(const ExprRecord& record, const EvalOptions& options);
+  bool Includes(const expr::ExprRecord& record, const expr::EvalOptions& options);
   // Sets every segment of the builder from the record. REQUIRES: the builder's layout was made
   // from segments().
-  void Build(const ExprRecord& record, const EvalOptions& options, KeyBuilder& builder);
+  void Build(const expr::ExprRecord& record, const expr::EvalOptions& options, KeyBuilder& builder);
 
  private:
-  std::vector<CompiledExprPtr> keys_;  // null for a national field segment
+  std::vector<expr::CompiledExprPtr> keys_;  // null for a national field segment
   std::vector<int> national_;          // the field slot of a national field segment, else -1
-  CompiledExprPtr condition_;
+  expr::CompiledExprPtr condition_;
   std::vector<SegmentSpec> specs_;
   uint8_t keyType_ = kKeyTypeString;
   std::string text_;
@@ -57,11 +57,11 @@ class ExpressionKeys {
 class RecordKeySource : public KeySource {
  public:
   // Calls its argument once per record, in record-number order.
-  using RecordWalk = std::function<void(const std::function<void(const ExprRecord&)>&)>;
+  using RecordWalk = std::function<void(const std::function<void(const expr::ExprRecord&)>&)>;
 
   // tagKeys[i] computes the keys of tag i of the rebuild; the source borrows them.
   RecordKeySource(uint64_t recordCount, RecordWalk walk, std::vector<ExpressionKeys*> tagKeys,
-                  EvalOptions options = {});
+                  expr::EvalOptions options = {});
 
   uint64_t RecordCount() override { return count_; }
   void Scan(const std::vector<TagInfo>& tags, KeySink& sink) override;
@@ -70,7 +70,7 @@ class RecordKeySource : public KeySource {
   uint64_t count_;
   RecordWalk walk_;
   std::vector<ExpressionKeys*> keys_;
-  EvalOptions options_;
+  expr::EvalOptions options_;
 };
 
 }  // namespace engine

@@ -188,7 +188,7 @@ class TableIndexes final : public table::RecordObserver {
   table::Table& table_;
   TableFields fields_;
   TableRecord record_;
-  EvalOptions options_;
+  expr::EvalOptions options_;
   std::vector<File> files_;  // files_[0] is the structural file when the table has tags
   std::vector<std::unique_ptr<Tag>> tags_;
   uint64_t nextId_ = 1;

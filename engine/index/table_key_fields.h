@@ -25,7 +25,7 @@
 namespace engine {
 
 // The table's fields as the expression language sees them; a field's slot is its position.
-class TableFields final : public ExprSchema {
+class TableFields final : public expr::ExprSchema {
  public:
   explicit TableFields(const table::Schema& schema) {
     const auto& fields = schema.fields();
@@ -35,9 +35,9 @@ class TableFields final : public ExprSchema {
         national_.push_back({f.name, static_cast<int>(i), f.length});
         continue;
       }
-      std::optional<ExprType> type = TypeOf(f.type);
+      std::optional<expr::ExprType> type = TypeOf(f.type);
       if (!type) continue;
-      ExprField e;
+      expr::ExprField e;
       e.name = f.name;
       e.slot = static_cast<int>(i);
       e.type = *type;
@@ -48,8 +48,8 @@ class TableFields final : public ExprSchema {
     }
   }
 
-  std::optional<ExprField> FindField(std::string_view name) const override {
-    for (const ExprField& f : fields_) {
+  std::optional<expr::ExprField> FindField(std::string_view name) const override {
+    for (const expr::ExprField& f : fields_) {
       if (AsciiEqualsIgnoreCase(f.name, name)) return f;
     }
     return std::nullopt;
@@ -68,12 +68,12 @@ class TableFields final : public ExprSchema {
   }
   bool IsOwnAlias(std::string_view) const override { return false; }
   size_t FieldCount() const override { return fields_.size(); }
-  ExprField FieldAt(size_t index) const override { return fields_.at(index); }
+  expr::ExprField FieldAt(size_t index) const override { return fields_.at(index); }
 
  private:
-  static std::optional<ExprType> TypeOf(table::FieldType t) {
+  static std::optional<expr::ExprType> TypeOf(table::FieldType t) {
     switch (t) {
-      case table::FieldType::kLogical: return ExprType::Logical;
+      case table::FieldType::kLogical: return expr::ExprType::Logical;
       case table::FieldType::kNumeric:
       case table::FieldType::kDouble:
       case table::FieldType::kInteger:
@@ -81,26 +81,26 @@ class TableFields final : public ExprSchema {
       case table::FieldType::kAutoInc:
       case table::FieldType::kCurDouble:
       case table::FieldType::kMoney:
-      case table::FieldType::kRowVersion: return ExprType::Numeric;
+      case table::FieldType::kRowVersion: return expr::ExprType::Numeric;
       case table::FieldType::kDate:
-      case table::FieldType::kCompactDate: return ExprType::Date;
+      case table::FieldType::kCompactDate: return expr::ExprType::Date;
       case table::FieldType::kString:
       case table::FieldType::kCIString:
       case table::FieldType::kVarChar:
       case table::FieldType::kRaw:
-      case table::FieldType::kVarBinary: return ExprType::String;
-      case table::FieldType::kTime: return ExprType::Time;
+      case table::FieldType::kVarBinary: return expr::ExprType::String;
+      case table::FieldType::kTime: return expr::ExprType::Time;
       case table::FieldType::kTimeStamp:
-      case table::FieldType::kModTime: return ExprType::Timestamp;
+      case table::FieldType::kModTime: return expr::ExprType::Timestamp;
       default: return std::nullopt;
     }
   }
-  std::vector<ExprField> fields_;
+  std::vector<expr::ExprField> fields_;
   std::vector<NationalField> national_;
 };
 
 // The record a table scan stands on, as the expression language reads it.
-class TableRecord final : public ExprRecord {
+class TableRecord final : public expr::ExprRecord {
  public:
   explicit TableRecord(size_t fieldCount) : text_(fieldCount), wideText_(fieldCount), wide_(fieldCount) {}
   // The record the next evaluations read; the view must outlive them. `deletedOverride` (-1:
@@ -134,7 +134,7 @@ class TableRecord final : public ExprRecord {
   int64_t FieldTimestamp(int slot) const override {
     int32_t day = view_->julian(static_cast<size_t>(slot));
     if (day == 0) return 0;
-    return int64_t{day} * kMsPerDay + view_->milliseconds(static_cast<size_t>(slot));
+    return int64_t{day} * expr::kMsPerDay + view_->milliseconds(static_cast<size_t>(slot));
   }
   // The UTF-16 text of a national character field (see TableFields::FindNational).
   std::u16string_view nationalText(int slot) const {
@@ -147,8 +147,8 @@ class TableRecord final : public ExprRecord {
  private:
   const table::RecordView* view_ = nullptr;
   int deleted_ = -1;
-  mutable FieldTextCache text_;  // decoded text; views of it live until the next Set
-  mutable WideFieldTextCache wideText_;  // FieldWide's text, the same way
+  mutable expr::FieldTextCache text_;  // decoded text; views of it live until the next Set
+  mutable expr::WideFieldTextCache wideText_;  // FieldWide's text, the same way
   mutable std::vector<std::u16string> wide_;
 };
 

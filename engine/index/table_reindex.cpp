@@ -94,7 +94,7 @@ RebuildStats RebuildTableIndex(table::Table& table, const std::filesystem::path&
       std::vector<std::unique_ptr<KeyBuilder>> builders;
       for (const TagInfo& t : tags) builders.push_back(std::make_unique<KeyBuilder>(t.layout));
       TableRecord record(table_.schema().fieldCount());
-      EvalOptions options;
+      expr::EvalOptions options;
       uint64_t done = 0;
       table_.Scan([&](const table::RecordView& view) {
         record.Set(&view);

@@ -73,7 +73,7 @@ bool KeysFollowRecordOrder(table::Table& result, const table::TagDefinition& tag
   std::vector<TagInfo> info = PrepareTags({def}, result.properties().indexPageSize);
   KeyBuilder builder(info[0].layout);
   TableRecord record(result.schema().fieldCount());
-  EvalOptions options;
+  expr::EvalOptions options;
   std::vector<uint8_t> previous;
   bool first = true, ascending = true;
   result.Scan([&](const table::RecordView& view) {

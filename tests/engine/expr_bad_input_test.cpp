@@ -101,10 +101,10 @@ TEST_F(ExprTest, ContainsConditionsFromDataAreBoundedToo) {
 
   std::string error;
   size_t at = 0;
-  EXPECT_EQ(engine::ContainsCondition::Parse(std::string(200000, '('), error, at), nullptr);
+  EXPECT_EQ(engine::expr::ContainsCondition::Parse(std::string(200000, '('), error, at), nullptr);
   EXPECT_EQ(error, "the search condition is nested too deeply");
   EXPECT_LE(at, 200000u);
-  auto within = engine::ContainsCondition::Parse(Nested("(", "smith", ")", 100), error, at);
+  auto within = engine::expr::ContainsCondition::Parse(Nested("(", "smith", ")", 100), error, at);
   ASSERT_NE(within, nullptr);
   std::string_view text = "Mr Smith";
   EXPECT_TRUE(within->Matches(&text, 1));

@@ -16,7 +16,7 @@ TEST(ExprCalendar, JulianDayNumbersRoundTrip) {
   EXPECT_NE(JulianFromYmd(2000, 2, 29), 0);
   for (int64_t j = JulianFromYmd(1, 1, 1); j < JulianFromYmd(9999, 12, 31); j += 997) {
     int y, m, d;
-    engine::YmdFromJulian(j, y, m, d);
+    engine::expr::YmdFromJulian(j, y, m, d);
     ASSERT_EQ(JulianFromYmd(y, m, d), j);
   }
 }
@@ -50,10 +50,10 @@ TEST_F(ExprTest, DtocAndCtodFollowTheDateFormat) {
 
 TEST(ExprDateFormat, OnlyPatternsWithOneDayMonthAndYearAreAccepted) {
   for (const char* good : {"MM/DD/YYYY", "DD.MM.YY", "YYYYMMDD", "D/M/YY", "DD MMM CCYY", "mm-dd-yyyy"})
-    EXPECT_TRUE(engine::IsValidDateFormat(good)) << good;
+    EXPECT_TRUE(engine::expr::IsValidDateFormat(good)) << good;
   for (const char* bad : {"", "MM/DD", "MM/DD/YYY", "MM/DD/Y", "MM/MM/YYYY", "DDD/MM/YY", "MMMM/DD/YY", "CC/MM/DD",
                           "MM/DD/YYYYY", "DD/MM/YY/YY"})
-    EXPECT_FALSE(engine::IsValidDateFormat(bad)) << bad;
+    EXPECT_FALSE(engine::expr::IsValidDateFormat(bad)) << bad;
 }
 
 TEST_F(ExprTest, MonthNamesAndSingleDigitFieldsAreRead) {

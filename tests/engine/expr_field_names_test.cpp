@@ -6,9 +6,9 @@
 namespace exprtest {
 namespace {
 
-using engine::ExpressionLongToShort;
-using engine::ExpressionShortToLong;
-using engine::ShortFieldNames;
+using engine::expr::ExpressionLongToShort;
+using engine::expr::ExpressionShortToLong;
+using engine::expr::ShortFieldNames;
 
 class ExprNames : public ::testing::Test {
  protected:
@@ -32,7 +32,7 @@ TEST_F(ExprNames, ShortNamesAreUniqueAndAtMostTenCharacters) {
   EXPECT_EQ(shorts, (std::vector<std::string>{"ID", "CUSTOMER_2", "CUSTOMER_3", "DELIVERY_D", "Customer_R"}));
   for (size_t i = 0; i < shorts.size(); ++i) {
     EXPECT_LE(shorts[i].size(), 10u);
-    for (size_t k = 0; k < i; ++k) EXPECT_FALSE(engine::SameName(shorts[i], shorts[k])) << shorts[i];
+    for (size_t k = 0; k < i; ++k) EXPECT_FALSE(engine::expr::SameName(shorts[i], shorts[k])) << shorts[i];
   }
 }
 

@@ -13,13 +13,13 @@
 
 namespace exprtest {
 
-using engine::CompiledExpr;
-using engine::EvalOptions;
-using engine::ExprType;
-using engine::JulianFromYmd;
-using engine::kMsPerDay;
-using engine::MemoryRecord;
-using engine::Value;
+using engine::expr::CompiledExpr;
+using engine::expr::EvalOptions;
+using engine::expr::ExprType;
+using engine::expr::JulianFromYmd;
+using engine::expr::kMsPerDay;
+using engine::expr::MemoryRecord;
+using engine::expr::Value;
 
 struct Failure {
   bool failed = false;

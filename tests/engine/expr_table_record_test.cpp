@@ -48,9 +48,9 @@ class ExprTableRecord : public ::testing::Test {
     table::WriteInteger(schema, image.data(), 6, -17);
     table::WriteInteger(schema, image.data(), 7, 300);
     table::WriteNumber(schema, image.data(), 8, 12.3456);
-    table::WriteJulian(schema, image.data(), 9, static_cast<int32_t>(JulianFromYmd(1982, 3, 7)));
+    table::WriteJulian(schema, image.data(), 9, static_cast<int32_t>(expr::JulianFromYmd(1982, 3, 7)));
     table::WriteMilliseconds(schema, image.data(), 10, (8 * 3600 + 30 * 60) * 1000);
-    table::WriteTimeStamp(schema, image.data(), 11, static_cast<int32_t>(JulianFromYmd(2024, 1, 31)), 3600 * 1000);
+    table::WriteTimeStamp(schema, image.data(), 11, static_cast<int32_t>(expr::JulianFromYmd(2024, 1, 31)), 3600 * 1000);
     table::WriteLogical(schema, image.data(), 12, true);
     blobs[7] = "Called about the invoice";
     table::WriteBlobRef(schema, image.data(), 13, table::BlobRef{7, 24});
@@ -58,16 +58,16 @@ class ExprTableRecord : public ::testing::Test {
   }
 
   std::string text(const std::string& e) {
-    return CompiledExpr::Compile(e, &exprSchema)->EvalText(&record, options);
+    return expr::CompiledExpr::Compile(e, &exprSchema)->EvalText(&record, options);
   }
-  bool holds(const std::string& e) { return CompiledExpr::Compile(e, &exprSchema)->EvalLogical(&record, options); }
+  bool holds(const std::string& e) { return expr::CompiledExpr::Compile(e, &exprSchema)->EvalLogical(&record, options); }
 
   table::Schema schema;
   std::vector<uint8_t> image;
   std::map<uint32_t, std::string> blobs;
-  TableExprSchema exprSchema;
-  TableExprRecord record;
-  EvalOptions options;
+  expr::TableExprSchema exprSchema;
+  expr::TableExprRecord record;
+  expr::EvalOptions options;
 };
 
 TEST_F(ExprTableRecord, EveryFieldTypeReadsInItsExpressionType) {
@@ -93,9 +93,9 @@ TEST_F(ExprTableRecord, EveryFieldTypeReadsInItsExpressionType) {
       {"ORDERS->NAME = 'Smith'", "T"},
   };
   for (const Case& c : cases) EXPECT_EQ(text(c.expr), c.want) << c.expr;
-  EXPECT_EQ(CompiledExpr::Compile("NAME", &exprSchema)->length(), 20u);
-  EXPECT_EQ(CompiledExpr::Compile("VC", &exprSchema)->length(), 12u);
-  EXPECT_EQ(CompiledExpr::Compile("WIDE", &exprSchema)->length(), 6u);
+  EXPECT_EQ(expr::CompiledExpr::Compile("NAME", &exprSchema)->length(), 20u);
+  EXPECT_EQ(expr::CompiledExpr::Compile("VC", &exprSchema)->length(), 12u);
+  EXPECT_EQ(expr::CompiledExpr::Compile("WIDE", &exprSchema)->length(), 6u);
 }
 
 TEST_F(ExprTableRecord, NullFieldsAreNull) {
@@ -110,18 +110,18 @@ TEST_F(ExprTableRecord, DeletedRecordsAndBinaryFields) {
   image[0] = table::kDeletedFlag;
   EXPECT_TRUE(holds("DELETED()"));
   try {
-    CompiledExpr::Compile("PICTURE", &exprSchema);
+    expr::CompiledExpr::Compile("PICTURE", &exprSchema);
     ADD_FAILURE() << "a binary field compiled";
   } catch (const EngineError& e) {
     EXPECT_EQ(e.code(), err::kExprUnknownField);
   }
   // Without a blob reader memo fields are not offered either.
-  TableExprSchema noMemo(schema, "ORDERS", false);
-  EXPECT_THROW(CompiledExpr::Compile("NOTES", &noMemo), EngineError);
+  expr::TableExprSchema noMemo(schema, "ORDERS", false);
+  EXPECT_THROW(expr::CompiledExpr::Compile("NOTES", &noMemo), EngineError);
 }
 
 TEST_F(ExprTableRecord, KeysOverManyImagesReuseOneRecordObject) {
-  auto key = CompiledExpr::Compile("UPPER(NAME) + STR(QTY, 4)", &exprSchema);
+  auto key = expr::CompiledExpr::Compile("UPPER(NAME) + STR(QTY, 4)", &exprSchema);
   std::string bytes(key->length(), '\0');
   const char* names[] = {"alpha", "Beta", "", "gamma delta"};
   for (int n = 0; n < 4; ++n) {

@@ -30,11 +30,11 @@ struct Person {
 class IndexExpressionKeys : public ::testing::Test {
  protected:
   void SetUp() override {
-    name_ = rec_.AddField("NAME", ExprType::String, 10);
-    city_ = rec_.AddField("CITY", ExprType::String, 8);
-    born_ = rec_.AddField("BORN", ExprType::Date);
-    amount_ = rec_.AddField("AMOUNT", ExprType::Numeric, 10, 2);
-    active_ = rec_.AddField("ACTIVE", ExprType::Logical);
+    name_ = rec_.AddField("NAME", expr::ExprType::String, 10);
+    city_ = rec_.AddField("CITY", expr::ExprType::String, 8);
+    born_ = rec_.AddField("BORN", expr::ExprType::Date);
+    amount_ = rec_.AddField("AMOUNT", expr::ExprType::Numeric, 10, 2);
+    active_ = rec_.AddField("ACTIVE", expr::ExprType::Logical);
     std::mt19937 rng(4);
     const char* names[] = {"smith", "Smith", "jones", "Brown", "miller", "Adams", "adams"};
     const char* cities[] = {"Paris", "Rome", "Oslo", "Bern"};
@@ -45,7 +45,7 @@ class IndexExpressionKeys : public ::testing::Test {
   }
 
   RecordKeySource::RecordWalk Walk() {
-    return [this](const std::function<void(const ExprRecord&)>& visit) {
+    return [this](const std::function<void(const expr::ExprRecord&)>& visit) {
       for (size_t i = 0; i < people_.size(); ++i) {
         const Person& p = people_[i];
         rec_.SetString(name_, p.name);
@@ -84,7 +84,7 @@ class IndexExpressionKeys : public ::testing::Test {
     return s;
   }
 
-  MemoryRecord rec_;
+  expr::MemoryRecord rec_;
   int name_, city_, born_, amount_, active_;
   std::vector<Person> people_;
   testenv::TempDir dir_;
@@ -134,12 +134,12 @@ TEST_F(IndexExpressionKeys, TagsFollowTheirExpressionsAndConditions) {
 
   // A key built from an expression value finds its records: a soft seek on "JONES" lands on
   // the first of them.
-  MemoryRecord probe;
-  int slot = probe.AddField("NAME", ExprType::String, 10);
+  expr::MemoryRecord probe;
+  int slot = probe.AddField("NAME", expr::ExprType::String, 10);
   probe.SetString(slot, "jones");
   KeyBuilder b(f->tag(0).layout);
   ExpressionKeys probeKeys("UPPER(NAME)", "", probe);
-  probeKeys.Build(probe, EvalOptions{}, b);
+  probeKeys.Build(probe, expr::EvalOptions{}, b);
   TagCursor cur(*f, 0);
   ASSERT_TRUE(cur.Seek(b.Key(), SeekType::kHard));
   EXPECT_EQ(Upper(P(cur.recno()).name), "JONES");

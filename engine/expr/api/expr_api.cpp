@@ -23,7 +23,7 @@ UNSIGNED32 AdsIsExprValid(ADSHANDLE hTable, UNSIGNED8* pucExpr, UNSIGNED16* pbVa
   std::string text = Text(pucExpr, "pucExpr");
   core::Require(pbValid, "pbValid");
   filter::CursorExpr expr(*cursor);
-  *pbValid = ExprIsValid(text, &expr.schema()) ? 1 : 0;
+  *pbValid = expr::ExprIsValid(text, &expr.schema()) ? 1 : 0;
   return 0;
 }
 
@@ -32,8 +32,8 @@ UNSIGNED32 AdsEvalLogicalExpr(ADSHANDLE hTable, UNSIGNED8* pucExpr, UNSIGNED16* 
   std::string text = Text(pucExpr, "pucExpr");
   core::Require(pbResult, "pbResult");
   filter::CursorExpr expr(*cursor);
-  ExprScene scene{&expr.schema(), &expr.Current(), filter::OptionsFor(*cursor)};
-  *pbResult = EvalLogicalExpr(text, scene) ? 1 : 0;
+  expr::ExprScene scene{&expr.schema(), &expr.Current(), filter::OptionsFor(*cursor)};
+  *pbResult = expr::EvalLogicalExpr(text, scene) ? 1 : 0;
   return 0;
 }
 
@@ -42,8 +42,8 @@ UNSIGNED32 AdsEvalNumericExpr(ADSHANDLE hTable, UNSIGNED8* pucExpr, DOUBLE* pdRe
   std::string text = Text(pucExpr, "pucExpr");
   core::Require(pdResult, "pdResult");
   filter::CursorExpr expr(*cursor);
-  ExprScene scene{&expr.schema(), &expr.Current(), filter::OptionsFor(*cursor)};
-  *pdResult = EvalNumericExpr(text, scene);
+  expr::ExprScene scene{&expr.schema(), &expr.Current(), filter::OptionsFor(*cursor)};
+  *pdResult = expr::EvalNumericExpr(text, scene);
   return 0;
 }
 
@@ -52,8 +52,8 @@ UNSIGNED32 AdsEvalStringExpr(ADSHANDLE hTable, UNSIGNED8* pucExpr, UNSIGNED8* pu
   std::string text = Text(pucExpr, "pucExpr");
   core::Require(pusLen, "pusLen");
   filter::CursorExpr expr(*cursor);
-  ExprScene scene{&expr.schema(), &expr.Current(), filter::OptionsFor(*cursor)};
-  return core::TextOut(EvalStringExpr(text, scene), pucResult, pusLen);
+  expr::ExprScene scene{&expr.schema(), &expr.Current(), filter::OptionsFor(*cursor)};
+  return core::TextOut(expr::EvalStringExpr(text, scene), pucResult, pusLen);
 }
 
 UNSIGNED32 AdsEvalTestExpr(ADSHANDLE hTable, UNSIGNED8* pucExpr, UNSIGNED16* pusType) {
@@ -61,7 +61,7 @@ UNSIGNED32 AdsEvalTestExpr(ADSHANDLE hTable, UNSIGNED8* pucExpr, UNSIGNED16* pus
   std::string text = Text(pucExpr, "pucExpr");
   core::Require(pusType, "pusType");
   filter::CursorExpr expr(*cursor);
-  *pusType = EvalTestExpr(text, &expr.schema());
+  *pusType = expr::EvalTestExpr(text, &expr.schema());
   return 0;
 }
 
@@ -70,7 +70,7 @@ UNSIGNED32 AdsExpressionLongToShort90(ADSHANDLE hTable, UNSIGNED8* pucLongExpr, 
   auto cursor = table::CursorOf(hTable).cursor;
   std::string text = Text(pucLongExpr, "pucLongExpr");
   filter::CursorExpr expr(*cursor);
-  return core::TextOut(ExpressionLongToShort(text, expr.schema()), pucShortExpr, pusBufferLen);
+  return core::TextOut(expr::ExpressionLongToShort(text, expr.schema()), pucShortExpr, pusBufferLen);
 }
 
 UNSIGNED32 AdsExpressionShortToLong90(ADSHANDLE hTable, UNSIGNED8* pucShortExpr, UNSIGNED8* pucLongExpr,
@@ -78,7 +78,7 @@ UNSIGNED32 AdsExpressionShortToLong90(ADSHANDLE hTable, UNSIGNED8* pucShortExpr,
   auto cursor = table::CursorOf(hTable).cursor;
   std::string text = Text(pucShortExpr, "pucShortExpr");
   filter::CursorExpr expr(*cursor);
-  return core::TextOut(ExpressionShortToLong(text, expr.schema()), pucLongExpr, pusBufferLen);
+  return core::TextOut(expr::ExpressionShortToLong(text, expr.schema()), pucLongExpr, pusBufferLen);
 }
 
 }  // namespace engine::api

@@ -16,10 +16,10 @@ using filter::OptimizedFilter;
 namespace {
 
 // Filter text in the encoding the options name: UTF-16 with 8192, else ANSI.
-ExprText FilterText(void* p, UNSIGNED32 options) {
+expr::ExprText FilterText(void* p, UNSIGNED32 options) {
   core::Require(p, "pvFilter");
-  if (options & filter::kTextIsUtf16) return ExprText::FromUtf16(core::InWide(static_cast<const char16_t*>(p)));
-  return ExprText(core::InText(static_cast<const uint8_t*>(p)));
+  if (options & filter::kTextIsUtf16) return expr::ExprText::FromUtf16(core::InWide(static_cast<const char16_t*>(p)));
+  return expr::ExprText(core::InText(static_cast<const uint8_t*>(p)));
 }
 
 CursorFilters& FiltersOf(ADSHANDLE h) { return CursorFilters::Of(*table::CursorOf(h).cursor); }
@@ -48,7 +48,7 @@ UNSIGNED32 AdsSetFilter100(ADSHANDLE hTable, void* pvFilter, UNSIGNED32 ulOption
     Fail(err::kInvalidArgument, "AdsSetFilter100: option " + std::to_string(ulOptions) + " is unknown.");
   }
   auto cursor = table::CursorOf(hTable).cursor;
-  ExprText text = FilterText(pvFilter, ulOptions);
+  expr::ExprText text = FilterText(pvFilter, ulOptions);
   cursor->FlushPending();
   CursorFilters::Of(*cursor).SetFilter(text);
   return 0;
@@ -79,7 +79,7 @@ UNSIGNED32 AdsSetAOF100(ADSHANDLE hTable, void* pvFilter, UNSIGNED32 ulOptions) 
     Fail(err::kInvalidArgument, "AdsSetAOF100: options " + std::to_string(ulOptions) + " are not valid.");
   }
   auto cursor = table::CursorOf(hTable).cursor;
-  ExprText text = FilterText(pvFilter, ulOptions);
+  expr::ExprText text = FilterText(pvFilter, ulOptions);
   cursor->FlushPending();
   CursorFilters& f = CursorFilters::Of(*cursor);
   // The old filter stays until the new one is built: a malformed text changes nothing.
@@ -119,7 +119,7 @@ UNSIGNED32 AdsEvalAOF(ADSHANDLE hTable, UNSIGNED8* pucFilter, UNSIGNED16* pusOpt
   std::string text = core::InText(core::Require(pucFilter, "pucFilter"));
   core::Require(pusOptLevel, "pusOptLevel");
   const CursorFilters* f = CursorFilters::Find(*cursor);
-  *pusOptLevel = static_cast<uint16_t>(filter::EvaluateOptLevel(*cursor, ExprText(text), f && f->exact()));
+  *pusOptLevel = static_cast<uint16_t>(filter::EvaluateOptLevel(*cursor, expr::ExprText(text), f && f->exact()));
   return 0;
 }
 

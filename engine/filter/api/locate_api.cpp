@@ -15,10 +15,10 @@ namespace {
 
 // Walks from the current position (inclusive) in the direction until the expression holds.
 bool Search(table::CursorRef& c, filter::CursorFilters& f, const std::string& text, bool forward) {
-  EvalOptions options = filter::OptionsFor(*c.cursor);
-  auto e = CompiledExpr::Compile(text, &f.expr().schema(), options.dateFormat);
-  if (e->type() != ExprType::Logical) {
-    Fail(err::kExprResultType, "AdsLocate needs a logical expression; \"" + text + "\" is " + ExprTypeName(e->type()));
+  expr::EvalOptions options = filter::OptionsFor(*c.cursor);
+  auto e = expr::CompiledExpr::Compile(text, &f.expr().schema(), options.dateFormat);
+  if (e->type() != expr::ExprType::Logical) {
+    Fail(err::kExprResultType, "AdsLocate needs a logical expression; \"" + text + "\" is " + expr::ExprTypeName(e->type()));
   }
   while (c->recordNumber() != 0) {
     if (e->EvalLogical(&f.expr().Current(), options)) return true;
@@ -36,7 +36,7 @@ UNSIGNED32 AdsLocate(ADSHANDLE hTable, UNSIGNED8* pucExpr, UNSIGNED16 bForward, 
   filter::CursorFilters& f = filter::CursorFilters::Of(*c.cursor);
   bool forward = bForward != 0;
   // Compile before moving: a malformed expression leaves the position as it was.
-  CompiledExpr::Compile(text, &f.expr().schema(), filter::OptionsFor(*c.cursor).dateFormat);
+  expr::CompiledExpr::Compile(text, &f.expr().schema(), filter::OptionsFor(*c.cursor).dateFormat);
   if (forward) {
     c->GotoTop(c.order());
   } else {

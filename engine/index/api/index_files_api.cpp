@@ -50,7 +50,7 @@ std::vector<uint32_t> WhileRecords(uint32_t handle, table::TableCursor& cursor, 
   uint32_t start = cursor.recordNumber();
   if (start == 0) return out;  // at an end: no record to start from
   TableRecord record(cursor.schema().fieldCount());
-  EvalOptions options;
+  expr::EvalOptions options;
   for (;;) {
     table::RecordView view = cursor.CurrentView();
     record.Set(&view);

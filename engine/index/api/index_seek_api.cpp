@@ -99,7 +99,7 @@ std::vector<uint8_t> CallerKey(const TagInfo& info, const uint8_t* key, uint16_t
       if (type == kDoubleKey) {
         day = static_cast<int64_t>(number);
       } else if (text.size() == 8 && text.find_first_not_of("0123456789") == std::string::npos) {
-        day = JulianFromYmd(std::atoi(text.substr(0, 4).c_str()), std::atoi(text.substr(4, 2).c_str()),
+        day = expr::JulianFromYmd(std::atoi(text.substr(0, 4).c_str()), std::atoi(text.substr(4, 2).c_str()),
                             std::atoi(text.substr(6, 2).c_str()));
       } else {
         Fail(err::kInvalidArgument, "A date key is given as YYYYMMDD text or as a julian day number.");

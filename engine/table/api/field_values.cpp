@@ -15,14 +15,14 @@ namespace engine::table {
 
 namespace {
 
-DateFormat CurrentFormat(TableCursor& cursor) {
-  std::optional<DateFormat> f = DateFormat::Parse(DateFormatText(cursor.info().connection));
-  if (!f) f = DateFormat::Parse("MM/DD/CCYY");
+expr::DateFormat CurrentFormat(TableCursor& cursor) {
+  std::optional<expr::DateFormat> f = expr::DateFormat::Parse(DateFormatText(cursor.info().connection));
+  if (!f) f = expr::DateFormat::Parse("MM/DD/CCYY");
   return *f;
 }
 
 std::string DateText(TableCursor& cursor, int32_t julian) {
-  DateFormat f = CurrentFormat(cursor);
+  expr::DateFormat f = CurrentFormat(cursor);
   char buf[64];
   uint32_t n = f.Write(julian, buf);
   return std::string(buf, n);
@@ -30,7 +30,7 @@ std::string DateText(TableCursor& cursor, int32_t julian) {
 
 std::string TimeText(int32_t ms) {
   char buf[16];
-  WriteTime(ms, buf);
+  expr::WriteTime(ms, buf);
   return std::string(buf, 8);
 }
 
@@ -193,7 +193,7 @@ void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t*
         size_t space = trimmed.find(' ');
         int64_t ms = 0;
         if (space != std::string::npos) {
-          std::optional<int64_t> parsed = ReadTime(trimmed.substr(space + 1));
+          std::optional<int64_t> parsed = expr::ReadTime(trimmed.substr(space + 1));
           if (!parsed) Fail(err::kInvalidDateText, "\"" + trimmed + "\" is not a timestamp.");
           ms = *parsed;
         }
@@ -206,7 +206,7 @@ void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t*
         WriteNull(s, copy.data(), i);
         break;
       }
-      std::optional<int64_t> ms = ReadTime(trimmed);
+      std::optional<int64_t> ms = expr::ReadTime(trimmed);
       if (!ms) Fail(err::kInvalidDateText, "\"" + trimmed + "\" is not a time of day.");
       WriteMilliseconds(s, copy.data(), i, static_cast<int32_t>(*ms));
       break;

@@ -489,7 +489,7 @@ UNSIGNED32 AdsSetTime(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucValue
   table::ValueKind k = table::ValueKindOf(f.d().type);
   if (k != table::ValueKind::kTime && k != table::ValueKind::kTimeStamp) WrongType(f.d(), "time");
   std::string text = core::InText(pucValue, usLen, "pucValue");
-  std::optional<int64_t> ms = ReadTime(text);
+  std::optional<int64_t> ms = expr::ReadTime(text);
   if (!ms) Fail(err::kInvalidDateText, "\"" + text + "\" is not a time of day.");
   Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteMilliseconds(s, image, f.index, static_cast<int32_t>(*ms)); });
   return 0;
