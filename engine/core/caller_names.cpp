@@ -10,16 +10,13 @@
 namespace engine::core {
 namespace {
 
-// The pairs noted by the running entry point: the first `count` entries of `notes`. Most
-// entry points note one table, so noting must cost little; the entries keep their strings'
-// storage between entry points (forgetting only resets the count), and the sibling files and
+// The pairs noted by the running entry point: the first `count` entries of `notes`. Nearly
+// every entry point notes one table, so noting must cost little: a table's pair is made once
+// and shared, and the entries stay filled between entry points (forgetting only resets the
+// count), so noting the pair the slot already holds costs one comparison. The sibling files and
 // the order of replacement are worked out only when a message is put in the caller's terms.
-struct Note {
-  std::string host;
-  std::string callers;
-};
 struct Notes {
-  std::vector<Note> notes;
+  std::vector<std::shared_ptr<const CallerName>> notes;
   size_t count = 0;
 };
 // A plain pointer, so that reaching the thread's notes costs one thread-local address and no
@@ -66,13 +63,25 @@ void Add(std::vector<std::pair<std::string, std::string>>* names, std::string ho
 void NoteCallerName(const std::string& host_path, const std::string& callers_path) {
   if (CurrentEntryPoint().empty()) return;  // only a running entry point reports
   if (host_path.empty() || host_path == callers_path) return;
+  const Notes& t = Names();
+  for (size_t i = 0; i < t.count; ++i) {
+    if (t.notes[i]->host == host_path) return;
+  }
+  NoteCallerName(std::make_shared<const CallerName>(CallerName{host_path, callers_path}));
+}
+
+void NoteCallerName(const std::shared_ptr<const CallerName>& name) {
+  if (name == nullptr || CurrentEntryPoint().empty()) return;  // only a running entry point reports
+  if (name->host.empty() || name->host == name->callers) return;
   Notes& t = Names();
   for (size_t i = 0; i < t.count; ++i) {
-    if (t.notes[i].host == host_path) return;
+    if (t.notes[i] == name || t.notes[i]->host == name->host) return;
   }
-  if (t.count == t.notes.size()) t.notes.emplace_back();
-  t.notes[t.count].host.assign(host_path);
-  t.notes[t.count].callers.assign(callers_path);
+  if (t.count == t.notes.size()) {
+    t.notes.push_back(name);
+  } else if (t.notes[t.count] != name) {
+    t.notes[t.count] = name;
+  }
   ++t.count;
 }
 
@@ -82,7 +91,7 @@ std::string InCallersTerms(std::string text) {
   // Each noted pair, followed by the memo and structural index files beside a table file.
   std::vector<std::pair<std::string, std::string>> names;
   for (size_t i = 0; i < t.count; ++i) {
-    const Note& note = t.notes[i];
+    const CallerName& note = *t.notes[i];
     Add(&names, note.host, note.callers);
     for (const char* sibling : {".adm", ".adi"}) {
       std::string host, callers;

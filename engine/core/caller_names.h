@@ -10,14 +10,24 @@
 // Thread safety: the notes are per thread.
 #pragma once
 
+#include <memory>
 #include <string>
 
 namespace engine::core {
 
-// Notes that `host_path` is known to the caller as `callers_path` (ANSI, Windows form) for the
-// rest of the running entry point; the memo and structural index files beside a table file are
-// noted with it.
+// A file's host path and the caller's name for it (ANSI, Windows form).
+struct CallerName {
+  std::string host;
+  std::string callers;
+};
+
+// Notes that `host_path` is known to the caller as `callers_path` for the rest of the running
+// entry point; the memo and structural index files beside a table file are noted with it.
 void NoteCallerName(const std::string& host_path, const std::string& callers_path);
+
+// The same for a pair made once and kept by its owner (an open table's): noting it again, as
+// nearly every call on a table does, copies no text.
+void NoteCallerName(const std::shared_ptr<const CallerName>& name);
 
 // `text` with every noted host path replaced by the caller's form.
 std::string InCallersTerms(std::string text);

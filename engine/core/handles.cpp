@@ -1,6 +1,7 @@
 #include "engine/core/handles.h"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 
 #include "engine/core/guard.h"
@@ -28,6 +29,68 @@ Registry& TheRegistry() {
   return registry;
 }
 
+// Every engine call looks up its handle, most calls the same one as the call before on the same
+// thread; the thread's last successful look-up is remembered so that the next one for that
+// handle costs no lock and no search. Handles are never reused and an entry's kind and type
+// never change, so a remembered entry stays right until a handle is removed: every removal
+// counts one up in `g_removals`, and a look-up trusts what it remembered only while the count
+// is the one it remembered it under. The object is held weakly: remembering keeps nothing open.
+// A look-up racing a removal on another thread may still get the object, exactly as when it
+// took the lock just before the removal did.
+std::atomic<uint64_t> g_removals{0};
+
+struct LastFound {
+  uint64_t removals = 0;
+  Handle handle = 0;  // 0: nothing remembered
+  Kind kind = Kind::kConnection;
+  std::type_index type{typeid(void)};
+  std::weak_ptr<void> object;
+};
+// A plain pointer, so that reaching it needs no initialisation check; the owner frees it when
+// the thread ends, and a look-up made after that (during exit) simply takes the lock.
+thread_local LastFound* t_last = nullptr;
+thread_local bool t_last_gone = false;
+struct LastFoundOwner {
+  bool armed = false;
+  ~LastFoundOwner() {
+    delete t_last;
+    t_last = nullptr;
+    t_last_gone = true;
+  }
+};
+thread_local LastFoundOwner t_last_owner;
+
+LastFound* ThreadsLastFound() {
+  LastFound* last = t_last;
+  if (last == nullptr && !t_last_gone) {
+    t_last_owner.armed = true;  // constructs the owner, which registers its destructor
+    last = t_last = new LastFound;
+  }
+  return last;
+}
+
+// REQUIRES: registry mutex held, `e` the live entry of `handle`.
+void Remember(Handle handle, const Entry& e) {
+  if (LastFound* last = ThreadsLastFound()) {
+    last->removals = g_removals.load(std::memory_order_relaxed);
+    last->handle = handle;
+    last->kind = e.kind;
+    last->type = e.type;
+    last->object = e.object;
+  }
+}
+
+// What the thread remembers of `handle`, when that is still right; null otherwise.
+const LastFound* Remembered(Handle handle) {
+  const LastFound* last = t_last;
+  if (last == nullptr || last->handle != handle || handle == 0) return nullptr;
+  return last->removals == g_removals.load(std::memory_order_acquire) ? last : nullptr;
+}
+
+bool OfKind(Kind kind, std::initializer_list<Kind> kinds) {
+  return std::find(kinds.begin(), kinds.end(), kind) != kinds.end();
+}
+
 std::string Describe(Handle handle) {
   std::string where(CurrentEntryPoint());
   return (where.empty() ? std::string() : where + ": ") + "handle " + std::to_string(handle);
@@ -48,6 +111,7 @@ void RemoveLocked(Registry& r, Handle handle, std::vector<std::shared_ptr<void>>
   out.push_back(std::move(it->second.object));
   Handle owner = it->second.owner;
   r.entries.erase(it);
+  g_removals.fetch_add(1, std::memory_order_release);
   if (owner != 0) {
     auto o = r.entries.find(owner);
     if (o != r.entries.end()) {
@@ -98,6 +162,12 @@ Handle Handles::AddErased(Kind kind, std::shared_ptr<void> object, std::type_ind
 
 std::shared_ptr<void> Handles::GetErased(Handle handle, std::initializer_list<Kind> kinds, std::type_index type,
                                          Kind* found_kind) {
+  if (const LastFound* last = Remembered(handle); last && OfKind(last->kind, kinds) && last->type == type) {
+    if (std::shared_ptr<void> object = last->object.lock()) {
+      if (found_kind) *found_kind = last->kind;
+      return object;
+    }
+  }
   Kind wanted = *kinds.begin();
   if (handle == 0) FailBadHandle(handle, wanted, "zero");
   if (handle == 0xFFFFFFFFu) FailBadHandle(handle, wanted, "closed");
@@ -115,16 +185,22 @@ std::shared_ptr<void> Handles::GetErased(Handle handle, std::initializer_list<Ki
     Fail(err::kInternalError, Describe(handle) + " holds an object of another type than requested.");
   }
   if (found_kind) *found_kind = e.kind;
+  Remember(handle, e);
   return e.object;
 }
 
 std::shared_ptr<void> Handles::FindErased(Handle handle, std::initializer_list<Kind> kinds, std::type_index type) {
+  if (const LastFound* last = Remembered(handle)) {
+    if (!OfKind(last->kind, kinds) || last->type != type) return nullptr;
+    if (std::shared_ptr<void> object = last->object.lock()) return object;
+  }
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> lock(r.mutex);
   auto it = r.entries.find(handle);
   if (it == r.entries.end()) return nullptr;
   const Entry& e = it->second;
-  if (std::find(kinds.begin(), kinds.end(), e.kind) == kinds.end() || e.type != type) return nullptr;
+  Remember(handle, e);
+  if (!OfKind(e.kind, kinds) || e.type != type) return nullptr;
   return e.object;
 }
 

@@ -11,8 +11,9 @@
 // An object may have an owner (a table belongs to its connection, an index order to its table);
 // removing a handle removes everything it owns, deepest first. AdsDisconnect relies on this.
 //
-// Thread safety: all members are safe to call from any thread (one mutex). Objects themselves
-// are not made thread-safe by the registry.
+// Thread safety: all members are safe to call from any thread (one mutex; a thread's look-up of
+// the handle it looked up last takes no lock, see handles.cpp). Objects themselves are not made
+// thread-safe by the registry.
 #pragma once
 
 #include <cstdint>

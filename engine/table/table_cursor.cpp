@@ -25,6 +25,9 @@ void SetShowDeleted(bool show) { gShowDeleted.store(show); }
 
 TableCursor::TableCursor(std::unique_ptr<Table> table, CursorInfo info)
     : table_(std::move(table)), info_(std::move(info)), image_(table_->schema().recordLength()) {
+  if (!info_.windowsPath.empty()) {
+    callerName_ = std::make_shared<const core::CallerName>(core::CallerName{table_->path(), info_.windowsPath});
+  }
   if (info_.connection != 0) journal_ = std::make_unique<TransactionJournal>(*table_, info_.connection);
   GotoTop(nullptr);
 }

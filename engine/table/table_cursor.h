@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/core/caller_names.h"
 #include "engine/table/record_order.h"
 #include "engine/table/table.h"
 #include "engine/table/transaction.h"
@@ -71,6 +72,9 @@ class TableCursor {
   Table& table() { return *table_; }
   const Schema& schema() const { return table_->schema(); }
   const CursorInfo& info() const { return info_; }
+  // The table file's host path and the opener's name for it, for messages (null when the
+  // opener gave no Windows name).
+  const std::shared_ptr<const core::CallerName>& callerName() const { return callerName_; }
   void SetFilter(std::shared_ptr<RecordFilter> filter) { filter_ = std::move(filter); }
   const std::shared_ptr<RecordFilter>& filter() const { return filter_; }
   // The order the cursor handle itself walks in (a live SQL cursor of an ORDER BY walks its
@@ -175,6 +179,7 @@ class TableCursor {
 
   std::unique_ptr<Table> table_;
   CursorInfo info_;
+  std::shared_ptr<const core::CallerName> callerName_;
   std::shared_ptr<RecordFilter> filter_;
   std::shared_ptr<OrderHandle> defaultOrder_;
 

@@ -15,7 +15,7 @@ namespace engine::table {
 namespace {
 // Messages about the cursor's files name them as its opener did.
 void NoteNames(TableCursor& cursor) {
-  if (!cursor.info().windowsPath.empty()) core::NoteCallerName(cursor.table().path(), cursor.info().windowsPath);
+  core::NoteCallerName(cursor.callerName());
 }
 }  // namespace
 
