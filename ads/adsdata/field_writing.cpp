@@ -34,22 +34,22 @@ void FillWideBlanks(uint8_t* raw, uint32_t bytes) {
 bool IsVarLength(uint16_t t) { return t == ADS_VARCHAR_FOX || t == ADS_VARBINARY_FOX || t == ADS_NVARCHAR; }
 
 // The right-aligned text of a number for an engine numeric-text field of `length` bytes with
-// `decimals` decimals, from the value form of `type`.
-QString NumericFieldText(TFieldType type, const void* value, uint32_t length, uint16_t decimals, bool& bcdForm) {
+// `decimals` decimals, from the value form of `type`; ASCII, '.' as the separator.
+std::string NumericFieldText(TFieldType type, const void* value, uint32_t length, uint16_t decimals, bool& bcdForm) {
   const int len = static_cast<int>(length);
   bcdForm = false;
   switch (type) {
     case ftSmallint: {
       int16_t v;
       std::memcpy(&v, value, sizeof v);
-      return QString::number(v);
+      return std::to_string(v);
     }
     case ftBCD:
     case ftFMTBcd: {
       TBcd bcd;
       std::memcpy(&bcd, value, sizeof bcd);
       bcdForm = true;
-      return decimals > 0 ? BcdToStrFixed(bcd, len - 2, decimals) : BcdToStrFixed(bcd, len - 1, 0);
+      return decimals > 0 ? BcdToAsciiFixed(bcd, len - 2, decimals) : BcdToAsciiFixed(bcd, len - 1, 0);
     }
     default: {
       double v = 0;
@@ -62,8 +62,8 @@ QString NumericFieldText(TFieldType type, const void* value, uint32_t length, ui
       }
       TBcd bcd;
       // Not a number at all: a text that no field holds.
-      if (!TryDoubleToBcd(v, bcd)) return QStringLiteral("E");
-      return decimals > 0 ? BcdToStrFixed(bcd, len - 1, decimals) : BcdToStrFixed(bcd, len, 0);
+      if (!TryDoubleToBcd(v, bcd)) return "E";
+      return decimals > 0 ? BcdToAsciiFixed(bcd, len - 1, decimals) : BcdToAsciiFixed(bcd, len, 0);
     }
   }
 }
@@ -171,13 +171,12 @@ void TAdsDataSet::WriteFieldValue(uint16_t fieldNumber, TFieldType type, const v
     }
     case ADS_NUMERIC: {
       bool bcdForm = false;
-      const QString text = NumericFieldText(type, value, length, def.Decimals(), bcdForm);
-      const int len = static_cast<int>(length);
-      if (text.isEmpty() || text.size() > len || text.contains(QLatin1Char('E')) ||
-          (bcdForm && text.size() == len && !text.startsWith(QLatin1Char('-'))))
+      const std::string text = NumericFieldText(type, value, length, def.Decimals(), bcdForm);
+      if (text.empty() || text.size() > length || text.find('E') != std::string::npos ||
+          (bcdForm && text.size() == length && text.front() != '-'))
         RaiseComponentError(QStringLiteral("Numeric out of range."));
-      const QByteArray bytes = text.rightJustified(len, QLatin1Char(' ')).toLatin1();
-      std::memcpy(raw, bytes.constData(), length);
+      std::memset(raw, ' ', length - text.size());
+      std::memcpy(raw + (length - text.size()), text.data(), text.size());
       break;
     }
     case ADS_DATE:

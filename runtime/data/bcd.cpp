@@ -3,8 +3,10 @@
 #include "runtime/data/bcd.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "runtime/exception.h"
@@ -162,20 +164,33 @@ bool parseDecimal(const QString& text, QChar sep, bool allowExponent, Decimal& d
       static_cast<int>(text.size()), [&](int k) { return text[k].unicode(); }, sep.unicode(), allowExponent, d);
 }
 
-QString decimalText(const Decimal& d, QChar sep) {
-  QString s;
-  if (d.neg && !d.isZero()) s += QLatin1Char('-');
-  int intDigits = d.intDigits();
+// The text of d with '.' as its separator, built in bytes: texts of numbers are written per
+// field of every record posted, and one string built once costs far less than a QString grown
+// piece by piece.
+std::string decimalAscii(const Decimal& d) {
+  std::string s;
+  const int intDigits = d.intDigits();
+  s.reserve(static_cast<size_t>(std::max(intDigits, 1) + d.scale + 2));
+  if (d.neg && !d.isZero()) s += '-';
   if (intDigits <= 0)
-    s += QLatin1Char('0');
+    s += '0';
   else
-    s += QString::fromLatin1(d.digits.data(), intDigits);
+    s.append(d.digits.data(), static_cast<size_t>(intDigits));
   if (d.scale > 0) {
-    s += sep;
-    s += QString::fromLatin1(d.digits.data() + intDigits, d.scale);
+    s += '.';
+    s.append(d.digits.data() + intDigits, static_cast<size_t>(d.scale));
   }
   return s;
 }
+
+// A text in ASCII with its '.' (there is at most one) shown as `sep`.
+QString withSeparator(const std::string& ascii, QChar sep) {
+  QString s = QString::fromLatin1(ascii.data(), static_cast<qsizetype>(ascii.size()));
+  if (sep != QLatin1Char('.')) s.replace(QLatin1Char('.'), sep);
+  return s;
+}
+
+QString decimalText(const Decimal& d, QChar sep) { return withSeparator(decimalAscii(d), sep); }
 
 [[noreturn]] void overflow(const TBcd& bcd) {
   throw EConvertError(QStringLiteral("BCD overflow: %1 cannot be represented").arg(BcdToStr(bcd)));
@@ -232,7 +247,7 @@ QString BcdToStr(const TBcd& bcd, QChar decimalSeparator) {
   return decimalText(d, decimalSeparator);
 }
 
-QString BcdToStrFixed(const TBcd& bcd, int precision, int digits, QChar decimalSeparator) {
+std::string BcdToAsciiFixed(const TBcd& bcd, int precision, int digits) {
   if (digits < 0) digits = 0;
   if (digits > kMaxBcdScale) digits = kMaxBcdScale;
   if (precision < 1) precision = 1;
@@ -242,7 +257,7 @@ QString BcdToStrFixed(const TBcd& bcd, int precision, int digits, QChar decimalS
   fixed.extendTo(digits);
   fixed.roundTo(digits);
   fixed.trimLeading();
-  if (fixed.intDigits() <= precision) return decimalText(fixed, decimalSeparator);
+  if (fixed.intDigits() <= precision) return decimalAscii(fixed);
 
   // Scientific form: precision significant digits, exponent of at least two digits.
   Decimal sci = d;
@@ -259,10 +274,14 @@ QString BcdToStrFixed(const TBcd& bcd, int precision, int digits, QChar decimalS
     sci.digits.pop_back();
     --sci.scale;
   }
-  QString s = decimalText(sci, decimalSeparator);
-  s += QStringLiteral("E+");
-  s += QStringLiteral("%1").arg(exponent, 2, 10, QLatin1Char('0'));
-  return s;
+  std::string s = decimalAscii(sci);
+  char exponentText[16];
+  std::snprintf(exponentText, sizeof exponentText, "E+%02d", exponent);
+  return s + exponentText;
+}
+
+QString BcdToStrFixed(const TBcd& bcd, int precision, int digits, QChar decimalSeparator) {
+  return withSeparator(BcdToAsciiFixed(bcd, precision, digits), decimalSeparator);
 }
 
 TBcd IntegerToBcd(int value) { return Int64ToBcd(value, 0); }

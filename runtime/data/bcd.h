@@ -18,6 +18,7 @@
 #include <QString>
 #include <QVariant>
 #include <cstdint>
+#include <string>
 
 struct TBcd {
   uint8_t Precision = 1;
@@ -47,6 +48,8 @@ QString BcdToStr(const TBcd& bcd, QChar decimalSeparator = QLatin1Char('.'));
 // significant digits), as floating-point fixed formatting does.
 QString BcdToStrFixed(const TBcd& bcd, int precision, int digits,
                       QChar decimalSeparator = QLatin1Char('.'));
+// The same text in ASCII bytes with '.' as the separator, for writers of numeric fields.
+std::string BcdToAsciiFixed(const TBcd& bcd, int precision, int digits);
 
 TBcd IntegerToBcd(int value);
 // value / 10^scale, exactly (scale 0 to 63). Int64ToBcd(123456, 4) is 12.3456 with scale 4.
