@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "engine/core/error.h"
@@ -81,6 +82,31 @@ TEST(CoreHandles, AnObjectInUseOutlivesItsHandle) {
   EXPECT_TRUE(log.empty());
   held.reset();
   EXPECT_EQ(log, std::vector<int>{7});
+}
+
+// A thread's look-up of the handle it used last is served without the registry's lock; what it
+// remembers must never keep an object alive nor outlive a removal, whoever removes the handle.
+TEST(CoreHandles, ALookUpJustMadeDoesNotOutliveARemoval) {
+  std::vector<int> log;
+  auto conn = Handles::Add(Kind::kConnection, std::make_shared<Probe>(&log, 1));
+  auto table = Handles::Add(Kind::kTable, std::make_shared<Probe>(&log, 2), conn);
+  ASSERT_NE(Handles::Find<Probe>(table, {Kind::kTable}), nullptr);
+  ASSERT_NE(Handles::Get<Probe>(table, Kind::kTable), nullptr);
+  Handles::Remove(conn, Kind::kConnection);  // takes the table with it
+  EXPECT_EQ(log, (std::vector<int>{2, 1})) << "a remembered look-up keeps nothing alive";
+  EXPECT_EQ(Handles::Find<Probe>(table, {Kind::kTable}), nullptr);
+  EXPECT_EQ(CodeOf([&] { Handles::Get<Probe>(table, Kind::kTable); }), 5901u);
+
+  // An object still in use by its caller outlives its handle; the handle is gone all the same.
+  auto other = Handles::Add(Kind::kCursor, std::make_shared<Probe>(&log, 3));
+  auto inUse = Handles::Get<Probe>(other, Kind::kCursor);
+  EXPECT_EQ(Handles::Find<Probe>(other, {Kind::kTable}), nullptr) << "the kind is checked on a remembered handle";
+  EXPECT_EQ(CodeOf([&] { Handles::Get<int>(other, Kind::kCursor); }), 5997u) << "and so is the type";
+  std::thread([&] { Handles::Remove(other, Kind::kCursor); }).join();
+  EXPECT_EQ(Handles::Find<Probe>(other, {Kind::kCursor}), nullptr);
+  EXPECT_EQ(CodeOf([&] { Handles::Get<Probe>(other, Kind::kCursor); }), 5901u);
+  inUse.reset();
+  EXPECT_EQ(log, (std::vector<int>{2, 1, 3}));
 }
 
 TEST(CoreHandles, HandlesAreNeverReused) {
