@@ -73,7 +73,7 @@ int main() {
       t->AppendRecord(image.data());
     }
     batch.Commit();
-    ReindexTable(*t);
+    index::ReindexTable(*t);
   }
   Run plain = Measure(path, false);
   Run aof = Measure(path, true);

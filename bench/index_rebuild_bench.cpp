@@ -42,12 +42,12 @@ namespace {
 using bench::MakeRow;
 using bench::Row;
 
-class BenchSource : public engine::KeySource {
+class BenchSource : public engine::index::KeySource {
  public:
   explicit BenchSource(uint32_t n) : n_(n) {}
   uint64_t RecordCount() override { return n_; }
-  void Scan(const std::vector<engine::TagInfo>& tags, engine::KeySink& sink) override {
-    engine::KeyBuilder ki(tags[0].layout), ku(tags[1].layout), kc(tags[2].layout);
+  void Scan(const std::vector<engine::index::TagInfo>& tags, engine::index::KeySink& sink) override {
+    engine::index::KeyBuilder ki(tags[0].layout), ku(tags[1].layout), kc(tags[2].layout);
     Row r;
     char upper[30];
     for (uint32_t recno = 1; recno <= n_; ++recno) {
@@ -73,12 +73,12 @@ class BenchSource : public engine::KeySource {
 };
 
 // The keys of one tag of another source, as tag 0: one NTX file's pass.
-class OneTag : public engine::KeySource, engine::KeySink {
+class OneTag : public engine::index::KeySource, engine::index::KeySink {
  public:
-  OneTag(engine::KeySource& all, const std::vector<engine::TagInfo>& allTags, size_t tag)
+  OneTag(engine::index::KeySource& all, const std::vector<engine::index::TagInfo>& allTags, size_t tag)
       : all_(all), allTags_(allTags), tag_(tag) {}
   uint64_t RecordCount() override { return all_.RecordCount(); }
-  void Scan(const std::vector<engine::TagInfo>&, engine::KeySink& sink) override {
+  void Scan(const std::vector<engine::index::TagInfo>&, engine::index::KeySink& sink) override {
     sink_ = &sink;
     all_.Scan(allTags_, *this);
   }
@@ -88,10 +88,10 @@ class OneTag : public engine::KeySource, engine::KeySink {
   void RecordsDone(uint64_t count) override { sink_->RecordsDone(count); }
 
  private:
-  engine::KeySource& all_;
-  const std::vector<engine::TagInfo>& allTags_;
+  engine::index::KeySource& all_;
+  const std::vector<engine::index::TagInfo>& allTags_;
   size_t tag_;
-  engine::KeySink* sink_ = nullptr;
+  engine::index::KeySink* sink_ = nullptr;
 };
 
 double Now() {
@@ -128,7 +128,7 @@ double SqliteReindex(const std::filesystem::path& file, uint32_t n, size_t budge
 
 int main(int argc, char** argv) {
   uint32_t records = 1000000;
-  size_t budget = engine::kDefaultRebuildMemoryBudget;
+  size_t budget = engine::index::kDefaultRebuildMemoryBudget;
   uint32_t pageSize = 512;
   bool sqlite = true;
   std::string format = "adi";
@@ -158,18 +158,18 @@ int main(int argc, char** argv) {
   }
   std::filesystem::create_directories(folder);
 
-  std::vector<engine::TagDef> tags(3);
+  std::vector<engine::index::TagDef> tags(3);
   tags[0].name = "I";
   tags[0].expression = "I";
-  tags[0].keyType = engine::kKeyTypeNumeric;
-  tags[0].segments = {{engine::SegmentKind::kInteger}};
+  tags[0].keyType = engine::index::kKeyTypeNumeric;
+  tags[0].segments = {{engine::index::SegmentKind::kInteger}};
   tags[1].name = "US30";
   tags[1].expression = "UPPER(S30)";
-  tags[1].segments = {{engine::SegmentKind::kString, 30}};
+  tags[1].segments = {{engine::index::SegmentKind::kString, 30}};
   tags[2].name = "S20D";
   tags[2].expression = "S20;D";
-  tags[2].keyType = engine::kKeyTypeRaw;
-  tags[2].segments = {{engine::SegmentKind::kString, 20}, {engine::SegmentKind::kDate}};
+  tags[2].keyType = engine::index::kKeyTypeRaw;
+  tags[2].segments = {{engine::index::SegmentKind::kString, 20}, {engine::index::SegmentKind::kDate}};
   for (auto& t : tags) t.collation = "ANSI";
 
   std::printf("index rebuild: %u records, 3 tags (integer; UPPER of 30 characters; 20 characters + date)\n", records);
@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
               format.c_str(), format == "ntx" ? "s (one per tag)" : "", pageSize, budget >> 20);
   double rssBefore = PeakRssMb();
   BenchSource source(records);
-  engine::RebuildOptions options;
+  engine::index::RebuildOptions options;
   options.memoryBudget = budget;
   // Phase times from the progress callback: the pass over records ends at 70, the trees are
   // written by 99, flushing and renaming take the rest.
@@ -190,21 +190,21 @@ int main(int argc, char** argv) {
   auto adi = folder / ("bench." + format);
   double t0 = Now();
   start = t0;
-  engine::RebuildStats stats;
+  engine::index::RebuildStats stats;
   uint64_t fileBytes = 0;
   try {
     if (format != "ntx") {
-      stats = engine::RebuildIndexFile(adi, pageSize, tags, source, options);
+      stats = engine::index::RebuildIndexFile(adi, pageSize, tags, source, options);
       fileBytes = std::filesystem::file_size(adi);
     } else {
       // Phase times add up over the three passes.
-      std::vector<engine::TagInfo> prepared = engine::PrepareTags(tags, pageSize, engine::KeyForm::kNtx);
+      std::vector<engine::index::TagInfo> prepared = engine::index::PrepareTags(tags, pageSize, engine::index::KeyForm::kNtx);
       double scanSum = 0, writeSum = 0;
       for (size_t t = 0; t < tags.size(); ++t) {
         OneTag one(source, prepared, t);
         auto file = folder / (tags[t].name + ".ntx");
         start = Now();
-        engine::RebuildStats s = engine::RebuildIndexFile(file, pageSize, {tags[t]}, one, options);
+        engine::index::RebuildStats s = engine::index::RebuildIndexFile(file, pageSize, {tags[t]}, one, options);
         scanSum += tScan;
         writeSum += tWrite;
         stats.keys += s.keys;

@@ -57,7 +57,7 @@ void MakeTable(const std::filesystem::path& dir, const char* name, bool indexed)
     table::WriteText(t->schema(), image.data(), 2, "name" + std::to_string(i), false);
     t->AppendRecord(image.data());
   }
-  if (indexed) ReindexTable(*t);
+  if (indexed) index::ReindexTable(*t);
 }
 
 struct Locates {

@@ -130,12 +130,12 @@ class Analyzer {
  private:
   TagFacts Facts(const IndexedTag& t) {
     TagFacts f;
-    const TagInfo& info = t.file->tag(t.tag);
-    if (info.def.options & (kTagUnique | kTagCustom)) return f;
+    const index::TagInfo& info = t.file->tag(t.tag);
+    if (info.def.options & (index::kTagUnique | index::kTagCustom)) return f;
     if (!info.def.condition.empty() || info.layout.segments().size() != 1) return f;
     // A national text key holds UTF-16 text the language reads in the ANSI code page: its keys
     // cannot answer a comparison written in the language.
-    if (info.layout.segments()[0].kind == SegmentKind::kWideString) return f;
+    if (info.layout.segments()[0].kind == index::SegmentKind::kWideString) return f;
     try {
       auto e = expr::CompiledExpr::Compile(t.expression, &schema_, options_.dateFormat);
       f.type = e->type();
@@ -310,7 +310,7 @@ class Analyzer {
         // A constant longer than the key compares its excess with blanks: answerable only when
         // the excess is blank.
         const expr::Value& v = constant->Evaluate(nullptr, options_);
-        const TagInfo& tagInfo = tags_[tag].file->tag(tags_[tag].tag);
+        const index::TagInfo& tagInfo = tags_[tag].file->tag(tags_[tag].tag);
         size_t width = tagInfo.layout.segments()[0].width;
         std::string_view s = v.text();
         if (s.size() > width && s.find_first_not_of(' ', width) != std::string_view::npos) exactText = false;
@@ -394,7 +394,7 @@ class Analyzer {
   std::vector<TagFacts> facts_;
 };
 
-void AddRanks(IndexFile& file, size_t tag, uint64_t lo, uint64_t hi, RecordSet& out) {
+void AddRanks(index::IndexFile& file, size_t tag, uint64_t lo, uint64_t hi, RecordSet& out) {
   std::vector<uint8_t> key(file.tag(tag).layout.keyLength());
   for (uint64_t r = lo; r < hi; ++r) out.Add(file.EntryAt(tag, r, key.data()));
 }
@@ -416,9 +416,9 @@ const std::string& AofPlan::residual() const { return root_->residual; }
 namespace {
 
 RecordSet ResolveLeaf(const Node& n, const IndexedTag& t, const expr::EvalOptions& options) {
-  IndexFile& f = *t.file;
-  const KeyLayout& layout = f.tag(t.tag).layout;
-  KeyBuilder kb(layout);
+  index::IndexFile& f = *t.file;
+  const index::KeyLayout& layout = f.tag(t.tag).layout;
+  index::KeyBuilder kb(layout);
   const expr::Value& v = n.constant->Evaluate(nullptr, options);
   bool prefix = false;
   switch (n.type) {

@@ -33,7 +33,7 @@
 #include "engine/expr/eval_options.h"
 #include "engine/filter/record_set.h"
 
-namespace engine {
+namespace engine::index {
 class IndexFile;
 }
 
@@ -43,7 +43,7 @@ enum class OptLevel : uint16_t { kFull = 1, kPart = 2, kNone = 3 };
 
 // One tag an optimised filter may resolve through.
 struct IndexedTag {
-  IndexFile* file = nullptr;  // borrowed
+  index::IndexFile* file = nullptr;  // borrowed
   size_t tag = 0;
   std::string expression;
 };

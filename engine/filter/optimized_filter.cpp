@@ -28,25 +28,25 @@ std::unique_ptr<expr::CompiledExpr> CompileLogical(const expr::ExprText& text, c
 // read-only copy, and an exclusive open writes its changes in batches: without this the copy
 // would miss the latest changes or find the file marked as in the middle of an update.
 void WritePendingIndexChanges(table::Table& table) {
-  if (TableIndexes* indexes = table.indexes()) indexes->Flush();
+  if (index::TableIndexes* indexes = table.indexes()) indexes->Flush();
 }
 
 // The structural index of the table, opened for reading, or null when it has none that opens.
-std::unique_ptr<IndexFile> OpenIndex(table::TableCursor& cursor) {
+std::unique_ptr<index::IndexFile> OpenIndex(table::TableCursor& cursor) {
   WritePendingIndexChanges(cursor.table());
-  std::filesystem::path path = StructuralIndexPath(cursor.table());
+  std::filesystem::path path = index::StructuralIndexPath(cursor.table());
   std::error_code ec;
   if (path.empty() || !std::filesystem::exists(path, ec)) return nullptr;
   try {
     // Under the reader lock, so that another open's update in progress is not taken for damage.
     table::Table::ReaderLock reading(cursor.table());
-    return IndexFile::Open(path, /*readOnly=*/true);
+    return index::IndexFile::Open(path, /*readOnly=*/true);
   } catch (const EngineError&) {
     return nullptr;  // a damaged index answers nothing; the filter is evaluated per record
   }
 }
 
-std::vector<IndexedTag> TagsOf(IndexFile* file) {
+std::vector<IndexedTag> TagsOf(index::IndexFile* file) {
   std::vector<IndexedTag> tags;
   if (!file) return tags;
   for (size_t i = 0; i < file->tagCount(); ++i) tags.push_back({file, i, file->tag(i).def.expression});
@@ -55,7 +55,7 @@ std::vector<IndexedTag> TagsOf(IndexFile* file) {
 
 // The tags a filter may answer from: none for a text whose ANSI form lost characters, as
 // the keys of its literals would then be made from "?".
-std::vector<IndexedTag> UsableTags(const expr::ExprText& text, IndexFile* file) {
+std::vector<IndexedTag> UsableTags(const expr::ExprText& text, index::IndexFile* file) {
   return text.lossy() ? std::vector<IndexedTag>() : TagsOf(file);
 }
 
@@ -68,7 +68,7 @@ OptLevel EvaluateOptLevel(table::TableCursor& cursor, const expr::ExprText& text
   expr::EvalOptions options = OptionsFor(cursor);
   options.exact = exact;
   CompileLogical(text, expr.schema(), options);
-  std::unique_ptr<IndexFile> index = OpenIndex(cursor);
+  std::unique_ptr<index::IndexFile> index = OpenIndex(cursor);
   AofPlan plan(text.ansi(), expr.schema(), UsableTags(text, index.get()), options);
   return plan.level();
 }

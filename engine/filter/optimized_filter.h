@@ -35,7 +35,7 @@
 #include "engine/table/record_access.h"
 #include "engine/table/table_cursor.h"
 
-namespace engine {
+namespace engine::index {
 class IndexFile;
 }
 
@@ -103,7 +103,7 @@ class OptimizedFilter final : public table::RecordObserver {
   AofKind kind_ = AofKind::kDynamic;
   bool immediate_ = false;
   expr::EvalOptions options_;
-  std::unique_ptr<IndexFile> index_;
+  std::unique_ptr<index::IndexFile> index_;
   std::unique_ptr<AofPlan> plan_;
   std::unique_ptr<expr::CompiledExpr> full_;
   std::unique_ptr<expr::CompiledExpr> rest_;  // the non-optimised part (null at kFull and kNone)

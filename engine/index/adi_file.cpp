@@ -9,7 +9,7 @@
 #include "engine/core/checksum.h"
 #include "engine/index/page_format.h"
 
-namespace engine {
+namespace engine::index {
 namespace {
 
 [[noreturn]] void Corrupt(const std::string& why) { Fail(err::kIndexFileCorrupt, "Index file damaged: " + why); }
@@ -235,4 +235,4 @@ void AdiFile::Verify() {
   }
 }
 
-}  // namespace engine
+}  // namespace engine::index

@@ -16,7 +16,7 @@
 #include "engine/index/index_file.h"
 #include "engine/index/pager.h"
 
-namespace engine {
+namespace engine::index {
 
 class AdiFile final : public IndexFile {
  public:
@@ -61,4 +61,4 @@ std::vector<uint8_t> BuildHeaderPages(uint32_t pageSize, uint32_t pageCount, uin
 // Number of header pages a catalog of that length needs.
 uint32_t HeaderPageCount(uint32_t pageSize, size_t catalogLength);
 
-}  // namespace engine
+}  // namespace engine::index

@@ -10,7 +10,7 @@
 #include "engine/index/page_format.h"
 #include "engine/index/pager.h"
 
-namespace engine {
+namespace engine::index {
 namespace {
 
 [[noreturn]] void Corrupt(uint32_t pgno, const std::string& why) {
@@ -347,4 +347,4 @@ uint64_t Btree::Verify() {
   return VerifyNode(root_, height_ - 1, nullptr, nullptr);
 }
 
-}  // namespace engine
+}  // namespace engine::index

@@ -13,7 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace engine {
+namespace engine::index {
 
 class Pager;
 
@@ -66,4 +66,4 @@ class Btree {
   uint8_t& height_;
 };
 
-}  // namespace engine
+}  // namespace engine::index

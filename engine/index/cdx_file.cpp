@@ -9,7 +9,7 @@
 #include "engine/core/error.h"
 #include "engine/index/collation.h"
 
-namespace engine {
+namespace engine::index {
 namespace {
 
 constexpr uint32_t kNone = 0xFFFFFFFF;
@@ -1056,4 +1056,4 @@ void CdxFile::Write(storage::File& out, const std::vector<TagInfo>& tags,
   out.Write(0, h.data(), h.size());
 }
 
-}  // namespace engine
+}  // namespace engine::index

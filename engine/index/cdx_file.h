@@ -32,7 +32,7 @@
 
 #include "engine/index/dbf_index_file.h"
 
-namespace engine {
+namespace engine::index {
 
 constexpr uint32_t kCdxPageSize = 512;
 
@@ -138,4 +138,4 @@ void Encode(const std::vector<uint8_t>& entries, size_t keyLength, uint8_t pad, 
 bool Decode(const uint8_t* node, size_t keyLength, uint8_t pad, std::vector<uint8_t>& entries);
 }  // namespace cdx_leaf
 
-}  // namespace engine
+}  // namespace engine::index

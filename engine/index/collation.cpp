@@ -19,7 +19,7 @@
 #include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
 
-namespace engine {
+namespace engine::index {
 namespace {
 
 // Every named collation the engine knows, by its collation text.
@@ -259,4 +259,4 @@ size_t Collation::PrimaryPrefix(const uint8_t* text, size_t len, uint8_t* out, s
   return PrimaryPrefixWide(wide.data(), len, out, outLen);
 }
 
-}  // namespace engine
+}  // namespace engine::index

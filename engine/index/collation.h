@@ -18,7 +18,7 @@
 
 struct UCollator;
 
-namespace engine {
+namespace engine::index {
 
 class Collation {
  public:
@@ -73,4 +73,4 @@ class Collation {
   friend class CollationTable;
 };
 
-}  // namespace engine
+}  // namespace engine::index

@@ -5,7 +5,7 @@
 
 #include "engine/core/error.h"
 
-namespace engine {
+namespace engine::index {
 
 DbfIndexFile::DbfIndexFile(std::unique_ptr<storage::File> file, std::filesystem::path path, bool readOnly)
     : IndexFile(std::move(file), std::move(path), readOnly) {}
@@ -159,4 +159,4 @@ void SequentialPageWriter::Finish() {
   bufferedFrom_ = next_;
 }
 
-}  // namespace engine
+}  // namespace engine::index

@@ -24,7 +24,7 @@
 #include "engine/index/index_file.h"
 #include "engine/storage/storage.h"
 
-namespace engine {
+namespace engine::index {
 
 class DbfIndexFile : public IndexFile {
  public:
@@ -83,4 +83,4 @@ class SequentialPageWriter {
   std::vector<uint8_t> buffer_;
 };
 
-}  // namespace engine
+}  // namespace engine::index

@@ -7,7 +7,7 @@
 #include "engine/core/error.h"
 #include "engine/index/table_key_fields.h"
 
-namespace engine {
+namespace engine::index {
 namespace {
 
 SegmentSpec SpecFor(const expr::CompiledExpr& e) {
@@ -170,4 +170,4 @@ void RecordKeySource::Scan(const std::vector<TagInfo>& tags, KeySink& sink) {
   sink.RecordsDone(done);
 }
 
-}  // namespace engine
+}  // namespace engine::index

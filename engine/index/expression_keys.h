@@ -22,7 +22,7 @@
 #include "engine/index/key_builder.h"
 #include "engine/index/rebuild.h"
 
-namespace engine {
+namespace engine::index {
 
 class ExpressionKeys {
  public:
@@ -73,4 +73,4 @@ class RecordKeySource : public KeySource {
   expr::EvalOptions options_;
 };
 
-}  // namespace engine
+}  // namespace engine::index

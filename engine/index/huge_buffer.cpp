@@ -9,7 +9,7 @@
 
 #include "engine/core/error.h"
 
-namespace engine {
+namespace engine::index {
 
 HugeBuffer::HugeBuffer(size_t bytes) {
   if (bytes == 0) return;
@@ -45,4 +45,4 @@ HugeBuffer& HugeBuffer::operator=(HugeBuffer&& o) noexcept {
   return *this;
 }
 
-}  // namespace engine
+}  // namespace engine::index

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace engine {
+namespace engine::index {
 
 class HugeBuffer {
  public:
@@ -26,4 +26,4 @@ class HugeBuffer {
   size_t size_ = 0;
 };
 
-}  // namespace engine
+}  // namespace engine::index

@@ -11,7 +11,7 @@
 #include "engine/index/collation.h"
 #include "engine/index/ntx_file.h"
 
-namespace engine {
+namespace engine::index {
 
 IndexFormat IndexFormatOf(const std::filesystem::path& path) {
   std::string ext = AsciiLowerCopy(path.extension().string());
@@ -171,4 +171,4 @@ bool IndexFile::RemoveKey(size_t tag, std::span<const uint8_t> key, uint32_t rec
   return EraseEntry(tag, e.data());
 }
 
-}  // namespace engine
+}  // namespace engine::index

@@ -34,7 +34,7 @@
 #include "engine/index/tag_def.h"
 #include "engine/storage/storage.h"
 
-namespace engine {
+namespace engine::index {
 
 // The index file formats, told apart by the file name's extension (letters in any case):
 // ".ntx" and ".cdx" are the DBF world's formats, every other name is a native file.
@@ -159,4 +159,4 @@ class IndexFile {
   std::vector<TagInfo> tags_;
 };
 
-}  // namespace engine
+}  // namespace engine::index

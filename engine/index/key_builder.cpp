@@ -14,7 +14,7 @@
 #include "engine/core/error.h"
 #include "engine/index/collation.h"
 
-namespace engine {
+namespace engine::index {
 
 KeyBuilder::KeyBuilder(const KeyLayout& layout)
     : layout_(layout), natural_(layout.keyLength()), out_(layout.keyLength()), length_(layout.keyLength()) {}
@@ -251,4 +251,4 @@ std::span<const uint8_t> KeyBuilder::Key() {
   return {out_.data(), length_};
 }
 
-}  // namespace engine
+}  // namespace engine::index

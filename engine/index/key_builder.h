@@ -16,7 +16,7 @@
 
 #include "engine/index/key_layout.h"
 
-namespace engine {
+namespace engine::index {
 
 class KeyBuilder {
  public:
@@ -62,4 +62,4 @@ class KeyBuilder {
   size_t length_;
 };
 
-}  // namespace engine
+}  // namespace engine::index

@@ -7,7 +7,7 @@
 #include "engine/index/collation.h"
 #include "engine/index/page_format.h"
 
-namespace engine {
+namespace engine::index {
 namespace {
 
 size_t PayloadLength(const SegmentSpec& s, const Collation& c) {
@@ -160,4 +160,4 @@ KeyLayout KeyLayout::FromSegments(const std::vector<Segment>& segments, const Co
   return l;
 }
 
-}  // namespace engine
+}  // namespace engine::index

@@ -26,7 +26,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace engine {
+namespace engine::index {
 
 class Collation;
 
@@ -115,4 +115,4 @@ class KeyLayout {
   KeyForm form_ = KeyForm::kNative;
 };
 
-}  // namespace engine
+}  // namespace engine::index

@@ -7,7 +7,7 @@
 
 #include "engine/core/error.h"
 
-namespace engine {
+namespace engine::index {
 namespace {
 
 inline uint64_t Prefix(const uint8_t* p, size_t len) {
@@ -224,4 +224,4 @@ void KeySorter::Drain(const std::function<void(const uint8_t*)>& out, size_t rea
   spilled_ = 0;
 }
 
-}  // namespace engine
+}  // namespace engine::index

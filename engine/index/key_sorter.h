@@ -21,7 +21,7 @@
 #include "engine/index/huge_buffer.h"
 #include "engine/storage/storage.h"
 
-namespace engine {
+namespace engine::index {
 
 class KeySorter {
  public:
@@ -83,4 +83,4 @@ class KeySorter {
   std::vector<Run> runs_;
 };
 
-}  // namespace engine
+}  // namespace engine::index

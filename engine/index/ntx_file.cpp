@@ -9,7 +9,7 @@
 #include "engine/core/error.h"
 #include "engine/index/collation.h"
 
-namespace engine {
+namespace engine::index {
 namespace {
 
 // Header fields.
@@ -757,4 +757,4 @@ void NtxFile::Write(storage::File& out, const TagInfo& tag, uint64_t count,
   out.Write(0, h.data(), h.size());
 }
 
-}  // namespace engine
+}  // namespace engine::index

@@ -29,7 +29,7 @@
 
 #include "engine/index/dbf_index_file.h"
 
-namespace engine {
+namespace engine::index {
 
 constexpr uint32_t kNtxPageSize = 1024;
 
@@ -113,4 +113,4 @@ class NtxFile final : public DbfIndexFile {
   std::unordered_map<uint32_t, uint64_t> counts_;  // entries in the subtree of a page
 };
 
-}  // namespace engine
+}  // namespace engine::index

@@ -33,7 +33,7 @@
 #include "engine/core/byte_order.h"
 #include "engine/core/checksum.h"
 
-namespace engine {
+namespace engine::index {
 
 constexpr size_t kPageHeaderSize = 16;
 constexpr size_t kInnerEntryExtra = 8;  // child page + subtree count
@@ -84,4 +84,4 @@ inline void InitPage(uint8_t* page, uint32_t pageSize, uint8_t type, uint8_t lev
 inline void SetPageCount(uint8_t* page, uint16_t n) { StoreLE<uint16_t>(page + 6, n); }
 inline void SetPageNext(uint8_t* page, uint32_t next) { StoreLE<uint32_t>(page + 12, next); }
 
-}  // namespace engine
+}  // namespace engine::index

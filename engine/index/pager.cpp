@@ -7,7 +7,7 @@
 #include "engine/core/checksum.h"
 #include "engine/index/page_format.h"
 
-namespace engine {
+namespace engine::index {
 namespace {
 
 constexpr size_t kCacheLimitBytes = 32u << 20;
@@ -98,4 +98,4 @@ void Pager::Trim() {
   if (!dirty_ && cache_.size() * pageSize_ > kCacheLimitBytes) cache_.clear();
 }
 
-}  // namespace engine
+}  // namespace engine::index

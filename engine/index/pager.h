@@ -17,7 +17,7 @@
 
 #include "engine/storage/storage.h"
 
-namespace engine {
+namespace engine::index {
 
 class Pager {
  public:
@@ -61,4 +61,4 @@ class Pager {
   std::vector<CachedPage*> dirtyPages_;  // the changed pages of the cache, each once
 };
 
-}  // namespace engine
+}  // namespace engine::index

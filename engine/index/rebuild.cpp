@@ -21,7 +21,7 @@
 #include "engine/index/page_format.h"
 #include "engine/index/tree_writer.h"
 
-namespace engine {
+namespace engine::index {
 namespace {
 
 constexpr size_t kMinimumBudget = size_t{1} << 20;
@@ -254,4 +254,4 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
   return stats;
 }
 
-}  // namespace engine
+}  // namespace engine::index

@@ -22,7 +22,7 @@
 
 #include "engine/index/tag_def.h"
 
-namespace engine {
+namespace engine::index {
 
 // Receives the keys of a pass over the records.
 class KeySink {
@@ -86,4 +86,4 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
 // The name of the file a rebuild writes before renaming it into place.
 std::filesystem::path RebuildWorkPath(const std::filesystem::path& path);
 
-}  // namespace engine
+}  // namespace engine::index

@@ -12,7 +12,7 @@
 #include "engine/table/table_files.h"
 #include "engine/table/table_type.h"
 
-namespace engine {
+namespace engine::index {
 namespace {
 
 std::string LowerAZ(std::string s) { return engine::AsciiLowerCopy(s); }
@@ -857,4 +857,4 @@ RebuildStats ReindexOpenTable(table::Table& table, uint32_t pageSize, const Rebu
   return TableIndexes::Of(table).Rebuild(pageSize, options);
 }
 
-}  // namespace engine
+}  // namespace engine::index

@@ -43,7 +43,7 @@
 #include "engine/index/table_key_fields.h"
 #include "engine/table/table.h"
 
-namespace engine {
+namespace engine::index {
 
 // Open options that decide what a collation mismatch of a tag does at open.
 constexpr uint32_t kOpenRebuildOnCollationMismatch = 0x100;
@@ -205,4 +205,4 @@ class TableIndexes final : public table::RecordObserver {
 // file from its own definitions, then reopens them. The engine side of a reindex.
 RebuildStats ReindexOpenTable(table::Table& table, uint32_t pageSize, const RebuildOptions& options);
 
-}  // namespace engine
+}  // namespace engine::index

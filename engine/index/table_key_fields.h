@@ -22,7 +22,7 @@
 #include "engine/expr/field_text_cache.h"
 #include "engine/table/record_access.h"
 
-namespace engine {
+namespace engine::index {
 
 // The table's fields as the expression language sees them; a field's slot is its position.
 class TableFields final : public expr::ExprSchema {
@@ -152,4 +152,4 @@ class TableRecord final : public expr::ExprRecord {
   mutable std::vector<std::u16string> wide_;
 };
 
-}  // namespace engine
+}  // namespace engine::index

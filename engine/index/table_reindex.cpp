@@ -13,7 +13,7 @@
 #include "engine/table/table.h"
 #include "engine/table/table_files.h"
 
-namespace engine {
+namespace engine::index {
 
 namespace {
 
@@ -122,4 +122,4 @@ RebuildStats RebuildTableIndex(table::Table& table, const std::filesystem::path&
   return RebuildIndexFile(path, pageSize, defs, source, effective);
 }
 
-}  // namespace engine
+}  // namespace engine::index

@@ -26,7 +26,7 @@ class Table;
 struct TagDefinition;
 }  // namespace engine::table
 
-namespace engine {
+namespace engine::index {
 
 // The structural index of a table: the ".adi" beside a native table, the ".cdx" beside a CDX
 // table (".CDX" when the table's extension is in capitals); empty for an NTX table, whose orders
@@ -51,4 +51,4 @@ RebuildStats ReindexTable(table::Table& table, uint32_t pageSize = 0, const Rebu
 RebuildStats RebuildTableIndex(table::Table& table, const std::filesystem::path& path, const std::vector<table::TagDefinition>& tags,
                                uint32_t pageSize, const RebuildOptions& options = {});
 
-}  // namespace engine
+}  // namespace engine::index

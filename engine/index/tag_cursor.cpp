@@ -8,7 +8,7 @@
 #include "engine/core/error.h"
 #include "engine/index/index_file.h"
 
-namespace engine {
+namespace engine::index {
 
 namespace {
 
@@ -242,4 +242,4 @@ bool TagCursor::SetRelativePosition(double position) {
   return PositionAt(r.lo + offset, r);
 }
 
-}  // namespace engine
+}  // namespace engine::index

@@ -23,7 +23,7 @@
 #include <span>
 #include <vector>
 
-namespace engine {
+namespace engine::index {
 
 class IndexFile;
 
@@ -100,4 +100,4 @@ class TagCursor {
   bool on_ = false, bof_ = true, eof_ = true;
 };
 
-}  // namespace engine
+}  // namespace engine::index

@@ -6,7 +6,7 @@
 #include "engine/index/collation.h"
 #include "engine/index/page_format.h"
 
-namespace engine {
+namespace engine::index {
 namespace {
 
 char FoldAZ(char c) { return engine::AsciiUpper(c); }
@@ -146,4 +146,4 @@ std::vector<TagInfo> ParseCatalog(const uint8_t* data, size_t len, uint32_t page
   return tags;
 }
 
-}  // namespace engine
+}  // namespace engine::index

@@ -19,7 +19,7 @@
 
 #include "engine/index/key_layout.h"
 
-namespace engine {
+namespace engine::index {
 
 // Option bits of a tag, the values the engine's index calls use.
 constexpr uint32_t kTagUnique = 1;        // only the first record with a key value is in the tag
@@ -73,4 +73,4 @@ std::vector<uint8_t> SerializeCatalog(const std::vector<TagInfo>& tags);
 // kUnknownCollation when a tag names a collation this engine does not know.
 std::vector<TagInfo> ParseCatalog(const uint8_t* data, size_t len, uint32_t pageSize);
 
-}  // namespace engine
+}  // namespace engine::index

@@ -8,7 +8,7 @@
 #include "engine/core/checksum.h"
 #include "engine/index/page_format.h"
 
-namespace engine {
+namespace engine::index {
 
 PageWriter::PageWriter(storage::File& file, uint32_t pageSize, uint32_t firstPage)
     : file_(file), pageSize_(pageSize), next_(firstPage), bufferedFrom_(firstPage) {
@@ -114,4 +114,4 @@ void TreeWriter::Finish(uint32_t& root, uint8_t& height) {
   }
 }
 
-}  // namespace engine
+}  // namespace engine::index

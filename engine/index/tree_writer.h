@@ -12,7 +12,7 @@
 
 #include "engine/storage/storage.h"
 
-namespace engine {
+namespace engine::index {
 
 class PageWriter {
  public:
@@ -59,4 +59,4 @@ class TreeWriter {
   std::vector<Level> levels_;
 };
 
-}  // namespace engine
+}  // namespace engine::index

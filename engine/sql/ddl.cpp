@@ -417,9 +417,9 @@ table::TagDefinition TagOf(const KeyDef& key) {
   table::TagDefinition tag;
   tag.name = key.name;
   for (size_t i = 0; i < key.segments.size(); ++i) tag.expression += (i ? ";" : "") + key.segments[i];
-  if (key.unique) tag.flags |= kTagCandidate;
-  if (key.segments.size() > 1) tag.flags |= kTagCompound;
-  if (key.descending) tag.flags |= kTagDescending;
+  if (key.unique) tag.flags |= index::kTagCandidate;
+  if (key.segments.size() > 1) tag.flags |= index::kTagCompound;
+  if (key.descending) tag.flags |= index::kTagDescending;
   return tag;
 }
 
@@ -456,7 +456,7 @@ void RunCreateTable(Session& s, const CreateTable& c, uint16_t charType, const s
       table::Table::OpenOptions o;
       o.exclusive = true;
       std::unique_ptr<table::Table> t = table::Table::Open(host, o);
-      ReindexTable(*t);
+      index::ReindexTable(*t);
     }
     if (d) {
       dict::TableEntry entry;
@@ -501,14 +501,14 @@ void RunCreateIndex(Session& s, const CreateIndex& c) {
   ResolvedTable t = MustResolve(s, c.table);
   std::unique_ptr<table::Table> open = OpenExclusive(t);
   s.ApplyPassword(*open, t);  // the keys of an encrypted table come from its decrypted records
-  TableIndexes& indexes = TableIndexes::Attach(*open);
+  index::TableIndexes& indexes = index::TableIndexes::Attach(*open);
   for (const table::TagDefinition& tag : open->tags()) {
-    if (SameTagName(tag.name, c.key.name)) {
+    if (index::SameTagName(tag.name, c.key.name)) {
       FailSql(native::kExists, "The table \"" + t.name + "\" already has an index \"" + tag.name + "\".");
     }
   }
   table::TagDefinition tag = TagOf(c.key);
-  TagDef def;
+  index::TagDef def;
   def.name = tag.name;
   def.expression = tag.expression;
   def.options = tag.flags;
@@ -539,7 +539,7 @@ void RunDropIndex(Session& s, const DropIndex& c) {
         continue;  // a table that cannot be read holds no index we could drop
       }
       for (const table::TagDefinition& tag : header->tags()) {
-        if (SameTagName(tag.name, c.index)) holders.push_back(e.name);
+        if (index::SameTagName(tag.name, c.index)) holders.push_back(e.name);
       }
     }
     if (holders.empty()) FailSql(native::kUnknownIndex, "No table of the dictionary has an index \"" + c.index + "\".");
@@ -554,19 +554,19 @@ void RunDropIndex(Session& s, const DropIndex& c) {
   std::unique_ptr<table::Table> open = OpenExclusive(t);
   std::string dropped;
   for (const table::TagDefinition& tag : open->tags()) {
-    if (SameTagName(tag.name, c.index)) dropped = tag.name;
+    if (index::SameTagName(tag.name, c.index)) dropped = tag.name;
   }
   if (dropped.empty()) FailSql(native::kUnknownIndex, "The table \"" + t.name + "\" has no index \"" + c.index + "\".");
-  TableIndexes& indexes = TableIndexes::Attach(*open);
-  TableIndexes::Tag* tag = indexes.FindTag(dropped);
+  index::TableIndexes& indexes = index::TableIndexes::Attach(*open);
+  index::TableIndexes::Tag* tag = indexes.FindTag(dropped);
   if (!tag) FailSql(native::kUnknownIndex, "The table \"" + t.name + "\" has no index \"" + c.index + "\".");
   indexes.DeleteTag(tag->id);
   if (d) {
     // The dictionary forgets the dropped index as the table's default index or primary key.
     dict::TableEntry entry = d->GetTable(t.name);
     bool changed = false;
-    if (SameTagName(entry.default_index, dropped)) entry.default_index.clear(), changed = true;
-    if (SameTagName(entry.primary_key, dropped)) entry.primary_key.clear(), changed = true;
+    if (index::SameTagName(entry.default_index, dropped)) entry.default_index.clear(), changed = true;
+    if (index::SameTagName(entry.primary_key, dropped)) entry.primary_key.clear(), changed = true;
     if (changed) d->UpdateTable(entry);
   }
 }

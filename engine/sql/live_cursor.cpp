@@ -25,8 +25,8 @@ std::string Trimmed(std::string_view v) {
 // record; "" when the table has none.
 std::string TagFor(table::Table& file, const LiveOrder& order) {
   for (const table::TagDefinition& tag : file.tags()) {
-    if (!tag.condition.empty() || (tag.flags & (kTagUnique | kTagCustom))) continue;
-    if (((tag.flags & kTagDescending) != 0) != order.descending) continue;
+    if (!tag.condition.empty() || (tag.flags & (index::kTagUnique | index::kTagCustom))) continue;
+    if (((tag.flags & index::kTagDescending) != 0) != order.descending) continue;
     std::vector<std::string> segments;
     size_t from = 0;
     for (;;) {
@@ -59,7 +59,7 @@ std::shared_ptr<table::TableCursor> OpenLiveCursor(Session& session, const Resol
   table::Table::OpenOptions o;
   std::unique_ptr<table::Table> file = table::Table::Open(t.hostPath, o);
   session.ApplyPassword(*file, t);
-  TableIndexes& indexes = TableIndexes::Attach(*file);  // edits through the cursor keep the indexes right
+  index::TableIndexes& indexes = index::TableIndexes::Attach(*file);  // edits through the cursor keep the indexes right
   table::CursorInfo info;
   if (!order.fields.empty()) {
     info.ownOrder = TagFor(*file, order);

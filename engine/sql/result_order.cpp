@@ -61,18 +61,18 @@ std::optional<size_t> ColumnOfTerm(const std::vector<Token>& term, const std::ve
 // descend: the tag (ties broken by record number) then walks records 1, 2, ... in sequence.
 // Throws the index layer's error for a key no tag can have (a memo column, a key too long).
 bool KeysFollowRecordOrder(table::Table& result, const table::TagDefinition& tag) {
-  TableFields fields(result.schema());
-  ExpressionKeys keys(tag.expression, tag.condition, fields);
-  TagDef def;
+  index::TableFields fields(result.schema());
+  index::ExpressionKeys keys(tag.expression, tag.condition, fields);
+  index::TagDef def;
   def.name = tag.name;
   def.expression = tag.expression;
   def.options = tag.flags;
   def.collation = result.properties().collation;
   def.keyType = keys.keyType();
   def.segments = keys.segments();
-  std::vector<TagInfo> info = PrepareTags({def}, result.properties().indexPageSize);
-  KeyBuilder builder(info[0].layout);
-  TableRecord record(result.schema().fieldCount());
+  std::vector<index::TagInfo> info = index::PrepareTags({def}, result.properties().indexPageSize);
+  index::KeyBuilder builder(info[0].layout);
+  index::TableRecord record(result.schema().fieldCount());
   expr::EvalOptions options;
   std::vector<uint8_t> previous;
   bool first = true, ascending = true;
@@ -160,8 +160,8 @@ void AddResultOrder(table::Table& result, const OrderByClause& clause) {
     for (size_t i = 0; i < clause.columns.size(); ++i) {
       keyed.expression += (i ? ";" : "") + result.schema().fields()[clause.columns[i]].name;
     }
-    if (clause.columns.size() > 1) keyed.flags |= kTagCompound;
-    if (clause.descending) keyed.flags |= kTagDescending;
+    if (clause.columns.size() > 1) keyed.flags |= index::kTagCompound;
+    if (clause.descending) keyed.flags |= index::kTagDescending;
     try {
       // The engine's collation or its keys of empty values may sort these rows otherwise than
       // the statement did; the rows keep the statement's order and the order follows them.

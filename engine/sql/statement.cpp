@@ -517,7 +517,7 @@ class StatementRun {
     if (plain->hasCondition) live->SetFilter(ChosenBy(part.text, *plain, live->table().RecordCount()));
     *cursor = RegisterCursor(live, true);
     if (!live->info().ownOrder.empty()) {
-      TableIndexes::Tag* tag = TableIndexes::Of(live->table()).FindTag(live->info().ownOrder);
+      index::TableIndexes::Tag* tag = index::TableIndexes::Of(live->table()).FindTag(live->info().ownOrder);
       live->SetDefaultOrder(index_api::OrderOf(index_api::HandleFor(*cursor, live, tag->id)));
     }
     st_.rowsAffected_.reset();

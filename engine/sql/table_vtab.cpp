@@ -186,14 +186,14 @@ std::vector<ColumnLookup> LookupTags(const table::Schema& schema, const std::vec
   for (const table::TagDefinition& tag : tags) {
     // Unique tags keep one record per key and custom tags only what was added: neither can
     // answer which records hold a value.
-    if (!tag.condition.empty() || (tag.flags & (kTagUnique | kTagCustom))) continue;
+    if (!tag.condition.empty() || (tag.flags & (index::kTagUnique | index::kTagCustom))) continue;
     bool folded = false;
     std::optional<size_t> field = KeyedField(schema, tag.expression, &folded);
     if (!field) continue;
     table::FieldType type = schema.fields()[*field].type;
     ColumnLookup candidate{tag.name, true};
     bool number = LookupType(type) && type != table::FieldType::kString;
-    candidate.ordered = !folded && !(tag.flags & kTagDescending) && (number || type == table::FieldType::kDate);
+    candidate.ordered = !folded && !(tag.flags & index::kTagDescending) && (number || type == table::FieldType::kDate);
     if (!folded && LookupType(type)) {
       candidate.fromRecord = false;
     } else if (folded ? (type != table::FieldType::kString && type != table::FieldType::kCIString) : type != table::FieldType::kDate) {
@@ -416,7 +416,7 @@ int BestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
 }
 
 // The records whose key in a tag is `key`, ascending.
-std::vector<uint32_t> RecordsUnder(IndexFile& index, size_t tagInFile, std::span<const uint8_t> key, size_t keyLength) {
+std::vector<uint32_t> RecordsUnder(index::IndexFile& index, size_t tagInFile, std::span<const uint8_t> key, size_t keyLength) {
   uint64_t from = index.LowerBound(tagInFile, key);
   uint64_t to = index.UpperBound(tagInFile, key);
   std::vector<uint32_t> records;
@@ -429,7 +429,7 @@ std::vector<uint32_t> RecordsUnder(IndexFile& index, size_t tagInFile, std::span
 // The key a record holding `value` in `column` has in the tag; nullopt when the value is not
 // one that a record equal to it in SQL holds in the same form (text of another kind, a date
 // not written as the column gives its dates).
-std::optional<std::vector<uint8_t>> KeyFromRecord(TableIndexes& indexes, TableIndexes::Tag& tag, const table::Schema& schema,
+std::optional<std::vector<uint8_t>> KeyFromRecord(index::TableIndexes& indexes, index::TableIndexes::Tag& tag, const table::Schema& schema,
                                                  size_t column, sqlite3_value* value) {
   if (sqlite3_value_type(value) != SQLITE_TEXT) return std::nullopt;
   std::string text(reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
@@ -456,30 +456,30 @@ std::optional<std::vector<uint8_t>> KeyFromRecord(TableIndexes& indexes, TableIn
 std::optional<std::vector<uint32_t>> LookUp(TableVtab* vtab, table::Table& file, size_t column, sqlite3_value* value) {
   int type = sqlite3_value_type(value);
   if (type == SQLITE_NULL) return std::vector<uint32_t>{};  // "= NULL" holds for no record
-  TableIndexes* indexes = nullptr;
+  index::TableIndexes* indexes = nullptr;
   try {
-    indexes = &TableIndexes::Attach(file);
+    indexes = &index::TableIndexes::Attach(file);
   } catch (const EngineError&) {
     return std::nullopt;  // no usable index: the full scan gives the same rows
   }
   if (indexes->structuralUnavailable()) return std::nullopt;
-  TableIndexes::Tag* tag = indexes->FindTag(vtab->columnTag[column].tag);
+  index::TableIndexes::Tag* tag = indexes->FindTag(vtab->columnTag[column].tag);
   if (!tag) return std::nullopt;
-  TableIndexes::Reading reading(*indexes);
-  const KeyLayout& layout = indexes->InfoOf(*tag).layout;
+  index::TableIndexes::Reading reading(*indexes);
+  const index::KeyLayout& layout = indexes->InfoOf(*tag).layout;
   if (layout.segments().size() != 1) return std::nullopt;
   if (vtab->columnTag[column].fromRecord) {
     std::optional<std::vector<uint8_t>> k = KeyFromRecord(*indexes, *tag, file.schema(), column, value);
     if (!k) return std::nullopt;
     return RecordsUnder(indexes->FileOf(*tag), tag->tagInFile, *k, layout.keyLength());
   }
-  KeyBuilder key(layout);
+  index::KeyBuilder key(layout);
   switch (layout.segments()[0].kind) {
-    case SegmentKind::kNumeric:
-    case SegmentKind::kInteger:
-    case SegmentKind::kInteger64:
+    case index::SegmentKind::kNumeric:
+    case index::SegmentKind::kInteger:
+    case index::SegmentKind::kInteger64:
       if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) return std::nullopt;
-      if (layout.segments()[0].kind == SegmentKind::kNumeric) {
+      if (layout.segments()[0].kind == index::SegmentKind::kNumeric) {
         key.SetNumeric(0, sqlite3_value_double(value));
       } else {
         double d = sqlite3_value_double(value);
@@ -487,7 +487,7 @@ std::optional<std::vector<uint32_t>> LookUp(TableVtab* vtab, table::Table& file,
         key.SetInteger(0, sqlite3_value_int64(value));
       }
       break;
-    case SegmentKind::kString: {
+    case index::SegmentKind::kString: {
       if (type != SQLITE_TEXT) return std::nullopt;
       std::string text(reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
       std::string ansi = core::Utf8ToAnsi(text);
@@ -505,16 +505,16 @@ std::optional<std::vector<uint32_t>> LookUp(TableVtab* vtab, table::Table& file,
 // The key of a range bound on an ordered tag; nullopt when the value is not of the column's
 // kind (the comparison SQL makes is then not the keys' order). `upper` rounds a whole-number
 // bound up, a lower one down, so the key range holds every record within the bounds.
-std::optional<std::vector<uint8_t>> BoundKey(const KeyLayout& layout, sqlite3_value* value, bool upper) {
+std::optional<std::vector<uint8_t>> BoundKey(const index::KeyLayout& layout, sqlite3_value* value, bool upper) {
   int type = sqlite3_value_type(value);
-  KeyBuilder key(layout);
+  index::KeyBuilder key(layout);
   switch (layout.segments()[0].kind) {
-    case SegmentKind::kNumeric:
+    case index::SegmentKind::kNumeric:
       if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) return std::nullopt;
       key.SetNumeric(0, sqlite3_value_double(value));
       break;
-    case SegmentKind::kInteger:
-    case SegmentKind::kInteger64: {
+    case index::SegmentKind::kInteger:
+    case index::SegmentKind::kInteger64: {
       if (type != SQLITE_INTEGER && type != SQLITE_FLOAT) return std::nullopt;
       double d = sqlite3_value_double(value);
       if (!std::isfinite(d) || std::fabs(d) > 9.0e18) return std::nullopt;
@@ -522,7 +522,7 @@ std::optional<std::vector<uint8_t>> BoundKey(const KeyLayout& layout, sqlite3_va
                                                : static_cast<int64_t>(upper ? std::ceil(d) : std::floor(d)));
       break;
     }
-    case SegmentKind::kDate: {
+    case index::SegmentKind::kDate: {
       if (type != SQLITE_TEXT) return std::nullopt;
       std::string text(reinterpret_cast<const char*>(sqlite3_value_text(value)), sqlite3_value_bytes(value));
       // Dates compare as their text in SQL; only a date written as the column gives them
@@ -549,19 +549,19 @@ std::optional<std::vector<uint32_t>> LookUpRange(TableVtab* vtab, table::Table& 
   if ((lower && sqlite3_value_type(lower) == SQLITE_NULL) || (upper && sqlite3_value_type(upper) == SQLITE_NULL)) {
     return std::vector<uint32_t>{};
   }
-  TableIndexes* indexes = nullptr;
+  index::TableIndexes* indexes = nullptr;
   try {
-    indexes = &TableIndexes::Attach(file);
+    indexes = &index::TableIndexes::Attach(file);
   } catch (const EngineError&) {
     return std::nullopt;  // no usable index: the full scan gives the same rows
   }
   if (indexes->structuralUnavailable() || !vtab->columnTag[column].ordered) return std::nullopt;
-  TableIndexes::Tag* tag = indexes->FindTag(vtab->columnTag[column].tag);
+  index::TableIndexes::Tag* tag = indexes->FindTag(vtab->columnTag[column].tag);
   if (!tag) return std::nullopt;
-  TableIndexes::Reading reading(*indexes);
-  const TagInfo& info = indexes->InfoOf(*tag);
-  if (info.layout.segments().size() != 1 || (info.def.options & kTagDescending)) return std::nullopt;
-  IndexFile& index = indexes->FileOf(*tag);
+  index::TableIndexes::Reading reading(*indexes);
+  const index::TagInfo& info = indexes->InfoOf(*tag);
+  if (info.layout.segments().size() != 1 || (info.def.options & index::kTagDescending)) return std::nullopt;
+  index::IndexFile& index = indexes->FileOf(*tag);
   const uint64_t total = index.KeyCount(tag->tagInFile);
   uint64_t from = 0, to = total;
   std::optional<std::vector<uint8_t>> lowerKey, upperKey;
@@ -815,7 +815,7 @@ table::TableCursor& Writer(TableVtab* vtab) {
   if (!vtab->writer) {
     std::unique_ptr<table::Table> t = OpenChecked(vtab, false);
     vtab->session->ApplyPassword(*t, vtab->table);
-    TableIndexes::Attach(*t);  // DML keeps the indexes right
+    index::TableIndexes::Attach(*t);  // DML keeps the indexes right
     table::CursorInfo info;
     info.connection = vtab->session->connection();
     info.name = vtab->table.name;

@@ -68,9 +68,9 @@
 #include "engine/table/record_format.h"
 #include "engine/table/table_header.h"
 
-namespace engine {
+namespace engine::index {
 class TableIndexes;  // the index layer's state of one open (engine/index/table_indexes.h)
-}  // namespace engine
+}  // namespace engine::index
 
 namespace engine::table {
 
@@ -304,8 +304,8 @@ class Table {
 
   // The index layer's state of this open: its index files and their maintenance. It lives as
   // long as the open, so every user of the open (handles, SQL, copies) keeps the indexes right.
-  TableIndexes* indexes() const { return indexes_.get(); }
-  void SetIndexes(std::shared_ptr<TableIndexes> indexes) { indexes_ = std::move(indexes); }
+  index::TableIndexes* indexes() const { return indexes_.get(); }
+  void SetIndexes(std::shared_ptr<index::TableIndexes> indexes) { indexes_ = std::move(indexes); }
 
   // Observers are called in the order added. When one throws, the table undoes its own
   // change but the observers that already ran are not called back: a table has at most one
@@ -429,7 +429,7 @@ class Table {
   bool tableLocked_ = false;
   std::vector<RecordObserver*> observers_;
   std::unique_ptr<RecordCipher> cipher_;  // the key this open enabled
-  std::shared_ptr<TableIndexes> indexes_;  // released first when the open ends
+  std::shared_ptr<index::TableIndexes> indexes_;  // released first when the open ends
 };
 
 }  // namespace engine::table

@@ -472,8 +472,8 @@ TEST(EncryptionIndex, AnIndexOverAnEncryptedTableOrdersByThePlainValues) {
 
   std::vector<std::string> inIndexOrder;
   {
-    auto index = IndexFile::Open(table_files::IndexPath(path), true);
-    TagCursor cursor(*index, 0);
+    auto index = index::IndexFile::Open(table_files::IndexPath(path), true);
+    index::TagCursor cursor(*index, 0);
     for (bool on = cursor.First(); on; on = cursor.Skip(1)) {
       ASSERT_EQ(AdsGotoRecord(h, cursor.recno()), 0u);
       std::vector<UNSIGNED8> buf(40);

@@ -20,8 +20,8 @@ namespace {
 using indextest::Entry;
 using indextest::Key;
 
-Key Stored(const TagInfo& t, const Key& payload) {
-  KeyBuilder b(t.layout);
+Key Stored(const index::TagInfo& t, const Key& payload) {
+  index::KeyBuilder b(t.layout);
   b.SetRaw(0, payload.data(), payload.size());
   auto k = b.Key();
   return Key(k.begin(), k.end());
@@ -34,24 +34,24 @@ bool StartsWith(const Key& k, const Key& prefix) {
 class IndexCursorModel : public ::testing::TestWithParam<uint32_t> {
  protected:
   void SetUp() override {
-    defs_ = {indextest::RawTag("ASC", 3), indextest::RawTag("DESC", 3, kTagDescending)};
-    tags_ = PrepareTags(defs_, 512);
+    defs_ = {indextest::RawTag("ASC", 3), indextest::RawTag("DESC", 3, index::kTagDescending)};
+    tags_ = index::PrepareTags(defs_, 512);
     std::mt19937 rng(5);
     for (int r = 0; r < 2500; ++r) {
       Key p = indextest::RandomKey(rng, 3, 6);
       src_.records.push_back({Stored(tags_[0], p), Stored(tags_[1], p)});
     }
     path_ = dir_.path() / "n.adi";
-    RebuildIndexFile(path_, 512, defs_, src_);
-    file_ = IndexFile::Open(path_);
+    index::RebuildIndexFile(path_, 512, defs_, src_);
+    file_ = index::IndexFile::Open(path_);
   }
 
   testenv::TempDir dir_;
   std::filesystem::path path_;
-  std::vector<TagDef> defs_;
-  std::vector<TagInfo> tags_;
+  std::vector<index::TagDef> defs_;
+  std::vector<index::TagInfo> tags_;
   indextest::MemoryKeySource src_;
-  std::unique_ptr<IndexFile> file_;
+  std::unique_ptr<index::IndexFile> file_;
 };
 
 TEST_P(IndexCursorModel, NavigationWithinScopesMatchesTheModel) {
@@ -59,7 +59,7 @@ TEST_P(IndexCursorModel, NavigationWithinScopesMatchesTheModel) {
   std::set<Entry> set = indextest::ExpectedEntries(src_, tag, 0);
   std::vector<Entry> all(set.begin(), set.end());
   std::mt19937 rng(17 + tag);
-  TagCursor cur(*file_, tag);
+  index::TagCursor cur(*file_, tag);
   auto randomPrefix = [&](size_t maxLen) {
     Key k = Stored(tags_[tag], indextest::RandomKey(rng, 3, 6));
     k.resize(std::uniform_int_distribution<size_t>(1, maxLen)(rng));
@@ -69,15 +69,15 @@ TEST_P(IndexCursorModel, NavigationWithinScopesMatchesTheModel) {
     SCOPED_TRACE("round " + std::to_string(round));
     // Scope: none, top only, bottom only or both; bounds may cross (empty scope).
     Key top, bottom;
-    cur.ClearScope(ScopeBound::kTop);
-    cur.ClearScope(ScopeBound::kBottom);
+    cur.ClearScope(index::ScopeBound::kTop);
+    cur.ClearScope(index::ScopeBound::kBottom);
     if (round % 4 == 1 || round % 4 == 3) {
       top = randomPrefix(3);
-      cur.SetScope(ScopeBound::kTop, top);
+      cur.SetScope(index::ScopeBound::kTop, top);
     }
     if (round % 4 >= 2) {
       bottom = randomPrefix(3);
-      cur.SetScope(ScopeBound::kBottom, bottom);
+      cur.SetScope(index::ScopeBound::kBottom, bottom);
     }
     std::vector<Entry> vis;
     for (const Entry& e : all) {
@@ -89,7 +89,7 @@ TEST_P(IndexCursorModel, NavigationWithinScopesMatchesTheModel) {
     if (vis.empty()) {
       EXPECT_FALSE(cur.First());
       EXPECT_TRUE(cur.atBOF() && cur.atEOF());
-      EXPECT_FALSE(cur.Seek(randomPrefix(2), SeekType::kSoft));
+      EXPECT_FALSE(cur.Seek(randomPrefix(2), index::SeekType::kSoft));
       continue;
     }
     // Forward walk, then backward walk.
@@ -119,7 +119,7 @@ TEST_P(IndexCursorModel, NavigationWithinScopesMatchesTheModel) {
       size_t rank = 0;
       while (rank < vis.size() && std::memcmp(vis[rank].first.data(), k.data(), k.size()) < 0) ++rank;
       bool found = rank < vis.size() && StartsWith(vis[rank].first, k);
-      ASSERT_EQ(cur.Seek(k, SeekType::kSoft), found);
+      ASSERT_EQ(cur.Seek(k, index::SeekType::kSoft), found);
       if (rank < vis.size()) {
         ASSERT_TRUE(cur.onEntry());
         ASSERT_EQ(cur.recno(), vis[rank].second);
@@ -127,7 +127,7 @@ TEST_P(IndexCursorModel, NavigationWithinScopesMatchesTheModel) {
       } else {
         ASSERT_TRUE(cur.atEOF());
       }
-      ASSERT_EQ(cur.Seek(k, SeekType::kHard), found);
+      ASSERT_EQ(cur.Seek(k, index::SeekType::kHard), found);
       ASSERT_EQ(cur.atEOF(), !found);
       size_t last = vis.size();
       for (size_t i = 0; i < vis.size(); ++i) {
@@ -171,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(Tags, IndexCursorModel, ::testing::Values(0u, 1u),
 TEST_F(IndexCursorModel, CursorSurvivesRemovalOfItsEntry) {
   std::set<Entry> set = indextest::ExpectedEntries(src_, 0, 0);
   std::vector<Entry> all(set.begin(), set.end());
-  TagCursor cur(*file_, 0);
+  index::TagCursor cur(*file_, 0);
   ASSERT_TRUE(cur.SetRelativePosition(0.5));
   size_t at = cur.KeyNumber() - 1;
   Entry here = all[at];

@@ -36,14 +36,14 @@ class IndexDamage : public ::testing::Test {
     path_ = dir_.path() / "d.adi";
     std::mt19937 rng(1);
     for (int r = 0; r < 3000; ++r) src_.records.push_back({indextest::RawKey(indextest::RandomKey(rng, 6, 26))});
-    RebuildIndexFile(path_, kPage, {indextest::RawTag("K", 6)}, src_);
+    index::RebuildIndexFile(path_, kPage, {indextest::RawTag("K", 6)}, src_);
     good_ = ReadAll(path_);
   }
 
   // Opens the file and reads everything; returns the error code (0 when all went well).
   ErrorCode OpenAndReadAll() {
     try {
-      auto f = IndexFile::Open(path_);
+      auto f = index::IndexFile::Open(path_);
       Bytes k(f->tag(0).layout.keyLength());
       uint64_t n = f->KeyCount(0);
       for (uint64_t r = 0; r < n; ++r) f->EntryAt(0, r, k.data());
@@ -65,7 +65,7 @@ TEST_F(IndexDamage, DamagedFilesGiveClearErrors) {
   ASSERT_EQ(OpenAndReadAll(), 0u);
   auto resealed = [](Bytes b, size_t at, uint32_t value) {
     StoreLE<uint32_t>(b.data() + at, value);
-    SealPage(b.data(), kPage);
+    index::SealPage(b.data(), kPage);
     return b;
   };
   Bytes garbage(good_.size());
@@ -79,7 +79,7 @@ TEST_F(IndexDamage, DamagedFilesGiveClearErrors) {
   Bytes badCount = good_;
   // A tree page whose entry count exceeds its capacity, with a valid checksum.
   StoreLE<uint16_t>(badCount.data() + kPage * 3 + 6, 999);
-  SealPage(badCount.data() + kPage * 3, kPage);
+  index::SealPage(badCount.data() + kPage * 3, kPage);
 
   struct Case {
     const char* what;
@@ -100,7 +100,7 @@ TEST_F(IndexDamage, DamagedFilesGiveClearErrors) {
       {"free list outside the file", resealed(good_, 32, 100000), err::kIndexFileCorrupt},
       {"catalog length wrong", resealed(good_, 48, 3), err::kIndexFileCorrupt},
       {"catalog length 0", resealed(good_, 48, 0), err::kIndexFileCorrupt},
-      {"update left in progress", resealed(good_, 36, kFlagUpdateInProgress), err::kIndexNeedsRebuild},
+      {"update left in progress", resealed(good_, 36, index::kFlagUpdateInProgress), err::kIndexNeedsRebuild},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -108,7 +108,7 @@ TEST_F(IndexDamage, DamagedFilesGiveClearErrors) {
     EXPECT_EQ(OpenAndReadAll(), c.code);
   }
   // A rebuild over any of them restores a sound file.
-  RebuildIndexFile(path_, kPage, {indextest::RawTag("K", 6)}, src_);
+  index::RebuildIndexFile(path_, kPage, {indextest::RawTag("K", 6)}, src_);
   EXPECT_EQ(OpenAndReadAll(), 0u);
   EXPECT_EQ(ReadAll(path_), good_);
 }
@@ -116,7 +116,7 @@ TEST_F(IndexDamage, DamagedFilesGiveClearErrors) {
 // A process that stops between changing pages and flushing them leaves a file that the next
 // open refuses with kIndexNeedsRebuild instead of reading a half-written tree.
 TEST_F(IndexDamage, InterruptedUpdateIsDetected) {
-  auto f = IndexFile::Open(path_);
+  auto f = index::IndexFile::Open(path_);
   ASSERT_TRUE(f->AddKey(0, indextest::RawKey({'z', 'z', 'z', 'z', 'z', 'z'}), 9999));
   // The file as a crash at this moment would leave it.
   std::filesystem::copy_file(path_, dir_.path() / "crashed.adi");

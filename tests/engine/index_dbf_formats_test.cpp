@@ -30,7 +30,7 @@ namespace {
 using indextest::Entry;
 using indextest::Key;
 
-std::vector<Entry> Contents(IndexFile& f, size_t tag) {
+std::vector<Entry> Contents(index::IndexFile& f, size_t tag) {
   std::vector<Entry> out;
   uint64_t n = f.KeyCount(tag);
   Key k(f.tag(tag).layout.keyLength());
@@ -62,14 +62,14 @@ uint64_t ModelBound(const Model& m, const Key& prefix, bool upper) {
   return rank;
 }
 
-TagDef TextTag(const std::string& name, uint16_t width, uint32_t options = 0) {
-  TagDef d;
+index::TagDef TextTag(const std::string& name, uint16_t width, uint32_t options = 0) {
+  index::TagDef d;
   d.name = name;
   d.expression = name;
   d.options = options;
   d.collation = "ANSI";
-  d.keyType = kKeyTypeString;
-  d.segments = {SegmentSpec{SegmentKind::kString, width}};
+  d.keyType = index::kKeyTypeString;
+  d.segments = {index::SegmentSpec{index::SegmentKind::kString, width}};
   return d;
 }
 
@@ -84,8 +84,8 @@ std::string RandomText(std::mt19937& rng, size_t width) {
   return s;
 }
 
-Key StoredKey(const TagInfo& t, const std::string& text) {
-  KeyBuilder b(t.layout);
+Key StoredKey(const index::TagInfo& t, const std::string& text) {
+  index::KeyBuilder b(t.layout);
   b.Clear();
   b.SetString(0, text.data(), text.size());
   auto k = b.Key();
@@ -106,10 +106,10 @@ TEST_P(DbfIndexModel, RebuildInsertDeleteAndReopenAgreeWithModel) {
   const FormatCase c = GetParam();
   const bool ntx = std::string(c.extension) == ".ntx";
   testenv::TempDir dir;
-  std::vector<TagDef> defs = {TextTag("PLAIN", c.width), TextTag("DESC", c.width, kTagDescending),
-                              TextTag("UNIQ", c.width, kTagUnique), TextTag("COND", c.width)};
-  const KeyForm form = ntx ? KeyForm::kNtx : KeyForm::kCdx;
-  std::vector<TagInfo> tags = PrepareTags(defs, ntx ? 1024 : 512, form);
+  std::vector<index::TagDef> defs = {TextTag("PLAIN", c.width), TextTag("DESC", c.width, index::kTagDescending),
+                              TextTag("UNIQ", c.width, index::kTagUnique), TextTag("COND", c.width)};
+  const index::KeyForm form = ntx ? index::KeyForm::kNtx : index::KeyForm::kCdx;
+  std::vector<index::TagInfo> tags = index::PrepareTags(defs, ntx ? 1024 : 512, form);
   std::mt19937 rng(c.width * 7919 + c.records);
   indextest::MemoryKeySource src;
   for (int r = 0; r < c.records; ++r) {
@@ -128,26 +128,26 @@ TEST_P(DbfIndexModel, RebuildInsertDeleteAndReopenAgreeWithModel) {
       tagInFile.push_back(0);
       indextest::MemoryKeySource one;
       for (const auto& rec : src.records) one.records.push_back({rec[t]});
-      RebuildIndexFile(paths.back(), 0, {defs[t]}, one);
+      index::RebuildIndexFile(paths.back(), 0, {defs[t]}, one);
     }
   } else {
     for (size_t t = 0; t < defs.size(); ++t) {
       paths.push_back(dir.path() / "t.cdx");
       tagInFile.push_back(t);
     }
-    RebuildIndexFile(paths[0], 0, defs, src);
+    index::RebuildIndexFile(paths[0], 0, defs, src);
   }
   std::vector<Model> model;
   for (size_t t = 0; t < tags.size(); ++t) {
-    model.emplace_back(EntryOrder{!ntx && (defs[t].options & kTagDescending)});
+    model.emplace_back(EntryOrder{!ntx && (defs[t].options & index::kTagDescending)});
     for (const Entry& e : indextest::ExpectedEntries(src, t, defs[t].options)) model.back().insert(e);
   }
 
-  std::vector<std::unique_ptr<IndexFile>> files;
+  std::vector<std::unique_ptr<index::IndexFile>> files;
   for (size_t t = 0; t < tags.size(); ++t) {
-    if (ntx || t == 0) files.push_back(IndexFile::Open(paths[t]));
+    if (ntx || t == 0) files.push_back(index::IndexFile::Open(paths[t]));
   }
-  auto fileOf = [&](size_t t) -> IndexFile& { return *files[ntx ? t : 0]; };
+  auto fileOf = [&](size_t t) -> index::IndexFile& { return *files[ntx ? t : 0]; };
   for (size_t t = 0; t < tags.size(); ++t) {
     ASSERT_EQ(fileOf(t).tag(tagInFile[t]).def.name, defs[t].name);
     ASSERT_EQ(Contents(fileOf(t), tagInFile[t]), std::vector<Entry>(model[t].begin(), model[t].end())) << defs[t].name;
@@ -159,7 +159,7 @@ TEST_P(DbfIndexModel, RebuildInsertDeleteAndReopenAgreeWithModel) {
   // Phases: mostly insertions, then mostly removals down to few entries, then mixed.
   for (int i = 0; i < 6000; ++i) {
     size_t t = static_cast<size_t>(i % tags.size());
-    IndexFile& f = fileOf(t);
+    index::IndexFile& f = fileOf(t);
     size_t ft = tagInFile[t];
     Model& m = model[t];
     int insertShare = i < 2000 ? 8 : i < 4000 ? 2 : 5;
@@ -167,7 +167,7 @@ TEST_P(DbfIndexModel, RebuildInsertDeleteAndReopenAgreeWithModel) {
       uint32_t recno = (op(rng) < 8) ? nextRecno++ : std::uniform_int_distribution<uint32_t>(1, nextRecno)(rng);
       Key key = StoredKey(tags[t], RandomText(rng, c.width));
       bool expected = true;
-      if (defs[t].options & kTagUnique) {
+      if (defs[t].options & index::kTagUnique) {
         auto it = std::find_if(m.begin(), m.end(), [&](const Entry& e) { return e.first == key; });
         if (it != m.end()) {
           if (it->second < recno) expected = false;
@@ -205,7 +205,7 @@ TEST_P(DbfIndexModel, RebuildInsertDeleteAndReopenAgreeWithModel) {
       ASSERT_EQ(Contents(f, ft), std::vector<Entry>(m.begin(), m.end())) << defs[t].name << " op " << i;
       // Written out and checked as another reader of the file would find it.
       f.Commit();
-      auto reader = IndexFile::Open(f.path(), true);
+      auto reader = index::IndexFile::Open(f.path(), true);
       reader->Verify();
       ASSERT_EQ(Contents(*reader, ft), std::vector<Entry>(m.begin(), m.end())) << defs[t].name << " op " << i;
     }
@@ -217,7 +217,7 @@ TEST_P(DbfIndexModel, RebuildInsertDeleteAndReopenAgreeWithModel) {
   files.clear();
 
   for (size_t t = 0; t < tags.size(); ++t) {
-    auto g = IndexFile::Open(paths[t]);
+    auto g = index::IndexFile::Open(paths[t]);
     g->Verify();
     ASSERT_EQ(Contents(*g, tagInFile[t]), std::vector<Entry>(model[t].begin(), model[t].end())) << defs[t].name;
     uint64_t rank = 0;
@@ -240,8 +240,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, DbfIndexModel,
 namespace engine {
 namespace {
 
-Key KeyOf(const KeyLayout& layout, const std::function<void(KeyBuilder&)>& set) {
-  KeyBuilder b(layout);
+Key KeyOf(const index::KeyLayout& layout, const std::function<void(index::KeyBuilder&)>& set) {
+  index::KeyBuilder b(layout);
   b.Clear();
   set(b);
   auto k = b.Key();
@@ -252,36 +252,36 @@ Key Bytes(const std::string& s) { return Key(s.begin(), s.end()); }
 
 // The key forms of the DBF formats, byte for byte.
 TEST(DbfIndexKeys, ValuesTakeTheFormsOfTheirFormat) {
-  const Collation& ansi = Collation::Find("ANSI");
-  KeyLayout ntxNum = KeyLayout::Make({{SegmentKind::kNumeric, 6, 2}}, ansi, false, 1024, KeyForm::kNtx);
-  KeyLayout ntxDate = KeyLayout::Make({{SegmentKind::kDate}}, ansi, false, 1024, KeyForm::kNtx);
-  KeyLayout ntxText = KeyLayout::Make({{SegmentKind::kString, 5}}, ansi, false, 1024, KeyForm::kNtx);
-  KeyLayout cdxNum = KeyLayout::Make({{SegmentKind::kNumeric}}, ansi, false, 512, KeyForm::kCdx);
-  KeyLayout cdxDate = KeyLayout::Make({{SegmentKind::kDate}}, ansi, false, 512, KeyForm::kCdx);
-  KeyLayout cdxLogical = KeyLayout::Make({{SegmentKind::kLogical}}, ansi, false, 512, KeyForm::kCdx);
+  const index::Collation& ansi = index::Collation::Find("ANSI");
+  index::KeyLayout ntxNum = index::KeyLayout::Make({{index::SegmentKind::kNumeric, 6, 2}}, ansi, false, 1024, index::KeyForm::kNtx);
+  index::KeyLayout ntxDate = index::KeyLayout::Make({{index::SegmentKind::kDate}}, ansi, false, 1024, index::KeyForm::kNtx);
+  index::KeyLayout ntxText = index::KeyLayout::Make({{index::SegmentKind::kString, 5}}, ansi, false, 1024, index::KeyForm::kNtx);
+  index::KeyLayout cdxNum = index::KeyLayout::Make({{index::SegmentKind::kNumeric}}, ansi, false, 512, index::KeyForm::kCdx);
+  index::KeyLayout cdxDate = index::KeyLayout::Make({{index::SegmentKind::kDate}}, ansi, false, 512, index::KeyForm::kCdx);
+  index::KeyLayout cdxLogical = index::KeyLayout::Make({{index::SegmentKind::kLogical}}, ansi, false, 512, index::KeyForm::kCdx);
   const int32_t jan1st2000 = 2451545;
   struct Case {
     const char* what;
     Key got, want;
   } cases[] = {
-      {"ntx 5", KeyOf(ntxNum, [](KeyBuilder& b) { b.SetNumeric(0, 5); }), Bytes("005.00")},
-      {"ntx -5", KeyOf(ntxNum, [](KeyBuilder& b) { b.SetNumeric(0, -5); }), Bytes(",,'.,,")},
-      {"ntx 123.456", KeyOf(ntxNum, [](KeyBuilder& b) { b.SetNumeric(0, 123.456); }), Bytes("123.46")},
-      {"ntx too wide", KeyOf(ntxNum, [](KeyBuilder& b) { b.SetNumeric(0, 1e9); }), Bytes("999.99")},
-      {"ntx null number", KeyOf(ntxNum, [](KeyBuilder& b) { b.SetNull(0); }), Bytes("000.00")},
-      {"ntx date", KeyOf(ntxDate, [&](KeyBuilder& b) { b.SetDate(0, jan1st2000); }), Bytes("20000101")},
-      {"ntx empty date", KeyOf(ntxDate, [](KeyBuilder& b) { b.SetDate(0, 0); }), Bytes("        ")},
-      {"ntx text", KeyOf(ntxText, [](KeyBuilder& b) { b.SetString(0, "ab", 2); }), Bytes("ab   ")},
-      {"ntx null text", KeyOf(ntxText, [](KeyBuilder& b) { b.SetNull(0); }), Bytes("     ")},
-      {"cdx 1", KeyOf(cdxNum, [](KeyBuilder& b) { b.SetNumeric(0, 1.0); }), Key{0xBF, 0xF0, 0, 0, 0, 0, 0, 0}},
-      {"cdx -1", KeyOf(cdxNum, [](KeyBuilder& b) { b.SetNumeric(0, -1.0); }),
+      {"ntx 5", KeyOf(ntxNum, [](index::KeyBuilder& b) { b.SetNumeric(0, 5); }), Bytes("005.00")},
+      {"ntx -5", KeyOf(ntxNum, [](index::KeyBuilder& b) { b.SetNumeric(0, -5); }), Bytes(",,'.,,")},
+      {"ntx 123.456", KeyOf(ntxNum, [](index::KeyBuilder& b) { b.SetNumeric(0, 123.456); }), Bytes("123.46")},
+      {"ntx too wide", KeyOf(ntxNum, [](index::KeyBuilder& b) { b.SetNumeric(0, 1e9); }), Bytes("999.99")},
+      {"ntx null number", KeyOf(ntxNum, [](index::KeyBuilder& b) { b.SetNull(0); }), Bytes("000.00")},
+      {"ntx date", KeyOf(ntxDate, [&](index::KeyBuilder& b) { b.SetDate(0, jan1st2000); }), Bytes("20000101")},
+      {"ntx empty date", KeyOf(ntxDate, [](index::KeyBuilder& b) { b.SetDate(0, 0); }), Bytes("        ")},
+      {"ntx text", KeyOf(ntxText, [](index::KeyBuilder& b) { b.SetString(0, "ab", 2); }), Bytes("ab   ")},
+      {"ntx null text", KeyOf(ntxText, [](index::KeyBuilder& b) { b.SetNull(0); }), Bytes("     ")},
+      {"cdx 1", KeyOf(cdxNum, [](index::KeyBuilder& b) { b.SetNumeric(0, 1.0); }), Key{0xBF, 0xF0, 0, 0, 0, 0, 0, 0}},
+      {"cdx -1", KeyOf(cdxNum, [](index::KeyBuilder& b) { b.SetNumeric(0, -1.0); }),
        Key{0x40, 0x0F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
-      {"cdx -0", KeyOf(cdxNum, [](KeyBuilder& b) { b.SetNumeric(0, -0.0); }), Key{0x80, 0, 0, 0, 0, 0, 0, 0}},
-      {"cdx date", KeyOf(cdxDate, [&](KeyBuilder& b) { b.SetDate(0, jan1st2000); }),
+      {"cdx -0", KeyOf(cdxNum, [](index::KeyBuilder& b) { b.SetNumeric(0, -0.0); }), Key{0x80, 0, 0, 0, 0, 0, 0, 0}},
+      {"cdx date", KeyOf(cdxDate, [&](index::KeyBuilder& b) { b.SetDate(0, jan1st2000); }),
        Key{0xC1, 0x42, 0xB4, 0x2C, 0x80, 0, 0, 0}},
-      {"cdx empty date", KeyOf(cdxDate, [](KeyBuilder& b) { b.SetDate(0, 0); }), Key{0x80, 0, 0, 0, 0, 0, 0, 0}},
-      {"cdx true", KeyOf(cdxLogical, [](KeyBuilder& b) { b.SetLogical(0, true); }), Bytes("T")},
-      {"cdx null logical", KeyOf(cdxLogical, [](KeyBuilder& b) { b.SetNull(0); }), Bytes("F")},
+      {"cdx empty date", KeyOf(cdxDate, [](index::KeyBuilder& b) { b.SetDate(0, 0); }), Key{0x80, 0, 0, 0, 0, 0, 0, 0}},
+      {"cdx true", KeyOf(cdxLogical, [](index::KeyBuilder& b) { b.SetLogical(0, true); }), Bytes("T")},
+      {"cdx null logical", KeyOf(cdxLogical, [](index::KeyBuilder& b) { b.SetNull(0); }), Bytes("F")},
   };
   for (const Case& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
   EXPECT_EQ(ntxNum.keyLength(), 6u);
@@ -290,20 +290,20 @@ TEST(DbfIndexKeys, ValuesTakeTheFormsOfTheirFormat) {
 
 // Byte order of the keys is the order of the values: numbers of both signs and magnitudes.
 TEST(DbfIndexKeys, NumberKeysSortAsTheirValues) {
-  const Collation& ansi = Collation::Find("ANSI");
-  KeyLayout ntx = KeyLayout::Make({{SegmentKind::kNumeric, 10, 3}}, ansi, false, 1024, KeyForm::kNtx);
-  KeyLayout cdx = KeyLayout::Make({{SegmentKind::kNumeric}}, ansi, false, 512, KeyForm::kCdx);
+  const index::Collation& ansi = index::Collation::Find("ANSI");
+  index::KeyLayout ntx = index::KeyLayout::Make({{index::SegmentKind::kNumeric, 10, 3}}, ansi, false, 1024, index::KeyForm::kNtx);
+  index::KeyLayout cdx = index::KeyLayout::Make({{index::SegmentKind::kNumeric}}, ansi, false, 512, index::KeyForm::kCdx);
   std::mt19937 rng(7);
   std::vector<double> values = {0, -0.0, 0.001, -0.001, 1, -1, 99999.999, -9999.999, 0.5, -0.5};
   for (int i = 0; i < 300; ++i) {
     double v = std::round(std::uniform_real_distribution<double>(-9999, 99999)(rng) * 1000) / 1000;
     values.push_back(v);
   }
-  for (const KeyLayout* layout : {&ntx, &cdx}) {
+  for (const index::KeyLayout* layout : {&ntx, &cdx}) {
     for (double a : values) {
       for (double b : {values[0], values[3], values[5], values[7], a / 3, -a}) {
-        Key ka = KeyOf(*layout, [&](KeyBuilder& k) { k.SetNumeric(0, a); });
-        Key kb = KeyOf(*layout, [&](KeyBuilder& k) { k.SetNumeric(0, b); });
+        Key ka = KeyOf(*layout, [&](index::KeyBuilder& k) { k.SetNumeric(0, a); });
+        Key kb = KeyOf(*layout, [&](index::KeyBuilder& k) { k.SetNumeric(0, b); });
         double ra = layout == &ntx ? std::round(a * 1000) : a, rb = layout == &ntx ? std::round(b * 1000) : b;
         EXPECT_EQ(ka < kb, ra < rb) << a << " vs " << b << (layout == &ntx ? " ntx" : " cdx");
         EXPECT_EQ(ka == kb, ra == rb) << a << " vs " << b << (layout == &ntx ? " ntx" : " cdx");
@@ -319,10 +319,10 @@ class DbfIndexDamage : public ::testing::TestWithParam<const char*> {
   void SetUp() override {
     path_ = dir_.path() / (std::string("d") + GetParam());
     def_ = TextTag("NAME", 8);
-    tags_ = PrepareTags({def_}, 0 + (IsNtx() ? 1024 : 512), IsNtx() ? KeyForm::kNtx : KeyForm::kCdx);
+    tags_ = index::PrepareTags({def_}, 0 + (IsNtx() ? 1024 : 512), IsNtx() ? index::KeyForm::kNtx : index::KeyForm::kCdx);
     std::mt19937 rng(3);
     for (int r = 0; r < 2000; ++r) src_.records.push_back({StoredKey(tags_[0], RandomText(rng, 8))});
-    RebuildIndexFile(path_, 0, {def_}, src_);
+    index::RebuildIndexFile(path_, 0, {def_}, src_);
   }
   bool IsNtx() const { return std::string(GetParam()) == ".ntx"; }
   void Damage(uint64_t offset, const std::vector<uint8_t>& bytes) {
@@ -335,7 +335,7 @@ class DbfIndexDamage : public ::testing::TestWithParam<const char*> {
   // Opens, reads every entry and checks the file: the error code of the first failure, or 0.
   int ReadAll() {
     try {
-      auto f = IndexFile::Open(path_, true);
+      auto f = index::IndexFile::Open(path_, true);
       Contents(*f, 0);
       f->Verify();
       return 0;
@@ -345,15 +345,15 @@ class DbfIndexDamage : public ::testing::TestWithParam<const char*> {
     }
   }
   void ExpectRebuildRepairs() {
-    RebuildIndexFile(path_, 0, {def_}, src_);
-    auto f = IndexFile::Open(path_, true);
+    index::RebuildIndexFile(path_, 0, {def_}, src_);
+    auto f = index::IndexFile::Open(path_, true);
     f->Verify();
     EXPECT_EQ(Contents(*f, 0).size(), src_.records.size());
   }
   testenv::TempDir dir_;
   std::filesystem::path path_;
-  TagDef def_;
-  std::vector<TagInfo> tags_;
+  index::TagDef def_;
+  std::vector<index::TagInfo> tags_;
   indextest::MemoryKeySource src_;
 };
 
@@ -402,7 +402,7 @@ TEST_P(DbfIndexDamage, DamagedPagesAreFoundByReadingOrChecking) {
 // A change never committed leaves the mark: the next open asks for a rebuild.
 TEST_P(DbfIndexDamage, InterruptedUpdateIsRefusedUntilRebuilt) {
   {
-    auto f = IndexFile::Open(path_);
+    auto f = index::IndexFile::Open(path_);
     Key k = StoredKey(f->tag(0), "zzz");
     f->AddKey(0, k, 99999);
     f->Flush(true);  // pages and header written, the mark kept: as if the process died here
@@ -411,11 +411,11 @@ TEST_P(DbfIndexDamage, InterruptedUpdateIsRefusedUntilRebuilt) {
   ExpectRebuildRepairs();
   // A committed change opens again, and holds the change.
   {
-    auto f = IndexFile::Open(path_);
+    auto f = index::IndexFile::Open(path_);
     f->AddKey(0, StoredKey(f->tag(0), "zzz"), 99999);
     f->Commit();
   }
-  auto f = IndexFile::Open(path_, true);
+  auto f = index::IndexFile::Open(path_, true);
   EXPECT_EQ(f->KeyCount(0), src_.records.size() + 1);
 }
 

@@ -44,7 +44,7 @@ class IndexExpressionKeys : public ::testing::Test {
     }
   }
 
-  RecordKeySource::RecordWalk Walk() {
+  index::RecordKeySource::RecordWalk Walk() {
     return [this](const std::function<void(const expr::ExprRecord&)>& visit) {
       for (size_t i = 0; i < people_.size(); ++i) {
         const Person& p = people_[i];
@@ -59,9 +59,9 @@ class IndexExpressionKeys : public ::testing::Test {
     };
   }
 
-  TagDef Def(const std::string& name, const ExpressionKeys& keys, const std::string& expr, const std::string& cond,
+  index::TagDef Def(const std::string& name, const index::ExpressionKeys& keys, const std::string& expr, const std::string& cond,
              uint32_t options = 0) {
-    TagDef d;
+    index::TagDef d;
     d.name = name;
     d.expression = expr;
     d.condition = cond;
@@ -72,7 +72,7 @@ class IndexExpressionKeys : public ::testing::Test {
     return d;
   }
 
-  std::vector<uint32_t> Order(IndexFile& f, size_t tag) {
+  std::vector<uint32_t> Order(index::IndexFile& f, size_t tag) {
     std::vector<uint32_t> out;
     std::vector<uint8_t> k(f.tag(tag).layout.keyLength());
     for (uint64_t r = 0; r < f.KeyCount(tag); ++r) out.push_back(f.EntryAt(tag, r, k.data()));
@@ -91,22 +91,22 @@ class IndexExpressionKeys : public ::testing::Test {
 };
 
 TEST_F(IndexExpressionKeys, TagsFollowTheirExpressionsAndConditions) {
-  ExpressionKeys byName("UPPER(NAME)", "", rec_);
-  ExpressionKeys byCityBorn("CITY;BORN", "", rec_);
-  ExpressionKeys byAmount("AMOUNT", "ACTIVE", rec_);
-  ExpressionKeys uniqueCity("CITY", "", rec_);
-  EXPECT_EQ(byName.keyType(), kKeyTypeString);
-  EXPECT_EQ(byCityBorn.keyType(), kKeyTypeRaw);
+  index::ExpressionKeys byName("UPPER(NAME)", "", rec_);
+  index::ExpressionKeys byCityBorn("CITY;BORN", "", rec_);
+  index::ExpressionKeys byAmount("AMOUNT", "ACTIVE", rec_);
+  index::ExpressionKeys uniqueCity("CITY", "", rec_);
+  EXPECT_EQ(byName.keyType(), index::kKeyTypeString);
+  EXPECT_EQ(byCityBorn.keyType(), index::kKeyTypeRaw);
   ASSERT_EQ(byCityBorn.segments().size(), 2u);
-  EXPECT_EQ(byCityBorn.segments()[1].kind, SegmentKind::kDate);
-  EXPECT_EQ(byAmount.keyType(), kKeyTypeNumeric);
-  std::vector<TagDef> defs = {Def("NAME", byName, "UPPER(NAME)", ""), Def("CB", byCityBorn, "CITY;BORN", ""),
-                              Def("AMT", byAmount, "AMOUNT", "ACTIVE", kTagDescending),
-                              Def("UCITY", uniqueCity, "CITY", "", kTagUnique)};
-  RecordKeySource src(people_.size(), Walk(), {&byName, &byCityBorn, &byAmount, &uniqueCity});
+  EXPECT_EQ(byCityBorn.segments()[1].kind, index::SegmentKind::kDate);
+  EXPECT_EQ(byAmount.keyType(), index::kKeyTypeNumeric);
+  std::vector<index::TagDef> defs = {Def("NAME", byName, "UPPER(NAME)", ""), Def("CB", byCityBorn, "CITY;BORN", ""),
+                              Def("AMT", byAmount, "AMOUNT", "ACTIVE", index::kTagDescending),
+                              Def("UCITY", uniqueCity, "CITY", "", index::kTagUnique)};
+  index::RecordKeySource src(people_.size(), Walk(), {&byName, &byCityBorn, &byAmount, &uniqueCity});
   auto path = dir_.path() / "p.adi";
-  RebuildIndexFile(path, 1024, defs, src);
-  auto f = IndexFile::Open(path);
+  index::RebuildIndexFile(path, 1024, defs, src);
+  auto f = index::IndexFile::Open(path);
 
   std::vector<uint32_t> all(people_.size());
   for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<uint32_t>(i + 1);
@@ -137,11 +137,11 @@ TEST_F(IndexExpressionKeys, TagsFollowTheirExpressionsAndConditions) {
   expr::MemoryRecord probe;
   int slot = probe.AddField("NAME", expr::ExprType::String, 10);
   probe.SetString(slot, "jones");
-  KeyBuilder b(f->tag(0).layout);
-  ExpressionKeys probeKeys("UPPER(NAME)", "", probe);
+  index::KeyBuilder b(f->tag(0).layout);
+  index::ExpressionKeys probeKeys("UPPER(NAME)", "", probe);
   probeKeys.Build(probe, expr::EvalOptions{}, b);
-  TagCursor cur(*f, 0);
-  ASSERT_TRUE(cur.Seek(b.Key(), SeekType::kHard));
+  index::TagCursor cur(*f, 0);
+  ASSERT_TRUE(cur.Seek(b.Key(), index::SeekType::kHard));
   EXPECT_EQ(Upper(P(cur.recno()).name), "JONES");
 }
 
@@ -154,7 +154,7 @@ TEST_F(IndexExpressionKeys, BadExpressionsAreRefused) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.key) + " FOR " + c.condition);
     try {
-      ExpressionKeys k(c.key, c.condition, rec_);
+      index::ExpressionKeys k(c.key, c.condition, rec_);
       ADD_FAILURE() << "accepted";
     } catch (const EngineError& e) {
       EXPECT_NE(e.code(), 0u);

@@ -20,7 +20,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-Bytes KeyOf(KeyBuilder& b) {
+Bytes KeyOf(index::KeyBuilder& b) {
   auto k = b.Key();
   return Bytes(k.begin(), k.end());
 }
@@ -31,9 +31,9 @@ int Compare(const Bytes& a, const Bytes& b) {
   return Sign(std::memcmp(a.data(), b.data(), std::min(a.size(), b.size())));
 }
 
-KeyLayout Layout(std::vector<SegmentSpec> specs, const char* collation = "ANSI", bool descending = false,
+index::KeyLayout Layout(std::vector<index::SegmentSpec> specs, const char* collation = "ANSI", bool descending = false,
                  uint32_t pageSize = 4096) {
-  return KeyLayout::Make(specs, Collation::Find(collation), descending, pageSize);
+  return index::KeyLayout::Make(specs, index::Collation::Find(collation), descending, pageSize);
 }
 
 // Numbers, integers, dates, timestamps and logicals: memcmp of the keys orders as the values do,
@@ -50,10 +50,10 @@ TEST(IndexKeyEncoding, ScalarKindsOrderAsTheirValues) {
 
   for (bool descending : {false, true}) {
     SCOPED_TRACE(descending ? "descending" : "ascending");
-    KeyLayout l = Layout({{SegmentKind::kNumeric}, {SegmentKind::kInteger}, {SegmentKind::kInteger64},
-                          {SegmentKind::kDate}, {SegmentKind::kTimestamp}, {SegmentKind::kLogical}},
+    index::KeyLayout l = Layout({{index::SegmentKind::kNumeric}, {index::SegmentKind::kInteger}, {index::SegmentKind::kInteger64},
+                          {index::SegmentKind::kDate}, {index::SegmentKind::kTimestamp}, {index::SegmentKind::kLogical}},
                          "ANSI", descending);
-    KeyBuilder b(l);
+    index::KeyBuilder b(l);
     auto check = [&](auto set, const auto& values) {
       for (size_t i = 0; i < values.size(); ++i) {
         for (size_t j = 0; j < values.size(); ++j) {
@@ -69,22 +69,22 @@ TEST(IndexKeyEncoding, ScalarKindsOrderAsTheirValues) {
         }
       }
     };
-    check([](KeyBuilder& k, double v) { k.SetNumeric(0, v); }, doubles);
-    check([](KeyBuilder& k, int64_t v) { k.SetInteger(1, v); }, ints);
-    check([](KeyBuilder& k, int64_t v) { k.SetInteger(2, v * 4294967296LL + 5); }, ints);
-    check([](KeyBuilder& k, int64_t v) { k.SetDate(3, static_cast<int32_t>(v)); }, ints);
+    check([](index::KeyBuilder& k, double v) { k.SetNumeric(0, v); }, doubles);
+    check([](index::KeyBuilder& k, int64_t v) { k.SetInteger(1, v); }, ints);
+    check([](index::KeyBuilder& k, int64_t v) { k.SetInteger(2, v * 4294967296LL + 5); }, ints);
+    check([](index::KeyBuilder& k, int64_t v) { k.SetDate(3, static_cast<int32_t>(v)); }, ints);
     std::vector<int64_t> stamps;
     for (int64_t d : {0, 2451545, 2451546}) {
       for (int64_t ms : {0, 1, 43200000, 86399999}) stamps.push_back(d * 100000000 + ms);
     }
-    check([](KeyBuilder& k, int64_t v) { k.SetTimestamp(4, static_cast<int32_t>(v / 100000000), static_cast<uint32_t>(v % 100000000)); }, stamps);
-    check([](KeyBuilder& k, int64_t v) { k.SetLogical(5, v != 0); }, std::vector<int64_t>{0, 1});
+    check([](index::KeyBuilder& k, int64_t v) { k.SetTimestamp(4, static_cast<int32_t>(v / 100000000), static_cast<uint32_t>(v % 100000000)); }, stamps);
+    check([](index::KeyBuilder& k, int64_t v) { k.SetLogical(5, v != 0); }, std::vector<int64_t>{0, 1});
   }
 }
 
 TEST(IndexKeyEncoding, NegativeZeroEqualsZeroAndNullSortsFirst) {
-  KeyLayout l = Layout({{SegmentKind::kNumeric}});
-  KeyBuilder b(l);
+  index::KeyLayout l = Layout({{index::SegmentKind::kNumeric}});
+  index::KeyBuilder b(l);
   b.SetNumeric(0, -0.0);
   Bytes neg = KeyOf(b);
   b.SetNumeric(0, 0.0);
@@ -97,9 +97,9 @@ TEST(IndexKeyEncoding, NegativeZeroEqualsZeroAndNullSortsFirst) {
 
 // Compound keys order by their first segment, then the next.
 TEST(IndexKeyEncoding, CompoundKeysOrderSegmentBySegment) {
-  KeyLayout l = Layout({{SegmentKind::kString, 20}, {SegmentKind::kDate}});
+  index::KeyLayout l = Layout({{index::SegmentKind::kString, 20}, {index::SegmentKind::kDate}});
   ASSERT_EQ(l.keyLength(), 1u + 20 + 1 + 4);
-  KeyBuilder b(l);
+  index::KeyBuilder b(l);
   struct Row { const char* s; int32_t d; };
   std::vector<Row> rows = {{"ALPHA", 5}, {"ALPHA", 7}, {"ALPHAB", 1}, {"BETA", -3}, {"BETA", 2}};
   for (size_t i = 0; i + 1 < rows.size(); ++i) {
@@ -114,8 +114,8 @@ TEST(IndexKeyEncoding, CompoundKeysOrderSegmentBySegment) {
 
 // Byte-order text: blank padding makes "AB" and "AB  " one key; longer texts are cut at the width.
 TEST(IndexKeyEncoding, ByteOrderTextIsPaddedAndCut) {
-  KeyLayout l = Layout({{SegmentKind::kString, 4}}, "OEM");
-  KeyBuilder b(l);
+  index::KeyLayout l = Layout({{index::SegmentKind::kString, 4}}, "OEM");
+  index::KeyBuilder b(l);
   b.SetString(0, "AB", 2);
   Bytes shortKey = KeyOf(b);
   b.SetString(0, "AB  ", 4);
@@ -148,8 +148,8 @@ TEST(IndexKeyEncoding, NamedCollationsOrderByTheirLanguage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.collation) + ": " + c.a + " / " + c.b);
-    KeyLayout l = Layout({{SegmentKind::kString, 10}}, c.collation);
-    KeyBuilder b(l);
+    index::KeyLayout l = Layout({{index::SegmentKind::kString, 10}}, c.collation);
+    index::KeyBuilder b(l);
     b.SetString(0, c.a, std::strlen(c.a));
     Bytes ka = KeyOf(b);
     b.SetString(0, c.b, std::strlen(c.b));
@@ -165,16 +165,16 @@ TEST(IndexKeyEncoding, CollationNamesResolveOrFailClearly) {
                          "NTXCZ895_ADS_CS_AS_895", "SPAN(MOD)_ADS_CS_AS_1252", "GREEK851_ADS_CS_AS_851"};
   for (const char* n : names) {
     SCOPED_TRACE(n);
-    EXPECT_NO_THROW(Collation::Find(n));
+    EXPECT_NO_THROW(index::Collation::Find(n));
   }
-  EXPECT_EQ(Collation::Find("ENGL_AMER_ADS_CS_AS_1252").name(), "ENGL(AMER)_ADS_CS_AS_1252");
-  EXPECT_EQ(&Collation::Find("general_vfp_ci_as_1252"), &Collation::Find("GENERAL_VFP_CI_AS_1252"));
-  EXPECT_TRUE(Collation::Find("MACHINE_VFP_BIN_1250").isByteOrder());
-  EXPECT_FALSE(Collation::Find("GERMAN_VFP_CI_AS_437").isByteOrder());
+  EXPECT_EQ(index::Collation::Find("ENGL_AMER_ADS_CS_AS_1252").name(), "ENGL(AMER)_ADS_CS_AS_1252");
+  EXPECT_EQ(&index::Collation::Find("general_vfp_ci_as_1252"), &index::Collation::Find("GENERAL_VFP_CI_AS_1252"));
+  EXPECT_TRUE(index::Collation::Find("MACHINE_VFP_BIN_1250").isByteOrder());
+  EXPECT_FALSE(index::Collation::Find("GERMAN_VFP_CI_AS_437").isByteOrder());
   for (const char* bad : {"KLINGON_ADS_CS_AS_1252", "GERMAN", "ANSI2", "GERMAN_VFP_CI_AS_9999"}) {
     SCOPED_TRACE(bad);
     try {
-      Collation::Find(bad);
+      index::Collation::Find(bad);
       ADD_FAILURE() << "accepted";
     } catch (const EngineError& e) {
       EXPECT_EQ(e.code(), err::kUnknownCollation);
@@ -189,8 +189,8 @@ TEST(IndexKeyEncoding, PartialTextKeysArePrefixesOfMatchingKeys) {
   for (const char* coll : {"ANSI", "GERMAN_VFP_CI_AS_1252", "ENGL(UK)_ADS_CS_AS_1252"}) {
     for (bool descending : {false, true}) {
       SCOPED_TRACE(std::string(coll) + (descending ? " desc" : " asc"));
-      KeyLayout l = Layout({{SegmentKind::kString, 12}, {SegmentKind::kInteger}}, coll, descending);
-      KeyBuilder full(l), part(l);
+      index::KeyLayout l = Layout({{index::SegmentKind::kString, 12}, {index::SegmentKind::kInteger}}, coll, descending);
+      index::KeyBuilder full(l), part(l);
       part.SetStringPrefix(0, "Mill", 4);
       Bytes prefix = KeyOf(part);
       ASSERT_LT(prefix.size(), l.keyLength());
@@ -212,9 +212,9 @@ TEST(IndexKeyEncoding, PartialTextKeysArePrefixesOfMatchingKeys) {
 // A collated key cut to its fixed length never reverses the order of two texts.
 TEST(IndexKeyEncoding, CutSortKeysKeepTheOrder) {
   // 100 characters on 512-byte pages: the sort keys are longer than the room for them.
-  KeyLayout l = Layout({{SegmentKind::kString, 100}}, "ENGL(AMER)_ADS_CS_AS_1252", false, 512);
+  index::KeyLayout l = Layout({{index::SegmentKind::kString, 100}}, "ENGL(AMER)_ADS_CS_AS_1252", false, 512);
   ASSERT_LT(l.keyLength(), 2u * 100 + 4);
-  KeyBuilder b(l);
+  index::KeyBuilder b(l);
   std::mt19937 rng(3);
   std::vector<std::string> texts;
   std::uniform_int_distribution<int> letter(0, 51);
@@ -244,17 +244,17 @@ TEST(IndexKeyEncoding, CutSortKeysKeepTheOrder) {
 
 TEST(IndexKeyEncoding, LayoutRefusesWhatCannotBeStored) {
   struct Case {
-    std::vector<SegmentSpec> specs;
+    std::vector<index::SegmentSpec> specs;
     const char* collation;
     uint32_t pageSize;
     ErrorCode code;
   };
   const Case cases[] = {
-      {{{SegmentKind::kString, 200}}, "ANSI", 512, err::kIndexKeyTooLong},
-      {{{SegmentKind::kString, 10}}, "ANSI", 1000, err::kInvalidIndexPageSize},
-      {{{SegmentKind::kString, 10}}, "ANSI", 16384, err::kInvalidIndexPageSize},
+      {{{index::SegmentKind::kString, 200}}, "ANSI", 512, err::kIndexKeyTooLong},
+      {{{index::SegmentKind::kString, 10}}, "ANSI", 1000, err::kInvalidIndexPageSize},
+      {{{index::SegmentKind::kString, 10}}, "ANSI", 16384, err::kInvalidIndexPageSize},
       {{}, "ANSI", 512, err::kInvalidTagDefinition},
-      {{{SegmentKind::kString, 0}}, "ANSI", 512, err::kInvalidTagDefinition},
+      {{{index::SegmentKind::kString, 0}}, "ANSI", 512, err::kInvalidTagDefinition},
   };
   for (const Case& c : cases) {
     try {
@@ -265,8 +265,8 @@ TEST(IndexKeyEncoding, LayoutRefusesWhatCannotBeStored) {
     }
   }
   // A collated key that would not fit is shortened instead, down to one byte per character.
-  KeyLayout fitted = Layout({{SegmentKind::kString, 100}}, "GERMAN_VFP_CI_AS_1252", false, 512);
-  EXPECT_LE(fitted.keyLength(), KeyLayout::MaxKeyLength(512));
+  index::KeyLayout fitted = Layout({{index::SegmentKind::kString, 100}}, "GERMAN_VFP_CI_AS_1252", false, 512);
+  EXPECT_LE(fitted.keyLength(), index::KeyLayout::MaxKeyLength(512));
   EXPECT_GE(fitted.keyLength(), 101u);
 }
 

@@ -26,13 +26,13 @@ Bytes ReadAll(const std::filesystem::path& p) {
 class IndexRebuild : public ::testing::Test {
  protected:
   void SetUp() override {
-    defs_ = {indextest::RawTag("A", 5), indextest::RawTag("B", 12, kTagDescending), indextest::RawTag("U", 2, kTagUnique)};
-    std::vector<TagInfo> tags = PrepareTags(defs_, 1024);
+    defs_ = {indextest::RawTag("A", 5), indextest::RawTag("B", 12, index::kTagDescending), indextest::RawTag("U", 2, index::kTagUnique)};
+    std::vector<index::TagInfo> tags = index::PrepareTags(defs_, 1024);
     std::mt19937 rng(21);
     for (int r = 0; r < 50000; ++r) {
       std::vector<std::optional<indextest::Key>> keys;
       for (size_t t = 0; t < tags.size(); ++t) {
-        KeyBuilder b(tags[t].layout);
+        index::KeyBuilder b(tags[t].layout);
         indextest::Key p = indextest::RandomKey(rng, defs_[t].segments[0].width, 20);
         b.SetRaw(0, p.data(), p.size());
         keys.emplace_back(indextest::Key(b.Key().begin(), b.Key().end()));
@@ -43,25 +43,25 @@ class IndexRebuild : public ::testing::Test {
   }
 
   testenv::TempDir dir_;
-  std::vector<TagDef> defs_;
+  std::vector<index::TagDef> defs_;
   indextest::MemoryKeySource src_;
 };
 
 // With a budget far below the keys' size the rebuild spills runs and merges them; the file it
 // writes is byte for byte the file of an in-memory rebuild, and holds the model's entries.
 TEST_F(IndexRebuild, MergedRunsGiveTheSameFileAsAnInMemorySort) {
-  RebuildOptions big;
-  RebuildStats inMemory = RebuildIndexFile(dir_.path() / "mem.adi", 1024, defs_, src_, big);
+  index::RebuildOptions big;
+  index::RebuildStats inMemory = index::RebuildIndexFile(dir_.path() / "mem.adi", 1024, defs_, src_, big);
   EXPECT_EQ(inMemory.runs, 0u);
-  RebuildOptions small;
+  index::RebuildOptions small;
   small.memoryBudget = 1;  // raised to the minimum, still far below the keys
   small.parallelSort = false;
-  RebuildStats merged = RebuildIndexFile(dir_.path() / "runs.adi", 1024, defs_, src_, small);
+  index::RebuildStats merged = index::RebuildIndexFile(dir_.path() / "runs.adi", 1024, defs_, src_, small);
   EXPECT_GT(merged.runs, defs_.size());
   EXPECT_EQ(merged.keys, inMemory.keys);
   EXPECT_EQ(ReadAll(dir_.path() / "mem.adi"), ReadAll(dir_.path() / "runs.adi"));
 
-  auto f = IndexFile::Open(dir_.path() / "runs.adi");
+  auto f = index::IndexFile::Open(dir_.path() / "runs.adi");
   f->Verify();
   for (size_t t = 0; t < defs_.size(); ++t) {
     std::set<indextest::Entry> m = indextest::ExpectedEntries(src_, t, defs_[t].options);
@@ -78,12 +78,12 @@ TEST_F(IndexRebuild, MergedRunsGiveTheSameFileAsAnInMemorySort) {
 
 TEST_F(IndexRebuild, ProgressRisesToOneHundred) {
   std::vector<unsigned> seen;
-  RebuildOptions o;
+  index::RebuildOptions o;
   o.progress = [&](unsigned p) {
     seen.push_back(p);
     return true;
   };
-  RebuildIndexFile(dir_.path() / "p.adi", 1024, defs_, src_, o);
+  index::RebuildIndexFile(dir_.path() / "p.adi", 1024, defs_, src_, o);
   ASSERT_GE(seen.size(), 3u);
   EXPECT_EQ(seen.front(), 0u);
   EXPECT_EQ(seen.back(), 100u);
@@ -96,20 +96,20 @@ TEST_F(IndexRebuild, CancelledRebuildLeavesThePreviousFile) {
   auto path = dir_.path() / "c.adi";
   indextest::MemoryKeySource small;
   small.records = {{indextest::RawKey({1, 2, 3, 4, 5}), std::nullopt, std::nullopt}};
-  RebuildIndexFile(path, 1024, defs_, small);
+  index::RebuildIndexFile(path, 1024, defs_, small);
   Bytes before = ReadAll(path);
   for (unsigned stopAt : {10u, 75u, 99u}) {
     SCOPED_TRACE(stopAt);
-    RebuildOptions o;
+    index::RebuildOptions o;
     o.progress = [&](unsigned p) { return p < stopAt; };
     try {
-      RebuildIndexFile(path, 1024, defs_, src_, o);
+      index::RebuildIndexFile(path, 1024, defs_, src_, o);
       ADD_FAILURE() << "not cancelled";
     } catch (const EngineError& e) {
       EXPECT_EQ(e.code(), err::kRebuildCancelled);
     }
     EXPECT_EQ(ReadAll(path), before);
-    EXPECT_FALSE(std::filesystem::exists(RebuildWorkPath(path)));
+    EXPECT_FALSE(std::filesystem::exists(index::RebuildWorkPath(path)));
   }
 }
 
@@ -120,11 +120,11 @@ TEST_F(IndexRebuild, MemoryBudgetComesFromTheEnvironment) {
     const char* value;  // nullptr: unset
     size_t budget;
   } cases[] = {
-      {nullptr, kDefaultRebuildMemoryBudget}, {"", kDefaultRebuildMemoryBudget},
+      {nullptr, index::kDefaultRebuildMemoryBudget}, {"", index::kDefaultRebuildMemoryBudget},
       {"64", size_t{64} << 20},               {"1", size_t{1} << 20},
-      {"0", kDefaultRebuildMemoryBudget},     {"-5", kDefaultRebuildMemoryBudget},
-      {"12x", kDefaultRebuildMemoryBudget},   {"many", kDefaultRebuildMemoryBudget},
-      {"99999999999999999999999", kDefaultRebuildMemoryBudget},
+      {"0", index::kDefaultRebuildMemoryBudget},     {"-5", index::kDefaultRebuildMemoryBudget},
+      {"12x", index::kDefaultRebuildMemoryBudget},   {"many", index::kDefaultRebuildMemoryBudget},
+      {"99999999999999999999999", index::kDefaultRebuildMemoryBudget},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value ? c.value : "(unset)");
@@ -133,14 +133,14 @@ TEST_F(IndexRebuild, MemoryBudgetComesFromTheEnvironment) {
     } else {
       unsetenv("ACE_REBUILD_MEMORY_MB");
     }
-    EXPECT_EQ(DefaultRebuildMemoryBudget(), c.budget);
-    EXPECT_EQ(RebuildOptions().memoryBudget, c.budget);
+    EXPECT_EQ(index::DefaultRebuildMemoryBudget(), c.budget);
+    EXPECT_EQ(index::RebuildOptions().memoryBudget, c.budget);
   }
   setenv("ACE_REBUILD_MEMORY_MB", "1", 1);
-  RebuildStats spilled = RebuildIndexFile(dir_.path() / "env.adi", 1024, defs_, src_);
+  index::RebuildStats spilled = index::RebuildIndexFile(dir_.path() / "env.adi", 1024, defs_, src_);
   unsetenv("ACE_REBUILD_MEMORY_MB");
   EXPECT_GT(spilled.runs, defs_.size());
-  RebuildStats inMemory = RebuildIndexFile(dir_.path() / "default.adi", 1024, defs_, src_);
+  index::RebuildStats inMemory = index::RebuildIndexFile(dir_.path() / "default.adi", 1024, defs_, src_);
   EXPECT_EQ(inMemory.runs, 0u);
   EXPECT_EQ(ReadAll(dir_.path() / "env.adi"), ReadAll(dir_.path() / "default.adi"));
 }

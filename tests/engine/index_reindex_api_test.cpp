@@ -55,7 +55,7 @@ class IndexReindexApi : public ::testing::Test {
       t->AppendRecord(image.data());
     }
     batch.Commit();
-    ReindexTable(*t);
+    index::ReindexTable(*t);
     adi_ = std::filesystem::path(table_files::IndexPath(path_));
     good_ = ReadAll(adi_);
     ASSERT_FALSE(good_.empty());

@@ -67,7 +67,7 @@ class IndexTableReindex : public ::testing::Test {
     batch.Commit();
   }
 
-  std::vector<uint32_t> Order(IndexFile& f, size_t tag) {
+  std::vector<uint32_t> Order(index::IndexFile& f, size_t tag) {
     std::vector<uint32_t> out;
     Bytes k(f.tag(tag).layout.keyLength());
     for (uint64_t r = 0; r < f.KeyCount(tag); ++r) out.push_back(f.EntryAt(tag, r, k.data()));
@@ -81,11 +81,11 @@ class IndexTableReindex : public ::testing::Test {
 
 TEST_F(IndexTableReindex, OrdersFollowTheTagDefinitionsAndDamagedFilesAreRebuilt) {
   auto t = table::Table::Open(tablePath_, {true, false});
-  ReindexTable(*t);
+  index::ReindexTable(*t);
   auto adi = std::filesystem::path(table_files::IndexPath(tablePath_));
   Bytes good = ReadAll(adi);
   {
-    auto f = IndexFile::Open(adi);
+    auto f = index::IndexFile::Open(adi);
     ASSERT_EQ(f->tagCount(), 3u);
     EXPECT_EQ(f->pageSize(), 1024u);
     auto R = [&](uint32_t r) -> const Row& { return rows_[r - 1]; };
@@ -125,7 +125,7 @@ TEST_F(IndexTableReindex, OrdersFollowTheTagDefinitionsAndDamagedFilesAreRebuilt
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.what);
     d.apply();
-    ReindexTable(*t);
+    index::ReindexTable(*t);
     EXPECT_EQ(ReadAll(adi), good);
   }
 }
@@ -133,7 +133,7 @@ TEST_F(IndexTableReindex, OrdersFollowTheTagDefinitionsAndDamagedFilesAreRebuilt
 TEST_F(IndexTableReindex, SharedOpenIsRefused) {
   auto t = table::Table::Open(tablePath_, {false, false});
   try {
-    ReindexTable(*t);
+    index::ReindexTable(*t);
     ADD_FAILURE() << "reindexed a shared open";
   } catch (const EngineError& e) {
     EXPECT_EQ(e.code(), err::kExclusiveRequired);

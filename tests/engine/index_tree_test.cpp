@@ -21,7 +21,7 @@ namespace {
 using indextest::Entry;
 using indextest::Key;
 
-std::vector<Entry> Contents(IndexFile& f, size_t tag) {
+std::vector<Entry> Contents(index::IndexFile& f, size_t tag) {
   std::vector<Entry> out;
   uint64_t n = f.KeyCount(tag);
   Key k(f.tag(tag).layout.keyLength());
@@ -44,8 +44,8 @@ uint64_t ModelBound(const std::set<Entry>& m, const Key& prefix, bool upper) {
 }
 
 // Stored-form key of a raw payload for a tag (descending tags invert it).
-Key StoredKey(const TagInfo& t, const Key& payload) {
-  KeyBuilder b(t.layout);
+Key StoredKey(const index::TagInfo& t, const Key& payload) {
+  index::KeyBuilder b(t.layout);
   b.SetRaw(0, payload.data(), payload.size());
   auto k = b.Key();
   return Key(k.begin(), k.end());
@@ -65,9 +65,9 @@ TEST_P(IndexTreeModel, RebuildInsertDeleteAndReopenAgreeWithModel) {
   const TreeCase c = GetParam();
   testenv::TempDir dir;
   auto path = dir.path() / "t.adi";
-  std::vector<TagDef> defs = {indextest::RawTag("PLAIN", 3), indextest::RawTag("DESC", 3, kTagDescending),
-                              indextest::RawTag("UNIQ", 3, kTagUnique), indextest::RawTag("COND", 3)};
-  std::vector<TagInfo> tags = PrepareTags(defs, c.pageSize);
+  std::vector<index::TagDef> defs = {indextest::RawTag("PLAIN", 3), indextest::RawTag("DESC", 3, index::kTagDescending),
+                              indextest::RawTag("UNIQ", 3, index::kTagUnique), indextest::RawTag("COND", 3)};
+  std::vector<index::TagInfo> tags = index::PrepareTags(defs, c.pageSize);
   std::mt19937 rng(c.pageSize + c.records);
   indextest::MemoryKeySource src;
   std::vector<Key> payloadOf;  // per record, the payload every tag indexes
@@ -79,12 +79,12 @@ TEST_P(IndexTreeModel, RebuildInsertDeleteAndReopenAgreeWithModel) {
     if (p[0] == 'a') keys[3].reset();  // the condition excludes keys starting with 'a'
     src.records.push_back(keys);
   }
-  RebuildIndexFile(path, c.pageSize, defs, src);
+  index::RebuildIndexFile(path, c.pageSize, defs, src);
 
   std::vector<std::set<Entry>> model(tags.size());
   for (size_t t = 0; t < tags.size(); ++t) model[t] = indextest::ExpectedEntries(src, t, defs[t].options);
 
-  auto f = IndexFile::Open(path);
+  auto f = index::IndexFile::Open(path);
   ASSERT_EQ(f->tagCount(), tags.size());
   for (size_t t = 0; t < tags.size(); ++t) {
     ASSERT_EQ(Contents(*f, t), std::vector<Entry>(model[t].begin(), model[t].end())) << defs[t].name;
@@ -100,7 +100,7 @@ TEST_P(IndexTreeModel, RebuildInsertDeleteAndReopenAgreeWithModel) {
       uint32_t recno = (op(rng) < 8) ? nextRecno++ : std::uniform_int_distribution<uint32_t>(1, nextRecno)(rng);
       Key key = StoredKey(tags[t], indextest::RandomKey(rng, 3, 5));
       bool expected = true;
-      if (defs[t].options & kTagUnique) {
+      if (defs[t].options & index::kTagUnique) {
         auto it = m.lower_bound(Entry(key, 0));
         if (it != m.end() && it->first == key) {
           if (it->second < recno) expected = false;
@@ -134,7 +134,7 @@ TEST_P(IndexTreeModel, RebuildInsertDeleteAndReopenAgreeWithModel) {
   f->Flush();
   f.reset();
 
-  auto g = IndexFile::Open(path);
+  auto g = index::IndexFile::Open(path);
   g->Verify();
   for (size_t t = 0; t < tags.size(); ++t) {
     ASSERT_EQ(Contents(*g, t), std::vector<Entry>(model[t].begin(), model[t].end())) << defs[t].name;
@@ -160,10 +160,10 @@ INSTANTIATE_TEST_SUITE_P(PageSizes, IndexTreeModel,
 TEST(IndexTree, EmptiedTreeReusesItsPages) {
   testenv::TempDir dir;
   auto path = dir.path() / "e.adi";
-  std::vector<TagDef> defs = {indextest::RawTag("K", 8)};
+  std::vector<index::TagDef> defs = {indextest::RawTag("K", 8)};
   indextest::MemoryKeySource none;
-  RebuildIndexFile(path, 512, defs, none);
-  auto f = IndexFile::Open(path);
+  index::RebuildIndexFile(path, 512, defs, none);
+  auto f = index::IndexFile::Open(path);
   std::mt19937 rng(11);
   std::vector<Key> keys;
   for (int i = 0; i < 2000; ++i) keys.push_back(indextest::RawKey(indextest::RandomKey(rng, 8, 26)));
@@ -184,13 +184,13 @@ TEST(IndexTree, EmptiedTreeReusesItsPages) {
 TEST(IndexTree, CandidateTagsRefuseDuplicates) {
   testenv::TempDir dir;
   auto path = dir.path() / "c.adi";
-  std::vector<TagDef> defs = {indextest::RawTag("CAND", 2, kTagCandidate)};
+  std::vector<index::TagDef> defs = {indextest::RawTag("CAND", 2, index::kTagCandidate)};
   indextest::MemoryKeySource src;
   src.records = {{indextest::RawKey({'a', 'b'})}, {indextest::RawKey({'c', 'd'})}};
-  RebuildIndexFile(path, 1024, defs, src);
+  index::RebuildIndexFile(path, 1024, defs, src);
   auto before = std::filesystem::file_size(path);
   {
-    auto f = IndexFile::Open(path);
+    auto f = index::IndexFile::Open(path);
     EXPECT_TRUE(f->AddKey(0, indextest::RawKey({'a', 'b'}), 1));  // the same entry again is fine
     try {
       f->AddKey(0, indextest::RawKey({'a', 'b'}), 3);
@@ -203,14 +203,14 @@ TEST(IndexTree, CandidateTagsRefuseDuplicates) {
   }
   src.records.push_back({indextest::RawKey({'c', 'd'})});
   try {
-    RebuildIndexFile(path, 1024, defs, src);
+    index::RebuildIndexFile(path, 1024, defs, src);
     ADD_FAILURE() << "rebuild with duplicates accepted";
   } catch (const EngineError& e) {
     EXPECT_EQ(e.code(), err::kDuplicateKey);
   }
   EXPECT_EQ(std::filesystem::file_size(path), before);
-  EXPECT_FALSE(std::filesystem::exists(RebuildWorkPath(path)));
-  auto f = IndexFile::Open(path);
+  EXPECT_FALSE(std::filesystem::exists(index::RebuildWorkPath(path)));
+  auto f = index::IndexFile::Open(path);
   EXPECT_EQ(Contents(*f, 0).size(), 2u);
 }
 
@@ -218,12 +218,12 @@ TEST(IndexTree, CandidateTagsRefuseDuplicates) {
 TEST(IndexTree, BadDefinitionsAreRefused) {
   testenv::TempDir dir;
   indextest::MemoryKeySource none;
-  TagDef longName = indextest::RawTag(std::string(129, 'N'), 4);
-  TagDef both = indextest::RawTag("BOTH", 4, kTagUnique | kTagCandidate);
-  TagDef unknown = indextest::RawTag("COLL", 4);
+  index::TagDef longName = indextest::RawTag(std::string(129, 'N'), 4);
+  index::TagDef both = indextest::RawTag("BOTH", 4, index::kTagUnique | index::kTagCandidate);
+  index::TagDef unknown = indextest::RawTag("COLL", 4);
   unknown.collation = "NOT_A_COLLATION";
   struct Case {
-    std::vector<TagDef> defs;
+    std::vector<index::TagDef> defs;
     ErrorCode code;
   };
   const Case cases[] = {
@@ -234,7 +234,7 @@ TEST(IndexTree, BadDefinitionsAreRefused) {
   };
   for (const Case& c : cases) {
     try {
-      RebuildIndexFile(dir.path() / "x.adi", 512, c.defs, none);
+      index::RebuildIndexFile(dir.path() / "x.adi", 512, c.defs, none);
       ADD_FAILURE() << "accepted";
     } catch (const EngineError& e) {
       EXPECT_EQ(e.code(), c.code) << e.what();
@@ -248,18 +248,18 @@ TEST(IndexTree, BadDefinitionsAreRefused) {
 TEST(IndexTree, CollationOfEachTagIsRecordedAndChecked) {
   testenv::TempDir dir;
   auto path = dir.path() / "k.adi";
-  TagDef name;
+  index::TagDef name;
   name.name = "NAME";
   name.expression = "NAME";
   name.collation = "GERMAN_VFP_CI_AS_1252";
-  name.segments = {{SegmentKind::kString, 20}};
-  TagDef number = name;
+  name.segments = {{index::SegmentKind::kString, 20}};
+  index::TagDef number = name;
   number.name = "NUM";
-  number.keyType = kKeyTypeNumeric;
-  number.segments = {{SegmentKind::kInteger}};
+  number.keyType = index::kKeyTypeNumeric;
+  number.segments = {{index::SegmentKind::kInteger}};
   indextest::MemoryKeySource none;
-  RebuildIndexFile(path, 2048, {name, number}, none);
-  auto f = IndexFile::Open(path);
+  index::RebuildIndexFile(path, 2048, {name, number}, none);
+  auto f = index::IndexFile::Open(path);
   EXPECT_EQ(f->tag(0).def.collation, "GERMAN_VFP_CI_AS_1252");
   EXPECT_NE(f->tag(0).collationVersion, 0u);
   EXPECT_EQ(f->CollationMismatches("GERMAN_VFP_CI_AS_1252"), std::vector<size_t>{});
@@ -284,9 +284,9 @@ TEST(IndexTree, RevalidationPicksUpChangesOfAnotherOpen) {
   auto path = dir.path() / "r.adi";
   indextest::MemoryKeySource src;
   for (uint8_t c = 'a'; c <= 'z'; ++c) src.records.push_back({indextest::RawKey({c, c})});
-  RebuildIndexFile(path, 512, {indextest::RawTag("K", 2)}, src);
-  auto writer = IndexFile::Open(path);
-  auto reader = IndexFile::Open(path);
+  index::RebuildIndexFile(path, 512, {indextest::RawTag("K", 2)}, src);
+  auto writer = index::IndexFile::Open(path);
+  auto reader = index::IndexFile::Open(path);
   EXPECT_FALSE(reader->Revalidate());
   EXPECT_EQ(reader->KeyCount(0), 26u);
   for (uint32_t r = 100; r < 400; ++r) {

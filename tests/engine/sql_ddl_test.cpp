@@ -23,7 +23,7 @@ class SqlDdl : public sqltest::SqlTest {
  protected:
   // Record numbers of a tag of the table's structural index, in key order.
   std::vector<uint32_t> TagOrder(const std::string& table, const std::string& tag) {
-    std::unique_ptr<engine::IndexFile> index = engine::IndexFile::Open(ws_.Host(table + ".adi"), true);
+    std::unique_ptr<engine::index::IndexFile> index = engine::index::IndexFile::Open(ws_.Host(table + ".adi"), true);
     int t = index->FindTag(tag);
     EXPECT_GE(t, 0) << tag;
     if (t < 0) return {};

@@ -17,7 +17,7 @@
 namespace engine::index_api {
 namespace {
 
-constexpr uint32_t kCreateOptionBits = kTagUnique | kTagCompound | kTagCustom | kTagDescending | kTagCandidate;
+constexpr uint32_t kCreateOptionBits = index::kTagUnique | index::kTagCompound | index::kTagCustom | index::kTagDescending | index::kTagCandidate;
 
 // The host path of an index file named by a caller: empty for the structural index; a name
 // without extension gets ".adi"; a name without a folder lives beside its table.
@@ -43,13 +43,13 @@ std::filesystem::path IndexHostPath(table::TableCursor& cursor, const std::strin
 // was. A condition that does not compile fails before anything changes.
 std::vector<uint32_t> WhileRecords(uint32_t handle, table::TableCursor& cursor, const std::string& key,
                                    const std::string& condition) {
-  TableFields fields(cursor.schema());
-  ExpressionKeys whileKeys(key, condition, fields);
+  index::TableFields fields(cursor.schema());
+  index::ExpressionKeys whileKeys(key, condition, fields);
   table::CursorRef ref = table::CursorOf(handle);
   std::vector<uint32_t> out;
   uint32_t start = cursor.recordNumber();
   if (start == 0) return out;  // at an end: no record to start from
-  TableRecord record(cursor.schema().fieldCount());
+  index::TableRecord record(cursor.schema().fieldCount());
   expr::EvalOptions options;
   for (;;) {
     table::RecordView view = cursor.CurrentView();
@@ -83,11 +83,11 @@ UNSIGNED32 AdsCreateIndex90(ADSHANDLE hObj, UNSIGNED8* pucFileName, UNSIGNED8* p
   core::Require(phIndex, "phIndex");
   uint32_t hTable = index_api::TableHandleOf(hObj);
   std::shared_ptr<table::TableCursor> cursor = table::TableOf(hTable);
-  if (ulPageSize != 0 && !KeyLayout::ValidPageSize(ulPageSize)) {
+  if (ulPageSize != 0 && !index::KeyLayout::ValidPageSize(ulPageSize)) {
     Fail(err::kInvalidIndexPageSize, "The index page size " + std::to_string(ulPageSize) +
                                          " is not a power of two from 512 to 8192.");
   }
-  TagDef def;
+  index::TagDef def;
   def.expression = core::InText(pucExpr);
   def.name = core::InText(pucTag);
   std::filesystem::path file = index_api::IndexHostPath(*cursor, core::InText(pucFileName));
@@ -100,7 +100,7 @@ UNSIGNED32 AdsCreateIndex90(ADSHANDLE hObj, UNSIGNED8* pucFileName, UNSIGNED8* p
   def.options = ulOptions & index_api::kCreateOptionBits;
   def.collation = core::InText(pucCollation);
   cursor->FlushPending();
-  TableIndexes& ix = index_api::IndexesOf(*cursor);
+  index::TableIndexes& ix = index_api::IndexesOf(*cursor);
   std::string whileText = core::InText(pucWhile);
   std::vector<uint32_t> keep;
   if (!whileText.empty()) {
@@ -123,8 +123,8 @@ UNSIGNED32 AdsOpenIndex(ADSHANDLE hTable, UNSIGNED8* pucName, ADSHANDLE* ahIndex
   std::string name = core::InText(pucName);
   std::filesystem::path file = index_api::IndexHostPath(*cursor, name);
   if (file.empty()) Fail(err::kInvalidArgument, "AdsOpenIndex: no index file was named.");
-  TableIndexes& ix = index_api::IndexesOf(*cursor);
-  std::filesystem::path structural = StructuralIndexPath(cursor->table());
+  index::TableIndexes& ix = index_api::IndexesOf(*cursor);
+  std::filesystem::path structural = index::StructuralIndexPath(cursor->table());
   if (!structural.empty() && file.lexically_normal() == structural.lexically_normal()) {
     Fail(err::kIndexAlreadyOpen, "The index file \"" + name + "\" is the table's own and is open with it.");
   }
@@ -158,7 +158,7 @@ UNSIGNED32 AdsCloseIndex(ADSHANDLE hIndex) {
 
 UNSIGNED32 AdsCloseAllIndexes(ADSHANDLE hTable) {
   std::shared_ptr<table::TableCursor> cursor = table::TableOf(hTable);
-  TableIndexes& ix = index_api::IndexesOf(*cursor);
+  index::TableIndexes& ix = index_api::IndexesOf(*cursor);
   ix.CloseAllOtherFiles();
   index_api::DropStaleHandles(hTable, ix);
   return 0;
@@ -177,14 +177,14 @@ UNSIGNED32 AdsDeleteIndex(ADSHANDLE hIndex) {
 UNSIGNED32 AdsReindex61(ADSHANDLE hObject, UNSIGNED32 ulPageSize) {
   uint32_t hTable = index_api::TableHandleOf(hObject);
   std::shared_ptr<table::TableCursor> cursor = table::TableOf(hTable);
-  if (ulPageSize != 0 && !KeyLayout::ValidPageSize(ulPageSize)) {
+  if (ulPageSize != 0 && !index::KeyLayout::ValidPageSize(ulPageSize)) {
     Fail(err::kInvalidIndexPageSize, "The index page size " + std::to_string(ulPageSize) +
                                          " is not a power of two from 512 to 8192.");
   }
   cursor->FlushPending();
-  RebuildOptions options;
+  index::RebuildOptions options;
   options.progress = [](unsigned percent) { return table::ReportProgress(static_cast<uint16_t>(percent)); };
-  TableIndexes& ix = index_api::IndexesOf(*cursor);
+  index::TableIndexes& ix = index_api::IndexesOf(*cursor);
   ix.Rebuild(ulPageSize, options);
   index_api::DropStaleHandles(hTable, ix);
   cursor->InvalidateCache();

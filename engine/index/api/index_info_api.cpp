@@ -27,7 +27,7 @@ TableRef TableArg(uint32_t hTable) {
 
 // The index handle of every open tag, in order; fails when the structural index is unavailable.
 std::vector<uint32_t> AllHandles(const TableRef& t) {
-  TableIndexes& ix = IndexesOf(*t.cursor);
+  index::TableIndexes& ix = IndexesOf(*t.cursor);
   ix.CheckAvailable();
   DropStaleHandles(t.handle, ix);
   std::vector<uint32_t> out;
@@ -117,15 +117,15 @@ UNSIGNED32 AdsGetIndexHandle(ADSHANDLE hTable, UNSIGNED8* pucIndexOrder, ADSHAND
   if (name.empty()) {
     // A table walks in record order of its own; a cursor of an ORDER BY has its order.
     const std::string& own = t.cursor->info().ownOrder;
-    TableIndexes::Tag* tag = own.empty() ? nullptr : index_api::IndexesOf(*t.cursor).FindTag(own);
+    index::TableIndexes::Tag* tag = own.empty() ? nullptr : index_api::IndexesOf(*t.cursor).FindTag(own);
     *phIndex = tag ? index_api::HandleFor(hTable, t.cursor, tag->id) : 0;
     return 0;
   }
-  TableIndexes& ix = index_api::IndexesOf(*t.cursor);
-  TableIndexes::Tag* tag = ix.FindTag(name);
+  index::TableIndexes& ix = index_api::IndexesOf(*t.cursor);
+  index::TableIndexes::Tag* tag = ix.FindTag(name);
   if (!tag) {
     for (const table::TagDefinition& d : t.cursor->table().tags()) {
-      if (SameTagName(d.name, name)) ix.CheckAvailable();
+      if (index::SameTagName(d.name, name)) ix.CheckAvailable();
     }
     Fail(err::kNoSuchIndexOrder, "The table \"" + t.cursor->info().name + "\" has no index order \"" + name + "\".");
   }
@@ -148,7 +148,7 @@ UNSIGNED32 AdsGetIndexHandleByOrder(ADSHANDLE hTable, UNSIGNED16 usOrderNum, ADS
 UNSIGNED32 AdsGetNumIndexes(ADSHANDLE hTable, UNSIGNED16* pusNum) {
   core::Require(pusNum, "pusNum");
   index_api::TableRef t = index_api::TableArg(hTable);
-  TableIndexes& ix = index_api::IndexesOf(*t.cursor);
+  index::TableIndexes& ix = index_api::IndexesOf(*t.cursor);
   ix.CheckAvailable();
   *pusNum = static_cast<UNSIGNED16>(std::min<size_t>(ix.tagCount(), 0xFFFF));
   return 0;
@@ -204,7 +204,7 @@ UNSIGNED32 AdsGetIndexCondition(ADSHANDLE hIndex, UNSIGNED8* pucExpr, UNSIGNED16
 UNSIGNED32 AdsGetIndexFlags(ADSHANDLE hIndex, UNSIGNED32* pulOptions) {
   IndexOrder::Bound b = OrderOf(hIndex)->Resolve();
   uint32_t flags = b.info().def.options;
-  if (b.info().layout.segments().size() > 1) flags |= kTagCompound;
+  if (b.info().layout.segments().size() > 1) flags |= index::kTagCompound;
   core::Out(pulOptions, flags, "pulOptions");
   return 0;
 }
@@ -249,22 +249,22 @@ UNSIGNED32 FlagOut(ADSHANDLE hIndex, uint32_t bit, UNSIGNED16* out, const char* 
 
 UNSIGNED32 AdsIsIndexCompound(ADSHANDLE hIndex, UNSIGNED16* pbCompound) {
   IndexOrder::Bound b = OrderOf(hIndex)->Resolve();
-  bool compound = (b.info().def.options & kTagCompound) || b.info().layout.segments().size() > 1 ||
+  bool compound = (b.info().def.options & index::kTagCompound) || b.info().layout.segments().size() > 1 ||
                   index_api::SegmentFields(b.info().def.expression, b.cursor->schema()).size() > 1;
   core::Out(pbCompound, compound ? 1 : 0, "pbCompound");
   return 0;
 }
 
-UNSIGNED32 AdsIsIndexCustom(ADSHANDLE hIndex, UNSIGNED16* pbCustom) { return FlagOut(hIndex, kTagCustom, pbCustom, "pbCustom"); }
+UNSIGNED32 AdsIsIndexCustom(ADSHANDLE hIndex, UNSIGNED16* pbCustom) { return FlagOut(hIndex, index::kTagCustom, pbCustom, "pbCustom"); }
 
 UNSIGNED32 AdsIsIndexDescending(ADSHANDLE hIndex, UNSIGNED16* pbDescending) {
-  return FlagOut(hIndex, kTagDescending, pbDescending, "pbDescending");
+  return FlagOut(hIndex, index::kTagDescending, pbDescending, "pbDescending");
 }
 
-UNSIGNED32 AdsIsIndexUnique(ADSHANDLE hIndex, UNSIGNED16* pbUnique) { return FlagOut(hIndex, kTagUnique, pbUnique, "pbUnique"); }
+UNSIGNED32 AdsIsIndexUnique(ADSHANDLE hIndex, UNSIGNED16* pbUnique) { return FlagOut(hIndex, index::kTagUnique, pbUnique, "pbUnique"); }
 
 UNSIGNED32 AdsIsIndexCandidate(ADSHANDLE hIndex, UNSIGNED16* pbCandidate) {
-  return FlagOut(hIndex, kTagCandidate, pbCandidate, "pbCandidate");
+  return FlagOut(hIndex, index::kTagCandidate, pbCandidate, "pbCandidate");
 }
 
 UNSIGNED32 AdsIsIndexPrimaryKey(ADSHANDLE hIndex, UNSIGNED16* pbPrimaryKey) {
@@ -275,7 +275,7 @@ UNSIGNED32 AdsIsIndexPrimaryKey(ADSHANDLE hIndex, UNSIGNED16* pbPrimaryKey) {
     std::shared_ptr<core::Connection> c = core::Connections::Get(connection);
     if (c->is_dictionary && c->dictionary) {
       std::optional<dict::TableEntry> entry = c->dictionary->FindTable(b.cursor->info().name);
-      primary = entry && !entry->primary_key.empty() && SameTagName(entry->primary_key, b.info().def.name);
+      primary = entry && !entry->primary_key.empty() && index::SameTagName(entry->primary_key, b.info().def.name);
     }
   }
   core::Out(pbPrimaryKey, primary ? 1 : 0, "pbPrimaryKey");

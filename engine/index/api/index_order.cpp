@@ -20,52 +20,52 @@ IndexOrder::Bound IndexOrder::Resolve() {
   return b;
 }
 
-TagCursor IndexOrder::Cursor(const Bound& b) {
-  TagCursor tc(b.file(), b.tag->tagInFile);
-  if (top_) tc.SetScope(ScopeBound::kTop, *top_);
-  if (bottom_) tc.SetScope(ScopeBound::kBottom, *bottom_);
+index::TagCursor IndexOrder::Cursor(const Bound& b) {
+  index::TagCursor tc(b.file(), b.tag->tagInFile);
+  if (top_) tc.SetScope(index::ScopeBound::kTop, *top_);
+  if (bottom_) tc.SetScope(index::ScopeBound::kBottom, *bottom_);
   return tc;
 }
 
-void IndexOrder::SetScope(ScopeBound bound, std::span<const uint8_t> key) {
-  (bound == ScopeBound::kTop ? top_ : bottom_) = std::vector<uint8_t>(key.begin(), key.end());
+void IndexOrder::SetScope(index::ScopeBound bound, std::span<const uint8_t> key) {
+  (bound == index::ScopeBound::kTop ? top_ : bottom_) = std::vector<uint8_t>(key.begin(), key.end());
 }
 
-void IndexOrder::ClearScope(ScopeBound bound) { (bound == ScopeBound::kTop ? top_ : bottom_).reset(); }
+void IndexOrder::ClearScope(index::ScopeBound bound) { (bound == index::ScopeBound::kTop ? top_ : bottom_).reset(); }
 
 uint32_t IndexOrder::First() {
   Bound b = Resolve();
-  TableIndexes::Reading reading(*b.indexes);
-  TagCursor tc = Cursor(b);
+  index::TableIndexes::Reading reading(*b.indexes);
+  index::TagCursor tc = Cursor(b);
   return tc.First() ? tc.recno() : 0;
 }
 
 uint32_t IndexOrder::Last() {
   Bound b = Resolve();
-  TableIndexes::Reading reading(*b.indexes);
-  TagCursor tc = Cursor(b);
+  index::TableIndexes::Reading reading(*b.indexes);
+  index::TagCursor tc = Cursor(b);
   return tc.Last() ? tc.recno() : 0;
 }
 
 uint32_t IndexOrder::Next(uint32_t record) {
   Bound b = Resolve();
-  TableIndexes::Reading reading(*b.indexes);
+  index::TableIndexes::Reading reading(*b.indexes);
   std::span<const uint8_t> k = b.indexes->KeyOfRecord(*b.tag, record);
   std::vector<uint8_t> key(k.begin(), k.end());
-  TagCursor tc = Cursor(b);
+  index::TagCursor tc = Cursor(b);
   return tc.NextAfter(key, record) ? tc.recno() : 0;
 }
 
 uint32_t IndexOrder::Prior(uint32_t record) {
   Bound b = Resolve();
-  TableIndexes::Reading reading(*b.indexes);
+  index::TableIndexes::Reading reading(*b.indexes);
   std::span<const uint8_t> k = b.indexes->KeyOfRecord(*b.tag, record);
   std::vector<uint8_t> key(k.begin(), k.end());
-  TagCursor tc = Cursor(b);
+  index::TagCursor tc = Cursor(b);
   return tc.PriorBefore(key, record) ? tc.recno() : 0;
 }
 
-void IndexOrder::MoveCursorTo(const Bound& b, TagCursor& tc) {
+void IndexOrder::MoveCursorTo(const Bound& b, index::TagCursor& tc) {
   if (!tc.onEntry()) {
     b.cursor->GotoEOF();
     return;
@@ -89,13 +89,13 @@ uint32_t HandleFor(uint32_t tableHandle, const std::shared_ptr<table::TableCurso
   return core::Handles::Add(core::Kind::kIndexOrder, order, tableHandle);
 }
 
-void DropStaleHandles(uint32_t tableHandle, TableIndexes& indexes) {
+void DropStaleHandles(uint32_t tableHandle, index::TableIndexes& indexes) {
   for (uint32_t h : core::Handles::OwnedBy(tableHandle, core::Kind::kIndexOrder)) {
     auto order = std::dynamic_pointer_cast<IndexOrder>(core::Handles::Get<table::OrderHandle>(h, core::Kind::kIndexOrder));
     if (order && !indexes.FindById(order->tagId())) core::Handles::Remove(h, core::Kind::kIndexOrder);
   }
 }
 
-TableIndexes& IndexesOf(table::TableCursor& cursor) { return TableIndexes::Of(cursor.table()); }
+index::TableIndexes& IndexesOf(table::TableCursor& cursor) { return index::TableIndexes::Of(cursor.table()); }
 
 }  // namespace engine::index_api

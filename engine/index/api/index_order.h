@@ -39,25 +39,25 @@ class IndexOrder final : public table::OrderHandle, public table::RecordOrder {
   // What an operation on the order needs, checked to be alive.
   struct Bound {
     std::shared_ptr<table::TableCursor> cursor;
-    TableIndexes* indexes = nullptr;
-    TableIndexes::Tag* tag = nullptr;
-    IndexFile& file() const { return indexes->FileOf(*tag); }
-    const TagInfo& info() const { return indexes->InfoOf(*tag); }
+    index::TableIndexes* indexes = nullptr;
+    index::TableIndexes::Tag* tag = nullptr;
+    index::IndexFile& file() const { return indexes->FileOf(*tag); }
+    const index::TagInfo& info() const { return indexes->InfoOf(*tag); }
   };
   Bound Resolve();
   // A cursor along the tag with this order's scopes.
-  TagCursor Cursor(const Bound& b);
+  index::TagCursor Cursor(const Bound& b);
   uint64_t tagId() const { return tagId_; }
 
-  void SetScope(ScopeBound bound, std::span<const uint8_t> key);
-  void ClearScope(ScopeBound bound);
-  const std::optional<std::vector<uint8_t>>& Scope(ScopeBound bound) const {
-    return bound == ScopeBound::kTop ? top_ : bottom_;
+  void SetScope(index::ScopeBound bound, std::span<const uint8_t> key);
+  void ClearScope(index::ScopeBound bound);
+  const std::optional<std::vector<uint8_t>>& Scope(index::ScopeBound bound) const {
+    return bound == index::ScopeBound::kTop ? top_ : bottom_;
   }
 
   // Puts the table cursor on the record the tag cursor stands on (skipping forward past records
   // the cursor does not show), or at the end when it stands on none.
-  void MoveCursorTo(const Bound& b, TagCursor& tc);
+  void MoveCursorTo(const Bound& b, index::TagCursor& tc);
 
   // A raw key being built on this handle (raw_key_api.cpp): the field setters fill its scratch
   // record from InitRawKey until the key is built.
@@ -78,9 +78,9 @@ std::shared_ptr<IndexOrder> OrderOf(uint32_t handle);
 // The handle of a tag of a table handle: the same handle each time it is asked for.
 uint32_t HandleFor(uint32_t tableHandle, const std::shared_ptr<table::TableCursor>& cursor, uint64_t tagId);
 // Forgets the handles of tags that are no longer open on that table handle.
-void DropStaleHandles(uint32_t tableHandle, TableIndexes& indexes);
+void DropStaleHandles(uint32_t tableHandle, index::TableIndexes& indexes);
 
 // The indexes of a table handle's table, attached when nobody has yet.
-TableIndexes& IndexesOf(table::TableCursor& cursor);
+index::TableIndexes& IndexesOf(table::TableCursor& cursor);
 
 }  // namespace engine::index_api

@@ -34,15 +34,15 @@ std::string TextKey(const uint8_t* key, uint16_t len) {
 }
 
 // The stored-form key (possibly partial) a caller's key means on this tag.
-std::vector<uint8_t> CallerKey(const TagInfo& info, const uint8_t* key, uint16_t len, uint16_t type) {
+std::vector<uint8_t> CallerKey(const index::TagInfo& info, const uint8_t* key, uint16_t len, uint16_t type) {
   core::Require(key, "pucKey");
-  const KeyLayout& layout = info.layout;
+  const index::KeyLayout& layout = info.layout;
   if (type == kRawKey) {
     if (len == kLengthToNul || len > layout.keyLength()) len = static_cast<uint16_t>(layout.keyLength());
     return std::vector<uint8_t>(key, key + len);
   }
-  KeyBuilder b(layout);
-  const Segment& first = layout.segments().front();
+  index::KeyBuilder b(layout);
+  const index::Segment& first = layout.segments().front();
   std::string text;
   std::u16string wide;
   double number = 0;
@@ -71,30 +71,30 @@ std::vector<uint8_t> CallerKey(const TagInfo& info, const uint8_t* key, uint16_t
     Fail(err::kInvalidArgument, "Key data type " + std::to_string(type) + " is unknown (1 raw, 2 text, 4 double, 8 UTF-16 text).");
   }
   switch (first.kind) {
-    case SegmentKind::kString:
+    case index::SegmentKind::kString:
       if (type == kDoubleKey) Fail(err::kInvalidArgument, "A number cannot seek on a text index.");
       b.SetStringPrefix(0, text.data(), text.size());
       break;
-    case SegmentKind::kWideString:
+    case index::SegmentKind::kWideString:
       if (type == kDoubleKey) Fail(err::kInvalidArgument, "A number cannot seek on a text index.");
       if (type == kStringKey) wide = core::AnsiToUtf16(text);
       b.SetWideStringPrefix(0, wide.data(), wide.size());
       break;
-    case SegmentKind::kNumeric:
-    case SegmentKind::kInteger:
-    case SegmentKind::kInteger64: {
+    case index::SegmentKind::kNumeric:
+    case index::SegmentKind::kInteger:
+    case index::SegmentKind::kInteger64: {
       if (type != kDoubleKey) {
         char* end = nullptr;
         number = std::strtod(text.c_str(), &end);
         if (end == text.c_str()) Fail(err::kInvalidArgument, "The key \"" + text + "\" is not a number.");
       }
-      if (first.kind == SegmentKind::kNumeric) b.SetNumeric(0, number);
+      if (first.kind == index::SegmentKind::kNumeric) b.SetNumeric(0, number);
       else b.SetInteger(0, static_cast<int64_t>(std::llround(number)));
       b.UseSegments(1);
       break;
     }
-    case SegmentKind::kDate:
-    case SegmentKind::kTimestamp: {
+    case index::SegmentKind::kDate:
+    case index::SegmentKind::kTimestamp: {
       int64_t day = 0;
       if (type == kDoubleKey) {
         day = static_cast<int64_t>(number);
@@ -104,12 +104,12 @@ std::vector<uint8_t> CallerKey(const TagInfo& info, const uint8_t* key, uint16_t
       } else {
         Fail(err::kInvalidArgument, "A date key is given as YYYYMMDD text or as a julian day number.");
       }
-      if (first.kind == SegmentKind::kDate) b.SetDate(0, static_cast<int32_t>(day));
+      if (first.kind == index::SegmentKind::kDate) b.SetDate(0, static_cast<int32_t>(day));
       else b.SetTimestamp(0, static_cast<int32_t>(day), 0);
       b.UseSegments(1);
       break;
     }
-    case SegmentKind::kLogical: {
+    case index::SegmentKind::kLogical: {
       bool v = !text.empty() && (text[0] == 'T' || text[0] == 't' || text[0] == 'Y' || text[0] == 'y' ||
                                  text == ".T." || text == ".t.");
       if (type == kDoubleKey) v = number != 0;
@@ -117,7 +117,7 @@ std::vector<uint8_t> CallerKey(const TagInfo& info, const uint8_t* key, uint16_t
       b.UseSegments(1);
       break;
     }
-    case SegmentKind::kRaw:
+    case index::SegmentKind::kRaw:
       b.SetRaw(0, reinterpret_cast<const uint8_t*>(text.data()), text.size());
       b.UseSegments(1);
       break;
@@ -144,7 +144,7 @@ bool CurrentKey(IndexOrder::Bound& b, std::vector<uint8_t>& key, uint32_t& recno
 
 // After the tag cursor found a record, the table cursor shows the first record from there that
 // it shows at all; the answer is whether that record's key still starts with the sought key.
-bool Land(IndexOrder& order, IndexOrder::Bound& b, TagCursor& tc, const std::vector<uint8_t>& sought, bool hard) {
+bool Land(IndexOrder& order, IndexOrder::Bound& b, index::TagCursor& tc, const std::vector<uint8_t>& sought, bool hard) {
   order.MoveCursorTo(b, tc);
   uint32_t r = b.cursor->recordNumber();
   if (r == 0) return false;
@@ -153,9 +153,9 @@ bool Land(IndexOrder& order, IndexOrder::Bound& b, TagCursor& tc, const std::vec
   return found;
 }
 
-ScopeBound BoundOf(uint16_t option) {
-  if (option == 1) return ScopeBound::kTop;
-  if (option == 2) return ScopeBound::kBottom;
+index::ScopeBound BoundOf(uint16_t option) {
+  if (option == 1) return index::ScopeBound::kTop;
+  if (option == 2) return index::ScopeBound::kBottom;
   Fail(err::kInvalidArgument, "Scope option " + std::to_string(option) + " is unknown (1 top, 2 bottom).");
 }
 
@@ -178,11 +178,11 @@ UNSIGNED32 AdsSeek(ADSHANDLE hIndex, UNSIGNED8* pucKey, UNSIGNED16 usKeyLen, UNS
   IndexOrder::Bound b = order->Resolve();
   b.cursor->FlushPending();
   std::vector<uint8_t> key;
-  TagCursor tc = [&] {
-    TableIndexes::Reading reading(*b.indexes);
+  index::TagCursor tc = [&] {
+    index::TableIndexes::Reading reading(*b.indexes);
     key = index_api::CallerKey(b.info(), pucKey, usKeyLen, usDataType);
-    TagCursor c = order->Cursor(b);
-    c.Seek(key, SeekType::kSoft);
+    index::TagCursor c = order->Cursor(b);
+    c.Seek(key, index::SeekType::kSoft);
     return c;
   }();
   *pbFound = index_api::Land(*order, b, tc, key, usSeekType == 2) ? 1 : 0;
@@ -198,9 +198,9 @@ UNSIGNED32 AdsSeekLast(ADSHANDLE hIndex, UNSIGNED8* pucKey, UNSIGNED16 usKeyLen,
   bool found;
   uint32_t recno = 0;
   {
-    TableIndexes::Reading reading(*b.indexes);
+    index::TableIndexes::Reading reading(*b.indexes);
     key = index_api::CallerKey(b.info(), pucKey, usKeyLen, usDataType);
-    TagCursor tc = order->Cursor(b);
+    index::TagCursor tc = order->Cursor(b);
     found = tc.SeekLast(key);
     if (found) recno = tc.recno();
   }
@@ -224,16 +224,16 @@ UNSIGNED32 AdsLookupKey(ADSHANDLE hIndex, UNSIGNED8* pucKey, UNSIGNED16 usKeyLen
   core::Require(pbFound, "pbFound");
   std::shared_ptr<IndexOrder> order = OrderOf(hIndex);
   IndexOrder::Bound b = order->Resolve();
-  TableIndexes::Reading reading(*b.indexes);
+  index::TableIndexes::Reading reading(*b.indexes);
   std::vector<uint8_t> key = index_api::CallerKey(b.info(), pucKey, usKeyLen, usDataType);
-  TagCursor tc = order->Cursor(b);
-  *pbFound = tc.Seek(key, SeekType::kHard) ? 1 : 0;  // the position of the table is left alone
+  index::TagCursor tc = order->Cursor(b);
+  *pbFound = tc.Seek(key, index::SeekType::kHard) ? 1 : 0;  // the position of the table is left alone
   return 0;
 }
 
 UNSIGNED32 AdsSetScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption, UNSIGNED8* pucScope, UNSIGNED16 usScopeLen,
                        UNSIGNED16 usDataType) {
-  ScopeBound bound = index_api::BoundOf(usScopeOption);
+  index::ScopeBound bound = index_api::BoundOf(usScopeOption);
   std::shared_ptr<IndexOrder> order = OrderOf(hIndex);
   IndexOrder::Bound b = order->Resolve();
   order->SetScope(bound, index_api::CallerKey(b.info(), pucScope, usScopeLen, usDataType));
@@ -241,16 +241,16 @@ UNSIGNED32 AdsSetScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption, UNSIGNED8* pu
 }
 
 UNSIGNED32 AdsGetScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption, UNSIGNED8* pucScope, UNSIGNED16* pusBufLen) {
-  ScopeBound bound = index_api::BoundOf(usScopeOption);
+  index::ScopeBound bound = index_api::BoundOf(usScopeOption);
   std::shared_ptr<IndexOrder> order = OrderOf(hIndex);
   order->Resolve();
   const std::optional<std::vector<uint8_t>>& scope = order->Scope(bound);
-  if (!scope) Fail(err::kNoScope, "The index order has no " + std::string(bound == ScopeBound::kTop ? "top" : "bottom") + " scope.");
+  if (!scope) Fail(err::kNoScope, "The index order has no " + std::string(bound == index::ScopeBound::kTop ? "top" : "bottom") + " scope.");
   return core::BytesOut(scope->data(), scope->size(), pucScope, pusBufLen);
 }
 
 UNSIGNED32 AdsClearScope(ADSHANDLE hIndex, UNSIGNED16 usScopeOption) {
-  ScopeBound bound = index_api::BoundOf(usScopeOption);
+  index::ScopeBound bound = index_api::BoundOf(usScopeOption);
   std::shared_ptr<IndexOrder> order = OrderOf(hIndex);
   order->Resolve();
   if (!order->Scope(bound)) Fail(err::kNoScope, "The index order has no scope to clear.");
@@ -263,8 +263,8 @@ UNSIGNED32 AdsClearAllScopes(ADSHANDLE hTable) {
   for (uint32_t h : core::Handles::OwnedBy(hTable, core::Kind::kIndexOrder)) {
     auto order = std::dynamic_pointer_cast<IndexOrder>(core::Handles::Get<table::OrderHandle>(h, core::Kind::kIndexOrder));
     if (!order) continue;
-    order->ClearScope(ScopeBound::kTop);
-    order->ClearScope(ScopeBound::kBottom);
+    order->ClearScope(index::ScopeBound::kTop);
+    order->ClearScope(index::ScopeBound::kBottom);
   }
   return 0;
 }
@@ -277,7 +277,7 @@ UNSIGNED32 AdsGetKeyCount(ADSHANDLE hIndex, UNSIGNED16 usFilterOption, UNSIGNED3
     *pulCount = b.cursor->CountRecords(3, order.get());
     return 0;
   }
-  TableIndexes::Reading reading(*b.indexes);
+  index::TableIndexes::Reading reading(*b.indexes);
   if (usFilterOption == index_api::kIgnoreFilters) {
     *pulCount = static_cast<UNSIGNED32>(b.file().KeyCount(b.tag->tagInFile));
   } else {
@@ -310,8 +310,8 @@ UNSIGNED32 AdsGetKeyNum(ADSHANDLE hIndex, UNSIGNED16 usFilterOption, UNSIGNED32*
     *pulKey = n;
     return 0;
   }
-  TableIndexes::Reading reading(*b.indexes);
-  TagCursor tc = usFilterOption == index_api::kIgnoreFilters ? TagCursor(b.file(), b.tag->tagInFile) : order->Cursor(b);
+  index::TableIndexes::Reading reading(*b.indexes);
+  index::TagCursor tc = usFilterOption == index_api::kIgnoreFilters ? index::TagCursor(b.file(), b.tag->tagInFile) : order->Cursor(b);
   tc.StandOn(key, recno);
   *pulKey = static_cast<UNSIGNED32>(tc.KeyNumber());
   return 0;
@@ -333,8 +333,8 @@ UNSIGNED32 AdsGetRelKeyPos(ADSHANDLE hIndex, DOUBLE* pdPos) {
   std::vector<uint8_t> key;
   uint32_t recno;
   index_api::CurrentKey(b, key, recno);
-  TableIndexes::Reading reading(*b.indexes);
-  TagCursor tc = order->Cursor(b);
+  index::TableIndexes::Reading reading(*b.indexes);
+  index::TagCursor tc = order->Cursor(b);
   tc.StandOn(key, recno);
   *pdPos = tc.RelativePosition();
   return 0;
@@ -344,9 +344,9 @@ UNSIGNED32 AdsSetRelKeyPos(ADSHANDLE hIndex, DOUBLE dPos) {
   std::shared_ptr<IndexOrder> order = OrderOf(hIndex);
   IndexOrder::Bound b = order->Resolve();
   b.cursor->FlushPending();
-  TagCursor tc = [&] {
-    TableIndexes::Reading reading(*b.indexes);
-    TagCursor c = order->Cursor(b);
+  index::TagCursor tc = [&] {
+    index::TableIndexes::Reading reading(*b.indexes);
+    index::TagCursor c = order->Cursor(b);
     c.SetRelativePosition(dPos);
     return c;
   }();
@@ -378,7 +378,7 @@ UNSIGNED32 AdsBuildKeyFromRecord(ADSHANDLE hIndex, UNSIGNED8* pucRecBuffer, UNSI
 namespace {
 UNSIGNED32 ChangeCustomKey(ADSHANDLE hIndex, bool add) {
   IndexOrder::Bound b = OrderOf(hIndex)->Resolve();
-  if (!(b.info().def.options & kTagCustom)) {
+  if (!(b.info().def.options & index::kTagCustom)) {
     Fail(err::kNotCustomIndex, "The index order \"" + b.info().def.name + "\" is not a custom index.");
   }
   b.cursor->FlushPending();
@@ -387,7 +387,7 @@ UNSIGNED32 ChangeCustomKey(ADSHANDLE hIndex, bool add) {
   table::Table::WriterLock lock(b.cursor->table());
   std::span<const uint8_t> k = b.indexes->KeyOfRecord(*b.tag, recno);
   std::vector<uint8_t> key(k.begin(), k.end());
-  IndexFile& file = b.file();
+  index::IndexFile& file = b.file();
   if (!b.cursor->table().exclusive()) file.Revalidate();
   try {
     if (add) file.AddKey(b.tag->tagInFile, key, recno);

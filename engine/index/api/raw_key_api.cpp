@@ -122,8 +122,8 @@ void Fill(const table::Schema& s, uint8_t* image, size_t i, uint32_t given, bool
 
 std::vector<uint8_t> BuildRawKey(IndexOrder::Bound& b, const RawKeyScratch& scratch, uint32_t options) {
   const table::Schema& schema = b.cursor->schema();
-  const TagInfo& info = b.info();
-  const KeyLayout& layout = info.layout;
+  const index::TagInfo& info = b.info();
+  const index::KeyLayout& layout = info.layout;
   std::vector<uint32_t> given = scratch.given;
   if (options & kWholeValues) {
     for (uint32_t& g : given) {
@@ -140,10 +140,10 @@ std::vector<uint8_t> BuildRawKey(IndexOrder::Bound& b, const RawKeyScratch& scra
   std::vector<uint8_t> storedLow(k.begin(), k.end());
   k = b.indexes->KeyOf(*b.tag, high.data(), 0);
   std::vector<uint8_t> storedHigh(k.begin(), k.end());
-  std::vector<SegmentSpec> plainSegments;
-  for (const Segment& s : layout.segments()) plainSegments.push_back({s.kind, s.width});
-  KeyLayout plain = KeyLayout::Make(plainSegments, Collation::Find("ANSI"), false, 8192);
-  KeyBuilder plainBuilder(plain);
+  std::vector<index::SegmentSpec> plainSegments;
+  for (const index::Segment& s : layout.segments()) plainSegments.push_back({s.kind, s.width});
+  index::KeyLayout plain = index::KeyLayout::Make(plainSegments, index::Collation::Find("ANSI"), false, 8192);
+  index::KeyBuilder plainBuilder(plain);
   b.indexes->BuildInto(*b.tag, low.data(), plainBuilder);
   k = plainBuilder.Key();
   std::vector<uint8_t> plainLow(k.begin(), k.end());
@@ -153,31 +153,31 @@ std::vector<uint8_t> BuildRawKey(IndexOrder::Bound& b, const RawKeyScratch& scra
 
   std::vector<uint8_t> key;
   for (size_t n = 0; n < layout.segments().size(); ++n) {
-    const Segment& seg = layout.segments()[n];
-    const Segment& ps = plain.segments()[n];
+    const index::Segment& seg = layout.segments()[n];
+    const index::Segment& ps = plain.segments()[n];
     if (std::memcmp(storedLow.data() + seg.offset, storedHigh.data() + seg.offset, seg.length) == 0 &&
         std::memcmp(plainLow.data() + ps.offset, plainHigh.data() + ps.offset, ps.length) == 0) {
       key.insert(key.end(), storedLow.begin() + seg.offset, storedLow.begin() + seg.offset + seg.length);
       continue;
     }
-    bool text = seg.kind == SegmentKind::kString || seg.kind == SegmentKind::kWideString;
+    bool text = seg.kind == index::SegmentKind::kString || seg.kind == index::SegmentKind::kWideString;
     if (!text || plainLow[ps.offset] != plainHigh[ps.offset]) break;  // decided whole or not at all
     size_t same = 0;
     while (same + 1 < ps.length && plainLow[ps.offset + 1 + same] == plainHigh[ps.offset + 1 + same]) ++same;
-    if (seg.kind == SegmentKind::kWideString) same -= same % 2;
+    if (seg.kind == index::SegmentKind::kWideString) same -= same % 2;
     if (same == 0) break;  // nothing of the text is given: the key ends before the segment
     // A text given in part but followed by a later segment that is given (a port and a tonnage)
     // is the whole value, padded, as the record holds it: only the last given part is a prefix.
     for (size_t m = n + 1; m < layout.segments().size(); ++m) {
-      const Segment& later = layout.segments()[m];
+      const index::Segment& later = layout.segments()[m];
       if (std::memcmp(storedLow.data() + later.offset, storedHigh.data() + later.offset, later.length) == 0 &&
           !(options & kWholeValues)) {
         return BuildRawKey(b, scratch, options | kWholeValues);
       }
     }
     const uint8_t* payload = plainLow.data() + ps.offset + 1;
-    KeyBuilder prefix(layout);
-    if (seg.kind == SegmentKind::kString) {
+    index::KeyBuilder prefix(layout);
+    if (seg.kind == index::SegmentKind::kString) {
       prefix.SetStringPrefix(n, reinterpret_cast<const char*>(payload), same);
     } else {
       std::u16string wide(same / 2, u' ');

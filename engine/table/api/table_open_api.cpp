@@ -91,7 +91,7 @@ bool ReportProgress(uint16_t percent) {
 
 std::unique_ptr<Table> OpenForUndo(const std::string& host) {
   std::unique_ptr<Table> t = Table::Open(host, {});
-  TableIndexes::Attach(*t);
+  index::TableIndexes::Attach(*t);
   return t;
 }
 
@@ -118,7 +118,7 @@ ADSHANDLE RegisterOpen(ADSHANDLE connection, const std::string& name, const std:
   o.readOnly = options & table::kOpenReadOnly;
   o.type = type;
   std::unique_ptr<table::Table> t = table::Table::Open(host, o);
-  TableIndexes::Attach(*t, collation, options);
+  index::TableIndexes::Attach(*t, collation, options);
   // What a transaction whose process died left in the table is undone before anyone reads it.
   if (!o.readOnly) table::RecoverAbandonedTransactions(*t);
   CursorInfo info;
@@ -239,8 +239,8 @@ UNSIGNED32 AdsOpenTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* puc
   std::map<std::string, uint32_t> columnRights;
   std::string host = ResolveOpenPath(hConnect, name, &windowsPath, &type, &rights, &columnRights);
   *phTable = RegisterOpen(hConnect, name, host, windowsPath, type,
-                          ulOptions & (table::kOpenExclusive | table::kOpenReadOnly | kOpenRebuildOnCollationMismatch |
-                                       kOpenIgnoreCollationMismatch),
+                          ulOptions & (table::kOpenExclusive | table::kOpenReadOnly | index::kOpenRebuildOnCollationMismatch |
+                                       index::kOpenIgnoreCollationMismatch),
                           usLockType, usCheckRights != 2, rights, core::InText(pucCollation), columnRights);
   return 0;
 }
@@ -295,10 +295,10 @@ UNSIGNED32 AdsRestructureTable90(ADSHANDLE hObj, UNSIGNED8* pucName, UNSIGNED8* 
   // rather than one that lies.
   bool hasTags = false;
   auto checkTags = [&](const table::Schema& next, const std::vector<table::TagDefinition>& tags) {
-    TableFields fields(next);
+    index::TableFields fields(next);
     for (const table::TagDefinition& tag : tags) {
       try {
-        ExpressionKeys keys(tag.expression, tag.condition, fields);
+        index::ExpressionKeys keys(tag.expression, tag.condition, fields);
       } catch (const EngineError& e) {
         Fail(e.code(), "The index tag \"" + tag.name + "\" of \"" + name + "\" cannot be kept with the new fields (" +
                            e.what() + "); delete the tag first.");
@@ -310,7 +310,7 @@ UNSIGNED32 AdsRestructureTable90(ADSHANDLE hObj, UNSIGNED8* pucName, UNSIGNED8* 
     table::Table::OpenOptions exclusive;
     exclusive.exclusive = true;
     std::unique_ptr<table::Table> t = table::Table::Open(host, exclusive);
-    ReindexTable(*t);
+    index::ReindexTable(*t);
   };
   try {
     table::Table::Restructure(host, core::InText(pucAddFields), core::InText(pucDeleteFields), core::InText(pucChangeFields),

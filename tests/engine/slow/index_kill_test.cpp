@@ -30,13 +30,13 @@ Bytes ReadAll(const std::filesystem::path& p) {
 }
 
 // Keys of the tags in their stored form (an NTX file holds only the first tag).
-indextest::MemoryKeySource Source(const std::vector<TagInfo>& tags, int records, unsigned seed) {
+indextest::MemoryKeySource Source(const std::vector<index::TagInfo>& tags, int records, unsigned seed) {
   indextest::MemoryKeySource src;
   std::mt19937 rng(seed);
   for (int r = 0; r < records; ++r) {
     std::vector<std::optional<indextest::Key>> keys;
-    for (const TagInfo& t : tags) {
-      KeyBuilder b(t.layout);
+    for (const index::TagInfo& t : tags) {
+      index::KeyBuilder b(t.layout);
       indextest::Key payload = indextest::RandomKey(rng, t.layout.segments()[0].width, 26);
       b.SetRaw(0, payload.data(), payload.size());
       keys.emplace_back(indextest::Key(b.Key().begin(), b.Key().end()));
@@ -51,16 +51,16 @@ class IndexRebuildKill : public ::testing::TestWithParam<const char*> {};
 TEST_P(IndexRebuildKill, KilledRebuildLeavesTheOldOrTheNewFileComplete) {
   testenv::TempDir dir;
   auto path = dir.path() / (std::string("k.") + GetParam());
-  std::vector<TagDef> defs = {indextest::RawTag("A", 8), indextest::RawTag("B", 24, kTagDescending)};
-  if (IndexFormatOf(path) == IndexFormat::kNtx) defs.resize(1);
-  std::vector<TagInfo> tags = PrepareTags(defs, 1024, KeyFormOf(IndexFormatOf(path)));
+  std::vector<index::TagDef> defs = {indextest::RawTag("A", 8), indextest::RawTag("B", 24, index::kTagDescending)};
+  if (index::IndexFormatOf(path) == index::IndexFormat::kNtx) defs.resize(1);
+  std::vector<index::TagInfo> tags = index::PrepareTags(defs, 1024, index::KeyFormOf(index::IndexFormatOf(path)));
   // Two contents of different sizes; each round rebuilds towards the other one.
   indextest::MemoryKeySource sources[2] = {Source(tags, 150000, 1), Source(tags, 220000, 2)};
   Bytes images[2];
   double seconds = 0;
   for (int i = 0; i < 2; ++i) {
     auto t0 = std::chrono::steady_clock::now();
-    RebuildIndexFile(path, 1024, defs, sources[i]);
+    index::RebuildIndexFile(path, 1024, defs, sources[i]);
     seconds = std::max(seconds, std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count());
     images[i] = ReadAll(path);
   }
@@ -79,7 +79,7 @@ TEST_P(IndexRebuildKill, KilledRebuildLeavesTheOldOrTheNewFileComplete) {
     ASSERT_GE(child, 0);
     if (child == 0) {
       try {
-        RebuildIndexFile(path, 1024, defs, sources[target]);
+        index::RebuildIndexFile(path, 1024, defs, sources[target]);
       } catch (const EngineError&) {
         _exit(3);
       }
@@ -93,7 +93,7 @@ TEST_P(IndexRebuildKill, KilledRebuildLeavesTheOldOrTheNewFileComplete) {
 
     Bytes now = ReadAll(path);
     ASSERT_TRUE(now == images[current] || now == images[target]) << "the file is neither the old nor the new one";
-    auto f = IndexFile::Open(path);
+    auto f = index::IndexFile::Open(path);
     f->Verify();
     ASSERT_EQ(f->KeyCount(0), sources[now == images[current] ? current : target].records.size());
     if (now == images[target]) {
@@ -107,9 +107,9 @@ TEST_P(IndexRebuildKill, KilledRebuildLeavesTheOldOrTheNewFileComplete) {
   EXPECT_GT(sawOld, 0);
   EXPECT_GT(sawNew, 0);
   // A stale work file from a killed run does not disturb the next rebuild.
-  RebuildIndexFile(path, 1024, defs, sources[0]);
+  index::RebuildIndexFile(path, 1024, defs, sources[0]);
   EXPECT_EQ(ReadAll(path), images[0]);
-  EXPECT_FALSE(std::filesystem::exists(RebuildWorkPath(path)));
+  EXPECT_FALSE(std::filesystem::exists(index::RebuildWorkPath(path)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, IndexRebuildKill, ::testing::Values("adi", "cdx", "ntx"),

@@ -86,7 +86,7 @@ void FilterTable::Build(uint32_t count, uint32_t seed, uint32_t tagOptions, cons
       rows_.push_back(r);
     }
     batch.Commit();
-    ReindexTable(*t);
+    index::ReindexTable(*t);
   }
   ASSERT_EQ(AdsOpenTable90(0, U(path_), nullptr, 3, 1, 1, 1, 0, nullptr, &h_), 0u) << LastText();
 }

@@ -5,7 +5,7 @@
 
 namespace indextest {
 
-void MemoryKeySource::Scan(const std::vector<engine::TagInfo>& tags, engine::KeySink& sink) {
+void MemoryKeySource::Scan(const std::vector<engine::index::TagInfo>& tags, engine::index::KeySink& sink) {
   for (size_t r = 0; r < records.size(); ++r) {
     for (size_t t = 0; t < tags.size() && t < records[r].size(); ++t) {
       if (records[r][t]) sink.Add(t, records[r][t]->data(), static_cast<uint32_t>(r + 1));
@@ -22,7 +22,7 @@ std::set<Entry> ExpectedEntries(const MemoryKeySource& source, size_t tag, uint3
     if (tag >= source.records[r].size() || !source.records[r][tag]) continue;
     const Key& k = *source.records[r][tag];
     uint32_t recno = static_cast<uint32_t>(r + 1);
-    if (options & engine::kTagUnique) {
+    if (options & engine::index::kTagUnique) {
       if (firstOfKey.emplace(k, recno).second) out.emplace(k, recno);
     } else {
       out.emplace(k, recno);
@@ -31,14 +31,14 @@ std::set<Entry> ExpectedEntries(const MemoryKeySource& source, size_t tag, uint3
   return out;
 }
 
-engine::TagDef RawTag(const std::string& name, uint16_t width, uint32_t options) {
-  engine::TagDef d;
+engine::index::TagDef RawTag(const std::string& name, uint16_t width, uint32_t options) {
+  engine::index::TagDef d;
   d.name = name;
   d.expression = name;
   d.options = options;
   d.collation = "ANSI";
-  d.keyType = engine::kKeyTypeRaw;
-  d.segments = {engine::SegmentSpec{engine::SegmentKind::kRaw, width}};
+  d.keyType = engine::index::kKeyTypeRaw;
+  d.segments = {engine::index::SegmentSpec{engine::index::SegmentKind::kRaw, width}};
   return d;
 }
 

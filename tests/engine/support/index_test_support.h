@@ -20,18 +20,18 @@ using Key = std::vector<uint8_t>;
 using Entry = std::pair<Key, uint32_t>;  // orders as the tree does: key bytes, then record
 
 // Records numbered from 1; each record has, per tag, a key or none (excluded by a condition).
-class MemoryKeySource : public engine::KeySource {
+class MemoryKeySource : public engine::index::KeySource {
  public:
   std::vector<std::vector<std::optional<Key>>> records;
   uint64_t RecordCount() override { return records.size(); }
-  void Scan(const std::vector<engine::TagInfo>& tags, engine::KeySink& sink) override;
+  void Scan(const std::vector<engine::index::TagInfo>& tags, engine::index::KeySink& sink) override;
 };
 
 // The entries of one tag, as the rules of its options give them from the source's keys.
 std::set<Entry> ExpectedEntries(const MemoryKeySource& source, size_t tag, uint32_t options);
 
 // A tag definition with one raw segment of the given width.
-engine::TagDef RawTag(const std::string& name, uint16_t width, uint32_t options = 0);
+engine::index::TagDef RawTag(const std::string& name, uint16_t width, uint32_t options = 0);
 
 // A random key of that width over a small alphabet, so that duplicates and shared prefixes
 // are frequent.
