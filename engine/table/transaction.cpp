@@ -177,20 +177,47 @@ void RestoredTables(uint32_t connection) {
 }
 
 // Makes the connection's committed changes final: each table the transaction changed is forced
-// to the disk, then each log is marked committed (the commit: an unmarked log left behind is
-// undone by the next open, a marked one undoes nothing) and goes. Throws when a table cannot be
-// forced to the disk or a log cannot be marked.
-void FinishLogs(uint32_t connection) {
+// to the disk; then, when it changed one table, its log is marked committed (the commit point:
+// an unmarked log left behind is undone by the next open, a marked one undoes nothing). When it
+// changed several, every log first names the transaction's commit record and the record is made
+// durable: the commit point of all the tables at once (a log naming a record that exists undoes
+// nothing). The logs are then marked, so that none can undo anything once the record goes, and
+// removed. Throws, before the commit point only, when a table cannot be forced to the disk or
+// the commit cannot be made durable. Returns the commit record to remove once the transaction
+// has ended ("" for none, or when a log could not be marked: the record then stays).
+std::string FinishLogs(uint32_t connection) {
   std::vector<TransactionLog*> logs;
   {
     std::lock_guard<std::mutex> lock(gMutex);
     auto it = gTransactions.find(connection);
-    if (it == gTransactions.end()) return;
+    if (it == gTransactions.end()) return {};
     for (auto& [path, log] : it->second.logs) logs.push_back(log.get());
   }
   for (TransactionLog* log : logs) log->SyncTable();
-  for (TransactionLog* log : logs) log->MarkCommitted();
+  if (logs.size() <= 1) {
+    for (TransactionLog* log : logs) log->MarkCommitted();
+    for (TransactionLog* log : logs) log->Finish();
+    return {};
+  }
+  const std::string record = CommitRecordPathFor(*logs.front());
+  std::vector<std::string> paths;
+  for (TransactionLog* log : logs) {
+    log->NameCommitRecord(record);
+    paths.push_back(log->path());
+  }
+  bool stands = false;
+  WriteCommitRecord(record, paths, &stands);
+  // Committed: nothing from here on may undo it.
+  bool allMarked = true;
+  for (TransactionLog* log : logs) {
+    try {
+      log->MarkCommitted();
+    } catch (const EngineError&) {
+      allMarked = false;  // the record keeps committing this log
+    }
+  }
   for (TransactionLog* log : logs) log->Finish();
+  return allMarked ? record : std::string();
 }
 
 // Ends the connection's transaction and releases its records. Logs still in place are removed,
@@ -265,9 +292,10 @@ void CommitTransaction(uint32_t connection, const TableOpener& open) {
     changes = t.changes;
   }
   // The transaction stays known (its logs, its held records) until its changes are final.
+  std::string commitRecord;
   try {
     CommitTables(connection);
-    FinishLogs(connection);
+    commitRecord = FinishLogs(connection);
   } catch (const EngineError& e) {
     std::string why = e.what();
     try {
@@ -283,6 +311,7 @@ void CommitTransaction(uint32_t connection, const TableOpener& open) {
     Fail(e.code(), "The transaction could not be committed and was rolled back: " + why);
   }
   End(connection, false);
+  if (!commitRecord.empty()) RemoveCommitRecordWhenDone(commitRecord);
 }
 
 void RollbackTransaction(uint32_t connection, const TableOpener& open) {

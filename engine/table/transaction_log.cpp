@@ -22,6 +22,8 @@ constexpr uint64_t kHeaderSize = 16;
 constexpr uint8_t kImageEntry = 1;
 constexpr uint8_t kAppendedEntry = 2;
 constexpr uint8_t kCommittedEntry = 3;  // the transaction committed: nothing of the log is undone
+constexpr uint8_t kCommitRecordEntry = 4;  // the transaction commits through this commit record
+constexpr uint32_t kMaxCommitRecordPath = 4096;
 constexpr uint64_t kLiveByte = 0;
 
 std::atomic<uint64_t> gSerial{0};
@@ -60,6 +62,7 @@ struct CachedLog {
   uint64_t inode = 0;
   uint64_t size = 0;
   bool committed = false;
+  std::string commitRecord;  // named by the log: the transaction committed once it exists
   CommittedImages images;
 };
 
@@ -68,9 +71,10 @@ std::map<std::string, CachedLog> gLogs;  // by log path
 
 // Reads the entries of a log from `from` on into images (first entry of a record wins);
 // returns the size read up to the last complete entry.
-// *committed tells whether the log ends with the mark of a committed transaction.
+// *committed tells whether the log ends with the mark of a committed transaction,
+// *commitRecord receives the commit record the log names (unchanged when it names none).
 uint64_t ReadEntries(storage::File& f, uint64_t from, uint64_t size, uint32_t recordLength,
-                     CommittedImages& images, bool* committed) {
+                     CommittedImages& images, bool* committed, std::string* commitRecord) {
   uint64_t at = from;
   std::vector<uint8_t> image(recordLength);
   while (at + 5 <= size) {
@@ -85,6 +89,12 @@ uint64_t ReadEntries(storage::File& f, uint64_t from, uint64_t size, uint32_t re
     } else if (head[4] == kAppendedEntry) {
       images.emplace(n, std::nullopt);
       at += 5;
+    } else if (head[4] == kCommitRecordEntry) {
+      if (n == 0 || n > kMaxCommitRecordPath || at + 5 + n > size) break;
+      std::string path(n, '\0');
+      f.ReadExact(at + 5, reinterpret_cast<uint8_t*>(path.data()), n);
+      *commitRecord = std::move(path);
+      at += 5 + n;
     } else if (head[4] == kCommittedEntry) {
       *committed = true;
       at += 5;
@@ -94,6 +104,13 @@ uint64_t ReadEntries(storage::File& f, uint64_t from, uint64_t size, uint32_t re
     }
   }
   return at;
+}
+
+// Whether the transaction of a log that names `commitRecord` ("" for none) committed through
+// it. A host that cannot tell counts as not committed for readers; a recovering open asks
+// with `code` and fails rather than guess.
+bool CommittedThrough(const std::string& commitRecord, ErrorCode code) {
+  return !commitRecord.empty() && storage::Exists(commitRecord, code);
 }
 
 // The logs of the table in its folder, as host paths.
@@ -184,6 +201,16 @@ bool TransactionLog::Hold(uint32_t n) {
   return true;
 }
 
+void TransactionLog::NameCommitRecord(const std::string& recordPath) {
+  std::vector<uint8_t> entry(5 + recordPath.size());
+  PutU32(entry.data(), static_cast<uint32_t>(recordPath.size()));
+  entry[4] = kCommitRecordEntry;
+  std::memcpy(entry.data() + 5, recordPath.data(), recordPath.size());
+  log_->Write(logSize_, entry.data(), entry.size());
+  log_->Sync();
+  logSize_ += entry.size();
+}
+
 void TransactionLog::MarkCommitted() {
   uint8_t entry[5] = {0, 0, 0, 0, kCommittedEntry};
   log_->Write(logSize_, entry, sizeof entry);
@@ -237,8 +264,10 @@ CommittedImages ReadCommittedImages(const std::string& tablePath, uint32_t conne
         cached.size = kHeaderSize;
       }
       if (!cached.committed) {
-        cached.size = ReadEntries(*f, cached.size, size, recordLength, cached.images, &cached.committed);
+        cached.size =
+            ReadEntries(*f, cached.size, size, recordLength, cached.images, &cached.committed, &cached.commitRecord);
       }
+      if (!cached.committed && CommittedThrough(cached.commitRecord, err::kTableIoError)) cached.committed = true;
       if (cached.committed) continue;  // its changes are the table's
       for (const auto& [n, image] : cached.images) result.emplace(n, image);
     } catch (const EngineError&) {
@@ -276,10 +305,20 @@ std::vector<AbandonedLog> ClaimAbandonedLogs(const std::string& tablePath, uint3
         continue;
       }
       bool committed = false;
-      ReadEntries(*log.file, kHeaderSize, log.file->Size(), recordLength, log.images, &committed);
+      std::string commitRecord;
+      ReadEntries(*log.file, kHeaderSize, log.file->Size(), recordLength, log.images, &committed, &commitRecord);
+      if (!committed && CommittedThrough(commitRecord, err::kTableIoError)) {
+        // Committed through its record: marked first, so that the log undoes nothing even if
+        // its removal is lost in a crash after the record's removal was not.
+        uint8_t mark[5] = {0, 0, 0, 0, kCommittedEntry};
+        log.file->Write(log.file->Size(), mark, sizeof mark);
+        log.file->Sync();
+        committed = true;
+      }
       if (committed) {
         // The transaction committed before its log could go: nothing is undone.
         storage::Current().Remove(path);
+        if (!commitRecord.empty()) RemoveCommitRecordWhenDone(commitRecord);
         continue;
       }
       claimed.push_back(std::move(log));
@@ -288,6 +327,70 @@ std::vector<AbandonedLog> ClaimAbandonedLogs(const std::string& tablePath, uint3
     }
   }
   return claimed;
+}
+
+std::string CommitRecordPathFor(const TransactionLog& first) {
+  const std::string& log = first.path();
+  const size_t at = log.rfind(".txn-");
+  return log.substr(0, at) + ".txc-" + log.substr(at + 5);
+}
+
+void WriteCommitRecord(const std::string& path, const std::vector<std::string>& logs, bool* stands) {
+  *stands = false;
+  std::string text;
+  for (const std::string& log : logs) text += log + "\n";
+  const std::string draft = path + ".new";
+  {
+    std::unique_ptr<storage::File> f = storage::OpenFile(draft, OpenMode::kCreate, err::kTableIoError);
+    try {
+      f->Write(0, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+      f->Sync();
+    } catch (...) {
+      f.reset();
+      storage::Current().Remove(draft);
+      throw;
+    }
+  }
+  try {
+    storage::RenameFile(draft, path, err::kTableIoError);
+  } catch (...) {
+    storage::Current().Remove(draft);
+    throw;
+  }
+  try {
+    storage::SyncFolderOf(path, err::kTableIoError);
+  } catch (...) {
+    // The record has its name but perhaps not durably: take it back, or else it stands.
+    try {
+      storage::RemoveFile(path, err::kTableIoError);
+      storage::SyncFolderOf(path, err::kTableIoError);
+    } catch (const EngineError&) {
+      storage::FileInfo info;
+      *stands = storage::Current().Stat(path, &info) != 0 || info.exists;
+      if (*stands) return;
+    }
+    throw;
+  }
+}
+
+void RemoveCommitRecordWhenDone(const std::string& path) {
+  try {
+    std::unique_ptr<storage::File> f = storage::OpenFile(path, OpenMode::kRead, err::kTableIoError);
+    const uint64_t size = f->Size();
+    std::string text(size, '\0');
+    f->ReadExact(0, reinterpret_cast<uint8_t*>(text.data()), size);
+    f.reset();
+    for (size_t at = 0; at < text.size();) {
+      size_t end = text.find('\n', at);
+      if (end == std::string::npos) end = text.size();
+      const std::string log = text.substr(at, end - at);
+      if (!log.empty() && storage::Exists(log, err::kTableIoError)) return;  // still needed
+      at = end + 1;
+    }
+    storage::RemoveFile(path, err::kTableIoError);
+  } catch (const EngineError&) {
+    // Left in place: a record whose logs are gone commits nothing more.
+  }
 }
 
 void RemoveLog(AbandonedLog& log) {

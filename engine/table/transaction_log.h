@@ -8,11 +8,19 @@
 // The file is named "<table file>.txn-<pid>-<connection>-<serial>". Format (little-endian):
 //   header   "QTXNLOG1" (8 bytes), record length (u32), 0 (u32)
 //   entries  record number (u32), kind (u8: 1 the image follows, 2 appended in the transaction,
-//            3 the transaction committed: record number 0, the last entry), then for kind 1 the
-//            record's image (record length bytes)
+//            3 the transaction committed: record number 0, the last entry, 4 the transaction
+//            commits through a commit record: the u32 is the length of its path, which
+//            follows), then for kind 1 the record's image (record length bytes)
 // Each entry is written and forced to the disk before the change it describes reaches the
 // table, so after a crash every change the table holds is described; only the first entry of a
 // record counts (it holds the committed image).
+//
+// A transaction that changed one table commits by marking its log (kind 3). One that changed
+// several commits through a commit record ("<first table file>.txc-<pid>-<connection>-<serial>",
+// listing its logs, one host path per line): every log first names it (kind 4), then the record
+// is made durable — the commit point for all the tables at once — and only then are the logs
+// marked and removed, and the record last. A log that names a commit record which exists
+// belongs to a committed transaction, marked or not.
 //
 // Locks (OFD, see engine/storage/storage.h): the owner holds byte 0 of its log exclusively while the
 // transaction lives, so a log that nobody holds belongs to a transaction that died. Beside it
@@ -67,9 +75,12 @@ class TransactionLog {
   // Forces the table's and its memo file's written data to the disk: done before a committed
   // or rolled-back transaction forgets its log.
   void SyncTable();
+  // Names, durably, the commit record through which the transaction commits together with its
+  // other tables: once that file exists nobody undoes this log's changes. Throws kTableIoError.
+  void NameCommitRecord(const std::string& recordPath);
   // Marks the log, durably, as that of a committed transaction: from then on nobody undoes its
-  // changes (the commit point, once every table it changed is forced to the disk). Throws
-  // kTableIoError.
+  // changes (the commit point of a transaction of one table, once the table is forced to the
+  // disk). Throws kTableIoError.
   void MarkCommitted();
   // Removes the name of a committed log; a failure leaves a log that undoes nothing.
   void Finish();
@@ -89,6 +100,16 @@ class TransactionLog {
   std::set<uint32_t> noted_;
   std::set<uint32_t> held_;
 };
+
+// The commit record of a transaction whose first log is `first`.
+std::string CommitRecordPathFor(const TransactionLog& first);
+// Makes the commit record at `path` listing `logs` durable: the commit point of a transaction of
+// several tables. Throws kTableIoError when it cannot; the record then does not exist, unless
+// *stands is set (made, but neither made durable nor taken back: the transaction committed).
+void WriteCommitRecord(const std::string& path, const std::vector<std::string>& logs, bool* stands);
+// Removes the commit record at `path` once none of the logs it lists is left unmarked: each is
+// gone or marked committed. Failures leave the record, which commits nothing more.
+void RemoveCommitRecordWhenDone(const std::string& path);
 
 // What the transactions of other connections hide of a table: for each record they changed,
 // the committed image (nullopt: the record did not exist before, it reads as deleted).

@@ -304,6 +304,29 @@ TEST_F(TableTransaction, TheNextOpenUndoesTheTransactionOfAProcessThatDied) {
   EXPECT_EQ(verify.status, 0) << verify.output;
 }
 
+// A transaction of several tables commits through a commit record beside the first table;
+// when the commit is done neither it nor any log is left, and every table shows its changes.
+TEST_F(TableTransaction, ACommitOfTwoTablesLeavesNothingBeside) {
+  ADSHANDLE second = 0;
+  ASSERT_EQ(AdsCreateTable90(conn_, U8("journal"), nullptr, ADS_ADT, 1, 0, 0, 0, U8("NAME,Char,10"), 0, nullptr, &second),
+            0u);
+  ASSERT_EQ(AdsBeginTransaction(conn_), 0u);
+  SetName(1, "delta");
+  ASSERT_EQ(AdsAppendRecord(second), 0u);
+  ASSERT_EQ(AdsSetString(second, U8("NAME"), U8("echo"), 4), 0u);
+  ASSERT_EQ(AdsWriteRecord(second), 0u);
+  ASSERT_EQ(AdsCommitTransaction(conn_), 0u) << acetest::Last().text;
+  std::vector<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(ws_.Host(""))) {
+    const std::string name = e.path().filename().string();
+    if (name.find(".txn") != std::string::npos || name.find(".txc") != std::string::npos) left.push_back(name);
+  }
+  EXPECT_TRUE(left.empty()) << left.front();
+  EXPECT_EQ(NamesElsewhere(), (std::vector<std::string>{"delta", "bravo", "charlie"}));
+  EXPECT_EQ(Text(second, 1, "NAME"), "echo      ");
+  AdsCloseTable(second);
+}
+
 TEST_F(TableTransaction, ChangedRecordsStayLockedUntilTheTransactionEnds) {
   ADSHANDLE other = 0, otherTable = 0;
   ASSERT_EQ(AdsConnect60(U8(ws_.WinFolder()), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &other), 0u);

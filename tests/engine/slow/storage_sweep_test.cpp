@@ -101,17 +101,19 @@ void CloseQuietly(ADSHANDLE t) {
 constexpr UNSIGNED32 kShared = 0;  // open options: shared, writable
 constexpr const char* kFields = "ID,Integer;NAME,Char,20;NOTES,Memo;";
 
-// vessel: five records with blobs, the second deleted, and two index tags.
-void MakeVessel(ADSHANDLE c, const std::string& table = "vessel") {
+// vessel: five records with blobs, the second deleted, and two index tags (unless `tags` is false).
+void MakeVessel(ADSHANDLE c, const std::string& table = "vessel", bool tags = true) {
   ADSHANDLE t = 0;
   api::AdsCreateTable90(c, U8(table), nullptr, ADS_ADT, 1, 0, 2, 0, U8(kFields), 0, nullptr, &t);
   const char* names[] = {"Aurora", "Borealis", "Cygnus", "Draco", "Eridanus"};
   for (int i = 0; i < 5; ++i) AppendRow(t, i + 1, names[i], i % 2 ? "" : std::string("note of ") + names[i]);
   api::AdsGotoRecord(t, 2);
   api::AdsDeleteRecord(t);
-  ADSHANDLE index = 0;
-  api::AdsCreateIndex90(t, nullptr, U8("BYNAME"), U8("UPPER(NAME)"), nullptr, nullptr, 0, 0, nullptr, &index);
-  api::AdsCreateIndex90(t, nullptr, U8("BYID"), U8("ID"), nullptr, nullptr, 0, 0, nullptr, &index);
+  if (tags) {
+    ADSHANDLE index = 0;
+    api::AdsCreateIndex90(t, nullptr, U8("BYNAME"), U8("UPPER(NAME)"), nullptr, nullptr, 0, 0, nullptr, &index);
+    api::AdsCreateIndex90(t, nullptr, U8("BYID"), U8("ID"), nullptr, nullptr, 0, 0, nullptr, &index);
+  }
   api::AdsCloseTable(t);
 }
 
@@ -239,6 +241,49 @@ std::vector<acetest::Scenario> Scenarios() {
       api::AdsCommitTransaction(c.h);
       CloseQuietly(t);
     };
+    out.push_back(s);
+  }
+  {
+    // One transaction changes two tables in shared opens: whatever stops it, both keep their
+    // rows as they were or both show every change. (The tables have no index tags: a reader
+    // that opens a table read-only after a crash, before any writable open has undone what the
+    // dead transaction left, reads its records as committed but the tags as the transaction
+    // left them.)
+    acetest::Scenario s = OnVessel("update of two tables in one transaction", kShared, nullptr);
+    s.prepare = [](const std::string& folder) {
+      Connection c(FolderOf(folder));
+      MakeVessel(c.h, "vessel", false);
+      MakeVessel(c.h, "escort", false);
+    };
+    s.run = [](const std::string& folder) {
+      Connection c(FolderOf(folder));
+      ADSHANDLE vessel = Open(c.h, "vessel", kShared);
+      ADSHANDLE escort = Open(c.h, "escort", kShared);
+      api::AdsBeginTransaction(c.h);
+      try {
+        api::AdsGotoRecord(vessel, 3);
+        Change(vessel, [&] { Set(vessel, "NAME", "Cygnus II"); });
+        api::AdsGotoRecord(escort, 4);
+        Change(escort, [&] { Set(escort, "NAME", "Draco II"); });
+        api::AdsGotoRecord(escort, 1);
+        Change(escort, [&] { Set(escort, "NAME", "Aurora II"); });
+      } catch (const engine::EngineError&) {
+        Abandon(c.h, escort);
+        CloseQuietly(escort);
+        CloseQuietly(vessel);
+        throw;
+      }
+      try {
+        api::AdsCommitTransaction(c.h);
+      } catch (const engine::EngineError&) {
+        CloseQuietly(escort);
+        CloseQuietly(vessel);
+        throw;
+      }
+      CloseQuietly(escort);
+      CloseQuietly(vessel);
+    };
+    s.tables = {"vessel", "escort"};
     out.push_back(s);
   }
   {
