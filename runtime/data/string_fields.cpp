@@ -20,9 +20,19 @@ QString TStringField::AsString() const {
 void TStringField::SetAsString(const QString& value) {
   QByteArray bytes = ToAnsi(value);
   if (bytes.size() > Size()) bytes.truncate(Size());
-  std::vector<char> buf(static_cast<size_t>(DataSize()), '\0');
-  std::memcpy(buf.data(), bytes.constData(), static_cast<size_t>(bytes.size()));
-  SetData(buf.data());
+  // The field's data, zero-padded: on the stack for the usual sizes, as a value is stored per
+  // text field of every record written.
+  const size_t dataSize = static_cast<size_t>(DataSize());
+  char small[256];
+  std::vector<char> large;
+  char* buf = small;
+  if (dataSize > sizeof small) {
+    large.resize(dataSize);
+    buf = large.data();
+  }
+  std::memset(buf, 0, dataSize);
+  std::memcpy(buf, bytes.constData(), static_cast<size_t>(bytes.size()));
+  SetData(buf);
 }
 
 int TStringField::AsInteger() const {
