@@ -104,10 +104,13 @@ bool IsRelative(const std::string& path) {
   return true;
 }
 
+// The folder's own separator: a dictionary opened by a host path names its tables as host paths.
 std::string Join(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;
   char last = folder.back();
-  return folder + ((last == '\\' || last == '/') ? "" : "\\") + name;
+  if (last == '\\' || last == '/') return folder + name;
+  const bool hostForm = folder.find('/') != std::string::npos && folder.find('\\') == std::string::npos;
+  return folder + (hostForm ? "/" : "\\") + name;
 }
 
 }  // namespace

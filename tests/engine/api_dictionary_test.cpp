@@ -1,6 +1,7 @@
 // Data dictionaries through the C interface: properties with their end codes, users and groups,
 // objects, renaming, links and table enumeration.
 #include <cstring>
+#include <filesystem>
 #include <functional>
 
 #include "support/api_fixture.h"
@@ -279,6 +280,45 @@ TEST_F(ApiDictionary, RemovingATableKeepsItsFile) {
   EXPECT_EQ(acetest::ListTables(dd, "", &end), std::vector<std::string>{"Orders"});
   EXPECT_EQ(end, 5059u);
   EXPECT_EQ(AdsDDRemoveTable(dd, U8("customer"), 0), 5132u);
+}
+
+// A table created through a dictionary connection beside the dictionary is listed by its file
+// name, so that a copy of the folder is an installation of its own; the dictionary's own names
+// for its tables keep the form the dictionary was opened by, whichever that was.
+TEST(ApiDictionaryCreate, ATableCreatedBesideTheDictionaryMovesWithIt) {
+  for (const bool hostForm : {true, false}) {
+    SCOPED_TRACE(hostForm ? "dictionary named by its host path" : "dictionary named in Windows form");
+    Workspace ws;
+    const std::string dictionary = hostForm ? ws.Host("DB.add") : ws.Win("DB.add");
+    ADSHANDLE dd = 0, t = 0;
+    ASSERT_EQ(AdsDDCreate(U8(dictionary), 0, nullptr, &dd), 0u) << Last().text;
+    ASSERT_EQ(AdsCreateTable90(dd, U8("crew"), nullptr, ADS_ADT, 1, 0, 0, 0, U8("NAME,Char,10"), 0, nullptr, &t), 0u)
+        << Last().text;
+    ASSERT_EQ(AdsAppendRecord(t), 0u);
+    ASSERT_EQ(AdsSetString(t, U8("NAME"), U8("cook"), 4), 0u);
+    ASSERT_EQ(AdsWriteRecord(t), 0u);
+    ASSERT_EQ(AdsCloseTable(t), 0u);
+    // Another open holds the table exclusively: the message names its file as the dictionary does.
+    ASSERT_EQ(AdsOpenTable90(dd, U8("crew"), nullptr, ADS_ADT, 0, 0, 0, ADS_EXCLUSIVE, nullptr, &t), 0u) << Last().text;
+    ADSHANDLE other = 0, refused = 0;
+    ASSERT_EQ(AdsConnect60(U8(dictionary), ADS_LOCAL_SERVER, U8("adssys"), nullptr, 0, &other), 0u) << Last().text;
+    EXPECT_NE(AdsOpenTable90(other, U8("crew"), nullptr, ADS_ADT, 0, 0, 0, 0, nullptr, &refused), 0u);
+    const std::string folder = hostForm ? ws.Host("crew.adt") : ws.Win("crew.adt");
+    EXPECT_NE(Last().text.find("\"" + folder + "\""), std::string::npos) << Last().text;
+    EXPECT_EQ(AdsDisconnect(other), 0u);
+    EXPECT_EQ(AdsDisconnect(dd), 0u);
+
+    Workspace copy;
+    std::filesystem::copy(ws.Host(""), copy.Host(""), std::filesystem::copy_options::recursive |
+                                                         std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::remove(ws.Host("crew.adt"));
+    ASSERT_EQ(AdsConnect60(U8(copy.Win("DB.add")), ADS_LOCAL_SERVER, U8("adssys"), nullptr, 0, &dd), 0u) << Last().text;
+    ASSERT_EQ(AdsOpenTable90(dd, U8("crew"), nullptr, ADS_ADT, 0, 0, 0, 0, nullptr, &t), 0u) << Last().text;
+    UNSIGNED32 records = 0;
+    EXPECT_EQ(AdsGetRecordCount(t, ADS_IGNOREFILTERS, &records), 0u);
+    EXPECT_EQ(records, 1u);
+    EXPECT_EQ(AdsDisconnect(dd), 0u);
+  }
 }
 
 TEST(ApiDictionaryCreate, CreatingOverAnExistingFileIsRefusedAndTheFileKept) {

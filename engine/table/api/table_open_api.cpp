@@ -11,6 +11,7 @@
 #include "engine/core/host_path.h"
 #include "engine/core/text_out.h"
 #include "engine/dict/dictionary.h"
+#include "engine/storage/storage.h"
 #include "engine/index/expression_keys.h"
 #include "engine/index/table_indexes.h"
 #include "engine/index/table_key_fields.h"
@@ -205,7 +206,10 @@ UNSIGNED32 AdsCreateTable90(ADSHANDLE hConnect, UNSIGNED8* pucName, UNSIGNED8* p
       dict::TableEntry entry;
       entry.name = core::InText(pucDBObjName);
       if (entry.name.empty()) entry.name = core::FromHostName(std::filesystem::path(host).stem().string());
-      entry.path = windowsPath;
+      // A table beside the dictionary is listed by its file name, as SQL's CREATE TABLE lists
+      // it, so that the installation can be moved or copied as a whole; one elsewhere by its path.
+      const bool beside = storage::FolderOf(host) == storage::FolderOf(c->dictionary->hostPath());
+      entry.path = beside ? core::FromHostName(std::filesystem::path(host).filename().string()) : windowsPath;
       entry.type = TableTypeCode(type);
       entry.char_type = co.charType;
       try {
