@@ -65,7 +65,18 @@ void CopyBlobs(table::Table& from, table::Table& to, uint8_t* image) {
 // The fields of `source` laid out as a table of `type` holds them.
 table::Schema ConvertedSchema(const table::Schema& source, table::TableType type) {
   std::vector<table::FieldSpec> specs;
-  for (size_t i = 0; i < source.fieldCount(); ++i) specs.push_back(source.specOf(i));
+  for (size_t i = 0; i < source.fieldCount(); ++i) {
+    table::FieldSpec spec = source.specOf(i);
+    if (type != table::TableType::kVfp) {
+      // Only FoxPro tables have NULL and binary marks; elsewhere a NULL is the empty value.
+      spec.nullable = spec.binary = false;
+      spec.dbfLetter = 0;
+    } else if (!source.dbf()) {
+      // A native field tells NULL from every value: a FoxPro field keeps that when nullable.
+      spec.nullable = true;
+    }
+    specs.push_back(spec);
+  }
   return type == table::TableType::kAdt ? table::Schema::FromSpecs(specs) : table::Schema::FromDbfSpecs(specs, type);
 }
 

@@ -8,6 +8,24 @@
 namespace engine::table {
 
 std::optional<char> DbfLetterOf(FieldType type, TableType tableType) {
+  if (tableType == TableType::kVfp) {
+    switch (type) {
+      case FieldType::kString: return 'C';
+      case FieldType::kNumeric: return 'N';
+      case FieldType::kDate: return 'D';
+      case FieldType::kLogical: return 'L';
+      case FieldType::kMemo: return 'M';
+      case FieldType::kBinary: return 'W';
+      case FieldType::kImage: return 'P';
+      case FieldType::kInteger: return 'I';
+      case FieldType::kDouble: return 'B';
+      case FieldType::kMoney: return 'Y';
+      case FieldType::kTimeStamp: return 'T';
+      case FieldType::kVarChar: return 'V';
+      case FieldType::kVarBinary: return 'Q';
+      default: return std::nullopt;
+    }
+  }
   switch (type) {
     case FieldType::kString: return 'C';
     case FieldType::kNumeric: return 'N';
@@ -26,17 +44,31 @@ std::optional<char> DbfLetterOf(FieldType type, TableType tableType) {
 }
 
 std::optional<FieldType> FieldTypeOfDbfLetter(char letter, TableType tableType) {
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  if (tableType == TableType::kVfp) {
+    switch (letter) {
+      case 'G': case 'W': return FieldType::kBinary;
+      case 'P': return FieldType::kImage;
+      case 'I': return FieldType::kInteger;
+      case 'B': return FieldType::kDouble;
+      case 'Y': return FieldType::kMoney;
+      case 'T': return FieldType::kTimeStamp;
+      case 'V': return FieldType::kVarChar;
+      case 'Q': return FieldType::kVarBinary;
+      default: break;
+    }
+  }
   switch (letter) {
-    case 'C': case 'c': return FieldType::kString;
-    case 'N': case 'n':
-    case 'F': case 'f': return FieldType::kNumeric;
-    case 'D': case 'd': return FieldType::kDate;
-    case 'L': case 'l': return FieldType::kLogical;
-    case 'M': case 'm': return FieldType::kMemo;
-    case 'G': case 'g':
+    case 'C': return FieldType::kString;
+    case 'N':
+    case 'F': return FieldType::kNumeric;
+    case 'D': return FieldType::kDate;
+    case 'L': return FieldType::kLogical;
+    case 'M': return FieldType::kMemo;
+    case 'G':
       if (tableType == TableType::kCdx) return FieldType::kBinary;
       return std::nullopt;
-    case 'P': case 'p':
+    case 'P':
       if (tableType == TableType::kCdx) return FieldType::kImage;
       return std::nullopt;
     default:
@@ -44,10 +76,13 @@ std::optional<FieldType> FieldTypeOfDbfLetter(char letter, TableType tableType) 
   }
 }
 
-uint32_t DbfFieldSize(FieldType type, uint32_t length) {
+uint32_t DbfFieldSize(FieldType type, uint32_t length, TableType tableType) {
+  const bool vfp = tableType == TableType::kVfp;
   switch (type) {
     case FieldType::kString:
     case FieldType::kNumeric:
+    case FieldType::kVarChar:
+    case FieldType::kVarBinary:
       return length;
     case FieldType::kDate:
       return kDbfDateSize;
@@ -56,7 +91,13 @@ uint32_t DbfFieldSize(FieldType type, uint32_t length) {
     case FieldType::kMemo:
     case FieldType::kBinary:
     case FieldType::kImage:
-      return kDbfMemoRefSize;
+      return vfp ? kVfpMemoRefSize : kDbfMemoRefSize;
+    case FieldType::kInteger:
+      return 4;
+    case FieldType::kDouble:
+    case FieldType::kMoney:
+    case FieldType::kTimeStamp:
+      return 8;
     default:
       return 0;
   }

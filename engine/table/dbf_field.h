@@ -1,4 +1,4 @@
-// The fields of DBF tables (types NTX and CDX): which engine field types a DBF table holds,
+// The fields of DBF tables (types NTX, CDX and FoxPro): which engine field types a DBF table holds,
 // the type letter each is stored under in the .dbf field descriptors, and how its value is
 // held in a record image. docs/formats.md ("DBF table file") describes the file byte by byte.
 //
@@ -26,6 +26,25 @@
 //   Image       CDX tables only: letter 'P', a memo reference as for Memo; the .fpt block
 //               holds it with block type 0 (picture).
 //
+// FoxPro-compatible tables (type 4) hold, besides Character, Numeric, Date and Logical as above:
+//   Memo        letter 'M', 4 bytes: the first block number in the .fpt file (u32le), 0 = none.
+//   Binary      letter 'W' (blob) or 'G' (general, OLE object): a 4-byte memo reference.
+//   Image       letter 'P' (picture): a 4-byte memo reference.
+//   Integer     letter 'I', 4 bytes: i32le.
+//   Double      letter 'B', 8 bytes: IEEE binary64, little-endian; decimals for display only.
+//   Money       letter 'Y' (currency), 8 bytes: i64le of the value times 10,000.
+//   TimeStamp   letter 'T' (datetime), 8 bytes: i32le julian day, i32le milliseconds of the
+//               day. Empty: 8 zero bytes.
+//   VarChar     letter 'V', 1 to 254 bytes: the value; when it is shorter than the field, the
+//               field's last byte holds its length and the field's variable-length bit in the
+//               null flags is set (dbf_null_flags.h). Padding: blanks.
+//   VarBinary   letter 'Q', as VarChar, padded with zero bytes.
+// Descriptor byte 18 holds the field's flags: 0x02 nullable, 0x04 binary (Character and Memo
+// stored without code page translation). A table with nullable or variable-length fields has
+// one more, hidden field "_NullFlags" (letter '0') after the others; see dbf_null_flags.h.
+// Integer, Double, Money and TimeStamp have no blank form: they are never empty unless the
+// field is nullable and its null bit is set (TimeStamp: also when its 8 bytes are zero).
+//
 // NTX tables keep memos in a dBase III .dbt file, whose memos end at a 0x1A 0x1A pair and so
 // cannot hold arbitrary bytes: Binary and Image fields are refused there. The native types
 // without a DBF form (ShortInt, Integer, Double, Money, TimeStamp, AutoInc, NChar, ...) are
@@ -45,6 +64,7 @@ namespace engine::table {
 
 constexpr uint32_t kDbfDateSize = 8;
 constexpr uint32_t kDbfMemoRefSize = 10;
+constexpr uint32_t kVfpMemoRefSize = 4;
 constexpr uint32_t kDbfMaxCharLength = 254;
 constexpr uint32_t kDbfMaxNumericLength = 20;
 constexpr uint32_t kDbfMaxFieldNameLength = 10;
@@ -58,8 +78,10 @@ std::optional<char> DbfLetterOf(FieldType type, TableType tableType);
 std::optional<FieldType> FieldTypeOfDbfLetter(char letter, TableType tableType);
 
 // Bytes a field takes in a DBF record image (its descriptor's length byte): the declared
-// length for Character and Numeric, 8 for Date, 1 for Logical, 10 for memo references.
-uint32_t DbfFieldSize(FieldType type, uint32_t length);
+// length for Character, Numeric, VarChar and VarBinary, 8 for Date, 1 for Logical, 10 for
+// memo references (4 in FoxPro-compatible tables), 4 for Integer, 8 for Double, Money and
+// TimeStamp.
+uint32_t DbfFieldSize(FieldType type, uint32_t length, TableType tableType = TableType::kCdx);
 
 // The date text "YYYYMMDD" of a julian day; 8 blanks for 0 (no date).
 std::string DbfDateText(int32_t julian);

@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/byte_order.h"
 #include "engine/core/checksum.h"
 #include "engine/core/error.h"
 #include "engine/table/dbf_field.h"
 #include "engine/table/dbf_memo.h"
+#include "engine/table/dbf_null_flags.h"
 #include "engine/table/julian.h"
 #include "engine/table/table_files.h"
 
@@ -20,6 +22,8 @@ namespace {
 // 0x64 852, 0x65 866, 0x66 865, 0x67 861, 0x6A 737, 0x6B 857. A table of an OEM (MS-DOS) page
 // is an OEM table; every other mark, and none, an ANSI table.
 constexpr uint8_t kMarkAnsi = 0x03;
+// Table flags (header byte 28) of FoxPro-compatible tables: 0x02 the table has a memo file.
+constexpr uint8_t kVfpTableHasMemo = 0x02;
 constexpr uint8_t kMarkOem = 0x01;
 
 bool IsOemMark(uint8_t mark) {
@@ -36,6 +40,13 @@ bool IsOemMark(uint8_t mark) {
 }
 
 uint8_t VersionByte(const TableHeader& h, TableType type) {
+  if (type == TableType::kVfp) {
+    // 0x32 announces the VarChar, VarBinary and blob fields of later FoxPro versions.
+    for (const FieldDescriptor& d : h.schema.fields()) {
+      if (d.dbfLetter == 'V' || d.dbfLetter == 'Q' || d.dbfLetter == 'W') return 0x32;
+    }
+    return 0x30;
+  }
   if (!h.schema.hasBlobs()) return 0x03;
   return type == TableType::kNtx ? 0x83 : 0xF5;
 }
@@ -62,6 +73,8 @@ void EncodeFirstBlock(uint8_t* b, const TableHeader& h, TableType type, const Ta
   StoreLE<uint16_t>(b + 10, static_cast<uint16_t>(h.schema.recordLength()));
   StoreLE<uint32_t>(b + kDbfChangeCounterOffset, static_cast<uint32_t>(c.changeCounter));
   b[28] = h.dbfTableFlags;
+  // FoxPro readers find a table's memo file through this flag.
+  if (type == TableType::kVfp && h.schema.hasBlobs()) b[28] |= kVfpTableHasMemo;
   b[29] = h.properties.charType == 2 ? kMarkOem : kMarkAnsi;
 }
 
@@ -89,21 +102,39 @@ std::vector<uint8_t> EncodeDbfHeader(const TableHeader& h, TableType type, int32
     p[11] = static_cast<uint8_t>(d.dbfLetter);
     StoreLE<uint32_t>(p + 12, d.offset);
     p[16] = static_cast<uint8_t>(d.size & 0xFF);
-    p[17] = static_cast<uint8_t>(d.type == FieldType::kNumeric ? d.decimals : 0);
+    const bool decimals = d.type == FieldType::kNumeric || d.type == FieldType::kDouble || d.type == FieldType::kMoney;
+    p[17] = static_cast<uint8_t>(decimals ? d.decimals : 0);
+    if (type == TableType::kVfp) p[18] = d.dbfFlags;
+    at += kDbfDescriptorSize;
+  }
+  if (type == TableType::kVfp && h.schema.nullFlagsSize() > 0) {
+    uint8_t* p = out.data() + at;
+    std::memcpy(p, kVfpNullFlagsName, sizeof kVfpNullFlagsName - 1);
+    p[11] = static_cast<uint8_t>(kVfpNullFlagsLetter);
+    StoreLE<uint32_t>(p + 12, h.schema.nullFlagsOffset());
+    p[16] = static_cast<uint8_t>(h.schema.nullFlagsSize());
+    p[18] = kVfpFieldSystem;
     at += kDbfDescriptorSize;
   }
   out[at] = kDbfEndOfDescriptors;
+  // FoxPro tables: the 263-byte backlink to a database container stays zero (a free table).
   return out;
 }
 
 void DecodeDbfHeader(const uint8_t* b, size_t size, TableType type, const std::string& file, TableHeader* out) {
   if (size < kDbfHeaderSize) Fail(err::kNotATableFile, "The file \"" + file + "\" is not a DBF table: it is too short.");
   const uint8_t version = b[0];
+  const bool vfp = type == TableType::kVfp;
   switch (version) {
     case 0x03: case 0x83: case 0xF5:
+      if (vfp) {
+        Fail(err::kTableVersion, "\"" + file + "\" is not a Visual FoxPro table: open it as table type " +
+                                     std::string(version == 0x83 ? "1" : version == 0xF5 ? "2" : "1 or 2") + ".");
+      }
       break;
     case 0x30: case 0x31: case 0x32:
-      Fail(err::kTableVersion, "\"" + file + "\" is a Visual FoxPro table, which opens as table type 4.");
+      if (!vfp) Fail(err::kTableVersion, "\"" + file + "\" is a Visual FoxPro table, which opens as table type 4.");
+      break;
     case 0x8B: case 0xCB: case 0x04: case 0x05: case 0x43: case 0x63: case 0x7B: case 0xFB: case 0x02:
       Fail(err::kTableVersion, "\"" + file + "\" is a DBF table of a kind this engine does not read (version byte 0x" +
                                    [&] { char t[4]; std::snprintf(t, sizeof t, "%02X", version); return std::string(t); }() + ").");
@@ -125,6 +156,8 @@ void DecodeDbfHeader(const uint8_t* b, size_t size, TableType type, const std::s
   std::vector<FieldDescriptor> fields;
   uint32_t at = kDbfHeaderSize;
   uint32_t offset = 1;
+  uint32_t nullFlagsSize = 0;
+  bool nullFlagsSeen = false;
   for (;; at += kDbfDescriptorSize) {
     if (at >= h.headerLength) Damaged(file, "its field descriptors have no end mark");
     if (b[at] == kDbfEndOfDescriptors) break;
@@ -137,15 +170,29 @@ void DecodeDbfHeader(const uint8_t* b, size_t size, TableType type, const std::s
     while (!d.name.empty() && d.name.back() == ' ') d.name.pop_back();
     if (d.name.empty()) Damaged(file, "field " + std::to_string(fields.size() + 1) + " has no name");
     const char letter = static_cast<char>(p[11]);
+    if (nullFlagsSeen) {
+      Fail(err::kTableVersion, "\"" + file + "\" has fields after its null-flags field, which this engine does not read.");
+    }
+    if (vfp && letter == kVfpNullFlagsLetter && AsciiEqualsIgnoreCase(d.name, kVfpNullFlagsName)) {
+      // The hidden null-flags field: part of the record, not one of the table's fields.
+      nullFlagsSize = p[16];
+      if (nullFlagsSize == 0) Damaged(file, "its null-flags field has length 0");
+      nullFlagsSeen = true;
+      offset += nullFlagsSize;
+      continue;
+    }
     std::optional<FieldType> ft = FieldTypeOfDbfLetter(letter, type);
     if (!ft) {
       Fail(err::kTableVersion, "Field \"" + d.name + "\" of \"" + file + "\" has the type letter '" +
                                    std::string(1, letter >= 0x20 && letter < 0x7F ? letter : '?') +
-                                   "', which " + std::string(type == TableType::kNtx ? "an NTX" : "a CDX") + " table cannot hold.");
+                                   "', which " + std::string(type == TableType::kNtx ? "an NTX" : vfp ? "a FoxPro" : "a CDX") +
+                                   " table cannot hold.");
     }
     d.type = *ft;
     d.dbfLetter = static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter);
+    if (vfp) d.dbfFlags = p[18] & (kVfpFieldNullable | kVfpFieldBinary);
     uint32_t length = p[16];
+    const uint32_t vfpSize = vfp ? DbfFieldSize(d.type, length, type) : 0;
     switch (d.type) {
       case FieldType::kString:
         // Clipper keeps the high byte of longer character fields in the decimals byte.
@@ -166,7 +213,29 @@ void DecodeDbfHeader(const uint8_t* b, size_t size, TableType type, const std::s
       case FieldType::kLogical:
         if (length != 1) Damaged(file, "logical field \"" + d.name + "\" is not 1 byte long");
         break;
+      case FieldType::kVarChar:
+      case FieldType::kVarBinary:
+        if (length == 0) Damaged(file, "field \"" + d.name + "\" has length 0");
+        break;
+      case FieldType::kInteger:
+      case FieldType::kDouble:
+      case FieldType::kMoney:
+      case FieldType::kTimeStamp:
+        if (length != vfpSize) {
+          Damaged(file, "field \"" + d.name + "\" is " + std::to_string(length) + " bytes long instead of " + std::to_string(vfpSize));
+        }
+        // Currency always has four implied decimals, whatever its descriptor says.
+        if (d.type == FieldType::kDouble) d.decimals = std::min<uint8_t>(p[17], 15);
+        if (d.type == FieldType::kMoney) d.decimals = 4;
+        break;
       default:
+        if (vfp) {
+          if (length != kVfpMemoRefSize) {
+            Fail(err::kTableVersion, "Memo field \"" + d.name + "\" of \"" + file + "\" is " + std::to_string(length) +
+                                         " bytes long; FoxPro memo references are 4 bytes.");
+          }
+          break;
+        }
         if (length != kDbfMemoRefSize) {
           Fail(err::kTableVersion, "Memo field \"" + d.name + "\" of \"" + file + "\" is " + std::to_string(length) +
                                        " bytes long; this engine reads 10-byte memo references.");
@@ -181,7 +250,14 @@ void DecodeDbfHeader(const uint8_t* b, size_t size, TableType type, const std::s
   }
   if (fields.empty()) Damaged(file, "it has no fields");
   if (offset != recordLength) Damaged(file, "its record length does not match its fields");
-  h.schema = Schema::FromDbfDescriptors(std::move(fields), type);
+  try {
+    h.schema = Schema::FromDbfDescriptors(std::move(fields), type, nullFlagsSize);
+  } catch (const EngineError&) {
+    Damaged(file, "its fields are longer than a record can be");
+  }
+  if (h.schema.recordLength() != recordLength) {
+    Damaged(file, "its null-flags field is too short for its nullable and variable-length fields");
+  }
   if (h.schema.hasBlobs() && version == 0x03) {
     Damaged(file, "it has memo fields but its version byte announces no memo file");
   }
@@ -204,7 +280,7 @@ bool DbfFormat::ReadHeader(storage::File& file, const std::string& path, TableHe
   std::vector<uint8_t> whole(std::max<uint32_t>(headerLength, kDbfHeaderSize));
   size_t have = file.Read(0, whole.data(), whole.size());
   DecodeDbfHeader(whole.data(), have, type_, path, out);
-  if (out->schema.hasBlobs() && type_ == TableType::kCdx) {
+  if (out->schema.hasBlobs() && type_ != TableType::kNtx) {
     // The .fpt says its own block size; the table only reports it.
     try {
       out->properties.memoBlockSize = DbfMemo::Open(MemoPath(path), type_, false)->blockSize();
@@ -217,7 +293,9 @@ bool DbfFormat::ReadHeader(storage::File& file, const std::string& path, TableHe
 }
 
 void DbfFormat::LayOut(TableHeader* h) const {
-  h->headerLength = kDbfHeaderSize + kDbfDescriptorSize * static_cast<uint32_t>(h->schema.fieldCount()) + 1;
+  const uint32_t descriptors = static_cast<uint32_t>(h->schema.fieldCount()) + (h->schema.nullFlagsSize() > 0 ? 1 : 0);
+  h->headerLength = kDbfHeaderSize + kDbfDescriptorSize * descriptors + 1;
+  if (type_ == TableType::kVfp) h->headerLength += kVfpBacklinkSize;
   if (h->schema.hasBlobs()) {
     h->properties.memoBlockSize = type_ == TableType::kNtx ? kDbtBlockSize
                                   : h->properties.memoBlockSize ? h->properties.memoBlockSize

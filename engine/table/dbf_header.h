@@ -1,13 +1,16 @@
-// The DBF table file (.dbf) of NTX and CDX tables, and its RecordFormat; docs/formats.md
-// ("DBF table file") describes it byte by byte.
+// The DBF table file (.dbf) of NTX, CDX and FoxPro-compatible tables, and its RecordFormat;
+// docs/formats.md ("DBF table file") describes it byte by byte.
 //
-//   [0, 32)    version byte (0x03 without memos; 0x83 NTX and 0xF5 CDX with memos), date of
+//   [0, 32)    version byte (0x03 without memos; 0x83 NTX and 0xF5 CDX with memos; FoxPro
+//              tables 0x30, 0x32 with VarChar, VarBinary or blob fields), date of
 //              last update (years since 1900, month, day), record count (u32le), header
 //              length (u16le), record length (u16le), bytes 12-27 reserved, table flags (28),
 //              code page mark (29). Bytes 24-27 hold this engine's change counter (u32le),
 //              which other programs leave alone or clear; either way a change is noticed.
 //   [32, ...)  one 32-byte descriptor per field: name (11 bytes, NUL-padded), type letter,
-//              displacement in the record (u32le), length, decimals; then 0x0D.
+//              displacement in the record (u32le), length, decimals, FoxPro field flags;
+//              FoxPro tables: the hidden "_NullFlags" field last (dbf_null_flags.h); then
+//              0x0D; FoxPro tables: then the 263-byte backlink.
 //   [header length, ...)  the records, `record length` bytes each, then one 0x1A byte.
 //
 // The record count in the header is the authority, as in native tables: records past it are
@@ -36,6 +39,9 @@ constexpr uint8_t kDbfEndOfDescriptors = 0x0D;
 constexpr uint8_t kDbfEndOfFile = 0x1A;
 // Header bytes 24-27: the change counter this engine keeps.
 constexpr uint32_t kDbfChangeCounterOffset = 24;
+// FoxPro-compatible tables: the backlink to a database container after the descriptors'
+// terminator (zero bytes in a free table).
+constexpr uint32_t kVfpBacklinkSize = 263;
 
 // The header of a DBF table file of `type`: its 32-byte block, descriptors and terminator, of
 // header.headerLength bytes. `today` is the julian day written as the date of last update.

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <string>
 
+#include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
 
 namespace engine::table {
@@ -55,6 +56,22 @@ FieldSpec ParseOne(std::string_view entry, size_t position) {
   FieldSpec decl;
   decl.name = name;
   decl.type = type->type;
+  if (AsciiEqualsIgnoreCase(word, "General")) decl.dbfLetter = 'G';
+  // FoxPro marks after the type's arguments: NULL (the field may hold NULL), NOT NULL, and
+  // NOCPTRANS (text stored as it is, never translated between code pages).
+  while (parts.size() > 2) {
+    std::string_view mark = Trim(parts.back());
+    if (AsciiEqualsIgnoreCase(mark, "NULL")) {
+      decl.nullable = true;
+    } else if (AsciiEqualsIgnoreCase(mark, "NOT NULL")) {
+      decl.nullable = false;
+    } else if (AsciiEqualsIgnoreCase(mark, "NOCPTRANS")) {
+      decl.binary = true;
+    } else {
+      break;
+    }
+    parts.pop_back();
+  }
   size_t args = parts.size() - 2;
   switch (type->args) {
     case TypeArgs::kNone:
@@ -117,7 +134,7 @@ std::string FormatFieldDefinitions(const Schema& schema) {
     FieldSpec decl = schema.specOf(i);
     out += d.name;
     out += ',';
-    out += TypeWordOf(d.type);
+    out += d.dbfLetter == 'G' ? std::string_view("General") : TypeWordOf(d.type);
     switch (d.type) {
       case FieldType::kNumeric:
         out += ',' + std::to_string(decl.length) + ',' + std::to_string(decl.decimals);
@@ -129,6 +146,8 @@ std::string FormatFieldDefinitions(const Schema& schema) {
       default:
         if (decl.length != 0) out += ',' + std::to_string(decl.length);
     }
+    if (decl.nullable) out += ",NULL";
+    if (decl.binary) out += ",NOCPTRANS";
     out += ';';
   }
   return out;

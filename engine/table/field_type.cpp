@@ -10,7 +10,7 @@ namespace engine::table {
 namespace {
 
 // Canonical words first: TypeWordOf answers the first entry of a type.
-constexpr std::array<TypeWord, 34> kTypeWords = {{
+constexpr std::array<TypeWord, 38> kTypeWords = {{
     {"Logical", FieldType::kLogical, TypeArgs::kNone},
     {"Num", FieldType::kNumeric, TypeArgs::kLengthDecimals},
     {"Numeric", FieldType::kNumeric, TypeArgs::kLengthDecimals},
@@ -44,6 +44,11 @@ constexpr std::array<TypeWord, 34> kTypeWords = {{
     {"NVarChar", FieldType::kNVarChar, TypeArgs::kLength},
     {"NMemo", FieldType::kNMemo, TypeArgs::kNone},
     {"CompactDate", FieldType::kCompactDate, TypeArgs::kNone},
+    // The names FoxPro gives its types.
+    {"Currency", FieldType::kMoney, TypeArgs::kNone},
+    {"DateTime", FieldType::kTimeStamp, TypeArgs::kNone},
+    {"General", FieldType::kBinary, TypeArgs::kNone},
+    {"Picture", FieldType::kImage, TypeArgs::kNone},
     {"Boolean", FieldType::kLogical, TypeArgs::kNone},
 }};
 

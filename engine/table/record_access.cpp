@@ -5,6 +5,7 @@
 
 #include "engine/core/byte_order.h"
 #include "engine/table/dbf_field.h"
+#include "engine/table/dbf_null_flags.h"
 
 namespace engine::table {
 
@@ -53,12 +54,53 @@ bool AllZero(const uint8_t* p, size_t n) {
 uint16_t RecordView::usedLength(size_t i) const {
   const FieldDescriptor& d = field(i);
   if (!IsVarLengthType(d.type)) return 0;
+  if (schema_->tableType() == TableType::kVfp) {
+    if (NullFlagBit(*schema_, image_, d.nullBit)) return 0xFFFF;
+    if (!NullFlagBit(*schema_, image_, d.varBit)) return static_cast<uint16_t>(d.size);
+    // Shorter than the field: its length is in the field's last byte.
+    return std::min<uint16_t>(image_[d.offset + d.size - 1], static_cast<uint16_t>(d.size - 1));
+  }
   return LoadLE<uint16_t>(image_ + d.offset + d.dataSize);
+}
+
+bool RecordView::isBlank(size_t i) const {
+  const FieldDescriptor& d = field(i);
+  const uint8_t* p = image_ + d.offset;
+  switch (d.type) {
+    case FieldType::kLogical:
+      return p[0] == ' ' || p[0] == '?' || p[0] == 0;
+    case FieldType::kDate:
+      return DbfDateJulian(p) == 0;
+    case FieldType::kMemo:
+    case FieldType::kBinary:
+    case FieldType::kImage:
+      return blob(i).block == 0;
+    case FieldType::kInteger:
+    case FieldType::kDouble:
+    case FieldType::kMoney:
+    case FieldType::kVarChar:
+    case FieldType::kVarBinary:
+      // Every value of these FoxPro types is a value (a short or empty text has its length).
+      return false;
+    case FieldType::kTimeStamp:
+      return AllZero(p, d.size);
+    default:
+      for (uint32_t k = 0; k < d.size; ++k) {
+        if (p[k] != ' ' && p[k] != 0) return false;
+      }
+      return true;
+  }
 }
 
 bool RecordView::isNull(size_t i) const {
   const FieldDescriptor& d = field(i);
   const uint8_t* p = image_ + d.offset;
+  if (schema_->tableType() == TableType::kVfp) {
+    // A nullable field is NULL exactly when its null bit says so; another field when it holds
+    // its blank value, as in every DBF table.
+    if (d.nullable()) return NullFlagBit(*schema_, image_, d.nullBit);
+    return isBlank(i);
+  }
   if (schema_->dbf()) {
     switch (d.type) {
       case FieldType::kLogical:
@@ -112,6 +154,10 @@ bool RecordView::isNull(size_t i) const {
 bool RecordView::isEmpty(size_t i) const {
   if (isNull(i)) return true;
   const FieldDescriptor& d = field(i);
+  if (schema_->tableType() == TableType::kVfp && d.nullable() && d.type != FieldType::kVarChar &&
+      d.type != FieldType::kVarBinary && isBlank(i)) {
+    return true;
+  }
   const uint8_t* p = image_ + d.offset;
   switch (d.type) {
     case FieldType::kString:
@@ -277,6 +323,7 @@ BlobRef RecordView::blob(size_t i) const {
   if (!IsBlobType(d.type)) return {};
   const uint8_t* p = image_ + d.offset;
   // A DBF reference holds only the first block; the memo file knows the length.
+  if (schema_->tableType() == TableType::kVfp) return BlobRef{LoadLE<uint32_t>(p), 0};
   if (d.size == kDbfMemoRefSize) return BlobRef{DbfMemoBlock(p), 0};
   return BlobRef{LoadLE<uint32_t>(p), LoadLE<uint32_t>(p + 4)};
 }

@@ -65,7 +65,8 @@ class RecordView {
   std::optional<size_t> findField(std::string_view name) const { return schema_->find(name); }
   const uint8_t* fieldBytes(size_t i) const { return image_ + field(i).offset; }
 
-  // Holds its type's null encoding.
+  // Holds its type's null encoding. FoxPro-compatible tables: a nullable field when its null
+  // flag is set, another field when it holds its blank value (as in every DBF table).
   bool isNull(size_t i) const;
   // Null, or a character field holding only blanks.
   bool isEmpty(size_t i) const;
@@ -92,6 +93,9 @@ class RecordView {
   uint16_t usedLength(size_t i) const;
 
  private:
+  // DBF tables: the field holds its type's blank value (no date, no memo, blanks).
+  bool isBlank(size_t i) const;
+
   const Schema* schema_;
   const uint8_t* image_;
   uint32_t recordNumber_;

@@ -72,9 +72,11 @@ const RecordFormat& RecordFormatOf(TableType type) {
   static const NativeFormat native;
   static const DbfFormat ntx(TableType::kNtx);
   static const DbfFormat cdx(TableType::kCdx);
+  static const DbfFormat vfp(TableType::kVfp);
   switch (type) {
     case TableType::kNtx: return ntx;
     case TableType::kCdx: return cdx;
+    case TableType::kVfp: return vfp;
     default: return native;
   }
 }

@@ -7,6 +7,7 @@
 #include "engine/core/error.h"
 #include "engine/core/byte_order.h"
 #include "engine/table/dbf_field.h"
+#include "engine/table/dbf_null_flags.h"
 
 namespace engine::table {
 
@@ -21,8 +22,47 @@ namespace {
   Fail(err::kValueDoesNotFit, "The value does not fit field \"" + d.name + "\".");
 }
 
+bool Vfp(const Schema& schema) { return schema.tableType() == TableType::kVfp; }
+
 void StoreVarLength(uint8_t* image, const FieldDescriptor& d, uint16_t n) {
   StoreLE<uint16_t>(image + d.offset + d.dataSize, n);
+}
+
+// A value was written into field d of a FoxPro-compatible table: it is no longer NULL.
+void MarkValue(const Schema& schema, uint8_t* image, const FieldDescriptor& d) {
+  if (d.nullBit >= 0) SetNullFlagBit(schema, image, d.nullBit, false);
+}
+
+// FoxPro VarChar and VarBinary: `text` (at most the field's size) and its length. A value
+// shorter than the field is padded (blanks, zero bytes for VarBinary), its length goes into
+// the field's last byte and the variable-length bit is set; a full value clears the bit.
+void WriteVfpVarValue(const Schema& schema, uint8_t* image, const FieldDescriptor& d, std::string_view text) {
+  uint8_t* p = image + d.offset;
+  std::memset(p, d.type == FieldType::kVarBinary ? 0 : ' ', d.size);
+  std::memcpy(p, text.data(), text.size());
+  const bool shorter = text.size() < d.size;
+  if (shorter) p[d.size - 1] = static_cast<uint8_t>(text.size());
+  SetNullFlagBit(schema, image, d.varBit, shorter);
+}
+
+// The blank value of field d of a FoxPro-compatible table: blanks for the text types, zero
+// bytes for the binary ones, an empty VarChar or VarBinary.
+void WriteVfpBlank(const Schema& schema, uint8_t* image, const FieldDescriptor& d) {
+  uint8_t* p = image + d.offset;
+  switch (d.type) {
+    case FieldType::kString:
+    case FieldType::kNumeric:
+    case FieldType::kDate:
+    case FieldType::kLogical:
+      std::memset(p, ' ', d.size);
+      return;
+    case FieldType::kVarChar:
+    case FieldType::kVarBinary:
+      WriteVfpVarValue(schema, image, d, std::string_view());
+      return;
+    default:
+      std::memset(p, 0, d.size);
+  }
 }
 
 bool IntegerKind(FieldType t) {
@@ -48,6 +88,11 @@ bool FormatNumeric(double value, uint32_t width, uint16_t decimals, std::string&
 void WriteNull(const Schema& schema, uint8_t* image, size_t i) {
   const FieldDescriptor& d = schema.fields().at(i);
   uint8_t* p = image + d.offset;
+  if (Vfp(schema)) {
+    WriteVfpBlank(schema, image, d);
+    if (d.nullBit >= 0) SetNullFlagBit(schema, image, d.nullBit, true);
+    return;
+  }
   if (schema.dbf()) {
     // Every DBF field is text, and blanks are its empty value (a memo reference included).
     std::memset(p, ' ', d.size);
@@ -92,8 +137,16 @@ void WriteNull(const Schema& schema, uint8_t* image, size_t i) {
   }
 }
 
+void WriteEmpty(const Schema& schema, uint8_t* image, size_t i) {
+  if (!Vfp(schema)) return WriteNull(schema, image, i);
+  const FieldDescriptor& d = schema.fields().at(i);
+  WriteVfpBlank(schema, image, d);
+  MarkValue(schema, image, d);
+}
+
 void WriteEmptyRecord(const Schema& schema, uint8_t* image) {
   image[0] = kLiveFlag;
+  if (schema.nullFlagsSize() > 0) std::memset(image + schema.nullFlagsOffset(), 0, schema.nullFlagsSize());
   for (size_t i = 0; i < schema.fieldCount(); ++i) WriteNull(schema, image, i);
 }
 
@@ -110,6 +163,7 @@ void WriteText(const Schema& schema, uint8_t* image, size_t i, std::string_view 
       }
       std::memset(p, d.type == FieldType::kRaw ? 0 : ' ', d.size);
       std::memcpy(p, text.data(), text.size());
+      MarkValue(schema, image, d);
       return;
     }
     case FieldType::kVarChar:
@@ -117,6 +171,11 @@ void WriteText(const Schema& schema, uint8_t* image, size_t i, std::string_view 
       if (text.size() > d.dataSize) {
         if (!truncate) TooBig(d);
         text = text.substr(0, d.dataSize);
+      }
+      if (Vfp(schema)) {
+        WriteVfpVarValue(schema, image, d, text);
+        MarkValue(schema, image, d);
+        return;
       }
       std::memset(p, 0, d.dataSize);
       std::memcpy(p, text.data(), text.size());
@@ -153,6 +212,7 @@ void WriteText(const Schema& schema, uint8_t* image, size_t i, std::string_view 
       } else {
         Mismatch(d, "text that is not a logical value");
       }
+      MarkValue(schema, image, d);
       return;
     }
     default:
@@ -184,17 +244,20 @@ void WriteNumber(const Schema& schema, uint8_t* image, size_t i, double value) {
       std::string s;
       if (!FormatNumeric(value, d.size, d.decimals, s)) TooBig(d);
       std::memcpy(p, s.data(), d.size);
+      MarkValue(schema, image, d);
       return;
     }
     case FieldType::kDouble:
     case FieldType::kCurDouble:
       if (std::isnan(value)) TooBig(d);
       StoreLE<double>(p, value);
+      MarkValue(schema, image, d);
       return;
     case FieldType::kMoney: {
       double scaled = std::round(value * 10000.0);
       if (!(std::fabs(scaled) < 9.2e18)) TooBig(d);
       StoreLE<int64_t>(p, static_cast<int64_t>(scaled));
+      MarkValue(schema, image, d);
       return;
     }
     default:
@@ -211,9 +274,14 @@ void WriteInteger(const Schema& schema, uint8_t* image, size_t i, int64_t value)
   switch (d.type) {
     case FieldType::kInteger:
     case FieldType::kAutoInc:
-      // The smallest value is the null encoding of Integer and -1 that of AutoInc.
-      if (value <= INT32_MIN || value > INT32_MAX || (d.type == FieldType::kAutoInc && value < 0)) TooBig(d);
+      // The smallest value is the null encoding of native Integer and -1 that of AutoInc;
+      // FoxPro integers keep NULL in the null flags and take every 32-bit value.
+      if (value < INT32_MIN || value > INT32_MAX || (value == INT32_MIN && !Vfp(schema)) ||
+          (d.type == FieldType::kAutoInc && value < 0)) {
+        TooBig(d);
+      }
       StoreLE<int32_t>(p, static_cast<int32_t>(value));
+      MarkValue(schema, image, d);
       return;
     case FieldType::kShortInt:
       if (value < -32767 || value > 32767) TooBig(d);
@@ -221,8 +289,9 @@ void WriteInteger(const Schema& schema, uint8_t* image, size_t i, int64_t value)
       return;
     case FieldType::kMoney:
     case FieldType::kRowVersion:
-      if (value == INT64_MIN) TooBig(d);
+      if (value == INT64_MIN && !Vfp(schema)) TooBig(d);
       StoreLE<int64_t>(p, value);
+      MarkValue(schema, image, d);
       return;
     case FieldType::kNumeric:
     case FieldType::kDouble:
@@ -244,12 +313,20 @@ void WriteJulian(const Schema& schema, uint8_t* image, size_t i, int32_t julian)
         std::string text = DbfDateText(julian);
         if (julian != 0 && text[0] == ' ') TooBig(d);
         std::memcpy(p, text.data(), kDbfDateSize);
+        MarkValue(schema, image, d);
         return;
       }
       StoreLE<int32_t>(p, julian);
       return;
     case FieldType::kTimeStamp:
     case FieldType::kModTime: {
+      if (Vfp(schema)) {
+        // The empty FoxPro datetime is 8 zero bytes.
+        StoreLE<int32_t>(p, julian);
+        if (julian == 0) StoreLE<int32_t>(p + 4, 0);
+        MarkValue(schema, image, d);
+        return;
+      }
       int32_t ms = LoadLE<int32_t>(p + 4);
       StoreLE<int32_t>(p, julian);
       if (julian == 0) {
@@ -275,6 +352,7 @@ void WriteMilliseconds(const Schema& schema, uint8_t* image, size_t i, int32_t m
     case FieldType::kTimeStamp:
     case FieldType::kModTime:
       StoreLE<int32_t>(p + 4, ms);
+      MarkValue(schema, image, d);
       return;
     default:
       Mismatch(d, "a time");
@@ -287,17 +365,24 @@ void WriteTimeStamp(const Schema& schema, uint8_t* image, size_t i, int32_t juli
   if (julian <= 0 || ms < 0 || ms >= 86400000) TooBig(d);
   StoreLE<int32_t>(image + d.offset, julian);
   StoreLE<int32_t>(image + d.offset + 4, ms);
+  MarkValue(schema, image, d);
 }
 
 void WriteLogical(const Schema& schema, uint8_t* image, size_t i, bool value) {
   const FieldDescriptor& d = schema.fields().at(i);
   if (d.type != FieldType::kLogical) Mismatch(d, "a logical value");
   image[d.offset] = value ? 'T' : 'F';
+  MarkValue(schema, image, d);
 }
 
 void WriteBlobRef(const Schema& schema, uint8_t* image, size_t i, BlobRef ref) {
   const FieldDescriptor& d = schema.fields().at(i);
   if (!IsBlobType(d.type)) Mismatch(d, "a blob");
+  if (Vfp(schema)) {
+    StoreLE<uint32_t>(image + d.offset, ref.block);
+    MarkValue(schema, image, d);
+    return;
+  }
   if (d.size == kDbfMemoRefSize) {
     WriteDbfMemoBlock(image + d.offset, ref.block);
     return;
@@ -310,6 +395,14 @@ void WriteRaw(const Schema& schema, uint8_t* image, size_t i, const uint8_t* byt
   const FieldDescriptor& d = schema.fields().at(i);
   if (size > d.size) TooBig(d);
   std::memcpy(image + d.offset, bytes, size);
+  MarkValue(schema, image, d);
+}
+
+void CopyFieldValue(const Schema& schema, uint8_t* to, const uint8_t* from, size_t i) {
+  const FieldDescriptor& d = schema.fields().at(i);
+  std::memcpy(to + d.offset, from + d.offset, d.size);
+  SetNullFlagBit(schema, to, d.nullBit, NullFlagBit(schema, from, d.nullBit));
+  SetNullFlagBit(schema, to, d.varBit, NullFlagBit(schema, from, d.varBit));
 }
 
 }  // namespace engine::table

@@ -12,8 +12,14 @@
 
 namespace engine::table {
 
-// Writes the null encoding of field i.
+// Writes the null encoding of field i. FoxPro-compatible tables: the field's blank value, and
+// its null flag set when it is nullable. Every other writer clears that flag: a value written
+// into a nullable field makes it not NULL.
 void WriteNull(const Schema& schema, uint8_t* image, size_t i);
+
+// Writes the empty value of field i: the null encoding, except in FoxPro-compatible tables,
+// where it is the field's blank value and a nullable field is not NULL afterwards.
+void WriteEmpty(const Schema& schema, uint8_t* image, size_t i);
 
 // A live record with every field null (the empty record image).
 void WriteEmptyRecord(const Schema& schema, uint8_t* image);
@@ -48,5 +54,9 @@ void WriteBlobRef(const Schema& schema, uint8_t* image, size_t i, BlobRef ref);
 
 // Copies `size` raw bytes (the field's whole storage, including a variable field's length).
 void WriteRaw(const Schema& schema, uint8_t* image, size_t i, const uint8_t* bytes, size_t size);
+
+// Copies field i from one image of the schema to another: its bytes and, in FoxPro-compatible
+// tables, its null and variable-length flags (the other fields' flags are left alone).
+void CopyFieldValue(const Schema& schema, uint8_t* to, const uint8_t* from, size_t i);
 
 }  // namespace engine::table

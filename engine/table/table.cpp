@@ -126,9 +126,6 @@ TableType Table::DetectType() const {
                          storage::Exists(table_files::CdxPath(path_), err::kTableIoError);
   std::optional<TableType> found = SniffTableType(head, got, cdxBeside);
   const TableType wanted = options_.type.value_or(found.value_or(TableType::kAdt));
-  if (wanted == TableType::kVfp) {
-    Fail(err::kTableVersion, "\"" + path_ + "\" is a Visual FoxPro table (type 4), which this engine does not open yet.");
-  }
   if (found && IsDbfTableType(*found) != IsDbfTableType(wanted)) {
     if (wanted == TableType::kAdt) {
       Fail(err::kNotATableFile, "The file \"" + path_ + "\" is a DBF table, not a native table: open it as table type " +

@@ -9,6 +9,7 @@
 #include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
 #include "engine/table/field_def_parser.h"
+#include "engine/table/dbf_null_flags.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/memo_file.h"
 #include "engine/table/table.h"
@@ -73,6 +74,9 @@ void ConvertField(const RecordView& old, size_t from, const Schema& schema, uint
   const FieldDescriptor& dst = schema.fields()[to];
   if (src.type == dst.type && src.size == dst.size && src.length == dst.length && src.decimals == dst.decimals) {
     std::memcpy(image + dst.offset, old.fieldBytes(from), dst.size);
+    // FoxPro tables: the field's flags move with it (its bits may be others now).
+    SetNullFlagBit(schema, image, dst.varBit, NullFlagBit(old.schema(), old.raw(), src.varBit));
+    SetNullFlagBit(schema, image, dst.nullBit, src.nullable() && old.isNull(from));
     return;
   }
   if (old.isNull(from)) {

@@ -3,6 +3,7 @@
 #include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
 #include "engine/table/dbf_field.h"
+#include "engine/table/dbf_null_flags.h"
 
 namespace engine::table {
 
@@ -172,9 +173,15 @@ Schema Schema::FromDescriptors(std::vector<FieldDescriptor> fields, uint32_t rec
 }
 
 Schema Schema::FromDbfSpecs(const std::vector<FieldSpec>& specs, TableType type) {
+  const bool vfp = type == TableType::kVfp;
   if (specs.empty()) Fail(err::kInvalidFieldDefinition, "A table needs at least one field.");
-  // The header length is a 16-bit value: 32 bytes of header, 32 per field and the terminator.
-  if (specs.size() > 2046) Fail(err::kInvalidFieldDefinition, "A DBF table has at most 2046 fields.");
+  // The header length is a 16-bit value: 32 bytes of header, 32 per field and the terminator
+  // (FoxPro tables: also the null-flags field and the 263-byte backlink).
+  const size_t maxFields = vfp ? 2036 : 2046;
+  if (specs.size() > maxFields) {
+    Fail(err::kInvalidFieldDefinition, "A DBF table has at most " + std::to_string(maxFields) + " fields.");
+  }
+  const char* kind = type == TableType::kNtx ? "an NTX" : vfp ? "a FoxPro" : "a CDX";
   std::vector<FieldDescriptor> fields;
   for (const FieldSpec& decl : specs) {
     if (decl.name.empty()) BadField(decl.name, "the name is empty");
@@ -185,20 +192,36 @@ Schema Schema::FromDbfSpecs(const std::vector<FieldSpec>& specs, TableType type)
         BadField(decl.name, "a DBF field name holds only letters, digits and other visible ASCII characters");
       }
     }
+    if (vfp && AsciiEqualsIgnoreCase(decl.name, kVfpNullFlagsName)) BadField(decl.name, "the name is the system field's");
     for (const FieldDescriptor& seen : fields) {
       if (AsciiEqualsIgnoreCase(seen.name, decl.name)) BadField(decl.name, "the name is used twice");
     }
     std::optional<char> letter = DbfLetterOf(decl.type, type);
     if (!letter) {
-      BadField(decl.name, std::string(type == TableType::kNtx ? "an NTX" : "a CDX") +
-                              " table cannot hold a field of type " + std::string(TypeWordOf(decl.type)));
+      BadField(decl.name, std::string(kind) + " table cannot hold a field of type " + std::string(TypeWordOf(decl.type)));
+    }
+    if (!vfp && (decl.nullable || decl.binary)) {
+      BadField(decl.name, std::string(kind) + " table has no " + (decl.nullable ? "NULL" : "binary") + " fields");
     }
     FieldDescriptor d;
     d.name = decl.name;
     d.type = decl.type;
     d.dbfLetter = *letter;
+    if (vfp && decl.type == FieldType::kBinary && (decl.dbfLetter == 'G' || decl.dbfLetter == 'g')) d.dbfLetter = 'G';
+    if (decl.nullable) d.dbfFlags |= kVfpFieldNullable;
+    if (decl.binary) {
+      if (decl.type != FieldType::kString && decl.type != FieldType::kMemo && decl.type != FieldType::kVarChar) {
+        BadField(decl.name, "only Character, VarChar and Memo fields are marked binary");
+      }
+      d.dbfFlags |= kVfpFieldBinary;
+    }
     switch (decl.type) {
       case FieldType::kString:
+        if (decl.length < 1 || decl.length > kDbfMaxCharLength) BadField(decl.name, "the length must be 1 to 254");
+        d.length = decl.length;
+        break;
+      case FieldType::kVarChar:
+      case FieldType::kVarBinary:
         if (decl.length < 1 || decl.length > kDbfMaxCharLength) BadField(decl.name, "the length must be 1 to 254");
         d.length = decl.length;
         break;
@@ -210,16 +233,25 @@ Schema Schema::FromDbfSpecs(const std::vector<FieldSpec>& specs, TableType type)
         d.length = decl.length;
         d.decimals = decl.decimals;
         break;
+      case FieldType::kDouble:
+        if (decl.decimals > kMaxDecimals) BadField(decl.name, "at most 15 decimals are allowed");
+        d.decimals = decl.decimals;
+        d.length = DbfFieldSize(decl.type, decl.length, type);
+        break;
+      case FieldType::kMoney:
+        d.decimals = 4;
+        d.length = DbfFieldSize(decl.type, decl.length, type);
+        break;
       default:
-        d.length = DbfFieldSize(decl.type, decl.length);
+        d.length = DbfFieldSize(decl.type, decl.length, type);
     }
-    d.size = DbfFieldSize(decl.type, d.length);
+    d.size = DbfFieldSize(decl.type, d.length, type);
     fields.push_back(std::move(d));
   }
   return FromDbfDescriptors(std::move(fields), type);
 }
 
-Schema Schema::FromDbfDescriptors(std::vector<FieldDescriptor> fields, TableType type) {
+Schema Schema::FromDbfDescriptors(std::vector<FieldDescriptor> fields, TableType type, uint32_t nullFlagsSize) {
   Schema schema;
   uint64_t offset = 1;
   for (FieldDescriptor& d : fields) {
@@ -227,6 +259,17 @@ Schema Schema::FromDbfDescriptors(std::vector<FieldDescriptor> fields, TableType
     d.offset = static_cast<uint32_t>(offset);
     offset += d.size;
     if (offset > kMaxRecordLength) BadField(d.name, "the record grows longer than 65535 bytes");
+  }
+  if (type == TableType::kVfp) {
+    const uint32_t bits = AssignNullFlagBits(fields);
+    const uint32_t needed = (bits + 7) / 8;
+    if (nullFlagsSize < needed) nullFlagsSize = needed;
+    if (nullFlagsSize > 0) {
+      schema.nullFlagsOffset_ = static_cast<uint32_t>(offset);
+      schema.nullFlagsSize_ = nullFlagsSize;
+      offset += nullFlagsSize;
+      if (offset > kMaxRecordLength) BadField(kVfpNullFlagsName, "the record grows longer than 65535 bytes");
+    }
   }
   schema.fields_ = std::move(fields);
   schema.recordLength_ = static_cast<uint32_t>(offset);
@@ -254,6 +297,9 @@ FieldSpec Schema::specOf(size_t i) const {
   decl.name = d.name;
   decl.type = d.type;
   decl.decimals = d.decimals;
+  decl.nullable = d.nullable();
+  decl.binary = (d.dbfFlags & kVfpFieldBinary) != 0;
+  if (d.dbfLetter == 'G') decl.dbfLetter = 'G';
   switch (d.type) {
     case FieldType::kString:
     case FieldType::kCIString:

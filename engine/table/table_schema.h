@@ -29,6 +29,13 @@ struct FieldSpec {
   FieldType type = FieldType::kString;
   uint32_t length = 0;    // declared length: characters, bytes, or digits; 0 where the type has none
   uint16_t decimals = 0;  // numeric decimals; display decimals of Double and CurDouble
+  // FoxPro-compatible tables only: the field may hold NULL (a bit of the hidden null-flags
+  // field says so), and text is stored as it is, never translated between code pages.
+  bool nullable = false;
+  bool binary = false;
+  // DBF tables: the type letter wanted where a type has several (FoxPro 'G' general or 'W'
+  // blob for Binary); 0 for the type's usual letter.
+  char dbfLetter = 0;
 };
 
 struct FieldDescriptor {
@@ -40,6 +47,13 @@ struct FieldDescriptor {
   uint32_t size = 0;      // bytes in the record image, including a variable field's 16-bit length
   uint32_t dataSize = 0;  // bytes of value before that length (size - 2 for variable fields)
   char dbfLetter = 0;     // DBF tables: the type letter the field is stored under (dbf_field.h)
+  // FoxPro-compatible tables (dbf_field.h): the descriptor's flags byte (0x02 nullable, 0x04
+  // binary), and the field's bits in the hidden null-flags field: its null bit and, for
+  // VarChar and VarBinary, the bit that says its value is shorter than the field. -1: none.
+  uint8_t dbfFlags = 0;
+  int16_t nullBit = -1;
+  int16_t varBit = -1;
+  bool nullable() const { return nullBit >= 0; }
 };
 
 // An index tag as the table remembers it, so that a lost index file can always be rebuilt.
@@ -72,8 +86,10 @@ class Schema {
   static Schema FromDbfSpecs(const std::vector<FieldSpec>& specs, TableType type);
 
   // A DBF schema from descriptors read from a .dbf header, laid out in order after the
-  // deletion flag (the reader has checked names, types and sizes).
-  static Schema FromDbfDescriptors(std::vector<FieldDescriptor> fields, TableType type);
+  // deletion flag (the reader has checked names, types and sizes). FoxPro-compatible tables:
+  // the fields' null and variable-length bits are handed out (dbf_null_flags.h) and the
+  // null-flags field follows the fields, `nullFlagsSize` bytes or as many as the bits need.
+  static Schema FromDbfDescriptors(std::vector<FieldDescriptor> fields, TableType type, uint32_t nullFlagsSize = 0);
 
   // Rebuilds a schema from stored descriptors, checking that they are consistent with the
   // record length. Throws EngineError naming the first bad descriptor.
@@ -92,6 +108,11 @@ class Schema {
   // Whether any field is a blob (the table then has a memo file).
   bool hasBlobs() const;
 
+  // FoxPro-compatible tables: the hidden null-flags field after the last field (offset and
+  // bytes in the record image; size 0 when the table has none). It is not one of fields().
+  uint32_t nullFlagsOffset() const { return nullFlagsOffset_; }
+  uint32_t nullFlagsSize() const { return nullFlagsSize_; }
+
   // The FieldSpec that would recreate field i.
   FieldSpec specOf(size_t i) const;
 
@@ -99,6 +120,8 @@ class Schema {
   std::vector<FieldDescriptor> fields_;
   uint32_t recordLength_ = 1;
   TableType tableType_ = TableType::kAdt;
+  uint32_t nullFlagsOffset_ = 0;
+  uint32_t nullFlagsSize_ = 0;
 };
 
 // Bytes a field of this declaration takes in the record image (0 for an invalid declaration).

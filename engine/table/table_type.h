@@ -7,8 +7,8 @@
 //   kCdx  DBF record file (.dbf, version byte 0x03, 0xF5 with memos), FoxPro memo file
 //         (.fpt), compound .cdx index files (the structural one opened with the table)
 //   kAdt  the engine's native table file (.adt), memo file (.adm), compound .adi index files
-//   kVfp  the FoxPro-compatible DBF record file (version 0x30, .fpt memos, .cdx indexes);
-//         not created yet
+//   kVfp  the FoxPro-compatible DBF record file (version 0x30 or 0x32, binary fields, NULL
+//         flags, .fpt memos), compound .cdx index files
 #pragma once
 
 #include <cstdint>

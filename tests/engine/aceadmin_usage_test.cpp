@@ -52,28 +52,28 @@ TEST(AceadminUsage, AWrongCommandOptionOrArgumentNamesTheProblemAndTheUsage) {
       {"--frobnicate", "aceadmin: unknown option \"--frobnicate\"\n"
                        "usage: aceadmin COMMAND ARGUMENTS... (aceadmin --help lists the commands)\n"},
       {"pack onlyone",
-       "aceadmin: pack: too few arguments (1 given, 2 expected)\nusage: aceadmin pack DICTIONARY|FOLDER TABLE [--type ntx|cdx|adt]\n"},
+       "aceadmin: pack: too few arguments (1 given, 2 expected)\nusage: aceadmin pack DICTIONARY|FOLDER TABLE [--type ntx|cdx|vfp|adt]\n"},
       {"pack a b c",
-       "aceadmin: pack: unexpected argument \"c\" (2 arguments expected)\nusage: aceadmin pack DICTIONARY|FOLDER TABLE [--type ntx|cdx|adt]\n"},
+       "aceadmin: pack: unexpected argument \"c\" (2 arguments expected)\nusage: aceadmin pack DICTIONARY|FOLDER TABLE [--type ntx|cdx|vfp|adt]\n"},
       {"add-user d", "aceadmin: add-user: too few arguments (1 given, at least 2 expected)\n"
                      "usage: aceadmin add-user DICTIONARY USER [PASSWORD [GROUP]]\n"},
       {"show-rows d t --limt 3", "aceadmin: show-rows: unknown option \"--limt\"\n"
-                                 "usage: aceadmin show-rows DICTIONARY|FOLDER TABLE [--limit N] [--type ntx|cdx|adt]\n"},
+                                 "usage: aceadmin show-rows DICTIONARY|FOLDER TABLE [--limit N] [--type ntx|cdx|vfp|adt]\n"},
       {"show-rows d t --limit", "aceadmin: show-rows: --limit needs a value\n"
-                                "usage: aceadmin show-rows DICTIONARY|FOLDER TABLE [--limit N] [--type ntx|cdx|adt]\n"},
+                                "usage: aceadmin show-rows DICTIONARY|FOLDER TABLE [--limit N] [--type ntx|cdx|vfp|adt]\n"},
       {"show-rows d t --limit ten", "aceadmin: show-rows: --limit needs a number, not \"ten\"\n"
-                                    "usage: aceadmin show-rows DICTIONARY|FOLDER TABLE [--limit N] [--type ntx|cdx|adt]\n"},
+                                    "usage: aceadmin show-rows DICTIONARY|FOLDER TABLE [--limit N] [--type ntx|cdx|vfp|adt]\n"},
       {"reindex notes.txt", "aceadmin: reindex: \"notes.txt\" names neither a dictionary (.add) nor a table file (.adt, .dbf)\n"
-                            "usage: aceadmin reindex DICTIONARY.add|TABLE.adt|TABLE.dbf [--type ntx|cdx|adt]\n"},
+                            "usage: aceadmin reindex DICTIONARY.add|TABLE.adt|TABLE.dbf [--type ntx|cdx|vfp|adt]\n"},
       {"sql", "aceadmin: sql: too few arguments (0 given, 1 expected)\n"
               "usage: aceadmin sql DICTIONARY|FOLDER [-u USER] [-p PASSWORD] [--csv] [--script FILE]\n"},
       {"create-table f t FIELDS --memo-size 4", "aceadmin: create-table: the memo block size must be from 8 to 8192, "
                                                 "not \"4\"\n"
                                                 "usage: aceadmin create-table DICTIONARY|FOLDER TABLE FIELDS [--free] "
-                                                "[--memo-size N] [--type ntx|cdx|adt]\n"},
-      {"create-table f t FIELDS --type dbase", "aceadmin: create-table: --type takes ntx, cdx or adt, not \"dbase\"\n"
+                                                "[--memo-size N] [--type ntx|cdx|vfp|adt]\n"},
+      {"create-table f t FIELDS --type dbase", "aceadmin: create-table: --type takes ntx, cdx, vfp or adt, not \"dbase\"\n"
                                                "usage: aceadmin create-table DICTIONARY|FOLDER TABLE FIELDS [--free] "
-                                               "[--memo-size N] [--type ntx|cdx|adt]\n"},
+                                               "[--memo-size N] [--type ntx|cdx|vfp|adt]\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
@@ -88,7 +88,7 @@ TEST(AceadminUsage, AWrongCommandOptionOrArgumentNamesTheProblemAndTheUsage) {
   }
   Streams none = RunAceadmin("");
   EXPECT_EQ(none.err.rfind("aceadmin: no command given\nusage: aceadmin COMMAND ARGUMENTS...\n", 0), 0u) << none.err;
-  EXPECT_NE(none.err.find("\n  reindex DICTIONARY.add|TABLE.adt|TABLE.dbf [--type ntx|cdx|adt]\n"), std::string::npos) << none.err;
+  EXPECT_NE(none.err.find("\n  reindex DICTIONARY.add|TABLE.adt|TABLE.dbf [--type ntx|cdx|vfp|adt]\n"), std::string::npos) << none.err;
 }
 
 TEST(AceadminUsage, HelpListsEveryCommandAndEachCommandExplainsItself) {

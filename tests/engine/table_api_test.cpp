@@ -784,7 +784,7 @@ TEST_F(TableApi, MalformedFieldDefinitionNamesTheField) {
   AdsGetLastError(&code, buf, &len);
   EXPECT_NE(std::string(reinterpret_cast<char*>(buf), len).find("QTY"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(path_));
-  EXPECT_EQ(AdsCreateTable90(0, U(path_.c_str()), nullptr, 4, 1, 1, 1, 0, U("A,Char,4;"), 0, nullptr, &h), 5903u);
+  EXPECT_EQ(AdsCreateTable90(0, U(path_.c_str()), nullptr, 9, 1, 1, 1, 0, U("A,Char,4;"), 0, nullptr, &h), 5903u);
 }
 
 }  // namespace

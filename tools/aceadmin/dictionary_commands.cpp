@@ -86,7 +86,7 @@ int AddTable(const std::vector<std::string>& given, std::ostream& out, std::ostr
   if (std::string problem; !TableTypeOption(parsed, 0, &type, &problem)) return UsageError("add-table", problem, err);
   if (type == 0) {
     // A DBF file says nothing the dictionary could go by about the index kind it is used with.
-    if (EndsWithNoCase(args[2], ".dbf")) return UsageError("add-table", "give --type ntx or --type cdx for a DBF table", err);
+    if (EndsWithNoCase(args[2], ".dbf")) return UsageError("add-table", "give --type ntx, --type cdx or --type vfp for a DBF table", err);
     type = ADS_ADT;
   }
   ADSHANDLE h = 0;
@@ -106,7 +106,7 @@ Registrar add_user({"add-user", "DICTIONARY USER [PASSWORD [GROUP]]", "Add a use
                     "Works as adssys (password from ACEADMIN_PASSWORD). Without PASSWORD the user has none."});
 Registrar add_group({"add-group", "DICTIONARY GROUP", "Add a user group", &AddGroup,
                      "Works as adssys (password from ACEADMIN_PASSWORD)."});
-Registrar add_table({"add-table", "DICTIONARY NAME FILE [--type ntx|cdx|adt]", "Add an existing table file to the dictionary", &AddTable,
+Registrar add_table({"add-table", "DICTIONARY NAME FILE [--type ntx|cdx|vfp|adt]", "Add an existing table file to the dictionary", &AddTable,
                      "FILE is the table file (.adt); NAME is the name the dictionary lists it under."});
 
 }  // namespace

@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kArguments =
     "DICTIONARY|FOLDER TABLE | TABLE.adt|TABLE.dbf TAG EXPRESSION [--for CONDITION] [--unique|--candidate] [--descending] "
-    "[--collation NAME] [--file INDEXFILE] [--type ntx|cdx|adt]";
+    "[--collation NAME] [--file INDEXFILE] [--type ntx|cdx|vfp|adt]";
 
 int CreateIndex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Arguments parsed;

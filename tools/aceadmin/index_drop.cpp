@@ -9,7 +9,7 @@
 namespace aceadmin {
 namespace {
 
-constexpr const char* kArguments = "DICTIONARY|FOLDER TABLE | TABLE.adt|TABLE.dbf TAG [--file INDEXFILE] [--type ntx|cdx|adt]";
+constexpr const char* kArguments = "DICTIONARY|FOLDER TABLE | TABLE.adt|TABLE.dbf TAG [--file INDEXFILE] [--type ntx|cdx|vfp|adt]";
 
 int DropIndex(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Arguments parsed;

@@ -15,7 +15,7 @@
 namespace aceadmin {
 namespace {
 
-constexpr const char* kArguments = "DICTIONARY|FOLDER TABLE | TABLE.adt|TABLE.dbf [--file INDEXFILE]... [--type ntx|cdx|adt]";
+constexpr const char* kArguments = "DICTIONARY|FOLDER TABLE | TABLE.adt|TABLE.dbf [--file INDEXFILE]... [--type ntx|cdx|vfp|adt]";
 
 // Shows deleted records for as long as it lives: the tags hold them too.
 struct DeletedShown {

@@ -71,10 +71,12 @@ bool TableTypeOption(const Arguments& parsed, UNSIGNED16 absent, UNSIGNED16* typ
     *type = ADS_NTX;
   } else if (word == "cdx") {
     *type = ADS_CDX;
+  } else if (word == "vfp") {
+    *type = ADS_VFP;
   } else if (word == "adt") {
     *type = ADS_ADT;
   } else {
-    *problem = "--type takes ntx, cdx or adt, not \"" + parsed.Value(kTypeOption) + "\"";
+    *problem = "--type takes ntx, cdx, vfp or adt, not \"" + parsed.Value(kTypeOption) + "\"";
     return false;
   }
   return true;

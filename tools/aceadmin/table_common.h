@@ -50,7 +50,7 @@ struct TableName {
 // or .dbf, two otherwise). Returns false, leaving `positional` as it was, when too few are left.
 bool TakeTableName(std::vector<std::string>* positional, TableName* name);
 
-// The option every table command takes: "--type ntx|cdx|adt" (either case) names the table
+// The option every table command takes: "--type ntx|cdx|vfp|adt" (either case) names the table
 // type for creating a table or opening a table named without extension.
 constexpr const char* kTypeOption = "--type";
 // The engine's table type code of the --type option into *type (`absent` when it was not given);

@@ -48,7 +48,7 @@ int CreateTable(const std::vector<std::string>& args, std::ostream& out, std::os
   return rc;
 }
 
-Registrar create_table({"create-table", "DICTIONARY|FOLDER TABLE FIELDS [--free] [--memo-size N] [--type ntx|cdx|adt]",
+Registrar create_table({"create-table", "DICTIONARY|FOLDER TABLE FIELDS [--free] [--memo-size N] [--type ntx|cdx|vfp|adt]",
                         "Create a table from field definitions (\"NAME,Char,30;QTY,Integer;\"); in a "
                         "dictionary it is listed there unless --free",
                         &CreateTable,
@@ -56,10 +56,12 @@ Registrar create_table({"create-table", "DICTIONARY|FOLDER TABLE FIELDS [--free]
                         "AutoInc, Numeric, Double, CurDouble, Logical, Date, Time, TimeStamp, Memo, Blob, ...).\n"
                         "--free      in a dictionary: create the file only, without listing it\n"
                         "--memo-size N  the memo block size in bytes (8 to 8192)\n"
-                        "--type ntx|cdx|adt  a DBF table (TABLE.dbf) with a .dbt memo and NTX indexes, or with an\n"
-                        "            .fpt memo and CDX indexes; adt (the default) a native table. DBF tables hold\n"
-                        "            Char (1-254), Num (1-20 digits), Date, Logical and Memo fields (CDX also Binary,\n"
-                        "            Image)"});
+                        "--type ntx|cdx|vfp|adt  a DBF table (TABLE.dbf) with a .dbt memo and NTX indexes, or with an\n"
+                        "            .fpt memo and CDX indexes; vfp a FoxPro-compatible one (.fpt, .cdx); adt (the\n"
+                        "            default) a native table. DBF tables hold Char (1-254), Num (1-20 digits), Date,\n"
+                        "            Logical and Memo fields (CDX also Binary, Image); vfp tables also Integer,\n"
+                        "            Double, Currency, DateTime, VarChar and VarBinary (1-254), General, Blob, and\n"
+                        "            the marks NULL and NOCPTRANS after a field's type (\"NOTE,Memo,NULL;\")"});
 
 }  // namespace
 }  // namespace aceadmin

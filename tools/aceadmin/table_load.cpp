@@ -218,7 +218,7 @@ int LoadCsv(const std::vector<std::string>& given, std::ostream& out, std::ostre
   return Report(t.Close(), "closing " + args[1], err);
 }
 
-Registrar load_csv({"load-csv", "DICTIONARY|FOLDER TABLE FILE.csv [--type ntx|cdx|adt]",
+Registrar load_csv({"load-csv", "DICTIONARY|FOLDER TABLE FILE.csv [--type ntx|cdx|vfp|adt]",
                     "Append CSV rows to a table, all or none (first line: field names; an unquoted empty value "
                     "stays empty)",
                     &LoadCsv,

@@ -37,7 +37,7 @@ int Pack(const std::vector<std::string>& given, std::ostream& out, std::ostream&
   return 0;
 }
 
-Registrar pack({"pack", "DICTIONARY|FOLDER TABLE [--type ntx|cdx|adt]", "Remove a table's deleted records", &Pack,
+Registrar pack({"pack", "DICTIONARY|FOLDER TABLE [--type ntx|cdx|vfp|adt]", "Remove a table's deleted records", &Pack,
                 "The table is opened exclusively and rewritten without its deleted records; its indexes are\n"
                 "rebuilt. Prints the number of records left."});
 

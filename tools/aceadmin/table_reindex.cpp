@@ -103,7 +103,7 @@ int Reindex(const std::vector<std::string>& given, std::ostream& out, std::ostre
   return failed ? 1 : 0;
 }
 
-Registrar reindex({"reindex", "DICTIONARY.add|TABLE.adt|TABLE.dbf [--type ntx|cdx|adt]",
+Registrar reindex({"reindex", "DICTIONARY.add|TABLE.adt|TABLE.dbf [--type ntx|cdx|vfp|adt]",
                    "Rebuild every index of a table file, or of every table of a dictionary (each opened "
                    "exclusively; exit 1 when any table fails)",
                    &Reindex,

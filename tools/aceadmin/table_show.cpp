@@ -46,7 +46,7 @@ int ShowRows(const std::vector<std::string>& args, std::ostream& out, std::ostre
   return Report(t.Close(), "closing", err);
 }
 
-Registrar show_rows({"show-rows", "DICTIONARY|FOLDER TABLE [--limit N] [--type ntx|cdx|adt]", "Print a table's rows as CSV", &ShowRows,
+Registrar show_rows({"show-rows", "DICTIONARY|FOLDER TABLE [--limit N] [--type ntx|cdx|vfp|adt]", "Print a table's rows as CSV", &ShowRows,
                       "The first line names the fields; rows follow in record order. --limit N prints the first N\n"
                       "rows only (0: all)."});
 

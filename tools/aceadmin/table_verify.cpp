@@ -62,7 +62,7 @@ int Verify(const std::vector<std::string>& given, std::ostream& out, std::ostrea
   return 0;
 }
 
-Registrar verify({"verify", "DICTIONARY|FOLDER TABLE [--type ntx|cdx|adt]",
+Registrar verify({"verify", "DICTIONARY|FOLDER TABLE [--type ntx|cdx|vfp|adt]",
                   "Check a table file: header, record count against the file, memo references (exit 1 when damaged)",
                   &Verify,
                   "The table is opened read-only and every record and memo is read. Prints \"ok\" or the\n"

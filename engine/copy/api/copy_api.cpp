@@ -36,15 +36,12 @@ UNSIGNED32 AdsCopyTableStructure(ADSHANDLE hTable, UNSIGNED8* pucFile) {
 
 namespace engine::api {
 
-// A conversion is a copy into a new table of the type asked for (native 3, NTX 1, CDX 2).
+// A conversion is a copy into a new table of the type asked for (native 3, NTX 1, CDX 2, FoxPro 4).
 UNSIGNED32 AdsConvertTable(ADSHANDLE hObj, UNSIGNED16 usFilterOption, UNSIGNED8* pucFile, UNSIGNED16 usTableType) {
   table::CursorRef c = table::CursorOf(hObj);
   std::string name = core::InText(core::Require(pucFile, "pucFile"));
   std::optional<table::TableType> type = table::TableTypeOf(usTableType);
   if (!type) Fail(err::kInvalidArgument, "AdsConvertTable: table type " + std::to_string(usTableType) + " is unknown.");
-  if (*type == table::TableType::kVfp) {
-    Fail(err::kNotYetBuilt, "AdsConvertTable to table type 4 (Visual FoxPro) is not yet built in this engine.");
-  }
   std::string windows;
   std::string host = table::TableHostPath(c->info().connection, name, &windows, *type);
   copy::CopyTable(*c.cursor, c.order(), usFilterOption, host, true, type);

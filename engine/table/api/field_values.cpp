@@ -182,7 +182,7 @@ void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t*
     case FieldType::kDate:
     case FieldType::kTimeStamp: {
       if (trimmed.empty()) {
-        WriteNull(s, copy.data(), i);
+        WriteEmpty(s, copy.data(), i);
         break;
       }
       std::string datePart = trimmed.substr(0, trimmed.find(' '));
@@ -203,7 +203,7 @@ void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t*
     }
     case FieldType::kTime: {
       if (trimmed.empty()) {
-        WriteNull(s, copy.data(), i);
+        WriteEmpty(s, copy.data(), i);
         break;
       }
       std::optional<int64_t> ms = expr::ReadTime(trimmed);
@@ -217,7 +217,7 @@ void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t*
     case FieldType::kShortInt:
     case FieldType::kMoney: {
       if (trimmed.empty()) {
-        WriteNull(s, copy.data(), i);
+        WriteEmpty(s, copy.data(), i);
         break;
       }
       char* end = nullptr;
@@ -232,7 +232,7 @@ void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t*
       WriteText(s, copy.data(), i, text, false);
   }
   uint8_t* image = into ? into : cursor.BeginChange();
-  std::memcpy(image + d.offset, copy.data() + d.offset, d.size);
+  CopyFieldValue(s, image, copy.data(), i);
 }
 
 void SetFieldWideText(TableCursor& cursor, size_t i, std::u16string_view text, uint8_t* into) {
@@ -243,7 +243,7 @@ void SetFieldWideText(TableCursor& cursor, size_t i, std::u16string_view text, u
     std::vector<uint8_t> copy(base, base + cursor.schema().recordLength());
     WriteWideText(cursor.schema(), copy.data(), i, text, false);
     uint8_t* image = into ? into : cursor.BeginChange();
-    std::memcpy(image + d.offset, copy.data() + d.offset, d.size);
+    CopyFieldValue(cursor.schema(), image, copy.data(), i);
     return;
   }
   if (into) return SetFieldText(cursor, i, core::Utf16ToAnsi(text), into);

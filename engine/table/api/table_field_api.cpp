@@ -60,7 +60,7 @@ void Change(FieldRef& f, F&& write) {
   std::vector<uint8_t> copy(c.Current(), c.Current() + c.schema().recordLength());
   write(c.schema(), copy.data());
   uint8_t* image = c.BeginChange();
-  std::memcpy(image + f.d().offset, copy.data() + f.d().offset, f.d().size);
+  CopyFieldValue(c.schema(), image, copy.data(), f.index);
 }
 
 // A field's value padded with zero bytes to the field's size. Nearly every field is small, so
@@ -133,8 +133,11 @@ UNSIGNED32 AdsGetFieldOffset(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED32* 
 }
 
 UNSIGNED32 AdsIsNullable(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pbNullable) {
-  Field(hObj, pucFldName);
-  core::Out(pbNullable, 1, "pbNullable");  // every field of a native table can be null
+  FieldRef f = Field(hObj, pucFldName);
+  // Every field of a native or Clipper-style DBF table can be null (empty); a FoxPro-compatible
+  // table's only when it was declared so.
+  const bool vfp = f.ref.cursor->schema().tableType() == TableType::kVfp;
+  core::Out(pbNullable, !vfp || f.d().nullable() ? 1 : 0, "pbNullable");
   return 0;
 }
 
@@ -361,6 +364,11 @@ UNSIGNED32 AdsSetFieldRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucB
   if (table::IsBlobType(d.type)) WrongType(d, "raw form; blobs are set through AdsSetString or AdsSetBinary");
   PaddedValue padded;
   Change(f, [&](const table::Schema& s, uint8_t* image) {
+    if (table::IsVarLengthType(d.type) && s.tableType() == table::TableType::kVfp) {
+      // FoxPro keeps the length in the field and its flags: the bytes are the value.
+      table::WriteText(s, image, f.index, std::string_view(reinterpret_cast<const char*>(pucBuf), ulLen), false);
+      return;
+    }
     if (table::IsVarLengthType(d.type)) {
       // The used bytes of a variable field; its length follows them.
       uint32_t unit = d.type == table::FieldType::kNVarChar ? 2 : 1;
@@ -403,11 +411,24 @@ UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName) {
     f.ref->SetBlob(f.index, "");
     return 0;
   }
-  Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteNull(s, image, f.index); });
+  Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteEmpty(s, image, f.index); });
   return 0;
 }
 
-UNSIGNED32 AdsSetNull(ADSHANDLE hObj, UNSIGNED8* pucFldName) { return AdsSetEmpty(hObj, pucFldName); }
+// NULL differs from empty only in the nullable fields of FoxPro-compatible tables, whose null
+// flag it sets; everywhere else it is the empty value.
+UNSIGNED32 AdsSetNull(ADSHANDLE hObj, UNSIGNED8* pucFldName) {
+  if (sql::IsStatementHandle(hObj)) return AdsSetEmpty(hObj, pucFldName);
+  FieldRef f = Field(hObj, pucFldName);
+  if (!f.d().nullable()) return AdsSetEmpty(hObj, pucFldName);
+  if (IsBlobType(f.d().type)) {
+    if (RawKeyOf(f)) Fail(err::kFieldTypeMismatch, "Field \"" + f.d().name + "\" is a blob and cannot be part of a key.");
+    table::CheckAssignable(*f.ref.cursor, f.index);
+    f.ref->SetBlob(f.index, "");
+  }
+  Change(f, [&](const Schema& s, uint8_t* image) { WriteNull(s, image, f.index); });
+  return 0;
+}
 
 UNSIGNED32 AdsSetDouble(ADSHANDLE hObj, UNSIGNED8* pucFldName, DOUBLE dValue) {
   if (sql::IsStatementHandle(hObj)) return sql::SetDoubleParam(hObj, pucFldName, dValue);

@@ -48,10 +48,6 @@ std::optional<TableType> CheckTableType(uint16_t code) {
   if (code == 0) return std::nullopt;
   std::optional<TableType> type = TableTypeOf(code);
   if (!type) Fail(err::kInvalidArgument, "Table type " + std::to_string(code) + " is unknown (1 NTX, 2 CDX, 3 ADT, 4 VFP).");
-  if (*type == TableType::kVfp) {
-    Fail(err::kInvalidArgument, "Table type 4 (Visual FoxPro) is not supported yet; this engine keeps native tables (type 3) "
-                                "and DBF tables with NTX (1) or CDX (2) indexes.");
-  }
   return type;
 }
 
@@ -60,7 +56,7 @@ std::optional<TableType> CheckTableType(uint16_t code) {
 TableType DefaultTableType(uint32_t connection) {
   if (connection != 0) {
     std::optional<TableType> t = TableTypeOf(core::Connections::Get(connection)->default_table_type);
-    if (t && *t != TableType::kVfp) return *t;
+    if (t) return *t;
   }
   return TableType::kAdt;
 }
@@ -156,7 +152,7 @@ std::string ResolveOpenPath(ADSHANDLE connection, const std::string& name, std::
     if (c->is_dictionary && c->dictionary && plainName) {
       dict::TableEntry entry = c->dictionary->GetTable(name);  // 5132 when absent
       std::optional<table::TableType> stored = table::TableTypeOf(entry.type);
-      if (entry.type != 0 && (!stored || *stored == table::TableType::kVfp)) {
+      if (entry.type != 0 && !stored) {
         Fail(err::kInvalidArgument, "The table \"" + name + "\" is of type " + std::to_string(entry.type) +
                                         ", which this engine does not open.");
       }
