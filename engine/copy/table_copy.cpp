@@ -100,7 +100,14 @@ void ConvertRecord(table::Table& source, const table::RecordView& from, table::T
         }
         break;
       case table::ValueKind::kBytes:
-        table::WriteBlobRef(to, image, i, target.WriteBlob(source.ReadBlob(from.blob(i)), d.type));
+        if (table::IsBlobType(d.type)) {
+          table::WriteBlobRef(to, image, i, target.WriteBlob(source.ReadBlob(from.blob(i)), d.type));
+        } else {
+          table::WriteText(to, image, i, from.text(i), false);
+        }
+        break;
+      case table::ValueKind::kTimeStamp:
+        table::WriteTimeStamp(to, image, i, from.julian(i), from.milliseconds(i));
         break;
       case table::ValueKind::kNumber:
         table::WriteNumber(to, image, i, from.number(i));
