@@ -54,7 +54,8 @@ unsigned BitsFor(uint64_t v) {
 
 uint8_t PadOf(const TagInfo& t) {
   const auto& segs = t.layout.segments();
-  return (!segs.empty() && segs[0].kind == SegmentKind::kString) ? ' ' : 0;
+  // Collated keys are sort keys padded with zero bytes.
+  return (!segs.empty() && segs[0].kind == SegmentKind::kString && t.layout.collation().isByteOrder()) ? ' ' : 0;
 }
 
 bool ValidOffset(uint64_t off, uint64_t end) { return off >= kHeaderSize && off % kCdxPageSize == 0 && off + kCdxPageSize <= end; }

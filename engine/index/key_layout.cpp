@@ -66,8 +66,8 @@ KeyLayout KeyLayout::Make(const std::vector<SegmentSpec>& segments, const Collat
                           bool descending, uint32_t pageSize, KeyForm form) {
   if (form != KeyForm::kNative) {
     if (segments.empty()) Fail(err::kInvalidTagDefinition, "An index key needs at least one segment");
-    if (!collation.isByteOrder()) {
-      Fail(err::kInvalidTagDefinition, "NTX and CDX index keys are ordered by byte value (ANSI or OEM), not by \"" +
+    if (!collation.isByteOrder() && form != KeyForm::kCdx) {
+      Fail(err::kInvalidTagDefinition, "NTX index keys are ordered by byte value (ANSI or OEM), not by \"" +
                                            collation.name() + "\"");
     }
     KeyLayout l;
@@ -79,7 +79,9 @@ KeyLayout KeyLayout::Make(const std::vector<SegmentSpec>& segments, const Collat
       if (!KnownKind(s.kind)) Fail(err::kInvalidTagDefinition, "Unknown index key segment type");
       bool sized = s.kind == SegmentKind::kString || s.kind == SegmentKind::kWideString || s.kind == SegmentKind::kRaw;
       if (sized && s.width == 0) Fail(err::kInvalidTagDefinition, "An index key segment has no length");
-      size_t len = DbfPayloadLength(s, form);
+      // A collated text (FoxPro tables' CDX tags) is its sort key, cut or zero-padded.
+      const bool collated = !collation.isByteOrder() && (s.kind == SegmentKind::kString || s.kind == SegmentKind::kWideString);
+      size_t len = collated ? PayloadLength(s, collation) : DbfPayloadLength(s, form);
       Segment seg{s.kind, s.width, static_cast<uint16_t>(offset), static_cast<uint16_t>(len), s.decimals};
       if (s.kind == SegmentKind::kNumeric && form == KeyForm::kNtx) seg.width = static_cast<uint16_t>(len);
       l.segments_.push_back(seg);

@@ -4,7 +4,8 @@
 // directions, counts, key numbers, soft, hard and last seeks, scopes given as text, UTF-16 and
 // raw keys, and relative positions agree with the model. Pack and zap leave every tag agreeing
 // with the table. The same runs go over tags in the native structural file, in a CDX compound
-// file and in NTX files (one order each).
+// file and in NTX files (one order each), and over the CDX tags of a FoxPro-compatible table
+// whose text keys follow a case-insensitive FoxPro collation.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -36,6 +37,10 @@ std::string Digits(int v, int width) {
   std::snprintf(buf, sizeof buf, "%0*d", width, v);
   return buf;
 }
+std::string Upper(std::string s) {
+  for (char& c : s) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  return s;
+}
 std::string Str3(int v) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%3d", v);
@@ -58,18 +63,18 @@ struct TagModel {
 
 const std::vector<TagModel>& Tags() {
   static const std::vector<TagModel> tags = {
-      {"BYNAME", "NAME", nullptr, 0, [](const Rec& r) { return Pad(r.name, 4); }, [](const Rec&) { return true; },
-       [](const std::string& s) { return s; }, true},
+      {"BYNAME", "NAME", nullptr, 0, [](const Rec& r) { return Upper(Pad(r.name, 4)); }, [](const Rec&) { return true; },
+       [](const std::string& s) { return Upper(s); }, true},
       {"BYNDESC", "N", nullptr, ADS_DESCENDING, [](const Rec& r) { return Digits(999 - r.n, 3); },
        [](const Rec&) { return true; }, [](const std::string& s) { return Digits(999 - std::stoi(s), 3); }, false},
       {"BYNUNIQ", "N", nullptr, ADS_UNIQUE, [](const Rec& r) { return Digits(r.n, 3); }, [](const Rec&) { return true; },
        [](const std::string& s) { return Digits(std::stoi(s), 3); }, false},
-      {"BYCOND", "NAME", "N >= 50", 0, [](const Rec& r) { return Pad(r.name, 4); }, [](const Rec& r) { return r.n >= 50; },
-       [](const std::string& s) { return s; }, true},
+      {"BYCOND", "NAME", "N >= 50", 0, [](const Rec& r) { return Upper(Pad(r.name, 4)); },
+       [](const Rec& r) { return r.n >= 50; }, [](const std::string& s) { return Upper(s); }, true},
       {"BYID", "ID", nullptr, ADS_CANDIDATE, [](const Rec& r) { return Digits(r.id, 7); }, [](const Rec&) { return true; },
        [](const std::string& s) { return Digits(std::stoi(s), 7); }, false},
-      {"BYCOMP", "NAME+STR(N,3)", nullptr, 0, [](const Rec& r) { return Pad(r.name, 4) + Str3(r.n); },
-       [](const Rec&) { return true; }, [](const std::string& s) { return s; }, true},
+      {"BYCOMP", "NAME+STR(N,3)", nullptr, 0, [](const Rec& r) { return Upper(Pad(r.name, 4)) + Str3(r.n); },
+       [](const Rec&) { return true; }, [](const std::string& s) { return Upper(s); }, true},
   };
   return tags;
 }
@@ -113,12 +118,15 @@ std::vector<UNSIGNED32> Visible(const std::vector<Entry>& entries) {
 
 // Where the tags live: "adi" the table's structural index, "cdx" one compound file opened beside
 // it, "ntx" one file per tag; "cdxtable" and "ntxtable" are DBF tables with their own index
-// files (the structural .cdx; an NTX file per tag, opened with the table).
+// files (the structural .cdx; an NTX file per tag, opened with the table); "vfptable" a FoxPro
+// table whose CDX tags take a case-insensitive collation, with names in both letter cases (the
+// model keys texts upper-cased, which orders them as the collation does: letters of one case
+// compare alike and blanks before letters, so only the record number tells "ab" from "AB").
 class IndexModel : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
     ASSERT_EQ(AdsConnect60(U8(ws_.WinFolder()), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &conn_), 0u) << acetest::Last().text;
-    const char* fields = Kind().find("table") != std::string::npos ? "ID,Numeric,7,0;NAME,Char,4;N,Numeric,3,0"
+    const char* fields = Kind() == "cdxtable" || Kind() == "ntxtable" ? "ID,Numeric,7,0;NAME,Char,4;N,Numeric,3,0"
                                                                      : "ID,Integer;NAME,Char,4;N,Integer";
     ASSERT_EQ(AdsCreateTable90(conn_, U8("model"), nullptr, TableType(), 1, 0, 0, 0, U8(fields), 0, nullptr, &table_),
               0u)
@@ -136,8 +144,12 @@ class IndexModel : public ::testing::TestWithParam<const char*> {
   UNSIGNED16 TableType() const {
     if (Kind() == "cdxtable") return ADS_CDX;
     if (Kind() == "ntxtable") return ADS_NTX;
+    if (Kind() == "vfptable") return ADS_VFP;
     return ADS_ADT;
   }
+  // The collation of the tags; in the others, names are upper case and any byte order serves.
+  const char* Collation() const { return Kind() == "vfptable" ? "GENERAL_VFP_CI_AS_1252" : nullptr; }
+  bool MixedCase() const { return Kind() == "vfptable"; }
   // The index file of a tag (none for the structural one).
   std::string FileOf(size_t i) const {
     if (Kind() == "cdx") return "model.cdx";
@@ -145,7 +157,7 @@ class IndexModel : public ::testing::TestWithParam<const char*> {
     return {};
   }
   bool RecordsDescending(size_t i) const {
-    return (Kind() == "cdx" || Kind() == "cdxtable") && (Tags()[i].options & ADS_DESCENDING);
+    return (Kind() == "cdx" || Kind() == "cdxtable" || Kind() == "vfptable") && (Tags()[i].options & ADS_DESCENDING);
   }
   // After the table opens again: the files that are not structural are opened by name.
   void OpenFilesAgain() {
@@ -165,7 +177,7 @@ class IndexModel : public ::testing::TestWithParam<const char*> {
     ADSHANDLE h = 0;
     std::string file = FileOf(i);
     ASSERT_EQ(AdsCreateIndex90(table_, file.empty() ? nullptr : U8(file), U8(t.name), U8(t.expr), t.cond ? U8(t.cond) : nullptr, nullptr,
-                               t.options, 0, nullptr, &h),
+                               t.options, 0, Collation() ? U8(Collation()) : nullptr, &h),
               0u)
         << t.name << ": " << acetest::Last().text;
     if (orders_.size() <= i) orders_.resize(i + 1);
@@ -183,7 +195,7 @@ class IndexModel : public ::testing::TestWithParam<const char*> {
     Rec r;
     r.id = nextId_++;
     int len = 1 + static_cast<int>(rng_() % 4);
-    for (int i = 0; i < len; ++i) r.name += static_cast<char>('A' + rng_() % 3);
+    for (int i = 0; i < len; ++i) r.name += static_cast<char>((MixedCase() && rng_() % 2 ? 'a' : 'A') + rng_() % 3);
     r.n = static_cast<int>(rng_() % 100);
     return r;
   }
@@ -260,7 +272,7 @@ class IndexModel : public ::testing::TestWithParam<const char*> {
     if (t.text) {
       std::string s;
       int len = 1 + static_cast<int>(rng_() % 3);
-      for (int i = 0; i < len; ++i) s += static_cast<char>('A' + rng_() % 4);  // D is in no name
+      for (int i = 0; i < len; ++i) s += static_cast<char>((MixedCase() && rng_() % 2 ? 'a' : 'A') + rng_() % 4);  // D is in no name
       return s;
     }
     bool byId = std::string(t.name) == "BYID";
@@ -517,7 +529,7 @@ TEST_P(IndexModel, PackAndZapLeaveEveryTagAgreeingWithTheTable) {
   CheckAll("after changes following the zap");
 }
 
-INSTANTIATE_TEST_SUITE_P(IndexFiles, IndexModel, ::testing::Values("adi", "cdx", "ntx", "cdxtable", "ntxtable"),
+INSTANTIATE_TEST_SUITE_P(IndexFiles, IndexModel, ::testing::Values("adi", "cdx", "ntx", "cdxtable", "ntxtable", "vfptable"),
                          [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
