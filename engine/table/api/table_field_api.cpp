@@ -136,7 +136,7 @@ UNSIGNED32 AdsIsNullable(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pbNu
   FieldRef f = Field(hObj, pucFldName);
   // Every field of a native or Clipper-style DBF table can be null (empty); a FoxPro-compatible
   // table's only when it was declared so.
-  const bool vfp = f.ref.cursor->schema().tableType() == TableType::kVfp;
+  const bool vfp = f.ref.cursor->schema().tableType() == table::TableType::kVfp;
   core::Out(pbNullable, !vfp || f.d().nullable() ? 1 : 0, "pbNullable");
   return 0;
 }
@@ -426,7 +426,7 @@ UNSIGNED32 AdsSetNull(ADSHANDLE hObj, UNSIGNED8* pucFldName) {
     table::CheckAssignable(*f.ref.cursor, f.index);
     f.ref->SetBlob(f.index, "");
   }
-  Change(f, [&](const Schema& s, uint8_t* image) { WriteNull(s, image, f.index); });
+  Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteNull(s, image, f.index); });
   return 0;
 }
 

@@ -25,6 +25,12 @@ namespace engine::api {
 
 namespace {
 
+using table::FieldDescriptor;
+using table::NullFlagBit;
+using table::Schema;
+using table::SetNullFlagBit;
+using table::TableType;
+
 constexpr UNSIGNED32 kReadNull = 1;
 constexpr UNSIGNED32 kSetNull = 2;
 constexpr UNSIGNED32 kSetFullLength = 3;
