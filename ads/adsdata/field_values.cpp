@@ -285,7 +285,9 @@ bool TAdsDataSet::GetFieldData(TField* field, void* value) {
     // A description that reaches past the record (with the 16-bit length of variable fields)
     // is not read from: the bytes there belong to other regions of the buffer.
     const uint16_t t = def.FieldType();
-    const uint32_t extent = def.Offset() + def.Length() + ((t == ADS_VARCHAR_FOX || t == ADS_VARBINARY_FOX || t == ADS_NVARCHAR) ? 2u : 0u);
+    // FoxPro tables keep a variable field's length inside the field.
+    const bool lengthWord = t == ADS_NVARCHAR || (musAceTableType != kAceTypeVFP && (t == ADS_VARCHAR_FOX || t == ADS_VARBINARY_FOX));
+    const uint32_t extent = def.Offset() + def.Length() + (lengthWord ? 2u : 0u);
     if (extent > musRecordSize) return false;
     const auto* record = reinterpret_cast<const uint8_t*>(buffer);
     // A blob changed in the edit lives in its cache until the post: its size decides.

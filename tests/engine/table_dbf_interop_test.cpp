@@ -1,7 +1,10 @@
 // DBF tables shared with programs no one here wrote: python3-dbf writes dBase III tables with
 // .dbt memos and FoxPro tables with .fpt memos, and the engine reads every value; the engine
 // writes NTX and CDX tables with every DBF field type, memos, empty values and a deleted
-// record, and python3-dbf and python3-dbfread read every value back.
+// record, and python3-dbf and python3-dbfread read every value back. The same both ways for
+// Visual FoxPro tables with nullable, integer, currency, datetime, double and memo fields: NULL
+// or not, every value arrives. (python3-dbf has no VarChar or VarBinary fields; the table tests
+// check those against the published layout.)
 //
 // Both Python packages come from Debian (scripts/setup installs them); the scripts run with
 // /usr/bin/python3, whatever python3 comes first on the path.
@@ -80,6 +83,7 @@ warnings.simplefilter('ignore')
 lib, path = sys.argv[1], sys.argv[2]
 def fmt(v):
     if v is None: return 'None'
+    if type(v).__name__ == 'NullType': return 'Null'
     if v is True: return 'T'
     if v is False: return 'F'
     if isinstance(v, (bytes, bytearray)): return 'b:' + bytes(v).hex()
@@ -103,6 +107,25 @@ else:
     for r in t:
         print(('*' if dbf.is_deleted(r) else ' ') + '|'.join(fmt(r[n]) for n in names))
     t.close()
+)";
+
+// python3-dbf departs from the published FoxPro layout: it numbers null bits by field position,
+// writes currency with 0 decimals and leaves the memo flag out of the header. With every field
+// nullable the two numberings agree, so its files read without ambiguity.
+const char* kWriteFoxProWithPythonDbf = R"(
+import sys, datetime, decimal, warnings
+warnings.simplefilter('ignore')
+import dbf
+t = dbf.Table(sys.argv[1], 'name C(10) NULL; qty I NULL; price Y NULL; at T NULL; notes M NULL; amount B NULL',
+              dbf_type='vfp')
+t.open(mode=dbf.READ_WRITE)
+t.append(('Widget', 12, decimal.Decimal('1.2345'), datetime.datetime(2001, 2, 3, 4, 5, 6), 'hello memo', 1.125))
+t.append((dbf.Null,) * 6)
+t.append(('', 0, decimal.Decimal('0'), None, '', 0.0))
+t.append(('Gone', -2147483647, decimal.Decimal('-922337203685.4775'), datetime.datetime(1999, 12, 31, 23, 59, 59),
+          'x' * 700, -7.5))
+dbf.delete(t[3])
+t.close()
 )";
 
 class DbfInterop : public ::testing::Test {
@@ -133,6 +156,25 @@ class DbfInterop : public ::testing::Test {
     UNSIGNED16 v = 0;
     if (AdsGetLogical(t, U(field), &v) != 0) return "<error " + LastText() + ">";
     return v ? "T" : "F";
+  }
+
+  // A field's value as text, "Null" for NULL.
+  std::string Fox(ADSHANDLE t, const char* field, bool number = false) {
+    UNSIGNED16 null = 0;
+    if (AdsIsNull(t, U(field), &null) != 0) return "<error " + LastText() + ">";
+    if (null) return "Null";
+    if (!number) return Text(t, field);
+    DOUBLE d = 0;
+    if (AdsGetDouble(t, U(field), &d) != 0) return "<error " + LastText() + ">";
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.4f", d);
+    return buf;
+  }
+  std::string FoxRow(ADSHANDLE t) {
+    UNSIGNED16 deleted = 0;
+    AdsIsRecordDeleted(t, &deleted);
+    return std::string(deleted ? "*" : " ") + Fox(t, "NAME") + "|" + Fox(t, "QTY") + "|" + Fox(t, "PRICE") + "|" +
+           Fox(t, "AT") + "|" + Fox(t, "NOTES").substr(0, 20) + "|" + Fox(t, "AMOUNT", true);
   }
 
   testenv::TempDir dir_;
@@ -248,6 +290,93 @@ TEST_F(DbfInterop, TablesTheEngineWritesReadBackInPythonDbfAndDbfread) {
     };
     EXPECT_EQ(out, expected) << "python3-dbfread";
   }
+}
+
+TEST_F(DbfInterop, FoxProTablesThatPythonDbfWritesReadThroughTheEngineNullsIncluded) {
+  RequirePackages(dir_);
+  const std::string path = dir_.str() + "/fox.dbf";
+  std::vector<std::string> out;
+  ASSERT_EQ(RunPython(dir_, kWriteFoxProWithPythonDbf, path, &out), 0) << testing::PrintToString(out);
+  ADSHANDLE t = 0;
+  ASSERT_EQ(AdsOpenTable90(0, U(path), nullptr, 4, 1, 1, 1, 0, nullptr, &t), 0u) << LastText();
+  std::vector<std::string> rows;
+  for (UNSIGNED32 n = 1; n <= 4; ++n) {
+    ASSERT_EQ(AdsGotoRecord(t, n), 0u);
+    rows.push_back(FoxRow(t));
+  }
+  const std::vector<std::string> expected = {
+      " Widget|12|1.2345|02/03/2001 04:05:06|hello memo|1.1250",
+      " Null|Null|Null|Null|Null|Null",
+      " |0|0.0000|||0.0000",  // empty values, not NULL
+      "*Gone|-2147483647|-922337203685.4775|12/31/1999 23:59:59|xxxxxxxxxxxxxxxxxxxx|-7.5000",
+  };
+  EXPECT_EQ(rows, expected);
+  // The engine sets one field NULL and gives a NULL one a value; python3-dbf reads both.
+  ASSERT_EQ(AdsGotoRecord(t, 1), 0u);
+  ASSERT_EQ(AdsSetNull(t, U("PRICE")), 0u);
+  ASSERT_EQ(AdsWriteRecord(t), 0u);
+  ASSERT_EQ(AdsGotoRecord(t, 2), 0u);
+  ASSERT_EQ(AdsSetLong(t, U("QTY"), 77), 0u);
+  ASSERT_EQ(AdsSetString(t, U("NOTES"), U("now a memo"), 10), 0u);
+  ASSERT_EQ(AdsWriteRecord(t), 0u);
+  ASSERT_EQ(AdsCloseTable(t), 0u);
+  ASSERT_EQ(RunPython(dir_, kDump, "dbf " + path, &out), 0) << testing::PrintToString(out);
+  ASSERT_GE(out.size(), 3u);
+  EXPECT_EQ(out[1], " Widget|12|Null|2001-02-03T04:05:06|hello memo|1.125");
+  EXPECT_EQ(out[2], " Null|77|Null|Null|now a memo|Null");
+}
+
+TEST_F(DbfInterop, FoxProTablesTheEngineWritesReadBackInPythonDbfAndDbfread) {
+  RequirePackages(dir_);
+  const std::string path = dir_.str() + "/engine.dbf";
+  ADSHANDLE t = 0;
+  ASSERT_EQ(AdsCreateTable90(0, U(path), nullptr, 4, 1, 1, 1, 0,
+                             U("NAME,Char,10,NULL;QTY,Integer,NULL;PRICE,Currency,NULL;AT,DateTime,NULL;"
+                               "NOTES,Memo,NULL;AMOUNT,Double,3,NULL;OK,Logical,NULL;"),
+                             0, nullptr, &t),
+            0u)
+      << LastText();
+  auto set = [&](const char* field, const std::string& v) {
+    ASSERT_EQ(AdsSetString(t, U(field), U(v), static_cast<UNSIGNED32>(v.size())), 0u) << field << LastText();
+  };
+  ASSERT_EQ(AdsAppendRecord(t), 0u);
+  set("NAME", "Widget");
+  ASSERT_EQ(AdsSetLong(t, U("QTY"), -2147483647), 0u);
+  ASSERT_EQ(AdsSetDouble(t, U("PRICE"), 1.2345), 0u);
+  set("AT", "02/03/2001 04:05:06");
+  set("NOTES", std::string(700, 'x'));
+  ASSERT_EQ(AdsSetDouble(t, U("AMOUNT"), -7.125), 0u);
+  ASSERT_EQ(AdsSetLogical(t, U("OK"), 1), 0u);
+  ASSERT_EQ(AdsWriteRecord(t), 0u);
+  ASSERT_EQ(AdsAppendRecord(t), 0u);  // every field NULL
+  ASSERT_EQ(AdsWriteRecord(t), 0u);
+  ASSERT_EQ(AdsAppendRecord(t), 0u);  // empty values that are not NULL
+  ASSERT_EQ(AdsSetEmpty(t, U("NAME")), 0u);
+  ASSERT_EQ(AdsSetLong(t, U("QTY"), 0), 0u);
+  ASSERT_EQ(AdsSetDouble(t, U("PRICE"), 0), 0u);
+  ASSERT_EQ(AdsSetDouble(t, U("AMOUNT"), 0), 0u);
+  ASSERT_EQ(AdsSetLogical(t, U("OK"), 0), 0u);
+  ASSERT_EQ(AdsWriteRecord(t), 0u);
+  ASSERT_EQ(AdsCloseTable(t), 0u);
+
+  std::vector<std::string> out;
+  ASSERT_EQ(RunPython(dir_, kDump, "dbf " + path, &out), 0) << testing::PrintToString(out);
+  std::vector<std::string> expected = {
+      "fields NAME,QTY,PRICE,AT,NOTES,AMOUNT,OK",
+      " Widget|-2147483647|1.2345|2001-02-03T04:05:06|" + std::string(700, 'x') + "|-7.125|T",
+      " Null|Null|Null|Null|Null|Null|Null",
+      " |0|0.0000|Null|Null|0.000|F",
+  };
+  EXPECT_EQ(out, expected) << "python3-dbf";
+  // python3-dbfread knows no NULL: it reads the values and shows the null flags as bytes.
+  ASSERT_EQ(RunPython(dir_, kDump, "dbfread " + path, &out), 0) << testing::PrintToString(out);
+  expected = {
+      "fields NAME,QTY,PRICE,AT,NOTES,AMOUNT,OK,_NullFlags",
+      " Widget|-2147483647|1.2345|2001-02-03T04:05:06|" + std::string(700, 'x') + "|-7.125|T|b:00",
+      " |0|0|None|None|0.000|None|b:7f",
+      " |0|0|None|None|0.000|F|b:18",
+  };
+  EXPECT_EQ(out, expected) << "python3-dbfread";
 }
 
 }  // namespace

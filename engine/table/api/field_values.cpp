@@ -108,6 +108,10 @@ std::string FieldText(TableCursor& cursor, size_t i) {
       break;
   }
   if (v.isNull(i)) return std::string();
+  // A date that is no date (an empty FoxPro datetime, which is not NULL) shows as no text.
+  if (table::ValueKindOf(d.type) == table::ValueKind::kDate || table::ValueKindOf(d.type) == table::ValueKind::kTimeStamp) {
+    if (v.julian(i) == 0) return std::string();
+  }
   switch (d.type) {
     case FieldType::kNumeric:
       return v.text(i);
