@@ -8,38 +8,31 @@
 namespace engine::table {
 
 std::optional<char> DbfLetterOf(FieldType type, TableType tableType) {
-  if (tableType == TableType::kVfp) {
-    switch (type) {
-      case FieldType::kString: return 'C';
-      case FieldType::kNumeric: return 'N';
-      case FieldType::kDate: return 'D';
-      case FieldType::kLogical: return 'L';
-      case FieldType::kMemo: return 'M';
-      case FieldType::kBinary: return 'W';
-      case FieldType::kImage: return 'P';
-      case FieldType::kInteger: return 'I';
-      case FieldType::kDouble: return 'B';
-      case FieldType::kMoney: return 'Y';
-      case FieldType::kTimeStamp: return 'T';
-      case FieldType::kVarChar: return 'V';
-      case FieldType::kVarBinary: return 'Q';
-      default: return std::nullopt;
-    }
-  }
+  const bool vfp = tableType == TableType::kVfp;
   switch (type) {
     case FieldType::kString: return 'C';
     case FieldType::kNumeric: return 'N';
     case FieldType::kDate: return 'D';
     case FieldType::kLogical: return 'L';
     case FieldType::kMemo: return 'M';
-    case FieldType::kBinary:
-      if (tableType == TableType::kCdx) return 'G';
-      return std::nullopt;
     case FieldType::kImage:
-      if (tableType == TableType::kCdx) return 'P';
-      return std::nullopt;
+      if (tableType == TableType::kNtx) return std::nullopt;
+      return 'P';
+    case FieldType::kBinary:
+      if (tableType == TableType::kNtx) return std::nullopt;
+      return vfp ? 'W' : 'G';
     default:
-      return std::nullopt;
+      break;
+  }
+  if (!vfp) return std::nullopt;
+  switch (type) {
+    case FieldType::kInteger: return 'I';
+    case FieldType::kDouble: return 'B';
+    case FieldType::kMoney: return 'Y';
+    case FieldType::kTimeStamp: return 'T';
+    case FieldType::kVarChar: return 'V';
+    case FieldType::kVarBinary: return 'Q';
+    default: return std::nullopt;
   }
 }
 

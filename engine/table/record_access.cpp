@@ -95,29 +95,10 @@ bool RecordView::isBlank(size_t i) const {
 bool RecordView::isNull(size_t i) const {
   const FieldDescriptor& d = field(i);
   const uint8_t* p = image_ + d.offset;
-  if (schema_->tableType() == TableType::kVfp) {
-    // A nullable field is NULL exactly when its null bit says so; another field when it holds
-    // its blank value, as in every DBF table.
-    if (d.nullable()) return NullFlagBit(*schema_, image_, d.nullBit);
-    return isBlank(i);
-  }
-  if (schema_->dbf()) {
-    switch (d.type) {
-      case FieldType::kLogical:
-        return p[0] == ' ' || p[0] == '?' || p[0] == 0;
-      case FieldType::kDate:
-        return DbfDateJulian(p) == 0;
-      case FieldType::kMemo:
-      case FieldType::kBinary:
-      case FieldType::kImage:
-        return DbfMemoBlock(p) == 0;
-      default:
-        for (uint32_t k = 0; k < d.size; ++k) {
-          if (p[k] != ' ' && p[k] != 0) return false;
-        }
-        return true;
-    }
-  }
+  // A nullable FoxPro field is NULL exactly when its null bit says so; another DBF field when
+  // it holds its blank value.
+  if (d.nullable()) return NullFlagBit(*schema_, image_, d.nullBit);
+  if (schema_->dbf()) return isBlank(i);
   switch (d.type) {
     case FieldType::kLogical:
       return p[0] == ' ' || p[0] == 0;

@@ -21,9 +21,9 @@ constexpr UNSIGNED16 kVfp = 4;
 constexpr const char* kFoxFields =
     "C,Char,6;N,Integer,NULL;B,Double,2;Y,Currency;T,DateTime,NULL;V,VarChar,5,NULL;Q,VarBinary,4;M,Memo,NULL;";
 
-ADSHANDLE CreateFoxTable(ADSHANDLE connection, const char* name) {
+ADSHANDLE CreateFoxTable(ADSHANDLE connection, const char* name, const char* fields = kFoxFields) {
   QByteArray n(name);
-  QByteArray f(kFoxFields);
+  QByteArray f(fields);
   ADSHANDLE table = 0;
   EXPECT_EQ(AdsCreateTable90(connection, A(n), nullptr, kVfp, 1, 1, 1, 0, A(f), 0, nullptr, &table), 0u) << LastError();
   return table;
@@ -140,8 +140,7 @@ TEST_F(AdsFoxPro, FieldsOfTheFoxProTypesAreDescribedAndReadWithTheirNullFlags) {
   tb.Close();
 
   // A VarChar right before the null flags: nothing follows it but them.
-  QByteArray n("last"), f("N,Integer;V,VarChar,3;");
-  ASSERT_EQ(AdsCreateTable90(raw_, A(n), nullptr, kVfp, 1, 1, 1, 0, A(f), 0, nullptr, &t), 0u) << LastError();
+  t = CreateFoxTable(raw_, "last", "N,Integer;V,VarChar,3;");
   ASSERT_EQ(AdsAppendRecord(t), 0u);
   SetString(t, "V", "ab");
   ASSERT_EQ(AdsWriteRecord(t), 0u);
