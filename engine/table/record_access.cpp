@@ -135,9 +135,13 @@ bool RecordView::isNull(size_t i) const {
 bool RecordView::isEmpty(size_t i) const {
   if (isNull(i)) return true;
   const FieldDescriptor& d = field(i);
-  if (schema_->tableType() == TableType::kVfp && d.nullable() && d.type != FieldType::kVarChar &&
-      d.type != FieldType::kVarBinary && isBlank(i)) {
-    return true;
+  if (schema_->tableType() == TableType::kVfp) {
+    // FoxPro numbers have no blank form: 0 is their empty value (what emptying writes), though
+    // a value and never NULL.
+    if (d.type == FieldType::kInteger || d.type == FieldType::kDouble || d.type == FieldType::kMoney) {
+      return AllZero(image_ + d.offset, d.size);
+    }
+    if (d.nullable() && d.type != FieldType::kVarChar && d.type != FieldType::kVarBinary && isBlank(i)) return true;
   }
   const uint8_t* p = image_ + d.offset;
   switch (d.type) {

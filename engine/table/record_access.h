@@ -68,7 +68,8 @@ class RecordView {
   // Holds its type's null encoding. FoxPro-compatible tables: a nullable field when its null
   // flag is set, another field when it holds its blank value (as in every DBF table).
   bool isNull(size_t i) const;
-  // Null, or a character field holding only blanks.
+  // Null, or a character field holding only blanks; FoxPro-compatible tables: also a field
+  // holding its blank value, and Integer, Double and Currency holding 0.
   bool isEmpty(size_t i) const;
 
   // 8-bit text: Char and CIChar padded with blanks to their length (a null field reads as

@@ -225,6 +225,38 @@ TEST_F(AdsFoxPro, EditingWritesNullsValuesAndVariableLengthsAsTheEngineReadsThem
   EXPECT_FALSE(other.FieldByName("N")->IsNull());
 }
 
+// A cleared nullable field is posted as NULL; with AdsPreserveSpaces the components post its
+// empty value instead, which a FoxPro table keeps apart from NULL.
+TEST_F(AdsFoxPro, ClearedNullableFieldsPostNullUnlessSpacesArePreserved) {
+  ADSHANDLE t = CreateFoxTable(raw_, "fox");
+  ASSERT_EQ(AdsAppendRecord(t), 0u);
+  SetLong(t, "N", 9);
+  SetString(t, "V", "abc");
+  ASSERT_EQ(AdsWriteRecord(t), 0u);
+  ASSERT_EQ(AdsCloseTable(t), 0u);
+  for (bool preserve : {false, true}) {
+    SCOPED_TRACE(preserve ? "spaces preserved" : "spaces not preserved");
+    TAdsTable tb(nullptr);
+    Attach(tb, "fox");
+    tb.AdsTableOptions().SetAdsPreserveSpaces(preserve);
+    tb.Open();
+    tb.Edit();
+    tb.FieldByName("N")->SetAsInteger(9);
+    tb.FieldByName("N")->Clear();
+    tb.FieldByName("V")->SetAsString("abc");
+    tb.FieldByName("V")->Clear();
+    tb.Post();
+    tb.Close();
+    ADSHANDLE h = OpenFox(raw_, "fox");
+    ASSERT_EQ(AdsGotoRecord(h, 1), 0u);
+    EXPECT_EQ(EngineNull(h, "N"), !preserve);
+    EXPECT_EQ(EngineNull(h, "V"), !preserve);
+    EXPECT_TRUE(EngineField(h, "N").Empty());
+    if (preserve) EXPECT_EQ(EngineField(h, "N").Long(), 0);
+    AdsCloseTable(h);
+  }
+}
+
 TEST_F(AdsFoxPro, ATableCreatedByTheComponentIsAFoxProTable) {
   TAdsTable tb(nullptr);
   Attach(tb, "made");
