@@ -104,7 +104,11 @@ std::vector<uint8_t> EncodeDbfHeader(const TableHeader& h, TableType type, int32
     p[16] = static_cast<uint8_t>(d.size & 0xFF);
     const bool decimals = d.type == FieldType::kNumeric || d.type == FieldType::kDouble || d.type == FieldType::kMoney;
     p[17] = static_cast<uint8_t>(decimals ? d.decimals : 0);
-    if (type == TableType::kVfp) p[18] = d.dbfFlags;
+    if (type == TableType::kVfp) {
+      p[18] = d.dbfFlags;
+      StoreLE<uint32_t>(p + 19, d.autoincNext);
+      p[23] = d.autoincStep;
+    }
     at += kDbfDescriptorSize;
   }
   if (type == TableType::kVfp && h.schema.nullFlagsSize() > 0) {
@@ -190,7 +194,13 @@ void DecodeDbfHeader(const uint8_t* b, size_t size, TableType type, const std::s
     }
     d.type = *ft;
     d.dbfLetter = static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 'a' + 'A' : letter);
-    if (vfp) d.dbfFlags = p[18] & (kVfpFieldNullable | kVfpFieldBinary);
+    if (vfp) {
+      d.dbfFlags = p[18] & static_cast<uint8_t>(~kVfpFieldSystem);
+      if ((d.dbfFlags & kVfpFieldAutoinc) == kVfpFieldAutoinc) {
+        d.autoincNext = LoadLE<uint32_t>(p + 19);
+        d.autoincStep = p[23];
+      }
+    }
     uint32_t length = p[16];
     const uint32_t vfpSize = vfp ? DbfFieldSize(d.type, length, type) : 0;
     switch (d.type) {

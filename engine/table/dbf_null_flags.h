@@ -25,6 +25,7 @@ constexpr char kVfpNullFlagsLetter = '0';
 constexpr uint8_t kVfpFieldSystem = 0x01;
 constexpr uint8_t kVfpFieldNullable = 0x02;
 constexpr uint8_t kVfpFieldBinary = 0x04;
+constexpr uint8_t kVfpFieldAutoinc = 0x0C;  // on Integer fields; shares the binary bit
 
 // Hands out the null and variable-length bits of `fields` (their dbfFlags set) in order and
 // returns how many bits the null-flags field needs.

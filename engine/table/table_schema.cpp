@@ -298,7 +298,8 @@ FieldSpec Schema::specOf(size_t i) const {
   decl.type = d.type;
   decl.decimals = d.decimals;
   decl.nullable = d.nullable();
-  decl.binary = (d.dbfFlags & kVfpFieldBinary) != 0;
+  decl.binary = (d.dbfFlags & kVfpFieldBinary) != 0 &&
+                (d.type == FieldType::kString || d.type == FieldType::kMemo || d.type == FieldType::kVarChar);
   if (d.dbfLetter == 'G') decl.dbfLetter = 'G';
   switch (d.type) {
     case FieldType::kString:

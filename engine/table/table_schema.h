@@ -51,6 +51,10 @@ struct FieldDescriptor {
   // binary), and the field's bits in the hidden null-flags field: its null bit and, for
   // VarChar and VarBinary, the bit that says its value is shorter than the field. -1: none.
   uint8_t dbfFlags = 0;
+  // FoxPro autoincrement integers (flags 0x0C) as another program keeps them in descriptor
+  // bytes 19 to 23: the next value and the step. Kept as read and written back unchanged.
+  uint32_t autoincNext = 0;
+  uint8_t autoincStep = 0;
   int16_t nullBit = -1;
   int16_t varBit = -1;
   bool nullable() const { return nullBit >= 0; }

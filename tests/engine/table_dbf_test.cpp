@@ -815,6 +815,30 @@ TEST_F(DbfTables, FoxProFilesOfOtherKindsAndDamagedNullFlagsAreRefused) {
   EXPECT_EQ(type, kVfp);
 }
 
+// Another program's autoincrement integer: its flags, next value and step stay as they were
+// through the engine's appends and a pack, which rewrites the header.
+TEST_F(DbfTables, FoxProAutoincrementStateOfAnotherProgramIsKept) {
+  ADSHANDLE h = Create(kVfp, "auto.dbf", "A,Char,3;N,Integer;");
+  Close(h);
+  std::string dbf = Slurp(Path("auto.dbf"));
+  const std::string state("\x0C\x64\0\0\0\x01", 6);  // flags 0x0C, next 100, step 1
+  dbf.replace(64 + 18, 6, state);
+  Spill(Path("auto.dbf"), dbf);
+  h = Open(kVfp, "auto.dbf", kExclusive);
+  for (const char* a : {"x", "y"}) {
+    ASSERT_EQ(AdsAppendRecord(h), 0u);
+    Set(h, "A", a);
+    ASSERT_EQ(AdsWriteRecord(h), 0u) << LastText();
+  }
+  ASSERT_EQ(AdsGotoRecord(h, 1), 0u);
+  ASSERT_EQ(AdsDeleteRecord(h), 0u);
+  ASSERT_EQ(AdsPackTable(h), 0u) << LastText();
+  Close(h);
+  dbf = Slurp(Path("auto.dbf"));
+  EXPECT_EQ(dbf.substr(64 + 18, 6), state);
+  EXPECT_EQ(LE32(dbf, 4), 1u);
+}
+
 TEST_F(DbfTables, FoxProTablesKeepNullsThroughConversionCopyAndRestructure) {
   ADSHANDLE native = 0;
   ASSERT_EQ(AdsCreateTable90(0, U(Path("src.adt")), nullptr, 3, 1, 1, 1, 0,
