@@ -55,7 +55,7 @@ std::string ColumnObject(const Connection& c, const std::string& object) {
     table::Table::OpenOptions o;
     o.readOnly = true;
     std::unique_ptr<table::Table> t = table::Table::Open(c.dictionary->TableHostPath(*entry), o);
-    std::optional<size_t> i = t->schema().find(column);
+    std::optional<size_t> i = t->schema().Find(column);
     if (!i) Fail(err::kFieldNotFound, "The table \"" + entry->name + "\" has no column \"" + column + "\".");
     return entry->name + "." + t->schema().fields()[*i].name;
   }

@@ -66,7 +66,7 @@ void CopyBlobs(table::Table& from, table::Table& to, uint8_t* image) {
 table::Schema ConvertedSchema(const table::Schema& source, table::TableType type) {
   std::vector<table::FieldSpec> specs;
   for (size_t i = 0; i < source.fieldCount(); ++i) {
-    table::FieldSpec spec = source.specOf(i);
+    table::FieldSpec spec = source.SpecOf(i);
     if (type != table::TableType::kVfp) {
       // Only FoxPro tables have NULL and binary marks; elsewhere a NULL is the empty value.
       spec.nullable = spec.binary = false;
@@ -212,7 +212,7 @@ void CopyTable(table::TableCursor& source, table::RecordOrder* order, uint16_t o
     copy->EndBatch();
     copy->Commit();
   }
-  files.Install(schema.hasBlobs(), true);
+  files.Install(schema.HasBlobs(), true);
 }
 
 void CopyContents(table::TableCursor& source, table::RecordOrder* order, uint16_t option,

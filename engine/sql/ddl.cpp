@@ -444,7 +444,7 @@ void RunCreateTable(Session& s, const CreateTable& c, uint16_t charType, const s
   options.collation = collation;
   for (const KeyDef& k : c.keys) {
     for (const std::string& column : k.segments) {
-      if (!schema.find(column)) {
+      if (!schema.Find(column)) {
         FailColumn(err::kColumnNotFound, column, "The key \"" + k.name + "\" names a column the table does not have");
       }
     }

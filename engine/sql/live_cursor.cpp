@@ -38,7 +38,7 @@ std::string TagFor(table::Table& file, const LiveOrder& order) {
     if (segments.size() != order.fields.size()) continue;
     bool same = true;
     for (size_t i = 0; i < segments.size() && same; ++i) {
-      std::optional<size_t> field = file.schema().find(segments[i]);
+      std::optional<size_t> field = file.schema().Find(segments[i]);
       same = field && core::EqualsIgnoringAsciiCase(file.schema().fields()[*field].name, segments[i]) &&
              core::EqualsIgnoringAsciiCase(segments[i], core::Utf8ToAnsi(order.fields[i]));
     }

@@ -178,7 +178,7 @@ std::optional<size_t> KeyedField(const table::Schema& schema, const std::string&
     e = trim(e.substr(open + 1, e.size() - open - 2));
     *folded = true;
   }
-  return schema.find(std::string(e));
+  return schema.Find(std::string(e));
 }
 
 std::vector<ColumnLookup> LookupTags(const table::Schema& schema, const std::vector<table::TagDefinition>& tags) {
@@ -323,7 +323,7 @@ int Connect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_v
     int rc = sqlite3_declare_vtab(db, DeclarationOf(vtab->schema).c_str());
     if (rc != SQLITE_OK) FailFromSqlite(db, rc);
     std::vector<table::FieldSpec> columns;
-    for (size_t i = 0; i < vtab->schema.fieldCount(); ++i) columns.push_back(vtab->schema.specOf(i));
+    for (size_t i = 0; i < vtab->schema.fieldCount(); ++i) columns.push_back(vtab->schema.SpecOf(i));
     session->SetColumns("main", argv[2], std::move(columns));
     sqlite3_vtab_config(db, SQLITE_VTAB_CONSTRAINT_SUPPORT, 1);
     TableVtab* raw = vtab.get();

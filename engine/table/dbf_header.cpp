@@ -47,7 +47,7 @@ uint8_t VersionByte(const TableHeader& h, TableType type) {
     }
     return 0x30;
   }
-  if (!h.schema.hasBlobs()) return 0x03;
+  if (!h.schema.HasBlobs()) return 0x03;
   return type == TableType::kNtx ? 0x83 : 0xF5;
 }
 
@@ -74,7 +74,7 @@ void EncodeFirstBlock(uint8_t* b, const TableHeader& h, TableType type, const Ta
   StoreLE<uint32_t>(b + kDbfChangeCounterOffset, static_cast<uint32_t>(c.changeCounter));
   b[28] = h.dbfTableFlags;
   // FoxPro readers find a table's memo file through this flag.
-  if (type == TableType::kVfp && h.schema.hasBlobs()) b[28] |= kVfpTableHasMemo;
+  if (type == TableType::kVfp && h.schema.HasBlobs()) b[28] |= kVfpTableHasMemo;
   b[29] = h.properties.charType == 2 ? kMarkOem : kMarkAnsi;
 }
 
@@ -268,7 +268,7 @@ void DecodeDbfHeader(const uint8_t* b, size_t size, TableType type, const std::s
   if (h.schema.recordLength() != recordLength) {
     Damaged(file, "its null-flags field is too short for its nullable and variable-length fields");
   }
-  if (h.schema.hasBlobs() && version == 0x03) {
+  if (h.schema.HasBlobs() && version == 0x03) {
     Damaged(file, "it has memo fields but its version byte announces no memo file");
   }
   h.counters.recordCount = LoadLE<uint32_t>(b + 4);
@@ -276,7 +276,7 @@ void DecodeDbfHeader(const uint8_t* b, size_t size, TableType type, const std::s
   h.dbfTableFlags = b[28];
   h.properties.charType = IsOemMark(b[29]) ? 2 : 1;
   h.properties.indexPageSize = type == TableType::kNtx ? 1024 : 512;
-  h.properties.memoBlockSize = h.schema.hasBlobs() && type == TableType::kNtx ? kDbtBlockSize : 0;
+  h.properties.memoBlockSize = h.schema.HasBlobs() && type == TableType::kNtx ? kDbtBlockSize : 0;
   *out = std::move(h);
 }
 
@@ -290,7 +290,7 @@ bool DbfFormat::ReadHeader(storage::File& file, const std::string& path, TableHe
   std::vector<uint8_t> whole(std::max<uint32_t>(headerLength, kDbfHeaderSize));
   size_t have = file.Read(0, whole.data(), whole.size());
   DecodeDbfHeader(whole.data(), have, type_, path, out);
-  if (out->schema.hasBlobs() && type_ != TableType::kNtx) {
+  if (out->schema.HasBlobs() && type_ != TableType::kNtx) {
     // The .fpt says its own block size; the table only reports it.
     try {
       out->properties.memoBlockSize = DbfMemo::Open(MemoPath(path), type_, false)->blockSize();
@@ -306,7 +306,7 @@ void DbfFormat::LayOut(TableHeader* h) const {
   const uint32_t descriptors = static_cast<uint32_t>(h->schema.fieldCount()) + (h->schema.nullFlagsSize() > 0 ? 1 : 0);
   h->headerLength = kDbfHeaderSize + kDbfDescriptorSize * descriptors + 1;
   if (type_ == TableType::kVfp) h->headerLength += kVfpBacklinkSize;
-  if (h->schema.hasBlobs()) {
+  if (h->schema.HasBlobs()) {
     h->properties.memoBlockSize = type_ == TableType::kNtx ? kDbtBlockSize
                                   : h->properties.memoBlockSize ? h->properties.memoBlockSize
                                                                 : kDefaultFptBlockSize;

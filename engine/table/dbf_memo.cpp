@@ -65,11 +65,11 @@ std::unique_ptr<DbfMemo> DbfMemo::Open(const std::string& path, TableType type, 
     if (blockSize == 0) Damaged(path, "its block size is 0");
   }
   std::unique_ptr<DbfMemo> m(new DbfMemo(std::move(f), fpt, blockSize));
-  if (m->nextFreeBlock() < m->firstBlock()) Damaged(path, "its next free block lies inside its header");
+  if (m->NextFreeBlock() < m->firstBlock()) Damaged(path, "its next free block lies inside its header");
   return m;
 }
 
-uint32_t DbfMemo::nextFreeBlock() const {
+uint32_t DbfMemo::NextFreeBlock() const {
   uint8_t b[4];
   file_->ReadExact(0, b, sizeof b);
   return fpt_ ? LoadBE32(b) : LoadLE<uint32_t>(b);
@@ -155,7 +155,7 @@ BlobRef DbfMemo::Write(std::string_view content, FieldType type) {
   // Whole blocks, so the next memo starts on a block boundary.
   const uint64_t blocks = (bytes.size() + blockSize_ - 1) / blockSize_;
   bytes.resize(blocks * blockSize_, '\0');
-  const uint32_t block = std::max(nextFreeBlock(), firstBlock());
+  const uint32_t block = std::max(NextFreeBlock(), firstBlock());
   if (uint64_t{block} + blocks > 0xFFFFFFFFu) Fail(err::kValueDoesNotFit, "The memo file \"" + path() + "\" is full.");
   file_->Write(uint64_t{block} * blockSize_, bytes.data(), bytes.size());
   StoreNextFree(static_cast<uint32_t>(block + blocks));

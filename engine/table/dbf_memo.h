@@ -48,7 +48,7 @@ class DbfMemo : public MemoStore {
   void Sync() override { file_->Sync(); }
 
   // The next free block as the header holds it (for verification and tests).
-  uint32_t nextFreeBlock() const;
+  uint32_t NextFreeBlock() const;
 
  private:
   DbfMemo(std::unique_ptr<storage::File> file, bool fpt, uint16_t blockSize)

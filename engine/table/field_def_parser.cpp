@@ -131,7 +131,7 @@ std::string FormatFieldDefinitions(const Schema& schema) {
   std::string out;
   for (size_t i = 0; i < schema.fieldCount(); ++i) {
     const FieldDescriptor& d = schema.fields()[i];
-    FieldSpec decl = schema.specOf(i);
+    FieldSpec decl = schema.SpecOf(i);
     out += d.name;
     out += ',';
     out += d.dbfLetter == 'G' ? std::string_view("General") : TypeWordOf(d.type);

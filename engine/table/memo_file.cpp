@@ -35,7 +35,7 @@ MemoFile MemoFile::Create(const std::string& path, uint16_t blockSize) {
   m.blockSize_ = blockSize;
   Header h;
   h.blockSize = blockSize;
-  h.totalBlocks = m.firstDataBlock();
+  h.totalBlocks = m.FirstDataBlock();
   m.StoreHeader(h);
   // The file spans the header blocks, so the first extent starts on a block boundary.
   m.file_->Truncate(static_cast<uint64_t>(h.totalBlocks) * blockSize);
@@ -63,9 +63,9 @@ MemoFile MemoFile::Open(const std::string& path, bool writable) {
   return m;
 }
 
-uint32_t MemoFile::firstDataBlock() const { return (kMemoHeaderSize + blockSize_ - 1) / blockSize_; }
+uint32_t MemoFile::FirstDataBlock() const { return (kMemoHeaderSize + blockSize_ - 1) / blockSize_; }
 
-uint32_t MemoFile::blocksFor(size_t content) const {
+uint32_t MemoFile::BlocksFor(size_t content) const {
   return static_cast<uint32_t>((content + kExtentHeaderSize + blockSize_ - 1) / blockSize_);
 }
 
@@ -98,7 +98,7 @@ std::string MemoFile::Read(BlobRef ref) const {
   if (ref.block == 0) return std::string();
   uint64_t fileSize = file_->Size();
   uint64_t offset = static_cast<uint64_t>(ref.block) * blockSize_;
-  if (ref.block < firstDataBlock() || offset + kExtentHeaderSize + ref.length > fileSize) {
+  if (ref.block < FirstDataBlock() || offset + kExtentHeaderSize + ref.length > fileSize) {
     Damaged(path(), "a record refers to block " + std::to_string(ref.block) + " past the end of the memo file");
   }
   uint8_t eh[kExtentHeaderSize];
@@ -118,13 +118,13 @@ BlobRef MemoFile::Write(std::string_view content) {
   if (content.empty()) return BlobRef{};
   if (content.size() > 0x7FFFFFF0u) Fail(err::kValueDoesNotFit, "A blob is limited to 2 GB.");
   Header h = LoadHeader();
-  uint32_t need = blocksFor(content.size());
+  uint32_t need = BlocksFor(content.size());
   uint32_t block = 0;
   // First fit on the free list; the remainder of a larger extent stays free in its place.
   uint32_t prev = 0;
   for (uint32_t cur = h.freeHead; cur != 0;) {
     uint8_t fh[kExtentHeaderSize];
-    if (cur < firstDataBlock() || cur >= h.totalBlocks) Damaged(path(), "its free list leaves the file");
+    if (cur < FirstDataBlock() || cur >= h.totalBlocks) Damaged(path(), "its free list leaves the file");
     file_->ReadExact(static_cast<uint64_t>(cur) * blockSize_, fh, sizeof fh);
     if (LoadLE<uint32_t>(fh) != kFreeKind) Damaged(path(), "its free list is broken");
     uint32_t blocks = LoadLE<uint32_t>(fh + 8);
@@ -179,7 +179,7 @@ BlobRef MemoFile::Write(std::string_view content) {
 void MemoFile::Free(BlobRef ref) {
   if (ref.block == 0) return;
   Header h = LoadHeader();
-  if (ref.block < firstDataBlock() || ref.block >= h.totalBlocks) return;  // nothing of ours to free
+  if (ref.block < FirstDataBlock() || ref.block >= h.totalBlocks) return;  // nothing of ours to free
   uint8_t eh[kExtentHeaderSize];
   file_->ReadExact(static_cast<uint64_t>(ref.block) * blockSize_, eh, sizeof eh);
   if (LoadLE<uint32_t>(eh) != kBlobKind) return;  // already free or not a blob: never link it twice
@@ -200,7 +200,7 @@ void MemoFile::WipeFree() {
   // A damaged list that loops is cut off after as many steps as the file has blocks.
   uint32_t steps = 0;
   for (uint32_t cur = h.freeHead; cur != 0 && steps++ <= h.totalBlocks;) {
-    if (cur < firstDataBlock() || cur >= h.totalBlocks) Damaged(path(), "its free list leaves the file");
+    if (cur < FirstDataBlock() || cur >= h.totalBlocks) Damaged(path(), "its free list leaves the file");
     uint8_t fh[kExtentHeaderSize];
     file_->ReadExact(static_cast<uint64_t>(cur) * blockSize_, fh, sizeof fh);
     if (LoadLE<uint32_t>(fh) != kFreeKind) Damaged(path(), "its free list is broken");
@@ -213,7 +213,7 @@ void MemoFile::WipeFree() {
   }
 }
 
-uint32_t MemoFile::totalBlocks() { return LoadHeader().totalBlocks; }
-uint32_t MemoFile::freeBlocks() { return LoadHeader().freeBlocks; }
+uint32_t MemoFile::TotalBlocks() { return LoadHeader().totalBlocks; }
+uint32_t MemoFile::FreeBlocks() { return LoadHeader().freeBlocks; }
 
 }  // namespace engine::table

@@ -57,8 +57,8 @@ class MemoFile : public MemoStore {
   void WipeFree() override;
 
   // Blocks in the file and blocks on the free list (for verification and tests).
-  uint32_t totalBlocks();
-  uint32_t freeBlocks();
+  uint32_t TotalBlocks();
+  uint32_t FreeBlocks();
 
  private:
   struct Header {
@@ -69,8 +69,8 @@ class MemoFile : public MemoStore {
   };
   Header LoadHeader() const;
   void StoreHeader(const Header& h);
-  uint32_t firstDataBlock() const;
-  uint32_t blocksFor(size_t content) const;
+  uint32_t FirstDataBlock() const;
+  uint32_t BlocksFor(size_t content) const;
 
   std::unique_ptr<storage::File> file_;
   uint16_t blockSize_ = 0;

@@ -62,7 +62,7 @@ class RecordView {
     ENGINE_CHECK(i < schema_->fields().size(), "a field number beyond the record's fields");
     return schema_->fields()[i];
   }
-  std::optional<size_t> findField(std::string_view name) const { return schema_->find(name); }
+  std::optional<size_t> FindField(std::string_view name) const { return schema_->Find(name); }
   const uint8_t* fieldBytes(size_t i) const { return image_ + field(i).offset; }
 
   // Holds its type's null encoding. FoxPro-compatible tables: a nullable field when its null

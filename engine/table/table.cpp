@@ -30,7 +30,7 @@ void Table::Create(const std::string& path, const Schema& schema, const CreateOp
   const RecordFormat& format = RecordFormatOf(schema.tableType());
   TableHeader h;
   h.schema = schema;
-  h.properties.memoBlockSize = schema.hasBlobs() ? (options.memoBlockSize ? options.memoBlockSize : kDefaultMemoBlockSize) : 0;
+  h.properties.memoBlockSize = schema.HasBlobs() ? (options.memoBlockSize ? options.memoBlockSize : kDefaultMemoBlockSize) : 0;
   h.properties.charType = options.charType;
   h.properties.collation = options.collation;
   h.properties.indexPageSize = options.indexPageSize;
@@ -40,11 +40,11 @@ void Table::Create(const std::string& path, const Schema& schema, const CreateOp
 
   table_files::NewTableFiles files(path, format.type());
   std::unique_ptr<MemoStore> memo;
-  if (schema.hasBlobs()) memo = format.CreateMemo(format.MemoPath(files.staged()), h.properties.memoBlockSize);
+  if (schema.HasBlobs()) memo = format.CreateMemo(format.MemoPath(files.staged()), h.properties.memoBlockSize);
   std::unique_ptr<storage::File> f = CreateStagedTable(files.staged());
   format.WriteHeader(*f, h);
   memo.reset();
-  files.Install(schema.hasBlobs(), !options.scratch);
+  files.Install(schema.HasBlobs(), !options.scratch);
   // A DBF table's tag definitions live beside it; those of a table it replaced go.
   if (!format.tagsInHeader()) StoreDbfTags(path, h.tags, !options.scratch);
 }
@@ -101,7 +101,7 @@ std::unique_ptr<Table> Table::Open(const std::string& path, const OpenOptions& o
       if (!options.scratch) t->file_->Sync();
       t->uncommitted_ = false;
     }
-    if (t->schema().hasBlobs()) t->memo_ = t->OpenMemo();
+    if (t->schema().HasBlobs()) t->memo_ = t->OpenMemo();
     t->committed_ = t->header_.counters;
     return t;
   }
@@ -146,7 +146,7 @@ void Table::LoadHeader() {
 uint32_t Table::RecordsInFile() const {
   uint64_t size = file_->Size();
   if (size <= header_.headerLength) return 0;
-  return static_cast<uint32_t>(std::min<uint64_t>((size - header_.headerLength) / slotLength(), 0xFFFFFFFEu));
+  return static_cast<uint32_t>(std::min<uint64_t>((size - header_.headerLength) / SlotLength(), 0xFFFFFFFEu));
 }
 
 // A damaged counter block (the disk damaged it; the engine writes it in one piece) leaves the
@@ -157,7 +157,7 @@ void Table::RecoverCounters() {
   header_.counters = TableCounters{};
   header_.counters.changeCounter = 1;
   uint32_t inFile = RecordsInFile();
-  std::vector<uint8_t> slot(slotLength());
+  std::vector<uint8_t> slot(SlotLength());
   std::vector<uint8_t> image(schema().recordLength());
   for (uint32_t n = 1; n <= inFile; ++n) {
     file_->ReadExact(RecordOffset(n), slot.data(), slot.size());

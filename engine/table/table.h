@@ -356,9 +356,9 @@ class Table {
   void AfterChange();  // counts the change and publishes the counters
   void CheckWritable() const;
   void CheckRecordNumber(uint32_t n);
-  uint64_t RecordOffset(uint32_t n) const { return header_.headerLength + uint64_t{n - 1} * slotLength(); }
+  uint64_t RecordOffset(uint32_t n) const { return header_.headerLength + uint64_t{n - 1} * SlotLength(); }
   // Bytes one record takes in the file: the record, plus the seal of an encrypted table.
-  uint32_t slotLength() const { return schema().recordLength() + (encrypted() ? kSealOverhead : 0); }
+  uint32_t SlotLength() const { return schema().recordLength() + (encrypted() ? kSealOverhead : 0); }
   // Record image <-> file slot. DecodeSlot fails with kEncryptionNotEnabled for an encrypted
   // record without the key and with kEncryptedDataDamaged when its authentication fails.
   void DecodeSlot(uint32_t n, const uint8_t* slot, uint8_t* image) const;

@@ -186,7 +186,7 @@ std::vector<BlobRef> Table::RewriteRecordSlot(uint32_t n, bool seal,
                                               const std::function<void(const uint8_t*)>& write) {
   std::vector<uint8_t> image(schema().recordLength());
   ReadRecord(n, image.data());
-  std::vector<uint8_t> oldSlot(slotLength());
+  std::vector<uint8_t> oldSlot(SlotLength());
   file_->ReadExact(RecordOffset(n), oldSlot.data(), oldSlot.size());
   std::vector<BlobRef> old = RestoreBlobs(n, image.data(), seal);
   write(image.data());
@@ -208,7 +208,7 @@ void Table::DecryptRecord(uint32_t n) {
   }
   WriterLock w(*this);
   std::vector<BlobRef> old = RewriteRecordSlot(n, /*seal=*/false, [&](const uint8_t* image) {
-    std::vector<uint8_t> slot(slotLength());
+    std::vector<uint8_t> slot(SlotLength());
     slot[0] = image[0];
     RecordCipher::StorePlain(image + 1, schema().recordLength() - 1, slot.data() + 1);
     uncommitted_ = true;

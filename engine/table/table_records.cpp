@@ -20,7 +20,7 @@ void Table::ReadRecord(uint32_t n, uint8_t* image) {
     }
     return;
   }
-  std::vector<uint8_t> slot(slotLength());
+  std::vector<uint8_t> slot(SlotLength());
   if (file_->Read(RecordOffset(n), slot.data(), slot.size()) != slot.size()) {
     Fail(err::kTableTruncated, "Record " + std::to_string(n) + " lies past the end of \"" + path_ +
                                    "\": the table file is truncated.");
@@ -38,7 +38,7 @@ uint32_t Table::ReadRecords(uint32_t first, uint32_t count, uint8_t* images) {
     size_t got = file_->Read(RecordOffset(first), images, want);
     return static_cast<uint32_t>(got / schema().recordLength());
   }
-  const uint32_t slotLen = slotLength();
+  const uint32_t slotLen = SlotLength();
   const uint32_t len = schema().recordLength();
   std::vector<uint8_t> slots(static_cast<size_t>(count) * slotLen);
   uint32_t got = static_cast<uint32_t>(file_->Read(RecordOffset(first), slots.data(), slots.size()) / slotLen);
@@ -100,7 +100,7 @@ void Table::WriteImage(uint32_t n, const uint8_t* image) {
     return;
   }
   CheckCanWriteEncrypted();
-  std::vector<uint8_t> slot(slotLength());
+  std::vector<uint8_t> slot(SlotLength());
   slot[0] = image[0];
   cipher_->Seal(PieceKind::kRecord, image + 1, schema().recordLength() - 1, slot.data() + 1);
   file_->Write(RecordOffset(n), slot.data(), slot.size());

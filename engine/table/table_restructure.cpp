@@ -44,7 +44,7 @@ std::vector<Change> ParseChanges(std::string_view text, const Schema& current) {
     if (entry.empty()) continue;
     size_t comma = entry.find(',');
     std::string oldName = TrimCopy(entry.substr(0, comma));
-    std::optional<size_t> field = current.find(oldName);
+    std::optional<size_t> field = current.Find(oldName);
     if (!field) Fail(err::kFieldNotFound, "Field \"" + oldName + "\" to change does not exist.");
     std::string rest = comma == std::string::npos ? std::string() : entry.substr(comma + 1);
     std::string second = TrimCopy(rest.substr(0, rest.find(',')));
@@ -56,7 +56,7 @@ std::vector<Change> ParseChanges(std::string_view text, const Schema& current) {
       if (second.empty()) Fail(err::kInvalidFieldDefinition, "Field \"" + oldName + "\": the change gives no new name or type.");
       size_t typeAt = rest.find(',');
       if (typeAt == std::string::npos) {
-        c.decl = current.specOf(*field);
+        c.decl = current.SpecOf(*field);
         c.decl.name = second;
       } else {
         c.decl = ParseFieldDefinitions(second + rest.substr(typeAt) + ";")[0];
@@ -175,7 +175,7 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
 
   std::vector<std::string> removed = ParseFieldNameList(remove);
   for (const std::string& name : removed) {
-    if (!current.find(name)) Fail(err::kFieldNotFound, "Field \"" + name + "\" to delete does not exist.");
+    if (!current.Find(name)) Fail(err::kFieldNotFound, "Field \"" + name + "\" to delete does not exist.");
   }
   std::vector<Change> changes = ParseChanges(change, current);
   std::vector<FieldSpec> specs;
@@ -185,7 +185,7 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
     bool gone = false;
     for (const std::string& r : removed) gone = gone || AsciiEqualsIgnoreCase(r, name);
     if (gone) continue;
-    FieldSpec decl = current.specOf(i);
+    FieldSpec decl = current.SpecOf(i);
     for (const Change& c : changes) {
       if (AsciiEqualsIgnoreCase(c.oldName, name)) decl = c.decl;
     }
@@ -207,17 +207,17 @@ void Table::Restructure(const std::string& path, std::string_view add, std::stri
   if (dbf) {
     format.LayOut(&h);
   } else {
-    if (next.hasBlobs() && h.properties.memoBlockSize == 0) h.properties.memoBlockSize = kDefaultMemoBlockSize;
+    if (next.HasBlobs() && h.properties.memoBlockSize == 0) h.properties.memoBlockSize = kDefaultMemoBlockSize;
     h.headerLength = HeaderLengthFor(EncodeStructure(h).size());
     h.structureOffset = kStructureOffset;
   }
-  if (current.hasBlobs() && !t->memo_) {
+  if (current.HasBlobs() && !t->memo_) {
     // The records refer to blobs that cannot be read now: the memo file is neither copied nor
     // replaced by guesswork.
     Fail(err::kMemoDamaged, "The memo file \"" + format.MemoPath(path) +
                                 "\" cannot be read; the fields of the table cannot be changed before it can.");
   }
-  if (next.hasBlobs() && !t->memo_) {
+  if (next.HasBlobs() && !t->memo_) {
     // No record refers to a memo file yet, so a new one may replace whatever is there.
     std::string stagedMemo = table_files::StagingPath(format.MemoPath(path));
     try {

@@ -55,7 +55,7 @@ void Table::RewriteWithHeader(const TableHeader& header, const std::function<boo
     format_->WriteHeader(*out, h);
     // Slots are copied as they are (no key needed): the new header keeps the cipher.
     assert(h.encryption.has_value() == encrypted());
-    const uint32_t len = slotLength();
+    const uint32_t len = SlotLength();
     uint32_t total = header_.counters.recordCount;
     std::vector<uint8_t> batch(static_cast<size_t>(kBatchRecords) * len);
     std::vector<uint8_t> kept;
@@ -144,7 +144,7 @@ void Table::Zap() {
   Commit();
   TellObservers([](RecordObserver& o) { o.RecordsRenumbering(); });
   RewriteWithHeader(header_, [](uint32_t, const uint8_t*) { return false; }, nullptr);
-  if (schema().hasBlobs()) {
+  if (schema().HasBlobs()) {
     // The table refers to no blob any more; an empty memo file replaces the old one (a crash
     // before that leaves the old one, which nothing refers to either).
     memo_.reset();

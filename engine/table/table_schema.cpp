@@ -122,7 +122,7 @@ Schema Schema::FromSpecs(const std::vector<FieldSpec>& specs) {
   uint64_t offset = 1;
   for (const FieldSpec& decl : specs) {
     CheckSpec(decl);
-    if (schema.find(decl.name)) BadField(decl.name, "the name is used twice");
+    if (schema.Find(decl.name)) BadField(decl.name, "the name is used twice");
     FieldDescriptor d;
     d.name = decl.name;
     d.type = decl.type;
@@ -277,21 +277,21 @@ Schema Schema::FromDbfDescriptors(std::vector<FieldDescriptor> fields, TableType
   return schema;
 }
 
-std::optional<size_t> Schema::find(std::string_view name) const {
+std::optional<size_t> Schema::Find(std::string_view name) const {
   for (size_t i = 0; i < fields_.size(); ++i) {
     if (AsciiEqualsIgnoreCase(fields_[i].name, name)) return i;
   }
   return std::nullopt;
 }
 
-bool Schema::hasBlobs() const {
+bool Schema::HasBlobs() const {
   for (const FieldDescriptor& d : fields_) {
     if (IsBlobType(d.type)) return true;
   }
   return false;
 }
 
-FieldSpec Schema::specOf(size_t i) const {
+FieldSpec Schema::SpecOf(size_t i) const {
   const FieldDescriptor& d = fields_.at(i);
   FieldSpec decl;
   decl.name = d.name;

@@ -107,10 +107,10 @@ class Schema {
   bool dbf() const { return tableType_ != TableType::kAdt; }
 
   // The 0-based index of the field named `name` (a-z compared without case), or nullopt.
-  std::optional<size_t> find(std::string_view name) const;
+  std::optional<size_t> Find(std::string_view name) const;
 
   // Whether any field is a blob (the table then has a memo file).
-  bool hasBlobs() const;
+  bool HasBlobs() const;
 
   // FoxPro-compatible tables: the hidden null-flags field after the last field (offset and
   // bytes in the record image; size 0 when the table has none). It is not one of fields().
@@ -118,7 +118,7 @@ class Schema {
   uint32_t nullFlagsSize() const { return nullFlagsSize_; }
 
   // The FieldSpec that would recreate field i.
-  FieldSpec specOf(size_t i) const;
+  FieldSpec SpecOf(size_t i) const;
 
  private:
   std::vector<FieldDescriptor> fields_;

@@ -74,8 +74,8 @@ TEST(FieldDefinitions, LaysFieldsOutInOrderWithBlanksAndCaseIgnored) {
   EXPECT_EQ(s.fields()[1].offset, 31u);
   EXPECT_EQ(s.fields()[2].offset, 35u);
   EXPECT_EQ(s.recordLength(), 47u);
-  EXPECT_EQ(s.find("price"), 2u);
-  EXPECT_FALSE(s.find("PRICES"));
+  EXPECT_EQ(s.Find("price"), 2u);
+  EXPECT_FALSE(s.Find("PRICES"));
 }
 
 struct BadCase {

@@ -66,7 +66,7 @@ class RecordValues : public ::testing::Test {
         image_(schema_.recordLength()) {
     table::WriteEmptyRecord(schema_, image_.data());
   }
-  size_t F(const char* name) { return *schema_.find(name); }
+  size_t F(const char* name) { return *schema_.Find(name); }
   table::RecordView View() { return table::RecordView(schema_, image_.data(), 7); }
 
   table::Schema schema_;

@@ -46,8 +46,8 @@ class TableStorage : public ::testing::Test {
   uint32_t Append(table::Table& t, const std::string& name, int qty) {
     std::vector<uint8_t> image(t.schema().recordLength());
     table::WriteEmptyRecord(t.schema(), image.data());
-    table::WriteText(t.schema(), image.data(), *t.schema().find("NAME"), name, false);
-    table::WriteInteger(t.schema(), image.data(), *t.schema().find("QTY"), qty);
+    table::WriteText(t.schema(), image.data(), *t.schema().Find("NAME"), name, false);
+    table::WriteInteger(t.schema(), image.data(), *t.schema().Find("QTY"), qty);
     return t.AppendRecord(image.data());
   }
   std::vector<uint8_t> Read(table::Table& t, uint32_t n) {
@@ -57,7 +57,7 @@ class TableStorage : public ::testing::Test {
   }
   std::string NameOf(table::Table& t, uint32_t n) {
     std::vector<uint8_t> image = Read(t, n);
-    std::string s = table::RecordView(t.schema(), image.data(), n).text(*t.schema().find("NAME"));
+    std::string s = table::RecordView(t.schema(), image.data(), n).text(*t.schema().Find("NAME"));
     return s.substr(0, s.find_last_not_of(' ') + 1);
   }
   void PatchFile(uint64_t offset, const std::string& bytes) {
@@ -129,12 +129,12 @@ TEST_F(TableStorage, BlobsRoundTripAndFreedBlocksAreReused) {
   EXPECT_EQ(t->ReadBlob(b), std::string("\0\1\2", 3));
   EXPECT_EQ(t->WriteBlob("").block, 0u);
   table::MemoFile memo = table::MemoFile::Open(table_files::MemoPath(path_), true);
-  uint32_t total = memo.totalBlocks();
+  uint32_t total = memo.TotalBlocks();
   t->FreeBlob(a);
-  EXPECT_GT(memo.freeBlocks(), 0u);
+  EXPECT_GT(memo.FreeBlocks(), 0u);
   table::BlobRef c = t->WriteBlob(std::string(4000, 'y'));
   EXPECT_EQ(c.block, a.block);  // first fit in the freed extent
-  EXPECT_EQ(memo.totalBlocks(), total);
+  EXPECT_EQ(memo.TotalBlocks(), total);
   EXPECT_EQ(t->ReadBlob(c), std::string(4000, 'y'));
   EXPECT_EQ(t->ReadBlob(b), std::string("\0\1\2", 3));
   // A stale reference to the freed and reused extent is detected, not misread.
@@ -144,7 +144,7 @@ TEST_F(TableStorage, BlobsRoundTripAndFreedBlocksAreReused) {
 TEST_F(TableStorage, PackRemovesDeletedRecordsAndFreesTheirBlobs) {
   CreateTable("NAME,Char,10;QTY,Integer;NOTE,Memo;");
   auto t = OpenTable(true);
-  size_t note = *t->schema().find("NOTE");
+  size_t note = *t->schema().Find("NOTE");
   for (int i = 1; i <= 5; ++i) {
     std::vector<uint8_t> image(t->schema().recordLength());
     table::WriteEmptyRecord(t->schema(), image.data());
@@ -167,7 +167,7 @@ TEST_F(TableStorage, PackRemovesDeletedRecordsAndFreesTheirBlobs) {
   EXPECT_EQ(NameOf(*t, 3), "r5");
   std::vector<uint8_t> image = Read(*t, 2);
   EXPECT_EQ(t->ReadBlob(table::RecordView(t->schema(), image.data(), 2).blob(note)), std::string(300, 'd'));
-  EXPECT_GT(table::MemoFile::Open(table_files::MemoPath(path_), false).freeBlocks(), 0u);
+  EXPECT_GT(table::MemoFile::Open(table_files::MemoPath(path_), false).FreeBlocks(), 0u);
 }
 
 TEST_F(TableStorage, PackStoppedByTheProgressCallbackKeepsTheTable) {
@@ -199,8 +199,8 @@ TEST_F(TableStorage, ZapEmptiesTableAndMemo) {
   EXPECT_EQ(t->RecordCount(), 0u);
   EXPECT_EQ(Append(*t, "b", 2), 1u);
   table::MemoFile memo = table::MemoFile::Open(table_files::MemoPath(path_), false);
-  EXPECT_EQ(memo.freeBlocks(), 0u);
-  EXPECT_LT(memo.totalBlocks(), 20u);
+  EXPECT_EQ(memo.FreeBlocks(), 0u);
+  EXPECT_LT(memo.TotalBlocks(), 20u);
 }
 
 TEST_F(TableStorage, RestructureAddsDeletesAndChangesFieldsKeepingData) {
@@ -226,7 +226,7 @@ TEST_F(TableStorage, RestructureAddsDeletesAndChangesFieldsKeepingData) {
   EXPECT_EQ(s.fields()[0].length, 20u);
   EXPECT_EQ(s.fields()[1].type, table::FieldType::kNumeric);
   EXPECT_EQ(s.fields()[3].name, "PRICE");
-  EXPECT_FALSE(s.find("OLD"));
+  EXPECT_FALSE(s.Find("OLD"));
   ASSERT_EQ(t->RecordCount(), 3u);
   for (uint32_t n = 1; n <= 3; ++n) {
     std::vector<uint8_t> image = Read(*t, n);

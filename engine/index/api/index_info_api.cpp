@@ -83,7 +83,7 @@ std::vector<std::string> SegmentFields(const std::string& expression, const tabl
         while (k < part.size() && part[k] == ' ') ++k;
         bool call = k < part.size() && part[k] == '(';
         if (!call) {
-          if (std::optional<size_t> f = schema.find(word)) {
+          if (std::optional<size_t> f = schema.Find(word)) {
             out.push_back(schema.fields()[*f].name);
             break;
           }

@@ -45,7 +45,7 @@ std::string NumberText(double v, uint16_t decimals) {
 std::vector<uint32_t> ColumnOptionsOf(const Schema& schema, const std::map<std::string, uint32_t>& columnRights) {
   std::vector<uint32_t> options(schema.fieldCount(), kColumnAsTable);
   for (const auto& [column, rights] : columnRights) {
-    std::optional<size_t> i = schema.find(column);
+    std::optional<size_t> i = schema.Find(column);
     if (!i) continue;  // a column the table no longer has
     uint32_t bits = 0;
     if (rights & dict::rights::kUpdate) bits |= kOptUpdateGranted;

@@ -106,7 +106,7 @@ UNSIGNED32 AdsGetFieldNum(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pus
   core::Require(pucFldName, "pucFldName");
   table::CursorRef c = CursorOf(hObj);
   std::string name = core::InText(pucFldName);
-  std::optional<size_t> i = c->schema().find(name);
+  std::optional<size_t> i = c->schema().Find(name);
   if (!i) Fail(err::kFieldNotFound, "The table has no field \"" + name + "\".");
   core::Out(pusNum, *i + 1, "pusNum");
   return 0;

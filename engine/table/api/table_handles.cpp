@@ -77,7 +77,7 @@ size_t FieldIndex(TableCursor& cursor, const uint8_t* field) {
     return value - 1;
   }
   std::string name(reinterpret_cast<const char*>(field));
-  std::optional<size_t> i = cursor.schema().find(name);
+  std::optional<size_t> i = cursor.schema().Find(name);
   if (!i) Fail(err::kFieldNotFound, "The table has no field \"" + name + "\".");
   return *i;
 }
