@@ -147,7 +147,7 @@ class Analyzer {
     } catch (const EngineError&) {
       return f;  // a tag this schema cannot evaluate is simply not used
     }
-    f.byteOrder = info.layout.collation().isByteOrder();
+    f.byteOrder = info.layout.collation().IsByteOrder();
     f.normalized = Normalize(t.expression);
     f.usable = true;
     return f;

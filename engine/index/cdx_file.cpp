@@ -55,7 +55,7 @@ unsigned BitsFor(uint64_t v) {
 uint8_t PadOf(const TagInfo& t) {
   const auto& segs = t.layout.segments();
   // Collated keys are sort keys padded with zero bytes.
-  return (!segs.empty() && segs[0].kind == SegmentKind::kString && t.layout.collation().isByteOrder()) ? ' ' : 0;
+  return (!segs.empty() && segs[0].kind == SegmentKind::kString && t.layout.collation().IsByteOrder()) ? ' ' : 0;
 }
 
 bool ValidOffset(uint64_t off, uint64_t end) { return off >= kHeaderSize && off % kCdxPageSize == 0 && off + kCdxPageSize <= end; }

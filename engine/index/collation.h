@@ -35,7 +35,7 @@ class Collation {
   const std::string& name() const { return name_; }
 
   // True when keys order by byte value (no ICU collator involved).
-  bool isByteOrder() const { return collator_ == nullptr; }
+  bool IsByteOrder() const { return collator_ == nullptr; }
 
   // Identifies the collation rules a sort key was made with: the ICU collator version for named
   // collations, zero for byte order. Index files record it so that keys built by another ICU
@@ -46,7 +46,7 @@ class Collation {
   int codePage() const { return codePage_; }
 
   // Writes the ICU sort key of the given 8-bit text (in this collation's code page) into out,
-  // cut or zero-padded to exactly outLen bytes. REQUIRES: !isByteOrder().
+  // cut or zero-padded to exactly outLen bytes. REQUIRES: !IsByteOrder().
   void SortKey(const uint8_t* text, size_t len, uint8_t* out, size_t outLen) const;
 
   // As SortKey, for UTF-16 text.

@@ -126,7 +126,7 @@ void ExpressionKeys::Build(const expr::ExprRecord& record, const expr::EvalOptio
       if (table.FieldIsNull(national_[i])) {
         builder.SetNull(i);
       } else {
-        const std::u16string_view text = table.nationalText(national_[i]);
+        const std::u16string_view text = table.NationalText(national_[i]);
         builder.SetWideString(i, text.data(), text.size());
       }
       continue;

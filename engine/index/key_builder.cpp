@@ -105,7 +105,7 @@ void KeyBuilder::SetString(size_t segment, const char* text, size_t len) {
   size_t payload = s.length - layout_.marker();
   size_t n = std::min<size_t>(len, s.width);
   const Collation& c = layout_.collation();
-  if (c.isByteOrder()) {
+  if (c.IsByteOrder()) {
     std::memcpy(p, text, n);
     std::memset(p + n, ' ', payload - n);
     return;
@@ -125,7 +125,7 @@ void KeyBuilder::SetWideString(size_t segment, const char16_t* text, size_t len)
   padded.assign(s.width, u' ');
   std::copy(text, text + n, padded.begin());
   const Collation& c = layout_.collation();
-  if (c.isByteOrder()) {
+  if (c.IsByteOrder()) {
     for (size_t i = 0; i < s.width; ++i) {
       p[2 * i] = static_cast<uint8_t>(padded[i] >> 8);
       p[2 * i + 1] = static_cast<uint8_t>(padded[i]);
@@ -221,7 +221,7 @@ void KeyBuilder::SetStringPrefix(size_t segment, const char* text, size_t len) {
   size_t payload = s.length - layout_.marker();
   size_t n = std::min<size_t>(len, s.width);
   const Collation& c = layout_.collation();
-  size_t used = c.isByteOrder() ? (std::memcpy(p, text, n), n)
+  size_t used = c.IsByteOrder() ? (std::memcpy(p, text, n), n)
                                 : c.PrimaryPrefix(reinterpret_cast<const uint8_t*>(text), n, p, payload);
   length_ = s.offset + layout_.marker() + used;
 }
@@ -233,7 +233,7 @@ void KeyBuilder::SetWideStringPrefix(size_t segment, const char16_t* text, size_
   size_t n = std::min<size_t>(len, s.width);
   const Collation& c = layout_.collation();
   size_t used;
-  if (c.isByteOrder()) {
+  if (c.IsByteOrder()) {
     for (size_t i = 0; i < n; ++i) {
       p[2 * i] = static_cast<uint8_t>(text[i] >> 8);
       p[2 * i + 1] = static_cast<uint8_t>(text[i]);

@@ -14,7 +14,7 @@ size_t PayloadLength(const SegmentSpec& s, const Collation& c) {
   switch (s.kind) {
     case SegmentKind::kString:
     case SegmentKind::kWideString: {
-      if (c.isByteOrder()) return s.kind == SegmentKind::kString ? s.width : 2u * s.width;
+      if (c.IsByteOrder()) return s.kind == SegmentKind::kString ? s.width : 2u * s.width;
       // Case-sensitive keys carry one more level of weights than case-insensitive ones.
       bool caseSensitive = c.name().find("_CS_") != std::string::npos;
       return caseSensitive ? 2u * s.width + 4 : s.width + s.width / 2 + 4;
@@ -66,7 +66,7 @@ KeyLayout KeyLayout::Make(const std::vector<SegmentSpec>& segments, const Collat
                           bool descending, uint32_t pageSize, KeyForm form) {
   if (form != KeyForm::kNative) {
     if (segments.empty()) Fail(err::kInvalidTagDefinition, "An index key needs at least one segment");
-    if (!collation.isByteOrder() && form != KeyForm::kCdx) {
+    if (!collation.IsByteOrder() && form != KeyForm::kCdx) {
       Fail(err::kInvalidTagDefinition, "NTX index keys are ordered by byte value (ANSI or OEM), not by \"" +
                                            collation.name() + "\"");
     }
@@ -80,7 +80,7 @@ KeyLayout KeyLayout::Make(const std::vector<SegmentSpec>& segments, const Collat
       bool sized = s.kind == SegmentKind::kString || s.kind == SegmentKind::kWideString || s.kind == SegmentKind::kRaw;
       if (sized && s.width == 0) Fail(err::kInvalidTagDefinition, "An index key segment has no length");
       // A collated text (FoxPro tables' CDX tags) is its sort key, cut or zero-padded.
-      const bool collated = !collation.isByteOrder() && (s.kind == SegmentKind::kString || s.kind == SegmentKind::kWideString);
+      const bool collated = !collation.IsByteOrder() && (s.kind == SegmentKind::kString || s.kind == SegmentKind::kWideString);
       size_t len = collated ? PayloadLength(s, collation) : DbfPayloadLength(s, form);
       Segment seg{s.kind, s.width, static_cast<uint16_t>(offset), static_cast<uint16_t>(len), s.decimals};
       if (s.kind == SegmentKind::kNumeric && form == KeyForm::kNtx) seg.width = static_cast<uint16_t>(len);
@@ -111,7 +111,7 @@ KeyLayout KeyLayout::Make(const std::vector<SegmentSpec>& segments, const Collat
     total += 1 + payload.back();
   }
   size_t max = MaxKeyLength(pageSize);
-  if (total > max && !collation.isByteOrder()) {
+  if (total > max && !collation.IsByteOrder()) {
     // Shorten collated text segments, the longest first, down to one byte per character.
     for (size_t i = 0; i < segments.size() && total > max; ++i) {
       if (segments[i].kind != SegmentKind::kString && segments[i].kind != SegmentKind::kWideString) continue;

@@ -41,11 +41,11 @@ class KeySorter {
   }
 
   // Bytes this sorter holds or will need to sort what it holds.
-  size_t memoryUsed() const { return chunks_.size() * kChunkBytes + inMemory_ * 2 * sizeof(Item); }
+  size_t MemoryUsed() const { return chunks_.size() * kChunkBytes + inMemory_ * 2 * sizeof(Item); }
   // The cost in memory of one more entry (for budgets): the entry, its sort item and the
   // radix sort's second item array.
-  size_t costPerEntry() const { return entryLength_ + 2 * sizeof(Item); }
-  uint64_t total() const { return spilled_ + inMemory_; }
+  size_t CostPerEntry() const { return entryLength_ + 2 * sizeof(Item); }
+  uint64_t Total() const { return spilled_ + inMemory_; }
   size_t runCount() const { return runs_.size(); }
 
   // Sorts the entries in memory (done by Drain when needed; callable ahead, from another thread).

@@ -50,7 +50,7 @@ class Collector : public KeySink {
     for (const TagInfo& t : tags) {
       sorters_.push_back(std::make_unique<KeySorter>(t.layout.entryLength(), workFolder));
       keyLength_.push_back(t.layout.keyLength());
-      cost_.push_back(sorters_.back()->costPerEntry());
+      cost_.push_back(sorters_.back()->CostPerEntry());
     }
   }
 
@@ -159,7 +159,7 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
   uint64_t totalKeys = 0;
   bool spilled = false;
   for (auto& s : sorters) {
-    totalKeys += s->total();
+    totalKeys += s->Total();
     spilled = spilled || s->runCount() > 0;
   }
   if (!spilled && options.parallelSort) SortInParallel(sorters);
@@ -222,12 +222,12 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
       // sort first.
       const TagInfo& tag = tags[0];
       std::unique_ptr<KeySorter> spool;
-      uint64_t count = sorters[0]->total();
+      uint64_t count = sorters[0]->Total();
       if (tag.def.options & (kTagUnique | kTagCandidate)) {
         spool = std::make_unique<KeySorter>(tag.layout.entryLength(), workFolder);
         const size_t keyLen = tag.layout.keyLength();
         drainTag(0, [&](const uint8_t* e) { spool->Add(e, keyLen, LoadBE32(e + keyLen)); });
-        count = spool->total();
+        count = spool->Total();
       }
       NtxFile::Write(*out, tag, count, [&](const std::function<void(const uint8_t*)>& take) {
         if (spool) {

@@ -604,7 +604,7 @@ size_t TableIndexes::CreateTag(const std::filesystem::path& givenFile, const Tag
   // Clipper-style DBF tables order their keys by byte value, as the programs that share them
   // do; a FoxPro-compatible table's CDX tags may take a collation (the CDX key description
   // keeps its name). An unknown name is refused by the lookup itself.
-  if ((table_.type() == table::TableType::kNtx || table_.type() == table::TableType::kCdx) && !Collation::Find(def.collation).isByteOrder()) {
+  if ((table_.type() == table::TableType::kNtx || table_.type() == table::TableType::kCdx) && !Collation::Find(def.collation).IsByteOrder()) {
     Fail(err::kInvalidTagDefinition, std::string(table_.type() == table::TableType::kNtx ? "NTX" : "CDX") +
                                          " tables order their index keys by byte value (ANSI or OEM), not by \"" +
                                          def.collation + "\"; a FoxPro table (type 4) can");

@@ -5,7 +5,7 @@
 //
 // Fields the expressions can read: every type except the blob types (memo, binary, image,
 // national memo) and the national (UTF-16) character types. A national field is a key segment
-// of its own when the segment names it alone (ExpressionKeys): FindNational and nationalText
+// of its own when the segment names it alone (ExpressionKeys): FindNational and NationalText
 // serve that segment with the field's UTF-16 text, which an 8-bit expression could not hold.
 //
 // A TableRecord keeps the text it decoded for the current record; one thread uses it at a time.
@@ -137,7 +137,7 @@ class TableRecord final : public expr::ExprRecord {
     return int64_t{day} * expr::kMsPerDay + view_->milliseconds(static_cast<size_t>(slot));
   }
   // The UTF-16 text of a national character field (see TableFields::FindNational).
-  std::u16string_view nationalText(int slot) const {
+  std::u16string_view NationalText(int slot) const {
     wide_[static_cast<size_t>(slot)] = view_->wideText(static_cast<size_t>(slot));
     return wide_[static_cast<size_t>(slot)];
   }

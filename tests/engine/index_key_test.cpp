@@ -169,8 +169,8 @@ TEST(IndexKeyEncoding, CollationNamesResolveOrFailClearly) {
   }
   EXPECT_EQ(index::Collation::Find("ENGL_AMER_ADS_CS_AS_1252").name(), "ENGL(AMER)_ADS_CS_AS_1252");
   EXPECT_EQ(&index::Collation::Find("general_vfp_ci_as_1252"), &index::Collation::Find("GENERAL_VFP_CI_AS_1252"));
-  EXPECT_TRUE(index::Collation::Find("MACHINE_VFP_BIN_1250").isByteOrder());
-  EXPECT_FALSE(index::Collation::Find("GERMAN_VFP_CI_AS_437").isByteOrder());
+  EXPECT_TRUE(index::Collation::Find("MACHINE_VFP_BIN_1250").IsByteOrder());
+  EXPECT_FALSE(index::Collation::Find("GERMAN_VFP_CI_AS_437").IsByteOrder());
   for (const char* bad : {"KLINGON_ADS_CS_AS_1252", "GERMAN", "ANSI2", "GERMAN_VFP_CI_AS_9999"}) {
     SCOPED_TRACE(bad);
     try {
