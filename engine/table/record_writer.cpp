@@ -39,7 +39,7 @@ void MarkValue(const Schema& schema, uint8_t* image, const FieldDescriptor& d) {
 void WriteVfpVarValue(const Schema& schema, uint8_t* image, const FieldDescriptor& d, std::string_view text) {
   uint8_t* p = image + d.offset;
   std::memset(p, d.type == FieldType::kVarBinary ? 0 : ' ', d.size);
-  std::memcpy(p, text.data(), text.size());
+  if (!text.empty()) std::memcpy(p, text.data(), text.size());
   const bool shorter = text.size() < d.size;
   if (shorter) p[d.size - 1] = static_cast<uint8_t>(text.size());
   SetNullFlagBit(schema, image, d.varBit, shorter);
