@@ -57,6 +57,9 @@ class IndexFile {
   IndexFile& operator=(const IndexFile&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
+  // Whether path() still leads to the file this object has open (a rebuild puts a new file
+  // under the name).
+  bool NamedByItsPath() { return file_->NamedBy(path_.string()); }
   virtual IndexFormat format() const = 0;
   // The page size of the file: chosen per file for native files, fixed by the DBF formats.
   virtual uint32_t pageSize() const = 0;

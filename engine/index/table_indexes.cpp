@@ -252,6 +252,20 @@ TableIndexes::Tag* TableIndexes::FindById(uint64_t id) {
 
 IndexFile& TableIndexes::FileOf(const Tag& t) { return *files_.at(t.file).index; }
 
+bool TableIndexes::FilesStillCurrent() {
+  if (!unavailable_.empty() || !brokenNtx_.empty() || (hasStructural_ && files_.empty())) return false;
+  try {
+    for (File& f : files_) {
+      if (!f.index->NamedByItsPath()) return false;
+    }
+    // A file damaged in place reads as unavailable to a new open; so it must here.
+    Reading reading(*this);
+  } catch (const EngineError&) {
+    return false;
+  }
+  return true;
+}
+
 void TableIndexes::Revalidate() {
   if (table_.exclusive()) return;  // nobody else changes the files
   // A catalogue may also have been reloaded by a direct IndexFile::Revalidate of another user

@@ -145,6 +145,12 @@ class TableIndexes final : public table::RecordObserver {
   // Commits the table and, after it, every index file.
   void Flush();
 
+  // Whether what this object has open may serve a parked open of its table taken up again
+  // (Table::Resume): every open index file is still the one its name leads to and reads as
+  // sound (its header is read again), and no index was unavailable (it may have been rebuilt
+  // since).
+  bool FilesStillCurrent();
+
   // RecordObserver
   void BeforeChange() override;
   void ChangeWritten() override;

@@ -58,6 +58,10 @@ struct TableVtab : sqlite3_vtab {
   // The file Connect read the fields from, handed to the first scan of the statement so that
   // a statement opens each table once for reading.
   std::unique_ptr<table::Table> connected;
+  // The reading open of the last scan, kept between statements without any lock
+  // (Table::Park): the next scan takes it up again instead of opening the table, its header
+  // and its indexes anew, unless something of it may have changed meanwhile.
+  std::unique_ptr<table::Table> parked;
   std::string sqlName;    // the virtual table's name in SQLite
   std::string givenName;  // the table name as the statement gave it
   // Whether the running statement has checked the virtual table against the table (Check).
@@ -269,6 +273,29 @@ std::unique_ptr<table::Table> OpenChecked(TableVtab* vtab, bool readOnly) {
   return t;
 }
 
+// Keeps a reading open for the next scan without its locks; an open that cannot be kept so is
+// closed.
+void Park(TableVtab* vtab, std::unique_ptr<table::Table> file) {
+  if (!file || vtab->parked || !file->Park()) return;
+  // Its tags are read under a reader lock each time; an index found unusable is not kept, since
+  // it may be rebuilt before the next statement.
+  if (index::TableIndexes* indexes = file->indexes(); indexes && indexes->structuralUnavailable()) return;
+  vtab->parked = std::move(file);
+}
+
+// The table of a kept virtual table opened for reading: the parked open taken up again when
+// nothing of it went stale, else a new open.
+std::unique_ptr<table::Table> OpenReader(TableVtab* vtab) {
+  if (std::unique_ptr<table::Table> kept = std::move(vtab->parked)) {
+    index::TableIndexes* indexes = kept->indexes();
+    if (kept->Resume() && (!indexes || indexes->FilesStillCurrent())) {
+      Check(vtab, *kept);
+      return kept;
+    }
+  }
+  return OpenChecked(vtab, true);
+}
+
 // Whether the table of a kept virtual table is gone, moved or has other fields now.
 bool IsStale(TableVtab* vtab) {
   std::optional<ResolvedTable> now = vtab->session->Resolve(vtab->givenName);
@@ -295,7 +322,7 @@ void EndOfStatement(TableVtab* vtab) {
     }
   }
   vtab->writer.reset();
-  vtab->connected.reset();
+  Park(vtab, std::move(vtab->connected));
   vtab->checked = false;
 }
 
@@ -341,6 +368,7 @@ int Disconnect(sqlite3_vtab* v) {
   std::unique_ptr<TableVtab> owned(VtabOf(v));
   owned->session->RemoveTableHooks(owned.get());
   EndOfStatement(owned.get());
+  owned->parked.reset();
   return SQLITE_OK;
 }
 
@@ -595,7 +623,7 @@ int Open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
   TableVtab* vtab = VtabOf(v);
   try {
     auto scan = std::make_unique<TableScan>();
-    scan->file = vtab->connected ? std::move(vtab->connected) : OpenChecked(vtab, true);
+    scan->file = vtab->connected ? std::move(vtab->connected) : OpenReader(vtab);
     scan->connection = vtab->session->connection();
     Check(vtab, *scan->file);
     if (vtab->table.checkRights && !(vtab->table.rights & dict::rights::kRead)) {
@@ -616,6 +644,7 @@ int Open(sqlite3_vtab* v, sqlite3_vtab_cursor** out) {
 
 int Close(sqlite3_vtab_cursor* c) {
   std::unique_ptr<TableScan> owned(ScanOf(c));
+  Park(VtabOf(c->pVtab), std::move(owned->file));
   return SQLITE_OK;
 }
 

@@ -50,6 +50,13 @@ class HostFile final : public File {
     return 0;
   }
 
+  int GetId(uint64_t* id) override {
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) return Errno();
+    *id = static_cast<uint64_t>(st.st_ino);
+    return 0;
+  }
+
   int SetSize(uint64_t size) override { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 ? 0 : Errno(); }
 
   int SyncData() override { return ::fdatasync(fd_) == 0 ? 0 : Errno(); }

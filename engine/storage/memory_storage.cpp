@@ -154,6 +154,11 @@ class MemoryFile final : public File {
     return 0;
   }
 
+  int GetId(uint64_t* id) override {
+    *id = c_->id;
+    return 0;
+  }
+
   // Nothing of a memory file outlives the process, so there is nothing to force.
   int SyncData() override { return 0; }
 

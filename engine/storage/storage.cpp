@@ -124,6 +124,13 @@ bool File::LockedByOthers(uint64_t start, uint64_t length) {
   return held;
 }
 
+bool File::NamedBy(const std::string& path) {
+  uint64_t id = 0;
+  FileInfo info;
+  if (GetId(&id) != 0 || Current().Stat(path, &info) != 0) return false;
+  return info.exists && !info.isFolder && info.id == id;
+}
+
 Storage& Current() {
   Storage* s = gCurrent.load(std::memory_order_acquire);
   return s ? *s : Host();

@@ -29,6 +29,7 @@
 // stateless); a File is used by one thread at a time.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -78,6 +79,13 @@ class File {
   // *held: whether another open file description holds a lock conflicting with an exclusive
   // lock over the range.
   virtual int QueryLock(uint64_t start, uint64_t length, bool* held) = 0;
+  // The identity of the open file: what Storage::Stat gives as FileInfo::id for a name that
+  // leads to it (the host's inode number). It stays the file's while the File is open, so no
+  // other file can take it over. ENOTSUP from an implementation that cannot tell.
+  virtual int GetId(uint64_t* id) {
+    (void)id;
+    return ENOTSUP;
+  }
 
   // ---- helpers: loop over short transfers, throw EngineError(errorCode()) ----
   // Reads up to `size` bytes; fewer only at the end of the file. Answers the count.
@@ -93,6 +101,9 @@ class File {
   void WaitLock(uint64_t start, uint64_t length, bool exclusive);
   void Unlock(uint64_t start, uint64_t length);
   bool LockedByOthers(uint64_t start, uint64_t length);
+  // Whether `path` leads to this very file now (not to a file renamed over it, nor to none).
+  // False whenever either side cannot be told, so a caller falls back to opening `path` anew.
+  bool NamedBy(const std::string& path);
 
   // Throws EngineError(errorCode()) for `error` (an errno) while doing `what` ("write", ...).
   [[noreturn]] void Throw(const char* what, int error) const;

@@ -86,13 +86,7 @@ std::unique_ptr<Table> Table::Open(const std::string& path, const OpenOptions& o
     }
     t->format_ = &RecordFormatOf(t->DetectType());
     t->LoadHeader();
-    if (!options.scratch) {
-      // A scratch table (an SQL result) is never changed in a transaction, so it has no logs;
-      // skipping the listing matters because results are opened for every statement and the
-      // temporary folder may hold many files.
-      const std::string name = path.substr(path.find_last_of('/') + 1);
-      t->logsAtOpen_ = !storage::ListFolder(storage::FolderOf(path), name + ".txn-").empty();
-    }
+    t->logsAtOpen_ = t->TransactionLogsBeside();
     if (t->countersDirty_ && t->file_->writable() && !options.readOnly) {
       // The counter block was damaged: the counters rebuilt from the records are written at
       // once, so that every open reads the same ones.
@@ -141,6 +135,16 @@ void Table::LoadHeader() {
   const bool countersIntact = format_->ReadHeader(*file_, path_, &h);
   header_ = std::move(h);
   if (!countersIntact) RecoverCounters();
+  headerChangeCounter_ = header_.counters.changeCounter;
+}
+
+bool Table::TransactionLogsBeside() const {
+  // A scratch table (an SQL result) is never changed in a transaction, so it has no logs;
+  // skipping the listing matters because results are opened for every statement and the
+  // temporary folder may hold many files.
+  if (options_.scratch) return false;
+  const std::string name = path_.substr(path_.find_last_of('/') + 1);
+  return !storage::ListFolder(storage::FolderOf(path_), name + ".txn-").empty();
 }
 
 uint32_t Table::RecordsInFile() const {

@@ -4,7 +4,8 @@
 // and the DBF table file (.dbf, .dbt or .fpt) sits behind RecordFormat (record_format.h); all
 // else here is shared by every table type. The code is split by concern:
 // table.cpp (opening, the header and its counters, commits), table_records.cpp (records and
-// their stamped values), table_locks.cpp, table_blobs.cpp, table_rewrite.cpp (pack, zap and
+// their stamped values), table_locks.cpp, table_parking.cpp (an open kept between SQL
+// statements without its locks), table_blobs.cpp, table_rewrite.cpp (pack, zap and
 // the rewrite they share), table_encryption.cpp and table_restructure.cpp. Its files are named,
 // created, replaced and removed through table_files.h, and every byte goes through the
 // engine's storage (engine/storage/storage.h).
@@ -302,6 +303,28 @@ class Table {
     bool locked_ = false;
   };
 
+  // ---- parking (table_parking.cpp) ----
+  // An SQL statement's reading opens stay open between statements without holding any lock,
+  // so that the next statement need not open the file, decode its header and open its indexes
+  // again, while every other open (an exclusive one included) goes ahead as if the table were
+  // closed.
+  //
+  // Park releases the open lock of a read-only shared open of a native table that holds
+  // nothing else (no record, table, writer or reader lock, nothing uncommitted) and forgets
+  // the encryption key this open enabled. Answers false, changing nothing, for any other open;
+  // the caller closes it then. A parked open may only be resumed or destroyed.
+  bool Park();
+  // Takes a parked open up again: the shared open lock is taken as Open takes it, and the open
+  // is whole again only when nothing it read may have changed since: its path still leads to
+  // the file it has open (and the memo path to its memo file), no replacement of the table's
+  // files is pending, and the change counter is the one its header was read with (another
+  // open's change, a rewritten header or an append, moves it). Transaction logs beside the
+  // table are looked for again, as an open does. Answers false when any of that fails: the
+  // caller destroys this open and opens the table anew, which then reports why it cannot when
+  // it cannot (kTableInUse for a table opened exclusively meanwhile).
+  bool Resume();
+  bool parked() const { return parked_; }
+
   // The index layer's state of this open: its index files and their maintenance. It lives as
   // long as the open, so every user of the open (handles, SQL, copies) keeps the indexes right.
   index::TableIndexes* indexes() const { return indexes_.get(); }
@@ -352,6 +375,8 @@ class Table {
   // The table type of the open file: the one asked for, checked against the file's header.
   TableType DetectType() const;
   void LoadHeader();
+  // Whether transaction logs of this table lie beside it (a listing of its folder).
+  bool TransactionLogsBeside() const;
   void WriteCounters();
   void AfterChange();  // counts the change and publishes the counters
   void CheckWritable() const;
@@ -421,6 +446,8 @@ class Table {
   uint32_t pendingAppend_ = 0;   // an exclusive open's reserved record, not yet complete
   bool truncatePending_ = false; // records were taken back; the file is cut at the commit
   bool logsAtOpen_ = false;      // see transactionLogsAtOpen()
+  bool parked_ = false;          // see Park()
+  uint64_t headerChangeCounter_ = 0;  // the change counter when the header was read
   bool broken_ = false;          // the file was replaced but could not be read again
   bool intactChecked_ = false;  // exclusive opens check once that no counted record is missing
   int writerDepth_ = 0;

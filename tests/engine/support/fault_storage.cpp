@@ -103,6 +103,11 @@ class FaultFile final : public File {
     return base_->GetSize(size);
   }
 
+  int GetId(uint64_t* id) override {
+    if (int e = owner_.Admit(kOpSize)) return e;
+    return base_->GetId(id);
+  }
+
   int SetSize(uint64_t size) override {
     if (int e = owner_.Admit(kOpTruncate)) return e;
     return base_->SetSize(size);
