@@ -2,13 +2,11 @@
 // each other, a record lock held by one process is refused to the other with 5035, and the
 // locks of a killed process are gone.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 
 #include "ace/ace.h"
+#include "support/child_process.h"
 #include "test_env.h"
 
 namespace {
@@ -16,40 +14,18 @@ namespace {
 UNSIGNED8* U(const char* s) { return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s)); }
 
 // A second process that opens the table with `options`, optionally locks record `lockRecord`,
-// reports the outcome of both on a pipe, then waits until it is killed.
-class Holder {
+// and keeps both until it is killed.
+class Holder : public acetest::ChildHolder {
  public:
-  Holder(const std::string& path, UNSIGNED32 options, UNSIGNED32 lockRecord) {
-    int up[2];
-    if (pipe(up) != 0) throw std::runtime_error("pipe");
-    pid_ = fork();
-    if (pid_ < 0) throw std::runtime_error("fork");
-    if (pid_ == 0) {
-      close(up[0]);
-      ADSHANDLE h = 0;
-      UNSIGNED32 report[2] = {AdsOpenTable90(0, U(path.c_str()), nullptr, 3, 1, 1, 1, options, nullptr, &h), 0};
-      if (report[0] == 0 && lockRecord) report[1] = AdsLockRecord(h, lockRecord);
-      if (write(up[1], report, sizeof report) != sizeof report) _exit(2);
-      for (;;) pause();
-    }
-    close(up[1]);
-    if (read(up[0], report_, sizeof report_) != sizeof report_) report_[0] = 0xFFFFFFFF;
-    close(up[0]);
-  }
-  ~Holder() { Kill(); }
-  void Kill() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
-  }
-  UNSIGNED32 openResult() const { return report_[0]; }
-  UNSIGNED32 lockResult() const { return report_[1]; }
-
- private:
-  pid_t pid_ = -1;
-  UNSIGNED32 report_[2] = {0, 0};
+  Holder(const std::string& path, UNSIGNED32 options, UNSIGNED32 lockRecord)
+      : ChildHolder([&]() -> Report {
+          ADSHANDLE h = 0;
+          Report report = {AdsOpenTable90(0, U(path.c_str()), nullptr, 3, 1, 1, 1, options, nullptr, &h), 0};
+          if (report[0] == 0 && lockRecord) report[1] = AdsLockRecord(h, lockRecord);
+          return report;
+        }) {}
+  UNSIGNED32 openResult() const { return report()[0]; }
+  UNSIGNED32 lockResult() const { return report()[1]; }
 };
 
 class TableProcessLocks : public ::testing::Test {
