@@ -4,8 +4,10 @@
 //
 // A table's virtual table is made the first time a statement names it and kept for later
 // statements, since making one changes SQLite's schema and costs more than a small query.
-// No file stays open between statements (the reindex run opens tables exclusively while its
-// query is open): EndStatement releases what the virtual tables opened. Each statement checks
+// No lock is held between statements (the reindex run opens tables exclusively while its
+// query is open): EndStatement closes what the virtual tables opened for changes and parks
+// what they opened for reading (Table::Park), so the next statement takes that up again
+// instead of opening the table anew. Each statement checks
 // a kept virtual table against the table as it is then (its file, its fields, the user's
 // rights) the first time it reads or changes it; a table whose fields changed is marked
 // stale, and the statement forgets it and runs again with a new one (statement.cpp). The

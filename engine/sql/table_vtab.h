@@ -8,8 +8,9 @@
 // Inserts, updates and deletes go through a table cursor of the engine, so record locks,
 // rights and autoincrement values hold as for any other caller of the record calls.
 //
-// The table file is opened per scan and per changing statement, never kept open between
-// statements.
+// A scan's open of the table stays open between statements without any lock (Table::Park) and
+// is taken up by the next scan when nothing of it may have changed meanwhile (Table::Resume);
+// a changing statement opens the table for itself and closes it when it has run.
 //
 // Threading: called by SQLite on the thread that runs the statement, under the session lock.
 #pragma once
