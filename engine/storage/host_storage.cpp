@@ -59,6 +59,10 @@ class HostFile final : public File {
 
   int SetSize(uint64_t size) override { return ::ftruncate(fd_, static_cast<off_t>(size)) == 0 ? 0 : Errno(); }
 
+  int Reserve(uint64_t offset, uint64_t length) override {
+    return ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset), static_cast<off_t>(length)) == 0 ? 0 : Errno();
+  }
+
   int SyncData() override { return ::fdatasync(fd_) == 0 ? 0 : Errno(); }
 
   int TryLock(uint64_t start, uint64_t length, LockKind kind) override {

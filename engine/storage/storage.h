@@ -70,6 +70,14 @@ class File {
   virtual int WriteSome(uint64_t offset, const void* data, size_t size, size_t* done) = 0;
   virtual int GetSize(uint64_t* size) = 0;
   virtual int SetSize(uint64_t size) = 0;
+  // Makes the disk hold room for `length` bytes at `offset` without changing the file's size,
+  // so that writing them later cannot fail for want of space. Room past the end stays taken
+  // until a SetSize gives it back. EOPNOTSUPP where the host cannot (the default).
+  virtual int Reserve(uint64_t offset, uint64_t length) {
+    (void)offset;
+    (void)length;
+    return EOPNOTSUPP;
+  }
   // Forces what was written (and the size) to the disk.
   virtual int SyncData() = 0;
   // Byte-range locks. A refused TryLock answers EAGAIN; LockWait waits for the range.

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "engine/core/error.h"
+#include "engine/storage/write_behind_file.h"
 #include "engine/table/dbf_header.h"
 #include "engine/table/memo_file.h"
 #include "engine/table/record_writer.h"
@@ -16,6 +17,13 @@
 #include "engine/table/table_staging.h"
 
 namespace engine::table {
+
+namespace {
+
+// The appended records an exclusive open gathers before writing them out.
+constexpr size_t kAppendRunBytes = size_t{256} << 10;
+
+}  // namespace
 
 void Table::Create(const std::string& path, const Schema& schema, const CreateOptions& options) {
   // An existing table is replaced only when nobody has it open.
@@ -97,6 +105,11 @@ std::unique_ptr<Table> Table::Open(const std::string& path, const OpenOptions& o
     }
     if (t->schema().HasBlobs()) t->memo_ = t->OpenMemo();
     t->committed_ = t->header_.counters;
+    if (options.exclusive && !options.readOnly && !options.scratch && t->file_->writable()) {
+      // Nobody else reads this table while it is open, so the records appended to it can be
+      // gathered and written in large pieces; every commit still writes and syncs them first.
+      t->file_ = std::make_unique<storage::WriteBehindFile>(std::move(t->file_), kAppendRunBytes);
+    }
     return t;
   }
 }

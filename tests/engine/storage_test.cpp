@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 
 #include "engine/core/error.h"
 #include "engine/storage/storage.h"
+#include "engine/storage/write_behind_file.h"
 #include "engine/table/field_def_parser.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/table.h"
@@ -245,6 +247,119 @@ TEST(FaultStorage, APowerCutKeepsOnlyWhatWasForcedToTheDisk) {
   EXPECT_EQ(Slurp(b), "new a");
   EXPECT_EQ(Slurp(c), "c");
   EXPECT_FALSE(std::filesystem::exists(a));
+}
+
+// Appends gathered in memory reach the file in one piece, in their order, before anything that
+// could see or outlast them: a read of them, a write elsewhere, a sync, the close.
+TEST(WriteBehindFile, AppendsReachTheFileBeforeAnythingThatCouldSeeThem) {
+  testenv::TempDir dir;
+  const std::string path = dir.str() + "/t.bin";
+  {
+    std::ofstream(path) << "HEADER..";  // 8 bytes already in the file
+  }
+  FaultStorage fs;
+  storage::ScopedStorage scoped(fs);
+  storage::WriteBehindFile f(storage::OpenFile(path, OpenMode::kReadWrite, err::kTableIoError), 64);
+  f.Write(8, "r1r1", 4);  // takes the disk's room for a run, then holds the bytes
+  const uint64_t writesBefore = fs.Count(acetest::kOpWrite);
+  f.Write(12, "r2__", 4);
+  f.Write(14, "R2", 2);  // a change inside what is held
+  EXPECT_EQ(f.held(), 8u);
+  EXPECT_EQ(fs.Count(acetest::kOpWrite), writesBefore);
+  EXPECT_EQ(Slurp(path), "HEADER..");
+  EXPECT_EQ(f.Size(), 16u);
+
+  // Reads see the held bytes where they are, across the file's end too, without writing them.
+  char back[20] = {};
+  EXPECT_EQ(f.Read(4, back, 20), 12u);
+  EXPECT_EQ(std::string(back, 12), "ER..r1r1r2R2");
+  EXPECT_EQ(f.held(), 8u);
+  EXPECT_EQ(fs.Count(acetest::kOpWrite), writesBefore);
+
+  // A write in the file (the counters after the records) hands the run on first, so a process
+  // killed after it never leaves counters that count records missing from the file.
+  f.Write(16, "r3r3", 4);
+  f.Write(0, "COUNT=3.", 8);
+  EXPECT_EQ(Slurp(path), "COUNT=3.r1r1r2R2r3r3");
+  EXPECT_EQ(f.held(), 0u);
+
+  // A run that would outgrow the limit goes before the next one starts; a write larger than the
+  // limit goes straight through.
+  f.Write(20, std::string(60, 'a').data(), 60);
+  f.Write(80, std::string(10, 'b').data(), 10);
+  EXPECT_EQ(Slurp(path).size(), 80u);
+  EXPECT_EQ(f.held(), 10u);
+  f.Write(90, std::string(100, 'c').data(), 100);
+  EXPECT_EQ(Slurp(path).size(), 190u);
+
+  // A sync hands on what is held before it forces the file.
+  f.Write(190, "zz", 2);
+  f.Sync();
+  EXPECT_EQ(Slurp(path).size(), 192u);
+  f.Write(192, "end", 3);
+}
+
+// A disk that fails the hand-over: each operation that needs it reports the failure and the
+// bytes stay held, so nothing is lost; cutting the file back (a change taken back) drops what it
+// cuts without writing it. Where the disk has no room to take, a write goes straight through
+// and fails at once, as without the wrapper.
+TEST(WriteBehindFile, AFullDiskKeepsTheRunAndACutDropsItWithoutWriting) {
+  testenv::TempDir dir;
+  const std::string path = dir.str() + "/t.bin";
+  {
+    std::ofstream(path) << "HEAD";
+  }
+  FaultStorage fs;
+  storage::ScopedStorage scoped(fs);
+  storage::WriteBehindFile f(storage::OpenFile(path, OpenMode::kReadWrite, err::kTableIoError), 1024);
+  f.Write(4, "abcdefgh", 8);
+  FaultStorage::Fault full;
+  full.kinds = acetest::kOpWrite;
+  full.error = ENOSPC;
+  full.sticky = true;
+  fs.Inject(full);
+  EXPECT_EQ(CodeOf([&] { f.Sync(); }), err::kDiskFull);
+  EXPECT_EQ(CodeOf([&] { f.Sync(); }), err::kDiskFull);
+  EXPECT_EQ(f.held(), 8u);
+  EXPECT_EQ(f.Size(), 12u);
+  char back[12];
+  EXPECT_EQ(f.Read(0, back, 12), 12u);
+  EXPECT_EQ(std::string(back, 12), "HEADabcdefgh");
+  // Cutting into the run keeps its head held; cutting back to the file's end needs no write.
+  f.Truncate(8);
+  EXPECT_EQ(f.held(), 4u);
+  EXPECT_EQ(CodeOf([&] { f.Sync(); }), err::kDiskFull);
+  f.Truncate(4);
+  EXPECT_EQ(f.held(), 0u);
+  f.Sync();
+  EXPECT_EQ(Slurp(path), "HEAD");
+  EXPECT_EQ(CodeOf([&] { f.Write(4, "wxyz", 4); }), err::kDiskFull);
+  EXPECT_EQ(f.held(), 0u);
+  fs.ClearFault();
+  f.Write(4, "wxyz", 4);
+  f.Sync();
+  EXPECT_EQ(Slurp(path), "HEADwxyz");
+}
+
+// The room taken for a run is given back when the file closes: the file keeps only its bytes.
+TEST(WriteBehindFile, TheRoomTakenForARunIsGivenBackAtTheClose) {
+  testenv::TempDir dir;
+  const std::string path = dir.str() + "/t.bin";
+  constexpr size_t kRun = size_t{4} << 20;
+  auto blocksOf = [&] {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return static_cast<uint64_t>(st.st_blocks) * 512;
+  };
+  {
+    storage::WriteBehindFile f(storage::OpenFile(path, OpenMode::kCreate, err::kTableIoError), kRun);
+    f.Write(0, "0123456789", 10);
+    if (blocksOf() < kRun) GTEST_SKIP() << "this file system takes no room ahead";
+    f.Sync();
+    EXPECT_EQ(Slurp(path), "0123456789");
+  }
+  EXPECT_EQ(std::filesystem::file_size(path), 10u);
+  EXPECT_LT(blocksOf(), kRun);
 }
 
 TEST(TableFiles, NamesFollowTheTableAndKeepStagingSuffixes) {

@@ -113,6 +113,12 @@ class FaultFile final : public File {
     return base_->SetSize(size);
   }
 
+  // Taking room on the disk is a write for the faults: a full disk refuses it.
+  int Reserve(uint64_t offset, uint64_t length) override {
+    if (int e = owner_.Admit(kOpWrite)) return e;
+    return base_->Reserve(offset, length);
+  }
+
   int SyncData() override {
     if (int e = owner_.Admit(kOpSync)) return e;
     if (int e = base_->SyncData()) return e;
