@@ -76,13 +76,19 @@ void TableCursor::ReadRecordCached(uint32_t n, uint8_t* out) {
   // Read ahead in the direction of travel: centred on n when coming from above.
   uint32_t first = n;
   if (cacheCount_ && n + 1 == cacheFirst_) first = n >= size ? n - size + 1 : 1;
-  table_->ReadRecord(n, out);  // checks the number and reports truncation
-  ShowCommitted(*table_, info_.connection, n, 1, out);
   cache_.resize(static_cast<size_t>(size) * len);
   cacheFirst_ = first;
   cacheCount_ = table_->ReadRecords(first, size, cache_.data());
+  if (!(n >= cacheFirst_ && n < cacheFirst_ + cacheCount_)) {
+    // Not among what could be read (past the count, cut off, or behind a record this open
+    // cannot decrypt): reading it alone reports why, or reads it.
+    InvalidateCache();
+    table_->ReadRecord(n, out);
+    ShowCommitted(*table_, info_.connection, n, 1, out);
+    return;
+  }
   ShowCommitted(*table_, info_.connection, cacheFirst_, cacheCount_, cache_.data());
-  if (!(n >= cacheFirst_ && n < cacheFirst_ + cacheCount_)) InvalidateCache();
+  std::memcpy(out, cache_.data() + static_cast<size_t>(n - cacheFirst_) * len, len);
 }
 
 bool TableCursor::VisibleImage(const uint8_t* image, uint32_t n) {
