@@ -1,5 +1,7 @@
 #include "engine/table/record_writer.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -71,15 +73,22 @@ bool IntegerKind(FieldType t) {
 }
 
 // Number text right-aligned in `width` characters with `decimals` digits after ".".
-bool FormatNumeric(double value, uint32_t width, uint16_t decimals, std::string& out) {
+bool FormatNumeric(double value, uint32_t width, uint16_t decimals, uint8_t* out) {
   if (!std::isfinite(value)) return false;
-  char buf[96];
-  int n = std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(decimals), value);
-  if (n < 0 || static_cast<size_t>(n) >= sizeof buf) return false;
-  std::string s(buf, static_cast<size_t>(n));
-  if (s == "-0" || (s.size() > 1 && s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos)) s.erase(0, 1);
-  if (s.size() > width) return false;
-  out = std::string(width - s.size(), ' ') + s;
+  // The digits printf's "%.*f" gives, without its cost: a number is written for every record.
+  char buf[400];
+  std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+  if (r.ec != std::errc()) return false;
+  const char* text = buf;
+  size_t n = static_cast<size_t>(r.ptr - buf);
+  // A negative number that rounds to zero is written without its sign.
+  if (n > 1 && text[0] == '-' && std::all_of(text + 1, text + n, [](char c) { return c == '0' || c == '.'; })) {
+    ++text;
+    --n;
+  }
+  if (n > width) return false;
+  std::memset(out, ' ', width - n);
+  std::memcpy(out + (width - n), text, n);
   return true;
 }
 
@@ -241,9 +250,7 @@ void WriteNumber(const Schema& schema, uint8_t* image, size_t i, double value) {
   uint8_t* p = image + d.offset;
   switch (d.type) {
     case FieldType::kNumeric: {
-      std::string s;
-      if (!FormatNumeric(value, d.size, d.decimals, s)) TooBig(d);
-      std::memcpy(p, s.data(), d.size);
+      if (!FormatNumeric(value, d.size, d.decimals, p)) TooBig(d);
       MarkValue(schema, image, d);
       return;
     }

@@ -1,5 +1,6 @@
 #include "engine/table/api/field_values.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -16,9 +17,18 @@ namespace engine::table {
 namespace {
 
 expr::DateFormat CurrentFormat(TableCursor& cursor) {
-  std::optional<expr::DateFormat> f = expr::DateFormat::Parse(DateFormatText(cursor.info().connection));
-  if (!f) f = expr::DateFormat::Parse("MM/DD/CCYY");
-  return *f;
+  // Dates are read and written for every record: the format last parsed on this thread is kept
+  // with its text, and parsed again only when the text in force changes.
+  thread_local std::string lastText;
+  thread_local std::optional<expr::DateFormat> last;
+  std::string text = DateFormatText(cursor.info().connection);
+  if (!last || text != lastText) {
+    std::optional<expr::DateFormat> f = expr::DateFormat::Parse(text);
+    if (!f) f = expr::DateFormat::Parse("MM/DD/CCYY");
+    last = f;
+    lastText = std::move(text);
+  }
+  return *last;
 }
 
 std::string DateText(TableCursor& cursor, int32_t julian) {
@@ -35,9 +45,14 @@ std::string TimeText(int32_t ms) {
 }
 
 std::string NumberText(double v, uint16_t decimals) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(decimals), v);
-  return buf;
+  // The text printf's "%.*f" gives, without its cost: numbers are read for every record.
+  char buf[400];
+  std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  if (r.ec != std::errc()) {
+    std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(decimals), v);
+    return buf;
+  }
+  return std::string(buf, r.ptr);
 }
 
 }  // namespace
@@ -160,6 +175,17 @@ S TrimImpl(S text, uint16_t option, typename S::value_type blank) {
 std::string Trimmed(std::string text, uint16_t option) { return TrimImpl(std::move(text), option, ' '); }
 std::u16string Trimmed(std::u16string text, uint16_t option) { return TrimImpl(std::move(text), option, u' '); }
 
+namespace {
+void SetConvertedText(TableCursor& cursor, size_t i, std::string_view text, uint8_t* copy);
+}  // namespace
+
+uint8_t* ScratchCopy(const uint8_t* image, size_t length) {
+  thread_local std::vector<uint8_t> scratch;
+  if (scratch.size() < length) scratch.resize(length);
+  std::memcpy(scratch.data(), image, length);
+  return scratch.data();
+}
+
 void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t* into) {
   const Schema& s = cursor.schema();
   const FieldDescriptor& d = s.fields()[i];
@@ -175,24 +201,44 @@ void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t*
     return;
   }
   const uint8_t* base = into ? into : cursor.Current();
-  std::vector<uint8_t> copy(base, base + s.recordLength());
-  std::string t(text);
-  std::string trimmed = Trimmed(t, 3);
+  uint8_t* const copy = ScratchCopy(base, s.recordLength());
+  switch (d.type) {
+    case FieldType::kString:
+    case FieldType::kCIString:
+    case FieldType::kVarChar:
+      // Text goes in as it is given: no trimmed copy is needed.
+      WriteText(s, copy, i, text, false);
+      break;
+    default:
+      SetConvertedText(cursor, i, text, copy);
+  }
+  uint8_t* image = into ? into : cursor.BeginChange();
+  CopyFieldValue(s, image, copy, i);
+}
+
+namespace {
+
+// Stores text that needs converting (a date, a time, a number, national text) into field i of
+// the record image `copy`.
+void SetConvertedText(TableCursor& cursor, size_t i, std::string_view text, uint8_t* copy) {
+  const Schema& s = cursor.schema();
+  const FieldDescriptor& d = s.fields()[i];
+  std::string trimmed = Trimmed(std::string(text), 3);
   switch (d.type) {
     case FieldType::kNChar:
     case FieldType::kNVarChar:
-      WriteWideText(s, copy.data(), i, core::AnsiToUtf16(text), false);
+      WriteWideText(s, copy, i, core::AnsiToUtf16(text), false);
       break;
     case FieldType::kDate:
     case FieldType::kTimeStamp: {
       if (trimmed.empty()) {
-        WriteEmpty(s, copy.data(), i);
+        WriteEmpty(s, copy, i);
         break;
       }
       std::string datePart = trimmed.substr(0, trimmed.find(' '));
       int64_t julian = CurrentFormat(cursor).Read(datePart, 1900);
       if (julian <= 0) Fail(err::kInvalidDateText, "\"" + datePart + "\" is not a date in the format " + CurrentFormat(cursor).pattern() + ".");
-      WriteJulian(s, copy.data(), i, static_cast<int32_t>(julian));
+      WriteJulian(s, copy, i, static_cast<int32_t>(julian));
       if (d.type == FieldType::kTimeStamp) {
         size_t space = trimmed.find(' ');
         int64_t ms = 0;
@@ -201,18 +247,18 @@ void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t*
           if (!parsed) Fail(err::kInvalidDateText, "\"" + trimmed + "\" is not a timestamp.");
           ms = *parsed;
         }
-        WriteMilliseconds(s, copy.data(), i, static_cast<int32_t>(ms));
+        WriteMilliseconds(s, copy, i, static_cast<int32_t>(ms));
       }
       break;
     }
     case FieldType::kTime: {
       if (trimmed.empty()) {
-        WriteEmpty(s, copy.data(), i);
+        WriteEmpty(s, copy, i);
         break;
       }
       std::optional<int64_t> ms = expr::ReadTime(trimmed);
       if (!ms) Fail(err::kInvalidDateText, "\"" + trimmed + "\" is not a time of day.");
-      WriteMilliseconds(s, copy.data(), i, static_cast<int32_t>(*ms));
+      WriteMilliseconds(s, copy, i, static_cast<int32_t>(*ms));
       break;
     }
     case FieldType::kDouble:
@@ -221,7 +267,7 @@ void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t*
     case FieldType::kShortInt:
     case FieldType::kMoney: {
       if (trimmed.empty()) {
-        WriteEmpty(s, copy.data(), i);
+        WriteEmpty(s, copy, i);
         break;
       }
       char* end = nullptr;
@@ -229,25 +275,25 @@ void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t*
       if (end == trimmed.c_str() || *end != 0) {
         Fail(err::kFieldTypeMismatch, "\"" + trimmed + "\" is not a number for field \"" + d.name + "\".");
       }
-      WriteNumber(s, copy.data(), i, value);
+      WriteNumber(s, copy, i, value);
       break;
     }
     default:
-      WriteText(s, copy.data(), i, text, false);
+      WriteText(s, copy, i, text, false);
   }
-  uint8_t* image = into ? into : cursor.BeginChange();
-  CopyFieldValue(s, image, copy.data(), i);
 }
+
+}  // namespace
 
 void SetFieldWideText(TableCursor& cursor, size_t i, std::u16string_view text, uint8_t* into) {
   const FieldDescriptor& d = cursor.schema().fields()[i];
   if (d.type == FieldType::kNChar || d.type == FieldType::kNVarChar) {
     if (!into) CheckAssignable(cursor, i);
     const uint8_t* base = into ? into : cursor.Current();
-    std::vector<uint8_t> copy(base, base + cursor.schema().recordLength());
-    WriteWideText(cursor.schema(), copy.data(), i, text, false);
+    uint8_t* const copy = ScratchCopy(base, cursor.schema().recordLength());
+    WriteWideText(cursor.schema(), copy, i, text, false);
     uint8_t* image = into ? into : cursor.BeginChange();
-    CopyFieldValue(cursor.schema(), image, copy.data(), i);
+    CopyFieldValue(cursor.schema(), image, copy, i);
     return;
   }
   if (into) return SetFieldText(cursor, i, core::Utf16ToAnsi(text), into);

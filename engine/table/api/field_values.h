@@ -22,6 +22,12 @@ std::u16string FieldWideText(TableCursor& cursor, size_t i);
 std::string Trimmed(std::string text, uint16_t option);
 std::u16string Trimmed(std::u16string text, uint16_t option);
 
+// A copy of a record image of `length` bytes in a buffer that every setter of this thread reuses:
+// a value is computed on it so that a refused value leaves the record as it was, and a setter is
+// called for every field of every record written, so the copy costs no allocation. Valid until
+// the thread's next call.
+uint8_t* ScratchCopy(const uint8_t* image, size_t length);
+
 // Stores text into field i of the current record (beginning a change), or, with `into`, into
 // that record image of the cursor's schema (blob fields refused).
 void SetFieldText(TableCursor& cursor, size_t i, std::string_view text, uint8_t* into = nullptr);

@@ -57,10 +57,10 @@ void Change(FieldRef& f, F&& write) {
     return;
   }
   table::CheckAssignable(c, f.index);
-  std::vector<uint8_t> copy(c.Current(), c.Current() + c.schema().recordLength());
-  write(c.schema(), copy.data());
+  uint8_t* copy = table::ScratchCopy(c.Current(), c.schema().recordLength());
+  write(c.schema(), copy);
   uint8_t* image = c.BeginChange();
-  CopyFieldValue(c.schema(), image, copy.data(), f.index);
+  CopyFieldValue(c.schema(), image, copy, f.index);
 }
 
 // A field's value padded with zero bytes to the field's size. Nearly every field is small, so

@@ -76,9 +76,16 @@ size_t FieldIndex(TableCursor& cursor, const uint8_t* field) {
     }
     return value - 1;
   }
-  std::string name(reinterpret_cast<const char*>(field));
+  std::string_view name(reinterpret_cast<const char*>(field));
+  // Callers name the fields of a record one after another, so the field after the one found
+  // last on this thread is tried first; names are unique without regard to case, so a match
+  // there is the field.
+  thread_local size_t next = 0;
+  const std::vector<FieldDescriptor>& fields = cursor.schema().fields();
+  if (next < fields.size() && AsciiEqualsIgnoreCase(fields[next].name, name)) return next++;
   std::optional<size_t> i = cursor.schema().Find(name);
-  if (!i) Fail(err::kFieldNotFound, "The table has no field \"" + name + "\".");
+  if (!i) Fail(err::kFieldNotFound, "The table has no field \"" + std::string(name) + "\".");
+  next = *i + 1;
   return *i;
 }
 
