@@ -136,4 +136,6 @@ int WriteBehindFile::LockWait(uint64_t start, uint64_t length, bool exclusive) {
 
 int WriteBehindFile::QueryLock(uint64_t start, uint64_t length, bool* held) { return inner_->QueryLock(start, length, held); }
 
+int WriteBehindFile::GetId(uint64_t* id) { return inner_->GetId(id); }
+
 }  // namespace engine::storage

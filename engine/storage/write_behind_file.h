@@ -48,6 +48,7 @@ class WriteBehindFile final : public File {
   int TryLock(uint64_t start, uint64_t length, LockKind kind) override;
   int LockWait(uint64_t start, uint64_t length, bool exclusive) override;
   int QueryLock(uint64_t start, uint64_t length, bool* held) override;
+  int GetId(uint64_t* id) override;
 
   // Bytes held and not yet handed on (for tests).
   size_t held() const { return run_.size(); }
