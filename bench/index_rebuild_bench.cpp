@@ -86,6 +86,12 @@ class OneTag : public engine::index::KeySource, engine::index::KeySink {
     if (tag == tag_) sink_->Add(0, key, recno);
   }
   void RecordsDone(uint64_t count) override { sink_->RecordsDone(count); }
+  // One thread: every tag of the other source in one group.
+  std::vector<std::vector<size_t>> ConcurrentGroups() const override {
+    std::vector<size_t> all(allTags_.size());
+    for (size_t t = 0; t < all.size(); ++t) all[t] = t;
+    return {all};
+  }
 
  private:
   engine::index::KeySource& all_;

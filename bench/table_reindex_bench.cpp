@@ -24,7 +24,8 @@
 //
 // Options: --records N (default 1000000), --budget-mb M (default: the engine's default budget),
 // --type adt|cdx|ntx (default adt),
-// --repeat R (default 2: each side R times, alternating, a ratio per round), --skip-sqlite,
+// --repeat R (default 2: each side R times, alternating, a ratio per round; the median and the
+// spread of the rounds follow), --skip-sqlite,
 // --folder PATH (keep the table and the database there and reuse them when they hold N rows;
 // default: a new folder under the temporary folder, removed at the end).
 #include <sqlite3.h>
@@ -45,6 +46,7 @@
 #include "ace_check.h"
 #include "rebuild_rows.h"
 #include "rebuild_sqlite.h"
+#include "rounds.h"
 
 namespace {
 
@@ -270,17 +272,26 @@ int main(int argc, char** argv) {
   std::printf("engine: AdsReindex61 on the table opened exclusively, memory budget %zu MB\n", budgetMb);
   if (sqlite) std::printf("sqlite: %s REINDEX, cache_size %zu MB, threads 2\n", sqlite3_libversion(), budgetMb);
   const std::string self = argv[0];
+  std::vector<double> engineSeconds, enginePeak, ratios;
   for (int round = 1; round <= repeat; ++round) {
     Figure ours = RunChild({self, "--child", "engine", adt.string(), std::to_string(records), TypeWord()});
     std::printf("round %d: engine %.3f s (peak %.1f MB)", round, ours.seconds, ours.peakMb);
+    engineSeconds.push_back(ours.seconds);
+    enginePeak.push_back(ours.peakMb);
     if (sqlite) {
       Figure theirs = RunChild({self, "--child", "sqlite", db.string(), std::to_string(budgetMb), TypeWord()});
       std::printf(", sqlite %.3f s (peak %.1f MB), ratio (sqlite / engine) %.2f", theirs.seconds, theirs.peakMb,
                   theirs.seconds / ours.seconds);
+      ratios.push_back(theirs.seconds / ours.seconds);
     }
     std::printf("\n");
     std::fflush(stdout);
   }
+  std::printf("median of %d rounds (lowest to highest): engine %s s, peak %s MB", repeat,
+              bench::Format(bench::SpreadOf(engineSeconds), "%.3f").c_str(),
+              bench::Format(bench::SpreadOf(enginePeak), "%.1f").c_str());
+  if (sqlite) std::printf(", ratio (sqlite / engine) %s", bench::Format(bench::SpreadOf(ratios)).c_str());
+  std::printf("\n");
   if (ownFolder) fs::remove_all(folder);
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <numeric>
 #include <system_error>
 #include <thread>
 
@@ -41,29 +42,59 @@ class Progress {
   unsigned last_ = ~0u;
 };
 
+// Collects the keys of a pass. Tags are put in as many groups as the pass may use threads (at
+// most one per core), balanced by the memory their entries take; each group has its share of
+// the budget and spills its own tags when it is used up, so groups fill and spill on their own
+// threads without touching each other.
 class Collector : public KeySink {
  public:
   // `uninvert[i]`: tag i's keys are sorted as they were before a descending tag inverted them.
   Collector(const std::vector<TagInfo>& tags, const std::vector<bool>& uninvert, const std::filesystem::path& workFolder,
-            size_t budget, uint64_t records, Progress& progress)
-      : uninvert_(uninvert), budget_(budget), records_(records), progress_(progress) {
+            size_t budget, uint64_t records, Progress& progress, size_t threads)
+      : uninvert_(uninvert), records_(records), progress_(progress) {
     for (const TagInfo& t : tags) {
       sorters_.push_back(std::make_unique<KeySorter>(t.layout.entryLength(), workFolder));
       keyLength_.push_back(t.layout.keyLength());
       cost_.push_back(sorters_.back()->CostPerEntry());
     }
+    // The heaviest tags first, each to the group that has the least so far.
+    const size_t groups = std::max<size_t>(1, std::min(threads, tags.size()));
+    std::vector<size_t> order(tags.size());
+    for (size_t t = 0; t < order.size(); ++t) order[t] = t;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return cost_[a] > cost_[b]; });
+    std::vector<size_t> groupCost(groups, 0);
+    groups_.resize(groups);
+    groupOf_.resize(tags.size());
+    for (size_t t : order) {
+      size_t g = static_cast<size_t>(std::min_element(groupCost.begin(), groupCost.end()) - groupCost.begin());
+      groups_[g].push_back(t);
+      groupOf_[t] = g;
+      groupCost[g] += cost_[t];
+    }
+    for (auto& g : groups_) std::sort(g.begin(), g.end());
+    const size_t totalCost = std::max<size_t>(1, std::accumulate(groupCost.begin(), groupCost.end(), size_t{0}));
+    for (size_t g = 0; g < groups; ++g) {
+      budget_.push_back(std::max<size_t>(1, static_cast<size_t>(static_cast<double>(budget) * groupCost[g] / totalCost)));
+    }
+    used_.assign(groups, 0);
+    natural_.resize(groups);
   }
 
   void Add(size_t tag, const uint8_t* key, uint32_t recno) override {
     if (tag >= sorters_.size()) Fail(err::kNoSuchIndexOrder, "Key for a tag that is not being rebuilt");
+    const size_t g = groupOf_[tag];
     if (uninvert_[tag]) {
-      natural_.resize(keyLength_[tag]);
-      for (size_t i = 0; i < natural_.size(); ++i) natural_[i] = static_cast<uint8_t>(~key[i]);
-      key = natural_.data();
+      std::vector<uint8_t>& natural = natural_[g];
+      natural.resize(keyLength_[tag]);
+      for (size_t i = 0; i < natural.size(); ++i) natural[i] = static_cast<uint8_t>(~key[i]);
+      key = natural.data();
     }
     sorters_[tag]->Add(key, keyLength_[tag], recno);
-    used_ += cost_[tag];
-    if (used_ > budget_) SpillAll();
+    used_[g] += cost_[tag];
+    if (used_[g] > budget_[g]) {
+      for (size_t t : groups_[g]) sorters_[t]->Spill();
+      used_[g] = 0;
+    }
   }
 
   void RecordsDone(uint64_t count) override {
@@ -71,10 +102,7 @@ class Collector : public KeySink {
     progress_.Report(static_cast<unsigned>(std::min<uint64_t>(count, total) * kScanShare / total));
   }
 
-  void SpillAll() {
-    for (auto& s : sorters_) s->Spill();
-    used_ = 0;
-  }
+  std::vector<std::vector<size_t>> ConcurrentGroups() const override { return groups_; }
 
   std::vector<std::unique_ptr<KeySorter>>& sorters() { return sorters_; }
 
@@ -83,9 +111,11 @@ class Collector : public KeySink {
   std::vector<size_t> keyLength_;
   std::vector<size_t> cost_;
   std::vector<bool> uninvert_;
-  std::vector<uint8_t> natural_;
-  size_t budget_;
-  size_t used_ = 0;
+  std::vector<std::vector<size_t>> groups_;
+  std::vector<size_t> groupOf_;
+  std::vector<size_t> budget_;                // per group
+  std::vector<size_t> used_;                  // per group
+  std::vector<std::vector<uint8_t>> natural_;  // per group
   uint64_t records_;
   Progress& progress_;
 };
@@ -151,7 +181,8 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
   // A descending CDX tag is stored in ascending order of its natural keys and read backwards.
   std::vector<bool> uninvert;
   for (const TagInfo& t : tags) uninvert.push_back(format == IndexFormat::kCdx && CdxFile::StoresNaturalKeys(t));
-  Collector collector(tags, uninvert, workFolder, budget, stats.records, progress);
+  const size_t threads = options.parallelSort ? std::max(1u, std::thread::hardware_concurrency()) : 1;
+  Collector collector(tags, uninvert, workFolder, budget, stats.records, progress, threads);
   source.Scan(tags, collector);
   progress.Report(kScanShare);
 

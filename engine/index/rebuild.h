@@ -32,8 +32,13 @@ class KeySink {
   // (KeyBuilder::Key() of a complete key). A record that a tag's condition excludes simply gets
   // no key for that tag.
   virtual void Add(size_t tag, const uint8_t* key, uint32_t recno) = 0;
-  // Tells how many records have been visited so far (drives progress and cancellation).
+  // Tells how many records have been visited so far (drives progress and cancellation). Called
+  // by the thread that called KeySource::Scan only.
   virtual void RecordsDone(uint64_t count) = 0;
+  // Groups of tags whose keys may be added from different threads at once: Add may run
+  // concurrently for tags of different groups, never for two tags of one group. Every tag is
+  // in one group; a single group means one thread.
+  virtual std::vector<std::vector<size_t>> ConcurrentGroups() const = 0;
 };
 
 // Produces the keys of every tag in one sequential pass over a table's records.
@@ -43,7 +48,8 @@ class KeySource {
   // The number of records the pass will visit (for progress; an estimate is acceptable).
   virtual uint64_t RecordCount() = 0;
   // Visits the records in record-number order and passes each tag's key to the sink. tags are
-  // the prepared tags (with their key layouts) in file order.
+  // the prepared tags (with their key layouts) in file order. A source may compute the keys of
+  // the sink's concurrent groups on threads of their own, each group's in record-number order.
   virtual void Scan(const std::vector<TagInfo>& tags, KeySink& sink) = 0;
 };
 
@@ -63,7 +69,7 @@ struct RebuildOptions {
   std::function<bool(unsigned percent)> progress;
   // Where sorted runs go; empty means the folder of the index file.
   std::filesystem::path workFolder;
-  // Sort tags on several threads when the keys fit in memory.
+  // Compute, collect, spill and sort the keys of different tags on several threads.
   bool parallelSort = true;
   // Force the new file and its rename to the disk; false for the indexes of scratch tables,
   // which nothing needs after a crash.

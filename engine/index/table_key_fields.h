@@ -116,8 +116,9 @@ class TableRecord final : public expr::ExprRecord {
   std::string_view FieldString(int slot) const override {
     size_t i = static_cast<size_t>(slot);
     if (const std::string* done = text_.Find(i)) return *done;
-    std::string text = view_->text(i);
-    return text_.Fill(i) = std::move(text);
+    std::string& text = text_.Fill(i);
+    view_->TextInto(i, &text);
+    return text;
   }
   std::u16string_view FieldWide(int slot) const override {
     size_t i = static_cast<size_t>(slot);

@@ -2,6 +2,11 @@
 #include "engine/index/table_reindex.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <memory>
 #include <vector>
 
@@ -22,6 +27,91 @@ bool CapitalExtension(const table::Table& table) {
   std::string ext = std::filesystem::path(table.path()).extension().string();
   return ext.size() > 1 && std::all_of(ext.begin() + 1, ext.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
 }
+
+// Threads that each run `work` over every batch of records the calling thread posts, while it
+// works on the same batch itself; Wait returns once every worker is done with it. A failure in a
+// worker is handed to the calling thread at the next Wait, and the workers stop.
+class BatchWorkers {
+ public:
+  using Work = std::function<void(size_t worker, const uint8_t* images, uint32_t first, uint32_t count)>;
+
+  BatchWorkers(size_t count, Work work) : work_(std::move(work)), errors_(count) {
+    for (size_t w = 0; w < count; ++w) threads_.emplace_back([this, w] { Run(w); });
+  }
+  ~BatchWorkers() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    posted_.notify_all();
+    for (std::thread& t : threads_) t.join();
+  }
+  BatchWorkers(const BatchWorkers&) = delete;
+  BatchWorkers& operator=(const BatchWorkers&) = delete;
+
+  void Post(const uint8_t* images, uint32_t first, uint32_t count) {
+    if (threads_.empty()) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      images_ = images;
+      first_ = first;
+      count_ = count;
+      finished_ = 0;
+      ++batch_;
+    }
+    posted_.notify_all();
+  }
+
+  void Wait() {
+    if (threads_.empty()) return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    finishedAll_.wait(lock, [&] { return finished_ == threads_.size(); });
+    for (std::exception_ptr& e : errors_) {
+      if (e) std::rethrow_exception(e);
+    }
+  }
+
+ private:
+  void Run(size_t w) {
+    uint64_t seen = 0;
+    for (;;) {
+      const uint8_t* images;
+      uint32_t first, count;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        posted_.wait(lock, [&] { return stop_ || batch_ != seen; });
+        if (stop_) return;
+        seen = batch_;
+        images = images_;
+        first = first_;
+        count = count_;
+      }
+      if (!errors_[w]) {
+        try {
+          work_(w, images, first, count);
+        } catch (...) {
+          errors_[w] = std::current_exception();  // handed to the posting thread by Wait
+        }
+      }
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++finished_;
+      }
+      finishedAll_.notify_one();
+    }
+  }
+
+  Work work_;
+  std::vector<std::exception_ptr> errors_;
+  std::vector<std::thread> threads_;
+  std::mutex mutex_;
+  std::condition_variable posted_, finishedAll_;
+  bool stop_ = false;
+  uint64_t batch_ = 0;
+  size_t finished_ = 0;
+  const uint8_t* images_ = nullptr;
+  uint32_t first_ = 0, count_ = 0;
+};
 
 }  // namespace
 
@@ -91,22 +181,57 @@ RebuildStats RebuildTableIndex(table::Table& table, const std::filesystem::path&
         : table_(table), keys_(std::move(keys)), custom_(std::move(custom)) {}
     uint64_t RecordCount() override { return table_.cachedRecordCount(); }
     void Scan(const std::vector<TagInfo>& tags, KeySink& sink) override {
+      const table::Schema& schema = table_.schema();
+      const uint32_t len = schema.recordLength();
       std::vector<std::unique_ptr<KeyBuilder>> builders;
       for (const TagInfo& t : tags) builders.push_back(std::make_unique<KeyBuilder>(t.layout));
-      TableRecord record(table_.schema().fieldCount());
-      expr::EvalOptions options;
-      uint64_t done = 0;
-      table_.Scan([&](const table::RecordView& view) {
-        record.Set(&view);
-        for (size_t t = 0; t < keys_.size(); ++t) {
-          if (custom_[t] || !keys_[t]->Includes(record, options)) continue;
-          builders[t]->Clear();
-          keys_[t]->Build(record, options, *builders[t]);
-          sink.Add(t, builders[t]->Key().data(), view.recordNumber());
+      // One lane per group of tags the sink takes at once: its own record and options, since
+      // evaluating keeps scratch state. A tag (its expressions and builder) is in one lane.
+      struct Lane {
+        std::vector<size_t> tags;
+        TableRecord record;
+        expr::EvalOptions options;
+      };
+      std::vector<Lane> lanes;
+      for (std::vector<size_t>& group : sink.ConcurrentGroups()) {
+        std::vector<size_t> computed;
+        for (size_t t : group) {
+          if (!custom_[t]) computed.push_back(t);
         }
-        if ((++done & 0x3FFF) == 0) sink.RecordsDone(done);
+        if (!computed.empty()) lanes.push_back(Lane{std::move(computed), TableRecord(schema.fieldCount()), expr::EvalOptions{}});
+      }
+      auto keysOf = [&](Lane& lane, const uint8_t* images, uint32_t first, uint32_t count) {
+        for (uint32_t k = 0; k < count; ++k) {
+          table::RecordView view(schema, images + static_cast<size_t>(k) * len, first + k);
+          lane.record.Set(&view);
+          for (size_t t : lane.tags) {
+            if (!keys_[t]->Includes(lane.record, lane.options)) continue;
+            builders[t]->Clear();
+            keys_[t]->Build(lane.record, lane.options, *builders[t]);
+            sink.Add(t, builders[t]->Key().data(), first + k);
+          }
+        }
+      };
+      BatchWorkers workers(lanes.size() > 1 ? lanes.size() - 1 : 0, [&](size_t w, const uint8_t* images, uint32_t first,
+                                                                          uint32_t count) {
+        keysOf(lanes[w + 1], images, first, count);
       });
-      sink.RecordsDone(done);
+      uint64_t done = 0;
+      table_.ScanBatches([&](const uint8_t* images, uint32_t first, uint32_t count) {
+        workers.Post(images, first, count);
+        // The batch must outlive the workers' use of it, so they are waited for even when this
+        // thread's share fails.
+        std::exception_ptr failed;
+        try {
+          if (!lanes.empty()) keysOf(lanes[0], images, first, count);
+        } catch (...) {
+          failed = std::current_exception();
+        }
+        workers.Wait();
+        if (failed) std::rethrow_exception(failed);
+        done += count;
+        sink.RecordsDone(done);
+      });
     }
 
    private:

@@ -1,5 +1,6 @@
 #include "engine/table/record_access.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -180,31 +181,42 @@ bool RecordView::isEmpty(size_t i) const {
 }
 
 std::string RecordView::text(size_t i) const {
+  std::string s;
+  TextInto(i, &s);
+  return s;
+}
+
+void RecordView::TextInto(size_t i, std::string* out) const {
   const FieldDescriptor& d = field(i);
-  const uint8_t* p = image_ + d.offset;
+  const char* p = reinterpret_cast<const char*>(image_ + d.offset);
   switch (d.type) {
     case FieldType::kString:
-    case FieldType::kCIString: {
-      std::string s(reinterpret_cast<const char*>(p), d.size);
-      for (char& c : s) {
-        if (c == 0) c = ' ';
-      }
-      return s;
-    }
+    case FieldType::kCIString:
+      out->assign(p, d.size);
+      std::replace(out->begin(), out->end(), '\0', ' ');
+      return;
     case FieldType::kVarChar:
     case FieldType::kVarBinary: {
       uint16_t n = usedLength(i);
-      if (n == 0xFFFF) return std::string();
-      return std::string(reinterpret_cast<const char*>(p), std::min<uint32_t>(n, d.dataSize));
+      if (n == 0xFFFF) {
+        out->clear();
+        return;
+      }
+      out->assign(p, std::min<uint32_t>(n, d.dataSize));
+      return;
     }
     case FieldType::kLogical:
-      if (isNull(i)) return " ";
-      return logical(i) ? "T" : "F";
+      out->assign(isNull(i) ? " " : logical(i) ? "T" : "F");
+      return;
     case FieldType::kNumeric:
-      if (isNull(i)) return std::string(d.size, ' ');
-      return std::string(reinterpret_cast<const char*>(p), d.size);
+      if (isNull(i)) {
+        out->assign(d.size, ' ');
+        return;
+      }
+      out->assign(p, d.size);
+      return;
     default:
-      return std::string(reinterpret_cast<const char*>(p), d.size);
+      out->assign(p, d.size);
   }
 }
 

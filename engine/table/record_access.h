@@ -76,6 +76,9 @@ class RecordView {
   // blanks), VarChar its used characters, Numeric its stored text, Raw and VarBinary their
   // bytes, Logical "T"/"F"/" ". Other types give their bytes unchanged.
   std::string text(size_t i) const;
+  // The same into `out`, whose storage is reused (a pass over many records decodes each field
+  // into one string).
+  void TextInto(size_t i, std::string* out) const;
   // UTF-16 text of NChar (padded with U+0020) and NVarChar (used characters).
   std::u16string wideText(size_t i) const;
   // Numeric kinds as a double (Money divided by 10000); 0 when null.

@@ -177,6 +177,9 @@ class Table {
   uint32_t ReadRecords(uint32_t first, uint32_t count, uint8_t* images);
   // Calls fn for every record in order, deleted ones included (the view says so).
   void Scan(const std::function<void(const RecordView&)>& fn);
+  // The same a batch at a time: fn gets `count` consecutive record images from record `first`
+  // on, valid until it returns.
+  void ScanBatches(const std::function<void(const uint8_t* images, uint32_t first, uint32_t count)>& fn);
 
   // Appends `image` as a new record and answers its number. AutoInc fields get the next
   // value, RowVersion fields the next version and ModTime fields the current time; `image`

@@ -112,17 +112,24 @@ void Table::WriteFlag(uint32_t n, uint8_t flag) {
 }
 
 void Table::Scan(const std::function<void(const RecordView&)>& fn) {
+  const uint32_t len = schema().recordLength();
+  ScanBatches([&](const uint8_t* images, uint32_t first, uint32_t count) {
+    for (uint32_t k = 0; k < count; ++k) fn(RecordView(schema(), images + static_cast<size_t>(k) * len, first + k));
+  });
+}
+
+void Table::ScanBatches(const std::function<void(const uint8_t* images, uint32_t first, uint32_t count)>& fn) {
   Refresh();
   uint32_t total = header_.counters.recordCount;
   const uint32_t len = schema().recordLength();
   std::vector<uint8_t> batch(static_cast<size_t>(kBatchRecords) * len);
   for (uint32_t n = 1; n <= total;) {
-    uint32_t got = ReadRecords(n, kBatchRecords, batch.data());
+    uint32_t got = ReadRecords(n, std::min(kBatchRecords, total - n + 1), batch.data());
     if (got == 0) {
       Fail(err::kTableTruncated, "Record " + std::to_string(n) + " lies past the end of \"" + path_ +
                                      "\": the table file is truncated.");
     }
-    for (uint32_t k = 0; k < got; ++k) fn(RecordView(schema(), batch.data() + static_cast<size_t>(k) * len, n + k));
+    fn(batch.data(), n, got);
     n += got;
   }
 }
