@@ -66,16 +66,16 @@ void CopyBlobs(table::Table& from, table::Table& to, uint8_t* image) {
 table::Schema ConvertedSchema(const table::Schema& source, table::TableType type) {
   std::vector<table::FieldSpec> specs;
   for (size_t i = 0; i < source.fieldCount(); ++i) {
-    table::FieldSpec spec = source.SpecOf(i);
+    table::FieldSpec field = source.SpecOf(i);
     if (type != table::TableType::kVfp) {
       // Only FoxPro tables have NULL and binary marks; elsewhere a NULL is the empty value.
-      spec.nullable = spec.binary = false;
-      spec.dbfLetter = 0;
+      field.nullable = field.binary = false;
+      field.dbfLetter = 0;
     } else if (!source.dbf()) {
       // A native field tells NULL from every value: a FoxPro field keeps that when nullable.
-      spec.nullable = true;
+      field.nullable = true;
     }
-    specs.push_back(spec);
+    specs.push_back(field);
   }
   return type == table::TableType::kAdt ? table::Schema::FromSpecs(specs) : table::Schema::FromDbfSpecs(specs, type);
 }
