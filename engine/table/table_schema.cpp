@@ -1,5 +1,7 @@
 #include "engine/table/table_schema.h"
 
+#include <string>
+
 #include "engine/core/ascii_case.h"
 #include "engine/core/error.h"
 #include "engine/table/dbf_field.h"
@@ -17,6 +19,17 @@ constexpr uint16_t kMaxDecimals = 15;
 
 [[noreturn]] void BadField(const std::string& name, const std::string& why) {
   Fail(err::kInvalidFieldDefinition, "Field \"" + name + "\": " + why + ".");
+}
+
+// A numeric-text field: 1 to maxLength characters, at most 15 decimals, and room for the
+// decimal point and a digit before it.
+void CheckNumericShape(const FieldSpec& decl, uint32_t maxLength) {
+  if (decl.length < 1 || decl.length > maxLength) {
+    BadField(decl.name, "the length must be 1 to " + std::to_string(maxLength));
+  }
+  if (decl.decimals > kMaxDecimals) BadField(decl.name, "at most 15 decimals are allowed");
+  if (decl.decimals > 0 && decl.length < decl.decimals + 2u)
+    BadField(decl.name, "the length must leave room for the decimal point and a digit");
 }
 
 // The engine's field length of a declaration (what AdsGetFieldLength reports).
@@ -58,10 +71,7 @@ void CheckSpec(const FieldSpec& decl) {
       if (decl.length < 1 || decl.length > kMaxNationalChars) BadField(decl.name, "the length must be 1 to 32000");
       break;
     case FieldType::kNumeric:
-      if (decl.length < 1 || decl.length > kMaxNumericDigits) BadField(decl.name, "the length must be 1 to 32");
-      if (decl.decimals > kMaxDecimals) BadField(decl.name, "at most 15 decimals are allowed");
-      if (decl.decimals > 0 && decl.length < decl.decimals + 2u)
-        BadField(decl.name, "the length must leave room for the decimal point and a digit");
+      CheckNumericShape(decl, kMaxNumericDigits);
       break;
     case FieldType::kDouble:
     case FieldType::kCurDouble:
@@ -226,10 +236,7 @@ Schema Schema::FromDbfSpecs(const std::vector<FieldSpec>& specs, TableType type)
         d.length = decl.length;
         break;
       case FieldType::kNumeric:
-        if (decl.length < 1 || decl.length > kDbfMaxNumericLength) BadField(decl.name, "the length must be 1 to 20");
-        if (decl.decimals > kMaxDecimals) BadField(decl.name, "at most 15 decimals are allowed");
-        if (decl.decimals > 0 && decl.length < decl.decimals + 2u)
-          BadField(decl.name, "the length must leave room for the decimal point and a digit");
+        CheckNumericShape(decl, kDbfMaxNumericLength);
         d.length = decl.length;
         d.decimals = decl.decimals;
         break;
