@@ -12,22 +12,21 @@
 #include "platform/library.h"
 
 namespace ace_binding {
-namespace {
 
-constexpr int kMaxEntryPoints = 1024;
+namespace detail {
+constinit std::atomic<void*> resolved[kMaxEntryPoints] = {};
+constinit std::atomic<int> tracing{0};
+}  // namespace detail
+
+namespace {
 
 struct Binding {
   std::mutex lock;
   std::string libraryName = "ACE32.DLL";
   std::unique_ptr<platform::Library> library;
-  // Resolved addresses by entry number; null until resolved.
-  std::atomic<void*> resolved[kMaxEntryPoints] = {};
 
   std::mutex traceLock;
   bool traceRead = false;
-  // Whether calls are traced, readable without the lock on every engine call: 0 not read yet,
-  // 1 off, 2 on.
-  std::atomic<int> tracing{0};
   std::string traceFile;
   FILE* trace = nullptr;
 };
@@ -46,7 +45,7 @@ void ReadTraceSetting(Binding& b) {
     b.trace = nullptr;
   }
   b.traceRead = true;
-  b.tracing.store(b.traceFile.empty() ? 1 : 2, std::memory_order_release);
+  detail::tracing.store(b.traceFile.empty() ? 1 : 2, std::memory_order_release);
 }
 
 std::string Hex(const void* p) {
@@ -68,12 +67,10 @@ constexpr size_t kMaxTracedText = 400;
 
 }  // namespace
 
-void* Resolve(int index, const char* name) {
+void* detail::ResolveSlowly(int index, const char* name) {
   Binding& b = State();
-  void* address = b.resolved[index].load(std::memory_order_acquire);
-  if (address != nullptr) return address;
   std::lock_guard<std::mutex> guard(b.lock);
-  address = b.resolved[index].load(std::memory_order_relaxed);
+  void* address = detail::resolved[index].load(std::memory_order_relaxed);
   if (address != nullptr) return address;
   if (!b.library) {
     std::unique_ptr<platform::Library> library;
@@ -89,14 +86,14 @@ void* Resolve(int index, const char* name) {
     throw EAceLoaderError(QStringLiteral("The procedure entry point %1 could not be located in the library %2.")
                               .arg(QString::fromLatin1(name), QString::fromStdString(b.library->path())));
   }
-  b.resolved[index].store(address, std::memory_order_release);
+  detail::resolved[index].store(address, std::memory_order_release);
   return address;
 }
 
 void ResetForTesting(const std::string& libraryName) {
   Binding& b = State();
   std::lock_guard<std::mutex> guard(b.lock);
-  for (auto& slot : b.resolved) slot.store(nullptr);
+  for (auto& slot : detail::resolved) slot.store(nullptr);
   b.library.reset();
   b.libraryName = libraryName;
   std::lock_guard<std::mutex> traceGuard(b.traceLock);
@@ -110,10 +107,8 @@ std::string TraceFileName() {
   return b.traceFile;
 }
 
-bool TraceEnabled() {
+bool detail::ReadTracing() {
   Binding& b = State();
-  const int tracing = b.tracing.load(std::memory_order_acquire);
-  if (tracing != 0) return tracing == 2;
   std::lock_guard<std::mutex> guard(b.traceLock);
   if (!b.traceRead) ReadTraceSetting(b);
   return !b.traceFile.empty();

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -30,9 +31,24 @@ class EAceLoaderError : public Exception {
 
 namespace ace_binding {
 
+namespace detail {
+inline constexpr int kMaxEntryPoints = 1024;
+// Resolved addresses by entry number, null until resolved; and whether calls are traced (0 not
+// read yet, 1 off, 2 on). Both are read without a lock on every engine call, inline, so that a
+// call through the binding costs two loads once resolved. Constant-initialised and never
+// destroyed: engine calls may run during static destruction at exit.
+extern std::atomic<void*> resolved[kMaxEntryPoints];
+extern std::atomic<int> tracing;
+void* ResolveSlowly(int index, const char* name);
+bool ReadTracing();
+}  // namespace detail
+
 // The address of entry point number `index` (named `name`), resolving it on first use.
 // Raises EAceLoaderError naming the library or the entry point.
-void* Resolve(int index, const char* name);
+inline void* Resolve(int index, const char* name) {
+  void* address = detail::resolved[index].load(std::memory_order_acquire);
+  return address != nullptr ? address : detail::ResolveSlowly(index, name);
+}
 
 // Forgets the loaded library and every resolved entry point, and loads `libraryName` (a bare
 // name searched as usual, or a path) at the next call. Re-reads ACE_TRACE. For tests only: no
@@ -41,7 +57,10 @@ void ResetForTesting(const std::string& libraryName = "ACE32.DLL");
 
 // The file being traced to, empty when tracing is off.
 std::string TraceFileName();
-bool TraceEnabled();
+inline bool TraceEnabled() {
+  const int tracing = detail::tracing.load(std::memory_order_acquire);
+  return tracing != 0 ? tracing == 2 : detail::ReadTracing();
+}
 
 // One line of the trace, written when Finish is called.
 class TraceLine {

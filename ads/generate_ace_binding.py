@@ -81,6 +81,7 @@ def main():
            '#include "ads/ace_binding_support.h"', "",
            "namespace {", "",
            f"constexpr int kEntryPointCount = {len(entries)};",
+           "static_assert(kEntryPointCount <= ace_binding::detail::kMaxEntryPoints);",
            "const char* const kEntryPointNames[kEntryPointCount] = {"]
     out += [f'    "{e.name}",' for e in entries]
     out += ["};", "", "}  // namespace", "",
