@@ -17,6 +17,7 @@
 #include "engine/index/key_builder.h"
 #include "engine/index/rebuild.h"
 #include "support/index_test_support.h"
+#include "support/kill_delays.h"
 #include "test_env.h"
 
 namespace engine {
@@ -65,16 +66,16 @@ TEST_P(IndexRebuildKill, KilledRebuildLeavesTheOldOrTheNewFileComplete) {
     images[i] = ReadAll(path);
   }
   ASSERT_NE(images[0], images[1]);
-  std::mt19937 rng(99);
+  // Kill delays cover the whole rebuild and well beyond (a forked child on a busy machine
+  // may take longer than the measured run); at least 16 rounds, more (up to 48) until kills
+  // fell on both sides of the rename.
+  acetest::KillDelays delays(seconds, 3, 99);
   int current = 1;  // the file now holds images[1]
   int sawOld = 0, sawNew = 0;
-  for (int round = 0; round < 16; ++round) {
+  for (int round = 0; round < 48 && (round < 16 || !delays.SawBothSides()); ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     int target = 1 - current;
-    // Kill delays cover the whole rebuild and well beyond (a forked child on a busy machine
-    // may take longer than the measured run).
-    auto delay = std::chrono::microseconds(
-        std::uniform_int_distribution<int64_t>(0, static_cast<int64_t>(seconds * 3e6))(rng));
+    auto delay = delays.Next();
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -102,6 +103,7 @@ TEST_P(IndexRebuildKill, KilledRebuildLeavesTheOldOrTheNewFileComplete) {
     } else {
       ++sawOld;
     }
+    delays.Saw(current == target);
   }
   // Both outcomes occur over the rounds; otherwise the delays did not cover the rename.
   EXPECT_GT(sawOld, 0);

@@ -15,6 +15,7 @@
 
 #include "support/aceadmin_run.h"
 #include "support/api_fixture.h"
+#include "support/kill_delays.h"
 
 namespace {
 
@@ -39,7 +40,9 @@ constexpr Kind kKinds[] = {
     {ADS_CDX, "cdx", ".dbf", "ID,Numeric,7,0;NAME,Char,12;PORT,Char,8;BUILT,Date;TONNAGE,Numeric,5,0;", "vessel.cdx"},
     {ADS_NTX, "ntx", ".dbf", "ID,Numeric,7,0;NAME,Char,12;PORT,Char,8;BUILT,Date;TONNAGE,Numeric,5,0;", "BYID.ntx"},
 };
+// At least this many rounds, more (up to the most) until kills fell on both sides of the rename.
 constexpr int kRounds = 20;
+constexpr int kMostRounds = 60;
 // Each round rebuilds with the other page size, so the page size tells which file survived.
 constexpr UNSIGNED32 kPageSizes[2] = {512, 1024};
 
@@ -161,14 +164,13 @@ TEST_P(IndexReindexKill, AKilledReindexLeavesTheOldOrTheNewIndexCompleteAndAgree
   if (native) ASSERT_EQ(before.pageSize, kPageSizes[current]);
   ASSERT_EQ(before.records[0].size(), static_cast<size_t>(kRecords));
 
-  std::mt19937 rng(2026);
+  // Delays cover the whole run and a little beyond, so that some rounds finish.
+  acetest::KillDelays delays(seconds, 1.2, 2026);
   int killed = 0, sawOld = 0, sawNew = 0;
-  for (int round = 0; round < kRounds; ++round) {
+  for (int round = 0; round < kMostRounds && (round < kRounds || !delays.SawBothSides()); ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
     const int target = 1 - current;
-    // Delays cover the whole run and a little beyond, so that some rounds finish.
-    const auto delay =
-        std::chrono::microseconds(std::uniform_int_distribution<int64_t>(0, static_cast<int64_t>(seconds * 1.2e6))(rng));
+    const auto delay = delays.Next();
     const uint64_t idBefore = FileId(watched);
     pid_t child = StartReindex(folder, kind.type, kPageSizes[target]);
     ASSERT_GT(child, 0);
@@ -188,12 +190,14 @@ TEST_P(IndexReindexKill, AKilledReindexLeavesTheOldOrTheNewIndexCompleteAndAgree
     } else {
       ++sawOld;
     }
+    delays.Saw(current == target);
     for (size_t i = 0; i < std::size(kTags); ++i) EXPECT_EQ(now.records[i], before.records[i]) << kTags[i].name;
     ToolRun v = Aceadmin("verify-index " + Q(adt) + type);
     ASSERT_EQ(v.status, 0) << v.output;
   }
   RecordProperty("rounds", "killed " + std::to_string(killed) + ", old " + std::to_string(sawOld) + ", new " +
-                                std::to_string(sawNew) + ", reindex " + std::to_string(seconds) + " s");
+                                std::to_string(sawNew) + ", reindex " + std::to_string(seconds) + " s, last bound " +
+                                std::to_string(delays.bound()) + " s");
   // Both outcomes occur, so the kills fell before and after the new file took the old one's place.
   EXPECT_GT(killed, 0);
   EXPECT_GT(sawOld, 0);
