@@ -1,6 +1,7 @@
 #include "engine/core/caller_names.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -40,12 +41,26 @@ Notes& Names() {
   return *names;
 }
 
-// "x.adt" -> "x.adm" for both forms of a table file's name; false when it is no table file.
+// The files a table file has beside it: the native table's memo and structural index; a DBF
+// table's memo (dBASE or FoxPro form), structural index and the engine's own tag definitions.
+struct Siblings {
+  const char* table;
+  std::initializer_list<const char*> beside;
+};
+constexpr Siblings kSiblings[] = {
+    {".adt", {".adm", ".adi"}},
+    {".dbf", {".dbt", ".fpt", ".cdx", ".qdx"}},
+};
+
+// "x.adt" -> "x.adm" when `path` ends in `from` (without regard to case); the new extension
+// takes the case of the old one, so "X.DBF" -> "X.FPT". False when it ends otherwise.
 bool WithExtension(const std::string& path, const char* from, const char* to, std::string* out) {
   if (path.size() < 4) return false;
-  const std::string tail = engine::AsciiLowerCopy(std::string_view(path).substr(path.size() - 4));
-  if (tail != from) return false;
-  *out = path.substr(0, path.size() - 4) + to;
+  const std::string_view tail = std::string_view(path).substr(path.size() - 4);
+  if (engine::AsciiLowerCopy(tail) != from) return false;
+  std::string extension = to;
+  if (tail == engine::AsciiUpperCopy(tail)) extension = engine::AsciiUpperCopy(extension);
+  *out = path.substr(0, path.size() - 4) + extension;
   return true;
 }
 
@@ -88,15 +103,18 @@ void NoteCallerName(const std::shared_ptr<const CallerName>& name) {
 std::string InCallersTerms(std::string text) {
   if (t_names == nullptr || t_names->count == 0) return text;
   const Notes& t = *t_names;
-  // Each noted pair, followed by the memo and structural index files beside a table file.
+  // Each noted pair, followed by the files beside a table file.
   std::vector<std::pair<std::string, std::string>> names;
   for (size_t i = 0; i < t.count; ++i) {
     const CallerName& note = *t.notes[i];
     Add(&names, note.host, note.callers);
-    for (const char* sibling : {".adm", ".adi"}) {
-      std::string host, callers;
-      if (WithExtension(note.host, ".adt", sibling, &host) && WithExtension(note.callers, ".adt", sibling, &callers)) {
-        Add(&names, std::move(host), std::move(callers));
+    for (const Siblings& kind : kSiblings) {
+      for (const char* sibling : kind.beside) {
+        std::string host, callers;
+        if (WithExtension(note.host, kind.table, sibling, &host) &&
+            WithExtension(note.callers, kind.table, sibling, &callers)) {
+          Add(&names, std::move(host), std::move(callers));
+        }
       }
     }
   }

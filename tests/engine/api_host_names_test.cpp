@@ -152,4 +152,48 @@ TEST(ApiHostNames, MessagesNameTheFilesAsTheCallerDid) {
   EXPECT_EQ(AdsDisconnect(free), 0u);
 }
 
+
+// A file beside a table (its memo file here) is named as the caller named the table, for every
+// table type, and with the case of the caller's extension.
+TEST(ApiHostNames, FilesBesideATableAreNamedAsTheCallerNamedTheTable) {
+  const struct {
+    UNSIGNED16 type;
+    const char* table;
+    const char* memo;
+  } cases[] = {
+      {ADS_ADT, "crew.adt", "crew.adm"},
+      {ADS_NTX, "crew.dbf", "crew.dbt"},
+      {ADS_CDX, "crew.dbf", "crew.fpt"},
+      {ADS_VFP, "crew.dbf", "crew.fpt"},
+      {ADS_CDX, "CREW.DBF", "CREW.FPT"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.table + std::string(" of type ") + std::to_string(c.type));
+    testenv::TempDir dir;
+    const std::string folder = acetest::Win(dir.str());
+    ADSHANDLE table = 0;
+    ASSERT_EQ(AdsCreateTable90(0, U8(folder + "\\" + c.table), nullptr, c.type, 1, 1, 1, 0, U8("NAME,Char,10;NOTE,Memo;"),
+                               0, nullptr, &table),
+              0u)
+        << Last().text;
+    ASSERT_EQ(AdsAppendRecord(table), 0u) << Last().text;
+    const std::string note(600, 'n');
+    ASSERT_EQ(AdsSetString(table, U8("NOTE"), U8(note), static_cast<UNSIGNED32>(note.size())), 0u) << Last().text;
+    ASSERT_EQ(AdsWriteRecord(table), 0u) << Last().text;
+    ASSERT_EQ(AdsCloseTable(table), 0u);
+    // The memo file loses its blocks: the record's memo points past its end.
+    fs::resize_file(dir.path() / c.memo, 0);
+
+    ASSERT_EQ(AdsOpenTable90(0, U8(folder + "\\" + c.table), nullptr, c.type, 1, 1, 1, 0, nullptr, &table), 0u)
+        << Last().text;
+    std::string value(1000, '\0');
+    UNSIGNED32 length = static_cast<UNSIGNED32>(value.size());
+    EXPECT_NE(AdsGetString(table, U8("NOTE"), U8(value), &length, 0), 0u);
+    const std::string text = Last().text;
+    EXPECT_NE(text.find("\"" + folder + "\\" + c.memo + "\""), std::string::npos) << text;
+    EXPECT_EQ(text.find(dir.str()), std::string::npos) << text;
+    EXPECT_EQ(AdsCloseTable(table), 0u);
+  }
+}
+
 }  // namespace
