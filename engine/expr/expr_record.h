@@ -44,6 +44,10 @@ class ExprSchema {
   // All fields in table order; used by CONTAINS(*, ...) and the short-name conversion.
   virtual size_t FieldCount() const = 0;
   virtual ExprField FieldAt(size_t index) const = 0;
+
+  // For a name FindField does not answer: why the table's field of that name cannot be read
+  // here (for a message), or empty when the table has no such field.
+  virtual std::string WhyUnreadable(std::string_view /*name*/) const { return {}; }
 };
 
 // The current record. Getters are called only with slots the schema handed out and only for

@@ -288,7 +288,10 @@ NodePtr Parser::ParseField(const Token& name, const Token* alias) {
   if (alias && !schema_->IsOwnAlias(alias->text))
     FailExpr(err::kExprUnknownField, alias->pos, "unknown alias " + alias->text);
   std::optional<ExprField> f = ResolveField(*schema_, name.text);
-  if (!f) FailExpr(err::kExprUnknownField, name.pos, "unknown field " + name.text);
+  if (!f) {
+    const std::string why = schema_->WhyUnreadable(name.text);
+    FailExpr(err::kExprUnknownField, name.pos, why.empty() ? "unknown field " + name.text : why);
+  }
   bool seen = false;
   for (const std::string& s : fields_) seen = seen || s == f->name;
   if (!seen) fields_.push_back(f->name);

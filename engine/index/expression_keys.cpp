@@ -86,13 +86,16 @@ ExpressionKeys::ExpressionKeys(const std::string& expression, const std::string&
     for (const auto& k : keys_) specs_.push_back(SpecFor(*k));
     keyType_ = keys_.size() == 1 ? KeyTypeFor(keys_[0]->type()) : kKeyTypeRaw;
   } else {
-    for (size_t i = 0; i < parts.size(); ++i) {
+    size_t offset = 0;  // where parts[i] starts in the whole text
+    for (size_t i = 0; i < parts.size(); offset += parts[i].size() + 1, ++i) {
       if (nationals[i]) {
         keys_.push_back(nullptr);
         national_.push_back(nationals[i]->slot);
         specs_.push_back({SegmentKind::kWideString, static_cast<uint16_t>(std::clamp<uint32_t>(nationals[i]->chars, 1, 0xFFFF))});
       } else {
-        keys_.push_back(expr::CompiledExpr::Compile(parts[i], &schema));
+        // Blanks in place of the text before it, so that an error's position counts from the
+        // start of the whole key, as CompileSegments counts.
+        keys_.push_back(expr::CompiledExpr::Compile(std::string(offset, ' ') + parts[i], &schema));
         national_.push_back(-1);
         specs_.push_back(SpecFor(*keys_.back()));
       }

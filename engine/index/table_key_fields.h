@@ -36,7 +36,10 @@ class TableFields final : public expr::ExprSchema {
         continue;
       }
       std::optional<expr::ExprType> type = TypeOf(f.type);
-      if (!type) continue;
+      if (!type) {
+        unreadable_.push_back(f.name);
+        continue;
+      }
       expr::ExprField e;
       e.name = f.name;
       e.slot = static_cast<int>(i);
@@ -65,6 +68,17 @@ class TableFields final : public expr::ExprSchema {
       if (AsciiEqualsIgnoreCase(f.name, name)) return f;
     }
     return std::nullopt;
+  }
+  std::string WhyUnreadable(std::string_view name) const override {
+    if (std::optional<NationalField> f = FindNational(name)) {
+      return "the national character field " + f->name + " can be read by an index only as a key segment of its own";
+    }
+    for (const std::string& field : unreadable_) {
+      if (AsciiEqualsIgnoreCase(field, name)) {
+        return "the field " + field + " cannot be read by an index key or condition (memo, binary and image fields cannot)";
+      }
+    }
+    return {};
   }
   bool IsOwnAlias(std::string_view) const override { return false; }
   size_t FieldCount() const override { return fields_.size(); }
@@ -97,6 +111,7 @@ class TableFields final : public expr::ExprSchema {
   }
   std::vector<expr::ExprField> fields_;
   std::vector<NationalField> national_;
+  std::vector<std::string> unreadable_;  // blob fields
 };
 
 // The record a table scan stands on, as the expression language reads it.

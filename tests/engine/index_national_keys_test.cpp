@@ -81,6 +81,31 @@ class IndexNationalKeys : public ::testing::Test {
   ADSHANDLE table_ = 0;
 };
 
+// A key or condition that would read a national field through an 8-bit expression (where
+// every character outside the code page is "?") is refused, naming the field and why, at the
+// position counted from the start of the whole key.
+TEST_F(IndexNationalKeys, ExpressionsThatCannotReadANationalFieldExactlyAreRefusedWithTheReason) {
+  const struct {
+    const char* key;
+    const char* condition;
+    const char* message;
+  } cases[] = {
+      {"UPPER(NC)", nullptr, "position 7: the national character field NC can be read by an index only as a key segment of its own"},
+      {"ID", "NV = 'x'", "position 1: the national character field NV can be read by an index only as a key segment of its own"},
+      {"NC;TRIM(NV)", nullptr, "position 9: the national character field NV"},
+      {"NOSUCH", nullptr, "position 1: unknown field NOSUCH"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    ADSHANDLE h = 0;
+    EXPECT_EQ(AdsCreateIndex90(table_, nullptr, U8("BAD"), U8(c.key), U8(c.condition ? c.condition : ""), nullptr, 2, 0,
+                               nullptr, &h),
+              5303u);
+    const std::string text = acetest::Last().text;
+    EXPECT_NE(text.find(c.message), std::string::npos) << text;
+  }
+}
+
 }  // namespace
 
 TEST_F(IndexNationalKeys, TagsOrderTheUtf16TextAndFollowChanges) {
