@@ -9,9 +9,9 @@
 #include <fstream>
 #include <string>
 
+#include "checker/folder_check.h"
 #include "support/aceadmin_run.h"
 #include "support/api_fixture.h"
-#include "support/fault_sweep.h"
 
 namespace {
 

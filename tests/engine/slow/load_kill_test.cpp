@@ -15,9 +15,9 @@
 #include <regex>
 #include <thread>
 
+#include "checker/folder_check.h"
 #include "support/aceadmin_run.h"
 #include "support/api_fixture.h"
-#include "support/fault_sweep.h"
 
 extern char** environ;
 

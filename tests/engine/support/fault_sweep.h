@@ -10,8 +10,9 @@
 //   - with the machine stopped after the kth sync point and the power cut, for every k;
 //   - with every change failing from the nth one on and the process then gone, as a SIGKILL
 //     leaves it (what the host accepted stays), for every n.
-// After each run it reads the folder through libace32 (a copy of the engine independent of
-// the one that ran the operation) and checks that every table opens, holds either what it held
+// After each run it reads the folder through the folder checker (checker/folder_check.h), loaded
+// with its own libace32 (a copy of the engine independent of the one that ran the operation,
+// see support/checker_library.h), and checks that every table opens, holds either what it held
 // before the operation or what the operation makes of it (exactly the latter when the
 // operation reported success, exactly the former when a single fault made it report failure and
 // the scenario says a failure takes back everything), that every index tag is either refused as
@@ -50,21 +51,6 @@ struct Scenario {
 
 // Test names show the scenario's name.
 inline void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.name; }
-
-// What a table holds as a user reads it: one line per record, "*" or " " for the deletion flag
-// and then every field's text, or one line saying why it does not open.
-// Whether the table is encrypted is a first line "encrypted".
-std::vector<std::string> ReadRows(const std::string& folder, const std::string& table,
-                                  const std::string& password = std::string());
-
-// The problems of the table's index tags by the check behind `aceadmin verify-index`, each one
-// line; with `exclusive`, the table is opened exclusively (an interrupted index is rebuilt).
-// *unavailable tells whether the index could not be used at all (an interrupted update).
-std::vector<std::string> IndexProblems(const std::string& folder, const std::string& table, bool exclusive,
-                                       bool* unavailable, const std::string& password = std::string());
-
-// The dictionary's content, table by table, or one line saying why it does not open.
-std::vector<std::string> ReadDictionary(const std::string& path);
 
 struct SweepCounts {
   int faults = 0;       // runs with one failing storage operation
