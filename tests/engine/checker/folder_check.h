@@ -3,9 +3,10 @@
 //
 // These functions live in their own shared library, libengine_test_checker, linked to libace32.
 // Tests of the C interface link it like any library. Tests of the engine's internals, whose
-// program holds the engine itself, load it with `LoadFolderChecker` (checker_library.h) so that
-// the reading goes through libace32, a copy of the engine independent of the one that ran the
-// operation: a fault that corrupted the running copy's caches cannot hide damage on disk.
+// program holds the engine itself, load it with `LoadFolderChecker`
+// (internal/support/checker_library.h) so that the reading goes through libace32, a copy of the
+// engine independent of the one that ran the operation: a fault that corrupted the running
+// copy's caches cannot hide damage on disk.
 //
 // Not thread-safe (AdsShowDeleted is process-wide): one reader at a time.
 #pragma once

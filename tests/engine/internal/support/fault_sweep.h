@@ -12,7 +12,7 @@
 //     leaves it (what the host accepted stays), for every n.
 // After each run it reads the folder through the folder checker (checker/folder_check.h), loaded
 // with its own libace32 (a copy of the engine independent of the one that ran the operation,
-// see support/checker_library.h), and checks that every table opens, holds either what it held
+// see internal/support/checker_library.h), and checks that every table opens, holds either what it held
 // before the operation or what the operation makes of it (exactly the latter when the
 // operation reported success, exactly the former when a single fault made it report failure and
 // the scenario says a failure takes back everything), that every index tag is either refused as

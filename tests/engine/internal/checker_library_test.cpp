@@ -1,6 +1,6 @@
-// The folder checker the storage sweep reads with: it must read through a copy of the engine of
-// its own, so that the storage (and every cache) of the copy under test cannot colour what it
-// finds on disk.
+// One copy of the engine in this program, and the folder checker the storage sweep reads with
+// beside it: the checker must read through a copy of the engine of its own, so that the storage
+// (and every cache) of the copy under test cannot colour what it finds on disk.
 #include <dlfcn.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "ace/ace.h"
 #include "engine/core/error.h"
+#include "engine/core/last_error.h"
 #include "engine/table/field_def_parser.h"
 #include "engine/table/record_writer.h"
 #include "engine/table/table.h"
@@ -20,12 +22,25 @@
 namespace engine {
 namespace {
 
+std::string LibraryOf(const void* address) {
+  Dl_info info{};
+  if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return "(unknown)";
+  return info.dli_fname;
+}
+
+// The program's calls of the C interface reach the engine linked into it: the last error set
+// through AdsSetLastError is the one its internals hold.
+TEST(EngineCopies, TheCInterfaceOfThisProgramIsItsOwnEngine) {
+  EXPECT_THAT(LibraryOf(reinterpret_cast<const void*>(&AdsGetVersion)), ::testing::Not(::testing::HasSubstr("libace32")));
+  AdsSetLastError(5004, nullptr);
+  EXPECT_EQ(core::GetLastError().code, 5004u);
+}
+
 TEST(CheckerLibrary, ReadsThroughACopyOfTheEngineOfItsOwn) {
   const acetest::FolderChecker* checker = acetest::LoadFolderChecker();
   ASSERT_NE(checker, nullptr);
-  Dl_info info{};
-  ASSERT_NE(dladdr(checker->engineEntryPoint, &info), 0);
-  EXPECT_THAT(info.dli_fname, ::testing::HasSubstr("libace32.so"));
+  EXPECT_THAT(LibraryOf(checker->engineEntryPoint), ::testing::HasSubstr("libace32.so"));
+  EXPECT_NE(checker->engineEntryPoint, reinterpret_cast<const void*>(&AdsGetVersion));
 
   testenv::TempDir dir;
   const std::string path = dir.str() + "/vessel.adt";
