@@ -447,7 +447,7 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   void SetDatabaseName(const QString& value) override;
   QString GetDatabasePath() override;
   QString TableName() const override { return mstrTableName; }
-  void SetTableType(TAdsTableTypes value) override { meTableType = value; }
+  void SetTableType(TAdsTableTypes value) override { TakeTableType(value); }
   TAdsConnection* AdsConnection() const override { return mpoAdsConnection; }
   void DetachConnection() override { mpoAdsConnection = nullptr; }
   void SetActive(bool value) override { TDataSet::SetActive(value); }
@@ -655,6 +655,13 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
 
  protected:
   virtual void InternalCreateTable(TAdsCreateTableOptions eOptions);
+
+  // Makes `value` the table type and its engine code the one the table opens, is created and
+  // restructured with: a type that an alias or a connection gives keeps the two in step.
+  void TakeTableType(TAdsTableTypes value) {
+    meTableType = value;
+    musOpenTableType = EngineCodeOfTableType(value);
+  }
 
   // ---- the handle provider --------------------------------------------------------------------
   // Opens the table or runs the statement, sets musAceTableType (AdsGetTableType), runs

@@ -83,7 +83,7 @@ void TAdsDataSet::SetDatabaseName(const QString& value) {
     if (alias.found()) {
       mstrDatabaseName = value;
       mstrAliasPath = alias.path;
-      meTableType = TableTypeOfAliasLetter(alias.typeLetter);
+      TakeTableType(TableTypeOfAliasLetter(alias.typeLetter));
       return;
     }
   }
@@ -120,7 +120,7 @@ QString TAdsDataSet::GetDatabasePath() {
           case ttAdsConnectVFP: wanted = ttAdsVFP; break;
           default: break;
         }
-        if (wanted != meTableType) meTableType = wanted;
+        if (wanted != meTableType) TakeTableType(wanted);
       }
     } else if (HasSeparator(mstrDatabaseName)) {
       result = mstrDatabaseName;
@@ -130,7 +130,7 @@ QString TAdsDataSet::GetDatabasePath() {
         mstrAliasPath = alias.path;
         result = alias.path;
         const TAdsTableTypes wanted = TableTypeOfAliasLetter(alias.typeLetter);
-        if (wanted != meTableType) meTableType = wanted;
+        if (wanted != meTableType) TakeTableType(wanted);
       } else {
         result = mstrDatabaseName;
       }

@@ -43,12 +43,7 @@ uint16_t CheckedOpenTableType(AdsDataSetClient& dataset, bool active, TAdsTableT
     }
     if (refused) throw EADSDatabaseError(&dataset, kAdsComponentError, kTypeMustRemain);
   }
-  switch (requested) {
-    case ttAdsCDX: return kAceTypeCDX;
-    case ttAdsNTX: return kAceTypeNTX;
-    case ttAdsVFP: return kAceTypeVFP;
-    default: return kAceTypeADT;
-  }
+  return EngineCodeOfTableType(requested);
 }
 
 TAdsTableTypes TableTypeOfEngineCode(uint16_t code) {

@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "tests/engine/support/aceadmin_run.h"
@@ -451,4 +452,64 @@ TEST_F(TableCreation, RestructureRefusesWhatItCannotDo) {
   tb.Open();
   EXPECT_NE(tb.FindField("X"), nullptr) << "a dictionary table is restructured by its name";
   EXPECT_EQ(tb.RecordCount(), 3);
+}
+
+// The table type an alias names, directly or through the connection, is the one the table is
+// created, opened and written with: a DBF table beside it, never a native one.
+TEST_F(TableCreation, TheTableTypeOfAnAliasIsTheOneTheTableIsMadeAndOpenedWith) {
+  testenv::TempDir ini;
+  {
+    std::ofstream out(ini.path() / "ads.ini");
+    out << "[Databases]\r\ncdxdata=" << Folder() << ";CDX\r\nntxdata=" << Folder() << ";N\r\n";
+  }
+  setenv("adsini_path", ini.str().c_str(), 1);
+  const struct {
+    const char* table;
+    bool throughConnection;
+    const char* alias;
+    TAdsTableTypes type;
+    UNSIGNED16 engineType;
+    const char* beside;  // the file the table's type puts beside it
+  } cases[] = {
+      {"viaalias", false, "cdxdata", ttAdsCDX, ADS_CDX, "viaalias.cdx"},
+      {"viaconnection", true, "ntxdata", ttAdsNTX, ADS_NTX, "viaconnection.dbt"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.table);
+    TAdsConnection con(nullptr);
+    TAdsTable tb(nullptr);
+    tb.SetName("tb");
+    if (c.throughConnection) {
+      con.SetLoginPrompt(false);
+      con.SetAliasName(c.alias);
+      tb.SetAdsConnection(&con);
+    } else {
+      tb.SetDatabaseName(c.alias);
+    }
+    tb.SetTableName(c.table);
+    EXPECT_EQ(tb.TableType(), c.type);
+    tb.FieldDefs().Add("NAME", ftString, 10);
+    tb.FieldDefs().Add("NOTE", ftMemo);
+    tb.IndexDefs().Add("BYNAME", "NAME", TIndexOptions());
+    tb.CreateTable();
+    EXPECT_TRUE(FileThere(std::string(c.table) + ".dbf"));
+    EXPECT_TRUE(FileThere(c.beside));
+    EXPECT_FALSE(FileThere(std::string(c.table) + ".adt"));
+
+    tb.FieldDefs().Clear();
+    tb.Open();
+    UNSIGNED16 engineType = 0;
+    ASSERT_EQ(AdsGetTableType(tb.Handle(), &engineType), 0u);
+    EXPECT_EQ(engineType, c.engineType);
+    tb.Append();
+    tb.FieldByName("NAME")->SetAsString("Aurora");
+    tb.FieldByName("NOTE")->SetAsString("a note");
+    tb.Post();
+    tb.Close();
+    tb.Open();
+    EXPECT_EQ(tb.RecordCount(), 1);
+    EXPECT_EQ(tb.FieldByName("NOTE")->AsString(), "a note");
+    tb.Close();
+  }
+  unsetenv("adsini_path");
 }
