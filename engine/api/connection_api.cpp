@@ -191,8 +191,11 @@ UNSIGNED32 AdsSetDateFormat60(ADSHANDLE hConnect, UNSIGNED8* pucFormat) {
   auto c = Connections::Get(hConnect);
   std::string text = InText(Require(pucFormat, "pucFormat"));
   DateFormat::Parse(text);
-  std::lock_guard<std::mutex> lock(c->mutex);
-  c->date_format = text;
+  {
+    std::lock_guard<std::mutex> lock(c->mutex);
+    c->date_format = text;
+  }
+  CountDateFormatChange();
   return 0;
 }
 

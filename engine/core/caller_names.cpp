@@ -86,7 +86,14 @@ void NoteCallerName(const std::string& host_path, const std::string& callers_pat
 }
 
 void NoteCallerName(const std::shared_ptr<const CallerName>& name) {
-  if (name == nullptr || CurrentEntryPoint().empty()) return;  // only a running entry point reports
+  // Nearly every entry point notes first the pair the one before it noted first (every call on
+  // a table notes the table's): the slot still holds it, checked when it was put there.
+  if (name == nullptr) return;
+  if (Notes* t = t_names; t != nullptr && t->count == 0 && !t->notes.empty() && t->notes[0] == name) {
+    if (!CurrentEntryPoint().empty()) t->count = 1;
+    return;
+  }
+  if (CurrentEntryPoint().empty()) return;  // only a running entry point reports
   if (name->host.empty() || name->host == name->callers) return;
   Notes& t = Names();
   for (size_t i = 0; i < t.count; ++i) {

@@ -1,5 +1,6 @@
 #include "engine/core/date_format.h"
 
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <mutex>
@@ -219,6 +220,15 @@ void SetProcessDateFormat(std::string_view text) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_default = std::string(text);
   (void)f;
+  CountDateFormatChange();
 }
+
+namespace {
+std::atomic<uint64_t> g_changes{0};
+}  // namespace
+
+uint64_t DateFormatChanges() { return g_changes.load(std::memory_order_acquire); }
+
+void CountDateFormatChange() { g_changes.fetch_add(1, std::memory_order_release); }
 
 }  // namespace engine::core

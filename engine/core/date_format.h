@@ -51,4 +51,10 @@ std::string ProcessDateFormat();
 // Fails with 5911 for an invalid format.
 void SetProcessDateFormat(std::string_view text);
 
+// The number of changes made so far to any format in force (the process default and every
+// connection's): a format worked out for a connection stays right while the number does not
+// move. Whoever changes a connection's format counts the change after making it.
+uint64_t DateFormatChanges();
+void CountDateFormatChange();
+
 }  // namespace engine::core

@@ -205,6 +205,7 @@ std::shared_ptr<void> Handles::FindErased(Handle handle, std::initializer_list<K
 }
 
 Kind Handles::KindOf(Handle handle) {
+  if (const LastFound* last = Remembered(handle)) return last->kind;
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> lock(r.mutex);
   auto it = r.entries.find(handle);
@@ -213,6 +214,9 @@ Kind Handles::KindOf(Handle handle) {
 }
 
 bool Handles::IsLive(Handle handle, Kind kind) {
+  // Entry points that take several kinds of handle ask this first ("is it a statement?") on
+  // every call, nearly always of the handle the thread looked up last.
+  if (const LastFound* last = Remembered(handle)) return last->kind == kind;
   Registry& r = TheRegistry();
   std::lock_guard<std::mutex> lock(r.mutex);
   auto it = r.entries.find(handle);

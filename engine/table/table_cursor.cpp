@@ -25,7 +25,9 @@ void SetShowDeleted(bool show) { gShowDeleted.store(show); }
 
 TableCursor::TableCursor(std::unique_ptr<Table> table, CursorInfo info)
     : table_(std::move(table)), info_(std::move(info)), image_(table_->schema().recordLength()) {
-  if (!info_.windowsPath.empty()) {
+  // A name that is the host path itself changes nothing in a message: none is kept, so that
+  // the calls on the table have nothing to note.
+  if (!info_.windowsPath.empty() && info_.windowsPath != table_->path()) {
     callerName_ = std::make_shared<const core::CallerName>(core::CallerName{table_->path(), info_.windowsPath});
   }
   if (info_.connection != 0) journal_ = std::make_unique<TransactionJournal>(*table_, info_.connection);
@@ -344,12 +346,19 @@ uint8_t* TableCursor::BeginChange() {
 void TableCursor::AppendRecord() {
   FlushPending();
   CheckWritable(kOptInsertGranted, "Insert");
-  std::vector<uint8_t> image(schema().recordLength());
-  WriteEmptyRecord(schema(), image.data());
+  // Records are appended one after another: the empty record is made once, and the new
+  // record is built in the buffer the one before it left, so an append allocates nothing.
+  const size_t length = schema().recordLength();
+  if (blankImage_.size() != length) {
+    blankImage_.assign(length, 0);
+    WriteEmptyRecord(schema(), blankImage_.data());
+  }
+  std::vector<uint8_t>& image = spareImage_;
+  image.assign(blankImage_.begin(), blankImage_.end());
   bool locked = false;
   uint32_t n = table_->ReserveRecord(image.data(), &locked);
   implicitLock_ = locked;
-  image_ = std::move(image);
+  image_.swap(image);
   loaded_ = true;
   appending_ = true;
   dirty_ = true;

@@ -73,8 +73,11 @@ class TableCursor {
   const Schema& schema() const { return table_->schema(); }
   const CursorInfo& info() const { return info_; }
   // The table file's host path and the opener's name for it, for messages (null when the
-  // opener gave no Windows name).
+  // opener gave no Windows name, or the host path itself).
   const std::shared_ptr<const core::CallerName>& callerName() const { return callerName_; }
+  // The field a caller naming fields is expected to name next (callers name the fields of a
+  // record one after another): a hint for looking fields up by name, nothing more.
+  size_t& fieldHint() { return fieldHint_; }
   void SetFilter(std::shared_ptr<RecordFilter> filter) { filter_ = std::move(filter); }
   const std::shared_ptr<RecordFilter>& filter() const { return filter_; }
   // The order the cursor handle itself walks in (a live SQL cursor of an ORDER BY walks its
@@ -180,6 +183,7 @@ class TableCursor {
   std::unique_ptr<Table> table_;
   CursorInfo info_;
   std::shared_ptr<const core::CallerName> callerName_;
+  size_t fieldHint_ = 0;
   std::shared_ptr<RecordFilter> filter_;
   std::shared_ptr<OrderHandle> defaultOrder_;
 
@@ -187,6 +191,8 @@ class TableCursor {
   bool bof_ = true;
   bool eof_ = true;
   std::vector<uint8_t> image_;  // the current record
+  std::vector<uint8_t> blankImage_;  // an empty record of the schema, made at the first append
+  std::vector<uint8_t> spareImage_;  // room for the next appended record
   bool loaded_ = false;
   bool dirty_ = false;
   bool appending_ = false;

@@ -137,12 +137,13 @@ void Table::ScanBatches(const std::function<void(const uint8_t* images, uint32_t
 void Table::StampRecord(uint8_t* image, bool appending) {
   bool haveNow = false;
   int32_t day = 0, ms = 0;
-  for (size_t i = 0; i < schema().fieldCount(); ++i) {
-    switch (schema().fields()[i].type) {
+  const std::vector<FieldDescriptor>& fields = schema().fields();
+  for (size_t i = 0; i < fields.size(); ++i) {
+    switch (fields[i].type) {
       case FieldType::kAutoInc:
         if (appending) {
           if (header_.counters.lastAutoinc >= 0x7FFFFFFEu) {
-            Fail(err::kValueDoesNotFit, "The autoincrement field \"" + schema().fields()[i].name + "\" is exhausted.");
+            Fail(err::kValueDoesNotFit, "The autoincrement field \"" + fields[i].name + "\" is exhausted.");
           }
           WriteInteger(schema(), image, i, ++header_.counters.lastAutoinc);
         }
@@ -357,16 +358,20 @@ void Table::CompleteAppend(uint32_t n, uint8_t* image) {
     AbandonChange();
     throw;
   }
-  std::vector<uint8_t> kept(image, image + schema().recordLength());
-  EndChange([&] {
-    if (n == header_.counters.recordCount) {
-      DropLastRecord(n, kept.data(), true);
+  // Taken back only when the commit fails, while the caller's image is still the record.
+  struct Appended {
+    uint32_t n;
+    const uint8_t* image;
+  } appended{n, image};
+  EndChange([this, &appended] {
+    if (appended.n == header_.counters.recordCount) {
+      DropLastRecord(appended.n, appended.image, true);
     } else {
-      std::vector<uint8_t> gone(kept);
+      std::vector<uint8_t> gone(appended.image, appended.image + schema().recordLength());
       gone[0] = kDeletedFlag;
-      WriteFlag(n, kDeletedFlag);
+      WriteFlag(appended.n, kDeletedFlag);
       AfterChange();
-      RecordView after(schema(), gone.data(), n);
+      RecordView after(schema(), gone.data(), appended.n);
       TellObservers([&](RecordObserver& o) { o.RecordDeleted(after); });
     }
   });

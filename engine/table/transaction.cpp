@@ -50,23 +50,30 @@ Transaction* ActiveLocked(uint32_t connection) {
   return it == gTransactions.end() || it->second.depth == 0 ? nullptr : &it->second;
 }
 
+// A run of appends (a load) is one entry, so a transaction of a million of them stays small:
+// lengthens the run the last entry holds when record n of `path` follows it; false when the
+// record starts an entry of its own. REQUIRES: gMutex held.
+bool ExtendAppendRun(Transaction& t, const std::string& path, uint32_t n) {
+  std::vector<Change>& changes = t.changes;
+  const bool savepointAtEnd = !t.savepoints.empty() && t.savepoints.back().second == changes.size();
+  if (changes.empty() || savepointAtEnd || changes.back().kind != ChangeKind::kAppended ||
+      changes.back().last + 1 != n || changes.back().tablePath != path) {
+    return false;
+  }
+  changes.back().last = n;
+  return true;
+}
+
 void Journal(uint32_t connection, Change change) {
   if (tReplaying) return;
   std::lock_guard<std::mutex> lock(gMutex);
   Transaction* t = ActiveLocked(connection);
   if (!t) return;
-  std::vector<Change>& changes = t->changes;
   if (change.kind == ChangeKind::kAppended) {
     change.last = change.recno;
-    // A run of appends (a load) is one entry, so a transaction of a million of them stays small.
-    bool savepointAtEnd = !t->savepoints.empty() && t->savepoints.back().second == changes.size();
-    if (!changes.empty() && !savepointAtEnd && changes.back().kind == ChangeKind::kAppended &&
-        changes.back().last + 1 == change.recno && changes.back().tablePath == change.tablePath) {
-      changes.back().last = change.recno;
-      return;
-    }
+    if (ExtendAppendRun(*t, change.tablePath, change.recno)) return;
   }
-  changes.push_back(std::move(change));
+  t->changes.push_back(std::move(change));
 }
 
 // The log of the connection's transaction for the table, made on the first need.
@@ -442,6 +449,13 @@ void TransactionJournal::RecordWillChange(uint32_t n, const uint8_t* current) {
 }
 
 void TransactionJournal::RecordAppended(const RecordView& record) {
+  if (tReplaying) return;
+  {
+    // Most appends lengthen the run before them, which needs no copy of the table's path.
+    std::lock_guard<std::mutex> lock(gMutex);
+    Transaction* t = ActiveLocked(connection_);
+    if (!t || ExtendAppendRun(*t, table_.path(), record.recordNumber())) return;
+  }
   Journal(connection_, {table_.path(), record.recordNumber(), ChangeKind::kAppended, {}});
 }
 

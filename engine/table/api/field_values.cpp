@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/core/codepage.h"
+#include "engine/core/date_format.h"
 #include "engine/core/error.h"
 #include "engine/dict/dictionary.h"
 #include "engine/expr/date_text.h"
@@ -16,43 +17,37 @@ namespace engine::table {
 
 namespace {
 
-expr::DateFormat CurrentFormat(TableCursor& cursor) {
-  // Dates are read and written for every record: the format last parsed on this thread is kept
-  // with its text, and parsed again only when the text in force changes.
-  thread_local std::string lastText;
-  thread_local std::optional<expr::DateFormat> last;
-  std::string text = DateFormatText(cursor.info().connection);
-  if (!last || text != lastText) {
-    std::optional<expr::DateFormat> f = expr::DateFormat::Parse(text);
+// The date format in force for the cursor's calls. Dates are read and written for every
+// record: the format worked out last on this thread is kept with the connection it was for and
+// the count of format changes at that time, and worked out again only when either differs.
+// Valid until the thread's next call.
+const expr::DateFormat& CurrentFormat(TableCursor& cursor) {
+  struct Kept {
+    uint32_t connection = 0;
+    uint64_t changes = 0;
+    std::optional<expr::DateFormat> format;
+  };
+  thread_local Kept kept;
+  const uint32_t connection = cursor.info().connection;
+  // Read before the text: a change made meanwhile leaves a count that the next call sees move.
+  const uint64_t changes = core::DateFormatChanges();
+  if (!kept.format || kept.connection != connection || kept.changes != changes) {
+    std::optional<expr::DateFormat> f = expr::DateFormat::Parse(DateFormatText(connection));
     if (!f) f = expr::DateFormat::Parse("MM/DD/CCYY");
-    last = f;
-    lastText = std::move(text);
+    kept.format = std::move(f);
+    kept.connection = connection;
+    kept.changes = changes;
   }
-  return *last;
+  return *kept.format;
 }
 
-std::string DateText(TableCursor& cursor, int32_t julian) {
-  expr::DateFormat f = CurrentFormat(cursor);
-  char buf[64];
-  uint32_t n = f.Write(julian, buf);
-  return std::string(buf, n);
-}
-
-std::string TimeText(int32_t ms) {
-  char buf[16];
-  expr::WriteTime(ms, buf);
-  return std::string(buf, 8);
-}
-
-std::string NumberText(double v, uint16_t decimals) {
-  // The text printf's "%.*f" gives, without its cost: numbers are read for every record.
-  char buf[400];
-  std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-  if (r.ec != std::errc()) {
-    std::snprintf(buf, sizeof buf, "%.*f", static_cast<int>(decimals), v);
-    return buf;
-  }
-  return std::string(buf, r.ptr);
+// The text printf's "%.*f" gives for v, without its cost (numbers are read for every record),
+// into buf; returns its length.
+size_t NumberInto(double v, uint16_t decimals, char* buf, size_t size) {
+  std::to_chars_result r = std::to_chars(buf, buf + size, v, std::chars_format::fixed, decimals);
+  if (r.ec == std::errc()) return static_cast<size_t>(r.ptr - buf);
+  int n = std::snprintf(buf, size, "%.*f", static_cast<int>(decimals), v);
+  return n < 0 ? 0 : std::min(static_cast<size_t>(n), size - 1);
 }
 
 }  // namespace
@@ -96,7 +91,7 @@ void CheckAssignable(TableCursor& cursor, size_t i) { CheckWritableColumn(cursor
 
 void CheckInsertable(TableCursor& cursor, size_t i) { CheckWritableColumn(cursor, i, true); }
 
-std::string FieldText(TableCursor& cursor, size_t i) {
+void FieldTextInto(TableCursor& cursor, size_t i, std::string* out) {
   RecordView v = cursor.CurrentView();
   const FieldDescriptor& d = v.field(i);
   if (IsBlobType(d.type)) {
@@ -104,9 +99,11 @@ std::string FieldText(TableCursor& cursor, size_t i) {
     if (d.type == FieldType::kNMemo) {
       std::u16string wide(content.size() / 2, u'\0');
       std::memcpy(wide.data(), content.data(), wide.size() * 2);
-      return core::Utf16ToAnsi(wide);
+      *out = core::Utf16ToAnsi(wide);
+      return;
     }
-    return content;
+    *out = std::move(content);
+    return;
   }
   switch (d.type) {
     case FieldType::kString:
@@ -115,36 +112,58 @@ std::string FieldText(TableCursor& cursor, size_t i) {
     case FieldType::kVarBinary:
     case FieldType::kRaw:
     case FieldType::kLogical:
-      return v.text(i);
+      v.TextInto(i, out);
+      return;
     case FieldType::kNChar:
     case FieldType::kNVarChar:
-      return core::Utf16ToAnsi(v.wideText(i));
+      *out = core::Utf16ToAnsi(v.wideText(i));
+      return;
     default:
       break;
   }
-  if (v.isNull(i)) return std::string();
+  out->clear();
+  if (v.isNull(i)) return;
   // A date that is no date (an empty FoxPro datetime, which is not NULL) shows as no text.
-  if (table::ValueKindOf(d.type) == table::ValueKind::kDate || table::ValueKindOf(d.type) == table::ValueKind::kTimeStamp) {
-    if (v.julian(i) == 0) return std::string();
-  }
+  const ValueKind kind = ValueKindOf(d.type);
+  if ((kind == ValueKind::kDate || kind == ValueKind::kTimeStamp) && v.julian(i) == 0) return;
+  // Every other value is at most a few dozen characters, written here and copied once.
+  char buf[400];
+  size_t n = 0;
   switch (d.type) {
     case FieldType::kNumeric:
-      return v.text(i);
+      v.TextInto(i, out);  // its digits as stored
+      return;
     case FieldType::kDouble:
     case FieldType::kCurDouble:
-      return NumberText(v.number(i), d.decimals);
+      n = NumberInto(v.number(i), d.decimals, buf, sizeof buf);
+      break;
     case FieldType::kMoney:
-      return NumberText(v.number(i), 4);
+      n = NumberInto(v.number(i), 4, buf, sizeof buf);
+      break;
     case FieldType::kDate:
-      return DateText(cursor, v.julian(i));
+      n = CurrentFormat(cursor).Write(v.julian(i), buf);
+      break;
     case FieldType::kTime:
-      return TimeText(v.milliseconds(i));
+      expr::WriteTime(v.milliseconds(i), buf);
+      n = 8;
+      break;
     case FieldType::kTimeStamp:
     case FieldType::kModTime:
-      return DateText(cursor, v.julian(i)) + " " + TimeText(v.milliseconds(i));
+      n = CurrentFormat(cursor).Write(v.julian(i), buf);
+      buf[n++] = ' ';
+      expr::WriteTime(v.milliseconds(i), buf + n);
+      n += 8;
+      break;
     default:
-      return std::to_string(v.integer(i));
+      n = static_cast<size_t>(std::to_chars(buf, buf + sizeof buf, v.integer(i)).ptr - buf);
   }
+  out->assign(buf, n);
+}
+
+std::string FieldText(TableCursor& cursor, size_t i) {
+  std::string text;
+  FieldTextInto(cursor, i, &text);
+  return text;
 }
 
 std::u16string FieldWideText(TableCursor& cursor, size_t i) {
@@ -174,6 +193,16 @@ S TrimImpl(S text, uint16_t option, typename S::value_type blank) {
 
 std::string Trimmed(std::string text, uint16_t option) { return TrimImpl(std::move(text), option, ' '); }
 std::u16string Trimmed(std::u16string text, uint16_t option) { return TrimImpl(std::move(text), option, u' '); }
+
+std::string_view Trimmed(std::string_view text, uint16_t option) {
+  if (option & 2) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == 0)) text.remove_suffix(1);
+  }
+  if (option & 1) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  }
+  return text;
+}
 
 namespace {
 void SetConvertedText(TableCursor& cursor, size_t i, std::string_view text, uint8_t* copy);
@@ -223,7 +252,7 @@ namespace {
 void SetConvertedText(TableCursor& cursor, size_t i, std::string_view text, uint8_t* copy) {
   const Schema& s = cursor.schema();
   const FieldDescriptor& d = s.fields()[i];
-  std::string trimmed = Trimmed(std::string(text), 3);
+  const std::string_view trimmed = Trimmed(text, 3);
   switch (d.type) {
     case FieldType::kNChar:
     case FieldType::kNVarChar:
@@ -235,16 +264,19 @@ void SetConvertedText(TableCursor& cursor, size_t i, std::string_view text, uint
         WriteEmpty(s, copy, i);
         break;
       }
-      std::string datePart = trimmed.substr(0, trimmed.find(' '));
+      const std::string_view datePart = trimmed.substr(0, trimmed.find(' '));
       int64_t julian = CurrentFormat(cursor).Read(datePart, 1900);
-      if (julian <= 0) Fail(err::kInvalidDateText, "\"" + datePart + "\" is not a date in the format " + CurrentFormat(cursor).pattern() + ".");
+      if (julian <= 0) {
+        Fail(err::kInvalidDateText,
+             "\"" + std::string(datePart) + "\" is not a date in the format " + CurrentFormat(cursor).pattern() + ".");
+      }
       WriteJulian(s, copy, i, static_cast<int32_t>(julian));
       if (d.type == FieldType::kTimeStamp) {
         size_t space = trimmed.find(' ');
         int64_t ms = 0;
-        if (space != std::string::npos) {
+        if (space != std::string_view::npos) {
           std::optional<int64_t> parsed = expr::ReadTime(trimmed.substr(space + 1));
-          if (!parsed) Fail(err::kInvalidDateText, "\"" + trimmed + "\" is not a timestamp.");
+          if (!parsed) Fail(err::kInvalidDateText, "\"" + std::string(trimmed) + "\" is not a timestamp.");
           ms = *parsed;
         }
         WriteMilliseconds(s, copy, i, static_cast<int32_t>(ms));
@@ -257,7 +289,7 @@ void SetConvertedText(TableCursor& cursor, size_t i, std::string_view text, uint
         break;
       }
       std::optional<int64_t> ms = expr::ReadTime(trimmed);
-      if (!ms) Fail(err::kInvalidDateText, "\"" + trimmed + "\" is not a time of day.");
+      if (!ms) Fail(err::kInvalidDateText, "\"" + std::string(trimmed) + "\" is not a time of day.");
       WriteMilliseconds(s, copy, i, static_cast<int32_t>(*ms));
       break;
     }
@@ -270,10 +302,11 @@ void SetConvertedText(TableCursor& cursor, size_t i, std::string_view text, uint
         WriteEmpty(s, copy, i);
         break;
       }
+      const std::string number(trimmed);  // strtod reads up to a NUL
       char* end = nullptr;
-      double value = std::strtod(trimmed.c_str(), &end);
-      if (end == trimmed.c_str() || *end != 0) {
-        Fail(err::kFieldTypeMismatch, "\"" + trimmed + "\" is not a number for field \"" + d.name + "\".");
+      double value = std::strtod(number.c_str(), &end);
+      if (end == number.c_str() || *end != 0) {
+        Fail(err::kFieldTypeMismatch, "\"" + number + "\" is not a number for field \"" + d.name + "\".");
       }
       WriteNumber(s, copy, i, value);
       break;

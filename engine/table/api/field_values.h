@@ -16,10 +16,14 @@ namespace engine::table {
 
 // The text of field i of the current record (8-bit); blobs give their content (NMemo converted).
 std::string FieldText(TableCursor& cursor, size_t i);
+// The same into *out, reusing its room: a caller reading every field of every record keeps one
+// string for them all.
+void FieldTextInto(TableCursor& cursor, size_t i, std::string* out);
 // The same as UTF-16 (national types without conversion).
 std::u16string FieldWideText(TableCursor& cursor, size_t i);
 // Applies a trim option (0 none, 1 left, 2 right, 3 both) to text.
 std::string Trimmed(std::string text, uint16_t option);
+std::string_view Trimmed(std::string_view text, uint16_t option);
 std::u16string Trimmed(std::u16string text, uint16_t option);
 
 // A copy of a record image of `length` bytes in a buffer that every setter of this thread reuses:

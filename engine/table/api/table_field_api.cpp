@@ -2,6 +2,8 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include "engine/core/codepage.h"
 #include "engine/core/error.h"
@@ -31,6 +33,20 @@ struct FieldRef {
 FieldRef Field(ADSHANDLE h, UNSIGNED8* field) {
   FieldRef f{CursorOf(h), 0};
   f.index = FieldIndex(*f.ref.cursor, field);
+  return f;
+}
+
+// For the setters that also set a statement's parameters: the field of a table, cursor or
+// index handle, or nothing for a statement's handle. Tables are looked for first, as setters
+// are called for every field of every record; any other handle fails as in Field.
+std::optional<FieldRef> FieldOrParameter(ADSHANDLE h, UNSIGNED8* field) {
+  table::CursorRef ref = table::FindCursor(h);
+  if (!ref.cursor) {
+    if (sql::IsStatementHandle(h)) return std::nullopt;
+    ref = CursorOf(h);
+  }
+  std::optional<FieldRef> f(FieldRef{std::move(ref), 0});
+  f->index = FieldIndex(*f->ref.cursor, field);
   return f;
 }
 
@@ -77,6 +93,13 @@ class PaddedValue {
   uint8_t small_[256];
   std::vector<uint8_t> large_;
 };
+
+// A text argument with its length, as the caller's bytes (null with length 0 gives "").
+std::string_view TextArg(const UNSIGNED8* p, uint32_t len, const char* name) {
+  if (len == 0) return {};
+  core::Require(p, name);
+  return {reinterpret_cast<const char*>(p), len};
+}
 
 std::string HostPathOf(const std::string& windowsPath) { return core::HostPathOrFail(windowsPath, "The file"); }
 
@@ -175,7 +198,16 @@ UNSIGNED32 AdsIsNull(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16* pbNull) 
 
 UNSIGNED32 AdsGetField(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32* pulLen, UNSIGNED16 usOption) {
   FieldRef f = Field(hObj, pucFldName);
-  return core::TextOut(table::Trimmed(table::FieldText(*f.ref.cursor, f.index), usOption), pucBuf, pulLen);
+  // Callers read every field of every record: the text is made in a string the thread keeps.
+  thread_local std::string text;
+  table::FieldTextInto(*f.ref.cursor, f.index, &text);
+  struct Shrink {  // a memo read once is not kept for the thread's life
+    std::string& s;
+    ~Shrink() {
+      if (s.capacity() > 4096) std::string().swap(s);
+    }
+  } shrink{text};
+  return core::TextOut(table::Trimmed(std::string_view(text), usOption), pucBuf, pulLen);
 }
 
 UNSIGNED32 AdsGetFieldW(ADSHANDLE hObj, UNSIGNED8* pucFldName, WCHAR* pwcBuf, UNSIGNED32* pulLen, UNSIGNED16 usOption) {
@@ -323,9 +355,10 @@ UNSIGNED32 AdsGetTime(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, 
 // ---- writing ----
 
 UNSIGNED32 AdsSetField(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf, UNSIGNED32 ulLen) {
-  if (sql::IsStatementHandle(hObj)) return sql::SetStringParam(hObj, pucFldName, pucBuf, ulLen);
-  FieldRef f = Field(hObj, pucFldName);
-  std::string text = core::InText(pucBuf, ulLen, "pucBuf");
+  std::optional<FieldRef> field = FieldOrParameter(hObj, pucFldName);
+  if (!field) return sql::SetStringParam(hObj, pucFldName, pucBuf, ulLen);
+  FieldRef& f = *field;
+  std::string_view text = TextArg(pucBuf, ulLen, "pucBuf");
   if (table::RawKeyScratch* key = RawKeyOf(f)) {
     table::SetFieldText(*f.ref.cursor, f.index, text, key->image.data());
     key->given[f.index] = static_cast<uint32_t>(text.size());
@@ -340,8 +373,9 @@ UNSIGNED32 AdsSetString(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucBuf
 }
 
 UNSIGNED32 AdsSetFieldW(ADSHANDLE hObj, UNSIGNED8* pucFldName, WCHAR* pwcBuf, UNSIGNED32 ulLen) {
-  if (sql::IsStatementHandle(hObj)) return sql::SetStringWParam(hObj, pucFldName, pwcBuf, ulLen);
-  FieldRef f = Field(hObj, pucFldName);
+  std::optional<FieldRef> field = FieldOrParameter(hObj, pucFldName);
+  if (!field) return sql::SetStringWParam(hObj, pucFldName, pwcBuf, ulLen);
+  FieldRef& f = *field;
   if (ulLen && !pwcBuf) core::Require(pwcBuf, "pwcBuf");
   std::u16string_view text(pwcBuf ? pwcBuf : u"", ulLen);
   if (table::RawKeyScratch* key = RawKeyOf(f)) {
@@ -393,8 +427,9 @@ UNSIGNED32 AdsSetFieldRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucB
 }
 
 UNSIGNED32 AdsSetTimeStampRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, void* pvBuf, UNSIGNED32 ulLen) {
-  if (sql::IsStatementHandle(hObj)) return sql::SetTimeStampRawParam(hObj, pucFldName, pvBuf, ulLen);
-  FieldRef f = Field(hObj, pucFldName);
+  std::optional<FieldRef> field = FieldOrParameter(hObj, pucFldName);
+  if (!field) return sql::SetTimeStampRawParam(hObj, pucFldName, pvBuf, ulLen);
+  FieldRef& f = *field;
   if (table::ValueKindOf(f.d().type) != table::ValueKind::kTimeStamp) WrongType(f.d(), "timestamp");
   if (ulLen != 8) Fail(err::kInvalidArgument, "A raw timestamp is 8 bytes.");
   core::Require(pvBuf, "pvBuf");
@@ -403,8 +438,9 @@ UNSIGNED32 AdsSetTimeStampRaw(ADSHANDLE hObj, UNSIGNED8* pucFldName, void* pvBuf
 }
 
 UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName) {
-  if (sql::IsStatementHandle(hObj)) return sql::SetEmptyParam(hObj, pucFldName);
-  FieldRef f = Field(hObj, pucFldName);
+  std::optional<FieldRef> field = FieldOrParameter(hObj, pucFldName);
+  if (!field) return sql::SetEmptyParam(hObj, pucFldName);
+  FieldRef& f = *field;
   if (table::IsBlobType(f.d().type)) {
     if (RawKeyOf(f)) Fail(err::kFieldTypeMismatch, "Field \"" + f.d().name + "\" is a blob and cannot be part of a key.");
     table::CheckAssignable(*f.ref.cursor, f.index);
@@ -418,8 +454,9 @@ UNSIGNED32 AdsSetEmpty(ADSHANDLE hObj, UNSIGNED8* pucFldName) {
 // NULL differs from empty only in the nullable fields of FoxPro-compatible tables, whose null
 // flag it sets; everywhere else it is the empty value.
 UNSIGNED32 AdsSetNull(ADSHANDLE hObj, UNSIGNED8* pucFldName) {
-  if (sql::IsStatementHandle(hObj)) return AdsSetEmpty(hObj, pucFldName);
-  FieldRef f = Field(hObj, pucFldName);
+  std::optional<FieldRef> field = FieldOrParameter(hObj, pucFldName);
+  if (!field) return AdsSetEmpty(hObj, pucFldName);
+  FieldRef& f = *field;
   if (!f.d().nullable()) return AdsSetEmpty(hObj, pucFldName);
   if (IsBlobType(f.d().type)) {
     if (RawKeyOf(f)) Fail(err::kFieldTypeMismatch, "Field \"" + f.d().name + "\" is a blob and cannot be part of a key.");
@@ -431,16 +468,18 @@ UNSIGNED32 AdsSetNull(ADSHANDLE hObj, UNSIGNED8* pucFldName) {
 }
 
 UNSIGNED32 AdsSetDouble(ADSHANDLE hObj, UNSIGNED8* pucFldName, DOUBLE dValue) {
-  if (sql::IsStatementHandle(hObj)) return sql::SetDoubleParam(hObj, pucFldName, dValue);
-  FieldRef f = Field(hObj, pucFldName);
+  std::optional<FieldRef> field = FieldOrParameter(hObj, pucFldName);
+  if (!field) return sql::SetDoubleParam(hObj, pucFldName, dValue);
+  FieldRef& f = *field;
   if (table::ValueKindOf(f.d().type) != table::ValueKind::kNumber) WrongType(f.d(), "numeric value");
   Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteNumber(s, image, f.index, dValue); });
   return 0;
 }
 
 UNSIGNED32 AdsSetLong(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lValue) {
-  if (sql::IsStatementHandle(hObj)) return sql::SetLongParam(hObj, pucFldName, lValue);
-  FieldRef f = Field(hObj, pucFldName);
+  std::optional<FieldRef> field = FieldOrParameter(hObj, pucFldName);
+  if (!field) return sql::SetLongParam(hObj, pucFldName, lValue);
+  FieldRef& f = *field;
   if (f.d().type == table::FieldType::kDate) {
     Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteJulian(s, image, f.index, lValue); });
     return 0;
@@ -461,8 +500,9 @@ UNSIGNED32 AdsSetShort(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED16 sValue) {
 }
 
 UNSIGNED32 AdsSetJulian(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lDate) {
-  if (sql::IsStatementHandle(hObj)) return sql::SetJulianParam(hObj, pucFldName, lDate);
-  FieldRef f = Field(hObj, pucFldName);
+  std::optional<FieldRef> field = FieldOrParameter(hObj, pucFldName);
+  if (!field) return sql::SetJulianParam(hObj, pucFldName, lDate);
+  FieldRef& f = *field;
   Change(f, [&](const table::Schema& s, uint8_t* image) {
     if (lDate == 0) {
       table::WriteNull(s, image, f.index);
@@ -474,15 +514,17 @@ UNSIGNED32 AdsSetJulian(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lDate) {
 }
 
 UNSIGNED32 AdsSetMilliseconds(ADSHANDLE hObj, UNSIGNED8* pucFldName, SIGNED32 lTime) {
-  if (sql::IsStatementHandle(hObj)) return sql::SetMillisecondsParam(hObj, pucFldName, lTime);
-  FieldRef f = Field(hObj, pucFldName);
+  std::optional<FieldRef> field = FieldOrParameter(hObj, pucFldName);
+  if (!field) return sql::SetMillisecondsParam(hObj, pucFldName, lTime);
+  FieldRef& f = *field;
   Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteMilliseconds(s, image, f.index, lTime); });
   return 0;
 }
 
 UNSIGNED32 AdsSetLogical(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16 bValue) {
-  if (sql::IsStatementHandle(hObj)) return sql::SetLogicalParam(hObj, pucFldName, bValue);
-  FieldRef f = Field(hObj, pucFldName);
+  std::optional<FieldRef> field = FieldOrParameter(hObj, pucFldName);
+  if (!field) return sql::SetLogicalParam(hObj, pucFldName, bValue);
+  FieldRef& f = *field;
   Change(f, [&](const table::Schema& s, uint8_t* image) { table::WriteLogical(s, image, f.index, bValue != 0); });
   return 0;
 }
@@ -491,7 +533,7 @@ UNSIGNED32 AdsSetDate(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucValue
   FieldRef f = Field(hObj, pucFldName);
   table::ValueKind k = table::ValueKindOf(f.d().type);
   if (k != table::ValueKind::kDate && k != table::ValueKind::kTimeStamp) WrongType(f.d(), "date");
-  std::string text = core::InText(pucValue, usLen, "pucValue");
+  std::string_view text = TextArg(pucValue, usLen, "pucValue");
   if (k == table::ValueKind::kTimeStamp) {
     // Only the date part changes.
     int32_t ms = f.ref->CurrentView().milliseconds(f.index);
@@ -518,10 +560,9 @@ UNSIGNED32 AdsSetTime(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED8* pucValue
 
 UNSIGNED32 AdsSetBinary(ADSHANDLE hObj, UNSIGNED8* pucFldName, UNSIGNED16 usBinaryType, UNSIGNED32 ulTotalLength,
                         UNSIGNED32 ulOffset, UNSIGNED8* pucBuf, UNSIGNED32 ulLen) {
-  if (sql::IsStatementHandle(hObj)) {
-    return sql::SetBinaryParam(hObj, pucFldName, usBinaryType, ulTotalLength, ulOffset, pucBuf, ulLen);
-  }
-  FieldRef f = Field(hObj, pucFldName);
+  std::optional<FieldRef> field = FieldOrParameter(hObj, pucFldName);
+  if (!field) return sql::SetBinaryParam(hObj, pucFldName, usBinaryType, ulTotalLength, ulOffset, pucBuf, ulLen);
+  FieldRef& f = *field;
   if (!table::IsBlobType(f.d().type)) WrongType(f.d(), "binary content");
   if (usBinaryType != 6 && usBinaryType != 7) Fail(err::kInvalidArgument, "The binary type must be 6 or 7.");
   if (ulLen && !pucBuf) core::Require(pucBuf, "pucBuf");

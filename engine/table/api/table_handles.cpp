@@ -15,23 +15,36 @@ namespace engine::table {
 namespace {
 // Messages about the cursor's files name them as its opener did.
 void NoteNames(TableCursor& cursor) {
-  core::NoteCallerName(cursor.callerName());
+  if (cursor.callerName()) core::NoteCallerName(cursor.callerName());
 }
 }  // namespace
 
-CursorRef CursorOf(uint32_t handle) {
-  CursorRef ref;
-  // A table, cursor or index order handle in one look-up of the registry; anything else takes
-  // the checked path below, which reports the bad handle.
+namespace {
+// Fills `ref` for a table, cursor or index order handle, in one look-up of the registry; false
+// for any other handle.
+inline bool FindCursorInto(uint32_t handle, CursorRef& ref) {
   ref.cursor = core::Handles::Find<TableCursor>(handle, {core::Kind::kTable, core::Kind::kCursor});
   if (!ref.cursor) {
     ref.orderHandle = core::Handles::Find<OrderHandle>(handle, {core::Kind::kIndexOrder});
-    if (ref.orderHandle) ref.cursor = ref.orderHandle->cursor();
+    if (!ref.orderHandle) return false;
+    ref.cursor = ref.orderHandle->cursor();
+    if (!ref.cursor) return false;
   }
-  if (ref.cursor) {
-    NoteNames(*ref.cursor);
-    return ref;
-  }
+  NoteNames(*ref.cursor);
+  return true;
+}
+}  // namespace
+
+CursorRef FindCursor(uint32_t handle) {
+  CursorRef ref;
+  FindCursorInto(handle, ref);
+  return ref;
+}
+
+CursorRef CursorOf(uint32_t handle) {
+  CursorRef ref;
+  if (FindCursorInto(handle, ref)) return ref;
+  // Anything else takes the checked path, which reports the bad handle.
   core::Kind kind = core::Handles::KindOf(handle);
   if (kind == core::Kind::kIndexOrder) {
     ref.orderHandle = core::Handles::Get<OrderHandle>(handle, core::Kind::kIndexOrder);
@@ -76,16 +89,28 @@ size_t FieldIndex(TableCursor& cursor, const uint8_t* field) {
     }
     return value - 1;
   }
-  std::string_view name(reinterpret_cast<const char*>(field));
-  // Callers name the fields of a record one after another, so the field after the one found
-  // last on this thread is tried first; names are unique without regard to case, so a match
-  // there is the field.
-  thread_local size_t next = 0;
+  const char* name = reinterpret_cast<const char*>(field);
+  // Callers name the fields of a record one after another, so the field after the one this
+  // cursor found last is tried first; names are unique without regard to case, so a match there
+  // is the field. Callers mostly spell a name as it was defined: the bytes are compared as they
+  // are first, without measuring the name.
   const std::vector<FieldDescriptor>& fields = cursor.schema().fields();
-  if (next < fields.size() && AsciiEqualsIgnoreCase(fields[next].name, name)) return next++;
-  std::optional<size_t> i = cursor.schema().Find(name);
-  if (!i) Fail(err::kFieldNotFound, "The table has no field \"" + std::string(name) + "\".");
-  next = *i + 1;
+  size_t& hint = cursor.fieldHint();
+  if (hint < fields.size()) {
+    const std::string& candidate = fields[hint].name;
+    const size_t n = candidate.size();
+    size_t k = 0;
+    while (k < n && name[k] == candidate[k]) ++k;  // stops at the name's end: no field name holds a NUL
+    if ((k == n && name[n] == '\0') || AsciiEqualsIgnoreCase(candidate, name)) {
+      const size_t found = hint;
+      hint = found + 1 == fields.size() ? 0 : found + 1;
+      return found;
+    }
+  }
+  std::string_view wanted(name);
+  std::optional<size_t> i = cursor.schema().Find(wanted);
+  if (!i) Fail(err::kFieldNotFound, "The table has no field \"" + std::string(wanted) + "\".");
+  hint = *i + 1 == fields.size() ? 0 : *i + 1;
   return *i;
 }
 

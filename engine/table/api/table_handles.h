@@ -26,6 +26,8 @@ struct CursorRef {
 
 // The cursor of a table or cursor handle, or of an index order handle with its order.
 CursorRef CursorOf(uint32_t handle);
+// The same, or an empty reference (no cursor) for any other handle, without failing.
+CursorRef FindCursor(uint32_t handle);
 // The cursor of a table or cursor handle only (calls that take hTable).
 std::shared_ptr<TableCursor> TableOf(uint32_t handle);
 
