@@ -108,6 +108,15 @@ Table* OpenFor(uint32_t connection, const std::string& path, std::vector<std::un
   return opened.back().get();
 }
 
+// A record the transaction appended and a rollback removed is held no longer.
+void ReleaseRemoved(uint32_t connection, const std::string& path, uint32_t n) {
+  std::lock_guard<std::mutex> lock(gMutex);
+  auto t = gTransactions.find(connection);
+  if (t == gTransactions.end()) return;
+  auto log = t->second.logs.find(path);
+  if (log != t->second.logs.end()) log->second->Release(n);
+}
+
 // Undoes `undo`, newest first.
 void UndoChanges(uint32_t connection, const std::vector<Change>& undo, const TableOpener& open) {
   std::vector<std::unique_ptr<Table>> opened;
@@ -126,7 +135,13 @@ void UndoChanges(uint32_t connection, const std::vector<Change>& undo, const Tab
           // A record appended in the transaction goes when it is the last one; otherwise it
           // stays deleted, so that the numbers after it never move.
           for (uint32_t n = it->last; n >= it->recno && n != 0; --n) {
-            if (!table->RemoveLastRecord(n)) table->SetDeleted(n, true);
+            if (!table->RemoveLastRecord(n)) {
+              table->SetDeleted(n, true);
+            } else {
+              // Its number is free again: the next append takes it (after a rollback to a
+              // savepoint, in the same transaction).
+              ReleaseRemoved(connection, it->tablePath, n);
+            }
           }
           break;
         case ChangeKind::kRecalled:

@@ -201,6 +201,10 @@ bool TransactionLog::Hold(uint32_t n) {
   return true;
 }
 
+void TransactionLog::Release(uint32_t n) {
+  if (held_.erase(n) != 0) table_->Unlock(kRecordLockBase + n, 1);
+}
+
 void TransactionLog::NameCommitRecord(const std::string& recordPath) {
   std::vector<uint8_t> entry(5 + recordPath.size());
   PutU32(entry.data(), static_cast<uint32_t>(recordPath.size()));

@@ -72,6 +72,8 @@ class TransactionLog {
   // Holds record n locked until the transaction ends; false when another open holds it.
   bool Hold(uint32_t n);
   bool Holds(uint32_t n) const { return held_.count(n) != 0; }
+  // Stops holding record n, which the transaction appended and a rollback removed again.
+  void Release(uint32_t n);
   // Forces the table's and its memo file's written data to the disk: done before a committed
   // or rolled-back transaction forgets its log.
   void SyncTable();

@@ -162,6 +162,48 @@ TEST_F(TableTransaction, RollbackUndoesEveryKindOfChangeAndSavepointsUndoPart) {
   EXPECT_EQ(in, 0);
 }
 
+TEST_F(TableTransaction, AppendsOnEitherSideOfASavepointAreUndoneApart) {
+  // Appends one after another are journaled as one run; a savepoint ends the run, and appends
+  // to another table in between belong to their own.
+  ADSHANDLE other = 0;
+  ASSERT_EQ(AdsCreateTable90(conn_, U8("other"), nullptr, ADS_ADT, 1, 0, 0, 0, U8("NAME,Char,10;"), 0, nullptr, &other), 0u)
+      << acetest::Last().text;
+  auto append = [](ADSHANDLE t, const std::string& name) {
+    ASSERT_EQ(AdsAppendRecord(t), 0u);
+    ASSERT_EQ(AdsSetString(t, U8("NAME"), U8(name), static_cast<UNSIGNED32>(name.size())), 0u);
+    ASSERT_EQ(AdsWriteRecord(t), 0u);
+  };
+  auto count = [](ADSHANDLE t) {
+    UNSIGNED32 n = 0;
+    EXPECT_EQ(AdsGetRecordCount(t, ADS_IGNOREFILTERS, &n), 0u);
+    return n;
+  };
+  ASSERT_EQ(AdsBeginTransaction(conn_), 0u);
+  append(table_, "delta");
+  append(table_, "echo");
+  append(other, "one");
+  append(table_, "foxtrot");
+  ASSERT_EQ(AdsCreateSavepoint(conn_, U8("half"), 0), 0u);
+  append(table_, "golf");
+  append(table_, "hotel");
+  append(other, "two");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"alpha", "bravo", "charlie", "delta", "echo", "foxtrot", "golf", "hotel"}));
+  // Both handles stood on records the rollback takes away: they end up past the last record.
+  ASSERT_EQ(AdsRollbackTransaction80(conn_, U8("half"), 0), 0u) << acetest::Last().text;
+  UNSIGNED16 eof = 0;
+  ASSERT_EQ(AdsAtEOF(other, &eof), 0u);
+  EXPECT_EQ(eof, 1);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"alpha", "bravo", "charlie", "delta", "echo", "foxtrot"}));
+  EXPECT_EQ(count(other), 1u);
+  EXPECT_EQ(Text(table_, 6, "NAME"), "foxtrot   ");
+  append(table_, "india");
+  ASSERT_EQ(AdsRollbackTransaction(conn_), 0u) << acetest::Last().text;
+  EXPECT_EQ(Names(), (std::vector<std::string>{"alpha", "bravo", "charlie"}));
+  EXPECT_EQ(count(table_), 3u);
+  EXPECT_EQ(count(other), 0u);
+  EXPECT_EQ(AdsCloseTable(other), 0u);
+}
+
 TEST_F(TableTransaction, NestedTransactionsEndWithTheOutermostCommit) {
   ASSERT_EQ(AdsBeginTransaction(conn_), 0u);
   ASSERT_EQ(AdsBeginTransaction(conn_), 0u);

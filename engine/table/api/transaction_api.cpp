@@ -16,7 +16,14 @@ void RefreshCursorsOf(ADSHANDLE hConnect) {
     for (ADSHANDLE h : core::Handles::OwnedBy(hConnect, kind)) {
       std::shared_ptr<table::TableCursor> c = table::TableOf(h);
       c->InvalidateCache();
-      if (c->recordNumber() != 0 && !c->pending()) c->RefreshRecord();
+      if (c->recordNumber() == 0 || c->pending()) continue;
+      // A record the transaction appended is gone when it was the last: its cursor is then
+      // past the end, as after the last record, instead of on a record that does not exist.
+      if (c->recordNumber() > c->table().RecordCount()) {
+        c->GotoEOF();
+        continue;
+      }
+      c->RefreshRecord();
     }
   }
 }
