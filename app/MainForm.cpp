@@ -73,22 +73,43 @@ TfmReindex::TfmReindex(TComponent* owner) : TForm(owner) {
 }
 
 void TfmReindex::FormCreate(TComponent*) {
-  AdjustWindow(this);
-  SetCaption(Application != nullptr ? Application->Title() : QString());
-  Memo1->SetAlign(alClient);
-  Memo1->Clear();
-  ListDatabases();
+  // Every Log of discovery processes messages, so a close request (a termination signal) can
+  // arrive while DatabaseList is being filled: it is held until creation is complete.
+  std::exception_ptr failure;
+  creating_ = true;
+  try {
+    AdjustWindow(this);
+    SetCaption(Application != nullptr ? Application->Title() : QString());
+    Memo1->SetAlign(alClient);
+    Memo1->Clear();
+    ListDatabases();
+  } catch (const std::exception&) {
+    failure = std::current_exception();
+  }
+  creating_ = false;
+  if (closeRequested_)
+    CloseAsRequested(failure);
+  else if (failure)
+    std::rethrow_exception(failure);
 }
 
 void TfmReindex::FormClose(TComponent*, TCloseAction& action) {
-  if (running_) {
-    // The run still reads DatabaseList and the data components: it stops after the current
-    // table and closes the window itself.
+  if (creating_ || running_) {
+    // Discovery still fills DatabaseList, or the run still reads it and the data components:
+    // whichever it is finishes its step and closes the window itself.
     closeRequested_ = true;
     action = caNone;
     return;
   }
   DatabaseList.reset();
+}
+
+void TfmReindex::CloseAsRequested(const std::exception_ptr& failure) {
+  closeRequested_ = false;
+  // Shown before the close: once the main window has closed, the message loop is over and a
+  // message box would no longer appear.
+  if (failure) RunHandler(this, [&failure] { std::rethrow_exception(failure); });
+  Close();
 }
 
 void TfmReindex::Log(const QString& text) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QString>
+#include <exception>
 #include <functional>
 #include <memory>
 
@@ -34,16 +35,23 @@ class TfmReindex : public TForm {
 
   // Creation: appearance, caption, log pane, then the discovery of the data dictionaries.
   void FormCreate(TComponent* sender);
-  // Closing: releases DatabaseList; the close action stays as the framework set it. While a
-  // run is in progress the window stays open instead: the run stops after the table it is
-  // working on, writes its end lines and the log file, and then closes the window.
+  // Closing: releases DatabaseList; the close action stays as the framework set it. While the
+  // window is being created or a run is in progress it stays open instead, because discovery
+  // still fills DatabaseList and the run still reads it: creation finishes and then closes the
+  // window; a run stops after the table it is working on, writes its end lines and the log
+  // file, and then closes the window.
   void FormClose(TComponent* sender, TCloseAction& action);
   // The "Start" button: reindexes every dictionary of DatabaseList, logging each step, then
-  // saves the log pane as DataFolder() + "Logs\quenlor.txt".
+  // saves the log pane as DataFolder() + "Logs\quenlor.txt". A run that is stopped before
+  // every dictionary was processed to its end (by a close request, or by an exception that is
+  // not one of the runtime's) ends its log with " Stopped." and the dictionaries it did not
+  // reindex instead of " Finished.", and still saves the log.
   void cmStartClick(TComponent* sender);
 
   // Whether the Start handler is running.
   bool Running() const { return running_; }
+  // Whether the last run ended before it had processed every dictionary of DatabaseList.
+  bool Stopped() const { return stopped_; }
   // Called with every line the log pane gets and every extension of its last line (the
   // unattended run copies them to standard output). Null: nothing.
   std::function<void(const QString& line, bool appended)> OnLogLine;
@@ -67,9 +75,19 @@ class TfmReindex : public TForm {
   void ReindexDatabase(const QString& path);
   // The table steps for the query's current row.
   void ReindexTable(const QString& folder);
+  // The end of a run that did not process every dictionary: the " Stopped." line and one
+  // warning per dictionary from entry `next` of DatabaseList on; `begun` tells whether the run
+  // had started on that entry.
+  void LogStopped(int next, bool begun);
+  // Closes the window as requested while it was busy, after handing `failure` (when there is
+  // one) to the default handler, so that its message is seen before the window goes.
+  void CloseAsRequested(const std::exception_ptr& failure);
 
-  bool running_ = false;
+  bool creating_ = false;  // FormCreate is running
+  bool running_ = false;   // the Start handler is running
   bool closeRequested_ = false;
+  bool dictionaryCut_ = false;  // ReindexDatabase left the dictionary with tables to do
+  bool stopped_ = false;
 };
 
 // The main window (nullptr until it is created).

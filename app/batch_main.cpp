@@ -2,7 +2,9 @@
 // installation environment as the window program does, creates the same main window without
 // showing it (offscreen), runs its Start handler and copies every log line to standard output
 // as it is written. Exit status: 0 when no log line starts with "ERROR", 1 when one does, 2 when
-// the run could not finish (the message goes to standard error).
+// the run could not finish (the message goes to standard error): start-up failed, the log file
+// could not be saved, a failure no handler of the run takes ended it, or a termination signal
+// (SIGTERM, SIGINT, SIGHUP) stopped it, which happens after the table in progress.
 #include <cstdio>
 #include <cstdlib>
 
@@ -48,27 +50,45 @@ int main(int argc, char* argv[]) {
   int status = 0;
   {
     try {
-      Startup startup;
+      // The termination signals are caught before the work folder exists: a stop during
+      // start-up then ends the program through the finalisations, which remove it.
       Application->Initialize();
+      Startup startup;
       Application->SetTitle("Database Quenlor");
       Application->CreateForm(fmReindex);
       auto echo = std::make_shared<LogEcho>();
       // The introduction written at creation is part of the log: echo the pane so far.
       for (int i = 0; i < fmReindex->Memo1->Lines()->Count(); ++i) (*echo)(fmReindex->Memo1->Lines()->Strings(i), false);
-      fmReindex->OnLogLine = [echo](const QString& text, bool appended) { (*echo)(text, appended); };
-      try {
-        fmReindex->cmStartClick(fmReindex->cmStart);
+      if (Application->Terminated()) {
+        // Stopped while the window was being created: nothing was reindexed, and the log file
+        // of the last run stays as it was.
         echo->Finish();
-        status = echo->SawError() ? 1 : 0;
-      } catch (const Exception& e) {
-        echo->Finish();
-        std::fprintf(stderr, "%s\n", e.Message().toLocal8Bit().constData());
+        std::fprintf(stderr, "Stopped before the run started: nothing was reindexed.\n");
         status = 2;
+      } else {
+        fmReindex->OnLogLine = [echo](const QString& text, bool appended) { (*echo)(text, appended); };
+        // A failure the run hands to the default handler itself (after a stop was requested).
+        bool handled = false;
+        Application->OnException = [&handled](TComponent*, const std::exception& error) {
+          std::fprintf(stderr, "%s\n", ExceptionMessage(error).toLocal8Bit().constData());
+          handled = true;
+        };
+        try {
+          fmReindex->cmStartClick(fmReindex->cmStart);
+          echo->Finish();
+          if (fmReindex->Stopped() && !handled)
+            std::fprintf(stderr, "Stopped before the end of the run: not every database was reindexed.\n");
+          status = handled || fmReindex->Stopped() ? 2 : echo->SawError() ? 1 : 0;
+        } catch (const std::exception& e) {
+          echo->Finish();
+          std::fprintf(stderr, "%s\n", ExceptionMessage(e).toLocal8Bit().constData());
+          status = 2;
+        }
       }
       application.DestroyComponents();
       fmReindex = nullptr;
-    } catch (const Exception& e) {
-      std::fprintf(stderr, "%s\n", e.Message().toLocal8Bit().constData());
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "%s\n", ExceptionMessage(e).toLocal8Bit().constData());
       status = 2;
     }
   }

@@ -17,10 +17,12 @@ int main(int argc, char* argv[]) {
   // The application object first: the start-up steps need Qt (the desktop font, the icon).
   TApplication application(argc, argv);
   try {
+    // The termination signals are caught before the work folder exists: a stop during
+    // start-up then ends the program through the finalisations, which remove it.
+    Application->Initialize();
     // The initialisation sections in their fixed order; finalised in reverse when this scope
     // ends, after the windows are gone.
     Startup startup;
-    Application->Initialize();
     Application->SetMainFormOnTaskBar(true);
     Application->SetTitle("Database Quenlor");
     Application->CreateForm(fmReindex);

@@ -1,6 +1,6 @@
 // The main window as the user sees it when it opens: caption, size and border, the controls of
-// its definition, the desktop font, the introduction in the log pane, and the two log
-// operations.
+// its definition, the desktop font, the introduction in the log pane, the two log operations,
+// and closing, also while the window is still being created.
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 
 #include "environment/toolbookprocs.h"
 #include "runtime/ui/screen.h"
@@ -198,6 +200,43 @@ TEST_F(MainWindowTest, FormCloseReleasesTheListAndKeepsTheCloseAction) {
   again.Close();
   EXPECT_EQ(DatabaseList, nullptr);
   EXPECT_FALSE(again.Widget()->isVisible());
+}
+
+// A close request (a termination signal, which the message loop turns into one) that arrives
+// while discovery writes the introduction: before the list exists, while sites are added to
+// it, or at the last line. Creation completes with the whole introduction and then closes the
+// window, which releases the list.
+TEST_F(MainWindowTest, ACloseDuringCreationIsHeldUntilDiscoveryEndsAndThenClosesTheWindow) {
+  const std::filesystem::path data = UseHostDataFolder();
+  for (const char* site : {"1000001", "1000002"}) {
+    std::filesystem::create_directories(data / "DB" / site);
+    std::ofstream(data / "DB" / site / "sitedb.add") << "dictionary";
+  }
+  for (const char* closeAt : {"This tool performs", "db.add", "\\sitedb.add", "Click on"}) {
+    SCOPED_TRACE(closeAt);
+    window = std::make_unique<MainWindowProbe>(nullptr);
+    fmReindex = window.get();
+    bool asked = false;
+    window->OnLogLine = [&](const QString& line, bool) {
+      if (line.contains(QString::fromUtf8(closeAt)) && !asked) {
+        asked = true;
+        window->Close();
+      }
+    };
+    window->AfterConstruction();
+    ASSERT_TRUE(asked);
+    const QStringList pane = window->PaneLines();
+    QStringList sites = pane.mid(9, 2);
+    sites.sort();
+    EXPECT_EQ(pane.mid(0, 9) + sites + pane.mid(11),
+              IntroductionHead(DataFolder()) + QStringList({"1000001\\sitedb.add", "1000002\\sitedb.add"}) +
+                  IntroductionTail())
+        << pane.join('\n').toStdString();
+    EXPECT_EQ(DatabaseList, nullptr) << "the window closed once it was created";
+    EXPECT_FALSE(window->Widget()->isVisible());
+    window.reset();
+    fmReindex = nullptr;
+  }
 }
 
 }  // namespace

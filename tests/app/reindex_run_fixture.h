@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <map>
 #include <string>
 
@@ -21,6 +22,24 @@ namespace apptest {
 
 // A text or byte argument for the engine's C interface.
 inline UNSIGNED8* AnsiArg(QByteArray& b) { return reinterpret_cast<UNSIGNED8*>(b.data()); }
+
+// Creates the data dictionary `path` (a path the engine takes; its folder must exist) with the
+// given native tables of one row each.
+inline void MakeOneRowDictionary(const QString& path, std::initializer_list<const char*> tables) {
+  QByteArray p = ToAnsi(path);
+  ADSHANDLE dict = 0;
+  ASSERT_EQ(AdsDDCreate(AnsiArg(p), 0, nullptr, &dict), 0u);
+  for (const char* t : tables) {
+    QByteArray name(t);
+    QByteArray fields("NAME,Char,10;");
+    ADSHANDLE table = 0;
+    ASSERT_EQ(AdsCreateTable90(dict, AnsiArg(name), nullptr, 3, 1, 1, 1, 512, AnsiArg(fields), 0, nullptr, &table), 0u);
+    ASSERT_EQ(AdsAppendRecord(table), 0u);
+    ASSERT_EQ(AdsWriteRecord(table), 0u);
+    ASSERT_EQ(AdsCloseTable(table), 0u);
+  }
+  ASSERT_EQ(AdsDisconnect(dict), 0u);
+}
 
 class ReindexRunFixture : public MainWindowTest {
  protected:

@@ -1,9 +1,10 @@
 // The reindex run on installations built at test time: the saved log file compared line by
 // line (time stamps by pattern), a data folder without any dictionary, a table the dictionary
 // lists whose file is missing, a dictionary file that is garbage, a second run replacing the
-// log of the first, a table held open by another process, a failure after a table was opened,
-// a site folder that goes away after discovery, a log folder that cannot be made, and the
-// records of every table left exactly as they were.
+// log of the first, a close request during the run, a table held open by another process, a
+// failure after a table was opened, a site folder that goes away after discovery, a log folder
+// that cannot be made, an exception no handler of the run takes, and the records of every table
+// left exactly as they were.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -16,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <new>
 
 #include "ads/ace.h"
 #include "environment/toolbookprocs.h"
@@ -70,21 +72,8 @@ class ReindexRunTest : public ReindexRunFixture {
   // A dictionary at data/DB/<relative> with native tables of one row each, made by the
   // Windows-form path the tool finds it by.
   void MakeDictionary(const std::string& relative, std::initializer_list<const char*> tables) {
-    const std::filesystem::path path = data_ / "DB" / relative;
-    std::filesystem::create_directories(path.parent_path());
-    QByteArray p = ToAnsi(Db(QString::fromStdString(relative).replace('/', '\\')));
-    ADSHANDLE dict = 0;
-    ASSERT_EQ(AdsDDCreate(A(p), 0, nullptr, &dict), 0u);
-    for (const char* t : tables) {
-      QByteArray name(t);
-      QByteArray fields("NAME,Char,10;");
-      ADSHANDLE table = 0;
-      ASSERT_EQ(AdsCreateTable90(dict, A(name), nullptr, 3, 1, 1, 1, 512, A(fields), 0, nullptr, &table), 0u);
-      ASSERT_EQ(AdsAppendRecord(table), 0u);
-      ASSERT_EQ(AdsWriteRecord(table), 0u);
-      ASSERT_EQ(AdsCloseTable(table), 0u);
-    }
-    ASSERT_EQ(AdsDisconnect(dict), 0u);
+    std::filesystem::create_directories((data_ / "DB" / relative).parent_path());
+    MakeOneRowDictionary(Db(QString::fromStdString(relative).replace('/', '\\')), tables);
   }
 
   // A dictionary at data/DB/<relative> whose tables hold `rows` records of several field types,
@@ -242,25 +231,120 @@ TEST_F(ReindexRunTest, ASecondRunReplacesTheLogOfTheFirst) {
   EXPECT_FALSE(saved.join("").contains("xxxx"));
 }
 
-TEST_F(ReindexRunTest, ClosingTheWindowDuringARunStopsAfterTheCurrentTableAndSavesTheLog) {
-  MakeDictionary("DB.add", {"crew", "vessel"});
+// The window is closed (as by its close box or a termination signal) while the run writes the
+// given line: the run stops after the table in progress, its log ends with what was not
+// reindexed instead of claiming a finished run, the log is saved and the window closes. A close
+// during the last table stops nothing, and that run finishes.
+TEST_F(ReindexRunTest, ClosingTheWindowDuringARunStopsAfterTheCurrentTableAndLogsWhatWasNotReindexed) {
+  const QString main = Db("DB.add"), site = Db("1000002\\sitedb.add");
+  const QString mainHeader = "T Reindexing DB \"" + main + "\"", siteHeader = "T Reindexing DB \"" + site + "\"";
+  const QString crew = "- table \"crew, open, reindex, finished", vessel = "- table \"vessel, open, reindex, finished";
+  const QString job = "- table \"job, open, reindex, finished";
+  const QString notStarted = " was not reindexed.", notEnded = " was not reindexed to its end.";
+  const struct {
+    const char* closeAt;  // the close comes while this line is written
+    bool stopped;
+    QStringList run;
+  } cases[] = {
+      {"Starting", true,
+       {"", "Starting", "", "T Stopped.", "WARNING: DB \"" + main + "\"" + notStarted,
+        "WARNING: DB \"" + site + "\"" + notStarted}},
+      {"- table \"crew", true,
+       {"", "Starting", "", mainHeader, crew, "", "T Stopped.", "WARNING: DB \"" + main + "\"" + notEnded,
+        "WARNING: DB \"" + site + "\"" + notStarted}},
+      {"1000002\\sitedb.add\"", true,  // the site's header
+       {"", "Starting", "", mainHeader, crew, vessel, "", siteHeader, "", "T Stopped.",
+        "WARNING: DB \"" + site + "\"" + notEnded}},
+      {"- table \"job", false, {"", "Starting", "", mainHeader, crew, vessel, "", siteHeader, job, "", "T Finished."}},
+  };
+  MakeDictionary("DB.add", {"crew", "vessel"});  // listed in name order
   MakeDictionary("1000002/sitedb.add", {"job"});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.closeAt);
+    MainWindowProbe& w = CreateWindow();
+    w.Show();
+    bool asked = false;
+    w.OnLogLine = [&](const QString& line, bool appended) {
+      if (!appended && line.contains(QString::fromUtf8(c.closeAt)) && !asked) {
+        asked = true;
+        w.Close();  // as the close box does while the run pumps messages
+      }
+    };
+    w.cmStartClick(w.cmStart);
+    ASSERT_TRUE(asked);
+    const QStringList run = RunPart(SavedLog());
+    EXPECT_EQ(run, c.run) << run.join('\n').toStdString();
+    EXPECT_EQ(w.Stopped(), c.stopped);
+    EXPECT_EQ(w.PaneLines().back(), "A log file has been saved to \"" + DataFolder() + "Logs\\quenlor.txt\".");
+    EXPECT_EQ(DatabaseList, nullptr) << "the window closed once the run had ended";
+    EXPECT_FALSE(w.Widget()->isVisible());
+    window.reset();
+    fmReindex = nullptr;
+  }
+}
+
+// A close asked for during the run is not forgotten when the log then cannot be saved: the
+// failure is shown first, then the window closes.
+TEST_F(ReindexRunTest, ALogThatCannotBeSavedAfterAStopIsShownAndTheWindowStillCloses) {
+  MakeDictionary("DB.add", {"crew", "vessel"});
+  std::ofstream(data_ / "Logs", std::ios::binary) << "not a folder";
   MainWindowProbe& w = CreateWindow();
   w.Show();
-  bool asked = false;
   w.OnLogLine = [&](const QString& line, bool appended) {
-    if (!appended && line.startsWith("- table \"crew") && !asked) {
-      asked = true;
-      w.Close();  // as the close box does while the run pumps messages
-    }
+    if (!appended && line == "- table \"crew") w.Close();
   };
-  w.cmStartClick(w.cmStart);
-  EXPECT_TRUE(asked);
-  const QStringList run = RunPart(SavedLog());
-  EXPECT_EQ(run, QStringList({"", "Starting", "", "T Reindexing DB \"" + Db("DB.add") + "\"",
-                              "- table \"crew, open, reindex, finished", "", "T Finished."}))
-      << run.join('\n').toStdString();
-  EXPECT_EQ(DatabaseList, nullptr) << "the window closed once the run had ended";
+  ScopedErrorMessageCapture boxes;
+  w.cmStart->Click();
+  ASSERT_EQ(boxes.messages().size(), 1u);
+  EXPECT_EQ(boxes.messages()[0].text,
+            "Cannot create file \"" + DataFolder() + "Logs\\quenlor.txt\". The system cannot find the path specified.");
+  EXPECT_EQ(DatabaseList, nullptr) << "the window closed after the message";
+  EXPECT_FALSE(w.Widget()->isVisible());
+  Screen->SetCursor(crDefault);
+}
+
+// An exception that is not one of the runtime's (here: memory ran out while a table was being
+// logged) passes the table and dictionary handlers. The run still ends its log and saves it,
+// then the exception reaches the default handler; the window can be closed afterwards, or
+// closes at once when that was asked for during the run.
+TEST_F(ReindexRunTest, AnExceptionNoHandlerTakesEndsTheRunWithItsLogAndLeavesTheWindowClosable) {
+  MakeDictionary("DB.add", {"crew", "vessel"});
+  MakeDictionary("1000002/sitedb.add", {"job"});
+  for (bool closeAsked : {false, true}) {
+    SCOPED_TRACE(closeAsked ? "closed during the run" : "not closed");
+    MainWindowProbe& w = CreateWindow();
+    w.Show();
+    bool thrown = false;
+    w.OnLogLine = [&](const QString& line, bool appended) {
+      if (!appended && line == "- table \"crew" && !thrown) {
+        thrown = true;
+        if (closeAsked) w.Close();
+        throw std::bad_alloc();
+      }
+    };
+    {
+      ScopedErrorMessageCapture boxes;
+      w.cmStart->Click();  // as the user clicks: the exception goes to the default handler
+      ASSERT_EQ(boxes.messages().size(), 1u);
+      EXPECT_EQ(boxes.messages()[0].text, "std::bad_alloc");
+    }
+    const QStringList run = RunPart(SavedLog());
+    EXPECT_EQ(run, QStringList({"", "Starting", "", "T Reindexing DB \"" + Db("DB.add") + "\"", "- table \"crew",
+                                "ERROR: std::bad_alloc", "", "T Stopped.",
+                                "WARNING: DB \"" + Db("DB.add") + "\" was not reindexed to its end.",
+                                "WARNING: DB \"" + Db("1000002\\sitedb.add") + "\" was not reindexed."}))
+        << run.join('\n').toStdString();
+    EXPECT_FALSE(w.Running());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the run is over: the busy cursor goes";
+    if (!closeAsked) {
+      EXPECT_NE(DatabaseList, nullptr);
+      w.Close();
+    }
+    EXPECT_EQ(DatabaseList, nullptr) << "the window closed";
+    EXPECT_FALSE(w.Widget()->isVisible());
+    window.reset();
+    fmReindex = nullptr;
+  }
 }
 
 TEST_F(ReindexRunTest, ATableHeldOpenByAnotherProcessIsLoggedAndTheFollowingTablesAreProcessed) {
