@@ -60,6 +60,8 @@ class IndexFile {
   // Whether path() still leads to the file this object has open (a rebuild puts a new file
   // under the name).
   bool NamedByItsPath() { return file_->NamedBy(path_.string()); }
+  // The same, and path() is the file's own name in its folder, not a symbolic link to it.
+  bool NamedDirectlyByItsPath() { return file_->NamedDirectlyBy(path_.string()); }
   virtual IndexFormat format() const = 0;
   // The page size of the file: chosen per file for native files, fixed by the DBF formats.
   virtual uint32_t pageSize() const = 0;

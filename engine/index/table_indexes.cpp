@@ -9,6 +9,7 @@
 #include "engine/core/error.h"
 #include "engine/index/collation.h"
 #include "engine/index/table_reindex.h"
+#include "engine/storage/storage.h"
 #include "engine/table/table_files.h"
 #include "engine/table/table_type.h"
 
@@ -254,9 +255,13 @@ IndexFile& TableIndexes::FileOf(const Tag& t) { return *files_.at(t.file).index;
 
 bool TableIndexes::FilesStillCurrent() {
   if (!unavailable_.empty() || !brokenNtx_.empty() || (hasStructural_ && files_.empty())) return false;
+  const bool namesUnchanged = table_.namesUnchangedAtResume();
   try {
     for (File& f : files_) {
-      if (!f.index->NamedByItsPath()) return false;
+      if (namesUnchanged && f.namedDirectly) continue;
+      f.namedDirectly = storage::FolderOf(f.index->path().string()) == storage::FolderOf(table_.path()) &&
+                        f.index->NamedDirectlyByItsPath();
+      if (!f.namedDirectly && !f.index->NamedByItsPath()) return false;
     }
     // A file damaged in place reads as unavailable to a new open; so it must here.
     Reading reading(*this);

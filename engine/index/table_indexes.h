@@ -68,6 +68,8 @@ class TableIndexes final : public table::RecordObserver {
     bool structural = false;
     bool listed = false;  // an NTX file of an NTX table's definitions: rebuilt from them
     uint64_t catalogLoads = 0;  // index->catalogLoads() when the tags were last made from it
+    // At the last FilesStillCurrent, the file was in the table's folder and named directly.
+    bool namedDirectly = false;
   };
 
   // Makes the indexes of an open table and attaches them to it (once per open).
@@ -148,7 +150,9 @@ class TableIndexes final : public table::RecordObserver {
   // Whether what this object has open may serve a parked open of its table taken up again
   // (Table::Resume): every open index file is still the one its name leads to and reads as
   // sound (its header is read again), and no index was unavailable (it may have been rebuilt
-  // since).
+  // since). Called after Resume answered true: when it found the table's folder unchanged, an
+  // index file of that folder that its name led to directly at the last check is not looked
+  // up again.
   bool FilesStillCurrent();
 
   // RecordObserver

@@ -18,6 +18,26 @@ namespace {
 
 int Errno() { return errno ? errno : EIO; }
 
+int64_t Nanoseconds(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+// stat(2), or lstat(2) when `name` (the link itself rather than what it leads to).
+int StatHost(const std::string& path, bool name, FileInfo* info) {
+  *info = FileInfo{};
+  struct stat st;
+  if ((name ? ::lstat(path.c_str(), &st) : ::stat(path.c_str(), &st)) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? 0 : Errno();
+  }
+  info->exists = true;
+  info->isFolder = S_ISDIR(st.st_mode);
+  info->isLink = S_ISLNK(st.st_mode);
+  info->size = static_cast<uint64_t>(st.st_size);
+  info->id = static_cast<uint64_t>(st.st_ino);
+  info->device = static_cast<uint64_t>(st.st_dev);
+  info->modifiedNs = Nanoseconds(st.st_mtim);
+  info->changedNs = Nanoseconds(st.st_ctim);
+  return 0;
+}
+
 class HostFile final : public File {
  public:
   HostFile(std::string path, ErrorCode code, int fd, bool writable) : File(std::move(path), code), fd_(fd) {
@@ -166,16 +186,13 @@ class HostStorage final : public Storage {
 
   int Stat(const std::string& path, FileInfo* info) override {
     if (InMemory(path)) return Memory().Stat(path, info);
-    *info = FileInfo{};
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
-      return errno == ENOENT || errno == ENOTDIR ? 0 : Errno();
-    }
-    info->exists = true;
-    info->isFolder = S_ISDIR(st.st_mode);
-    info->size = static_cast<uint64_t>(st.st_size);
-    info->id = static_cast<uint64_t>(st.st_ino);
-    return 0;
+    return StatHost(path, false, info);
+  }
+
+  int StatName(const std::string& path, FileInfo* info) override {
+    // Memory files have no links: a name is always the file's own.
+    if (InMemory(path)) return Memory().Stat(path, info);
+    return StatHost(path, true, info);
   }
 
   int List(const std::string& folder, const std::string& prefix, std::vector<std::string>* names) override {

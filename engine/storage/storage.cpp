@@ -131,6 +131,13 @@ bool File::NamedBy(const std::string& path) {
   return info.exists && !info.isFolder && info.id == id;
 }
 
+bool File::NamedDirectlyBy(const std::string& path) {
+  uint64_t id = 0;
+  FileInfo info;
+  if (GetId(&id) != 0 || Current().StatName(path, &info) != 0) return false;
+  return info.exists && !info.isFolder && !info.isLink && info.id == id;
+}
+
 Storage& Current() {
   Storage* s = gCurrent.load(std::memory_order_acquire);
   return s ? *s : Host();

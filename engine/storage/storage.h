@@ -112,6 +112,10 @@ class File {
   // Whether `path` leads to this very file now (not to a file renamed over it, nor to none).
   // False whenever either side cannot be told, so a caller falls back to opening `path` anew.
   bool NamedBy(const std::string& path);
+  // As NamedBy, but only when the last part of `path` is this file's own name in its folder,
+  // not a symbolic link to it: then only a change of that folder's names can change what
+  // `path` leads to. False when it is a link or cannot be told.
+  bool NamedDirectlyBy(const std::string& path);
 
   // Throws EngineError(errorCode()) for `error` (an errno) while doing `what` ("write", ...).
   [[noreturn]] void Throw(const char* what, int error) const;
@@ -128,8 +132,15 @@ class File {
 struct FileInfo {
   bool exists = false;
   bool isFolder = false;
+  bool isLink = false;  // only from StatName: the name is a symbolic link
   uint64_t size = 0;
-  uint64_t id = 0;  // tells files apart while they exist (the host's inode number)
+  uint64_t id = 0;      // tells files apart while they exist (the host's inode number)
+  uint64_t device = 0;  // with id, tells apart files of different file systems
+  // The last change of the content (of a folder: of its names) and of the content or the
+  // attributes, in nanoseconds since 1970, as the file system stamps them; 0 when the storage
+  // cannot tell.
+  int64_t modifiedNs = 0;
+  int64_t changedNs = 0;
 };
 
 class Storage {
@@ -151,6 +162,13 @@ class Storage {
   virtual int SyncFolder(const std::string& folder) = 0;
   // What `path` is; a missing path answers 0 with info->exists false.
   virtual int Stat(const std::string& path, FileInfo* info) = 0;
+  // As Stat, but a symbolic link named by the last part of `path` is described itself
+  // (info->isLink), not followed. ENOTSUP from a storage that cannot tell.
+  virtual int StatName(const std::string& path, FileInfo* info) {
+    (void)path;
+    *info = FileInfo{};
+    return ENOTSUP;
+  }
   // The names in `folder` that begin with `prefix` (files and folders alike, without "." and
   // ".."), in no particular order; a missing folder answers ENOENT.
   virtual int List(const std::string& folder, const std::string& prefix, std::vector<std::string>* names) = 0;

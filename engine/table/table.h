@@ -62,6 +62,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/storage/folder_watch.h"
 #include "engine/storage/storage.h"
 #include "engine/table/memo_store.h"
 #include "engine/table/record_cipher.h"
@@ -325,8 +326,17 @@ class Table {
   // table are looked for again, as an open does. Answers false when any of that fails: the
   // caller destroys this open and opens the table anew, which then reports why it cannot when
   // it cannot (kTableInUse for a table opened exclusively meanwhile).
+  //
+  // The names (which file the path leads to, a pending replacement, transaction logs) are
+  // looked at only when the table's folder may have changed since the last Resume looked at
+  // them (storage::FolderWatch); otherwise what was seen then still holds, provided the table
+  // and its memo were named directly and not through symbolic links.
   bool Resume();
   bool parked() const { return parked_; }
+  // Whether the last Resume found the table's folder without any change of names since the
+  // Resume before it looked at them: then a file of the folder that its name led to then
+  // (directly, not through a link) is still what the name leads to.
+  bool namesUnchangedAtResume() const { return namesUnchanged_; }
 
   // The index layer's state of this open: its index files and their maintenance. It lives as
   // long as the open, so every user of the open (handles, SQL, copies) keeps the indexes right.
@@ -450,6 +460,9 @@ class Table {
   bool truncatePending_ = false; // records were taken back; the file is cut at the commit
   bool logsAtOpen_ = false;      // see transactionLogsAtOpen()
   bool parked_ = false;          // see Park()
+  storage::FolderWatch folderWatch_;  // the folder as Resume last looked at its names
+  bool namedDirectly_ = false;   // the table and memo were named directly then
+  bool namesUnchanged_ = false;  // see namesUnchangedAtResume()
   uint64_t headerChangeCounter_ = 0;  // the change counter when the header was read
   bool broken_ = false;          // the file was replaced but could not be read again
   bool intactChecked_ = false;  // exclusive opens check once that no counted record is missing

@@ -44,15 +44,26 @@ bool Table::Resume() {
     if (!file_->Lock(kOpenLockByte, 1, false)) return false;  // opened exclusively meanwhile
     parked_ = false;
     // From here on the open holds its lock again; a false answer leaves it to be destroyed.
-    if (!file_->NamedBy(path_)) return false;
-    if (memo_ && !memo_->file().NamedBy(format_->MemoPath(path_))) return false;
-    if (table_files::ReplacementPending(path_)) return false;
+    const std::string folder = storage::FolderOf(path_);
+    // The memo lives beside the table, so one folder holds every name looked at here. Logs
+    // seen last time are looked for again: recovering them may remove them at any time.
+    namesUnchanged_ = namedDirectly_ && !logsAtOpen_ && folderWatch_.Unchanged(folder);
+    if (!namesUnchanged_) {
+      folderWatch_.Begin(folder);
+      const std::string memoPath = memo_ ? format_->MemoPath(path_) : std::string();
+      namedDirectly_ = file_->NamedDirectlyBy(path_) && (!memo_ || memo_->file().NamedDirectlyBy(memoPath));
+      if (!namedDirectly_) {
+        if (!file_->NamedBy(path_)) return false;
+        if (memo_ && !memo_->file().NamedBy(memoPath)) return false;
+      }
+      if (table_files::ReplacementPending(path_)) return false;
+    }
     TableCounters now;
     if (!format_->ReadCounters(*file_, header_, &now)) return false;
     if (now.changeCounter != headerChangeCounter_) return false;
     header_.counters = now;
     // A transaction whose process died holds no lock: only its log beside the table tells.
-    logsAtOpen_ = TransactionLogsBeside();
+    if (!namesUnchanged_) logsAtOpen_ = TransactionLogsBeside();
     return true;
   } catch (const EngineError&) {
     return false;  // whatever failed, a fresh open meets it again and reports it

@@ -4,6 +4,11 @@
 // sees exactly as a connection that never read the table sees it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -58,7 +63,37 @@ class SqlParkedTables : public sqltest::SqlTest {
   }
 
   std::string Path() const { return ws_.Host("boats.adt"); }
+
+  // Stamps the tables' folder as last changed a minute ago, as a folder nobody has touched
+  // lately is: a kept open then trusts what it saw of the folder's names while they do not
+  // change. In a folder changed just now (every case's other half) it looks at them each time.
+  void AgeFolder() {
+    timespec ago{};
+    clock_gettime(CLOCK_REALTIME, &ago);
+    ago.tv_sec -= 60;
+    const timespec times[2] = {ago, ago};
+    ASSERT_EQ(utimensat(AT_FDCWD, ws_.Host(".").c_str(), times, 0), 0);
+  }
+
+  // Reads kBoats three times: the first statement opens the table, the second takes the kept
+  // open up and looks at the folder's names, the third finds the folder unchanged when it aged.
+  void ReadThrice(const std::string& sql) {
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(Query(sql), kBoats) << "statement " << i + 1;
+  }
+
+  // Makes the unindexed table `name` of kBoats (in a folder then aged when asked) and reads it
+  // thrice; answers the statement that reads it.
+  std::string CratesReadThrice(const std::string& name, bool aged) {
+    MakeTable(name, "ID,Integer;NAME,Char,12;", kBoats);
+    if (aged) AgeFolder();
+    const std::string sql = "select id, name from " + name + " order by id";
+    ReadThrice(sql);
+    return sql;
+  }
 };
+
+// Whether the tables' folder was last changed long before the statements (true) or just now.
+constexpr bool kFolderAges[] = {false, true};
 
 TEST_F(SqlParkedTables, AnExclusiveOpenElsewhereSucceedsBetweenStatementsAndIsRespected) {
   ASSERT_EQ(Read(), kBoats);
@@ -143,10 +178,14 @@ TEST_F(SqlParkedTables, WhatAnotherProcessDoesToTheTableIsReadByTheNextStatement
        },
        {}},
   };
+  for (bool aged : kFolderAges) {
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(std::string(c.what) + (aged ? ", in a folder unchanged for a minute" : ""));
+    if (aged) AgeFolder();
+    // The first statement opens the table, the next ones take the kept open up again.
     ASSERT_EQ(Read(), kBoats);
     ASSERT_EQ(LookUp(3), (Rows{{"Cormorant"}}));
+    ASSERT_EQ(Read(), kBoats);
     const std::string path = Path();
     ASSERT_EQ(acetest::RunInChild([&] { return c.change(path); }), 0);
     EXPECT_EQ(Read(), c.after);
@@ -157,64 +196,93 @@ TEST_F(SqlParkedTables, WhatAnotherProcessDoesToTheTableIsReadByTheNextStatement
     MakeBoats(kBoats);
     ASSERT_EQ(Run("create index byid on boats (id)"), 0u) << LastText();
   }
+  }
 }
 
-// The two cases below read a table without indexes: a change of an index file is noticed on its
+// Made the same way as the table at `path` was, so that only the file's identity tells them
+// apart; in another process.
+int MakeCratesAgain(const std::string& path, const Rows& rows) {
+  ADSHANDLE t = 0;
+  if (AdsCreateTable90(0, U8(path), nullptr, ADS_ADT, 1, 1, 1, 0, U8("ID,Integer;NAME,Char,12;"), 0, nullptr, &t)) {
+    return 1;
+  }
+  for (const auto& row : rows) {
+    if (AdsAppendRecord(t) || AdsSetString(t, ADSFIELD(1), U8(row[0]), 1) ||
+        AdsSetString(t, ADSFIELD(2), U8(row[1]), static_cast<UNSIGNED32>(row[1].size())) || AdsWriteRecord(t)) {
+      return 2;
+    }
+  }
+  return 0;
+}
+
+const Rows kFish = {{"1", "Anchovy"}, {"2", "Bream"}, {"3", "Char"}, {"4", "Dory"}};
+
+uint64_t ChangeCounterOf(const std::string& path) {
+  engine::table::Table::OpenOptions o;
+  o.readOnly = true;
+  return engine::table::Table::Open(path, o)->changeCounter();
+}
+
+// The cases below read a table without indexes: a change of an index file is noticed on its
 // own (a rebuilt file has a new identity, a file left marked by a dead writer reads as
 // unavailable), and here only the table file's identity and the transaction logs may tell.
 TEST_F(SqlParkedTables, ATableMadeAgainWithTheSameChangeCounterIsReadAsItIsNow) {
-  MakeTable("crates", "ID,Integer;NAME,Char,12;", kBoats);
-  const Rows others = {{"1", "Anchovy"}, {"2", "Bream"}, {"3", "Char"}, {"4", "Dory"}};
-  const std::string sql = "select id, name from crates order by id";
-  ASSERT_EQ(Query(sql), kBoats);
-  const std::string path = ws_.Host("crates.adt");
-  auto counter = [&] {
-    engine::table::Table::OpenOptions o;
-    o.readOnly = true;
-    return engine::table::Table::Open(path, o)->changeCounter();
-  };
-  const uint64_t before = counter();
-  // Made the same way as the first, so that only the file's identity tells them apart.
-  ASSERT_EQ(acetest::RunInChild([&] {
-              ADSHANDLE t = 0;
-              if (AdsCreateTable90(0, U8(path), nullptr, ADS_ADT, 1, 1, 1, 0, U8("ID,Integer;NAME,Char,12;"),
-                                   0, nullptr, &t)) {
-                return 1;
-              }
-              for (const auto& row : others) {
-                if (AdsAppendRecord(t) || AdsSetString(t, ADSFIELD(1), U8(row[0]), 1) ||
-                    AdsSetString(t, ADSFIELD(2), U8(row[1]), static_cast<UNSIGNED32>(row[1].size())) ||
-                    AdsWriteRecord(t)) {
-                  return 2;
-                }
-              }
-              return 0;
-            }),
-            0);
-  ASSERT_EQ(counter(), before) << "the case needs equal change counters";
-  EXPECT_EQ(Query(sql), others);
+  for (bool aged : kFolderAges) {
+    SCOPED_TRACE(aged ? "in a folder unchanged for a minute" : "in a folder changed just now");
+    const std::string name = aged ? "crates_aged" : "crates";
+    const std::string sql = CratesReadThrice(name, aged);
+    const std::string path = ws_.Host(name + ".adt");
+    const uint64_t before = ChangeCounterOf(path);
+    ASSERT_EQ(acetest::RunInChild([&] { return MakeCratesAgain(path, kFish); }), 0);
+    ASSERT_EQ(ChangeCounterOf(path), before) << "the case needs equal change counters";
+    EXPECT_EQ(Query(sql), kFish);
+  }
 }
 
-TEST_F(SqlParkedTables, ATransactionOfAProcessThatDiedIsStillFound) {
+// The table's name is a link to a file in another folder, and the file there is made again:
+// the table's own folder does not change, so only following the link tells.
+TEST_F(SqlParkedTables, ATableNamedByALinkIsFollowedToTheFileItLeadsToNow) {
   MakeTable("crates", "ID,Integer;NAME,Char,12;", kBoats);
+  namespace fs = std::filesystem;
+  const fs::path elsewhere = fs::path(ws_.Host("elsewhere"));
+  fs::create_directory(elsewhere);
+  const std::string target = (elsewhere / "crates.adt").string();
+  fs::rename(ws_.Host("crates.adt"), target);
+  fs::create_symlink(target, ws_.Host("crates.adt"));
+  AgeFolder();
   const std::string sql = "select id, name from crates order by id";
-  ASSERT_EQ(Query(sql), kBoats);
-  const std::string path = ws_.Host("crates.adt");
-  // An exclusive open writes its counters only when it commits: the dead transaction's change
-  // stands in the records while the change counter stays where the statement left it.
-  ASSERT_EQ(acetest::RunInChild([&] {
-              ADSHANDLE c = 0, t = 0;
-              if (AdsConnect60(U8(ws_.WinFolder()), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &c)) return 1;
-              if (AdsOpenTable90(c, U8(path), nullptr, ADS_ADT, 1, 1, 1, 1, nullptr, &t)) return 2;
-              if (AdsBeginTransaction(c) || AdsGotoRecord(t, 2) ||
-                  AdsSetString(t, U8("NAME"), U8("Ghost"), 5) || AdsWriteRecord(t) || AdsGotoRecord(t, 1)) {
-                return 3;
-              }
-              return 0;  // dies in the middle of its transaction
-            }),
-            0);
-  EXPECT_EQ(Query(sql), kBoats);
-  EXPECT_EQ(Query("select name from crates where id = 2"), (Rows{{"Barnacle"}}));
+  ASSERT_NO_FATAL_FAILURE(ReadThrice(sql));
+  const uint64_t before = ChangeCounterOf(target);
+  ASSERT_EQ(acetest::RunInChild([&] { return MakeCratesAgain(target, kFish); }), 0);
+  ASSERT_EQ(ChangeCounterOf(target), before) << "the case needs equal change counters";
+  EXPECT_EQ(Query(sql), kFish);
+}
+
+// A transaction's log is the only trace of a process that died in it. In a folder changed
+// just now the log is made within the same second as the folder's last change and the
+// statement before it, which a file system keeping whole seconds would stamp alike.
+TEST_F(SqlParkedTables, ATransactionOfAProcessThatDiedIsStillFound) {
+  for (bool aged : kFolderAges) {
+    SCOPED_TRACE(aged ? "in a folder unchanged for a minute" : "in a folder changed just now");
+    const std::string name = aged ? "crates_aged" : "crates";
+    const std::string sql = CratesReadThrice(name, aged);
+    const std::string path = ws_.Host(name + ".adt");
+    // An exclusive open writes its counters only when it commits: the dead transaction's
+    // change stands in the records while the change counter stays where the statement left it.
+    ASSERT_EQ(acetest::RunInChild([&] {
+                ADSHANDLE c = 0, t = 0;
+                if (AdsConnect60(U8(ws_.WinFolder()), ADS_LOCAL_SERVER, nullptr, nullptr, 0, &c)) return 1;
+                if (AdsOpenTable90(c, U8(path), nullptr, ADS_ADT, 1, 1, 1, 1, nullptr, &t)) return 2;
+                if (AdsBeginTransaction(c) || AdsGotoRecord(t, 2) ||
+                    AdsSetString(t, U8("NAME"), U8("Ghost"), 5) || AdsWriteRecord(t) || AdsGotoRecord(t, 1)) {
+                  return 3;
+                }
+                return 0;  // dies in the middle of its transaction
+              }),
+              0);
+    EXPECT_EQ(Query(sql), kBoats);
+    EXPECT_EQ(Query("select name from " + name + " where id = 2"), (Rows{{"Barnacle"}}));
+  }
 }
 
 }  // namespace
