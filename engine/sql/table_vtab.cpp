@@ -30,6 +30,10 @@ namespace engine::sql {
 namespace {
 
 constexpr uint32_t kBatch = 256;  // chosen records read at a time during a lookup
+// Chosen records at most this many bytes apart in the file are read with one read (reading
+// the records between costs less than another system call), and at most kGatherRecords at once.
+constexpr uint32_t kGatherGap = 4096;
+constexpr uint32_t kGatherRecords = 1024;
 // Bytes of records read from the file at a time during a scan: few reads, and a batch that
 // still sits in the processor's cache while its rows are handed to SQLite.
 constexpr size_t kScanBatchBytes = size_t{64} << 10;
@@ -90,6 +94,8 @@ struct TableScan : sqlite3_vtab_cursor {
   bool lookup = false;
   std::vector<uint32_t> chosen;
   size_t chosenAt = 0;
+  std::vector<uint32_t> fileOrder;  // LoadChosen's slots by record number
+  std::vector<uint8_t> gather;      // LoadChosen's read of a run of records close together
   // The file was opened for this statement and its counters read then: the first xFilter need
   // not read them again unless the statement has written since (session writes at the open).
   bool countersFresh = false;
@@ -683,9 +689,12 @@ void SeekLive(TableScan* s, uint32_t n) {
   s->recno = n;
 }
 
-// Reads the records of the lookup list from position i on, up to a batch of them: only the
-// records chosen, runs of consecutive ones at a time, and the committed images of records that
-// other connections' transactions changed.
+// Reads the records of the lookup list from position i on, up to a batch of them, into the
+// batch's slots in the list's order: only the records chosen, and the committed images of
+// records that other connections' transactions changed. The list is in the tag's order, which
+// jumps about the file; the records are read in file order instead, and records lying close
+// together (within kGatherGap bytes) are read with one read, so a range whose keys were
+// appended together costs a read per run rather than one per record.
 void LoadChosen(TableScan* s, size_t i) {
   const uint32_t length = s->file->schema().recordLength();
   size_t count = std::min<size_t>(kBatch, s->chosen.size() - i);
@@ -693,26 +702,63 @@ void LoadChosen(TableScan* s, size_t i) {
   s->unreadable.assign(count, false);
   s->batchFirst = static_cast<uint32_t>(i);
   s->batchCount = static_cast<uint32_t>(count);
+  // Slots by record number; records appended after the scan began are not shown.
+  std::vector<uint32_t>& order = s->fileOrder;
+  order.clear();
+  for (size_t k = 0; k < count; ++k) {
+    const uint32_t n = s->chosen[i + k];
+    if (n >= 1 && n <= s->count) {
+      order.push_back(static_cast<uint32_t>(k));
+    } else {
+      s->unreadable[k] = true;
+    }
+  }
+  std::sort(order.begin(), order.end(),
+            [&](uint32_t a, uint32_t b) { return s->chosen[i + a] < s->chosen[i + b]; });
+  // An encrypted record is decoded as it is read: only records asked for are read there.
+  const uint32_t gapRecords = s->file->encrypted() ? 1 : std::max<uint32_t>(1, kGatherGap / length);
   // Reading first and asking about transactions afterwards: a transaction that changed a record
   // before it was read still holds it then.
-  std::vector<std::pair<size_t, uint32_t>> runs;  // (first slot, records read)
-  for (size_t k = 0; k < count;) {
-    uint32_t first = s->chosen[i + k];
-    size_t run = 1;
-    while (k + run < count && s->chosen[i + k + run] == first + run) ++run;
-    uint32_t got = 0;
-    if (first <= s->count) {
-      // Records appended after the scan began are not shown.
-      uint32_t wanted = static_cast<uint32_t>(std::min<uint64_t>(run, uint64_t{s->count} - first + 1));
-      got = s->file->ReadRecords(first, wanted, s->batch.data() + k * length);
+  bool anyRead = false;
+  for (size_t at = 0; at < order.size();) {
+    const uint32_t first = s->chosen[i + order[at]];
+    size_t end = at + 1;
+    uint32_t last = first;
+    while (end < order.size()) {
+      const uint32_t n = s->chosen[i + order[end]];
+      if (n - last > gapRecords || n - first >= kGatherRecords) break;
+      last = n;
+      ++end;
     }
-    for (size_t r = got; r < run; ++r) s->unreadable[k + r] = true;
-    if (got) runs.emplace_back(k, got);
-    k += run;
+    const uint32_t span = last - first + 1;
+    uint32_t got = 0;
+    if (at + 1 == end) {
+      got = s->file->ReadRecords(first, 1, s->batch.data() + size_t{order[at]} * length);
+    } else {
+      s->gather.resize(size_t{span} * length);
+      got = s->file->ReadRecords(first, span, s->gather.data());
+    }
+    for (size_t e = at; e < end; ++e) {
+      const uint32_t n = s->chosen[i + order[e]];
+      uint8_t* slot = s->batch.data() + size_t{order[e]} * length;
+      if (n - first >= got) {
+        // Past what the run's read gave (a short file, or an encrypted record that could not
+        // be decoded): read alone, as if the run had not been gathered.
+        if (at + 1 == end || s->file->ReadRecords(n, 1, slot) == 0) {
+          s->unreadable[order[e]] = true;
+          continue;
+        }
+      } else if (at + 1 != end) {
+        std::memcpy(slot, s->gather.data() + size_t{n - first} * length, length);
+      }
+      anyRead = true;
+    }
+    at = end;
   }
-  if (runs.empty() || !s->file->ChangedByTransactions()) return;
-  for (auto [k, got] : runs) {
-    table::ShowCommitted(*s->file, s->connection, s->chosen[i + k], got, s->batch.data() + k * length);
+  if (!anyRead || !s->file->ChangedByTransactions()) return;
+  for (size_t k = 0; k < count; ++k) {
+    if (s->unreadable[k]) continue;
+    table::ShowCommitted(*s->file, s->connection, s->chosen[i + k], 1, s->batch.data() + k * length);
   }
 }
 
