@@ -1,6 +1,7 @@
 // The native index file; see adi_file.h.
 #include "engine/index/adi_file.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/core/error.h"
@@ -13,6 +14,9 @@ namespace engine::index {
 namespace {
 
 [[noreturn]] void Corrupt(const std::string& why) { Fail(err::kIndexFileCorrupt, "Index file damaged: " + why); }
+
+// Entries RecordsAt copies out of a leaf at a time (a leaf holds fewer on every page size).
+constexpr uint64_t kRecordsAtRun = 512;
 
 }  // namespace
 
@@ -183,6 +187,23 @@ uint32_t AdiFile::EntryAt(size_t tag, uint64_t rank, uint8_t* key) {
   Btree(*pager_, static_cast<uint32_t>(tag + 1), e.size(), t.root, t.height).At(rank, e.data());
   std::memcpy(key, e.data(), t.layout.keyLength());
   return LoadBE32(e.data() + t.layout.keyLength());
+}
+
+void AdiFile::RecordsAt(size_t tag, uint64_t from, uint64_t to, std::vector<uint32_t>* records) {
+  CheckKey(tag, {});
+  if (from >= to) return;
+  pager_->Trim();
+  TagInfo& t = tags_[tag];
+  const size_t entryLength = t.layout.entryLength(), keyLength = t.layout.keyLength();
+  Btree tree(*pager_, static_cast<uint32_t>(tag + 1), entryLength, t.root, t.height);
+  std::vector<uint8_t> run;
+  while (from < to) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(to - from, kRecordsAtRun));
+    run.resize(want * entryLength);
+    const size_t got = tree.AtRun(from, want, run.data());
+    for (size_t i = 0; i < got; ++i) records->push_back(LoadBE32(run.data() + i * entryLength + keyLength));
+    from += got;
+  }
 }
 
 uint64_t AdiFile::RankOf(size_t tag, std::span<const uint8_t> key, uint32_t recno) {

@@ -32,6 +32,7 @@ class AdiFile final : public IndexFile {
   uint64_t LowerBound(size_t tag, std::span<const uint8_t> prefix) override;
   uint64_t UpperBound(size_t tag, std::span<const uint8_t> prefix) override;
   uint32_t EntryAt(size_t tag, uint64_t rank, uint8_t* key) override;
+  void RecordsAt(size_t tag, uint64_t from, uint64_t to, std::vector<uint32_t>* records) override;
   uint64_t RankOf(size_t tag, std::span<const uint8_t> key, uint32_t recno) override;
   bool Revalidate() override;
   void Discard() override;

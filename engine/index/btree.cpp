@@ -1,6 +1,7 @@
 // B+tree operations; see btree.h and page_format.h.
 #include "engine/index/btree.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -91,7 +92,10 @@ uint64_t Btree::Bound(const uint8_t* prefix, size_t len, bool upper) {
 uint64_t Btree::LowerBound(const uint8_t* prefix, size_t len) { return Bound(prefix, len, false); }
 uint64_t Btree::UpperBound(const uint8_t* prefix, size_t len) { return Bound(prefix, len, true); }
 
-void Btree::At(uint64_t rank, uint8_t* out) {
+void Btree::At(uint64_t rank, uint8_t* out) { AtRun(rank, 1, out); }
+
+size_t Btree::AtRun(uint64_t rank, size_t max, uint8_t* out) {
+  ENGINE_CHECK(max > 0, "no entry asked for");
   ENGINE_CHECK(root_ == 0 || rank < Count(), "an entry asked for beyond the tag's count");
   if (root_ == 0) Fail(err::kIndexFileCorrupt, "Index file damaged: key position beyond the tag");
   uint32_t pg = root_;
@@ -108,8 +112,11 @@ void Btree::At(uint64_t rank, uint8_t* out) {
     pg = LoadLE<uint32_t>(InnerEntry(p, i));
   }
   const uint8_t* leaf = Node(pg, 0);
-  if (rank >= PageCount(leaf)) Corrupt(pg, "has fewer entries than its parent counts");
-  std::memcpy(out, LeafEntry(leaf, rank), entryLength_);
+  const size_t n = PageCount(leaf);
+  if (rank >= n) Corrupt(pg, "has fewer entries than its parent counts");
+  const size_t count = std::min<size_t>(max, n - static_cast<size_t>(rank));
+  std::memcpy(out, LeafEntry(leaf, static_cast<size_t>(rank)), count * entryLength_);
+  return count;
 }
 
 uint32_t Btree::Descend(const uint8_t* entry, PathStep* path) {

@@ -30,6 +30,9 @@ class Btree {
 
   // Copies the entry at rank into out (entry length bytes). REQUIRES: rank < Count().
   void At(uint64_t rank, uint8_t* out);
+  // Copies the entries from rank on into out, at most `max` of them and only as far as the
+  // leaf holding rank goes; answers how many (at least one). REQUIRES: rank < Count(), max > 0.
+  size_t AtRun(uint64_t rank, size_t max, uint8_t* out);
 
   // Inserts the entry; false when it is already present.
   bool Insert(const uint8_t* entry);

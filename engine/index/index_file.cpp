@@ -103,6 +103,11 @@ std::vector<size_t> IndexFile::CollationMismatches(const std::string& collation)
   return out;
 }
 
+void IndexFile::RecordsAt(size_t tag, uint64_t from, uint64_t to, std::vector<uint32_t>* records) {
+  std::vector<uint8_t> key(tags_.at(tag).layout.keyLength());
+  for (uint64_t r = from; r < to; ++r) records->push_back(EntryAt(tag, r, key.data()));
+}
+
 bool IndexFile::AdoptSegments(size_t tag, const std::vector<SegmentSpec>& segments, uint8_t keyType) {
   TagInfo& t = tags_.at(tag);
   if (t.described) return false;

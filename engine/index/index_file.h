@@ -94,6 +94,10 @@ class IndexFile {
   // Copies the key at rank into key (keyLength bytes) and returns its record number.
   // REQUIRES: rank < KeyCount(tag).
   virtual uint32_t EntryAt(size_t tag, uint64_t rank, uint8_t* key) = 0;
+  // Appends the record numbers of the entries at ranks [from, to) to *records, in the tag's
+  // order. REQUIRES: to <= KeyCount(tag). A format that can walk its pages in order reads each
+  // page once instead of looking every rank up from the root.
+  virtual void RecordsAt(size_t tag, uint64_t from, uint64_t to, std::vector<uint32_t>* records);
   // Rank of the entry (key, record), or of the entry after it when it is absent.
   virtual uint64_t RankOf(size_t tag, std::span<const uint8_t> key, uint32_t recno) = 0;
 

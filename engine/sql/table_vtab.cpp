@@ -450,12 +450,11 @@ int BestIndex(sqlite3_vtab* v, sqlite3_index_info* info) {
 }
 
 // The records whose key in a tag is `key`, ascending.
-std::vector<uint32_t> RecordsUnder(index::IndexFile& index, size_t tagInFile, std::span<const uint8_t> key, size_t keyLength) {
+std::vector<uint32_t> RecordsUnder(index::IndexFile& index, size_t tagInFile, std::span<const uint8_t> key) {
   uint64_t from = index.LowerBound(tagInFile, key);
   uint64_t to = index.UpperBound(tagInFile, key);
   std::vector<uint32_t> records;
-  std::vector<uint8_t> scratch(keyLength);
-  for (uint64_t r = from; r < to; ++r) records.push_back(index.EntryAt(tagInFile, r, scratch.data()));
+  index.RecordsAt(tagInFile, from, to, &records);
   std::sort(records.begin(), records.end());
   return records;
 }
@@ -505,7 +504,7 @@ std::optional<std::vector<uint32_t>> LookUp(TableVtab* vtab, table::Table& file,
   if (vtab->columnTag[column].fromRecord) {
     std::optional<std::vector<uint8_t>> k = KeyFromRecord(*indexes, *tag, file.schema(), column, value);
     if (!k) return std::nullopt;
-    return RecordsUnder(indexes->FileOf(*tag), tag->tagInFile, *k, layout.keyLength());
+    return RecordsUnder(indexes->FileOf(*tag), tag->tagInFile, *k);
   }
   index::KeyBuilder key(layout);
   switch (layout.segments()[0].kind) {
@@ -533,7 +532,7 @@ std::optional<std::vector<uint32_t>> LookUp(TableVtab* vtab, table::Table& file,
       return std::nullopt;
   }
   std::span<const uint8_t> k = key.Key();
-  return RecordsUnder(indexes->FileOf(*tag), tag->tagInFile, k, layout.keyLength());
+  return RecordsUnder(indexes->FileOf(*tag), tag->tagInFile, k);
 }
 
 // The key of a range bound on an ordered tag; nullopt when the value is not of the column's
@@ -613,8 +612,7 @@ std::optional<std::vector<uint32_t>> LookUpRange(TableVtab* vtab, table::Table& 
     return std::nullopt;
   }
   std::vector<uint32_t> records;
-  std::vector<uint8_t> scratch(info.layout.keyLength());
-  for (uint64_t r = from; r < to; ++r) records.push_back(index.EntryAt(tag->tagInFile, r, scratch.data()));
+  index.RecordsAt(tag->tagInFile, from, to, &records);
   if (delivery == Delivery::kRecordOrder) std::sort(records.begin(), records.end());
   if (delivery == Delivery::kDescending) std::reverse(records.begin(), records.end());
   return records;

@@ -32,6 +32,22 @@ std::vector<Entry> Contents(index::IndexFile& f, size_t tag) {
   return out;
 }
 
+std::vector<uint32_t> RecordsAt(index::IndexFile& f, size_t tag, uint64_t from, uint64_t to) {
+  std::vector<uint32_t> out;
+  f.RecordsAt(tag, from, to, &out);
+  return out;
+}
+
+std::vector<uint32_t> ModelRecords(const std::set<Entry>& m, uint64_t from, uint64_t to) {
+  std::vector<uint32_t> out;
+  uint64_t rank = 0;
+  for (const Entry& e : m) {
+    if (rank >= from && rank < to) out.push_back(e.second);
+    ++rank;
+  }
+  return out;
+}
+
 // Rank in the model of the first entry whose first prefix.size() bytes are >= / > prefix.
 uint64_t ModelBound(const std::set<Entry>& m, const Key& prefix, bool upper) {
   uint64_t rank = 0;
@@ -125,6 +141,10 @@ TEST_P(IndexTreeModel, RebuildInsertDeleteAndReopenAgreeWithModel) {
         ASSERT_EQ(f->LowerBound(t, prefix), ModelBound(m, prefix, false)) << "len " << len;
         ASSERT_EQ(f->UpperBound(t, prefix), ModelBound(m, prefix, true)) << "len " << len;
       }
+      // A run of ranks read leaf by leaf: from anywhere, across leaves, up to the end.
+      const uint64_t from = std::uniform_int_distribution<uint64_t>(0, m.size())(rng);
+      const uint64_t to = std::uniform_int_distribution<uint64_t>(from, m.size())(rng);
+      ASSERT_EQ(RecordsAt(*f, t, from, to), ModelRecords(m, from, to)) << from << ".." << to;
     }
   }
   for (size_t t = 0; t < tags.size(); ++t) {
@@ -138,6 +158,7 @@ TEST_P(IndexTreeModel, RebuildInsertDeleteAndReopenAgreeWithModel) {
   g->Verify();
   for (size_t t = 0; t < tags.size(); ++t) {
     ASSERT_EQ(Contents(*g, t), std::vector<Entry>(model[t].begin(), model[t].end())) << defs[t].name;
+    ASSERT_EQ(RecordsAt(*g, t, 0, model[t].size()), ModelRecords(model[t], 0, model[t].size())) << defs[t].name;
     // Rank of every present entry, and of absent ones (the next entry's rank).
     uint64_t rank = 0;
     for (const Entry& e : model[t]) {
