@@ -160,12 +160,15 @@ void WriteRows(table::Table& t, const std::function<bool(std::vector<sqlite3_val
   const table::Schema& schema = t.schema();
   std::vector<uint8_t> image(schema.recordLength());
   std::vector<sqlite3_value*> values;
+  // Made once, not per value: a function object of this size is allocated on the heap.
+  size_t column = 0;
+  const std::function<void(std::string_view)> setBlob = [&](std::string_view content) {
+    table::WriteBlobRef(schema, image.data(), column, content.empty() ? table::BlobRef{} : t.WriteBlob(content));
+  };
   while (next(&values)) {
     table::WriteEmptyRecord(schema, image.data());
-    for (size_t i = 0; i < values.size(); ++i) {
-      StoreValue(schema, image.data(), i, values[i], true, [&](std::string_view content) {
-        table::WriteBlobRef(schema, image.data(), i, content.empty() ? table::BlobRef{} : t.WriteBlob(content));
-      });
+    for (column = 0; column < values.size(); ++column) {
+      StoreValue(schema, image.data(), column, values[column], true, setBlob);
     }
     t.AppendRecord(image.data());
   }

@@ -17,6 +17,8 @@ namespace engine::sql {
 
 namespace {
 
+constexpr uint32_t kRecordsAtATime = 1024;  // result records KeysFollowRecordOrder reads at once
+
 bool IsWord(const Token& t, const char* word) { return !t.quoted && !t.literal && Upper(t.text) == word; }
 
 bool AllDigits(const std::string& s) {
@@ -75,20 +77,27 @@ bool KeysFollowRecordOrder(table::Table& result, const table::TagDefinition& tag
   index::TableRecord record(result.schema().fieldCount());
   expr::EvalOptions options;
   std::vector<uint8_t> previous;
-  bool first = true, ascending = true;
-  result.Scan([&](const table::RecordView& view) {
-    if (!ascending) return;
-    record.Set(&view);
-    builder.Clear();
-    keys.Build(record, options, builder);
-    std::span<const uint8_t> key = builder.Key();
-    if (!first && std::lexicographical_compare(key.begin(), key.end(), previous.begin(), previous.end())) {
-      ascending = false;
+  // A result is mostly small: the records are read in pieces no larger than the result.
+  const uint32_t total = result.cachedRecordCount();
+  const uint32_t length = result.schema().recordLength();
+  std::vector<uint8_t> images(size_t{std::min(total, kRecordsAtATime)} * length);
+  for (uint32_t n = 1; n <= total;) {
+    const uint32_t got = result.ReadRecords(n, std::min(kRecordsAtATime, total - n + 1), images.data());
+    if (got == 0) Fail(err::kTableTruncated, "A record of the result ended early.");
+    for (uint32_t k = 0; k < got; ++k) {
+      table::RecordView view(result.schema(), images.data() + size_t{k} * length, n + k);
+      record.Set(&view);
+      builder.Clear();
+      keys.Build(record, options, builder);
+      std::span<const uint8_t> key = builder.Key();
+      if (n + k > 1 && std::lexicographical_compare(key.begin(), key.end(), previous.begin(), previous.end())) {
+        return false;
+      }
+      previous.assign(key.begin(), key.end());
     }
-    previous.assign(key.begin(), key.end());
-    first = false;
-  });
-  return ascending;
+    n += got;
+  }
+  return true;
 }
 
 }  // namespace
