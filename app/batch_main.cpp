@@ -5,6 +5,7 @@
 // the run could not finish (the message goes to standard error): start-up failed, the log file
 // could not be saved, a failure no handler of the run takes ended it, or a termination signal
 // (SIGTERM, SIGINT, SIGHUP) stopped it, which happens after the table in progress.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -43,6 +44,10 @@ class LogEcho {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // A reader of the output that goes away (quenlor-batch | head) must not end the run halfway
+  // through a dictionary: writes to the closed pipe fail and are dropped, and the run goes on
+  // to its end and saves its log file.
+  std::signal(SIGPIPE, SIG_IGN);
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   SetUnattended(true);
   PrivateRuntimeFolder runtimeFolder;  // outlives every Qt object

@@ -71,12 +71,17 @@ class BatchProcess {
   }
 
   void Signal(int signal) const { kill(pid_, signal); }
+  // Stops reading: the program's next writes meet a pipe without a reader.
+  void CloseOutput() {
+    close(out_);
+    out_ = -1;
+  }
 
   // Reads the rest of the output and waits for the program to end.
   void Wait() {
     char buffer[4096];
     ssize_t n;
-    while ((n = read(out_, buffer, sizeof buffer)) > 0) output_.append(buffer, static_cast<size_t>(n));
+    while (out_ >= 0 && (n = read(out_, buffer, sizeof buffer)) > 0) output_.append(buffer, static_cast<size_t>(n));
     int st = 0;
     waitpid(pid_, &st, 0);
     waited_ = true;
@@ -250,6 +255,32 @@ TEST_F(Termination, ASignalDuringTheRunStopsItAfterTheCurrentTableAndLogsWhatWas
   const std::string saved((std::istreambuf_iterator<char>(in)), {});
   const std::vector<std::string> savedLines = Lines(saved);
   EXPECT_EQ(savedLines, std::vector<std::string>(printed.begin(), printed.end() - 1));
+  EXPECT_TRUE(fs::is_empty(host.root() / "tmp")) << "the work folder is removed";
+}
+
+// A reader that goes away in the middle of the run (quenlor-batch | head) does not stop it: the
+// run goes on to its end and saves the whole log.
+TEST_F(Termination, AReaderOfTheOutputThatGoesAwayDoesNotStopTheRun) {
+  const fs::path data = UseDataFolder(std::string(120, 'd'));
+  MakeDictionary(data, "DB.add", {"crew", "vessel"});
+  for (int i = 1; i <= 40; ++i) MakeDictionary(data, std::to_string(1000000 + i) + "/sitedb.add", {"job"});
+
+  BatchProcess batch(host.root() / "errors.txt");
+  ASSERT_TRUE(batch.ReadUntilLineWith("- table \"crew")) << batch.output() << batch.errors();
+  batch.CloseOutput();
+  batch.Wait();
+  ASSERT_TRUE(batch.exited()) << "ended by signal " << -batch.status() << "\n" << batch.errors();
+  EXPECT_EQ(batch.status(), 0) << batch.errors();
+
+  std::ifstream in(data / "Logs" / "quenlor.txt", std::ios::binary);
+  const std::string saved((std::istreambuf_iterator<char>(in)), {});
+  const std::vector<std::string> lines = Lines(saved);
+  ASSERT_FALSE(lines.empty());
+  const std::string finished = " Finished.";
+  EXPECT_TRUE(lines.back().size() > finished.size() &&
+              lines.back().compare(lines.back().size() - finished.size(), finished.size(), finished) == 0)
+      << saved;
+  EXPECT_NE(saved.find("1000040\\sitedb.add"), std::string::npos) << "the last site was reindexed";
   EXPECT_TRUE(fs::is_empty(host.root() / "tmp")) << "the work folder is removed";
 }
 
