@@ -62,6 +62,15 @@ void KeySorter::Sort() {
   sorted_ = true;
 }
 
+uint64_t KeySorter::DistinctKeys(size_t keyLength) {
+  Sort();
+  uint64_t distinct = itemCount_ > 0 ? 1 : 0;
+  for (size_t i = 1; i < itemCount_; ++i) {
+    if (std::memcmp(items_[i - 1].entry, items_[i].entry, keyLength) != 0) ++distinct;
+  }
+  return distinct;
+}
+
 // Least-significant-byte-first radix sort of the items by their prefix: one pass counts all
 // eight bytes, and a byte that is the same in every item (a marker, a high byte of a small
 // number) costs no pass.

@@ -50,6 +50,9 @@ class KeySorter {
 
   // Sorts the entries in memory (done by Drain when needed; callable ahead, from another thread).
   void Sort();
+  // The number of different keys (the first keyLength bytes of the entries) among the sorted
+  // entries. REQUIRES: nothing spilled; sorts first when needed.
+  uint64_t DistinctKeys(size_t keyLength);
   void Spill();
   // Calls out for each entry in ascending order. readBuffer bounds the memory of each run's
   // read buffer in a merge.

@@ -2,6 +2,7 @@
 #include "engine/index/rebuild.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +12,9 @@
 #include <numeric>
 #include <system_error>
 #include <thread>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 #include "engine/core/error.h"
 #include "engine/index/adi_file.h"
@@ -72,6 +76,7 @@ class Collector : public KeySink {
       groupCost[g] += cost_[t];
     }
     for (auto& g : groups_) std::sort(g.begin(), g.end());
+    groupCost_ = groupCost;
     const size_t totalCost = std::max<size_t>(1, std::accumulate(groupCost.begin(), groupCost.end(), size_t{0}));
     for (size_t g = 0; g < groups; ++g) {
       budget_.push_back(std::max<size_t>(1, static_cast<size_t>(static_cast<double>(budget) * groupCost[g] / totalCost)));
@@ -105,6 +110,11 @@ class Collector : public KeySink {
   std::vector<std::vector<size_t>> ConcurrentGroups() const override { return groups_; }
 
   std::vector<std::unique_ptr<KeySorter>>& sorters() { return sorters_; }
+  // Tag t's part of the budget, by the memory its entries take.
+  size_t ShareOf(size_t t) const {
+    const size_t g = groupOf_[t];
+    return std::max<size_t>(1, static_cast<size_t>(static_cast<double>(budget_[g]) * cost_[t] / groupCost_[g]));
+  }
 
  private:
   std::vector<std::unique_ptr<KeySorter>> sorters_;
@@ -113,6 +123,7 @@ class Collector : public KeySink {
   std::vector<bool> uninvert_;
   std::vector<std::vector<size_t>> groups_;
   std::vector<size_t> groupOf_;
+  std::vector<size_t> groupCost_;             // per group: the cost of an entry of each of its tags
   std::vector<size_t> budget_;                // per group
   std::vector<size_t> used_;                  // per group
   std::vector<std::vector<uint8_t>> natural_;  // per group
@@ -120,29 +131,156 @@ class Collector : public KeySink {
   Progress& progress_;
 };
 
-// Sorts the in-memory entries of every tag on up to as many threads as there are cores.
-void SortInParallel(std::vector<std::unique_ptr<KeySorter>>& sorters) {
-  size_t threads = std::max(1u, std::thread::hardware_concurrency());
-  threads = std::min(threads, sorters.size());
-  if (threads <= 1) return;
-  std::vector<std::exception_ptr> errors(sorters.size());
-  std::vector<std::thread> pool;
-  std::atomic<size_t> next{0};
-  for (size_t t = 0; t < threads; ++t) {
-    pool.emplace_back([&] {
-      for (size_t i = next++; i < sorters.size(); i = next++) {
-        try {
-          sorters[i]->Sort();
-        } catch (...) {
-          errors[i] = std::current_exception();  // handed to the calling thread below
-        }
-      }
-    });
+// Runs work(0) .. work(count - 1) on up to `threads` threads (the calling thread among them);
+// the first failure is rethrown once all have stopped.
+void ForEachInParallel(size_t count, size_t threads, const std::function<void(size_t)>& work) {
+  threads = std::min(threads, count);
+  if (threads <= 1) {
+    for (size_t i = 0; i < count; ++i) work(i);
+    return;
   }
+  std::vector<std::exception_ptr> errors(count);
+  std::atomic<size_t> next{0};
+  auto run = [&] {
+    for (size_t i = next++; i < count; i = next++) {
+      try {
+        work(i);
+      } catch (...) {
+        errors[i] = std::current_exception();  // handed to the calling thread below
+      }
+    }
+  };
+  std::vector<std::thread> pool;
+  for (size_t t = 1; t < threads; ++t) pool.emplace_back(run);
+  run();
   for (auto& th : pool) th.join();
   for (auto& e : errors) {
     if (e) std::rethrow_exception(e);
   }
+}
+
+// Hands the entries of a tag in order to `out`, calling `tick` every 65,536 entries.
+using DrainTag = std::function<void(size_t tag, const std::function<void(const uint8_t*)>& out, const std::function<void()>& tick)>;
+
+// Writes the tree of every tag of an .adi file, tag after tag from page firstPage on, and returns
+// the file's page count. Tag t's pages follow tag t - 1's, so its tree can be written as soon as
+// the page counts of the trees before it are known: at once for a tag that keeps every entry,
+// after its sort for a unique or candidate tag sorted in memory (from its distinct keys), and only
+// once it is written for such a tag merged from runs. Tags are taken in file order, so a thread
+// waiting for a page count waits for a tag another thread holds. With more than one thread the
+// calling thread only reports progress (the callback runs on it alone) and stops the others when
+// the rebuild is cancelled or one of them fails.
+uint32_t WriteTrees(storage::File& out, uint32_t pageSize, uint32_t firstPage, std::vector<TagInfo>& tags,
+                    std::vector<std::unique_ptr<KeySorter>>& sorters, size_t threads, size_t pageBuffer,
+                    const DrainTag& drain, Progress& progress, const std::function<unsigned()>& percent) {
+  const size_t n = tags.size();
+  threads = std::max<size_t>(1, std::min(threads, n));
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<int64_t> pages(n, -1);  // known page counts
+  std::atomic<bool> stop{false};
+  std::exception_ptr failure;
+  size_t running = threads;
+  std::atomic<size_t> next{0};
+  // The first page of tag t, or -1 while a page count before it is unknown. REQUIRES: mutex held.
+  auto startOf = [&](size_t t) -> int64_t {
+    int64_t p = firstPage;
+    for (size_t u = 0; u < t; ++u) {
+      if (pages[u] < 0) return -1;
+      p += pages[u];
+    }
+    return p;
+  };
+  auto publish = [&](size_t t, uint64_t count) {
+    std::lock_guard<std::mutex> lock(mutex);
+    pages[t] = static_cast<int64_t>(count);
+    changed.notify_all();
+  };
+  auto tick = [&] {
+    if (threads == 1) {
+      progress.Report(percent());
+    } else if (stop.load(std::memory_order_relaxed)) {
+      Fail(err::kRebuildCancelled, "The index rebuild was stopped");  // the caller reports why
+    }
+  };
+  auto writeTag = [&](size_t t) {
+    KeySorter& sorter = *sorters[t];
+    const TagInfo& tag = tags[t];
+    int64_t foreseen = -1;
+    if (sorter.runCount() == 0) sorter.Sort();
+    if (!(tag.def.options & (kTagUnique | kTagCandidate))) {
+      foreseen = static_cast<int64_t>(TreeWriter::PagesFor(sorter.Total(), pageSize, tag.layout.entryLength()));
+    } else if (sorter.runCount() == 0) {
+      uint64_t distinct = sorter.DistinctKeys(tag.layout.keyLength());
+      foreseen = static_cast<int64_t>(TreeWriter::PagesFor(distinct, pageSize, tag.layout.entryLength()));
+    }
+    if (foreseen >= 0) publish(t, static_cast<uint64_t>(foreseen));
+    int64_t start;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      changed.wait(lock, [&] { return stop.load() || startOf(t) >= 0; });
+      if (stop.load()) return;
+      start = startOf(t);
+    }
+    if (start + std::max<int64_t>(foreseen, 0) > int64_t{UINT32_MAX}) {
+      Fail(err::kIndexIoError, "The index file would hold more than 4,294,967,295 pages");
+    }
+    PageWriter pw(out, pageSize, static_cast<uint32_t>(start), pageBuffer);
+    TreeWriter tree(pw, static_cast<uint32_t>(t + 1), tag.layout.entryLength());
+    drain(t, [&](const uint8_t* e) { tree.Add(e); }, tick);
+    tree.Finish(tags[t].root, tags[t].height);
+    pw.Finish();
+    const int64_t used = static_cast<int64_t>(pw.nextPage()) - start;
+    if (foreseen >= 0 && used != foreseen) {
+      // Trees written after this one were placed by the count foreseen: the file is unusable.
+      Fail(err::kIndexIoError, "The tree of index tag \"" + tag.def.name + "\" took " + std::to_string(used) +
+                                   " pages instead of the " + std::to_string(foreseen) + " foreseen");
+    }
+    if (foreseen < 0) publish(t, static_cast<uint64_t>(used));
+  };
+  if (threads == 1) {
+    for (size_t t = 0; t < n; ++t) writeTag(t);
+  } else {
+    auto work = [&] {
+      try {
+        for (size_t t = next++; t < n && !stop.load(); t = next++) writeTag(t);
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!failure) failure = std::current_exception();  // handed to the calling thread below
+        stop = true;
+      }
+      std::lock_guard<std::mutex> lock(mutex);
+      --running;
+      changed.notify_all();
+    };
+    std::vector<std::thread> pool;
+    for (size_t i = 0; i < threads; ++i) pool.emplace_back(work);
+    std::exception_ptr cancelled;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      while (running > 0) {
+        changed.wait_for(lock, std::chrono::milliseconds(50));
+        if (cancelled || failure) continue;
+        lock.unlock();
+        try {
+          progress.Report(percent());
+        } catch (...) {
+          cancelled = std::current_exception();
+        }
+        lock.lock();
+        if (cancelled) {
+          stop = true;
+          changed.notify_all();
+        }
+      }
+    }
+    for (auto& th : pool) th.join();
+    if (cancelled) std::rethrow_exception(cancelled);
+    if (failure) std::rethrow_exception(failure);
+  }
+  uint64_t total = firstPage;
+  for (int64_t p : pages) total += static_cast<uint64_t>(p);
+  return static_cast<uint32_t>(total);
 }
 
 }  // namespace
@@ -192,30 +330,39 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
   for (auto& s : sorters) {
     totalKeys += s->Total();
     spilled = spilled || s->runCount() > 0;
+    stats.runs += s->runCount();
   }
-  if (!spilled && options.parallelSort) SortInParallel(sorters);
+  if (spilled) {
+    // What the spilled tags still hold goes to a last run now, so that their merges have the
+    // budget to themselves.
+    ForEachInParallel(sorters.size(), threads, [&](size_t t) {
+      if (sorters[t]->runCount() > 0) sorters[t]->Spill();
+    });
+  }
+  // .adi trees are sorted and written tag by tag on every thread; the other formats sort here.
+  if (format != IndexFormat::kAdi && !spilled) ForEachInParallel(sorters.size(), threads, [&](size_t t) { sorters[t]->Sort(); });
 
   std::filesystem::path work = RebuildWorkPath(path);
   std::unique_ptr<storage::File> out = storage::OpenFile(work.string(), storage::OpenMode::kCreate, err::kIndexIoError);
   try {
-    uint64_t written = 0;
+    std::atomic<uint64_t> written{0};
+    std::atomic<uint64_t> keys{0};
     // Hands the entries of tag t in order to `out`: unique tags keep the first record of each
-    // key, candidate tags refuse a second one.
-    auto drainTag = [&](size_t t, const std::function<void(const uint8_t*)>& out) {
+    // key, candidate tags refuse a second one. `tick` is called every 65,536 entries.
+    auto drainTag = [&](size_t t, const std::function<void(const uint8_t*)>& out, const std::function<void()>& tick) {
       TagInfo& tag = tags[t];
-      stats.runs += sorters[t]->runCount();
       const size_t keyLen = tag.layout.keyLength();
       const bool unique = tag.def.options & kTagUnique;
       const bool candidate = tag.def.options & kTagCandidate;
       std::vector<uint8_t> last(tag.layout.entryLength());
       bool haveLast = false;
-      size_t readBuffer = std::min<size_t>(size_t{1} << 20, budget / (2 * (sorters[t]->runCount() + 1)));
-      uint64_t seen = 0;
+      size_t readBuffer = std::min<size_t>(size_t{1} << 20, collector.ShareOf(t) / (sorters[t]->runCount() + 1));
+      uint64_t seen = 0, kept = 0;
       sorters[t]->Drain(
           [&](const uint8_t* e) {
             if ((++seen & 0xFFFF) == 0) {
-              progress.Report(kScanShare + static_cast<unsigned>((written + seen) * (99 - kScanShare) /
-                                                                 std::max<uint64_t>(totalKeys, 1)));
+              written.fetch_add(0x10000, std::memory_order_relaxed);
+              tick();
             }
             if ((unique || candidate) && haveLast && std::memcmp(last.data(), e, keyLen) == 0) {
               if (candidate) {
@@ -230,22 +377,22 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
               haveLast = true;
             }
             out(e);
-            ++stats.keys;
+            ++kept;
           },
           readBuffer);
-      written += seen;
+      written.fetch_add(seen & 0xFFFF, std::memory_order_relaxed);
+      keys.fetch_add(kept, std::memory_order_relaxed);
     };
+    auto percentWritten = [&] {
+      return kScanShare + static_cast<unsigned>(std::min<uint64_t>(written.load(), totalKeys) * (99 - kScanShare) /
+                                                std::max<uint64_t>(totalKeys, 1));
+    };
+    auto reportWritten = [&] { progress.Report(percentWritten()); };
     if (format == IndexFormat::kAdi) {
       uint32_t headerPages = HeaderPageCount(pageSize, SerializeCatalog(tags).size());
-      PageWriter pages(*out, pageSize, headerPages);
-      for (size_t t = 0; t < tags.size(); ++t) {
-        TreeWriter tree(pages, static_cast<uint32_t>(t + 1), tags[t].layout.entryLength());
-        drainTag(t, [&](const uint8_t* e) { tree.Add(e); });
-        tree.Finish(tags[t].root, tags[t].height);
-      }
-      pages.Finish();
-      stats.pages = pages.nextPage();
-      std::vector<uint8_t> header = BuildHeaderPages(pageSize, pages.nextPage(), 0, 0, 1, SerializeCatalog(tags));
+      stats.pages = WriteTrees(*out, pageSize, headerPages, tags, sorters, threads, PageWriter::kDefaultBuffer, drainTag,
+                               progress, percentWritten);
+      std::vector<uint8_t> header = BuildHeaderPages(pageSize, static_cast<uint32_t>(stats.pages), 0, 0, 1, SerializeCatalog(tags));
       out->Write(0, header.data(), header.size());
     } else if (format == IndexFormat::kNtx) {
       // The B-tree's shape follows from its entry count, known once duplicates of a unique or
@@ -257,21 +404,22 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
       if (tag.def.options & (kTagUnique | kTagCandidate)) {
         spool = std::make_unique<KeySorter>(tag.layout.entryLength(), workFolder);
         const size_t keyLen = tag.layout.keyLength();
-        drainTag(0, [&](const uint8_t* e) { spool->Add(e, keyLen, LoadBE32(e + keyLen)); });
+        drainTag(0, [&](const uint8_t* e) { spool->Add(e, keyLen, LoadBE32(e + keyLen)); }, reportWritten);
         count = spool->Total();
       }
       NtxFile::Write(*out, tag, count, [&](const std::function<void(const uint8_t*)>& take) {
         if (spool) {
           spool->Drain(take, std::min<size_t>(size_t{1} << 20, budget / (2 * (spool->runCount() + 1))));
         } else {
-          drainTag(0, take);
+          drainTag(0, take, reportWritten);
         }
       });
       stats.pages = out->Size() / kNtxPageSize;
     } else {
-      CdxFile::Write(*out, tags, [&](size_t t, const std::function<void(const uint8_t*)>& take) { drainTag(t, take); });
+      CdxFile::Write(*out, tags, [&](size_t t, const std::function<void(const uint8_t*)>& take) { drainTag(t, take, reportWritten); });
       stats.pages = out->Size() / kCdxPageSize;
     }
+    stats.keys = keys.load();
     progress.Report(99);
     table_files::ReplaceIndexFile(*out, work.string(), path.string(), options.durable);
   } catch (...) {

@@ -1,6 +1,7 @@
 // Bottom-up tree construction; see tree_writer.h and page_format.h.
 #include "engine/index/tree_writer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/core/check.h"
@@ -10,9 +11,9 @@
 
 namespace engine::index {
 
-PageWriter::PageWriter(storage::File& file, uint32_t pageSize, uint32_t firstPage)
+PageWriter::PageWriter(storage::File& file, uint32_t pageSize, uint32_t firstPage, size_t bufferBytes)
     : file_(file), pageSize_(pageSize), next_(firstPage), bufferedFrom_(firstPage) {
-  buffer_.resize(size_t{4} << 20);
+  buffer_.resize(std::max<size_t>(bufferBytes / pageSize, 1) * pageSize);
 }
 
 uint32_t PageWriter::Append(uint8_t* page) {
@@ -83,6 +84,19 @@ void TreeWriter::Emit(size_t level) {
   ++L.emitted;
   std::memset(p + kPageHeaderSize, 0, out_.pageSize() - kPageHeaderSize);
   Push(level + 1, first.data(), pg, count);
+}
+
+uint64_t TreeWriter::PagesFor(uint64_t entries, uint32_t pageSize, size_t entryLength) {
+  if (entries == 0) return 0;
+  const uint64_t leafCap = LeafCapacity(pageSize, entryLength);
+  const uint64_t innerCap = InnerCapacity(pageSize, entryLength);
+  uint64_t level = (entries + leafCap - 1) / leafCap;
+  uint64_t total = level;
+  while (level > 1) {
+    level = (level + innerCap - 1) / innerCap;
+    total += level;
+  }
+  return total;
 }
 
 void TreeWriter::Finish(uint32_t& root, uint8_t& height) {

@@ -3,7 +3,10 @@
 // PageWriter appends sealed pages to a new file through a large buffer, numbering them from a
 // first page on. TreeWriter fills leaves completely, and each inner level likewise as its
 // children are finished, so a tree of n entries takes ceil(n / leaf capacity) leaves plus the
-// inner pages above them, written strictly sequentially. Both are used by one thread at a time.
+// inner pages above them, written strictly sequentially; PagesFor tells that number in advance, so
+// trees of different tags can be written at once, each into the page range that follows the
+// trees before it. Each object is used by one thread at a time; different PageWriters may write
+// to one file from different threads, into page ranges that do not overlap.
 #pragma once
 
 #include <cstddef>
@@ -16,13 +19,16 @@ namespace engine::index {
 
 class PageWriter {
  public:
-  PageWriter(storage::File& file, uint32_t pageSize, uint32_t firstPage);
+  // Pages go to the file through a buffer of bufferBytes (at least one page).
+  PageWriter(storage::File& file, uint32_t pageSize, uint32_t firstPage, size_t bufferBytes = kDefaultBuffer);
   // Seals a copy of the page and returns its page number.
   uint32_t Append(uint8_t* page);
   // Writes what is buffered.
   void Finish();
   uint32_t nextPage() const { return next_; }
   uint32_t pageSize() const { return pageSize_; }
+
+  static constexpr size_t kDefaultBuffer = size_t{4} << 20;
 
  private:
   storage::File& file_;
@@ -40,6 +46,10 @@ class TreeWriter {
   void Add(const uint8_t* entry);
   // Writes the partly filled pages and returns the root and height (0, 0 for no entries).
   void Finish(uint32_t& root, uint8_t& height);
+
+  // The number of pages a tree of `entries` entries takes: ceil(entries / leaf capacity) leaves,
+  // and above every level of more than one page, ceil(pages / inner capacity) inner pages.
+  static uint64_t PagesFor(uint64_t entries, uint32_t pageSize, size_t entryLength);
 
  private:
   struct Level {

@@ -2,6 +2,7 @@
 // from 0 to 100; a cancelled or failed rebuild leaves the previous file untouched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -10,6 +11,9 @@
 #include "engine/index/index_file.h"
 #include "engine/index/key_builder.h"
 #include "engine/index/rebuild.h"
+#include "engine/index/page_format.h"
+#include "engine/index/tree_writer.h"
+#include "engine/storage/storage.h"
 #include "support/index_test_support.h"
 #include "test_env.h"
 
@@ -47,32 +51,90 @@ class IndexRebuild : public ::testing::Test {
   indextest::MemoryKeySource src_;
 };
 
-// With a budget far below the keys' size the rebuild spills runs and merges them; the file it
-// writes is byte for byte the file of an in-memory rebuild, and holds the model's entries.
-TEST_F(IndexRebuild, MergedRunsGiveTheSameFileAsAnInMemorySort) {
-  index::RebuildOptions big;
-  index::RebuildStats inMemory = index::RebuildIndexFile(dir_.path() / "mem.adi", 1024, defs_, src_, big);
-  EXPECT_EQ(inMemory.runs, 0u);
-  index::RebuildOptions small;
-  small.memoryBudget = 1;  // raised to the minimum, still far below the keys
-  small.parallelSort = false;
-  index::RebuildStats merged = index::RebuildIndexFile(dir_.path() / "runs.adi", 1024, defs_, src_, small);
-  EXPECT_GT(merged.runs, defs_.size());
-  EXPECT_EQ(merged.keys, inMemory.keys);
-  EXPECT_EQ(ReadAll(dir_.path() / "mem.adi"), ReadAll(dir_.path() / "runs.adi"));
-
-  auto f = index::IndexFile::Open(dir_.path() / "runs.adi");
-  f->Verify();
-  for (size_t t = 0; t < defs_.size(); ++t) {
-    std::set<indextest::Entry> m = indextest::ExpectedEntries(src_, t, defs_[t].options);
-    ASSERT_EQ(f->KeyCount(t), m.size());
-    indextest::Key k(f->tag(t).layout.keyLength());
-    uint64_t r = 0;
-    for (const auto& e : m) {
-      uint32_t recno = f->EntryAt(t, r++, k.data());
-      ASSERT_EQ(recno, e.second);
-      ASSERT_EQ(k, e.first);
+// Sorted in memory or merged from runs, on one thread or on several, a rebuild writes the same
+// file byte for byte, holding the model's entries. With the unique tag first, the trees after it
+// are placed by its count of distinct keys, which a merge knows only once it is written.
+TEST_F(IndexRebuild, EveryWayOfSortingGivesTheSameFile) {
+  struct Way {
+    const char* name;
+    size_t budget;
+    bool parallel;
+  } ways[] = {
+      {"in memory, one thread", index::kDefaultRebuildMemoryBudget, false},
+      {"in memory, parallel", index::kDefaultRebuildMemoryBudget, true},
+      {"runs, one thread", 1, false},  // raised to the minimum, still far below the keys
+      {"runs, parallel", 1, true},
+  };
+  for (bool uniqueFirst : {false, true}) {
+    SCOPED_TRACE(uniqueFirst ? "unique tag first" : "unique tag last");
+    std::vector<index::TagDef> defs = defs_;
+    indextest::MemoryKeySource src = src_;
+    if (uniqueFirst) {
+      std::rotate(defs.begin(), defs.end() - 1, defs.end());
+      for (auto& keys : src.records) std::rotate(keys.begin(), keys.end() - 1, keys.end());
     }
+    Bytes first;
+    uint64_t firstKeys = 0;
+    for (const Way& way : ways) {
+      SCOPED_TRACE(way.name);
+      index::RebuildOptions o;
+      o.memoryBudget = way.budget;
+      o.parallelSort = way.parallel;
+      auto path = dir_.path() / "w.adi";
+      index::RebuildStats stats = index::RebuildIndexFile(path, 1024, defs, src, o);
+      if (way.budget == 1) {
+        EXPECT_GT(stats.runs, defs.size());
+      } else {
+        EXPECT_EQ(stats.runs, 0u);
+      }
+      if (first.empty()) {
+        first = ReadAll(path);
+        firstKeys = stats.keys;
+        auto f = index::IndexFile::Open(path);
+        f->Verify();
+        for (size_t t = 0; t < defs.size(); ++t) {
+          std::set<indextest::Entry> m = indextest::ExpectedEntries(src, t, defs[t].options);
+          ASSERT_EQ(f->KeyCount(t), m.size());
+          indextest::Key k(f->tag(t).layout.keyLength());
+          uint64_t r = 0;
+          for (const auto& e : m) {
+            uint32_t recno = f->EntryAt(t, r++, k.data());
+            ASSERT_EQ(recno, e.second);
+            ASSERT_EQ(k, e.first);
+          }
+        }
+      } else {
+        EXPECT_EQ(stats.keys, firstKeys);
+        EXPECT_EQ(ReadAll(path), first);
+      }
+    }
+  }
+}
+
+// The page count a tree is placed by before it is written is the count its writer takes, at the
+// edges of full leaves and full inner pages.
+TEST_F(IndexRebuild, ATreeTakesThePagesForeseenForIt) {
+  constexpr uint32_t kPageSize = 512;
+  constexpr size_t kEntry = 60;
+  const uint64_t leaf = index::LeafCapacity(kPageSize, kEntry);
+  const uint64_t inner = index::InnerCapacity(kPageSize, kEntry);
+  for (uint64_t n : {uint64_t{0}, uint64_t{1}, leaf - 1, leaf, leaf + 1, leaf * inner, leaf * inner + 1,
+                     leaf * inner * inner, leaf * inner * inner + 1, leaf * inner * inner * 3 + 7}) {
+    SCOPED_TRACE(n);
+    auto file = storage::OpenFile((dir_.path() / "tree").string(), storage::OpenMode::kCreate, err::kIndexIoError);
+    index::PageWriter pages(*file, kPageSize, 3, 4096);
+    index::TreeWriter tree(pages, 1, kEntry);
+    std::vector<uint8_t> e(kEntry, 0);
+    for (uint64_t i = 0; i < n; ++i) {
+      StoreBE32(e.data() + kEntry - 4, static_cast<uint32_t>(i));
+      tree.Add(e.data());
+    }
+    uint32_t root = 0;
+    uint8_t height = 0;
+    tree.Finish(root, height);
+    pages.Finish();
+    EXPECT_EQ(pages.nextPage() - 3, index::TreeWriter::PagesFor(n, kPageSize, kEntry));
+    EXPECT_EQ(file->Size(), uint64_t{pages.nextPage()} * kPageSize * (n > 0));
   }
 }
 
