@@ -12,7 +12,8 @@
 // .adt, evaluating the key expressions, sorting, writing the trees, flushing the new file and
 // renaming it into place) and SQLite's REINDEX in autocommit (its journal and fsync included).
 // Each side runs in a child process of its own, so the peak memory printed (the child's
-// maximum resident set, from wait4) is that side's alone. SQLite gets the engine's memory
+// maximum resident set, from wait4) is that side's alone; beside it, what the child held just
+// before the timed work (its resident set then), so that peak minus that is what the work took. SQLite gets the engine's memory
 // budget as its page cache and two sorter threads, as many as the engine may use.
 //
 // The engine reads its sort budget from ACE_REBUILD_MEMORY_MB (docs/formats.md, "Rebuilds");
@@ -55,6 +56,19 @@ namespace fs = std::filesystem;
 const char* const kTags[][2] = {{"I", "I"}, {"US30", "UPPER(S30)"}, {"S20D", "S20;D"}};
 
 UNSIGNED8* U8(const char* s) { return reinterpret_cast<UNSIGNED8*>(const_cast<char*>(s)); }
+
+// The resident set of this process in MB, from /proc/self/status (0 where unavailable).
+double ResidentMb() {
+  FILE* f = std::fopen("/proc/self/status", "r");
+  if (f == nullptr) return 0;
+  char line[256];
+  double kb = 0;
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    if (std::strncmp(line, "VmRSS:", 6) == 0) kb = std::atof(line + 6);
+  }
+  std::fclose(f);
+  return kb / 1024.0;
+}
 
 double Now() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
@@ -150,6 +164,7 @@ void CreateDatabase(const fs::path& file, uint32_t n) {
 int ChildEngine(const fs::path& adt, uint32_t n) {
   ADSHANDLE t = 0;
   Check(AdsOpenTable90(0, U8(adt.c_str()), nullptr, gType, 1, 0, 2, ADS_EXCLUSIVE, nullptr, &t), "open");
+  const double before = ResidentMb();
   double t0 = Now();
   Check(AdsReindex61(t, 0), "reindex");
   double seconds = Now() - t0;
@@ -164,7 +179,7 @@ int ChildEngine(const fs::path& adt, uint32_t n) {
     }
   }
   Check(AdsCloseTable(t), "close");
-  std::printf("%.6f\n", seconds);
+  std::printf("%.6f %.1f\n", seconds, before);
   return 0;
 }
 
@@ -174,17 +189,19 @@ int ChildSqlite(const fs::path& file, size_t budgetMb) {
   std::string pragma = "PRAGMA cache_size = -" + std::to_string(budgetMb * 1024);
   bench::SqliteExec(db, pragma.c_str());
   bench::SqliteExec(db, "PRAGMA threads = 2");
+  const double before = ResidentMb();
   double t0 = Now();
   bench::SqliteExec(db, "REINDEX");
   double seconds = Now() - t0;
   sqlite3_close(db);
-  std::printf("%.6f\n", seconds);
+  std::printf("%.6f %.1f\n", seconds, before);
   return 0;
 }
 
 struct Figure {
   double seconds = 0;
   double peakMb = 0;
+  double beforeMb = 0;  // resident just before the timed work
 };
 
 // Runs this program again as a child with args and returns what it printed and its peak memory.
@@ -214,7 +231,9 @@ Figure RunChild(const std::vector<std::string>& args) {
     std::fprintf(stderr, "bench_table_reindex: the %s run failed\n", args[2].c_str());
     std::exit(1);
   }
-  return Figure{std::atof(out.c_str()), static_cast<double>(usage.ru_maxrss) / 1024.0};
+  double seconds = 0, before = 0;
+  std::sscanf(out.c_str(), "%lf %lf", &seconds, &before);
+  return Figure{seconds, static_cast<double>(usage.ru_maxrss) / 1024.0, before};
 }
 
 }  // namespace
@@ -272,24 +291,26 @@ int main(int argc, char** argv) {
   std::printf("engine: AdsReindex61 on the table opened exclusively, memory budget %zu MB\n", budgetMb);
   if (sqlite) std::printf("sqlite: %s REINDEX, cache_size %zu MB, threads 2\n", sqlite3_libversion(), budgetMb);
   const std::string self = argv[0];
-  std::vector<double> engineSeconds, enginePeak, ratios;
+  std::vector<double> engineSeconds, enginePeak, engineTaken, ratios;
   for (int round = 1; round <= repeat; ++round) {
     Figure ours = RunChild({self, "--child", "engine", adt.string(), std::to_string(records), TypeWord()});
-    std::printf("round %d: engine %.3f s (peak %.1f MB)", round, ours.seconds, ours.peakMb);
+    std::printf("round %d: engine %.3f s (peak %.1f MB, %.1f MB before)", round, ours.seconds, ours.peakMb, ours.beforeMb);
     engineSeconds.push_back(ours.seconds);
     enginePeak.push_back(ours.peakMb);
+    engineTaken.push_back(ours.peakMb - ours.beforeMb);
     if (sqlite) {
       Figure theirs = RunChild({self, "--child", "sqlite", db.string(), std::to_string(budgetMb), TypeWord()});
-      std::printf(", sqlite %.3f s (peak %.1f MB), ratio (sqlite / engine) %.2f", theirs.seconds, theirs.peakMb,
-                  theirs.seconds / ours.seconds);
+      std::printf(", sqlite %.3f s (peak %.1f MB, %.1f MB before), ratio (sqlite / engine) %.2f", theirs.seconds,
+                  theirs.peakMb, theirs.beforeMb, theirs.seconds / ours.seconds);
       ratios.push_back(theirs.seconds / ours.seconds);
     }
     std::printf("\n");
     std::fflush(stdout);
   }
-  std::printf("median of %d rounds (lowest to highest): engine %s s, peak %s MB", repeat,
+  std::printf("median of %d rounds (lowest to highest): engine %s s, peak %s MB (reindex's own %s MB)", repeat,
               bench::Format(bench::SpreadOf(engineSeconds), "%.3f").c_str(),
-              bench::Format(bench::SpreadOf(enginePeak), "%.1f").c_str());
+              bench::Format(bench::SpreadOf(enginePeak), "%.1f").c_str(),
+              bench::Format(bench::SpreadOf(engineTaken), "%.1f").c_str());
   if (sqlite) std::printf(", ratio (sqlite / engine) %s", bench::Format(bench::SpreadOf(ratios)).c_str());
   std::printf("\n");
   if (ownFolder) fs::remove_all(folder);

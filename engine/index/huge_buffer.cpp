@@ -11,16 +11,16 @@
 
 namespace engine::index {
 
-HugeBuffer::HugeBuffer(size_t bytes) {
+HugeBuffer::HugeBuffer(size_t bytes, bool hugePages) {
   if (bytes == 0) return;
-  constexpr size_t kHuge = size_t{2} << 20;
-  size_t size = (bytes + kHuge - 1) / kHuge * kHuge;
-  void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  const size_t unit = hugePages ? size_t{2} << 20 : size_t{4} << 10;
+  size_t size = (bytes + unit - 1) / unit * unit;
+  void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (p == MAP_FAILED) {
     Fail(err::kIndexIoError, "Cannot reserve " + std::to_string(size >> 20) + " MB for sorting keys: " +
                                  std::strerror(errno));
   }
-  ::madvise(p, size, MADV_HUGEPAGE);  // a hint; ignored where huge pages are unavailable
+  if (hugePages) ::madvise(p, size, MADV_HUGEPAGE);  // a hint; ignored where huge pages are unavailable
   data_ = p;
   size_ = size;
 }

@@ -1,6 +1,7 @@
-// Large anonymous memory for rebuilds, backed by transparent huge pages where the system
-// allows it: sorting millions of keys touches hundreds of megabytes once, and 2 MB pages cut
-// the cost of faulting that memory in. Owned by one object; not thread-safe.
+// Large anonymous memory for rebuilds: address space reserved at once, of which only the pages
+// touched take memory. Large buffers ask for transparent huge pages where the system allows them:
+// sorting millions of keys touches hundreds of megabytes, and 2 MB pages cut the cost of faulting
+// that memory in and of the TLB misses of jumping across it. Owned by one object; not thread-safe.
 #pragma once
 
 #include <cstddef>
@@ -10,8 +11,9 @@ namespace engine::index {
 class HugeBuffer {
  public:
   HugeBuffer() = default;
-  // Throws EngineError kIndexIoError when the memory cannot be had.
-  explicit HugeBuffer(size_t bytes);
+  // Throws EngineError kIndexIoError when the address space cannot be had. hugePages: ask for
+  // 2 MB pages (the size is then rounded up to 2 MB).
+  explicit HugeBuffer(size_t bytes, bool hugePages = true);
   ~HugeBuffer();
   HugeBuffer(HugeBuffer&& o) noexcept;
   HugeBuffer& operator=(HugeBuffer&& o) noexcept;

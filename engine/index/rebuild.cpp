@@ -57,9 +57,8 @@ class Collector : public KeySink {
             size_t budget, uint64_t records, Progress& progress, size_t threads)
       : uninvert_(uninvert), records_(records), progress_(progress) {
     for (const TagInfo& t : tags) {
-      sorters_.push_back(std::make_unique<KeySorter>(t.layout.entryLength(), workFolder));
       keyLength_.push_back(t.layout.keyLength());
-      cost_.push_back(sorters_.back()->CostPerEntry());
+      cost_.push_back(t.layout.entryLength());
     }
     // The heaviest tags first, each to the group that has the least so far.
     const size_t groups = std::max<size_t>(1, std::min(threads, tags.size()));
@@ -81,6 +80,16 @@ class Collector : public KeySink {
     for (size_t g = 0; g < groups; ++g) {
       budget_.push_back(std::max<size_t>(1, static_cast<size_t>(static_cast<double>(budget) * groupCost[g] / totalCost)));
     }
+    // A sorter never holds more than its group's budget, nor more than the keys of every record
+    // (with room for a count that was an estimate): the rest of its reservation is never touched.
+    const uint64_t keysAtMost = records + records / 16 + 64;
+    slack_.assign(groups, 0);
+    for (size_t t = 0; t < tags.size(); ++t) {
+      const size_t g = groupOf_[t];
+      const size_t capacity = static_cast<size_t>(std::min<uint64_t>(budget_[g], keysAtMost * cost_[t]));
+      sorters_.push_back(std::make_unique<KeySorter>(cost_[t], workFolder, capacity));
+      slack_[g] += sorters_.back()->Granularity();
+    }
     used_.assign(groups, 0);
     natural_.resize(groups);
   }
@@ -94,12 +103,14 @@ class Collector : public KeySink {
       for (size_t i = 0; i < natural.size(); ++i) natural[i] = static_cast<uint8_t>(~key[i]);
       key = natural.data();
     }
-    sorters_[tag]->Add(key, keyLength_[tag], recno);
-    used_[g] += cost_[tag];
-    if (used_[g] > budget_[g]) {
+    // The group's memory, counted in the pages its sorters take, stays within its budget: a
+    // group that is full writes its tags' entries as runs before taking more.
+    if (used_[g] + cost_[tag] + slack_[g] > budget_[g] && used_[g] > 0) {
       for (size_t t : groups_[g]) sorters_[t]->Spill();
       used_[g] = 0;
     }
+    sorters_[tag]->Add(key, keyLength_[tag], recno);
+    used_[g] += cost_[tag];
   }
 
   void RecordsDone(uint64_t count) override {
@@ -126,6 +137,7 @@ class Collector : public KeySink {
   std::vector<size_t> groupCost_;             // per group: the cost of an entry of each of its tags
   std::vector<size_t> budget_;                // per group
   std::vector<size_t> used_;                  // per group
+  std::vector<size_t> slack_;                 // per group: what its sorters' last pages may add
   std::vector<std::vector<uint8_t>> natural_;  // per group
   uint64_t records_;
   Progress& progress_;
@@ -320,7 +332,12 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
   std::vector<bool> uninvert;
   for (const TagInfo& t : tags) uninvert.push_back(format == IndexFormat::kCdx && CdxFile::StoresNaturalKeys(t));
   const size_t threads = options.parallelSort ? std::max(1u, std::thread::hardware_concurrency()) : 1;
-  Collector collector(tags, uninvert, workFolder, budget, stats.records, progress, threads);
+  // The page buffers of the threads writing trees come out of the budget first; the sorters and
+  // then the merges' read buffers share the rest.
+  const size_t writers = std::max<size_t>(1, std::min(threads, tags.size()));
+  const size_t pageBuffer = std::clamp<size_t>(budget / 16, size_t{64} << 10, PageWriter::kDefaultBuffer);
+  const size_t sortBudget = std::max(budget / 2, budget - std::min(budget, writers * pageBuffer));
+  Collector collector(tags, uninvert, workFolder, sortBudget, stats.records, progress, threads);
   source.Scan(tags, collector);
   progress.Report(kScanShare);
 
@@ -330,15 +347,17 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
   for (auto& s : sorters) {
     totalKeys += s->Total();
     spilled = spilled || s->runCount() > 0;
-    stats.runs += s->runCount();
   }
   if (spilled) {
     // What the spilled tags still hold goes to a last run now, so that their merges have the
     // budget to themselves.
     ForEachInParallel(sorters.size(), threads, [&](size_t t) {
-      if (sorters[t]->runCount() > 0) sorters[t]->Spill();
+      if (sorters[t]->runCount() == 0) return;
+      sorters[t]->Spill();
+      sorters[t]->FreeMemory();
     });
   }
+  for (auto& s : sorters) stats.runs += s->runCount();
   // .adi trees are sorted and written tag by tag on every thread; the other formats sort here.
   if (format != IndexFormat::kAdi && !spilled) ForEachInParallel(sorters.size(), threads, [&](size_t t) { sorters[t]->Sort(); });
 
@@ -347,6 +366,7 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
   try {
     std::atomic<uint64_t> written{0};
     std::atomic<uint64_t> keys{0};
+    size_t shareDivisor = 1;  // 2 while a merge feeds a second sort
     // Hands the entries of tag t in order to `out`: unique tags keep the first record of each
     // key, candidate tags refuse a second one. `tick` is called every 65,536 entries.
     auto drainTag = [&](size_t t, const std::function<void(const uint8_t*)>& out, const std::function<void()>& tick) {
@@ -356,7 +376,7 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
       const bool candidate = tag.def.options & kTagCandidate;
       std::vector<uint8_t> last(tag.layout.entryLength());
       bool haveLast = false;
-      size_t readBuffer = std::min<size_t>(size_t{1} << 20, collector.ShareOf(t) / (sorters[t]->runCount() + 1));
+      size_t readBuffer = std::min<size_t>(size_t{1} << 20, collector.ShareOf(t) / shareDivisor / (sorters[t]->runCount() + 1));
       uint64_t seen = 0, kept = 0;
       sorters[t]->Drain(
           [&](const uint8_t* e) {
@@ -390,26 +410,30 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
     auto reportWritten = [&] { progress.Report(percentWritten()); };
     if (format == IndexFormat::kAdi) {
       uint32_t headerPages = HeaderPageCount(pageSize, SerializeCatalog(tags).size());
-      stats.pages = WriteTrees(*out, pageSize, headerPages, tags, sorters, threads, PageWriter::kDefaultBuffer, drainTag,
+      stats.pages = WriteTrees(*out, pageSize, headerPages, tags, sorters, threads, pageBuffer, drainTag,
                                progress, percentWritten);
       std::vector<uint8_t> header = BuildHeaderPages(pageSize, static_cast<uint32_t>(stats.pages), 0, 0, 1, SerializeCatalog(tags));
       out->Write(0, header.data(), header.size());
     } else if (format == IndexFormat::kNtx) {
       // The B-tree's shape follows from its entry count, known once duplicates of a unique or
-      // candidate tag are gone: such a tag's entries pass through a second (already ordered)
-      // sort first.
+      // candidate tag are gone: counted in memory when the entries are there, else such a tag's
+      // entries pass through a second (already ordered) sort first, which takes half of the
+      // memory of the merge feeding it.
       const TagInfo& tag = tags[0];
       std::unique_ptr<KeySorter> spool;
       uint64_t count = sorters[0]->Total();
-      if (tag.def.options & (kTagUnique | kTagCandidate)) {
-        spool = std::make_unique<KeySorter>(tag.layout.entryLength(), workFolder);
-        const size_t keyLen = tag.layout.keyLength();
+      const size_t keyLen = tag.layout.keyLength();
+      if ((tag.def.options & (kTagUnique | kTagCandidate)) && sorters[0]->runCount() == 0) {
+        count = sorters[0]->DistinctKeys(keyLen);
+      } else if (tag.def.options & (kTagUnique | kTagCandidate)) {
+        shareDivisor = 2;
+        spool = std::make_unique<KeySorter>(tag.layout.entryLength(), workFolder, sortBudget / 2);
         drainTag(0, [&](const uint8_t* e) { spool->Add(e, keyLen, LoadBE32(e + keyLen)); }, reportWritten);
         count = spool->Total();
       }
       NtxFile::Write(*out, tag, count, [&](const std::function<void(const uint8_t*)>& take) {
         if (spool) {
-          spool->Drain(take, std::min<size_t>(size_t{1} << 20, budget / (2 * (spool->runCount() + 1))));
+          spool->Drain(take, std::min<size_t>(size_t{1} << 20, sortBudget / 2 / (spool->runCount() + 1)));
         } else {
           drainTag(0, take, reportWritten);
         }

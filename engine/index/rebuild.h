@@ -53,7 +53,7 @@ class KeySource {
   virtual void Scan(const std::vector<TagInfo>& tags, KeySink& sink) = 0;
 };
 
-// 256 MB: enough to sort about 2.5 million entries of three typical tags in memory.
+// 256 MB: enough to sort the keys of about 2.5 million records of three typical tags in memory.
 constexpr size_t kDefaultRebuildMemoryBudget = size_t{256} << 20;
 
 // The budget rebuilds use unless told otherwise: ACE_REBUILD_MEMORY_MB megabytes when that
@@ -62,7 +62,8 @@ constexpr size_t kDefaultRebuildMemoryBudget = size_t{256} << 20;
 size_t DefaultRebuildMemoryBudget();
 
 struct RebuildOptions {
-  // Memory for keys being sorted; beyond it sorted runs go to work files. At least 1 MB is used.
+  // Memory for the keys being sorted, the merges' read buffers and the page buffers of the trees
+  // being written; beyond it sorted runs go to work files. At least 1 MB is used.
   size_t memoryBudget = DefaultRebuildMemoryBudget();
   // Called with 0..100 as the rebuild advances (each value at most once); returning false stops
   // the rebuild with kRebuildCancelled and leaves the old file as it was.

@@ -10,6 +10,7 @@
 #include "engine/core/error.h"
 #include "engine/index/index_file.h"
 #include "engine/index/key_builder.h"
+#include "engine/index/key_sorter.h"
 #include "engine/index/rebuild.h"
 #include "engine/index/page_format.h"
 #include "engine/index/tree_writer.h"
@@ -107,6 +108,65 @@ TEST_F(IndexRebuild, EveryWayOfSortingGivesTheSameFile) {
         EXPECT_EQ(stats.keys, firstKeys);
         EXPECT_EQ(ReadAll(path), first);
       }
+    }
+  }
+}
+
+// The in-place radix sort orders entries as memcmp does, whatever the keys look like: random
+// bytes, few values, long common prefixes, keys that differ only in the record number, input
+// already in order or in reverse, and bucket sizes at the edge of finishing by insertion. A
+// sorter whose memory holds only a few entries at a time spills runs and merges them to the
+// same sequence.
+TEST(KeySorting, EntriesComeOutInByteOrder) {
+  struct Case {
+    const char* name;
+    size_t length;  // key + 4-byte record number
+    size_t n;
+    int shape;  // 0 random, 1 three byte values, 2 shared 20-byte prefix, 3 one key, 4 ascending, 5 descending
+  } cases[] = {
+      {"empty", 12, 0, 0},          {"one", 12, 1, 0},
+      {"insertion edge", 9, 24, 0}, {"radix edge", 9, 25, 0},
+      {"random", 12, 20000, 0},     {"few values", 34, 20000, 1},
+      {"long prefix", 34, 5000, 2}, {"one key", 14, 3000, 3},
+      {"ascending", 8, 5000, 4},    {"descending", 8, 5000, 5},
+      {"short entries", 5, 20000, 0},
+  };
+  std::mt19937 rng(7);
+  testenv::TempDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const size_t keyLength = c.length - 4;
+    std::vector<Bytes> entries;
+    for (size_t i = 0; i < c.n; ++i) {
+      Bytes e(c.length);
+      for (size_t b = 0; b < keyLength; ++b) {
+        switch (c.shape) {
+          case 0: e[b] = static_cast<uint8_t>(rng()); break;
+          case 1: e[b] = static_cast<uint8_t>("a Z"[rng() % 3]); break;
+          case 2: e[b] = b < 20 ? 'p' : static_cast<uint8_t>(rng()); break;
+          case 3: e[b] = 'k'; break;
+          case 4: e[b] = b + 4 < keyLength ? 0 : static_cast<uint8_t>(i >> (8 * (keyLength - 1 - b))); break;
+          case 5: e[b] = b + 4 < keyLength ? 0 : static_cast<uint8_t>((c.n - i) >> (8 * (keyLength - 1 - b))); break;
+        }
+      }
+      StoreBE32(e.data() + keyLength, static_cast<uint32_t>(rng() % 1000 * 100000 + i));  // unique
+      entries.push_back(e);
+    }
+    std::vector<Bytes> expected = entries;
+    std::sort(expected.begin(), expected.end());
+
+    Bytes flat;
+    for (const Bytes& e : entries) flat.insert(flat.end(), e.begin(), e.end());
+    index::SortEntries(flat.data(), c.n, c.length);
+    for (size_t i = 0; i < c.n; ++i) ASSERT_EQ(Bytes(flat.begin() + i * c.length, flat.begin() + (i + 1) * c.length), expected[i]) << i;
+
+    for (size_t capacity : {c.length * 1000, size_t{1} << 20}) {
+      index::KeySorter sorter(c.length, dir.path(), capacity);
+      for (const Bytes& e : entries) sorter.Add(e.data(), keyLength, LoadBE32(e.data() + keyLength));
+      std::vector<Bytes> out;
+      sorter.Drain([&](const uint8_t* e) { out.emplace_back(e, e + c.length); }, 4096);
+      EXPECT_EQ(sorter.Total(), 0u);
+      ASSERT_EQ(out, expected) << "capacity " << capacity;
     }
   }
 }
