@@ -183,7 +183,7 @@ using DrainTag = std::function<void(size_t tag, const std::function<void(const u
 // calling thread only reports progress (the callback runs on it alone) and stops the others when
 // the rebuild is cancelled or one of them fails.
 uint32_t WriteTrees(storage::File& out, uint32_t pageSize, uint32_t firstPage, std::vector<TagInfo>& tags,
-                    std::vector<std::unique_ptr<KeySorter>>& sorters, size_t threads, size_t pageBuffer,
+                    std::vector<std::unique_ptr<KeySorter>>& sorters, size_t threads, size_t pageBuffer, bool durable,
                     const DrainTag& drain, Progress& progress, const std::function<unsigned()>& percent) {
   const size_t n = tags.size();
   threads = std::max<size_t>(1, std::min(threads, n));
@@ -237,7 +237,7 @@ uint32_t WriteTrees(storage::File& out, uint32_t pageSize, uint32_t firstPage, s
     if (start + std::max<int64_t>(foreseen, 0) > int64_t{UINT32_MAX}) {
       Fail(err::kIndexIoError, "The index file would hold more than 4,294,967,295 pages");
     }
-    PageWriter pw(out, pageSize, static_cast<uint32_t>(start), pageBuffer);
+    PageWriter pw(out, pageSize, static_cast<uint32_t>(start), pageBuffer, durable);
     TreeWriter tree(pw, static_cast<uint32_t>(t + 1), tag.layout.entryLength());
     drain(t, [&](const uint8_t* e) { tree.Add(e); }, tick);
     tree.Finish(tags[t].root, tags[t].height);
@@ -410,7 +410,7 @@ RebuildStats RebuildIndexFile(const std::filesystem::path& path, uint32_t pageSi
     auto reportWritten = [&] { progress.Report(percentWritten()); };
     if (format == IndexFormat::kAdi) {
       uint32_t headerPages = HeaderPageCount(pageSize, SerializeCatalog(tags).size());
-      stats.pages = WriteTrees(*out, pageSize, headerPages, tags, sorters, threads, pageBuffer, drainTag,
+      stats.pages = WriteTrees(*out, pageSize, headerPages, tags, sorters, threads, pageBuffer, options.durable, drainTag,
                                progress, percentWritten);
       std::vector<uint8_t> header = BuildHeaderPages(pageSize, static_cast<uint32_t>(stats.pages), 0, 0, 1, SerializeCatalog(tags));
       out->Write(0, header.data(), header.size());

@@ -11,8 +11,8 @@
 
 namespace engine::index {
 
-PageWriter::PageWriter(storage::File& file, uint32_t pageSize, uint32_t firstPage, size_t bufferBytes)
-    : file_(file), pageSize_(pageSize), next_(firstPage), bufferedFrom_(firstPage) {
+PageWriter::PageWriter(storage::File& file, uint32_t pageSize, uint32_t firstPage, size_t bufferBytes, bool durable)
+    : file_(file), pageSize_(pageSize), next_(firstPage), bufferedFrom_(firstPage), durable_(durable) {
   buffer_.resize(std::max<size_t>(bufferBytes / pageSize, 1) * pageSize);
 }
 
@@ -25,7 +25,12 @@ uint32_t PageWriter::Append(uint8_t* page) {
 }
 
 void PageWriter::Finish() {
-  if (used_ > 0) file_.Write(uint64_t{bufferedFrom_} * pageSize_, buffer_.data(), used_);
+  if (used_ > 0) {
+    const uint64_t offset = uint64_t{bufferedFrom_} * pageSize_;
+    file_.Write(offset, buffer_.data(), used_);
+    // The flush at the end then finds most pages on their way; a host that cannot is no worse.
+    if (durable_) (void)file_.StartWriteback(offset, used_);
+  }
   used_ = 0;
   bufferedFrom_ = next_;
 }

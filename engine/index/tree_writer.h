@@ -19,8 +19,10 @@ namespace engine::index {
 
 class PageWriter {
  public:
-  // Pages go to the file through a buffer of bufferBytes (at least one page).
-  PageWriter(storage::File& file, uint32_t pageSize, uint32_t firstPage, size_t bufferBytes = kDefaultBuffer);
+  // Pages go to the file through a buffer of bufferBytes (at least one page). durable: the file
+  // will be forced to the disk, so the host is asked to start writing each buffer at once.
+  PageWriter(storage::File& file, uint32_t pageSize, uint32_t firstPage, size_t bufferBytes = kDefaultBuffer,
+             bool durable = false);
   // Seals a copy of the page and returns its page number.
   uint32_t Append(uint8_t* page);
   // Writes what is buffered.
@@ -37,6 +39,7 @@ class PageWriter {
   uint32_t bufferedFrom_;
   std::vector<uint8_t> buffer_;
   size_t used_ = 0;
+  bool durable_;
 };
 
 class TreeWriter {

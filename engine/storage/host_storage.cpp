@@ -83,6 +83,11 @@ class HostFile final : public File {
     return ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(offset), static_cast<off_t>(length)) == 0 ? 0 : Errno();
   }
 
+  int StartWriteback(uint64_t offset, uint64_t length) override {
+    return ::sync_file_range(fd_, static_cast<off_t>(offset), static_cast<off_t>(length), SYNC_FILE_RANGE_WRITE) == 0 ? 0
+                                                                                                               : Errno();
+  }
+
   int SyncData() override { return ::fdatasync(fd_) == 0 ? 0 : Errno(); }
 
   int TryLock(uint64_t start, uint64_t length, LockKind kind) override {

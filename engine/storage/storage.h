@@ -78,6 +78,14 @@ class File {
     (void)length;
     return EOPNOTSUPP;
   }
+  // Asks the host to start writing these bytes to the disk now, without waiting for them, so
+  // that a later SyncData has less left to wait for. Only a hint: it makes nothing durable.
+  // ENOTSUP where the host takes no such request (the default).
+  virtual int StartWriteback(uint64_t offset, uint64_t length) {
+    (void)offset;
+    (void)length;
+    return ENOTSUP;
+  }
   // Forces what was written (and the size) to the disk.
   virtual int SyncData() = 0;
   // Byte-range locks. A refused TryLock answers EAGAIN; LockWait waits for the range.
