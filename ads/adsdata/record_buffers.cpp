@@ -1,5 +1,6 @@
 // TAdsDataSet: the record-buffer layout, the buffer hooks of the framework's ring, moving the
 // engine, and fetching and reading records into buffers.
+#include <cassert>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -210,11 +211,12 @@ void TAdsDataSet::ReadRecordInto(TRecordBuffer buffer, uint16_t length, bool cal
       if (t != ADS_STRING && t != ADS_CISTRING && t != ADS_VARCHAR_FOX && t != ADS_NCHAR && t != ADS_NVARCHAR) continue;
       const bool wide = t == ADS_NCHAR || t == ADS_NVARCHAR;
       // The engine writes a terminating NUL (two bytes for UTF-16) after the value: the bytes
-      // after the field are saved and put back, also when the call fails. A field without
-      // room for them inside the buffer is left as the record read gave it.
+      // after the field are saved and put back, also when the call fails. They lie inside
+      // the record buffer (musRecBufSize bytes) even for a field that ends the record, as
+      // the last field of a DBF record does, whatever length of record was asked for.
       const uint32_t end = def->Offset() + def->Length();
-      const uint32_t terminator = wide ? 2 : 1;
-      if (end + terminator > length || end > musRecordSize) continue;
+      if (end > musRecordSize || end > length) continue;
+      assert(end + (wide ? 2u : 1u) <= musRecBufSize);
       if (IsFieldEmpty(record + def->Offset(), def->Length(), *def, record, musAceTableType)) continue;
       char* field = buffer + def->Offset();
       char saved[2] = {buffer[end], wide ? buffer[end + 1] : char(0)};

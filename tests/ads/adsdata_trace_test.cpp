@@ -3,6 +3,9 @@
 // comparisons, and moving the engine to the active record.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
+#include "ads/adstable.h"
 #include "adsdata_test_dataset.h"
 #include "test_env.h"
 
@@ -156,6 +159,58 @@ TEST_F(AdsDataTrace, OemTablesKeepFieldsWithoutAValueWithoutOne) {
   EXPECT_EQ(ds.FieldByName("W")->AsString(), "hi");
   EXPECT_TRUE(ds.FieldByName("C")->IsNull());
   ds.Close();
+}
+
+// A DBF record ends with its last field. When that field is a character field of an OEM table,
+// an edit reads it again through the engine like every other one, so that the edit starts from
+// its translated text; what is posted from it reads back the same through another open.
+TEST_F(AdsDataTrace, OemEditsReReadTheCharacterFieldThatEndsTheRecord) {
+  const QString stored = QStringLiteral("\u00e4rger");
+  struct Case {
+    TAdsTableTypes component;
+    UNSIGNED16 engine;
+    const char* fields;
+    const char* field;  // the field's number in the trace
+  };
+  for (const Case& c : {Case{ttAdsCDX, 2, "N,Numeric,4,0;NAME,Char,7;", "#2"}, Case{ttAdsNTX, 1, "NAME,Char,7;", "#1"}}) {
+    SCOPED_TRACE(c.fields);
+    std::filesystem::remove(dir_.path() / "oemlast.dbf");
+    QByteArray name("oemlast.dbf"), fields(c.fields);
+    ADSHANDLE t = 0;
+    ASSERT_EQ(AdsCreateTable90(connection_, A(name), nullptr, c.engine, 2, 1, 1, 0, A(fields), 0, nullptr, &t), 0u)
+        << LastError();
+    ASSERT_EQ(AdsAppendRecord(t), 0u);
+    SetString(t, "NAME", stored);
+    ASSERT_EQ(AdsWriteRecord(t), 0u);
+    ASSERT_EQ(AdsCloseTable(t), 0u);
+    for (int pass = 0; pass < 2; ++pass) {
+      TAdsTable tb(nullptr);
+      tb.SetName("tb");
+      tb.SetAdsConnection(&con_);
+      tb.SetTableType(c.component);
+      tb.SetTableName("oemlast.dbf");
+      tb.AdsTableOptions().SetAdsCharType(OEM);
+      tb.Open();
+      TField* f = tb.FieldByName("NAME");
+      if (pass == 1) {
+        EXPECT_EQ(f->AsString(), stored + "x");
+        break;
+      }
+      const size_t mark = trace_.Mark();
+      tb.Edit();
+      const std::vector<std::string> lines = trace_.Since(mark);
+      const Names names = EngineTrace::Names(lines);
+      const long record = Find(names, "AdsGetRecord");
+      ASSERT_GE(record, 0);
+      const long reRead = Find(names, "AdsGetField", record);
+      ASSERT_GT(reRead, record) << "the edit does not read the field again";
+      EXPECT_NE(lines[static_cast<size_t>(reRead)].find("pucFldName=" + std::string(c.field)), std::string::npos)
+          << lines[static_cast<size_t>(reRead)];
+      EXPECT_EQ(f->AsString(), stored);
+      f->SetAsString(f->AsString() + "x");
+      tb.Post();
+    }
+  }
 }
 
 TEST_F(AdsDataTrace, AnsiTablesReadRecordsWholeAndAskOnlyForBlobMarkers) {
