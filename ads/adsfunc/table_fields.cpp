@@ -32,13 +32,16 @@ uint32_t TAdsExtendedTable::AdsGetRecordCount() {
     UNSIGNED32 flags = 0;
     CheckAceResult(this, ::AdsGetIndexFlags(index, &flags));
     QString condition;
-    if (TableType() == ttAdsADT || (flags & 1u) == 0) {
+    // A unique index of a DBF table hides the records whose key repeats, so only an index
+    // that is not such a one may be counted on the table.
+    const bool mayHideDuplicates = TableType() != ttAdsADT && (flags & 1u) != 0;
+    if (!mayHideDuplicates) {
       UNSIGNED8 text[kExpressionBuffer + 1] = {};
       UNSIGNED16 length = kExpressionBuffer;
       CheckAceResult(this, ::AdsGetIndexCondition(index, text, &length));
       condition = FromBuffer(text, length);
     }
-    if (condition.isEmpty()) {
+    if (!mayHideDuplicates && condition.isEmpty()) {
       // Without a condition the index sees every record: count on the table unless a scope
       // narrows the order.
       UNSIGNED16 topLength = 0;

@@ -10,6 +10,7 @@
 
 #include "ads/ace.h"
 #include "ads/adsfunc.h"
+#include "ads/adstable.h"
 #include "adsdata_test_dataset.h"
 #include "adsfunc_test_table.h"
 #include "runtime/data/db_errors.h"
@@ -161,6 +162,68 @@ TEST_F(AdsFuncMembers, NegativeRecordNumbersAreRangeErrors) {
   EXPECT_THROW(tb_.AdsGotoRecord(-1), ERangeError);
   EXPECT_THROW(tb_.AdsLockRecord(-5), ERangeError);
   EXPECT_TRUE(trace_.Since(mark).empty());
+}
+
+// A unique index of a DBF table shows one record per key, so counting with filters respected
+// along such an order asks the engine to count the order; along an order that shows every
+// record, the table is counted.
+TEST(AdsFuncRecordCount, AUniqueDbfOrderIsCountedOnItsOrderHandle) {
+  struct Kind {
+    TAdsTableTypes component;
+    UNSIGNED16 engine;
+    const char* file;  // the index file: NTX tables keep each order in one, opened with the table
+    UNSIGNED32 options;
+    bool onOrder;
+  };
+  const Kind kinds[] = {{ttAdsCDX, 2, nullptr, ADS_UNIQUE, true},
+                        {ttAdsNTX, 1, "BYNAME.ntx", ADS_UNIQUE, true},
+                        {ttAdsVFP, 4, nullptr, ADS_UNIQUE, true},
+                        {ttAdsCDX, 2, nullptr, 0, false}};
+  testenv::TempDir traceDir;
+  EngineTrace trace((traceDir.path() / "trace.txt").string());
+  for (const Kind& k : kinds) {
+    SCOPED_TRACE(std::to_string(k.engine) + (k.onOrder ? " unique" : " not unique"));
+    testenv::TempDir dir;
+    const ADSHANDLE connection = adsdata_test::ConnectFolder(dir.path().string());
+    QByteArray name("crew.dbf"), fields("NAME,Char,10;"), tag("BYNAME"), expr("NAME");
+    QByteArray file(k.file ? k.file : "");
+    ADSHANDLE t = 0;
+    ASSERT_EQ(::AdsCreateTable90(connection, A(name), nullptr, k.engine, 1, 1, 1, 0, A(fields), 0, nullptr, &t), 0u)
+        << LastError();
+    adsdata_test::AppendNamedRows(t, "NAME", {"kilo", "alpha", "kilo", "mike", "alpha"});
+    ADSHANDLE index = 0;
+    ASSERT_EQ(::AdsCreateIndex90(t, k.file ? A(file) : nullptr, A(tag), A(expr), nullptr, nullptr, k.options, 0, nullptr,
+                                 &index),
+              0u)
+        << LastError();
+    ASSERT_EQ(::AdsCloseTable(t), 0u);
+    ASSERT_EQ(::AdsDisconnect(connection), 0u);
+
+    TAdsConnection con(nullptr);
+    con.SetConnectPath(QString::fromStdString(dir.path().string()));
+    con.SetLoginPrompt(false);
+    TAdsTable tb(nullptr);
+    tb.SetName("tb");
+    tb.SetAdsConnection(&con);
+    tb.SetTableType(k.component);
+    tb.SetTableName("crew.dbf");
+    tb.AdsTableOptions().SetAdsFilterOptions(RESPECT_WHEN_COUNTING);
+    tb.SetIndexName("BYNAME");
+    tb.Open();
+    const size_t mark = trace.Mark();
+    tb.AdsGetRecordCount();
+    std::vector<std::string> counts;
+    for (const std::string& line : trace.Since(mark))
+      if (line.rfind("AdsGetRecordCount(", 0) == 0) counts.push_back(line);
+    ASSERT_EQ(counts.size(), 1u);
+    const uint32_t expected = k.onOrder ? tb.GetAceIndexHandle() : tb.GetAceTableHandle();
+    EXPECT_NE(counts[0].find("(hObj=" + std::to_string(expected) + ", usFilterOption=1"), std::string::npos)
+        << counts[0];
+    QStringList shown;
+    for (tb.First(); !tb.Eof(); tb.Next()) shown << tb.FieldByName("NAME")->AsString();
+    EXPECT_EQ(shown.size(), k.onOrder ? 3 : 5);
+    tb.Close();
+  }
 }
 
 }  // namespace
