@@ -26,6 +26,10 @@ class AdsDataSetClient {
 
   virtual QString DatabaseName() const = 0;
   virtual void SetDatabaseName(const QString& value) = 0;
+  // The connection component this dataset is attached to was renamed and the dataset's
+  // DatabaseName, which named it, takes the new name. Nothing else changes: the dataset stays
+  // attached where it is in the connection's list, and open when it is open.
+  virtual void FollowConnectionRename(const QString& value) = 0;
   // The dataset's resolved database path; may raise.
   virtual QString GetDatabasePath() = 0;
   virtual QString TableName() const = 0;

@@ -514,17 +514,25 @@ void TAdsConnection::SetName(const QString& name) {
   DataSetRegistry::Instance().ForEach([&](AdsDataSetClient* ds) {
     TAdsConnection* attached = ds->AdsConnection();
     if (attached != nullptr && attached != this) return;
+    // A dataset attached here already uses this component: only the name it knows it by
+    // changes, also while it is open. One not attached yet resolves the new name.
+    auto follow = [&](const QString& value) {
+      if (attached == this)
+        ds->FollowConnectionRename(value);
+      else
+        ds->SetDatabaseName(value);
+    };
     if (!oldName.isEmpty()) {
       if (SameTextAZ(ds->DatabaseName(), oldName)) {
-        ds->SetDatabaseName(name);
+        follow(name);
       } else if (SameTextAZ(ds->DatabaseName(), ownerName + QLatin1Char('.') + oldName)) {
-        ds->SetDatabaseName(ownerName + QLatin1Char('.') + name);
+        follow(ownerName + QLatin1Char('.') + name);
       }
     }
     TComponent* dsOwner = ds->ClientComponent().Owner();
     if (dsOwner != nullptr &&
         SameTextAZ(ownerName + QLatin1Char('.') + name, dsOwner->Name() + QLatin1Char('.') + ds->DatabaseName())) {
-      ds->SetDatabaseName(name);
+      follow(name);
     }
   });
 }

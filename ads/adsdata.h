@@ -445,6 +445,7 @@ class TAdsDataSet : public TDataSet, public AdsDataSetClient {
   QString DatabaseName() const override { return mstrDatabaseName; }
   // Resolution through connection components, aliases and paths; refused while open.
   void SetDatabaseName(const QString& value) override;
+  void FollowConnectionRename(const QString& value) override { mstrDatabaseName = value; }
   QString GetDatabasePath() override;
   QString TableName() const override { return mstrTableName; }
   void SetTableType(TAdsTableTypes value) override { TakeTableType(value); }

@@ -253,6 +253,55 @@ TEST_F(AdsQueryOnFolder, AStatementWithoutRowsOpenedAsQueryIsExecutedThenRefused
   q.SetAdsConnection(nullptr);
 }
 
+// Renaming a connection component renames it in the datasets that name it, open or closed:
+// they stay open, attached, and in their place in the connection's list.
+TEST_F(AdsQueryOnFolder, OpenDatasetsFollowARenameOfTheirConnection) {
+  TComponent form(nullptr);
+  form.SetName("fm");
+  TAdsConnection con(&form);
+  con.SetName("con");
+  con.SetAdsServerTypes(AdsServerTypeBit(stADS_LOCAL));
+  con.SetLoginPrompt(false);
+  con.SetConnectPath(QString::fromStdString(dir_.str()));
+  TAdsTable tb(&form);
+  tb.SetName("tb");
+  tb.SetDatabaseName("con");
+  tb.SetTableName("cust");
+  TAdsQuery q(&form);
+  q.SetName("q");
+  q.SetDatabaseName("fm.con");
+  q.SQL()->SetText("select name from cust");
+  TAdsQuery closed(&form);
+  closed.SetName("closed");
+  closed.SetDatabaseName("CON");
+  closed.SQL()->SetText("select id from cust");
+  ASSERT_EQ(con.DataSetCount(), 3);
+  tb.Open();
+  q.Open();
+  q.Next();
+
+  EXPECT_EQ(Raised([&] { con.SetName("main"); }), "");
+  EXPECT_EQ(tb.DatabaseName(), "main");
+  EXPECT_EQ(q.DatabaseName(), "fm.main");
+  EXPECT_EQ(closed.DatabaseName(), "main");
+  EXPECT_TRUE(tb.Active());
+  EXPECT_TRUE(q.Active());
+  EXPECT_EQ(q.FieldByName("NAME")->AsString(), "Bob");
+  ASSERT_EQ(con.DataSetCount(), 3);
+  EXPECT_EQ(con.GetDataSet(0), static_cast<AdsDataSetClient*>(&tb));
+  EXPECT_EQ(con.GetDataSet(1), static_cast<AdsDataSetClient*>(&q));
+  EXPECT_EQ(con.GetDataSet(2), static_cast<AdsDataSetClient*>(&closed));
+  // Closed again, the new names lead to the same connection.
+  closed.Open();
+  EXPECT_EQ(closed.AdsConnection(), &con);
+  con.Disconnect();
+  EXPECT_FALSE(tb.Active());
+  EXPECT_FALSE(q.Active());
+  EXPECT_FALSE(closed.Active());
+  tb.SetDatabaseName("main");
+  EXPECT_EQ(tb.AdsConnection(), &con);
+}
+
 TEST_F(AdsQueryOnFolder, ExecSqlOnASelectClosesItsCursorAtOnce) {
   EngineTrace trace((traceDir_.path() / "trace.txt").string());
   TAdsConnection con(nullptr);

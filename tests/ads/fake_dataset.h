@@ -30,6 +30,10 @@ class RecordingDataSet : public TComponent, public AdsDataSetClient {
     databaseName_ = v;
     note("DatabaseName=" + v);
   }
+  void FollowConnectionRename(const QString& v) override {
+    databaseName_ = v;
+    note("FollowConnectionRename=" + v);
+  }
   QString GetDatabasePath() override {
     if (failPath_) throw EADSDatabaseError(nullptr, 5121, QStringLiteral("path failure"));
     return path_;
