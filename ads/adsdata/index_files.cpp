@@ -87,8 +87,10 @@ void TAdsDataSet::CloseIndexFile(const QString& strIndexName) {
   CheckAceResult(this, ::AdsGetAllIndexes(mlHandle, orders.data(), &got));
   for (UNSIGNED16 i = 0; i < got && i < count; ++i) {
     if (!SameTextAZ(fileOf(orders[i]), wanted)) continue;
-    CheckAceResult(this, ::AdsCloseIndex(orders[i]));
+    // The active order's scope or range is lifted while the order still exists: once its file
+    // is closed the engine no longer knows the order, and the dataset would be left on it.
     if (activeInFile) SetIndexName(QString());
+    CheckAceResult(this, ::AdsCloseIndex(orders[i]));
     return;
   }
 }

@@ -245,7 +245,7 @@ void TAdsDataSet::RefreshIndexDefs() {
       if (flag == 1) options |= ixPrimary;
       TIndexDef* def = mpoIndexDefs->AddIndexDef();
       def->SetName(Ansi(name));
-      def->SetFields(fields.join(QLatin1Char(';')).toUpper());
+      def->SetFields(UpperCaseAZ(fields.join(QLatin1Char(';'))));
       def->SetOptions(options);
     }
     mpoIndexDefs->SetUpdated(true);

@@ -97,6 +97,18 @@ class IndexedShips : public ::testing::Test {
     return names;
   }
 
+  // An extra index file "extra.adi" beside "ships", with the tag BYTONS (TONS).
+  void CreateExtraIndexFile() {
+    ADSHANDLE folder = ConnectFolder(dir_.str());
+    QByteArray name("ships"), file("extra.adi"), tag("BYTONS"), expr("TONS");
+    ADSHANDLE t = 0, order = 0;
+    ASSERT_EQ(AdsOpenTable90(folder, A(name), nullptr, 3, 1, 1, 1, 1, nullptr, &t), 0u) << LastError();
+    ASSERT_EQ(AdsCreateIndex90(t, A(file), A(tag), A(expr), nullptr, nullptr, 2, 512, nullptr, &order), 0u)
+        << LastError();
+    AdsCloseTable(t);
+    AdsDisconnect(folder);
+  }
+
   testenv::TempDir dir_;
   testenv::TempDir traceDir_;
   TAdsConnection con_{nullptr};
@@ -296,17 +308,7 @@ TEST_F(IndexedShips, CreatingAndDeletingOrders) {
 }
 
 TEST_F(IndexedShips, IndexFilesOpenWithTheTableAndCloseByFileName) {
-  {
-    // An extra index file beside the table, with one tag.
-    ADSHANDLE folder = ConnectFolder(dir_.str());
-    QByteArray name("ships"), file("extra.adi"), tag("BYTONS"), expr("TONS");
-    ADSHANDLE t = 0, order = 0;
-    ASSERT_EQ(AdsOpenTable90(folder, A(name), nullptr, 3, 1, 1, 1, 1, nullptr, &t), 0u) << LastError();
-    ASSERT_EQ(AdsCreateIndex90(t, A(file), A(tag), A(expr), nullptr, nullptr, 2, 512, nullptr, &order), 0u)
-        << LastError();
-    AdsCloseTable(t);
-    AdsDisconnect(folder);
-  }
+  CreateExtraIndexFile();
   EngineTrace trace((traceDir_.path() / "trace.txt").string());
   TAdsTable& tb = Table("tb");
   EXPECT_EQ(Raised([&] { tb.OpenIndexFile("extra.adi"); }), "tb: Table must be Active.");
@@ -336,6 +338,105 @@ TEST_F(IndexedShips, IndexFilesOpenWithTheTableAndCloseByFileName) {
   tb.OpenIndexFile("extra.adi");
   tb.SetIndexName("BYTONS");
   EXPECT_EQ(Walk(tb).first(), "Deneb");
+}
+
+// A field name with letters beyond a to z ("Größe") names the segment of its orders: key search,
+// ranges, IndexFieldNames and the index definitions find the field.
+TEST_F(IndexedShips, OrdersOverFieldsNamedWithLettersBeyondAsciiFindTheirField) {
+  const QString size = QStringLiteral("Gr\u00f6\u00dfe");
+  {
+    ADSHANDLE folder = ConnectFolder(dir_.str());
+    QByteArray field = ToAnsi(size);
+    ADSHANDLE t = CreateTable(folder, "sizes", (field + ",Char,4;N,Integer;").toStdString());
+    const std::pair<const char*, int> rows[] = {{"m", 1}, {"s", 2}, {"l", 3}, {"m", 4}};
+    for (const auto& [text, n] : rows) {
+      ASSERT_EQ(AdsAppendRecord(t), 0u) << LastError();
+      SetString(t, field.constData(), QString::fromLatin1(text));
+      SetLong(t, "N", n);
+      ASSERT_EQ(AdsWriteRecord(t), 0u) << LastError();
+    }
+    for (const auto& [tag, expression] : {std::pair<QByteArray, QByteArray>{"BYSIZE", field},
+                                          std::pair<QByteArray, QByteArray>{"SIZE_N", field + ";N"}}) {
+      QByteArray n(tag), e(expression);
+      ADSHANDLE order = 0;
+      ASSERT_EQ(AdsCreateIndex90(t, nullptr, A(n), A(e), nullptr, nullptr, 2, 512, nullptr, &order), 0u) << LastError();
+    }
+    ASSERT_EQ(AdsCloseTable(t), 0u);
+    AdsDisconnect(folder);
+  }
+  TAdsTable& tb = Table("tb", "sizes");
+  tb.IndexDefs().Update();
+  ASSERT_EQ(tb.IndexDefs().Count(), 2);
+  // Upper-cased as names are compared: only a to z change.
+  EXPECT_EQ(tb.IndexDefs().Items(0)->Fields(), QStringLiteral("GR\u00f6\u00dfE"));
+  EXPECT_EQ(tb.IndexDefs().Items(1)->Fields(), QStringLiteral("GR\u00f6\u00dfE;N"));
+  tb.Open();
+  tb.SetIndexName("SIZE_N");
+  EXPECT_EQ(tb.IndexFieldCount(), 2);
+  EXPECT_EQ(tb.IndexFields(0)->FieldName(), size);
+  EXPECT_TRUE(tb.FindKey({"m", 4}));
+  EXPECT_EQ(tb.FieldByName("N")->AsInteger(), 4);
+  tb.SetRange({"m"}, {"s"});
+  EXPECT_EQ(Walk(tb, "N"), QStringList({"1", "4", "2"}));
+  tb.CancelRange();
+  tb.SetIndexFieldNames(size);
+  EXPECT_EQ(tb.IndexFieldCount(), 1);
+  EXPECT_EQ(Walk(tb, "N"), QStringList({"3", "1", "4", "2"}));
+}
+
+// Closing the file of the active order while a scope or a range narrows it: the dataset goes
+// back to natural order with every record, keeps its record, and stays usable.
+TEST_F(IndexedShips, ClosingTheFileOfANarrowedActiveOrderLeavesNaturalOrder) {
+  CreateExtraIndexFile();
+  struct Case {
+    const char* label;
+    std::function<void(TAdsTable&)> narrow;
+    QStringList narrowed;
+    std::function<void(TAdsTable&)> close;
+  };
+  const Case cases[] = {
+      {"scope",
+       [](TAdsTable& tb) {
+         tb.SetScopeBegin("300");
+         tb.SetScopeEnd("700");
+         tb.SetScoped(true);
+       },
+       {"Altair", "Vega", "Castor"}, [](TAdsTable& tb) { tb.CloseIndexFile("extra.adi"); }},
+      {"range", [](TAdsTable& tb) { tb.SetRange({300}, {700}); }, {"Altair", "Vega", "Castor"},
+       [](TAdsTable& tb) { tb.CloseIndexFile("extra.adi"); }},
+      {"empty range", [](TAdsTable& tb) { tb.SetRange({1000}, {2000}); }, {},
+       [](TAdsTable& tb) { tb.CloseIndexFile("extra.adi"); }},
+      {"scope, file removed from IndexFiles",
+       [](TAdsTable& tb) {
+         tb.SetScopeBegin("300");
+         tb.SetScopeEnd("700");
+         tb.SetScoped(true);
+       },
+       {"Altair", "Vega", "Castor"}, [](TAdsTable& tb) { tb.IndexFiles()->Clear(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    TAdsTable& tb = Table("tb");
+    tb.IndexFiles()->Add("extra.adi");
+    tb.Open();
+    tb.SetIndexName("BYTONS");
+    c.narrow(tb);
+    EXPECT_EQ(Walk(tb), c.narrowed);
+    if (!c.narrowed.isEmpty()) tb.Last();  // Castor
+    EXPECT_EQ(Raised([&] { c.close(tb); }), "");
+    EXPECT_FALSE(tb.Scoped());
+    EXPECT_EQ(tb.IndexName(), "");
+    if (!c.narrowed.isEmpty()) {
+      EXPECT_EQ(tb.FieldByName("NAME")->AsString(), "Castor");
+    }
+    EXPECT_EQ(Walk(tb), QStringList({"Vega", "Altair", "Deneb", "Rigel", "Castor"}));
+    tb.SetIndexName("NAME");
+    tb.SetScopeBegin("D");
+    tb.SetScopeEnd("W");
+    tb.SetScoped(true);
+    EXPECT_EQ(Walk(tb), QStringList({"Deneb", "Rigel", "Vega"}));
+    tb.Close();
+  }
 }
 
 TEST_F(IndexedShips, ScopesNarrowTheActiveOrder) {

@@ -805,6 +805,18 @@ class EveryMemberIndexes : public EveryMember {
            return N(NumIndexes());
          },
          "3", "Cygnus"},
+        {"AdsCloseIndex (an index file that is open)", [this] { tb().AdsOpenIndex(QPath("extra.adi")); },
+         [this] {
+           tb().AdsCloseIndex(QPath("extra.adi"));
+           return N(NumIndexes());
+         },
+         "3", "Cygnus"},
+        {"AdsCloseIndex (a file of several orders that is open)", [this] { tb().AdsOpenIndex(QPath("pair.adi")); },
+         [this] {
+           tb().AdsCloseIndex(QPath("pair.adi"));
+           return N(NumIndexes());
+         },
+         "3", "Cygnus"},
         // The structural index stays open with its table; the others close.
         {"AdsCloseAllIndexes", [this] { tb().AdsOpenIndex(QPath("extra.adi")); },
          [this] {

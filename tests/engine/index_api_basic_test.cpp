@@ -226,6 +226,75 @@ TEST_F(IndexApiBasic, DescribesItsOrdersAndRefusesUnknownOnes) {
   EXPECT_EQ(Walk(byName_), Expected(rows_, Upper, All, false));
 }
 
+// A field name may hold letters of the upper half of the code page: each segment of a key
+// names the field it reads.
+TEST_F(IndexApiBasic, SegmentsNameFieldsWithLettersBeyondAscii) {
+  const std::string size = "Gr\xf6\xdf" "e";
+  ADSHANDLE t = 0;
+  ASSERT_EQ(AdsCreateTable90(conn_, U8("sizes"), nullptr, ADS_ADT, 1, 0, 0, 0, U8(size + ",Char,4;N,Integer;\xc4" "x,Integer"),
+                             0, nullptr, &t),
+            0u)
+      << acetest::Last().text;
+  struct Case {
+    std::string expression;
+    std::vector<std::string> segments;
+  };
+  const std::vector<Case> cases = {
+      {size, {size}},
+      {"UPPER(" + size + ")+STR(N,3)", {size, "N"}},
+      {"N;" + size, {"N", size}},
+      {"\xc4x;" + size, {"\xc4x", size}},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i].expression);
+    ADSHANDLE order = 0;
+    const std::string tag = "T" + std::to_string(i);
+    ASSERT_EQ(AdsCreateIndex90(t, nullptr, U8(tag), U8(cases[i].expression), nullptr, nullptr, 0, 0, nullptr, &order), 0u)
+        << acetest::Last().text;
+    UNSIGNED16 count = 0;
+    ASSERT_EQ(AdsGetNumSegments(order, &count), 0u) << acetest::Last().text;
+    std::vector<std::string> segments;
+    for (UNSIGNED16 s = 0; s < count; ++s) {
+      UNSIGNED8 text[64] = {};
+      UNSIGNED16 len = sizeof text;
+      ASSERT_EQ(AdsGetSegmentFieldname(order, s, text, &len), 0u) << acetest::Last().text;
+      segments.emplace_back(reinterpret_cast<char*>(text), len);
+    }
+    EXPECT_EQ(segments, cases[i].segments);
+  }
+  AdsCloseTable(t);
+}
+
+// Opening an index file that is already open answers 5065 and the handles of its orders, so a
+// caller that only knows the file's name can close it.
+TEST_F(IndexApiBasic, AnIndexFileOpenedAgainAnswersItsOrders) {
+  ADSHANDLE first = 0, second = 0;
+  ASSERT_EQ(AdsCreateIndex90(table_, U8("pair.adi"), U8("P1"), U8("N"), nullptr, nullptr, 0, 0, nullptr, &first), 0u)
+      << acetest::Last().text;
+  ASSERT_EQ(AdsCreateIndex90(table_, U8("pair.adi"), U8("P2"), U8("NAME"), nullptr, nullptr, 0, 0, nullptr, &second), 0u)
+      << acetest::Last().text;
+  ADSHANDLE handles[3] = {0, 0, 0};
+  UNSIGNED16 len = 3;
+  EXPECT_EQ(AdsOpenIndex(table_, U8("pair.adi"), handles, &len), AE_INDEX_ALREADY_OPEN);
+  EXPECT_EQ(len, 2);
+  EXPECT_EQ(handles[0], first);
+  EXPECT_EQ(handles[1], second);
+  // With room for one, the first order; the other orders are still open.
+  ADSHANDLE one[1] = {0};
+  len = 1;
+  EXPECT_EQ(AdsOpenIndex(table_, U8("pair.adi"), one, &len), AE_INDEX_ALREADY_OPEN);
+  EXPECT_EQ(len, 1);
+  EXPECT_EQ(one[0], first);
+  UNSIGNED16 n = 0;
+  ASSERT_EQ(AdsGetNumIndexes(table_, &n), 0u);
+  EXPECT_EQ(n, 4);
+  // Closing through that handle closes the whole file.
+  ASSERT_EQ(AdsCloseIndex(one[0]), 0u) << acetest::Last().text;
+  ASSERT_EQ(AdsGetNumIndexes(table_, &n), 0u);
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(Walk(byName_), Expected(rows_, Upper, All, false));
+}
+
 TEST_F(IndexApiBasic, AMissingIndexFileIsReportedSharedAndRebuiltExclusive) {
   AdsCloseTable(table_);
   table_ = 0;

@@ -128,10 +128,23 @@ UNSIGNED32 AdsOpenIndex(ADSHANDLE hTable, UNSIGNED8* pucName, ADSHANDLE* ahIndex
   if (!structural.empty() && file.lexically_normal() == structural.lexically_normal()) {
     Fail(err::kIndexAlreadyOpen, "The index file \"" + name + "\" is the table's own and is open with it.");
   }
-  if (!storage::Exists(file.string(), err::kIndexIoError)) Fail(err::kIndexIoError, "The index file \"" + name + "\" does not exist.");
-  std::vector<size_t> positions = ix.OpenFile(file);
   size_t capacity = (ahIndex && pusArrayLen) ? *pusArrayLen : 0;
   size_t filled = 0;
+  // A file that is open already answers with the orders it has, as many as there is room for,
+  // so that a caller who knows only its name can reach (and close) them.
+  std::vector<size_t> open;
+  for (size_t p = 0; p < ix.tagCount(); ++p) {
+    if (ix.FileEntry(ix.tag(p)).path.lexically_normal() == file.lexically_normal()) open.push_back(p);
+  }
+  if (!open.empty()) {
+    for (size_t p : open) {
+      if (filled < capacity) ahIndex[filled++] = index_api::HandleFor(hTable, cursor, ix.tag(p).id);
+    }
+    if (pusArrayLen) *pusArrayLen = static_cast<UNSIGNED16>(filled);
+    Fail(err::kIndexAlreadyOpen, "The index file \"" + name + "\" is already open.");
+  }
+  if (!storage::Exists(file.string(), err::kIndexIoError)) Fail(err::kIndexIoError, "The index file \"" + name + "\" does not exist.");
+  std::vector<size_t> positions = ix.OpenFile(file);
   for (size_t p : positions) {
     uint32_t h = index_api::HandleFor(hTable, cursor, ix.tag(p).id);
     if (filled < capacity) ahIndex[filled++] = h;

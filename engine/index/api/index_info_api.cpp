@@ -1,6 +1,5 @@
 // Entry points that find the index orders of a table and describe them.
 #include <algorithm>
-#include <cctype>
 
 #include "engine/core/connection.h"
 #include "engine/core/error.h"
@@ -33,6 +32,12 @@ std::vector<uint32_t> AllHandles(const TableRef& t) {
   std::vector<uint32_t> out;
   for (size_t i = 0; i < ix.tagCount(); ++i) out.push_back(HandleFor(t.handle, t.cursor, ix.tag(i).id));
   return out;
+}
+
+// Whether c may begin a field name: a letter a-z or A-Z, "_", or any byte of the upper half of
+// the code page, as the expression language reads names ("Größe" is one name).
+bool IsNameStart(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;
 }
 
 // The fields a key expression reads, in the order its parts name them: each part of the key
@@ -75,9 +80,9 @@ std::vector<std::string> SegmentFields(const std::string& expression, const tabl
         ++i;
         continue;
       }
-      if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+      if (IsNameStart(c)) {
         size_t j = i;
-        while (j < part.size() && (std::isalnum(static_cast<unsigned char>(part[j])) || part[j] == '_')) ++j;
+        while (j < part.size() && (IsNameStart(part[j]) || (part[j] >= '0' && part[j] <= '9'))) ++j;
         std::string word = part.substr(i, j - i);
         size_t k = j;
         while (k < part.size() && part[k] == ' ') ++k;
