@@ -259,10 +259,11 @@ uint32_t TableCursor::CountRecords(uint16_t option, RecordOrder* order) {
   uint32_t total = table_->RecordCount();
   if (base == 2 && !order) return total;
   if (base == 2 || (!Filtering() && ShowDeleted() && !order)) return total;
-  // Visible records: walk the records (in the order when one restricts them) reading ahead.
+  // Visible records: walk the records (along the order when one is given: its condition and
+  // scopes restrict them too) reading ahead.
   uint32_t counted = 0;
   std::vector<uint8_t> image(schema().recordLength());
-  if (order && base != 1) {
+  if (order) {
     for (uint32_t n = order->First(); n != 0; n = order->Next(n)) {
       table_->ReadRecord(n, image.data());
       ShowCommitted(*table_, info_.connection, n, 1, image.data());

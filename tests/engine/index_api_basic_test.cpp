@@ -365,4 +365,29 @@ TEST_F(IndexApiBasic, AReindexReportsToTheCallbackFunctionWithItsIdentifierAndSt
   EXPECT_TRUE(gCalls.empty());
 }
 
+// Counting through an order keeps to what the order holds (its condition and scopes) as well
+// as to the filter; counting through the table or ignoring filters does not.
+TEST_F(IndexApiBasic, RecordCountsThroughAnOrderKeepToItsConditionScopesAndFilter) {
+  UNSIGNED32 count = 0;
+  ASSERT_EQ(AdsGetRecordCount(byN_, ADS_RESPECTFILTERS, &count), 0u) << acetest::Last().text;
+  EXPECT_EQ(count, 6u);  // every record but "miller" (N = 1): the condition is N > 1
+  ASSERT_EQ(AdsGetRecordCount(byN_, ADS_IGNOREFILTERS, &count), 0u);
+  EXPECT_EQ(count, 7u);
+  ASSERT_EQ(AdsGetRecordCount(table_, ADS_RESPECTFILTERS, &count), 0u);
+  EXPECT_EQ(count, 7u);
+
+  ASSERT_EQ(AdsSetScope(byName_, ADS_TOP, U8("B"), 1, ADS_STRINGKEY), 0u);
+  ASSERT_EQ(AdsSetScope(byName_, ADS_BOTTOM, U8("E"), 1, ADS_STRINGKEY), 0u);
+  ASSERT_EQ(AdsGetRecordCount(byName_, ADS_RESPECTFILTERS, &count), 0u);
+  EXPECT_EQ(count, 3u);  // BAKER, CLARK, EVANS
+  char filter[] = "N > 4";
+  ASSERT_EQ(AdsSetFilter100(table_, filter, 0), 0u) << acetest::Last().text;
+  ASSERT_EQ(AdsGetRecordCount(byName_, ADS_RESPECTFILTERS, &count), 0u);
+  EXPECT_EQ(count, 2u);  // BAKER (9), CLARK (7)
+  ASSERT_EQ(AdsGetRecordCount(byN_, ADS_RESPECTFILTERS, &count), 0u);
+  EXPECT_EQ(count, 3u);  // Miller (5), Baker (9), Clark (7)
+  ASSERT_EQ(AdsGetRecordCount(byName_, ADS_IGNOREFILTERS, &count), 0u);
+  EXPECT_EQ(count, 7u);
+}
+
 }  // namespace
