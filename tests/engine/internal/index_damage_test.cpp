@@ -16,12 +16,8 @@
 namespace engine {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes ReadAll(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using indextest::Bytes;
+using indextest::ReadAll;
 
 void WriteAll(const std::filesystem::path& p, const Bytes& b) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);

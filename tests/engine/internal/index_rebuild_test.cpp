@@ -21,12 +21,8 @@
 namespace engine {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes ReadAll(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using indextest::Bytes;
+using indextest::ReadAll;
 
 class IndexRebuild : public ::testing::Test {
  protected:

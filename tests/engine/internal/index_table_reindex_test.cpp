@@ -14,17 +14,14 @@
 #include "engine/table/record_writer.h"
 #include "engine/table/table.h"
 #include "engine/table/table_files.h"
+#include "support/index_test_support.h"
 #include "test_env.h"
 
 namespace engine {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes ReadAll(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using indextest::Bytes;
+using indextest::ReadAll;
 
 struct Row {
   std::string name;

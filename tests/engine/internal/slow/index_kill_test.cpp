@@ -23,12 +23,8 @@
 namespace engine {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes ReadAll(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), {});
-}
+using indextest::Bytes;
+using indextest::ReadAll;
 
 // Keys of the tags in their stored form (an NTX file holds only the first tag).
 indextest::MemoryKeySource Source(const std::vector<index::TagInfo>& tags, int records, unsigned seed) {

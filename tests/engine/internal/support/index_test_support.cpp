@@ -1,9 +1,16 @@
 // Index test helpers; see index_test_support.h.
 #include "index_test_support.h"
 
+#include <fstream>
+#include <iterator>
 #include <map>
 
 namespace indextest {
+
+Bytes ReadAll(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return Bytes(std::istreambuf_iterator<char>(in), {});
+}
 
 void MemoryKeySource::Scan(const std::vector<engine::index::TagInfo>& tags, engine::index::KeySink& sink) {
   for (size_t r = 0; r < records.size(); ++r) {

@@ -30,6 +30,10 @@ class MemoryKeySource : public engine::index::KeySource {
 // The entries of one tag, as the rules of its options give them from the source's keys.
 std::set<Entry> ExpectedEntries(const MemoryKeySource& source, size_t tag, uint32_t options);
 
+// A file's bytes, whole (empty when it cannot be read).
+using Bytes = std::vector<uint8_t>;
+Bytes ReadAll(const std::filesystem::path& p);
+
 // A tag definition with one raw segment of the given width.
 engine::index::TagDef RawTag(const std::string& name, uint16_t width, uint32_t options = 0);
 
