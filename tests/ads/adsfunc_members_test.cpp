@@ -211,7 +211,7 @@ TEST(AdsFuncRecordCount, AUniqueDbfOrderIsCountedOnItsOrderHandle) {
     tb.SetIndexName("BYNAME");
     tb.Open();
     const size_t mark = trace.Mark();
-    tb.AdsGetRecordCount();
+    const auto count = tb.AdsGetRecordCount();
     std::vector<std::string> counts;
     for (const std::string& line : trace.Since(mark))
       if (line.rfind("AdsGetRecordCount(", 0) == 0) counts.push_back(line);
@@ -222,6 +222,7 @@ TEST(AdsFuncRecordCount, AUniqueDbfOrderIsCountedOnItsOrderHandle) {
     QStringList shown;
     for (tb.First(); !tb.Eof(); tb.Next()) shown << tb.FieldByName("NAME")->AsString();
     EXPECT_EQ(shown.size(), k.onOrder ? 3 : 5);
+    EXPECT_EQ(count, shown.size()) << "the count agrees with the records a walk shows";
     tb.Close();
   }
 }
