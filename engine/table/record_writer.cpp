@@ -171,7 +171,7 @@ void WriteText(const Schema& schema, uint8_t* image, size_t i, std::string_view 
         text = text.substr(0, d.size);
       }
       std::memset(p, d.type == FieldType::kRaw ? 0 : ' ', d.size);
-      std::memcpy(p, text.data(), text.size());
+      if (!text.empty()) std::memcpy(p, text.data(), text.size());  // an empty text may have no data
       MarkValue(schema, image, d);
       return;
     }
@@ -187,7 +187,7 @@ void WriteText(const Schema& schema, uint8_t* image, size_t i, std::string_view 
         return;
       }
       std::memset(p, 0, d.dataSize);
-      std::memcpy(p, text.data(), text.size());
+      if (!text.empty()) std::memcpy(p, text.data(), text.size());
       StoreVarLength(image, d, static_cast<uint16_t>(text.size()));
       return;
     }
@@ -401,7 +401,7 @@ void WriteBlobRef(const Schema& schema, uint8_t* image, size_t i, BlobRef ref) {
 void WriteRaw(const Schema& schema, uint8_t* image, size_t i, const uint8_t* bytes, size_t size) {
   const FieldDescriptor& d = schema.fields().at(i);
   if (size > d.size) TooBig(d);
-  std::memcpy(image + d.offset, bytes, size);
+  if (size != 0) std::memcpy(image + d.offset, bytes, size);
   MarkValue(schema, image, d);
 }
 
