@@ -28,18 +28,9 @@ namespace engine {
 namespace {
 
 using indextest::Entry;
+using indextest::Contents;
 using indextest::Key;
 
-std::vector<Entry> Contents(index::IndexFile& f, size_t tag) {
-  std::vector<Entry> out;
-  uint64_t n = f.KeyCount(tag);
-  Key k(f.tag(tag).layout.keyLength());
-  for (uint64_t r = 0; r < n; ++r) {
-    uint32_t recno = f.EntryAt(tag, r, k.data());
-    out.emplace_back(k, recno);
-  }
-  return out;
-}
 
 // The order of a tag's entries: keys, then record numbers, ascending except in a descending CDX
 // tag, which is its file read backwards (equal keys in descending record order).

@@ -19,18 +19,9 @@ namespace engine {
 namespace {
 
 using indextest::Entry;
+using indextest::Contents;
 using indextest::Key;
 
-std::vector<Entry> Contents(index::IndexFile& f, size_t tag) {
-  std::vector<Entry> out;
-  uint64_t n = f.KeyCount(tag);
-  Key k(f.tag(tag).layout.keyLength());
-  for (uint64_t r = 0; r < n; ++r) {
-    uint32_t recno = f.EntryAt(tag, r, k.data());
-    out.emplace_back(k, recno);
-  }
-  return out;
-}
 
 std::vector<uint32_t> RecordsAt(index::IndexFile& f, size_t tag, uint64_t from, uint64_t to) {
   std::vector<uint32_t> out;

@@ -7,6 +7,16 @@
 
 namespace indextest {
 
+std::vector<Entry> Contents(engine::index::IndexFile& f, size_t tag) {
+  std::vector<Entry> out;
+  Key k(f.tag(tag).layout.keyLength());
+  for (uint64_t r = 0; r < f.KeyCount(tag); ++r) {
+    const uint32_t recno = f.EntryAt(tag, r, k.data());
+    out.emplace_back(k, recno);
+  }
+  return out;
+}
+
 Bytes ReadAll(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), {});

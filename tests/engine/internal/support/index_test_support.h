@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/index/index_file.h"
 #include "engine/index/rebuild.h"
 #include "engine/index/tag_def.h"
 
@@ -29,6 +30,9 @@ class MemoryKeySource : public engine::index::KeySource {
 
 // The entries of one tag, as the rules of its options give them from the source's keys.
 std::set<Entry> ExpectedEntries(const MemoryKeySource& source, size_t tag, uint32_t options);
+
+// Every entry of a tag of an open index file, in the file's order.
+std::vector<Entry> Contents(engine::index::IndexFile& f, size_t tag);
 
 // A file's bytes, whole (empty when it cannot be read).
 using Bytes = std::vector<uint8_t>;
